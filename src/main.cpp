@@ -1,0 +1,8 @@
+// Idlix entry point.
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    return 0;
+}

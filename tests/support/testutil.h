@@ -1,0 +1,33 @@
+// Small helpers shared by the tests.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+
+namespace testutil {
+
+// Runs the event loop until pred() holds or the time-out passes; returns pred().
+bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeout);
+
+// Runs the event loop for the given time.
+void pump(std::chrono::milliseconds span);
+
+// True when the process may build network namespaces and open raw sockets.
+bool isRoot();
+
+// A scratch program directory: IDLIX_DIR points at it while the object lives.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    QString path() const { return dir_.path(); }
+    QString file(const QString &name) const { return dir_.filePath(name); }
+private:
+    QTemporaryDir dir_;
+    QByteArray old_;
+    bool hadOld_ = false;
+};
+
+} // namespace testutil

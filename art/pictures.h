@@ -1,0 +1,24 @@
+// One function per picture of the program. Sizes are the ones the window's
+// layout codes against.
+#pragma once
+
+#include <QImage>
+#include <QList>
+
+QImage DrawBackground();          // 449 x 252, main window client area
+QImage DrawBackdrop();            // 329 x 203, frame behind the wide panels
+QImage DrawAbout();               // 320 x 200, about box
+QImage DrawSwitch(bool on);       // 52 x 23 tool switch
+QImage DrawArrow(bool open);      // 15 x 17 options arrow
+QImage DrawLamp(bool green);      // 9 x 9 lamp
+QImage DrawYesNo(bool yes);       // 21 x 17 save-question button
+QImage DrawButton(int width);     // width x 19 caption button face
+QImage DrawIcon(int size);        // program icon, 32 or 16
+QImage DrawIspImages();           // 38 x 17: host node, selected host node
+QList<QImage> DrawSpinFrames(const QImage &background, int count);  // 85 x 75 each
+
+// Where the logo animation sits on the main window (its frames carry the
+// background under them so the opaque playback blends in).
+constexpr int kAnimLeft = 330, kAnimTop = 38, kAnimWidth = 85, kAnimHeight = 75;
+// Centre and radius of the graph circle over the information column.
+constexpr int kDialCX = 309 + 65, kDialCY = 16 + 58, kDialR = 58;

@@ -1,0 +1,17 @@
+// Modal message boxes with the application's title.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace platform {
+
+// Shows text in a modal box titled with the application's display name and
+// waits until it is closed. While a hook is set, the text goes to the hook
+// instead and nothing is shown.
+void ShowMessage(const QString &text);
+
+// Installs (or, with an empty function, removes) the hook; used by tests.
+void SetMessageHook(std::function<void(const QString &)> hook);
+
+} // namespace platform

@@ -9,7 +9,7 @@ packages=(
   libjpeg62-turbo-dev
   libgtest-dev
   xvfb xauth x11-utils imagemagick
-  iproute2 dnsmasq-base nginx-light procps libcap2-bin
+  iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
   poppler-utils
   fonts-dejavu-core
   curl

@@ -1,0 +1,138 @@
+#include "net/icmp.h"
+#include "platform/resolver.h"
+
+#include <vector>
+
+const char kEchoSentence[] = "Idlix keep-alive echo, is this line still up?";
+static_assert(sizeof(kEchoSentence) - 1 == kEchoSentenceLen, "the sentence is 45 characters");
+
+namespace {
+constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+}
+
+TICMP::TICMP()
+{
+    // A machine that refuses ICMP to this process still runs the program:
+    // the handle stays closed and each Ping reports why.
+    m_handle = platform::IcmpCreateFile();
+    if (m_handle == platform::kInvalidIcmpHandle)
+        m_openError = platform::IcmpLastError() ? platform::IcmpLastError() : kIcmpNotPermitted;
+}
+
+TICMP::~TICMP()
+{
+    if (m_handle != platform::kInvalidIcmpHandle)
+        platform::IcmpCloseHandle(m_handle);
+}
+
+void TICMP::SetAddress(const QString &value)
+{
+    if (value == m_address)
+        return;
+    m_address = value;
+    m_resolved = false;
+}
+
+void TICMP::Resolve()
+{
+    const std::string text = m_address.toStdString();
+    m_target = platform::InetAddr(text);
+    if (m_target == kNone) {
+        platform::HostEntry entry;
+        const int rc = platform::LookupName(text, entry);
+        if (rc != 0) {
+            LastError = rc;
+            if (OnDisplay)
+                OnDisplay(Sender, QStringLiteral("Unable to resolve ") + m_address);
+            return;
+        }
+        m_target = entry.addrs.front();
+        m_hostName = QString::fromStdString(entry.name);
+    } else {
+        m_hostName = m_address;
+    }
+    m_hostIP = QString::fromStdString(platform::InetNtoa(m_target));
+    m_resolved = true;
+}
+
+int TICMP::Ping()
+{
+    int result = 0;
+    LastError = 0;
+    if (!m_resolved)
+        Resolve();
+    if (m_target == kNone || !m_resolved) {
+        LastError = platform::kIpBadDestination;
+        if (OnDisplay)
+            OnDisplay(Sender, QStringLiteral("Invalid host address"));
+        return 0;
+    }
+
+    // Fill before the range check so an oversized Size cannot allocate; the
+    // check below refuses it anyway.
+    const bool sizeOk = Size >= 0 && Size <= 65535;
+    std::vector<char> request(sizeOk ? std::size_t(Size) : 0, ' ');
+    for (int i = 0; i < kEchoSentenceLen && i < int(request.size()); ++i)
+        request[std::size_t(i)] = kEchoSentence[i];
+    m_reply = platform::IcmpEchoReply{};
+
+    if (OnEchoRequest)
+        OnEchoRequest(Sender);
+
+    if (TTL < 0 || TTL > 255 || !sizeOk)
+        throw EICMPRangeError();
+    platform::IpOptionInformation options;
+    options.Ttl = std::uint8_t(TTL);
+
+    if (m_handle == platform::kInvalidIcmpHandle) {
+        LastError = m_openError;
+    } else {
+        result = platform::IcmpSendEcho(m_handle, m_target, request.data(), Size, &options,
+                                        &m_reply, Timeout);
+        LastError = platform::IcmpLastError();
+    }
+
+    if (OnEchoReply)
+        OnEchoReply(Sender, result);
+    return result;
+}
+
+QString TICMP::ErrorTextFor(int code)
+{
+    struct Row {
+        int code;
+        const char *text;
+    };
+    static const Row rows[] = {
+        {0, "No error"},
+        {11001, "Buffer too small"},
+        {11002, "Destination network unreachable"},
+        {11003, "Destination host unreachable"},
+        {11004, "Destination protocol unreachable"},
+        {11005, "Destination port unreachable"},
+        {11006, "No resources"},
+        {11007, "Bad option"},
+        {11008, "Hardware error"},
+        {11009, "Packet too big"},
+        {11010, "Request timed out"},
+        {11011, "Bad request"},
+        {11012, "Bad route"},
+        {11013, "TTL expired in transit"},
+        {11014, "TTL expired in reassembly"},
+        {11015, "Parameter problem"},
+        {11016, "Source quench"},
+        {11017, "Option too big"},
+        {11018, "Bad Destination"},
+        {11019, "Address deleted"},
+        {11020, "Spec MTU change"},
+        {11021, "MTU change"},
+        {11050, "General failure"},
+        {11255, "Pending"},
+        // Not an IP status: the echo could not be sent at all on this system.
+        {kIcmpNotPermitted, "ICMP not permitted on this system"},
+    };
+    for (const auto &r : rows)
+        if (r.code == code)
+            return QString::fromLatin1(r.text);
+    return QStringLiteral("ICMP error #") + QString::number(code);
+}

@@ -1,0 +1,87 @@
+// TICMP: one ICMP echo at a time through the platform's echo service,
+// blocking until the reply or the time-out.
+#pragma once
+
+#include "platform/icmpecho.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+
+// Raised by the echo components: lookup start and cancel failures.
+class TICMPException : public std::runtime_error {
+public:
+    explicit TICMPException(const QString &msg) : std::runtime_error(msg.toStdString()) {}
+};
+
+// Raised by Ping when Size or TTL lies outside what the request can carry.
+class EICMPRangeError : public std::out_of_range {
+public:
+    EICMPRangeError() : std::out_of_range("Range check error") {}
+};
+
+using TICMPDisplay = std::function<void(QObject *Sender, const QString &Msg)>;
+using TICMPNotify = std::function<void(QObject *Sender)>;
+using TICMPReply = std::function<void(QObject *Sender, int Error)>;
+
+// The fixed sentence that opens every request's data (45 characters).
+extern const char kEchoSentence[];
+constexpr int kEchoSentenceLen = 45;
+// Code of the echo that could not be sent because this process may not use
+// ICMP at all (the socket layer's "access denied").
+constexpr int kIcmpNotPermitted = 10013;
+
+class TICMP {
+public:
+    TICMP();
+    ~TICMP();
+    TICMP(const TICMP &) = delete;
+    TICMP &operator=(const TICMP &) = delete;
+
+    // Sends one echo to Address; returns the number of replies (0 = none).
+    int Ping();
+
+    QString Address() const { return m_address; }
+    // A different text clears the resolved state; the same text keeps it.
+    void SetAddress(const QString &value);
+
+    // Text for LastError.
+    QString ErrorText() const { return ErrorTextFor(LastError); }
+    static QString ErrorTextFor(int code);
+
+    // The last reply record as the service filled it.
+    const platform::IcmpEchoReply &Reply() const { return m_reply; }
+    QString HostName() const { return m_hostName; }  // official name, or Address if dotted
+    QString HostIP() const { return m_hostIP; }      // dotted text of the target
+    std::uint32_t HostAddress() const { return m_target; }  // network order; all ones if unknown
+    bool Resolved() const { return m_resolved; }
+    // False when the echo handle could not be opened; every Ping then fails
+    // with OpenError() (kIcmpNotPermitted when ICMP is not allowed).
+    bool HandleOpen() const { return m_handle != platform::kInvalidIcmpHandle; }
+    int OpenError() const { return m_openError; }
+    // True when the echoes go through a raw socket.
+    bool UsesRawSocket() const { return platform::IcmpHandleIsRaw(m_handle); }
+
+    int Size = 56;        // data bytes per request
+    int Timeout = 4000;   // ms to wait for the reply
+    int TTL = 64;         // time to live of the request
+    TICMPDisplay OnDisplay;
+    TICMPNotify OnEchoRequest;  // just before sending
+    TICMPReply OnEchoReply;     // after the send returned, with the number of replies
+    int LastError = 0;    // IP status or error code of the last operation; 0 = none
+    QObject *Sender = nullptr;  // what the events name as their sender
+
+private:
+    void Resolve();
+
+    platform::IcmpHandle m_handle = platform::kInvalidIcmpHandle;
+    int m_openError = 0;
+    platform::IcmpEchoReply m_reply;
+    QString m_address;
+    QString m_hostName;
+    QString m_hostIP;
+    std::uint32_t m_target = 0xFFFFFFFFu;
+    bool m_resolved = false;
+};

@@ -1,0 +1,416 @@
+#include "net/httpprot.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+
+THttpCli::THttpCli(QObject *owner) : QObject(owner), socket_(new TWSocket(this))
+{
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    socket_->OnDataAvailable = [this](TCustomWSocket *, quint16) { DataAvailableStep(); };
+    socket_->OnSessionConnected = [this](TCustomWSocket *, quint16 e) { ConnectedStep(e); };
+    socket_->OnDataSent = [this](TCustomWSocket *, quint16) { DataSentStep(); };
+    socket_->OnDnsLookupDone = [this](TCustomWSocket *, quint16 e) { LookupDoneStep(e); };
+}
+
+THttpCli::~THttpCli()
+{
+    // The socket must not call back into a client that is going away.
+    socket_->OnSessionClosed = nullptr;
+    socket_->OnDataAvailable = nullptr;
+    socket_->OnSessionConnected = nullptr;
+    socket_->OnDataSent = nullptr;
+    socket_->OnDnsLookupDone = nullptr;
+}
+
+void THttpCli::SetMultiThreaded(bool value)
+{
+    multiThreaded_ = value;
+    socket_->MultiThreaded = value;
+}
+
+void THttpCli::SetState(THttpState s)
+{
+    if (s == state_)
+        return;
+    state_ = s;
+    if (OnStateChange)
+        OnStateChange(this);
+    if (s == httpReady)
+        PostRequestDone();
+}
+
+void THttpCli::PostRequestDone()
+{
+    unsigned serial = requestSerial_;
+    QMetaObject::invokeMethod(this, [this, serial] {
+        doneSerial_ = serial;
+        if (OnRequestDone)
+            OnRequestDone(this, requestType_, static_cast<quint16>(requestDoneError_));
+    }, Qt::QueuedConnection);
+}
+
+void THttpCli::Get()
+{
+    StartRequest(httpGET);
+    // Both loop kinds are the same Qt loop here; the nested loop keeps timers,
+    // notifiers and posted messages running until this request is over.
+    unsigned serial = requestSerial_;
+    QPointer<THttpCli> self(this);
+    QEventLoop loop;
+    while (self && doneSerial_ != serial)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    if (!self)
+        return;
+    if (statusCode_ >= 400)
+        throw EHttpException(reasonPhrase_, statusCode_);
+}
+
+void THttpCli::StartRequest(THttpRequest kind)
+{
+    if (state_ != httpReady)
+        throw EHttpException(QStringLiteral("HTTP component is busy"), 1);
+    if (kind == httpPOST && !PostStream)
+        throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
+
+    ++requestSerial_;
+    receivedHeader_.clear();
+    requestType_ = kind;
+    requestDoneError_ = 0;
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    SetState(httpNotConnected);
+
+    documentName_.clear();
+    statusCode_ = 0;
+    reasonPhrase_.clear();
+    contentLength_ = 0;
+    contentType_.clear();
+    authChallenges_.clear();
+    receivedCount_ = 0;
+    sentCount_ = 0;
+    headerLineCount_ = 0;
+    bodyDataCount_ = 0;
+    posting_ = false;
+    locationChange_ = false;
+    redirects_ = 0;
+    tooManyRedirects_ = false;
+    rcvBuf_.Clear();
+
+    TUrlParts u = SplitUrl(URL);
+    if (!u.User.isEmpty())
+        Username = u.User;
+    if (!u.Pass.isEmpty())
+        Password = u.Pass;
+    target_.HostName = u.Host;
+    documentName_ = u.Path;
+    QString connHost, connPort;
+    if (!Proxy.isEmpty()) {
+        QString scheme = u.Proto.isEmpty() ? QStringLiteral("http") : u.Proto;
+        target_.RequestPath = scheme + QLatin1String("://") + u.Host + u.Path;
+        TUrlParts p = SplitUrl(Proxy);
+        connHost = p.Host;
+        connPort = p.Port.isEmpty() ? ProxyPort : p.Port;
+    } else {
+        target_.RequestPath = u.Path;
+        connHost = u.Host;
+        connPort = u.Port.isEmpty() ? QStringLiteral("80") : u.Port;
+    }
+    if (target_.RequestPath.isEmpty())
+        target_.RequestPath = QStringLiteral("/");
+    documentName_ = DocumentNameOf(documentName_);
+    target_.TargetHost = connHost;
+    target_.TargetPort = connPort;
+    StartLookup();
+}
+
+void THttpCli::StartLookup()
+{
+    SetState(httpDnsLookup);
+    try {
+        // A dotted address completes inside this call.
+        socket_->DnsLookup(target_.TargetHost);
+    } catch (const ESocketException &) {
+        // An empty host name cannot be looked up; the request ends like any failed lookup.
+        LookupDoneStep(static_cast<quint16>(10022));
+    }
+}
+
+void THttpCli::FailLocally(const QString &reason)
+{
+    statusCode_ = 404;
+    reasonPhrase_ = reason;
+}
+
+void THttpCli::LookupDoneStep(quint16 error)
+{
+    if (state_ != httpDnsLookup)
+        return;  // a lookup that finished after its request had ended
+    if (error != 0) {
+        FailLocally(QStringLiteral("can't resolve hostname to IP address"));
+        SessionClosedStep();
+        return;
+    }
+    SetState(httpNotConnected);
+    try {
+        socket_->SetAddr(socket_->DnsResult());
+        socket_->SetPort(target_.TargetPort);
+        socket_->SetProto(QStringLiteral("tcp"));
+        socket_->Connect();
+    } catch (const ESocketException &) {
+        int err = socket_->LastError();
+        requestDoneError_ = err;
+        FailLocally(QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(err)).arg(err));
+        try {
+            socket_->Close();
+        } catch (const ESocketException &) {
+        }
+        SessionClosedStep();
+    }
+}
+
+void THttpCli::ConnectedStep(quint16 error)
+{
+    if (error != 0) {
+        FailLocally(QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error));
+        SessionClosedStep();
+        return;
+    }
+    connected_ = true;
+    next_ = TNextStep::HeaderLine;
+    SetState(httpConnected);
+    try {
+        switch (requestType_) {
+        case httpGET: SendRequest(QStringLiteral("GET")); break;
+        case httpHEAD: SendRequest(QStringLiteral("HEAD")); break;
+        case httpPOST:
+            SendRequest(QStringLiteral("POST"));
+            TriggerSendBegin();
+            posting_ = true;
+            DataSentStep();
+            break;
+        default: break;
+        }
+    } catch (const std::exception &) {
+        AbortConnection();
+    }
+}
+
+void THttpCli::AbortConnection()
+{
+    try {
+        socket_->Close();
+    } catch (const ESocketException &) {
+    }
+    connected_ = false;
+}
+
+void THttpCli::SendCommand(const QString &line)
+{
+    if (OnCommand)
+        OnCommand(this, line);
+    reqBuf_ += line.toUtf8();
+    reqBuf_ += "\r\n";
+}
+
+void THttpCli::SendRequest(const QString &method)
+{
+    TRequestHeader h;
+    h.Method = method;
+    h.Path = target_.RequestPath;
+    h.Sender = Sender;
+    h.Reference = Reference;
+    h.Agent = Agent;
+    h.HostName = target_.HostName;
+    h.Cookie = Cookie;
+    h.ContentTypePost = ContentTypePost;
+    h.Username = Username;
+    h.Password = Password;
+    h.ProxyUsername = ProxyUsername;
+    h.ProxyPassword = ProxyPassword;
+    h.ViaProxy = !Proxy.isEmpty();
+    h.NoCache = NoCache;
+    h.ModifiedSince = ModifiedSince;
+    h.PostSize = PostStream ? PostStream->size() : 0;
+
+    reqBuf_.clear();
+    TriggerHeaderBegin();
+    for (const QString &line : RequestLines(h))
+        SendCommand(line);
+    TriggerHeaderEnd();
+    SendCommand(QString());
+    QByteArray out = reqBuf_;
+    reqBuf_.clear();
+    socket_->Send(out.constData(), static_cast<int>(out.size()));
+}
+
+void THttpCli::DataAvailableStep()
+{
+    int n = socket_->Receive(rcvBuf_.Tail(), rcvBuf_.Room());
+    if (requestType_ == httpNONE || n <= 0)
+        return;
+    rcvBuf_.Commit(n);
+    QPointer<THttpCli> self(this);
+    if (state_ == httpReceivingBody) {
+        QByteArray chunk = rcvBuf_.TakeAll();
+        BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
+        return;
+    }
+    while (self && rcvBuf_.Count() > 0) {
+        QByteArray line;
+        if (!rcvBuf_.NextLine(line)) {
+            if (rcvBuf_.Full()) {
+                // A header line that does not fit the buffer cannot be parsed: give up cleanly.
+                rcvBuf_.Clear();
+                if (connected_) {
+                    FailLocally(QStringLiteral("response header line too long"));
+                    AbortConnection();
+                }
+            }
+            return;
+        }
+        if (state_ == httpConnected || state_ == httpReceivingBody)
+            HeaderLineStep(line);
+        if (!self)
+            return;
+        // Once the connection is gone (an error status, a redirect, a
+        // failure) the rest of what arrived belongs to no document.
+        if (!connected_) {
+            rcvBuf_.Clear();
+            return;
+        }
+        if (state_ == httpReceivingBody) {
+            if (rcvBuf_.Count() > 0) {
+                QByteArray chunk = rcvBuf_.TakeAll();
+                BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
+            }
+            return;
+        }
+    }
+}
+
+void THttpCli::HeaderLineStep(const QByteArray &line)
+{
+    if (headerLineCount_ == 0)
+        TriggerHeaderBegin();
+    ++headerLineCount_;
+    if (line.isEmpty()) {
+        HeaderEnd();
+        return;
+    }
+    receivedHeader_ << QString::fromLatin1(line);
+    int code = 0;
+    QString reason;
+    switch (ParseStatusLine(line, code, reason)) {
+    case TStatusLine::Valid:
+        statusCode_ = code;
+        reasonPhrase_ = reason;
+        break;
+    case TStatusLine::BadCode:
+        FailLocally(QStringLiteral("invalid status line in response"));
+        AbortConnection();
+        return;
+    case TStatusLine::NotStatus: {
+        QByteArray name;
+        QString value;
+        if (!SplitHeaderLine(line, name, value))
+            break;
+        if (name == "location") {
+            if (redirects_ >= kMaxRedirects) {
+                tooManyRedirects_ = true;
+            } else {
+                locationChange_ = true;
+                ApplyLocation(value, !Proxy.isEmpty(), target_);
+            }
+        } else if (name == "content-length") {
+            if (!ParseDecimal(value, contentLength_))
+                contentLength_ = -1;
+        } else if (name == "content-type") {
+            contentType_ = value;
+        } else if (name == "www-authenticate") {
+            authChallenges_ << value;
+        }
+        break;
+    }
+    }
+    QPointer<THttpCli> self(this);
+    if (OnHeaderData)
+        OnHeaderData(this);
+    if (self && statusCode_ >= 400 && connected_)
+        AbortConnection();
+}
+
+void THttpCli::HeaderEnd()
+{
+    if (tooManyRedirects_) {
+        FailLocally(QStringLiteral("too many redirections"));
+        AbortConnection();
+        return;
+    }
+    if (locationChange_) {
+        ++redirects_;
+        socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { LocationStep(); };
+        AbortConnection();
+        return;
+    }
+    documentName_ = FixExeDocumentName(documentName_, contentType_);
+    SetState(httpReceivingBody);
+    next_ = TNextStep::Body;
+    TriggerHeaderEnd();
+}
+
+void THttpCli::BodyStep(const char *data, int len)
+{
+    QPointer<THttpCli> self(this);
+    if (bodyDataCount_ == 0)
+        TriggerDocBegin();
+    if (!self)
+        return;
+    ++bodyDataCount_;
+    receivedCount_ += len;
+    TriggerDocData(data, len);
+    if (self && ReceiveStream && len > 0)
+        ReceiveStream->write(data, len);
+}
+
+void THttpCli::SessionClosedStep()
+{
+    connected_ = false;
+    if (bodyDataCount_ > 0)
+        TriggerDocEnd();
+    QMetaObject::invokeMethod(this, [this] { SetState(httpReady); }, Qt::QueuedConnection);
+}
+
+void THttpCli::LocationStep()
+{
+    connected_ = false;
+    locationChange_ = false;
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    if (OnLocationChange)
+        OnLocationChange(this);
+    QMetaObject::invokeMethod(this, [this] { StartLookup(); }, Qt::QueuedConnection);
+}
+
+void THttpCli::DataSentStep()
+{
+    if (!posting_ || !PostStream)
+        return;
+    char chunk[8192];
+    qint64 n = PostStream->read(chunk, sizeof chunk);
+    if (n > 0) {
+        sentCount_ += n;
+        TriggerSendData(chunk, static_cast<int>(n));
+        socket_->Send(chunk, static_cast<int>(n));
+    } else {
+        posting_ = false;
+        TriggerSendEnd();
+    }
+}
+
+void THttpCli::TriggerHeaderBegin() { if (OnHeaderBegin) OnHeaderBegin(this); }
+void THttpCli::TriggerHeaderEnd() { if (OnHeaderEnd) OnHeaderEnd(this); }
+void THttpCli::TriggerDocBegin() { if (OnDocBegin) OnDocBegin(this); }
+void THttpCli::TriggerDocData(const char *d, int n) { if (OnDocData) OnDocData(this, d, n); }
+void THttpCli::TriggerDocEnd() { if (OnDocEnd) OnDocEnd(this); }
+void THttpCli::TriggerSendBegin() { if (OnSendBegin) OnSendBegin(this); }
+void THttpCli::TriggerSendData(const char *d, int n) { if (OnSendData) OnSendData(this, d, n); }
+void THttpCli::TriggerSendEnd() { if (OnSendEnd) OnSendEnd(this); }

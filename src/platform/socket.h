@@ -1,0 +1,54 @@
+// Thin non-blocking BSD socket service for the event-driven socket component.
+// Every call returns -1 on failure and leaves the socket-layer error code
+// (errcodes.h) for SocketLastError(), the way the original socket library
+// kept its per-thread last error. Addresses are IPv4 in network byte order,
+// ports in host order.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+
+enum : int { kSockStream = 1, kSockDatagram = 2 };
+enum : int { kSendNormal = 0, kSendOutOfBand = 1 };
+enum class SockOption { KeepAlive, ReuseAddr, Broadcast };
+
+// Error code of the last failed call on this thread (0 after none).
+int SocketLastError();
+// Sets it, for callers that report an error of their own through the same path.
+void SetSocketLastError(int code);
+
+// A non-blocking, close-on-exec IPv4 socket of the given type and protocol.
+SocketHandle SockOpen(int type, int protocol);
+// Starts a connection; a connection still in progress fails with kErrWouldBlock.
+int SockConnect(SocketHandle s, std::uint32_t addr, std::uint16_t port);
+// Error left by a finished non-blocking connect (SO_ERROR), as a code; 0 = connected.
+int SockPendingError(SocketHandle s);
+// Sends without raising SIGPIPE; flags is kSendNormal or kSendOutOfBand.
+int SockSend(SocketHandle s, const void *data, int len, int flags);
+int SockSendTo(SocketHandle s, const void *data, int len, int flags,
+               std::uint32_t addr, std::uint16_t port);
+int SockRecv(SocketHandle s, void *buf, int len);
+// Looks at the next bytes without taking them: 0 means the peer has closed.
+int SockPeek(SocketHandle s, void *buf, int len);
+// how: 0 receive, 1 send, 2 both.
+int SockShutdown(SocketHandle s, int how);
+int SockClose(SocketHandle s);
+int SockSetLinger(SocketHandle s, bool on, int seconds);
+int SockSetOption(SocketHandle s, SockOption opt, bool on);
+// Bytes waiting to be read (FIONREAD).
+int SockBytesReadable(SocketHandle s, int &count);
+// Binds to any local address and port 0 (datagram sockets).
+int SockBindAny(SocketHandle s);
+int SockLocalAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port);
+int SockPeerAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port);
+
+// getservbyname: port in host order, or -1 when the service is unknown.
+int ServicePort(const char *name, const char *proto);
+// getprotobyname: protocol number, or -1 when unknown.
+int ProtocolNumber(const char *name);
+
+} // namespace platform

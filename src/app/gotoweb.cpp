@@ -1,0 +1,8 @@
+#include "app/gotoweb.h"
+
+#include "platform/webpage.h"
+
+bool TGoToWeb::OpenUrl()
+{
+    return platform::OpenWebPage(Url);
+}

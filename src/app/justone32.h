@@ -1,0 +1,61 @@
+// Keeps one running instance of the program. TPreviousInstance takes the
+// process-wide guard at start-up, before any window exists; TJustOne32, made
+// with the main window, either hands "come to the front" requests of later
+// instances to the window, or, in a later instance, sends that request to the
+// running one and ends this one.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace platform {
+class TInstanceGuard;
+}
+
+class TPreviousInstance {
+public:
+    // Takes the guard for title; the first one made becomes PreviousInstance.
+    explicit TPreviousInstance(const QString &title);
+    ~TPreviousInstance();
+    TPreviousInstance(const TPreviousInstance &) = delete;
+    TPreviousInstance &operator=(const TPreviousInstance &) = delete;
+
+    // True when another instance was already running.
+    bool Exists() const;
+    const QString &Title() const { return title_; }
+    platform::TInstanceGuard *Guard() const { return guard_; }
+
+private:
+    QString title_;
+    platform::TInstanceGuard *guard_;
+};
+
+// The process's guard, or null when none was made.
+extern TPreviousInstance *PreviousInstance;
+
+class TJustOne32 : public QObject {
+    Q_OBJECT
+public:
+    // In a later instance: asks the running one to come to the front and
+    // requests the end of this one (Terminating() turns true, and the event
+    // loop quits as soon as it runs). In the running instance: from now on,
+    // requests of later instances bring the main window to the front.
+    explicit TJustOne32(QObject *parent = nullptr, TPreviousInstance *guard = PreviousInstance);
+    ~TJustOne32() override;
+
+    // True in a later instance, which must show nothing and end.
+    bool Terminating() const { return terminating_; }
+
+    // What "come to the front" does; by default BringToFront(). Replaceable
+    // (a window that wants more, or a test).
+    std::function<void()> OnActivate;
+
+    // Shows, restores and raises the visible-sized top-level window whose
+    // title is the application's display name.
+    static void BringToFront();
+
+private:
+    TPreviousInstance *guard_;
+    bool terminating_ = false;
+};

@@ -1,0 +1,71 @@
+#include "platform/trayservice.h"
+
+#include <QCursor>
+#include <QSystemTrayIcon>
+
+namespace platform {
+
+TTrayService::TTrayService(QObject *parent) : QObject(parent) {}
+
+TTrayService::~TTrayService()
+{
+    Remove();
+}
+
+bool TTrayService::Available()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool TTrayService::Add(const QIcon &icon, const QString &tip)
+{
+    if (!Available())
+        return false;
+    if (!icon_) {
+        icon_ = new QSystemTrayIcon(this);
+        connect(icon_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason r) { Activated(int(r)); });
+    }
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+    icon_->show();
+    shown_ = icon_->isVisible();
+    return shown_;
+}
+
+void TTrayService::Remove()
+{
+    if (icon_)
+        icon_->hide();
+    shown_ = false;
+}
+
+void TTrayService::Modify(const QIcon &icon, const QString &tip)
+{
+    if (!icon_ || !shown_)
+        return;
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+}
+
+void TTrayService::Activated(int reason)
+{
+    switch (QSystemTrayIcon::ActivationReason(reason)) {
+    case QSystemTrayIcon::Trigger:
+        if (OnLeftClick)
+            OnLeftClick();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        if (OnDoubleClick)
+            OnDoubleClick();
+        break;
+    case QSystemTrayIcon::Context:
+        if (OnRightClick)
+            OnRightClick(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace platform

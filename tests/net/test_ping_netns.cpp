@@ -1,0 +1,227 @@
+// TPing against the test network: routers that answer with ICMP errors, a
+// host that ignores echoes, the delaying echo responder and the test name
+// server. The test thread runs inside the client namespace.
+#include "net/ping.h"
+#include "platform/resolver.h"
+#include "../support/testnet.h"
+#include "../support/testutil.h"
+
+#include <QElapsedTimer>
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace std::chrono_literals;
+using testnet::TestNet;
+
+namespace {
+
+class PingNet : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (TestNet::skipReason().empty())
+            net = new TestNet;
+    }
+    static void TearDownTestSuite()
+    {
+        delete net;
+        net = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!TestNet::skipReason().empty())
+            GTEST_SKIP() << TestNet::skipReason();
+        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
+        ASSERT_TRUE(net->setPingAllowed(true));
+        scope = std::make_unique<testnet::ClientScope>(*net);
+        ASSERT_TRUE(scope->ok()) << net->error();
+    }
+    void TearDown() override
+    {
+        scope.reset();
+        if (net)
+            net->stopResponder();
+    }
+
+    static TestNet *net;
+    std::unique_ptr<testnet::ClientScope> scope;
+};
+
+TestNet *PingNet::net = nullptr;
+
+struct Outcome {
+    int replies;
+    int status;
+    std::uint32_t from;
+    std::uint32_t rtt;
+    std::uint8_t ttl;
+    qint64 elapsed;
+};
+
+Outcome echo(TPing &p, const char *addr, int ttl = 64, int timeout = 2000)
+{
+    p.SetAddress(addr);
+    p.SetTTL(ttl);
+    p.SetTimeout(timeout);
+    QElapsedTimer t;
+    t.start();
+    const int n = p.Ping();
+    const auto r = p.Reply();
+    return {n, p.LastError(), r.Address, r.RoundTripTime, r.Options.Ttl, t.elapsed()};
+}
+
+} // namespace
+
+// The same cases through the datagram socket (ping_group_range allows us)
+// and through the raw socket (it forbids us; root still has CAP_NET_RAW).
+TEST_F(PingNet, RepliesAndErrorsOnBothSocketKinds)
+{
+    struct Case {
+        const char *what;
+        const char *addr;
+        int ttl, timeout;
+        int replies, status;
+        const char *from;
+        const char *text;
+    } cases[] = {
+        {"host 3 hops away", testnet::kHost, 64, 2000, 1, 0, testnet::kHost, "No error"},
+        {"no route at r1", testnet::kNoRoute, 64, 2000, 0, 11002, testnet::kRouter1,
+         "Destination network unreachable"},
+        {"TTL 1", testnet::kHost, 1, 2000, 0, 11013, testnet::kRouter1, "TTL expired in transit"},
+        {"TTL 2", testnet::kHost, 2, 2000, 0, 11013, testnet::kRouter2, "TTL expired in transit"},
+        {"host ignores echoes", testnet::kQuiet, 64, 600, 0, 11010, nullptr, "Request timed out"},
+        {"no such host on r2's LAN", testnet::kNoHost, 64, 6000, 0, 11003, testnet::kRouter2,
+         "Destination host unreachable"},
+    };
+    for (bool datagram : {true, false}) {
+        ASSERT_TRUE(net->setPingAllowed(datagram));
+        TPing p;
+        ASSERT_EQ(p.Engine().UsesRawSocket(), !datagram);
+        int replyEvents = 0;
+        p.OnEchoReply = [&](QObject *, int) { ++replyEvents; };
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (datagram ? " (datagram)" : " (raw)"));
+            const Outcome o = echo(p, c.addr, c.ttl, c.timeout);
+            EXPECT_EQ(o.replies, c.replies);
+            EXPECT_EQ(o.status, c.status);
+            EXPECT_EQ(p.ErrorText(), c.text);
+            if (c.from)
+                EXPECT_EQ(o.from, inet_addr(c.from));
+            if (c.status == 11010) {
+                EXPECT_GE(o.elapsed, c.timeout - 5);
+                EXPECT_LT(o.elapsed, c.timeout + 300);
+            }
+            if (c.replies)
+                EXPECT_EQ(o.ttl, 62);  // 64 less the two routers on the way back
+        }
+        EXPECT_EQ(replyEvents, int(std::size(cases)));
+    }
+}
+
+TEST_F(PingNet, DelayedRepliesAndStrayAnswers)
+{
+    // Each request is answered after 120 ms, preceded at once by one reply
+    // with another identifier and one with another sequence: neither counts.
+    ASSERT_TRUE(net->startResponder({"--delay", "120", "--stray"}));
+    for (bool datagram : {true, false}) {
+        ASSERT_TRUE(net->setPingAllowed(datagram));
+        TPing p;
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(datagram ? "datagram" : "raw");
+            const Outcome o = echo(p, testnet::kSlow, 64, 2000);
+            ASSERT_EQ(o.replies, 1) << p.ErrorText().toStdString();
+            EXPECT_EQ(o.from, inet_addr(testnet::kSlow));
+            EXPECT_GE(o.rtt, 119u);
+            EXPECT_LE(o.rtt, 130u);
+        }
+    }
+}
+
+TEST_F(PingNet, DroppedRequestTimesOutAndTheNextOneCounts)
+{
+    ASSERT_TRUE(net->startResponder({"--delay", "50", "--drop-nth", "2"}));
+    TPing p;
+    std::vector<int> got;
+    for (int i = 0; i < 3; ++i) {
+        const Outcome o = echo(p, testnet::kSlow, 64, 500);
+        got.push_back(o.status);
+        if (o.replies)
+            EXPECT_GE(o.rtt, 49u);
+    }
+    EXPECT_EQ(got, (std::vector<int>{0, 11010, 0}));
+}
+
+TEST_F(PingNet, NamesFromTheTestNameServer)
+{
+    TPing p;
+    std::vector<int> done;
+    p.OnDnsLookupDone = [&](QObject *, quint16 e) { done.push_back(e); };
+    auto lookup = [&](const char *name) {
+        done.clear();
+        p.DnsLookup(name);
+        EXPECT_TRUE(done.empty()) << name << ": a name never completes inside the call";
+        EXPECT_TRUE(testutil::waitFor([&] { return !done.empty(); }, 10000ms)) << name;
+        return done.empty() ? -1 : done.front();
+    };
+    EXPECT_EQ(lookup("host.idlix.test"), 0);
+    EXPECT_EQ(p.DnsResult(), testnet::kHost);
+    EXPECT_EQ(lookup("slow"), 0);  // through the search domain
+    EXPECT_EQ(p.DnsResult(), testnet::kSlow);
+    EXPECT_EQ(lookup("nosuch.idlix.test"), 11001);
+    EXPECT_TRUE(p.DnsResult().isEmpty());
+
+    // The caller's sequence: lookup, Address := DnsResult, Ping.
+    EXPECT_EQ(lookup("host.idlix.test"), 0);
+    p.SetAddress(p.DnsResult());
+    EXPECT_EQ(p.Ping(), 1);
+
+    // Two in a row: only the second completes.
+    done.clear();
+    p.DnsLookup("host.idlix.test");
+    p.DnsLookup("quiet.idlix.test");
+    ASSERT_TRUE(testutil::waitFor([&] { return !done.empty(); }, 10000ms));
+    testutil::pump(500ms);
+    EXPECT_EQ(done, std::vector<int>{0});
+    EXPECT_EQ(p.DnsResult(), testnet::kQuiet);
+
+    // Cancel while the name server is being asked.
+    done.clear();
+    p.DnsLookup("host.idlix.test");
+    p.CancelDnsLookup();
+    EXPECT_EQ(done, std::vector<int>{10004});
+    testutil::pump(500ms);
+    EXPECT_EQ(done.size(), 1u);
+
+    // The engine's own resolver takes names too.
+    p.SetAddress("host.idlix.test");
+    EXPECT_EQ(p.Ping(), 1);
+    EXPECT_EQ(p.Engine().HostName(), "host.idlix.test");
+    EXPECT_EQ(p.Engine().HostIP(), testnet::kHost);
+}
+
+TEST_F(PingNet, ResolverForwardReverseAndFailures)
+{
+    platform::HostEntry e;
+    ASSERT_EQ(platform::LookupName("multi.idlix.test", e), 0);
+    std::vector<std::string> addrs;
+    for (auto a : e.addrs)
+        addrs.push_back(platform::InetNtoa(a));
+    std::sort(addrs.begin(), addrs.end());
+    EXPECT_EQ(addrs, (std::vector<std::string>{testnet::kHost, testnet::kQuiet}));
+    EXPECT_EQ(e.name, "multi.idlix.test");
+
+    ASSERT_EQ(platform::LookupAddr(platform::InetAddr(testnet::kSlow), e), 0);
+    EXPECT_EQ(e.name, "slow.idlix.test");
+    // No reverse record: the resolver's "not found".
+    EXPECT_EQ(platform::LookupAddr(platform::InetAddr("10.200.3.77"), e), 11001);
+    EXPECT_EQ(platform::LookupName("nosuch.idlix.test", e), 11001);
+
+    QObject ctx;
+    int error = -1;
+    platform::AsyncLookupName(&ctx, "nosuch.idlix.test",
+                              [&](unsigned, int err, const platform::HostEntry &) { error = err; });
+    ASSERT_TRUE(testutil::waitFor([&] { return error != -1; }, 10000ms));
+    EXPECT_EQ(error, 11001);
+}

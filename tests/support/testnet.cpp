@@ -1,0 +1,222 @@
+#include "testnet.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace testnet {
+
+namespace {
+
+const char *roleName(Role r)
+{
+    switch (r) {
+    case Role::Client: return "client";
+    case Role::R1: return "r1";
+    case Role::R2: return "r2";
+    case Role::Host: return "host";
+    case Role::Quiet: return "quiet";
+    case Role::Slow: return "slow";
+    case Role::Dns: return "dns";
+    }
+    return "client";
+}
+
+std::string quote(const std::string &s)
+{
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+int shell(const std::string &command)
+{
+    const int rc = std::system(command.c_str());
+    if (rc == -1)
+        return -1;
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : 128;
+}
+
+bool bindOver(const std::string &from, const char *onto)
+{
+    struct stat st;
+    if (stat(from.c_str(), &st) != 0)
+        return true;  // nothing to show: keep the machine's file
+    return mount(from.c_str(), onto, nullptr, MS_BIND, nullptr) == 0;
+}
+
+} // namespace
+
+std::string TestNet::skipReason()
+{
+    if (geteuid() != 0)
+        return "the test network needs root (network namespaces, raw sockets); skipped";
+    if (access(IDLIX_TESTNET_SCRIPT, X_OK) != 0)
+        return "the test network script is missing";
+    return {};
+}
+
+TestNet::TestNet() : prefix_("idx" + std::to_string(getpid()) + "-")
+{
+    if (!skipReason().empty()) {
+        error_ = skipReason();
+        return;
+    }
+    shell(script("clean-stale") + " >/dev/null 2>&1");
+    std::string out = "/tmp/" + prefix_ + "up.log";
+    if (shell(script("up " + prefix_) + " >" + out + " 2>&1") != 0) {
+        error_ = "building the test network failed, see " + out;
+        return;
+    }
+    ok_ = true;
+}
+
+TestNet::~TestNet()
+{
+    if (savedNet_ >= 0)
+        leaveClient();
+    stopResponder();
+    if (skipReason().empty())
+        shell(script("down " + prefix_) + " >/dev/null 2>&1");
+}
+
+std::string TestNet::script(const std::string &args) const
+{
+    return std::string("bash ") + IDLIX_TESTNET_SCRIPT + " " + args;
+}
+
+std::string TestNet::nsName(Role role) const { return prefix_ + roleName(role); }
+
+bool TestNet::enterClient()
+{
+    if (!ok_ || savedNet_ >= 0)
+        return false;
+    savedNet_ = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    savedMnt_ = open("/proc/thread-self/ns/mnt", O_RDONLY | O_CLOEXEC);
+    const std::string path = "/run/netns/" + nsName(Role::Client);
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    bool good = savedNet_ >= 0 && savedMnt_ >= 0 && fd >= 0 && setns(fd, CLONE_NEWNET) == 0;
+    if (fd >= 0)
+        close(fd);
+    // A mount namespace of this thread's own, so the client's resolv.conf
+    // and hosts can be shown at /etc without touching the machine's.
+    good = good && unshare(CLONE_NEWNS) == 0
+           && mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) == 0;
+    const std::string etc = "/etc/netns/" + nsName(Role::Client) + "/";
+    good = good && bindOver(etc + "resolv.conf", "/etc/resolv.conf")
+           && bindOver(etc + "hosts", "/etc/hosts");
+    if (!good) {
+        error_ = std::string("entering the client namespace failed: ") + std::strerror(errno);
+        leaveClient();
+        return false;
+    }
+    return true;
+}
+
+void TestNet::leaveClient()
+{
+    if (savedMnt_ >= 0) {
+        setns(savedMnt_, CLONE_NEWNS);
+        close(savedMnt_);
+        savedMnt_ = -1;
+    }
+    if (savedNet_ >= 0) {
+        setns(savedNet_, CLONE_NEWNET);
+        close(savedNet_);
+        savedNet_ = -1;
+    }
+}
+
+int TestNet::run(Role role, const std::string &command) const
+{
+    return shell("ip netns exec " + nsName(role) + " sh -c " + quote(command));
+}
+
+bool TestNet::setPingAllowed(bool allowed) const
+{
+    return run(Role::Client, std::string("sysctl -qw net.ipv4.ping_group_range='")
+                                 + (allowed ? "0 2147483647" : "1 0") + "'")
+           == 0;
+}
+
+bool TestNet::startResponder(const std::vector<std::string> &args)
+{
+    stopResponder();
+    const std::string ready = "/tmp/" + prefix_ + "responder.ready";
+    unlink(ready.c_str());
+    const std::string ns = nsName(Role::Slow);
+    std::vector<std::string> argv = {"ip", "netns", "exec", ns, IDLIX_ECHO_RESPONDER};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back("--ready");
+    argv.push_back(ready);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        std::vector<char *> cargv;
+        for (auto &a : argv)
+            cargv.push_back(a.data());
+        cargv.push_back(nullptr);
+        execvp("ip", cargv.data());
+        _exit(127);
+    }
+    responder_ = pid;
+    for (int i = 0; i < 100; ++i) {
+        if (access(ready.c_str(), F_OK) == 0)
+            return true;
+        int status;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            responder_ = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+void TestNet::stopResponder()
+{
+    if (responder_ <= 0)
+        return;
+    kill(responder_, SIGTERM);
+    int status;
+    waitpid(responder_, &status, 0);
+    responder_ = -1;
+}
+
+pid_t TestNet::startNginx(Role role, const std::string &root, int port) const
+{
+    const std::string cmd = script("nginx " + prefix_ + " " + roleName(role) + " " + quote(root)
+                                   + " " + std::to_string(port));
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p)
+        return -1;
+    char line[64] = {};
+    const bool got = fgets(line, sizeof line, p) != nullptr;
+    pclose(p);
+    const long pid = got ? std::strtol(line, nullptr, 10) : -1;
+    return pid > 0 ? pid_t(pid) : -1;
+}
+
+void TestNet::stopNginx(pid_t pid)
+{
+    if (pid > 0)
+        kill(pid, SIGTERM);
+}
+
+} // namespace testnet

@@ -1,0 +1,91 @@
+// The test network as a C++ fixture: builds the namespaces of testnet.sh
+// under a prefix of this process's own, moves the test thread into the
+// client host, starts the echo responder and web servers on test hosts, and
+// removes everything again. Root only. Plan and addresses: README.md.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testnet {
+
+// Addresses of the plan (see README.md).
+inline constexpr const char *kClient = "10.200.1.2";
+inline constexpr const char *kRouter1 = "10.200.1.1";      // first hop from the client
+inline constexpr const char *kRouter1Far = "10.200.2.1";
+inline constexpr const char *kRouter2 = "10.200.2.2";      // second hop
+inline constexpr const char *kRouter2Lan = "10.200.3.1";
+inline constexpr const char *kHost = "10.200.3.10";        // answers echoes (3 hops)
+inline constexpr const char *kQuiet = "10.200.3.20";       // ignores echoes
+inline constexpr const char *kSlow = "10.200.3.30";        // answers through the echo responder
+inline constexpr const char *kDns = "10.200.3.53";         // dnsmasq
+inline constexpr const char *kNoRoute = "10.200.9.9";      // r1: network unreachable
+inline constexpr const char *kNoHost = "10.200.3.99";      // r2 (from 10.200.2.2): host unreachable after ARP
+
+enum class Role { Client, R1, R2, Host, Quiet, Slow, Dns };
+
+class TestNet {
+public:
+    // Builds the network (after removing leftovers of dead test processes).
+    // Check ok(); without root nothing is tried and skipReason() says why.
+    TestNet();
+    // Leaves the client, stops what was started and removes the namespaces.
+    ~TestNet();
+    TestNet(const TestNet &) = delete;
+    TestNet &operator=(const TestNet &) = delete;
+
+    // Non-empty when the test network cannot exist here (not root): tests
+    // GTEST_SKIP() with it. When root, a build failure is an error instead.
+    static std::string skipReason();
+    bool ok() const { return ok_; }
+    std::string error() const { return error_; }
+    std::string prefix() const { return prefix_; }
+    std::string nsName(Role role) const;
+
+    // Moves the calling thread into the client's network namespace, with the
+    // client's resolv.conf (the test name server) and hosts in view. Sockets,
+    // lookups and threads started from this thread afterwards live there.
+    bool enterClient();
+    // Back to the namespaces the thread had before.
+    void leaveClient();
+
+    // Runs a shell command on a host (ip netns exec); returns its exit status.
+    int run(Role role, const std::string &command) const;
+    // Client's datagram ICMP sockets allowed (default) or forbidden.
+    bool setPingAllowed(bool allowed) const;
+
+    // Starts the delaying echo responder on the slow host (echo_responder
+    // arguments, e.g. {"--delay", "120"}); a running one is stopped first.
+    // True once it listens.
+    bool startResponder(const std::vector<std::string> &args);
+    void stopResponder();
+
+    // Starts nginx on a host serving directory root on port; returns its pid
+    // or -1. It runs until stopNginx(pid) or the teardown.
+    pid_t startNginx(Role role, const std::string &root, int port = 80) const;
+    static void stopNginx(pid_t pid);
+
+private:
+    std::string script(const std::string &args) const;
+
+    std::string prefix_;
+    bool ok_ = false;
+    std::string error_;
+    pid_t responder_ = -1;
+    int savedNet_ = -1;
+    int savedMnt_ = -1;
+};
+
+// Holds the calling thread in the client namespace for a scope.
+class ClientScope {
+public:
+    explicit ClientScope(TestNet &net) : net_(net), ok_(net.enterClient()) {}
+    ~ClientScope() { if (ok_) net_.leaveClient(); }
+    bool ok() const { return ok_; }
+private:
+    TestNet &net_;
+    bool ok_;
+};
+
+} // namespace testnet

@@ -107,14 +107,16 @@ TEST_F(PingNet, RepliesAndErrorsOnBothSocketKinds)
             EXPECT_EQ(o.replies, c.replies);
             EXPECT_EQ(o.status, c.status);
             EXPECT_EQ(p.ErrorText(), c.text);
-            if (c.from)
+            if (c.from) {
                 EXPECT_EQ(o.from, inet_addr(c.from));
+            }
             if (c.status == 11010) {
                 EXPECT_GE(o.elapsed, c.timeout - 5);
                 EXPECT_LT(o.elapsed, c.timeout + 300);
             }
-            if (c.replies)
+            if (c.replies) {
                 EXPECT_EQ(o.ttl, 62);  // 64 less the two routers on the way back
+            }
         }
         EXPECT_EQ(replyEvents, int(std::size(cases)));
     }
@@ -147,8 +149,9 @@ TEST_F(PingNet, DroppedRequestTimesOutAndTheNextOneCounts)
     for (int i = 0; i < 3; ++i) {
         const Outcome o = echo(p, testnet::kSlow, 64, 500);
         got.push_back(o.status);
-        if (o.replies)
+        if (o.replies) {
             EXPECT_GE(o.rtt, 49u);
+        }
     }
     EXPECT_EQ(got, (std::vector<int>{0, 11010, 0}));
 }

@@ -7,3 +7,7 @@ add_dependencies(idlix_testmain echo_responder)
 target_compile_definitions(idlix_testmain PRIVATE
   IDLIX_ECHO_RESPONDER="$<TARGET_FILE:echo_responder>"
   IDLIX_TESTNET_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/testnet.sh")
+
+# The echo benchmark's TPing side (bench/ping_bench.sh builds it on demand).
+add_executable(tping_echo EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/bench/tping_echo.cpp)
+target_link_libraries(tping_echo PRIVATE idlix_net)

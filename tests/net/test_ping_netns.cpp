@@ -7,8 +7,16 @@
 #include "../support/testutil.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -227,4 +235,40 @@ TEST_F(PingNet, ResolverForwardReverseAndFailures)
                               [&](unsigned, int err, const platform::HostEntry &) { error = err; });
     ASSERT_TRUE(testutil::waitFor([&] { return error != -1; }, 10000ms));
     EXPECT_EQ(error, 11001);
+}
+
+// The web server other tests rely on: nginx on a test host, reached from the
+// client through both routers.
+TEST_F(PingNet, TestNetworkServesWebPagesOnTestHosts)
+{
+    QTemporaryDir www;
+    ASSERT_TRUE(www.isValid());
+    QFile page(www.filePath("index.html"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("hello from the test host\n");
+    page.close();
+    QFile::setPermissions(www.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                          | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    const pid_t web = net->startNginx(testnet::Role::Host, www.path().toStdString(), 8080);
+    ASSERT_GT(web, 0);
+
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(8080);
+    to.sin_addr.s_addr = inet_addr(testnet::kHost);
+    timeval tv{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to), 0) << strerror(errno);
+    const char req[] = "GET /index.html HTTP/1.0\r\nHost: host.idlix.test\r\n\r\n";
+    ASSERT_EQ(send(fd, req, sizeof req - 1, 0), ssize_t(sizeof req - 1));
+    std::string answer;
+    char buf[4096];
+    for (ssize_t n; (n = recv(fd, buf, sizeof buf, 0)) > 0;)
+        answer.append(buf, std::size_t(n));
+    close(fd);
+    TestNet::stopNginx(web);
+    EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << answer;
+    EXPECT_NE(answer.find("\r\n\r\nhello from the test host\n"), std::string::npos) << answer;
 }

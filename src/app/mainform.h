@@ -14,6 +14,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "antiidle/graphdraw.h"
+
 #include <functional>
 
 class QAction;
@@ -22,6 +24,9 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QPagedPaintDevice;
+class QPainter;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
@@ -35,6 +40,7 @@ class TCheckListBox;
 class TGoToWeb;
 class TJustOne32;
 class TPictureButton;
+class TReportGrid;
 class TRadioGroup;
 class TSpinText;
 class TSuperTimer;
@@ -170,9 +176,62 @@ public:
     bool CycleMode = false;           // a session visits the server list in turn
     bool SessionActive = false;       // an anti-idle session runs
     void btn_AntiIdleClick();
-    void LoadServerList();
-    void WriteReportHeadings();
+    int ServerIndex = 0;              // position in ListBox1 of the server being probed
+    int AttemptCount = 0;             // probes started in this session
+    int SuccessCount = 0;             // probes that succeeded
+    int FailureCount = 0;             // probes that failed (lookup failures included)
+    bool FailureCounted = false;      // a failure was already counted in this tick
+
+    // Server list panel (serverlist.cpp).
+    QLineEdit *edt_SrvHost = nullptr;
+    QListWidget *ListBox1 = nullptr;  // the server list; the only copy in memory
+    TPictureButton *btn_SrvAdd = nullptr, *btn_SrvEdit = nullptr, *btn_SrvDelete = nullptr,
+                   *btn_SrvUpdate = nullptr, *btn_SrvClose = nullptr;
+    QLabel *lbl_SrvAdd = nullptr, *lbl_SrvEdit = nullptr, *lbl_SrvDelete = nullptr,
+           *lbl_SrvUpdate = nullptr, *lbl_SrvClose = nullptr;
+    // Fills pnl_Servers and pnl_AIReport and wires LogTimer; called once by the constructor.
+    void CreateAntiIdlePanels();
+    void CreateServerPanel();
+    void LoadServerList();            // file -> ListBox1 when the file exists
+    bool SaveServerList();            // ListBox1 -> file; false (message shown) on failure
+    int SelectedServer() const;       // selected entry of ListBox1, -1 for none
     void ServerList1Click();
+    void btn_SrvAddClick();
+    void btn_SrvEditClick();
+    void btn_SrvDeleteClick();
+    void btn_SrvCloseClick();
+    void edt_SrvHostKeyPress();       // Enter in edt_SrvHost
+
+    // Response graphs (graph.cpp).
+    antiidle::TResponseHistory ResponseHistory{}; // latest times in 40 ms units, newest first
+    void ClearResponseHistory();
+    void PushResponse(int ms);
+    void DrawGraph();                 // background on img_AIGraph, then the line
+    void DrawResponseLine(QLabel *image);
+
+    // Session statistics and report (stats.cpp, report.cpp).
+    TReportGrid *ReportGrid = nullptr;
+    QLabel *lbl_RptTime = nullptr;
+    TPictureButton *btn_RptPrint = nullptr, *btn_RptClose = nullptr;
+    QLabel *lbl_RptPrint = nullptr, *lbl_RptClose = nullptr;
+    void CreateReportPanel();
+    void WriteReportHeadings();
+    // Resets counters and table for a new session. False (with the message in
+    // 'error') when the frequency is not an integer; nothing else is done then.
+    bool StartSessionStats(QString *error = nullptr);
+    void ResetReportTable();
+    int ReportRow() const;            // table row of the server being probed
+    void RecordSuccess(int ms);
+    void RecordFailure();
+    void RecordLookupFailure();
+    void FinishReport();
+    void EndSession();
+    void LogTimerTimer();
+    void ReportGridDrawCell(QPainter &canvas, int col, int row, const QRect &rect);
+    void btn_RptCloseClick();
+    void btn_RptPrintClick();
+    void PrintReport();               // print dialog, then PrintReportTo
+    bool PrintReportTo(QPagedPaintDevice *device);
 
     // ---- tools (src/tools) ----
     void btn_FingerClick();

@@ -1,0 +1,34 @@
+// The anti-idle session log "AI_Log.txt": history lines appended in
+// Windows-1252, each ended by CR LF, with nothing added.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QTextDocument;
+
+namespace antiidle {
+
+// File name of the session log in the program's directory.
+inline constexpr char LogFileName[] = "AI_Log.txt";
+// The history is written out only once it holds more lines than this.
+constexpr int LogFlushThreshold = 200;
+
+// Full path of the session log.
+QString LogFilePath();
+
+// The lines (paragraphs) of a history pane, first to last; an empty pane has none.
+QStringList HistoryLines(const QTextDocument *doc);
+
+// Lines as log bytes: each in Windows-1252 followed by CR LF.
+QByteArray FormatLogLines(const QStringList &lines);
+
+// Appends 'lines' to the log at 'path', creating it when missing. On failure
+// returns false and puts the message for the user into 'error'.
+bool AppendLogLines(const QString &path, const QStringList &lines, QString *error);
+
+// Removes the log at 'path' if present. False (with 'error') when it stays.
+bool DeleteLogFile(const QString &path, QString *error);
+
+} // namespace antiidle

@@ -1,0 +1,178 @@
+// The "Server List" panel: the hosts an anti-idle session visits in turn,
+// held by ListBox1 and stored in the server list file. Additions and edits
+// stay in memory until Delete or Close writes the file.
+#include "app/mainform.h"
+
+#include "antiidle/serverlistfile.h"
+#include "app/picturebutton.h"
+#include "app/pictures.h"
+#include "platform/msgbox.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+namespace {
+
+// A command button of a wide panel: the generic button face with its caption
+// drawn over it; the caption presses the button too.
+TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name, const QString &captionName,
+                                  const QString &caption, int x, int y, QLabel **captionOut)
+{
+    auto *button = new TPictureButton(parent);
+    button->setObjectName(name);
+    button->setGeometry(x, y, 60, 19);
+    button->SetImages({Picture(QStringLiteral("button.png"))});
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(captionName);
+    label->setGeometry(x, y, 60, 19);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    button->SetCaptionLabel(label, true);
+    if (captionOut)
+        *captionOut = label;
+    return button;
+}
+
+} // namespace
+
+// Index of the selected entry of ListBox1, -1 when none is selected.
+int TMainForm::SelectedServer() const
+{
+    const int row = ListBox1->currentRow();
+    if (row < 0 || !ListBox1->item(row)->isSelected())
+        return -1;
+    return row;
+}
+
+void TMainForm::CreateServerPanel()
+{
+    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_Servers);
+    hostLabel->setObjectName(QStringLiteral("lbl_SrvHost"));
+    hostLabel->setGeometry(8, 22, 30, 14);
+    edt_SrvHost = new QLineEdit(pnl_Servers);
+    edt_SrvHost->setObjectName(QStringLiteral("edt_SrvHost"));
+    edt_SrvHost->setGeometry(40, 20, 184, 19);
+    edt_SrvHost->setToolTip(QStringLiteral("Enter hostname to add to ping list"));
+
+    ListBox1 = new QListWidget(pnl_Servers);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(8, 44, 216, 136);
+    ListBox1->setToolTip(QStringLiteral("Server list"));
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setSortingEnabled(false);
+
+    btn_SrvAdd = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvAdd"),
+                                   QStringLiteral("lbl_SrvAdd"), QStringLiteral("Add Host"),
+                                   237, 20, &lbl_SrvAdd);
+    btn_SrvEdit = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvEdit"),
+                                    QStringLiteral("lbl_SrvEdit"), QStringLiteral("Edit Host"),
+                                    237, 44, &lbl_SrvEdit);
+    btn_SrvDelete = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvDelete"),
+                                      QStringLiteral("lbl_SrvDelete"),
+                                      QStringLiteral("Delete Host"), 237, 68, &lbl_SrvDelete);
+    btn_SrvUpdate = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvUpdate"),
+                                      QStringLiteral("lbl_SrvUpdate"),
+                                      QStringLiteral("Update  List"), 237, 92, &lbl_SrvUpdate);
+    btn_SrvClose = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvClose"),
+                                     QStringLiteral("lbl_SrvClose"), QStringLiteral("Close"),
+                                     237, 161, &lbl_SrvClose);
+
+    btn_SrvAdd->OnClick = [this] { btn_SrvAddClick(); };
+    btn_SrvEdit->OnClick = [this] { btn_SrvEditClick(); };
+    btn_SrvDelete->OnClick = [this] { btn_SrvDeleteClick(); };
+    btn_SrvClose->OnClick = [this] { btn_SrvCloseClick(); };
+    // Enter presses the Add button while held and adds the host on release
+    // of the key press, as a click on Add would.
+    InstallEnterPressEffect(edt_SrvHost, btn_SrvAdd);
+    connect(edt_SrvHost, &QLineEdit::returnPressed, this, [this] { edt_SrvHostKeyPress(); });
+}
+
+void TMainForm::LoadServerList()
+{
+    QStringList entries;
+    if (!ListBox1 || !antiidle::ReadServerListFile(antiidle::ServerListPath(), entries))
+        return;
+    ListBox1->clear();
+    ListBox1->addItems(entries);
+}
+
+bool TMainForm::SaveServerList()
+{
+    QStringList entries;
+    for (int i = 0; i < ListBox1->count(); ++i)
+        entries << ListBox1->item(i)->text();
+    const QString path = antiidle::ServerListPath();
+    if (antiidle::WriteServerListFile(path, entries))
+        return true;
+    platform::ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+    return false;
+}
+
+void TMainForm::ServerList1Click()
+{
+    edt_SrvHost->clear();
+    ListBox1->clear();
+    LoadServerList();
+    img_Bg2->show();
+    pnl_Servers->raise();
+    pnl_Servers->show();
+    img_Bg2->repaint();
+    edt_SrvHost->setFocus();
+}
+
+void TMainForm::btn_SrvAddClick()
+{
+    const QString host = edt_SrvHost->text();
+    if (host.isEmpty())
+        return;
+    ListBox1->addItem(host);
+    ListBox1->setEnabled(true);
+    edt_SrvHost->clear();
+}
+
+void TMainForm::btn_SrvEditClick()
+{
+    const int i = SelectedServer();
+    if (i < 0)
+        return;
+    // The entry leaves the list while it is edited; Add puts it back at the end.
+    ListBox1->setEnabled(false);
+    edt_SrvHost->setText(ListBox1->item(i)->text());
+    delete ListBox1->takeItem(i);
+}
+
+void TMainForm::btn_SrvDeleteClick()
+{
+    const int i = SelectedServer();
+    if (i < 0)
+        return;
+    delete ListBox1->takeItem(i);
+    if (!SaveServerList())
+        return;
+    ListBox1->clearSelection();
+    ListBox1->setCurrentRow(-1);
+    // The entry that took the deleted one's place is selected; after the last
+    // entry there is none, so nothing is.
+    if (i < ListBox1->count())
+        ListBox1->setCurrentRow(i);
+}
+
+void TMainForm::btn_SrvCloseClick()
+{
+    if (!SaveServerList())
+        return;
+    pnl_Servers->hide();
+    // The backdrop stays while another panel or running tool still uses it.
+    const bool backdropInUse = !img_FngGreen->isHidden() || !img_PngGreen->isHidden()
+        || !pnl_AIReport->isHidden() || !pnl_ISPTree->isHidden();
+    if (!backdropInUse)
+        img_Bg2->hide();
+}
+
+void TMainForm::edt_SrvHostKeyPress()
+{
+    if (!edt_SrvHost->text().isEmpty())
+        btn_SrvAddClick();
+}

@@ -1,0 +1,223 @@
+// The report: the grid's heading painting and a printed report of more rows
+// than one page holds, printed to a PDF file and read back with pdftotext.
+#include "antiidle/reportgrid.h"
+#include "antiidle/reportprint.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+struct TWord {
+    int Page;
+    double X, Y; // top-left, points
+    QString Text;
+};
+
+// Words of a PDF with their page and position, from pdftotext -bbox.
+QList<TWord> PdfWords(const QString &pdf)
+{
+    QProcess p;
+    p.start("pdftotext", {"-bbox", pdf, "-"});
+    if (!p.waitForFinished(30000))
+        return {};
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    QList<TWord> words;
+    int page = 0;
+    static const QRegularExpression token(
+        "<page |<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\"[^>]*>([^<]*)</word>");
+    for (auto it = token.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        if (m.captured(0).startsWith("<page")) {
+            ++page;
+            continue;
+        }
+        words.append({page, m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3)});
+    }
+    return words;
+}
+
+const TWord *Find(const QList<TWord> &words, int page, const QString &text)
+{
+    for (const TWord &w : words)
+        if (w.Page == page && w.Text == text)
+            return &w;
+    return nullptr;
+}
+
+// Row numbers ("7.)") printed on a page, in order.
+QList<int> RowNumbers(const QList<TWord> &words, int page)
+{
+    QList<int> out;
+    static const QRegularExpression num("^(\\d+)\\.\\)$");
+    for (const TWord &w : words)
+        if (w.Page == page) {
+            const auto m = num.match(w.Text);
+            if (m.hasMatch())
+                out << m.captured(1).toInt();
+        }
+    return out;
+}
+
+} // namespace
+
+TEST(ReportGrid, CellsAddressTheHeadingAsRowZero)
+{
+    TReportGrid grid;
+    EXPECT_EQ(grid.RowCount(), 2); // headings and one empty row
+    EXPECT_TRUE(grid.SetCells(0, 0, "Server"));
+    EXPECT_EQ(grid.Cells(0, 0), "Server");
+    grid.SetRowCount(4);
+    EXPECT_TRUE(grid.SetCells(4, 3, "99"));
+    EXPECT_EQ(grid.Cells(4, 3), "99");
+    EXPECT_FALSE(grid.SetCells(0, 4, "x"));
+    EXPECT_FALSE(grid.SetCells(5, 1, "x"));
+    EXPECT_EQ(grid.Cells(0, 9), QString());
+    grid.SetRowCount(2);
+    EXPECT_EQ(grid.Cells(4, 3), QString());
+    EXPECT_EQ(grid.Cells(0, 0), "Server");
+}
+
+TEST(ReportGrid, HeadingRowIsPaintedGreyWithItsText)
+{
+    testutil::ScratchDir dir;
+    TMainForm form;
+    form.pnl_AIReport->show();
+    form.ReportGrid->show();
+    const QImage shot = form.ReportGrid->grab().toImage();
+    // Heading cells are grey with light text; the body stays dark grey.
+    const QRgb grey = qRgb(128, 128, 128);
+    EXPECT_EQ(shot.pixel(60, 1), grey);
+    EXPECT_EQ(shot.pixel(200, 11), grey);
+    int light = 0;
+    for (int y = 0; y < 12; ++y)
+        for (int x = 3; x < 40; ++x)
+            light += qGray(shot.pixel(x, y)) > 200;
+    EXPECT_GT(light, 5) << "the heading text \"Server\" is drawn";
+    EXPECT_EQ(shot.pixel(60, 20), qRgb(70, 70, 70));
+    // Grid line between the first two heading cells.
+    EXPECT_NE(shot.pixel(104, 5), grey);
+}
+
+class PrintedReport : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+    }
+    void TearDown() override { platform::SetMessageHook({}); }
+    testutil::ScratchDir dir;
+    QStringList messages;
+};
+
+TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
+{
+    TMainForm form;
+    QStringList servers;
+    for (int i = 1; i <= 60; ++i)
+        servers << QStringLiteral("host%1.test").arg(i);
+    form.ListBox1->addItems(servers);
+    form.CycleMode = true;
+    form.edt_AIFreq->setText("1");
+    ASSERT_TRUE(form.StartSessionStats());
+    form.ServerIndex = 0;
+    ++form.AttemptCount;
+    form.RecordSuccess(250);
+    form.FinishReport();
+
+    const QString pdf = dir.file("report.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    ASSERT_TRUE(form.PrintReportTo(&printer));
+    EXPECT_TRUE(messages.isEmpty());
+
+    const QList<TWord> words = PdfWords(pdf);
+    ASSERT_FALSE(words.isEmpty());
+    int pages = 0;
+    for (const TWord &w : words)
+        pages = std::max(pages, w.Page);
+    ASSERT_GE(pages, 2);
+
+    // Page 1: title, page number, the session line, then rows from 1.
+    ASSERT_TRUE(Find(words, 1, "Idlix"));
+    ASSERT_TRUE(Find(words, 1, "Start:"));
+    const QList<int> first = RowNumbers(words, 1);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(first.front(), 1);
+    const TWord *row1 = Find(words, 1, "host1.test");
+    ASSERT_TRUE(row1);
+    EXPECT_TRUE(Find(words, 1, "250")); // the average of the probed server
+
+    // Page 2 repeats title, "Page 2", the headings, but not the session line,
+    // and the numbers go on from page 1.
+    const TWord *title2 = Find(words, 2, "Idlix");
+    const TWord *pageNo = Find(words, 2, "2");
+    ASSERT_TRUE(title2);
+    ASSERT_TRUE(Find(words, 2, "Page"));
+    ASSERT_TRUE(pageNo);
+    EXPECT_FALSE(Find(words, 2, "Start:"));
+    for (const char *h : {"Server", "Successful", "Failed", "Success", "Average", "Response"})
+        EXPECT_TRUE(Find(words, 2, h)) << h;
+    const QList<int> second = RowNumbers(words, 2);
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_EQ(second.front(), first.back() + 1);
+    EXPECT_EQ(first.size() + second.size() + [&] {
+        int rest = 0;
+        for (int p = 3; p <= pages; ++p)
+            rest += RowNumbers(words, p).size();
+        return rest;
+    }(), 60);
+    const QString firstOnTwo = QStringLiteral("host%1.test").arg(second.front());
+    const TWord *host2 = Find(words, 2, firstOnTwo);
+    ASSERT_TRUE(host2);
+
+    // Positions: a quarter inch is 18 points. The title sits at the same place
+    // on both pages; rows are a quarter inch apart; the first row of page 2
+    // stands 2Q (36 pt) higher than page 1's first row, which is where the
+    // session line had been.
+    const TWord *title1 = Find(words, 1, "Idlix");
+    EXPECT_NEAR(title1->Y, title2->Y, 0.5);
+    EXPECT_NEAR(row1->Y - host2->Y, 36.0, 1.0);
+    const TWord *row2 = Find(words, 1, "host2.test");
+    ASSERT_TRUE(row2);
+    EXPECT_NEAR(row2->Y - row1->Y, 18.0, 0.5);
+    // Columns: the server at D/2, the average at 5D + 3Q (from the printable
+    // left), i.e. 5.25 inch apart = 378 pt.
+    const TWord *avg = Find(words, 1, "250");
+    EXPECT_NEAR(avg->X - row1->X, 378.0, 1.0);
+    // The page number stands at 28Q = 7 inch right of the printable left,
+    // 6.75 inch right of the row numbers at D/4.
+    const TWord *num1 = nullptr;
+    for (const TWord &w : words)
+        if (w.Page == 1 && w.Text == "1.)")
+            num1 = &w;
+    ASSERT_TRUE(num1);
+    EXPECT_NEAR(Find(words, 2, "Page")->X - num1->X, 486.0, 1.0);
+}
+
+TEST_F(PrintedReport, PrinterThatCannotStartIsReported)
+{
+    TMainForm form;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.file("no/such/dir/report.pdf"));
+    EXPECT_FALSE(form.PrintReportTo(&printer));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_FALSE(QFile::exists(dir.file("no/such/dir/report.pdf")));
+}

@@ -1,0 +1,267 @@
+// The server list: the file format on its own, then the panel's buttons on a
+// real main window working in a scratch program directory.
+#include "antiidle/serverlistfile.h"
+#include "app/mainform.h"
+#include "app/picturebutton.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace antiidle;
+
+namespace {
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList Entries(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+void Key(QWidget *w, QEvent::Type type, int key)
+{
+    QKeyEvent e(type, key, Qt::NoModifier, type == QEvent::KeyPress ? QStringLiteral("\r") : QString());
+    QCoreApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST(ServerListFile, ParsesEveryLineBreakKind)
+{
+    const struct { QByteArray bytes; QStringList entries; } cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},                       // a final break adds nothing
+        {"a\r\n\r\nb\r\n", {"a", "", "b"}},     // an empty middle line is an entry
+        {"a\rb\nc", {"a", "b", "c"}},           // lone CR and lone LF
+        {"a\n\rb", {"a", "", "b"}},             // LF CR is two breaks
+        {"\r\n", {""}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"  spaced host  \r\n", {"  spaced host  "}}, // kept as written
+        {"dup\r\ndup\r\n", {"dup", "dup"}},
+        {"caf\xe9\r\n", {QStringLiteral("caf\u00e9")}}, // Windows-1252 text
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(ParseServerList(c.bytes), c.entries) << c.bytes.toStdString();
+}
+
+TEST(ServerListFile, FormatsCrLfAndRoundTrips)
+{
+    const QStringList entries = {"a", "", "b", QStringLiteral("\u20ac.example")};
+    const QByteArray bytes = FormatServerList(entries);
+    EXPECT_EQ(bytes, QByteArray("a\r\n\r\nb\r\n\x80.example\r\n"));
+    EXPECT_EQ(ParseServerList(bytes), entries);
+    EXPECT_EQ(FormatServerList({}), QByteArray());
+}
+
+TEST(ServerListFile, RandomBytesNeverLoseALineBreakOrText)
+{
+    // Whatever a file holds, parsing keeps every byte that is not a line
+    // break, and formatting the result parses back to the same entries.
+    quint32 seed = 12345;
+    auto next = [&seed] { seed = seed * 1103515245u + 12345u; return seed >> 16; };
+    const char alphabet[] = {'a', 'b', '\r', '\n', ' ', '\x95', '\0'};
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes;
+        const int len = int(next() % 24);
+        for (int i = 0; i < len; ++i)
+            bytes += alphabet[next() % sizeof(alphabet)];
+        const QStringList entries = ParseServerList(bytes);
+        QByteArray kept = bytes;
+        kept.replace("\r", "").replace("\n", "");
+        EXPECT_EQ(FormatServerList(entries).replace("\r\n", ""), kept) << round;
+        EXPECT_EQ(ParseServerList(FormatServerList(entries)), entries) << round;
+    }
+}
+
+TEST(ServerListFile, MissingFileReadsNothingAndUnwritablePathFails)
+{
+    testutil::ScratchDir dir;
+    QStringList entries = {"untouched"};
+    EXPECT_FALSE(ReadServerListFile(dir.file("Servers.dat"), entries));
+    EXPECT_EQ(entries, QStringList{"untouched"});
+    EXPECT_EQ(ServerListPath(), dir.file("Servers.dat"));
+
+    // A directory in the file's place cannot be replaced by the list.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Servers.dat"));
+    EXPECT_FALSE(WriteServerListFile(dir.file("Servers.dat"), {"a"}));
+    EXPECT_FALSE(ReadServerListFile(dir.file("Servers.dat"), entries));
+}
+
+class ServerPanel : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+    void MakeForm() { form = std::make_unique<TMainForm>(); }
+    void Select(int i) { form->ListBox1->setCurrentRow(i); }
+    void Add(const QString &host)
+    {
+        form->edt_SrvHost->setText(host);
+        form->btn_SrvAdd->Click();
+    }
+
+    testutil::ScratchDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+};
+
+TEST_F(ServerPanel, FileWithEmptyMiddleLineIsLoadedAndWrittenBack)
+{
+    WriteAll(dir.file("Servers.dat"), "a\r\n\r\nb");
+    MakeForm();
+    // The window reads the list when it is created.
+    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "", "b"}));
+    form->ServerList1Click();
+    EXPECT_FALSE(form->pnl_Servers->isHidden());
+    EXPECT_FALSE(form->img_Bg2->isHidden());
+    form->btn_SrvClose->Click();
+    EXPECT_TRUE(form->pnl_Servers->isHidden());
+    EXPECT_TRUE(form->img_Bg2->isHidden());
+    EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\n\r\nb\r\n"));
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)
+{
+    MakeForm();
+    form->ListBox1->addItem("stale");
+    form->ServerList1Click();
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_FALSE(QFile::exists(dir.file("Servers.dat")));
+    // Nor is a file of another spelling read or written.
+    EXPECT_FALSE(QFile::exists(dir.file("servers.dat")));
+}
+
+TEST_F(ServerPanel, AddIgnoresEmptyTextKeepsDuplicatesAndWritesNothing)
+{
+    MakeForm();
+    form->ServerList1Click();
+    Add("");
+    EXPECT_EQ(form->ListBox1->count(), 0);
+    Add("host.test");
+    Add("host.test");
+    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"host.test", "host.test"}));
+    EXPECT_TRUE(form->edt_SrvHost->text().isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.file("Servers.dat")));
+}
+
+TEST_F(ServerPanel, EnterInHostFieldAddsAndPressesTheButton)
+{
+    MakeForm();
+    form->ServerList1Click();
+    form->edt_SrvHost->setText("typed.test");
+    const QPoint at = form->btn_SrvAdd->pos();
+    Key(form->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
+    EXPECT_EQ(form->btn_SrvAdd->pos(), at + QPoint(1, 1));
+    Key(form->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
+    EXPECT_EQ(form->btn_SrvAdd->pos(), at);
+    EXPECT_EQ(Entries(form->ListBox1), QStringList{"typed.test"});
+    // Enter on an empty field adds nothing.
+    Key(form->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
+    Key(form->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
+    EXPECT_EQ(form->ListBox1->count(), 1);
+}
+
+TEST_F(ServerPanel, EditMovesTheEntryToTheEnd)
+{
+    WriteAll(dir.file("Servers.dat"), "a\r\nb\r\nc\r\n");
+    MakeForm();
+    form->ServerList1Click();
+    form->btn_SrvEdit->Click(); // nothing selected: nothing happens
+    EXPECT_TRUE(form->ListBox1->isEnabled());
+    EXPECT_EQ(form->ListBox1->count(), 3);
+
+    Select(1);
+    form->btn_SrvEdit->Click();
+    EXPECT_FALSE(form->ListBox1->isEnabled());
+    EXPECT_EQ(form->edt_SrvHost->text(), "b");
+    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "c"}));
+    form->edt_SrvHost->setText("b2");
+    form->btn_SrvAdd->Click();
+    EXPECT_TRUE(form->ListBox1->isEnabled());
+    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "c", "b2"}));
+    // Edits stay in memory until the file is written.
+    EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\nb\r\nc\r\n"));
+}
+
+TEST_F(ServerPanel, DeleteWritesAtOnceAndSelectsTheFollowingEntry)
+{
+    WriteAll(dir.file("Servers.dat"), "a\r\nb\r\nc\r\n");
+    MakeForm();
+    form->ServerList1Click();
+
+    Select(0);
+    form->btn_SrvDelete->Click();
+    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"b", "c"}));
+    EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("b\r\nc\r\n"));
+    EXPECT_EQ(form->SelectedServer(), 0); // the new first entry
+
+    Select(1);
+    form->btn_SrvDelete->Click(); // the last entry
+    EXPECT_EQ(Entries(form->ListBox1), QStringList{"b"});
+    EXPECT_EQ(form->SelectedServer(), -1);
+    EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("b\r\n"));
+
+    form->btn_SrvDelete->Click(); // no selection: nothing
+    EXPECT_EQ(form->ListBox1->count(), 1);
+}
+
+TEST_F(ServerPanel, UnwritableFileShowsMessageAndKeepsTheList)
+{
+    MakeForm();
+    form->ServerList1Click();
+    Add("kept.test");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Servers.dat"));
+    form->btn_SrvClose->Click();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Cannot create file " + dir.file("Servers.dat"));
+    // The close stopped there: the panel stays open with the list intact.
+    EXPECT_FALSE(form->pnl_Servers->isHidden());
+    EXPECT_EQ(Entries(form->ListBox1), QStringList{"kept.test"});
+
+    Select(0);
+    form->btn_SrvDelete->Click();
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(form->ListBox1->count(), 0);
+}
+
+TEST_F(ServerPanel, CloseKeepsTheBackdropForTheReport)
+{
+    MakeForm();
+    form->ServerList1Click();
+    form->pnl_AIReport->show();
+    form->btn_SrvClose->Click();
+    EXPECT_TRUE(form->pnl_Servers->isHidden());
+    EXPECT_FALSE(form->img_Bg2->isHidden());
+}

@@ -1,0 +1,303 @@
+// Session statistics on a real main window: counters, the report table, the
+// end of a session, the log file flush and the graph after a success.
+#include "antiidle/reportgrid.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "app/mainform_controls.h"
+#include "app/tickingclock.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+class Session : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        form = std::make_unique<TMainForm>();
+        form->edt_AIFreq->setText("5");
+        form->edt_AIHost->setText("single.test");
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+    // A cycling session over the given servers.
+    void StartCycle(const QStringList &servers)
+    {
+        form->ListBox1->clear();
+        form->ListBox1->addItems(servers);
+        form->CycleMode = true;
+        ASSERT_TRUE(form->StartSessionStats());
+    }
+    // A probe to server i, as the anti-idle tick starts it.
+    void Probe(int server)
+    {
+        form->ServerIndex = server;
+        form->FailureCounted = false;
+        ++form->AttemptCount;
+    }
+    QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
+
+    testutil::ScratchDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+};
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(Session, StartFillsTableForSingleHostAndCycling)
+{
+    form->CycleMode = false;
+    ASSERT_TRUE(form->StartSessionStats());
+    EXPECT_EQ(form->Timer3->interval(), 5 * 60000);
+    EXPECT_TRUE(form->SessionActive);
+    EXPECT_EQ(form->ReportGrid->RowCount(), 2);
+    const QStringList single = {"single.test", "0", "0", "100", "0"};
+    for (int c = 0; c < 5; ++c)
+        EXPECT_EQ(Cell(c, 1), single[c]) << c;
+    EXPECT_TRUE(form->lbl_RptTime->text().startsWith("Session Start: "));
+    // The headings written at start-up stay in row 0.
+    EXPECT_EQ(Cell(0, 0), "Server");
+    EXPECT_EQ(Cell(4, 0), "Average");
+
+    StartCycle({"a.test", "b.test", "c.test"});
+    EXPECT_EQ(form->ReportGrid->RowCount(), 4);
+    EXPECT_EQ(Cell(0, 3), "c.test");
+    for (int c = 1; c <= 4; ++c)
+        EXPECT_EQ(Cell(c, 2), "0");
+}
+
+TEST_F(Session, FrequencyIsCheckedAndKeptInRange)
+{
+    const struct { const char *text; bool ok; int minutes; } cases[] = {
+        {"1", true, 1}, {"60", true, 60}, {" 7", true, 7}, {"0", true, 1}, {"900", true, 60},
+        {"abc", false, 0}, {"", false, 0}, {"5x", false, 0},
+    };
+    for (const auto &c : cases) {
+        form->edt_AIFreq->setText(c.text);
+        form->Timer3->setInterval(1234);
+        form->SessionActive = false;
+        QString error;
+        EXPECT_EQ(form->StartSessionStats(&error), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(form->Timer3->interval(), c.minutes * 60000) << c.text;
+        } else {
+            EXPECT_EQ(error, QStringLiteral("'%1' is not a valid integer value").arg(c.text));
+            EXPECT_EQ(form->Timer3->interval(), 1234);
+            EXPECT_FALSE(form->SessionActive);
+        }
+    }
+}
+
+TEST_F(Session, SuccessesAndFailuresMakeThePercentageAndAverage)
+{
+    StartCycle({"a.test", "b.test", "never.test", "poor.test"});
+    for (int ms : {100, 200, 301}) {
+        Probe(0);
+        form->RecordSuccess(ms);
+    }
+    Probe(0);
+    form->RecordFailure();
+    EXPECT_EQ(form->GoodLBL->text(), "3/4");
+    EXPECT_EQ(Cell(1, 1), "3");
+    EXPECT_EQ(Cell(2, 1), "1");
+    EXPECT_EQ(Cell(4, 1), "601");
+
+    Probe(1);
+    form->RecordSuccess(40);
+    Probe(1);
+    form->RecordSuccess(41); // 40.5 rounds to the even 40
+
+    Probe(3);
+    form->RecordSuccess(100);
+    for (int i = 0; i < 7; ++i) {
+        Probe(3);
+        form->RecordFailure();
+    }
+    EXPECT_EQ(form->GoodLBL->text(), "6/14");
+
+    form->FinishReport();
+    const struct { int row; const char *pct, *avg; } expected[] = {
+        {1, "75 %", "150"}, {2, "100 %", "40"}, {3, "100 %", "0"}, {4, "12 %", "12"},
+    };
+    for (const auto &e : expected) {
+        EXPECT_EQ(Cell(3, e.row), e.pct) << e.row;
+        EXPECT_EQ(Cell(4, e.row), e.avg) << e.row;
+    }
+    // Counts stay as they were.
+    EXPECT_EQ(Cell(1, 4), "1");
+    EXPECT_EQ(Cell(2, 4), "7");
+}
+
+TEST_F(Session, LookupFailuresCountOncePerTickAndNotInTheTable)
+{
+    StartCycle({"a.test"});
+    Probe(0);
+    form->RecordLookupFailure();
+    form->RecordLookupFailure(); // the same tick
+    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(form->GoodLBL->text(), "0/1");
+    Probe(0);
+    form->RecordLookupFailure();
+    EXPECT_EQ(form->FailureCount, 2);
+    EXPECT_EQ(Cell(2, 1), "0");
+    // After a counted echo failure in the same tick the lookup adds nothing.
+    Probe(0);
+    form->RecordFailure();
+    form->RecordLookupFailure();
+    EXPECT_EQ(form->FailureCount, 3);
+    EXPECT_EQ(Cell(2, 1), "1");
+}
+
+TEST_F(Session, ServerAddedDuringSessionIsCountedWithoutARow)
+{
+    StartCycle({"a.test"});
+    Probe(1); // the list grew; the table did not
+    form->RecordSuccess(80);
+    Probe(1);
+    form->RecordFailure();
+    EXPECT_EQ(form->GoodLBL->text(), "1/2");
+    EXPECT_EQ(form->ReportGrid->RowCount(), 2);
+    EXPECT_EQ(Cell(1, 1), "0");
+    EXPECT_EQ(form->ResponseHistory[0], 2);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(Session, SuccessRedrawsTheSessionGraph)
+{
+    StartCycle({"a.test"});
+    form->img_AIGreen->show();
+    Probe(0);
+    form->RecordSuccess(400);
+    const QImage pic = form->img_AIGraph->pixmap().toImage();
+    ASSERT_EQ(pic.size(), QSize(130, 116));
+    EXPECT_EQ(pic.pixel(69, 48), 0xffff0000u); // slot 0 is 10 units up
+    EXPECT_EQ(pic.pixel(65, 0), 0xff008000u);  // the background's axis
+    // A failure leaves history and graph alone.
+    Probe(0);
+    form->RecordFailure();
+    EXPECT_EQ(form->ResponseHistory[0], 10);
+    EXPECT_EQ(form->ResponseHistory[1], 0);
+}
+
+TEST_F(Session, EndAddsElapsedTimeAndShowsTheReportWhenAsked)
+{
+    StartCycle({"a.test", "b.test"});
+    form->cb_AIOptions->SetChecked(3, true);
+    form->LogTimer->start();
+    form->Timer3->start();
+    Probe(0);
+    form->RecordSuccess(120);
+    const QString start = form->lbl_RptTime->text();
+    form->TickingClock1->SetEnabled(true);
+    form->TickingClock1->SetTime(1, 5, 3);
+    form->EndSession();
+    EXPECT_EQ(form->lbl_RptTime->text(), start + "     Session End: 01:05:03");
+    EXPECT_FALSE(form->LogTimer->isActive());
+    EXPECT_FALSE(form->Timer3->isActive());
+    EXPECT_FALSE(form->TickingClock1->Enabled());
+    EXPECT_FALSE(form->SessionActive);
+    EXPECT_FALSE(form->CycleMode);
+    EXPECT_EQ(form->SuccessCount, 0);
+    EXPECT_TRUE(form->GoodLBL->text().isEmpty());
+    EXPECT_FALSE(form->pnl_AIReport->isHidden());
+    EXPECT_FALSE(form->img_Bg2->isHidden());
+    EXPECT_EQ(Cell(3, 1), "100 %");
+    EXPECT_EQ(Cell(4, 1), "120");
+    EXPECT_EQ(Cell(3, 2), "100 %");
+
+    form->btn_RptClose->Click();
+    EXPECT_TRUE(form->pnl_AIReport->isHidden());
+    EXPECT_TRUE(form->img_Bg2->isHidden());
+}
+
+TEST_F(Session, EndWithoutReportOptionLeavesSumsAndPanel)
+{
+    form->cb_AIOptions->SetChecked(3, false);
+    StartCycle({"a.test"});
+    Probe(0);
+    form->RecordSuccess(120);
+    Probe(0);
+    form->RecordSuccess(120);
+    form->EndSession();
+    EXPECT_TRUE(form->pnl_AIReport->isHidden());
+    EXPECT_EQ(Cell(4, 1), "240");
+}
+
+TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
+{
+    const QString log = dir.file("AI_Log.txt");
+    form->re_History->clear();
+    for (int i = 1; i <= 200; ++i)
+        form->AddLine(form->re_History, QStringLiteral("line %1").arg(i));
+    form->LogTimerTimer();
+    EXPECT_FALSE(QFile::exists(log));
+    EXPECT_EQ(form->re_History->document()->blockCount(), 200);
+
+    form->AddLine(form->re_History, QStringLiteral("caf\u00e9 line 201"));
+    form->LogTimerTimer();
+    const QByteArray bytes = ReadAll(log);
+    EXPECT_TRUE(bytes.startsWith("\x95 line 1\r\n\x95 line 2\r\n"));
+    EXPECT_TRUE(bytes.endsWith("\x95 line 200\r\n\x95 caf\xe9 line 201\r\n"));
+    EXPECT_EQ(bytes.count("\r\n"), 201);
+    EXPECT_TRUE(form->re_History->document()->isEmpty());
+
+    // The next flush appends.
+    for (int i = 0; i < 201; ++i)
+        form->AddLine(form->re_History, QStringLiteral("more"));
+    form->LogTimerTimer();
+    EXPECT_EQ(ReadAll(log).count("\r\n"), 402);
+
+    // A new session starts with no log.
+    form->CycleMode = false;
+    ASSERT_TRUE(form->StartSessionStats());
+    EXPECT_FALSE(QFile::exists(log));
+}
+
+TEST_F(Session, LogThatCannotBeWrittenKeepsTheLines)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("AI_Log.txt"));
+    for (int i = 0; i < 201; ++i)
+        form->AddLine(form->re_History, QStringLiteral("kept"));
+    form->LogTimerTimer();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages[0], "Cannot create file " + dir.file("AI_Log.txt"));
+    EXPECT_EQ(form->re_History->document()->blockCount(), 201);
+    // Nor can it be removed at the start; the session starts all the same.
+    form->CycleMode = false;
+    EXPECT_TRUE(form->StartSessionStats());
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_TRUE(form->SessionActive);
+}
+
+TEST_F(Session, LogTimerIsWiredToTheFlush)
+{
+    for (int i = 0; i < 201; ++i)
+        form->AddLine(form->re_History, QStringLiteral("x"));
+    form->LogTimer->setInterval(10);
+    form->LogTimer->start();
+    EXPECT_TRUE(testutil::waitFor([&] { return QFile::exists(dir.file("AI_Log.txt")); },
+                                  std::chrono::milliseconds(2000)));
+    form->LogTimer->stop();
+}

@@ -1,10 +1,12 @@
 // One running instance: the later one asks the running one to come to the
 // front and ends; the running one raises its main window.
 #include "app/justone32.h"
+#include "platform/instance.h"
 
 #include "../support/testutil.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QUuid>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -53,4 +55,5 @@ TEST(JustOne32, LaterInstanceActivatesTheRunningOneAndEnds)
     // Without a guard the component does nothing.
     TJustOne32 unguarded(nullptr, nullptr);
     EXPECT_FALSE(unguarded.Terminating());
+    QFile::remove(platform::TInstanceGuard::LockPath(title));
 }

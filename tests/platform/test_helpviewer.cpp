@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
@@ -51,6 +52,33 @@ TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
     ASSERT_TRUE(platform::ShowHelpContents(f.fileName()));
     EXPECT_EQ(helpWindow(), w);
     w->close();  // frees itself
+}
+
+// The help document that ships with the program opens and covers every part
+// of the program; its table of contents points at sections that exist.
+TEST(HelpViewer, ShippedDocumentOpens)
+{
+    const QString file = QString(IDLIX_SOURCE_DIR) + "/res/data/Help.html";
+    ASSERT_TRUE(platform::ShowHelpContents(file));
+    QWidget *w = helpWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->windowTitle(), "Idlix v2.0 Help");
+    auto *browser = w->findChild<QTextBrowser *>("HelpBrowser");
+    ASSERT_NE(browser, nullptr);
+    const QString text = browser->toPlainText();
+    for (const char *topic : {"Anti-Idle", "Latency test", "Ping", "Traceroute", "Finger",
+                              "Resolve IP/Host", "ISP Tree", "Dial-up", "idlix2.ini",
+                              "Servers.dat", "AI_Log.txt"})
+        EXPECT_TRUE(text.contains(topic)) << topic;
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    static const QRegularExpression link("href=\"#([a-z]+)\"");
+    for (auto it = link.globalMatch(html); it.hasNext();) {
+        const QString anchor = it.next().captured(1);
+        EXPECT_TRUE(html.contains("name=\"" + anchor + "\"")) << anchor.toStdString();
+    }
+    w->close();
 }
 
 // Nothing but web addresses is handed to the desktop; none of these may

@@ -19,11 +19,32 @@ using namespace std::chrono_literals;
 using platform::TInstanceGuard;
 
 namespace {
-// A title of its own per test, so runs never meet each other's locks.
+// A title of its own per test, so runs never meet each other's locks; the
+// lock files are removed when the test binary ends.
+QStringList &madeTitles()
+{
+    static QStringList titles;
+    return titles;
+}
+
 QString freshTitle()
 {
-    return "Idlix test " + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString t = "Idlix test " + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    madeTitles() << t;
+    return t;
 }
+
+class LockFileCleanup : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        for (const QString &t : madeTitles()) {
+            QFile::remove(TInstanceGuard::LockPath(t));
+            QFile::remove(TInstanceGuard::SocketPath(t));
+        }
+    }
+};
+const auto *cleanup = ::testing::AddGlobalTestEnvironment(new LockFileCleanup);
 } // namespace
 
 TEST(InstanceGuard, SecondGuardIsRefusedAndActivatesTheFirst)

@@ -9,6 +9,8 @@
 namespace {
 // Longest single sleep: how soon the worker notices Suspend or Dispose.
 constexpr std::int64_t kSliceNs = 50'000'000;
+// Longest lag that missed ticks are made up for.
+constexpr std::int64_t kMaxLagNs = 200'000'000;
 }
 
 TTimerThread::TTimerThread(std::function<void()> tick, QObject *parent)
@@ -118,13 +120,14 @@ void TTimerThread::run()
         const bool reached = sleepToward(due);
         if (reached && !terminate_ && running_ && gen == generation_) {
             deliver(gen);
-            // Next deadline on the fixed grid; after a stall (the GUI thread
-            // busy for longer than a period) skip the missed ticks instead of
-            // firing them in a burst.
+            // Next deadline on the fixed grid. Ticks missed through a short
+            // stall (the machine busy, the GUI thread slow to take the hand-
+            // over) follow at once, so a millisecond count stays right;
+            // after a long stall the grid restarts instead of firing a burst.
             const std::int64_t period = std::int64_t(intervalMs_) * 1'000'000;
             const std::int64_t now = platform::MonoNowNs();
             due += period;
-            if (due <= now)
+            if (due < now - kMaxLagNs)
                 due = now + period;
         }
         lk.lock();

@@ -13,7 +13,9 @@
 // A thread that ticks at a fixed period on absolute monotonic deadlines and
 // runs each tick synchronously in the thread that owns this object (the GUI
 // thread): the worker waits until the tick handler has returned. It sleeps
-// between ticks (no polling) and parks while suspended.
+// between ticks (no polling) and parks while suspended. Ticks delayed by a
+// busy machine are made up (up to 200 ms worth), so counting ticks measures
+// time.
 class TTimerThread : public QThread {
     Q_OBJECT
 public:

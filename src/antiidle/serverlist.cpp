@@ -15,6 +15,8 @@
 
 namespace {
 
+constexpr int ServerButtonWidth = 70, ServerButtonX = 231;
+
 // A command button of a wide panel: the generic button face with its caption
 // drawn over it; the caption presses the button too.
 TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name, const QString &captionName,
@@ -22,11 +24,13 @@ TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name, const QS
 {
     auto *button = new TPictureButton(parent);
     button->setObjectName(name);
-    button->setGeometry(x, y, 60, 19);
+    // Wider than the stock face so "Delete Host" and "Update  List" fit.
+    button->setGeometry(x, y, ServerButtonWidth, 19);
+    button->setScaledContents(true);
     button->SetImages({Picture(QStringLiteral("button.png"))});
     auto *label = new QLabel(caption, parent);
     label->setObjectName(captionName);
-    label->setGeometry(x, y, 60, 19);
+    label->setGeometry(x, y, ServerButtonWidth, 19);
     label->setAlignment(Qt::AlignCenter);
     label->setAttribute(Qt::WA_TranslucentBackground);
     button->SetCaptionLabel(label, true);
@@ -53,31 +57,31 @@ void TMainForm::CreateServerPanel()
     hostLabel->setGeometry(8, 22, 30, 14);
     edt_SrvHost = new QLineEdit(pnl_Servers);
     edt_SrvHost->setObjectName(QStringLiteral("edt_SrvHost"));
-    edt_SrvHost->setGeometry(40, 20, 184, 19);
+    edt_SrvHost->setGeometry(40, 20, 180, 19);
     edt_SrvHost->setToolTip(QStringLiteral("Enter hostname to add to ping list"));
 
     ListBox1 = new QListWidget(pnl_Servers);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(8, 44, 216, 136);
+    ListBox1->setGeometry(8, 44, 212, 136);
     ListBox1->setToolTip(QStringLiteral("Server list"));
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
 
     btn_SrvAdd = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvAdd"),
                                    QStringLiteral("lbl_SrvAdd"), QStringLiteral("Add Host"),
-                                   237, 20, &lbl_SrvAdd);
+                                   ServerButtonX, 20, &lbl_SrvAdd);
     btn_SrvEdit = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvEdit"),
                                     QStringLiteral("lbl_SrvEdit"), QStringLiteral("Edit Host"),
-                                    237, 44, &lbl_SrvEdit);
+                                    ServerButtonX, 44, &lbl_SrvEdit);
     btn_SrvDelete = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvDelete"),
                                       QStringLiteral("lbl_SrvDelete"),
-                                      QStringLiteral("Delete Host"), 237, 68, &lbl_SrvDelete);
+                                      QStringLiteral("Delete Host"), ServerButtonX, 68, &lbl_SrvDelete);
     btn_SrvUpdate = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvUpdate"),
                                       QStringLiteral("lbl_SrvUpdate"),
-                                      QStringLiteral("Update  List"), 237, 92, &lbl_SrvUpdate);
+                                      QStringLiteral("Update  List"), ServerButtonX, 92, &lbl_SrvUpdate);
     btn_SrvClose = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvClose"),
                                      QStringLiteral("lbl_SrvClose"), QStringLiteral("Close"),
-                                     237, 161, &lbl_SrvClose);
+                                     ServerButtonX, 161, &lbl_SrvClose);
 
     btn_SrvAdd->OnClick = [this] { btn_SrvAddClick(); };
     btn_SrvEdit->OnClick = [this] { btn_SrvEditClick(); };

@@ -301,3 +301,30 @@ TEST_F(Session, LogTimerIsWiredToTheFlush)
                                   std::chrono::milliseconds(2000)));
     form->LogTimer->stop();
 }
+
+TEST_F(Session, GraphsAreLayeredOverTheWindowBackground)
+{
+    form->show();
+    const QImage before = form->Client->grab().toImage();
+    // Latency layout: background on img_AIGraph, the line alone on img_LatGraph.
+    form->img_AIGreen->hide();
+    form->ClearResponseHistory();
+    form->PushResponse(400);
+    form->DrawGraph();
+    form->img_AIGraph->show();
+    form->img_LatGraph->show();
+    form->img_LatGraph->raise();
+    const QImage lat = form->img_LatGraph->pixmap().toImage();
+    ASSERT_FALSE(lat.isNull());
+    EXPECT_EQ(qAlpha(lat.pixel(65, 0)), 0) << "the line picture holds no background";
+
+    const QImage after = form->Client->grab().toImage();
+    const QPoint origin(309, 16);
+    // Outside the circle the window's background shows through both images.
+    EXPECT_EQ(after.pixel(origin + QPoint(1, 1)), before.pixel(origin + QPoint(1, 1)));
+    EXPECT_EQ(after.pixel(origin + QPoint(128, 114)), before.pixel(origin + QPoint(128, 114)));
+    // The axis of the lower image shows through the upper one, and the line
+    // of the upper one is on top.
+    EXPECT_EQ(after.pixel(origin + QPoint(65, 2)), 0xff008000u);
+    EXPECT_EQ(after.pixel(origin + QPoint(69, 48)), 0xffff0000u);
+}

@@ -28,7 +28,8 @@ enum class LineKind { Other, Section, Key };
 std::vector<Line> splitLines(const QByteArray &text)
 {
     std::vector<Line> lines;
-    qsizetype pos = 0;
+    // A byte-order mark written by some editors is not part of the first line.
+    qsizetype pos = text.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     while (pos < text.size()) {
         qsizetype nl = text.indexOf('\n', pos);
         qsizetype next = nl < 0 ? text.size() : nl + 1;

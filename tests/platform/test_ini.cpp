@@ -67,6 +67,10 @@ TEST(IniText, WritesReplaceInPlaceAndAppend)
     for (const Row &r : rows)
         EXPECT_EQ(IniSetValue(base, r.section, r.key, r.value), QByteArray(r.want)) << r.key;
 
+    // An editor's byte-order mark does not hide the first section.
+    EXPECT_EQ(IniFindValue("\xEF\xBB\xBF[A]\nx=1\n", "a", "x"), QByteArray("1"));
+    EXPECT_EQ(IniSetValue("\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "2"), QByteArray("\xEF\xBB\xBF[A]\nx=2\n"));
+
     // CR LF files get CR LF lines; a last line without a break gets one first.
     EXPECT_EQ(IniSetValue("[A]\r\nx=1\r\n", "A", "y", "2"), QByteArray("[A]\r\nx=1\r\ny=2\r\n"));
     EXPECT_EQ(IniSetValue("[A]\nx=1", "A", "y", "2"), QByteArray("[A]\nx=1\ny=2"));

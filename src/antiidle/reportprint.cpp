@@ -80,7 +80,8 @@ bool PrintPageHead(TReportPrintJob &job)
     SetPointSize(p, 22);
     TextOutAt(p, q, q + q / 4, QStringLiteral("Idlix v2.0"));
     SetPointSize(p, 12);
-    TextOutAt(p, 28 * q, q + 3 * (q / 4), QStringLiteral("Page ") + QString::number(job.PageNumber));
+    TextOutAt(p, 28 * q, q + 3 * (q / 4),
+              QStringLiteral("Page ") + QString::number(job.PageNumber));
     const int ruleY = 2 * q + q / 2;
     p.drawLine(0, ruleY, job.Device->width(), ruleY);
     SetPointSize(p, 10);

@@ -75,10 +75,12 @@ void TMainForm::CreateServerPanel()
                                     ServerButtonX, 44, &lbl_SrvEdit);
     btn_SrvDelete = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvDelete"),
                                       QStringLiteral("lbl_SrvDelete"),
-                                      QStringLiteral("Delete Host"), ServerButtonX, 68, &lbl_SrvDelete);
+                                      QStringLiteral("Delete Host"), ServerButtonX, 68,
+                                      &lbl_SrvDelete);
     btn_SrvUpdate = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvUpdate"),
                                       QStringLiteral("lbl_SrvUpdate"),
-                                      QStringLiteral("Update  List"), ServerButtonX, 92, &lbl_SrvUpdate);
+                                      QStringLiteral("Update  List"), ServerButtonX, 92,
+                                      &lbl_SrvUpdate);
     btn_SrvClose = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvClose"),
                                      QStringLiteral("lbl_SrvClose"), QStringLiteral("Close"),
                                      ServerButtonX, 161, &lbl_SrvClose);

@@ -63,8 +63,9 @@ const TWord *Find(const QList<TWord> &words, int page, const QString &text)
 const TWord *FindRow(const QList<TWord> &words, int page, int n)
 {
     const QString number = QStringLiteral("%1.)").arg(n);
+    const QString joined = number + QStringLiteral("host%1.test").arg(n);
     for (const TWord &w : words)
-        if (w.Page == page && (w.Text == number || w.Text == number + QStringLiteral("host%1.test").arg(n)))
+        if (w.Page == page && (w.Text == number || w.Text == joined))
             return &w;
     return nullptr;
 }

@@ -44,7 +44,8 @@ QStringList Entries(const QListWidget *list)
 
 void Key(QWidget *w, QEvent::Type type, int key)
 {
-    QKeyEvent e(type, key, Qt::NoModifier, type == QEvent::KeyPress ? QStringLiteral("\r") : QString());
+    const QString text = type == QEvent::KeyPress ? QStringLiteral("\r") : QString();
+    QKeyEvent e(type, key, Qt::NoModifier, text);
     QCoreApplication::sendEvent(w, &e);
 }
 

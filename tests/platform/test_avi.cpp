@@ -293,7 +293,8 @@ TEST(Avi, HostileHeadersAreRefused)
 TEST(Avi, RandomDamageNeverCrashes)
 {
     const QByteArray good = ReadFile(kClip);
-    ASSERT_FALSE(good.isEmpty());
+    TAviMovie ref;
+    ASSERT_TRUE(platform::ParseAvi(good, &ref));
     QRandomGenerator rng(8122026);
     int parsed = 0, refused = 0, badFrames = 0;
     for (int i = 0; i < 3000; ++i) {
@@ -327,8 +328,15 @@ TEST(Avi, RandomDamageNeverCrashes)
         ASSERT_GT(m.Width, 0);
         ASSERT_LE(m.Width, platform::kAviMaxSide);
         ASSERT_LE(m.Height, platform::kAviMaxSide);
+        // Frames identical to the good clip's decode as they do there; decode
+        // the rest, or all of them when the format itself changed.
+        const bool sameFormat = m.Width == ref.Width && m.Height == ref.Height
+                                && m.BitCount == ref.BitCount && m.Compression == ref.Compression
+                                && m.Frames.size() == ref.Frames.size();
         QImage prev;
         for (int f = 0; f < m.Frames.size() && f < 60; ++f) {
+            if (sameFormat && m.Frames[f] == ref.Frames[f])
+                continue;
             const QImage img = platform::DecodeAviFrame(m, f, prev);
             if (img.isNull()) {
                 ++badFrames;

@@ -41,8 +41,8 @@ TJustOne32::TJustOne32(QObject *parent, TPreviousInstance *guard)
         return;
     }
     guard_->Guard()->OnActivate = [this] {
-        if (OnActivate)
-            OnActivate();
+        if (auto handler = OnActivate)
+            handler();
     };
 }
 

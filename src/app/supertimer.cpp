@@ -180,11 +180,13 @@ void TSuperTimer::fire()
     if (!enabled_)
         return;
     QPointer<TSuperTimer> self(this);
-    if (OnTimer)
-        OnTimer();
+    // Called through a copy: the handler may destroy this timer, and with it
+    // the handler's own closure, while it runs.
+    if (auto handler = OnTimer)
+        handler();
     if (self && CountDown && enabled_) {
         SetEnabled(false);
-        if (OnStop)
-            OnStop();
+        if (auto handler = OnStop)
+            handler();
     }
 }

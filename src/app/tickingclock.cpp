@@ -62,6 +62,8 @@ void TTickingClock::tick()
         const QTime now = QTime::currentTime();
         SetTime(quint8(now.hour()), quint8(now.minute()), quint8(now.second()));
     }
-    if (OnTick)
-        OnTick();
+    // Called through a copy: the handler may destroy the clock (and with it
+    // the handler's own closure) while it runs.
+    if (auto handler = OnTick)
+        handler();
 }

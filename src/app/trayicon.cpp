@@ -12,13 +12,13 @@ TTrayIcon::TTrayIcon(QObject *parent)
 {
     service_->OnLeftClick = [this] {
         const QPoint p = QCursor::pos();
-        if (OnClick)
-            OnClick(Qt::LeftButton, QGuiApplication::queryKeyboardModifiers(), p.x(), p.y());
+        if (auto handler = OnClick)
+            handler(Qt::LeftButton, QGuiApplication::queryKeyboardModifiers(), p.x(), p.y());
     };
     service_->OnDoubleClick = [this] {
         const QPoint p = QCursor::pos();
-        if (OnDblClick)
-            OnDblClick(Qt::LeftButton, QGuiApplication::queryKeyboardModifiers(), p.x(), p.y());
+        if (auto handler = OnDblClick)
+            handler(Qt::LeftButton, QGuiApplication::queryKeyboardModifiers(), p.x(), p.y());
     };
     service_->OnRightClick = [this](QPoint at) { rightClick(at); };
 }
@@ -71,6 +71,6 @@ void TTrayIcon::rightClick(QPoint at)
         QApplication::processEvents();
         PopupMenu->popup(at);
     }
-    if (OnRightClick)
-        OnRightClick(Qt::RightButton, QGuiApplication::queryKeyboardModifiers(), at.x(), at.y());
+    if (auto handler = OnRightClick)
+        handler(Qt::RightButton, QGuiApplication::queryKeyboardModifiers(), at.x(), at.y());
 }

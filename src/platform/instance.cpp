@@ -101,8 +101,10 @@ void TInstanceGuard::readRequest(QLocalSocket *s)
         return;
     const QByteArray req = s->read(kActivate.size());
     s->disconnectFromServer();
-    if (req == kActivate && OnActivate)
-        OnActivate();
+    if (req != kActivate)
+        return;
+    if (auto handler = OnActivate)
+        handler();
 }
 
 bool TInstanceGuard::AskFirstToActivate(int timeoutMs)

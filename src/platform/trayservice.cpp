@@ -52,16 +52,16 @@ void TTrayService::Activated(int reason)
 {
     switch (QSystemTrayIcon::ActivationReason(reason)) {
     case QSystemTrayIcon::Trigger:
-        if (OnLeftClick)
-            OnLeftClick();
+        if (auto handler = OnLeftClick)
+            handler();
         break;
     case QSystemTrayIcon::DoubleClick:
-        if (OnDoubleClick)
-            OnDoubleClick();
+        if (auto handler = OnDoubleClick)
+            handler();
         break;
     case QSystemTrayIcon::Context:
-        if (OnRightClick)
-            OnRightClick(QCursor::pos());
+        if (auto handler = OnRightClick)
+            handler(QCursor::pos());
         break;
     default:
         break;

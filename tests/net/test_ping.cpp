@@ -144,10 +144,11 @@ TEST(Ping, OutOfRangeSizeAndTtl)
     TPing p;
     p.SetAddress("127.0.0.1");
     struct Row { int size, ttl; } rows[] = {{70000, 64}, {-1, 64}, {56, 256}, {56, -1}};
+    int requests = 0, replies = 0;
+    p.OnEchoRequest = [&](QObject *) { ++requests; };
+    p.OnEchoReply = [&](QObject *, int) { ++replies; };
     for (const auto &r : rows) {
-        int requests = 0, replies = 0;
-        p.OnEchoRequest = [&](QObject *) { ++requests; };
-        p.OnEchoReply = [&](QObject *, int) { ++replies; };
+        requests = replies = 0;
         p.SetSize(r.size);
         p.SetTTL(r.ttl);
         EXPECT_THROW(p.Ping(), EICMPRangeError) << r.size << "/" << r.ttl;
@@ -159,7 +160,7 @@ TEST(Ping, OutOfRangeSizeAndTtl)
         return;
     p.SetTTL(64);
     for (int size : {65508, 65535}) {
-        int replies = -1;
+        replies = -1;
         p.OnEchoReply = [&](QObject *, int n) { replies = n; };
         p.SetSize(size);
         EXPECT_EQ(p.Ping(), 0);

@@ -138,14 +138,21 @@ TEST_F(PingNet, DelayedRepliesAndStrayAnswers)
     for (bool datagram : {true, false}) {
         ASSERT_TRUE(net->setPingAllowed(datagram));
         TPing p;
-        for (int i = 0; i < 3; ++i) {
+        std::vector<std::uint32_t> rtts;
+        for (int i = 0; i < 5; ++i) {
             SCOPED_TRACE(datagram ? "datagram" : "raw");
             const Outcome o = echo(p, testnet::kSlow, 64, 2000);
             ASSERT_EQ(o.replies, 1) << p.ErrorText().toStdString();
             EXPECT_EQ(o.from, inet_addr(testnet::kSlow));
+            // Never before the delay (a stray reply would come back at once).
             EXPECT_GE(o.rtt, 119u);
-            EXPECT_LE(o.rtt, 130u);
+            EXPECT_LE(o.rtt, 250u);
+            rtts.push_back(o.rtt);
         }
+        // The responder is a user process on a shared machine: one answer may
+        // be late, the typical one is within a few ms of the delay.
+        std::sort(rtts.begin(), rtts.end());
+        EXPECT_LE(rtts[2], 126u);
     }
 }
 

@@ -33,8 +33,9 @@ public:
     RequestTap() { fd_ = socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP); }
     ~RequestTap() { if (fd_ >= 0) close(fd_); }
     bool ok() const { return fd_ >= 0; }
-    // Payload of the last echo request seen since the previous call.
-    bool lastRequest(std::vector<std::uint8_t> &payload)
+    // Payload of the last echo request of the given size seen since the
+    // previous call (other processes may ping loopback meanwhile).
+    bool lastRequest(std::vector<std::uint8_t> &payload, std::size_t size = 0)
     {
         std::vector<std::uint8_t> buf(70000);
         bool found = false;
@@ -43,7 +44,7 @@ public:
             if (n < 0)
                 return found;
             const std::size_t ihl = std::size_t(buf[0] & 0x0F) * 4;
-            if (std::size_t(n) >= ihl + 8 && buf[ihl] == 8) {
+            if (std::size_t(n) == ihl + 8 + size && buf[ihl] == 8) {
                 payload.assign(buf.begin() + long(ihl + 8), buf.begin() + n);
                 found = true;
             }
@@ -132,7 +133,7 @@ TEST(Ping, PayloadSizes)
         p.SetSize(size);
         ASSERT_EQ(p.Ping(), 1) << size << ": " << p.ErrorText().toStdString();
         EXPECT_EQ(p.Reply().DataSize, size);
-        ASSERT_TRUE(tap.lastRequest(seen)) << size;
+        ASSERT_TRUE(tap.lastRequest(seen, std::size_t(size))) << size;
         EXPECT_EQ(seen, expectedPayload(size)) << size;
     }
     // 10 bytes: the first ten of the sentence, no spaces; 100: 55 spaces at the end.

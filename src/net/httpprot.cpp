@@ -34,9 +34,10 @@ void THttpCli::SetState(THttpState s)
     if (s == state_)
         return;
     state_ = s;
-    if (OnStateChange)
-        OnStateChange(this);
-    if (s == httpReady)
+    QPointer<THttpCli> self(this);
+    if (auto h = OnStateChange)
+        h(this);
+    if (self && s == httpReady)
         PostRequestDone();
 }
 
@@ -45,8 +46,8 @@ void THttpCli::PostRequestDone()
     unsigned serial = requestSerial_;
     QMetaObject::invokeMethod(this, [this, serial] {
         doneSerial_ = serial;
-        if (OnRequestDone)
-            OnRequestDone(this, requestType_, static_cast<quint16>(requestDoneError_));
+        if (auto h = OnRequestDone)
+            h(this, requestType_, static_cast<quint16>(requestDoneError_));
     }, Qt::QueuedConnection);
 }
 
@@ -150,7 +151,10 @@ void THttpCli::LookupDoneStep(quint16 error)
         SessionClosedStep();
         return;
     }
+    QPointer<THttpCli> self(this);
     SetState(httpNotConnected);
+    if (!self)
+        return;
     try {
         socket_->SetAddr(socket_->DnsResult());
         socket_->SetPort(target_.TargetPort);
@@ -177,7 +181,10 @@ void THttpCli::ConnectedStep(quint16 error)
     }
     connected_ = true;
     next_ = TNextStep::HeaderLine;
+    QPointer<THttpCli> self(this);
     SetState(httpConnected);
+    if (!self)
+        return;
     try {
         switch (requestType_) {
         case httpGET: SendRequest(QStringLiteral("GET")); break;
@@ -206,8 +213,8 @@ void THttpCli::AbortConnection()
 
 void THttpCli::SendCommand(const QString &line)
 {
-    if (OnCommand)
-        OnCommand(this, line);
+    if (auto h = OnCommand)
+        h(this, line);
     reqBuf_ += line.toUtf8();
     reqBuf_ += "\r\n";
 }
@@ -333,8 +340,8 @@ void THttpCli::HeaderLineStep(const QByteArray &line)
     }
     }
     QPointer<THttpCli> self(this);
-    if (OnHeaderData)
-        OnHeaderData(this);
+    if (auto h = OnHeaderData)
+        h(this);
     if (self && statusCode_ >= 400 && connected_)
         AbortConnection();
 }
@@ -375,8 +382,11 @@ void THttpCli::BodyStep(const char *data, int len)
 void THttpCli::SessionClosedStep()
 {
     connected_ = false;
+    QPointer<THttpCli> self(this);
     if (bodyDataCount_ > 0)
         TriggerDocEnd();
+    if (!self)
+        return;  // a handler destroyed the client
     QMetaObject::invokeMethod(this, [this] { SetState(httpReady); }, Qt::QueuedConnection);
 }
 
@@ -385,8 +395,8 @@ void THttpCli::LocationStep()
     connected_ = false;
     locationChange_ = false;
     socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
-    if (OnLocationChange)
-        OnLocationChange(this);
+    if (auto h = OnLocationChange)
+        h(this);
     QMetaObject::invokeMethod(this, [this] { StartLookup(); }, Qt::QueuedConnection);
 }
 
@@ -406,11 +416,11 @@ void THttpCli::DataSentStep()
     }
 }
 
-void THttpCli::TriggerHeaderBegin() { if (OnHeaderBegin) OnHeaderBegin(this); }
-void THttpCli::TriggerHeaderEnd() { if (OnHeaderEnd) OnHeaderEnd(this); }
-void THttpCli::TriggerDocBegin() { if (OnDocBegin) OnDocBegin(this); }
-void THttpCli::TriggerDocData(const char *d, int n) { if (OnDocData) OnDocData(this, d, n); }
-void THttpCli::TriggerDocEnd() { if (OnDocEnd) OnDocEnd(this); }
-void THttpCli::TriggerSendBegin() { if (OnSendBegin) OnSendBegin(this); }
-void THttpCli::TriggerSendData(const char *d, int n) { if (OnSendData) OnSendData(this, d, n); }
-void THttpCli::TriggerSendEnd() { if (OnSendEnd) OnSendEnd(this); }
+void THttpCli::TriggerHeaderBegin() { if (auto h = OnHeaderBegin) h(this); }
+void THttpCli::TriggerHeaderEnd() { if (auto h = OnHeaderEnd) h(this); }
+void THttpCli::TriggerDocBegin() { if (auto h = OnDocBegin) h(this); }
+void THttpCli::TriggerDocData(const char *d, int n) { if (auto h = OnDocData) h(this, d, n); }
+void THttpCli::TriggerDocEnd() { if (auto h = OnDocEnd) h(this); }
+void THttpCli::TriggerSendBegin() { if (auto h = OnSendBegin) h(this); }
+void THttpCli::TriggerSendData(const char *d, int n) { if (auto h = OnSendData) h(this, d, n); }
+void THttpCli::TriggerSendEnd() { if (auto h = OnSendEnd) h(this); }

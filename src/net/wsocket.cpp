@@ -193,52 +193,54 @@ int TCustomWSocket::RcvdCount()
 
 bool TCustomWSocket::TriggerDataAvailable(quint16 error)
 {
-    if (!OnDataAvailable)
+    // Handlers run through a copy: one may replace itself or destroy the socket.
+    auto h = OnDataAvailable;
+    if (!h)
         return false;
-    OnDataAvailable(this, error);
+    h(this, error);
     return true;
 }
 
 void TCustomWSocket::TriggerSessionAvailable(quint16 error)
 {
-    if (OnSessionAvailable)
-        OnSessionAvailable(this, error);
+    if (auto h = OnSessionAvailable)
+        h(this, error);
 }
 
 void TCustomWSocket::TriggerSessionConnected(quint16 error)
 {
-    if (OnSessionConnected)
-        OnSessionConnected(this, error);
+    if (auto h = OnSessionConnected)
+        h(this, error);
 }
 
 void TCustomWSocket::TriggerSessionClosed(quint16 error)
 {
-    if (OnSessionClosed)
-        OnSessionClosed(this, error);
+    if (auto h = OnSessionClosed)
+        h(this, error);
 }
 
 void TCustomWSocket::TriggerDataSent(quint16 error)
 {
-    if (OnDataSent)
-        OnDataSent(this, error);
+    if (auto h = OnDataSent)
+        h(this, error);
 }
 
 void TCustomWSocket::TriggerChangeState(TSocketState oldState, TSocketState newState)
 {
-    if (OnChangeState)
-        OnChangeState(this, oldState, newState);
+    if (auto h = OnChangeState)
+        h(this, oldState, newState);
 }
 
 void TCustomWSocket::TriggerDnsLookupDone(quint16 error)
 {
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, error);
+    if (auto h = OnDnsLookupDone)
+        h(this, error);
 }
 
 void TCustomWSocket::TriggerError()
 {
-    if (OnError)
-        OnError(this);
+    if (auto h = OnError)
+        h(this);
 }
 
 void TCustomWSocket::ChangeState(TSocketState s)

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -366,6 +367,32 @@ TEST(HttpCli, SecondGetWhileBusy)
     c.OnDocBegin = nullptr;
     c.URL = local(again.port());
     EXPECT_FALSE(runGet(c).raised);
+}
+
+TEST(HttpCli, DestroyedFromItsOwnHandlers)
+{
+    // A handler may drop the client at any event; Get then returns quietly.
+    const char *events[] = {"state 3", "header data", "doc begin", "doc data", "doc end", "state 0"};
+    for (const char *when : events) {
+        SCOPED_TRACE(when);
+        ScriptServer server({Script().readRequest().send(kOk).close()});
+        QPointer<THttpCli> c = new THttpCli;
+        Events ev;
+        ev.attach(*c);
+        auto check = [&] {
+            if (!ev.list.isEmpty() && ev.list.last() == QLatin1String(when))
+                delete c.data();
+        };
+        c->OnStateChange = [&](THttpCli *s) { ev.list << QStringLiteral("state %1").arg(s->State()); check(); };
+        c->OnHeaderData = [&](THttpCli *) { ev.list << "header data"; check(); };
+        c->OnDocBegin = [&](THttpCli *) { ev.list << "doc begin"; check(); };
+        c->OnDocData = [&](THttpCli *, const char *, int) { ev.list << "doc data"; check(); };
+        c->OnDocEnd = [&](THttpCli *) { ev.list << "doc end"; check(); };
+        c->URL = local(server.port());
+        EXPECT_FALSE(runGet(*c).raised);
+        EXPECT_TRUE(c.isNull());
+        testutil::pump(50ms);
+    }
 }
 
 TEST(HttpCli, ExeServedAsHtmlIsRenamed)

@@ -52,8 +52,8 @@ QImage ContactSheet(const QImage &bg, const QImage &backdrop, const QImage &abou
     p.drawImage(QRect(920, 310, 320 * 1.4, 200 * 1.4), about);
     int x = 10;
     for (const QImage &s : small) {
-        p.drawImage(QRect(x, 530, s.width() * 4, s.height() * 4), s);
-        x += s.width() * 4 + 12;
+        p.drawImage(QRect(x, 530, s.width() * 3, s.height() * 3), s);
+        x += s.width() * 3 + 10;
     }
     for (int i = 0; i < 12 && i < frames.size(); ++i)
         p.drawImage(QRect(10 + (i % 6) * 175, 640 + (i / 6) * 160, 170, 150), frames[i * 4 % frames.size()]);

@@ -48,7 +48,7 @@ namespace {
 // smooth ramps of teal, steel and black, which 256 bucket averages cover well.
 QList<QRgb> BuildPalette(const QList<QImage> &frames)
 {
-    struct Acc { qint64 n = 0, r = 0, g = 0, b = 0; };
+    struct Acc { qint64 n = 0, r = 0, g = 0, b = 0; int key = 0; };
     QHash<int, Acc> buckets;
     for (const QImage &f : frames)
         for (int y = 0; y < f.height(); ++y)
@@ -56,10 +56,14 @@ QList<QRgb> BuildPalette(const QList<QImage> &frames)
                 const QRgb p = f.pixel(x, y);
                 const int key = (qRed(p) >> 3) << 10 | (qGreen(p) >> 3) << 5 | (qBlue(p) >> 3);
                 Acc &a = buckets[key];
+                a.key = key;
                 ++a.n; a.r += qRed(p); a.g += qGreen(p); a.b += qBlue(p);
             }
     QList<Acc> all = buckets.values();
-    std::sort(all.begin(), all.end(), [](const Acc &a, const Acc &b) { return a.n > b.n; });
+    // Ties broken by colour so that reruns give the same file.
+    std::sort(all.begin(), all.end(), [](const Acc &a, const Acc &b) {
+        return a.n != b.n ? a.n > b.n : a.key < b.key;
+    });
     QList<QRgb> pal;
     for (const Acc &a : all) {
         if (pal.size() == 256)

@@ -42,8 +42,8 @@ void TICMP::Resolve()
         const int rc = platform::LookupName(text, entry);
         if (rc != 0) {
             LastError = rc;
-            if (OnDisplay)
-                OnDisplay(Sender, QStringLiteral("Unable to resolve ") + m_address);
+            if (auto handler = OnDisplay)
+                handler(Sender, QStringLiteral("Unable to resolve ") + m_address);
             return;
         }
         m_target = entry.addrs.front();
@@ -63,8 +63,8 @@ int TICMP::Ping()
         Resolve();
     if (m_target == kNone || !m_resolved) {
         LastError = platform::kIpBadDestination;
-        if (OnDisplay)
-            OnDisplay(Sender, QStringLiteral("Invalid host address"));
+        if (auto handler = OnDisplay)
+            handler(Sender, QStringLiteral("Invalid host address"));
         return 0;
     }
 
@@ -76,8 +76,8 @@ int TICMP::Ping()
         request[std::size_t(i)] = kEchoSentence[i];
     m_reply = platform::IcmpEchoReply{};
 
-    if (OnEchoRequest)
-        OnEchoRequest(Sender);
+    if (auto handler = OnEchoRequest)
+        handler(Sender);
 
     if (TTL < 0 || TTL > 255 || !sizeOk)
         throw EICMPRangeError();
@@ -92,8 +92,8 @@ int TICMP::Ping()
         LastError = platform::IcmpLastError();
     }
 
-    if (OnEchoReply)
-        OnEchoReply(Sender, result);
+    if (auto handler = OnEchoReply)
+        handler(Sender, result);
     return result;
 }
 

@@ -10,16 +10,16 @@ TPing::TPing(QObject *owner) : QObject(owner), m_engine(std::make_unique<TICMP>(
     // component as their sender.
     m_engine->Sender = this;
     m_engine->OnDisplay = [this](QObject *s, const QString &msg) {
-        if (OnDisplay)
-            OnDisplay(s, msg);
+        if (auto handler = OnDisplay)
+            handler(s, msg);
     };
     m_engine->OnEchoRequest = [this](QObject *s) {
-        if (OnEchoRequest)
-            OnEchoRequest(s);
+        if (auto handler = OnEchoRequest)
+            handler(s);
     };
     m_engine->OnEchoReply = [this](QObject *s, int n) {
-        if (OnEchoReply)
-            OnEchoReply(s, n);
+        if (auto handler = OnEchoReply)
+            handler(s, n);
     };
 }
 
@@ -43,8 +43,8 @@ void TPing::DnsLookup(const QString &HostName)
     const std::uint32_t addr = platform::InetAddr(host);
     if (addr != 0xFFFFFFFFu) {
         m_dnsResult = QString::fromStdString(platform::InetNtoa(addr));
-        if (OnDnsLookupDone)
-            OnDnsLookupDone(this, 0);
+        if (auto handler = OnDnsLookupDone)
+            handler(this, 0);
         return;
     }
     m_pending = platform::AsyncLookupName(
@@ -66,8 +66,8 @@ void TPing::LookupDone(unsigned handle, int error, const platform::HostEntry &en
         m_dnsResult = QString::fromStdString(platform::InetNtoa(entry.addrs.front()));
     else if (error == 0)
         error = platform::kErrNoData;
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, quint16(error));
+    if (auto handler = OnDnsLookupDone)
+        handler(this, quint16(error));
 }
 
 void TPing::CancelDnsLookup()
@@ -79,8 +79,8 @@ void TPing::CancelDnsLookup()
         throw TICMPException(
             QStringLiteral("WSACancelAsyncRequest failed, error #%1").arg(rc));
     m_pending = 0;
-    if (OnDnsLookupDone)
-        OnDnsLookupDone(this, platform::kErrInterrupted);
+    if (auto handler = OnDnsLookupDone)
+        handler(this, platform::kErrInterrupted);
 }
 
 int TPing::Ping() { return m_engine->Ping(); }

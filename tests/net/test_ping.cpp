@@ -318,3 +318,31 @@ TEST(Ping, WithoutIcmpAccessEveryEchoFailsClearly)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "step that failed: " << WEXITSTATUS(status);
 }
+
+// A handler may replace itself or free its component; the component must not
+// touch itself afterwards (run under the sanitizers to see a fault).
+TEST(Ping, HandlersMayDestroyTheirComponent)
+{
+    auto *p = new TPing;
+    bool freed = false;
+    p->OnDnsLookupDone = [&](QObject *s, quint16 e) {
+        EXPECT_EQ(e, 0);
+        delete static_cast<TPing *>(s);
+        freed = true;
+    };
+    p->DnsLookup("localhost");  // completes through the event loop
+    ASSERT_TRUE(testutil::waitFor([&] { return freed; }, 5000ms));
+
+    p = new TPing;
+    int calls = 0;
+    p->OnEchoReply = [&](QObject *s, int) {
+        ++calls;
+        auto *self = static_cast<TPing *>(s);
+        self->OnEchoReply = nullptr;  // drops the handler that is running
+        delete self;
+    };
+    p->SetAddress("127.0.0.1");
+    p->SetTimeout(1000);
+    p->Ping();
+    EXPECT_EQ(calls, 1);
+}

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <algorithm>
 
 THttpCli::THttpCli(QObject *owner) : QObject(owner), socket_(new TWSocket(this))
 {
@@ -45,7 +46,7 @@ void THttpCli::PostRequestDone()
 {
     unsigned serial = requestSerial_;
     QMetaObject::invokeMethod(this, [this, serial] {
-        doneSerial_ = serial;
+        doneSerial_ = std::max(doneSerial_, serial);
         if (auto h = OnRequestDone)
             h(this, requestType_, static_cast<quint16>(requestDoneError_));
     }, Qt::QueuedConnection);
@@ -59,7 +60,9 @@ void THttpCli::Get()
     unsigned serial = requestSerial_;
     QPointer<THttpCli> self(this);
     QEventLoop loop;
-    while (self && doneSerial_ != serial)
+    // Serials only grow: a later request started from a handler and already
+    // finished also means this one is over.
+    while (self && doneSerial_ < serial)
         loop.processEvents(QEventLoop::WaitForMoreEvents);
     if (!self)
         return;
@@ -180,7 +183,6 @@ void THttpCli::ConnectedStep(quint16 error)
         return;
     }
     connected_ = true;
-    next_ = TNextStep::HeaderLine;
     QPointer<THttpCli> self(this);
     SetState(httpConnected);
     if (!self)
@@ -361,7 +363,6 @@ void THttpCli::HeaderEnd()
     }
     documentName_ = FixExeDocumentName(documentName_, contentType_);
     SetState(httpReceivingBody);
-    next_ = TNextStep::Body;
     TriggerHeaderEnd();
 }
 

@@ -114,12 +114,13 @@ protected:
     virtual void TriggerSendEnd();
 
 private:
-    enum class TNextStep { HeaderLine, Body };
 
     void StartRequest(THttpRequest kind);
     void SetState(THttpState s);
     void LookupDoneStep(quint16 error);
     void ConnectedStep(quint16 error);
+    // Received bytes go to the header-line step while the state is
+    // httpConnected and to the body step in httpReceivingBody.
     void DataAvailableStep();
     void HeaderLineStep(const QByteArray &line);
     void HeaderEnd();
@@ -155,7 +156,6 @@ private:
     qint64 sentCount_ = 0;
     QByteArray reqBuf_;
     int requestDoneError_ = 0;
-    TNextStep next_ = TNextStep::HeaderLine;
     unsigned requestSerial_ = 0;   // numbers the requests, so Get waits for its own end
     unsigned doneSerial_ = 0;      // request whose OnRequestDone has fired
 };

@@ -369,6 +369,26 @@ TEST(HttpCli, SecondGetWhileBusy)
     EXPECT_FALSE(runGet(c).raised);
 }
 
+TEST(HttpCli, NextGetFromRequestDone)
+{
+    // The next request may start from the end of the one before: both Gets return.
+    ScriptServer server({Script().readRequest().send(kOk).close(),
+                         Script().readRequest().send(kOk).close()});
+    THttpCli c;
+    int done = 0;
+    GetResult inner;
+    c.OnRequestDone = [&](THttpCli *self, THttpRequest, quint16) {
+        if (++done == 1)
+            inner = runGet(*self);
+    };
+    c.URL = local(server.port());
+    GetResult outer = runGet(c);
+    EXPECT_FALSE(outer.raised);
+    EXPECT_FALSE(inner.raised) << inner.message.toStdString();
+    EXPECT_EQ(done, 2);
+    EXPECT_EQ(server.connections(), 2);
+}
+
 TEST(HttpCli, DestroyedFromItsOwnHandlers)
 {
     // A handler may drop the client at any event; Get then returns quietly.

@@ -2,10 +2,10 @@
 // its Print and Close buttons.
 #include "app/mainform.h"
 
+#include "antiidle/reportbutton.h"
 #include "antiidle/reportgrid.h"
 #include "antiidle/reportprint.h"
 #include "app/picturebutton.h"
-#include "app/pictures.h"
 #include "platform/msgbox.h"
 
 #include <QFrame>
@@ -15,28 +15,6 @@
 #include <QPrinter>
 #include <QTimer>
 
-namespace {
-
-// A report button: the button face with its caption over it; pressing either
-// moves both.
-TPictureButton *MakeReportButton(QWidget *parent, const QString &name, const QString &captionName,
-                                 const QString &caption, int x, int y, QLabel **captionOut)
-{
-    auto *button = new TPictureButton(parent);
-    button->setObjectName(name);
-    button->setGeometry(x, y, 60, 19);
-    button->SetImages({Picture(QStringLiteral("button.png"))});
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(captionName);
-    label->setGeometry(x, y, 60, 19);
-    label->setAlignment(Qt::AlignCenter);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    button->SetCaptionLabel(label, true);
-    *captionOut = label;
-    return button;
-}
-
-} // namespace
 
 void TMainForm::CreateReportPanel()
 {
@@ -53,12 +31,12 @@ void TMainForm::CreateReportPanel()
         ReportGridDrawCell(canvas, col, row, rect);
     };
 
-    btn_RptPrint = MakeReportButton(pnl_AIReport, QStringLiteral("btn_RptPrint"),
+    btn_RptPrint = MakeCaptionButton(pnl_AIReport, QStringLiteral("btn_RptPrint"),
                                     QStringLiteral("lbl_RptPrint"), QStringLiteral("Print"), 175,
-                                    163, &lbl_RptPrint);
-    btn_RptClose = MakeReportButton(pnl_AIReport, QStringLiteral("btn_RptClose"),
+                                    163, 60, &lbl_RptPrint);
+    btn_RptClose = MakeCaptionButton(pnl_AIReport, QStringLiteral("btn_RptClose"),
                                     QStringLiteral("lbl_RptClose"), QStringLiteral("Close"), 243,
-                                    163, &lbl_RptClose);
+                                    163, 60, &lbl_RptClose);
     btn_RptPrint->OnClick = [this] { btn_RptPrintClick(); };
     btn_RptClose->OnClick = [this] { btn_RptCloseClick(); };
 }

@@ -3,9 +3,9 @@
 // stay in memory until Delete or Close writes the file.
 #include "app/mainform.h"
 
+#include "antiidle/reportbutton.h"
 #include "antiidle/serverlistfile.h"
 #include "app/picturebutton.h"
-#include "app/pictures.h"
 #include "platform/msgbox.h"
 
 #include <QFrame>
@@ -15,29 +15,8 @@
 
 namespace {
 
+// Wider than the stock face so "Delete Host" and "Update  List" fit.
 constexpr int ServerButtonWidth = 70, ServerButtonX = 231;
-
-// A command button of a wide panel: the generic button face with its caption
-// drawn over it; the caption presses the button too.
-TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name, const QString &captionName,
-                                  const QString &caption, int x, int y, QLabel **captionOut)
-{
-    auto *button = new TPictureButton(parent);
-    button->setObjectName(name);
-    // Wider than the stock face so "Delete Host" and "Update  List" fit.
-    button->setGeometry(x, y, ServerButtonWidth, 19);
-    button->setScaledContents(true);
-    button->SetImages({Picture(QStringLiteral("button.png"))});
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(captionName);
-    label->setGeometry(x, y, ServerButtonWidth, 19);
-    label->setAlignment(Qt::AlignCenter);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    button->SetCaptionLabel(label, true);
-    if (captionOut)
-        *captionOut = label;
-    return button;
-}
 
 } // namespace
 
@@ -67,23 +46,17 @@ void TMainForm::CreateServerPanel()
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
 
-    btn_SrvAdd = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvAdd"),
-                                   QStringLiteral("lbl_SrvAdd"), QStringLiteral("Add Host"),
-                                   ServerButtonX, 20, &lbl_SrvAdd);
-    btn_SrvEdit = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvEdit"),
-                                    QStringLiteral("lbl_SrvEdit"), QStringLiteral("Edit Host"),
-                                    ServerButtonX, 44, &lbl_SrvEdit);
-    btn_SrvDelete = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvDelete"),
-                                      QStringLiteral("lbl_SrvDelete"),
-                                      QStringLiteral("Delete Host"), ServerButtonX, 68,
-                                      &lbl_SrvDelete);
-    btn_SrvUpdate = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvUpdate"),
-                                      QStringLiteral("lbl_SrvUpdate"),
-                                      QStringLiteral("Update  List"), ServerButtonX, 92,
-                                      &lbl_SrvUpdate);
-    btn_SrvClose = MakeCaptionButton(pnl_Servers, QStringLiteral("btn_SrvClose"),
-                                     QStringLiteral("lbl_SrvClose"), QStringLiteral("Close"),
-                                     ServerButtonX, 161, &lbl_SrvClose);
+    auto button = [this](const char *name, const char *caption, int y, QLabel **label) {
+        const QString n = QString::fromLatin1(name);
+        return MakeCaptionButton(pnl_Servers, QStringLiteral("btn_") + n,
+                                 QStringLiteral("lbl_") + n, QString::fromLatin1(caption),
+                                 ServerButtonX, y, ServerButtonWidth, label);
+    };
+    btn_SrvAdd = button("SrvAdd", "Add Host", 20, &lbl_SrvAdd);
+    btn_SrvEdit = button("SrvEdit", "Edit Host", 44, &lbl_SrvEdit);
+    btn_SrvDelete = button("SrvDelete", "Delete Host", 68, &lbl_SrvDelete);
+    btn_SrvUpdate = button("SrvUpdate", "Update  List", 92, &lbl_SrvUpdate);
+    btn_SrvClose = button("SrvClose", "Close", 161, &lbl_SrvClose);
 
     btn_SrvAdd->OnClick = [this] { btn_SrvAddClick(); };
     btn_SrvEdit->OnClick = [this] { btn_SrvEditClick(); };

@@ -1,8 +1,32 @@
-// Idlix entry point.
+// Idlix entry point. The single-instance guard is taken before any window
+// exists; then the hidden hold window (the program ends when it closes), then
+// the main window, then the message loop. The main window is destroyed before
+// the hold window and writes the settings as it goes.
+#include "app/holdform.h"
+#include "app/justone32.h"
+#include "app/mainform.h"
+
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationDisplayName("Idlix v2.0");
+    // Hiding the main window (to the tray) must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    TPreviousInstance previous("Idlix v2.0");
+    if (previous.Exists()) {
+        // Another instance runs: ask it to come to the front and end quietly,
+        // before any window or the settings file is touched.
+        TJustOne32 ask(nullptr, &previous);
+        return 0;
+    }
+
+    HoldForm = new THoldForm;
+    MainForm = new TMainForm;
+    const int rc = QApplication::exec();
+    delete MainForm;
+    delete HoldForm;
+    return rc;
 }

@@ -1,0 +1,41 @@
+// The hidden hold window: the program's real main form. It is never shown;
+// it owns the tray icon with its pop-up menu, and closing it ends the program.
+// The visible main window can be hidden and shown freely meanwhile.
+#pragma once
+
+#include <QWidget>
+
+class QAction;
+class QMenu;
+class TTrayIcon;
+
+class THoldForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit THoldForm(QWidget *parent = nullptr);
+    ~THoldForm() override;
+
+    TTrayIcon *TrayIcon1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *ShowIdlix1 = nullptr;   // "Show Idlix" / "Hide Idlix"
+    QAction *Help3 = nullptr;
+    QAction *About2 = nullptr;
+    QAction *Exit2 = nullptr;
+
+    // Left click on the tray icon: the main window comes back, restored and in front.
+    void TrayIcon1Click();
+    // Shows or hides the main window.
+    void ShowIdlix1Click();
+    void Help3Click();
+    void About2Click();
+    // Closes this window, which ends the program.
+    void Exit2Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void FormCreate();
+};
+
+extern THoldForm *HoldForm;

@@ -1,0 +1,506 @@
+// The main window: layout, menus, key routing, Edit menu, stopwatch display,
+// status-line quotation, picture-button press effect, close and hide.
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "app/supertimer.h"
+#include "app/tickingclock.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QFrame>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Fixture {
+    testutil::ScratchDir dir;
+    QStringList messages;
+    std::unique_ptr<TMainForm> form;
+    Fixture()
+    {
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        form = std::make_unique<TMainForm>();
+    }
+    ~Fixture()
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+};
+
+} // namespace
+
+TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    EXPECT_EQ(f.windowTitle(), "Idlix v2.0");
+    EXPECT_EQ(f.Client->size(), QSize(449, 252));
+    EXPECT_EQ(f.size(), QSize(449, 252 + f.MainMenu1->height()));
+
+    struct Geo {
+        const char *name;
+        QRect rect;
+    };
+    const Geo geos[] = {
+        {"img_Background", {0, 0, 449, 252}},
+        {"img_Bg2", {115, 9, 329, 203}},
+        {"pnl_History", {125, 17, 167, 187}},
+        {"sb_AI", {125, 17, 167, 187}},
+        {"pnl_Latency", {125, 17, 167, 187}},
+        {"pnl_PingOptions", {125, 17, 167, 187}},
+        {"pnl_traceOptions", {125, 17, 167, 187}},
+        {"pnl_DialUp", {125, 17, 167, 187}},
+        {"pnl_Proxy", {125, 17, 167, 187}},
+        {"pnl_Resolve", {125, 17, 167, 187}},
+        {"pnl_AIReport", {125, 17, 309, 187}},
+        {"pnl_Finger", {125, 17, 309, 187}},
+        {"pnl_Ping", {125, 17, 309, 187}},
+        {"pnl_Trace", {125, 17, 309, 187}},
+        {"pnl_ISPTree", {125, 17, 309, 187}},
+        {"pnl_Servers", {125, 17, 309, 187}},
+        {"img_AIGraph", {309, 16, 130, 116}},
+        {"img_LatGraph", {309, 16, 130, 116}},
+        {"anm_BV", {330, 38, 85, 75}},
+        {"StatusLBL", {20, 224, 345, 15}},
+        {"btn_Yes", {388, 223, 21, 17}},
+        {"btn_No", {412, 224, 21, 17}},
+        {"Gauge1", {312, 226, 121, 14}},
+    };
+    for (const Geo &g : geos) {
+        auto *w = f.findChild<QWidget *>(g.name);
+        ASSERT_NE(w, nullptr) << g.name;
+        EXPECT_EQ(w->geometry(), g.rect) << g.name;
+        EXPECT_EQ(w->parentWidget(), f.Client) << g.name;
+    }
+    EXPECT_EQ(f.lbl_Question->pos(), QPoint(220, 224));
+
+    // Tool switches, lamps and arrows: sizes, and the left column order.
+    const char *switches[] = {"btn_AntiIdle", "btn_Finger", "btn_Latency", "btn_Ping", "btn_Trace"};
+    int lastY = -1;
+    for (const char *name : switches) {
+        auto *w = f.findChild<TPictureButton *>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(w->size(), QSize(52, 23)) << name;
+        EXPECT_LT(w->geometry().right(), 125) << name;
+        EXPECT_GT(w->y(), lastY) << name;
+        lastY = w->y();
+        EXPECT_EQ(w->ImageIndex(), 0) << name;
+        ASSERT_NE(w->CaptionLabel(), nullptr);
+        EXPECT_LT(w->CaptionLabel()->y(), w->y()) << name;   // caption above
+    }
+    for (const char *name : {"img_AIRed", "img_FngRed", "img_LatRed", "img_PngRed", "img_TrcRed"}) {
+        auto *w = f.findChild<QLabel *>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(w->size(), QSize(9, 9));
+        EXPECT_FALSE(w->isHidden()) << name;
+    }
+    for (const char *name : {"img_AIGreen", "img_FngGreen", "img_LatGreen", "img_PngGreen", "img_TrcGreen"}) {
+        auto *w = f.findChild<QLabel *>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_TRUE(w->isHidden()) << name;
+    }
+    for (const char *name : {"img_AIArrow", "img_LatArrow", "img_PngArrow", "img_TrcArrow"}) {
+        auto *w = f.findChild<TPictureButton *>(name);
+        ASSERT_NE(w, nullptr) << name;
+        EXPECT_EQ(w->size(), QSize(15, 17));
+        EXPECT_EQ(w->ImageIndex(), 0);
+    }
+    EXPECT_EQ(f.findChild<TPictureButton *>("img_FngArrow"), nullptr);
+
+    // Start state: only the history shows; the information column is hidden.
+    EXPECT_FALSE(f.pnl_History->isHidden());
+    const QList<QWidget *> hiddenAtStart{
+             f.sb_AI, f.pnl_Latency, f.pnl_PingOptions, f.pnl_traceOptions, f.pnl_DialUp,
+             f.pnl_Proxy, f.pnl_AIReport, f.pnl_Servers, f.img_Bg2, f.img_AIGraph,
+             f.PingLight, f.lbl_Method, f.ModeLBL, f.GoodLBL, f.TimeLBL, f.btn_Yes, f.btn_No,
+             f.Gauge1};
+    for (QWidget *w : hiddenAtStart)
+        EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
+    EXPECT_EQ(f.PingLight->text(), "Ping");
+    EXPECT_EQ(f.lbl_Method->text(), "Method");
+    EXPECT_EQ(f.StatusLBL->text(), "");
+    EXPECT_EQ(f.StatusLBL->toolTip(), "Idlix status");
+    EXPECT_EQ(f.GoodLBL->toolTip(), "Pings: Successful/Total, Avg: Average time");
+    EXPECT_TRUE(f.re_History->isReadOnly());
+    EXPECT_EQ(f.se_PngTimes->minimum(), 1);
+    EXPECT_EQ(f.se_PngTimes->maximum(), 100);
+    EXPECT_EQ(f.se_PngTimes->value(), 1);
+
+    // Every option control carries its name.
+    for (const char *name : {"rg_AIMethod", "edt_AIFreq", "edt_AIHost", "cb_AIOptions", "edt_LatHost",
+                             "se_LatInterval", "se_LatTO", "se_PngBytes", "se_PngTO", "se_TrcBytes",
+                             "se_TrcTO", "cb_TrcTestPack", "rg_TrcMode", "cb_RasConnect",
+                             "edt_RasUserName", "edt_RasPassword", "cb_RasCnctOnStrt", "cb_RasAIStrt",
+                             "cb_RasDisc", "se_RasDisc", "edt_PxyServer", "edt_PxyPort",
+                             "edt_PxyUser", "edt_PxyPass", "re_History", "edt_PngHost"})
+        EXPECT_NE(f.findChild<QWidget *>(name), nullptr) << name;
+    EXPECT_EQ(f.edt_RasPassword->echoMode(), QLineEdit::Password);
+}
+
+TEST(MainFormLayout, TimersAreIdleAtStart)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    struct T {
+        const char *name;
+        int interval;
+    };
+    for (const T &t : {T{"EggTimer", 2000}, T{"LogTimer", 100000}, T{"Timer3", -1},
+                       T{"LatTimer", -1}, T{"RasTimer", -1}}) {
+        auto *timer = f.findChild<QTimer *>(t.name);
+        ASSERT_NE(timer, nullptr) << t.name;
+        EXPECT_FALSE(timer->isActive()) << t.name;
+        if (t.interval >= 0) {
+            EXPECT_EQ(timer->interval(), t.interval) << t.name;
+        }
+    }
+    EXPECT_FALSE(f.HTTPTimer->Enabled());
+    EXPECT_EQ(f.HTTPTimer->Interval(), 1);
+    EXPECT_EQ(f.HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
+    EXPECT_EQ(f.TickingClock1->Mode(), tcmChronoMeter);
+    EXPECT_FALSE(f.TickingClock1->Enabled());
+    EXPECT_EQ(f.HTTPTimer->objectName(), "HTTPTimer");
+    EXPECT_EQ(f.TickingClock1->objectName(), "TickingClock1");
+}
+
+TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    struct Item {
+        const char *name;       // "-" for a separator
+        const char *caption;
+        QKeySequence keys;
+    };
+    struct Menu {
+        const char *name;
+        std::vector<Item> items;
+    };
+    const QKeySequence none;
+    const std::vector<Menu> menus{
+        {"Tools1", {{"AntiIdle1", "&Anti-Idle", QKeySequence("Ctrl+A")},
+                    {"Finger1", "&Finger", QKeySequence("Ctrl+F")},
+                    {"LatencyTest1", "&Latency", QKeySequence("Ctrl+L")},
+                    {"Ping1", "&Ping", QKeySequence("Ctrl+P")},
+                    {"TraceRoute1", "&Traceroute", QKeySequence("Ctrl+T")},
+                    {"-", "", none},
+                    {"ISPTree1", "&ISP Tree", QKeySequence("Ctrl+I")},
+                    {"Resolve1", "&Resolve", QKeySequence("Ctrl+R")},
+                    {"-", "", none},
+                    {"HideIdlix1", "&Hide Idlix", none},
+                    {"-", "", none},
+                    {"Exit1", "E&xit", none}}},
+        {"Edit1", {{"Undo1", "&Undo", QKeySequence("Ctrl+Z")},
+                   {"-", "", none},
+                   {"Cut1", "Cu&t", QKeySequence("Ctrl+X")},
+                   {"Copy1", "&Copy", QKeySequence("Ctrl+C")},
+                   {"Paste1", "&Paste", QKeySequence("Ctrl+V")},
+                   {"Clear1", "&Delete", QKeySequence("Ctrl+Del")},
+                   {"-", "", none},
+                   {"SelectAll1", "Select A&ll", QKeySequence("Ctrl+A")}}},
+        {"DialUp1", {{"Connect1", "&Connect", none},
+                     {"Disconnect1", "&Disconnect", none},
+                     {"Reset1", "&Reset", none},
+                     {"-", "", none},
+                     {"DialUpOptions1", "&Dial-Up &Options", none}}},
+        {"Options1", {{"AntiIdle2", "&Anti-Idle", none},
+                      {"Latency1", "&Latency", none},
+                      {"Ping5", "&Ping", none},
+                      {"ServerList1", "&Server List", none},
+                      {"Traceroute2", "&Traceroute", none},
+                      {"-", "", none},
+                      {"StayOnTop1", "Stay &On Top", none}}},
+        {"Help1", {{"Help2", "&Help", none},
+                   {"-", "", none},
+                   {"BrisvaneHomePage1", "Brisvane Home Page", none},
+                   {"IdlixHomePage1", "Idlix Home Page", none},
+                   {"-", "", none},
+                   {"About1", "&About", none}}},
+    };
+    const QList<QAction *> bar = f.MainMenu1->actions();
+    ASSERT_EQ(bar.size(), qsizetype(menus.size()));
+    for (size_t m = 0; m < menus.size(); ++m) {
+        QMenu *menu = bar.at(qsizetype(m))->menu();
+        ASSERT_NE(menu, nullptr);
+        EXPECT_EQ(menu->objectName(), menus[m].name);
+        const QList<QAction *> actions = menu->actions();
+        ASSERT_EQ(actions.size(), qsizetype(menus[m].items.size())) << menus[m].name;
+        for (size_t i = 0; i < menus[m].items.size(); ++i) {
+            const Item &want = menus[m].items[i];
+            QAction *a = actions.at(qsizetype(i));
+            SCOPED_TRACE(std::string(menus[m].name) + " item " + std::to_string(i));
+            if (QString(want.name) == "-") {
+                EXPECT_TRUE(a->isSeparator());
+                continue;
+            }
+            EXPECT_FALSE(a->isSeparator());
+            EXPECT_EQ(a->objectName(), want.name);
+            EXPECT_EQ(a->text(), want.caption);
+            EXPECT_EQ(a->shortcut(), want.keys);
+        }
+    }
+    EXPECT_TRUE(f.StayOnTop1->isCheckable());
+}
+
+TEST(MainFormMenu, ToolKeysReachTheMenuFromAnEditField)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.img_AIArrowClick();
+    f.edt_AIHost->setFocus();
+    f.edt_AIHost->setText("host.example");
+    ASSERT_TRUE(testutil::waitFor([&] { return f.edt_AIHost->hasFocus(); }, 2s));
+
+    // Only the routing is under test here: the tools themselves stay out.
+    for (QAction *a : {f.AntiIdle1, f.Finger1, f.LatencyTest1, f.Ping1, f.TraceRoute1, f.ISPTree1,
+                       f.Resolve1})
+        QObject::disconnect(a, &QAction::triggered, &f, nullptr);
+
+    QSignalSpy antiIdle(f.AntiIdle1, &QAction::triggered);
+    QSignalSpy selectAll(f.SelectAll1, &QAction::triggered);
+    QTest::keyClick(f.edt_AIHost, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(antiIdle.count(), 1);
+    EXPECT_EQ(selectAll.count(), 0);
+    EXPECT_EQ(f.edt_AIHost->selectedText(), "");   // the field did not take it
+    QTest::keyClick(f.edt_AIHost, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(antiIdle.count(), 2);
+
+    struct K {
+        Qt::Key key;
+        QAction *action;
+    };
+    for (const K &k : {K{Qt::Key_F, f.Finger1}, K{Qt::Key_L, f.LatencyTest1}, K{Qt::Key_P, f.Ping1},
+                       K{Qt::Key_T, f.TraceRoute1}, K{Qt::Key_I, f.ISPTree1}, K{Qt::Key_R, f.Resolve1}}) {
+        QSignalSpy spy(k.action, &QAction::triggered);
+        QTest::keyClick(f.edt_AIHost, k.key, Qt::ControlModifier);
+        EXPECT_EQ(spy.count(), 1) << k.action->objectName().toStdString();
+    }
+    // Plain typing still goes to the field.
+    QTest::keyClick(f.edt_AIHost, Qt::Key_X);
+    EXPECT_EQ(f.edt_AIHost->text(), "host.examplex");
+    EXPECT_EQ(antiIdle.count(), 2);
+}
+
+TEST(MainFormMenu, EditMenuWorksOnTheFocusedField)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.img_LatArrowClick();
+    ASSERT_TRUE(testutil::waitFor([&] { return f.edt_LatHost->hasFocus(); }, 2s));
+    f.edt_LatHost->setText("gateway.example");
+    f.SelectAll1->trigger();
+    EXPECT_EQ(f.edt_LatHost->selectedText(), "gateway.example");
+    f.Clear1->trigger();
+    EXPECT_EQ(f.edt_LatHost->text(), "");
+
+    // The history pane is read-only: Delete leaves it alone, Select All works.
+    f.AddLine(f.re_History, "kept");
+    f.re_History->setFocus();
+    ASSERT_TRUE(testutil::waitFor([&] { return f.re_History->hasFocus(); }, 2s));
+    f.Clear1->trigger();
+    f.Cut1->trigger();
+    EXPECT_EQ(f.re_History->toPlainText(), QString::fromUtf8("\u2022 kept"));
+    f.SelectAll1->trigger();
+    EXPECT_EQ(f.re_History->textCursor().selectedText(), QString::fromUtf8("\u2022 kept"));
+
+    // A spin field's text is an edit field too.
+    f.se_LatTO->setFocus();
+    ASSERT_TRUE(testutil::waitFor([&] { return f.se_LatTO->hasFocus(); }, 2s));
+    f.SelectAll1->trigger();
+    EXPECT_EQ(f.se_LatTO->findChild<QLineEdit *>()->selectedText(), "5");
+}
+
+TEST(MainFormShell, AddLineBulletsPlainTextAndScrolls)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    f.AddLine(f.re_History, "first");
+    f.AddLine(f.re_History, "<b>not bold</b>");
+    for (int i = 0; i < 40; ++i)
+        f.AddLine(f.re_History, QString("line %1").arg(i));
+    const QStringList lines = f.re_History->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 42);
+    EXPECT_EQ(lines.at(0), QString::fromUtf8("\u2022 first"));
+    EXPECT_EQ(lines.at(1), QString::fromUtf8("\u2022 <b>not bold</b>"));
+    EXPECT_EQ(lines.at(41), QString::fromUtf8("\u2022 line 39"));
+    EXPECT_TRUE(f.re_History->textCursor().atEnd());
+}
+
+TEST(MainFormShell, StopwatchDisplayAndModeBlink)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    f.TickingClock1->SetElapsed(5);
+    f.TickingClock1Tick();   // display off: nothing shown
+    EXPECT_EQ(f.TimeLBL->text(), "");
+
+    struct Case {
+        qint64 elapsed;
+        const char *text;
+        bool modeShown;
+    };
+    f.TickingClock1->SetEnabled(true);
+    for (const Case &c : {Case{5, "00:00:05", false}, Case{6, "00:00:06", true},
+                          Case{59, "00:00:59", true}, Case{60, "00:01:00", false},
+                          Case{3600 + 62, "01:01:02", true}, Case{86399, "23:59:59", true}}) {
+        f.TickingClock1->SetElapsed(c.elapsed);
+        f.TickingClock1Tick();
+        EXPECT_EQ(f.TimeLBL->text(), c.text);
+        EXPECT_EQ(!f.ModeLBL->isHidden(), c.modeShown) << c.text;
+    }
+}
+
+TEST(MainFormShell, QuotationNeedsShiftCtrlAltAndTheRightButton)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    const auto all = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+    struct Case {
+        QWidget *target;
+        Qt::MouseButton button;
+        Qt::KeyboardModifiers mods;
+        bool starts;
+    };
+    const Case cases[] = {
+        {f.StatusLBL, Qt::RightButton, all, true},
+        {f.lbl_Question, Qt::RightButton, all, true},
+        {f.StatusLBL, Qt::LeftButton, all, false},
+        {f.StatusLBL, Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier, false},
+        {f.StatusLBL, Qt::RightButton, all | Qt::MetaModifier, false},
+        {f.StatusLBL, Qt::RightButton, Qt::NoModifier, false},
+        {f.GoodLBL, Qt::RightButton, all, false},
+    };
+    for (const Case &c : cases) {
+        f.EggTimer->stop();
+        f.SetStatus("Status:");
+        c.target->show();
+        QTest::mouseRelease(c.target, c.button, c.mods, QPoint(3, 3));
+        EXPECT_EQ(f.EggTimer->isActive(), c.starts) << c.target->objectName().toStdString();
+        EXPECT_EQ(f.StatusLBL->text() != "Status:", c.starts);
+    }
+
+    // The full run: five lines, each beginning with a blank, then a clear.
+    f.EggTimer->stop();
+    f.StatusLBLMouseUp(Qt::RightButton, all);
+    QStringList shown{f.StatusLBL->text()};
+    for (int i = 0; i < 4; ++i) {
+        f.EggTimerTimer();
+        shown << f.StatusLBL->text();
+    }
+    EXPECT_EQ(shown.size(), 5);
+    for (const QString &line : shown) {
+        EXPECT_TRUE(line.startsWith(' ')) << line.toStdString();
+        EXPECT_GT(line.trimmed().size(), 0);
+    }
+    EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()).size(), 5);
+    EXPECT_TRUE(f.EggTimer->isActive());
+    f.EggTimerTimer();
+    EXPECT_EQ(f.StatusLBL->text(), "");
+    EXPECT_FALSE(f.EggTimer->isActive());
+
+    // A new trigger while it runs starts again at line 1.
+    f.StatusLBLMouseUp(Qt::RightButton, all);
+    f.EggTimerTimer();
+    f.EggTimerTimer();
+    f.StatusLBLMouseUp(Qt::RightButton, all);
+    EXPECT_EQ(f.StatusLBL->text(), shown.at(0));
+    EXPECT_EQ(f.EggLine, 2);
+    EXPECT_EQ(f.EggTimer->interval(), 2000);
+}
+
+TEST(MainFormShell, PictureButtonPressEffect)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    TPictureButton *b = f.btn_AntiIdle;
+    QLabel *caption = b->CaptionLabel();
+    const QPoint bp = b->pos(), cp = caption->pos();
+    int clicks = 0;
+    QObject::connect(b, &TPictureButton::clicked, [&] { ++clicks; });
+
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(b->pos(), bp + QPoint(1, 1));
+    EXPECT_EQ(caption->pos(), cp + QPoint(1, 1));
+    EXPECT_EQ(clicks, 0);
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(b->pos(), bp);
+    EXPECT_EQ(caption->pos(), cp);
+    EXPECT_EQ(clicks, 1);
+
+    // Released away from the button: back in place, no click.
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(200, 10));
+    EXPECT_EQ(b->pos(), bp);
+    EXPECT_EQ(clicks, 1);
+
+    // The right button does nothing.
+    QTest::mousePress(b, Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_EQ(b->pos(), bp);
+    QTest::mouseRelease(b, Qt::RightButton, {}, QPoint(10, 10));
+    EXPECT_EQ(clicks, 1);
+
+    // Enter in a host field presses a button while the key is down.
+    InstallEnterPressEffect(f.edt_PngHost, f.btn_Yes);
+    const QPoint yp = f.btn_Yes->pos();
+    QTest::keyPress(f.edt_PngHost, Qt::Key_Return);
+    EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
+    QApplication::sendEvent(f.edt_PngHost, &repeat);
+    EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));   // auto-repeat does not move it further
+    QTest::keyRelease(f.edt_PngHost, Qt::Key_Return);
+    EXPECT_EQ(f.btn_Yes->pos(), yp);
+}
+
+TEST(MainFormShell, ClosingHidesAndStayOnTopFollowsTheMark)
+{
+    Fixture fx;
+    TMainForm &f = *fx.form;
+    ASSERT_TRUE(f.isVisible());
+    EXPECT_FALSE(f.close());   // refused: the window only hides
+    EXPECT_FALSE(f.isVisible());
+    f.show();
+    f.HideIdlix1->trigger();
+    EXPECT_FALSE(f.isVisible());
+    f.show();
+
+    ASSERT_TRUE(f.StayOnTop1->isChecked());
+    ASSERT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    f.StayOnTop1->trigger();
+    EXPECT_FALSE(f.StayOnTop1->isChecked());
+    EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(f.isVisible());   // taking effect did not leave it hidden
+    f.StayOnTop1->trigger();
+    EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST(MainFormShell, MissingHelpFileIsReported)
+{
+    Fixture fx;
+    fx.form->Help2->trigger();
+    ASSERT_EQ(fx.messages.size(), 1);
+    EXPECT_EQ(fx.messages.at(0), "Help File Not Found!");
+}

@@ -70,6 +70,27 @@ void THttpCli::Get()
         throw EHttpException(reasonPhrase_, statusCode_);
 }
 
+void THttpCli::Abort()
+{
+    if (state_ == httpReady || ended_)
+        return;
+    // The socket's own completions would report this end a second time.
+    auto lookupDone = socket_->OnDnsLookupDone;
+    auto closed = socket_->OnSessionClosed;
+    socket_->OnDnsLookupDone = nullptr;
+    socket_->OnSessionClosed = nullptr;
+    try {
+        socket_->CancelDnsLookup();
+        socket_->Close();
+    } catch (const ESocketException &) {
+    }
+    socket_->OnDnsLookupDone = lookupDone;
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    rcvBuf_.Clear();
+    FailLocally(QStringLiteral("request aborted"));
+    SessionClosedStep();
+}
+
 void THttpCli::StartRequest(THttpRequest kind)
 {
     if (state_ != httpReady)
@@ -78,6 +99,7 @@ void THttpCli::StartRequest(THttpRequest kind)
         throw EHttpException(QStringLiteral("HTTP component has nothing to post"), 2);
 
     ++requestSerial_;
+    ended_ = false;
     receivedHeader_.clear();
     requestType_ = kind;
     requestDoneError_ = 0;
@@ -383,6 +405,7 @@ void THttpCli::BodyStep(const char *data, int len)
 void THttpCli::SessionClosedStep()
 {
     connected_ = false;
+    ended_ = true;
     QPointer<THttpCli> self(this);
     if (bodyDataCount_ > 0)
         TriggerDocEnd();

@@ -58,6 +58,11 @@ public:
     // EHttpException when busy or when the status ends at 400 or more.
     void Get();
 
+    // Ends a running request at once, for a caller's watchdog (Get itself has
+    // no time limit): the lookup or connection is dropped and the request
+    // ends as a local failure, "request aborted" with status 404.
+    void Abort();
+
     bool MultiThreaded() const { return multiThreaded_; }
     void SetMultiThreaded(bool value);
     THttpState State() const { return state_; }
@@ -137,6 +142,7 @@ private:
     THttpState state_ = httpReady;
     TRequestTarget target_;
     bool connected_ = false;
+    bool ended_ = false;  // the request is over; only the posted state change is left
     THttpRequest requestType_ = httpNONE;
     THttpLineBuffer rcvBuf_;
     int headerLineCount_ = 0;

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -367,6 +368,31 @@ TEST(HttpCli, SecondGetWhileBusy)
     c.OnDocBegin = nullptr;
     c.URL = local(again.port());
     EXPECT_FALSE(runGet(c).raised);
+}
+
+TEST(HttpCli, AbortEndsAStalledRequest)
+{
+    // A server that sends part of the document and then neither sends nor
+    // closes: the caller's watchdog ends the request.
+    ScriptServer server({Script().readRequest().send(kOk).pause(1500).close()});
+    Events ev;
+    THttpCli c;
+    ev.attach(c);
+    c.URL = local(server.port());
+    QTimer::singleShot(200, &c, [&] { c.Abort(); });
+    QElapsedTimer t;
+    t.start();
+    GetResult r = runGet(c);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_TRUE(r.raised);
+    EXPECT_EQ(r.message, "request aborted");
+    EXPECT_EQ(r.code, 404);
+    EXPECT_EQ(ev.list.count("doc end"), 1);
+    EXPECT_EQ(ev.list.count("done 1 0"), 1);
+    EXPECT_EQ(c.State(), httpReady);
+    c.Abort();  // nothing running: nothing happens
+    testutil::pump(50ms);
+    EXPECT_EQ(ev.list.count("done 1 0"), 1);
 }
 
 TEST(HttpCli, NextGetFromRequestDone)

@@ -30,7 +30,8 @@ bool TPreviousInstance::Exists() const
 TJustOne32::TJustOne32(QObject *parent, TPreviousInstance *guard)
     : QObject(parent), guard_(guard)
 {
-    OnActivate = [] { BringToFront(); };
+    const QString title = guard_ ? guard_->Title() : QString();
+    OnActivate = [title] { BringToFront(title); };
     if (!guard_)
         return;
     if (guard_->Exists()) {
@@ -52,9 +53,9 @@ TJustOne32::~TJustOne32()
         guard_->Guard()->OnActivate = nullptr;
 }
 
-void TJustOne32::BringToFront()
+void TJustOne32::BringToFront(const QString &caption)
 {
-    const QString title = QGuiApplication::applicationDisplayName();
+    const QString title = caption.isEmpty() ? QGuiApplication::applicationDisplayName() : caption;
     for (QWidget *w : QApplication::topLevelWidgets()) {
         // The zero-sized anchor window carries the same title; skip it.
         if (w->windowTitle() != title || w->windowType() == Qt::Tool || w->width() == 0

@@ -15,7 +15,9 @@ class TInstanceGuard;
 
 class TPreviousInstance {
 public:
-    // Takes the guard for title; the first one made becomes PreviousInstance.
+    // Takes the guard for title (the application title, "Idlix v2.0"); the
+    // first one made becomes PreviousInstance. Make it after the
+    // QApplication and before any window, and end at once when Exists().
     explicit TPreviousInstance(const QString &title);
     ~TPreviousInstance();
     TPreviousInstance(const TPreviousInstance &) = delete;
@@ -47,13 +49,13 @@ public:
     // True in a later instance, which must show nothing and end.
     bool Terminating() const { return terminating_; }
 
-    // What "come to the front" does; by default BringToFront(). Replaceable
-    // (a window that wants more, or a test).
+    // What "come to the front" does; by default BringToFront() with the
+    // guard's title. Replaceable (a window that wants more, or a test).
     std::function<void()> OnActivate;
 
-    // Shows, restores and raises the visible-sized top-level window whose
-    // title is the application's display name.
-    static void BringToFront();
+    // Shows, restores and raises the first top-level window of real size
+    // whose caption is title (the application's display name when empty).
+    static void BringToFront(const QString &title = QString());
 
 private:
     TPreviousInstance *guard_;

@@ -32,6 +32,10 @@ TEST(JustOne32, BringToFrontRestoresTheTitledWindow)
     EXPECT_FALSE(main.windowState() & Qt::WindowMinimized);
     EXPECT_FALSE(anchor.isVisible());
     EXPECT_FALSE(other.isVisible());
+
+    // An explicit caption picks that window instead.
+    TJustOne32::BringToFront("Something else");
+    EXPECT_TRUE(other.isVisible());
 }
 
 TEST(JustOne32, LaterInstanceActivatesTheRunningOneAndEnds)

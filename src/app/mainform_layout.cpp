@@ -66,6 +66,17 @@ QCheckBox *makeCheck(QWidget *parent, const QString &name, const QString &captio
     return check;
 }
 
+// Panel titles: bold, in the window's silver.
+void makeTitle(QLabel *title)
+{
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+    QPalette pal = title->palette();
+    pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
+    title->setPalette(pal);
+}
+
 // The inner page of a scroll box, taller than the visible panel when needed.
 QWidget *makeScrollPage(QScrollArea *box, int height)
 {
@@ -98,7 +109,7 @@ QFrame *TMainForm::MakePanel(const QString &name, const QString &title, bool wid
     panel->setFrameShape(QFrame::Box);
     panel->setAutoFillBackground(true);   // covers the panel beneath it
     auto *caption = MakeLabel(panel, name + "_title", title, 4, 2, (wide ? WideW : NarrowW) - 8, 14);
-    caption->setStyleSheet("font-weight: bold;");
+    makeTitle(caption);
     panel->hide();
     return panel;
 }
@@ -244,6 +255,10 @@ void TMainForm::CreateOptionPanels()
     re_History->setReadOnly(true);
     re_History->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     re_History->setGeometry(3, 18, NarrowW - 6, PanelH - 21);
+    QPalette dark = re_History->palette();
+    dark.setColor(QPalette::Base, QColor(16, 16, 16));
+    dark.setColor(QPalette::Text, QColor(192, 192, 192));
+    re_History->setPalette(dark);
     pnl_History->show();
 
     // Anti-idle options: a scroll box, the page is taller than the panel.
@@ -252,7 +267,7 @@ void TMainForm::CreateOptionPanels()
     sb_AI->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     sb_AI->hide();
     QWidget *ai = makeScrollPage(sb_AI, 246);
-    MakeLabel(ai, "sb_AI_title", "Anti-Idle Options", 3, 2, 140, 14)->setStyleSheet("font-weight: bold;");
+    makeTitle(MakeLabel(ai, "sb_AI_title", "Anti-Idle Options", 3, 2, 140, 14));
     rg_AIMethod = new TRadioGroup("Method", {"HTTP Gets", "ICMP Pings", "Alternate"}, ai);
     rg_AIMethod->setObjectName("rg_AIMethod");
     rg_AIMethod->setGeometry(3, 18, 140, 64);
@@ -297,7 +312,7 @@ void TMainForm::CreateOptionPanels()
     pnl_DialUp->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     pnl_DialUp->hide();
     QWidget *ras = makeScrollPage(pnl_DialUp, 232);
-    MakeLabel(ras, "pnl_DialUp_title", "Dial-Up Options", 3, 2, 140, 14)->setStyleSheet("font-weight: bold;");
+    makeTitle(MakeLabel(ras, "pnl_DialUp_title", "Dial-Up Options", 3, 2, 140, 14));
     MakeLabel(ras, "lbl_RasConnect", "Connection", 3, 20, 140, 14);
     cb_RasConnect = new QComboBox(ras);
     cb_RasConnect->setObjectName("cb_RasConnect");

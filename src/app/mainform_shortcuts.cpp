@@ -25,6 +25,7 @@ protected:
         switch (ke->key()) {
         case Qt::Key_A: case Qt::Key_F: case Qt::Key_L: case Qt::Key_P:
         case Qt::Key_T: case Qt::Key_I: case Qt::Key_R:
+        case Qt::Key_Delete:   // Edit > Delete clears the whole field, not one word
             break;
         default:
             return false;

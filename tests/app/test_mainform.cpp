@@ -297,6 +297,12 @@ TEST(MainFormMenu, ToolKeysReachTheMenuFromAnEditField)
         QTest::keyClick(f.edt_AIHost, k.key, Qt::ControlModifier);
         EXPECT_EQ(spy.count(), 1) << k.action->objectName().toStdString();
     }
+    // Ctrl+Del is Edit > Delete: the whole field, not the word after the caret.
+    f.edt_AIHost->setCursorPosition(0);
+    QTest::keyClick(f.edt_AIHost, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(f.edt_AIHost->text(), "");
+    f.edt_AIHost->setText("host.example");
+
     // Plain typing still goes to the field.
     QTest::keyClick(f.edt_AIHost, Qt::Key_X);
     EXPECT_EQ(f.edt_AIHost->text(), "host.examplex");

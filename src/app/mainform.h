@@ -17,6 +17,7 @@
 #include "antiidle/graphdraw.h"
 
 #include <functional>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -39,6 +40,7 @@ class TAnimate;
 class TCheckListBox;
 class TGoToWeb;
 class TJustOne32;
+class TPing;
 class TPictureButton;
 class TReportGrid;
 class TRadioGroup;
@@ -182,6 +184,30 @@ public:
     int FailureCount = 0;             // probes that failed (lookup failures included)
     bool FailureCounted = false;      // a failure was already counted in this tick
 
+    // The anti-idle cycle (antiidle.cpp, antiidle_echo.cpp).
+    QString CurrentHost;              // host of the probe being sent (the HTTP probe uses it too)
+    QString LastPingHost;             // host named in the texts of echo probes
+    bool AlternateToggle = false;     // flipped by every probe; with "Alternate" true = echo
+    int HttpRequestCount = 0;         // HTTP requests completed since the client was created
+    int SessionSerial = 0;            // number of the latest session started
+    int ProbeSerial = 0;              // session that sent the echo now in progress
+    // Deletes the echo component with its events unbound, so a lookup that it
+    // cancels on the way out never calls back into a window being destroyed.
+    struct TPing2Deleter { void operator()(TPing *ping) const; };
+    std::unique_ptr<TPing, TPing2Deleter> Ping2Owner{CreatePing2()};
+    TPing *Ping2 = Ping2Owner.get();  // anti-idle echoes: Timeout 5000, TTL 64, Size 56
+    TPing *CreatePing2();             // makes Ping2 and binds its three events
+    void StartAntiIdle();             // clears the history, reads the options, sends the first probe
+    void StartCycle();                // first server of the list, then the timer
+    void Timer3Timer();               // one tick: the next host, then one probe
+    void SendProbe();                 // one echo or HTTP GET to CurrentHost, by the method
+    void StartProbeTimer();           // binds (once) and starts Timer3 and the stopwatch display
+    void SendEcho(const QString &host); // tells how to allow ICMP once, then looks the host up
+    void Ping2DnsLookupDone(QObject *Sender, quint16 Error);
+    void Ping2EchoRequest(QObject *Sender);
+    void Ping2EchoReply(QObject *Sender, int Error);
+    void HttpProbe();                 // one HTTP GET of CurrentHost (webtransfer.cpp)
+
     // Server list panel (serverlist.cpp).
     QLineEdit *edt_SrvHost = nullptr;
     QListWidget *ListBox1 = nullptr;  // the server list; the only copy in memory
@@ -240,6 +266,46 @@ public:
     void btn_TraceClick();
     void ISPTree1Click();
     void Resolve1Click();
+
+    // Echo components of the tools. The deleter drops their handlers before
+    // freeing them, so a lookup cancelled on the way out reports to no one.
+    struct TToolPingDeleter { void operator()(TPing *ping) const; };
+    std::unique_ptr<TPing, TToolPingDeleter> Ping3;  // ping tool
+    std::unique_ptr<TPing, TToolPingDeleter> Ping4;  // latency test
+    // Creates Ping3, Ping4 and the ping panel's contents and wires both tools.
+    void CreatePingTools();
+
+    // Latency test (latency.cpp).
+    QString LatHost;                  // host of the running test, as typed at its start
+    int LatRun = 0;                   // counts test starts; an echo belongs to one run
+    int LatEchoRun = 0;               // run of the echo in flight
+    bool LatEchoActive = false;       // an echo is in flight; ticks meanwhile are skipped
+    bool LatReplySeen = false;        // the echo in flight has reported its reply
+    void Ping4DnsLookupDone(QObject *Sender, quint16 Error);
+    void LatTimerTimer();
+    void Ping4EchoRequest(QObject *Sender);
+    void Ping4EchoReply(QObject *Sender, int Error);
+
+    // Ping tool (pingtool.cpp).
+    QTextEdit *re_Ping = nullptr;     // output pane
+    TPictureButton *btn_PngYes = nullptr, *btn_PngNo = nullptr;
+    QLabel *lbl_PngPing = nullptr, *lbl_PngCancel = nullptr;
+    qint32 PingSeq = 0;               // echo being sent, 1-based during a run
+    qint32 PingSuccesses = 0;         // echoes answered
+    qint32 PingFailures = 0;          // echoes not answered
+    qint32 PingSumRtt = 0;            // sum of the answered round trips, ms
+    qint32 PingMaxRtt = 0;            // largest answered round trip, ms
+    qint32 PingMinRtt = 10000000;     // smallest answered round trip; 10000000 = none yet
+    qint32 PingTimes = 0;             // echoes of the run, fixed when its echoes start
+    QString PingHost;                 // host of the run, as typed when it started
+    bool PingRunActive = false;       // from Ping until the summary; a second Ping is refused
+    bool PingReplySeen = false;       // the echo in flight has reported its reply
+    void btn_PngYesClick();
+    void btn_PngNoClick();
+    void edt_PngHostKeyPress();       // Enter in edt_PngHost
+    void Ping3DnsLookupDone(QObject *Sender, quint16 Error);
+    void Ping3EchoRequest(QObject *Sender);
+    void Ping3EchoReply(QObject *Sender, int Error);
 
     // ---- dial-up (src/dialup) ----
     void FillDialUpEntries();         // phone-book entries into cb_RasConnect

@@ -1,0 +1,450 @@
+// The anti-idle cycle on the real window with real echoes to loopback
+// addresses (every 127.0.0.x answers): the switch in both directions, the
+// texts of a session, cycling over the server list, the method and the echo
+// size of every probe, and the ways a start can fail. Timer3's ticks are
+// fired by calling its handler instead of waiting minutes.
+#include "antiidle/antiidle_probe.h"
+#include "antiidle/reportgrid.h"
+#include "app/animate.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "net/ping.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <random>
+#include <set>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class AntiIdle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        form = std::make_unique<TMainForm>();
+        form->edt_AIFreq->setText("1");
+        form->edt_AIHost->setText("127.0.0.1");
+        form->rg_AIMethod->SetItemIndex(antiidle::pmIcmpPings);
+        for (int i = 0; i < 4; ++i)
+            form->cb_AIOptions->SetChecked(i, false);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+
+    void WriteServers(const QByteArray &bytes)
+    {
+        QFile f(dir.file("Servers.dat"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    void Click()
+    {
+        form->btn_AntiIdle->Click();
+        CheckCounts();
+    }
+    void Tick()
+    {
+        form->Timer3Timer();
+        CheckCounts();
+    }
+    bool Running() const { return !form->img_AIGreen->isHidden(); }
+    QStringList History() const
+    {
+        const QString text = form->re_History->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    QStringList SentLines() const { return History().filter(QRegularExpression("^• Sending ")); }
+    QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
+    // GoodLBL, when it shows anything, never counts more successes than attempts.
+    void CheckCounts() const
+    {
+        const QString good = form->GoodLBL->text();
+        if (good.isEmpty())
+            return;
+        const QStringList parts = good.split('/');
+        ASSERT_EQ(parts.size(), 2) << good.toStdString();
+        EXPECT_LE(parts[0].toInt(), parts[1].toInt()) << good.toStdString();
+    }
+
+    testutil::ScratchDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+};
+
+const QRegularExpression kPinged("^• (\\S+) pinged in (\\d+) msecs$");
+
+} // namespace
+
+TEST_F(AntiIdle, SingleHostSessionFromStartToStop)
+{
+    EXPECT_EQ(form->Ping2->objectName(), "Ping2");
+    EXPECT_EQ(form->Ping2->Timeout(), 5000);
+    EXPECT_EQ(form->Ping2->TTL(), 64);
+    EXPECT_EQ(form->Ping2->Size(), 56);
+
+    Click();
+    ASSERT_TRUE(Running());
+    EXPECT_TRUE(form->img_AIRed->isHidden());
+    EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 1);
+    EXPECT_FALSE(form->img_AIGraph->isHidden());
+    EXPECT_FALSE(form->img_AIGraph->pixmap().isNull());
+    EXPECT_TRUE(form->img_AIArrow->isHidden());
+    EXPECT_TRUE(form->anm_BV->isHidden());
+    for (QAction *a : {form->AntiIdle1, form->AntiIdle2, form->LatencyTest1})
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_TRUE(form->Timer3->isActive());
+    EXPECT_EQ(form->Timer3->interval(), 60000);
+    EXPECT_TRUE(form->LogTimer->isActive());
+
+    // The first echo goes out at the start, inside the click.
+    QStringList lines = History();
+    ASSERT_EQ(lines.size(), 3) << lines.join('|').toStdString();
+    EXPECT_EQ(lines[0], "• Pinging 127.0.0.1");
+    EXPECT_EQ(lines[1], "• Sending 56 bytes to 127.0.0.1");
+    const auto m = kPinged.match(lines[2]);
+    ASSERT_TRUE(m.hasMatch()) << lines[2].toStdString();
+    EXPECT_EQ(m.captured(1), "127.0.0.1");
+    EXPECT_EQ(form->StatusLBL->text(), "Status: " + lines[2].mid(2));
+    EXPECT_EQ(form->GoodLBL->text(), "1/1");
+    EXPECT_EQ(form->lbl_Method->text(), "ICMP Pings");
+    EXPECT_EQ(form->ModeLBL->text(), "");
+    for (QLabel *l : {form->GoodLBL, form->ModeLBL, form->TimeLBL, form->lbl_Method})
+        EXPECT_FALSE(l->isHidden()) << l->objectName().toStdString();
+    EXPECT_TRUE(form->PingLight->isHidden());
+    EXPECT_EQ(Cell(0, 1), "127.0.0.1");
+    EXPECT_EQ(Cell(1, 1), "1");
+    EXPECT_EQ(Cell(4, 1), m.captured(2));
+
+    // One probe per tick, the host field read again at each.
+    Tick();
+    form->edt_AIHost->setText("127.0.0.2");
+    Tick();
+    lines = History();
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_EQ(lines[3], "• Sending 56 bytes to 127.0.0.1");
+    EXPECT_EQ(lines[5], "• Sending 56 bytes to 127.0.0.2");
+    EXPECT_TRUE(kPinged.match(lines[6]).hasMatch());
+    EXPECT_EQ(form->GoodLBL->text(), "3/3");
+    EXPECT_EQ(form->CurrentHost, "127.0.0.2");
+    // The single-host table keeps one row, named by the host at the start.
+    EXPECT_EQ(Cell(1, 1), "3");
+
+    Click();
+    EXPECT_FALSE(Running());
+    EXPECT_FALSE(form->img_AIRed->isHidden());
+    EXPECT_FALSE(form->img_AIArrow->isHidden());
+    EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 0);
+    EXPECT_TRUE(form->img_AIGraph->isHidden());
+    EXPECT_TRUE(form->img_AIGraph->pixmap().isNull());
+    EXPECT_FALSE(form->anm_BV->isHidden());
+    for (QAction *a : {form->AntiIdle1, form->AntiIdle2, form->LatencyTest1})
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    EXPECT_FALSE(form->Timer3->isActive());
+    EXPECT_FALSE(form->LogTimer->isActive());
+    EXPECT_EQ(form->StatusLBL->text(), "Status:");
+    EXPECT_EQ(form->GoodLBL->text(), "");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
+TEST_F(AntiIdle, MenuItemAndRealTimerDriveTheSession)
+{
+    form->AntiIdle1->trigger();
+    ASSERT_TRUE(Running());
+    // The tick handler is bound to the timer itself: a short interval shows it.
+    form->Timer3->setInterval(20);
+    ASSERT_TRUE(testutil::waitFor([&] { return SentLines().size() >= 3; }, 5s));
+    Click();
+    const int sent = SentLines().size();
+    testutil::pump(100ms);
+    EXPECT_EQ(SentLines().size(), sent);
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(AntiIdle, CyclingVisitsEveryServerInTurnWithItsOwnRow)
+{
+    // The list is read from the file at the start; localhost is a name, so
+    // its echo waits for a lookup through the event loop.
+    WriteServers("127.0.0.2\r\n127.0.0.3\r\nlocalhost\r\n");
+    form->ListBox1->clear();
+    form->cb_AIOptions->SetChecked(0, true);
+    form->edt_AIHost->clear();
+    Click();
+    ASSERT_TRUE(Running());
+    EXPECT_EQ(form->ModeLBL->text(), "Cycle servers");
+    EXPECT_EQ(form->ListBox1->count(), 3);
+    EXPECT_EQ(form->ReportGrid->RowCount(), 4);
+    Tick();
+    Tick();
+    // The next tick would replace the lookup of localhost: wait for its echo.
+    ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "3/3"; }, 5s))
+        << form->GoodLBL->text().toStdString();
+    Tick();
+    Tick();
+    EXPECT_EQ(form->GoodLBL->text(), "5/5");
+    const QStringList expected = {"127.0.0.2", "127.0.0.3", "localhost", "127.0.0.2", "127.0.0.3"};
+    QStringList hosts;
+    for (const QString &line : SentLines())
+        hosts << line.section(' ', 5);
+    EXPECT_EQ(hosts, expected);
+    EXPECT_EQ(History().filter("Pinging").size(), 0);
+    const struct { int row; const char *host, *good; } rows[] = {
+        {1, "127.0.0.2", "2"}, {2, "127.0.0.3", "2"}, {3, "localhost", "1"}};
+    for (const auto &r : rows) {
+        EXPECT_EQ(Cell(0, r.row), r.host);
+        EXPECT_EQ(Cell(1, r.row), r.good) << r.host;
+        EXPECT_EQ(Cell(2, r.row), "0") << r.host;
+    }
+    Click();
+    EXPECT_FALSE(form->CycleMode);
+}
+
+TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
+{
+    // PingLight names the probe that went out ("PING" or "HTTP GET").
+    auto probes = [&](int ticks) {
+        QStringList kinds;
+        for (int i = 0; i < ticks; ++i) {
+            const int before = SentLines().size();
+            Tick();
+            kinds << (SentLines().size() > before ? "echo" : form->PingLight->text());
+        }
+        return kinds;
+    };
+
+    form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+    Click();
+    // Whatever the method, the start sends an echo.
+    EXPECT_EQ(SentLines().size(), 1);
+    EXPECT_EQ(form->lbl_Method->text(), "HTTP Gets");
+    EXPECT_EQ(probes(2), (QStringList{"HTTP GET", "HTTP GET"}));
+    EXPECT_EQ(form->CurrentHost, "127.0.0.1");
+    EXPECT_FALSE(form->PingLight->isHidden());
+    // Attempts count the HTTP probes too.
+    EXPECT_EQ(form->AttemptCount, 3);
+    Click();
+
+    form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
+    const bool toggle = form->AlternateToggle;
+    Click();
+    EXPECT_EQ(form->lbl_Method->text(), "Alternate");
+    EXPECT_EQ(form->AlternateToggle, toggle);   // the echo at the start leaves it
+    const QStringList first = probes(3);
+    Click();
+    Click();
+    const QStringList second = probes(3);
+    Click();
+    const QStringList all = first + second;
+    for (int i = 1; i < all.size(); ++i)
+        EXPECT_NE(all[i], all[i - 1]) << "probe " << i << ": " << all.join(',').toStdString();
+    EXPECT_EQ(first[0], toggle ? "HTTP GET" : "echo");
+
+    form->rg_AIMethod->SetItemIndex(antiidle::pmIcmpPings);
+    Click();
+    EXPECT_EQ(probes(2), (QStringList{"echo", "echo"}));
+    Click();
+}
+
+TEST_F(AntiIdle, EchoSizeIsFixedOrDrawnFor56To499)
+{
+    form->cb_AIOptions->SetChecked(2, true);
+    Click();
+    for (int i = 0; i < 40; ++i)
+        Tick();
+    std::set<int> sizes;
+    const QStringList sent = SentLines();
+    ASSERT_EQ(sent.size(), 41);
+    for (int i = 1; i < sent.size(); ++i) {
+        const int size = sent[i].section(' ', 2, 2).toInt();
+        EXPECT_GE(size, 56);
+        EXPECT_LE(size, 499);
+        sizes.insert(size);
+    }
+    EXPECT_GT(sizes.size(), 10u);
+    EXPECT_EQ(form->GoodLBL->text(), "41/41");
+    Click();
+
+    form->cb_AIOptions->SetChecked(2, false);
+    Click();
+    for (int i = 0; i < 3; ++i)
+        Tick();
+    const QStringList fixed = SentLines().mid(1);
+    EXPECT_EQ(fixed, QStringList(3, "• Sending 56 bytes to 127.0.0.1"));
+    Click();
+}
+
+TEST(AntiIdleEchoSize, UniformOverTheRangeAndNotTheSameOnEveryRun)
+{
+    std::mt19937 gen(12345);
+    std::array<int, 500> seen{};
+    constexpr int draws = 444 * 200;
+    for (int i = 0; i < draws; ++i) {
+        const int s = antiidle::RandomEchoSize(gen);
+        ASSERT_GE(s, 56);
+        ASSERT_LE(s, 499);
+        ++seen[s];
+    }
+    // 200 expected per size; a skewed draw (modulo bias, an off-by-one end)
+    // leaves sizes far outside these bounds.
+    for (int s = 56; s <= 499; ++s) {
+        EXPECT_GT(seen[s], 120) << s;
+        EXPECT_LT(seen[s], 280) << s;
+    }
+    // The program's generator is not left at the library's fixed seed.
+    std::mt19937 fixedSeed;
+    int same = 0;
+    for (int i = 0; i < 16; ++i)
+        same += antiidle::RandomEchoSize() == antiidle::RandomEchoSize(fixedSeed);
+    EXPECT_LT(same, 8);
+}
+
+TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
+{
+    const struct {
+        const char *name;
+        bool cycle;
+        const char *freq, *host;
+        QByteArray servers;
+        const char *message;
+    } cases[] = {
+        {"empty host", false, "1", "", "a\r\n", nullptr},
+        {"bad frequency, one host", false, "abc", "127.0.0.1", "a\r\n", nullptr},
+        {"bad frequency, cycling", true, "1x", "", "127.0.0.2\r\n",
+         "'1x' is not a valid integer value"},
+        {"empty list", true, "1", "127.0.0.1", "", "List index out of bounds (0)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        WriteServers(c.servers);
+        form->ListBox1->clear();
+        form->cb_AIOptions->SetChecked(0, c.cycle);
+        form->edt_AIFreq->setText(c.freq);
+        form->edt_AIHost->setText(c.host);
+        Click();
+        EXPECT_TRUE(Running());
+        EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 1);
+        EXPECT_FALSE(form->Timer3->isActive());
+        EXPECT_TRUE(SentLines().isEmpty());
+        EXPECT_EQ(messages, c.message ? QStringList{c.message} : QStringList());
+        Click();
+        EXPECT_FALSE(Running());
+        EXPECT_EQ(form->StatusLBL->text(), "Status:");
+    }
+}
+
+TEST_F(AntiIdle, ServerListEmptiedDuringSessionReportsOncePerTick)
+{
+    WriteServers("127.0.0.2\r\n");
+    form->cb_AIOptions->SetChecked(0, true);
+    Click();
+    ASSERT_EQ(SentLines().size(), 1);
+    form->ListBox1->clear();
+    Tick();
+    EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
+    EXPECT_EQ(SentLines().size(), 1);
+    EXPECT_TRUE(form->Timer3->isActive());
+    form->ListBox1->addItem("127.0.0.3");
+    Tick();
+    EXPECT_EQ(SentLines().size(), 2);
+    Click();
+}
+
+TEST_F(AntiIdle, LatencyLampBlocksTheSwitch)
+{
+    form->img_LatGreen->show();
+    Click();
+    EXPECT_FALSE(Running());
+    EXPECT_FALSE(form->Timer3->isActive());
+    EXPECT_TRUE(History().isEmpty());
+    form->img_LatGreen->hide();
+    Click();
+    EXPECT_TRUE(Running());
+    form->img_LatGreen->show();
+    Click();  // nor can it stop a session
+    EXPECT_TRUE(Running());
+    form->img_LatGreen->hide();
+    Click();
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(AntiIdle, ReportOnStopIsClosedByTheNextStart)
+{
+    form->cb_AIOptions->SetChecked(3, true);
+    Click();
+    Tick();
+    Click();
+    ASSERT_FALSE(form->pnl_AIReport->isHidden());
+    EXPECT_FALSE(form->img_Bg2->isHidden());
+    EXPECT_EQ(Cell(3, 1), "100 %");
+    EXPECT_TRUE(form->lbl_RptTime->text().contains("Session End: 00:00:0"));
+    Click();
+    EXPECT_TRUE(form->pnl_AIReport->isHidden());
+    EXPECT_TRUE(form->img_Bg2->isHidden());
+    Click();
+}
+
+TEST_F(AntiIdle, MinimizeOnStartHidesTheWindowAndTheSessionRuns)
+{
+    form->cb_AIOptions->SetChecked(1, true);
+    Click();
+    EXPECT_TRUE(form->isHidden());
+    EXPECT_TRUE(form->Timer3->isActive());
+    Tick();
+    EXPECT_EQ(form->GoodLBL->text(), "2/2");
+    Click();  // a hidden window's switch still stops the session
+    EXPECT_FALSE(form->Timer3->isActive());
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(AntiIdle, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
+{
+    // A name is looked up through the event loop, so the echo of "localhost"
+    // is still to come when the switch is clicked again.
+    form->edt_AIHost->setText("localhost");
+    Click();
+    ASSERT_TRUE(form->Ping2->LookupPending());
+    Click();
+    ASSERT_TRUE(testutil::waitFor([&] { return !form->Ping2->LookupPending(); }, 5s));
+    EXPECT_TRUE(kPinged.match(History().last()).hasMatch()) << History().join('|').toStdString();
+    EXPECT_TRUE(form->StatusLBL->text().startsWith("Status: localhost pinged in "));
+    EXPECT_EQ(Cell(1, 1), "1");  // counted in the session that sent it
+    CheckCounts();
+
+    // Stopped again with the echo pending; then a session starts that resets
+    // the counts but sends nothing (cycling over an empty list). The old echo
+    // ends in it, shown, but it is no attempt of that session.
+    Click();
+    Click();
+    ASSERT_TRUE(form->Ping2->LookupPending());
+    form->cb_AIOptions->SetChecked(0, true);
+    form->ListBox1->clear();
+    Click();
+    EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
+    EXPECT_EQ(form->AttemptCount, 0);
+    ASSERT_TRUE(testutil::waitFor([&] { return !form->Ping2->LookupPending(); }, 5s));
+    ASSERT_EQ(History().size(), 2);
+    EXPECT_TRUE(kPinged.match(History().value(1)).hasMatch());
+    EXPECT_EQ(form->SuccessCount, 0);
+    CheckCounts();
+    Click();
+}

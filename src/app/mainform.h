@@ -267,6 +267,46 @@ public:
     void ISPTree1Click();
     void Resolve1Click();
 
+    // Echo components of the tools. The deleter drops their handlers before
+    // freeing them, so a lookup cancelled on the way out reports to no one.
+    struct TToolPingDeleter { void operator()(TPing *ping) const; };
+    std::unique_ptr<TPing, TToolPingDeleter> Ping3;  // ping tool
+    std::unique_ptr<TPing, TToolPingDeleter> Ping4;  // latency test
+    // Creates Ping3, Ping4 and the ping panel's contents and wires both tools.
+    void CreatePingTools();
+
+    // Latency test (latency.cpp).
+    QString LatHost;                  // host of the running test, as typed at its start
+    int LatRun = 0;                   // counts test starts; an echo belongs to one run
+    int LatEchoRun = 0;               // run of the echo in flight
+    bool LatEchoActive = false;       // an echo is in flight; ticks meanwhile are skipped
+    bool LatReplySeen = false;        // the echo in flight has reported its reply
+    void Ping4DnsLookupDone(QObject *Sender, quint16 Error);
+    void LatTimerTimer();
+    void Ping4EchoRequest(QObject *Sender);
+    void Ping4EchoReply(QObject *Sender, int Error);
+
+    // Ping tool (pingtool.cpp).
+    QTextEdit *re_Ping = nullptr;     // output pane
+    TPictureButton *btn_PngYes = nullptr, *btn_PngNo = nullptr;
+    QLabel *lbl_PngPing = nullptr, *lbl_PngCancel = nullptr;
+    qint32 PingSeq = 0;               // echo being sent, 1-based during a run
+    qint32 PingSuccesses = 0;         // echoes answered
+    qint32 PingFailures = 0;          // echoes not answered
+    qint32 PingSumRtt = 0;            // sum of the answered round trips, ms
+    qint32 PingMaxRtt = 0;            // largest answered round trip, ms
+    qint32 PingMinRtt = 10000000;     // smallest answered round trip; 10000000 = none yet
+    qint32 PingTimes = 0;             // echoes of the run, fixed when its echoes start
+    QString PingHost;                 // host of the run, as typed when it started
+    bool PingRunActive = false;       // from Ping until the summary; a second Ping is refused
+    bool PingReplySeen = false;       // the echo in flight has reported its reply
+    void btn_PngYesClick();
+    void btn_PngNoClick();
+    void edt_PngHostKeyPress();       // Enter in edt_PngHost
+    void Ping3DnsLookupDone(QObject *Sender, quint16 Error);
+    void Ping3EchoRequest(QObject *Sender);
+    void Ping3EchoReply(QObject *Sender, int Error);
+
     // ---- dial-up (src/dialup) ----
     void FillDialUpEntries();         // phone-book entries into cb_RasConnect
     void DialOnStart();               // "Connect on start" at creation

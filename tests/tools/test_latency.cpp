@@ -1,0 +1,192 @@
+// The latency test on a real window with real echoes to loopback: starting
+// and stopping, the empty-host and anti-idle guards, one echo at a time and
+// replies that arrive after the switch was turned off.
+#include "tooltest.h"
+
+#include "app/animate.h"
+#include "app/picturebutton.h"
+#include "net/ping.h"
+#include "platform/icmpecho.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using tooltest::Window;
+
+namespace {
+
+class Latency : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString hint;
+        if (!platform::IcmpAvailable(&hint))
+            GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
+        w = std::make_unique<Window>();
+        f = w->form.get();
+    }
+    void TearDown() override { w.reset(); }
+
+    // Everything that says "running" or "off" on the window.
+    void ExpectRunning(bool on)
+    {
+        EXPECT_EQ(f->img_LatGreen->isHidden(), !on);
+        EXPECT_EQ(f->img_LatRed->isHidden(), on);
+        EXPECT_EQ(f->btn_Latency->ImageIndex(), on ? 1 : 0);
+        EXPECT_EQ(f->img_LatArrow->isHidden(), on);
+        EXPECT_EQ(f->anm_BV->isHidden(), on);
+        EXPECT_EQ(f->img_AIGraph->isHidden(), !on);
+        EXPECT_EQ(f->img_LatGraph->isHidden(), !on);
+        for (QAction *item : {f->LatencyTest1, f->AntiIdle1, f->Latency1})
+            EXPECT_EQ(item->isEnabled(), !on) << item->objectName().toStdString();
+    }
+    bool WaitForStatus(const QString &prefix, std::chrono::milliseconds timeout = 3000ms)
+    {
+        return testutil::waitFor([&] { return f->StatusLBL->text().startsWith(prefix); }, timeout);
+    }
+
+    std::unique_ptr<Window> w;
+    TMainForm *f = nullptr;
+};
+
+} // namespace
+
+TEST_F(Latency, SwitchWithoutHostOrDuringAntiIdleDoesNotStart)
+{
+    // No host: the options panel opens so one can be entered.
+    f->edt_LatHost->clear();
+    f->btn_Latency->Click();
+    ExpectRunning(false);
+    EXPECT_FALSE(f->pnl_Latency->isHidden());
+    EXPECT_EQ(f->img_LatArrow->ImageIndex(), 1);
+    EXPECT_EQ(f->lbl_Question->text(), "Save changes to Latency Options?");
+    EXPECT_FALSE(f->btn_No->isHidden());
+    EXPECT_FALSE(f->LatTimer->isActive());
+    f->btn_NoClick();
+
+    // An anti-idle session runs: neither the switch nor Ctrl+L does anything.
+    f->img_AIGreen->show();
+    f->edt_LatHost->setText("127.0.0.1");
+    f->SetStatus("Status: session");
+    f->btn_Latency->Click();
+    f->LatencyTest1->trigger();
+    f->img_AIGreen->hide();
+    ExpectRunning(false);
+    EXPECT_TRUE(f->pnl_Latency->isHidden());
+    EXPECT_EQ(f->StatusLBL->text(), "Status: session");
+    EXPECT_FALSE(f->LatTimer->isActive());
+}
+
+TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
+{
+    f->edt_LatHost->setText("127.1");
+    f->se_LatInterval->setValue(50);
+    f->se_LatTO->setValue(2);
+    f->ResponseHistory.fill(7);
+    f->LatencyTest1->trigger();
+
+    // The lookup of a dotted address completes inside the click, with the
+    // address in its normal form in parentheses.
+    EXPECT_EQ(f->StatusLBL->text(), "Status: Lookup complete: 127.1 (127.0.0.1)");
+    ExpectRunning(true);
+    EXPECT_FALSE(f->anm_BV->Active());
+    EXPECT_TRUE(f->LatTimer->isActive());
+    EXPECT_EQ(f->LatTimer->interval(), 50);
+    EXPECT_EQ(f->Ping4->Timeout(), 2000);
+    EXPECT_EQ(f->Ping4->Address(), "127.0.0.1");
+    EXPECT_EQ(f->Ping4->Size(), 56);
+    for (int v : f->ResponseHistory)
+        EXPECT_EQ(v, 0);
+    // Background on one image, the flat line on the other.
+    EXPECT_FALSE(tooltest::PixelsOf(tooltest::Picture(f->img_AIGraph), tooltest::Green).empty());
+    EXPECT_TRUE(tooltest::PixelsOf(tooltest::Picture(f->img_AIGraph), tooltest::Red).empty());
+    const auto flat = tooltest::PixelsOf(tooltest::Picture(f->img_LatGraph), tooltest::Red);
+    ASSERT_FALSE(flat.empty());
+    for (const auto &[x, y] : flat)
+        EXPECT_EQ(y, 58) << x;
+
+    ASSERT_TRUE(WaitForStatus("Status: 127.1 successfully pinged in ")) << f->StatusLBL->text().toStdString();
+    EXPECT_TRUE(f->StatusLBL->text().endsWith(" msecs"));
+    // Loopback answers within 40 ms: the line stays on the axis.
+    EXPECT_EQ(f->ResponseHistory[0], 0);
+    EXPECT_FALSE(tooltest::PixelsOf(tooltest::Picture(f->img_LatGraph), tooltest::Red).empty());
+}
+
+TEST_F(Latency, TicksDuringAnEchoAreSkippedAndEveryReplyIsReported)
+{
+    // With a 1 ms interval, ticks fall due while every echo is in flight and
+    // its handlers let them run.
+    int depth = 0, maxDepth = 0, requests = 0, replies = 0, misreported = 0;
+    auto request = f->Ping4->OnEchoRequest;
+    auto reply = f->Ping4->OnEchoReply;
+    f->Ping4->OnEchoRequest = [&](QObject *s) {
+        ++requests;
+        maxDepth = std::max(maxDepth, ++depth);
+        request(s);
+    };
+    f->Ping4->OnEchoReply = [&](QObject *s, int n) {
+        reply(s, n);
+        ++replies;
+        --depth;
+        if (!f->StatusLBL->text().startsWith("Status: 127.0.0.1 successfully pinged in "))
+            ++misreported;
+    };
+    f->edt_LatHost->setText("127.0.0.1");
+    f->se_LatInterval->setValue(1);
+    f->btn_Latency->Click();
+    testutil::waitFor([&] { return replies >= 20; }, 5000ms);
+    f->btn_Latency->Click();
+    ASSERT_TRUE(testutil::waitFor([&] { return depth == 0; }, 3000ms));
+
+    EXPECT_GE(replies, 20);
+    EXPECT_EQ(maxDepth, 1);
+    EXPECT_EQ(requests, replies);
+    EXPECT_EQ(misreported, 0);
+}
+
+TEST_F(Latency, StoppingClearsTheGraphsAndSilencesTheEchoInFlight)
+{
+    f->edt_LatHost->setText("127.0.0.1");
+    f->se_LatInterval->setValue(20);
+    f->btn_Latency->Click();
+    ASSERT_TRUE(WaitForStatus("Status: 127.0.0.1 successfully pinged in "));
+
+    f->btn_Latency->Click();
+    ExpectRunning(false);
+    EXPECT_FALSE(f->LatTimer->isActive());
+    EXPECT_TRUE(f->img_AIGraph->pixmap().isNull());
+    EXPECT_TRUE(f->img_LatGraph->pixmap().isNull());
+    EXPECT_EQ(f->StatusLBL->text(), "Status:");
+    testutil::pump(200ms);
+    EXPECT_EQ(f->StatusLBL->text(), "Status:");
+
+    // Switched off while an echo is in flight: its reply changes nothing.
+    f->btn_Latency->Click();
+    ASSERT_TRUE(f->LatTimer->isActive());
+    bool stopped = false;
+    auto request = f->Ping4->OnEchoRequest;
+    f->Ping4->OnEchoRequest = [&](QObject *s) {
+        if (!stopped) {
+            stopped = true;
+            f->btn_Latency->Click();
+        }
+        request(s);
+    };
+    ASSERT_TRUE(testutil::waitFor([&] { return stopped; }, 3000ms));
+    testutil::pump(200ms);
+    ExpectRunning(false);
+    EXPECT_EQ(f->StatusLBL->text(), "Status:");
+    EXPECT_TRUE(f->img_LatGraph->pixmap().isNull());
+    EXPECT_FALSE(f->LatEchoActive);
+
+    // The next start works as the first did.
+    f->Ping4->OnEchoRequest = request;
+    f->btn_Latency->Click();
+    ASSERT_TRUE(WaitForStatus("Status: 127.0.0.1 successfully pinged in "));
+    ExpectRunning(true);
+}

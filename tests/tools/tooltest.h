@@ -1,0 +1,65 @@
+// Shared pieces of the echo tool tests: a main window on a scratch program
+// directory with message boxes captured, and readers for the tools' output.
+#pragma once
+
+#include "app/mainform.h"
+#include "platform/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QStringList>
+#include <QTextEdit>
+
+#include <memory>
+#include <set>
+#include <utility>
+
+namespace tooltest {
+
+struct Window {
+    testutil::ScratchDir dir;
+    QStringList messages;
+    std::unique_ptr<TMainForm> form;
+    Window()
+    {
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        form = std::make_unique<TMainForm>();
+    }
+    ~Window()
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+};
+
+// The lines of an output pane.
+inline QStringList Lines(const QTextEdit *pane)
+{
+    const QString text = pane->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QChar('\n'));
+}
+
+// Picture shown by a graph image (null when it was cleared).
+inline QImage Picture(const QLabel *image)
+{
+    const QPixmap pix = image->pixmap();
+    return pix.isNull() ? QImage() : pix.toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// Pixels of the given colour, as (x, y).
+inline std::set<std::pair<int, int>> PixelsOf(const QImage &img, QRgb colour)
+{
+    std::set<std::pair<int, int>> out;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) == colour)
+                out.insert({x, y});
+    return out;
+}
+
+inline constexpr QRgb Red = 0xffff0000;
+inline constexpr QRgb Green = 0xff008000;
+
+} // namespace tooltest

@@ -12,7 +12,7 @@ TRadioGroup::TRadioGroup(const QString &title, const QStringList &items, QWidget
     : QGroupBox(title, parent), group_(new QButtonGroup(this))
 {
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 2, 4, 2);
+    layout->setContentsMargins(6, 4, 4, 2);
     layout->setSpacing(0);
     for (int i = 0; i < items.size(); ++i) {
         auto *button = new QRadioButton(items.at(i), this);

@@ -78,14 +78,14 @@ void makeTitle(QLabel *title)
 }
 
 // The inner page of a scroll box, taller than the visible panel when needed.
-QWidget *makeScrollPage(QScrollArea *box, int height)
+QWidget *makeScrollPage(QScrollArea *box, int width, int height)
 {
     auto *page = new QWidget;
     page->setObjectName(box->objectName() + "_page");
-    page->setFixedSize(NarrowW - 18, height);
+    page->setFixedSize(width, height);
     box->setWidget(page);
     box->setWidgetResizable(false);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return page;
 }
@@ -266,21 +266,21 @@ void TMainForm::CreateOptionPanels()
     sb_AI->setObjectName("sb_AI");
     sb_AI->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     sb_AI->hide();
-    QWidget *ai = makeScrollPage(sb_AI, 246);
+    QWidget *ai = makeScrollPage(sb_AI, 172, 268);
     makeTitle(MakeLabel(ai, "sb_AI_title", "Anti-Idle Options", 3, 2, 140, 14));
     rg_AIMethod = new TRadioGroup("Method", {"HTTP Gets", "ICMP Pings", "Alternate"}, ai);
     rg_AIMethod->setObjectName("rg_AIMethod");
-    rg_AIMethod->setGeometry(3, 18, 140, 64);
-    MakeLabel(ai, "lbl_AIFreq", "Frequency (minutes):", 3, 86, 110, 14);
+    rg_AIMethod->setGeometry(3, 18, 150, 74);
+    MakeLabel(ai, "lbl_AIFreq", "Frequency (min):", 3, 98, 105, 14);
     edt_AIFreq = new TSpinText(1, 60, ai);
     edt_AIFreq->setObjectName("edt_AIFreq");
-    edt_AIFreq->setGeometry(112, 84, 31, 19);
-    MakeLabel(ai, "lbl_AIHost", "Host to Ping (Optional)", 3, 106, 140, 14);
-    edt_AIHost = makeEdit(ai, "edt_AIHost", 3, 121, 140);
+    edt_AIFreq->setGeometry(112, 96, 41, 19);
+    MakeLabel(ai, "lbl_AIHost", "Host to Ping (Optional)", 3, 120, 150, 14);
+    edt_AIHost = makeEdit(ai, "edt_AIHost", 3, 135, 150);
     cb_AIOptions = new TCheckListBox({"Cycle server list", "Minimize Idlix on start",
                                       "Vary packet size", "Show report on stop"}, ai);
     cb_AIOptions->setObjectName("cb_AIOptions");
-    cb_AIOptions->setGeometry(3, 144, 140, 72);
+    cb_AIOptions->setGeometry(3, 160, 166, 76);
 
     pnl_Latency = MakePanel("pnl_Latency", "Latency Options", false);
     MakeLabel(pnl_Latency, "lbl_LatHost", "ISP Host", 6, 22, 150, 14);
@@ -304,14 +304,14 @@ void TMainForm::CreateOptionPanels()
     cb_TrcTestPack = makeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 72, 150);
     rg_TrcMode = new TRadioGroup("Mode", {"Asynchronous", "Blocking"}, pnl_traceOptions);
     rg_TrcMode->setObjectName("rg_TrcMode");
-    rg_TrcMode->setGeometry(6, 94, 150, 48);
+    rg_TrcMode->setGeometry(6, 94, 150, 58);
 
     // Dial-up options: a scroll box as well.
     pnl_DialUp = new QScrollArea(Client);
     pnl_DialUp->setObjectName("pnl_DialUp");
     pnl_DialUp->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     pnl_DialUp->hide();
-    QWidget *ras = makeScrollPage(pnl_DialUp, 232);
+    QWidget *ras = makeScrollPage(pnl_DialUp, 172, 232);
     makeTitle(MakeLabel(ras, "pnl_DialUp_title", "Dial-Up Options", 3, 2, 140, 14));
     MakeLabel(ras, "lbl_RasConnect", "Connection", 3, 20, 140, 14);
     cb_RasConnect = new QComboBox(ras);
@@ -323,7 +323,7 @@ void TMainForm::CreateOptionPanels()
     edt_RasPassword = makeEdit(ras, "edt_RasPassword", 3, 113, 140);
     edt_RasPassword->setEchoMode(QLineEdit::Password);
     cb_RasCnctOnStrt = makeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
-    cb_RasAIStrt = makeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 145);
+    cb_RasAIStrt = makeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 168);
     cb_RasDisc = makeCheck(ras, "cb_RasDisc", "Disconnect after", 3, 178, 140);
     se_RasDisc = makeSpin(ras, "se_RasDisc", 1, 1000000, 3, 198, 80);
     MakeLabel(ras, "lbl_RasDisc", "minutes", 88, 200, 55, 14);

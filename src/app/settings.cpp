@@ -18,6 +18,8 @@
 #include <QScrollArea>
 #include <QSpinBox>
 
+#include <algorithm>
+
 namespace {
 
 const QString AISection = QStringLiteral("Anti-Idle Options");
@@ -28,6 +30,7 @@ const QString RasSection = QStringLiteral("Dial-Up Options");
 const QString GeneralSection = QStringLiteral("General");
 
 constexpr int AIOptionCount = 4;
+constexpr int QuestionX = 220;   // where the save question normally starts
 
 } // namespace
 
@@ -144,6 +147,12 @@ void TMainForm::OpenOptionPanel(QWidget *panel, TPictureButton *arrow, QWidget *
     if (focus)
         focus->setFocus();
     lbl_Question->setText(question);
+    // The question starts at its place beside the status text; a question
+    // wider than the room before the Yes/No buttons moves left to stay whole.
+    const int width = lbl_Question->fontMetrics().horizontalAdvance(question) + 4;
+    const int right = btn_Yes->x() - 2;
+    lbl_Question->setGeometry(std::min(QuestionX, right - width), lbl_Question->y(),
+                              std::max(width, right - QuestionX), lbl_Question->height());
     SetStatus("Status:");
     btn_Yes->show();
     btn_No->show();

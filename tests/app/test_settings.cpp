@@ -297,6 +297,11 @@ TEST(OptionPanels, OpenShowsPanelQuestionAndButtons)
             EXPECT_EQ(f.focusWidget(), focus);
         }
         EXPECT_EQ(f.lbl_Question->text(), c.question);
+        // The whole question is readable: it ends before the Yes button.
+        EXPECT_LT(f.lbl_Question->geometry().right(), f.btn_Yes->x());
+        EXPECT_GE(f.lbl_Question->width(),
+                  f.lbl_Question->fontMetrics().horizontalAdvance(c.question));
+        EXPECT_LE(f.lbl_Question->x(), 220);
         EXPECT_EQ(f.StatusLBL->text(), "Status:");
         EXPECT_FALSE(f.btn_Yes->isHidden());
         EXPECT_FALSE(f.btn_No->isHidden());

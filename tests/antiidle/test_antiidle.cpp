@@ -31,6 +31,9 @@
 
 using namespace std::chrono_literals;
 
+// Readable QStrings in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace {
 
 class AntiIdle : public ::testing::Test {

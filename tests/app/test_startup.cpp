@@ -1,0 +1,62 @@
+// The program as a process: one instance at a time. A second start asks the
+// running one to the front and ends at once, leaving the first running.
+#include "../support/testutil.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The program is built beside the tests' folder.
+QString programPath()
+{
+    return QFileInfo(QCoreApplication::applicationDirPath() + "/../idlix").absoluteFilePath();
+}
+
+QProcessEnvironment programEnvironment(const testutil::ScratchDir &dir)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("IDLIX_DIR", dir.path());
+    // Its own runtime directory, so the lock never meets a real running copy.
+    env.insert("XDG_RUNTIME_DIR", dir.file("run"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+}
+
+} // namespace
+
+TEST(Startup, SecondInstanceEndsAndTheFirstRunsOn)
+{
+    if (!QFile::exists(programPath()))
+        GTEST_SKIP() << "program not built at " << programPath().toStdString();
+    testutil::ScratchDir dir;
+    ASSERT_TRUE(QDir().mkpath(dir.file("run")));
+    QFile::setPermissions(dir.file("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner);
+
+    QProcess first;
+    first.setProcessEnvironment(programEnvironment(dir));
+    first.start(programPath(), {});
+    ASSERT_TRUE(first.waitForStarted(5000));
+    // The first instance holds its lock once something appears in the runtime directory.
+    ASSERT_TRUE(testutil::waitFor([&] { return !QDir(dir.file("run")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden); },
+                                  std::chrono::milliseconds(10000)));
+    testutil::pump(std::chrono::milliseconds(500));
+
+    QProcess second;
+    second.setProcessEnvironment(programEnvironment(dir));
+    second.start(programPath(), {});
+    ASSERT_TRUE(second.waitForFinished(10000)) << "the second instance kept running";
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    // It touched no settings: only the running copy writes them, at its exit.
+    EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
+
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished(5000);
+}

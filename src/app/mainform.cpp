@@ -100,8 +100,11 @@ void editOperation(const char *slot, bool modifies)
 
 TMainForm::TMainForm(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::WindowStaysOnTopHint)
 {
+    // Born on top, as "Stay on Top" is by default: the usual start then needs
+    // no re-creation of the native window once the settings are read.
     MainForm = this;
     setObjectName("MainForm");
     setWindowTitle("Idlix v2.0");

@@ -92,7 +92,8 @@ void THoldForm::Help3Click()
 
 void THoldForm::About2Click()
 {
-    ShowAboutBox(nullptr);
+    // Owned by the main window so that it stays above it when that is on top.
+    ShowAboutBox(MainForm);
 }
 
 void THoldForm::Exit2Click()

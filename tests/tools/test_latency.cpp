@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -120,26 +121,35 @@ TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
 TEST_F(Latency, TicksDuringAnEchoAreSkippedAndEveryReplyIsReported)
 {
     // With a 1 ms interval, ticks fall due while every echo is in flight and
-    // its handlers let them run.
+    // its handlers let events run.
     int depth = 0, maxDepth = 0, requests = 0, replies = 0, misreported = 0;
     auto request = f->Ping4->OnEchoRequest;
     auto reply = f->Ping4->OnEchoReply;
     f->Ping4->OnEchoRequest = [&](QObject *s) {
-        ++requests;
         maxDepth = std::max(maxDepth, ++depth);
+        // The user switches the test off and on while the first echo is in
+        // flight: the restarted timer is due before that echo is done.
+        if (requests++ == 0) {
+            f->btn_Latency->Click();
+            f->btn_Latency->Click();
+        }
+        QThread::msleep(3);
         request(s);
     };
     f->Ping4->OnEchoReply = [&](QObject *s, int n) {
         reply(s, n);
         ++replies;
         --depth;
-        if (!f->StatusLBL->text().startsWith("Status: 127.0.0.1 successfully pinged in "))
+        // The first echo belongs to the run that was switched off: silent.
+        const bool reported =
+            f->StatusLBL->text().startsWith("Status: 127.0.0.1 successfully pinged in ");
+        if (reported == (replies == 1))
             ++misreported;
     };
     f->edt_LatHost->setText("127.0.0.1");
     f->se_LatInterval->setValue(1);
     f->btn_Latency->Click();
-    testutil::waitFor([&] { return replies >= 20; }, 5000ms);
+    testutil::waitFor([&] { return replies >= 20 || maxDepth > 1; }, 5000ms);
     f->btn_Latency->Click();
     ASSERT_TRUE(testutil::waitFor([&] { return depth == 0; }, 3000ms));
 

@@ -142,6 +142,7 @@ void TMainForm::StartAntiIdle()
     ClearResponseHistory();
     HttpRequestCount = 0;
     LogTimer->start();
+    CopyProxySettings();
 
     if (cb_AIOptions->Checked(OptCycle)) {
         CycleMode = true;

@@ -61,6 +61,7 @@ void TMainForm::CreateServerPanel()
     btn_SrvAdd->OnClick = [this] { btn_SrvAddClick(); };
     btn_SrvEdit->OnClick = [this] { btn_SrvEditClick(); };
     btn_SrvDelete->OnClick = [this] { btn_SrvDeleteClick(); };
+    btn_SrvUpdate->OnClick = [this] { btn_SrvUpdateClick(); };
     btn_SrvClose->OnClick = [this] { btn_SrvCloseClick(); };
     // Enter presses the Add button while held and adds the host on release
     // of the key press, as a click on Add would.

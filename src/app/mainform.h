@@ -39,6 +39,7 @@ class QTimer;
 class TAnimate;
 class TCheckListBox;
 class TGoToWeb;
+class THttpCli;
 class TJustOne32;
 class TPing;
 class TPictureButton;
@@ -207,6 +208,28 @@ public:
     void Ping2EchoRequest(QObject *Sender);
     void Ping2EchoReply(QObject *Sender, int Error);
     void HttpProbe();                 // one HTTP GET of CurrentHost (webtransfer.cpp)
+
+    // Web transfers (webtransfer.cpp, webtransfer_update.cpp): the HTTP GET
+    // probe and the server list download share one client.
+    struct THttpCli1Deleter { void operator()(THttpCli *cli) const; };
+    std::unique_ptr<THttpCli, THttpCli1Deleter> HttpCli1Owner{CreateHttpCli1()};
+    THttpCli *HttpCli1 = HttpCli1Owner.get();
+    THttpCli *CreateHttpCli1();       // a client with the window's settings and four handlers
+    void ReplaceHttpCli1();           // a fresh client keeping the proxy settings
+    void CopyProxySettings();         // proxy fields of the options -> HttpCli1
+    int HttpElapsed = 0;              // 1 ms stopwatch ticks counted during the current probe
+    bool HttpTransferActive = false;  // a probe or download of HttpCli1 is under way
+    bool HttpWatchdogFired = false;   // the running transfer was ended by its watchdog
+    int HttpWatchdogMs = 0;           // longest transfer; 0 = automatic (see HttpWatchdogLimit)
+    int HttpWatchdogLimit(bool probe) const; // the time limit in ms for the next transfer
+    // Runs HttpCli1->Get() under the watchdog; raises what Get raises.
+    void HttpGetGuarded(int limitMs);
+    void HTTPTimerTimer();
+    void HttpCli1DocBegin(THttpCli *Sender);
+    void HttpCli1DocData(THttpCli *Sender, const char *Buffer, int Len);
+    void HttpCli1DocEnd(THttpCli *Sender);
+    void HttpCli1RequestDone(THttpCli *Sender, quint8 RqType, quint16 Error);
+    void btn_SrvUpdateClick();        // "Update  List": downloads the server list
 
     // Server list panel (serverlist.cpp).
     QLineEdit *edt_SrvHost = nullptr;

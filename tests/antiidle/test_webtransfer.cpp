@@ -1,0 +1,422 @@
+// The HTTP GET probe and the list download on the real window against
+// scripted TCP servers on loopback: the texts and the measured time of a
+// probe, failures of every kind, the client's replacement after a hundred
+// requests, the watchdog, and transfers that come while one is running.
+// The probe's host carries the scripted server's port ("127.0.0.1:port"),
+// which the client takes from the bare host text like any other.
+#include "antiidle/antiidle_probe.h"
+#include "antiidle/reportgrid.h"
+#include "antiidle/webtransfer.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "app/supertimer.h"
+#include "net/httpprot.h"
+#include "platform/msgbox.h"
+#include "../support/scriptserver.h"
+#include "../support/testutil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using testsupport::Script;
+using testsupport::ScriptServer;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+QByteArray Page(const QByteArray &status, const QByteArray &body)
+{
+    return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\n\r\n" + body;
+}
+
+class WebTransfer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        form = std::make_unique<TMainForm>();
+        form->edt_AIFreq->setText("1");
+        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+        for (int i = 0; i < 4; ++i)
+            form->cb_AIOptions->SetChecked(i, false);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+    // A single-host session's statistics, then one probe to host as a tick sends it.
+    void Probe(const QString &host)
+    {
+        if (!form->SessionActive) {
+            form->CycleMode = false;
+            form->edt_AIHost->setText(host);
+            ASSERT_TRUE(form->StartSessionStats());
+        }
+        form->CurrentHost = host;
+        form->FailureCounted = false;
+        form->SendProbe();
+    }
+    QStringList History() const
+    {
+        const QString text = form->re_History->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    QString Status() const { return form->StatusLBL->text(); }
+    QString Cell(int col) const { return form->ReportGrid->Cells(col, 1); }
+    QByteArray TempDat() const
+    {
+        QFile f(dir.file("temp.dat"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+    static QString Local(const ScriptServer &s) { return QStringLiteral("127.0.0.1:%1").arg(s.port()); }
+
+    testutil::ScratchDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+};
+
+} // namespace
+
+TEST_F(WebTransfer, ClientAsTheWindowCreatesIt)
+{
+    THttpCli *c = form->HttpCli1;
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->objectName(), "HttpCli1");
+    EXPECT_EQ(c->ProxyPort, "80");
+    EXPECT_TRUE(c->NoCache);
+    EXPECT_FALSE(c->MultiThreaded());
+    EXPECT_TRUE(c->Agent.isEmpty());
+    EXPECT_EQ(c->ContentTypePost, "application/x-www-form-urlencoded");
+    for (bool set : {bool(c->OnDocBegin), bool(c->OnDocData), bool(c->OnDocEnd),
+                     bool(c->OnRequestDone)})
+        EXPECT_TRUE(set);
+}
+
+TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
+{
+    constexpr int kDelay = 120;
+    ScriptServer server({Script().readRequest().pause(kDelay).send(Page("200 OK", "hello"))});
+    const QString host = Local(server);
+    QFile old(dir.file("temp.dat"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older and much longer document");
+    old.close();
+
+    // The status texts of the client's events, in order, as they go by.
+    QStringList seen;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (seen.isEmpty() || seen.last() != Status())
+            seen << Status();
+    });
+    sampler.start(1);
+
+    QElapsedTimer wall;
+    wall.start();
+    Probe(host);
+    const qint64 wallMs = wall.elapsed();
+    sampler.stop();
+
+    EXPECT_EQ(server.received(0), QByteArray("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
+                                             "Pragma: no-cache\r\n\r\n"));
+    const int ms = form->HttpElapsed;
+    EXPECT_GE(ms, kDelay);
+    EXPECT_LE(ms, kDelay + 15) << "stopwatch far from the server's delay";
+    EXPECT_LE(ms, wallMs + 1);
+    EXPECT_EQ(Status(), QStringLiteral("Status: Received 5 bytes from %1 in %2ms").arg(host).arg(ms));
+    EXPECT_EQ(History(), (QStringList{"• Connecting to " + host,
+                                      QStringLiteral("• Received 5 bytes from %1 in %2ms")
+                                          .arg(host).arg(ms)}));
+    EXPECT_TRUE(seen.contains("Status: Connecting to " + host)) << seen.join(" | ").toStdString();
+    EXPECT_EQ(TempDat(), "hello");
+    EXPECT_EQ(form->ResponseHistory[0], ms / 40);
+    EXPECT_EQ(form->SuccessCount, 1);
+    EXPECT_EQ(form->FailureCount, 0);
+    EXPECT_EQ(Cell(1), "1");
+    EXPECT_EQ(Cell(4), QString::number(ms));
+    EXPECT_EQ(form->HttpRequestCount, 1);
+    EXPECT_TRUE(form->PingLight->isHidden());
+    EXPECT_FALSE(form->HTTPTimer->Enabled());
+    EXPECT_EQ(form->HttpCli1->ReceiveStream, nullptr);
+    EXPECT_FALSE(form->HttpTransferActive);
+
+    // The stopwatch stays still between probes.
+    testutil::pump(30ms);
+    EXPECT_EQ(form->HttpElapsed, ms);
+}
+
+TEST_F(WebTransfer, EventTextsOfTheClient)
+{
+    // Body in two pieces, so OnDocData reports a running count.
+    ScriptServer server({Script().readRequest().send(Page("200 OK", "abc")).pause(40).send("defg")});
+    QStringList texts;
+    auto watch = [&] { texts << Status(); };
+    THttpCli *c = form->HttpCli1;
+    auto docBegin = c->OnDocBegin, docEnd = c->OnDocEnd;
+    auto docData = c->OnDocData;
+    auto done = c->OnRequestDone;
+    c->OnDocBegin = [&](THttpCli *s) { docBegin(s); watch(); };
+    c->OnDocData = [&](THttpCli *s, const char *b, int n) { docData(s, b, n); watch(); };
+    c->OnDocEnd = [&](THttpCli *s) { docEnd(s); watch(); };
+    c->OnRequestDone = [&](THttpCli *s, THttpRequest r, quint16 e) { done(s, r, e); watch(); };
+    Probe(Local(server));
+    EXPECT_EQ(texts, (QStringList{"Status: Receiving file...", "Status: Received 3 bytes...",
+                                  "Status: Received 7 bytes...", "Status: Update finished.",
+                                  "Status: Update finished."}));
+    EXPECT_EQ(TempDat(), "abcdefg");
+}
+
+TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
+{
+    struct Case {
+        const char *name;
+        std::vector<Script> scripts;
+        bool refused;           // no server on the port at all
+        bool success;
+        QString reasonPrefix;   // after "failed. ", or the size for a success
+    };
+    std::vector<Case> cases;
+    cases.push_back({"404", {Script().readRequest().send("HTTP/1.0 404 Not Found\r\n\r\ngone")},
+                     false, false, "Not Found"});
+    cases.push_back({"500 over HTTP/1.1",
+                     {Script().readRequest().send("HTTP/1.1 500 Internal Server Error\r\n\r\n")},
+                     false, false, "Internal Server Error"});
+    cases.push_back({"refused", {}, true, false, "Connection refused (Error #10061)"});
+    cases.push_back({"closed at once", {Script().readRequest().close()}, false, true, "0"});
+    cases.push_back({"302 without location",
+                     {Script().readRequest().send("HTTP/1.0 302 Found\r\n\r\nmoved")},
+                     false, true, "5"});
+    for (Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        form = std::make_unique<TMainForm>();
+        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+        form->edt_AIFreq->setText("1");
+        std::unique_ptr<ScriptServer> server;
+        QString host;
+        if (c.refused) {
+            host = QStringLiteral("127.0.0.1:%1").arg(ScriptServer::unusedPort());
+        } else {
+            server = std::make_unique<ScriptServer>(c.scripts);
+            host = Local(*server);
+        }
+        Probe(host);
+        if (c.success) {
+            EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from %2 in %3ms")
+                                    .arg(c.reasonPrefix, host).arg(form->HttpElapsed));
+            EXPECT_EQ(form->SuccessCount, 1);
+            EXPECT_EQ(form->FailureCount, 0);
+        } else {
+            const QString text = "Transfer from " + host + " failed. ";
+            EXPECT_TRUE(Status().startsWith("Status: " + text + c.reasonPrefix)) << Status().toStdString();
+            EXPECT_EQ(History().last(), "• " + Status().mid(8));
+            EXPECT_EQ(form->SuccessCount, 0);
+            EXPECT_EQ(form->FailureCount, 1);
+            EXPECT_EQ(Cell(2), "1");   // the report's "Failed" column
+            EXPECT_EQ(form->ResponseHistory[0], 0);
+        }
+        EXPECT_TRUE(form->PingLight->isHidden());
+        EXPECT_FALSE(form->HTTPTimer->Enabled());
+        EXPECT_EQ(form->HttpCli1->State(), httpReady);
+        EXPECT_EQ(form->HttpRequestCount, 1);
+    }
+}
+
+TEST_F(WebTransfer, ProbeFileThatCannotBeCreated)
+{
+    ScriptServer server({Script().readRequest().send(Page("200 OK", "hello"))});
+    // A program directory that does not exist: temp.dat cannot be opened.
+    qputenv("IDLIX_DIR", dir.file("no/such/dir").toUtf8());
+    Probe(Local(server));
+    EXPECT_EQ(Status(), "Status: Transfer from " + Local(server) + " failed. Cannot create file "
+                            + dir.file("no/such/dir/temp.dat"));
+    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(server.connections(), 0) << "nothing is sent without a file";
+    EXPECT_FALSE(form->HttpTransferActive);
+}
+
+TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
+{
+    constexpr int kLifetime = antiidle::HttpClientLifetime;
+    std::vector<Script> scripts(kLifetime + 3, Script().readRequest().send(Page("200 OK", "x")));
+    ScriptServer server(scripts);
+    const QString host = Local(server);
+    QPointer<THttpCli> first = form->HttpCli1;
+    for (int i = 1; i <= kLifetime; ++i) {
+        Probe(host);
+        ASSERT_EQ(form->HttpRequestCount, i);
+        ASSERT_EQ(form->HttpCli1, first.data()) << "replaced early, at request " << i;
+    }
+    // The 101st probe: a fresh client, the count starts again, and it works
+    // like the old one: handlers (texts and the count) and proxy included.
+    first->Proxy = "127.0.0.1";
+    first->ProxyPort = QString::number(server.port());
+    Probe("probe.example");
+    EXPECT_TRUE(first.isNull()) << "the old client is destroyed";
+    ASSERT_NE(form->HttpCli1, nullptr);
+    EXPECT_EQ(form->HttpRequestCount, 1);
+    EXPECT_EQ(form->HttpCli1->Proxy, "127.0.0.1");
+    EXPECT_EQ(form->HttpCli1->ProxyPort, QString::number(server.port()));
+    EXPECT_TRUE(form->HttpCli1->NoCache);
+    EXPECT_EQ(form->HttpCli1->objectName(), "HttpCli1");
+    EXPECT_EQ(server.received(kLifetime), QByteArray("GET http://probe.example HTTP/1.0\r\n"
+                                                     "Host: probe.example\r\n"
+                                                     "Pragma: no-cache\r\n\r\n"));
+    EXPECT_EQ(Status(), QStringLiteral("Status: Received 1 bytes from probe.example in %1ms")
+                            .arg(form->HttpElapsed));
+    EXPECT_EQ(form->SuccessCount, kLifetime + 1);
+
+    // A request between probes (as a list download would make) takes the
+    // count from 100 to 101: the next probe keeps the client.
+    form->HttpRequestCount = kLifetime;
+    QPointer<THttpCli> second = form->HttpCli1;
+    second->Proxy.clear();
+    second->URL = host;
+    second->Get();
+    EXPECT_EQ(form->HttpRequestCount, kLifetime + 1);
+    Probe(host);
+    EXPECT_EQ(form->HttpCli1, second.data());
+    EXPECT_EQ(form->HttpRequestCount, kLifetime + 2);
+}
+
+TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
+{
+    // Header and part of the body, then the server stalls with the line open.
+    ScriptServer server({Script().readRequest().send(Page("200 OK", "part")).pause(2500)});
+    ScriptServer next({Script().readRequest().send(Page("200 OK", "whole"))});
+    const QString host = Local(server);
+    form->HttpWatchdogMs = 300;
+    QElapsedTimer wall;
+    wall.start();
+    Probe(host);
+    const qint64 took = wall.elapsed();
+    EXPECT_GE(took, 300);
+    EXPECT_LT(took, 1500) << "the probe did not end at its watchdog";
+    EXPECT_EQ(Status(), "Status: Transfer from " + host
+                            + " failed. no complete reply within 300 ms, transfer aborted");
+    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(Cell(2), "1");
+    EXPECT_EQ(form->HttpCli1->State(), httpReady);
+    EXPECT_FALSE(form->HttpTransferActive);
+    EXPECT_FALSE(form->HTTPTimer->Enabled());
+
+    // The next probe goes out normally on the same client.
+    Probe(Local(next));
+    EXPECT_TRUE(Status().startsWith("Status: Received 5 bytes from " + Local(next)))
+        << Status().toStdString();
+    EXPECT_EQ(TempDat(), "whole");
+    EXPECT_EQ(form->SuccessCount, 1);
+}
+
+TEST_F(WebTransfer, WatchdogLimits)
+{
+    // The limit follows the probe interval so that a stalled probe always
+    // ends before the next tick is due.
+    const std::pair<int, int> limits[] = {
+        {0, 60000},        // interval unknown
+        {60000, 50000},    // one minute: ten seconds to spare
+        {70000, 60000},
+        {3600000, 60000},  // an hour: the plain 60 s
+        {8000, 4000},      // shorter than the margin: half the interval
+        {1000, 1000},      // never below a second
+    };
+    for (auto [interval, limit] : limits)
+        EXPECT_EQ(antiidle::ProbeTransferLimit(interval), limit) << interval;
+    form->Timer3->setInterval(60000);
+    EXPECT_EQ(form->HttpWatchdogLimit(true), 50000);
+    EXPECT_EQ(form->HttpWatchdogLimit(false), 60000);
+    form->HttpWatchdogMs = 250;
+    EXPECT_EQ(form->HttpWatchdogLimit(true), 250);
+    EXPECT_EQ(antiidle::TimeoutReason(60000), "no complete reply within 60 s, transfer aborted");
+}
+
+TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
+{
+    ScriptServer server({Script().readRequest().pause(300).send(Page("200 OK", "first"))});
+    const QString host = Local(server);
+    QString statusDuringUpdate;
+    int countsDuringProbe = -1;
+    // A tick and an "Update  List" click handled inside the running Get.
+    QTimer::singleShot(100, [&] {
+        form->CurrentHost = "127.0.0.2:1";
+        form->SendProbe();
+        countsDuringProbe = form->SuccessCount + form->FailureCount;
+    });
+    QTimer::singleShot(150, [&] {
+        form->btn_SrvUpdate->Click();
+        statusDuringUpdate = Status();
+    });
+    Probe(host);
+    EXPECT_EQ(countsDuringProbe, 0);
+    EXPECT_EQ(statusDuringUpdate, "Status: Update skipped, another transfer is still running.");
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(TempDat(), "first");
+    const QStringList h = History();
+    ASSERT_EQ(h.size(), 3) << h.join(" | ").toStdString();
+    EXPECT_EQ(h[1], "• HTTP GET to 127.0.0.2:1 skipped: the previous transfer still runs");
+    // The result names the running probe's host, not the skipped tick's.
+    EXPECT_TRUE(h[2].startsWith("• Received 5 bytes from " + host + " in ")) << h[2].toStdString();
+    EXPECT_EQ(form->SuccessCount, 1);
+    EXPECT_EQ(form->FailureCount, 0);
+}
+
+TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
+{
+    ScriptServer a({Script().readRequest().send(Page("200 OK", "A"))});
+    ScriptServer b({Script().readRequest().send("HTTP/1.0 404 Not Found\r\n\r\n")});
+    QFile list(dir.file("Servers.dat"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write((Local(a) + "\r\n" + Local(b) + "\r\n").toLatin1());
+    list.close();
+    form->cb_AIOptions->SetChecked(0, true);
+    form->btn_AntiIdle->Click();   // the first probe of a cycling session is sent at once
+    form->Timer3Timer();
+    ASSERT_EQ(form->ReportGrid->RowCount(), 3);
+    EXPECT_EQ(form->ReportGrid->Cells(1, 1), "1");
+    EXPECT_EQ(form->ReportGrid->Cells(2, 1), "0");
+    EXPECT_EQ(form->ReportGrid->Cells(1, 2), "0");
+    EXPECT_EQ(form->ReportGrid->Cells(2, 2), "1");
+    EXPECT_EQ(Status(), "Status: Transfer from " + Local(b) + " failed. Not Found");
+    form->btn_AntiIdle->Click();
+}
+
+TEST_F(WebTransfer, SessionStartCopiesTheProxyFields)
+{
+    form->edt_PxyServer->setText("proxy.example");
+    form->edt_PxyPort->setText("3128");
+    form->edt_PxyUser->setText("me");
+    form->edt_PxyPass->setText("secret");
+    form->edt_AIHost->clear();   // nothing is sent; the session still starts
+    form->btn_AntiIdle->Click();
+    EXPECT_EQ(form->HttpCli1->Proxy, "proxy.example");
+    EXPECT_EQ(form->HttpCli1->ProxyPort, "3128");
+    EXPECT_EQ(form->HttpCli1->ProxyUsername, "me");
+    EXPECT_EQ(form->HttpCli1->ProxyPassword, "secret");
+    form->btn_AntiIdle->Click();
+}
+
+TEST_F(WebTransfer, ListFileThatCannotBeCreatedSendsNothing)
+{
+    form->ListBox1->addItems({"kept.example"});
+    qputenv("IDLIX_DIR", dir.file("no/such/dir").toUtf8());
+    form->SetStatus("Status:");
+    form->btn_SrvUpdate->Click();
+    EXPECT_EQ(messages, QStringList{"Cannot create file " + dir.file("no/such/dir/Servers.dat")});
+    EXPECT_EQ(Status(), "Status:");
+    EXPECT_EQ(form->HttpCli1->State(), httpReady);
+    EXPECT_EQ(form->HttpRequestCount, 0);
+    ASSERT_EQ(form->ListBox1->count(), 1);
+    EXPECT_EQ(form->ListBox1->item(0)->text(), "kept.example");
+}

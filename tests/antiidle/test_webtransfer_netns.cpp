@@ -1,0 +1,269 @@
+// Web transfers of the real window on the test network: probes of a real
+// nginx on a test host by name, a name the test name server does not know,
+// "Alternate" sessions that mix echoes and HTTP GETs, and the server list
+// download from the maker's web server, whose name the test name server
+// points at the nginx host. Root only.
+#include "antiidle/antiidle_probe.h"
+#include "antiidle/reportgrid.h"
+#include "antiidle/webtransfer.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "net/httpprot.h"
+#include "platform/msgbox.h"
+#include "../support/testnet.h"
+#include "../support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <memory>
+
+using namespace std::chrono_literals;
+using testnet::TestNet;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+constexpr char kIndex[] = "<html><body>keep-alive page</body></html>\n";
+constexpr char kList[] = "ns1.example.net\r\n10.0.0.1\r\n\r\nlast.example.org\r\n";
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Adds a name to the test name server's hosts file and has it reread.
+bool AddTestName(const TestNet &net, const std::string &address, const std::string &name)
+{
+    const std::string dir = "/run/idlix-testnet/" + net.prefix();
+    std::ofstream hosts(dir + "hosts", std::ios::app);
+    if (!hosts)
+        return false;
+    hosts << address << ' ' << name << '\n';
+    hosts.close();
+    std::ifstream pidFile(dir + "dnsmasq.pid");
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0)
+        return false;
+    return kill(pid, SIGHUP) == 0;
+}
+
+class WebNet : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (!TestNet::skipReason().empty())
+            return;
+        net = new TestNet;
+        if (!net->ok())
+            return;
+        www = new QTemporaryDir;
+        QFile::setPermissions(www->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                               | QFile::ReadOther | QFile::ExeOther);
+        WriteFile(www->filePath("index.html"), kIndex);
+        WriteFile(www->filePath("servers20.dat"), kList);
+        web = net->startNginx(testnet::Role::Host, www->path().toStdString(), 80);
+        named = AddTestName(*net, testnet::kHost, antiidle::MakerWebHost);
+    }
+    static void TearDownTestSuite()
+    {
+        if (net)
+            TestNet::stopNginx(web);
+        delete net;
+        delete www;
+        net = nullptr;
+        www = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!TestNet::skipReason().empty())
+            GTEST_SKIP() << TestNet::skipReason();
+        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
+        ASSERT_GT(web, 0) << "nginx did not start on the test host";
+        ASSERT_TRUE(named) << "the maker's name could not be added to the test name server";
+        // The window's sockets and lookups live in the client host: create it there.
+        scope = std::make_unique<testnet::ClientScope>(*net);
+        ASSERT_TRUE(scope->ok()) << net->error();
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        form = std::make_unique<TMainForm>();
+        form->edt_AIFreq->setText("1");
+        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+        for (int i = 0; i < 4; ++i)
+            form->cb_AIOptions->SetChecked(i, false);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetMessageHook({});
+        scope.reset();
+    }
+    void Probe(const QString &host)
+    {
+        if (!form->SessionActive) {
+            form->edt_AIHost->setText(host);
+            ASSERT_TRUE(form->StartSessionStats());
+        }
+        form->CurrentHost = host;
+        form->FailureCounted = false;
+        form->SendProbe();
+    }
+    QStringList History() const
+    {
+        const QString text = form->re_History->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
+    }
+    QStringList Entries() const
+    {
+        QStringList out;
+        for (int i = 0; i < form->ListBox1->count(); ++i)
+            out << form->ListBox1->item(i)->text();
+        return out;
+    }
+    QString Status() const { return form->StatusLBL->text(); }
+
+    static TestNet *net;
+    static QTemporaryDir *www;
+    static pid_t web;
+    static bool named;
+    std::unique_ptr<testnet::ClientScope> scope;
+    testutil::ScratchDir dir;
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;
+};
+
+TestNet *WebNet::net = nullptr;
+QTemporaryDir *WebNet::www = nullptr;
+pid_t WebNet::web = -1;
+bool WebNet::named = false;
+
+} // namespace
+
+TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
+{
+    Probe("host.idlix.test");
+    const int n = int(qstrlen(kIndex));
+    EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from host.idlix.test in %2ms")
+                            .arg(n).arg(form->HttpElapsed));
+    EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
+    EXPECT_EQ(form->SuccessCount, 1);
+
+    Probe("nosuch.idlix.test");
+    EXPECT_EQ(Status(), "Status: Transfer from nosuch.idlix.test failed. "
+                        "can't resolve hostname to IP address");
+    EXPECT_EQ(History().last(), "• Transfer from nosuch.idlix.test failed. "
+                                "can't resolve hostname to IP address");
+    EXPECT_EQ(form->SuccessCount, 1);
+    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(form->ReportGrid->Cells(2, 1), "1");
+    EXPECT_EQ(form->HttpRequestCount, 2);
+    // The body of the last successful probe was replaced by the failed one's (none).
+    EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray());
+}
+
+TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
+{
+    form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
+    form->edt_AIHost->setText("host.idlix.test");
+    form->AlternateToggle = false;
+    // Kinds of the probes as the history shows them: E echo, H HTTP GET.
+    auto kinds = [this] {
+        QString k;
+        for (const QString &line : History()) {
+            if (line.startsWith("• Sending "))
+                k += 'E';
+            else if (line.startsWith("• Connecting to "))
+                k += 'H';
+        }
+        return k;
+    };
+    auto done = [this](int echoes, int gets) {
+        return testutil::waitFor(
+            [&] {
+                const QStringList h = History();
+                return h.filter(" pinged in ").size() + h.filter("• Error pinging").size() == echoes
+                    && h.filter("• Received ").size() + h.filter("• Transfer from").size() == gets;
+            },
+            8000ms);
+    };
+
+    form->btn_AntiIdle->Click();            // the start's own echo
+    ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
+    form->Timer3Timer();                    // echo
+    ASSERT_TRUE(done(2, 0)) << History().join(" | ").toStdString();
+    form->Timer3Timer();                    // HTTP GET
+    ASSERT_TRUE(done(2, 1)) << History().join(" | ").toStdString();
+    form->Timer3Timer();                    // echo
+    ASSERT_TRUE(done(3, 1)) << History().join(" | ").toStdString();
+    EXPECT_EQ(kinds(), "EEHE");
+    EXPECT_EQ(form->SuccessCount, 4);
+    EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
+    form->btn_AntiIdle->Click();
+
+    // The next session goes on where the toggle was: start echo, then GET.
+    form->btn_AntiIdle->Click();
+    ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
+    form->Timer3Timer();
+    ASSERT_TRUE(done(1, 1)) << History().join(" | ").toStdString();
+    EXPECT_EQ(kinds(), "EH");
+    form->btn_AntiIdle->Click();
+}
+
+TEST_F(WebNet, ListDownloadReplacesTheEntries)
+{
+    WriteFile(dir.file("Servers.dat"), "old.one\r\nold.two\r\n");
+    form->ServerList1Click();
+    ASSERT_EQ(Entries(), (QStringList{"old.one", "old.two"}));
+
+    form->btn_SrvUpdate->Click();
+    EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes.").arg(qstrlen(kList)));
+    EXPECT_EQ(Entries(), (QStringList{"ns1.example.net", "10.0.0.1", "", "last.example.org"}));
+    EXPECT_EQ(ReadFile(dir.file("Servers.dat")), QByteArray(kList));
+    EXPECT_EQ(form->HttpRequestCount, 1);
+    EXPECT_EQ(form->HttpCli1->RequestPath(), "/servers20.dat");
+    // Nothing but the list is left in the program's directory.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
+    EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
+}
+
+TEST_F(WebNet, FailedDownloadKeepsTheList)
+{
+    WriteFile(dir.file("Servers.dat"), "old.one\r\nold.two\r\n");
+    form->ServerList1Click();
+    form->edt_SrvHost->setText("added.not.saved");
+    form->btn_SrvAddClick();
+    const QStringList before = Entries();
+
+    const QString hidden = www->filePath("servers20.dat.away");
+    ASSERT_TRUE(QFile::rename(www->filePath("servers20.dat"), hidden));
+    form->btn_SrvUpdate->Click();
+    ASSERT_TRUE(QFile::rename(hidden, www->filePath("servers20.dat")));
+
+    EXPECT_EQ(Status(), "Status: Update failed. 404 Not Found");
+    EXPECT_EQ(Entries(), before);
+    EXPECT_EQ(ReadFile(dir.file("Servers.dat")), QByteArray("old.one\r\nold.two\r\n"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
+    EXPECT_EQ(form->HttpCli1->State(), httpReady);
+
+    // The same click with the document back in place succeeds.
+    form->btn_SrvUpdate->Click();
+    EXPECT_EQ(Entries(), (QStringList{"ns1.example.net", "10.0.0.1", "", "last.example.org"}));
+}

@@ -240,8 +240,9 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
     EXPECT_EQ(SentLines().size(), 1);
     EXPECT_EQ(form->lbl_Method->text(), "HTTP Gets");
     EXPECT_EQ(probes(2), (QStringList{"HTTP GET", "HTTP GET"}));
+    // The GET goes to the bare host text of the field.
     EXPECT_EQ(form->CurrentHost, "127.0.0.1");
-    EXPECT_FALSE(form->PingLight->isHidden());
+    EXPECT_EQ(History().filter(QRegularExpression("^• Connecting to 127\\.0\\.0\\.1$")).size(), 2);
     // Attempts count the HTTP probes too.
     EXPECT_EQ(form->AttemptCount, 3);
     Click();

@@ -12,11 +12,14 @@
 
 void TMainForm::SendEcho(const QString &host)
 {
-    // A system that refuses ICMP to the program still runs it; the user is
-    // told how to allow echoes the first time one is about to go out.
-    const QString hint = TPing::AccessHintOnce();
-    if (!hint.isEmpty())
-        platform::ShowMessage(hint);
+    // A system that refuses ICMP to the program still runs it (the echo
+    // handle stays closed); the user is told how to allow echoes the first
+    // time one is about to go out.
+    if (!Ping2->Engine().HandleOpen()) {
+        const QString hint = TPing::AccessHintOnce();
+        if (!hint.isEmpty())
+            platform::ShowMessage(hint);
+    }
     ProbeSerial = SessionSerial;
     // A dotted address completes inside this call, a name later through the
     // event loop; a lookup still pending from an earlier tick is dropped.

@@ -16,6 +16,7 @@
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -421,4 +422,72 @@ TEST_F(WebTransfer, ListFileThatCannotBeCreatedSendsNothing)
     EXPECT_EQ(form->HttpRequestCount, 0);
     ASSERT_EQ(form->ListBox1->count(), 1);
     EXPECT_EQ(form->ListBox1->item(0)->text(), "kept.example");
+}
+
+TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
+{
+    // The proxy fields of the options reach the download, so a scripted
+    // proxy on loopback stands in for the maker's server.
+    const QByteArray oldList = "old.one\r\nold.two\r\n";
+    struct Case {
+        const char *name;
+        Script script;
+        QString status;           // "" = the success text
+        bool replaced;
+    };
+    const QByteArray list = "a.example\r\n\r\nb.example\r\n";
+    const Case cases[] = {
+        {"whole list", Script().readRequest().send(Page("200 OK", list)), "", true},
+        {"missing", Script().readRequest().send("HTTP/1.0 404 Not Found\r\n\r\n"),
+         "Status: Update failed. 404 Not Found", false},
+        {"closed at once", Script().readRequest().close(),
+         "Status: Update failed. the server closed the connection without a reply", false},
+        {"redirect nowhere", Script().readRequest().send("HTTP/1.0 302 Found\r\n\r\n"),
+         "Status: Update failed. 302 Found", false},
+        {"stalled", Script().readRequest().send(Page("200 OK", "half.exa")).pause(1500),
+         "Status: Update failed. no complete reply within 250 ms, transfer aborted", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile f(dir.file("Servers.dat"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(oldList);
+        f.close();
+        form->ServerList1Click();
+        form->edt_SrvHost->setText("added.in.memory");
+        form->btn_SrvAddClick();
+        ScriptServer proxy({c.script});
+        form->edt_PxyServer->setText("127.0.0.1");
+        form->edt_PxyPort->setText(QString::number(proxy.port()));
+        form->edt_PxyUser->setText("user");
+        form->edt_PxyPass->setText("pw");
+        form->HttpWatchdogMs = 250;
+        const int requests = form->HttpRequestCount;
+
+        form->btn_SrvUpdate->Click();
+
+        EXPECT_EQ(proxy.received(0), QByteArray("GET http://www.brisvane.com/servers20.dat HTTP/1.0\r\n"
+                                                "Host: www.brisvane.com\r\n"
+                                                "Pragma: no-cache\r\n"
+                                                "Proxy-Authorization: Basic dXNlcjpwdw==\r\n\r\n"));
+        QStringList entries;
+        for (int i = 0; i < form->ListBox1->count(); ++i)
+            entries << form->ListBox1->item(i)->text();
+        QFile now(dir.file("Servers.dat"));
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        if (c.replaced) {
+            EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes.").arg(list.size()));
+            EXPECT_EQ(entries, (QStringList{"a.example", "", "b.example"}));
+            EXPECT_EQ(now.readAll(), list);
+        } else {
+            EXPECT_EQ(Status(), c.status);
+            EXPECT_EQ(entries, (QStringList{"old.one", "old.two", "added.in.memory"}));
+            EXPECT_EQ(now.readAll(), oldList);
+        }
+        // No temporary file is left beside the list.
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
+        EXPECT_EQ(form->HttpRequestCount, requests + 1);
+        EXPECT_FALSE(form->HttpTransferActive);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
+    }
 }

@@ -133,6 +133,8 @@ TEST_F(PingTool, RunWritesOneLinePerEchoAndTheSummary)
 TEST_F(PingTool, EnterInTheHostFieldPressesAndRunsLikeTheButton)
 {
     f->edt_PngHost->setText("127.1");
+    int reachedField = 0;
+    QObject::connect(f->edt_PngHost, &QLineEdit::returnPressed, [&] { ++reachedField; });
     const QPoint button = f->btn_PngYes->pos(), caption = f->lbl_PngPing->pos();
     QTest::keyPress(f->edt_PngHost, Qt::Key_Return);
     EXPECT_EQ(f->btn_PngYes->pos(), button + QPoint(1, 1));
@@ -141,8 +143,8 @@ TEST_F(PingTool, EnterInTheHostFieldPressesAndRunsLikeTheButton)
     QTest::keyRelease(f->edt_PngHost, Qt::Key_Return);
     EXPECT_EQ(f->btn_PngYes->pos(), button);
     EXPECT_EQ(f->lbl_PngPing->pos(), caption);
-    // The key is used up: the field's text is unchanged.
-    EXPECT_EQ(f->edt_PngHost->text(), "127.1");
+    // The key is used up before the field itself sees it.
+    EXPECT_EQ(reachedField, 0);
 }
 
 TEST_F(PingTool, PacketSizeIsCheckedAsTyped)

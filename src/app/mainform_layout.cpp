@@ -373,13 +373,13 @@ void TMainForm::CreateInfoColumn()
     anm_BV->setGeometry(330, 38, 85, 75);
     anm_BV->SetStopFrame(41);
 
-    PingLight = MakeLabel(Client, "PingLight", "Ping", 318, 120, 120, 13);
-    lbl_Method = MakeLabel(Client, "lbl_Method", "Method", 318, 134, 120, 13);
-    ModeLBL = MakeLabel(Client, "ModeLBL", QString(), 318, 148, 120, 13);
+    PingLight = MakeLabel(Client, "PingLight", "Ping", 314, 144, 122, 13);
+    lbl_Method = MakeLabel(Client, "lbl_Method", "Method", 314, 156, 122, 13);
+    ModeLBL = MakeLabel(Client, "ModeLBL", QString(), 314, 168, 122, 13);
     ModeLBL->setToolTip("Pinging mode");
-    GoodLBL = MakeLabel(Client, "GoodLBL", QString(), 318, 162, 120, 13);
+    GoodLBL = MakeLabel(Client, "GoodLBL", QString(), 314, 180, 122, 13);
     GoodLBL->setToolTip("Pings: Successful/Total, Avg: Average time");
-    TimeLBL = MakeLabel(Client, "TimeLBL", QString(), 318, 176, 120, 13);
+    TimeLBL = MakeLabel(Client, "TimeLBL", QString(), 314, 192, 122, 13);
     TimeLBL->setToolTip("Anti-idle session timer");
     for (QLabel *label : {PingLight, lbl_Method, ModeLBL, GoodLBL, TimeLBL})
         label->hide();

@@ -134,6 +134,8 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
     EXPECT_EQ(server.received(0), QByteArray("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                                              "Pragma: no-cache\r\n\r\n"));
     const int ms = form->HttpElapsed;
+    RecordProperty("HttpElapsed", ms);
+    RecordProperty("WallMs", int(wallMs));
     // One tick a millisecond; a machine busy with other work may hold a few
     // ticks back for a moment, or stretch the transfer itself.
     EXPECT_GE(ms, kDelay - 5);

@@ -9,7 +9,7 @@
 #include "app/picturebutton.h"
 #include "net/ping.h"
 #include "platform/msgbox.h"
-#include "../support/testnet.h"
+#include "../support/netfixture.h"
 #include "../support/testutil.h"
 
 #include <QFile>
@@ -83,26 +83,13 @@ private:
     int fd_ = -1;
 };
 
-class AntiIdleNet : public ::testing::Test {
+class AntiIdleNet : public testnet::NetTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (TestNet::skipReason().empty())
-            net = new TestNet;
-    }
-    static void TearDownTestSuite()
-    {
-        delete net;
-        net = nullptr;
-    }
     void SetUp() override
     {
-        if (!TestNet::skipReason().empty())
-            GTEST_SKIP() << TestNet::skipReason();
-        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
-        ASSERT_TRUE(net->setPingAllowed(true));
-        scope = std::make_unique<testnet::ClientScope>(*net);
-        ASSERT_TRUE(scope->ok()) << net->error();
+        NetTest::SetUp();
+        if (!Ready())
+            return;
         platform::SetMessageHook([this](const QString &m) { messages << m; });
         // The window's echo socket belongs to the namespace it is opened in.
         form = std::make_unique<TMainForm>();
@@ -139,14 +126,11 @@ protected:
     }
     QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
 
-    static TestNet *net;
-    std::unique_ptr<testnet::ClientScope> scope;
     testutil::ScratchDir dir;
     std::unique_ptr<TMainForm> form;
     QStringList messages;
 };
 
-TestNet *AntiIdleNet::net = nullptr;
 
 } // namespace
 

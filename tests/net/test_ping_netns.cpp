@@ -3,7 +3,7 @@
 // server. The test thread runs inside the client namespace.
 #include "net/ping.h"
 #include "platform/resolver.h"
-#include "../support/testnet.h"
+#include "../support/netfixture.h"
 #include "../support/testutil.h"
 
 #include <QElapsedTimer>
@@ -25,26 +25,13 @@ using testnet::TestNet;
 
 namespace {
 
-class PingNet : public ::testing::Test {
+class PingNet : public testnet::NetTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (TestNet::skipReason().empty())
-            net = new TestNet;
-    }
-    static void TearDownTestSuite()
-    {
-        delete net;
-        net = nullptr;
-    }
     void SetUp() override
     {
-        if (!TestNet::skipReason().empty())
-            GTEST_SKIP() << TestNet::skipReason();
-        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
-        ASSERT_TRUE(net->setPingAllowed(true));
-        scope = std::make_unique<testnet::ClientScope>(*net);
-        ASSERT_TRUE(scope->ok()) << net->error();
+        NetTest::SetUp();
+        if (!Ready())
+            return;
     }
     void TearDown() override
     {
@@ -53,11 +40,8 @@ protected:
             net->stopResponder();
     }
 
-    static TestNet *net;
-    std::unique_ptr<testnet::ClientScope> scope;
 };
 
-TestNet *PingNet::net = nullptr;
 
 struct Outcome {
     int replies;

@@ -6,7 +6,7 @@
 
 #include "app/picturebutton.h"
 #include "net/ping.h"
-#include "../support/testnet.h"
+#include "../support/netfixture.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -20,26 +20,13 @@ using tooltest::Lines;
 
 namespace {
 
-class ToolsNet : public ::testing::Test {
+class ToolsNet : public testnet::NetTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        if (TestNet::skipReason().empty())
-            net = new TestNet;
-    }
-    static void TearDownTestSuite()
-    {
-        delete net;
-        net = nullptr;
-    }
     void SetUp() override
     {
-        if (!TestNet::skipReason().empty())
-            GTEST_SKIP() << TestNet::skipReason();
-        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
-        ASSERT_TRUE(net->setPingAllowed(true));
-        scope = std::make_unique<testnet::ClientScope>(*net);
-        ASSERT_TRUE(scope->ok()) << net->error();
+        NetTest::SetUp();
+        if (!Ready())
+            return;
         w = std::make_unique<tooltest::Window>();
         f = w->form.get();
     }
@@ -65,13 +52,10 @@ protected:
         ASSERT_TRUE(testutil::waitFor([&] { return !f->PingRunActive; }, 15000ms));
     }
 
-    static TestNet *net;
-    std::unique_ptr<testnet::ClientScope> scope;
     std::unique_ptr<tooltest::Window> w;
     TMainForm *f = nullptr;
 };
 
-TestNet *ToolsNet::net = nullptr;
 
 // Highest red pixel (smallest y) in column x, -1 when the column has none.
 int TopOfLine(const QImage &img, int x)

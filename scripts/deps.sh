@@ -11,7 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
   poppler-utils
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-dejavu-extra
   curl
 )
 

@@ -45,7 +45,10 @@ TReportGrid::TReportGrid(QWidget *parent)
 {
     setHorizontalHeader(new TReportHeader(this));
     QFont f(QStringLiteral("Tahoma"));
-    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    // Tahoma is rarely installed on Linux; the condensed DejaVu face is the
+    // closest in width, so "Successful" fits its 48-pixel column.
+    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                   QStringLiteral("DejaVu Sans")});
     f.setPixelSize(9);
     setFont(f);
 

@@ -2,6 +2,7 @@
 // information column, the status line and the timers. Positions are in the
 // 449 x 252 client area below the menu bar.
 #include "app/mainform.h"
+#include "app/menustyle.h"
 
 #include "app/animate.h"
 #include "app/gotoweb.h"
@@ -77,6 +78,10 @@ void makeTitle(QLabel *title)
     title->setPalette(pal);
 }
 
+// Width of a scroll box's page: the narrow panel less its frame and the
+// vertical scroll bar.
+constexpr int ScrollPageW = 148;
+
 // The inner page of a scroll box, taller than the visible panel when needed.
 QWidget *makeScrollPage(QScrollArea *box, int width, int height)
 {
@@ -85,7 +90,9 @@ QWidget *makeScrollPage(QScrollArea *box, int width, int height)
     page->setFixedSize(width, height);
     box->setWidget(page);
     box->setWidgetResizable(false);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Only the height scrolls: the page is made as wide as the space beside
+    // the vertical scroll bar.
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return page;
 }
@@ -119,6 +126,7 @@ void TMainForm::CreateMenu()
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName("MainMenu1");
     MainMenu1->setNativeMenuBar(false);   // the window's fixed layout includes its menu
+    MainMenu1->setStyleSheet(kMenuStyle);
 
     Tools1 = MainMenu1->addMenu("&Tools");
     Tools1->setObjectName("Tools1");
@@ -266,21 +274,24 @@ void TMainForm::CreateOptionPanels()
     sb_AI->setObjectName("sb_AI");
     sb_AI->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     sb_AI->hide();
-    QWidget *ai = makeScrollPage(sb_AI, 172, 268);
+    QWidget *ai = makeScrollPage(sb_AI, ScrollPageW, 268);
     makeTitle(MakeLabel(ai, "sb_AI_title", "Anti-Idle Options", 3, 2, 140, 14));
     rg_AIMethod = new TRadioGroup("Method", {"HTTP Gets", "ICMP Pings", "Alternate"}, ai);
     rg_AIMethod->setObjectName("rg_AIMethod");
-    rg_AIMethod->setGeometry(3, 18, 150, 74);
+    rg_AIMethod->setGeometry(3, 18, 144, 74);
     MakeLabel(ai, "lbl_AIFreq", "Frequency (min):", 3, 98, 105, 14);
     edt_AIFreq = new TSpinText(1, 60, ai);
     edt_AIFreq->setObjectName("edt_AIFreq");
-    edt_AIFreq->setGeometry(112, 96, 41, 19);
+    edt_AIFreq->setGeometry(103, 96, 44, 19);
     MakeLabel(ai, "lbl_AIHost", "Host to Ping (Optional)", 3, 120, 150, 14);
-    edt_AIHost = makeEdit(ai, "edt_AIHost", 3, 135, 150);
+    edt_AIHost = makeEdit(ai, "edt_AIHost", 3, 135, 144);
     cb_AIOptions = new TCheckListBox({"Cycle server list", "Minimize Idlix on start",
                                       "Vary packet size", "Show report on stop"}, ai);
     cb_AIOptions->setObjectName("cb_AIOptions");
-    cb_AIOptions->setGeometry(3, 160, 166, 76);
+    cb_AIOptions->setGeometry(3, 160, 144, 76);
+    QFont optionsFont = cb_AIOptions->font();   // one pixel smaller, so every item fits
+    optionsFont.setPixelSize(10);
+    cb_AIOptions->setFont(optionsFont);
 
     pnl_Latency = MakePanel("pnl_Latency", "Latency Options", false);
     MakeLabel(pnl_Latency, "lbl_LatHost", "ISP Host", 6, 22, 150, 14);
@@ -311,7 +322,7 @@ void TMainForm::CreateOptionPanels()
     pnl_DialUp->setObjectName("pnl_DialUp");
     pnl_DialUp->setGeometry(PanelX, PanelY, NarrowW, PanelH);
     pnl_DialUp->hide();
-    QWidget *ras = makeScrollPage(pnl_DialUp, 172, 232);
+    QWidget *ras = makeScrollPage(pnl_DialUp, ScrollPageW, 232);
     makeTitle(MakeLabel(ras, "pnl_DialUp_title", "Dial-Up Options", 3, 2, 140, 14));
     MakeLabel(ras, "lbl_RasConnect", "Connection", 3, 20, 140, 14);
     cb_RasConnect = new QComboBox(ras);
@@ -323,7 +334,7 @@ void TMainForm::CreateOptionPanels()
     edt_RasPassword = makeEdit(ras, "edt_RasPassword", 3, 113, 140);
     edt_RasPassword->setEchoMode(QLineEdit::Password);
     cb_RasCnctOnStrt = makeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
-    cb_RasAIStrt = makeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 168);
+    cb_RasAIStrt = makeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 146);
     cb_RasDisc = makeCheck(ras, "cb_RasDisc", "Disconnect after", 3, 178, 140);
     se_RasDisc = makeSpin(ras, "se_RasDisc", 1, 1000000, 3, 198, 80);
     MakeLabel(ras, "lbl_RasDisc", "minutes", 88, 200, 55, 14);

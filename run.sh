@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DIDLIX_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target idlix
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display: starting Idlix under Xvfb (screen :99)."
-  exec xvfb-run -n 99 -s "-screen 0 1024x768x24" ./build/idlix
+  echo "No display: starting Idlix under Xvfb."
+  exec xvfb-run -a -s "-screen 0 1024x768x24" ./build/idlix
 fi
 exec ./build/idlix

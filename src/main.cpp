@@ -2,6 +2,7 @@
 // exists; then the hidden hold window (the program ends when it closes), then
 // the main window, then the message loop. The main window is destroyed before
 // the hold window and writes the settings as it goes.
+#include "app/exitpath.h"
 #include "app/holdform.h"
 #include "app/justone32.h"
 #include "app/mainform.h"
@@ -23,8 +24,13 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    // SIGTERM, SIGINT, SIGHUP and the session's end go the way of Exit. The
+    // handlers are in place before the windows are made, so a signal during
+    // start-up is not fatal; it takes effect once the loop runs.
+    TExitRoutes routes;
     HoldForm = new THoldForm;
     MainForm = new TMainForm;
+    routes.Start();
     const int rc = QApplication::exec();
     delete MainForm;
     delete HoldForm;

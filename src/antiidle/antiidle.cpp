@@ -5,6 +5,7 @@
 
 #include "antiidle/antiidle_probe.h"
 #include "app/animate.h"
+#include "app/hidewindow.h"
 #include "app/mainform_controls.h"
 #include "app/picturebutton.h"
 #include "app/tickingclock.h"
@@ -180,7 +181,7 @@ void TMainForm::StartAntiIdle()
     TimeLBL->show();
     lbl_Method->show();
     if (cb_AIOptions->Checked(OptMinimize))
-        hide();
+        HideOrMinimize(this);
 }
 
 void TMainForm::StartCycle()

@@ -1,6 +1,8 @@
 #include "app/holdform.h"
 
 #include "app/about.h"
+#include "app/exitpath.h"
+#include "app/hidewindow.h"
 #include "app/mainform.h"
 #include "app/pictures.h"
 #include "app/trayicon.h"
@@ -17,6 +19,7 @@ THoldForm::THoldForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     HoldForm = this;
+    SetExitUnderWay(false);
     setObjectName("HoldForm");
     setWindowTitle("Idlix v2.0");
 
@@ -75,11 +78,12 @@ void THoldForm::ShowIdlix1Click()
 {
     if (!MainForm)
         return;
-    if (MainForm->isVisible()) {
-        MainForm->hide();
-        ShowIdlix1->setText("Show Idlix");
+    if (MainForm->isVisible() && !MainForm->isMinimized()) {
+        HideOrMinimize(MainForm);
+        if (!MainForm->isVisible())
+            ShowIdlix1->setText("Show Idlix");
     } else {
-        MainForm->show();
+        TrayIcon1Click();
         ShowIdlix1->setText("Hide Idlix");
     }
 }
@@ -106,6 +110,12 @@ void THoldForm::closeEvent(QCloseEvent *event)
     // The anchor window going away ends the message loop; the main window is
     // destroyed after it and writes the settings on its way out.
     event->accept();
+    SetExitUnderWay(true);
+    // Out of sight before the loop is asked to end: the application refuses
+    // to quit while a window stays open, and without a tray the main window
+    // answers a close by minimizing, not hiding.
+    if (MainForm)
+        MainForm->hide();
     if (TrayIcon1)
         TrayIcon1->SetActive(false);
     QCoreApplication::quit();

@@ -6,6 +6,7 @@
 #include "app/about.h"
 #include "app/animate.h"
 #include "app/gotoweb.h"
+#include "app/hidewindow.h"
 #include "app/holdform.h"
 #include "app/justone32.h"
 #include "app/mainform_controls.h"
@@ -262,7 +263,7 @@ void TMainForm::AddLine(QTextEdit *pane, const QString &text)
 
 void TMainForm::HideIdlix1Click()
 {
-    hide();
+    HideOrMinimize(this);
 }
 
 void TMainForm::Exit1Click()
@@ -364,9 +365,10 @@ void TMainForm::EggTimerTimer()
 
 void TMainForm::closeEvent(QCloseEvent *event)
 {
-    // Closing the window only hides it; the program lives on in the tray.
+    // Closing the window only takes it out of sight; the program lives on in
+    // the tray (or on the task bar, where the desktop has no tray).
     event->ignore();
-    hide();
+    HideOrMinimize(this);
 }
 
 void TMainForm::showEvent(QShowEvent *event)

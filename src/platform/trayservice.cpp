@@ -12,9 +12,18 @@ TTrayService::~TTrayService()
     Remove();
 }
 
+int TTrayService::availableOverride_ = -1;
+
 bool TTrayService::Available()
 {
+    if (availableOverride_ >= 0)
+        return availableOverride_ == 1;
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TTrayService::SetAvailableOverride(int available)
+{
+    availableOverride_ = available < 0 ? -1 : (available ? 1 : 0);
 }
 
 bool TTrayService::Add(const QIcon &icon, const QString &tip)

@@ -20,6 +20,10 @@ public:
 
     // True when the desktop offers a notification area.
     static bool Available();
+    // Replaces the desktop's answer for Available(): 1 available, 0 not,
+    // -1 asks the desktop again. For tests, where the offscreen platform
+    // never has a tray.
+    static void SetAvailableOverride(int available);
 
     // Shows the icon with its tip; false when there is no tray.
     bool Add(const QIcon &icon, const QString &tip);
@@ -40,6 +44,7 @@ public:
     void Activated(int reason);
 
 private:
+    static int availableOverride_;
     QSystemTrayIcon *icon_ = nullptr;
     bool shown_ = false;
 };

@@ -1,0 +1,44 @@
+// The single way the program ends. Exit closes the hold window, which ends
+// the message loop; the main window is destroyed afterwards and saves the
+// settings. Requests from outside (termination signals, the desktop session
+// ending, a stray application quit) are routed to that same path.
+#pragma once
+
+#include <QObject>
+
+class QSessionManager;
+namespace platform {
+class TQuitSignals;
+}
+
+// Ends the program as Exit does. Without a hold window the loop is simply
+// asked to end.
+void RequestExit();
+
+// Set by the hold window when it starts closing (cleared when one is made);
+// while set, an application quit request is the program's own and passes.
+void SetExitUnderWay(bool on);
+bool ExitUnderWay();
+
+class TExitRoutes : public QObject {
+    Q_OBJECT
+public:
+    // Installs the signal handlers at once (so an early signal is kept, not
+    // fatal), routes the application's quit requests and the session
+    // manager's data request. Signals are delivered only after Start().
+    explicit TExitRoutes(QObject *parent = nullptr);
+    ~TExitRoutes() override;
+
+    // Called just before the message loop runs: from here on a signal ends
+    // the program through RequestExit (a signal that came earlier does so as
+    // soon as the loop runs).
+    void Start();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void commitData(QSessionManager &manager);
+
+    platform::TQuitSignals *quitSignals_ = nullptr;
+};

@@ -1,0 +1,20 @@
+#include "app/hidewindow.h"
+
+#include "platform/trayservice.h"
+
+#include <QWidget>
+
+bool CanHideToTray()
+{
+    return platform::TTrayService::Available();
+}
+
+void HideOrMinimize(QWidget *window)
+{
+    if (!window)
+        return;
+    if (CanHideToTray())
+        window->hide();
+    else
+        window->showMinimized();
+}

@@ -1,0 +1,148 @@
+// Taking the main window out of sight: hidden where a tray can bring it back,
+// minimized where the desktop has none, so the window is never unreachable.
+// Also: Exit still ends the program while the window sits minimized, and a
+// quit request from outside takes the Exit path.
+#include "app/exitpath.h"
+#include "app/hidewindow.h"
+#include "app/holdform.h"
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "app/picturebutton.h"
+#include "app/trayicon.h"
+#include "platform/msgbox.h"
+#include "platform/trayservice.h"
+#include "../support/testutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Program {
+    testutil::ScratchDir dir;
+    QStringList messages;
+    std::unique_ptr<THoldForm> hold;
+    std::unique_ptr<TMainForm> main;
+    explicit Program(int tray)
+    {
+        platform::TTrayService::SetAvailableOverride(tray);
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        hold = std::make_unique<THoldForm>();
+        main = std::make_unique<TMainForm>();
+    }
+    ~Program()
+    {
+        main.reset();
+        hold.reset();
+        platform::SetMessageHook({});
+        platform::TTrayService::SetAvailableOverride(-1);
+    }
+};
+
+// Starts an anti-idle session with "Minimize Idlix on start" set: one echo
+// to loopback every minute.
+void startMinimizingSession(TMainForm &f)
+{
+    f.edt_AIFreq->setText("1");
+    f.edt_AIHost->setText("127.0.0.1");
+    for (int i = 0; i < 4; ++i)
+        f.cb_AIOptions->SetChecked(i, i == 1);
+    f.btn_AntiIdle->Click();
+}
+
+} // namespace
+
+TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
+{
+    struct Way {
+        const char *name;
+        std::function<void(Program &)> act;
+    };
+    const Way ways[] = {
+        {"close box", [](Program &p) { EXPECT_FALSE(p.main->close()); }},
+        {"Tools > Hide Idlix", [](Program &p) { p.main->HideIdlix1->trigger(); }},
+        {"tray menu", [](Program &p) { p.hold->ShowIdlix1->trigger(); }},
+        {"minimize on session start", [](Program &p) { startMinimizingSession(*p.main); }},
+    };
+    for (int tray : {0, 1}) {
+        for (const Way &way : ways) {
+            SCOPED_TRACE(std::string(way.name) + (tray ? ", with a tray" : ", no tray"));
+            Program p(tray);
+            EXPECT_EQ(CanHideToTray(), tray == 1);
+            ASSERT_TRUE(p.main->isVisible());
+            way.act(p);
+            if (tray) {
+                EXPECT_TRUE(p.main->isHidden());
+                EXPECT_EQ(p.hold->ShowIdlix1->text(), "Show Idlix");
+            } else {
+                // Still on the task bar, only minimized.
+                EXPECT_TRUE(p.main->isVisible());
+                EXPECT_TRUE(testutil::waitFor([&] { return p.main->isMinimized(); }, 2s));
+            }
+            // The way back: the tray click (or a second start) restores it.
+            p.hold->TrayIcon1Click();
+            EXPECT_TRUE(p.main->isVisible());
+            EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
+            EXPECT_EQ(p.hold->ShowIdlix1->text(), "Hide Idlix");
+            if (p.main->Timer3->isActive())
+                p.main->btn_AntiIdle->Click();   // end the session
+        }
+    }
+}
+
+TEST(HideOrMinimize, TrayMenuItemBringsBackAMinimizedWindow)
+{
+    Program p(0);
+    p.main->HideIdlix1->trigger();
+    ASSERT_TRUE(testutil::waitFor([&] { return p.main->isMinimized(); }, 2s));
+    // A second use of the item does not minimize again: it restores.
+    p.hold->ShowIdlix1->trigger();
+    EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
+    EXPECT_TRUE(p.main->isVisible());
+}
+
+TEST(HideOrMinimize, ExitEndsTheProgramWhileTheWindowIsMinimized)
+{
+    // Without a tray the window answers every close by minimizing; the
+    // program's own exit must not be refused because of that.
+    Program p(0);
+    const QString ini = p.dir.file("idlix2.ini");
+    p.main->edt_AIHost->setText("minimized.example");
+    p.main->HideIdlix1->trigger();
+    ASSERT_TRUE(testutil::waitFor([&] { return p.main->isMinimized(); }, 2s));
+    QTimer::singleShot(0, [&] { p.main->Exit1->trigger(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
+    EXPECT_EQ(QApplication::exec(), 0);
+    p.main.reset();
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().contains("Host=minimized.example"));
+}
+
+TEST(ExitRoutes, AQuitFromOutsideTakesTheExitPath)
+{
+    // What the session manager does at the end of the desktop session: an
+    // application quit request. With a visible window that only minimizes,
+    // the application would refuse it; routed through Exit it ends the loop
+    // and the hold window is closed on the way.
+    for (int tray : {0, 1}) {
+        SCOPED_TRACE(tray ? "with a tray" : "no tray");
+        Program p(tray);
+        TExitRoutes routes;
+        routes.Start();
+        ASSERT_TRUE(p.main->isVisible());
+        QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+        QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_TRUE(ExitUnderWay());
+        EXPECT_FALSE(p.hold->TrayIcon1->Active());   // the hold window closed
+    }
+}

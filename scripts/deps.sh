@@ -9,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev
   libgtest-dev
   xvfb xauth x11-utils imagemagick
+  libx11-dev
   iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra

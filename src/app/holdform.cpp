@@ -1,4 +1,5 @@
 #include "app/holdform.h"
+#include "app/menustyle.h"
 
 #include "app/about.h"
 #include "app/exitpath.h"
@@ -25,6 +26,7 @@ THoldForm::THoldForm(QWidget *parent)
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
+    PopupMenu1->setStyleSheet(kMenuStyle);
     ShowIdlix1 = PopupMenu1->addAction("&Show Idlix");
     ShowIdlix1->setObjectName("ShowIdlix1");
     Help3 = PopupMenu1->addAction("&Help");

@@ -7,6 +7,7 @@
 #include "antiidle/reportgrid.h"
 #include "app/animate.h"
 #include "app/mainform.h"
+#include "../support/trayoverride.h"
 #include "app/mainform_controls.h"
 #include "app/picturebutton.h"
 #include "net/ping.h"
@@ -409,6 +410,7 @@ TEST_F(AntiIdle, ReportOnStopIsClosedByTheNextStart)
 
 TEST_F(AntiIdle, MinimizeOnStartHidesTheWindowAndTheSessionRuns)
 {
+    const testutil::TrayAvailable tray(true);   // with a tray, out of sight means hidden
     form->cb_AIOptions->SetChecked(1, true);
     Click();
     EXPECT_TRUE(form->isHidden());

@@ -5,6 +5,7 @@
 #include "app/trayicon.h"
 #include "platform/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/trayoverride.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,6 +49,7 @@ struct Program {
 
 TEST(HoldForm, TrayMenuItemsAndCaptions)
 {
+    const testutil::TrayAvailable tray(true);   // with a tray, out of sight means hidden
     Program p;
     THoldForm &h = *p.hold;
     EXPECT_EQ(h.windowTitle(), "Idlix v2.0");

@@ -1,6 +1,7 @@
 // The main window: layout, menus, key routing, Edit menu, stopwatch display,
 // status-line quotation, picture-button press effect, close and hide.
 #include "app/mainform.h"
+#include "../support/trayoverride.h"
 #include "app/mainform_controls.h"
 #include "app/picturebutton.h"
 #include "app/supertimer.h"
@@ -483,6 +484,7 @@ TEST(MainFormShell, PictureButtonPressEffect)
 
 TEST(MainFormShell, ClosingHidesAndStayOnTopFollowsTheMark)
 {
+    const testutil::TrayAvailable tray(true);   // with a tray, out of sight means hidden
     Fixture fx;
     TMainForm &f = *fx.form;
     ASSERT_TRUE(f.isVisible());

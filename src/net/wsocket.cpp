@@ -278,12 +278,16 @@ void TCustomWSocket::SocketError(const QString &func)
 
 // ---- name lookups ----
 
-void TCustomWSocket::DnsLookup(const QString &hostName)
+// Common start of both lookups: an empty text is reported as an error and
+// ends the lookup at once (the done event with 10022); otherwise a pending
+// lookup is cancelled and both results are cleared. False when the lookup
+// must not go on.
+bool TCustomWSocket::BeginLookup(const QString &text)
 {
-    if (hostName.isEmpty()) {
+    if (text.isEmpty()) {
         RaiseException(QStringLiteral("DNS lookup: invalid host name."));
         TriggerDnsLookupDone(kErrInvalid);
-        return;
+        return false;
     }
     if (pendingLookup_ != 0) {
         CancelLookup(pendingLookup_);
@@ -291,6 +295,23 @@ void TCustomWSocket::DnsLookup(const QString &hostName)
     }
     dnsResult_.clear();
     dnsResultList_.clear();
+    return true;
+}
+
+// A request the resolver refused (handle 0) is reported as an error.
+void TCustomWSocket::CheckLookupStarted(const QString &text)
+{
+    if (pendingLookup_ == 0) {
+        SetSocketLastError(kErrNoBufs);
+        RaiseException(QStringLiteral("%1: can't start DNS lookup, error #%2")
+                           .arg(text).arg(SocketLastError()));
+    }
+}
+
+void TCustomWSocket::DnsLookup(const QString &hostName)
+{
+    if (!BeginLookup(hostName))
+        return;
     std::string host = hostName.toStdString();
     std::uint32_t addr = InetAddr(host);
     if (addr != kNoAddress) {
@@ -307,26 +328,13 @@ void TCustomWSocket::DnsLookup(const QString &hostName)
             list << QString::fromStdString(InetNtoa(a));
         self->LookupDone(h, err, list);
     });
-    if (pendingLookup_ == 0) {
-        SetSocketLastError(kErrNoBufs);
-        RaiseException(QStringLiteral("%1: can't start DNS lookup, error #%2")
-                           .arg(hostName).arg(SocketLastError()));
-    }
+    CheckLookupStarted(hostName);
 }
 
 void TCustomWSocket::ReverseDnsLookup(const QString &address)
 {
-    if (address.isEmpty()) {
-        RaiseException(QStringLiteral("DNS lookup: invalid host name."));
-        TriggerDnsLookupDone(kErrInvalid);
+    if (!BeginLookup(address))
         return;
-    }
-    if (pendingLookup_ != 0) {
-        CancelLookup(pendingLookup_);
-        pendingLookup_ = 0;
-    }
-    dnsResult_.clear();
-    dnsResultList_.clear();
     std::uint32_t addr = InetAddr(address.toStdString());
     QPointer<TCustomWSocket> self(this);
     pendingLookup_ = AsyncLookupAddr(this, addr, [self](unsigned h, int err, const HostEntry &e) {
@@ -337,11 +345,7 @@ void TCustomWSocket::ReverseDnsLookup(const QString &address)
             list << QString::fromStdString(e.name);
         self->LookupDone(h, err, list);
     });
-    if (pendingLookup_ == 0) {
-        SetSocketLastError(kErrNoBufs);
-        RaiseException(QStringLiteral("%1: can't start DNS lookup, error #%2")
-                           .arg(address).arg(SocketLastError()));
-    }
+    CheckLookupStarted(address);
 }
 
 void TCustomWSocket::LookupDone(unsigned handle, int error, const QStringList &results)

@@ -149,6 +149,8 @@ private:
     void ArmNotifiers();
     void DropNotifiers();
     void LookupDone(unsigned handle, int error, const QStringList &results);
+    bool BeginLookup(const QString &text);
+    void CheckLookupStarted(const QString &text);
 
     platform::SocketHandle handle_ = platform::kInvalidSocket;
     bool portAssigned_ = false;

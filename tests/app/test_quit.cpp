@@ -1,5 +1,6 @@
 // The program as a process asked to stop by a signal: it ends as Exit does,
 // with status 0, and the settings file is written at the way out.
+#include "../support/childprogram.h"
 #include "../support/testutil.h"
 
 #include <QCoreApplication>
@@ -16,19 +17,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QString programPath()
-{
-    return QFileInfo(QCoreApplication::applicationDirPath() + "/../idlix").absoluteFilePath();
-}
-
-QProcessEnvironment programEnvironment(const testutil::ScratchDir &dir)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("IDLIX_DIR", dir.path());
-    env.insert("XDG_RUNTIME_DIR", dir.file("run"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
+using testutil::programEnvironment;
+using testutil::programPath;
 
 // The settings file's lines without blanks and line ends.
 QStringList iniLines(const QString &path)

@@ -1,5 +1,6 @@
 // The program as a process: one instance at a time. A second start asks the
 // running one to the front and ends at once, leaving the first running.
+#include "../support/childprogram.h"
 #include "../support/testutil.h"
 
 #include <QCoreApplication>
@@ -9,25 +10,8 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
-namespace {
-
-// The program is built beside the tests' folder.
-QString programPath()
-{
-    return QFileInfo(QCoreApplication::applicationDirPath() + "/../idlix").absoluteFilePath();
-}
-
-QProcessEnvironment programEnvironment(const testutil::ScratchDir &dir)
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("IDLIX_DIR", dir.path());
-    // Its own runtime directory, so the lock never meets a real running copy.
-    env.insert("XDG_RUNTIME_DIR", dir.file("run"));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    return env;
-}
-
-} // namespace
+using testutil::programEnvironment;
+using testutil::programPath;
 
 TEST(Startup, SecondInstanceEndsAndTheFirstRunsOn)
 {

@@ -25,16 +25,6 @@ QStringList HistoryLines(const QTextDocument *doc)
     return lines;
 }
 
-QByteArray FormatLogLines(const QStringList &lines)
-{
-    QByteArray out;
-    for (const QString &l : lines) {
-        out += platform::ToCp1252(l);
-        out += "\r\n";
-    }
-    return out;
-}
-
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error)
 {
     QFile f(path);
@@ -43,7 +33,7 @@ bool AppendLogLines(const QString &path, const QStringList &lines, QString *erro
             *error = QStringLiteral("Cannot create file %1").arg(path);
         return false;
     }
-    const QByteArray bytes = FormatLogLines(lines);
+    const QByteArray bytes = platform::ToCp1252Lines(lines);
     const qint64 before = f.size();
     if (f.write(bytes) != bytes.size() || !f.flush()) {
         // Take back a partial write so that a retry does not duplicate lines.

@@ -21,9 +21,6 @@ QString LogFilePath();
 // The lines (paragraphs) of a history pane, first to last; an empty pane has none.
 QStringList HistoryLines(const QTextDocument *doc);
 
-// Lines as log bytes: each in Windows-1252 followed by CR LF.
-QByteArray FormatLogLines(const QStringList &lines);
-
 // Appends 'lines' to the log at 'path', creating it when missing. On failure
 // returns false and puts the message for the user into 'error'.
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error);

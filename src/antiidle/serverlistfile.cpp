@@ -40,12 +40,7 @@ QStringList ParseServerList(const QByteArray &bytes)
 
 QByteArray FormatServerList(const QStringList &entries)
 {
-    QByteArray out;
-    for (const QString &e : entries) {
-        out += platform::ToCp1252(e);
-        out += "\r\n";
-    }
-    return out;
+    return platform::ToCp1252Lines(entries);
 }
 
 bool ReadServerListFile(const QString &path, QStringList &entries)

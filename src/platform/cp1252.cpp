@@ -51,4 +51,14 @@ QString FromCp1252(const QByteArray &bytes)
     return out;
 }
 
+QByteArray ToCp1252Lines(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &line : lines) {
+        out += ToCp1252(line);
+        out += "\r\n";
+    }
+    return out;
+}
+
 } // namespace platform

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -15,5 +16,7 @@ QByteArray ToCp1252(const QString &text);
 // 0x8F, 0x90, 0x9D) decode to the C1 controls of the same value, so every byte
 // string survives a round trip.
 QString FromCp1252(const QByteArray &bytes);
+// The lines as such a text file holds them: each encoded and ended by CR LF.
+QByteArray ToCp1252Lines(const QStringList &lines);
 
 } // namespace platform

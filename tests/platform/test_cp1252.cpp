@@ -33,6 +33,13 @@ TEST(Cp1252, BulletLinesAndLatin1)
     EXPECT_EQ(FromCp1252(QByteArray("\0a", 2)), QString(QChar(0)) + "a");
 }
 
+TEST(Cp1252, TextFileLinesEndInCrLf)
+{
+    EXPECT_EQ(platform::ToCp1252Lines({QString::fromUtf8("\xe2\x80\xa2 a"), "", "b"}),
+              QByteArray("\x95 a\r\n\r\nb\r\n"));
+    EXPECT_EQ(platform::ToCp1252Lines({}), QByteArray());
+}
+
 TEST(Cp1252, UnmappableCharactersBecomeQuestionMarks)
 {
     struct Row { const char *utf8; const char *want; } rows[] = {

@@ -7,6 +7,7 @@
 #include "antiidle/reportgrid.h"
 #include "app/animate.h"
 #include "app/mainform.h"
+#include "sessionwindow.h"
 #include "../support/trayoverride.h"
 #include "app/mainform_controls.h"
 #include "app/picturebutton.h"
@@ -37,22 +38,16 @@ inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdS
 
 namespace {
 
-class AntiIdle : public ::testing::Test {
+class AntiIdle : public ::testing::Test, protected antiidletest::SessionWindow {
 protected:
     void SetUp() override
     {
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
-        form = std::make_unique<TMainForm>();
-        form->edt_AIFreq->setText("1");
+        OpenWindow(antiidle::pmIcmpPings);
         form->edt_AIHost->setText("127.0.0.1");
-        form->rg_AIMethod->SetItemIndex(antiidle::pmIcmpPings);
-        for (int i = 0; i < 4; ++i)
-            form->cb_AIOptions->SetChecked(i, false);
     }
     void TearDown() override
     {
-        form.reset();
-        platform::SetMessageHook({});
+        CloseWindow();
     }
 
     void WriteServers(const QByteArray &bytes)
@@ -91,8 +86,6 @@ protected:
     }
 
     testutil::ScratchDir dir;
-    std::unique_ptr<TMainForm> form;
-    QStringList messages;
 };
 
 const QRegularExpression kPinged("^• (\\S+) pinged in (\\d+) msecs$");

@@ -9,6 +9,8 @@
 #include "app/picturebutton.h"
 #include "net/ping.h"
 #include "platform/msgbox.h"
+#include "antiidle/antiidle_probe.h"
+#include "sessionwindow.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
@@ -83,25 +85,18 @@ private:
     int fd_ = -1;
 };
 
-class AntiIdleNet : public testnet::NetTest {
+class AntiIdleNet : public testnet::NetTest, protected antiidletest::SessionWindow {
 protected:
     void SetUp() override
     {
         NetTest::SetUp();
         if (!Ready())
             return;
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
-        // The window's echo socket belongs to the namespace it is opened in.
-        form = std::make_unique<TMainForm>();
-        form->edt_AIFreq->setText("1");
-        form->rg_AIMethod->SetItemIndex(1);
-        for (int i = 0; i < 4; ++i)
-            form->cb_AIOptions->SetChecked(i, false);
+        OpenWindow(antiidle::pmIcmpPings);
     }
     void TearDown() override
     {
-        form.reset();
-        platform::SetMessageHook({});
+        CloseWindow();
         scope.reset();
         if (net)
             net->stopResponder();
@@ -127,8 +122,6 @@ protected:
     QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
 
     testutil::ScratchDir dir;
-    std::unique_ptr<TMainForm> form;
-    QStringList messages;
 };
 
 

@@ -13,6 +13,7 @@
 #include "app/supertimer.h"
 #include "net/httpprot.h"
 #include "platform/msgbox.h"
+#include "sessionwindow.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
 
@@ -42,21 +43,15 @@ QByteArray Page(const QByteArray &status, const QByteArray &body)
     return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\n\r\n" + body;
 }
 
-class WebTransfer : public ::testing::Test {
+class WebTransfer : public ::testing::Test, protected antiidletest::SessionWindow {
 protected:
     void SetUp() override
     {
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
-        form = std::make_unique<TMainForm>();
-        form->edt_AIFreq->setText("1");
-        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
-        for (int i = 0; i < 4; ++i)
-            form->cb_AIOptions->SetChecked(i, false);
+        OpenWindow(antiidle::pmHttpGets);
     }
     void TearDown() override
     {
-        form.reset();
-        platform::SetMessageHook({});
+        CloseWindow();
     }
     // A single-host session's statistics, then one probe to host as a tick sends it.
     void Probe(const QString &host)
@@ -85,8 +80,6 @@ protected:
     static QString Local(const ScriptServer &s) { return QStringLiteral("127.0.0.1:%1").arg(s.port()); }
 
     testutil::ScratchDir dir;
-    std::unique_ptr<TMainForm> form;
-    QStringList messages;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "app/picturebutton.h"
 #include "net/httpprot.h"
 #include "platform/msgbox.h"
+#include "sessionwindow.h"
 #include "../support/testnet.h"
 #include "../support/testutil.h"
 
@@ -24,8 +25,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fstream>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -51,23 +50,7 @@ QByteArray ReadFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Adds a name to the test name server's hosts file and has it reread.
-bool AddTestName(const TestNet &net, const std::string &address, const std::string &name)
-{
-    const std::string dir = "/run/idlix-testnet/" + net.prefix();
-    std::ofstream hosts(dir + "hosts", std::ios::app);
-    if (!hosts)
-        return false;
-    hosts << address << ' ' << name << '\n';
-    hosts.close();
-    std::ifstream pidFile(dir + "dnsmasq.pid");
-    pid_t pid = 0;
-    if (!(pidFile >> pid) || pid <= 0)
-        return false;
-    return kill(pid, SIGHUP) == 0;
-}
-
-class WebNet : public ::testing::Test {
+class WebNet : public ::testing::Test, protected antiidletest::SessionWindow {
 protected:
     static void SetUpTestSuite()
     {
@@ -82,7 +65,7 @@ protected:
         WriteFile(www->filePath("index.html"), kIndex);
         WriteFile(www->filePath("servers20.dat"), kList);
         web = net->startNginx(testnet::Role::Host, www->path().toStdString(), 80);
-        named = AddTestName(*net, testnet::kHost, antiidle::MakerWebHost);
+        named = net->addName(testnet::kHost, antiidle::MakerWebHost);
     }
     static void TearDownTestSuite()
     {
@@ -103,17 +86,11 @@ protected:
         // The window's sockets and lookups live in the client host: create it there.
         scope = std::make_unique<testnet::ClientScope>(*net);
         ASSERT_TRUE(scope->ok()) << net->error();
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
-        form = std::make_unique<TMainForm>();
-        form->edt_AIFreq->setText("1");
-        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
-        for (int i = 0; i < 4; ++i)
-            form->cb_AIOptions->SetChecked(i, false);
+        OpenWindow(antiidle::pmHttpGets);
     }
     void TearDown() override
     {
-        form.reset();
-        platform::SetMessageHook({});
+        CloseWindow();
         scope.reset();
     }
     void Probe(const QString &host)
@@ -146,8 +123,6 @@ protected:
     static bool named;
     std::unique_ptr<testnet::ClientScope> scope;
     testutil::ScratchDir dir;
-    std::unique_ptr<TMainForm> form;
-    QStringList messages;
 };
 
 TestNet *WebNet::net = nullptr;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -217,6 +218,23 @@ void TestNet::stopNginx(pid_t pid)
 {
     if (pid > 0)
         kill(pid, SIGTERM);
+}
+
+bool TestNet::addName(const std::string &address, const std::string &name) const
+{
+    // testnet.sh keeps dnsmasq's extra hosts file and pid under its state
+    // directory, named with this network's prefix.
+    const std::string dir = "/run/idlix-testnet/" + prefix_;
+    std::ofstream hosts(dir + "hosts", std::ios::app);
+    if (!hosts)
+        return false;
+    hosts << address << ' ' << name << '\n';
+    hosts.close();
+    std::ifstream pidFile(dir + "dnsmasq.pid");
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0)
+        return false;
+    return kill(pid, SIGHUP) == 0;
 }
 
 } // namespace testnet

@@ -66,6 +66,10 @@ public:
     pid_t startNginx(Role role, const std::string &root, int port = 80) const;
     static void stopNginx(pid_t pid);
 
+    // Adds a forward and reverse record (name -> address) to the test name
+    // server and makes it reread its records. True when dnsmasq took it.
+    bool addName(const std::string &address, const std::string &name) const;
+
 private:
     std::string script(const std::string &args) const;
 

@@ -1,0 +1,37 @@
+// The main window as the anti-idle tests start from it: frequency 1 minute,
+// the given method, no option checked, and message boxes collected instead of
+// shown. Mixed into the test fixtures beside their GoogleTest base.
+#pragma once
+
+#include "app/mainform.h"
+#include "app/mainform_controls.h"
+#include "platform/msgbox.h"
+
+#include <QStringList>
+#include <memory>
+
+namespace antiidletest {
+
+struct SessionWindow {
+    std::unique_ptr<TMainForm> form;
+    QStringList messages;   // texts of the message boxes, in order
+
+    // The window is opened in the caller's network namespace, which its
+    // echo and HTTP sockets then belong to.
+    void OpenWindow(int method)
+    {
+        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        form = std::make_unique<TMainForm>();
+        form->edt_AIFreq->setText("1");
+        form->rg_AIMethod->SetItemIndex(method);
+        for (int i = 0; i < 4; ++i)
+            form->cb_AIOptions->SetChecked(i, false);
+    }
+    void CloseWindow()
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+};
+
+} // namespace antiidletest

@@ -11,6 +11,7 @@
 #include "app/trayicon.h"
 #include "platform/msgbox.h"
 #include "platform/trayservice.h"
+#include "program.h"
 #include "../support/testutil.h"
 
 #include <QAction>
@@ -26,26 +27,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Program {
-    testutil::ScratchDir dir;
-    QStringList messages;
-    std::unique_ptr<THoldForm> hold;
-    std::unique_ptr<TMainForm> main;
-    explicit Program(int tray)
-    {
-        platform::TTrayService::SetAvailableOverride(tray);
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        hold = std::make_unique<THoldForm>();
-        main = std::make_unique<TMainForm>();
-    }
-    ~Program()
-    {
-        main.reset();
-        hold.reset();
-        platform::SetMessageHook({});
-        platform::TTrayService::SetAvailableOverride(-1);
-    }
-};
+using apptest::Program;
 
 // Starts an anti-idle session with "Minimize Idlix on start" set: one echo
 // to loopback every minute.

@@ -4,8 +4,8 @@
 #include "app/mainform.h"
 #include "app/trayicon.h"
 #include "platform/msgbox.h"
+#include "program.h"
 #include "../support/testutil.h"
-#include "../support/trayoverride.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,31 +26,13 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct Program {
-    testutil::ScratchDir dir;
-    QStringList messages;
-    std::unique_ptr<THoldForm> hold;
-    std::unique_ptr<TMainForm> main;
-    Program()
-    {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        hold = std::make_unique<THoldForm>();
-        main = std::make_unique<TMainForm>();
-    }
-    ~Program()
-    {
-        main.reset();
-        hold.reset();
-        platform::SetMessageHook({});
-    }
-};
+using apptest::Program;
 
 } // namespace
 
 TEST(HoldForm, TrayMenuItemsAndCaptions)
 {
-    const testutil::TrayAvailable tray(true);   // with a tray, out of sight means hidden
-    Program p;
+    Program p(1);   // with a tray, out of sight means hidden
     THoldForm &h = *p.hold;
     EXPECT_EQ(h.windowTitle(), "Idlix v2.0");
     EXPECT_FALSE(h.isVisible());

@@ -6,7 +6,6 @@
 #include "app/animate.h"
 #include "app/picturebutton.h"
 #include "net/ping.h"
-#include "platform/icmpecho.h"
 
 #include <QAction>
 #include <QFrame>
@@ -21,18 +20,8 @@ using tooltest::Window;
 
 namespace {
 
-class Latency : public ::testing::Test {
+class Latency : public tooltest::EchoToolTest {
 protected:
-    void SetUp() override
-    {
-        QString hint;
-        if (!platform::IcmpAvailable(&hint))
-            GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
-        w = std::make_unique<Window>();
-        f = w->form.get();
-    }
-    void TearDown() override { w.reset(); }
-
     // Everything that says "running" or "off" on the window.
     void ExpectRunning(bool on)
     {
@@ -51,8 +40,6 @@ protected:
         return testutil::waitFor([&] { return f->StatusLBL->text().startsWith(prefix); }, timeout);
     }
 
-    std::unique_ptr<Window> w;
-    TMainForm *f = nullptr;
 };
 
 } // namespace

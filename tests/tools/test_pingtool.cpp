@@ -5,7 +5,6 @@
 
 #include "app/picturebutton.h"
 #include "net/ping.h"
-#include "platform/icmpecho.h"
 
 #include <QAction>
 #include <QFrame>
@@ -24,21 +23,15 @@ using tooltest::Window;
 
 namespace {
 
-class PingTool : public ::testing::Test {
+class PingTool : public tooltest::EchoToolTest {
 protected:
     void SetUp() override
     {
-        QString hint;
-        if (!platform::IcmpAvailable(&hint))
-            GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
-        w = std::make_unique<Window>();
-        f = w->form.get();
+        EchoToolTest::SetUp();
+        if (IsSkipped())
+            return;
         f->btn_Ping->Click();
     }
-    void TearDown() override { w.reset(); }
-
-    std::unique_ptr<Window> w;
-    TMainForm *f = nullptr;
 };
 
 // Checks that 'lines' are a complete run of 'times' answered echoes to

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/mainform.h"
+#include "platform/icmpecho.h"
 #include "platform/msgbox.h"
 #include "../support/testutil.h"
 
@@ -11,6 +12,7 @@
 #include <QPixmap>
 #include <QStringList>
 #include <QTextEdit>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <set>
@@ -32,6 +34,23 @@ struct Window {
         form.reset();
         platform::SetMessageHook({});
     }
+};
+
+// Loopback echo tests of the window: skipped where ICMP is not allowed.
+class EchoToolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString hint;
+        if (!platform::IcmpAvailable(&hint))
+            GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
+        w = std::make_unique<Window>();
+        f = w->form.get();
+    }
+    void TearDown() override { w.reset(); }
+
+    std::unique_ptr<Window> w;
+    TMainForm *f = nullptr;
 };
 
 // The lines of an output pane.

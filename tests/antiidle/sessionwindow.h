@@ -8,6 +8,8 @@
 #include "platform/msgbox.h"
 
 #include <QStringList>
+#include <QTextEdit>
+#include <gtest/gtest.h>
 #include <memory>
 
 namespace antiidletest {
@@ -31,6 +33,26 @@ struct SessionWindow {
     {
         form.reset();
         platform::SetMessageHook({});
+    }
+
+    // One probe to host as a tick sends it, inside a single-host session
+    // whose statistics are started first when none runs.
+    void Probe(const QString &host)
+    {
+        if (!form->SessionActive) {
+            form->CycleMode = false;
+            form->edt_AIHost->setText(host);
+            ASSERT_TRUE(form->StartSessionStats());
+        }
+        form->CurrentHost = host;
+        form->FailureCounted = false;
+        form->SendProbe();
+    }
+    // The lines of the history pane; an empty pane has none.
+    QStringList History() const
+    {
+        const QString text = form->re_History->toPlainText();
+        return text.isEmpty() ? QStringList() : text.split('\n');
     }
 };
 

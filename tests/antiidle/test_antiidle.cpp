@@ -67,11 +67,6 @@ protected:
         CheckCounts();
     }
     bool Running() const { return !form->img_AIGreen->isHidden(); }
-    QStringList History() const
-    {
-        const QString text = form->re_History->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
     QStringList SentLines() const { return History().filter(QRegularExpression("^• Sending ")); }
     QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
     // GoodLBL, when it shows anything, never counts more successes than attempts.

@@ -111,7 +111,6 @@ protected:
             << "GoodLBL " << form->GoodLBL->text().toStdString() << ", expected "
             << good.toStdString();
     }
-    QStringList History() const { return form->re_History->toPlainText().split('\n'); }
     std::vector<int> SentSizes() const
     {
         std::vector<int> sizes;

@@ -53,23 +53,6 @@ protected:
     {
         CloseWindow();
     }
-    // A single-host session's statistics, then one probe to host as a tick sends it.
-    void Probe(const QString &host)
-    {
-        if (!form->SessionActive) {
-            form->CycleMode = false;
-            form->edt_AIHost->setText(host);
-            ASSERT_TRUE(form->StartSessionStats());
-        }
-        form->CurrentHost = host;
-        form->FailureCounted = false;
-        form->SendProbe();
-    }
-    QStringList History() const
-    {
-        const QString text = form->re_History->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
     QString Status() const { return form->StatusLBL->text(); }
     QString Cell(int col) const { return form->ReportGrid->Cells(col, 1); }
     QByteArray TempDat() const

@@ -93,21 +93,6 @@ protected:
         CloseWindow();
         scope.reset();
     }
-    void Probe(const QString &host)
-    {
-        if (!form->SessionActive) {
-            form->edt_AIHost->setText(host);
-            ASSERT_TRUE(form->StartSessionStats());
-        }
-        form->CurrentHost = host;
-        form->FailureCounted = false;
-        form->SendProbe();
-    }
-    QStringList History() const
-    {
-        const QString text = form->re_History->toPlainText();
-        return text.isEmpty() ? QStringList() : text.split('\n');
-    }
     QStringList Entries() const
     {
         QStringList out;

@@ -12,7 +12,7 @@
 #include "net/httpprot.h"
 #include "platform/msgbox.h"
 #include "sessionwindow.h"
-#include "../support/testnet.h"
+#include "../support/netfixture.h"
 #include "../support/testutil.h"
 
 #include <QDir>
@@ -50,42 +50,20 @@ QByteArray ReadFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-class WebNet : public ::testing::Test, protected antiidletest::SessionWindow {
+class WebNet : public testnet::WebNetTest, protected antiidletest::SessionWindow {
 protected:
     static void SetUpTestSuite()
     {
-        if (!TestNet::skipReason().empty())
-            return;
-        net = new TestNet;
-        if (!net->ok())
-            return;
-        www = new QTemporaryDir;
-        QFile::setPermissions(www->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                               | QFile::ReadOther | QFile::ExeOther);
-        WriteFile(www->filePath("index.html"), kIndex);
-        WriteFile(www->filePath("servers20.dat"), kList);
-        web = net->startNginx(testnet::Role::Host, www->path().toStdString(), 80);
-        named = net->addName(testnet::kHost, antiidle::MakerWebHost);
-    }
-    static void TearDownTestSuite()
-    {
-        if (net)
-            TestNet::stopNginx(web);
-        delete net;
-        delete www;
-        net = nullptr;
-        www = nullptr;
+        SetUpWeb({{"index.html", kIndex}, {"servers20.dat", kList}});
+        named = net && net->ok() && net->addName(testnet::kHost, antiidle::MakerWebHost);
     }
     void SetUp() override
     {
-        if (!TestNet::skipReason().empty())
-            GTEST_SKIP() << TestNet::skipReason();
-        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
-        ASSERT_GT(web, 0) << "nginx did not start on the test host";
+        WebNetTest::SetUp();
+        if (!Ready())
+            return;
         ASSERT_TRUE(named) << "the maker's name could not be added to the test name server";
         // The window's sockets and lookups live in the client host: create it there.
-        scope = std::make_unique<testnet::ClientScope>(*net);
-        ASSERT_TRUE(scope->ok()) << net->error();
         OpenWindow(antiidle::pmHttpGets);
     }
     void TearDown() override
@@ -102,18 +80,10 @@ protected:
     }
     QString Status() const { return form->StatusLBL->text(); }
 
-    static TestNet *net;
-    static QTemporaryDir *www;
-    static pid_t web;
-    static bool named;
-    std::unique_ptr<testnet::ClientScope> scope;
     testutil::ScratchDir dir;
-};
 
-TestNet *WebNet::net = nullptr;
-QTemporaryDir *WebNet::www = nullptr;
-pid_t WebNet::web = -1;
-bool WebNet::named = false;
+    static inline bool named = false;
+};
 
 } // namespace
 

@@ -4,7 +4,7 @@
 // runs inside the client namespace.
 #include "net/httpprot.h"
 
-#include "../support/testnet.h"
+#include "../support/netfixture.h"
 #include "../support/testutil.h"
 
 #include <QBuffer>
@@ -19,59 +19,18 @@ using testnet::TestNet;
 
 namespace {
 
-class HttpNet : public ::testing::Test {
+class HttpNet : public testnet::WebNetTest {
 protected:
     static void SetUpTestSuite()
     {
-        if (!TestNet::skipReason().empty())
-            return;
-        net = new TestNet;
-        if (!net->ok())
-            return;
-        www = new QTemporaryDir;
-        QFile::setPermissions(www->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                               | QFile::ReadOther | QFile::ExeOther);
-        QFile f(www->filePath("index.html"));
-        f.open(QIODevice::WriteOnly);
-        f.write(kIndex);
-        f.close();
-        QFile big(www->filePath("big.bin"));
-        big.open(QIODevice::WriteOnly);
+        QByteArray big;
         for (int i = 0; i < 300000; ++i)
-            big.write(QByteArray::number(i % 10));
-        big.close();
-        web = net->startNginx(testnet::Role::Host, www->path().toStdString(), 80);
+            big += char('0' + i % 10);
+        SetUpWeb({{"index.html", kIndex}, {"big.bin", big}});
     }
-    static void TearDownTestSuite()
-    {
-        if (net)
-            TestNet::stopNginx(web);
-        delete net;
-        delete www;
-        net = nullptr;
-        www = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!TestNet::skipReason().empty())
-            GTEST_SKIP() << TestNet::skipReason();
-        ASSERT_TRUE(net && net->ok()) << (net ? net->error() : "no network");
-        ASSERT_GT(web, 0) << "nginx did not start on the test host";
-        scope = std::make_unique<testnet::ClientScope>(*net);
-        ASSERT_TRUE(scope->ok()) << net->error();
-    }
-    void TearDown() override { scope.reset(); }
 
     static constexpr const char *kIndex = "<html><body>Idlix test page</body></html>\n";
-    static TestNet *net;
-    static QTemporaryDir *www;
-    static pid_t web;
-    std::unique_ptr<testnet::ClientScope> scope;
 };
-
-TestNet *HttpNet::net = nullptr;
-QTemporaryDir *HttpNet::www = nullptr;
-pid_t HttpNet::web = -1;
 
 // Runs Get; the exception text and code when it raised, else empty and 0.
 std::pair<QString, int> get(THttpCli &c)

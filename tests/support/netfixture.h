@@ -5,8 +5,14 @@
 
 #include "testnet.h"
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace testnet {
 
@@ -37,6 +43,49 @@ protected:
 
     static inline TestNet *net = nullptr;
     std::unique_ptr<ClientScope> scope;
+};
+
+// The test network with nginx on the host (kHost, port 80) serving files the
+// suite chooses. A derived suite's SetUpTestSuite calls SetUpWeb.
+class WebNetTest : public NetTest {
+protected:
+    using Files = std::vector<std::pair<QString, QByteArray>>;
+
+    static void SetUpWeb(const Files &files)
+    {
+        NetTest::SetUpTestSuite();
+        if (!net || !net->ok())
+            return;
+        www = new QTemporaryDir;
+        // nginx's workers run as another user: the root must be readable.
+        QFile::setPermissions(www->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                               | QFile::ReadOther | QFile::ExeOther);
+        for (const auto &[name, bytes] : files) {
+            QFile f(www->filePath(name));
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+                return;   // web stays -1: every test then fails with the reason
+        }
+        web = net->startNginx(Role::Host, www->path().toStdString(), 80);
+    }
+    static void TearDownTestSuite()
+    {
+        if (net && web > 0)
+            TestNet::stopNginx(web);
+        web = -1;
+        delete www;
+        www = nullptr;
+        NetTest::TearDownTestSuite();
+    }
+    void SetUp() override
+    {
+        NetTest::SetUp();
+        if (!Ready())
+            return;
+        ASSERT_GT(web, 0) << "nginx did not start on the test host";
+    }
+
+    static inline QTemporaryDir *www = nullptr;
+    static inline pid_t web = -1;
 };
 
 } // namespace testnet

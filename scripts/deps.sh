@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   libx11-dev
   iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
+  fingerd finger socat
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   curl

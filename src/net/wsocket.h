@@ -6,6 +6,7 @@
 // accepts everything at once and the rest leaves as the network takes it.
 #pragma once
 
+#include "net/netexception.h"
 #include "net/wsextra.h"
 #include "net/wsockbuf.h"
 
@@ -31,13 +32,9 @@ enum TSocketSendFlags { wsSendNormal, wsSendUrgent };
 enum TSocketLingerOnOff { wsLingerOff, wsLingerOn, wsLingerNoSet };
 
 // Wrong use of a socket or a failed socket call nobody handles through OnError.
-class ESocketException : public std::runtime_error {
+class ESocketException : public ENetError {
 public:
-    explicit ESocketException(const QString &msg)
-        : std::runtime_error(msg.toStdString()), message_(msg) {}
-    QString Message() const { return message_; }
-private:
-    QString message_;
+    using ENetError::ENetError;
 };
 
 // Event types; Error 0 means success, otherwise a socket-layer error code.

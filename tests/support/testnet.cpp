@@ -202,8 +202,18 @@ void TestNet::stopResponder()
 
 pid_t TestNet::startNginx(Role role, const std::string &root, int port) const
 {
-    const std::string cmd = script("nginx " + prefix_ + " " + roleName(role) + " " + quote(root)
-                                   + " " + std::to_string(port));
+    return startServer("nginx " + prefix_ + " " + roleName(role) + " " + quote(root) + " "
+                       + std::to_string(port));
+}
+
+pid_t TestNet::startFingerd(Role role, int port) const
+{
+    return startServer("fingerd " + prefix_ + " " + roleName(role) + " " + std::to_string(port));
+}
+
+pid_t TestNet::startServer(const std::string &args) const
+{
+    const std::string cmd = script(args);
     FILE *p = popen(cmd.c_str(), "r");
     if (!p)
         return -1;

@@ -66,12 +66,18 @@ public:
     pid_t startNginx(Role role, const std::string &root, int port = 80) const;
     static void stopNginx(pid_t pid);
 
+    // Starts Debian's in.fingerd behind socat on a host's port (79); returns
+    // socat's pid or -1. It runs until the teardown.
+    pid_t startFingerd(Role role, int port = 79) const;
+
     // Adds a forward and reverse record (name -> address) to the test name
     // server and makes it reread its records. True when dnsmasq took it.
     bool addName(const std::string &address, const std::string &name) const;
 
 private:
     std::string script(const std::string &args) const;
+    // Runs a testnet.sh command that starts a server and prints its pid.
+    pid_t startServer(const std::string &args) const;
 
     std::string prefix_;
     bool ok_ = false;

@@ -7,6 +7,7 @@
 #   testnet.sh down PREFIX           remove it, ending every process inside it
 #   testnet.sh exec PREFIX ROLE CMD  run CMD on a host (ip netns exec: its resolv.conf applies)
 #   testnet.sh nginx PREFIX ROLE ROOT [PORT]   serve directory ROOT over HTTP; prints the pid
+#   testnet.sh fingerd PREFIX ROLE [PORT]      in.fingerd behind socat (port 79); prints the pid
 #   testnet.sh clean-stale           remove networks whose creating process is gone
 #   testnet.sh ns PREFIX ROLE        print the namespace name of a role
 #
@@ -169,6 +170,26 @@ CONF
   echo "$pid"
 }
 
+# Debian's in.fingerd, started per connection by socat as inetd would; it runs
+# /usr/bin/finger for the answer. Ends with the namespace at "down".
+fingerd_up() {
+  local p=$1 role=$2 port=${3:-79}
+  command -v socat >/dev/null || die "socat is not installed"
+  [ -x /usr/sbin/in.fingerd ] || die "in.fingerd (package fingerd) is not installed"
+  [ -x /usr/bin/finger ] || die "finger (package finger) is not installed"
+  local n; n=$(ns "$p" "$role")
+  in_ns "$n" socat "TCP-LISTEN:$port,fork,reuseaddr" EXEC:/usr/sbin/in.fingerd \
+    </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  # Ready when the port listens (asked of the kernel, so no query is spent).
+  local i
+  for i in $(seq 1 50); do
+    [ -n "$(in_ns "$n" ss -Hltn "sport = :$port")" ] && break
+    sleep 0.1
+  done
+  echo "$pid"
+}
+
 clean_stale() {
   local n pid
   for n in $(ip netns list | awk '{print $1}' | grep -E '^idx[0-9]+-' || true); do
@@ -185,7 +206,8 @@ case "$cmd" in
   exec) need_root; [ $# -ge 3 ] || die "usage: exec PREFIX ROLE CMD..."
         p=$1; r=$2; shift 2; exec ip netns exec "$(ns "$p" "$r")" "$@" ;;
   nginx) need_root; [ $# -ge 3 ] || die "usage: nginx PREFIX ROLE ROOT [PORT]"; nginx_up "$@" ;;
+  fingerd) need_root; [ $# -ge 2 ] || die "usage: fingerd PREFIX ROLE [PORT]"; fingerd_up "$@" ;;
   clean-stale) need_root; clean_stale ;;
   ns) [ $# -ge 2 ] || die "usage: ns PREFIX ROLE"; ns "$1" "$2" ;;
-  *) die "usage: testnet.sh up|down|exec|nginx|clean-stale|ns ..." ;;
+  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|clean-stale|ns ..." ;;
 esac

@@ -8,11 +8,8 @@
 #include <QString>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <netinet/in.h>
-#include <sched.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -280,16 +277,8 @@ TEST(Ping, WithoutIcmpAccessEveryEchoFailsClearly)
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        if (unshare(CLONE_NEWNET) != 0)
-            _exit(10);
-        __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        if (syscall(SYS_capget, &hdr, data) != 0)
-            _exit(11);
-        data[0].effective &= ~(1u << CAP_NET_RAW);
-        data[0].permitted &= ~(1u << CAP_NET_RAW);
-        if (syscall(SYS_capset, &hdr, data) != 0)
-            _exit(12);
+        if (const int step = testutil::loseIcmpAccess())
+            _exit(step);
         QString hint;
         if (platform::IcmpAvailable(&hint))
             _exit(13);

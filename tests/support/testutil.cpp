@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace testutil {
@@ -31,6 +34,21 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+int loseIcmpAccess()
+{
+    if (unshare(CLONE_NEWNET) != 0)
+        return 10;
+    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &hdr, data) != 0)
+        return 11;
+    data[0].effective &= ~(1u << CAP_NET_RAW);
+    data[0].permitted &= ~(1u << CAP_NET_RAW);
+    if (syscall(SYS_capset, &hdr, data) != 0)
+        return 12;
+    return 0;
+}
 
 ScratchDir::ScratchDir()
 {

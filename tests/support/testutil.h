@@ -17,6 +17,12 @@ void pump(std::chrono::milliseconds span);
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 
+// For a forked child of a root test: moves it into a fresh network namespace
+// (whose ping_group_range allows nobody) and drops CAP_NET_RAW, so ICMP is
+// really unavailable to it. Returns 0, or the number of the step that failed
+// (10 namespace, 11 and 12 capabilities) for the child's exit status.
+int loseIcmpAccess();
+
 // A scratch program directory: IDLIX_DIR points at it while the object lives.
 class ScratchDir {
 public:

@@ -7,7 +7,6 @@
 #include "../support/testutil.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -238,11 +237,7 @@ TEST(MSTraceRun, WithoutIcmpEachTraceErrsThenFinishes)
 {
     if (!testutil::isRoot())
         GTEST_SKIP() << "needs root to make a namespace and drop a capability";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (const int step = testutil::loseIcmpAccess())
-            _exit(step);
+    const int failed = testutil::withoutIcmpAccess([] {
         TMSTrace t;  // creating it is fine without ICMP
         TraceRecorder rec(t);
         for (int i = 0; i < 2; ++i) {
@@ -251,18 +246,15 @@ TEST(MSTraceRun, WithoutIcmpEachTraceErrsThenFinishes)
             if (rec.events != QStringList{"error -2147483392 ICMP disabled: Winsock or icmp.dll "
                                           "not found",
                                           "finished ICMP disabled: Winsock or icmp.dll not found"})
-                _exit(20);
+                return 20;
             if (t.Busy())
-                _exit(21);
+                return 21;
         }
         // The window's one-time hint on allowing ICMP.
         const QString hint = TMSicmp::AccessHintOnce();
         if (!hint.contains("ping_group_range") || !TMSicmp::AccessHintOnce().isEmpty())
-            _exit(22);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "step that failed: " << WEXITSTATUS(status);
+            return 22;
+        return 0;
+    });
+    EXPECT_EQ(failed, 0) << "step that failed: " << failed;
 }

@@ -6,6 +6,7 @@
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testutil {
@@ -35,19 +36,28 @@ void pump(std::chrono::milliseconds span)
 
 bool isRoot() { return geteuid() == 0; }
 
-int loseIcmpAccess()
+int withoutIcmpAccess(const std::function<int()> &body)
 {
-    if (unshare(CLONE_NEWNET) != 0)
-        return 10;
-    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &hdr, data) != 0)
-        return 11;
-    data[0].effective &= ~(1u << CAP_NET_RAW);
-    data[0].permitted &= ~(1u << CAP_NET_RAW);
-    if (syscall(SYS_capset, &hdr, data) != 0)
-        return 12;
-    return 0;
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (unshare(CLONE_NEWNET) != 0)
+            _exit(10);
+        __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (syscall(SYS_capget, &hdr, data) != 0)
+            _exit(11);
+        data[0].effective &= ~(1u << CAP_NET_RAW);
+        data[0].permitted &= ~(1u << CAP_NET_RAW);
+        if (syscall(SYS_capset, &hdr, data) != 0)
+            _exit(12);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 ScratchDir::ScratchDir()

@@ -17,11 +17,12 @@ void pump(std::chrono::milliseconds span);
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 
-// For a forked child of a root test: moves it into a fresh network namespace
-// (whose ping_group_range allows nobody) and drops CAP_NET_RAW, so ICMP is
-// really unavailable to it. Returns 0, or the number of the step that failed
-// (10 namespace, 11 and 12 capabilities) for the child's exit status.
-int loseIcmpAccess();
+// Runs body in a forked child that has really lost ICMP access: a fresh
+// network namespace (whose ping_group_range allows nobody) and CAP_NET_RAW
+// dropped. Root only. Returns the child's exit status: body's result (0 for
+// success, else the number of the step that failed), 10..12 when the child
+// could not be set up, -1 when it did not exit normally.
+int withoutIcmpAccess(const std::function<int()> &body);
 
 // A scratch program directory: IDLIX_DIR points at it while the object lives.
 class ScratchDir {

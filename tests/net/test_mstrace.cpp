@@ -15,8 +15,6 @@ namespace {
 
 bool canPing() { return platform::IcmpAvailable(nullptr); }
 
-const char *modeName(TWSMode m) { return m == wsmAsync ? "async" : "blocking"; }
-
 } // namespace
 
 TEST(MSTraceTexts, BothTablesAndTheirGaps)
@@ -155,12 +153,11 @@ TEST(MSTraceRun, LoopbackInBothModes)
     };
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
         for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.host) + " " + modeName(mode));
-            TMSTrace t;
-            t.Resolve = true;
-            t.Mode = mode;
+            SCOPED_TRACE(std::string(c.host) + " " + ModeName(mode));
+            RecordedTrace r(mode);
+            TMSTrace &t = r.trace;
+            TraceRecorder &rec = r.rec;
             t.SendTestPacket = c.test;
-            TraceRecorder rec(t);
             ASSERT_TRUE(rec.Run(c.host, 10s)) << rec.events.join('|').toStdString();
             EXPECT_EQ(rec.events, c.expected);
             EXPECT_EQ(rec.sender, &t);
@@ -177,7 +174,7 @@ TEST(MSTraceRun, RefusalsAndCancelledLookups)
     if (!canPing())
         GTEST_SKIP() << "this process may not send ICMP echoes";
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
-        SCOPED_TRACE(modeName(mode));
+        SCOPED_TRACE(ModeName(mode));
         TMSTrace t;
         t.Mode = mode;
         TraceRecorder rec(t);

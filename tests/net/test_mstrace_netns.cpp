@@ -25,8 +25,6 @@ protected:
     void TearDown() override { scope.reset(); }
 };
 
-const char *modeName(TWSMode m) { return m == wsmAsync ? "async" : "blocking"; }
-
 // Sees the IPv4 packets that leave and enter the client (a packet socket in
 // its namespace), so a test can check the requests as they went on the wire.
 class WireTap {
@@ -86,15 +84,14 @@ TEST_F(TraceNet, RouteWithNamesInBothModes)
                 expected << "finished host.idlix.test reached in 3 hops.";
             }
             for (TWSMode mode : {wsmAsync, wsmBlocking}) {
-                SCOPED_TRACE(std::string(modeName(mode)) + (test ? " with test echo" : "")
+                SCOPED_TRACE(std::string(ModeName(mode)) + (test ? " with test echo" : "")
                              + (datagram ? " datagram" : " raw"));
-                TMSTrace t;
-                t.Resolve = true;
+                RecordedTrace r(mode);
+                TMSTrace &t = r.trace;
+                TraceRecorder &rec = r.rec;
                 t.SetTimeToLive(64);
                 t.SetTimeOut(3000);
-                t.Mode = mode;
                 t.SendTestPacket = test;
-                TraceRecorder rec(t);
                 ASSERT_TRUE(rec.Run("host", 20s)) << rec.events.join('|').toStdString();
                 EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
                 EXPECT_EQ(t.TargetName, "host.idlix.test");  // the official name, not "host"
@@ -126,11 +123,10 @@ TEST_F(TraceNet, TargetsByAddressAndUnknownNames)
     };
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
         for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.host) + " " + modeName(mode));
-            TMSTrace t;
-            t.Resolve = true;
-            t.Mode = mode;
-            TraceRecorder rec(t);
+            SCOPED_TRACE(std::string(c.host) + " " + ModeName(mode));
+            RecordedTrace r(mode);
+            TMSTrace &t = r.trace;
+            TraceRecorder &rec = r.rec;
             ASSERT_TRUE(rec.Run(c.host, 20s));
             EXPECT_EQ(rec.events.join('|').toStdString(), c.expected.join('|').toStdString());
             EXPECT_EQ(t.TargetName, c.targetName);
@@ -141,13 +137,12 @@ TEST_F(TraceNet, TargetsByAddressAndUnknownNames)
 TEST_F(TraceNet, HostThatDropsEchoes)
 {
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
-        SCOPED_TRACE(modeName(mode));
-        TMSTrace t;
-        t.Resolve = true;
-        t.Mode = mode;
+        SCOPED_TRACE(ModeName(mode));
+        RecordedTrace r(mode);
+        TMSTrace &t = r.trace;
+        TraceRecorder &rec = r.rec;
         t.SetTimeToLive(4);
         t.SetTimeOut(300);
-        TraceRecorder rec(t);
         // The test echo is not answered: the run ends before hop 1.
         t.SendTestPacket = true;
         ASSERT_TRUE(rec.Run("quiet", 10s));
@@ -165,12 +160,11 @@ TEST_F(TraceNet, HostThatDropsEchoes)
 TEST_F(TraceNet, CancelInEachStep)
 {
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
-        SCOPED_TRACE(modeName(mode));
-        TMSTrace t;
-        t.Resolve = true;
-        t.Mode = mode;
+        SCOPED_TRACE(ModeName(mode));
+        RecordedTrace r(mode);
+        TMSTrace &t = r.trace;
+        TraceRecorder &rec = r.rec;
         t.SetTimeOut(1500);
-        TraceRecorder rec(t);
         // While hop 3's echo is out: reported as cancelled when it comes back.
         auto cancelOnHop2 = [&](QObject *s, std::int32_t status) {
             if (t.ProbeOptions.Ttl == 2)

@@ -67,3 +67,16 @@ struct TraceRecorder {
     QObject *sender = nullptr;
     bool busyInEvents = true;
 };
+
+// A trace that names its hops, in the given mode, with its recorder.
+struct RecordedTrace {
+    explicit RecordedTrace(TWSMode mode)
+    {
+        trace.Resolve = true;
+        trace.Mode = mode;
+    }
+    TMSTrace trace;
+    TraceRecorder rec{trace};
+};
+
+inline const char *ModeName(TWSMode m) { return m == wsmAsync ? "async" : "blocking"; }

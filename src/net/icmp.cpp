@@ -1,4 +1,5 @@
 #include "net/icmp.h"
+#include "net/codetext.h"
 #include "platform/resolver.h"
 
 #include <vector>
@@ -99,11 +100,7 @@ int TICMP::Ping()
 
 QString TICMP::ErrorTextFor(int code)
 {
-    struct Row {
-        int code;
-        const char *text;
-    };
-    static const Row rows[] = {
+    static const CodeText rows[] = {
         {0, "No error"},
         {11001, "Buffer too small"},
         {11002, "Destination network unreachable"},
@@ -131,8 +128,7 @@ QString TICMP::ErrorTextFor(int code)
         // Not an IP status: the echo could not be sent at all on this system.
         {kIcmpNotPermitted, "ICMP not permitted on this system"},
     };
-    for (const auto &r : rows)
-        if (r.code == code)
-            return QString::fromLatin1(r.text);
+    if (const char *text = FindCodeText(rows, code))
+        return QString::fromLatin1(text);
     return QStringLiteral("ICMP error #") + QString::number(code);
 }

@@ -74,6 +74,12 @@ int IcmpSendEcho(IcmpHandle handle, std::uint32_t dest, const void *data, int si
 // The status left by the last call of this thread.
 int IcmpLastError();
 
+// Whether the network answered an echo (its reply, or an ICMP error from a
+// router or the target) rather than the call failing locally or timing out:
+// a record filled from a received message carries that message's TTL, which
+// is never 0, while the other outcomes leave Options.Ttl at 0.
+inline bool IcmpAnswered(const IcmpEchoReply &reply) { return reply.Options.Ttl != 0; }
+
 // Whether this process may send ICMP echoes at all. When it may not, *hint
 // gets one paragraph telling the user how to allow it.
 bool IcmpAvailable(QString *hint = nullptr);

@@ -8,12 +8,8 @@
 #include <QString>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <linux/capability.h>
 #include <netinet/in.h>
-#include <sched.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -277,46 +273,31 @@ TEST(Ping, WithoutIcmpAccessEveryEchoFailsClearly)
 {
     if (!testutil::isRoot())
         GTEST_SKIP() << "needs root to make a namespace and drop a capability";
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (unshare(CLONE_NEWNET) != 0)
-            _exit(10);
-        __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        if (syscall(SYS_capget, &hdr, data) != 0)
-            _exit(11);
-        data[0].effective &= ~(1u << CAP_NET_RAW);
-        data[0].permitted &= ~(1u << CAP_NET_RAW);
-        if (syscall(SYS_capset, &hdr, data) != 0)
-            _exit(12);
+    const int failed = testutil::withoutIcmpAccess([] {
         QString hint;
         if (platform::IcmpAvailable(&hint))
-            _exit(13);
+            return 13;
         if (!hint.contains("net.ipv4.ping_group_range") || !hint.contains("setcap cap_net_raw+ep"))
-            _exit(14);
+            return 14;
         TICMP icmp;  // must not throw
         if (icmp.HandleOpen())
-            _exit(15);
+            return 15;
         int replies = -1, requests = 0;
         icmp.OnEchoRequest = [&](QObject *) { ++requests; };
         icmp.OnEchoReply = [&](QObject *, int n) { replies = n; };
         icmp.SetAddress("127.0.0.1");
         if (icmp.Ping() != 0 || requests != 1 || replies != 0)
-            _exit(16);
+            return 16;
         if (icmp.LastError != 10013)
-            _exit(17);
+            return 17;
         if (icmp.ErrorText() != "ICMP not permitted on this system")
-            _exit(18);
+            return 18;
         // Told once per process, however often asked.
         if (TPing::AccessHintOnce().isEmpty() || !TPing::AccessHintOnce().isEmpty())
-            _exit(19);
-        _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "step that failed: " << WEXITSTATUS(status);
+            return 19;
+        return 0;
+    });
+    EXPECT_EQ(failed, 0) << "step that failed: " << failed;
 }
 
 // A handler may replace itself or free its component; the component must not

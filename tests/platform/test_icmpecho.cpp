@@ -47,6 +47,7 @@ TEST_F(IcmpEcho, ReplyRecordFromLoopback)
     EXPECT_LT(reply.RoundTripTime, 100u);
     // The kernel's reply carries its own TTL, not the request's 17.
     EXPECT_EQ(reply.Options.Ttl, 64);
+    EXPECT_TRUE(IcmpAnswered(reply));
 
     // Back-to-back echoes each get their own answer.
     for (int i = 0; i < 20; ++i)
@@ -79,6 +80,7 @@ TEST_F(IcmpEcho, RequestsThatCannotBeSent)
         EXPECT_EQ(IcmpSendEcho(r.h, InetAddr("127.0.0.1"), r.data, r.size, r.opt, &reply, 500), 0)
             << r.what;
         EXPECT_EQ(IcmpLastError(), r.status) << r.what;
+        EXPECT_FALSE(IcmpAnswered(reply)) << r.what;  // nothing came from the network
     }
     // And the handle still works afterwards.
     EXPECT_EQ(IcmpSendEcho(handle, InetAddr("127.0.0.1"), data.data(), 65507, nullptr, &reply,

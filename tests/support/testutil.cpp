@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace testutil {
@@ -31,6 +35,30 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+int withoutIcmpAccess(const std::function<int()> &body)
+{
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (unshare(CLONE_NEWNET) != 0)
+            _exit(10);
+        __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        if (syscall(SYS_capget, &hdr, data) != 0)
+            _exit(11);
+        data[0].effective &= ~(1u << CAP_NET_RAW);
+        data[0].permitted &= ~(1u << CAP_NET_RAW);
+        if (syscall(SYS_capset, &hdr, data) != 0)
+            _exit(12);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 ScratchDir::ScratchDir()
 {

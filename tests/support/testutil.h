@@ -17,6 +17,13 @@ void pump(std::chrono::milliseconds span);
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 
+// Runs body in a forked child that has really lost ICMP access: a fresh
+// network namespace (whose ping_group_range allows nobody) and CAP_NET_RAW
+// dropped. Root only. Returns the child's exit status: body's result (0 for
+// success, else the number of the step that failed), 10..12 when the child
+// could not be set up, -1 when it did not exit normally.
+int withoutIcmpAccess(const std::function<int()> &body);
+
 // A scratch program directory: IDLIX_DIR points at it while the object lives.
 class ScratchDir {
 public:

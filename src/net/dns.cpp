@@ -1,0 +1,148 @@
+#include "net/dns.h"
+
+#include "net/codetext.h"
+#include "platform/errcodes.h"
+#include "platform/resolver.h"
+
+
+QString WinsockErrorText(int code)
+{
+    static const CodeText rows[] = {
+        {10004, "Blocking call cancelled"},
+        {10022, "App version not supported by DLL"},
+        {10024, "No file descriptors available"},
+        {10035, "Socket marked as non-blocking and SO_LINGER set not 0"},
+        {10036, "Blocking operation in progress"},
+        {10038, "Descriptor is not a socket"},
+        {10041, "Protocol wrong type for this socket"},
+        {10043, "Specified protocol not supported"},
+        {10044, "Socket type not supported for address family"},
+        {10047, "Address family not supported"},
+        {10048, "Address already in use"},
+        {10049, "Address not available"},
+        {10050, "Network subsystem failed"},
+        {10051, "Network unreachable"},
+        {10053, "Connection aborted"},
+        {10054, "Connection reset"},
+        {10055, "No buffer space available"},
+        {10057, "Not connected"},
+        {10060, "Connection timed out"},
+        {10061, "Connection refused"},
+        {10064, "Host down"},
+        {10065, "Host unreachable"},
+        {10091, "WinSock not present or not responding"},
+        {10092, "Version of WinSock not supported"},
+        {10093, "WSA Startup not initialized"},
+        {11001, "Authoritative Host not found"},
+        {11002, "Non-authoritative Host not found or server failure"},
+        {11003, "Non-recoverable: refused or not implemented"},
+        {11004, "Valid name, no data record for type"},
+    };
+    return QString::fromLatin1(FindCodeText(rows, code));
+}
+
+TDNS::TDNS(QObject *owner) : QObject(owner) {}
+
+TDNS::~TDNS()
+{
+    if (m_request)
+        platform::CancelLookup(m_request);
+}
+
+void TDNS::Lookup(const QString &host)
+{
+    if (LookupBusy) {
+        // The running lookup stays busy and still completes; its answer is
+        // left alone.
+        LookupError = kMsLookupBusy;
+        LookupErrorText = QStringLiteral("Lookup already in progress");
+        if (auto handler = OnResolved)
+            handler(this);
+        return;
+    }
+    LookupAddrText.clear();
+    LookupName.clear();
+    LookupAddr = 0xFFFFFFFFu;
+    LookupError = 0;
+    if (host.isEmpty()) {
+        LookupError = kMsNoAddress;
+        LookupErrorText = QStringLiteral("No Address Specified");
+        if (auto handler = OnResolved)
+            handler(this);
+        return;
+    }
+    LookupBusy = true;
+    LookupErrorText.clear();
+    const std::string text = host.toStdString();
+    LookupAddr = platform::InetAddr(text);
+    const bool byAddress = LookupAddr != 0xFFFFFFFFu;
+
+    if (Mode == wsmBlocking) {
+        platform::HostEntry entry;
+        const int rc = byAddress ? platform::LookupAddr(LookupAddr, entry)
+                                 : platform::LookupName(text, entry);
+        Completed(rc, entry, byAddress);
+        return;
+    }
+    auto done = [this, byAddress](unsigned handle, int error, const platform::HostEntry &entry) {
+        if (handle != m_request)
+            return;
+        m_request = 0;
+        Completed(error, entry, byAddress);
+    };
+    m_request = byAddress ? platform::AsyncLookupAddr(this, LookupAddr, done)
+                          : platform::AsyncLookupName(this, text, done);
+    if (m_request == 0) {
+        // No worker to be had for the request.
+        LookupError = platform::kErrNoBufs;
+        LookupErrorText = WinsockErrorText(LookupError);
+        Resolved();
+    }
+}
+
+void TDNS::Completed(int error, const platform::HostEntry &entry, bool byAddress)
+{
+    if (byAddress) {
+        // The address is what the caller needs; the reverse name only labels
+        // it. A numeric host is what people type when names do not work, so
+        // a missing record or a silent name server must not refuse it.
+        LookupAddrText = QString::fromStdString(platform::InetNtoa(LookupAddr));
+        LookupName = error == 0 && !entry.name.empty() ? QString::fromStdString(entry.name)
+                                                       : LookupAddrText;
+        LookupError = 0;
+    } else if (error != 0 || entry.addrs.empty()) {
+        LookupError = error != 0 ? error : platform::kErrNoData;
+        LookupErrorText = WinsockErrorText(LookupError);
+    } else {
+        LookupError = 0;
+        LookupAddr = entry.addrs.front();
+        LookupName = QString::fromStdString(entry.name);
+        LookupAddrText = QString::fromStdString(platform::InetNtoa(LookupAddr));
+    }
+    Resolved();
+}
+
+void TDNS::Resolved()
+{
+    // The lookup is over before its answer goes out: the handler may run a
+    // whole blocking trace and start the next lookup from within it.
+    LookupBusy = false;
+    if (auto handler = OnResolved)
+        handler(this);
+}
+
+void TDNS::CancelLookup()
+{
+    if (Mode != wsmAsync || !LookupBusy || m_request == 0)
+        return;
+    const int rc = platform::CancelLookup(m_request);
+    m_request = 0;
+    if (rc == 0) {
+        LookupError = kMsLookupCancelled;
+        LookupErrorText = QStringLiteral("Cancelled Asynchronous lookup");
+    } else {
+        LookupError = rc;
+        LookupErrorText = WinsockErrorText(rc);
+    }
+    Resolved();
+}

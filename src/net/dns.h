@@ -1,0 +1,61 @@
+// TDNS: the traceroute's lookup of the host text the user typed, blocking or
+// asynchronous, and the socket-layer texts the traceroute engine reports.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+namespace platform { struct HostEntry; }
+
+// How a lookup or an echo runs: on the caller's thread, or on a worker with
+// the completion delivered through the event loop.
+enum TWSMode { wsmBlocking = 0, wsmAsync = 1 };
+
+// The traceroute engine's own result codes (signed 32-bit, beside the IP
+// status and socket-layer codes).
+constexpr std::int32_t kMsLookupBusy = std::int32_t(0x80000000u);      // "Lookup already in progress"
+constexpr std::int32_t kMsLookupCancelled = std::int32_t(0x80000001u); // "Cancelled Asynchronous lookup"
+constexpr std::int32_t kMsNoAddress = std::int32_t(0x80000002u);       // "No Address Specified"
+constexpr std::int32_t kMsNoIcmp = std::int32_t(0x80000100u);          // no echo handle / ICMP disabled
+constexpr std::int32_t kMsCancelled = std::int32_t(0x80000103u);       // run cancelled by the user
+constexpr std::int32_t kMsInProgress = std::int32_t(0x80000104u);      // "Already in Progress"
+
+using TNotifyEvent = std::function<void(QObject *Sender)>;
+
+// Fixed English text of a socket-layer or resolver code as the traceroute
+// reports it; empty for codes outside its table.
+QString WinsockErrorText(int code);
+
+class TDNS : public QObject {
+    Q_OBJECT
+public:
+    explicit TDNS(QObject *owner = nullptr);
+    // A pending asynchronous lookup is forgotten (no OnResolved).
+    ~TDNS() override;
+
+    // Looks a host name or dotted IPv4 text up; OnResolved fires when it
+    // ends, whatever the outcome (in wsmBlocking mode before Lookup returns).
+    // A dotted address needs no lookup: its reverse name is asked for display
+    // only, and without one its dotted text stands as the name.
+    void Lookup(const QString &host);
+    // Ends a pending asynchronous lookup with kMsLookupCancelled; no effect
+    // otherwise.
+    void CancelLookup();
+
+    std::uint32_t LookupAddr = 0xFFFFFFFFu;  // found address (network order); all ones until found
+    TWSMode Mode = wsmBlocking;
+    QString LookupName;       // official name of the answer
+    QString LookupAddrText;   // dotted text of LookupAddr
+    QString LookupErrorText;  // text of LookupError
+    TNotifyEvent OnResolved;  // a lookup ended
+    std::int32_t LookupError = 0;  // 0 = success
+    bool LookupBusy = false;       // a lookup is in progress
+
+private:
+    void Completed(int error, const platform::HostEntry &entry, bool byAddress);
+    void Resolved();
+
+    unsigned m_request = 0;  // handle of the pending asynchronous request
+};

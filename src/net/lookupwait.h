@@ -1,0 +1,17 @@
+// Lookups for callers that need the answer before they go on (a traceroute
+// hop's name, the resolve tool, the ISP tree's scan) but must not freeze the
+// window: the resolver works on its worker thread while a nested event loop
+// keeps timers, repaints and clicks running. Handlers may therefore run
+// inside the call; the caller re-checks its own state afterwards.
+#pragma once
+
+#include "platform/resolver.h"
+
+#include <cstdint>
+#include <string>
+
+// Reverse lookup of addr (network order); fills entry and returns 0, or a
+// resolver code. 10004 when the event loop was told to quit while waiting.
+int LookupAddrWaiting(std::uint32_t addr, platform::HostEntry &entry);
+// Forward lookup of a host name, the same way.
+int LookupNameWaiting(const std::string &host, platform::HostEntry &entry);

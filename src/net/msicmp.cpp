@@ -1,0 +1,272 @@
+#include "net/msicmp.h"
+
+#include "net/ping.h"
+#include "net/codetext.h"
+#include "platform/errcodes.h"
+#include "platform/icmpcodec.h"
+#include "platform/msgbox.h"
+
+#include <QPointer>
+#include <algorithm>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+QString IcmpStatusText(int code)
+{
+    static const CodeText rows[] = {
+        {0, "Success"},
+        {11001, "Buffer too small"},
+        {11002, "Destination net unreachable"},
+        {11003, "Destination host unreachable"},
+        {11004, "Destination protocol unreachable"},
+        {11005, "Destination port unreachable"},
+        {11006, "No resources"},
+        {11007, "Bad Option"},
+        {11008, "Hardware Error"},
+        {11009, "Packet too big"},
+        {11010, "Request timed out"},
+        {11011, "Bad request"},
+        {11012, "Bad route"},
+        {11013, "TTL expired in transit"},
+        {11014, "TTL expired in reassembly"},
+        {11015, "Parameter problem"},
+        {11016, "Source quench"},
+        {11017, "Option too big"},
+        {11018, "Bad destination"},
+        {11019, "Address deleted"},
+        {11020, "Spec MTU change"},
+        {11021, "MTU change"},
+        {11022, "Unload"},
+        {11050, "General failure"},
+    };
+    return QString::fromLatin1(FindCodeText(rows, code));
+}
+
+int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
+             platform::IcmpEchoReply &reply, std::uint32_t dest, int size, int timeoutMs)
+{
+    // A size no datagram can carry is refused before anything is allocated.
+    if (size < 0 || std::size_t(size) > platform::icmp::kMaxPayload)
+        return platform::kIpPacketTooBig;
+    const std::vector<std::uint8_t> request(std::size_t(size), 0xAA);
+    platform::IcmpEchoReply got;
+    const int replies = platform::IcmpSendEcho(handle, dest, request.data(), size, &options, &got,
+                                               timeoutMs);
+    // A router's "TTL expired" is as much an answer as the target's reply:
+    // both come back as a record whose status tells them apart.
+    if (replies > 0 || platform::IcmpAnswered(got)) {
+        reply = got;
+        return 0;
+    }
+    return platform::IcmpLastError();
+}
+
+// ---------------------------------------------------------------- TPingThread
+
+namespace {
+platform::IcmpEchoReply clearedReply()
+{
+    platform::IcmpEchoReply r;
+    r.Address = 0xFFFFFFFFu;
+    return r;
+}
+} // namespace
+
+TPingThread::TPingThread(std::uint32_t DestAddr, int PacketSize,
+                         const platform::IpOptionInformation &ProbeOptions, int TimeOut)
+    : m_handle(platform::IcmpCreateFile()), m_dest(DestAddr), m_packetSize(PacketSize),
+      m_options(ProbeOptions), m_timeOut(TimeOut), m_echoReply(clearedReply())
+{
+    if (m_handle == platform::kInvalidIcmpHandle)
+        m_resultCode = kMsNoIcmp;
+}
+
+TPingThread::~TPingThread()
+{
+    if (m_handle != platform::kInvalidIcmpHandle)
+        platform::IcmpCloseHandle(m_handle);
+}
+
+bool TPingThread::Start(const std::shared_ptr<TPingThread> &thread, QObject *owner,
+                        Completion OnTerminate)
+{
+    thread->m_owner = owner;
+    thread->m_onTerminate = std::move(OnTerminate);
+    ++s_running;
+    try {
+        std::thread([self = thread] { self->Execute(); }).detach();
+    } catch (const std::system_error &) {
+        --s_running;
+        thread->Detach();
+        return false;
+    }
+    return true;
+}
+
+void TPingThread::Detach()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_owner = nullptr;
+    m_onTerminate = nullptr;
+}
+
+void TPingThread::Execute()
+{
+    if (m_resultCode != kMsNoIcmp)
+        m_resultCode = IcmpEcho(m_handle, m_options, m_echoReply, m_dest, m_packetSize, m_timeOut);
+    {
+        // The owner detaches under the same lock before it is destroyed, so
+        // nothing is posted to an object that is going; a completion already
+        // posted is discarded with the object's pending events.
+        std::lock_guard<std::mutex> g(m_lock);
+        if (m_owner && m_onTerminate) {
+            QMetaObject::invokeMethod(
+                m_owner,
+                [self = shared_from_this()] {
+                    Completion done;
+                    {
+                        std::lock_guard<std::mutex> g2(self->m_lock);
+                        done = std::move(self->m_onTerminate);
+                        self->m_onTerminate = nullptr;
+                    }
+                    if (done)
+                        done(self->m_resultCode, self->m_echoReply);
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    --s_running;
+}
+
+// -------------------------------------------------------------------- TMSicmp
+
+TMSicmp::TMSicmp(QObject *owner) : QObject(owner)
+{
+    ProbeOptions.Ttl = std::uint8_t(m_timeToLive);
+    EchoReply = clearedReply();
+}
+
+TMSicmp::~TMSicmp() { DetachWorker(); }
+
+void TMSicmp::DetachWorker()
+{
+    if (m_worker) {
+        m_worker->Detach();
+        m_worker.reset();
+    }
+}
+
+void TMSicmp::SetPacketSize(int value) { m_packetSize = std::max(value, 8); }
+
+void TMSicmp::SetTimeOut(int ms) { m_timeOut = std::clamp(ms, 0, 65535); }
+
+void TMSicmp::SetTimeToLive(int value) { m_timeToLive = std::clamp(value, 1, 255); }
+
+QString TMSicmp::AccessHintOnce() { return TPing::AccessHintOnce(); }
+
+void TMSicmp::ClearReply()
+{
+    ResultCode = 0;
+    EchoReply = clearedReply();
+}
+
+void TMSicmp::SendOnWorker(std::function<void()> done)
+{
+    DetachWorker();
+    auto thread = std::make_shared<TPingThread>(DestAddr, m_packetSize, ProbeOptions, m_timeOut);
+    m_worker = thread;
+    const TPingThread *which = thread.get();
+    const bool started = TPingThread::Start(
+        thread, this,
+        [this, which, done](std::int32_t code, const platform::IcmpEchoReply &reply) {
+            if (m_worker.get() != which)
+                return;  // an echo this object no longer waits for
+            m_worker.reset();
+            ResultCode = code;
+            EchoReply = reply;
+            done();
+        });
+    if (!started) {
+        m_worker.reset();
+        ResultCode = platform::kErrNoBufs;
+        done();
+    }
+}
+
+void TMSicmp::SendEcho()
+{
+    ClearReply();
+    if (Mode == wsmAsync) {
+        SendOnWorker([this] { EchoDone(); });
+        return;
+    }
+    // Blocking: the next probe is asked for from within the completion of
+    // the previous one; the loop below sends it, so a trace of 255 hops does
+    // not nest 255 completions on the stack.
+    if (m_blockingDepth > 0) {
+        m_sendAgain = true;
+        return;
+    }
+    QPointer<TMSicmp> self(this);
+    ++m_blockingDepth;
+    do {
+        m_sendAgain = false;
+        const platform::IcmpHandle handle = platform::IcmpCreateFile();
+        if (handle == platform::kInvalidIcmpHandle) {
+            ResultCode = kMsNoIcmp;
+        } else {
+            ResultCode = IcmpEcho(handle, ProbeOptions, EchoReply, DestAddr, m_packetSize,
+                                  m_timeOut);
+            platform::IcmpCloseHandle(handle);
+        }
+        EchoDone();
+        if (!self)
+            return;  // a handler freed this object
+    } while (m_sendAgain);
+    --m_blockingDepth;
+}
+
+bool TMSicmp::CheckResult()
+{
+    if (ResultCode == kMsNoIcmp) {
+        ResultText = QStringLiteral("Unable to get a handle for the Ping");
+        return false;
+    }
+    if (ResultCode == 0) {
+        ResultCode = std::int32_t(EchoReply.Status);
+        ResultText = IcmpStatusText(ResultCode);
+        return true;
+    }
+    if (ResultCode >= 10000 && ResultCode <= 11000) {
+        ResultText = WinsockErrorText(ResultCode);
+        return false;
+    }
+    EchoReply.Status = std::uint32_t(ResultCode);
+    ResultText = IcmpStatusText(ResultCode);
+    return true;
+}
+
+void TMSicmp::DoData()
+{
+    if (auto handler = OnData)
+        handler(this, ResultCode);
+}
+
+void TMSicmp::DoError(std::int32_t code, const QString &text)
+{
+    if (auto handler = OnError) {
+        handler(this, code, text);
+        return;
+    }
+    platform::ShowMessage(QStringLiteral("Ping Error ") + QString::number(code)
+                          + QStringLiteral(": ") + text);
+}
+
+void TMSicmp::EchoDone()
+{
+    if (CheckResult())
+        DoData();
+    else
+        DoError(ResultCode, ResultText);
+}

@@ -1,0 +1,138 @@
+// TMSicmp: one traceroute echo through the platform's echo service, on a
+// short-lived worker (TPingThread) or blocking on the caller's thread, and the
+// classification of its result. Kept apart from the echo engine (TPing): each
+// echo opens its own handle.
+#pragma once
+
+#include "net/dns.h"
+#include "platform/icmpecho.h"
+
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+using TError = std::function<void(QObject *Sender, std::int32_t Error, const QString &Msg)>;
+using TDataRt = std::function<void(QObject *Sender, std::int32_t Status)>;
+
+// Fixed English text of an IP status code (0, 11001..11050); empty for codes
+// outside its table.
+QString IcmpStatusText(int code);
+
+// One blocking echo of size bytes of 0xAA with options->Ttl. Returns 0 when
+// the network answered (an echo reply, or an ICMP error from a router or the
+// target: reply then holds the record, its Status saying which), otherwise
+// the IP status (11010 no answer in time, 11009 too big, ...) with reply left
+// as it was.
+int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
+             platform::IcmpEchoReply &reply, std::uint32_t dest, int size, int timeoutMs);
+
+// One echo on its own short-lived thread. The creator opens the echo handle
+// and fixes every parameter; the worker sends and waits, then hands the
+// result to the owner's thread. The result lives in the worker object, not in
+// the owner, and is delivered only while the owner is attached: Detach()
+// (from the owner's destructor) makes a late echo write nowhere.
+class TPingThread : public std::enable_shared_from_this<TPingThread> {
+public:
+    using Completion = std::function<void(std::int32_t ResultCode,
+                                          const platform::IcmpEchoReply &EchoReply)>;
+
+    // Opens the echo handle; ResultCode is kMsNoIcmp when that failed (the
+    // worker then reports at once without sending).
+    TPingThread(std::uint32_t DestAddr, int PacketSize,
+                const platform::IpOptionInformation &ProbeOptions, int TimeOut);
+    // Closes the echo handle.
+    ~TPingThread();
+    TPingThread(const TPingThread &) = delete;
+    TPingThread &operator=(const TPingThread &) = delete;
+
+    // Starts the thread; OnTerminate runs on owner's thread after the echo,
+    // unless the owner detached or is gone. False when no thread could be had.
+    static bool Start(const std::shared_ptr<TPingThread> &thread, QObject *owner,
+                      Completion OnTerminate);
+    // Cuts the link to the owner; from now on the result is dropped.
+    void Detach();
+
+    // Workers still running in this process (their echo not yet answered).
+    static int Running() { return s_running.load(); }
+
+    const platform::IpOptionInformation &Options() const { return m_options; }
+
+private:
+    void Execute();
+
+    platform::IcmpHandle m_handle;
+    std::uint32_t m_dest;
+    int m_packetSize;
+    platform::IpOptionInformation m_options;  // copied at creation: TTL fixed per thread
+    int m_timeOut;
+    std::int32_t m_resultCode = 0;
+    platform::IcmpEchoReply m_echoReply;
+    std::mutex m_lock;               // guards m_owner and m_onTerminate
+    QObject *m_owner = nullptr;
+    Completion m_onTerminate;
+    static inline std::atomic<int> s_running{0};
+};
+
+class TMSicmp : public QObject {
+    Q_OBJECT
+public:
+    explicit TMSicmp(QObject *owner = nullptr);
+    // An echo still out on a worker is detached: it finishes on its own and
+    // writes nowhere.
+    ~TMSicmp() override;
+
+    // Sends one echo with ProbeOptions.Ttl; EchoDone follows on this thread.
+    void SendEcho();
+    // Classifies ResultCode and sets ResultText; true when the probe produced
+    // an answer to report.
+    bool CheckResult();
+    // OnData(this, ResultCode) if set.
+    void DoData();
+    // OnError(this, code, text) if set, else a message box.
+    void DoError(std::int32_t code, const QString &text);
+
+    int PacketSize() const { return m_packetSize; }
+    // Stores at least 8.
+    void SetPacketSize(int value);
+    int TimeOut() const { return m_timeOut; }
+    // Stores 0..65535 ms: a longer wait is clamped to 65535.
+    void SetTimeOut(int ms);
+    int TimeToLive() const { return m_timeToLive; }
+    // Stores 1..255.
+    void SetTimeToLive(int value);
+
+    // Text the window shows once per process when ICMP is not allowed at all
+    // (the same hint and the same once as the echo engine's); empty otherwise.
+    static QString AccessHintOnce();
+
+    std::uint32_t DestAddr = 0xFFFFFFFFu;   // target (network order)
+    TDataRt OnData;
+    TError OnError;
+    platform::IpOptionInformation ProbeOptions;  // Ttl = the current TTL / hop number
+    QString ResultText;                     // text of ResultCode
+    TWSMode Mode = wsmAsync;
+    std::int32_t ResultCode = 0;            // result of the last probe
+    platform::IcmpEchoReply EchoReply;      // copy of the last reply record
+
+protected:
+    // Completion of one echo, on this object's thread.
+    virtual void EchoDone();
+    // ResultCode := 0; EchoReply := zero with the replying address all ones.
+    virtual void ClearReply();
+    // Sends one echo on a worker whatever Mode says; done runs on completion.
+    void SendOnWorker(std::function<void()> done);
+    // Cuts the link to an echo still out.
+    void DetachWorker();
+
+private:
+    int m_packetSize = 56;
+    int m_timeOut = 2500;
+    int m_timeToLive = 32;
+    std::shared_ptr<TPingThread> m_worker;  // the echo out on a worker, if any
+    int m_blockingDepth = 0;   // inside the blocking send loop
+    bool m_sendAgain = false;  // a blocking echo asked for from its own completion
+};

@@ -14,6 +14,7 @@
 #include "net/ping.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 
@@ -87,12 +88,8 @@ QString TFingerTool::AddressWarning()
 void TFingerTool::CreatePanel()
 {
     pnl_Finger = shell_.Panel(TPanelId::Finger);
-    auto *userLabel = new QLabel(QStringLiteral("User:"), pnl_Finger);
-    userLabel->setObjectName(QStringLiteral("lbl_FngUser"));
-    userLabel->setGeometry(6, 22, 30, 14);
-    edt_Finger = new QLineEdit(pnl_Finger);
-    edt_Finger->setObjectName(QStringLiteral("edt_Finger"));
-    edt_Finger->setGeometry(38, 20, 265, 19);
+    MakeLabel(pnl_Finger, QStringLiteral("lbl_FngUser"), QStringLiteral("User:"), 6, 22, 30, 14);
+    edt_Finger = MakeEdit(pnl_Finger, QStringLiteral("edt_Finger"), 38, 20, 265);
     edt_Finger->setToolTip(QStringLiteral("Enter hostname to finger"));
     Darken(edt_Finger, Qt::white, {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
 

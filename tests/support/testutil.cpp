@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <unistd.h>
 
 namespace testutil {
@@ -31,6 +32,18 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+long residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
 
 ScratchDir::ScratchDir()
 {

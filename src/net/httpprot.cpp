@@ -280,15 +280,34 @@ void THttpCli::SendRequest(const QString &method)
 
 void THttpCli::DataAvailableStep()
 {
-    int n = socket_->Receive(rcvBuf_.Tail(), rcvBuf_.Room());
-    if (requestType_ == httpNONE || n <= 0)
-        return;
-    rcvBuf_.Commit(n);
+    QPointer<THttpCli> self(this);
+    // Everything the socket holds is taken now, one buffer at a time:
+    // returning to the event loop between buffers would cost a loop pass and
+    // a readiness check for every 8 KiB.
+    for (;;) {
+        const int room = rcvBuf_.Room();
+        const int n = socket_->Receive(rcvBuf_.Tail(), room);
+        if (requestType_ == httpNONE || n <= 0)
+            return;
+        rcvBuf_.Commit(n);
+        if (!TakeReceived() || !self)
+            return;
+        // A read that did not fill the room found the socket drained; the
+        // next bytes come with the next readiness notification.
+        if (n < room || !connected_ || ended_)
+            return;
+    }
+}
+
+bool THttpCli::TakeReceived()
+{
     QPointer<THttpCli> self(this);
     if (state_ == httpReceivingBody) {
-        QByteArray chunk = rcvBuf_.TakeAll();
-        BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
-        return;
+        // The chunk is handed on from the buffer itself, without a copy.
+        BodyStep(rcvBuf_.Data(), rcvBuf_.Count());
+        if (self)
+            rcvBuf_.Clear();
+        return bool(self);
     }
     while (self && rcvBuf_.Count() > 0) {
         QByteArray line;
@@ -301,29 +320,32 @@ void THttpCli::DataAvailableStep()
                     FailLocally(QStringLiteral("response header line too long"));
                     AbortConnection();
                 }
+                return false;
             }
-            return;
+            return true;  // the rest of the line is still on its way
         }
         if (state_ == httpConnected && !WithinHeaderBounds(before - rcvBuf_.Count(), line.isEmpty()))
-            return;
+            return false;
         if (state_ == httpConnected || state_ == httpReceivingBody)
             HeaderLineStep(line);
         if (!self)
-            return;
+            return false;
         // Once the connection is gone (an error status, a redirect, a
         // failure) the rest of what arrived belongs to no document.
         if (!connected_) {
             rcvBuf_.Clear();
-            return;
+            return false;
         }
         if (state_ == httpReceivingBody) {
             if (rcvBuf_.Count() > 0) {
-                QByteArray chunk = rcvBuf_.TakeAll();
-                BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
+                BodyStep(rcvBuf_.Data(), rcvBuf_.Count());
+                if (self)
+                    rcvBuf_.Clear();
             }
-            return;
+            return bool(self);
         }
     }
+    return bool(self);
 }
 
 bool THttpCli::WithinHeaderBounds(int bytes, bool blank)

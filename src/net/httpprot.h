@@ -138,6 +138,9 @@ private:
     // Received bytes go to the header-line step while the state is
     // httpConnected and to the body step in httpReceivingBody.
     void DataAvailableStep();
+    // Hands the buffered bytes to the header-line or body step; false when
+    // the request cannot take more (it ended, or the client is gone).
+    bool TakeReceived();
     // Counts one response header line of `bytes` wire bytes against the
     // header bounds; false (and the request failed) past them.
     bool WithinHeaderBounds(int bytes, bool blank);

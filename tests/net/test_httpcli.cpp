@@ -9,9 +9,11 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 
 using namespace std::chrono_literals;
 using testsupport::Script;
@@ -465,6 +467,40 @@ TEST(HttpCli, MalformedResponses)
     c.URL = local(server.port());
     runGet(c);
     EXPECT_EQ(c.ContentLength(), -1);
+}
+
+TEST(HttpCli, BufferedBodyIsTakenInOnePass)
+{
+    // The whole body waits in the socket while the first handler holds the
+    // GUI thread; afterwards it is taken in 8 KiB buffers without going back
+    // to the event loop in between (a zero timer counts the loop's passes).
+    QByteArray doc(48 * 1024, 'x');
+    for (int i = 0; i < doc.size(); i += 997)
+        doc[i] = char('a' + i % 26);
+    ScriptServer server({Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\n" + doc).close()});
+    THttpCli c;
+    int passes = 0;
+    QTimer pass;
+    QObject::connect(&pass, &QTimer::timeout, [&] { ++passes; });
+    pass.start(0);
+    QList<int> sizes, passOf;
+    c.OnDocBegin = [](THttpCli *) { QThread::msleep(300); };
+    c.OnDocData = [&](THttpCli *, const char *, int n) {
+        sizes << n;
+        passOf << passes;
+    };
+    QBuffer body;
+    body.open(QIODevice::WriteOnly);
+    c.ReceiveStream = &body;
+    c.URL = local(server.port());
+    EXPECT_FALSE(runGet(c).raised);
+    EXPECT_EQ(body.data(), doc);
+    ASSERT_GE(sizes.size(), 3);
+    for (int n : sizes)
+        EXPECT_LE(n, THttpLineBuffer::kSize - 1);
+    // The first chunk came with the header; everything after the pause in one pass.
+    EXPECT_EQ(std::set<int>(passOf.begin() + 1, passOf.end()).size(), 1u)
+        << "chunks spread over " << (passOf.last() - passOf[1] + 1) << " loop passes";
 }
 
 TEST(HttpCli, SecondGetWhileBusy)

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
   libjpeg62-turbo-dev
   libgtest-dev
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   libx11-dev
   iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
   fingerd finger socat

@@ -205,6 +205,7 @@ void TMainForm::HttpProbe()
             throw std::runtime_error(
                 QStringLiteral("Cannot create file %1").arg(body.fileName()).toStdString());
         HttpCli1->ReceiveStream = &body;
+        HttpCli1->BodyLimit = antiidle::ProbeBodyLimit;
         HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
         HTTPTimer->SetEnabled(true);
         SetStatus(QStringLiteral("Status: Connecting to ") + host);

@@ -18,6 +18,8 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Idlix v2.0");
+    // Wayland desktops find the menu entry (and so the icon) through this name.
+    QApplication::setDesktopFileName("com.brisvane.Idlix");
     // Hiding the main window (to the tray) must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -14,6 +14,7 @@ packages=(
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   curl
+  dbus-daemon python3-dbusmock
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "platform/dialup_backend.h"
 
 #include "../support/testutil.h"
+#include "dialrecorder.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -14,16 +15,6 @@ using namespace platform;
 using namespace std::chrono_literals;
 
 namespace {
-
-struct Note {
-    DialHandle handle;
-    unsigned state;
-    int error;
-    bool operator==(const Note &o) const
-    {
-        return handle == o.handle && state == o.state && error == o.error;
-    }
-};
 
 // A simulated phone book in a scratch directory, and a receiver that keeps
 // every notification.
@@ -39,25 +30,12 @@ protected:
 
     int dial(const QString &entry, DialHandle &h, const QString &user = {}, const QString &pw = {})
     {
-        DialParams p;
-        p.entry = entry;
-        p.userName = user;
-        p.password = pw;
-        return DialStart(book(), p, &receiver_, [this](DialHandle hh, unsigned s, int e) {
-            notes_.push_back({hh, s, e});
-        }, h);
-    }
-
-    void TearDown() override
-    {
-        for (DialHandle h : held_)
-            DialHangUp(h);
+        return rec_.dial(book(), entry, h, user, pw);
     }
 
     QTemporaryDir dir_;
-    QObject receiver_;
-    std::vector<Note> notes_;
-    std::vector<DialHandle> held_;
+    DialRecorder rec_;
+    std::vector<DialNote> &notes_ = rec_.notes;
 };
 
 } // namespace
@@ -196,19 +174,13 @@ TEST_F(SimBook, ConnectsThroughEveryStateInOrder)
     write("[Line]\nStepMs=10\nDeviceName=Test modem\n");
     DialHandle h = 0;
     ASSERT_EQ(dial("Line", h), 0);
-    held_.push_back(h);
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(testutil::waitFor([&] { return notes_.size() == 8; }, 5s));
-    std::vector<Note> want;
+    std::vector<DialNote> want;
     for (unsigned s : {0u, 1u, 2u, 3u, 4u, 5u, 14u, 8192u})
         want.push_back({h, s, 0});
     EXPECT_EQ(notes_, want);
-    DialStatus st;
-    ASSERT_EQ(DialGetStatus(h, st), 0);
-    EXPECT_EQ(st.state, kDialConnected);
-    EXPECT_EQ(st.error, 0);
-    EXPECT_EQ(st.deviceType, "modem");
-    EXPECT_EQ(st.deviceName, "Test modem");
+    ExpectDialStatus(h, kDialConnected, "Test modem", "modem");
 }
 
 TEST_F(SimBook, RefusesASecondDialOfALiveEntryAndForgetsHungUpLines)
@@ -232,7 +204,6 @@ TEST_F(SimBook, RefusesASecondDialOfALiveEntryAndForgetsHungUpLines)
     EXPECT_EQ(DialHangUp(h), kDialErrInvalidHandle);
     // The entry can be dialed again once the line is let go of.
     ASSERT_EQ(dial("Line", h2), 0);
-    held_.push_back(h2);
     EXPECT_NE(h2, h);
 }
 
@@ -245,15 +216,14 @@ TEST_F(SimBook, DropsAndFailsWithTheirCodes)
     ASSERT_EQ(dial("Drop", drop), 0);
     ASSERT_EQ(dial("Fail", fail), 0);
     ASSERT_EQ(dial("Auth", auth, "bob", "wrong"), 0);
-    held_ = {drop, fail, auth};
     ASSERT_TRUE(testutil::waitFor([&] {
-        return std::count_if(notes_.begin(), notes_.end(), [&](const Note &n) {
+        return std::count_if(notes_.begin(), notes_.end(), [&](const DialNote &n) {
                    return n.handle == drop && n.state == kDialDisconnected;
                }) == 1;
     }, 5s));
     auto of = [&](DialHandle h) {
         std::vector<std::pair<unsigned, int>> v;
-        for (const Note &n : notes_)
+        for (const DialNote &n : notes_)
             if (n.handle == h)
                 v.emplace_back(n.state, n.error);
         return v;
@@ -271,7 +241,6 @@ TEST_F(SimBook, DropsAndFailsWithTheirCodes)
     EXPECT_EQ(st.error, kDialErrAuthFailure);
     // A failed or dropped line no longer blocks its entry.
     ASSERT_EQ(dial("Auth", authOk, "bob", "pw"), 0);
-    held_.push_back(authOk);
     ASSERT_TRUE(testutil::waitFor([&] { return !of(authOk).empty() && of(authOk).back().first == kDialConnected; }, 5s));
     EXPECT_EQ(of(authOk).back().second, 0);
 }

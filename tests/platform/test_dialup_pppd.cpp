@@ -4,6 +4,7 @@
 #include "platform/dialup.h"
 
 #include "../support/testutil.h"
+#include "dialrecorder.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,8 +30,7 @@ protected:
     }
     void TearDown() override
     {
-        for (DialHandle h : held_)
-            DialHangUp(h);
+        rec_.hangUpAll();
         qunsetenv("IDLIX_PPPD");
     }
     void peer(const QString &name, const QString &text)
@@ -42,28 +42,17 @@ protected:
     int dial(const QString &entry, DialHandle &h, const QString &user = {}, const QString &pw = {},
              QString *notice = nullptr)
     {
-        DialParams p;
-        p.entry = entry;
-        p.userName = user;
-        p.password = pw;
-        const int rc = DialStart(peers_.path(), p, &receiver_, [this](DialHandle, unsigned s, int e) {
-            notes_.emplace_back(s, e);
-        }, h, notice);
-        if (rc == 0)
-            held_.push_back(h);
-        return rc;
+        return rec_.dial(peers_.path(), entry, h, user, pw, notice);
     }
     QByteArray logged(const char *name) const
     {
         QFile f(log_.filePath(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
-    bool ended() const { return !notes_.empty() && (notes_.back().second != 0 || notes_.back().first == kDialDisconnected); }
+    bool ended() const { return !rec_.notes.empty() && (rec_.notes.back().error != 0 || rec_.notes.back().state == kDialDisconnected); }
 
     QTemporaryDir peers_, log_;
-    QObject receiver_;
-    std::vector<std::pair<unsigned, int>> notes_;
-    std::vector<DialHandle> held_;
+    DialRecorder rec_;
 };
 
 using Notes = std::vector<std::pair<unsigned, int>>;
@@ -88,8 +77,8 @@ TEST_F(PppdDial, ConnectsAndHangsUpWithThePasswordOnItsDescriptor)
     QString notice = "stale";
     ASSERT_EQ(dial("connect", h, "alice", password, &notice), 0);
     EXPECT_TRUE(notice.isEmpty());
-    ASSERT_TRUE(testutil::waitFor([&] { return !notes_.empty() && notes_.back().first == kDialConnected; }, 10s));
-    EXPECT_EQ(notes_, (Notes{{0, 0}, {1, 0}, {3, 0}, {4, 0}, {5, 0}, {14, 0}, {8192, 0}}));
+    ASSERT_TRUE(testutil::waitFor([&] { return !rec_.notes.empty() && rec_.notes.back().state == kDialConnected; }, 10s));
+    EXPECT_EQ(rec_.pairs(), (Notes{{0, 0}, {1, 0}, {3, 0}, {4, 0}, {5, 0}, {14, 0}, {8192, 0}}));
 
     const QString args = QString::fromUtf8(logged("args"));
     EXPECT_EQ(args, QStringLiteral("file\n%1\nnodetach\nuser\nalice\nplugin\npasswordfd.so\npasswordfd\n3\n")
@@ -97,19 +86,15 @@ TEST_F(PppdDial, ConnectsAndHangsUpWithThePasswordOnItsDescriptor)
     EXPECT_FALSE(args.contains(password));
     EXPECT_EQ(logged("password"), password.toUtf8());
 
-    DialStatus st;
-    ASSERT_EQ(DialGetStatus(h, st), 0);
-    EXPECT_EQ(st.state, kDialConnected);
-    EXPECT_EQ(st.deviceName, "/dev/ttyUSB0");
-    EXPECT_EQ(st.deviceType, "modem");
+    ExpectDialStatus(h, kDialConnected, "/dev/ttyUSB0", "modem");
 
     // Hang-up ends pppd (SIGTERM) and returns once it has gone.
     ASSERT_EQ(DialHangUp(h), 0);
-    held_.clear();
+    rec_.held.clear();
     EXPECT_NE(logged("terminated"), QByteArray("<missing>"));
-    const size_t seen = notes_.size();
+    const size_t seen = rec_.notes.size();
     testutil::pump(100ms);
-    EXPECT_EQ(notes_.size(), seen) << "pppd's exit after a hang-up must not be reported";
+    EXPECT_EQ(rec_.notes.size(), seen) << "pppd's exit after a hang-up must not be reported";
 }
 
 TEST_F(PppdDial, APeerFileThatLoadsThePluginTakesOnlyTheDescriptor)
@@ -117,7 +102,7 @@ TEST_F(PppdDial, APeerFileThatLoadsThePluginTakesOnlyTheDescriptor)
     peer("withplugin", "# standin: connect\nplugin passwordfd.so\n");
     DialHandle h = 0;
     ASSERT_EQ(dial("withplugin", h, "", "pw"), 0);
-    ASSERT_TRUE(testutil::waitFor([&] { return !notes_.empty() && notes_.back().first == kDialConnected; }, 10s));
+    ASSERT_TRUE(testutil::waitFor([&] { return !rec_.notes.empty() && rec_.notes.back().state == kDialConnected; }, 10s));
     EXPECT_EQ(logged("args"), QDir(peers_.path()).filePath("withplugin").toUtf8().prepend("file\n")
                                   + "\nnodetach\npasswordfd\n3\n");
     EXPECT_EQ(logged("password"), "pw");
@@ -139,11 +124,11 @@ TEST_F(PppdDial, ExitCodesBecomeErrors)
          kDialErrRemoteDisconnection},
     };
     for (const Row &r : rows) {
-        notes_.clear();
+        rec_.notes.clear();
         DialHandle h = 0;
         ASSERT_EQ(dial(r.entry, h), 0) << r.entry;
         ASSERT_TRUE(testutil::waitFor([&] { return ended(); }, 10s)) << r.entry;
-        EXPECT_EQ(notes_, r.want) << r.entry;
+        EXPECT_EQ(rec_.pairs(), r.want) << r.entry;
         DialStatus st;
         ASSERT_EQ(DialGetStatus(h, st), 0);
         EXPECT_EQ(st.error, r.statusError) << r.entry;

@@ -17,6 +17,7 @@ packages=(
   curl
   dpkg-dev file
   desktop-file-utils appstream man-db util-linux
+  dbus-daemon python3-dbusmock
 )
 
 missing=()

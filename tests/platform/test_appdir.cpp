@@ -1,6 +1,5 @@
-// Program directory lookup and the message-box hook.
+// Program directory lookup.
 #include "platform/appdir.h"
-#include "platform/msgbox.h"
 
 #include "../support/testutil.h"
 
@@ -24,14 +23,4 @@ TEST(AppDir, FollowsIdlixDirOrTheExecutable)
     EXPECT_EQ(platform::ProgramFile("Help.html"), QCoreApplication::applicationDirPath() + "/Help.html");
     if (had)
         qputenv("IDLIX_DIR", old);
-}
-
-TEST(MessageBox, HookReceivesTheTextInsteadOfABox)
-{
-    QStringList seen;
-    platform::SetMessageHook([&](const QString &t) { seen << t; });
-    platform::ShowMessage("Help File Not Found!");
-    platform::ShowMessage("Unable to write to /x/idlix2.ini");
-    platform::SetMessageHook({});
-    EXPECT_EQ(seen, (QStringList{"Help File Not Found!", "Unable to write to /x/idlix2.ini"}));
 }

@@ -6,6 +6,7 @@
 #include "antiidle/serverlistfile.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/picturebutton.h"
 
 #include <QFrame>
@@ -50,12 +51,8 @@ int TServerList::SelectedServer() const
 void TServerList::CreatePanel()
 {
     pnl_Servers = shell_.Panel(TPanelId::Servers);
-    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_Servers);
-    hostLabel->setObjectName(QStringLiteral("lbl_SrvHost"));
-    hostLabel->setGeometry(8, 22, 30, 14);
-    edt_SrvHost = new QLineEdit(pnl_Servers);
-    edt_SrvHost->setObjectName(QStringLiteral("edt_SrvHost"));
-    edt_SrvHost->setGeometry(40, 20, 180, 19);
+    MakeLabel(pnl_Servers, QStringLiteral("lbl_SrvHost"), QStringLiteral("Host:"), 8, 22, 30, 14);
+    edt_SrvHost = MakeEdit(pnl_Servers, QStringLiteral("edt_SrvHost"), 40, 20, 180);
     edt_SrvHost->setToolTip(QStringLiteral("Enter hostname to add to ping list"));
 
     ListBox1 = new QListWidget(pnl_Servers);

@@ -218,8 +218,6 @@ private:
                          const QString &question);
     void CloseOptionPanels(bool save);
     QFrame *MakePanel(const QString &name, const QString &title, bool wide);
-    QLabel *MakeLabel(QWidget *parent, const QString &name, const QString &text, int x, int y,
-                      int w, int h);
 };
 
 extern TMainForm *MainForm;

@@ -12,6 +12,7 @@
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
 #include "widgets/responsegraph.h"
+#include "widgets/layout.h"
 #include "widgets/toolswitch.h"
 
 #include <QAction>
@@ -40,32 +41,6 @@ QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
     if (!shortcut.isEmpty())
         action->setShortcut(shortcut);
     return action;
-}
-
-QSpinBox *makeSpin(QWidget *parent, const QString &name, int min, int max, int x, int y, int w)
-{
-    auto *spin = new QSpinBox(parent);
-    spin->setObjectName(name);
-    spin->setRange(min, max);
-    spin->setGeometry(x, y, w, 19);
-    return spin;
-}
-
-QLineEdit *makeEdit(QWidget *parent, const QString &name, int x, int y, int w)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(x, y, w, 19);
-    return edit;
-}
-
-QCheckBox *makeCheck(QWidget *parent, const QString &name, const QString &caption, int x, int y,
-                     int w)
-{
-    auto *check = new QCheckBox(caption, parent);
-    check->setObjectName(name);
-    check->setGeometry(x, y, w, 17);
-    return check;
 }
 
 // Panel titles: bold, in the window's silver.
@@ -99,15 +74,6 @@ QWidget *makeScrollPage(QScrollArea *box, int width, int height)
 }
 
 } // namespace
-
-QLabel *TMainForm::MakeLabel(QWidget *parent, const QString &name, const QString &text, int x,
-                             int y, int w, int h)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->setGeometry(x, y, w, h);
-    return label;
-}
 
 QFrame *TMainForm::MakePanel(const QString &name, const QString &title, bool wide)
 {
@@ -305,7 +271,7 @@ void TMainForm::CreateOptionPanels()
     edt_AIFreq->setObjectName("edt_AIFreq");
     edt_AIFreq->setGeometry(103, 96, 44, 19);
     MakeLabel(ai, "lbl_AIHost", "Host to Ping (Optional)", 3, 120, 150, 14);
-    edt_AIHost = makeEdit(ai, "edt_AIHost", 3, 135, 144);
+    edt_AIHost = MakeEdit(ai, "edt_AIHost", 3, 135, 144);
     cb_AIOptions = new TCheckListBox({"Cycle server list", "Minimize Idlix on start",
                                       "Vary packet size", "Show report on stop"}, ai);
     cb_AIOptions->setObjectName("cb_AIOptions");
@@ -316,24 +282,24 @@ void TMainForm::CreateOptionPanels()
 
     pnl_Latency = MakePanel("pnl_Latency", "Latency Options", false);
     MakeLabel(pnl_Latency, "lbl_LatHost", "ISP Host", 6, 22, 150, 14);
-    edt_LatHost = makeEdit(pnl_Latency, "edt_LatHost", 6, 37, 150);
+    edt_LatHost = MakeEdit(pnl_Latency, "edt_LatHost", 6, 37, 150);
     MakeLabel(pnl_Latency, "lbl_LatInterval", "Interval (msecs)", 6, 62, 90, 14);
-    se_LatInterval = makeSpin(pnl_Latency, "se_LatInterval", 1, 100000, 96, 60, 64);
+    se_LatInterval = MakeSpin(pnl_Latency, "se_LatInterval", 1, 100000, 96, 60, 64);
     MakeLabel(pnl_Latency, "lbl_LatTO", "Time-out (secs)", 6, 86, 90, 14);
-    se_LatTO = makeSpin(pnl_Latency, "se_LatTO", 1, 1000, 96, 84, 64);
+    se_LatTO = MakeSpin(pnl_Latency, "se_LatTO", 1, 1000, 96, 84, 64);
 
     pnl_PingOptions = MakePanel("pnl_PingOptions", "Ping Options", false);
     MakeLabel(pnl_PingOptions, "lbl_PngBytes", "Packet Size", 6, 24, 90, 14);
-    se_PngBytes = makeSpin(pnl_PingOptions, "se_PngBytes", 1, 65535, 96, 22, 64);
+    se_PngBytes = MakeSpin(pnl_PingOptions, "se_PngBytes", 1, 65535, 96, 22, 64);
     MakeLabel(pnl_PingOptions, "lbl_PngTO", "Time-out (secs)", 6, 48, 90, 14);
-    se_PngTO = makeSpin(pnl_PingOptions, "se_PngTO", 1, 1000, 96, 46, 64);
+    se_PngTO = MakeSpin(pnl_PingOptions, "se_PngTO", 1, 1000, 96, 46, 64);
 
     pnl_traceOptions = MakePanel("pnl_traceOptions", "Traceroute Options", false);
     MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size", 6, 24, 90, 14);
-    se_TrcBytes = makeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 96, 22, 64);
+    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 96, 22, 64);
     MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out (secs)", 6, 48, 90, 14);
-    se_TrcTO = makeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 96, 46, 64);
-    cb_TrcTestPack = makeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 72, 150);
+    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 96, 46, 64);
+    cb_TrcTestPack = MakeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 72, 150);
     rg_TrcMode = new TRadioGroup("Mode", {"Asynchronous", "Blocking"}, pnl_traceOptions);
     rg_TrcMode->setObjectName("rg_TrcMode");
     rg_TrcMode->setGeometry(6, 94, 150, 58);
@@ -350,26 +316,26 @@ void TMainForm::CreateOptionPanels()
     cb_RasConnect->setObjectName("cb_RasConnect");
     cb_RasConnect->setGeometry(3, 35, 140, 20);
     MakeLabel(ras, "lbl_RasUserName", "Username", 3, 60, 140, 14);
-    edt_RasUserName = makeEdit(ras, "edt_RasUserName", 3, 75, 140);
+    edt_RasUserName = MakeEdit(ras, "edt_RasUserName", 3, 75, 140);
     MakeLabel(ras, "lbl_RasPassword", "Password", 3, 98, 140, 14);
-    edt_RasPassword = makeEdit(ras, "edt_RasPassword", 3, 113, 140);
+    edt_RasPassword = MakeEdit(ras, "edt_RasPassword", 3, 113, 140);
     edt_RasPassword->setEchoMode(QLineEdit::Password);
-    cb_RasCnctOnStrt = makeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
-    cb_RasAIStrt = makeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 146);
-    cb_RasDisc = makeCheck(ras, "cb_RasDisc", "Disconnect after", 3, 178, 140);
-    se_RasDisc = makeSpin(ras, "se_RasDisc", 1, 1000000, 3, 198, 80);
+    cb_RasCnctOnStrt = MakeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
+    cb_RasAIStrt = MakeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 146);
+    cb_RasDisc = MakeCheck(ras, "cb_RasDisc", "Disconnect after", 3, 178, 140);
+    se_RasDisc = MakeSpin(ras, "se_RasDisc", 1, 1000000, 3, 198, 80);
     MakeLabel(ras, "lbl_RasDisc", "minutes", 88, 200, 55, 14);
 
     // Proxy options: not stored; they start empty on every run.
     pnl_Proxy = MakePanel("pnl_Proxy", "Proxy Options", false);
     MakeLabel(pnl_Proxy, "lbl_PxyServer", "Proxy Server:", 6, 22, 150, 14);
-    edt_PxyServer = makeEdit(pnl_Proxy, "edt_PxyServer", 6, 37, 150);
+    edt_PxyServer = MakeEdit(pnl_Proxy, "edt_PxyServer", 6, 37, 150);
     MakeLabel(pnl_Proxy, "lbl_PxyPort", "Port:", 6, 60, 150, 14);
-    edt_PxyPort = makeEdit(pnl_Proxy, "edt_PxyPort", 6, 75, 60);
+    edt_PxyPort = MakeEdit(pnl_Proxy, "edt_PxyPort", 6, 75, 60);
     MakeLabel(pnl_Proxy, "lbl_PxyUser", "Username:", 6, 98, 150, 14);
-    edt_PxyUser = makeEdit(pnl_Proxy, "edt_PxyUser", 6, 113, 150);
+    edt_PxyUser = MakeEdit(pnl_Proxy, "edt_PxyUser", 6, 113, 150);
     MakeLabel(pnl_Proxy, "lbl_PxyPass", "Password:", 6, 136, 150, 14);
-    edt_PxyPass = makeEdit(pnl_Proxy, "edt_PxyPass", 6, 151, 150);
+    edt_PxyPass = MakeEdit(pnl_Proxy, "edt_PxyPass", 6, 151, 150);
     edt_PxyPass->setEchoMode(QLineEdit::Password);
 }
 

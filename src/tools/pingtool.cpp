@@ -11,6 +11,7 @@
 #include "net/ping.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/picturebutton.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
@@ -89,19 +90,10 @@ bool TPingTool::Running() const
 void TPingTool::CreatePanel()
 {
     pnl_Ping = shell_.Panel(TPanelId::Ping);
-    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_Ping);
-    hostLabel->setObjectName(QStringLiteral("lbl_PngHost"));
-    hostLabel->setGeometry(6, 22, 30, 14);
-    edt_PngHost = new QLineEdit(pnl_Ping);
-    edt_PngHost->setObjectName(QStringLiteral("edt_PngHost"));
-    edt_PngHost->setGeometry(38, 20, 150, 19);
-    auto *timesLabel = new QLabel(QStringLiteral("Times:"), pnl_Ping);
-    timesLabel->setObjectName(QStringLiteral("lbl_PngTimes"));
-    timesLabel->setGeometry(196, 22, 40, 14);
-    se_PngTimes = new QSpinBox(pnl_Ping);
-    se_PngTimes->setObjectName(QStringLiteral("se_PngTimes"));
-    se_PngTimes->setRange(1, 100);
-    se_PngTimes->setGeometry(238, 20, 60, 19);
+    MakeLabel(pnl_Ping, QStringLiteral("lbl_PngHost"), QStringLiteral("Host:"), 6, 22, 30, 14);
+    edt_PngHost = MakeEdit(pnl_Ping, QStringLiteral("edt_PngHost"), 38, 20, 150);
+    MakeLabel(pnl_Ping, QStringLiteral("lbl_PngTimes"), QStringLiteral("Times:"), 196, 22, 40, 14);
+    se_PngTimes = MakeSpin(pnl_Ping, QStringLiteral("se_PngTimes"), 1, 100, 238, 20, 60);
     se_PngTimes->setValue(1);
 
     re_Ping = new QTextEdit(pnl_Ping);
@@ -182,7 +174,9 @@ void TPingTool::btn_PngYesClick()
     // with a warning rather than sent or silently cut.
     bool typed = false;
     const qlonglong asTyped = options.se_PngBytes->cleanText().trimmed().toLongLong(&typed);
-    const qlonglong size = typed && asTyped >= options.se_PngBytes->minimum() ? asTyped : options.se_PngBytes->value();
+    const qlonglong size = typed && asTyped >= options.se_PngBytes->minimum()
+        ? asTyped
+        : options.se_PngBytes->value();
     if (size > LargestPacket) {
         shell_.ShowMessage(QStringLiteral("Packet size cannot be greater than 65535 bytes."));
         options.se_PngBytes->setValue(LargestPacket);

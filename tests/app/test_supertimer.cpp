@@ -1,4 +1,5 @@
 // The millisecond timer: rate, cost, disabling, count-down and clean stops.
+// Rates and tick times are measured: CTest runs these cases alone (RUN_SERIAL).
 #include "app/supertimer.h"
 
 #include "../support/testutil.h"

@@ -1,4 +1,5 @@
 // The session stopwatch: its step, its one-second thread and clean stops.
+// Tick times are measured: CTest runs these cases alone (RUN_SERIAL).
 #include "app/tickingclock.h"
 
 #include "../support/testutil.h"

@@ -7,8 +7,10 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DIDLIX_TESTS=ON >/dev/null
 cmake --build build -j"$(nproc)"
+rm -f build/Testing/Temporary/LastTest.log
 status=0
-ctest --test-dir build --output-on-failure --no-tests=error -j"$(nproc)" --timeout 600 "$@" || status=$?
+ctest --test-dir build --output-on-failure --no-tests=error -j"$(nproc)" --timeout 600 "$@" \
+  | tee build/ctest-output.txt || status=$?
 
 # Every case that skipped, with its reason: CTest names a test network file
 # only as a whole, and passes it when just some of its cases skipped.
@@ -23,6 +25,8 @@ if [ -f "$log" ]; then
   if [ -s build/skipped-cases.txt ]; then
     echo "Skipped cases ($(wc -l <build/skipped-cases.txt)):"
     cat build/skipped-cases.txt
+    # CTest's own tally stays the last word.
+    grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' build/ctest-output.txt || true
   fi
 fi
 exit "$status"

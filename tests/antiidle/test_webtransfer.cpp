@@ -2,6 +2,8 @@
 // scripted TCP servers on loopback: the texts and the measured time of a
 // probe, failures of every kind, the client's replacement after a hundred
 // requests, the watchdog, and transfers that come while one is running.
+// The probe's stopwatch and the pieces of a paced reply are timed: CTest runs
+// these cases alone (RUN_SERIAL).
 // The probe's host carries the scripted server's port ("127.0.0.1:port"),
 // which the client takes from the bare host text like any other.
 #include "antiidle/antiidle_probe.h"

@@ -256,7 +256,8 @@ void TFingerTool::FingerPingEchoReply(QObject *Sender, int Error)
     // The lines are display-safe already (controls shown as placeholders);
     // as plain text nothing in them is taken for markup.
     re_finger->setPlainText(FingerCli->ReplyLines().join(QLatin1Char('\n')));
-    if (!re_finger->toPlainText().isEmpty())
+    // A reply of blank lines says nothing about the user.
+    if (!re_finger->toPlainText().trimmed().isEmpty())
         shell_.SetStatus(QStringLiteral(" Status: Successfully fingered ") + FingerCli->Query());
     else
         shell_.SetStatus(QStringLiteral(" Status: Server returned no data for user."));

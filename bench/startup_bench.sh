@@ -15,7 +15,7 @@ runs=${2:-10}
 idle=3
 
 for tool in Xvfb xmessage cc; do
-  command -v "$tool" >/dev/null || { echo "startup_bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "startup_bench: $tool is missing (apt-get install xvfb x11-utils)" >&2; exit 1; }
 done
 cmake -S "$src" -B "$build" >/dev/null
 cmake --build "$build" --target idlix -j2 >/dev/null
@@ -30,19 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
-
-# A free display number of our own.
-disp=""
-for n in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { disp=":$n"; break; }
-done
-[ -n "$disp" ] || { echo "startup_bench: no free display" >&2; exit 1; }
-Xvfb "$disp" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY="$disp"
-for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.05; done
-unset QT_QPA_PLATFORM
+bench_name=startup_bench
+. "$here/xdisplay.sh"
 
 # One run: NAME TITLE CMD...; appends "ms kB" to $work/NAME.
 one_run() {

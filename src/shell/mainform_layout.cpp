@@ -295,10 +295,12 @@ void TMainForm::CreateOptionPanels()
     se_PngTO = MakeSpin(pnl_PingOptions, "se_PngTO", 1, 1000, 96, 46, 64);
 
     pnl_traceOptions = MakePanel("pnl_traceOptions", "Traceroute Options", false);
-    MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size", 6, 24, 90, 14);
-    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 96, 22, 64);
-    MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out (secs)", 6, 48, 90, 14);
-    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 96, 46, 64);
+    MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size:", 6, 24, 62, 14);
+    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 68, 22, 58);
+    MakeLabel(pnl_traceOptions, "lbl_TrcBytesUnit", "bytes", 130, 24, 34, 14);
+    MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out:", 6, 48, 62, 14);
+    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 68, 46, 58);
+    MakeLabel(pnl_traceOptions, "lbl_TrcTOUnit", "seconds", 130, 48, 36, 14);
     cb_TrcTestPack = MakeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 72, 150);
     rg_TrcMode = new TRadioGroup("Mode", {"Asynchronous", "Blocking"}, pnl_traceOptions);
     rg_TrcMode->setObjectName("rg_TrcMode");
@@ -409,6 +411,11 @@ void TMainForm::CreateInfoColumn()
     Gauge1->setObjectName("Gauge1");
     Gauge1->setGeometry(312, 226, 121, 14);
     Gauge1->setTextVisible(false);
+    QPalette gauge = Gauge1->palette();
+    gauge.setColor(QPalette::Highlight, QColor(128, 0, 0));   // maroon progress
+    for (QPalette::ColorRole groove : {QPalette::Base, QPalette::Window, QPalette::Button})
+        gauge.setColor(groove, QColor(64, 64, 64));            // on dark grey
+    Gauge1->setPalette(gauge);
     Gauge1->hide();
 }
 

@@ -9,6 +9,7 @@
 #include "net/mstrace.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "widgets/textpane.h"
@@ -18,7 +19,6 @@
 #include <QCoreApplication>
 #include <QFrame>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -32,7 +32,6 @@
 #include <QTextOption>
 
 #include <algorithm>
-#include <functional>
 
 namespace {
 
@@ -53,31 +52,6 @@ constexpr int kTextMargin = 2;
 // The host text starts a little right of its section's edge, as the caption does.
 constexpr int kHostIndent = 4;
 constexpr int kLongestEchoWaitMs = 65535;
-
-// Enter in a host field: the key goes down and comes back up, and only the
-// release acts (so the press effect has been seen). Both are swallowed, and
-// a held key's repeats do nothing.
-class TEnterKeyUp : public QObject {
-public:
-    TEnterKeyUp(QObject *field, std::function<void()> onRelease)
-        : QObject(field), onRelease_(std::move(onRelease)) {}
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
-            return false;
-        auto *ke = static_cast<QKeyEvent *>(event);
-        if (ke->key() != Qt::Key_Return && ke->key() != Qt::Key_Enter)
-            return false;
-        if (event->type() == QEvent::KeyRelease && !ke->isAutoRepeat())
-            onRelease_();
-        return true;
-    }
-
-private:
-    std::function<void()> onRelease_;
-};
 
 } // namespace
 
@@ -122,12 +96,8 @@ bool TTraceTool::Running() const
 void TTraceTool::CreatePanel()
 {
     pnl_Trace = shell_.Panel(TPanelId::Trace);
-    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_Trace);
-    hostLabel->setObjectName(QStringLiteral("lbl_TrcHost"));
-    hostLabel->setGeometry(6, 22, 30, 14);
-    edt_TrcHost = new QLineEdit(pnl_Trace);
-    edt_TrcHost->setObjectName(QStringLiteral("edt_TrcHost"));
-    edt_TrcHost->setGeometry(38, 20, 126, 19);
+    MakeLabel(pnl_Trace, QStringLiteral("lbl_TrcHost"), QStringLiteral("Host:"), 6, 22, 30, 14);
+    edt_TrcHost = MakeEdit(pnl_Trace, QStringLiteral("edt_TrcHost"), 38, 20, 126);
 
     btn_TrcYes = MakeCaptionButton(pnl_Trace, QStringLiteral("btn_TrcYes"),
                                    QStringLiteral("lbl_TrcTrace"), QStringLiteral("Trace"), 177,
@@ -138,27 +108,14 @@ void TTraceTool::CreatePanel()
     btn_TrcYes->OnClick = [this] { btn_TrcYesClick(); };
     btn_TrcNo->OnClick = [this] { btn_TrcNoClick(); };
 
-    re_Trace = new QTextEdit(pnl_Trace);
-    re_Trace->setObjectName(QStringLiteral("re_Trace"));
-    re_Trace->setGeometry(kHeaderX, kHeaderY + kHeaderH, 303, 183 - kHeaderY - kHeaderH);
-    re_Trace->setReadOnly(true);
-    re_Trace->setLineWrapMode(QTextEdit::NoWrap);
-    re_Trace->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    re_Trace = MakeOutputPane(pnl_Trace, QStringLiteral("re_Trace"),
+                              QRect(kHeaderX, kHeaderY + kHeaderH, 303, 183 - kHeaderY - kHeaderH));
     re_Trace->document()->setDocumentMargin(kTextMargin);
-    QPalette pal = re_Trace->palette();
-    pal.setColor(QPalette::Base, Qt::black);
-    pal.setColor(QPalette::Text, QColor(192, 192, 192));
-    re_Trace->setPalette(pal);
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(9);
-    re_Trace->setFont(font);
 
     CreateHeader();
 
-    // The key filter goes in before the press effect's, so that one (asked
-    // first) still sees the Enter key that this one swallows.
-    edt_TrcHost->installEventFilter(new TEnterKeyUp(edt_TrcHost, [this] { edt_TrcHostKeyUp(); }));
+    // Enter traces as it comes back up, after the press effect was seen.
+    InstallEnterAction(edt_TrcHost, TKeyEdge::Up, [this] { edt_TrcHostKeyUp(); });
     InstallEnterPressEffect(edt_TrcHost, btn_TrcYes);
 }
 

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -352,6 +353,25 @@ TEST_F(TraceTool, CancelEndsALookupAndDoesNothingWhenIdle)
 
 TEST_F(TraceTool, OptionsArrowOpensThePanelWithItsQuestion)
 {
+    const struct {
+        const char *name, *text;
+    } captions[] = {{"lbl_TrcBytes", "Packet Size:"}, {"lbl_TrcBytesUnit", "bytes"},
+                    {"lbl_TrcTO", "Time-out:"}, {"lbl_TrcTOUnit", "seconds"}};
+    for (const auto &c : captions) {
+        auto *label = f->pnl_traceOptions->findChild<QLabel *>(c.name);
+        ASSERT_NE(label, nullptr) << c.name;
+        EXPECT_EQ(label->text(), c.text);
+    }
+    EXPECT_EQ(f->cb_TrcTestPack->text(), "Send Test Packet");
+    EXPECT_EQ(f->rg_TrcMode->title(), "Mode");
+    ASSERT_EQ(f->rg_TrcMode->Count(), 2);
+    EXPECT_EQ(f->rg_TrcMode->Button(0)->text(), "Asynchronous");
+    EXPECT_EQ(f->rg_TrcMode->Button(1)->text(), "Blocking");
+    EXPECT_EQ(f->se_TrcBytes->minimum(), 1);
+    EXPECT_EQ(f->se_TrcBytes->maximum(), 65535);
+    EXPECT_EQ(f->se_TrcTO->minimum(), 1);
+    EXPECT_EQ(f->se_TrcTO->maximum(), 1000);
+
     f->se_TrcBytes->setValue(300);   // not saved: the opener reloads the file
     for (bool fromMenu : {false, true}) {
         f->SetStatus("Status: before");

@@ -28,9 +28,11 @@ class TTimerThread : public QThread {
     Q_OBJECT
 public:
     // Shortest time between two hand-overs to the owner's thread. Each costs
-    // two thread switches; at 100 a second that is a small fraction of a
-    // core, while ticks still reach the owner within 10 ms of falling due.
-    static constexpr std::uint32_t kHandOverMs = 10;
+    // two thread switches and a turn of the owner's event loop (1000 a second
+    // took 4 to 6 % of a core on a loaded machine). Twenty a second keep a
+    // count shown on screen live, cost a fraction of a percent, and a
+    // Flush makes the count exact whenever it is read.
+    static constexpr std::uint32_t kHandOverMs = 50;
 
     explicit TTimerThread(std::function<void()> tick, QObject *parent = nullptr);
     // Stops and joins the thread. Must not run inside a tick: use Dispose().
@@ -100,8 +102,9 @@ private:
 // Every tick that falls due while the timer is enabled is fired, however
 // busy the machine, and disabling it first fires the ticks due up to that
 // moment: the number of ticks between enabling and disabling is the time
-// between them on the monotonic clock, in whole intervals. Ticks of a 1 ms
-// timer reach the GUI thread in groups, TTimerThread::kHandOverMs apart.
+// between them on the monotonic clock, in whole intervals. Ticks of an
+// interval shorter than TTimerThread::kHandOverMs reach the GUI thread in
+// groups, that far apart.
 class TSuperTimer : public QObject {
     Q_OBJECT
 public:

@@ -144,9 +144,9 @@ TEST(SuperTimer, TickCountIsTheMonotonicTimeWhateverTheLoad)
     }
 }
 
-// A 1 ms timer hands its ticks to the GUI thread in groups, about a hundred
-// times a second, so it costs little; each tick still reaches the GUI thread
-// within a few milliseconds of falling due.
+// A 1 ms timer hands its ticks to the GUI thread in groups, one every
+// TTimerThread::kHandOverMs, so it costs little; each tick still reaches the
+// GUI thread soon after falling due.
 TEST(SuperTimer, OneMillisecondTicksGoOverInGroups)
 {
     TSuperTimer timer;
@@ -176,7 +176,7 @@ TEST(SuperTimer, OneMillisecondTicksGoOverInGroups)
     EXPECT_LE(wakes, 2 * 1000 / long(TTimerThread::kHandOverMs) + 20);
     EXPECT_GE(fired, 1000);
     EXPECT_LT(worstLag, 3.0 * TTimerThread::kHandOverMs) << "ms behind the clock";
-    EXPECT_LT(cpu, 0.05 * secs) << "cpu " << cpu << " s over " << secs << " s";
+    EXPECT_LT(cpu, 0.03 * secs) << "cpu " << cpu << " s over " << secs << " s";
 }
 
 // Ticks that fall due while the GUI thread is held up longer than the

@@ -13,8 +13,9 @@ src=$(dirname "$here")
 build=${1:-$src/build}
 runs=${2:-3}
 
-command -v curl >/dev/null || { echo "probe_bench: curl is missing (apt-get install curl)" >&2; exit 1; }
-command -v python3 >/dev/null || { echo "probe_bench: python3 is missing" >&2; exit 1; }
+for tool in curl python3; do
+  command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+done
 cmake -S "$src" -B "$build" >/dev/null
 cmake --build "$build" --target probe_once -j2 >/dev/null
 probe=${PROBE_ONCE_BIN:-$(find "$build" -name probe_once -type f -perm -u+x | head -1)}   # PROBE_ONCE_BIN: another build to compare

@@ -15,6 +15,9 @@ packages=(
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   curl
+  dpkg-dev file
+  desktop-file-utils appstream man-db util-linux
+  dbus-daemon python3-dbusmock
 )
 
 missing=()

@@ -196,7 +196,7 @@ void TMainForm::HttpProbe()
 
     SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."));
     HttpElapsed = 0;
-    QFile body(platform::ProgramFile(QLatin1String(antiidle::ProbeFileName)));
+    QFile body(platform::DataFile(QLatin1String(antiidle::ProbeFileName)));
     bool ok = false;
     qint64 received = 0;
     QString reason;

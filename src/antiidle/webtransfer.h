@@ -10,7 +10,7 @@ namespace antiidle {
 inline constexpr char MakerWebHost[] = "www.brisvane.com";
 // Path of the server list document on that server.
 inline constexpr char ServerListDocument[] = "/servers20.dat";
-// Receives the body of every probe, in the program's directory.
+// Receives the body of every probe, in the data folder (platform/appdir.h).
 inline constexpr char ProbeFileName[] = "temp.dat";
 
 // Most body bytes a probe keeps in temp.dat; a probe of any real page is far

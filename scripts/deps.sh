@@ -15,6 +15,7 @@ packages=(
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   curl
+  python3
   dpkg-dev file
   desktop-file-utils appstream man-db util-linux
   dbus-daemon python3-dbusmock

@@ -15,9 +15,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <atomic>
 #include <memory>
-#include <thread>
 #include <vector>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -62,29 +60,6 @@ void runLoop(int ms)
     loop.exec();
 }
 
-// Keeps both cores busy with spinning threads while it lives.
-class BusyCores {
-public:
-    explicit BusyCores(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            threads_.emplace_back([this] {
-                while (!stop_)
-                    spins_.fetch_add(1, std::memory_order_relaxed);
-            });
-    }
-    ~BusyCores()
-    {
-        stop_ = true;
-        for (auto &t : threads_)
-            t.join();
-    }
-private:
-    std::atomic<bool> stop_{false};
-    std::atomic<long> spins_{0};
-    std::vector<std::thread> threads_;
-};
-
 // Milliseconds on the monotonic clock.
 double monoMs() { return double(platform::MonoNowNs()) / 1e6; }
 
@@ -115,9 +90,9 @@ TEST(SuperTimer, TickCountIsTheMonotonicTimeWhateverTheLoad)
             ++fired;
             inGui = inGui && QThread::currentThread() == qApp->thread();
         };
-        std::unique_ptr<BusyCores> busy;
+        std::unique_ptr<testutil::BusyCores> busy;
         if (r.load == Load::BusyCores)
-            busy = std::make_unique<BusyCores>(2);
+            busy = std::make_unique<testutil::BusyCores>(2);
         QTimer stall;
         if (r.load == Load::GuiStalls) {
             QObject::connect(&stall, &QTimer::timeout, [] { usleep(300 * 1000); });

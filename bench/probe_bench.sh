@@ -14,7 +14,7 @@ build=${1:-$src/build}
 runs=${2:-3}
 
 for tool in curl python3; do
-  command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (apt-get install curl python3)" >&2; exit 1; }
 done
 cmake -S "$src" -B "$build" >/dev/null
 cmake --build "$build" --target probe_once -j2 >/dev/null

@@ -9,6 +9,7 @@
 //
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
+#include "antiidle/antiidle_probe.h"
 #include "antiidle/feature.h"
 #include "app/idlix.h"
 #include "platform/monoclock.h"
@@ -88,7 +89,7 @@ int main(int argc, char **argv)
     TMainForm &form = *idlix.Form;
     form.edt_AIFreq->setText(QStringLiteral("1"));
     form.edt_AIHost->setText(host);
-    form.rg_AIMethod->SetItemIndex(pmHttpGets);
+    form.rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
     ai->CycleMode = false;
     if (!ai->StartSessionStats()) {
         std::fprintf(stderr, "probe_once: the session could not start\n");

@@ -5,7 +5,8 @@
 // wall-ms is the probe on the monotonic clock, cpu-ms the CPU time of the
 // whole process meanwhile (all threads), gui-ms and timer-ms that of the GUI
 // thread and of the timer threads, timer-wakes the times the timer threads
-// woke (voluntary context switches). Used by probe_bench.sh.
+// woke (voluntary context switches). Used by probe_bench.sh. With
+// PROBE_ONCE_SHOT set, the window is saved to that PNG file at the end.
 //
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
@@ -115,5 +116,9 @@ int main(int argc, char **argv)
                     u1.timerWakes - u0.timerWakes);
         std::fflush(stdout);
     }
+    // PROBE_ONCE_SHOT=file.png: a picture of the window after the probes.
+    const QString shot = qEnvironmentVariable("PROBE_ONCE_SHOT");
+    if (!shot.isEmpty() && !form.grab().save(shot))
+        std::fprintf(stderr, "probe_once: cannot write %s\n", qPrintable(shot));
     return 0;
 }

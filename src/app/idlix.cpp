@@ -5,6 +5,7 @@
 #include "shell/mainform.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
+#include "tools/tracetool.h"
 
 #include <QAction>
 
@@ -13,6 +14,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
+    TraceTool = new TTraceTool(*Form);
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
@@ -20,7 +22,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (finger, traceroute, ISP tree, resolve) and the
+    // feature has bound (finger, ISP tree, resolve) and the
     // Dial-Up menu's line items with the options' entry list.
     Form->DisableUnboundTools();
     Form->SetDialUpAvailable(false);
@@ -28,6 +30,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 
 TIdlix::~TIdlix()
 {
+    delete TraceTool;
     delete PingTool;
     delete Latency;
     delete AntiIdle;

@@ -9,6 +9,7 @@ class TAntiIdleFeature;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
+class TTraceTool;
 
 class TIdlix {
 public:
@@ -24,4 +25,5 @@ public:
     TAntiIdleFeature *AntiIdle = nullptr;
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
+    TTraceTool *TraceTool = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "tools/fingertool.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
+#include "tools/tracetool.h"
 
 #include <QAction>
 
@@ -15,6 +16,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
     FingerTool = new TFingerTool(*Form);
+    TraceTool = new TTraceTool(*Form);
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
@@ -22,7 +24,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (traceroute, ISP tree, resolve) and the
+    // feature has bound (ISP tree, resolve) and the
     // Dial-Up menu's line items with the options' entry list.
     Form->DisableUnboundTools();
     Form->SetDialUpAvailable(false);
@@ -30,6 +32,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 
 TIdlix::~TIdlix()
 {
+    delete TraceTool;
     delete FingerTool;
     delete PingTool;
     delete Latency;

@@ -10,6 +10,7 @@ class TFingerTool;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
+class TTraceTool;
 
 class TIdlix {
 public:
@@ -26,4 +27,5 @@ public:
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
     TFingerTool *FingerTool = nullptr;
+    TTraceTool *TraceTool = nullptr;
 };

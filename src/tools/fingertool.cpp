@@ -16,12 +16,14 @@
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
 #include "widgets/picturebutton.h"
+#include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRect>
 #include <QTextEdit>
 
 #include <exception>
@@ -38,19 +40,6 @@ QString MessageOf(const std::exception &e)
     if (const auto *net = dynamic_cast<const ENetError *>(&e))
         return net->Message();
     return QString::fromUtf8(e.what());
-}
-
-// White (or silver) small text on black, as the tool panels show it.
-void Darken(QWidget *w, const QColor &text, const QStringList &families)
-{
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Base, Qt::black);
-    pal.setColor(QPalette::Text, text);
-    w->setPalette(pal);
-    QFont font;
-    font.setFamilies(families);
-    font.setPixelSize(9);   // 7 pt at 96 dpi
-    w->setFont(font);
 }
 
 } // namespace
@@ -91,22 +80,18 @@ void TFingerTool::CreatePanel()
     MakeLabel(pnl_Finger, QStringLiteral("lbl_FngUser"), QStringLiteral("User:"), 6, 22, 30, 14);
     edt_Finger = MakeEdit(pnl_Finger, QStringLiteral("edt_Finger"), 38, 20, 265);
     edt_Finger->setToolTip(QStringLiteral("Enter hostname to finger"));
-    Darken(edt_Finger, Qt::white, {QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
 
-    re_finger = new QTextEdit(pnl_Finger);
-    re_finger->setObjectName(QStringLiteral("re_finger"));
-    re_finger->setGeometry(6, 44, 297, 113);
-    re_finger->setReadOnly(true);
+    re_finger = MakeOutputPane(pnl_Finger, QStringLiteral("re_finger"), QRect(6, 44, 297, 113));
     // Whatever the server sends stays characters: no markup, no links.
     re_finger->setAcceptRichText(false);
     re_finger->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    re_finger->setLineWrapMode(QTextEdit::NoWrap);
     re_finger->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    re_finger->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     re_finger->setFocusPolicy(Qt::ClickFocus);   // not a tab stop
     re_finger->viewport()->setCursor(Qt::ArrowCursor);
-    Darken(re_finger, QColor(192, 192, 192),
-           {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont font = re_finger->font();
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    re_finger->setFont(font);
 
     btn_FngYes = MakeCaptionButton(pnl_Finger, QStringLiteral("btn_FngYes"),
                                    QStringLiteral("lbl_fngQuery"), QStringLiteral("Query"), 177,
@@ -119,10 +104,8 @@ void TFingerTool::CreatePanel()
     // from the button cancels nothing, as with every other button.
     btn_FngNo->OnClick = [this] { btn_FngNoMouseUp(); };
 
+    InstallEnterAction(edt_Finger, TKeyEdge::Down, [this] { edt_FingerKeyPress(); });
     InstallEnterPressEffect(edt_Finger, btn_FngYes);
-    // QLineEdit reports Enter and then passes the key on to the panel, which
-    // has no use for it.
-    connect(edt_Finger, &QLineEdit::returnPressed, this, [this] { edt_FingerKeyPress(); });
 }
 
 void TFingerTool::btn_FingerClick()

@@ -107,4 +107,20 @@ ScratchDir::~ScratchDir()
         qunsetenv("IDLIX_DIR");
 }
 
+BusyCores::BusyCores(int threads)
+{
+    for (int i = 0; i < threads; ++i)
+        threads_.emplace_back([this] {
+            while (!stop_)
+                spins_.fetch_add(1, std::memory_order_relaxed);
+        });
+}
+
+BusyCores::~BusyCores()
+{
+    stop_ = true;
+    for (auto &t : threads_)
+        t.join();
+}
+
 } // namespace testutil

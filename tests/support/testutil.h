@@ -3,8 +3,11 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
+#include <vector>
 
 namespace testutil {
 
@@ -51,6 +54,18 @@ private:
     QTemporaryDir dir_;
     QByteArray old_;
     bool hadOld_ = false;
+};
+
+// Keeps `threads` cores busy with spinning threads while it lives: a
+// machine with no time to spare, for timing tests.
+class BusyCores {
+public:
+    explicit BusyCores(int threads);
+    ~BusyCores();
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> spins_{0};
+    std::vector<std::thread> threads_;
 };
 
 } // namespace testutil

@@ -3,6 +3,7 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "shell/mainform.h"
+#include "tools/fingertool.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
 #include "tools/tracetool.h"
@@ -14,6 +15,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
+    FingerTool = new TFingerTool(*Form);
     TraceTool = new TTraceTool(*Form);
 
     // Menu items that reach a feature without being its switch.
@@ -22,7 +24,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (finger, ISP tree, resolve) and the
+    // feature has bound (ISP tree, resolve) and the
     // Dial-Up menu's line items with the options' entry list.
     Form->DisableUnboundTools();
     Form->SetDialUpAvailable(false);
@@ -31,6 +33,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 TIdlix::~TIdlix()
 {
     delete TraceTool;
+    delete FingerTool;
     delete PingTool;
     delete Latency;
     delete AntiIdle;

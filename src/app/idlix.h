@@ -6,6 +6,7 @@
 #include <memory>
 
 class TAntiIdleFeature;
+class TFingerTool;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
@@ -25,5 +26,6 @@ public:
     TAntiIdleFeature *AntiIdle = nullptr;
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
+    TFingerTool *FingerTool = nullptr;
     TTraceTool *TraceTool = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "testutil.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <linux/capability.h>
@@ -36,6 +38,23 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+SeenBox readModalBox(const std::function<void()> &open)
+{
+    SeenBox seen;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen = {true, box->windowTitle(), box->text(), int(box->icon()),
+                int(box->buttons().size()), box->textFormat() == Qt::PlainText};
+        box->accept();
+    });
+    closer.start(20);
+    open();
+    return seen;
+}
 
 int withoutIcmpAccess(const std::function<int()> &body)
 {

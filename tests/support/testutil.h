@@ -20,6 +20,19 @@ void pump(std::chrono::milliseconds span);
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();
 
+// What a modal message box showed.
+struct SeenBox {
+    bool shown = false;
+    QString title, text;
+    int icon = 0;         // QMessageBox::Icon
+    int buttons = 0;      // how many
+    bool plainText = false;
+};
+
+// Runs 'open', which is expected to open a modal QMessageBox, reads the box
+// and closes it with its default button. shown stays false when none opened.
+SeenBox readModalBox(const std::function<void()> &open);
+
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 

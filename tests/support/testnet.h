@@ -73,6 +73,9 @@ public:
     // Adds a forward and reverse record (name -> address) to the test name
     // server and makes it reread its records. True when dnsmasq took it.
     bool addName(const std::string &address, const std::string &name) const;
+    // The questions the test name server has been asked so far, oldest first,
+    // as "TYPE NAME" (e.g. "PTR 10.3.200.10.in-addr.arpa").
+    std::vector<std::string> nameServerQueries() const;
 
 private:
     std::string script(const std::string &args) const;

@@ -1,0 +1,125 @@
+// Shared pieces of the resolve tool and ISP tree tests: a main window with
+// both tools on a scratch program directory, message boxes captured, and the
+// test name server with its questions counted and a switch to silence it.
+#pragma once
+
+#include "desktop/msgbox.h"
+#include "shell/mainform.h"
+#include "tools/isptree.h"
+#include "tools/resolvetool.h"
+#include "../support/netfixture.h"
+#include "../support/testutil.h"
+
+#include <QFile>
+#include <QStringList>
+#include <QTimer>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
+
+namespace lookuptest {
+
+struct Window {
+    testutil::ScratchDir dir;
+    QStringList messages;
+    std::unique_ptr<TMainForm> form;
+    TResolveTool *rsv = nullptr;   // children of the window
+    TISPTree *isp = nullptr;
+    Window()
+    {
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        form = std::make_unique<TMainForm>();
+        rsv = new TResolveTool(*form);
+        isp = new TISPTree(*form);
+    }
+    ~Window()
+    {
+        form.reset();
+        platform::SetMessageHook({});
+    }
+};
+
+// The texts of the tree's top-level nodes.
+inline QStringList Nodes(const QTreeWidget *tree)
+{
+    QStringList out;
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        out << tree->topLevelItem(i)->text(0);
+    return out;
+}
+
+// "10.3.200.10.in-addr.arpa" -> "10.200.3.10"; empty for other names.
+inline QString ReverseNameAddress(const QString &name)
+{
+    const QString suffix = QStringLiteral(".in-addr.arpa");
+    if (!name.endsWith(suffix))
+        return {};
+    QStringList parts = name.chopped(suffix.size()).split(QLatin1Char('.'));
+    std::reverse(parts.begin(), parts.end());
+    return parts.join(QLatin1Char('.'));
+}
+
+// Counts the ticks of a 100 ms timer: the proof that the event loop ran.
+struct Ticker {
+    Ticker() { QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; }); timer.start(100); }
+    QTimer timer;
+    int ticks = 0;
+};
+
+// The test network with the window built in the client host.
+class LookupNetTest : public testnet::NetTest {
+protected:
+    void SetUp() override
+    {
+        NetTest::SetUp();
+        if (!Ready())
+            return;
+        QFile pid(QString::fromStdString("/run/idlix-testnet/" + net->prefix() + "dnsmasq.pid"));
+        ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
+        dnsmasq = pid.readAll().trimmed().toInt();
+        ASSERT_GT(dnsmasq, 0);
+        w = std::make_unique<Window>();
+        f = w->form.get();
+    }
+    void TearDown() override
+    {
+        Speak();
+        w.reset();
+        scope.reset();
+    }
+    // The name server stops answering (its questions queue up) until Speak.
+    void Silence() { ASSERT_EQ(kill(dnsmasq, SIGSTOP), 0); }
+    void Speak()
+    {
+        if (dnsmasq > 0)
+            kill(dnsmasq, SIGCONT);
+    }
+    // Questions asked so far, as "TYPE NAME".
+    static QStringList Queries()
+    {
+        QStringList out;
+        for (const std::string &q : net->nameServerQueries())
+            out << QString::fromStdString(q);
+        return out;
+    }
+    // Addresses whose names were asked for after the first 'skip' questions,
+    // in the order asked.
+    static QStringList ReverseQueries(qsizetype skip)
+    {
+        QStringList out;
+        const QStringList all = Queries();
+        for (qsizetype i = skip; i < all.size(); ++i) {
+            if (all[i].startsWith(QLatin1String("PTR ")))
+                out << ReverseNameAddress(all[i].mid(4));
+        }
+        return out;
+    }
+
+    pid_t dnsmasq = -1;
+    std::unique_ptr<Window> w;
+    TMainForm *f = nullptr;
+};
+
+} // namespace lookuptest

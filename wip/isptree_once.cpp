@@ -5,6 +5,7 @@
 //   isptree_once ADDRESS
 #include "shell/mainform.h"
 #include "tools/isptree.h"
+#include "widgets/picturebutton.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

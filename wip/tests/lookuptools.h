@@ -4,6 +4,7 @@
 #pragma once
 
 #include "desktop/msgbox.h"
+#include "net/wsocket.h"
 #include "shell/mainform.h"
 #include "tools/isptree.h"
 #include "tools/resolvetool.h"

@@ -148,7 +148,7 @@ TEST_F(ISPTree, SaveWritesTheTreeAndAsksBeforeReplacingAFile)
     // An empty tree, to a name without an extension: "txt" is added.
     Save([&](QFileDialog *d) {
         d->selectFile(dir.filePath("tree"));
-        d->accept();
+        static_cast<QDialog *>(d)->accept();   // as the dialog's Save button does
     });
     EXPECT_EQ(Read(path), QByteArray());
 
@@ -165,7 +165,7 @@ TEST_F(ISPTree, SaveWritesTheTreeAndAsksBeforeReplacingAFile)
                 if (answer == QMessageBox::No)
                     d->reject();
             });
-            d->accept();
+            static_cast<QDialog *>(d)->accept();   // as the dialog's Save button does
         });
         EXPECT_TRUE(asked);
         EXPECT_EQ(Read(path), answer == QMessageBox::Yes

@@ -254,7 +254,7 @@ TEST_F(ISPTreeNet, SavedFileOfAScanIsOneCrLfLinePerNode)
     QTemporaryDir dir;
     QTimer::singleShot(0, isp, [&] {
         isp->SaveDialog1->selectFile(dir.filePath("block"));
-        isp->SaveDialog1->accept();
+        static_cast<QDialog *>(isp->SaveDialog1)->accept();
     });
     isp->btn_IspSave->Click();
     QFile saved(dir.filePath("block.txt"));

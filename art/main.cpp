@@ -91,6 +91,12 @@ int main(int argc, char **argv)
                            "idlix", "idlix16", "isp_images"};
     for (int i = 0; ok && i < small.size(); ++i)
         ok = SavePng(small[i], pics + "/" + names[i] + ".png");
+    // The program icon for the desktop's icon theme, at the sizes menus and
+    // launchers ask for.
+    for (const int size : kThemeIconSizes) {
+        const QString dir = QString("%1/icons/hicolor/%2x%2/apps").arg(res).arg(size);
+        ok = ok && QDir().mkpath(dir) && SavePng(DrawIcon(size), dir + "/idlix.png");
+    }
     const QList<QImage> frames = DrawSpinFrames(bg, 48);
     if (ok)
         ok = WriteRle8Avi(frames, 15, data + "/bvspin.avi", &err);

@@ -13,7 +13,7 @@ QImage DrawArrow(bool open);      // 15 x 17 options arrow
 QImage DrawLamp(bool green);      // 9 x 9 lamp
 QImage DrawYesNo(bool yes);       // 21 x 17 save-question button
 QImage DrawButton(int width);     // width x 19 caption button face
-QImage DrawIcon(int size);        // program icon, 32 or 16
+QImage DrawIcon(int size);        // program icon, size x size (16 and up)
 QImage DrawIspImages();           // 38 x 17: host node, selected host node
 QList<QImage> DrawSpinFrames(const QImage &background, int count);  // 85 x 75 each
 
@@ -21,4 +21,6 @@ QList<QImage> DrawSpinFrames(const QImage &background, int count);  // 85 x 75 e
 // background under them so the opaque playback blends in).
 constexpr int kAnimLeft = 330, kAnimTop = 38, kAnimWidth = 85, kAnimHeight = 75;
 // Centre and radius of the graph circle over the information column.
+// Sizes of the program icon in the hicolor theme (res/icons).
+constexpr int kThemeIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 constexpr int kDialCX = 309 + 65, kDialCY = 16 + 58, kDialR = 58;

@@ -14,7 +14,7 @@ command -v nginx >/dev/null || { echo "http_bench: nginx is missing (apt-get ins
 command -v curl >/dev/null || { echo "http_bench: curl is missing (apt-get install curl)" >&2; exit 1; }
 cmake -S "$src" -B "$build" >/dev/null
 cmake --build "$build" --target bench_http -j2 >/dev/null
-bench=$(find "$build" -name bench_http -type f -perm -u+x | head -1)
+bench=${BENCH_HTTP_BIN:-$(find "$build" -name bench_http -type f -perm -u+x | head -1)}   # BENCH_HTTP_BIN: another build to compare
 
 work=$(mktemp -d /tmp/http_bench.XXXXXX)
 nginx_pid=

@@ -30,19 +30,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
-
-# A free display number of our own.
-disp=""
-for n in $(seq 90 120); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { disp=":$n"; break; }
-done
-[ -n "$disp" ] || { echo "startup_bench: no free display" >&2; exit 1; }
-Xvfb "$disp" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-export DISPLAY="$disp"
-for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.05; done
-unset QT_QPA_PLATFORM
+bench_name=startup_bench
+. "$here/xdisplay.sh"
 
 # One run: NAME TITLE CMD...; appends "ms kB" to $work/NAME.
 one_run() {

@@ -8,13 +8,16 @@ packages=(
   qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
   libjpeg62-turbo-dev
   libgtest-dev
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   libx11-dev
   iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
   fingerd finger socat
   poppler-utils
   fonts-dejavu-core fonts-dejavu-extra
   curl
+  dpkg-dev file
+  desktop-file-utils appstream man-db util-linux
+  dbus-daemon python3-dbusmock
 )
 
 missing=()

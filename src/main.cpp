@@ -2,6 +2,7 @@
 // exists; then the hidden hold window (the program ends when it closes), then
 // the main window, then the message loop. The main window is destroyed before
 // the hold window and writes the settings as it goes.
+#include "app/cmdline.h"
 #include "app/exitpath.h"
 #include "app/holdform.h"
 #include "app/justone32.h"
@@ -11,8 +12,14 @@
 
 int main(int argc, char **argv)
 {
+    // --help and --version answer at once: no window, no instance guard.
+    if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
+        return rc;
+
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Idlix v2.0");
+    // Wayland desktops find the menu entry (and so the icon) through this name.
+    QApplication::setDesktopFileName("com.brisvane.Idlix");
     // Hiding the main window (to the tray) must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

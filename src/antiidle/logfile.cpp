@@ -12,7 +12,7 @@ namespace antiidle {
 
 QString LogFilePath()
 {
-    return platform::ProgramFile(QString::fromLatin1(LogFileName));
+    return platform::DataFile(QString::fromLatin1(LogFileName));
 }
 
 QStringList HistoryLines(const QTextDocument *doc)

@@ -10,7 +10,7 @@ class QTextDocument;
 
 namespace antiidle {
 
-// File name of the session log in the program's directory.
+// File name of the session log in the data folder (platform/appdir.h).
 inline constexpr char LogFileName[] = "AI_Log.txt";
 // The history is written out only once it holds more lines than this.
 constexpr int LogFlushThreshold = 200;

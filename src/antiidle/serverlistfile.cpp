@@ -11,7 +11,7 @@ namespace antiidle {
 
 QString ServerListPath()
 {
-    return platform::ProgramFile(QString::fromLatin1(ServerListFileName));
+    return platform::DataFile(QString::fromLatin1(ServerListFileName));
 }
 
 QStringList ParseServerList(const QByteArray &bytes)

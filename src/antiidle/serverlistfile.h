@@ -8,7 +8,7 @@
 
 namespace antiidle {
 
-// File name of the server list in the program's directory. The download of a
+// File name of the server list in the data folder (platform/appdir.h). The download of a
 // new list writes the same name; Linux compares names case-sensitively, so
 // every reader and writer must use exactly this spelling.
 inline constexpr char ServerListFileName[] = "Servers.dat";

@@ -196,7 +196,7 @@ void TMainForm::HttpProbe()
 
     SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."));
     HttpElapsed = 0;
-    QFile body(platform::ProgramFile(QLatin1String(antiidle::ProbeFileName)));
+    QFile body(platform::DataFile(QLatin1String(antiidle::ProbeFileName)));
     bool ok = false;
     qint64 received = 0;
     QString reason;
@@ -205,6 +205,7 @@ void TMainForm::HttpProbe()
             throw std::runtime_error(
                 QStringLiteral("Cannot create file %1").arg(body.fileName()).toStdString());
         HttpCli1->ReceiveStream = &body;
+        HttpCli1->BodyLimit = antiidle::ProbeBodyLimit;
         HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
         HTTPTimer->SetEnabled(true);
         SetStatus(QStringLiteral("Status: Connecting to ") + host);

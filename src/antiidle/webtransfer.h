@@ -10,8 +10,14 @@ namespace antiidle {
 inline constexpr char MakerWebHost[] = "www.brisvane.com";
 // Path of the server list document on that server.
 inline constexpr char ServerListDocument[] = "/servers20.dat";
-// Receives the body of every probe, in the program's directory.
+// Receives the body of every probe, in the data folder (platform/appdir.h).
 inline constexpr char ProbeFileName[] = "temp.dat";
+
+// Most body bytes a probe keeps in temp.dat; a probe of any real page is far
+// below, and a server that never ends its document cannot fill the disk.
+inline constexpr qint64 ProbeBodyLimit = 64 * 1024 * 1024;
+// Most bytes of a downloaded server list: thousands of hosts fit many times over.
+inline constexpr qint64 ServerListBodyLimit = 1024 * 1024;
 
 // Requests a client completes before the next probe replaces it.
 inline constexpr int HttpClientLifetime = 100;

@@ -17,8 +17,9 @@
 namespace {
 
 // A download replaces the list only with a document the server actually
-// sent: a status line in the 2xx range. No status line at all (the server
-// closed at once) or a 3xx without a document would otherwise empty the list.
+// sent: a status line in the 2xx range. A reply in another protocol version
+// (no status the client knows) or a 3xx without a document would otherwise
+// empty the list.
 bool IsDocument(int statusCode)
 {
     return statusCode >= 200 && statusCode < 300;
@@ -46,6 +47,7 @@ void TMainForm::btn_SrvUpdateClick()
         return;
     }
     HttpCli1->ReceiveStream = &file;
+    HttpCli1->BodyLimit = antiidle::ServerListBodyLimit;
     HttpTransferActive = true;
     SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."), true);
 
@@ -56,7 +58,7 @@ void TMainForm::btn_SrvUpdateClick()
         HttpGetGuarded(limitMs);
         if (!IsDocument(HttpCli1->StatusCode())) {
             failure = HttpCli1->StatusCode() == 0
-                ? QStringLiteral("the server closed the connection without a reply")
+                ? QStringLiteral("the reply carried no HTTP/1.x status line")
                 : QStringLiteral("%1 %2").arg(HttpCli1->StatusCode()).arg(HttpCli1->ReasonPhrase());
         }
     } catch (const EHttpException &) {

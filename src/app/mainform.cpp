@@ -220,11 +220,11 @@ void TMainForm::WireHandlers()
 
 void TMainForm::FormCreate()
 {
-    HelpFile = platform::ProgramFile("Help.html");
+    HelpFile = platform::ShippedFile("Help.html");
     show();
     if (const QScreen *s = screen())
         move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    anm_BV->SetFileName(platform::ProgramFile("bvspin.avi"));
+    anm_BV->SetFileName(platform::ShippedFile("bvspin.avi"));
     pnl_History->raise();
     if (HoldForm)
         HoldForm->hide();

@@ -173,7 +173,7 @@ public:
     void StatusLBLMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
     void EggTimerTimer();
     int EggLine = 0;                  // next quotation line to show (2..6)
-    QString HelpFile;                 // the help document beside the program
+    QString HelpFile;                 // the help document as shipped (platform/appdir.h)
 
     // ---- anti-idle (src/antiidle) ----
     bool CycleMode = false;           // a session visits the server list in turn

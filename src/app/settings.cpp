@@ -36,7 +36,7 @@ constexpr int QuestionX = 220;   // where the save question normally starts
 
 QString TMainForm::SettingsFile()
 {
-    return platform::ProgramFile("idlix2.ini");
+    return platform::DataFile("idlix2.ini");
 }
 
 void TMainForm::LoadSettings()

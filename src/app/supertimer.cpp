@@ -7,8 +7,6 @@
 #include <QPointer>
 
 namespace {
-// Longest single sleep: how soon the worker notices Suspend or Dispose.
-constexpr std::int64_t kSliceNs = 50'000'000;
 // Longest lag that missed ticks are made up for.
 constexpr std::int64_t kMaxLagNs = 200'000'000;
 }
@@ -45,8 +43,20 @@ void TTimerThread::Resume()
 
 void TTimerThread::Suspend()
 {
-    std::lock_guard<std::mutex> lk(m_);
-    running_ = false;
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        running_ = false;
+    }
+    cv_.notify_all();
+}
+
+void TTimerThread::SetIntervalMs(std::uint32_t ms)
+{
+    {
+        std::lock_guard<std::mutex> lk(m_);
+        intervalMs_ = ms ? ms : 1;
+    }
+    cv_.notify_all();
 }
 
 void TTimerThread::Dispose()
@@ -80,14 +90,6 @@ void TTimerThread::stopAndJoin()
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
-bool TTimerThread::sleepToward(std::int64_t dueNs)
-{
-    const std::int64_t now = platform::MonoNowNs();
-    const std::int64_t until = dueNs - now > kSliceNs ? now + kSliceNs : dueNs;
-    platform::SleepUntilNs(until);
-    return until == dueNs;
-}
-
 void TTimerThread::deliver(std::uint64_t generation)
 {
     QMetaObject::invokeMethod(
@@ -106,7 +108,8 @@ void TTimerThread::deliver(std::uint64_t generation)
 void TTimerThread::run()
 {
     std::uint64_t gen = 0;
-    std::int64_t due = 0;
+    std::int64_t base = 0;  // deadline of the last tick, or the time of Resume
+    bool first = false;     // the next tick is the first after Resume
     std::unique_lock<std::mutex> lk(m_);
     for (;;) {
         cv_.wait(lk, [this] { return terminate_ || running_; });
@@ -114,23 +117,31 @@ void TTimerThread::run()
             break;
         if (gen != generation_) {
             gen = generation_;
-            due = startNs_ + (tickAtStart_ ? 0 : std::int64_t(intervalMs_) * 1'000'000);
+            base = startNs_;
+            first = true;
         }
+        const std::uint32_t interval = intervalMs_;
+        const std::int64_t period = std::int64_t(interval) * 1'000'000;
+        const std::int64_t due = first && tickAtStart_ ? base : base + period;
+        // One wait for both: the deadline, or a request (Suspend, Resume,
+        // Dispose, a new interval), after which the deadline is worked out
+        // again. Nothing else wakes the thread.
+        if (!platform::WaitUntilNs(cv_, lk, due))
+            continue;
+        if (terminate_ || !running_ || gen != generation_ || intervalMs_ != interval)
+            continue;
         lk.unlock();
-        const bool reached = sleepToward(due);
-        if (reached && !terminate_ && running_ && gen == generation_) {
-            deliver(gen);
-            // Next deadline on the fixed grid. Ticks missed through a short
-            // stall (the machine busy, the GUI thread slow to take the hand-
-            // over) follow at once, so a millisecond count stays right;
-            // after a long stall the grid restarts instead of firing a burst.
-            const std::int64_t period = std::int64_t(intervalMs_) * 1'000'000;
-            const std::int64_t now = platform::MonoNowNs();
-            due += period;
-            if (due < now - kMaxLagNs)
-                due = now + period;
-        }
+        deliver(gen);
         lk.lock();
+        // Next deadline on the fixed grid. Ticks missed through a short stall
+        // (the machine busy, the GUI thread slow to take the hand-over)
+        // follow at once, so a millisecond count stays right; after a long
+        // stall the grid restarts instead of firing a burst.
+        first = false;
+        base = due;
+        const std::int64_t now = platform::MonoNowNs();
+        if (base + period < now - kMaxLagNs)
+            base = now;
     }
 }
 

@@ -12,8 +12,9 @@
 
 // A thread that ticks at a fixed period on absolute monotonic deadlines and
 // runs each tick synchronously in the thread that owns this object (the GUI
-// thread): the worker waits until the tick handler has returned. It sleeps
-// between ticks (no polling) and parks while suspended. Ticks delayed by a
+// thread): the worker waits until the tick handler has returned. Between
+// ticks it waits for the deadline and for control requests together, so it
+// wakes only for a due tick or a request, and parks while suspended. Ticks delayed by a
 // busy machine are made up (up to 200 ms worth), so counting ticks measures
 // time.
 class TTimerThread : public QThread {
@@ -23,8 +24,8 @@ public:
     // Stops and joins the thread. Must not run inside a tick: use Dispose().
     ~TTimerThread() override;
 
-    // Period between ticks; takes effect from the next tick.
-    void SetIntervalMs(std::uint32_t ms) { intervalMs_ = ms ? ms : 1; }
+    // Period between ticks; the tick on its way moves to the new period at once.
+    void SetIntervalMs(std::uint32_t ms);
     std::uint32_t IntervalMs() const { return intervalMs_; }
     // When set, the first tick after Resume comes at once instead of one period later.
     void SetTickAtStart(bool on) { tickAtStart_ = on; }
@@ -50,7 +51,6 @@ protected:
 
 private:
     void stopAndJoin();
-    bool sleepToward(std::int64_t dueNs);
     void deliver(std::uint64_t generation);
 
     std::function<void()> tick_;

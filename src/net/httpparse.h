@@ -80,6 +80,7 @@ public:
     static constexpr int kSize = 8192;
 
     char *Tail() { return buf_.data() + count_; }
+    const char *Data() const { return buf_.data(); }
     int Room() const { return kSize - 1 - count_; }
     // Records n bytes written at Tail() (clipped to Room()).
     void Commit(int n);

@@ -4,10 +4,11 @@
 #include <QEventLoop>
 #include <QPointer>
 #include <algorithm>
+#include <climits>
 
 THttpCli::THttpCli(QObject *owner) : QObject(owner), socket_(new TWSocket(this))
 {
-    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
     socket_->OnDataAvailable = [this](TCustomWSocket *, quint16) { DataAvailableStep(); };
     socket_->OnSessionConnected = [this](TCustomWSocket *, quint16 e) { ConnectedStep(e); };
     socket_->OnDataSent = [this](TCustomWSocket *, quint16) { DataSentStep(); };
@@ -85,7 +86,7 @@ void THttpCli::Abort()
     } catch (const ESocketException &) {
     }
     socket_->OnDnsLookupDone = lookupDone;
-    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
     rcvBuf_.Clear();
     FailLocally(QStringLiteral("request aborted"));
     SessionClosedStep();
@@ -103,7 +104,7 @@ void THttpCli::StartRequest(THttpRequest kind)
     receivedHeader_.clear();
     requestType_ = kind;
     requestDoneError_ = 0;
-    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
     SetState(httpNotConnected);
 
     documentName_.clear();
@@ -205,6 +206,9 @@ void THttpCli::ConnectedStep(quint16 error)
         return;
     }
     connected_ = true;
+    headerBytes_ = 0;
+    headerLines_ = 0;
+    lengthAnnounced_ = false;
     QPointer<THttpCli> self(this);
     SetState(httpConnected);
     if (!self)
@@ -276,18 +280,38 @@ void THttpCli::SendRequest(const QString &method)
 
 void THttpCli::DataAvailableStep()
 {
-    int n = socket_->Receive(rcvBuf_.Tail(), rcvBuf_.Room());
-    if (requestType_ == httpNONE || n <= 0)
-        return;
-    rcvBuf_.Commit(n);
+    QPointer<THttpCli> self(this);
+    // Everything the socket holds is taken now, one buffer at a time:
+    // returning to the event loop between buffers would cost a loop pass and
+    // a readiness check for every 8 KiB.
+    for (;;) {
+        const int room = rcvBuf_.Room();
+        const int n = socket_->Receive(rcvBuf_.Tail(), room);
+        if (requestType_ == httpNONE || n <= 0)
+            return;
+        rcvBuf_.Commit(n);
+        if (!TakeReceived() || !self)
+            return;
+        // A read that did not fill the room found the socket drained; the
+        // next bytes come with the next readiness notification.
+        if (n < room || !connected_ || ended_)
+            return;
+    }
+}
+
+bool THttpCli::TakeReceived()
+{
     QPointer<THttpCli> self(this);
     if (state_ == httpReceivingBody) {
-        QByteArray chunk = rcvBuf_.TakeAll();
-        BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
-        return;
+        // The chunk is handed on from the buffer itself, without a copy.
+        BodyStep(rcvBuf_.Data(), rcvBuf_.Count());
+        if (self)
+            rcvBuf_.Clear();
+        return bool(self);
     }
     while (self && rcvBuf_.Count() > 0) {
         QByteArray line;
+        const int before = rcvBuf_.Count();
         if (!rcvBuf_.NextLine(line)) {
             if (rcvBuf_.Full()) {
                 // A header line that does not fit the buffer cannot be parsed: give up cleanly.
@@ -296,27 +320,47 @@ void THttpCli::DataAvailableStep()
                     FailLocally(QStringLiteral("response header line too long"));
                     AbortConnection();
                 }
+                return false;
             }
-            return;
+            return true;  // the rest of the line is still on its way
         }
+        if (state_ == httpConnected && !WithinHeaderBounds(before - rcvBuf_.Count(), line.isEmpty()))
+            return false;
         if (state_ == httpConnected || state_ == httpReceivingBody)
             HeaderLineStep(line);
         if (!self)
-            return;
+            return false;
         // Once the connection is gone (an error status, a redirect, a
         // failure) the rest of what arrived belongs to no document.
         if (!connected_) {
             rcvBuf_.Clear();
-            return;
+            return false;
         }
         if (state_ == httpReceivingBody) {
             if (rcvBuf_.Count() > 0) {
-                QByteArray chunk = rcvBuf_.TakeAll();
-                BodyStep(chunk.constData(), static_cast<int>(chunk.size()));
+                BodyStep(rcvBuf_.Data(), rcvBuf_.Count());
+                if (self)
+                    rcvBuf_.Clear();
             }
-            return;
+            return bool(self);
         }
     }
+    return bool(self);
+}
+
+bool THttpCli::WithinHeaderBounds(int bytes, bool blank)
+{
+    headerBytes_ += bytes;
+    if (!blank)
+        ++headerLines_;
+    if (headerBytes_ <= kMaxHeaderBytes && headerLines_ <= kMaxHeaderLines)
+        return true;
+    // A header without end would otherwise be collected line by line for as
+    // long as the server keeps sending.
+    rcvBuf_.Clear();
+    FailLocally(QStringLiteral("response header too large"));
+    AbortConnection();
+    return false;
 }
 
 void THttpCli::HeaderLineStep(const QByteArray &line)
@@ -355,6 +399,7 @@ void THttpCli::HeaderLineStep(const QByteArray &line)
         } else if (name == "content-length") {
             if (!ParseDecimal(value, contentLength_))
                 contentLength_ = -1;
+            lengthAnnounced_ = contentLength_ >= 0;
         } else if (name == "content-type") {
             contentType_ = value;
         } else if (name == "www-authenticate") {
@@ -390,6 +435,14 @@ void THttpCli::HeaderEnd()
 
 void THttpCli::BodyStep(const char *data, int len)
 {
+    const qint64 limit = BodyLimit > 0 && BodyLimit < INT_MAX ? BodyLimit : INT_MAX;
+    if (len > limit - receivedCount_) {
+        // Nothing past the limit is handed on: the caller's stream never
+        // holds more than it asked for.
+        FailLocally(QStringLiteral("document larger than the limit of %1 bytes").arg(limit));
+        AbortConnection();
+        return;
+    }
     QPointer<THttpCli> self(this);
     if (bodyDataCount_ == 0)
         TriggerDocBegin();
@@ -402,8 +455,34 @@ void THttpCli::BodyStep(const char *data, int len)
         ReceiveStream->write(data, len);
 }
 
-void THttpCli::SessionClosedStep()
+QString THttpCli::UnfinishedReason(quint16 error) const
 {
+    if (statusCode_ >= 400)
+        return {};  // already a failure: the server's error status or a local one
+    if (state_ == httpConnected)
+        return QStringLiteral("connection closed before the end of the reply header");
+    if (state_ != httpReceivingBody)
+        return {};
+    // Replies that never carry a body, whatever length they announce.
+    const bool bodyExpected = requestType_ != httpHEAD && statusCode_ != 204 && statusCode_ != 304
+        && (statusCode_ < 100 || statusCode_ >= 200);
+    if (lengthAnnounced_ && bodyExpected && receivedCount_ < contentLength_)
+        return QStringLiteral("connection closed before the end of the document (%1 of %2 bytes)")
+            .arg(receivedCount_).arg(contentLength_);
+    // Without an announced length only an orderly close ends a document; a
+    // reset may have taken its last bytes with it.
+    if (!lengthAnnounced_ && error != 0)
+        return QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error);
+    return {};
+}
+
+void THttpCli::SessionClosedStep(quint16 error)
+{
+    if (!ended_) {
+        const QString unfinished = UnfinishedReason(error);
+        if (!unfinished.isEmpty())
+            FailLocally(unfinished);
+    }
     connected_ = false;
     ended_ = true;
     QPointer<THttpCli> self(this);
@@ -418,7 +497,7 @@ void THttpCli::LocationStep()
 {
     connected_ = false;
     locationChange_ = false;
-    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16) { SessionClosedStep(); };
+    socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
     if (auto h = OnLocationChange)
         h(this);
     QMetaObject::invokeMethod(this, [this] { StartLookup(); }, Qt::QueuedConnection);

@@ -50,6 +50,13 @@ public:
     // Redirects followed in a row before the request fails: enough for any
     // real chain, and a server that redirects to itself cannot keep Get going.
     static constexpr int kMaxRedirects = 10;
+    // Bounds of one response header. Real servers send well under 8 KiB in a
+    // few dozen lines; past either bound the peer is not sending a header we
+    // could use, and the request fails instead of collecting it.
+    static constexpr int kMaxHeaderBytes = 64 * 1024;  // status line to blank line, line ends included
+    static constexpr int kMaxHeaderLines = 512;        // status line included, blank line not
+    // Body limit of a new client; callers set their own per transfer.
+    static constexpr qint64 kDefaultBodyLimit = 64 * 1024 * 1024;
 
     explicit THttpCli(QObject *owner = nullptr);
     ~THttpCli() override;
@@ -79,6 +86,10 @@ public:
     QString ContentTypePost = QStringLiteral("application/x-www-form-urlencoded");
     QIODevice *ReceiveStream = nullptr;   // body goes here when set (not owned)
     QIODevice *PostStream = nullptr;      // data to post (not owned)
+    // Most body bytes a request takes; a longer document ends the request as
+    // a failure before the excess reaches OnDocData or ReceiveStream. Values
+    // of 0 or less leave only the bound of the int byte count.
+    qint64 BodyLimit = kDefaultBodyLimit;
 
     int StatusCode() const { return statusCode_; }
     QString ReasonPhrase() const { return reasonPhrase_; }
@@ -127,10 +138,18 @@ private:
     // Received bytes go to the header-line step while the state is
     // httpConnected and to the body step in httpReceivingBody.
     void DataAvailableStep();
+    // Hands the buffered bytes to the header-line or body step; false when
+    // the request cannot take more (it ended, or the client is gone).
+    bool TakeReceived();
+    // Counts one response header line of `bytes` wire bytes against the
+    // header bounds; false (and the request failed) past them.
+    bool WithinHeaderBounds(int bytes, bool blank);
     void HeaderLineStep(const QByteArray &line);
     void HeaderEnd();
     void BodyStep(const char *data, int len);
-    void SessionClosedStep();
+    void SessionClosedStep(quint16 error = 0);
+    // Why a reply that ended with the connection is unfinished; empty when it is whole.
+    QString UnfinishedReason(quint16 error) const;
     void LocationStep();
     void DataSentStep();
     void SendRequest(const QString &method);
@@ -152,6 +171,9 @@ private:
     int statusCode_ = 0;
     QString reasonPhrase_;
     int contentLength_ = 0;
+    bool lengthAnnounced_ = false;  // this response carried a numeric content-length
+    int headerBytes_ = 0;           // wire bytes of this response's header so far
+    int headerLines_ = 0;           // its non-blank lines so far
     QString contentType_;
     QStringList authChallenges_;
     bool locationChange_ = false;

@@ -1,4 +1,4 @@
-// The help document (HTML, shipped beside the program) in a viewer window of
+// The help document (HTML, shipped with the program) in a viewer window of
 // the program's own.
 #pragma once
 

@@ -97,6 +97,20 @@ std::optional<QByteArray> IniFindValue(const QByteArray &text, const QByteArray 
     return std::nullopt;
 }
 
+QStringList IniSectionNames(const QByteArray &text)
+{
+    QStringList names;
+    QByteArray name;
+    for (const Line &l : splitLines(text)) {
+        if (classify(text, l, &name, nullptr) != LineKind::Section || name.isEmpty())
+            continue;
+        const QString n = QString::fromUtf8(name);
+        if (!names.contains(n, Qt::CaseInsensitive))
+            names << n;
+    }
+    return names;
+}
+
 QByteArray IniSetValue(const QByteArray &text, const QByteArray &section, const QByteArray &key,
                        const QByteArray &value)
 {

@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <stdexcept>
 
@@ -33,6 +34,10 @@ std::optional<QByteArray> IniFindValue(const QByteArray &text, const QByteArray 
 // can never inject lines. New lines use CR LF when the text already does.
 QByteArray IniSetValue(const QByteArray &text, const QByteArray &section, const QByteArray &key,
                        const QByteArray &value);
+
+// The names of the sections of an INI text, in file order; a name that
+// comes again (without regard to case) is listed once, where it first stood.
+QStringList IniSectionNames(const QByteArray &text);
 
 // An integer value as the settings store writes it: optional sign, decimal
 // digits, or hexadecimal after "0x", "0X" or "$" (up to 32 bits, taken as the

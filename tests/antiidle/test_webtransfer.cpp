@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -176,7 +177,18 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
                      {Script().readRequest().send("HTTP/1.1 500 Internal Server Error\r\n\r\n")},
                      false, false, "Internal Server Error"});
     cases.push_back({"refused", {}, true, false, "Connection refused (Error #10061)"});
-    cases.push_back({"closed at once", {Script().readRequest().close()}, false, true, "0"});
+    // Replies that end before they are whole are failures, never a success.
+    cases.push_back({"closed at once", {Script().readRequest().close()}, false, false,
+                     "connection closed before the end of the reply header"});
+    cases.push_back({"closed mid-header",
+                     {Script().readRequest().send("HTTP/1.0 200 OK\r\nContent-Ty").close()},
+                     false, false, "connection closed before the end of the reply header"});
+    cases.push_back({"body short of its length",
+                     {Script().readRequest().send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nabcd")},
+                     false, false, "connection closed before the end of the document (4 of 9 bytes)"});
+    cases.push_back({"endless header",
+                     {Script().readRequest().send("HTTP/1.0 200 OK\r\n").flood("X-Pad: 0123456789\r\n")},
+                     false, false, "response header too large"});
     cases.push_back({"302 without location",
                      {Script().readRequest().send("HTTP/1.0 302 Found\r\n\r\nmoved")},
                      false, true, "5"});
@@ -419,7 +431,15 @@ TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
         {"missing", Script().readRequest().send("HTTP/1.0 404 Not Found\r\n\r\n"),
          "Status: Update failed. 404 Not Found", false},
         {"closed at once", Script().readRequest().close(),
-         "Status: Update failed. the server closed the connection without a reply", false},
+         "Status: Update failed. 404 connection closed before the end of the reply header", false},
+        {"closed mid-header", Script().readRequest().send("HTTP/1.0 200 OK\r\nConte").close(),
+         "Status: Update failed. 404 connection closed before the end of the reply header", false},
+        {"short of its length",
+         Script().readRequest().send("HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n" + list),
+         "Status: Update failed. 404 connection closed before the end of the document (24 of 40 bytes)",
+         false},
+        {"unknown version", Script().readRequest().send("HTTP/2 200 OK\r\n\r\n" + list),
+         "Status: Update failed. the reply carried no HTTP/1.x status line", false},
         {"redirect nowhere", Script().readRequest().send("HTTP/1.0 302 Found\r\n\r\n"),
          "Status: Update failed. 302 Found", false},
         {"stalled", Script().readRequest().send(Page("200 OK", "half.exa")).pause(1500),
@@ -466,6 +486,52 @@ TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
         EXPECT_EQ(form->HttpRequestCount, requests + 1);
         EXPECT_FALSE(form->HttpTransferActive);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
+    }
+}
+
+TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
+{
+    const QByteArray flood(256 * 1024, 'z');
+    // The probe: temp.dat never holds more than the limit, and the probe fails.
+    {
+        ScriptServer server({Script().readRequest().send(Page("200 OK", "")).flood(flood)});
+        const QString host = Local(server);
+        form->HttpWatchdogMs = 30000;
+        Probe(host);
+        EXPECT_EQ(Status(), "Status: Transfer from " + host
+                                + QStringLiteral(" failed. document larger than the limit of %1 bytes")
+                                      .arg(antiidle::ProbeBodyLimit));
+        EXPECT_EQ(History().last(), "• " + Status().mid(8));
+        EXPECT_EQ(form->FailureCount, 1);
+        EXPECT_EQ(form->SuccessCount, 0);
+        const qint64 kept = QFileInfo(dir.file("temp.dat")).size();
+        EXPECT_LE(kept, antiidle::ProbeBodyLimit);
+        EXPECT_GT(kept, antiidle::ProbeBodyLimit - flood.size());
+        EXPECT_FALSE(form->HttpWatchdogFired);
+        EXPECT_FALSE(form->HTTPTimer->Enabled());
+    }
+    // The list download: the list on disk and on the panel stay as they were.
+    {
+        const QByteArray oldList = "old.one\r\nold.two\r\n";
+        QFile f(dir.file("Servers.dat"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(oldList);
+        f.close();
+        form->ServerList1Click();
+        ScriptServer proxy({Script().readRequest().send(Page("200 OK", "new.one\r\n")).flood(flood)});
+        form->edt_PxyServer->setText("127.0.0.1");
+        form->edt_PxyPort->setText(QString::number(proxy.port()));
+        form->btn_SrvUpdate->Click();
+        EXPECT_EQ(Status(), QStringLiteral("Status: Update failed. 404 document larger than the limit of %1 bytes")
+                                .arg(antiidle::ServerListBodyLimit));
+        QFile now(dir.file("Servers.dat"));
+        ASSERT_TRUE(now.open(QIODevice::ReadOnly));
+        EXPECT_EQ(now.readAll(), oldList);
+        ASSERT_EQ(form->ListBox1->count(), 2);
+        EXPECT_EQ(form->ListBox1->item(0)->text(), "old.one");
+        EXPECT_FALSE(QDir(dir.path()).entryList(QDir::Files).join(' ').contains("Servers.dat."))
+            << "no temporary file is left beside the list";
         EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
     }
 }

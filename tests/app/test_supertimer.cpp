@@ -4,10 +4,13 @@
 #include "../support/testutil.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -22,6 +25,26 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &ru);
     return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec)
            + double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Times the timer threads of this process went to sleep and woke again
+// (their voluntary context switches), by the threads' name.
+long timerThreadWakeups()
+{
+    long sum = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + "/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "TTimerThread")
+            continue;
+        QFile status(tasks.filePath(tid + "/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                sum += line.mid(24).trimmed().toLong();
+    }
+    return sum;
 }
 
 // Runs the event loop (sleeping in it, not polling) for the given time.
@@ -156,4 +179,57 @@ TEST(SuperTimer, DestroyedWithoutDeadlock)
         ASSERT_TRUE(testutil::waitFor([&] { return gone; }, 2000ms));
         testutil::pump(200ms);
     }
+}
+
+// The worker sleeps until its deadline or a request, whichever comes first:
+// it wakes for due ticks only, parks while disabled, and Disable, Dispose and
+// a new interval take effect at once rather than at the next look.
+TEST(SuperTimer, WakesOnlyForTicksAndRequests)
+{
+    TSuperTimer timer;
+    int fired = 0;
+    timer.OnTimer = [&] { ++fired; };
+    timer.SetInterval(250);
+    timer.SetEnabled(true);
+    testutil::pump(20ms);  // the thread is up
+    long w0 = timerThreadWakeups();
+    runLoop(1000);
+    long wakes = timerThreadWakeups() - w0;
+    EXPECT_GE(fired, 3);
+    // Each tick: one wake at the deadline, one when the GUI thread has taken it.
+    EXPECT_LE(wakes, 2 * fired + 2) << fired << " ticks";
+
+    timer.SetEnabled(false);
+    testutil::pump(20ms);
+    w0 = timerThreadWakeups();
+    runLoop(500);
+    EXPECT_LE(timerThreadWakeups() - w0, 1) << "a disabled timer's thread keeps waking";
+
+    // A long interval shortened: the new one counts from the last tick at once.
+    fired = 0;
+    timer.SetInterval(60000);
+    timer.SetEnabled(true);
+    runLoop(50);
+    QElapsedTimer t;
+    t.start();
+    timer.SetInterval(100);
+    ASSERT_TRUE(testutil::waitFor([&] { return fired > 0; }, 2000ms)) << "still on the old interval";
+    EXPECT_LT(t.elapsed(), 250);
+}
+
+TEST(SuperTimer, DisposedAtOnceWhileWaiting)
+{
+    std::vector<qint64> took;
+    for (int i = 0; i < 5; ++i) {
+        auto timer = std::make_unique<TSuperTimer>();
+        timer->SetInterval(60000);
+        timer->SetEnabled(true);
+        testutil::pump(30ms);  // the worker is waiting for its deadline
+        QElapsedTimer t;
+        t.start();
+        timer.reset();
+        took.push_back(t.nsecsElapsed() / 1000);
+    }
+    std::sort(took.begin(), took.end());
+    EXPECT_LT(took[2], 15000) << "median microseconds to stop a waiting timer thread";
 }

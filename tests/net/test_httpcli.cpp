@@ -9,9 +9,11 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <random>
+#include <set>
 
 using namespace std::chrono_literals;
 using testsupport::Script;
@@ -289,7 +291,7 @@ TEST(HttpCli, LocalFailures)
         EXPECT_EQ(r.message, "can't resolve hostname to IP address");
         EXPECT_EQ(r.code, 404);
     }
-    // The server closes before any status line: no error, no document.
+    // The server closes before any status line: no reply is no success.
     {
         ScriptServer server({Script().readRequest().close()});
         Events ev;
@@ -297,11 +299,128 @@ TEST(HttpCli, LocalFailures)
         ev.attach(c);
         c.URL = local(server.port());
         GetResult r = runGet(c);
-        EXPECT_FALSE(r.raised);
-        EXPECT_EQ(c.StatusCode(), 0);
-        EXPECT_EQ(c.ReasonPhrase(), "");
+        EXPECT_TRUE(r.raised);
+        EXPECT_EQ(r.code, 404);
+        EXPECT_EQ(r.message, "connection closed before the end of the reply header");
         EXPECT_FALSE(ev.list.contains("doc begin"));
         EXPECT_FALSE(ev.list.contains("doc end"));
+        EXPECT_EQ(ev.list.last(), "done 1 0");
+    }
+}
+
+// A reply header of exactly `total` bytes (status line and blank line
+// included) in lines of at most 4 KiB.
+QByteArray headerOfSize(int total)
+{
+    QByteArray h = "HTTP/1.0 200 OK\r\n";
+    int left = total - int(h.size()) - 2;
+    for (int i = 0; left > 0; ++i) {
+        // Leave no tail too short for a line of its own ("X0: \r\n" is 6 bytes).
+        int n = left > 4096 + 16 ? 4096 : (left > 4096 ? left / 2 : left);
+        QByteArray name = "X" + QByteArray::number(i) + ": ";
+        h += name + QByteArray(n - int(name.size()) - 2, 'p') + "\r\n";
+        left -= n;
+    }
+    return h + "\r\n";
+}
+
+// Short header lines: a status line and `fields` more.
+QByteArray headerOfLines(int fields)
+{
+    QByteArray h = "HTTP/1.0 200 OK\r\n";
+    for (int i = 0; i < fields; ++i)
+        h += "X: y\r\n";
+    return h + "\r\n";
+}
+
+// Whatever a server sends, the reply is bounded (header bytes and lines,
+// body bytes) and a reply cut short is a failure with its own reason.
+TEST(HttpCli, RepliesAreBoundedAndWhole)
+{
+    ASSERT_EQ(headerOfSize(THttpCli::kMaxHeaderBytes).size(), THttpCli::kMaxHeaderBytes);
+    ASSERT_EQ(headerOfLines(5).count('\n'), 7);
+    const QByteArray endlessLines = "X-Endless: " + QByteArray(100, 'e') + "\r\n";
+    struct Row {
+        const char *name;
+        Script script;
+        qint64 bodyLimit;
+        const char *reason;   // "" = success
+        qint64 maxBody;       // the most body bytes that may reach the stream
+    };
+    const Row rows[] = {
+        {"endless header", Script().readRequest().send("HTTP/1.0 200 OK\r\n").flood(endlessLines),
+         0, "response header too large", 0},
+        {"endless header line", Script().readRequest().send("HTTP/1.0 200 OK\r\nX: ")
+             .flood(QByteArray(1000, 'x')), 0, "response header line too long", 0},
+        {"512 lines fit", Script().readRequest().send(headerOfLines(THttpCli::kMaxHeaderLines - 1) + "ok"),
+         0, "", 2},
+        {"513 lines", Script().readRequest().send(headerOfLines(THttpCli::kMaxHeaderLines) + "ok"),
+         0, "response header too large", 0},
+        {"64 KiB header fits", Script().readRequest().send(headerOfSize(THttpCli::kMaxHeaderBytes) + "ok"),
+         0, "", 2},
+        {"one byte more", Script().readRequest().send(headerOfSize(THttpCli::kMaxHeaderBytes + 1) + "ok"),
+         0, "response header too large", 0},
+        {"closed mid-header", Script().readRequest().send("HTTP/1.0 200 OK\r\nContent-Ty").close(),
+         0, "connection closed before the end of the reply header", 0},
+        {"closed before the blank line", Script().readRequest().send("HTTP/1.0 200 OK\r\nA: b\r\n").close(),
+         0, "connection closed before the end of the reply header", 0},
+        {"reset mid-header", Script().readRequest().send("HTTP/1.0 200 OK\r\n").pause(50).reset(),
+         0, "connection closed before the end of the reply header", 0},
+        {"body short of its length", Script().readRequest()
+             .send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nabc").close(),
+         0, "connection closed before the end of the document (3 of 10 bytes)", 3},
+        {"body of its length", Script().readRequest()
+             .send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc").close(), 0, "", 3},
+        {"no body after 304", Script().readRequest()
+             .send("HTTP/1.0 304 Not Modified\r\nContent-Length: 10\r\n\r\n").close(), 0, "", 0},
+        {"body at its limit", Script().readRequest().send(kOk).close(), 5, "", 5},
+        {"body one past its limit", Script().readRequest().send(kOk).close(), 4,
+         "document larger than the limit of 4 bytes", 0},
+        {"endless body", Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\n")
+             .flood(QByteArray(65536, 'b')), 3 << 20, "document larger than the limit of 3145728 bytes",
+         3 << 20},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptServer server({row.script});
+        THttpCli c;
+        if (row.bodyLimit)
+            c.BodyLimit = row.bodyLimit;
+        Events ev;
+        ev.attach(c);
+        QBuffer body;
+        body.open(QIODevice::WriteOnly);
+        c.ReceiveStream = &body;
+        c.URL = local(server.port());
+        // A client that did not bound the reply would wait forever here.
+        QTimer::singleShot(10000, &c, [&c] { c.Abort(); });
+        const long rssBefore = testutil::residentKiB();
+        QElapsedTimer t;
+        t.start();
+        GetResult r = runGet(c);
+        EXPECT_LT(t.elapsed(), 5000);
+        EXPECT_LT(testutil::residentKiB() - rssBefore, 16 * 1024) << "KiB more resident memory";
+        const bool success = *row.reason == 0;
+        EXPECT_EQ(r.raised, !success) << r.message.toStdString();
+        if (!success) {
+            EXPECT_EQ(r.code, 404);
+            EXPECT_EQ(r.message, QLatin1String(row.reason));
+        }
+        EXPECT_LE(body.size(), row.maxBody);
+        if (success) {
+            EXPECT_EQ(body.size(), row.maxBody);
+        }
+        EXPECT_EQ(c.ReceivedCount(), body.size());
+        EXPECT_LE(c.ReceivedHeader().size(), THttpCli::kMaxHeaderLines);
+        EXPECT_EQ(c.State(), httpReady);
+        EXPECT_EQ(ev.list.last(), "done 1 0");
+        // The client closed at once: a flooding server soon finds nobody to send to.
+        if (row.script.steps.back().kind == testsupport::ScriptStep::Flood) {
+            testutil::pump(100ms);
+            const qint64 sent = server.sent(0);
+            testutil::pump(100ms);
+            EXPECT_EQ(server.sent(0), sent);
+        }
     }
 }
 
@@ -348,6 +467,40 @@ TEST(HttpCli, MalformedResponses)
     c.URL = local(server.port());
     runGet(c);
     EXPECT_EQ(c.ContentLength(), -1);
+}
+
+TEST(HttpCli, BufferedBodyIsTakenInOnePass)
+{
+    // The whole body waits in the socket while the first handler holds the
+    // GUI thread; afterwards it is taken in 8 KiB buffers without going back
+    // to the event loop in between (a zero timer counts the loop's passes).
+    QByteArray doc(48 * 1024, 'x');
+    for (int i = 0; i < doc.size(); i += 997)
+        doc[i] = char('a' + i % 26);
+    ScriptServer server({Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\n" + doc).close()});
+    THttpCli c;
+    int passes = 0;
+    QTimer pass;
+    QObject::connect(&pass, &QTimer::timeout, [&] { ++passes; });
+    pass.start(0);
+    QList<int> sizes, passOf;
+    c.OnDocBegin = [](THttpCli *) { QThread::msleep(300); };
+    c.OnDocData = [&](THttpCli *, const char *, int n) {
+        sizes << n;
+        passOf << passes;
+    };
+    QBuffer body;
+    body.open(QIODevice::WriteOnly);
+    c.ReceiveStream = &body;
+    c.URL = local(server.port());
+    EXPECT_FALSE(runGet(c).raised);
+    EXPECT_EQ(body.data(), doc);
+    ASSERT_GE(sizes.size(), 3);
+    for (int n : sizes)
+        EXPECT_LE(n, THttpLineBuffer::kSize - 1);
+    // The first chunk came with the header; everything after the pause in one pass.
+    EXPECT_EQ(std::set<int>(passOf.begin() + 1, passOf.end()).size(), 1u)
+        << "chunks spread over " << (passOf.last() - passOf[1] + 1) << " loop passes";
 }
 
 TEST(HttpCli, SecondGetWhileBusy)

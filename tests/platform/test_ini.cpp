@@ -78,6 +78,18 @@ TEST(IniText, WritesReplaceInPlaceAndAppend)
     EXPECT_EQ(IniSetValue("", "S", "k", "v"), QByteArray("[S]\nk=v\n"));
 }
 
+TEST(IniText, ListsSectionNamesInFileOrder)
+{
+    struct Row { QByteArray text; QStringList want; } rows[] = {
+        {"", {}},
+        {"\xEF\xBB\xBF[First]\r\nk=v\r\n[ Second ]\n", {"First", "Second"}},
+        {"; [Comment]\n[B]\n[a]\n[b]\n[A]\n", {"B", "a"}},     // repeats listed once
+        {"[]\n[Open\nkey=[x]\n[Last]", {"Open", "Last"}},     // empty name skipped, unclosed kept
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(platform::IniSectionNames(r.text), r.want) << r.text.constData();
+}
+
 TEST(IniText, ParsesIntegersAsTheStoreWritesThem)
 {
     struct Row { const char *text; std::optional<int> want; } rows[] = {

@@ -1,6 +1,7 @@
 #include "scriptserver.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <chrono>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -48,6 +49,7 @@ ScriptServer::ScriptServer(std::vector<Script> scripts) : scripts_(std::move(scr
         port_ = ntohs(sa.sin_port);
     }
     received_.resize(scripts_.size() + 16);
+    sent_.resize(scripts_.size() + 16);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -73,6 +75,37 @@ QByteArray ScriptServer::received(int i) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return i >= 0 && i < static_cast<int>(received_.size()) ? received_[i] : QByteArray();
+}
+
+qint64 ScriptServer::sent(int i) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return i >= 0 && i < static_cast<int>(sent_.size()) ? sent_[i] : 0;
+}
+
+// Sends every byte, waiting for room as long as the client takes them; false
+// once the client has gone (or the server stops), so a flood ends with it.
+bool ScriptServer::sendAll(int fd, int index, const QByteArray &bytes)
+{
+    for (qsizetype off = 0; off < bytes.size();) {
+        if (stop_)
+            return false;
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, 20) <= 0)
+            continue;
+        if (p.revents & (POLLERR | POLLHUP))
+            return false;
+        ssize_t n = ::send(fd, bytes.constData() + off, bytes.size() - off,
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (n <= 0)
+            return false;
+        off += n;
+        std::lock_guard<std::mutex> lock(mutex_);
+        sent_[index] += n;
+    }
+    return true;
 }
 
 void ScriptServer::run()
@@ -132,11 +165,10 @@ void ScriptServer::serve(int fd, const Script &script, int index)
             readUntil(fd, index, [&s](const QByteArray &b) { return b.size() >= s.n; });
             break;
         case ScriptStep::Send:
-            for (qsizetype off = 0; off < s.data.size();) {
-                ssize_t n = ::send(fd, s.data.constData() + off, s.data.size() - off, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                off += n;
+            sendAll(fd, index, s.data);
+            break;
+        case ScriptStep::Flood:
+            while (sendAll(fd, index, s.data)) {
             }
             break;
         case ScriptStep::Pause:

@@ -15,7 +15,7 @@
 namespace testsupport {
 
 struct ScriptStep {
-    enum Kind { ReadRequest, ReadBytes, Send, Pause, Close, Reset };
+    enum Kind { ReadRequest, ReadBytes, Send, Flood, Pause, Close, Reset };
     Kind kind;
     QByteArray data;
     int n = 0;
@@ -30,6 +30,9 @@ public:
     Script &readBytes(int n) { return add({ScriptStep::ReadBytes, {}, n}); }
     // Sends the bytes as one write (no delay: each write is its own segment).
     Script &send(const QByteArray &bytes) { return add({ScriptStep::Send, bytes, 0}); }
+    // Sends the bytes over and over until the client closes (or the server
+    // stops): a peer that never ends what it is sending.
+    Script &flood(const QByteArray &bytes) { return add({ScriptStep::Flood, bytes, 0}); }
     Script &pause(int ms) { return add({ScriptStep::Pause, {}, ms}); }
     // Orderly close (FIN); also what happens after the last step.
     Script &close() { return add({ScriptStep::Close, {}, 0}); }
@@ -57,6 +60,8 @@ public:
     // Bytes received on connection i (0-based), so far.
     QByteArray received(int i) const;
     int connections() const { return accepted_.load(); }
+    // Bytes sent on connection i (0-based), so far.
+    qint64 sent(int i) const;
 
     // A loopback port nobody listens on (bound and released again).
     static std::uint16_t unusedPort();
@@ -65,6 +70,7 @@ private:
     void run();
     void serve(int fd, const Script &script, int index);
     bool readUntil(int fd, int index, const std::function<bool(const QByteArray &)> &done);
+    bool sendAll(int fd, int index, const QByteArray &bytes);
 
     std::vector<Script> scripts_;
     int listenFd_ = -1;
@@ -73,6 +79,7 @@ private:
     std::atomic<int> accepted_{0};
     mutable std::mutex mutex_;
     std::vector<QByteArray> received_;
+    std::vector<qint64> sent_;
     std::thread thread_;
 };
 

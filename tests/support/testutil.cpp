@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <QFile>
 #include <unistd.h>
 
 namespace testutil {
@@ -58,6 +59,18 @@ int withoutIcmpAccess(const std::function<int()> &body)
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status);
+}
+
+long residentKiB()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
 }
 
 ScratchDir::ScratchDir()

@@ -14,6 +14,9 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
 // Runs the event loop for the given time.
 void pump(std::chrono::milliseconds span);
 
+// Resident memory of this process in KiB (VmRSS), 0 when unknown.
+long residentKiB();
+
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 

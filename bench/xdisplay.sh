@@ -1,0 +1,16 @@
+# Sourced by the benchmarks that show windows: builds the window waiter
+# (mapwait) into $work and starts a private Xvfb on a free display number,
+# setting DISPLAY and xpid (the caller's cleanup kills it). Needs $here, $work
+# and the caller's name in $bench_name.
+cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
+
+disp=""
+for n in $(seq 90 120); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { disp=":$n"; break; }
+done
+[ -n "$disp" ] || { echo "$bench_name: no free display" >&2; exit 1; }
+Xvfb "$disp" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+export DISPLAY="$disp"
+for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X${disp#:}" ] && break; sleep 0.05; done
+unset QT_QPA_PLATFORM

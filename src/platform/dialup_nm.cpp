@@ -1,0 +1,256 @@
+// NetworkManager backend: the system's default phone book whenever
+// NetworkManager is on the system bus. Entries are the saved profiles, a dial
+// activates one, and the active connection's and its device's state changes
+// become the dial's progress. When the dial carries a password, this process
+// answers NetworkManager's secret requests for that profile while it dials.
+//
+// Every bus call has a short time-out, and calls that may take long (the
+// activation, which can wait for an authorization) run asynchronously, so a
+// missing or stuck NetworkManager never freezes the window.
+#include "platform/dialup_nm.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+#include <map>
+
+namespace platform {
+
+namespace {
+
+const char kBusName[] = "idlix-dialup";
+// A profile list is short; a bus that sends thousands is not believed.
+constexpr int kProfilesMax = 500;
+// Reading the profiles one by one stops after this long in all.
+constexpr int kListMs = 10000;
+
+// The rank of a profile type in the entry list: dial-up-like types first.
+int typeRank(const QString &type)
+{
+    static const QStringList order = {"gsm", "cdma", "pppoe", "bluetooth", "vpn", "wireguard"};
+    const qsizetype i = order.indexOf(type);
+    return i < 0 ? int(order.size()) : int(i);
+}
+
+// The keys under which a setting keeps its user name and password.
+std::pair<QString, QString> credentialKeys(const QString &setting)
+{
+    if (setting == QLatin1String("802-1x"))
+        return {QStringLiteral("identity"), QStringLiteral("password")};
+    if (setting == QLatin1String("vpn"))
+        return {QStringLiteral("user-name"), QStringLiteral("password")};
+    return {QStringLiteral("username"), QStringLiteral("password")};
+}
+
+} // namespace
+
+const char kNmService[] = "org.freedesktop.NetworkManager";
+const char kNmPath[] = "/org/freedesktop/NetworkManager";
+const char kNmAgentPath[] = "/org/freedesktop/NetworkManager/SecretAgent";
+
+QDBusMessage NmMethod(const QString &path, const QString &iface, const QString &method,
+                      const QVariantList &args)
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(kNmService, path, iface, method);
+    m.setArguments(args);
+    return m;
+}
+
+QDBusConnection NmBus()
+{
+    static const bool typesKnown = [] {
+        qDBusRegisterMetaType<NmSettings>();
+        return true;
+    }();
+    (void)typesKnown;
+    // The address is read on every use rather than left to the bus library,
+    // which keeps the first one it saw for the life of the process.
+    static QString usedAddress;
+    const QString address = qEnvironmentVariable(
+        "DBUS_SYSTEM_BUS_ADDRESS", QStringLiteral("unix:path=/var/run/dbus/system_bus_socket"));
+    const QString name = QString::fromLatin1(kBusName);
+    QDBusConnection c(name);
+    if (c.isConnected() && address == usedAddress)
+        return c;
+    // A bus that went away (or was never there) is tried afresh each time.
+    QDBusConnection::disconnectFromBus(name);
+    usedAddress = address;
+    return QDBusConnection::connectToBus(address, name);
+}
+
+int NmBusError(const QDBusError &e)
+{
+    const QString name = e.name();
+    if (name == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+        || name == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner"))
+        return kDialErrManagerGone;
+    if (name == QLatin1String("org.freedesktop.DBus.Error.Disconnected")
+        || name == QLatin1String("org.freedesktop.DBus.Error.NoServer"))
+        return kDialErrBusMissing;
+    NoteErrorDetail(kDialErrBusError, e.message().isEmpty() ? name : e.message());
+    return kDialErrBusError;
+}
+
+int NmCall(const QDBusMessage &m, QDBusMessage &reply, int timeoutMs)
+{
+    QDBusConnection bus = NmBus();
+    if (!bus.isConnected())
+        return kDialErrBusMissing;
+    reply = bus.call(m, QDBus::Block, std::max(1, timeoutMs));
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        return NmBusError(QDBusError(reply));
+    return 0;
+}
+
+int NmProperty(const QString &path, const QString &iface, const QString &name, QVariant &value)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kNmService, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({iface, name});
+    QDBusMessage reply;
+    if (const int err = NmCall(get, reply); err != 0)
+        return err;
+    if (reply.arguments().isEmpty())
+        return kDialErrBusError;
+    value = reply.arguments().at(0).value<QDBusVariant>().variant();
+    return 0;
+}
+
+bool NmAvailable()
+{
+    QDBusConnection bus = NmBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(QString::fromLatin1(kNmService));
+}
+
+int NmListProfiles(std::vector<NmProfile> &out)
+{
+    out.clear();
+    const QString settingsPath = QString::fromLatin1(kNmPath) + QStringLiteral("/Settings");
+    QDBusMessage reply;
+    if (const int err = NmCall(NmMethod(settingsPath, QString::fromLatin1(kNmService) + ".Settings",
+                                      QStringLiteral("ListConnections")),
+                               reply);
+        err != 0)
+        return err;
+    if (reply.arguments().isEmpty())
+        return kDialErrBusError;
+    const auto paths = qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().at(0));
+    const QDeadlineTimer deadline(kListMs);
+    for (const QDBusObjectPath &p : paths) {
+        if (int(out.size()) >= kProfilesMax || deadline.hasExpired())
+            break;
+        QDBusMessage r;
+        if (NmCall(NmMethod(p.path(), QString::fromLatin1(kNmService) + ".Settings.Connection",
+                          QStringLiteral("GetSettings")),
+                   r, int(std::min<qint64>(kNmCallMs, deadline.remainingTime())))
+                != 0
+            || r.arguments().isEmpty())
+            continue;  // a profile that vanished meanwhile is simply not listed
+        const NmSettings s = qdbus_cast<NmSettings>(r.arguments().at(0));
+        const QVariantMap conn = s.value(QStringLiteral("connection"));
+        const QString id = conn.value(QStringLiteral("id")).toString();
+        if (!id.isEmpty())
+            out.push_back({id, conn.value(QStringLiteral("type")).toString(), p.path()});
+    }
+    std::stable_sort(out.begin(), out.end(), [](const NmProfile &a, const NmProfile &b) {
+        return typeRank(a.type) < typeRank(b.type);
+    });
+    return 0;
+}
+
+int NmEnumEntries(QStringList &names)
+{
+    std::vector<NmProfile> profiles;
+    const int rc = NmListProfiles(profiles);
+    for (const NmProfile &p : profiles)
+        names << p.id;
+    return rc;
+}
+
+// ---- secret agent ----
+
+NmSecretAgent &NmSecretAgent::instance()
+{
+    static NmSecretAgent agent;
+    return agent;
+}
+
+void NmSecretAgent::add(const QString &connectionPath, const QString &user, const QString &password)
+{
+    creds_[connectionPath] = {user, password};
+    QDBusConnection bus = NmBus();
+    if (registeredOn_ == bus.baseService() && bus.isConnected())
+        return;
+    bus.registerObject(QString::fromLatin1(kNmAgentPath), this, QDBusConnection::ExportAllSlots);
+    QDBusMessage reply;
+    // An agent whose registration fails leaves NetworkManager to its other
+    // agents; the dial goes on and may fail for want of secrets.
+    if (NmCall(NmMethod(QString::fromLatin1(kNmPath) + "/AgentManager",
+                      QString::fromLatin1(kNmService) + ".AgentManager", QStringLiteral("Register"),
+                      {QStringLiteral("org.idlix.Dialup")}),
+               reply)
+        == 0)
+        registeredOn_ = bus.baseService();
+}
+
+void NmSecretAgent::remove(const QString &connectionPath)
+{
+    creds_.remove(connectionPath);
+    if (!creds_.isEmpty() || registeredOn_.isEmpty())
+        return;
+    QDBusConnection bus = NmBus();
+    if (bus.isConnected() && bus.baseService() == registeredOn_) {
+        bus.asyncCall(NmMethod(QString::fromLatin1(kNmPath) + "/AgentManager",
+                             QString::fromLatin1(kNmService) + ".AgentManager",
+                             QStringLiteral("Unregister")),
+                      kNmCallMs);
+        bus.unregisterObject(QString::fromLatin1(kNmAgentPath));
+    }
+    registeredOn_.clear();
+}
+
+NmSettings NmSecretAgent::GetSecrets(const NmSettings &, const QDBusObjectPath &connectionPath,
+                                     const QString &settingName, const QStringList &, uint)
+{
+    static const QString secretErr = QStringLiteral("org.freedesktop.NetworkManager.SecretAgent.");
+    if (!calledFromDBus())
+        return {};
+    // Only NetworkManager itself may have the password, never another
+    // program on the bus.
+    const QString owner = connection().interface()->serviceOwner(QString::fromLatin1(kNmService));
+    if (owner.isEmpty() || message().service() != owner) {
+        sendErrorReply(secretErr + "PermissionDenied", QStringLiteral("Only NetworkManager may ask."));
+        return {};
+    }
+    auto it = creds_.constFind(connectionPath.path());
+    if (it == creds_.constEnd()) {
+        sendErrorReply(secretErr + "NoSecrets", QStringLiteral("No secrets for this connection."));
+        return {};
+    }
+    const auto [userKey, passwordKey] = credentialKeys(settingName);
+    QVariantMap setting;
+    if (!it->first.isEmpty())
+        setting.insert(userKey, it->first);
+    if (settingName == QLatin1String("vpn"))
+        setting.insert(QStringLiteral("secrets"),
+                       QVariant::fromValue(QMap<QString, QString>{{passwordKey, it->second}}));
+    else
+        setting.insert(passwordKey, it->second);
+    return NmSettings{{settingName, setting}};
+}
+
+void NmSecretAgent::CancelGetSecrets(const QDBusObjectPath &, const QString &) {}
+
+// The password lives only in this process's memory: nothing is saved.
+void NmSecretAgent::SaveSecrets(const NmSettings &, const QDBusObjectPath &) {}
+void NmSecretAgent::DeleteSecrets(const NmSettings &, const QDBusObjectPath &) {}
+
+} // namespace platform

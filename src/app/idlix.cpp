@@ -3,8 +3,10 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "shell/mainform.h"
+#include "tools/isptree.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
+#include "tools/resolvetool.h"
 
 #include <QAction>
 
@@ -13,6 +15,8 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
+    ISPTree = new TISPTree(*Form);
+    ResolveTool = new TResolveTool(*Form);
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
@@ -20,7 +24,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (finger, traceroute, ISP tree, resolve) and the
+    // feature has bound (finger, traceroute) and the
     // Dial-Up menu's line items with the options' entry list.
     Form->DisableUnboundTools();
     Form->SetDialUpAvailable(false);
@@ -28,6 +32,8 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 
 TIdlix::~TIdlix()
 {
+    delete ResolveTool;
+    delete ISPTree;
     delete PingTool;
     delete Latency;
     delete AntiIdle;

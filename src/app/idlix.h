@@ -6,9 +6,11 @@
 #include <memory>
 
 class TAntiIdleFeature;
+class TISPTree;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
+class TResolveTool;
 
 class TIdlix {
 public:
@@ -24,4 +26,6 @@ public:
     TAntiIdleFeature *AntiIdle = nullptr;
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
+    TISPTree *ISPTree = nullptr;
+    TResolveTool *ResolveTool = nullptr;
 };

@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -31,30 +30,6 @@ namespace {
 
 constexpr qint32 NoMinimumYet = 10000000;
 constexpr int LargestPacket = 65535;
-
-// Runs 'onEnter' when Enter is pressed in the watched field and swallows the
-// key. Installed before the press effect's filter, so that one (called first)
-// still sees the key go down.
-class TEnterKeyPress : public QObject {
-public:
-    TEnterKeyPress(QObject *field, std::function<void()> onEnter)
-        : QObject(field), onEnter_(std::move(onEnter)) {}
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        auto *ke = static_cast<QKeyEvent *>(event);
-        if (ke->key() != Qt::Key_Return && ke->key() != Qt::Key_Enter)
-            return false;
-        onEnter_();
-        return true;
-    }
-
-private:
-    std::function<void()> onEnter_;
-};
 
 } // namespace
 
@@ -121,9 +96,7 @@ void TPingTool::CreatePanel()
     btn_PngYes->OnClick = [this] { btn_PngYesClick(); };
     btn_PngNo->OnClick = [this] { btn_PngNoClick(); };
 
-    edt_PngHost->installEventFilter(new TEnterKeyPress(edt_PngHost, [this] {
-        edt_PngHostKeyPress();
-    }));
+    InstallEnterAction(edt_PngHost, [this] { edt_PngHostKeyPress(); });
     InstallEnterPressEffect(edt_PngHost, btn_PngYes);
 }
 

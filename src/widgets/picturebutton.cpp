@@ -159,9 +159,36 @@ private:
     QPointer<TPictureButton> button_;
 };
 
+// Runs an action on Enter in a field, taking the key.
+class TEnterAction : public QObject {
+public:
+    TEnterAction(QObject *field, std::function<void()> onEnter)
+        : QObject(field), onEnter_(std::move(onEnter)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        auto *ke = static_cast<QKeyEvent *>(event);
+        if (ke->key() != Qt::Key_Return && ke->key() != Qt::Key_Enter)
+            return false;
+        onEnter_();
+        return true;
+    }
+
+private:
+    std::function<void()> onEnter_;
+};
+
 } // namespace
 
 void InstallEnterPressEffect(QWidget *field, TPictureButton *button)
 {
     field->installEventFilter(new TEnterPressEffect(field, button));
+}
+
+void InstallEnterAction(QWidget *field, std::function<void()> onEnter)
+{
+    field->installEventFilter(new TEnterAction(field, std::move(onEnter)));
 }

@@ -62,3 +62,7 @@ private:
 // key-down of Enter presses it, key-up releases it. The field's own key
 // handler decides what Enter does.
 void InstallEnterPressEffect(QWidget *field, TPictureButton *button);
+// Runs 'onEnter' when Enter is typed in `field` and swallows the key. Install
+// it before the press effect: filters run last-installed first, so the press
+// effect still sees the key go down.
+void InstallEnterAction(QWidget *field, std::function<void()> onEnter);

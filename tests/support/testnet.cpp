@@ -247,6 +247,15 @@ bool TestNet::addName(const std::string &address, const std::string &name) const
     return kill(pid, SIGHUP) == 0;
 }
 
+bool TestNet::silenceNameServer(bool silent) const
+{
+    std::ifstream pidFile("/run/idlix-testnet/" + prefix_ + "dnsmasq.pid");
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0)
+        return false;
+    return kill(pid, silent ? SIGSTOP : SIGCONT) == 0;
+}
+
 std::vector<std::string> TestNet::nameServerQueries() const
 {
     // dnsmasq logs each question as "... dnsmasq[pid]: query[TYPE] NAME from ADDR".

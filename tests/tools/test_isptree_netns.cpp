@@ -3,6 +3,7 @@
 // counted at the name server; the saved file of a real scan; and a name
 // server that does not answer. Root only.
 #include "lookuptools.h"
+#include "../support/netfixture.h"
 
 #include "platform/resolver.h"
 #include "widgets/picturebutton.h"
@@ -276,7 +277,7 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
         progress.clear();
         const qsizetype before = Queries().size();
         Silence();
-        lookuptest::Ticker ticker;
+        testutil::Ticker ticker;
         State stateAtClick = State::Idle;
         QString statusAtClick;
         bool hiddenAtOnce = false;

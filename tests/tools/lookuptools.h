@@ -1,45 +1,29 @@
 // Shared pieces of the resolve tool and ISP tree tests: a main window with
-// both tools on a scratch program directory, message boxes captured, and the
-// test name server with its questions counted and a switch to silence it.
+// both tools, and the test name server with its questions counted and a
+// switch to silence it.
 #pragma once
 
-#include "desktop/msgbox.h"
 #include "net/wsocket.h"
-#include "shell/mainform.h"
+#include "tooltest.h"
 #include "tools/isptree.h"
 #include "tools/resolvetool.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
-#include <QFile>
 #include <QStringList>
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
 #include <memory>
 
 namespace lookuptest {
 
-struct Window {
-    testutil::ScratchDir dir;
-    QStringList messages;
-    std::unique_ptr<TMainForm> form;
-    TResolveTool *rsv = nullptr;   // children of the window
-    TISPTree *isp = nullptr;
-    Window()
-    {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        form = std::make_unique<TMainForm>();
-        rsv = new TResolveTool(*form);
-        isp = new TISPTree(*form);
-    }
-    ~Window()
-    {
-        form.reset();
-        platform::SetMessageHook({});
-    }
+// The window with the resolve tool and the ISP tree.
+struct Window : tooltest::BareWindow {
+    TResolveTool *rsv = new TResolveTool(*form);   // children of the window
+    TISPTree *isp = new TISPTree(*form);
 };
 
 // The texts of the tree's top-level nodes.
@@ -62,13 +46,6 @@ inline QString ReverseNameAddress(const QString &name)
     return parts.join(QLatin1Char('.'));
 }
 
-// Counts the ticks of a 100 ms timer: the proof that the event loop ran.
-struct Ticker {
-    Ticker() { QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; }); timer.start(100); }
-    QTimer timer;
-    int ticks = 0;
-};
-
 // The test network with the window built in the client host.
 class LookupNetTest : public testnet::NetTest {
 protected:
@@ -77,10 +54,6 @@ protected:
         NetTest::SetUp();
         if (!Ready())
             return;
-        QFile pid(QString::fromStdString("/run/idlix-testnet/" + net->prefix() + "dnsmasq.pid"));
-        ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
-        dnsmasq = pid.readAll().trimmed().toInt();
-        ASSERT_GT(dnsmasq, 0);
         w = std::make_unique<Window>();
         f = w->form.get();
     }
@@ -91,11 +64,11 @@ protected:
         scope.reset();
     }
     // The name server stops answering (its questions queue up) until Speak.
-    void Silence() { ASSERT_EQ(kill(dnsmasq, SIGSTOP), 0); }
+    void Silence() { ASSERT_TRUE(net->silenceNameServer(true)); }
     void Speak()
     {
-        if (dnsmasq > 0)
-            kill(dnsmasq, SIGCONT);
+        if (net)
+            net->silenceNameServer(false);
     }
     // Questions asked so far, as "TYPE NAME".
     static QStringList Queries()
@@ -118,7 +91,6 @@ protected:
         return out;
     }
 
-    pid_t dnsmasq = -1;
     std::unique_ptr<Window> w;
     TMainForm *f = nullptr;
 };

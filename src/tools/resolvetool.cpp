@@ -12,6 +12,7 @@
 #include "shell/shellapi.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 
@@ -68,13 +69,10 @@ TResolveTool::~TResolveTool()
 void TResolveTool::CreatePanel()
 {
     pnl_Resolve = shell_.Panel(TPanelId::Resolve);
-    auto *hostLabel = new QLabel(QStringLiteral("Host/IP (Leave blank for local host):"), pnl_Resolve);
-    hostLabel->setObjectName(QStringLiteral("lbl_RsvHost"));
-    hostLabel->setGeometry(6, 20, 155, 28);
-    hostLabel->setWordWrap(true);
-    edt_RsvHost = new QLineEdit(pnl_Resolve);
-    edt_RsvHost->setObjectName(QStringLiteral("edt_RsvHost"));
-    edt_RsvHost->setGeometry(6, 50, 155, 19);
+    MakeLabel(pnl_Resolve, QStringLiteral("lbl_RsvHost"),
+              QStringLiteral("Host/IP (Leave blank for local host):"), 6, 20, 155, 28)
+        ->setWordWrap(true);
+    edt_RsvHost = MakeEdit(pnl_Resolve, QStringLiteral("edt_RsvHost"), 6, 50, 155);
     StyleEdit(edt_RsvHost);
 
     btn_RsvYes = MakeCaptionButton(pnl_Resolve, QStringLiteral("btn_RsvYes"),
@@ -84,12 +82,9 @@ void TResolveTool::CreatePanel()
                                   QStringLiteral("lbl_RsvCancel"), QStringLiteral("Cancel"), 87,
                                   75, CaptionButtonWidth, &lbl_RsvCancel);
 
-    auto *resultLabel = new QLabel(QStringLiteral("Resolved Host/IP:"), pnl_Resolve);
-    resultLabel->setObjectName(QStringLiteral("lbl_RsvHostRsv"));
-    resultLabel->setGeometry(6, 104, 155, 14);
-    edt_RsvHostRsv = new QLineEdit(pnl_Resolve);
-    edt_RsvHostRsv->setObjectName(QStringLiteral("edt_RsvHostRsv"));
-    edt_RsvHostRsv->setGeometry(6, 120, 155, 19);
+    MakeLabel(pnl_Resolve, QStringLiteral("lbl_RsvHostRsv"), QStringLiteral("Resolved Host/IP:"), 6,
+              104, 155, 14);
+    edt_RsvHostRsv = MakeEdit(pnl_Resolve, QStringLiteral("edt_RsvHostRsv"), 6, 120, 155);
     StyleEdit(edt_RsvHostRsv);
 
     btn_RsvClose = MakeCaptionButton(pnl_Resolve, QStringLiteral("btn_RsvClose"),

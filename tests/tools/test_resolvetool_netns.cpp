@@ -3,6 +3,7 @@
 // with and without a lookup pending, the host field changed before the
 // answer, and a name server that does not answer. Root only.
 #include "lookuptools.h"
+#include "../support/netfixture.h"
 
 #include "platform/resolver.h"
 #include "widgets/picturebutton.h"
@@ -119,7 +120,7 @@ TEST_F(ResolveNet, CancelEndsAPendingLookupAtOnce)
     for (const char *host : {"host", "10.200.3.10"}) {
         SCOPED_TRACE(host);
         Silence();
-        lookuptest::Ticker ticker;
+        testutil::Ticker ticker;
         QString statusAtCancel;
         bool pendingAtCancel = false;
         QTimer::singleShot(500, rsv, [&] {

@@ -18,6 +18,7 @@
 #include "shell/shellapi.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
+#include "widgets/layout.h"
 #include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 
@@ -87,12 +88,8 @@ void TISPTree::CreatePanel()
     black.setColor(QPalette::Window, Qt::black);
     pnl_ISPTree->setPalette(black);
 
-    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_ISPTree);
-    hostLabel->setObjectName(QStringLiteral("lbl_ISPHost"));
-    hostLabel->setGeometry(6, 22, 30, 14);
-    edt_ISPHost = new QLineEdit(pnl_ISPTree);
-    edt_ISPHost->setObjectName(QStringLiteral("edt_ISPHost"));
-    edt_ISPHost->setGeometry(38, 20, 137, 19);
+    MakeLabel(pnl_ISPTree, QStringLiteral("lbl_ISPHost"), QStringLiteral("Host:"), 6, 22, 30, 14);
+    edt_ISPHost = MakeEdit(pnl_ISPTree, QStringLiteral("edt_ISPHost"), 38, 20, 137);
     btn_ISPMap = MakeCaptionButton(pnl_ISPTree, QStringLiteral("btn_ISPMap"),
                                    QStringLiteral("lbl_ISPMap"), QStringLiteral("Map ISP"), 179,
                                    20, CaptionButtonWidth, &lbl_ISPMap);

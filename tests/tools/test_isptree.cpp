@@ -98,10 +98,10 @@ TEST_F(ISPTree, MenuOpensOnlyCloseCloses)
         EXPECT_FALSE(f->img_Bg2->isHidden());
     }
     // Close keeps the backdrop while another wide panel stands on it.
-    for (bool ping : {true, false}) {
-        SCOPED_TRACE(ping ? "ping open" : "alone");
-        if (ping)
-            f->Ping1->trigger();
+    for (bool other : {true, false}) {
+        SCOPED_TRACE(other ? "another panel open" : "alone");
+        if (other)
+            f->AcquireBackdrop();
         f->ISPTree1->trigger();
         isp->edt_ISPHost->setText("host");
         new QTreeWidgetItem(isp->tv_ISP, {"node (10.0.0.1)"});
@@ -109,11 +109,11 @@ TEST_F(ISPTree, MenuOpensOnlyCloseCloses)
         isp->btn_ISPClose->Click();
         EXPECT_TRUE(f->pnl_ISPTree->isHidden());
         EXPECT_TRUE(f->Gauge1->isHidden());
-        EXPECT_EQ(f->img_Bg2->isHidden(), !ping);
+        EXPECT_EQ(f->img_Bg2->isHidden(), !other);
         EXPECT_TRUE(isp->edt_ISPHost->text().isEmpty());
         EXPECT_EQ(isp->tv_ISP->topLevelItemCount(), 0);
-        if (ping)
-            f->Ping1->trigger();
+        if (other)
+            f->ReleaseBackdrop();
     }
 }
 

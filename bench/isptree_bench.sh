@@ -29,11 +29,11 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
 
 echo "tree (TISPTree, Map $base.10):"
-QT_QPA_PLATFORM=offscreen bash "$net" exec "$prefix" client "$scanner" "$base.10" | sed 's/^/  /'
+QT_QPA_PLATFORM=offscreen bash "$net" exec "$prefix" client "$scanner" "$base.10" 2>/dev/null | sed 's/^/  /'
 
 # The scan as the window runs it, timed inside the process from the click.
 scan=$(for _ in $(seq "$runs"); do
-  QT_QPA_PLATFORM=offscreen bash "$net" exec "$prefix" client "$scanner" "$base.10" \
+  QT_QPA_PLATFORM=offscreen bash "$net" exec "$prefix" client "$scanner" "$base.10" 2>/dev/null \
     | sed -n 's/^wall \([0-9]*\) ms$/\1/p'
 done | median)
 

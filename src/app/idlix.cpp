@@ -4,8 +4,10 @@
 #include "antiidle/serverlist.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
+#include "tools/isptree.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
+#include "tools/resolvetool.h"
 #include "tools/tracetool.h"
 
 #include <QAction>
@@ -17,6 +19,8 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     PingTool = new TPingTool(*Form);
     FingerTool = new TFingerTool(*Form);
     TraceTool = new TTraceTool(*Form);
+    ISPTree = new TISPTree(*Form);
+    ResolveTool = new TResolveTool(*Form);
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
@@ -24,8 +28,8 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (ISP tree, resolve) and the
-    // Dial-Up menu's line items with the options' entry list.
+    // feature has bound and the Dial-Up menu's line items with the options'
+    // entry list.
     Form->DisableUnboundTools();
     Form->SetDialUpAvailable(false);
 }
@@ -34,6 +38,8 @@ TIdlix::~TIdlix()
 {
     delete TraceTool;
     delete FingerTool;
+    delete ResolveTool;
+    delete ISPTree;
     delete PingTool;
     delete Latency;
     delete AntiIdle;

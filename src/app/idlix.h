@@ -7,9 +7,11 @@
 
 class TAntiIdleFeature;
 class TFingerTool;
+class TISPTree;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
+class TResolveTool;
 class TTraceTool;
 
 class TIdlix {
@@ -28,4 +30,6 @@ public:
     TPingTool *PingTool = nullptr;
     TFingerTool *FingerTool = nullptr;
     TTraceTool *TraceTool = nullptr;
+    TISPTree *ISPTree = nullptr;
+    TResolveTool *ResolveTool = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -42,6 +43,14 @@ bool isRoot();
 // success, else the number of the step that failed), 10..12 when the child
 // could not be set up, -1 when it did not exit normally.
 int withoutIcmpAccess(const std::function<int()> &body);
+
+// Counts the ticks of a 100 ms timer while it lives: the proof that the event
+// loop ran during a wait.
+struct Ticker {
+    Ticker() { QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; }); timer.start(100); }
+    QTimer timer;
+    int ticks = 0;
+};
 
 // A scratch program directory: IDLIX_DIR points at it while the object lives.
 class ScratchDir {

@@ -15,7 +15,7 @@ runs=${2:-10}
 idle=3
 
 for tool in Xvfb xmessage cc; do
-  command -v "$tool" >/dev/null || { echo "startup_bench: $tool is missing (scripts/deps.sh installs it)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "startup_bench: $tool is missing (apt-get install xvfb x11-utils)" >&2; exit 1; }
 done
 cmake -S "$src" -B "$build" >/dev/null
 cmake --build "$build" --target idlix -j2 >/dev/null

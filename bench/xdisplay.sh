@@ -2,6 +2,7 @@
 # (mapwait) into $work and starts a private Xvfb on a free display number,
 # setting DISPLAY and xpid (the caller's cleanup kills it). Needs $here, $work
 # and the caller's name in $bench_name.
+[ -f /usr/include/X11/Xlib.h ] || { echo "$bench_name: Xlib headers are missing (apt-get install libx11-dev)" >&2; exit 1; }
 cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
 
 disp=""

@@ -1,36 +1,94 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Idlix needs to build, run and test, skipping
-# what is already there. Uses sudo when not run as root.
+# Installs the Debian packages Idlix needs, skipping what is already there.
+# Uses sudo when not run as root.
+#
+#   scripts/deps.sh run    what building and running Idlix need (run.sh)
+#   scripts/deps.sh test   that, plus what the tests add (test.sh)
 set -euo pipefail
 
-packages=(
-  build-essential cmake pkg-config
-  qt6-base-dev libqt6printsupport6 qt6-qpa-plugins
+# Building and running: compiler and CMake, Qt (Widgets, PrintSupport, Network
+# and the Test module come with qt6-base-dev), libjpeg-turbo, the fonts the
+# window draws with, and Xvfb for run.sh on a machine without a display.
+run_packages=(
+  build-essential cmake
+  qt6-base-dev
   libjpeg62-turbo-dev
+  fonts-dejavu-core fonts-dejavu-extra
+  xvfb xauth
+)
+
+# What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
+# server behind socat for the test network in namespaces; pdftotext to read
+# printed reports back; a private D-Bus with NetworkManager's mock for the
+# dial-up tests; the package tools and validators for the install tests, and
+# getcap/setcap for the package's post-install step.
+test_packages=(
   libgtest-dev
-  xvfb xauth x11-utils imagemagick xdotool
-  libx11-dev
-  iproute2 dnsmasq-base nginx-light procps libcap2-bin iputils-ping
+  iproute2 procps dnsmasq-base nginx-light
   fingerd finger socat
   poppler-utils
-  fonts-dejavu-core fonts-dejavu-extra
-  curl
-  dpkg-dev file
-  desktop-file-utils appstream man-db util-linux
   dbus-daemon python3-dbusmock
+  dpkg-dev file desktop-file-utils appstream man-db libcap2-bin
 )
+
+case "${1:-}" in
+  run) packages=("${run_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+SUDO=""
+as_root() {
+  if [ "$(id -u)" -ne 0 ] && [ -z "$SUDO" ]; then
+    command -v sudo >/dev/null || { echo "Need root or sudo to: $*" >&2; exit 1; }
+    SUDO="sudo"
+  fi
+  $SUDO "$@"
+}
+
+# nginx's package starts a system web server on port 80 and enables it at
+# boot (and fails to install when port 80 is taken). The tests start their own
+# nginx inside their namespaces and need neither: keep the service stopped and
+# disabled. A machine that serves sites of its own is left alone.
+quiet_nginx() {
+  dpkg-query -W -f='${Status}' nginx-light 2>/dev/null | grep -q "install ok installed" || return 0
+  local sites
+  sites=$(ls -A /etc/nginx/sites-enabled 2>/dev/null || true)
+  if [ -n "$sites" ] && [ "$sites" != "default" ]; then
+    return 0
+  fi
+  if [ -d /run/systemd/system ]; then
+    if systemctl -q is-enabled nginx.service 2>/dev/null || systemctl -q is-active nginx.service 2>/dev/null; then
+      echo "Stopping and disabling nginx's system service (the tests run their own nginx)."
+      as_root systemctl disable --now nginx.service >/dev/null 2>&1 || true
+    fi
+  elif [ -x /etc/init.d/nginx ]; then
+    if ls /etc/rc[2-5].d/S*nginx >/dev/null 2>&1 || service nginx status >/dev/null 2>&1; then
+      echo "Stopping and disabling nginx's system service (the tests run their own nginx)."
+      as_root service nginx stop >/dev/null 2>&1 || true
+      as_root update-rc.d nginx disable >/dev/null 2>&1 || true
+    fi
+  fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
-  SUDO="sudo"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  # No service may start while the packages install (nginx's would); an
+  # existing policy is the administrator's and stays as it is.
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    trap 'as_root rm -f "$policy"' EXIT
+    printf '#!/bin/sh\n# Written by Idlix scripts/deps.sh for the length of one install.\nexit 101\n' \
+      | as_root tee "$policy" >/dev/null
+    as_root chmod 755 "$policy"
+  fi
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "Installing: ${missing[*]}"
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ "$1" = test ] && quiet_nginx
+exit 0

@@ -1,25 +1,29 @@
 // The anti-idle cycle: the switch that starts and stops a session, the start
 // of a session, the timer tick and the choice of host and method for each
 // probe. The echo's own events are handled in antiidle_echo.cpp.
-#include "app/mainform.h"
+#include "antiidle/antiidle.h"
 
 #include "antiidle/antiidle_probe.h"
-#include "app/animate.h"
-#include "app/hidewindow.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "app/tickingclock.h"
+#include "antiidle/report.h"
+#include "antiidle/serverlist.h"
+#include "antiidle/webclient.h"
+#include "components/supertimer.h"
+#include "components/tickingclock.h"
 #include "net/ping.h"
-#include "platform/msgbox.h"
+#include "shell/shellapi.h"
+#include "widgets/animate.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/responsegraph.h"
+#include "widgets/textpane.h"
+#include "widgets/toolswitch.h"
 
-#include <QAction>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
 #include <QRadioButton>
 #include <QTextEdit>
+#include <QThread>
 #include <QTimer>
 
 #include <exception>
@@ -27,16 +31,14 @@
 
 namespace {
 
-// Switch pictures of the image list: 0 off, 1 on.
-constexpr int SwitchOff = 0, SwitchOn = 1;
 // Items of the anti-idle options check list.
 constexpr int OptCycle = 0, OptMinimize = 1, OptVarySize = 2;
 
 // What the application's error report would say for a failure that reaches
 // it from a handler: the message of the exception, in a message box.
-void ReportError(const std::exception &e)
+void ReportError(IShell &shell, const std::exception &e)
 {
-    platform::ShowMessage(QString::fromStdString(e.what()));
+    shell.ShowMessage(QString::fromStdString(e.what()));
 }
 
 // The runtime's message for reading a list entry that does not exist.
@@ -59,110 +61,117 @@ QString MethodCaption(const TRadioGroup *group)
 
 } // namespace
 
-void TMainForm::TPing2Deleter::operator()(TPing *ping) const
+TAntiIdle::TAntiIdle(IShell &shell, TWebClient &web, TServerList &servers,
+                     TAntiIdleReport &report, QObject *parent)
+    : QObject(parent), shell_(shell), web_(web), servers_(servers), report_(report),
+      switch_(shell.Switch(TToolId::AntiIdle))
 {
-    ping->OnDnsLookupDone = nullptr;
-    ping->OnEchoRequest = nullptr;
-    ping->OnEchoReply = nullptr;
-    delete ping;
+    setObjectName(QStringLiteral("AntiIdleSession"));
+    Ping2 = MakePing(QStringLiteral("Ping2"), 5000, antiidle::MinEchoSize);
+    Ping2->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping2DnsLookupDone(s, e); };
+    Ping2->OnEchoRequest = [this](QObject *s) { Ping2EchoRequest(s); };
+    Ping2->OnEchoReply = [this](QObject *s, int e) { Ping2EchoReply(s, e); };
+
+    auto timer = [this](const char *name, int interval) {
+        auto *t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(interval);
+        return t;
+    };
+    Timer3 = timer("Timer3", 60000);      // set per session from the frequency
+    LogTimer = timer("LogTimer", 100000);
+    connect(Timer3, &QTimer::timeout, this, &TAntiIdle::Timer3Timer);
+    connect(LogTimer, &QTimer::timeout, this, &TAntiIdle::LogTimerTimer);
+
+    HTTPTimer = new TSuperTimer(this);
+    HTTPTimer->setObjectName(QStringLiteral("HTTPTimer"));
+    HTTPTimer->SetInterval(1);
+    HTTPTimer->SetThreadPriority(QThread::TimeCriticalPriority);
+    HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
+
+    // The session and the latency test share the graph: while a session runs
+    // neither can be started from the menu, nor the options changed.
+    const TToolSwitch::TParts &own = switch_.Parts();
+    switch_.LockedWhileOn = {own.OptionsItem, own.ToolItem,
+                             shell.Switch(TToolId::Latency).Parts().ToolItem};
+    switch_.Bind([this] { btn_AntiIdleClick(); });
 }
 
-TPing *TMainForm::CreatePing2()
+TAntiIdle::~TAntiIdle() = default;
+
+bool TAntiIdle::Running() const
 {
-    auto *ping = new TPing;
-    ping->setObjectName(QStringLiteral("Ping2"));
-    ping->SetTimeout(5000);
-    ping->SetTTL(64);
-    ping->SetSize(antiidle::MinEchoSize);
-    ping->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping2DnsLookupDone(s, e); };
-    ping->OnEchoRequest = [this](QObject *s) { Ping2EchoRequest(s); };
-    ping->OnEchoReply = [this](QObject *s, int e) { Ping2EchoReply(s, e); };
-    return ping;
+    return switch_.Running();
 }
 
-void TMainForm::btn_AntiIdleClick()
+void TAntiIdle::btn_AntiIdleClick()
 {
     // The latency test uses the same graph: while it runs the switch is dead.
-    if (!img_LatGreen->isHidden())
+    if (shell_.Switch(TToolId::Latency).Running())
         return;
 
-    if (!img_AIRed->isHidden()) {
-        if (!pnl_AIReport->isHidden()) {
-            pnl_AIReport->hide();
-            img_Bg2->hide();
-        }
-        img_AIGreen->show();
-        btn_AntiIdle->SetImageIndex(SwitchOn);
-        img_AIGraph->show();
-        img_AIRed->hide();
-        img_AIArrow->hide();
-        AntiIdle2->setEnabled(false);
-        AntiIdle1->setEnabled(false);
-        LatencyTest1->setEnabled(false);
-        anm_BV->Stop();
-        anm_BV->hide();
-        pnl_History->raise();
+    const TInfoColumn info = shell_.Info();
+    TResponseGraph &graph = shell_.Graph();
+    if (!Running()) {
+        report_.HideReport();
+        switch_.SetRunning(true);
+        graph.Background()->show();
+        info.anm_BV->Stop();
+        info.anm_BV->hide();
+        shell_.SetHistoryInFront(true);
         // Drawn before StartAntiIdle clears the history, so until the first
         // success the graph still shows the previous session's line.
-        DrawGraph();
+        graph.DrawGraph(true);
         try {
             StartAntiIdle();
         } catch (const std::exception &e) {
             // The switch stays on with nothing sent; a second click stops it.
-            ReportError(e);
+            ReportError(shell_, e);
         }
         return;
     }
 
-    img_AIArrow->show();
-    btn_AntiIdle->SetImageIndex(SwitchOff);
-    img_AIRed->show();
-    img_AIGreen->hide();
-    img_AIGraph->setPixmap(QPixmap());
-    img_AIGraph->hide();
-    AntiIdle2->setEnabled(true);
-    AntiIdle1->setEnabled(true);
-    LatencyTest1->setEnabled(true);
-    // Behind every other panel but still over the background pictures.
-    pnl_History->lower();
-    img_Bg2->lower();
-    img_Background->lower();
+    switch_.SetRunning(false);
+    graph.Background()->setPixmap(QPixmap());
+    graph.Background()->hide();
+    shell_.SetHistoryInFront(false);
     EndSession();
-    anm_BV->show();
-    anm_BV->Play();
-    SetStatus(QStringLiteral("Status:"));
+    info.anm_BV->show();
+    info.anm_BV->Play();
+    shell_.SetStatus(QStringLiteral("Status:"));
     // An echo lookup still outstanding is not cancelled: its events arrive
     // later and are shown as usual.
 }
 
-void TMainForm::StartAntiIdle()
+void TAntiIdle::StartAntiIdle()
 {
-    ++SessionSerial;
-    re_History->clear();
-    lbl_Method->setText(MethodCaption(rg_AIMethod));
-    ClearResponseHistory();
-    HttpRequestCount = 0;
+    Session.Begin();
+    const TOptionControls options = shell_.Options();
+    const TInfoColumn info = shell_.Info();
+    shell_.History()->clear();
+    info.lbl_Method->setText(MethodCaption(options.rg_AIMethod));
+    shell_.Graph().ClearResponseHistory();
+    web_.HttpRequestCount = 0;
     LogTimer->start();
-    CopyProxySettings();
+    web_.CopyProxySettings(options);
 
-    if (cb_AIOptions->Checked(OptCycle)) {
+    if (options.cb_AIOptions->Checked(OptCycle)) {
         CycleMode = true;
-        LoadServerList();
+        servers_.LoadServerList();
         QString error;
         if (!StartSessionStats(&error))
             throw std::invalid_argument(error.toStdString());
         StartCycle();
     } else {
         CycleMode = false;
-        const QString host = edt_AIHost->text();
+        const QString host = options.edt_AIHost->text();
         // Without a host the switch shows "on" but nothing is sent; a bad
         // frequency is passed over the same way.
         if (!host.isEmpty() && StartSessionStats()) {
             try {
-                SetStatus(QStringLiteral("Status: Pinging ") + host);
-                AddLine(re_History, QStringLiteral("Pinging ") + host);
-                StatusLBL->repaint();
-                PingLight->show();
+                shell_.SetStatus(QStringLiteral("Status: Pinging ") + host, true);
+                AddPaneLine(shell_.History(), TLineStyle::Bulleted, QStringLiteral("Pinging ") + host);
+                info.PingLight->show();
                 // The first probe is always an echo of the size already set,
                 // and it leaves the alternation where it was.
                 LastPingHost = host;
@@ -173,53 +182,54 @@ void TMainForm::StartAntiIdle()
                 // Any failure of the first probe ends the start quietly.
             }
         }
-        ModeLBL->clear();
+        info.ModeLBL->clear();
     }
 
-    GoodLBL->show();
-    ModeLBL->show();
-    TimeLBL->show();
-    lbl_Method->show();
-    if (cb_AIOptions->Checked(OptMinimize))
-        HideOrMinimize(this);
+    info.GoodLBL->show();
+    info.ModeLBL->show();
+    info.TimeLBL->show();
+    info.lbl_Method->show();
+    if (options.cb_AIOptions->Checked(OptMinimize))
+        shell_.HideWindow();
 }
 
-void TMainForm::StartCycle()
+void TAntiIdle::StartCycle()
 {
     CycleMode = true;
-    ModeLBL->setText(QStringLiteral("Cycle servers"));
-    if (ListBox1->count() == 0)
+    shell_.Info().ModeLBL->setText(QStringLiteral("Cycle servers"));
+    QListWidget *list = servers_.ListBox1;
+    if (list->count() == 0)
         throw ListIndexError(0);
-    CurrentHost = ListBox1->item(0)->text();
+    CurrentHost = list->item(0)->text();
     ServerIndex = 0;
     SendProbe();
     StartProbeTimer();
 }
 
-void TMainForm::StartProbeTimer()
+void TAntiIdle::StartProbeTimer()
 {
-    connect(Timer3, &QTimer::timeout, this, &TMainForm::Timer3Timer, Qt::UniqueConnection);
     Timer3->start();
-    TickingClock1->SetElapsed(0);
-    TickingClock1->SetEnabled(true);
+    shell_.Stopwatch().SetElapsed(0);
+    shell_.Stopwatch().SetEnabled(true);
 }
 
-void TMainForm::Timer3Timer()
+void TAntiIdle::Timer3Timer()
 {
     // A message box opened by an earlier tick runs its own loop, and the
     // timer keeps firing inside it; one box at a time is enough.
     static bool reporting = false;
     try {
         if (CycleMode) {
+            QListWidget *list = servers_.ListBox1;
             ++ServerIndex;
-            if (ServerIndex > ListBox1->count() - 1)
+            if (ServerIndex > list->count() - 1)
                 ServerIndex = 0;
             // The list can be emptied in the editor during a session.
-            if (ServerIndex >= ListBox1->count())
+            if (ServerIndex >= list->count())
                 throw ListIndexError(ServerIndex);
-            CurrentHost = ListBox1->item(ServerIndex)->text();
+            CurrentHost = list->item(ServerIndex)->text();
         } else {
-            CurrentHost = edt_AIHost->text();
+            CurrentHost = shell_.Options().edt_AIHost->text();
         }
         FailureCounted = false;
         SendProbe();
@@ -227,29 +237,31 @@ void TMainForm::Timer3Timer()
         if (reporting)
             return;
         reporting = true;
-        ReportError(e);
+        ReportError(shell_, e);
         reporting = false;
     }
 }
 
-void TMainForm::SendProbe()
+void TAntiIdle::SendProbe()
 {
+    const TOptionControls options = shell_.Options();
+    QLabel *light = shell_.Info().PingLight;
     ++AttemptCount;
     AlternateToggle = !AlternateToggle;
-    switch (antiidle::ChooseProbe(rg_AIMethod->ItemIndex(), AlternateToggle)) {
+    switch (antiidle::ChooseProbe(options.rg_AIMethod->ItemIndex(), AlternateToggle)) {
     case antiidle::TProbeKind::Echo:
-        Ping2->SetSize(cb_AIOptions->Checked(OptVarySize) ? antiidle::RandomEchoSize()
-                                                          : antiidle::MinEchoSize);
-        PingLight->setText(QStringLiteral("PING"));
-        PingLight->show();
-        PingLight->repaint();
+        Ping2->SetSize(options.cb_AIOptions->Checked(OptVarySize) ? antiidle::RandomEchoSize()
+                                                                  : antiidle::MinEchoSize);
+        light->setText(QStringLiteral("PING"));
+        light->show();
+        light->repaint();
         LastPingHost = CurrentHost;
         SendEcho(CurrentHost);
         break;
     case antiidle::TProbeKind::HttpGet:
-        PingLight->setText(QStringLiteral("HTTP GET"));
-        PingLight->show();
-        PingLight->repaint();
+        light->setText(QStringLiteral("HTTP GET"));
+        light->show();
+        light->repaint();
         HttpProbe();
         break;
     case antiidle::TProbeKind::None:

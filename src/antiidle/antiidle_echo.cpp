@@ -1,16 +1,17 @@
 // The anti-idle echo: the lookup of the probe's host, the blocking echo and
 // the status, history and statistics of its outcome.
-#include "app/mainform.h"
+#include "antiidle/antiidle.h"
 
 #include "net/ping.h"
-#include "platform/msgbox.h"
+#include "shell/shellapi.h"
+#include "widgets/textpane.h"
 
 #include <QLabel>
 #include <QTextEdit>
 
 #include <exception>
 
-void TMainForm::SendEcho(const QString &host)
+void TAntiIdle::SendEcho(const QString &host)
 {
     // A system that refuses ICMP to the program still runs it (the echo
     // handle stays closed); the user is told how to allow echoes the first
@@ -18,24 +19,24 @@ void TMainForm::SendEcho(const QString &host)
     if (!Ping2->Engine().HandleOpen()) {
         const QString hint = TPing::AccessHintOnce();
         if (!hint.isEmpty())
-            platform::ShowMessage(hint);
+            shell_.ShowMessage(hint);
     }
-    ProbeSerial = SessionSerial;
+    ProbeSession = Session.Current();
     // A dotted address completes inside this call, a name later through the
     // event loop; a lookup still pending from an earlier tick is dropped.
     Ping2->DnsLookup(host);
 }
 
-void TMainForm::Ping2DnsLookupDone(QObject *, quint16 Error)
+void TAntiIdle::Ping2DnsLookupDone(QObject *, quint16 Error)
 {
     // An echo started by an earlier session is still shown when it ends,
     // but once a newer session has started it is not counted in that one:
     // its attempt was counted in the session that sent it.
-    const bool counts = ProbeSerial == SessionSerial;
+    const bool counts = Session.IsLatest(ProbeSession);
     try {
         if (Error != 0) {
-            SetStatus(QStringLiteral("Status: Unknown Host ") + LastPingHost);
-            AddLine(re_History, QStringLiteral("Unknown Host ") + LastPingHost);
+            shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + LastPingHost);
+            AddPaneLine(shell_.History(), TLineStyle::Bulleted, QStringLiteral("Unknown Host ") + LastPingHost);
             if (counts)
                 RecordLookupFailure();
             return;
@@ -45,36 +46,36 @@ void TMainForm::Ping2DnsLookupDone(QObject *, quint16 Error)
         Ping2->Ping();
     } catch (const std::exception &e) {
         // This runs from the event loop, which no exception may cross.
-        platform::ShowMessage(QString::fromStdString(e.what()));
+        shell_.ShowMessage(QString::fromStdString(e.what()));
     }
 }
 
-void TMainForm::Ping2EchoRequest(QObject *)
+void TAntiIdle::Ping2EchoRequest(QObject *)
 {
     const QString text = QStringLiteral("Sending ") + QString::number(Ping2->Size())
         + QStringLiteral(" bytes to ") + LastPingHost;
     // Painted now: the window does not repaint while the echo blocks.
-    SetStatus(QStringLiteral("Status: ") + text, true);
-    AddLine(re_History, text);
+    shell_.SetStatus(QStringLiteral("Status: ") + text, true);
+    AddPaneLine(shell_.History(), TLineStyle::Bulleted, text);
 }
 
-void TMainForm::Ping2EchoReply(QObject *, int Error)
+void TAntiIdle::Ping2EchoReply(QObject *, int Error)
 {
-    const bool counts = ProbeSerial == SessionSerial;
-    PingLight->hide();
+    const bool counts = Session.IsLatest(ProbeSession);
+    shell_.Info().PingLight->hide();
     if (Error != 0) {
         const int ms = int(Ping2->Reply().RoundTripTime);
         const QString text = LastPingHost + QStringLiteral(" pinged in ") + QString::number(ms)
             + QStringLiteral(" msecs");
-        SetStatus(QStringLiteral("Status: ") + text);
-        AddLine(re_History, text);
+        shell_.SetStatus(QStringLiteral("Status: ") + text);
+        AddPaneLine(shell_.History(), TLineStyle::Bulleted, text);
         if (counts)
             RecordSuccess(ms);
     } else {
         const QString text =
             QStringLiteral("Error pinging ") + LastPingHost + QStringLiteral(" : ") + Ping2->ErrorText();
-        SetStatus(QStringLiteral("Status: ") + text);
-        AddLine(re_History, text);
+        shell_.SetStatus(QStringLiteral("Status: ") + text);
+        AddPaneLine(shell_.History(), TLineStyle::Bulleted, text);
         if (counts)
             RecordFailure();
     }

@@ -1,23 +1,33 @@
 // The "Anti-Idle Report" panel: the session time, the per-server table and
 // its Print and Close buttons.
-#include "app/mainform.h"
+#include "antiidle/report.h"
 
-#include "antiidle/reportbutton.h"
-#include "antiidle/reportgrid.h"
 #include "antiidle/reportprint.h"
-#include "app/picturebutton.h"
-#include "platform/msgbox.h"
+#include "antiidle/statscalc.h"
+#include "shell/shellapi.h"
+#include "widgets/captionbutton.h"
+#include "widgets/picturebutton.h"
+#include "widgets/reportgrid.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QTimer>
 
-
-void TMainForm::CreateReportPanel()
+TAntiIdleReport::TAntiIdleReport(IShell &shell, QObject *parent)
+    : QObject(parent), shell_(shell), backdrop_(std::make_unique<TBackdropHold>(shell))
 {
+    setObjectName(QStringLiteral("AntiIdleReport"));
+    CreatePanel();
+    WriteReportHeadings();
+}
+
+TAntiIdleReport::~TAntiIdleReport() = default;
+
+void TAntiIdleReport::CreatePanel()
+{
+    pnl_AIReport = shell_.Panel(TPanelId::AIReport);
     lbl_RptTime = new QLabel(pnl_AIReport);
     lbl_RptTime->setObjectName(QStringLiteral("lbl_RptTime"));
     lbl_RptTime->setGeometry(6, 18, 297, 26);
@@ -33,22 +43,22 @@ void TMainForm::CreateReportPanel()
 
     btn_RptPrint = MakeCaptionButton(pnl_AIReport, QStringLiteral("btn_RptPrint"),
                                     QStringLiteral("lbl_RptPrint"), QStringLiteral("Print"), 175,
-                                    163, 60, &lbl_RptPrint);
+                                    163, CaptionButtonWidth, &lbl_RptPrint);
     btn_RptClose = MakeCaptionButton(pnl_AIReport, QStringLiteral("btn_RptClose"),
                                     QStringLiteral("lbl_RptClose"), QStringLiteral("Close"), 243,
-                                    163, 60, &lbl_RptClose);
+                                    163, CaptionButtonWidth, &lbl_RptClose);
     btn_RptPrint->OnClick = [this] { btn_RptPrintClick(); };
     btn_RptClose->OnClick = [this] { btn_RptCloseClick(); };
 }
 
-void TMainForm::WriteReportHeadings()
+void TAntiIdleReport::WriteReportHeadings()
 {
     static const char *const headings[5] = {"Server", "Successful", "Failed", "%", "Average"};
     for (int c = 0; c < 5; ++c)
         ReportGrid->SetCells(c, 0, QString::fromLatin1(headings[c]));
 }
 
-void TMainForm::ReportGridDrawCell(QPainter &canvas, int col, int row, const QRect &rect)
+void TAntiIdleReport::ReportGridDrawCell(QPainter &canvas, int col, int row, const QRect &rect)
 {
     if (row != 0)
         return;
@@ -59,35 +69,90 @@ void TMainForm::ReportGridDrawCell(QPainter &canvas, int col, int row, const QRe
     canvas.drawText(QPoint(rect.left() + 3, top + fm.ascent()), ReportGrid->Cells(col, 0));
 }
 
-void TMainForm::btn_RptCloseClick()
+void TAntiIdleReport::ResetReportTable(const QStringList &hosts, bool cycle)
 {
-    pnl_AIReport->hide();
-    // The finger, ping and traceroute tools and the server-list and ISP-tree
-    // panels stand on the same backdrop.
-    const bool backdropInUse = !img_FngGreen->isHidden() || !img_PngGreen->isHidden()
-        || !img_TrcGreen->isHidden() || !pnl_Servers->isHidden() || !pnl_ISPTree->isHidden();
-    if (!backdropInUse) {
-        img_Bg2->hide();
-        img_Background->update();
+    ReportGrid->SetRowCount(int(hosts.size()) + 1);
+    for (int i = 0; i < hosts.size(); ++i) {
+        const QString cells[5] = {hosts[i], QStringLiteral("0"), QStringLiteral("0"),
+                                  cycle ? QStringLiteral("0") : QStringLiteral("100"),
+                                  QStringLiteral("0")};
+        for (int c = 0; c < 5; ++c)
+            ReportGrid->SetCells(c, i + 1, cells[c]);
     }
 }
 
-void TMainForm::btn_RptPrintClick()
+void TAntiIdleReport::AddSuccess(int row, int ms)
+{
+    const auto good = antiidle::CellInteger(ReportGrid->Cells(1, row));
+    const auto sum = antiidle::CellInteger(ReportGrid->Cells(4, row));
+    if (row >= 1 && row < ReportGrid->RowCount() && good && sum) {
+        ReportGrid->SetCells(1, row, QString::number(*good + 1));
+        ReportGrid->SetCells(4, row, QString::number(*sum + ms));
+    }
+}
+
+void TAntiIdleReport::AddFailure(int row)
+{
+    const auto failed = antiidle::CellInteger(ReportGrid->Cells(2, row));
+    if (row >= 1 && row < ReportGrid->RowCount() && failed)
+        ReportGrid->SetCells(2, row, QString::number(*failed + 1));
+}
+
+void TAntiIdleReport::FinishReport()
+{
+    for (int row = 1; row < ReportGrid->RowCount(); ++row) {
+        const auto a = antiidle::CellInteger(ReportGrid->Cells(1, row));
+        const auto f = antiidle::CellInteger(ReportGrid->Cells(2, row));
+        const auto t = antiidle::CellInteger(ReportGrid->Cells(4, row));
+        if (!a || !f || !t)
+            continue; // an empty row (no session yet) has nothing to sum up
+        const antiidle::TRowSummary s = antiidle::SummariseRow(*a, *f, *t);
+        ReportGrid->SetCells(3, row, s.Percent);
+        ReportGrid->SetCells(4, row, s.Average);
+    }
+    ReportGrid->viewport()->update();
+}
+
+void TAntiIdleReport::ShowReport()
+{
+    FinishReport();
+    backdrop_->Set(true);
+    pnl_AIReport->raise();
+    pnl_AIReport->show();
+    shell_.RepaintBackground();
+}
+
+void TAntiIdleReport::HideReport()
+{
+    if (pnl_AIReport->isHidden())
+        return;
+    pnl_AIReport->hide();
+    // The finger, ping and traceroute tools and the server-list and ISP-tree
+    // panels stand on the same backdrop: it goes with its last user.
+    backdrop_->Set(false);
+}
+
+void TAntiIdleReport::btn_RptCloseClick()
+{
+    HideReport();
+}
+
+void TAntiIdleReport::btn_RptPrintClick()
 {
     PrintReport();
 }
 
-void TMainForm::PrintReport()
+void TAntiIdleReport::PrintReport()
 {
     QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, this);
+    QPrintDialog dialog(&printer, shell_.Window());
     dialog.setObjectName(QStringLiteral("PrintDialog1"));
     if (dialog.exec() != QDialog::Accepted)
         return;
     PrintReportTo(&printer);
 }
 
-bool TMainForm::PrintReportTo(QPagedPaintDevice *device)
+bool TAntiIdleReport::PrintReportTo(QPagedPaintDevice *device)
 {
     QList<QStringList> rows;
     for (int r = 1; r < ReportGrid->RowCount(); ++r) {
@@ -99,13 +164,7 @@ bool TMainForm::PrintReportTo(QPagedPaintDevice *device)
     QString error;
     if (antiidle::PrintReportPages(device, lbl_RptTime->text(), rows, &error))
         return true;
-    platform::ShowMessage(error);
+    shell_.ShowMessage(error);
     return false;
 }
 
-void TMainForm::CreateAntiIdlePanels()
-{
-    CreateServerPanel();
-    CreateReportPanel();
-    connect(LogTimer, &QTimer::timeout, this, [this] { LogTimerTimer(); });
-}

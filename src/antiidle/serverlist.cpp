@@ -1,12 +1,13 @@
 // The "Server List" panel: the hosts an anti-idle session visits in turn,
 // held by ListBox1 and stored in the server list file. Additions and edits
 // stay in memory until Delete or Close writes the file.
-#include "app/mainform.h"
+#include "antiidle/serverlist.h"
 
-#include "antiidle/reportbutton.h"
 #include "antiidle/serverlistfile.h"
-#include "app/picturebutton.h"
-#include "platform/msgbox.h"
+#include "shell/shellapi.h"
+#include "widgets/captionbutton.h"
+#include "widgets/layout.h"
+#include "widgets/picturebutton.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -20,8 +21,26 @@ constexpr int ServerButtonWidth = 70, ServerButtonX = 231;
 
 } // namespace
 
+TServerList::TServerList(IShell &shell, TWebClient &web, QObject *parent)
+    : QObject(parent), shell_(shell), web_(web), backdrop_(std::make_unique<TBackdropHold>(shell))
+{
+    setObjectName(QStringLiteral("ServerList"));
+    CreatePanel();
+    LoadServerList();
+}
+
+TServerList::~TServerList() = default;
+
+QStringList TServerList::Hosts() const
+{
+    QStringList hosts;
+    for (int i = 0; i < ListBox1->count(); ++i)
+        hosts << ListBox1->item(i)->text();
+    return hosts;
+}
+
 // Index of the selected entry of ListBox1, -1 when none is selected.
-int TMainForm::SelectedServer() const
+int TServerList::SelectedServer() const
 {
     const int row = ListBox1->currentRow();
     if (row < 0 || !ListBox1->item(row)->isSelected())
@@ -29,14 +48,11 @@ int TMainForm::SelectedServer() const
     return row;
 }
 
-void TMainForm::CreateServerPanel()
+void TServerList::CreatePanel()
 {
-    auto *hostLabel = new QLabel(QStringLiteral("Host:"), pnl_Servers);
-    hostLabel->setObjectName(QStringLiteral("lbl_SrvHost"));
-    hostLabel->setGeometry(8, 22, 30, 14);
-    edt_SrvHost = new QLineEdit(pnl_Servers);
-    edt_SrvHost->setObjectName(QStringLiteral("edt_SrvHost"));
-    edt_SrvHost->setGeometry(40, 20, 180, 19);
+    pnl_Servers = shell_.Panel(TPanelId::Servers);
+    MakeLabel(pnl_Servers, QStringLiteral("lbl_SrvHost"), QStringLiteral("Host:"), 8, 22, 30, 14);
+    edt_SrvHost = MakeEdit(pnl_Servers, QStringLiteral("edt_SrvHost"), 40, 20, 180);
     edt_SrvHost->setToolTip(QStringLiteral("Enter hostname to add to ping list"));
 
     ListBox1 = new QListWidget(pnl_Servers);
@@ -69,7 +85,7 @@ void TMainForm::CreateServerPanel()
     connect(edt_SrvHost, &QLineEdit::returnPressed, this, [this] { edt_SrvHostKeyPress(); });
 }
 
-void TMainForm::LoadServerList()
+void TServerList::LoadServerList()
 {
     QStringList entries;
     if (!ListBox1 || !antiidle::ReadServerListFile(antiidle::ServerListPath(), entries))
@@ -78,31 +94,28 @@ void TMainForm::LoadServerList()
     ListBox1->addItems(entries);
 }
 
-bool TMainForm::SaveServerList()
+bool TServerList::SaveServerList()
 {
-    QStringList entries;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        entries << ListBox1->item(i)->text();
+    const QStringList entries = Hosts();
     const QString path = antiidle::ServerListPath();
     if (antiidle::WriteServerListFile(path, entries))
         return true;
-    platform::ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+    shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
     return false;
 }
 
-void TMainForm::ServerList1Click()
+void TServerList::ServerList1Click()
 {
     edt_SrvHost->clear();
     ListBox1->clear();
     LoadServerList();
-    img_Bg2->show();
+    backdrop_->Set(true);
     pnl_Servers->raise();
     pnl_Servers->show();
-    img_Bg2->repaint();
     edt_SrvHost->setFocus();
 }
 
-void TMainForm::btn_SrvAddClick()
+void TServerList::btn_SrvAddClick()
 {
     const QString host = edt_SrvHost->text();
     if (host.isEmpty())
@@ -112,7 +125,7 @@ void TMainForm::btn_SrvAddClick()
     edt_SrvHost->clear();
 }
 
-void TMainForm::btn_SrvEditClick()
+void TServerList::btn_SrvEditClick()
 {
     const int i = SelectedServer();
     if (i < 0)
@@ -123,7 +136,7 @@ void TMainForm::btn_SrvEditClick()
     delete ListBox1->takeItem(i);
 }
 
-void TMainForm::btn_SrvDeleteClick()
+void TServerList::btn_SrvDeleteClick()
 {
     const int i = SelectedServer();
     if (i < 0)
@@ -139,19 +152,16 @@ void TMainForm::btn_SrvDeleteClick()
         ListBox1->setCurrentRow(i);
 }
 
-void TMainForm::btn_SrvCloseClick()
+void TServerList::btn_SrvCloseClick()
 {
     if (!SaveServerList())
         return;
     pnl_Servers->hide();
     // The backdrop stays while another panel or running tool still uses it.
-    const bool backdropInUse = !img_FngGreen->isHidden() || !img_PngGreen->isHidden()
-        || !pnl_AIReport->isHidden() || !pnl_ISPTree->isHidden();
-    if (!backdropInUse)
-        img_Bg2->hide();
+    backdrop_->Set(false);
 }
 
-void TMainForm::edt_SrvHostKeyPress()
+void TServerList::edt_SrvHostKeyPress()
 {
     if (!edt_SrvHost->text().isEmpty())
         btn_SrvAddClick();

@@ -1,13 +1,16 @@
-// Web transfers of the anti-idle session: the window's HTTP client with its
-// four handlers, its replacement after a hundred requests, the HTTP GET
-// probe timed by the millisecond stopwatch, and the watchdog that ends a
-// transfer the server never finishes.
-#include "app/mainform.h"
+// Web transfers of the anti-idle session: the HTTP client with its four
+// handlers, its replacement after a hundred requests, the guarded transfer
+// with the watchdog that ends one the server never finishes, and the HTTP GET
+// probe timed by the millisecond stopwatch.
+#include "antiidle/webclient.h"
 
+#include "antiidle/antiidle.h"
 #include "antiidle/webtransfer.h"
-#include "app/supertimer.h"
+#include "components/supertimer.h"
 #include "net/httpprot.h"
 #include "platform/appdir.h"
+#include "shell/shellapi.h"
+#include "widgets/textpane.h"
 
 #include <QFile>
 #include <QLabel>
@@ -69,7 +72,7 @@ private:
 
 } // namespace
 
-void TMainForm::THttpCli1Deleter::operator()(THttpCli *cli) const
+void TWebClient::THttpCli1Deleter::operator()(THttpCli *cli) const
 {
     // A transfer still running reports to no one on the way out.
     cli->OnDocBegin = nullptr;
@@ -80,7 +83,16 @@ void TMainForm::THttpCli1Deleter::operator()(THttpCli *cli) const
     delete cli;
 }
 
-THttpCli *TMainForm::CreateHttpCli1()
+TWebClient::TWebClient(IShell &shell, QObject *parent) : QObject(parent), shell_(shell)
+{
+    setObjectName(QStringLiteral("WebClient"));
+    HttpCli1Owner.reset(CreateHttpCli1());
+    HttpCli1 = HttpCli1Owner.get();
+}
+
+TWebClient::~TWebClient() = default;
+
+THttpCli *TWebClient::CreateHttpCli1()
 {
     auto *cli = new THttpCli;
     cli->setObjectName(QStringLiteral("HttpCli1"));
@@ -97,7 +109,7 @@ THttpCli *TMainForm::CreateHttpCli1()
     return cli;
 }
 
-void TMainForm::ReplaceHttpCli1()
+void TWebClient::ReplaceHttpCli1(const QString &url)
 {
     // The fresh client goes on with the session's proxy; only settings that
     // are set once per session need carrying over.
@@ -106,30 +118,44 @@ void TMainForm::ReplaceHttpCli1()
     fresh->ProxyPort = HttpCli1->ProxyPort;
     fresh->ProxyUsername = HttpCli1->ProxyUsername;
     fresh->ProxyPassword = HttpCli1->ProxyPassword;
-    fresh->URL = CurrentHost;
+    fresh->URL = url;
     HttpCli1Owner.reset(fresh);
     HttpCli1 = fresh;
     HttpRequestCount = 0;
 }
 
-void TMainForm::CopyProxySettings()
+void TWebClient::CopyProxySettings(const TOptionControls &options)
 {
-    HttpCli1->Proxy = edt_PxyServer->text();
-    HttpCli1->ProxyPort = edt_PxyPort->text();
-    HttpCli1->ProxyUsername = edt_PxyUser->text();
-    HttpCli1->ProxyPassword = edt_PxyPass->text();
+    HttpCli1->Proxy = options.edt_PxyServer->text();
+    HttpCli1->ProxyPort = options.edt_PxyPort->text();
+    HttpCli1->ProxyUsername = options.edt_PxyUser->text();
+    HttpCli1->ProxyPassword = options.edt_PxyPass->text();
 }
 
-int TMainForm::HttpWatchdogLimit(bool probe) const
+int TWebClient::HttpWatchdogLimit(int probeIntervalMs) const
 {
     if (HttpWatchdogMs > 0)
         return HttpWatchdogMs;
-    return probe ? antiidle::ProbeTransferLimit(Timer3->interval())
-                 : antiidle::DefaultTransferLimitMs;
+    return antiidle::ProbeTransferLimit(probeIntervalMs);
 }
 
-void TMainForm::HttpGetGuarded(int limitMs)
+bool TWebClient::Busy() const
 {
+    // Get keeps the message loop going, so a tick, a new session or a click
+    // can come while a transfer runs. Starting another on the same client
+    // would fail as busy at best and, through the replacement, destroy the
+    // running client at worst.
+    return HttpTransferActive || HttpCli1->State() != httpReady;
+}
+
+TWebClient::TOutcome TWebClient::Get(const QString &url, QIODevice *sink, int limitMs,
+                                     qint64 bodyLimit)
+{
+    TOutcome outcome;
+    HttpCli1->URL = url;
+    HttpCli1->ReceiveStream = sink;
+    HttpCli1->BodyLimit = bodyLimit;
+    HttpTransferActive = true;
     HttpWatchdogFired = false;
     QPointer<THttpCli> cli(HttpCli1);
     QTimer watchdog;
@@ -143,102 +169,112 @@ void TMainForm::HttpGetGuarded(int limitMs)
         cli->Abort();
     });
     watchdog.start(limitMs);
-    HttpCli1->Get();
+    try {
+        HttpCli1->Get();
+    } catch (const EHttpException &) {
+        outcome.Result = TResult::HttpError;
+    } catch (const std::exception &e) {
+        outcome.Result = TResult::OtherError;
+        outcome.Error = QString::fromUtf8(e.what());
+    }
+    HttpCli1->ReceiveStream = nullptr;
+    HttpTransferActive = false;
+    return outcome;
 }
 
-void TMainForm::HTTPTimerTimer()
+void TWebClient::HttpCli1DocBegin(THttpCli *)
+{
+    shell_.SetStatus(QStringLiteral("Status: Receiving file..."), true);
+}
+
+void TWebClient::HttpCli1DocData(THttpCli *Sender, const char *, int)
+{
+    shell_.SetStatus(QStringLiteral("Status: Received %1 bytes...").arg(Sender->ReceivedCount()), true);
+}
+
+void TWebClient::HttpCli1DocEnd(THttpCli *)
+{
+    shell_.SetStatus(QStringLiteral("Status: Update finished."), true);
+}
+
+void TWebClient::HttpCli1RequestDone(THttpCli *, quint8, quint16)
+{
+    ++HttpRequestCount;
+    shell_.SetStatus(QStringLiteral("Status: Update finished."), true);
+}
+
+int TAntiIdle::HttpWatchdogLimit(bool probe) const
+{
+    return web_.HttpWatchdogLimit(probe ? Timer3->interval() : 0);
+}
+
+void TAntiIdle::HTTPTimerTimer()
 {
     ++HttpElapsed;
 }
 
-void TMainForm::HttpCli1DocBegin(THttpCli *)
+void TAntiIdle::HttpProbe()
 {
-    SetStatus(QStringLiteral("Status: Receiving file..."), true);
-}
-
-void TMainForm::HttpCli1DocData(THttpCli *Sender, const char *, int)
-{
-    SetStatus(QStringLiteral("Status: Received %1 bytes...").arg(Sender->ReceivedCount()), true);
-}
-
-void TMainForm::HttpCli1DocEnd(THttpCli *)
-{
-    SetStatus(QStringLiteral("Status: Update finished."), true);
-}
-
-void TMainForm::HttpCli1RequestDone(THttpCli *, quint8, quint16)
-{
-    ++HttpRequestCount;
-    SetStatus(QStringLiteral("Status: Update finished."), true);
-}
-
-void TMainForm::HttpProbe()
-{
-    // A tick or a new session can come while a transfer is still running
-    // (Get keeps the message loop going). Starting another on the same
-    // client would fail as busy at best and, through the replacement below,
-    // destroy the running client at worst: this probe is left out instead.
-    if (HttpTransferActive || HttpCli1->State() != httpReady) {
-        AddLine(re_History, QStringLiteral("HTTP GET to ") + CurrentHost
-                                + QStringLiteral(" skipped: the previous transfer still runs"));
+    QTextEdit *history = shell_.History();
+    if (web_.Busy()) {
+        AddPaneLine(history, TLineStyle::Bulleted, QStringLiteral("HTTP GET to ") + CurrentHost
+                        + QStringLiteral(" skipped: the previous transfer still runs"));
         return;
     }
-    if (antiidle::ClientDue(HttpRequestCount))
-        ReplaceHttpCli1();
+    if (antiidle::ClientDue(web_.HttpRequestCount))
+        web_.ReplaceHttpCli1(CurrentHost);
 
     // The texts and the report row belong to this probe's host even when a
     // tick handled during the transfer moves on to the next server.
     const QString host = CurrentHost;
     const int probeIndex = ServerIndex;
     const int limitMs = HttpWatchdogLimit(true);
-    HttpCli1->URL = host;
-    HttpTransferActive = true;
 
-    SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."));
+    shell_.SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."));
     HttpElapsed = 0;
     QFile body(platform::DataFile(QLatin1String(antiidle::ProbeFileName)));
     bool ok = false;
     qint64 received = 0;
     QString reason;
-    try {
-        if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            throw std::runtime_error(
-                QStringLiteral("Cannot create file %1").arg(body.fileName()).toStdString());
-        HttpCli1->ReceiveStream = &body;
-        HttpCli1->BodyLimit = antiidle::ProbeBodyLimit;
-        HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
+    if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        reason = QStringLiteral("Cannot create file %1").arg(body.fileName());
+    } else {
         HTTPTimer->SetEnabled(true);
-        SetStatus(QStringLiteral("Status: Connecting to ") + host);
-        AddLine(re_History, QStringLiteral("Connecting to ") + host);
-        HttpGetGuarded(limitMs);
+        shell_.SetStatus(QStringLiteral("Status: Connecting to ") + host);
+        AddPaneLine(history, TLineStyle::Bulleted, QStringLiteral("Connecting to ") + host);
+        const TWebClient::TOutcome outcome = web_.Get(host, &body, limitMs,
+                                                      antiidle::ProbeBodyLimit);
         HTTPTimer->SetEnabled(false);
-        body.flush();
-        received = body.size();
-        ok = true;
-    } catch (const EHttpException &) {
-        reason = HttpWatchdogFired ? antiidle::TimeoutReason(limitMs)
-                                   : HttpCli1->ReasonPhrase();
-    } catch (const std::exception &e) {
-        reason = QString::fromUtf8(e.what());
+        switch (outcome.Result) {
+        case TWebClient::TResult::Done:
+            body.flush();
+            received = body.size();
+            ok = true;
+            break;
+        case TWebClient::TResult::HttpError:
+            reason = web_.HttpWatchdogFired ? antiidle::TimeoutReason(limitMs)
+                                            : web_.HttpCli1->ReasonPhrase();
+            break;
+        case TWebClient::TResult::OtherError:
+            reason = outcome.Error;
+            break;
+        }
     }
-    HTTPTimer->SetEnabled(false);
-    HttpCli1->ReceiveStream = nullptr;
     body.close();
-    HttpTransferActive = false;
 
-    PingLight->hide();
+    shell_.Info().PingLight->hide();
     ServerIndexScope row(ServerIndex, probeIndex);
     if (ok) {
         const QString text = QStringLiteral("Received %1 bytes from ").arg(received) + host
             + QStringLiteral(" in %1ms").arg(HttpElapsed);
-        SetStatus(QStringLiteral("Status: ") + text);
-        AddLine(re_History, text);
+        shell_.SetStatus(QStringLiteral("Status: ") + text);
+        AddPaneLine(history, TLineStyle::Bulleted, text);
         RecordSuccess(HttpElapsed);
     } else {
         const QString text = QStringLiteral("Transfer from ") + host
             + QStringLiteral(" failed. ") + reason;
-        SetStatus(QStringLiteral("Status: ") + text);
-        AddLine(re_History, text);
+        shell_.SetStatus(QStringLiteral("Status: ") + text);
+        AddPaneLine(history, TLineStyle::Bulleted, text);
         RecordFailure();
     }
 }

@@ -3,12 +3,13 @@
 // file beside the list, which replaces the list file only when the whole
 // document has arrived, so a failed download leaves the previous list as it
 // was, on disk and on the panel.
-#include "app/mainform.h"
+#include "antiidle/serverlist.h"
 
 #include "antiidle/serverlistfile.h"
+#include "antiidle/webclient.h"
 #include "antiidle/webtransfer.h"
 #include "net/httpprot.h"
-#include "platform/msgbox.h"
+#include "shell/shellapi.h"
 
 #include <QSaveFile>
 
@@ -27,65 +28,61 @@ bool IsDocument(int statusCode)
 
 } // namespace
 
-void TMainForm::btn_SrvUpdateClick()
+void TServerList::btn_SrvUpdateClick()
 {
     const QString host = QLatin1String(antiidle::MakerWebHost);
     // A probe (or an earlier click) may still be using the client: its
     // transfer and its file are left alone.
-    if (HttpTransferActive || HttpCli1->State() != httpReady) {
-        SetStatus(QStringLiteral("Status: Update skipped, another transfer is still running."));
+    if (web_.Busy()) {
+        shell_.SetStatus(QStringLiteral("Status: Update skipped, another transfer is still running."));
         return;
     }
-
-    HttpCli1->URL = antiidle::ServerListUrl();
-    CopyProxySettings();
+    web_.CopyProxySettings(shell_.Options());
 
     const QString path = antiidle::ServerListPath();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        platform::ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+        shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
         return;
     }
-    HttpCli1->ReceiveStream = &file;
-    HttpCli1->BodyLimit = antiidle::ServerListBodyLimit;
-    HttpTransferActive = true;
-    SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."), true);
+    shell_.SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."), true);
 
-    const int limitMs = HttpWatchdogLimit(false);
+    const int limitMs = web_.HttpWatchdogLimit(0);
+    const TWebClient::TOutcome outcome = web_.Get(antiidle::ServerListUrl(), &file, limitMs,
+                                                 antiidle::ServerListBodyLimit);
+    THttpCli *cli = web_.HttpCli1;
     QString failure;     // status text of a failed transfer
-    QString otherError;  // anything else goes to a message box
-    try {
-        HttpGetGuarded(limitMs);
-        if (!IsDocument(HttpCli1->StatusCode())) {
-            failure = HttpCli1->StatusCode() == 0
+    switch (outcome.Result) {
+    case TWebClient::TResult::Done:
+        if (!IsDocument(cli->StatusCode())) {
+            failure = cli->StatusCode() == 0
                 ? QStringLiteral("the reply carried no HTTP/1.x status line")
-                : QStringLiteral("%1 %2").arg(HttpCli1->StatusCode()).arg(HttpCli1->ReasonPhrase());
+                : QStringLiteral("%1 %2").arg(cli->StatusCode()).arg(cli->ReasonPhrase());
         }
-    } catch (const EHttpException &) {
-        failure = HttpWatchdogFired
+        break;
+    case TWebClient::TResult::HttpError:
+        failure = web_.HttpWatchdogFired
             ? antiidle::TimeoutReason(limitMs)
-            : QStringLiteral("%1 %2").arg(HttpCli1->StatusCode()).arg(HttpCli1->ReasonPhrase());
-    } catch (const std::exception &e) {
-        otherError = QString::fromUtf8(e.what());
-    }
-    HttpCli1->ReceiveStream = nullptr;
-    HttpTransferActive = false;
-
-    if (!failure.isEmpty() || !otherError.isEmpty()) {
+            : QStringLiteral("%1 %2").arg(cli->StatusCode()).arg(cli->ReasonPhrase());
+        break;
+    case TWebClient::TResult::OtherError:
+        // Anything else goes to a message box.
         file.cancelWriting();
-        if (!failure.isEmpty())
-            SetStatus(QStringLiteral("Status: Update failed. ") + failure);
-        else
-            platform::ShowMessage(otherError);
+        shell_.ShowMessage(outcome.Error);
+        return;
+    }
+    if (!failure.isEmpty()) {
+        file.cancelWriting();
+        shell_.SetStatus(QStringLiteral("Status: Update failed. ") + failure);
         return;
     }
 
     const qint64 size = file.size();
     if (!file.commit()) {
         // The old list stays; the temporary file is removed by the commit.
-        platform::ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+        shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
         return;
     }
-    SetStatus(QStringLiteral("Status: Received %1 bytes.").arg(size));
+    shell_.SetStatus(QStringLiteral("Status: Received %1 bytes.").arg(size));
     LoadServerList();
 }

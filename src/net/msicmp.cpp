@@ -4,7 +4,7 @@
 #include "net/codetext.h"
 #include "platform/errcodes.h"
 #include "platform/icmpcodec.h"
-#include "platform/msgbox.h"
+#include "net/errorreport.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -259,8 +259,8 @@ void TMSicmp::DoError(std::int32_t code, const QString &text)
         handler(this, code, text);
         return;
     }
-    platform::ShowMessage(QStringLiteral("Ping Error ") + QString::number(code)
-                          + QStringLiteral(": ") + text);
+    net::ReportError(QStringLiteral("Ping Error ") + QString::number(code)
+                     + QStringLiteral(": ") + text);
 }
 
 void TMSicmp::EchoDone()

@@ -80,7 +80,8 @@ public:
     // Local port learned after binding a datagram socket.
     quint16 LocalPort() const { return localPort_; }
 
-    // Stored settings, accepted as the window description gives them.
+    // Settings a form may set; kept and reported back, but this socket never
+    // waits on them (see each).
     bool MultiThreaded = false;          // waits pump the loop either way
     QObject *WaitCtrl = nullptr;         // no blocking waits use it
     int FlushTimeout = 60;               // seconds; no blocking flush uses it

@@ -168,6 +168,150 @@ bool IcmpHandleIsRaw(IcmpHandle handle)
 
 int IcmpLastError() { return tLastError; }
 
+namespace {
+
+// One echo in flight: what its answer must match.
+struct EchoProbe {
+    int fd = -1;
+    bool raw = false;            // raw socket: replies carry the IP header
+    std::uint16_t id = 0;        // identifier the answer must quote
+    std::uint16_t seq = 0;       // sequence the answer must quote
+    std::uint32_t dest = 0;      // the address the echo went to
+    double sentMs = 0;           // CLOCK_REALTIME at the send, for the round trip
+};
+
+// Leftovers of an earlier echo (a late reply, an error) must not be taken
+// for this one's; the sequence check would drop them, but emptying the
+// queues keeps the wait loop short.
+void drainQueues(int fd, std::vector<std::uint8_t> &buf)
+{
+    while (recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_ERRQUEUE) > 0) {}
+    while (recv(fd, buf.data(), buf.size(), MSG_DONTWAIT) >= 0) {}
+}
+
+// Sends the request of 'probe' (id and seq set by the caller) with 'size'
+// bytes of 'data'; 0 or the status of a send the kernel refused at once. On a
+// datagram socket the kernel puts its own identifier (the local port) in
+// the request, and probe.id is changed to it.
+int sendRequest(EchoProbe &probe, const void *data, int size)
+{
+    const auto pkt = icmp::BuildEchoRequest(probe.id, probe.seq,
+                                            static_cast<const std::uint8_t *>(data),
+                                            std::size_t(size));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = probe.dest;
+    probe.sentMs = nowRealtimeMs();
+    if (sendto(probe.fd, pkt.data(), pkt.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) < 0)
+        return sendStatus(errno);
+    if (!probe.raw) {
+        sockaddr_in local{};
+        socklen_t llen = sizeof local;
+        if (getsockname(probe.fd, reinterpret_cast<sockaddr *>(&local), &llen) == 0)
+            probe.id = ntohs(local.sin_port);
+    }
+    return 0;
+}
+
+enum class TWait { Ready, Again, TimedOut, Failed };
+
+// Waits until the socket has something to read or the deadline (monotonic
+// ms) passes; 'revents' gets what poll reported.
+TWait waitReadable(int fd, double deadline, short &revents)
+{
+    const double left = deadline - nowMonotonicMs();
+    if (left <= 0)
+        return TWait::TimedOut;
+    pollfd p{fd, POLLIN, 0};
+    const int n = poll(&p, 1, int(std::ceil(left)));
+    if (n < 0 && errno != EINTR)
+        return TWait::Failed;
+    if (n <= 0)
+        return TWait::Again;   // interrupted, or the time is up: the next round decides
+    revents = p.revents;
+    return TWait::Ready;
+}
+
+// A message received with its sender and ancillary data. The extended error
+// record of the ancillary data points into 'control'.
+struct Received {
+    ssize_t size = -1;
+    sockaddr_in from{};
+    Ancillary anc;
+    alignas(cmsghdr) char control[512];
+};
+
+// Reads one message without waiting; false when there was none.
+bool receive(int fd, std::vector<std::uint8_t> &buf, int flags, Received &rx)
+{
+    iovec iov{buf.data(), buf.size()};
+    msghdr msg{};
+    msg.msg_name = &rx.from;
+    msg.msg_namelen = sizeof rx.from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = rx.control;
+    msg.msg_controllen = sizeof rx.control;
+    rx.size = recvmsg(fd, &msg, flags | MSG_DONTWAIT);
+    if (rx.size < 0)
+        return false;
+    readAncillary(msg, rx.anc);
+    return true;
+}
+
+// Reads one ICMP error from a datagram socket's error queue. True, with 'r'
+// filled in, when it answers this probe.
+bool readError(const EchoProbe &probe, std::vector<std::uint8_t> &buf, IcmpEchoReply &r)
+{
+    Received rx;
+    if (!receive(probe.fd, buf, MSG_ERRQUEUE, rx))
+        return false;
+    std::uint16_t qid = 0, qseq = 0;
+    if (!rx.anc.ee || rx.anc.ee->ee_origin != SO_EE_ORIGIN_ICMP
+        || !icmp::DecodeQuotedRequest(buf.data(), std::size_t(rx.size), qid, qseq)
+        || qid != probe.id || qseq != probe.seq || rx.from.sin_addr.s_addr != probe.dest)
+        return false;
+    r.Address = rx.anc.offender.sin_addr.s_addr;
+    r.Status = icmp::StatusForError(rx.anc.ee->ee_type, rx.anc.ee->ee_code);
+    r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+    r.Options.Ttl = std::uint8_t(rx.anc.ttl > 0 ? rx.anc.ttl : 0);
+    return true;
+}
+
+// Reads one message of the normal queue: an echo reply, or on a raw socket
+// also an ICMP error quoting the request. True, with 'r' filled in, when it
+// answers this probe.
+bool readReply(const EchoProbe &probe, std::vector<std::uint8_t> &buf, IcmpEchoReply &r)
+{
+    Received rx;
+    if (!receive(probe.fd, buf, 0, rx))
+        return false;   // a pending socket error is read from the queue next round
+    const auto d = icmp::Decode(buf.data(), std::size_t(rx.size), probe.raw);
+    if (d.kind == icmp::Decoded::EchoReply) {
+        if (d.id != probe.id || d.seq != probe.seq || rx.from.sin_addr.s_addr != probe.dest)
+            return false;
+        r.Address = rx.from.sin_addr.s_addr;
+        r.Status = kIpSuccess;
+        r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+        const std::size_t hdr = probe.raw ? std::size_t(buf[0] & 0x0F) * 4 + icmp::kHeaderLen
+                                          : icmp::kHeaderLen;
+        r.DataSize = std::uint16_t(std::size_t(rx.size) > hdr ? std::size_t(rx.size) - hdr : 0);
+        r.Options.Ttl = std::uint8_t(probe.raw ? d.ttl : (rx.anc.ttl > 0 ? rx.anc.ttl : 0));
+        return true;
+    }
+    if (probe.raw && d.kind == icmp::Decoded::Error && d.id == probe.id && d.seq == probe.seq
+        && d.quotedDest == probe.dest) {
+        r.Address = d.source;
+        r.Status = icmp::StatusForError(d.type, d.code);
+        r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+        r.Options.Ttl = d.ttl;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int IcmpSendEcho(IcmpHandle handle, std::uint32_t dest, const void *data, int size,
                  const IpOptionInformation *options, IcmpEchoReply *reply, int timeoutMs)
 {
@@ -185,102 +329,40 @@ int IcmpSendEcho(IcmpHandle handle, std::uint32_t dest, const void *data, int si
     if (ttl == 0)  // the kernel refuses a TTL of 0: nothing could be sent
         return finish(r.Status = kIpBadOption, 0);
 
-    const int fd = int(handle);
-    const bool raw = isRawSocket(fd);
-    if (setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0)
+    EchoProbe probe;
+    probe.fd = int(handle);
+    probe.raw = isRawSocket(probe.fd);
+    probe.dest = dest;
+    if (setsockopt(probe.fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl) != 0)
         return finish(r.Status = kIpBadOption, 0);
 
-    // Leftovers of an earlier echo (a late reply, an error) must not be taken
-    // for this one's; the sequence check would drop them, but emptying the
-    // queues keeps the wait loop short.
     std::vector<std::uint8_t> buf(65536 + 64);
-    while (recv(fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_ERRQUEUE) > 0) {}
-    while (recv(fd, buf.data(), buf.size(), MSG_DONTWAIT) >= 0) {}
-
-    const std::uint16_t seq = ++gSequence;
-    std::uint16_t id = rawIdentifier();
-    const auto pkt = icmp::BuildEchoRequest(id, seq, static_cast<const std::uint8_t *>(data),
-                                            std::size_t(size));
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = dest;
-    const double sentMs = nowRealtimeMs();
-    if (sendto(fd, pkt.data(), pkt.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) < 0)
-        return finish(r.Status = sendStatus(errno), 0);
-    if (!raw) {
-        // The kernel wrote the socket's local port into the identifier.
-        sockaddr_in local{};
-        socklen_t llen = sizeof local;
-        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &llen) == 0)
-            id = ntohs(local.sin_port);
-    }
+    drainQueues(probe.fd, buf);
+    probe.seq = ++gSequence;
+    probe.id = rawIdentifier();
+    if (const int status = sendRequest(probe, data, size); status != 0)
+        return finish(r.Status = status, 0);
 
     const double deadline = nowMonotonicMs() + (timeoutMs > 0 ? timeoutMs : 0);
-    alignas(cmsghdr) char control[512];
     for (;;) {
-        const double left = deadline - nowMonotonicMs();
-        if (left <= 0)
+        short revents = 0;
+        switch (waitReadable(probe.fd, deadline, revents)) {
+        case TWait::TimedOut:
             return finish(r.Status = kIpReqTimedOut, 0);
-        pollfd p{fd, POLLIN, 0};
-        const int n = poll(&p, 1, int(std::ceil(left)));
-        if (n < 0 && errno != EINTR)
+        case TWait::Failed:
             return finish(r.Status = kIpGeneralFailure, 0);
-        if (n <= 0)
+        case TWait::Again:
             continue;
-
-        iovec iov{buf.data(), buf.size()};
-        sockaddr_in from{};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        Ancillary anc;
-
-        if (!raw && (p.revents & POLLERR)) {
-            const ssize_t got = recvmsg(fd, &msg, MSG_ERRQUEUE | MSG_DONTWAIT);
-            if (got < 0)
-                continue;
-            readAncillary(msg, anc);
-            std::uint16_t qid = 0, qseq = 0;
-            if (!anc.ee || anc.ee->ee_origin != SO_EE_ORIGIN_ICMP
-                || !icmp::DecodeQuotedRequest(buf.data(), std::size_t(got), qid, qseq)
-                || qid != id || qseq != seq || from.sin_addr.s_addr != dest)
-                continue;
-            r.Address = anc.offender.sin_addr.s_addr;
-            r.Status = icmp::StatusForError(anc.ee->ee_type, anc.ee->ee_code);
-            r.RoundTripTime = roundTrip(sentMs, anc);
-            r.Options.Ttl = std::uint8_t(anc.ttl > 0 ? anc.ttl : 0);
-            return finish(int(r.Status), 0);
+        case TWait::Ready:
+            break;
         }
-
-        const ssize_t got = recvmsg(fd, &msg, MSG_DONTWAIT);
-        if (got < 0)
-            continue;  // a pending socket error is read from the queue next round
-        readAncillary(msg, anc);
-        const auto d = icmp::Decode(buf.data(), std::size_t(got), raw);
-        if (d.kind == icmp::Decoded::EchoReply) {
-            if (d.id != id || d.seq != seq || from.sin_addr.s_addr != dest)
-                continue;
-            r.Address = from.sin_addr.s_addr;
-            r.Status = kIpSuccess;
-            r.RoundTripTime = roundTrip(sentMs, anc);
-            const std::size_t hdr = raw ? std::size_t(buf[0] & 0x0F) * 4 + icmp::kHeaderLen
-                                        : icmp::kHeaderLen;
-            r.DataSize = std::uint16_t(std::size_t(got) > hdr ? std::size_t(got) - hdr : 0);
-            r.Options.Ttl = std::uint8_t(raw ? d.ttl : (anc.ttl > 0 ? anc.ttl : 0));
-            return finish(kIpSuccess, 1);
+        if (!probe.raw && (revents & POLLERR)) {
+            if (readError(probe, buf, r))
+                return finish(int(r.Status), 0);
+            continue;
         }
-        if (raw && d.kind == icmp::Decoded::Error && d.id == id && d.seq == seq
-            && d.quotedDest == dest) {
-            r.Address = d.source;
-            r.Status = icmp::StatusForError(d.type, d.code);
-            r.RoundTripTime = roundTrip(sentMs, anc);
-            r.Options.Ttl = d.ttl;
-            return finish(int(r.Status), 0);
-        }
+        if (readReply(probe, buf, r))
+            return finish(int(r.Status), int(r.Status) == kIpSuccess ? 1 : 0);
     }
 }
 

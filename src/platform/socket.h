@@ -1,7 +1,7 @@
 // Thin non-blocking BSD socket service for the event-driven socket component.
 // Every call returns -1 on failure and leaves the socket-layer error code
-// (errcodes.h) for SocketLastError(), the way the original socket library
-// kept its per-thread last error. Addresses are IPv4 in network byte order,
+// (errcodes.h) for SocketLastError(), kept per thread so that a worker's
+// failure never overwrites the GUI thread's. Addresses are IPv4 in network byte order,
 // ports in host order.
 #pragma once
 

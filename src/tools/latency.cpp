@@ -7,13 +7,15 @@
 // flight. Ticks that fall due then are skipped: one echo at a time. An echo
 // that completes after the test was switched off, or after it was switched
 // off and on again, no longer reports.
-#include "app/mainform.h"
+#include "tools/latency.h"
 
-#include "app/animate.h"
-#include "app/picturebutton.h"
+#include "components/runguard.h"
 #include "net/ping.h"
-#include "platform/msgbox.h"
+#include "shell/shellapi.h"
 #include "tools/pingtool.h"
+#include "widgets/animate.h"
+#include "widgets/responsegraph.h"
+#include "widgets/toolswitch.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -25,96 +27,125 @@
 #include <climits>
 #include <exception>
 
-void TMainForm::btn_LatencyClick()
+TLatencyTest::TLatencyTest(IShell &shell)
+    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Latency))
+{
+    setObjectName(QStringLiteral("LatencyTest"));
+    Ping4 = MakePing(QStringLiteral("Ping4"), 4000, 56);
+    Ping4->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping4DnsLookupDone(s, e); };
+    Ping4->OnEchoRequest = [this](QObject *s) { Ping4EchoRequest(s); };
+    Ping4->OnEchoReply = [this](QObject *s, int e) { Ping4EchoReply(s, e); };
+
+    LatTimer = new QTimer(this);
+    LatTimer->setObjectName(QStringLiteral("LatTimer"));
+    LatTimer->setInterval(500);
+    connect(LatTimer, &QTimer::timeout, this, &TLatencyTest::LatTimerTimer);
+
+    // The test and an anti-idle session share the graph: while the test runs
+    // neither it nor the session can be started from the menu.
+    const TToolSwitch::TParts &own = switch_.Parts();
+    switch_.LockedWhileOn = {own.ToolItem, shell.Switch(TToolId::AntiIdle).Parts().ToolItem,
+                             own.OptionsItem};
+    switch_.Bind([this] { btn_LatencyClick(); });
+}
+
+TLatencyTest::~TLatencyTest() = default;
+
+bool TLatencyTest::Running() const
+{
+    return switch_.Running();
+}
+
+void TLatencyTest::SwitchOff()
+{
+    LatTimer->stop();
+    LatRun.End();
+    switch_.SetRunning(false);
+    const TInfoColumn info = shell_.Info();
+    info.anm_BV->Play();
+    info.anm_BV->show();
+    QLabel *background = shell_.Graph().Background();
+    QLabel *line = shell_.Graph().Line();
+    background->clear();
+    line->clear();
+    background->hide();
+    line->hide();
+    shell_.RepaintBackground();
+    shell_.SetStatus(QStringLiteral("Status:"));
+}
+
+void TLatencyTest::btn_LatencyClick()
 {
     // The test and an anti-idle session share the graph: never both.
-    if (!img_AIGreen->isHidden())
+    if (shell_.Switch(TToolId::AntiIdle).Running())
         return;
 
-    if (img_LatRed->isHidden()) {
-        // Running: switch off.
-        LatTimer->stop();
-        btn_Latency->SetImageIndex(0);
-        img_LatRed->show();
-        img_LatGreen->hide();
-        LatencyTest1->setEnabled(true);
-        AntiIdle1->setEnabled(true);
-        Latency1->setEnabled(true);
-        anm_BV->Play();
-        anm_BV->show();
-        img_LatArrow->show();
-        img_AIGraph->clear();
-        img_LatGraph->clear();
-        img_AIGraph->hide();
-        img_LatGraph->hide();
-        img_Background->repaint();
-        SetStatus(QStringLiteral("Status:"));
+    if (Running()) {
+        SwitchOff();
         return;
     }
 
     // Off: without a host, open the options so one can be entered.
-    if (edt_LatHost->text().isEmpty()) {
-        img_LatArrowClick();
+    const TOptionControls options = shell_.Options();
+    if (options.edt_LatHost->text().isEmpty()) {
+        shell_.OpenOptions(TToolId::Latency);
         return;
     }
 
-    img_LatGreen->show();
-    btn_Latency->SetImageIndex(1);
-    img_LatRed->hide();
-    anm_BV->Stop();
-    anm_BV->hide();
-    img_LatArrow->hide();
-    img_AIGraph->show();
-    LatencyTest1->setEnabled(false);
-    AntiIdle1->setEnabled(false);
-    Latency1->setEnabled(false);
-    img_Background->repaint();
+    switch_.SetRunning(true);
+    const TInfoColumn info = shell_.Info();
+    info.anm_BV->Stop();
+    info.anm_BV->hide();
+    TResponseGraph &graph = shell_.Graph();
+    graph.Background()->show();
+    shell_.RepaintBackground();
 
-    ClearResponseHistory();
-    DrawGraph();   // background on img_AIGraph, the flat line on img_LatGraph
-    img_LatGraph->show();
+    graph.ClearResponseHistory();
+    graph.DrawGraph(false);   // background on img_AIGraph, the flat line on img_LatGraph
+    graph.Line()->show();
 
-    ++LatRun;
-    LatHost = edt_LatHost->text();
-    Ping4->SetTimeout(se_LatTO->value() * 1000);
-    LatTimer->setInterval(se_LatInterval->value());
+    LatRun.Begin();
+    LatHost = options.edt_LatHost->text();
+    Ping4->SetTimeout(options.se_LatTO->value() * 1000);
+    LatTimer->setInterval(options.se_LatInterval->value());
     // The timer starts when the lookup has found the host.
     try {
         Ping4->DnsLookup(LatHost);
     } catch (const std::exception &e) {
-        platform::ShowMessage(QString::fromUtf8(e.what()));
+        shell_.ShowMessage(QString::fromUtf8(e.what()));
     }
 }
 
-void TMainForm::Ping4DnsLookupDone(QObject *Sender, quint16 Error)
+void TLatencyTest::Ping4DnsLookupDone(QObject *Sender, quint16 Error)
 {
-    // A lookup that ends after the test was switched off has no one to tell.
-    const int run = LatRun;
-    if (img_LatGreen->isHidden())
+    // A lookup that ends after the test was switched off (or switched off
+    // and on again) has no one to tell.
+    const TRunGuard::TTicket run = LatRun.Current();
+    if (!LatRun.IsCurrent(run))
         return;
     QCoreApplication::processEvents();
-    if (img_LatGreen->isHidden() || run != LatRun)
+    if (!LatRun.IsCurrent(run))
         return;
 
     if (Error != 0) {
         // The test stays on without a timer until the user switches it off.
-        SetStatus(QStringLiteral("Status: Unknown Host ") + LatHost);
+        shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + LatHost);
     } else {
-        SetStatus(QStringLiteral("Status: Lookup complete: ") + LatHost + QStringLiteral(" (") +
-                  Ping4->DnsResult() + QStringLiteral(")"));
+        shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + LatHost + QStringLiteral(" (") +
+                         Ping4->DnsResult() + QStringLiteral(")"));
         Ping4->SetAddress(Ping4->DnsResult());
         LatTimer->start();
     }
     QCoreApplication::processEvents();
 }
 
-void TMainForm::LatTimerTimer()
+void TLatencyTest::LatTimerTimer()
 {
-    if (img_LatGreen->isHidden() || LatEchoActive)
+    if (!LatRun.Active() || LatEchoActive)
         return;
 
     LatEchoActive = true;
-    LatEchoRun = LatRun;
+    LatEchoRun = LatRun.Current();
     LatReplySeen = false;
     struct Release {
         bool &flag;
@@ -127,7 +158,7 @@ void TMainForm::LatTimerTimer()
         // Stop ticking, or every tick would raise the same error again; the
         // test stays on until the user switches it off.
         LatTimer->stop();
-        platform::ShowMessage(QString::fromUtf8(e.what()));
+        shell_.ShowMessage(QString::fromUtf8(e.what()));
         return;
     }
     // An echo refused before it was sent (an address the engine cannot use)
@@ -136,39 +167,40 @@ void TMainForm::LatTimerTimer()
         Ping4EchoReply(Ping4.get(), 0);
 }
 
-void TMainForm::Ping4EchoRequest(QObject *Sender)
+void TLatencyTest::Ping4EchoRequest(QObject *Sender)
 {
     QCoreApplication::processEvents();
-    if (img_LatGreen->isHidden() || LatEchoRun != LatRun)
+    if (!LatRun.IsCurrent(LatEchoRun))
         return;
-    SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping4->Size()).arg(LatHost),
-              true);
+    shell_.SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping4->Size()).arg(LatHost),
+                     true);
 }
 
-void TMainForm::Ping4EchoReply(QObject *Sender, int Error)
+void TLatencyTest::Ping4EchoReply(QObject *Sender, int Error)
 {
     LatReplySeen = true;
     QCoreApplication::processEvents();
-    if (img_LatGreen->isHidden() || LatEchoRun != LatRun)
+    if (!LatRun.IsCurrent(LatEchoRun))
         return;
 
     if (Error != 0) {
         const quint32 rtt = Ping4->Reply().RoundTripTime;
-        SetStatus(QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(LatHost).arg(rtt),
-                  true);
-        PushResponse(rtt > quint32(INT_MAX) ? INT_MAX : int(rtt));
-        img_LatGraph->clear();
-        img_AIGraph->repaint();
+        shell_.SetStatus(
+            QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(LatHost).arg(rtt), true);
+        TResponseGraph &graph = shell_.Graph();
+        graph.PushResponse(rtt > quint32(INT_MAX) ? INT_MAX : int(rtt));
+        graph.Line()->clear();
+        graph.Background()->repaint();
         try {
-            DrawResponseLine(img_LatGraph);
+            graph.DrawResponseLine(graph.Line());
         } catch (...) {
             // A graph that cannot be drawn this time is left empty.
         }
     } else {
-        SetStatus(QStringLiteral("Status: Error pinging ") + LatHost + QStringLiteral(" : ") +
-                      Ping4->ErrorText(),
-                  true);
-        tools::ExplainIcmpAccess(*Ping4);
+        shell_.SetStatus(QStringLiteral("Status: Error pinging ") + LatHost + QStringLiteral(" : ") +
+                             Ping4->ErrorText(),
+                         true);
+        tools::ExplainIcmpAccess(shell_, *Ping4);
     }
     QCoreApplication::processEvents();
 }

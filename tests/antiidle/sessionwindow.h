@@ -3,9 +3,16 @@
 // shown. Mixed into the test fixtures beside their GoogleTest base.
 #pragma once
 
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "platform/msgbox.h"
+#include "antiidle/antiidle.h"
+#include "antiidle/feature.h"
+#include "antiidle/report.h"
+#include "antiidle/serverlist.h"
+#include "antiidle/webclient.h"
+#include "desktop/msgbox.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/toolswitch.h"
+#include "widgets/responsegraph.h"
 
 #include <QStringList>
 #include <QTextEdit>
@@ -14,7 +21,25 @@
 
 namespace antiidletest {
 
-struct SessionWindow {
+// The anti-idle feature added to a window as the program adds it. The parts
+// are children of the window and go with it.
+struct AntiIdleParts {
+    TAntiIdleFeature *feature = nullptr;
+    TAntiIdle *ai = nullptr;
+    TServerList *serverList = nullptr;
+    TAntiIdleReport *report = nullptr;
+    TWebClient *webClient = nullptr;
+    void Attach(TMainForm &window)
+    {
+        feature = new TAntiIdleFeature(window);
+        ai = feature->Session;
+        serverList = feature->Servers;
+        report = feature->Report;
+        webClient = feature->Web;
+    }
+};
+
+struct SessionWindow : AntiIdleParts {
     std::unique_ptr<TMainForm> form;
     QStringList messages;   // texts of the message boxes, in order
 
@@ -24,6 +49,7 @@ struct SessionWindow {
     {
         platform::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
+        Attach(*form);
         form->edt_AIFreq->setText("1");
         form->rg_AIMethod->SetItemIndex(method);
         for (int i = 0; i < 4; ++i)
@@ -39,14 +65,14 @@ struct SessionWindow {
     // whose statistics are started first when none runs.
     void Probe(const QString &host)
     {
-        if (!form->SessionActive) {
-            form->CycleMode = false;
+        if (!ai->SessionActive) {
+            ai->CycleMode = false;
             form->edt_AIHost->setText(host);
-            ASSERT_TRUE(form->StartSessionStats());
+            ASSERT_TRUE(ai->StartSessionStats());
         }
-        form->CurrentHost = host;
-        form->FailureCounted = false;
-        form->SendProbe();
+        ai->CurrentHost = host;
+        ai->FailureCounted = false;
+        ai->SendProbe();
     }
     // The lines of the history pane; an empty pane has none.
     QStringList History() const

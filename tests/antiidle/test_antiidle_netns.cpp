@@ -3,12 +3,12 @@
 // ignores echoes, a name that does not exist and the delaying responder.
 // What reaches the hosts is checked on the wire: a raw ICMP socket opened in
 // a host's namespace sees every echo request that host receives. Root only.
-#include "antiidle/reportgrid.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
+#include "widgets/reportgrid.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
 #include "net/ping.h"
-#include "platform/msgbox.h"
+#include "desktop/msgbox.h"
 #include "antiidle/antiidle_probe.h"
 #include "sessionwindow.h"
 #include "../support/netfixture.h"
@@ -106,7 +106,7 @@ protected:
     // Fires one tick and waits until its probe has been answered or failed.
     void TickAndWait(const QString &good)
     {
-        form->Timer3Timer();
+        ai->Timer3Timer();
         ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == good; }, 10s))
             << "GoodLBL " << form->GoodLBL->text().toStdString() << ", expected "
             << good.toStdString();
@@ -118,7 +118,7 @@ protected:
             sizes.push_back(line.section(' ', 2, 2).toInt());
         return sizes;
     }
-    QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
+    QString Cell(int col, int row) const { return report->ReportGrid->Cells(col, row); }
 
     testutil::ScratchDir dir;
 };
@@ -154,7 +154,7 @@ TEST_F(AntiIdleNet, EchoesReachTheHostAtStartAndAtEveryTickUntilStopped)
     EXPECT_FALSE(form->img_AIGraph->pixmap().isNull());
 
     Click();
-    EXPECT_FALSE(form->Timer3->isActive());
+    EXPECT_FALSE(ai->Timer3->isActive());
     testutil::pump(300ms);
     EXPECT_TRUE(host.Requests().empty());
 }
@@ -169,7 +169,7 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     f.close();
     form->cb_AIOptions->SetChecked(0, true);
     form->cb_AIOptions->SetChecked(3, true);
-    form->Ping2->SetTimeout(400);   // the silent host costs a full time-out
+    ai->Ping2->SetTimeout(400);   // the silent host costs a full time-out
 
     Click();
     ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "1/1"; }, 10s));
@@ -180,7 +180,7 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     EXPECT_EQ(History().last(), "• Unknown Host nohost.idlix.test");
     EXPECT_EQ(form->StatusLBL->text(), "Status: Unknown Host nohost.idlix.test");
     TickAndWait("2/4");
-    EXPECT_EQ(form->FailureCount, 2);
+    EXPECT_EQ(ai->FailureCount, 2);
 
     EXPECT_EQ(host.Requests(), (std::vector<int>{56, 56}));
     EXPECT_EQ(quiet.Requests(), std::vector<int>{56});
@@ -213,7 +213,7 @@ TEST_F(AntiIdleNet, RoundTripOfADelayedReplyIsReportedAndGraphed)
     EXPECT_GE(ms, 150);
     EXPECT_LT(ms, 1000);
     EXPECT_EQ(Cell(4, 1), QString::number(ms));
-    EXPECT_EQ(form->ResponseHistory[0], ms / 40);
+    EXPECT_EQ(form->Graph().ResponseHistory[0], ms / 40);
     Click();
 }
 
@@ -225,17 +225,22 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
     platform::SetMessageHook([&](const QString &m) { messages << m; });
     {
         TMainForm form;
+        antiidletest::AntiIdleParts parts;
+        parts.Attach(form);
+        [[maybe_unused]] TAntiIdle *ai = parts.ai;
+        [[maybe_unused]] TServerList *serverList = parts.serverList;
+        [[maybe_unused]] TAntiIdleReport *report = parts.report;
         form.edt_AIFreq->setText("1");
         form.edt_AIHost->setText("127.0.0.1");
         form.rg_AIMethod->SetItemIndex(1);
         form.cb_AIOptions->SetChecked(0, false);
         form.btn_AntiIdle->Click();
-        form.Timer3Timer();
-        form.Timer3Timer();
+        ai->Timer3Timer();
+        ai->Timer3Timer();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].contains("ping_group_range")) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains("setcap")) << messages[0].toStdString();
-        EXPECT_TRUE(form.Timer3->isActive());
+        EXPECT_TRUE(ai->Timer3->isActive());
         EXPECT_EQ(form.GoodLBL->text(), "0/3");
         EXPECT_EQ(form.re_History->toPlainText().split('\n').last(),
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");

@@ -1,11 +1,12 @@
 // The report: the grid's heading painting and a printed report of more rows
 // than one page holds, printed to a PDF file and read back with pdftotext.
-#include "antiidle/reportgrid.h"
+#include "widgets/reportgrid.h"
 #include "antiidle/reportprint.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "platform/msgbox.h"
+#include "sessionwindow.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QFile>
@@ -107,9 +108,14 @@ TEST(ReportGrid, HeadingRowIsPaintedGreyWithItsText)
 {
     testutil::ScratchDir dir;
     TMainForm form;
+    antiidletest::AntiIdleParts parts;
+    parts.Attach(form);
+    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TServerList *serverList = parts.serverList;
+    [[maybe_unused]] TAntiIdleReport *report = parts.report;
     form.pnl_AIReport->show();
-    form.ReportGrid->show();
-    const QImage shot = form.ReportGrid->grab().toImage();
+    report->ReportGrid->show();
+    const QImage shot = report->ReportGrid->grab().toImage();
     // Heading cells are grey with light text; the body stays dark grey.
     const QRgb grey = qRgb(128, 128, 128);
     EXPECT_EQ(shot.pixel(60, 1), grey);
@@ -141,24 +147,29 @@ protected:
 TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
 {
     TMainForm form;
+    antiidletest::AntiIdleParts parts;
+    parts.Attach(form);
+    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TServerList *serverList = parts.serverList;
+    [[maybe_unused]] TAntiIdleReport *report = parts.report;
     QStringList servers;
     for (int i = 1; i <= 60; ++i)
         servers << QStringLiteral("host%1.test").arg(i);
-    form.ListBox1->addItems(servers);
-    form.CycleMode = true;
+    serverList->ListBox1->addItems(servers);
+    ai->CycleMode = true;
     form.edt_AIFreq->setText("1");
-    ASSERT_TRUE(form.StartSessionStats());
-    form.ServerIndex = 0;
-    ++form.AttemptCount;
-    form.RecordSuccess(250);
-    form.FinishReport();
+    ASSERT_TRUE(ai->StartSessionStats());
+    ai->ServerIndex = 0;
+    ++ai->AttemptCount;
+    ai->RecordSuccess(250);
+    report->FinishReport();
 
     const QString pdf = dir.file("report.pdf");
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    ASSERT_TRUE(form.PrintReportTo(&printer));
+    ASSERT_TRUE(report->PrintReportTo(&printer));
     EXPECT_TRUE(messages.isEmpty());
 
     const QList<TWord> words = PdfWords(pdf);
@@ -227,10 +238,15 @@ TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
 TEST_F(PrintedReport, PrinterThatCannotStartIsReported)
 {
     TMainForm form;
+    antiidletest::AntiIdleParts parts;
+    parts.Attach(form);
+    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TServerList *serverList = parts.serverList;
+    [[maybe_unused]] TAntiIdleReport *report = parts.report;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(dir.file("no/such/dir/report.pdf"));
-    EXPECT_FALSE(form.PrintReportTo(&printer));
+    EXPECT_FALSE(report->PrintReportTo(&printer));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_FALSE(QFile::exists(dir.file("no/such/dir/report.pdf")));
 }

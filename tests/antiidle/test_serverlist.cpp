@@ -1,9 +1,10 @@
 // The server list: the file format on its own, then the panel's buttons on a
 // real main window working in a scratch program directory.
 #include "antiidle/serverlistfile.h"
-#include "app/mainform.h"
-#include "app/picturebutton.h"
-#include "platform/msgbox.h"
+#include "sessionwindow.h"
+#include "shell/mainform.h"
+#include "widgets/picturebutton.h"
+#include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QDir>
@@ -113,7 +114,7 @@ TEST(ServerListFile, MissingFileReadsNothingAndUnwritablePathFails)
     EXPECT_FALSE(ReadServerListFile(dir.file("Servers.dat"), entries));
 }
 
-class ServerPanel : public ::testing::Test {
+class ServerPanel : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
@@ -124,12 +125,16 @@ protected:
         form.reset();
         platform::SetMessageHook({});
     }
-    void MakeForm() { form = std::make_unique<TMainForm>(); }
-    void Select(int i) { form->ListBox1->setCurrentRow(i); }
+    void MakeForm()
+    {
+        form = std::make_unique<TMainForm>();
+        Attach(*form);
+    }
+    void Select(int i) { serverList->ListBox1->setCurrentRow(i); }
     void Add(const QString &host)
     {
-        form->edt_SrvHost->setText(host);
-        form->btn_SrvAdd->Click();
+        serverList->edt_SrvHost->setText(host);
+        serverList->btn_SrvAdd->Click();
     }
 
     testutil::ScratchDir dir;
@@ -142,11 +147,11 @@ TEST_F(ServerPanel, FileWithEmptyMiddleLineIsLoadedAndWrittenBack)
     WriteAll(dir.file("Servers.dat"), "a\r\n\r\nb");
     MakeForm();
     // The window reads the list when it is created.
-    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "", "b"}));
-    form->ServerList1Click();
+    EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"a", "", "b"}));
+    serverList->ServerList1Click();
     EXPECT_FALSE(form->pnl_Servers->isHidden());
     EXPECT_FALSE(form->img_Bg2->isHidden());
-    form->btn_SrvClose->Click();
+    serverList->btn_SrvClose->Click();
     EXPECT_TRUE(form->pnl_Servers->isHidden());
     EXPECT_TRUE(form->img_Bg2->isHidden());
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\n\r\nb\r\n"));
@@ -156,9 +161,9 @@ TEST_F(ServerPanel, FileWithEmptyMiddleLineIsLoadedAndWrittenBack)
 TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)
 {
     MakeForm();
-    form->ListBox1->addItem("stale");
-    form->ServerList1Click();
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    serverList->ListBox1->addItem("stale");
+    serverList->ServerList1Click();
+    EXPECT_EQ(serverList->ListBox1->count(), 0);
     EXPECT_FALSE(QFile::exists(dir.file("Servers.dat")));
     // Nor is a file of another spelling read or written.
     EXPECT_FALSE(QFile::exists(dir.file("servers.dat")));
@@ -167,51 +172,51 @@ TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)
 TEST_F(ServerPanel, AddIgnoresEmptyTextKeepsDuplicatesAndWritesNothing)
 {
     MakeForm();
-    form->ServerList1Click();
+    serverList->ServerList1Click();
     Add("");
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(serverList->ListBox1->count(), 0);
     Add("host.test");
     Add("host.test");
-    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"host.test", "host.test"}));
-    EXPECT_TRUE(form->edt_SrvHost->text().isEmpty());
+    EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"host.test", "host.test"}));
+    EXPECT_TRUE(serverList->edt_SrvHost->text().isEmpty());
     EXPECT_FALSE(QFile::exists(dir.file("Servers.dat")));
 }
 
 TEST_F(ServerPanel, EnterInHostFieldAddsAndPressesTheButton)
 {
     MakeForm();
-    form->ServerList1Click();
-    form->edt_SrvHost->setText("typed.test");
-    const QPoint at = form->btn_SrvAdd->pos();
-    Key(form->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
-    EXPECT_EQ(form->btn_SrvAdd->pos(), at + QPoint(1, 1));
-    Key(form->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
-    EXPECT_EQ(form->btn_SrvAdd->pos(), at);
-    EXPECT_EQ(Entries(form->ListBox1), QStringList{"typed.test"});
+    serverList->ServerList1Click();
+    serverList->edt_SrvHost->setText("typed.test");
+    const QPoint at = serverList->btn_SrvAdd->pos();
+    Key(serverList->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
+    EXPECT_EQ(serverList->btn_SrvAdd->pos(), at + QPoint(1, 1));
+    Key(serverList->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
+    EXPECT_EQ(serverList->btn_SrvAdd->pos(), at);
+    EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"typed.test"});
     // Enter on an empty field adds nothing.
-    Key(form->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
-    Key(form->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
-    EXPECT_EQ(form->ListBox1->count(), 1);
+    Key(serverList->edt_SrvHost, QEvent::KeyPress, Qt::Key_Return);
+    Key(serverList->edt_SrvHost, QEvent::KeyRelease, Qt::Key_Return);
+    EXPECT_EQ(serverList->ListBox1->count(), 1);
 }
 
 TEST_F(ServerPanel, EditMovesTheEntryToTheEnd)
 {
     WriteAll(dir.file("Servers.dat"), "a\r\nb\r\nc\r\n");
     MakeForm();
-    form->ServerList1Click();
-    form->btn_SrvEdit->Click(); // nothing selected: nothing happens
-    EXPECT_TRUE(form->ListBox1->isEnabled());
-    EXPECT_EQ(form->ListBox1->count(), 3);
+    serverList->ServerList1Click();
+    serverList->btn_SrvEdit->Click(); // nothing selected: nothing happens
+    EXPECT_TRUE(serverList->ListBox1->isEnabled());
+    EXPECT_EQ(serverList->ListBox1->count(), 3);
 
     Select(1);
-    form->btn_SrvEdit->Click();
-    EXPECT_FALSE(form->ListBox1->isEnabled());
-    EXPECT_EQ(form->edt_SrvHost->text(), "b");
-    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "c"}));
-    form->edt_SrvHost->setText("b2");
-    form->btn_SrvAdd->Click();
-    EXPECT_TRUE(form->ListBox1->isEnabled());
-    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"a", "c", "b2"}));
+    serverList->btn_SrvEdit->Click();
+    EXPECT_FALSE(serverList->ListBox1->isEnabled());
+    EXPECT_EQ(serverList->edt_SrvHost->text(), "b");
+    EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"a", "c"}));
+    serverList->edt_SrvHost->setText("b2");
+    serverList->btn_SrvAdd->Click();
+    EXPECT_TRUE(serverList->ListBox1->isEnabled());
+    EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"a", "c", "b2"}));
     // Edits stay in memory until the file is written.
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\nb\r\nc\r\n"));
 }
@@ -220,49 +225,49 @@ TEST_F(ServerPanel, DeleteWritesAtOnceAndSelectsTheFollowingEntry)
 {
     WriteAll(dir.file("Servers.dat"), "a\r\nb\r\nc\r\n");
     MakeForm();
-    form->ServerList1Click();
+    serverList->ServerList1Click();
 
     Select(0);
-    form->btn_SrvDelete->Click();
-    EXPECT_EQ(Entries(form->ListBox1), (QStringList{"b", "c"}));
+    serverList->btn_SrvDelete->Click();
+    EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"b", "c"}));
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("b\r\nc\r\n"));
-    EXPECT_EQ(form->SelectedServer(), 0); // the new first entry
+    EXPECT_EQ(serverList->SelectedServer(), 0); // the new first entry
 
     Select(1);
-    form->btn_SrvDelete->Click(); // the last entry
-    EXPECT_EQ(Entries(form->ListBox1), QStringList{"b"});
-    EXPECT_EQ(form->SelectedServer(), -1);
+    serverList->btn_SrvDelete->Click(); // the last entry
+    EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"b"});
+    EXPECT_EQ(serverList->SelectedServer(), -1);
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("b\r\n"));
 
-    form->btn_SrvDelete->Click(); // no selection: nothing
-    EXPECT_EQ(form->ListBox1->count(), 1);
+    serverList->btn_SrvDelete->Click(); // no selection: nothing
+    EXPECT_EQ(serverList->ListBox1->count(), 1);
 }
 
 TEST_F(ServerPanel, UnwritableFileShowsMessageAndKeepsTheList)
 {
     MakeForm();
-    form->ServerList1Click();
+    serverList->ServerList1Click();
     Add("kept.test");
     ASSERT_TRUE(QDir(dir.path()).mkdir("Servers.dat"));
-    form->btn_SrvClose->Click();
+    serverList->btn_SrvClose->Click();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Cannot create file " + dir.file("Servers.dat"));
     // The close stopped there: the panel stays open with the list intact.
     EXPECT_FALSE(form->pnl_Servers->isHidden());
-    EXPECT_EQ(Entries(form->ListBox1), QStringList{"kept.test"});
+    EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"kept.test"});
 
     Select(0);
-    form->btn_SrvDelete->Click();
+    serverList->btn_SrvDelete->Click();
     EXPECT_EQ(messages.size(), 2);
-    EXPECT_EQ(form->ListBox1->count(), 0);
+    EXPECT_EQ(serverList->ListBox1->count(), 0);
 }
 
 TEST_F(ServerPanel, CloseKeepsTheBackdropForTheReport)
 {
     MakeForm();
-    form->ServerList1Click();
-    form->pnl_AIReport->show();
-    form->btn_SrvClose->Click();
+    serverList->ServerList1Click();
+    report->ShowReport();   // the report stands on the backdrop too
+    serverList->btn_SrvClose->Click();
     EXPECT_TRUE(form->pnl_Servers->isHidden());
     EXPECT_FALSE(form->img_Bg2->isHidden());
 }

@@ -1,12 +1,12 @@
 // Session statistics on a real main window: counters, the report table, the
 // end of a session, the log file flush and the graph after a success.
-#include "antiidle/reportgrid.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "app/mainform_controls.h"
-#include "app/tickingclock.h"
-#include "platform/msgbox.h"
+#include "widgets/reportgrid.h"
+#include "sessionwindow.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "widgets/optioncontrols.h"
+#include "components/tickingclock.h"
+#include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QDir>
@@ -22,12 +22,13 @@
 
 namespace {
 
-class Session : public ::testing::Test {
+class Session : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
         platform::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
+        Attach(*form);
         form->edt_AIFreq->setText("5");
         form->edt_AIHost->setText("single.test");
     }
@@ -39,19 +40,19 @@ protected:
     // A cycling session over the given servers.
     void StartCycle(const QStringList &servers)
     {
-        form->ListBox1->clear();
-        form->ListBox1->addItems(servers);
-        form->CycleMode = true;
-        ASSERT_TRUE(form->StartSessionStats());
+        serverList->ListBox1->clear();
+        serverList->ListBox1->addItems(servers);
+        ai->CycleMode = true;
+        ASSERT_TRUE(ai->StartSessionStats());
     }
     // A probe to server i, as the anti-idle tick starts it.
     void Probe(int server)
     {
-        form->ServerIndex = server;
-        form->FailureCounted = false;
-        ++form->AttemptCount;
+        ai->ServerIndex = server;
+        ai->FailureCounted = false;
+        ++ai->AttemptCount;
     }
-    QString Cell(int col, int row) const { return form->ReportGrid->Cells(col, row); }
+    QString Cell(int col, int row) const { return report->ReportGrid->Cells(col, row); }
 
     testutil::ScratchDir dir;
     std::unique_ptr<TMainForm> form;
@@ -68,21 +69,21 @@ QByteArray ReadAll(const QString &path)
 
 TEST_F(Session, StartFillsTableForSingleHostAndCycling)
 {
-    form->CycleMode = false;
-    ASSERT_TRUE(form->StartSessionStats());
-    EXPECT_EQ(form->Timer3->interval(), 5 * 60000);
-    EXPECT_TRUE(form->SessionActive);
-    EXPECT_EQ(form->ReportGrid->RowCount(), 2);
+    ai->CycleMode = false;
+    ASSERT_TRUE(ai->StartSessionStats());
+    EXPECT_EQ(ai->Timer3->interval(), 5 * 60000);
+    EXPECT_TRUE(ai->SessionActive);
+    EXPECT_EQ(report->ReportGrid->RowCount(), 2);
     const QStringList single = {"single.test", "0", "0", "100", "0"};
     for (int c = 0; c < 5; ++c)
         EXPECT_EQ(Cell(c, 1), single[c]) << c;
-    EXPECT_TRUE(form->lbl_RptTime->text().startsWith("Session Start: "));
+    EXPECT_TRUE(report->lbl_RptTime->text().startsWith("Session Start: "));
     // The headings written at start-up stay in row 0.
     EXPECT_EQ(Cell(0, 0), "Server");
     EXPECT_EQ(Cell(4, 0), "Average");
 
     StartCycle({"a.test", "b.test", "c.test"});
-    EXPECT_EQ(form->ReportGrid->RowCount(), 4);
+    EXPECT_EQ(report->ReportGrid->RowCount(), 4);
     EXPECT_EQ(Cell(0, 3), "c.test");
     for (int c = 1; c <= 4; ++c)
         EXPECT_EQ(Cell(c, 2), "0");
@@ -96,16 +97,16 @@ TEST_F(Session, FrequencyIsCheckedAndKeptInRange)
     };
     for (const auto &c : cases) {
         form->edt_AIFreq->setText(c.text);
-        form->Timer3->setInterval(1234);
-        form->SessionActive = false;
+        ai->Timer3->setInterval(1234);
+        ai->SessionActive = false;
         QString error;
-        EXPECT_EQ(form->StartSessionStats(&error), c.ok) << c.text;
+        EXPECT_EQ(ai->StartSessionStats(&error), c.ok) << c.text;
         if (c.ok) {
-            EXPECT_EQ(form->Timer3->interval(), c.minutes * 60000) << c.text;
+            EXPECT_EQ(ai->Timer3->interval(), c.minutes * 60000) << c.text;
         } else {
             EXPECT_EQ(error, QStringLiteral("'%1' is not a valid integer value").arg(c.text));
-            EXPECT_EQ(form->Timer3->interval(), 1234);
-            EXPECT_FALSE(form->SessionActive);
+            EXPECT_EQ(ai->Timer3->interval(), 1234);
+            EXPECT_FALSE(ai->SessionActive);
         }
     }
 }
@@ -115,29 +116,29 @@ TEST_F(Session, SuccessesAndFailuresMakeThePercentageAndAverage)
     StartCycle({"a.test", "b.test", "never.test", "poor.test"});
     for (int ms : {100, 200, 301}) {
         Probe(0);
-        form->RecordSuccess(ms);
+        ai->RecordSuccess(ms);
     }
     Probe(0);
-    form->RecordFailure();
+    ai->RecordFailure();
     EXPECT_EQ(form->GoodLBL->text(), "3/4");
     EXPECT_EQ(Cell(1, 1), "3");
     EXPECT_EQ(Cell(2, 1), "1");
     EXPECT_EQ(Cell(4, 1), "601");
 
     Probe(1);
-    form->RecordSuccess(40);
+    ai->RecordSuccess(40);
     Probe(1);
-    form->RecordSuccess(41); // 40.5 rounds to the even 40
+    ai->RecordSuccess(41); // 40.5 rounds to the even 40
 
     Probe(3);
-    form->RecordSuccess(100);
+    ai->RecordSuccess(100);
     for (int i = 0; i < 7; ++i) {
         Probe(3);
-        form->RecordFailure();
+        ai->RecordFailure();
     }
     EXPECT_EQ(form->GoodLBL->text(), "6/14");
 
-    form->FinishReport();
+    report->FinishReport();
     const struct { int row; const char *pct, *avg; } expected[] = {
         {1, "75 %", "150"}, {2, "100 %", "40"}, {3, "100 %", "0"}, {4, "12 %", "12"},
     };
@@ -154,19 +155,19 @@ TEST_F(Session, LookupFailuresCountOncePerTickAndNotInTheTable)
 {
     StartCycle({"a.test"});
     Probe(0);
-    form->RecordLookupFailure();
-    form->RecordLookupFailure(); // the same tick
-    EXPECT_EQ(form->FailureCount, 1);
+    ai->RecordLookupFailure();
+    ai->RecordLookupFailure(); // the same tick
+    EXPECT_EQ(ai->FailureCount, 1);
     EXPECT_EQ(form->GoodLBL->text(), "0/1");
     Probe(0);
-    form->RecordLookupFailure();
-    EXPECT_EQ(form->FailureCount, 2);
+    ai->RecordLookupFailure();
+    EXPECT_EQ(ai->FailureCount, 2);
     EXPECT_EQ(Cell(2, 1), "0");
     // After a counted echo failure in the same tick the lookup adds nothing.
     Probe(0);
-    form->RecordFailure();
-    form->RecordLookupFailure();
-    EXPECT_EQ(form->FailureCount, 3);
+    ai->RecordFailure();
+    ai->RecordLookupFailure();
+    EXPECT_EQ(ai->FailureCount, 3);
     EXPECT_EQ(Cell(2, 1), "1");
 }
 
@@ -174,52 +175,52 @@ TEST_F(Session, ServerAddedDuringSessionIsCountedWithoutARow)
 {
     StartCycle({"a.test"});
     Probe(1); // the list grew; the table did not
-    form->RecordSuccess(80);
+    ai->RecordSuccess(80);
     Probe(1);
-    form->RecordFailure();
+    ai->RecordFailure();
     EXPECT_EQ(form->GoodLBL->text(), "1/2");
-    EXPECT_EQ(form->ReportGrid->RowCount(), 2);
+    EXPECT_EQ(report->ReportGrid->RowCount(), 2);
     EXPECT_EQ(Cell(1, 1), "0");
-    EXPECT_EQ(form->ResponseHistory[0], 2);
+    EXPECT_EQ(form->Graph().ResponseHistory[0], 2);
     EXPECT_TRUE(messages.isEmpty());
 }
 
 TEST_F(Session, SuccessRedrawsTheSessionGraph)
 {
     StartCycle({"a.test"});
-    form->img_AIGreen->show();
+    form->Switch(TToolId::AntiIdle).SetRunning(true);
     Probe(0);
-    form->RecordSuccess(400);
+    ai->RecordSuccess(400);
     const QImage pic = form->img_AIGraph->pixmap().toImage();
     ASSERT_EQ(pic.size(), QSize(130, 116));
     EXPECT_EQ(pic.pixel(69, 48), 0xffff0000u); // slot 0 is 10 units up
     EXPECT_EQ(pic.pixel(65, 0), 0xff008000u);  // the background's axis
     // A failure leaves history and graph alone.
     Probe(0);
-    form->RecordFailure();
-    EXPECT_EQ(form->ResponseHistory[0], 10);
-    EXPECT_EQ(form->ResponseHistory[1], 0);
+    ai->RecordFailure();
+    EXPECT_EQ(form->Graph().ResponseHistory[0], 10);
+    EXPECT_EQ(form->Graph().ResponseHistory[1], 0);
 }
 
 TEST_F(Session, EndAddsElapsedTimeAndShowsTheReportWhenAsked)
 {
     StartCycle({"a.test", "b.test"});
     form->cb_AIOptions->SetChecked(3, true);
-    form->LogTimer->start();
-    form->Timer3->start();
+    ai->LogTimer->start();
+    ai->Timer3->start();
     Probe(0);
-    form->RecordSuccess(120);
-    const QString start = form->lbl_RptTime->text();
+    ai->RecordSuccess(120);
+    const QString start = report->lbl_RptTime->text();
     form->TickingClock1->SetEnabled(true);
     form->TickingClock1->SetTime(1, 5, 3);
-    form->EndSession();
-    EXPECT_EQ(form->lbl_RptTime->text(), start + "     Session End: 01:05:03");
-    EXPECT_FALSE(form->LogTimer->isActive());
-    EXPECT_FALSE(form->Timer3->isActive());
+    ai->EndSession();
+    EXPECT_EQ(report->lbl_RptTime->text(), start + "     Session End: 01:05:03");
+    EXPECT_FALSE(ai->LogTimer->isActive());
+    EXPECT_FALSE(ai->Timer3->isActive());
     EXPECT_FALSE(form->TickingClock1->Enabled());
-    EXPECT_FALSE(form->SessionActive);
-    EXPECT_FALSE(form->CycleMode);
-    EXPECT_EQ(form->SuccessCount, 0);
+    EXPECT_FALSE(ai->SessionActive);
+    EXPECT_FALSE(ai->CycleMode);
+    EXPECT_EQ(ai->SuccessCount, 0);
     EXPECT_TRUE(form->GoodLBL->text().isEmpty());
     EXPECT_FALSE(form->pnl_AIReport->isHidden());
     EXPECT_FALSE(form->img_Bg2->isHidden());
@@ -227,7 +228,7 @@ TEST_F(Session, EndAddsElapsedTimeAndShowsTheReportWhenAsked)
     EXPECT_EQ(Cell(4, 1), "120");
     EXPECT_EQ(Cell(3, 2), "100 %");
 
-    form->btn_RptClose->Click();
+    report->btn_RptClose->Click();
     EXPECT_TRUE(form->pnl_AIReport->isHidden());
     EXPECT_TRUE(form->img_Bg2->isHidden());
 }
@@ -237,10 +238,10 @@ TEST_F(Session, EndWithoutReportOptionLeavesSumsAndPanel)
     form->cb_AIOptions->SetChecked(3, false);
     StartCycle({"a.test"});
     Probe(0);
-    form->RecordSuccess(120);
+    ai->RecordSuccess(120);
     Probe(0);
-    form->RecordSuccess(120);
-    form->EndSession();
+    ai->RecordSuccess(120);
+    ai->EndSession();
     EXPECT_TRUE(form->pnl_AIReport->isHidden());
     EXPECT_EQ(Cell(4, 1), "240");
 }
@@ -251,12 +252,12 @@ TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
     form->re_History->clear();
     for (int i = 1; i <= 200; ++i)
         form->AddLine(form->re_History, QStringLiteral("line %1").arg(i));
-    form->LogTimerTimer();
+    ai->LogTimerTimer();
     EXPECT_FALSE(QFile::exists(log));
     EXPECT_EQ(form->re_History->document()->blockCount(), 200);
 
     form->AddLine(form->re_History, QStringLiteral("caf\u00e9 line 201"));
-    form->LogTimerTimer();
+    ai->LogTimerTimer();
     const QByteArray bytes = ReadAll(log);
     EXPECT_TRUE(bytes.startsWith("\x95 line 1\r\n\x95 line 2\r\n"));
     EXPECT_TRUE(bytes.endsWith("\x95 line 200\r\n\x95 caf\xe9 line 201\r\n"));
@@ -266,12 +267,12 @@ TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
     // The next flush appends.
     for (int i = 0; i < 201; ++i)
         form->AddLine(form->re_History, QStringLiteral("more"));
-    form->LogTimerTimer();
+    ai->LogTimerTimer();
     EXPECT_EQ(ReadAll(log).count("\r\n"), 402);
 
     // A new session starts with no log.
-    form->CycleMode = false;
-    ASSERT_TRUE(form->StartSessionStats());
+    ai->CycleMode = false;
+    ASSERT_TRUE(ai->StartSessionStats());
     EXPECT_FALSE(QFile::exists(log));
 }
 
@@ -280,26 +281,26 @@ TEST_F(Session, LogThatCannotBeWrittenKeepsTheLines)
     ASSERT_TRUE(QDir(dir.path()).mkdir("AI_Log.txt"));
     for (int i = 0; i < 201; ++i)
         form->AddLine(form->re_History, QStringLiteral("kept"));
-    form->LogTimerTimer();
+    ai->LogTimerTimer();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Cannot create file " + dir.file("AI_Log.txt"));
     EXPECT_EQ(form->re_History->document()->blockCount(), 201);
     // Nor can it be removed at the start; the session starts all the same.
-    form->CycleMode = false;
-    EXPECT_TRUE(form->StartSessionStats());
+    ai->CycleMode = false;
+    EXPECT_TRUE(ai->StartSessionStats());
     EXPECT_EQ(messages.size(), 2);
-    EXPECT_TRUE(form->SessionActive);
+    EXPECT_TRUE(ai->SessionActive);
 }
 
 TEST_F(Session, LogTimerIsWiredToTheFlush)
 {
     for (int i = 0; i < 201; ++i)
         form->AddLine(form->re_History, QStringLiteral("x"));
-    form->LogTimer->setInterval(10);
-    form->LogTimer->start();
+    ai->LogTimer->setInterval(10);
+    ai->LogTimer->start();
     EXPECT_TRUE(testutil::waitFor([&] { return QFile::exists(dir.file("AI_Log.txt")); },
                                   std::chrono::milliseconds(2000)));
-    form->LogTimer->stop();
+    ai->LogTimer->stop();
 }
 
 TEST_F(Session, GraphsAreLayeredOverTheWindowBackground)
@@ -307,10 +308,10 @@ TEST_F(Session, GraphsAreLayeredOverTheWindowBackground)
     form->show();
     const QImage before = form->Client->grab().toImage();
     // Latency layout: background on img_AIGraph, the line alone on img_LatGraph.
-    form->img_AIGreen->hide();
-    form->ClearResponseHistory();
-    form->PushResponse(400);
-    form->DrawGraph();
+    form->Switch(TToolId::AntiIdle).SetRunning(false);
+    form->Graph().ClearResponseHistory();
+    form->Graph().PushResponse(400);
+    form->Graph().DrawGraph(false);
     form->img_AIGraph->show();
     form->img_LatGraph->show();
     form->img_LatGraph->raise();

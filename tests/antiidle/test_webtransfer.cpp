@@ -2,17 +2,19 @@
 // scripted TCP servers on loopback: the texts and the measured time of a
 // probe, failures of every kind, the client's replacement after a hundred
 // requests, the watchdog, and transfers that come while one is running.
+// The probe's stopwatch and the pieces of a paced reply are timed: CTest runs
+// these cases alone (RUN_SERIAL).
 // The probe's host carries the scripted server's port ("127.0.0.1:port"),
 // which the client takes from the bare host text like any other.
 #include "antiidle/antiidle_probe.h"
-#include "antiidle/reportgrid.h"
+#include "widgets/reportgrid.h"
 #include "antiidle/webtransfer.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "app/supertimer.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "components/supertimer.h"
 #include "net/httpprot.h"
-#include "platform/msgbox.h"
+#include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
@@ -55,7 +57,7 @@ protected:
         CloseWindow();
     }
     QString Status() const { return form->StatusLBL->text(); }
-    QString Cell(int col) const { return form->ReportGrid->Cells(col, 1); }
+    QString Cell(int col) const { return report->ReportGrid->Cells(col, 1); }
     QByteArray TempDat() const
     {
         QFile f(dir.file("temp.dat"));
@@ -70,7 +72,7 @@ protected:
 
 TEST_F(WebTransfer, ClientAsTheWindowCreatesIt)
 {
-    THttpCli *c = form->HttpCli1;
+    THttpCli *c = webClient->HttpCli1;
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->objectName(), "HttpCli1");
     EXPECT_EQ(c->ProxyPort, "80");
@@ -110,7 +112,7 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
 
     EXPECT_EQ(server.received(0), QByteArray("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                                              "Pragma: no-cache\r\n\r\n"));
-    const int ms = form->HttpElapsed;
+    const int ms = ai->HttpElapsed;
     RecordProperty("HttpElapsed", ms);
     RecordProperty("WallMs", int(wallMs));
     // One tick a millisecond; a machine busy with other work may hold a few
@@ -124,20 +126,20 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
                                           .arg(host).arg(ms)}));
     EXPECT_TRUE(seen.contains("Status: Connecting to " + host)) << seen.join(" | ").toStdString();
     EXPECT_EQ(TempDat(), "hello");
-    EXPECT_EQ(form->ResponseHistory[0], ms / 40);
-    EXPECT_EQ(form->SuccessCount, 1);
-    EXPECT_EQ(form->FailureCount, 0);
+    EXPECT_EQ(form->Graph().ResponseHistory[0], ms / 40);
+    EXPECT_EQ(ai->SuccessCount, 1);
+    EXPECT_EQ(ai->FailureCount, 0);
     EXPECT_EQ(Cell(1), "1");
     EXPECT_EQ(Cell(4), QString::number(ms));
-    EXPECT_EQ(form->HttpRequestCount, 1);
+    EXPECT_EQ(webClient->HttpRequestCount, 1);
     EXPECT_TRUE(form->PingLight->isHidden());
-    EXPECT_FALSE(form->HTTPTimer->Enabled());
-    EXPECT_EQ(form->HttpCli1->ReceiveStream, nullptr);
-    EXPECT_FALSE(form->HttpTransferActive);
+    EXPECT_FALSE(ai->HTTPTimer->Enabled());
+    EXPECT_EQ(webClient->HttpCli1->ReceiveStream, nullptr);
+    EXPECT_FALSE(webClient->HttpTransferActive);
 
     // The stopwatch stays still between probes.
     testutil::pump(30ms);
-    EXPECT_EQ(form->HttpElapsed, ms);
+    EXPECT_EQ(ai->HttpElapsed, ms);
 }
 
 TEST_F(WebTransfer, EventTextsOfTheClient)
@@ -146,7 +148,7 @@ TEST_F(WebTransfer, EventTextsOfTheClient)
     ScriptServer server({Script().readRequest().send(Page("200 OK", "abc")).pause(40).send("defg")});
     QStringList texts;
     auto watch = [&] { texts << Status(); };
-    THttpCli *c = form->HttpCli1;
+    THttpCli *c = webClient->HttpCli1;
     auto docBegin = c->OnDocBegin, docEnd = c->OnDocEnd;
     auto docData = c->OnDocData;
     auto done = c->OnRequestDone;
@@ -195,6 +197,7 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
     for (Case &c : cases) {
         SCOPED_TRACE(c.name);
         form = std::make_unique<TMainForm>();
+        Attach(*form);
         form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
         form->edt_AIFreq->setText("1");
         std::unique_ptr<ScriptServer> server;
@@ -208,22 +211,22 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
         Probe(host);
         if (c.success) {
             EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from %2 in %3ms")
-                                    .arg(c.reasonPrefix, host).arg(form->HttpElapsed));
-            EXPECT_EQ(form->SuccessCount, 1);
-            EXPECT_EQ(form->FailureCount, 0);
+                                    .arg(c.reasonPrefix, host).arg(ai->HttpElapsed));
+            EXPECT_EQ(ai->SuccessCount, 1);
+            EXPECT_EQ(ai->FailureCount, 0);
         } else {
             const QString text = "Transfer from " + host + " failed. ";
             EXPECT_TRUE(Status().startsWith("Status: " + text + c.reasonPrefix)) << Status().toStdString();
             EXPECT_EQ(History().last(), "• " + Status().mid(8));
-            EXPECT_EQ(form->SuccessCount, 0);
-            EXPECT_EQ(form->FailureCount, 1);
+            EXPECT_EQ(ai->SuccessCount, 0);
+            EXPECT_EQ(ai->FailureCount, 1);
             EXPECT_EQ(Cell(2), "1");   // the report's "Failed" column
-            EXPECT_EQ(form->ResponseHistory[0], 0);
+            EXPECT_EQ(form->Graph().ResponseHistory[0], 0);
         }
         EXPECT_TRUE(form->PingLight->isHidden());
-        EXPECT_FALSE(form->HTTPTimer->Enabled());
-        EXPECT_EQ(form->HttpCli1->State(), httpReady);
-        EXPECT_EQ(form->HttpRequestCount, 1);
+        EXPECT_FALSE(ai->HTTPTimer->Enabled());
+        EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
+        EXPECT_EQ(webClient->HttpRequestCount, 1);
     }
 }
 
@@ -235,9 +238,9 @@ TEST_F(WebTransfer, ProbeFileThatCannotBeCreated)
     Probe(Local(server));
     EXPECT_EQ(Status(), "Status: Transfer from " + Local(server) + " failed. Cannot create file "
                             + dir.file("no/such/dir/temp.dat"));
-    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(ai->FailureCount, 1);
     EXPECT_EQ(server.connections(), 0) << "nothing is sent without a file";
-    EXPECT_FALSE(form->HttpTransferActive);
+    EXPECT_FALSE(webClient->HttpTransferActive);
 }
 
 TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
@@ -246,11 +249,11 @@ TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
     std::vector<Script> scripts(kLifetime + 3, Script().readRequest().send(Page("200 OK", "x")));
     ScriptServer server(scripts);
     const QString host = Local(server);
-    QPointer<THttpCli> first = form->HttpCli1;
+    QPointer<THttpCli> first = webClient->HttpCli1;
     for (int i = 1; i <= kLifetime; ++i) {
         Probe(host);
-        ASSERT_EQ(form->HttpRequestCount, i);
-        ASSERT_EQ(form->HttpCli1, first.data()) << "replaced early, at request " << i;
+        ASSERT_EQ(webClient->HttpRequestCount, i);
+        ASSERT_EQ(webClient->HttpCli1, first.data()) << "replaced early, at request " << i;
     }
     // The 101st probe: a fresh client, the count starts again, and it works
     // like the old one: handlers (texts and the count) and proxy included.
@@ -258,30 +261,30 @@ TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
     first->ProxyPort = QString::number(server.port());
     Probe("probe.example");
     EXPECT_TRUE(first.isNull()) << "the old client is destroyed";
-    ASSERT_NE(form->HttpCli1, nullptr);
-    EXPECT_EQ(form->HttpRequestCount, 1);
-    EXPECT_EQ(form->HttpCli1->Proxy, "127.0.0.1");
-    EXPECT_EQ(form->HttpCli1->ProxyPort, QString::number(server.port()));
-    EXPECT_TRUE(form->HttpCli1->NoCache);
-    EXPECT_EQ(form->HttpCli1->objectName(), "HttpCli1");
+    ASSERT_NE(webClient->HttpCli1, nullptr);
+    EXPECT_EQ(webClient->HttpRequestCount, 1);
+    EXPECT_EQ(webClient->HttpCli1->Proxy, "127.0.0.1");
+    EXPECT_EQ(webClient->HttpCli1->ProxyPort, QString::number(server.port()));
+    EXPECT_TRUE(webClient->HttpCli1->NoCache);
+    EXPECT_EQ(webClient->HttpCli1->objectName(), "HttpCli1");
     EXPECT_EQ(server.received(kLifetime), QByteArray("GET http://probe.example HTTP/1.0\r\n"
                                                      "Host: probe.example\r\n"
                                                      "Pragma: no-cache\r\n\r\n"));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received 1 bytes from probe.example in %1ms")
-                            .arg(form->HttpElapsed));
-    EXPECT_EQ(form->SuccessCount, kLifetime + 1);
+                            .arg(ai->HttpElapsed));
+    EXPECT_EQ(ai->SuccessCount, kLifetime + 1);
 
     // A request between probes (as a list download would make) takes the
     // count from 100 to 101: the next probe keeps the client.
-    form->HttpRequestCount = kLifetime;
-    QPointer<THttpCli> second = form->HttpCli1;
+    webClient->HttpRequestCount = kLifetime;
+    QPointer<THttpCli> second = webClient->HttpCli1;
     second->Proxy.clear();
     second->URL = host;
     second->Get();
-    EXPECT_EQ(form->HttpRequestCount, kLifetime + 1);
+    EXPECT_EQ(webClient->HttpRequestCount, kLifetime + 1);
     Probe(host);
-    EXPECT_EQ(form->HttpCli1, second.data());
-    EXPECT_EQ(form->HttpRequestCount, kLifetime + 2);
+    EXPECT_EQ(webClient->HttpCli1, second.data());
+    EXPECT_EQ(webClient->HttpRequestCount, kLifetime + 2);
 }
 
 TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
@@ -290,7 +293,7 @@ TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
     ScriptServer server({Script().readRequest().send(Page("200 OK", "part")).pause(2500)});
     ScriptServer next({Script().readRequest().send(Page("200 OK", "whole"))});
     const QString host = Local(server);
-    form->HttpWatchdogMs = 300;
+    webClient->HttpWatchdogMs = 300;
     QElapsedTimer wall;
     wall.start();
     Probe(host);
@@ -299,18 +302,18 @@ TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
     EXPECT_LT(took, 1500) << "the probe did not end at its watchdog";
     EXPECT_EQ(Status(), "Status: Transfer from " + host
                             + " failed. no complete reply within 300 ms, transfer aborted");
-    EXPECT_EQ(form->FailureCount, 1);
+    EXPECT_EQ(ai->FailureCount, 1);
     EXPECT_EQ(Cell(2), "1");
-    EXPECT_EQ(form->HttpCli1->State(), httpReady);
-    EXPECT_FALSE(form->HttpTransferActive);
-    EXPECT_FALSE(form->HTTPTimer->Enabled());
+    EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
+    EXPECT_FALSE(webClient->HttpTransferActive);
+    EXPECT_FALSE(ai->HTTPTimer->Enabled());
 
     // The next probe goes out normally on the same client.
     Probe(Local(next));
     EXPECT_TRUE(Status().startsWith("Status: Received 5 bytes from " + Local(next)))
         << Status().toStdString();
     EXPECT_EQ(TempDat(), "whole");
-    EXPECT_EQ(form->SuccessCount, 1);
+    EXPECT_EQ(ai->SuccessCount, 1);
 }
 
 TEST_F(WebTransfer, WatchdogLimits)
@@ -327,11 +330,11 @@ TEST_F(WebTransfer, WatchdogLimits)
     };
     for (auto [interval, limit] : limits)
         EXPECT_EQ(antiidle::ProbeTransferLimit(interval), limit) << interval;
-    form->Timer3->setInterval(60000);
-    EXPECT_EQ(form->HttpWatchdogLimit(true), 50000);
-    EXPECT_EQ(form->HttpWatchdogLimit(false), 60000);
-    form->HttpWatchdogMs = 250;
-    EXPECT_EQ(form->HttpWatchdogLimit(true), 250);
+    ai->Timer3->setInterval(60000);
+    EXPECT_EQ(ai->HttpWatchdogLimit(true), 50000);
+    EXPECT_EQ(ai->HttpWatchdogLimit(false), 60000);
+    webClient->HttpWatchdogMs = 250;
+    EXPECT_EQ(ai->HttpWatchdogLimit(true), 250);
     EXPECT_EQ(antiidle::TimeoutReason(60000), "no complete reply within 60 s, transfer aborted");
 }
 
@@ -343,12 +346,12 @@ TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
     int countsDuringProbe = -1;
     // A tick and an "Update  List" click handled inside the running Get.
     QTimer::singleShot(100, [&] {
-        form->CurrentHost = "127.0.0.2:1";
-        form->SendProbe();
-        countsDuringProbe = form->SuccessCount + form->FailureCount;
+        ai->CurrentHost = "127.0.0.2:1";
+        ai->SendProbe();
+        countsDuringProbe = ai->SuccessCount + ai->FailureCount;
     });
     QTimer::singleShot(150, [&] {
-        form->btn_SrvUpdate->Click();
+        serverList->btn_SrvUpdate->Click();
         statusDuringUpdate = Status();
     });
     Probe(host);
@@ -361,8 +364,8 @@ TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
     EXPECT_EQ(h[1], "• HTTP GET to 127.0.0.2:1 skipped: the previous transfer still runs");
     // The result names the running probe's host, not the skipped tick's.
     EXPECT_TRUE(h[2].startsWith("• Received 5 bytes from " + host + " in ")) << h[2].toStdString();
-    EXPECT_EQ(form->SuccessCount, 1);
-    EXPECT_EQ(form->FailureCount, 0);
+    EXPECT_EQ(ai->SuccessCount, 1);
+    EXPECT_EQ(ai->FailureCount, 0);
 }
 
 TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
@@ -375,12 +378,12 @@ TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
     list.close();
     form->cb_AIOptions->SetChecked(0, true);
     form->btn_AntiIdle->Click();   // the first probe of a cycling session is sent at once
-    form->Timer3Timer();
-    ASSERT_EQ(form->ReportGrid->RowCount(), 3);
-    EXPECT_EQ(form->ReportGrid->Cells(1, 1), "1");
-    EXPECT_EQ(form->ReportGrid->Cells(2, 1), "0");
-    EXPECT_EQ(form->ReportGrid->Cells(1, 2), "0");
-    EXPECT_EQ(form->ReportGrid->Cells(2, 2), "1");
+    ai->Timer3Timer();
+    ASSERT_EQ(report->ReportGrid->RowCount(), 3);
+    EXPECT_EQ(report->ReportGrid->Cells(1, 1), "1");
+    EXPECT_EQ(report->ReportGrid->Cells(2, 1), "0");
+    EXPECT_EQ(report->ReportGrid->Cells(1, 2), "0");
+    EXPECT_EQ(report->ReportGrid->Cells(2, 2), "1");
     EXPECT_EQ(Status(), "Status: Transfer from " + Local(b) + " failed. Not Found");
     form->btn_AntiIdle->Click();
 }
@@ -393,25 +396,25 @@ TEST_F(WebTransfer, SessionStartCopiesTheProxyFields)
     form->edt_PxyPass->setText("secret");
     form->edt_AIHost->clear();   // nothing is sent; the session still starts
     form->btn_AntiIdle->Click();
-    EXPECT_EQ(form->HttpCli1->Proxy, "proxy.example");
-    EXPECT_EQ(form->HttpCli1->ProxyPort, "3128");
-    EXPECT_EQ(form->HttpCli1->ProxyUsername, "me");
-    EXPECT_EQ(form->HttpCli1->ProxyPassword, "secret");
+    EXPECT_EQ(webClient->HttpCli1->Proxy, "proxy.example");
+    EXPECT_EQ(webClient->HttpCli1->ProxyPort, "3128");
+    EXPECT_EQ(webClient->HttpCli1->ProxyUsername, "me");
+    EXPECT_EQ(webClient->HttpCli1->ProxyPassword, "secret");
     form->btn_AntiIdle->Click();
 }
 
 TEST_F(WebTransfer, ListFileThatCannotBeCreatedSendsNothing)
 {
-    form->ListBox1->addItems({"kept.example"});
+    serverList->ListBox1->addItems({"kept.example"});
     qputenv("IDLIX_DIR", dir.file("no/such/dir").toUtf8());
     form->SetStatus("Status:");
-    form->btn_SrvUpdate->Click();
+    serverList->btn_SrvUpdate->Click();
     EXPECT_EQ(messages, QStringList{"Cannot create file " + dir.file("no/such/dir/Servers.dat")});
     EXPECT_EQ(Status(), "Status:");
-    EXPECT_EQ(form->HttpCli1->State(), httpReady);
-    EXPECT_EQ(form->HttpRequestCount, 0);
-    ASSERT_EQ(form->ListBox1->count(), 1);
-    EXPECT_EQ(form->ListBox1->item(0)->text(), "kept.example");
+    EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
+    EXPECT_EQ(webClient->HttpRequestCount, 0);
+    ASSERT_EQ(serverList->ListBox1->count(), 1);
+    EXPECT_EQ(serverList->ListBox1->item(0)->text(), "kept.example");
 }
 
 TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
@@ -451,26 +454,26 @@ TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(oldList);
         f.close();
-        form->ServerList1Click();
-        form->edt_SrvHost->setText("added.in.memory");
-        form->btn_SrvAddClick();
+        serverList->ServerList1Click();
+        serverList->edt_SrvHost->setText("added.in.memory");
+        serverList->btn_SrvAddClick();
         ScriptServer proxy({c.script});
         form->edt_PxyServer->setText("127.0.0.1");
         form->edt_PxyPort->setText(QString::number(proxy.port()));
         form->edt_PxyUser->setText("user");
         form->edt_PxyPass->setText("pw");
-        form->HttpWatchdogMs = 250;
-        const int requests = form->HttpRequestCount;
+        webClient->HttpWatchdogMs = 250;
+        const int requests = webClient->HttpRequestCount;
 
-        form->btn_SrvUpdate->Click();
+        serverList->btn_SrvUpdate->Click();
 
         EXPECT_EQ(proxy.received(0), QByteArray("GET http://www.brisvane.com/servers20.dat HTTP/1.0\r\n"
                                                 "Host: www.brisvane.com\r\n"
                                                 "Pragma: no-cache\r\n"
                                                 "Proxy-Authorization: Basic dXNlcjpwdw==\r\n\r\n"));
         QStringList entries;
-        for (int i = 0; i < form->ListBox1->count(); ++i)
-            entries << form->ListBox1->item(i)->text();
+        for (int i = 0; i < serverList->ListBox1->count(); ++i)
+            entries << serverList->ListBox1->item(i)->text();
         QFile now(dir.file("Servers.dat"));
         ASSERT_TRUE(now.open(QIODevice::ReadOnly));
         if (c.replaced) {
@@ -484,8 +487,8 @@ TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
         }
         // No temporary file is left beside the list.
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
-        EXPECT_EQ(form->HttpRequestCount, requests + 1);
-        EXPECT_FALSE(form->HttpTransferActive);
+        EXPECT_EQ(webClient->HttpRequestCount, requests + 1);
+        EXPECT_FALSE(webClient->HttpTransferActive);
         EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
     }
 }
@@ -497,19 +500,19 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
     {
         ScriptServer server({Script().readRequest().send(Page("200 OK", "")).flood(flood)});
         const QString host = Local(server);
-        form->HttpWatchdogMs = 30000;
+        webClient->HttpWatchdogMs = 30000;
         Probe(host);
         EXPECT_EQ(Status(), "Status: Transfer from " + host
                                 + QStringLiteral(" failed. document larger than the limit of %1 bytes")
                                       .arg(antiidle::ProbeBodyLimit));
         EXPECT_EQ(History().last(), "• " + Status().mid(8));
-        EXPECT_EQ(form->FailureCount, 1);
-        EXPECT_EQ(form->SuccessCount, 0);
+        EXPECT_EQ(ai->FailureCount, 1);
+        EXPECT_EQ(ai->SuccessCount, 0);
         const qint64 kept = QFileInfo(dir.file("temp.dat")).size();
         EXPECT_LE(kept, antiidle::ProbeBodyLimit);
         EXPECT_GT(kept, antiidle::ProbeBodyLimit - flood.size());
-        EXPECT_FALSE(form->HttpWatchdogFired);
-        EXPECT_FALSE(form->HTTPTimer->Enabled());
+        EXPECT_FALSE(webClient->HttpWatchdogFired);
+        EXPECT_FALSE(ai->HTTPTimer->Enabled());
     }
     // The list download: the list on disk and on the panel stay as they were.
     {
@@ -518,18 +521,18 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(oldList);
         f.close();
-        form->ServerList1Click();
+        serverList->ServerList1Click();
         ScriptServer proxy({Script().readRequest().send(Page("200 OK", "new.one\r\n")).flood(flood)});
         form->edt_PxyServer->setText("127.0.0.1");
         form->edt_PxyPort->setText(QString::number(proxy.port()));
-        form->btn_SrvUpdate->Click();
+        serverList->btn_SrvUpdate->Click();
         EXPECT_EQ(Status(), QStringLiteral("Status: Update failed. 404 document larger than the limit of %1 bytes")
                                 .arg(antiidle::ServerListBodyLimit));
         QFile now(dir.file("Servers.dat"));
         ASSERT_TRUE(now.open(QIODevice::ReadOnly));
         EXPECT_EQ(now.readAll(), oldList);
-        ASSERT_EQ(form->ListBox1->count(), 2);
-        EXPECT_EQ(form->ListBox1->item(0)->text(), "old.one");
+        ASSERT_EQ(serverList->ListBox1->count(), 2);
+        EXPECT_EQ(serverList->ListBox1->item(0)->text(), "old.one");
         EXPECT_FALSE(QDir(dir.path()).entryList(QDir::Files).join(' ').contains("Servers.dat."))
             << "no temporary file is left beside the list";
         EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();

@@ -4,13 +4,13 @@
 // download from the maker's web server, whose name the test name server
 // points at the nginx host. Root only.
 #include "antiidle/antiidle_probe.h"
-#include "antiidle/reportgrid.h"
+#include "widgets/reportgrid.h"
 #include "antiidle/webtransfer.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
 #include "net/httpprot.h"
-#include "platform/msgbox.h"
+#include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
@@ -74,8 +74,8 @@ protected:
     QStringList Entries() const
     {
         QStringList out;
-        for (int i = 0; i < form->ListBox1->count(); ++i)
-            out << form->ListBox1->item(i)->text();
+        for (int i = 0; i < serverList->ListBox1->count(); ++i)
+            out << serverList->ListBox1->item(i)->text();
         return out;
     }
     QString Status() const { return form->StatusLBL->text(); }
@@ -92,19 +92,19 @@ TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
     Probe("host.idlix.test");
     const int n = int(qstrlen(kIndex));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from host.idlix.test in %2ms")
-                            .arg(n).arg(form->HttpElapsed));
+                            .arg(n).arg(ai->HttpElapsed));
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
-    EXPECT_EQ(form->SuccessCount, 1);
+    EXPECT_EQ(ai->SuccessCount, 1);
 
     Probe("nosuch.idlix.test");
     EXPECT_EQ(Status(), "Status: Transfer from nosuch.idlix.test failed. "
                         "can't resolve hostname to IP address");
     EXPECT_EQ(History().last(), "• Transfer from nosuch.idlix.test failed. "
                                 "can't resolve hostname to IP address");
-    EXPECT_EQ(form->SuccessCount, 1);
-    EXPECT_EQ(form->FailureCount, 1);
-    EXPECT_EQ(form->ReportGrid->Cells(2, 1), "1");
-    EXPECT_EQ(form->HttpRequestCount, 2);
+    EXPECT_EQ(ai->SuccessCount, 1);
+    EXPECT_EQ(ai->FailureCount, 1);
+    EXPECT_EQ(report->ReportGrid->Cells(2, 1), "1");
+    EXPECT_EQ(webClient->HttpRequestCount, 2);
     // The body of the last successful probe was replaced by the failed one's (none).
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray());
 }
@@ -113,7 +113,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 {
     form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
     form->edt_AIHost->setText("host.idlix.test");
-    form->AlternateToggle = false;
+    ai->AlternateToggle = false;
     // Kinds of the probes as the history shows them: E echo, H HTTP GET.
     auto kinds = [this] {
         QString k;
@@ -137,21 +137,21 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 
     form->btn_AntiIdle->Click();            // the start's own echo
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
-    form->Timer3Timer();                    // echo
+    ai->Timer3Timer();                    // echo
     ASSERT_TRUE(done(2, 0)) << History().join(" | ").toStdString();
-    form->Timer3Timer();                    // HTTP GET
+    ai->Timer3Timer();                    // HTTP GET
     ASSERT_TRUE(done(2, 1)) << History().join(" | ").toStdString();
-    form->Timer3Timer();                    // echo
+    ai->Timer3Timer();                    // echo
     ASSERT_TRUE(done(3, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EEHE");
-    EXPECT_EQ(form->SuccessCount, 4);
+    EXPECT_EQ(ai->SuccessCount, 4);
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
     form->btn_AntiIdle->Click();
 
     // The next session goes on where the toggle was: start echo, then GET.
     form->btn_AntiIdle->Click();
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
-    form->Timer3Timer();
+    ai->Timer3Timer();
     ASSERT_TRUE(done(1, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EH");
     form->btn_AntiIdle->Click();
@@ -160,15 +160,15 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 TEST_F(WebNet, ListDownloadReplacesTheEntries)
 {
     WriteFile(dir.file("Servers.dat"), "old.one\r\nold.two\r\n");
-    form->ServerList1Click();
+    serverList->ServerList1Click();
     ASSERT_EQ(Entries(), (QStringList{"old.one", "old.two"}));
 
-    form->btn_SrvUpdate->Click();
+    serverList->btn_SrvUpdate->Click();
     EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes.").arg(qstrlen(kList)));
     EXPECT_EQ(Entries(), (QStringList{"ns1.example.net", "10.0.0.1", "", "last.example.org"}));
     EXPECT_EQ(ReadFile(dir.file("Servers.dat")), QByteArray(kList));
-    EXPECT_EQ(form->HttpRequestCount, 1);
-    EXPECT_EQ(form->HttpCli1->RequestPath(), "/servers20.dat");
+    EXPECT_EQ(webClient->HttpRequestCount, 1);
+    EXPECT_EQ(webClient->HttpCli1->RequestPath(), "/servers20.dat");
     // Nothing but the list is left in the program's directory.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
     EXPECT_TRUE(messages.isEmpty()) << messages.join(" | ").toStdString();
@@ -177,23 +177,23 @@ TEST_F(WebNet, ListDownloadReplacesTheEntries)
 TEST_F(WebNet, FailedDownloadKeepsTheList)
 {
     WriteFile(dir.file("Servers.dat"), "old.one\r\nold.two\r\n");
-    form->ServerList1Click();
-    form->edt_SrvHost->setText("added.not.saved");
-    form->btn_SrvAddClick();
+    serverList->ServerList1Click();
+    serverList->edt_SrvHost->setText("added.not.saved");
+    serverList->btn_SrvAddClick();
     const QStringList before = Entries();
 
     const QString hidden = www->filePath("servers20.dat.away");
     ASSERT_TRUE(QFile::rename(www->filePath("servers20.dat"), hidden));
-    form->btn_SrvUpdate->Click();
+    serverList->btn_SrvUpdate->Click();
     ASSERT_TRUE(QFile::rename(hidden, www->filePath("servers20.dat")));
 
     EXPECT_EQ(Status(), "Status: Update failed. 404 Not Found");
     EXPECT_EQ(Entries(), before);
     EXPECT_EQ(ReadFile(dir.file("Servers.dat")), QByteArray("old.one\r\nold.two\r\n"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"Servers.dat"});
-    EXPECT_EQ(form->HttpCli1->State(), httpReady);
+    EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
 
     // The same click with the document back in place succeeds.
-    form->btn_SrvUpdate->Click();
+    serverList->btn_SrvUpdate->Click();
     EXPECT_EQ(Entries(), (QStringList{"ns1.example.net", "10.0.0.1", "", "last.example.org"}));
 }

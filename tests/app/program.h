@@ -2,10 +2,11 @@
 // directory, with message boxes collected instead of shown.
 #pragma once
 
-#include "app/holdform.h"
-#include "app/mainform.h"
-#include "platform/msgbox.h"
-#include "platform/trayservice.h"
+#include "app/idlix.h"
+#include "shell/holdform.h"
+#include "shell/mainform.h"
+#include "desktop/msgbox.h"
+#include "desktop/trayservice.h"
 #include "../support/testutil.h"
 
 #include <QStringList>
@@ -13,18 +14,27 @@
 
 namespace apptest {
 
+// The main window with its features, used like a pointer to the window;
+// reset() ends it as the program's teardown does.
+struct MainWindow {
+    std::unique_ptr<TIdlix> idlix;
+    TMainForm *operator->() const { return idlix->Form.get(); }
+    TMainForm &operator*() const { return *idlix->Form; }
+    void reset() { idlix.reset(); }
+};
+
 struct Program {
     testutil::ScratchDir dir;
     QStringList messages;
     std::unique_ptr<THoldForm> hold;
-    std::unique_ptr<TMainForm> main;
+    MainWindow main;
     // tray: 1 a notification area is there, 0 none, -1 the desktop's answer.
     explicit Program(int tray = -1)
     {
         platform::TTrayService::SetAvailableOverride(tray);
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         hold = std::make_unique<THoldForm>();
-        main = std::make_unique<TMainForm>();
+        main.idlix = std::make_unique<TIdlix>();
     }
     ~Program()
     {

@@ -2,16 +2,18 @@
 // minimized where the desktop has none, so the window is never unreachable.
 // Also: Exit still ends the program while the window sits minimized, and a
 // quit request from outside takes the Exit path.
-#include "app/exitpath.h"
-#include "app/hidewindow.h"
-#include "app/holdform.h"
-#include "app/mainform.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "app/trayicon.h"
-#include "platform/msgbox.h"
-#include "platform/trayservice.h"
+#include "shell/exitpath.h"
+#include "shell/hidewindow.h"
+#include "shell/holdform.h"
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "shell/trayicon.h"
+#include "desktop/msgbox.h"
+#include "desktop/trayservice.h"
 #include "program.h"
+#include "antiidle/antiidle.h"
+#include "antiidle/feature.h"
 #include "../support/testutil.h"
 
 #include <QAction>
@@ -74,7 +76,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
             EXPECT_TRUE(p.main->isVisible());
             EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
             EXPECT_EQ(p.hold->ShowIdlix1->text(), "Hide Idlix");
-            if (p.main->Timer3->isActive())
+            if (p.main.idlix->AntiIdle->Session->Timer3->isActive())
                 p.main->btn_AntiIdle->Click();   // end the session
         }
     }

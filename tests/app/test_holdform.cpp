@@ -1,9 +1,9 @@
 // The hold window with its tray menu, the program's exit path, and the about box.
-#include "app/about.h"
-#include "app/holdform.h"
-#include "app/mainform.h"
-#include "app/trayicon.h"
-#include "platform/msgbox.h"
+#include "shell/about.h"
+#include "shell/holdform.h"
+#include "shell/mainform.h"
+#include "shell/trayicon.h"
+#include "desktop/msgbox.h"
 #include "program.h"
 #include "../support/testutil.h"
 

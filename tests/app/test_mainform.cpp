@@ -1,12 +1,16 @@
 // The main window: layout, menus, key routing, Edit menu, stopwatch display,
 // status-line quotation, picture-button press effect, close and hide.
-#include "app/mainform.h"
+#include "app/idlix.h"
+#include "shell/mainform.h"
+#include "antiidle/antiidle.h"
+#include "antiidle/feature.h"
+#include "tools/pingtool.h"
 #include "../support/trayoverride.h"
-#include "app/mainform_controls.h"
-#include "app/picturebutton.h"
-#include "app/supertimer.h"
-#include "app/tickingclock.h"
-#include "platform/msgbox.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "components/supertimer.h"
+#include "components/tickingclock.h"
+#include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QAction>
@@ -35,15 +39,17 @@ namespace {
 struct Fixture {
     testutil::ScratchDir dir;
     QStringList messages;
-    std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TIdlix> idlix;
+    TMainForm *form = nullptr;
     Fixture()
     {
         platform::SetMessageHook([this](const QString &t) { messages << t; });
-        form = std::make_unique<TMainForm>();
+        idlix = std::make_unique<TIdlix>();
+        form = idlix->Form.get();
     }
     ~Fixture()
     {
-        form.reset();
+        idlix.reset();
         platform::SetMessageHook({});
     }
 };
@@ -143,9 +149,9 @@ TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
     EXPECT_EQ(f.StatusLBL->toolTip(), "Idlix status");
     EXPECT_EQ(f.GoodLBL->toolTip(), "Pings: Successful/Total, Avg: Average time");
     EXPECT_TRUE(f.re_History->isReadOnly());
-    EXPECT_EQ(f.se_PngTimes->minimum(), 1);
-    EXPECT_EQ(f.se_PngTimes->maximum(), 100);
-    EXPECT_EQ(f.se_PngTimes->value(), 1);
+    EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->minimum(), 1);
+    EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->maximum(), 100);
+    EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->value(), 1);
 
     // Every option control carries its name.
     for (const char *name : {"rg_AIMethod", "edt_AIFreq", "edt_AIHost", "cb_AIOptions", "edt_LatHost",
@@ -175,12 +181,12 @@ TEST(MainFormLayout, TimersAreIdleAtStart)
             EXPECT_EQ(timer->interval(), t.interval) << t.name;
         }
     }
-    EXPECT_FALSE(f.HTTPTimer->Enabled());
-    EXPECT_EQ(f.HTTPTimer->Interval(), 1);
-    EXPECT_EQ(f.HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
+    EXPECT_FALSE(fx.idlix->AntiIdle->Session->HTTPTimer->Enabled());
+    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->Interval(), 1);
+    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
     EXPECT_EQ(f.TickingClock1->Mode(), tcmChronoMeter);
     EXPECT_FALSE(f.TickingClock1->Enabled());
-    EXPECT_EQ(f.HTTPTimer->objectName(), "HTTPTimer");
+    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->objectName(), "HTTPTimer");
     EXPECT_EQ(f.TickingClock1->objectName(), "TickingClock1");
 }
 
@@ -278,6 +284,10 @@ TEST(MainFormMenu, ToolKeysReachTheMenuFromAnEditField)
     for (QAction *a : {f.AntiIdle1, f.Finger1, f.LatencyTest1, f.Ping1, f.TraceRoute1, f.ISPTree1,
                        f.Resolve1})
         QObject::disconnect(a, &QAction::triggered, &f, nullptr);
+    // Tools that are not part of the program are disabled; the keys reach
+    // their items all the same.
+    for (QAction *a : {f.Finger1, f.TraceRoute1, f.ISPTree1, f.Resolve1})
+        a->setEnabled(true);
 
     QSignalSpy antiIdle(f.AntiIdle1, &QAction::triggered);
     QSignalSpy selectAll(f.SelectAll1, &QAction::triggered);
@@ -471,14 +481,14 @@ TEST(MainFormShell, PictureButtonPressEffect)
     EXPECT_EQ(clicks, 1);
 
     // Enter in a host field presses a button while the key is down.
-    InstallEnterPressEffect(f.edt_PngHost, f.btn_Yes);
+    InstallEnterPressEffect(fx.idlix->PingTool->edt_PngHost, f.btn_Yes);
     const QPoint yp = f.btn_Yes->pos();
-    QTest::keyPress(f.edt_PngHost, Qt::Key_Return);
+    QTest::keyPress(fx.idlix->PingTool->edt_PngHost, Qt::Key_Return);
     EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
-    QApplication::sendEvent(f.edt_PngHost, &repeat);
+    QApplication::sendEvent(fx.idlix->PingTool->edt_PngHost, &repeat);
     EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));   // auto-repeat does not move it further
-    QTest::keyRelease(f.edt_PngHost, Qt::Key_Return);
+    QTest::keyRelease(fx.idlix->PingTool->edt_PngHost, Qt::Key_Return);
     EXPECT_EQ(f.btn_Yes->pos(), yp);
 }
 

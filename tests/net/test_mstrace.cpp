@@ -2,7 +2,7 @@
 // classification, whole runs to 127.0.0.1 in both modes, refusals, cancels and
 // a process without ICMP access. Routes of several hops: test_mstrace_netns.
 #include "net/mstrace.h"
-#include "platform/msgbox.h"
+#include "net/errorreport.h"
 #include "tracerecorder.h"
 #include "../support/testutil.h"
 
@@ -128,10 +128,10 @@ TEST(MSTraceProps, CheckResultClassifies)
 TEST(MSTraceProps, ErrorsWithoutAHandlerGoToAMessageBox)
 {
     QStringList shown;
-    platform::SetMessageHook([&](const QString &t) { shown << t; });
+    net::SetErrorReporter([&](const QString &t) { shown << t; });
     TMSTrace t;
     t.Start(QString());
-    platform::SetMessageHook({});
+    net::SetErrorReporter({});
     EXPECT_EQ(shown, QStringList{"Ping Error -2147483646: No Address Specified"});
 }
 

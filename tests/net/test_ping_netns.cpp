@@ -1,6 +1,7 @@
 // TPing against the test network: routers that answer with ICMP errors, a
 // host that ignores echoes, the delaying echo responder and the test name
-// server. The test thread runs inside the client namespace.
+// server. The test thread runs inside the client namespace. Round trips are
+// measured: CTest runs this file alone (RUN_SERIAL).
 #include "net/ping.h"
 #include "platform/resolver.h"
 #include "../support/netfixture.h"

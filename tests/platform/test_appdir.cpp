@@ -3,7 +3,6 @@
 // case runs a copy of a helper program (it prints DataDir() and
 // ShippedFile("Help.html")) in a folder and an environment of its own.
 #include "platform/appdir.h"
-#include "platform/msgbox.h"
 
 #include "../support/testutil.h"
 
@@ -181,14 +180,4 @@ TEST(AppDir, DataFileJoinsTheFolderAndTheName)
     EXPECT_EQ(platform::DataFile("idlix2.ini"), scratch.path() + "/idlix2.ini");
     qputenv("IDLIX_DIR", (scratch.path() + "//").toLocal8Bit());
     EXPECT_EQ(platform::DataFile("Servers.dat"), scratch.path() + "/Servers.dat");
-}
-
-TEST(MessageBox, HookReceivesTheTextInsteadOfABox)
-{
-    QStringList seen;
-    platform::SetMessageHook([&](const QString &t) { seen << t; });
-    platform::ShowMessage("Help File Not Found!");
-    platform::ShowMessage("Unable to write to /x/idlix2.ini");
-    platform::SetMessageHook({});
-    EXPECT_EQ(seen, (QStringList{"Help File Not Found!", "Unable to write to /x/idlix2.ini"}));
 }

@@ -2,7 +2,7 @@
 // the offscreen test platform has none, and hiding the window depends on it.
 #pragma once
 
-#include "platform/trayservice.h"
+#include "desktop/trayservice.h"
 
 namespace testutil {
 

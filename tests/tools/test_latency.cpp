@@ -3,8 +3,8 @@
 // replies that arrive after the switch was turned off.
 #include "tooltest.h"
 
-#include "app/animate.h"
-#include "app/picturebutton.h"
+#include "widgets/animate.h"
+#include "widgets/picturebutton.h"
 #include "net/ping.h"
 
 #include <QAction>
@@ -54,20 +54,20 @@ TEST_F(Latency, SwitchWithoutHostOrDuringAntiIdleDoesNotStart)
     EXPECT_EQ(f->img_LatArrow->ImageIndex(), 1);
     EXPECT_EQ(f->lbl_Question->text(), "Save changes to Latency Options?");
     EXPECT_FALSE(f->btn_No->isHidden());
-    EXPECT_FALSE(f->LatTimer->isActive());
+    EXPECT_FALSE(lat->LatTimer->isActive());
     f->btn_NoClick();
 
     // An anti-idle session runs: neither the switch nor Ctrl+L does anything.
-    f->img_AIGreen->show();
+    f->Switch(TToolId::AntiIdle).SetRunning(true);
     f->edt_LatHost->setText("127.0.0.1");
     f->SetStatus("Status: session");
     f->btn_Latency->Click();
     f->LatencyTest1->trigger();
-    f->img_AIGreen->hide();
+    f->Switch(TToolId::AntiIdle).SetRunning(false);
     ExpectRunning(false);
     EXPECT_TRUE(f->pnl_Latency->isHidden());
     EXPECT_EQ(f->StatusLBL->text(), "Status: session");
-    EXPECT_FALSE(f->LatTimer->isActive());
+    EXPECT_FALSE(lat->LatTimer->isActive());
 }
 
 TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
@@ -75,7 +75,7 @@ TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
     f->edt_LatHost->setText("127.1");
     f->se_LatInterval->setValue(50);
     f->se_LatTO->setValue(2);
-    f->ResponseHistory.fill(7);
+    f->Graph().ResponseHistory.fill(7);
     f->LatencyTest1->trigger();
 
     // The lookup of a dotted address completes inside the click, with the
@@ -83,12 +83,12 @@ TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
     EXPECT_EQ(f->StatusLBL->text(), "Status: Lookup complete: 127.1 (127.0.0.1)");
     ExpectRunning(true);
     EXPECT_FALSE(f->anm_BV->Active());
-    EXPECT_TRUE(f->LatTimer->isActive());
-    EXPECT_EQ(f->LatTimer->interval(), 50);
-    EXPECT_EQ(f->Ping4->Timeout(), 2000);
-    EXPECT_EQ(f->Ping4->Address(), "127.0.0.1");
-    EXPECT_EQ(f->Ping4->Size(), 56);
-    for (int v : f->ResponseHistory)
+    EXPECT_TRUE(lat->LatTimer->isActive());
+    EXPECT_EQ(lat->LatTimer->interval(), 50);
+    EXPECT_EQ(lat->Ping4->Timeout(), 2000);
+    EXPECT_EQ(lat->Ping4->Address(), "127.0.0.1");
+    EXPECT_EQ(lat->Ping4->Size(), 56);
+    for (int v : f->Graph().ResponseHistory)
         EXPECT_EQ(v, 0);
     // Background on one image, the flat line on the other.
     EXPECT_FALSE(tooltest::PixelsOf(tooltest::Picture(f->img_AIGraph), tooltest::Green).empty());
@@ -101,7 +101,7 @@ TEST_F(Latency, DottedHostStartsAtOnceAndEchoesAreReported)
     ASSERT_TRUE(WaitForStatus("Status: 127.1 successfully pinged in ")) << f->StatusLBL->text().toStdString();
     EXPECT_TRUE(f->StatusLBL->text().endsWith(" msecs"));
     // Loopback answers within 40 ms: the line stays on the axis.
-    EXPECT_EQ(f->ResponseHistory[0], 0);
+    EXPECT_EQ(f->Graph().ResponseHistory[0], 0);
     EXPECT_FALSE(tooltest::PixelsOf(tooltest::Picture(f->img_LatGraph), tooltest::Red).empty());
 }
 
@@ -110,9 +110,9 @@ TEST_F(Latency, TicksDuringAnEchoAreSkippedAndEveryReplyIsReported)
     // With a 1 ms interval, ticks fall due while every echo is in flight and
     // its handlers let events run.
     int depth = 0, maxDepth = 0, requests = 0, replies = 0, misreported = 0;
-    auto request = f->Ping4->OnEchoRequest;
-    auto reply = f->Ping4->OnEchoReply;
-    f->Ping4->OnEchoRequest = [&](QObject *s) {
+    auto request = lat->Ping4->OnEchoRequest;
+    auto reply = lat->Ping4->OnEchoReply;
+    lat->Ping4->OnEchoRequest = [&](QObject *s) {
         maxDepth = std::max(maxDepth, ++depth);
         // The user switches the test off and on while the first echo is in
         // flight: the restarted timer is due before that echo is done.
@@ -123,7 +123,7 @@ TEST_F(Latency, TicksDuringAnEchoAreSkippedAndEveryReplyIsReported)
         QThread::msleep(3);
         request(s);
     };
-    f->Ping4->OnEchoReply = [&](QObject *s, int n) {
+    lat->Ping4->OnEchoReply = [&](QObject *s, int n) {
         reply(s, n);
         ++replies;
         --depth;
@@ -155,7 +155,7 @@ TEST_F(Latency, StoppingClearsTheGraphsAndSilencesTheEchoInFlight)
 
     f->btn_Latency->Click();
     ExpectRunning(false);
-    EXPECT_FALSE(f->LatTimer->isActive());
+    EXPECT_FALSE(lat->LatTimer->isActive());
     EXPECT_TRUE(f->img_AIGraph->pixmap().isNull());
     EXPECT_TRUE(f->img_LatGraph->pixmap().isNull());
     EXPECT_EQ(f->StatusLBL->text(), "Status:");
@@ -164,10 +164,10 @@ TEST_F(Latency, StoppingClearsTheGraphsAndSilencesTheEchoInFlight)
 
     // Switched off while an echo is in flight: its reply changes nothing.
     f->btn_Latency->Click();
-    ASSERT_TRUE(f->LatTimer->isActive());
+    ASSERT_TRUE(lat->LatTimer->isActive());
     bool stopped = false;
-    auto request = f->Ping4->OnEchoRequest;
-    f->Ping4->OnEchoRequest = [&](QObject *s) {
+    auto request = lat->Ping4->OnEchoRequest;
+    lat->Ping4->OnEchoRequest = [&](QObject *s) {
         if (!stopped) {
             stopped = true;
             f->btn_Latency->Click();
@@ -179,10 +179,10 @@ TEST_F(Latency, StoppingClearsTheGraphsAndSilencesTheEchoInFlight)
     ExpectRunning(false);
     EXPECT_EQ(f->StatusLBL->text(), "Status:");
     EXPECT_TRUE(f->img_LatGraph->pixmap().isNull());
-    EXPECT_FALSE(f->LatEchoActive);
+    EXPECT_FALSE(lat->LatEchoActive);
 
     // The next start works as the first did.
-    f->Ping4->OnEchoRequest = request;
+    lat->Ping4->OnEchoRequest = request;
     f->btn_Latency->Click();
     ASSERT_TRUE(WaitForStatus("Status: 127.0.0.1 successfully pinged in "));
     ExpectRunning(true);

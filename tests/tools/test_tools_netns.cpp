@@ -4,7 +4,7 @@
 // inside the client host so its echo sockets live there.
 #include "tooltest.h"
 
-#include "app/picturebutton.h"
+#include "widgets/picturebutton.h"
 #include "net/ping.h"
 #include "../support/netfixture.h"
 
@@ -29,6 +29,8 @@ protected:
             return;
         w = std::make_unique<tooltest::Window>();
         f = w->form.get();
+        lat = w->lat;
+        png = w->png;
     }
     void TearDown() override
     {
@@ -45,15 +47,17 @@ protected:
     void RunPing(const QString &host, int times)
     {
         f->btn_Ping->Click();
-        f->edt_PngHost->setText(host);
-        f->se_PngTimes->setValue(times);
+        png->edt_PngHost->setText(host);
+        png->se_PngTimes->setValue(times);
         f->se_PngTO->setValue(1);
-        f->btn_PngYes->Click();
-        ASSERT_TRUE(testutil::waitFor([&] { return !f->PingRunActive; }, 15000ms));
+        png->btn_PngYes->Click();
+        ASSERT_TRUE(testutil::waitFor([&] { return !png->PingRunActive(); }, 15000ms));
     }
 
     std::unique_ptr<tooltest::Window> w;
     TMainForm *f = nullptr;
+    TLatencyTest *lat = nullptr;
+    TPingTool *png = nullptr;
 };
 
 
@@ -78,20 +82,20 @@ TEST_F(ToolsNet, LatencyPointsRiseOnePixelPer40msAndLostEchoesLeaveTheLine)
     f->btn_Latency->Click();
     ASSERT_TRUE(WaitForStatus("Status: Lookup complete: slow (10.200.3.30)", 5000ms))
         << f->StatusLBL->text().toStdString();
-    EXPECT_TRUE(f->LatTimer->isActive());
+    EXPECT_TRUE(lat->LatTimer->isActive());
 
     ASSERT_TRUE(WaitForStatus("Status: slow successfully pinged in ", 3000ms))
         << f->StatusLBL->text().toStdString();
     const QImage first = tooltest::Picture(f->img_LatGraph);
     ASSERT_FALSE(first.isNull());
-    const int rtt = int(f->Ping4->Reply().RoundTripTime);
+    const int rtt = int(lat->Ping4->Reply().RoundTripTime);
     EXPECT_GE(rtt, 150);
     EXPECT_EQ(f->StatusLBL->text(), QStringLiteral("Status: slow successfully pinged in %1 msecs").arg(rtt));
     // The newest point sits 4 pixels right of the centre and one pixel per
     // 40 ms above it: 3 for 150 ms (more only if this machine stalled the
     // responder); the older ones are still on the axis.
     const int up = rtt / 40;
-    EXPECT_EQ(f->ResponseHistory[0], up);
+    EXPECT_EQ(f->Graph().ResponseHistory[0], up);
     EXPECT_EQ(TopOfLine(first, 65 + 4), 58 - up);
     EXPECT_EQ(TopOfLine(first, 65 - 4), 58);
     EXPECT_EQ(TopOfLine(first, 65 - 56), 58);
@@ -99,14 +103,14 @@ TEST_F(ToolsNet, LatencyPointsRiseOnePixelPer40msAndLostEchoesLeaveTheLine)
     ASSERT_TRUE(WaitForStatus("Status: Error pinging slow : Request timed out", 3000ms))
         << f->StatusLBL->text().toStdString();
     EXPECT_EQ(tooltest::Picture(f->img_LatGraph), first);
-    EXPECT_EQ(f->ResponseHistory[0], up);
-    EXPECT_EQ(f->ResponseHistory[1], 0);
+    EXPECT_EQ(f->Graph().ResponseHistory[0], up);
+    EXPECT_EQ(f->Graph().ResponseHistory[1], 0);
 
     // The next echo arrives again; the earlier point moves one step left.
     ASSERT_TRUE(WaitForStatus("Status: slow successfully pinged in ", 3000ms))
         << f->StatusLBL->text().toStdString();
     const QImage third = tooltest::Picture(f->img_LatGraph);
-    const int upThird = int(f->Ping4->Reply().RoundTripTime) / 40;
+    const int upThird = int(lat->Ping4->Reply().RoundTripTime) / 40;
     EXPECT_GE(upThird, 3);
     EXPECT_EQ(TopOfLine(third, 65 + 4), 58 - upThird);
     EXPECT_EQ(TopOfLine(third, 65), 58 - up);
@@ -127,7 +131,7 @@ TEST_F(ToolsNet, UnknownHostInBothTools)
     ASSERT_TRUE(WaitForStatus("Status: Unknown Host nosuch.idlix.test", 5000ms))
         << f->StatusLBL->text().toStdString();
     EXPECT_FALSE(f->img_LatGreen->isHidden());
-    EXPECT_FALSE(f->LatTimer->isActive());
+    EXPECT_FALSE(lat->LatTimer->isActive());
     testutil::pump(300ms);
     EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch.idlix.test");
     f->btn_Latency->Click();
@@ -136,7 +140,7 @@ TEST_F(ToolsNet, UnknownHostInBothTools)
 
     // Ping tool: the one line, no summary.
     RunPing("nosuch.idlix.test", 3);
-    EXPECT_EQ(Lines(f->re_Ping), QStringList{"\u2022 Unknown Host nosuch.idlix.test"});
+    EXPECT_EQ(Lines(png->re_Ping), QStringList{"\u2022 Unknown Host nosuch.idlix.test"});
     EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch.idlix.test");
 }
 
@@ -144,7 +148,7 @@ TEST_F(ToolsNet, PingRunOfFourWithOneLostEcho)
 {
     ASSERT_TRUE(net->startResponder({"--delay", "30", "--drop-nth", "3"}));
     RunPing("slow.idlix.test", 4);
-    const QStringList lines = Lines(f->re_Ping);
+    const QStringList lines = Lines(png->re_Ping);
     ASSERT_EQ(lines.size(), 10) << lines.join('|').toStdString();
     EXPECT_EQ(lines[0], "\u2022 Lookup complete: slow.idlix.test (10.200.3.30)");
     EXPECT_EQ(lines[3], "\u2022 Error pinging slow.idlix.test : Request timed out");
@@ -164,8 +168,8 @@ TEST_F(ToolsNet, PingRunOfFourWithOneLostEcho)
                                          QStringLiteral("Minimum Round Trip: %1 msecs.").arg(mn),
                                          QStringLiteral("Maximum Round Trip: %1 msecs.").arg(mx),
                                          QStringLiteral("Average Round Trip: %1 msecs").arg(sum / 3)}));
-    EXPECT_EQ(f->PingFailures, 1);
-    EXPECT_EQ(f->PingSumRtt, sum);
+    EXPECT_EQ(png->PingFailures, 1);
+    EXPECT_EQ(png->PingSumRtt, sum);
 }
 
 TEST_F(ToolsNet, PingRunsWhereNoEchoIsAnswered)
@@ -188,7 +192,7 @@ TEST_F(ToolsNet, PingRunsWhereNoEchoIsAnswered)
         expected << "\u2022 Ping finished." << QStringLiteral("Successful Pings: 0/%1").arg(c.times)
                  << "Minimum Round Trip: 0 msecs." << "Maximum Round Trip: 0 msecs."
                  << "Average Round Trip: 0 msecs";
-        EXPECT_EQ(Lines(f->re_Ping), expected) << c.host;
+        EXPECT_EQ(Lines(png->re_Ping), expected) << c.host;
         EXPECT_EQ(f->StatusLBL->text(),
                   QStringLiteral("Status: Error pinging %1 : %2").arg(c.host, c.error));
         f->btn_Ping->Click();   // off again for the next case

@@ -2,9 +2,13 @@
 // directory with message boxes captured, and readers for the tools' output.
 #pragma once
 
-#include "app/mainform.h"
+#include "shell/mainform.h"
+#include "tools/latency.h"
+#include "tools/pingtool.h"
+#include "widgets/responsegraph.h"
+#include "widgets/toolswitch.h"
 #include "platform/icmpecho.h"
-#include "platform/msgbox.h"
+#include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QImage>
@@ -24,10 +28,14 @@ struct Window {
     testutil::ScratchDir dir;
     QStringList messages;
     std::unique_ptr<TMainForm> form;
+    TLatencyTest *lat = nullptr;   // children of the window
+    TPingTool *png = nullptr;
     Window()
     {
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
+        lat = new TLatencyTest(*form);
+        png = new TPingTool(*form);
     }
     ~Window()
     {
@@ -46,11 +54,15 @@ protected:
             GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
         w = std::make_unique<Window>();
         f = w->form.get();
+        lat = w->lat;
+        png = w->png;
     }
     void TearDown() override { w.reset(); }
 
     std::unique_ptr<Window> w;
     TMainForm *f = nullptr;
+    TLatencyTest *lat = nullptr;
+    TPingTool *png = nullptr;
 };
 
 // The lines of an output pane.

@@ -1,8 +1,0 @@
-#include "app/gotoweb.h"
-
-#include "platform/webpage.h"
-
-bool TGoToWeb::OpenUrl()
-{
-    return platform::OpenWebPage(Url);
-}

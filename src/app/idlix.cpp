@@ -1,0 +1,35 @@
+#include "app/idlix.h"
+
+#include "antiidle/feature.h"
+#include "antiidle/serverlist.h"
+#include "shell/mainform.h"
+#include "tools/latency.h"
+#include "tools/pingtool.h"
+
+#include <QAction>
+
+TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
+{
+    AntiIdle = new TAntiIdleFeature(*Form);
+    Latency = new TLatencyTest(*Form);
+    PingTool = new TPingTool(*Form);
+
+    // Menu items that reach a feature without being its switch.
+    TServerList *servers = AntiIdle->Servers;
+    QObject::connect(Form->ServerList1, &QAction::triggered, Form.get(),
+                     [servers] { servers->ServerList1Click(); });
+
+    // What is not built into the program is shown disabled: the tools no
+    // feature has bound (finger, traceroute, ISP tree, resolve) and the
+    // Dial-Up menu's line items with the options' entry list.
+    Form->DisableUnboundTools();
+    Form->SetDialUpAvailable(false);
+}
+
+TIdlix::~TIdlix()
+{
+    delete PingTool;
+    delete Latency;
+    delete AntiIdle;
+    Form.reset();
+}

@@ -1,0 +1,27 @@
+// The program's main window as it is put together: the shell with every
+// feature that is part of the program, and the menu items that reach the
+// features. Adding a tool is one class in src/tools and one line here.
+#pragma once
+
+#include <memory>
+
+class TAntiIdleFeature;
+class TLatencyTest;
+class TMainForm;
+class TPingTool;
+
+class TIdlix {
+public:
+    // Creates the main window (shown, settings loaded), then the features.
+    TIdlix();
+    // Frees the features first, then the window, which saves the settings.
+    ~TIdlix();
+    TIdlix(const TIdlix &) = delete;
+    TIdlix &operator=(const TIdlix &) = delete;
+
+    std::unique_ptr<TMainForm> Form;
+    // Children of the window; freed here before it.
+    TAntiIdleFeature *AntiIdle = nullptr;
+    TLatencyTest *Latency = nullptr;
+    TPingTool *PingTool = nullptr;
+};

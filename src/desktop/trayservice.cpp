@@ -1,0 +1,80 @@
+#include "desktop/trayservice.h"
+
+#include <QCursor>
+#include <QSystemTrayIcon>
+
+namespace platform {
+
+TTrayService::TTrayService(QObject *parent) : QObject(parent) {}
+
+TTrayService::~TTrayService()
+{
+    Remove();
+}
+
+int TTrayService::availableOverride_ = -1;
+
+bool TTrayService::Available()
+{
+    if (availableOverride_ >= 0)
+        return availableOverride_ == 1;
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TTrayService::SetAvailableOverride(int available)
+{
+    availableOverride_ = available < 0 ? -1 : (available ? 1 : 0);
+}
+
+bool TTrayService::Add(const QIcon &icon, const QString &tip)
+{
+    if (!Available())
+        return false;
+    if (!icon_) {
+        icon_ = new QSystemTrayIcon(this);
+        connect(icon_, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason r) { Activated(int(r)); });
+    }
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+    icon_->show();
+    shown_ = icon_->isVisible();
+    return shown_;
+}
+
+void TTrayService::Remove()
+{
+    if (icon_)
+        icon_->hide();
+    shown_ = false;
+}
+
+void TTrayService::Modify(const QIcon &icon, const QString &tip)
+{
+    if (!icon_ || !shown_)
+        return;
+    icon_->setIcon(icon);
+    icon_->setToolTip(tip);
+}
+
+void TTrayService::Activated(int reason)
+{
+    switch (QSystemTrayIcon::ActivationReason(reason)) {
+    case QSystemTrayIcon::Trigger:
+        if (auto handler = OnLeftClick)
+            handler();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        if (auto handler = OnDoubleClick)
+            handler();
+        break;
+    case QSystemTrayIcon::Context:
+        if (auto handler = OnRightClick)
+            handler(QCursor::pos());
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,113 @@
+// TCustomWSocket's name lookups: forward and reverse, run on the resolver's
+// worker, their completion delivered through the event loop.
+#include "net/wsocket.h"
+
+#include "platform/errcodes.h"
+#include "platform/resolver.h"
+
+using namespace platform;
+
+namespace {
+constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;  // inet_addr's "not an address"
+} // namespace
+
+// ---- name lookups ----
+
+// Common start of both lookups: an empty text is reported as an error and
+// ends the lookup at once (the done event with 10022); otherwise a pending
+// lookup is cancelled and both results are cleared. False when the lookup
+// must not go on.
+bool TCustomWSocket::BeginLookup(const QString &text)
+{
+    if (text.isEmpty()) {
+        RaiseException(QStringLiteral("DNS lookup: invalid host name."));
+        TriggerDnsLookupDone(kErrInvalid);
+        return false;
+    }
+    if (pendingLookup_ != 0) {
+        CancelLookup(pendingLookup_);
+        pendingLookup_ = 0;
+    }
+    dnsResult_.clear();
+    dnsResultList_.clear();
+    return true;
+}
+
+// A request the resolver refused (handle 0) is reported as an error.
+void TCustomWSocket::CheckLookupStarted(const QString &text)
+{
+    if (pendingLookup_ == 0) {
+        SetSocketLastError(kErrNoBufs);
+        RaiseException(QStringLiteral("%1: can't start DNS lookup, error #%2")
+                           .arg(text).arg(SocketLastError()));
+    }
+}
+
+void TCustomWSocket::DnsLookup(const QString &hostName)
+{
+    if (!BeginLookup(hostName))
+        return;
+    std::string host = hostName.toStdString();
+    std::uint32_t addr = InetAddr(host);
+    if (addr != kNoAddress) {
+        dnsResult_ = QString::fromStdString(InetNtoa(addr));
+        TriggerDnsLookupDone(0);
+        return;
+    }
+    QPointer<TCustomWSocket> self(this);
+    pendingLookup_ = AsyncLookupName(this, host, [self](unsigned h, int err, const HostEntry &e) {
+        if (!self)
+            return;
+        QStringList list;
+        for (std::uint32_t a : e.addrs)
+            list << QString::fromStdString(InetNtoa(a));
+        self->LookupDone(h, err, list);
+    });
+    CheckLookupStarted(hostName);
+}
+
+void TCustomWSocket::ReverseDnsLookup(const QString &address)
+{
+    if (!BeginLookup(address))
+        return;
+    std::uint32_t addr = InetAddr(address.toStdString());
+    QPointer<TCustomWSocket> self(this);
+    pendingLookup_ = AsyncLookupAddr(this, addr, [self](unsigned h, int err, const HostEntry &e) {
+        if (!self)
+            return;
+        QStringList list;
+        if (err == 0)
+            list << QString::fromStdString(e.name);
+        self->LookupDone(h, err, list);
+    });
+    CheckLookupStarted(address);
+}
+
+void TCustomWSocket::LookupDone(unsigned handle, int error, const QStringList &results)
+{
+    // A completion of a request that was cancelled or replaced is not ours any more.
+    if (handle != pendingLookup_)
+        return;
+    pendingLookup_ = 0;
+    if (error == 0) {
+        dnsResultList_ = results;
+        if (!results.isEmpty())
+            dnsResult_ = results.first();
+    }
+    TriggerDnsLookupDone(static_cast<quint16>(error));
+}
+
+void TCustomWSocket::CancelDnsLookup()
+{
+    if (pendingLookup_ == 0)
+        return;
+    int rc = CancelLookup(pendingLookup_);
+    pendingLookup_ = 0;
+    if (rc != 0) {
+        SetSocketLastError(rc);
+        SocketError(QStringLiteral("WSACancelAsyncRequest"));
+        return;
+    }
+    if (!destroying_)
+        TriggerDnsLookupDone(kErrInterrupted);
+}

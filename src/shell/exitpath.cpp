@@ -1,0 +1,87 @@
+#include "shell/exitpath.h"
+
+#include "shell/holdform.h"
+#include "shell/mainform.h"
+#include "desktop/msgbox.h"
+#include "platform/quitsignals.h"
+
+#include <QApplication>
+#include <QEvent>
+#if QT_CONFIG(sessionmanager)
+#include <QSessionManager>
+#endif
+#include <cstdio>
+
+namespace {
+bool exitUnderWay = false;
+}
+
+void SetExitUnderWay(bool on)
+{
+    exitUnderWay = on;
+}
+
+bool ExitUnderWay()
+{
+    return exitUnderWay;
+}
+
+void RequestExit()
+{
+    if (MainForm)
+        MainForm->Exit1Click();
+    else if (HoldForm)
+        HoldForm->close();
+    else
+        QCoreApplication::quit();
+}
+
+TExitRoutes::TExitRoutes(QObject *parent) : QObject(parent)
+{
+    quitSignals_ = new platform::TQuitSignals(this);
+    quitSignals_->OnQuit = [](int) { RequestExit(); };
+    qApp->installEventFilter(this);
+#if QT_CONFIG(sessionmanager)
+    // Direct: the session manager waits for the answer inside this call.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager &m) { commitData(m); }, Qt::DirectConnection);
+#endif
+}
+
+TExitRoutes::~TExitRoutes()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+}
+
+void TExitRoutes::Start()
+{
+    quitSignals_->SetWatching(true);
+}
+
+bool TExitRoutes::eventFilter(QObject *watched, QEvent *event)
+{
+    // A quit request that did not come from the hold window closing (the
+    // session manager's "die", any other quit()) would otherwise be refused:
+    // the application asks every window to close, and a main window that only
+    // minimizes stays open. Take it down the Exit path instead.
+    if (watched == qApp && event->type() == QEvent::Quit && !ExitUnderWay() && HoldForm) {
+        RequestExit();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TExitRoutes::commitData(QSessionManager &)
+{
+    // The session is ending and the program may be killed without a further
+    // word: write the settings now. Nobody is there to answer a message box,
+    // so a refused write is only reported on the error stream.
+    if (!MainForm)
+        return;
+    platform::SetMessageHook([](const QString &text) {
+        std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
+    });
+    MainForm->SaveSettings();
+    platform::SetMessageHook({});
+}

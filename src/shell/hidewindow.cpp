@@ -1,0 +1,20 @@
+#include "shell/hidewindow.h"
+
+#include "desktop/trayservice.h"
+
+#include <QWidget>
+
+bool CanHideToTray()
+{
+    return platform::TTrayService::Available();
+}
+
+void HideOrMinimize(QWidget *window)
+{
+    if (!window)
+        return;
+    if (CanHideToTray())
+        window->hide();
+    else
+        window->showMinimized();
+}

@@ -1,0 +1,369 @@
+// The main window's shell: creation and start-up order, menus and their
+// routing, the Edit and Help menus, Stay on Top, the status line, the session
+// stopwatch display, the status-line quotation, and close/hide.
+#include "shell/mainform.h"
+
+#include "shell/about.h"
+#include "widgets/animate.h"
+#include "components/gotoweb.h"
+#include "shell/hidewindow.h"
+#include "shell/holdform.h"
+#include "components/justone32.h"
+#include "widgets/optioncontrols.h"
+#include "shell/mainform_shortcuts.h"
+#include "widgets/picturebutton.h"
+#include "desktop/pictures.h"
+#include "components/tickingclock.h"
+#include "widgets/responsegraph.h"
+#include "widgets/textpane.h"
+#include "widgets/toolswitch.h"
+#include "platform/appdir.h"
+#include "desktop/helpviewer.h"
+#include "desktop/msgbox.h"
+
+#include <QAbstractSpinBox>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TMainForm *MainForm = nullptr;
+
+namespace {
+
+const QString MakerHomePage = QStringLiteral("http://www.brisvane.com/");
+const QString ProductPage = QStringLiteral("http://www.brisvane.com/idlix/");
+
+// The status-line quotation, one line every two seconds.
+const QString Quotation[5] = {
+    QStringLiteral(" A quiet line is a line they cut,"),
+    QStringLiteral(" so every few minutes we knock:"),
+    QStringLiteral(" one small packet, one small reply,"),
+    QStringLiteral(" and the meter keeps on running."),
+    QStringLiteral(" -- from the Idlix workbench"),
+};
+
+// The control the Edit menu works on: the focused widget, or the text field
+// inside a focused spin field or editable combo box.
+QWidget *editTarget()
+{
+    QWidget *w = QApplication::focusWidget();
+    if (auto *spin = qobject_cast<QAbstractSpinBox *>(w)) {
+        if (auto *edit = spin->findChild<QLineEdit *>())
+            return edit;
+    }
+    if (auto *combo = qobject_cast<QComboBox *>(w)) {
+        if (combo->lineEdit())
+            return combo->lineEdit();
+    }
+    return w;
+}
+
+bool isReadOnly(QWidget *w)
+{
+    if (auto *e = qobject_cast<QLineEdit *>(w))
+        return e->isReadOnly();
+    if (auto *e = qobject_cast<QTextEdit *>(w))
+        return e->isReadOnly();
+    if (auto *e = qobject_cast<QPlainTextEdit *>(w))
+        return e->isReadOnly();
+    return true;
+}
+
+bool isEditField(QWidget *w)
+{
+    return qobject_cast<QLineEdit *>(w) || qobject_cast<QTextEdit *>(w) ||
+           qobject_cast<QPlainTextEdit *>(w);
+}
+
+// Runs one edit operation on the target; the operations do nothing on
+// controls that cannot take them, and any failure is swallowed.
+void editOperation(const char *slot, bool modifies)
+{
+    try {
+        QWidget *w = editTarget();
+        if (!w || !isEditField(w) || (modifies && isReadOnly(w)))
+            return;
+        QMetaObject::invokeMethod(w, slot);
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint |
+                          Qt::WindowStaysOnTopHint)
+{
+    // Born on top, as "Stay on Top" is by default: the usual start then needs
+    // no re-creation of the native window once the settings are read.
+    MainForm = this;
+    setObjectName("MainForm");
+    setWindowTitle("Idlix v2.0");
+    setWindowIcon(QIcon(Picture("idlix.png")));
+
+    QFont font;
+    font.setFamilies({"Tahoma", "DejaVu Sans"});
+    font.setPixelSize(11);
+    setFont(font);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
+    pal.setColor(QPalette::Button, QColor(48, 48, 48));
+    pal.setColor(QPalette::ButtonText, QColor(192, 192, 192));
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::Text, Qt::black);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    CreateMenu();
+    layout->setMenuBar(MainMenu1);
+    Client = new QWidget(this);
+    Client->setObjectName("Client");
+    Client->setFixedSize(449, 252);
+    layout->addWidget(Client);
+
+    CreateSwitches();
+    CreateOptionPanels();
+    CreateFeaturePanels();
+    CreateInfoColumn();
+    CreateTimers();
+    WireHandlers();
+    FormCreate();
+}
+
+TMainForm::~TMainForm()
+{
+    // The settings are written on the way out, whatever the controls hold now.
+    SaveSettings();
+    TickingClock1->SetMode(tcmIdle);
+    if (MainForm == this)
+        MainForm = nullptr;
+}
+
+void TMainForm::WireHandlers()
+{
+    auto on = [this](QAction *action, void (TMainForm::*handler)()) {
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+    };
+    img_AIArrow->OnClick = [this] { img_AIArrowClick(); };
+    img_LatArrow->OnClick = [this] { img_LatArrowClick(); };
+    img_PngArrow->OnClick = [this] { img_PngArrowClick(); };
+    img_TrcArrow->OnClick = [this] { img_TrcArrowClick(); };
+    btn_Yes->OnClick = [this] { btn_YesClick(); };
+    btn_No->OnClick = [this] { btn_NoClick(); };
+
+    // A tool item does what its switch does (see TToolSwitch); an options
+    // item what its arrow does.
+    on(HideIdlix1, &TMainForm::HideIdlix1Click);
+    on(Exit1, &TMainForm::Exit1Click);
+    on(Undo1, &TMainForm::Undo1Click);
+    on(Cut1, &TMainForm::Cut1Click);
+    on(Copy1, &TMainForm::Copy1Click);
+    on(Paste1, &TMainForm::Paste1Click);
+    on(Clear1, &TMainForm::Clear1Click);
+    on(SelectAll1, &TMainForm::SelectAll1Click);
+    on(DialUpOptions1, &TMainForm::DialUpOptions1Click);
+    connect(AntiIdle2, &QAction::triggered, this, [this] { img_AIArrow->Click(); });
+    connect(Latency1, &QAction::triggered, this, [this] { img_LatArrow->Click(); });
+    connect(Ping5, &QAction::triggered, this, [this] { img_PngArrow->Click(); });
+    connect(Traceroute2, &QAction::triggered, this, [this] { img_TrcArrow->Click(); });
+    on(StayOnTop1, &TMainForm::StayOnTop1Click);
+    on(Help2, &TMainForm::Help2Click);
+    on(BrisvaneHomePage1, &TMainForm::BrisvaneHomePage1Click);
+    on(IdlixHomePage1, &TMainForm::IdlixHomePage1Click);
+    on(About1, &TMainForm::About1Click);
+
+    connect(EggTimer, &QTimer::timeout, this, &TMainForm::EggTimerTimer);
+    TickingClock1->OnTick = [this] { TickingClock1Tick(); };
+    StatusLBL->installEventFilter(this);
+    lbl_Question->installEventFilter(this);
+    InstallToolKeyRouter(this);
+    // A later instance asking us to the front: the same as a click on the tray icon.
+    JustOne321->OnActivate = [] {
+        if (HoldForm)
+            HoldForm->TrayIcon1Click();
+        else
+            TJustOne32::BringToFront();
+    };
+}
+
+void TMainForm::FormCreate()
+{
+    HelpFile = platform::ShippedFile("Help.html");
+    show();
+    if (const QScreen *s = screen())
+        move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    anm_BV->SetFileName(platform::ShippedFile("bvspin.avi"));
+    pnl_History->raise();
+    if (HoldForm)
+        HoldForm->hide();
+    StatusLBL->clear();
+    TickingClock1->SetMode(tcmChronoMeter);
+    TickingClock1->SetEnabled(false);
+    LoadSettings();
+    anm_BV->SetActive(true);
+}
+
+void TMainForm::SetStatus(const QString &text, bool repaint)
+{
+    StatusLBL->setText(text);
+    if (repaint)
+        StatusLBL->repaint();
+}
+
+void TMainForm::AddLine(QTextEdit *pane, const QString &text)
+{
+    AddPaneLine(pane, TLineStyle::Bulleted, text);
+}
+
+void TMainForm::HideIdlix1Click()
+{
+    HideOrMinimize(this);
+}
+
+void TMainForm::Exit1Click()
+{
+    if (HoldForm)
+        HoldForm->close();
+    else
+        QCoreApplication::quit();
+}
+
+void TMainForm::Undo1Click() { editOperation("undo", true); }
+void TMainForm::Cut1Click() { editOperation("cut", true); }
+void TMainForm::Copy1Click() { editOperation("copy", false); }
+void TMainForm::Paste1Click() { editOperation("paste", true); }
+void TMainForm::Clear1Click() { editOperation("clear", true); }
+void TMainForm::SelectAll1Click() { editOperation("selectAll", false); }
+
+void TMainForm::StayOnTop1Click()
+{
+    // The action is checkable: the click has already flipped the mark. Both
+    // directions take effect at once.
+    ApplyStayOnTop(StayOnTop1->isChecked());
+}
+
+void TMainForm::ApplyStayOnTop(bool on)
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    // Changing a window flag re-creates the native window, which hides it.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (wasVisible)
+        show();
+}
+
+void TMainForm::Help2Click()
+{
+    bool shown = false;
+    try {
+        shown = platform::ShowHelpContents(HelpFile);
+    } catch (...) {
+        shown = false;
+    }
+    if (!shown)
+        platform::ShowMessage("Help File Not Found!");
+}
+
+void TMainForm::BrisvaneHomePage1Click()
+{
+    GoToWeb1->Url = MakerHomePage;
+    GoToWeb1->OpenUrl();
+}
+
+void TMainForm::IdlixHomePage1Click()
+{
+    GoToWeb1->Url = ProductPage;
+    GoToWeb1->OpenUrl();
+}
+
+void TMainForm::About1Click()
+{
+    ShowAboutBox(this);
+}
+
+void TMainForm::TickingClock1Tick()
+{
+    if (!TickingClock1->Enabled())
+        return;
+    auto two = [](int v) { return QString::number(v).rightJustified(2, '0'); };
+    TimeLBL->setText(two(TickingClock1->Hour()) + ":" + two(TickingClock1->Min()) + ":" +
+                     two(TickingClock1->Sec()));
+    TimeLBL->repaint();
+    // ModeLBL blinks off for one second in every five.
+    ModeLBL->setVisible(TickingClock1->Sec() % 5 != 0);
+}
+
+void TMainForm::StatusLBLMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
+{
+    const Qt::KeyboardModifiers relevant =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+    if (button != Qt::RightButton ||
+        (modifiers & relevant) != (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))
+        return;
+    SetStatus(Quotation[0]);
+    EggLine = 2;
+    EggTimer->start();   // restarts the two-second rhythm when already running
+}
+
+void TMainForm::EggTimerTimer()
+{
+    if (EggLine >= 2 && EggLine <= 5) {
+        SetStatus(Quotation[EggLine - 1]);
+        ++EggLine;
+        return;
+    }
+    SetStatus(QString());
+    EggTimer->stop();
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    // Closing the window only takes it out of sight; the program lives on in
+    // the tray (or on the task bar, where the desktop has no tray).
+    event->ignore();
+    HideOrMinimize(this);
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (HoldForm)
+        HoldForm->ShowIdlix1->setText("Hide Idlix");
+}
+
+void TMainForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A minimised window reports a spontaneous hide but is still "shown".
+    if (HoldForm && !event->spontaneous())
+        HoldForm->ShowIdlix1->setText("Show Idlix");
+}
+
+bool TMainForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == StatusLBL || watched == lbl_Question) &&
+        event->type() == QEvent::MouseButtonRelease) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        StatusLBLMouseUp(me->button(), me->modifiers());
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,131 @@
+// The window's side of IShell: what the features ask of it, and the
+// composition's switches for tools that are not part of the program.
+#include "shell/mainform.h"
+
+#include "desktop/msgbox.h"
+#include "shell/hidewindow.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/toolswitch.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QTextEdit>
+
+void TMainForm::SetHistoryInFront(bool front)
+{
+    if (front) {
+        pnl_History->raise();
+        return;
+    }
+    // Behind every other panel but still over the background pictures.
+    pnl_History->lower();
+    img_Bg2->lower();
+    img_Background->lower();
+}
+
+void TMainForm::RepaintBackground()
+{
+    img_Background->repaint();
+}
+
+TInfoColumn TMainForm::Info()
+{
+    return {PingLight, lbl_Method, ModeLBL, GoodLBL, TimeLBL, anm_BV};
+}
+
+void TMainForm::AcquireBackdrop()
+{
+    ++backdropUsers_;
+    img_Bg2->show();
+}
+
+void TMainForm::ReleaseBackdrop()
+{
+    if (backdropUsers_ > 0)
+        --backdropUsers_;
+    if (backdropUsers_ == 0 && !img_Bg2->isHidden()) {
+        img_Bg2->hide();
+        img_Background->update();
+    }
+}
+
+void TMainForm::ShowMessage(const QString &text)
+{
+    platform::ShowMessage(text);
+}
+
+void TMainForm::HideWindow()
+{
+    HideOrMinimize(this);
+}
+
+TToolSwitch &TMainForm::Switch(TToolId tool)
+{
+    return *switches_.at(tool);
+}
+
+QList<TToolId> TMainForm::RunningTools() const
+{
+    QList<TToolId> running;
+    for (const auto &[tool, sw] : switches_) {
+        if (sw->Running())
+            running << tool;
+    }
+    return running;
+}
+
+QFrame *TMainForm::Panel(TPanelId panel)
+{
+    switch (panel) {
+    case TPanelId::AIReport: return pnl_AIReport;
+    case TPanelId::Servers: return pnl_Servers;
+    case TPanelId::Finger: return pnl_Finger;
+    case TPanelId::Ping: return pnl_Ping;
+    case TPanelId::Trace: return pnl_Trace;
+    case TPanelId::ISPTree: return pnl_ISPTree;
+    case TPanelId::Resolve: return pnl_Resolve;
+    }
+    return nullptr;
+}
+
+TOptionControls TMainForm::Options()
+{
+    return {rg_AIMethod, edt_AIFreq, edt_AIHost, cb_AIOptions,
+            edt_LatHost, se_LatInterval, se_LatTO,
+            se_PngBytes, se_PngTO,
+            se_TrcBytes, se_TrcTO, cb_TrcTestPack, rg_TrcMode,
+            cb_RasConnect, edt_RasUserName, edt_RasPassword,
+            cb_RasCnctOnStrt, cb_RasAIStrt, cb_RasDisc, se_RasDisc,
+            edt_PxyServer, edt_PxyPort, edt_PxyUser, edt_PxyPass};
+}
+
+void TMainForm::OpenOptions(TToolId tool)
+{
+    switch (tool) {
+    case TToolId::AntiIdle: img_AIArrowClick(); break;
+    case TToolId::Latency: img_LatArrowClick(); break;
+    case TToolId::Ping: img_PngArrowClick(); break;
+    case TToolId::Trace: img_TrcArrowClick(); break;
+    case TToolId::Finger:
+    case TToolId::ISPTree:
+    case TToolId::Resolve:
+        break;   // no options panel
+    }
+}
+
+void TMainForm::DisableUnboundTools()
+{
+    for (const auto &[tool, sw] : switches_) {
+        if (!sw->Bound())
+            sw->SetAvailable(false);
+    }
+}
+
+void TMainForm::SetDialUpAvailable(bool available)
+{
+    for (QAction *item : {Connect1, Disconnect1, Reset1})
+        item->setEnabled(available);
+    cb_RasConnect->setEnabled(available);
+}

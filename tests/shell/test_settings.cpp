@@ -1,0 +1,364 @@
+// Settings file <-> option controls, and the option panels' open/close cycle.
+#include "shell/mainform.h"
+#include "widgets/optioncontrols.h"
+#include "widgets/picturebutton.h"
+#include "desktop/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <gtest/gtest.h>
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+void writeIni(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+// Non-empty lines of an INI text, line ends normalised.
+QStringList iniLines(const QByteArray &text)
+{
+    QStringList out;
+    for (const QByteArray &line : text.split('\n')) {
+        const QString l = QString::fromUtf8(line).trimmed();
+        if (!l.isEmpty())
+            out << l;
+    }
+    return out;
+}
+
+// Captures message boxes for the life of the object.
+struct MessageCatcher {
+    QStringList messages;
+    MessageCatcher()
+    {
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+    }
+    ~MessageCatcher() { platform::SetMessageHook({}); }
+};
+
+} // namespace
+
+TEST(Settings, FirstRunGivesTheDefaults)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    TMainForm f;
+    EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 0);
+    EXPECT_EQ(f.edt_AIFreq->text(), "1");
+    EXPECT_EQ(f.edt_AIHost->text(), "");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(f.cb_AIOptions->Checked(i)) << i;
+    EXPECT_EQ(f.se_LatTO->value(), 5);
+    EXPECT_EQ(f.se_LatInterval->value(), 500);
+    EXPECT_EQ(f.se_PngBytes->value(), 56);
+    EXPECT_EQ(f.se_PngTO->value(), 5);
+    EXPECT_EQ(f.se_TrcBytes->value(), 56);
+    EXPECT_EQ(f.se_TrcTO->value(), 5);
+    EXPECT_TRUE(f.cb_TrcTestPack->isChecked());
+    EXPECT_EQ(f.rg_TrcMode->ItemIndex(), 0);
+    EXPECT_TRUE(f.StayOnTop1->isChecked());
+    EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(f.cb_RasCnctOnStrt->isChecked());
+    EXPECT_FALSE(f.cb_RasAIStrt->isChecked());
+    EXPECT_FALSE(f.cb_RasDisc->isChecked());
+    EXPECT_EQ(f.se_RasDisc->value(), 60);
+    EXPECT_EQ(f.cb_RasConnect->currentIndex(), -1);   // no phone-book entries
+    // Reading never creates the file.
+    EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
+    EXPECT_TRUE(catcher.messages.isEmpty());
+}
+
+TEST(Settings, StoredValuesAreClampedOrDefaulted)
+{
+    struct Case {
+        const char *section, *key, *value;
+        std::function<void(TMainForm &)> check;
+    };
+    const Case cases[] = {
+        {"Ping Options", "Bytes", "70000", [](TMainForm &f) { EXPECT_EQ(f.se_PngBytes->value(), 65535); }},
+        {"Ping Options", "Time-out", "0", [](TMainForm &f) { EXPECT_EQ(f.se_PngTO->value(), 1); }},
+        {"Traceroute Options", "Bytes", "-4", [](TMainForm &f) { EXPECT_EQ(f.se_TrcBytes->value(), 1); }},
+        {"Latency Test", "Interval", "abc", [](TMainForm &f) { EXPECT_EQ(f.se_LatInterval->value(), 500); }},
+        {"Latency Test", "Time-out", "0x10", [](TMainForm &f) { EXPECT_EQ(f.se_LatTO->value(), 16); }},
+        {"Dial-Up Options", "Disconnect Time", "2000000", [](TMainForm &f) { EXPECT_EQ(f.se_RasDisc->value(), 1000000); }},
+        {"Anti-Idle Options", "Method", "5", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 2); }},
+        {"Anti-Idle Options", "Method", "1", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 1); }},
+        {"Anti-Idle Options", "Method", "-7", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), -1); }},
+        {"Traceroute Options", "Mode", "7", [](TMainForm &f) { EXPECT_EQ(f.rg_TrcMode->ItemIndex(), 1); }},
+        {"Traceroute Options", "Test Packet", "0", [](TMainForm &f) { EXPECT_FALSE(f.cb_TrcTestPack->isChecked()); }},
+        {"Dial-Up Options", "Start AI", "2", [](TMainForm &f) { EXPECT_TRUE(f.cb_RasAIStrt->isChecked()); }},
+        {"Anti-Idle Options", "Frequecy", "", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "1"); }},
+        // The frequency is kept as text, unchecked, until a session uses it.
+        {"Anti-Idle Options", "Frequecy", "7x", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "7x"); }},
+        {"Anti-Idle Options", "Frequecy", "45", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "45"); }},
+        {"Dial-Up Options", "Password", "p=w d", [](TMainForm &f) { EXPECT_EQ(f.edt_RasPassword->text(), "p=w d"); }},
+        {"Dial-Up Options", "Connection", "3", [](TMainForm &f) { EXPECT_EQ(f.cb_RasConnect->currentIndex(), -1); }},
+        {"General", "Stay on Top", "0", [](TMainForm &f) {
+             EXPECT_FALSE(f.StayOnTop1->isChecked());
+             EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key + "=" + c.value);
+        testutil::ScratchDir dir;
+        writeIni(dir.file("idlix2.ini"),
+                 QByteArray("[") + c.section + "]\r\n" + c.key + "=" + c.value + "\r\n");
+        MessageCatcher catcher;
+        auto f = std::make_unique<TMainForm>();
+        c.check(*f);
+    }
+}
+
+TEST(Settings, OptionsDigitsCheckItems)
+{
+    struct Case {
+        const char *value;
+        bool expected[4];
+    };
+    const Case cases[] = {
+        {"31", {false, true, false, true}},
+        {"x", {false, false, false, false}},
+        {"", {false, false, false, false}},
+        {"0123", {true, true, true, true}},
+        {"2;2;9", {false, false, true, false}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.value);
+        testutil::ScratchDir dir;
+        writeIni(dir.file("idlix2.ini"), QByteArray("[Anti-Idle Options]\nOptions=") + c.value + "\n");
+        MessageCatcher catcher;
+        TMainForm f;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ(f.cb_AIOptions->Checked(i), c.expected[i]) << "item " << i;
+    }
+}
+
+TEST(Settings, LoadingLeavesItemsWhoseDigitIsMissing)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    TMainForm f;
+    f.cb_AIOptions->SetChecked(0, true);
+    f.cb_AIOptions->SetChecked(2, true);
+    writeIni(dir.file("idlix2.ini"), "[Anti-Idle Options]\nOptions=\n");
+    f.LoadSettings();
+    EXPECT_TRUE(f.cb_AIOptions->Checked(0));
+    EXPECT_TRUE(f.cb_AIOptions->Checked(2));
+    writeIni(dir.file("idlix2.ini"), "[Anti-Idle Options]\nOptions=1\n");
+    f.LoadSettings();
+    EXPECT_TRUE(f.cb_AIOptions->Checked(0));
+    EXPECT_TRUE(f.cb_AIOptions->Checked(1));
+}
+
+TEST(Settings, FirstSaveWritesEveryKeyInOrder)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    TMainForm f;
+    f.rg_AIMethod->SetItemIndex(2);
+    f.edt_AIFreq->setText("12");
+    f.edt_AIHost->setText("isp.example");
+    f.cb_AIOptions->SetChecked(3, true);
+    f.cb_AIOptions->SetChecked(1, true);
+    f.se_PngBytes->setValue(1000);
+    f.rg_TrcMode->SetItemIndex(1);
+    f.edt_RasPassword->setText("secret");
+    f.cb_RasDisc->setChecked(true);
+    f.SaveSettings();
+    const QStringList expected{
+        "[Anti-Idle Options]", "Method=2", "Frequecy=12", "Host=isp.example", "Options=13",
+        "[Latency Test]", "Host=", "Time-out=5", "Interval=500",
+        "[Ping Options]", "Bytes=1000", "Time-out=5",
+        "[Traceroute Options]", "Bytes=56", "Time-out=5", "Test Packet=1", "Mode=1",
+        "[Dial-Up Options]", "Connection=-1", "Username=", "Password=secret",
+        "Connect On Start=0", "Start AI=0", "Disconnect=1", "Disconnect Time=60",
+        "[General]", "Stay on Top=1",
+    };
+    EXPECT_EQ(iniLines(readFile(dir.file("idlix2.ini"))), expected);
+    EXPECT_TRUE(catcher.messages.isEmpty());
+}
+
+TEST(Settings, SavedValuesComeBackInTheNextRun)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    {
+        TMainForm f;
+        f.rg_AIMethod->SetItemIndex(1);
+        f.edt_AIFreq->setText("30");
+        f.cb_AIOptions->SetChecked(0, true);
+        f.edt_LatHost->setText("gw.example");
+        f.se_LatInterval->setValue(2500);
+        f.se_TrcTO->setValue(9);
+        f.cb_TrcTestPack->setChecked(false);
+        f.edt_RasUserName->setText("joe");
+        f.cb_RasCnctOnStrt->setChecked(false);
+        f.se_RasDisc->setValue(15);
+        f.StayOnTop1->setChecked(false);
+    }   // the window writes the settings as it goes
+    TMainForm g;
+    EXPECT_EQ(g.rg_AIMethod->ItemIndex(), 1);
+    EXPECT_EQ(g.edt_AIFreq->text(), "30");
+    EXPECT_TRUE(g.cb_AIOptions->Checked(0));
+    EXPECT_FALSE(g.cb_AIOptions->Checked(1));
+    EXPECT_EQ(g.edt_LatHost->text(), "gw.example");
+    EXPECT_EQ(g.se_LatInterval->value(), 2500);
+    EXPECT_EQ(g.se_TrcTO->value(), 9);
+    EXPECT_FALSE(g.cb_TrcTestPack->isChecked());
+    EXPECT_EQ(g.edt_RasUserName->text(), "joe");
+    EXPECT_EQ(g.se_RasDisc->value(), 15);
+    EXPECT_FALSE(g.StayOnTop1->isChecked());
+}
+
+TEST(Settings, RefusedWriteShowsTheMessage)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    auto f = std::make_unique<TMainForm>();
+    // A program directory that does not exist cannot take the file, even
+    // for root (who writes into read-only directories regardless).
+    const QByteArray missing = (dir.path() + "/gone/away").toLocal8Bit();
+    qputenv("IDLIX_DIR", missing);
+    f->SaveSettings();
+    ASSERT_EQ(catcher.messages.size(), 1);
+    EXPECT_EQ(catcher.messages.at(0), "Unable to write to " + dir.path() + "/gone/away/idlix2.ini");
+    f.reset();   // the exit save fails the same way, and is reported, not thrown
+    EXPECT_EQ(catcher.messages.size(), 2);
+    qputenv("IDLIX_DIR", dir.path().toLocal8Bit());
+}
+
+TEST(OptionPanels, OpenShowsPanelQuestionAndButtons)
+{
+    struct Case {
+        const char *name;
+        std::function<void(TMainForm &)> open;
+        std::function<QWidget *(TMainForm &)> panel;
+        std::function<TPictureButton *(TMainForm &)> arrow;
+        std::function<QWidget *(TMainForm &)> focus;
+        const char *question;
+        bool hidesHistory;
+    };
+    const Case cases[] = {
+        {"anti-idle", [](TMainForm &f) { f.img_AIArrowClick(); }, [](TMainForm &f) -> QWidget * { return f.sb_AI; },
+         [](TMainForm &f) { return f.img_AIArrow; }, [](TMainForm &) -> QWidget * { return nullptr; },
+         "Save changes to Anti-Idle Options?", true},
+        {"latency", [](TMainForm &f) { f.Latency1->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_Latency; },
+         [](TMainForm &f) { return f.img_LatArrow; }, [](TMainForm &f) -> QWidget * { return f.edt_LatHost; },
+         "Save changes to Latency Options?", false},
+        {"ping", [](TMainForm &f) { f.Ping5->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_PingOptions; },
+         [](TMainForm &f) { return f.img_PngArrow; }, [](TMainForm &f) -> QWidget * { return f.se_PngBytes; },
+         "Save changes to Ping Options?", false},
+        {"traceroute", [](TMainForm &f) { f.img_TrcArrow->Click(); }, [](TMainForm &f) -> QWidget * { return f.pnl_traceOptions; },
+         [](TMainForm &f) { return f.img_TrcArrow; }, [](TMainForm &f) -> QWidget * { return f.se_TrcBytes; },
+         "Save changes to Traceroute Options?", false},
+        {"dial-up", [](TMainForm &f) { f.DialUpOptions1->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_DialUp; },
+         [](TMainForm &) -> TPictureButton * { return nullptr; }, [](TMainForm &) -> QWidget * { return nullptr; },
+         "Save changes to Dial-Up Options?", true},
+    };
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    TMainForm f;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        f.SetStatus("Status: busy");
+        c.open(f);
+        EXPECT_FALSE(c.panel(f)->isHidden());
+        EXPECT_EQ(f.pnl_History->isHidden(), c.hidesHistory);
+        if (TPictureButton *arrow = c.arrow(f)) {
+            EXPECT_EQ(arrow->ImageIndex(), 1);
+        }
+        if (QWidget *focus = c.focus(f)) {
+            EXPECT_EQ(f.focusWidget(), focus);
+        }
+        EXPECT_EQ(f.lbl_Question->text(), c.question);
+        // The whole question is readable: it ends before the Yes button.
+        EXPECT_LT(f.lbl_Question->geometry().right(), f.btn_Yes->x());
+        EXPECT_GE(f.lbl_Question->width(),
+                  f.lbl_Question->fontMetrics().horizontalAdvance(c.question));
+        EXPECT_LE(f.lbl_Question->x(), 220);
+        EXPECT_EQ(f.StatusLBL->text(), "Status:");
+        EXPECT_FALSE(f.btn_Yes->isHidden());
+        EXPECT_FALSE(f.btn_No->isHidden());
+
+        f.btn_No->Click();
+        EXPECT_TRUE(c.panel(f)->isHidden());
+        EXPECT_FALSE(f.pnl_History->isHidden());
+        if (TPictureButton *arrow = c.arrow(f)) {
+            EXPECT_EQ(arrow->ImageIndex(), 0);
+        }
+        EXPECT_EQ(f.lbl_Question->text(), "");
+        EXPECT_TRUE(f.btn_Yes->isHidden());
+        EXPECT_TRUE(f.btn_No->isHidden());
+    }
+    EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));   // "No" never writes
+}
+
+TEST(OptionPanels, SecondOpenerOnlyClosesTheOpenPanel)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    TMainForm f;
+    f.img_AIArrowClick();
+    f.edt_AIHost->setText("unsaved.example");
+    f.img_LatArrowClick();
+    EXPECT_TRUE(f.sb_AI->isHidden());
+    EXPECT_TRUE(f.pnl_Latency->isHidden());
+    EXPECT_EQ(f.img_AIArrow->ImageIndex(), 0);
+    EXPECT_EQ(f.img_LatArrow->ImageIndex(), 0);
+    EXPECT_TRUE(f.btn_No->isHidden());
+    EXPECT_FALSE(f.pnl_History->isHidden());
+    EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
+    // The next click opens it, and the reload drops the unsaved edit.
+    f.img_LatArrowClick();
+    EXPECT_FALSE(f.pnl_Latency->isHidden());
+    EXPECT_EQ(f.edt_AIHost->text(), "");
+}
+
+TEST(OptionPanels, YesSavesNoKeepsEditsUntilExit)
+{
+    testutil::ScratchDir dir;
+    MessageCatcher catcher;
+    const QString ini = dir.file("idlix2.ini");
+    {
+        TMainForm f;
+        f.img_PngArrowClick();
+        f.se_PngBytes->setValue(300);
+        f.btn_Yes->Click();
+        EXPECT_TRUE(f.pnl_PingOptions->isHidden());
+        EXPECT_TRUE(iniLines(readFile(ini)).contains("Bytes=300"));
+
+        f.img_AIArrowClick();
+        f.edt_AIHost->setText("edited.example");
+        f.btn_No->Click();
+        EXPECT_FALSE(iniLines(readFile(ini)).contains("Host=edited.example"));
+        EXPECT_EQ(f.edt_AIHost->text(), "edited.example");
+    }
+    // Leaving the program stores what the controls hold, answered "No" or not.
+    EXPECT_TRUE(iniLines(readFile(ini)).contains("Host=edited.example"));
+}

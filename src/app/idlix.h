@@ -6,6 +6,7 @@
 #include <memory>
 
 class TAntiIdleFeature;
+class TDialUpControl;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
@@ -24,4 +25,5 @@ public:
     TAntiIdleFeature *AntiIdle = nullptr;
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
+    TDialUpControl *DialUp = nullptr;
 };

@@ -92,8 +92,9 @@ TEST_P(Answers, EndTheDialogWithTheirAnswer)
     EXPECT_EQ(d.isVisible(), !a.closes);
     EXPECT_EQ(d.Timer1->isActive(), !a.closes);
     EXPECT_EQ(d.DisconnectWanted(), a.disconnect);
-    if (a.closes)
+    if (a.closes) {
         EXPECT_EQ(d.result(), a.disconnect ? QDialog::Accepted : QDialog::Rejected);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -67,6 +67,8 @@ struct AnswerCase {
     bool disconnect;
 };
 
+void PrintTo(const AnswerCase &c, std::ostream *os) { *os << c.name; }
+
 class Answers : public ::testing::TestWithParam<AnswerCase> {};
 
 } // namespace

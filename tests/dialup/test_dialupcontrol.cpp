@@ -38,6 +38,8 @@ struct LineCase {
     TRasLineState line;
 };
 
+void PrintTo(const LineCase &c, std::ostream *os) { *os << c.name; }
+
 class DialPaths : public ::testing::TestWithParam<LineCase> {};
 
 } // namespace

@@ -77,6 +77,8 @@ struct Answer {
     bool disconnect;
 };
 
+void PrintTo(const Answer &a, std::ostream *os) { *os << a.name; }
+
 class Answers : public ::testing::TestWithParam<Answer> {};
 
 } // namespace

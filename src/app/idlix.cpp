@@ -2,6 +2,7 @@
 
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
+#include "dialup/dialupcontrol.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -21,6 +22,9 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     TraceTool = new TTraceTool(*Form);
     ISPTree = new TISPTree(*Form);
     ResolveTool = new TResolveTool(*Form);
+    // Last: "Connect on start" may start the anti-idle session, and the
+    // auto-disconnect switches the tools off.
+    DialUp = new TDialUpControl(*Form);
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
@@ -28,14 +32,13 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound and the Dial-Up menu's line items with the options'
-    // entry list.
+    // feature has bound.
     Form->DisableUnboundTools();
-    Form->SetDialUpAvailable(false);
 }
 
 TIdlix::~TIdlix()
 {
+    delete DialUp;
     delete TraceTool;
     delete FingerTool;
     delete ResolveTool;

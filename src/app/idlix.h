@@ -6,6 +6,7 @@
 #include <memory>
 
 class TAntiIdleFeature;
+class TDialUpControl;
 class TFingerTool;
 class TISPTree;
 class TLatencyTest;
@@ -32,4 +33,5 @@ public:
     TTraceTool *TraceTool = nullptr;
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
+    TDialUpControl *DialUp = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "desktop/msgbox.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -45,6 +46,29 @@ void ShowWarning(const QString &text)
 void SetMessageHook(std::function<void(const QString &)> h)
 {
     hook() = std::move(h);
+}
+
+namespace {
+std::function<void()> &beepHook()
+{
+    static std::function<void()> h;
+    return h;
+}
+} // namespace
+
+void Beep()
+{
+    if (beepHook()) {
+        auto h = beepHook();
+        h();
+        return;
+    }
+    QApplication::beep();
+}
+
+void SetBeepHook(std::function<void()> h)
+{
+    beepHook() = std::move(h);
 }
 
 } // namespace platform

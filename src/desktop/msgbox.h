@@ -18,4 +18,9 @@ void ShowWarning(const QString &text);
 // Installs (or, with an empty function, removes) the hook; used by tests.
 void SetMessageHook(std::function<void(const QString &)> hook);
 
+// The short system beep that comes with a warning. While a hook is set, the
+// hook is called instead.
+void Beep();
+void SetBeepHook(std::function<void()> hook);
+
 } // namespace platform

@@ -122,7 +122,6 @@ public:
 
     // ---- shell: timers and small components ----
     QTimer *EggTimer = nullptr;
-    QTimer *RasTimer = nullptr;          // the dial-up control's (auto-disconnect countdown)
     TTickingClock *TickingClock1 = nullptr;
     TGoToWeb *GoToWeb1 = nullptr;
     TJustOne32 *JustOne321 = nullptr;
@@ -132,7 +131,7 @@ public:
     // Appends "• text" to a history or result pane and scrolls to its end.
     static void AddLine(QTextEdit *pane, const QString &text);
     // Settings file <-> option controls.
-    void LoadSettings();
+    void LoadSettings() override;
     void SaveSettings();
     // Full path of the settings file.
     static QString SettingsFile();
@@ -185,14 +184,12 @@ public:
     QFrame *Panel(TPanelId panel) override;
     TOptionControls Options() override;
     void OpenOptions(TToolId tool) override;
+    TDialUpMenu DialUpMenu() override { return {Connect1, Disconnect1, Reset1}; }
 
     // ---- composition ----
     // Disables the switch and Tools menu item of every tool no feature has
     // bound: a tool that is not part of the program cannot be started.
     void DisableUnboundTools();
-    // Enables or disables the Dial-Up menu's line items and the options'
-    // entry list, which only a dial-up control can serve.
-    void SetDialUpAvailable(bool available);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

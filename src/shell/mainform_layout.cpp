@@ -314,13 +314,13 @@ void TMainForm::CreateOptionPanels()
     pnl_DialUp->hide();
     QWidget *ras = makeScrollPage(pnl_DialUp, ScrollPageW, 232);
     makeTitle(MakeLabel(ras, "pnl_DialUp_title", "Dial-Up Options", 3, 2, 140, 14));
-    MakeLabel(ras, "lbl_RasConnect", "Connection", 3, 20, 140, 14);
+    MakeLabel(ras, "lbl_RasConnect", "Connection:", 3, 20, 140, 14);
     cb_RasConnect = new QComboBox(ras);
     cb_RasConnect->setObjectName("cb_RasConnect");
     cb_RasConnect->setGeometry(3, 35, 140, 20);
-    MakeLabel(ras, "lbl_RasUserName", "Username", 3, 60, 140, 14);
+    MakeLabel(ras, "lbl_RasUserName", "UserName:", 3, 60, 140, 14);
     edt_RasUserName = MakeEdit(ras, "edt_RasUserName", 3, 75, 140);
-    MakeLabel(ras, "lbl_RasPassword", "Password", 3, 98, 140, 14);
+    MakeLabel(ras, "lbl_RasPassword", "Password:", 3, 98, 140, 14);
     edt_RasPassword = MakeEdit(ras, "edt_RasPassword", 3, 113, 140);
     edt_RasPassword->setEchoMode(QLineEdit::Password);
     cb_RasCnctOnStrt = MakeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
@@ -429,7 +429,6 @@ void TMainForm::CreateTimers()
         return t;
     };
     EggTimer = timer("EggTimer", 2000);
-    RasTimer = timer("RasTimer", 60000);  // set by the dial-up control
 
     TickingClock1 = new TTickingClock(this);
     TickingClock1->setObjectName("TickingClock1");

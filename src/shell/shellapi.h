@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -65,6 +66,14 @@ struct TInfoColumn {
     TAnimate *anm_BV;    // the logo animation
 };
 
+// The Dial-Up menu's items that act on the line (its options item is the
+// window's own).
+struct TDialUpMenu {
+    QAction *Connect1;
+    QAction *Disconnect1;
+    QAction *Reset1;
+};
+
 class IShell {
 public:
     virtual ~IShell() = default;
@@ -114,6 +123,11 @@ public:
     // click on its arrow does).
     virtual TOptionControls Options() = 0;
     virtual void OpenOptions(TToolId tool) = 0;
+    // Reads the settings file into the option controls again (for a list
+    // filled after the window read it, so that its stored entry is selected).
+    virtual void LoadSettings() = 0;
+    // The Dial-Up menu, for the dial-up control.
+    virtual TDialUpMenu DialUpMenu() = 0;
 };
 
 // One user's hold on the backdrop: Set(true) acquires it once, Set(false)

@@ -127,10 +127,3 @@ void TMainForm::DisableUnboundTools()
             sw->SetAvailable(false);
     }
 }
-
-void TMainForm::SetDialUpAvailable(bool available)
-{
-    for (QAction *item : {Connect1, Disconnect1, Reset1})
-        item->setEnabled(available);
-    cb_RasConnect->setEnabled(available);
-}

@@ -38,6 +38,9 @@ public:
     // on every click of either. Until a tool is bound, both do nothing.
     void Bind(std::function<void()> onToggle);
     bool Bound() const { return bool(onToggle_); }
+    // Does what a click on the switch does: the tool switches itself on or
+    // off (used by features that start or stop another tool).
+    void Click() { Toggle(); }
     // Enables or disables the switch and its Tools menu item (a tool that is
     // not part of the program is shown disabled).
     void SetAvailable(bool available);

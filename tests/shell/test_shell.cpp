@@ -105,11 +105,10 @@ TEST(ToolRegistry, ToolsNobodyBoundAreDisabled)
     int pings = 0;
     f.Switch(TToolId::Ping).Bind([&] { ++pings; });
     f.DisableUnboundTools();
-    f.SetDialUpAvailable(false);
     EXPECT_TRUE(f.btn_Ping->isEnabled());
     EXPECT_TRUE(f.Ping1->isEnabled());
     for (QAction *a : {f.AntiIdle1, f.Finger1, f.LatencyTest1, f.TraceRoute1, f.ISPTree1,
-                       f.Resolve1, f.Connect1, f.Disconnect1, f.Reset1})
+                       f.Resolve1})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     for (TPictureButton *b : {f.btn_AntiIdle, f.btn_Finger, f.btn_Latency, f.btn_Trace})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();

@@ -1,0 +1,112 @@
+// The whole program's window with a simulated phone book: "Connect on start"
+// with "Start Anti-Idle on connect" starts the real anti-idle session once
+// the line is up (or at once when it was up already), and the auto-disconnect
+// left unanswered switches the session off and hangs up.
+#include "app/idlix.h"
+#include "dialup/dialupcontrol.h"
+#include "dialup/disconnect.h"
+#include "net/ras.h"
+#include "shell/mainform.h"
+#include "widgets/toolswitch.h"
+#include "desktop/msgbox.h"
+#include "../support/testutil.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+using namespace std::chrono_literals;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+// The program on a scratch directory whose phone book is 'book'.
+struct Program {
+    testutil::ScratchDir dir;
+    QStringList messages;
+    std::unique_ptr<TIdlix> idlix;
+    TMainForm *form = nullptr;
+    TDialUpControl *dial = nullptr;
+
+    explicit Program(const QByteArray &book)
+    {
+        writeFile(dir.file("book.ini"), book);
+        writeFile(dir.file("idlix2.ini"),
+                  "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\nHost=127.0.0.1\r\n"
+                  "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
+                  "Disconnect=1\r\nDisconnect Time=1\r\n");
+        qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::SetBeepHook([] {});
+        idlix = std::make_unique<TIdlix>();
+        form = idlix->Form.get();
+        dial = idlix->DialUp;
+        // The dial reports through the event loop, so the short minute is
+        // in place before the line comes up.
+        dial->MinuteMs = 200;
+        dial->CountdownTickMs = 5;
+    }
+    ~Program()
+    {
+        idlix.reset();
+        platform::SetMessageHook({});
+        platform::SetBeepHook({});
+        qunsetenv("IDLIX_PHONEBOOK");
+    }
+    bool AntiIdleOn() const
+    {
+        return form->Switch(TToolId::AntiIdle).Running() && form->img_AIGreen->isVisible();
+    }
+};
+
+} // namespace
+
+TEST(DialUpProgram, ConnectOnStartStartsAntiIdleWhenTheLineComesUp)
+{
+    Program p("[Provider]\nStepMs=5\n");
+    EXPECT_EQ(p.form->StatusLBL->text(), "Status: Attemping to connect to Provider...");
+    EXPECT_FALSE(p.AntiIdleOn());
+    ASSERT_TRUE(testutil::waitFor([&] { return p.AntiIdleOn(); }, 5s));
+    EXPECT_EQ(p.dial->RAS1->LineState(), TRasLineState::Connected);
+    EXPECT_FALSE(p.form->Connect1->isEnabled());
+    EXPECT_TRUE(p.form->Disconnect1->isEnabled());
+    EXPECT_TRUE(p.dial->RasTimer->isActive());
+
+    // The countdown is left unanswered: the session is switched off, then
+    // the line is hung up.
+    ASSERT_TRUE(testutil::waitFor(
+        [&] { return p.dial->RAS1->LineState() == TRasLineState::Idle; }, 5s));
+    EXPECT_TRUE(p.dial->DisconnectWanted);
+    EXPECT_FALSE(p.AntiIdleOn());
+    EXPECT_FALSE(p.form->img_AIGreen->isVisible());
+    EXPECT_EQ(p.form->StatusLBL->text(), "Status: Disconnected.");
+    EXPECT_TRUE(p.form->Connect1->isEnabled());
+    EXPECT_FALSE(p.form->Disconnect1->isEnabled());
+}
+
+TEST(DialUpProgram, ConnectOnStartWithTheLineUpStartsAntiIdleAtOnce)
+{
+    Program p("[Provider]\nDialResult=602\n");
+    // The session's first probe has already written the status line.
+    EXPECT_TRUE(p.AntiIdleOn());
+    EXPECT_FALSE(p.form->Connect1->isEnabled());
+    EXPECT_FALSE(p.form->Disconnect1->isEnabled());
+    // No connection of ours, so no countdown.
+    EXPECT_FALSE(p.dial->RasTimer->isActive());
+    p.form->Reset1->trigger();
+    EXPECT_TRUE(p.form->Connect1->isEnabled());
+    EXPECT_TRUE(p.form->Disconnect1->isEnabled());
+    EXPECT_TRUE(p.AntiIdleOn());
+}

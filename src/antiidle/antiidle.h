@@ -45,7 +45,7 @@ public:
     bool AlternateToggle = false;     // flipped by every probe; with "Alternate" true = echo
     TRunGuard Session;                // one run per session started
     TRunGuard::TTicket ProbeSession = TRunGuard::NoRun; // session that sent the echo in flight
-    int HttpElapsed = 0;              // 1 ms stopwatch ticks counted during the current probe
+    int HttpElapsed = 0;              // HTTPTimer's ticks in the current probe: its ms on the monotonic clock
 
     bool Running() const;             // the switch is on
     void btn_AntiIdleClick();

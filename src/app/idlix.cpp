@@ -4,8 +4,12 @@
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
 #include "shell/mainform.h"
+#include "tools/fingertool.h"
+#include "tools/isptree.h"
 #include "tools/latency.h"
 #include "tools/pingtool.h"
+#include "tools/resolvetool.h"
+#include "tools/tracetool.h"
 
 #include <QAction>
 
@@ -14,7 +18,11 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
-    // After the anti-idle feature, which "Connect on start" may start.
+    FingerTool = new TFingerTool(*Form);
+    TraceTool = new TTraceTool(*Form);
+    ISPTree = new TISPTree(*Form);
+    ResolveTool = new TResolveTool(*Form);
+    // Last: "Connect on start" may start the anti-idle session at once.
     DialUp = new TDialUpControl(*Form);
 
     // Menu items that reach a feature without being its switch.
@@ -23,13 +31,17 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
                      [servers] { servers->ServerList1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
-    // feature has bound (finger, traceroute, ISP tree, resolve).
+    // feature has bound.
     Form->DisableUnboundTools();
 }
 
 TIdlix::~TIdlix()
 {
     delete DialUp;
+    delete TraceTool;
+    delete FingerTool;
+    delete ResolveTool;
+    delete ISPTree;
     delete PingTool;
     delete Latency;
     delete AntiIdle;

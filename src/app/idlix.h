@@ -7,9 +7,13 @@
 
 class TAntiIdleFeature;
 class TDialUpControl;
+class TFingerTool;
+class TISPTree;
 class TLatencyTest;
 class TMainForm;
 class TPingTool;
+class TResolveTool;
+class TTraceTool;
 
 class TIdlix {
 public:
@@ -25,5 +29,9 @@ public:
     TAntiIdleFeature *AntiIdle = nullptr;
     TLatencyTest *Latency = nullptr;
     TPingTool *PingTool = nullptr;
+    TFingerTool *FingerTool = nullptr;
+    TTraceTool *TraceTool = nullptr;
+    TISPTree *ISPTree = nullptr;
+    TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
 };

@@ -6,9 +6,12 @@
 #include <QDeadlineTimer>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace {
-// Longest lag that missed ticks are made up for.
-constexpr std::int64_t kMaxLagNs = 200'000'000;
+constexpr std::int64_t kHandOverNs = std::int64_t(TTimerThread::kHandOverMs) * 1'000'000;
+// "Long ago" for the first hand-over of a run; far from overflow when added to.
+constexpr std::int64_t kNever = INT64_MIN / 4;
 }
 
 TTimerThread::TTimerThread(std::function<void()> tick, QObject *parent)
@@ -32,7 +35,7 @@ void TTimerThread::Resume()
 {
     {
         std::lock_guard<std::mutex> lk(m_);
-        startNs_ = platform::MonoNowNs();
+        originNs_ = platform::MonoNowNs() - (tickAtStart_ ? periodNs_ : 0);
         ++generation_;
         running_ = true;
     }
@@ -55,21 +58,34 @@ void TTimerThread::SetIntervalMs(std::uint32_t ms)
     {
         std::lock_guard<std::mutex> lk(m_);
         intervalMs_ = ms ? ms : 1;
+        periodNs_ = std::int64_t(intervalMs_) * 1'000'000;
     }
+    cv_.notify_all();
+}
+
+void TTimerThread::Flush()
+{
+    if (!running_ || terminate_)
+        return;
+    deliverDue();
+    // The grid has moved on: the worker works its next deadline out again.
     cv_.notify_all();
 }
 
 void TTimerThread::Dispose()
 {
     if (inTick_) {
-        // The worker waits for the tick we are in; it leaves right after.
+        // The worker may be waiting for the tick we are in; it leaves right
+        // after, and the object goes once it has.
+        setParent(nullptr);
+        connect(this, &QThread::finished, this, &QObject::deleteLater);
         {
             std::lock_guard<std::mutex> lk(m_);
             terminate_ = true;
         }
         cv_.notify_all();
-        setParent(nullptr);
-        connect(this, &QThread::finished, this, &QObject::deleteLater);
+        if (!isRunning())
+            deleteLater();
         return;
     }
     delete this;
@@ -97,19 +113,44 @@ void TTimerThread::deliver(std::uint64_t generation)
         [this, generation] {
             if (terminate_ || !running_ || generation_ != generation)
                 return;
-            inTick_ = true;
-            if (tick_)
-                tick_();
-            inTick_ = false;
+            deliverDue();
         },
         Qt::BlockingQueuedConnection);
+}
+
+void TTimerThread::deliverDue()
+{
+    // A handler that flushes (by disabling its timer, say) is already inside
+    // a run of ticks: that run goes on, or stops if the handler suspended.
+    if (delivering_)
+        return;
+    delivering_ = true;
+    const std::uint64_t gen = generation_;
+    // Ticks due by now, not by the time the handlers are done: a handler
+    // slower than the period must not keep the owner's thread here for good.
+    const std::int64_t now = platform::MonoNowNs();
+    while (!terminate_ && running_ && generation_ == gen) {
+        {
+            std::lock_guard<std::mutex> lk(m_);
+            const std::int64_t next = originNs_ + periodNs_;
+            if (next > now)
+                break;
+            // After a stall longer than the make-up limit the grid restarts
+            // with one tick now instead of a burst of old ones.
+            originNs_ = makeUpLimitNs_ > 0 && now - next > makeUpLimitNs_ ? now : next;
+        }
+        inTick_ = true;
+        if (tick_)
+            tick_();
+        inTick_ = false;
+    }
+    delivering_ = false;
 }
 
 void TTimerThread::run()
 {
     std::uint64_t gen = 0;
-    std::int64_t base = 0;  // deadline of the last tick, or the time of Resume
-    bool first = false;     // the next tick is the first after Resume
+    std::int64_t lastHandOver = kNever;
     std::unique_lock<std::mutex> lk(m_);
     for (;;) {
         cv_.wait(lk, [this] { return terminate_ || running_; });
@@ -117,31 +158,24 @@ void TTimerThread::run()
             break;
         if (gen != generation_) {
             gen = generation_;
-            base = startNs_;
-            first = true;
+            lastHandOver = kNever;
         }
-        const std::uint32_t interval = intervalMs_;
-        const std::int64_t period = std::int64_t(interval) * 1'000'000;
-        const std::int64_t due = first && tickAtStart_ ? base : base + period;
+        // The next tick on the grid, but no sooner than kHandOverMs after the
+        // last hand-over: the owner's thread counts from the clock how many
+        // ticks are due when it takes the hand-over, so a short interval has
+        // its ticks go over together.
+        const std::int64_t due = std::max(originNs_ + periodNs_, lastHandOver + kHandOverNs);
         // One wait for both: the deadline, or a request (Suspend, Resume,
-        // Dispose, a new interval), after which the deadline is worked out
-        // again. Nothing else wakes the thread.
+        // Dispose, a new interval, a flush), after which the deadline is
+        // worked out again. Nothing else wakes the thread.
         if (!platform::WaitUntilNs(cv_, lk, due))
             continue;
-        if (terminate_ || !running_ || gen != generation_ || intervalMs_ != interval)
+        if (terminate_ || !running_ || gen != generation_)
             continue;
+        lastHandOver = platform::MonoNowNs();
         lk.unlock();
         deliver(gen);
         lk.lock();
-        // Next deadline on the fixed grid. Ticks missed through a short stall
-        // (the machine busy, the GUI thread slow to take the hand-over)
-        // follow at once, so a millisecond count stays right; after a long
-        // stall the grid restarts instead of firing a burst.
-        first = false;
-        base = due;
-        const std::int64_t now = platform::MonoNowNs();
-        if (base + period < now - kMaxLagNs)
-            base = now;
     }
 }
 
@@ -157,25 +191,39 @@ void TSuperTimer::SetEnabled(bool on)
 {
     if (on && interval_ == 0)
         on = false;
-    enabled_ = on;
     if (on) {
+        enabled_ = true;
         if (!thread_) {
             thread_ = new TTimerThread([this] { fire(); });
             thread_->SetTickPriority(priority_);
+            // Every tick counts: the ticks measure time.
+            thread_->SetMakeUpLimitMs(0);
         }
         thread_->SetIntervalMs(interval_);
         thread_->Resume();
-    } else if (thread_) {
-        thread_->Suspend();
+        return;
     }
+    // The ticks that fell due while enabled are fired before it stops, so
+    // the count is complete the moment this returns.
+    if (!fireDue())
+        return;
+    enabled_ = false;
+    if (thread_)
+        thread_->Suspend();
 }
 
 void TSuperTimer::SetInterval(quint16 ms)
 {
-    interval_ = ms;
-    if (ms == 0)
+    if (ms == 0) {
         SetEnabled(false);
-    else if (thread_)
+        interval_ = 0;
+        return;
+    }
+    // Ticks due on the old interval are fired before the new one starts.
+    if (!fireDue())
+        return;
+    interval_ = ms;
+    if (thread_)
         thread_->SetIntervalMs(ms);
 }
 
@@ -184,6 +232,15 @@ void TSuperTimer::SetThreadPriority(QThread::Priority p)
     priority_ = p;
     if (thread_)
         thread_->SetTickPriority(p);
+}
+
+bool TSuperTimer::fireDue()
+{
+    if (!enabled_ || !thread_)
+        return true;
+    QPointer<TSuperTimer> self(this);
+    thread_->Flush();
+    return !self.isNull();
 }
 
 void TSuperTimer::fire()

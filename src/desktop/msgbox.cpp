@@ -12,9 +12,10 @@ std::function<void(const QString &)> &hook()
     static std::function<void(const QString &)> h;
     return h;
 }
-} // namespace
 
-void ShowMessage(const QString &text)
+
+// The hook, when set, takes the text instead of a box.
+void Show(QMessageBox::Icon icon, const QString &title, const QString &text, const QString &name)
 {
     if (hook()) {
         // Copy first: the hook may replace itself.
@@ -22,10 +23,24 @@ void ShowMessage(const QString &text)
         h(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok);
-    box.setObjectName(QStringLiteral("MessageBox"));
+    QMessageBox box(icon, title, text, QMessageBox::Ok);
+    box.setObjectName(name);
+    // Messages carry host names and server texts: characters, never markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+} // namespace
+
+void ShowMessage(const QString &text)
+{
+    Show(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+         QStringLiteral("MessageBox"));
+}
+
+void ShowWarning(const QString &text)
+{
+    Show(QMessageBox::Warning, QStringLiteral("Warning"), text, QStringLiteral("WarningBox"));
 }
 
 void SetMessageHook(std::function<void(const QString &)> h)

@@ -11,6 +11,10 @@ namespace platform {
 // instead and nothing is shown.
 void ShowMessage(const QString &text);
 
+// The same for a warning: a modal box captioned "Warning" with the warning
+// icon and one OK button. A hook set with SetMessageHook gets the text.
+void ShowWarning(const QString &text);
+
 // Installs (or, with an empty function, removes) the hook; used by tests.
 void SetMessageHook(std::function<void(const QString &)> hook);
 

@@ -159,6 +159,10 @@ std::uint32_t TFinger::Resolve(const QString &host)
         throw EFingerError(QStringLiteral("Operation canceled."));
     if (!done)
         platform::CancelLookup(handle);
+    // A cancel handled in the same pass as the lookup's answer still ends the
+    // query here, before anything is sent.
+    if (cancelled_)
+        throw EFingerError(QStringLiteral("Operation canceled."));
     if (done && error == 0 && !entry.addrs.empty()) {
         addr = platform::InetAddr(platform::InetNtoa(entry.addrs.front()));
         if (addr == kNoAddress)

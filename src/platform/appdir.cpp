@@ -27,8 +27,8 @@ bool IsPortable(const QString &dir)
            && ::access(QFile::encodeName(dir).constData(), W_OK | X_OK) == 0;
 }
 
-// $XDG_CONFIG_HOME when it is an absolute path (the base directory
-// specification says to ignore a relative one), else $HOME/.config.
+// $XDG_CONFIG_HOME when it is an absolute path (the XDG base directory
+// rules ignore a relative one), else $HOME/.config.
 QString ConfigHome()
 {
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");

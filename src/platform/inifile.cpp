@@ -1,11 +1,9 @@
 #include "platform/inifile.h"
 
+#include "platform/replacefile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace platform {
@@ -228,33 +226,9 @@ QByteArray TIniFile::load(bool *readable) const
 
 void TIniFile::store(const QByteArray &content)
 {
-    // mkstemp creates the file with mode 0600 in the same directory, so the
-    // rename below is atomic and the old file stays whole until it happens.
-    QByteArray tmpl = QFile::encodeName(path_) + ".XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
+    // Owner only: the file holds the dial-up password.
+    if (!ReplaceFile(path_, content, TFileAccess::OwnerOnly))
         throw EIniWriteError(path_);
-    bool ok = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
-    const char *p = content.constData();
-    qsizetype left = content.size();
-    while (ok && left > 0) {
-        ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && ::rename(tmpl.constData(), QFile::encodeName(path_).constData()) == 0;
-    if (!ok) {
-        ::unlink(tmpl.constData());
-        throw EIniWriteError(path_);
-    }
 }
 
 QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const

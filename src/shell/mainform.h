@@ -177,6 +177,7 @@ public:
     void ReleaseBackdrop() override;
     int BackdropUsers() const { return backdropUsers_; }
     void ShowMessage(const QString &text) override;
+    void ShowWarning(const QString &text) override;
     void HideWindow() override;
     TToolSwitch &Switch(TToolId tool) override;
     QList<TToolId> RunningTools() const override;

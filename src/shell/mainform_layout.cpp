@@ -295,14 +295,17 @@ void TMainForm::CreateOptionPanels()
     se_PngTO = MakeSpin(pnl_PingOptions, "se_PngTO", 1, 1000, 96, 46, 64);
 
     pnl_traceOptions = MakePanel("pnl_traceOptions", "Traceroute Options", false);
-    MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size", 6, 24, 90, 14);
-    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 96, 22, 64);
-    MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out (secs)", 6, 48, 90, 14);
-    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 96, 46, 64);
-    cb_TrcTestPack = MakeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 72, 150);
+    // Caption above, field and unit below: the three do not fit on one line.
+    MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size:", 6, 20, 150, 14);
+    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 6, 34, 64);
+    MakeLabel(pnl_traceOptions, "lbl_TrcBytesUnit", "bytes", 74, 36, 80, 14);
+    MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out:", 6, 57, 150, 14);
+    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 6, 71, 64);
+    MakeLabel(pnl_traceOptions, "lbl_TrcTOUnit", "seconds", 74, 73, 80, 14);
+    cb_TrcTestPack = MakeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 96, 150);
     rg_TrcMode = new TRadioGroup("Mode", {"Asynchronous", "Blocking"}, pnl_traceOptions);
     rg_TrcMode->setObjectName("rg_TrcMode");
-    rg_TrcMode->setGeometry(6, 94, 150, 58);
+    rg_TrcMode->setGeometry(6, 118, 150, 58);
 
     // Dial-up options: a scroll box as well.
     pnl_DialUp = new QScrollArea(Client);
@@ -409,6 +412,11 @@ void TMainForm::CreateInfoColumn()
     Gauge1->setObjectName("Gauge1");
     Gauge1->setGeometry(312, 226, 121, 14);
     Gauge1->setTextVisible(false);
+    QPalette gauge = Gauge1->palette();
+    gauge.setColor(QPalette::Highlight, QColor(128, 0, 0));   // maroon progress
+    for (QPalette::ColorRole groove : {QPalette::Base, QPalette::Window, QPalette::Button})
+        gauge.setColor(groove, QColor(64, 64, 64));            // on dark grey
+    Gauge1->setPalette(gauge);
     Gauge1->hide();
 }
 

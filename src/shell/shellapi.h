@@ -107,6 +107,8 @@ public:
 
     // A message box (modal: the event loop runs while it is open).
     virtual void ShowMessage(const QString &text) = 0;
+    // The same with the warning icon, captioned "Warning".
+    virtual void ShowWarning(const QString &text) = 0;
     // Takes the window out of sight (to the tray, or minimized without one).
     virtual void HideWindow() = 0;
 

@@ -56,6 +56,11 @@ void TMainForm::ShowMessage(const QString &text)
     platform::ShowMessage(text);
 }
 
+void TMainForm::ShowWarning(const QString &text)
+{
+    platform::ShowWarning(text);
+}
+
 void TMainForm::HideWindow()
 {
     HideOrMinimize(this);

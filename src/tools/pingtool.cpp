@@ -18,7 +18,6 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -31,30 +30,6 @@ namespace {
 
 constexpr qint32 NoMinimumYet = 10000000;
 constexpr int LargestPacket = 65535;
-
-// Runs 'onEnter' when Enter is pressed in the watched field and swallows the
-// key. Installed before the press effect's filter, so that one (called first)
-// still sees the key go down.
-class TEnterKeyPress : public QObject {
-public:
-    TEnterKeyPress(QObject *field, std::function<void()> onEnter)
-        : QObject(field), onEnter_(std::move(onEnter)) {}
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() != QEvent::KeyPress)
-            return false;
-        auto *ke = static_cast<QKeyEvent *>(event);
-        if (ke->key() != Qt::Key_Return && ke->key() != Qt::Key_Enter)
-            return false;
-        onEnter_();
-        return true;
-    }
-
-private:
-    std::function<void()> onEnter_;
-};
 
 } // namespace
 
@@ -96,21 +71,8 @@ void TPingTool::CreatePanel()
     se_PngTimes = MakeSpin(pnl_Ping, QStringLiteral("se_PngTimes"), 1, 100, 238, 20, 60);
     se_PngTimes->setValue(1);
 
-    re_Ping = new QTextEdit(pnl_Ping);
-    re_Ping->setObjectName(QStringLiteral("re_Ping"));
-    re_Ping->setGeometry(6, 44, 297, 113);
-    re_Ping->setReadOnly(true);
-    re_Ping->setLineWrapMode(QTextEdit::NoWrap);
+    re_Ping = MakeOutputPane(pnl_Ping, QStringLiteral("re_Ping"), QRect(6, 44, 297, 113));
     re_Ping->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    re_Ping->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette pal = re_Ping->palette();
-    pal.setColor(QPalette::Base, Qt::black);
-    pal.setColor(QPalette::Text, QColor(192, 192, 192));
-    re_Ping->setPalette(pal);
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(9);
-    re_Ping->setFont(font);
 
     btn_PngYes = MakeCaptionButton(pnl_Ping, QStringLiteral("btn_PngYes"),
                                    QStringLiteral("lbl_PngPing"), QStringLiteral("Ping"), 177,
@@ -121,9 +83,8 @@ void TPingTool::CreatePanel()
     btn_PngYes->OnClick = [this] { btn_PngYesClick(); };
     btn_PngNo->OnClick = [this] { btn_PngNoClick(); };
 
-    edt_PngHost->installEventFilter(new TEnterKeyPress(edt_PngHost, [this] {
-        edt_PngHostKeyPress();
-    }));
+    // Before the press effect, which is asked first and still sees the key.
+    InstallEnterAction(edt_PngHost, TKeyEdge::Down, [this] { edt_PngHostKeyPress(); });
     InstallEnterPressEffect(edt_PngHost, btn_PngYes);
 }
 

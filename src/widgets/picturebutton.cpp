@@ -159,9 +159,39 @@ private:
     QPointer<TPictureButton> button_;
 };
 
+// Runs an action on one edge of Enter and swallows the key.
+class TEnterAction : public QObject {
+public:
+    TEnterAction(QObject *field, TKeyEdge edge, std::function<void()> action)
+        : QObject(field), edge_(edge), action_(std::move(action)) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+            return false;
+        auto *ke = static_cast<QKeyEvent *>(event);
+        if (ke->key() != Qt::Key_Return && ke->key() != Qt::Key_Enter)
+            return false;
+        const TKeyEdge edge = event->type() == QEvent::KeyPress ? TKeyEdge::Down : TKeyEdge::Up;
+        if (edge == edge_ && !ke->isAutoRepeat())
+            action_();
+        return true;
+    }
+
+private:
+    TKeyEdge edge_;
+    std::function<void()> action_;
+};
+
 } // namespace
 
 void InstallEnterPressEffect(QWidget *field, TPictureButton *button)
 {
     field->installEventFilter(new TEnterPressEffect(field, button));
+}
+
+void InstallEnterAction(QWidget *field, TKeyEdge edge, std::function<void()> action)
+{
+    field->installEventFilter(new TEnterAction(field, edge, std::move(action)));
 }

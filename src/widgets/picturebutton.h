@@ -62,3 +62,12 @@ private:
 // key-down of Enter presses it, key-up releases it. The field's own key
 // handler decides what Enter does.
 void InstallEnterPressEffect(QWidget *field, TPictureButton *button);
+
+// When Enter acts in a host field: as it goes down, or as it comes back up.
+enum class TKeyEdge { Down, Up };
+
+// Runs 'action' on the given edge of Enter in 'field' and swallows both of its
+// key events, so the field never sees them; a held key's repeats do nothing.
+// Install it before the press effect, which is then asked first and still
+// sees the key.
+void InstallEnterAction(QWidget *field, TKeyEdge edge, std::function<void()> action);

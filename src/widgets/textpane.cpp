@@ -1,5 +1,8 @@
 #include "widgets/textpane.h"
 
+#include <QFont>
+#include <QPalette>
+#include <QRect>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -13,4 +16,23 @@ void AddPaneLine(QTextEdit *pane, TLineStyle style, const QString &text)
     cursor.insertText(style == TLineStyle::Bulleted ? QStringLiteral("\u2022 ") + text : text);
     pane->moveCursor(QTextCursor::End);
     pane->ensureCursorVisible();
+}
+
+QTextEdit *MakeOutputPane(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *pane = new QTextEdit(parent);
+    pane->setObjectName(name);
+    pane->setGeometry(geometry);
+    pane->setReadOnly(true);
+    pane->setLineWrapMode(QTextEdit::NoWrap);
+    pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QPalette pal = pane->palette();
+    pal.setColor(QPalette::Base, Qt::black);
+    pal.setColor(QPalette::Text, QColor(192, 192, 192));
+    pane->setPalette(pal);
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    font.setPixelSize(9);
+    pane->setFont(font);
+    return pane;
 }

@@ -1,9 +1,12 @@
-// Writing lines to the program's read-only text panes (history, ping output).
+// The program's read-only text panes (history, tool output): making a tool's
+// output pane and writing lines to them.
 #pragma once
 
 #include <QString>
 
+class QRect;
 class QTextEdit;
+class QWidget;
 
 enum class TLineStyle { Bulleted, Plain };
 
@@ -11,3 +14,7 @@ enum class TLineStyle { Bulleted, Plain };
 // text, never markup (a host name or a server's reply is untrusted), and
 // scrolls the pane to its end.
 void AddPaneLine(QTextEdit *pane, TLineStyle style, const QString &text);
+
+// A tool's output pane 'name' at 'geometry': read-only, lines not wrapped, a
+// vertical scroll bar, silver Tahoma text 9 pixels high on black.
+QTextEdit *MakeOutputPane(QWidget *parent, const QString &name, const QRect &geometry);

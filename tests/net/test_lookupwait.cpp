@@ -8,9 +8,7 @@
 #include "../support/testutil.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
-#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -39,36 +37,16 @@ namespace {
 // resolver gives up (timeout:2 attempts:2 in the client's resolv.conf).
 class SilentNameServer : public testnet::NetTest {
 protected:
-    void SetUp() override
-    {
-        NetTest::SetUp();
-        if (!Ready())
-            return;
-        QFile f(QString::fromStdString("/run/idlix-testnet/" + net->prefix() + "dnsmasq.pid"));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        dnsmasq = f.readAll().trimmed().toInt();
-        ASSERT_GT(dnsmasq, 0);
-    }
     void TearDown() override
     {
-        Speak();
+        if (net)
+            net->silenceNameServer(false);
         scope.reset();
     }
-    void Silence() { ASSERT_EQ(kill(dnsmasq, SIGSTOP), 0); }
-    void Speak()
-    {
-        if (dnsmasq > 0)
-            kill(dnsmasq, SIGCONT);
-    }
-    pid_t dnsmasq = -1;
+    void Silence() { ASSERT_TRUE(net->silenceNameServer(true)); }
 };
 
-// Counts the ticks of a 100 ms timer: the proof that the loop ran.
-struct Ticker {
-    Ticker() { QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; }); timer.start(100); }
-    QTimer timer;
-    int ticks = 0;
-};
+using testutil::Ticker;
 
 } // namespace
 

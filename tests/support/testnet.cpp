@@ -247,4 +247,36 @@ bool TestNet::addName(const std::string &address, const std::string &name) const
     return kill(pid, SIGHUP) == 0;
 }
 
+bool TestNet::silenceNameServer(bool silent) const
+{
+    std::ifstream pidFile("/run/idlix-testnet/" + prefix_ + "dnsmasq.pid");
+    pid_t pid = 0;
+    if (!(pidFile >> pid) || pid <= 0)
+        return false;
+    return kill(pid, silent ? SIGSTOP : SIGCONT) == 0;
+}
+
+std::vector<std::string> TestNet::nameServerQueries() const
+{
+    // dnsmasq logs each question as "... dnsmasq[pid]: query[TYPE] NAME from ADDR".
+    std::vector<std::string> out;
+    std::ifstream log("/run/idlix-testnet/" + prefix_ + "dnsmasq.log");
+    std::string line;
+    while (std::getline(log, line)) {
+        const auto at = line.find(": query[");
+        if (at == std::string::npos)
+            continue;
+        const auto typeStart = at + 8;
+        const auto typeEnd = line.find(']', typeStart);
+        if (typeEnd == std::string::npos || typeEnd + 2 > line.size())
+            continue;
+        const auto nameEnd = line.find(' ', typeEnd + 2);
+        out.push_back(line.substr(typeStart, typeEnd - typeStart) + ' ' +
+                      line.substr(typeEnd + 2, nameEnd == std::string::npos
+                                                   ? std::string::npos
+                                                   : nameEnd - typeEnd - 2));
+    }
+    return out;
+}
+
 } // namespace testnet

@@ -73,6 +73,12 @@ public:
     // Adds a forward and reverse record (name -> address) to the test name
     // server and makes it reread its records. True when dnsmasq took it.
     bool addName(const std::string &address, const std::string &name) const;
+    // Stops the test name server (its questions queue up unanswered, so the
+    // resolver waits until its time-out) or lets it go on. True when done.
+    bool silenceNameServer(bool silent) const;
+    // The questions the test name server has been asked so far, oldest first,
+    // as "TYPE NAME" (e.g. "PTR 10.3.200.10.in-addr.arpa").
+    std::vector<std::string> nameServerQueries() const;
 
 private:
     std::string script(const std::string &args) const;

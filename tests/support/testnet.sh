@@ -87,7 +87,8 @@ up() {
   # The client may use datagram ICMP sockets; tests forbid it to force raw ones.
   in_ns "$C" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 
-  # Name server with forward and reverse records of every test host.
+  # Name server with forward and reverse records of every test host. It logs
+  # every question it gets, so tests can count the lookups that reached it.
   local hosts="$STATE_DIR/${p}hosts"
   cat >"$hosts" <<HOSTS
 10.200.1.2 client.idlix.test
@@ -102,7 +103,8 @@ up() {
 HOSTS
   in_ns "$(ns "$p" dns)" dnsmasq --conf-file=/dev/null --no-resolv --no-hosts \
     --addn-hosts="$hosts" --local=/#/ --listen-address=10.200.3.53 --bind-interfaces \
-    --pid-file="$STATE_DIR/${p}dnsmasq.pid" --user=root --group=root --no-negcache
+    --pid-file="$STATE_DIR/${p}dnsmasq.pid" --user=root --group=root --no-negcache \
+    --log-queries --log-facility="$STATE_DIR/${p}dnsmasq.log"
 
   mkdir -p "/etc/netns/$C"
   printf 'nameserver 10.200.3.53\nsearch idlix.test\noptions timeout:2 attempts:2\n' \
@@ -132,7 +134,8 @@ down() {
     ip netns del "$n" 2>/dev/null || true
     rm -rf "/etc/netns/$n"
   done
-  rm -f "$STATE_DIR/${p}hosts" "$STATE_DIR/${p}dnsmasq.pid" "$STATE_DIR/${p}"nginx*
+  rm -f "$STATE_DIR/${p}hosts" "$STATE_DIR/${p}dnsmasq.pid" "$STATE_DIR/${p}dnsmasq.log" \
+    "$STATE_DIR/${p}"nginx*
 }
 
 nginx_up() {

@@ -1,6 +1,8 @@
 #include "testutil.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <linux/capability.h>
@@ -36,6 +38,23 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+SeenBox readModalBox(const std::function<void()> &open)
+{
+    SeenBox seen;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen = {true, box->windowTitle(), box->text(), int(box->icon()),
+                int(box->buttons().size()), box->textFormat() == Qt::PlainText};
+        box->accept();
+    });
+    closer.start(20);
+    open();
+    return seen;
+}
 
 int withoutIcmpAccess(const std::function<int()> &body)
 {
@@ -86,6 +105,22 @@ ScratchDir::~ScratchDir()
         qputenv("IDLIX_DIR", old_);
     else
         qunsetenv("IDLIX_DIR");
+}
+
+BusyCores::BusyCores(int threads)
+{
+    for (int i = 0; i < threads; ++i)
+        threads_.emplace_back([this] {
+            while (!stop_)
+                spins_.fetch_add(1, std::memory_order_relaxed);
+        });
+}
+
+BusyCores::~BusyCores()
+{
+    stop_ = true;
+    for (auto &t : threads_)
+        t.join();
 }
 
 } // namespace testutil

@@ -3,8 +3,12 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <thread>
+#include <vector>
 
 namespace testutil {
 
@@ -17,6 +21,19 @@ void pump(std::chrono::milliseconds span);
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();
 
+// What a modal message box showed.
+struct SeenBox {
+    bool shown = false;
+    QString title, text;
+    int icon = 0;         // QMessageBox::Icon
+    int buttons = 0;      // how many
+    bool plainText = false;
+};
+
+// Runs 'open', which is expected to open a modal QMessageBox, reads the box
+// and closes it with its default button. shown stays false when none opened.
+SeenBox readModalBox(const std::function<void()> &open);
+
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
 
@@ -26,6 +43,14 @@ bool isRoot();
 // success, else the number of the step that failed), 10..12 when the child
 // could not be set up, -1 when it did not exit normally.
 int withoutIcmpAccess(const std::function<int()> &body);
+
+// Counts the ticks of a 100 ms timer while it lives: the proof that the event
+// loop ran during a wait.
+struct Ticker {
+    Ticker() { QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; }); timer.start(100); }
+    QTimer timer;
+    int ticks = 0;
+};
 
 // A scratch program directory: IDLIX_DIR points at it while the object lives.
 class ScratchDir {
@@ -38,6 +63,18 @@ private:
     QTemporaryDir dir_;
     QByteArray old_;
     bool hadOld_ = false;
+};
+
+// Keeps `threads` cores busy with spinning threads while it lives: a
+// machine with no time to spare, for timing tests.
+class BusyCores {
+public:
+    explicit BusyCores(int threads);
+    ~BusyCores();
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> spins_{0};
+    std::vector<std::thread> threads_;
 };
 
 } // namespace testutil

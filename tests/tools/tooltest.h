@@ -24,24 +24,29 @@
 
 namespace tooltest {
 
-struct Window {
+// A main window on a scratch program directory, with the texts of the
+// message boxes it shows collected instead. Tools are made on it by the
+// tests' own windows below.
+struct BareWindow {
     testutil::ScratchDir dir;
     QStringList messages;
     std::unique_ptr<TMainForm> form;
-    TLatencyTest *lat = nullptr;   // children of the window
-    TPingTool *png = nullptr;
-    Window()
+    BareWindow()
     {
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
-        lat = new TLatencyTest(*form);
-        png = new TPingTool(*form);
     }
-    ~Window()
+    ~BareWindow()
     {
         form.reset();
         platform::SetMessageHook({});
     }
+};
+
+// The window with both echo tools.
+struct Window : BareWindow {
+    TLatencyTest *lat = new TLatencyTest(*form);   // children of the window
+    TPingTool *png = new TPingTool(*form);
 };
 
 // Loopback echo tests of the window: skipped where ICMP is not allowed.

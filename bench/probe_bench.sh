@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The HTTP probe's stopwatch against a slow reply: a local server sends 64 KB
+# over 3 seconds (bench/slow_reply.py); for each run the probe's HttpElapsed
+# (the anti-idle probe sent from the program's window, bench/probe_once.cpp),
+# curl's time_total for the same reply, and the CPU time of the program
+# during the probe as a share of one core. Runs idle, then with both cores
+# busy in plain shell loops.
+#
+#   bench/probe_bench.sh [BUILD_DIR] [RUNS]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(dirname "$here")
+build=${1:-$src/build}
+runs=${2:-3}
+
+for tool in curl python3; do
+  command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (apt-get install curl python3)" >&2; exit 1; }
+done
+cmake -S "$src" -B "$build" >/dev/null
+cmake --build "$build" --target probe_once -j2 >/dev/null
+probe=${PROBE_ONCE_BIN:-$(find "$build" -name probe_once -type f -perm -u+x | head -1)}   # PROBE_ONCE_BIN: another build to compare
+
+work=$(mktemp -d /tmp/probe_bench.XXXXXX)
+server_pid=
+busy=()
+stop_busy() { for p in "${busy[@]}"; do kill "$p" 2>/dev/null || true; done; busy=(); }
+cleanup() { stop_busy; [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; wait 2>/dev/null || true; rm -rf "$work"; }
+trap cleanup EXIT
+
+python3 "$here/slow_reply.py" 65536 3 64 >"$work/port" &
+server_pid=$!
+for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(cat "$work/port")
+
+# "probe ms" is the whole probe call on the monotonic clock (HttpElapsed
+# lies inside it); CPU is a share of one core over the probe: the whole
+# program, its GUI thread, and the stopwatch's thread.
+printf "%-6s %4s %12s %9s %10s %8s %7s %7s %7s %9s\n" load run "HttpElapsed" "probe ms" "curl ms" "diff %" "CPU %" "GUI %" "timer %" "wakes/s"
+for load in idle busy; do
+  if [ "$load" = busy ]; then
+    for _ in 1 2; do sh -c 'while :; do :; done' & busy+=($!); done
+    sleep 1
+  fi
+  for ((i = 1; i <= runs; i++)); do
+    c=$(curl -s --http1.0 -H 'Pragma: no-cache' -o /dev/null -w '%{time_total}' "http://127.0.0.1:$port/" \
+        | awk '{ printf "%.1f", $1 * 1000 }')
+    QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} XDG_RUNTIME_DIR="$work" \
+      "$probe" "127.0.0.1:$port" 1 >"$work/probe.out" 2>"$work/probe.err" || {
+      echo "probe_bench: the probe failed:" >&2; cat "$work/probe.err" >&2; exit 1; }
+    read -r ms wall cpu gui timer wakes <"$work/probe.out"
+    awk -v l="$load" -v i="$i" -v ms="$ms" -v c="$c" -v wall="$wall" -v cpu="$cpu" -v gui="$gui" \
+        -v timer="$timer" -v w="$wakes" 'BEGIN {
+      printf "%-6s %4d %12d %9.1f %10.1f %+8.2f %7.2f %7.2f %7.2f %9.1f\n", l, i, ms, wall, c, (ms - c) / c * 100,
+        cpu / wall * 100, gui / wall * 100, timer / wall * 100, w / wall * 1000 }'
+  done
+  stop_busy
+done

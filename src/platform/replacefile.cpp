@@ -1,0 +1,85 @@
+#include "platform/replacefile.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Opens a new file beside path under a name nobody else holds. The mode is
+// masked by the umask as any new file's is. -1 with errno set on failure.
+int openTemporary(const QByteArray &path, mode_t mode, QByteArray &tmpName)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        tmpName = path + '.' + QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
+        const int fd = ::open(tmpName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFile(const QString &path, const QByteArray &bytes, TFileAccess access,
+                 QString *reason)
+{
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray tmpName;
+    const mode_t mode = access == TFileAccess::OwnerOnly ? 0600 : 0666;
+    const int fd = openTemporary(target, mode, tmpName);
+    if (fd < 0) {
+        if (reason)
+            *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    // An owner-only file is exactly 0600 whatever the umask left of it.
+    bool ok = access != TFileAccess::OwnerOnly || ::fchmod(fd, 0600) == 0;
+    ok = ok && writeAll(fd, bytes);
+    ok = ok && ::fsync(fd) == 0;
+    int err = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(tmpName.constData(), target.constData()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(tmpName.constData());
+        if (reason)
+            *reason = QString::fromLocal8Bit(std::strerror(err));
+    }
+    return ok;
+}
+
+} // namespace platform

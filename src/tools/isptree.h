@@ -1,0 +1,78 @@
+// The ISP tree: the names of every address .1 to .255 of a host's /24 block,
+// one tree node per address that has one, in address order; the list can be
+// saved as a text file.
+#pragma once
+
+#include "components/runguard.h"
+#include "tools/isptreefile.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class IShell;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QTreeWidget;
+class TBackdropHold;
+class TPictureButton;
+class TToolSwitch;
+class TWSocket;
+
+class TISPTree : public QObject {
+    Q_OBJECT
+public:
+    // Binds the ISP Tree menu item of 'shell' and fills its ISP tree panel.
+    explicit TISPTree(IShell &shell);
+    ~TISPTree() override;
+
+    // Where a Map stands: a host name being looked up, or the block being scanned.
+    enum class TMapState { Idle, LookingUp, Scanning };
+
+    TWSocket *WSocket2 = nullptr;         // forward lookup of a host name
+    QFrame *pnl_ISPTree = nullptr;        // the panel (made by the window's layout)
+    QLineEdit *edt_ISPHost = nullptr;     // host name or dotted address
+    QTreeWidget *tv_ISP = nullptr;        // one top-level node per named address
+    TPictureButton *btn_ISPMap = nullptr, *btn_ISPCancel = nullptr, *btn_IspSave = nullptr,
+                   *btn_ISPClose = nullptr;
+    QLabel *lbl_ISPMap = nullptr, *lbl_ISPCancel = nullptr, *lbl_IspSave = nullptr,
+           *lbl_ISPClose = nullptr;
+    QFileDialog *SaveDialog1 = nullptr;   // asks where Save to File writes
+
+    QString ScanBase;                     // dotted address whose block is scanned
+    bool ScanActive = false;              // a scan may run; Cancel and Close clear it
+    TMapState MapState = TMapState::Idle;
+    // The Map that owns the lookups in flight. A reverse lookup that returns
+    // after Close or a newer Map finds its ticket stale and is dropped.
+    TRunGuard MapRun;
+
+    bool PanelOpen() const;
+
+    void ISPTree1Click();
+    void btn_ISPMapClick();
+    void btn_ISPCancelClick();
+    void btn_IspSaveClick();
+    void btn_ISPCloseClick();
+    void edt_ISPHostKeyPress();           // Enter in edt_ISPHost
+    void WSocket2DnsLookupDone(quint16 Error);
+    void ScanSubnet();
+
+    // The nodes of tv_ISP in tree order with their nesting levels.
+    QList<tools::TTreeLine> TreeLines() const;
+    // Writes the tree to path; a failure is told in a message box with the
+    // path and the reason. True when written.
+    bool SaveTree(const QString &path);
+
+private:
+    void CreatePanel();
+    void EndMap();
+
+    IShell &shell_;
+    TToolSwitch &switch_;
+    std::unique_ptr<TBackdropHold> backdrop_;
+    bool forwardPending_ = false;         // WSocket2's lookup has not completed yet
+};

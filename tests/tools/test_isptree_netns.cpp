@@ -1,0 +1,314 @@
+// The ISP tree against the test name server: scans of a /24 block with a few
+// named addresses, in address order; Cancel, Close and Map during a scan,
+// counted at the name server; the saved file of a real scan; and a name
+// server that does not answer. Root only.
+#include "lookuptools.h"
+#include "../support/netfixture.h"
+
+#include "platform/resolver.h"
+#include "widgets/picturebutton.h"
+
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+using namespace std::chrono_literals;
+using lookuptest::Nodes;
+using State = TISPTree::TMapState;
+
+namespace {
+
+// Named addresses of 10.200.3.0/24: the plan's hosts, plus the first and the
+// last address of the block.
+const QStringList kBlock3 = {
+    "gw.idlix.test (10.200.3.1)",     "host.idlix.test (10.200.3.10)",
+    "quiet.idlix.test (10.200.3.20)", "slow.idlix.test (10.200.3.30)",
+    "ns.idlix.test (10.200.3.53)",    "edge.idlix.test (10.200.3.255)",
+};
+// 10.200.2.0/24, between the routers: three named addresses.
+const QStringList kBlock2 = {
+    "r1-east.idlix.test (10.200.2.1)", "r2.idlix.test (10.200.2.2)",
+    "far.idlix.test (10.200.2.200)",
+};
+
+QStringList Block(const QString &prefix, int last)
+{
+    QStringList out;
+    for (int n = 1; n <= last; ++n)
+        out << prefix + QString::number(n);
+    return out;
+}
+
+// The last octet of a node's address.
+int LastOctet(const QString &node)
+{
+    return node.section(QLatin1Char('.'), -1).chopped(1).toInt();
+}
+
+class ISPTreeNet : public lookuptest::LookupNetTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        LookupNetTest::SetUpTestSuite();
+        if (net && net->ok())
+            named = net->addName("10.200.3.1", "gw.idlix.test")
+                    && net->addName("10.200.3.255", "edge.idlix.test")
+                    && net->addName("10.200.2.1", "r1-east.idlix.test")
+                    && net->addName("10.200.2.200", "far.idlix.test");
+    }
+    void SetUp() override
+    {
+        LookupNetTest::SetUp();
+        if (!Ready())
+            return;
+        ASSERT_TRUE(named);
+        // dnsmasq rereads its records after the signal: wait until it has.
+        ASSERT_TRUE(testutil::waitFor([] {
+            platform::HostEntry e;
+            return platform::LookupAddr(platform::InetAddr("10.200.2.200"), e) == 0;
+        }, 5000ms));
+        isp = w->isp;
+        f->ISPTree1->trigger();
+        // Every change of the gauge, with the status line at that moment.
+        QObject::connect(f->Gauge1, &QProgressBar::valueChanged, [this](int v) {
+            progress.emplace_back(v, f->StatusLBL->text());
+            if (onProgress)
+                onProgress(v);
+        });
+    }
+    void Map(const QString &host)
+    {
+        isp->edt_ISPHost->setText(host);
+        isp->btn_ISPMap->Click();
+    }
+    bool WaitIdle(std::chrono::milliseconds timeout = 30000ms)
+    {
+        return testutil::waitFor([this] { return isp->MapState == State::Idle; }, timeout);
+    }
+    // Waits until the name server has logged 'count' questions after 'skip'.
+    static bool WaitQueries(qsizetype skip, qsizetype count)
+    {
+        return testutil::waitFor([&] { return ReverseQueries(skip).size() >= count; }, 3000ms);
+    }
+
+    static inline bool named = false;
+    TISPTree *isp = nullptr;
+    std::vector<std::pair<int, QString>> progress;
+    std::function<void(int)> onProgress;
+};
+
+} // namespace
+
+TEST_F(ISPTreeNet, DottedHostScansItsBlockInAddressOrder)
+{
+    const qsizetype before = Queries().size();
+    Map("10.200.3.10");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
+    EXPECT_EQ(isp->ScanBase, "10.200.3.10");
+    EXPECT_TRUE(isp->ScanActive);   // stays set after a full scan
+    EXPECT_EQ(f->Gauge1->maximum(), 255);
+    EXPECT_EQ(f->Gauge1->value(), 255);
+    EXPECT_FALSE(f->Gauge1->isHidden());
+    EXPECT_EQ(f->StatusLBL->text(), "Status: Lookup complete: edge.idlix.test (10.200.3.255)");
+
+    // The gauge moved through every number once, in order; the status line
+    // said what each step found.
+    ASSERT_EQ(progress.size(), 255u);
+    EXPECT_EQ(progress[0].second, "Status: Looking up host 10.200.3.10...");
+    for (int n = 1; n <= 255; ++n)
+        ASSERT_EQ(progress[n - 1].first, n);
+    EXPECT_EQ(progress[9].second, "Status: Lookup complete: host.idlix.test (10.200.3.10)");
+    EXPECT_EQ(progress[10].second, "Status: Invalid Host/IP address.");
+    EXPECT_EQ(progress[52].second, "Status: Lookup complete: ns.idlix.test (10.200.3.53)");
+
+    // One question per address, .1 to .255 in order, and no forward lookup.
+    ASSERT_TRUE(WaitQueries(before, 255));
+    EXPECT_EQ(ReverseQueries(before), Block("10.200.3.", 255));
+    EXPECT_EQ(Queries().size() - before, 255);
+}
+
+TEST_F(ISPTreeNet, NameIsLookedUpThenItsBlockScanned)
+{
+    const qsizetype before = Queries().size();
+    Map("r2");
+    EXPECT_EQ(isp->MapState, State::LookingUp);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Nodes(isp->tv_ISP), kBlock2);
+    EXPECT_EQ(isp->ScanBase, "10.200.2.2");
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress[0].second, "Status: Lookup complete: r2 (10.200.2.2)");
+    EXPECT_EQ(f->Gauge1->value(), 255);
+    ASSERT_TRUE(WaitQueries(before, 255));
+    const QStringList asked = Queries().mid(before);
+    EXPECT_EQ(asked.first(), "A r2.idlix.test");
+    EXPECT_EQ(ReverseQueries(before), Block("10.200.2.", 255));
+}
+
+TEST_F(ISPTreeNet, UnknownNameGivesNoNodesAndNoScan)
+{
+    const qsizetype before = Queries().size();
+    Map("nosuch");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch");
+    EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+    EXPECT_FALSE(isp->ScanActive);
+    EXPECT_TRUE(progress.empty());
+    EXPECT_TRUE(f->Gauge1->isHidden());
+    testutil::pump(200ms);
+    EXPECT_TRUE(ReverseQueries(before).isEmpty());
+}
+
+TEST_F(ISPTreeNet, CancelProbesNothingAfterTheLookupInFlight)
+{
+    const qsizetype before = Queries().size();
+    onProgress = [this](int v) {
+        if (v == 25)
+            QTimer::singleShot(0, isp, [this] { isp->btn_ISPCancel->Click(); });
+    };
+    Map("10.200.3.10");
+    ASSERT_TRUE(WaitIdle());
+    const int last = f->Gauge1->value();
+    EXPECT_GE(last, 25);
+    EXPECT_LE(last, 27);
+    EXPECT_FALSE(isp->ScanActive);
+    // The nodes found so far stay; the gauge shows the last probed number.
+    QStringList found;
+    for (const QString &node : kBlock3)
+        if (LastOctet(node) <= last)
+            found << node;
+    EXPECT_EQ(Nodes(isp->tv_ISP), found);
+    ASSERT_TRUE(WaitQueries(before, last));
+    testutil::pump(300ms);
+    EXPECT_EQ(ReverseQueries(before), Block("10.200.3.", last));
+
+    // A new Map starts at once and runs to the end.
+    progress.clear();
+    onProgress = nullptr;
+    Map("10.200.3.10");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
+}
+
+TEST_F(ISPTreeNet, CloseStopsTheScanAndClearsThePanel)
+{
+    const qsizetype before = Queries().size();
+    int closedAt = 0;
+    onProgress = [&](int v) {
+        if (v == 25)
+            QTimer::singleShot(0, isp, [&] {
+                closedAt = f->Gauge1->value();
+                isp->btn_ISPClose->Click();
+            });
+    };
+    Map("10.200.3.10");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_GE(closedAt, 25);
+    EXPECT_TRUE(f->pnl_ISPTree->isHidden());
+    EXPECT_TRUE(f->Gauge1->isHidden());
+    EXPECT_TRUE(f->img_Bg2->isHidden());
+    EXPECT_TRUE(isp->edt_ISPHost->text().isEmpty());
+    EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+    EXPECT_FALSE(isp->ScanActive);
+    testutil::pump(300ms);
+    // At most the lookup already on its way when Close came; nothing after.
+    const QStringList asked = ReverseQueries(before);
+    EXPECT_LE(asked.size(), closedAt + 1);
+    EXPECT_EQ(asked, Block("10.200.3.", int(asked.size())));
+    EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+    EXPECT_EQ(f->Gauge1->value(), closedAt);
+}
+
+TEST_F(ISPTreeNet, MapDuringAScanIsRefusedAndTheScanGoesOn)
+{
+    const qsizetype before = Queries().size();
+    State stateAfterSecondMap = State::Idle;
+    onProgress = [&](int v) {
+        if (v == 25)
+            QTimer::singleShot(0, isp, [&] {
+                Map("10.200.2.2");
+                stateAfterSecondMap = isp->MapState;
+            });
+    };
+    Map("10.200.3.10");
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(stateAfterSecondMap, State::Scanning);
+    EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
+    EXPECT_EQ(isp->ScanBase, "10.200.3.10");
+    EXPECT_EQ(f->Gauge1->value(), 255);
+    ASSERT_TRUE(WaitQueries(before, 255));
+    EXPECT_EQ(ReverseQueries(before), Block("10.200.3.", 255));
+}
+
+TEST_F(ISPTreeNet, SavedFileOfAScanIsOneCrLfLinePerNode)
+{
+    Map("10.200.2.2");
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(Nodes(isp->tv_ISP), kBlock2);
+    QTemporaryDir dir;
+    QTimer::singleShot(0, isp, [&] {
+        isp->SaveDialog1->selectFile(dir.filePath("block"));
+        static_cast<QDialog *>(isp->SaveDialog1)->accept();
+    });
+    isp->btn_IspSave->Click();
+    QFile saved(dir.filePath("block.txt"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), QByteArray("r1-east.idlix.test (10.200.2.1)\r\n"
+                                          "r2.idlix.test (10.200.2.2)\r\n"
+                                          "far.idlix.test (10.200.2.200)\r\n"));
+    EXPECT_TRUE(w->messages.isEmpty());
+}
+
+// A name server that never answers: the window runs during the scan, Cancel
+// and Close take effect at once, and nothing is probed after them.
+TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
+{
+    for (bool close : {false, true}) {
+        SCOPED_TRACE(close ? "Close" : "Cancel");
+        if (close)
+            f->ISPTree1->trigger();
+        progress.clear();
+        const qsizetype before = Queries().size();
+        Silence();
+        testutil::Ticker ticker;
+        State stateAtClick = State::Idle;
+        QString statusAtClick;
+        bool hiddenAtOnce = false;
+        QTimer::singleShot(1000, isp, [&] {
+            stateAtClick = isp->MapState;
+            statusAtClick = f->StatusLBL->text();
+            if (close) {
+                isp->btn_ISPClose->Click();
+                hiddenAtOnce = f->pnl_ISPTree->isHidden();
+            } else {
+                isp->btn_ISPCancel->Click();
+            }
+            Speak();
+        });
+        QElapsedTimer took;
+        took.start();
+        Map("10.200.3.10");
+        ASSERT_TRUE(WaitIdle());
+        const qint64 ms = took.elapsed();
+        // The click came while the first lookup was still out.
+        EXPECT_EQ(stateAtClick, State::Scanning);
+        EXPECT_EQ(statusAtClick, "Status: Resolving 10.200.3.1...");
+        EXPECT_GE(ticker.ticks, int(ms / 100) - 3) << ms << " ms";
+        EXPECT_EQ(f->Gauge1->value(), 1);
+        EXPECT_EQ(hiddenAtOnce, close);
+        testutil::pump(300ms);
+        const QStringList asked = ReverseQueries(before);
+        EXPECT_EQ(QSet<QString>(asked.begin(), asked.end()), QSet<QString>{"10.200.3.1"});
+        if (close)
+            EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+        else
+            EXPECT_EQ(Nodes(isp->tv_ISP), QStringList{"gw.idlix.test (10.200.3.1)"});
+    }
+}

@@ -1,0 +1,221 @@
+// The traceroute tool over the test network (client, r1, r2 and the hosts
+// behind them, names from the test name server): the panel's lines, status
+// texts and gauge in both modes, the errors, Trace pressed again and Cancel
+// during a run, the panel closed during a run, and a route longer than its
+// estimate. Root only; the window is built inside the client host.
+#include "tracetest.h"
+
+#include "widgets/picturebutton.h"
+#include "../support/netfixture.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QTimer>
+
+using namespace std::chrono_literals;
+using tracetest::Lines;
+using tracetest::MaskedLines;
+
+namespace {
+
+class TraceToolNet : public testnet::NetTest {
+protected:
+    void SetUp() override
+    {
+        NetTest::SetUp();
+        if (!Ready())
+            return;
+        w = std::make_unique<tracetest::Window>();
+        f = w->form.get();
+        trc = w->trc;
+        watch = std::make_unique<tracetest::Watch>(*f, *trc);
+        watchData = trc->MSTrace1->OnData;
+        f->btn_Trace->Click();
+    }
+    void TearDown() override
+    {
+        watch.reset();
+        w.reset();
+        scope.reset();
+        if (net)
+            net->stopResponder();
+    }
+    // Runs 'action' shortly after hop 'hop' of each trace from now on has
+    // been reported (while the next hop's echo is out).
+    void AfterHop(int hop, std::function<void()> action)
+    {
+        trc->MSTrace1->OnData = [this, hop, action](QObject *s, std::int32_t status) {
+            watchData(s, status);
+            if (trc->MSTrace1->ProbeOptions.Ttl == hop)
+                QTimer::singleShot(150, trc, action);
+        };
+    }
+
+    std::unique_ptr<tracetest::Window> w;
+    std::unique_ptr<tracetest::Watch> watch;
+    TDataRt watchData;   // the watch's own OnData
+    TMainForm *f = nullptr;
+    TTraceTool *trc = nullptr;
+};
+
+const QStringList kRoute = {"    1\tRTT\tr1.idlix.test", "    2\tRTT\tr2.idlix.test"};
+
+} // namespace
+
+TEST_F(TraceToolNet, RouteLinesStatusesAndGaugeInBothModes)
+{
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(tracetest::ModeName(mode));
+        tracetest::SetOptions(*f, mode, true, 3);
+        ASSERT_TRUE(watch->Trace("host"));
+        const QString summary = "host.idlix.test reached in 3 hops. (expected: 3)";
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (kRoute + QStringList{"    3\tRTT\thost.idlix.test\treached", summary}));
+        const QString tracing = "Status: Tracing...  3 hops expected";
+        EXPECT_EQ(watch->seen, (QStringList{"test [0/3] " + tracing, "data [1/3] " + tracing,
+                                            "data [2/3] " + tracing, "data [3/3] " + tracing,
+                                            "finished [3/3] Status: " + summary}));
+        EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
+
+        // Without the test echo the gauge stays where the last trace left
+        // its range, unmoved until the end.
+        f->cb_TrcTestPack->setChecked(false);
+        ASSERT_TRUE(watch->Trace("10.200.3.10"));
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (kRoute + QStringList{"    3\tRTT\thost.idlix.test\treached",
+                                       "host.idlix.test reached in 3 hops."}));
+        const QString to = "Status: Tracing to 10.200.3.10";
+        EXPECT_EQ(watch->seen, (QStringList{"data [0/3] " + to, "data [0/3] " + to,
+                                            "data [0/3] " + to,
+                                            "finished [3/3] Status: host.idlix.test reached in 3 hops."}));
+    }
+}
+
+TEST_F(TraceToolNet, FailuresLeaveTheErrorLineAndStatus)
+{
+    const struct {
+        const char *host;
+        bool test;
+        const char *line;
+    } cases[] = {
+        {"", true, "Error -2147483646: No Address Specified"},
+        {"nosuch.idlix.test", true, "Error 11001: Authoritative Host not found"},
+        {testnet::kQuiet, true, "Error 11010: Request timed out"},   // the test echo goes unanswered
+    };
+    for (int mode : {0, 1}) {
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.host) + " " + tracetest::ModeName(mode));
+            tracetest::SetOptions(*f, mode, c.test, 1);
+            ASSERT_TRUE(watch->Trace(c.host, 10s));
+            EXPECT_EQ(Lines(trc->re_Trace), QStringList{c.line});
+            EXPECT_EQ(f->StatusLBL->text(), "Status: Routing halted - Error.");
+            EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
+            EXPECT_EQ(watch->seen.size(), 1);
+        }
+    }
+    // Hop answers that are not the target's echo reply are lines, not errors.
+    tracetest::SetOptions(*f, 0, false, 1);
+    trc->MSTrace1->SetTimeToLive(4);   // only here: the window's limit is 64
+    ASSERT_TRUE(watch->Trace(testnet::kQuiet, 15s));
+    EXPECT_EQ(MaskedLines(trc->re_Trace),
+              (kRoute + QStringList{"    3\t*\ttimed out", "    4\t*\ttimed out",
+                                   "quiet.idlix.test: Request timed out"}));
+    EXPECT_EQ(f->StatusLBL->text(), "Status: quiet.idlix.test: Request timed out");
+}
+
+TEST_F(TraceToolNet, TracePressedAgainDuringARunIsRefusedAndTheRunGoesOn)
+{
+    // The slow host answers after 800 ms: hop 3 is out when Trace is pressed.
+    ASSERT_TRUE(net->startResponder({"--delay", "800"}));
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(tracetest::ModeName(mode));
+        tracetest::SetOptions(*f, mode, true, 3);
+        QStringList atRefusal;
+        QStringList statuses;
+        AfterHop(2, [&] {
+            // The options changed meanwhile must not reach the running trace.
+            tracetest::SetOptions(*f, 1 - mode, false, 1);
+            f->se_TrcBytes->setValue(100);
+            trc->edt_TrcHost->setText("host");
+            trc->btn_TrcYes->Click();
+            atRefusal = Lines(trc->re_Trace);
+            statuses = watch->seen;
+            EXPECT_FALSE(trc->edt_TrcHost->isEnabled());
+            EXPECT_TRUE(trc->MSTrace1->Busy());
+        });
+        ASSERT_TRUE(watch->Trace("slow"));
+        EXPECT_EQ(atRefusal, QStringList{"Error -2147483388: Already in Progress"});
+        ASSERT_EQ(statuses.size(), 4) << statuses.join('|').toStdString();
+        // The refused click cleared the gauge as well; the status said what
+        // it tried first, then why not.
+        EXPECT_EQ(statuses[3], "error [0/3] Status: Routing halted - Error.");
+        const QString summary = "slow.idlix.test reached in 3 hops. (expected: 3)";
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (QStringList{"Error -2147483388: Already in Progress",
+                               "    3\tRTT\tslow.idlix.test\treached", summary}));
+        EXPECT_EQ(watch->seen.mid(4), (QStringList{"data [3/3] Status: Routing halted - Error.",
+                                                   "finished [3/3] Status: " + summary}));
+        EXPECT_EQ(trc->MSTrace1->PacketSize(), 56);
+        EXPECT_EQ(trc->MSTrace1->Mode, mode == 0 ? wsmAsync : wsmBlocking);
+        EXPECT_GE(Lines(trc->re_Trace)[1].split('\t')[1].toInt(), 800);
+        EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
+        f->se_TrcBytes->setValue(56);
+    }
+}
+
+TEST_F(TraceToolNet, CancelWhileAHopIsOut)
+{
+    ASSERT_TRUE(net->startResponder({"--delay", "800"}));
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(tracetest::ModeName(mode));
+        tracetest::SetOptions(*f, mode, false, 3);
+        QString statusAtCancel;
+        bool enabledAtCancel = false;
+        AfterHop(2, [&] {
+            trc->btn_TrcNo->Click();
+            statusAtCancel = f->StatusLBL->text();
+            enabledAtCancel = trc->edt_TrcHost->isEnabled();
+        });
+        ASSERT_TRUE(watch->Trace("slow"));
+        EXPECT_EQ(statusAtCancel, "Status: Routing halted.");
+        EXPECT_TRUE(enabledAtCancel);
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (kRoute + QStringList{"    <cancel>", "Trace Cancelled after 2 hops."}));
+        EXPECT_EQ(f->StatusLBL->text(), "Status: Trace Cancelled after 2 hops.");
+    }
+}
+
+TEST_F(TraceToolNet, ClosingThePanelLeavesTheTraceRunning)
+{
+    ASSERT_TRUE(net->startResponder({"--delay", "800"}));
+    tracetest::SetOptions(*f, 0, true, 3);
+    AfterHop(2, [&] {
+        f->TraceRoute1->trigger();
+        EXPECT_TRUE(f->pnl_Trace->isHidden());
+        EXPECT_TRUE(f->Gauge1->isHidden());
+        EXPECT_TRUE(trc->re_Trace->toPlainText().isEmpty());
+        EXPECT_EQ(f->StatusLBL->text(), "Status:");
+    });
+    ASSERT_TRUE(watch->Trace("slow"));
+    const QString summary = "slow.idlix.test reached in 3 hops. (expected: 3)";
+    EXPECT_EQ(MaskedLines(trc->re_Trace),
+              (QStringList{"    3\tRTT\tslow.idlix.test\treached", summary}));
+    EXPECT_EQ(f->StatusLBL->text(), "Status: " + summary);
+    EXPECT_TRUE(f->pnl_Trace->isHidden());
+    EXPECT_FALSE(f->img_TrcRed->isHidden());
+}
+
+TEST_F(TraceToolNet, RouteLongerThanItsEstimateKeepsTheGaugeFull)
+{
+    // Replies leave the slow host with TTL 65 and arrive with 63: that reads
+    // as a host two hops away that started from 64.
+    ASSERT_TRUE(net->startResponder({"--ttl", "65"}));
+    tracetest::SetOptions(*f, 0, true, 3);
+    ASSERT_TRUE(watch->Trace("slow"));
+    const QString summary = "slow.idlix.test reached in 3 hops. (expected: 2)";
+    const QString tracing = "Status: Tracing...  2 hops expected";
+    EXPECT_EQ(watch->seen, (QStringList{"test [0/2] " + tracing, "data [1/2] " + tracing,
+                                        "data [2/2] " + tracing, "data [2/2] " + tracing,
+                                        "finished [2/2] Status: " + summary}));
+    EXPECT_EQ(MaskedLines(trc->re_Trace).last(), summary);
+}

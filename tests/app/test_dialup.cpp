@@ -1,18 +1,20 @@
 // The whole program's window with a simulated phone book: "Connect on start"
 // with "Start Anti-Idle on connect" starts the real anti-idle session once
 // the line is up (or at once when it was up already), and the auto-disconnect
-// left unanswered switches the session off and hangs up.
+// left unanswered switches the session and the open tools off and hangs up.
 #include "app/idlix.h"
 #include "dialup/dialupcontrol.h"
 #include "dialup/disconnect.h"
 #include "net/ras.h"
 #include "shell/mainform.h"
+#include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 
 #include <QAction>
 #include <QFile>
+#include <QFrame>
 #include <QLabel>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -83,14 +85,24 @@ TEST(DialUpProgram, ConnectOnStartStartsAntiIdleWhenTheLineComesUp)
     EXPECT_FALSE(p.form->Connect1->isEnabled());
     EXPECT_TRUE(p.form->Disconnect1->isEnabled());
     EXPECT_TRUE(p.dial->RasTimer->isActive());
+    // The finger, ping and traceroute panels are open too.
+    for (TPictureButton *tool : {p.form->btn_Finger, p.form->btn_Ping, p.form->btn_Trace})
+        tool->Click();
+    EXPECT_EQ(p.form->RunningTools(),
+              (QList<TToolId>{TToolId::AntiIdle, TToolId::Finger, TToolId::Ping, TToolId::Trace}));
 
-    // The countdown is left unanswered: the session is switched off, then
-    // the line is hung up.
+    // The countdown is left unanswered: the session and the tools are
+    // switched off, then the line is hung up.
     ASSERT_TRUE(testutil::waitFor(
         [&] { return p.dial->RAS1->LineState() == TRasLineState::Idle; }, 5s));
     EXPECT_TRUE(p.dial->DisconnectWanted);
     EXPECT_FALSE(p.AntiIdleOn());
-    EXPECT_FALSE(p.form->img_AIGreen->isVisible());
+    EXPECT_TRUE(p.form->RunningTools().isEmpty());
+    for (QLabel *green : {p.form->img_AIGreen, p.form->img_FngGreen, p.form->img_PngGreen,
+                          p.form->img_TrcGreen})
+        EXPECT_FALSE(green->isVisible()) << green->objectName().toStdString();
+    for (QFrame *panel : {p.form->pnl_Finger, p.form->pnl_Ping, p.form->pnl_Trace})
+        EXPECT_FALSE(panel->isVisible()) << panel->objectName().toStdString();
     EXPECT_EQ(p.form->StatusLBL->text(), "Status: Disconnected.");
     EXPECT_TRUE(p.form->Connect1->isEnabled());
     EXPECT_FALSE(p.form->Disconnect1->isEnabled());

@@ -14,7 +14,8 @@
 
 int main(int argc, char **argv)
 {
-    // --help and --version answer at once: no window, no instance guard.
+    // --help and --version answer at once, as does a command line that cannot
+    // be understood: no window, no display, no instance guard.
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
         return rc;
 

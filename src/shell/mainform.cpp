@@ -100,6 +100,15 @@ void editOperation(const char *slot, bool modifies)
     }
 }
 
+// Opens a home page; when no browser takes it, the user is told rather than
+// left wondering why nothing happened.
+void openPage(TGoToWeb &web, const QString &url)
+{
+    web.Url = url;
+    if (!web.OpenUrl())
+        platform::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget *parent)
@@ -285,14 +294,12 @@ void TMainForm::Help2Click()
 
 void TMainForm::BrisvaneHomePage1Click()
 {
-    GoToWeb1->Url = MakerHomePage;
-    GoToWeb1->OpenUrl();
+    openPage(*GoToWeb1, MakerHomePage);
 }
 
 void TMainForm::IdlixHomePage1Click()
 {
-    GoToWeb1->Url = ProductPage;
-    GoToWeb1->OpenUrl();
+    openPage(*GoToWeb1, ProductPage);
 }
 
 void TMainForm::About1Click()

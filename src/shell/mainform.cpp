@@ -11,10 +11,12 @@
 #include "components/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
+#include "shell/optionkeys.h"
 #include "widgets/picturebutton.h"
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
 #include "widgets/responsegraph.h"
+#include "widgets/tabchain.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 #include "platform/appdir.h"
@@ -34,6 +36,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -204,6 +207,11 @@ void TMainForm::WireHandlers()
     StatusLBL->installEventFilter(this);
     lbl_Question->installEventFilter(this);
     InstallToolKeyRouter(this);
+    InstallOptionPanelKeys(this,
+                           QList<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions,
+                                            pnl_DialUp, pnl_Proxy},
+                           btn_Yes, btn_No);
+    InstallVisibleTabChain(this);
     // A later instance asking us to the front: the same as a click on the tray icon.
     JustOne321->OnActivate = [] {
         if (HoldForm)

@@ -1,15 +1,11 @@
 // The Help menu's home pages: handed to the desktop's browser, and a message
 // box when there is no browser to take them.
-#include "desktop/msgbox.h"
-#include "shell/mainform.h"
-#include "../support/testutil.h"
+#include "shellwindow.h"
 
 #include <QAction>
 #include <QDesktopServices>
 #include <QUrl>
 #include <gtest/gtest.h>
-
-#include <memory>
 
 namespace {
 
@@ -40,20 +36,16 @@ TEST(HomePages, OpenInTheBrowserOrSayThereIsNone)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.item) + (c.browser ? " with a browser" : " without a browser"));
-        testutil::ScratchDir dir;
-        QStringList messages;
-        platform::SetMessageHook([&](const QString &t) { messages << t; });
         Browser browser;
         if (c.browser)
             QDesktopServices::setUrlHandler("http", &browser, "open");
+        QStringList messages;
         {
-            auto form = std::make_unique<TMainForm>();
-            auto *item = form->findChild<QAction *>(c.item);
-            ASSERT_NE(item, nullptr);
-            item->trigger();
+            shelltest::Window w;
+            w.Get<QAction>(c.item)->trigger();
+            messages = w.messages;
         }
         QDesktopServices::unsetUrlHandler("http");
-        platform::SetMessageHook({});
         if (c.browser) {
             EXPECT_EQ(browser.opened, QStringList{c.url});
             EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();

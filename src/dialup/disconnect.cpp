@@ -1,4 +1,5 @@
 #include "dialup/disconnect.h"
+#include "desktop/fonts.h"
 
 #include "desktop/msgbox.h"
 #include "desktop/pictures.h"
@@ -42,10 +43,7 @@ Tfrm_Disc::Tfrm_Disc(QWidget *parent, int tickMs)
     pal.setColor(QPalette::WindowText, Silver);
     setPalette(pal);
     setAutoFillBackground(true);
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont(11));
 
     Label1 = makeLabel(this, "Label1",
                        QStringLiteral("Idlix is set to Disconnect your Internet connection in"),

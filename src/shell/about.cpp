@@ -1,4 +1,5 @@
 #include "shell/about.h"
+#include "desktop/fonts.h"
 
 #include "desktop/pictures.h"
 
@@ -24,9 +25,7 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
     setPalette(pal);
     setAutoFillBackground(true);
-    QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans"});
-    font.setPixelSize(11);
+    const QFont font = WindowFont(11);
     setFont(font);
 
     img_About = new QLabel(this);

@@ -13,6 +13,7 @@
 #include "shell/mainform_shortcuts.h"
 #include "shell/optionkeys.h"
 #include "widgets/picturebutton.h"
+#include "desktop/fonts.h"
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
 #include "widgets/responsegraph.h"
@@ -126,10 +127,7 @@ TMainForm::TMainForm(QWidget *parent)
     setWindowTitle("Idlix v2.0");
     setWindowIcon(QIcon(Picture("idlix.png")));
 
-    QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans"});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));

@@ -7,6 +7,7 @@
 // Each click is one run of RsvRun: an answer that arrives for an older click,
 // or after Cancel or Close, is dropped instead of overwriting newer results.
 #include "tools/resolvetool.h"
+#include "desktop/fonts.h"
 
 #include "net/wsocket.h"
 #include "shell/shellapi.h"
@@ -36,7 +37,7 @@ void StyleEdit(QLineEdit *edit)
     pal.setColor(QPalette::Text, Qt::white);
     edit->setPalette(pal);
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies(WindowFaces());
     font.setPointSize(7);
     edit->setFont(font);
     edit->setToolTip(QStringLiteral("Enter hostname to trace"));

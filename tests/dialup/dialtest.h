@@ -44,9 +44,7 @@ inline constexpr TToolId SwitchedTools[] = {TToolId::AntiIdle, TToolId::Finger, 
 
 inline void WriteFile(const QString &path, const QByteArray &text)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
+    ASSERT_TRUE(testutil::writeFile(path, text)) << path.toStdString();
 }
 
 // A phone book given by its path as it stands (empty: the system's own,

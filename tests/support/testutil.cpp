@@ -39,6 +39,12 @@ void pump(std::chrono::milliseconds span)
 
 bool isRoot() { return geteuid() == 0; }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 SeenBox readModalBox(const std::function<void()> &open)
 {
     SeenBox seen;

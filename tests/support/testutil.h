@@ -18,6 +18,9 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
 // Runs the event loop for the given time.
 void pump(std::chrono::milliseconds span);
 
+// Writes bytes to path, replacing what was there; false when it cannot.
+bool writeFile(const QString &path, const QByteArray &bytes);
+
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();
 

@@ -30,8 +30,9 @@ package_packages=(dpkg-dev file)
 # server behind socat for the test network in namespaces; pdftotext to read
 # printed reports back; a private D-Bus with NetworkManager's mock for the
 # dial-up tests; the validators for the install tests, getcap/setcap for the
-# package's post-install step, and ccache, through which the check that
-# package.sh still builds on a fresh copy reuses its earlier compiles.
+# package's post-install step, ccache, through which the check that
+# package.sh still builds on a fresh copy reuses its earlier compiles, and
+# xwininfo to measure the real window on Xvfb at each size.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light
@@ -40,6 +41,7 @@ test_packages=(
   dbus-daemon python3-dbusmock
   desktop-file-utils appstream man-db libcap2-bin
   ccache
+  x11-utils
 )
 
 case "${1:-}" in

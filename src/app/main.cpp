@@ -6,6 +6,7 @@
 #include "app/idlix.h"
 #include "components/justone32.h"
 #include "desktop/msgbox.h"
+#include "desktop/windowscale.h"
 #include "net/errorreport.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
@@ -19,6 +20,8 @@ int main(int argc, char **argv)
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
         return rc;
 
+    // The window's size is Qt's to apply as the application object is made.
+    PrepareWindowScaleFromSettings(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationDisplayName("Idlix v2.0");
     // Wayland desktops find the menu entry (and so the icon) through this name.

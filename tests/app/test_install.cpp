@@ -76,6 +76,7 @@ QStringList ExpectedFiles()
                          "share/applications/com.brisvane.Idlix.desktop",
                          "share/idlix/Help.html",
                          "share/idlix/bvspin.avi",
+                         "share/idlix/bvspin@2x.avi",
                          "share/man/man1/idlix.1.gz",
                          "share/metainfo/com.brisvane.Idlix.metainfo.xml"};
     for (const int size : kIconSizes)

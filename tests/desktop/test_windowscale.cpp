@@ -1,6 +1,6 @@
 // The window's size setting and its pictures: [Window] Scale in idlix2.ini,
-// what it asks of Qt before the application starts, and every picture (and
-// the logo clip) drawn anew at twice the size rather than blown up.
+// and every picture (and the logo clip) drawn anew at twice the size rather
+// than blown up. What the setting does to the real window: app/test_windowsize.
 #include "desktop/avi.h"
 #include "desktop/pictures.h"
 #include "desktop/windowscale.h"
@@ -115,43 +115,6 @@ TEST(WindowScale, SettingValuesReadAndWrite)
         EXPECT_EQ(WindowScaleFactor(c.scale), c.factor);
     }
     EXPECT_EQ(WindowScales(), listed);
-}
-
-TEST(WindowScale, AFixedSizeOverridesTheDesktopsAutomaticLeavesIt)
-{
-    const char *vars[] = {"QT_SCALE_FACTOR", "QT_ENABLE_HIGHDPI_SCALING", "QT_SCREEN_SCALE_FACTORS",
-                          "QT_USE_PHYSICAL_DPI"};
-    struct Case {
-        TWindowScale scale;
-        const char *factor;   // QT_SCALE_FACTOR afterwards
-        bool desktopKept;     // the desktop's and the user's settings stay
-    };
-    const Case cases[] = {{TWindowScale::Automatic, "1.25", true},
-                          {TWindowScale::Percent100, "1", false},
-                          {TWindowScale::Percent150, "1.5", false},
-                          {TWindowScale::Percent200, "2", false}};
-    QByteArray saved[std::size(vars)];
-    for (size_t i = 0; i < std::size(vars); ++i)
-        saved[i] = qgetenv(vars[i]);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.factor);
-        // What a user or desktop may have set.
-        qputenv("QT_SCALE_FACTOR", "1.25");
-        qputenv("QT_SCREEN_SCALE_FACTORS", "DP-1=2");
-        qputenv("QT_USE_PHYSICAL_DPI", "1");
-        qunsetenv("QT_ENABLE_HIGHDPI_SCALING");
-        PrepareWindowScale(c.scale);
-        EXPECT_EQ(qgetenv("QT_SCALE_FACTOR"), c.factor);
-        EXPECT_EQ(qgetenv("QT_SCREEN_SCALE_FACTORS"), c.desktopKept ? "DP-1=2" : "");
-        EXPECT_EQ(qEnvironmentVariableIsSet("QT_USE_PHYSICAL_DPI"), c.desktopKept);
-        EXPECT_EQ(qgetenv("QT_ENABLE_HIGHDPI_SCALING"), c.desktopKept ? "" : "0");
-    }
-    for (size_t i = 0; i < std::size(vars); ++i) {
-        if (saved[i].isNull())
-            qunsetenv(vars[i]);
-        else
-            qputenv(vars[i], saved[i]);
-    }
 }
 
 TEST(Pictures, EachIsDrawnAnewAtTwiceTheSize)

@@ -31,8 +31,7 @@
 
 namespace {
 
-// Items of the anti-idle options check list.
-constexpr int OptCycle = 0, OptMinimize = 1, OptVarySize = 2;
+using config::TAntiIdleOptions;
 
 // What the application's error report would say for a failure that reaches
 // it from a handler: the message of the exception, in a message box.
@@ -49,14 +48,16 @@ std::out_of_range ListIndexError(int index)
                                  .toStdString());
 }
 
-// The caption of the selected method ("HTTP Gets", "ICMP Pings", "Alternate"),
+// The caption of the method ("HTTP Gets", "ICMP Pings", "Alternate"),
 // empty when none is selected.
-QString MethodCaption(const TRadioGroup *group)
+QString MethodCaption(int method)
 {
-    const int index = group->ItemIndex();
-    if (index < 0 || index >= group->Count())
-        return QString();
-    return group->Button(index)->text().remove(QLatin1Char('&'));
+    switch (method) {
+    case TAntiIdleOptions::HttpGets: return QStringLiteral("HTTP Gets");
+    case TAntiIdleOptions::IcmpPings: return QStringLiteral("ICMP Pings");
+    case TAntiIdleOptions::Alternate: return QStringLiteral("Alternate");
+    default: return QString();
+    }
 }
 
 } // namespace
@@ -146,16 +147,16 @@ void TAntiIdle::btn_AntiIdleClick()
 void TAntiIdle::StartAntiIdle()
 {
     Session.Begin();
-    const TOptionControls options = shell_.Options();
+    const TAntiIdleOptions &options = shell_.Options().AntiIdle;
     const TInfoColumn info = shell_.Info();
     shell_.History()->clear();
-    info.lbl_Method->setText(MethodCaption(options.rg_AIMethod));
+    info.lbl_Method->setText(MethodCaption(options.Method));
     shell_.Graph().ClearResponseHistory();
     web_.HttpRequestCount = 0;
     LogTimer->start();
-    web_.CopyProxySettings(options);
+    web_.CopyProxySettings(shell_.Options().Proxy);
 
-    if (options.cb_AIOptions->Checked(OptCycle)) {
+    if (options.Checked(TAntiIdleOptions::CycleServerList)) {
         CycleMode = true;
         servers_.LoadServerList();
         QString error;
@@ -164,7 +165,7 @@ void TAntiIdle::StartAntiIdle()
         StartCycle();
     } else {
         CycleMode = false;
-        const QString host = options.edt_AIHost->text();
+        const QString host = options.Host;
         // Without a host the switch shows "on" but nothing is sent; a bad
         // frequency is passed over the same way.
         if (!host.isEmpty() && StartSessionStats()) {
@@ -189,7 +190,7 @@ void TAntiIdle::StartAntiIdle()
     info.ModeLBL->show();
     info.TimeLBL->show();
     info.lbl_Method->show();
-    if (options.cb_AIOptions->Checked(OptMinimize))
+    if (options.Checked(TAntiIdleOptions::MinimizeOnStart))
         shell_.HideWindow();
 }
 
@@ -229,7 +230,7 @@ void TAntiIdle::Timer3Timer()
                 throw ListIndexError(ServerIndex);
             CurrentHost = list->item(ServerIndex)->text();
         } else {
-            CurrentHost = shell_.Options().edt_AIHost->text();
+            CurrentHost = shell_.Options().AntiIdle.Host;
         }
         FailureCounted = false;
         SendProbe();
@@ -244,13 +245,13 @@ void TAntiIdle::Timer3Timer()
 
 void TAntiIdle::SendProbe()
 {
-    const TOptionControls options = shell_.Options();
+    const TAntiIdleOptions &options = shell_.Options().AntiIdle;
     QLabel *light = shell_.Info().PingLight;
     ++AttemptCount;
     AlternateToggle = !AlternateToggle;
-    switch (antiidle::ChooseProbe(options.rg_AIMethod->ItemIndex(), AlternateToggle)) {
+    switch (antiidle::ChooseProbe(options.Method, AlternateToggle)) {
     case antiidle::TProbeKind::Echo:
-        Ping2->SetSize(options.cb_AIOptions->Checked(OptVarySize) ? antiidle::RandomEchoSize()
+        Ping2->SetSize(options.Checked(TAntiIdleOptions::VaryPacketSize) ? antiidle::RandomEchoSize()
                                                                   : antiidle::MinEchoSize);
         light->setText(QStringLiteral("PING"));
         light->show();

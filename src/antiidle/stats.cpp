@@ -21,10 +21,6 @@
 
 namespace {
 
-// Longest and shortest time between probes, in minutes.
-constexpr int MinFrequency = 1, MaxFrequency = 60;
-// The anti-idle option "Show report on stop".
-constexpr int OptShowReport = 3;
 
 // The locale's long time without its time-zone name, which only lengthens
 // the report line.
@@ -39,17 +35,17 @@ QString LocalLongTime(const QLocale &locale, const QTime &time)
 
 bool TAntiIdle::StartSessionStats(QString *error)
 {
-    const TOptionControls options = shell_.Options();
+    const config::TAntiIdleOptions &options = shell_.Options().AntiIdle;
     shell_.Graph().ClearResponseHistory();
     bool ok = false;
-    int minutes = options.edt_AIFreq->text().trimmed().toInt(&ok);
+    int minutes = options.Frequency.trimmed().toInt(&ok);
     if (!ok) {
         if (error)
-            *error = QStringLiteral("'%1' is not a valid integer value").arg(options.edt_AIFreq->text());
+            *error = QStringLiteral("'%1' is not a valid integer value").arg(options.Frequency);
         return false;
     }
     // 0 would fire the timer without pause; the field's own range applies.
-    minutes = qBound(MinFrequency, minutes, MaxFrequency);
+    minutes = config::TAntiIdleOptions::FrequencyRange.Clamp(minutes);
     Timer3->setInterval(minutes * 60000);
 
     AttemptCount = 0;
@@ -70,7 +66,7 @@ bool TAntiIdle::StartSessionStats(QString *error)
                                  + locale.toString(now.date(), QLocale::ShortFormat)
                                  + QLatin1Char(' ') + LocalLongTime(locale, now.time()));
     shell_.Info().GoodLBL->clear();
-    report_.ResetReportTable(CycleMode ? servers_.Hosts() : QStringList{options.edt_AIHost->text()},
+    report_.ResetReportTable(CycleMode ? servers_.Hosts() : QStringList{options.Host},
                              CycleMode);
     return true;
 }
@@ -132,7 +128,7 @@ void TAntiIdle::EndSession()
     SuccessCount = 0;
     FailureCount = 0;
 
-    if (shell_.Options().cb_AIOptions->Checked(OptShowReport))
+    if (shell_.Options().AntiIdle.Checked(config::TAntiIdleOptions::ShowReportOnStop))
         report_.ShowReport();
     FailureCounted = false;
     CycleMode = false;

@@ -12,7 +12,9 @@
 class IShell;
 class QIODevice;
 class THttpCli;
-struct TOptionControls;
+namespace config {
+struct TProxyOptions;
+}
 
 class TWebClient : public QObject {
     Q_OBJECT
@@ -50,8 +52,8 @@ public:
 
     // A fresh client keeping the proxy settings; its URL is 'url'.
     void ReplaceHttpCli1(const QString &url);
-    // Proxy fields of the options -> HttpCli1.
-    void CopyProxySettings(const TOptionControls &options);
+    // The proxy of the options -> HttpCli1.
+    void CopyProxySettings(const config::TProxyOptions &proxy);
 
     void HttpCli1DocBegin(THttpCli *Sender);
     void HttpCli1DocData(THttpCli *Sender, const char *Buffer, int Len);

@@ -124,12 +124,12 @@ void TWebClient::ReplaceHttpCli1(const QString &url)
     HttpRequestCount = 0;
 }
 
-void TWebClient::CopyProxySettings(const TOptionControls &options)
+void TWebClient::CopyProxySettings(const config::TProxyOptions &proxy)
 {
-    HttpCli1->Proxy = options.edt_PxyServer->text();
-    HttpCli1->ProxyPort = options.edt_PxyPort->text();
-    HttpCli1->ProxyUsername = options.edt_PxyUser->text();
-    HttpCli1->ProxyPassword = options.edt_PxyPass->text();
+    HttpCli1->Proxy = proxy.Server;
+    HttpCli1->ProxyPort = proxy.Port;
+    HttpCli1->ProxyUsername = proxy.UserName;
+    HttpCli1->ProxyPassword = proxy.Password;
 }
 
 int TWebClient::HttpWatchdogLimit(int probeIntervalMs) const

@@ -37,7 +37,7 @@ void TServerList::btn_SrvUpdateClick()
         shell_.SetStatus(QStringLiteral("Status: Update skipped, another transfer is still running."));
         return;
     }
-    web_.CopyProxySettings(shell_.Options());
+    web_.CopyProxySettings(shell_.Options().Proxy);
 
     const QString path = antiidle::ServerListPath();
     QSaveFile file(path);

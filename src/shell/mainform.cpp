@@ -145,12 +145,13 @@ TMainForm::TMainForm(QWidget *parent)
     CreateInfoColumn();
     CreateTimers();
     WireHandlers();
+    WireOptionControls();
     FormCreate();
 }
 
 TMainForm::~TMainForm()
 {
-    // The settings are written on the way out, whatever the controls hold now.
+    // The settings are written on the way out, whatever the panels hold now.
     SaveSettings();
     TickingClock1->SetMode(tcmIdle);
     if (MainForm == this)
@@ -185,6 +186,7 @@ void TMainForm::WireHandlers()
     connect(Ping5, &QAction::triggered, this, [this] { img_PngArrow->Click(); });
     connect(Traceroute2, &QAction::triggered, this, [this] { img_TrcArrow->Click(); });
     on(StayOnTop1, &TMainForm::StayOnTop1Click);
+    on(Preferences1, &TMainForm::Preferences1Click);
     on(Help2, &TMainForm::Help2Click);
     on(BrisvaneHomePage1, &TMainForm::BrisvaneHomePage1Click);
     on(IdlixHomePage1, &TMainForm::IdlixHomePage1Click);

@@ -95,17 +95,6 @@ QFrame *TMainForm::Panel(TPanelId panel)
     return nullptr;
 }
 
-TOptionControls TMainForm::Options()
-{
-    return {rg_AIMethod, edt_AIFreq, edt_AIHost, cb_AIOptions,
-            edt_LatHost, se_LatInterval, se_LatTO,
-            se_PngBytes, se_PngTO,
-            se_TrcBytes, se_TrcTO, cb_TrcTestPack, rg_TrcMode,
-            cb_RasConnect, edt_RasUserName, edt_RasPassword,
-            cb_RasCnctOnStrt, cb_RasAIStrt, cb_RasDisc, se_RasDisc,
-            edt_PxyServer, edt_PxyPort, edt_PxyUser, edt_PxyPass};
-}
-
 void TMainForm::OpenOptions(TToolId tool)
 {
     switch (tool) {

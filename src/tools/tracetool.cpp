@@ -242,13 +242,13 @@ void TTraceTool::btn_TrcYesClick()
     // A trace already running keeps the settings it started with: the engine
     // refuses this start, and must not have its mode or sizes changed under it.
     if (!MSTrace1->Busy()) {
-        const TOptionControls options = shell_.Options();
-        MSTrace1->SetPacketSize(options.se_TrcBytes->value());
-        MSTrace1->SendTestPacket = options.cb_TrcTestPack->isChecked();
-        MSTrace1->SetTimeOut(TimeOutMs(options.se_TrcTO->value()));
-        switch (options.rg_TrcMode->ItemIndex()) {
-        case 0: MSTrace1->Mode = wsmAsync; break;
-        case 1: MSTrace1->Mode = wsmBlocking; break;
+        const config::TTraceOptions &options = shell_.Options().Trace;
+        MSTrace1->SetPacketSize(options.Bytes);
+        MSTrace1->SendTestPacket = options.TestPacket;
+        MSTrace1->SetTimeOut(TimeOutMs(options.TimeOut));
+        switch (options.Mode) {
+        case config::TTraceOptions::Asynchronous: MSTrace1->Mode = wsmAsync; break;
+        case config::TTraceOptions::Blocking: MSTrace1->Mode = wsmBlocking; break;
         default: break;   // no item chosen: the mode stays
         }
     }

@@ -196,7 +196,7 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder)
         "[Latency Test]", "Host=", "Time-out=5", "Interval=500",
         "[Ping Options]", "Bytes=1000", "Time-out=5",
         "[Traceroute Options]", "Bytes=56", "Time-out=5", "Test Packet=1", "Mode=1",
-        "[Dial-Up Options]", "Connection=-1", "Username=", "Password=secret",
+        "[Dial-Up Options]", "Connection=0", "Username=", "Password=secret",
         "Connect On Start=0", "Start AI=0", "Disconnect=1", "Disconnect Time=60",
         "[General]", "Stay on Top=1",
     };

@@ -10,7 +10,7 @@
 //
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 #include "antiidle/feature.h"
 #include "app/idlix.h"
 #include "platform/monoclock.h"

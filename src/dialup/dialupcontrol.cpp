@@ -94,7 +94,7 @@ void TDialUpControl::Dial()
     // The dialer may not be able to take the password (a pppd peer without
     // the passwordfd plugin): say so, since the dial uses the entry's own.
     if (!RAS1->DialNotice().isEmpty())
-        AddPaneLine(shell_.History(), TLineStyle::Bulleted, RAS1->DialNotice());
+        shell_.AddHistoryLine(RAS1->DialNotice());
     if (RAS1->LastResult() == platform::kDialErrPortAlreadyOpen)
         AlreadyConnected();
 }

@@ -173,7 +173,7 @@ void THttpCli::LookupDoneStep(quint16 error)
     if (state_ != httpDnsLookup)
         return;  // a lookup that finished after its request had ended
     if (error != 0) {
-        FailLocally(QStringLiteral("can't resolve hostname to IP address"));
+        FailLocally(QLatin1String(LookupFailedReason));
         SessionClosedStep();
         return;
     }

@@ -58,6 +58,9 @@ public:
     // Body limit of a new client; callers set their own per transfer.
     static constexpr qint64 kDefaultBodyLimit = 64 * 1024 * 1024;
 
+    // The reason phrase of a request whose host name did not resolve.
+    static constexpr char LookupFailedReason[] = "can't resolve hostname to IP address";
+
     explicit THttpCli(QObject *owner = nullptr);
     ~THttpCli() override;
 

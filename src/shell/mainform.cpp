@@ -5,10 +5,10 @@
 
 #include "shell/about.h"
 #include "widgets/animate.h"
-#include "components/gotoweb.h"
+#include "desktop/gotoweb.h"
 #include "shell/hidewindow.h"
 #include "shell/holdform.h"
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
 #include "widgets/picturebutton.h"

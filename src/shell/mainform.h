@@ -174,6 +174,8 @@ public:
     // ---- IShell: what the features ask of the window ----
     QWidget *Window() override { return this; }
     QTextEdit *History() override { return re_History; }
+    void AddHistoryLine(const QString &text) override;
+    void SetHistoryWriter(std::function<void(const QString &text)> writer) override;
     void SetHistoryInFront(bool front) override;
     void RepaintBackground() override;
     TResponseGraph &Graph() override { return *ResponseGraph; }
@@ -214,6 +216,7 @@ private:
     config::TOptions options_;                       // the values the option panels show
     bool showingOptions_ = false;                    // ShowOptions is filling the controls
     std::vector<std::function<void()>> preferenceWatchers_;
+    std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
 
     void CreateMenu();
     void CreateSwitches();

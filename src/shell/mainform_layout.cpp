@@ -5,8 +5,8 @@
 #include "widgets/menustyle.h"
 
 #include "widgets/animate.h"
-#include "components/gotoweb.h"
-#include "components/justone32.h"
+#include "desktop/gotoweb.h"
+#include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "desktop/pictures.h"

@@ -65,6 +65,11 @@ public:
     // The history pane, and its place in the panel stack: in front while a
     // session runs, behind every panel (but over the backgrounds) otherwise.
     virtual QTextEdit *History() = 0;
+    // Adds a line to the history from outside the session (a dial-up
+    // notice): through the writer the session installed, so its log keeps
+    // every line the pane shows; straight into the pane without one.
+    virtual void AddHistoryLine(const QString &text) = 0;
+    virtual void SetHistoryWriter(std::function<void(const QString &text)> writer) = 0;
     virtual void SetHistoryInFront(bool front) = 0;
     // Repaints the window's background picture now.
     virtual void RepaintBackground() = 0;

@@ -5,6 +5,7 @@
 #include "desktop/msgbox.h"
 #include "shell/hidewindow.h"
 #include "widgets/optioncontrols.h"
+#include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 
 #include <QAction>
@@ -23,6 +24,19 @@ void TMainForm::SetHistoryInFront(bool front)
     pnl_History->lower();
     img_Bg2->lower();
     img_Background->lower();
+}
+
+void TMainForm::AddHistoryLine(const QString &text)
+{
+    if (historyWriter_)
+        historyWriter_(text);
+    else
+        AddPaneLine(re_History, TLineStyle::Bulleted, text);
+}
+
+void TMainForm::SetHistoryWriter(std::function<void(const QString &)> writer)
+{
+    historyWriter_ = std::move(writer);
 }
 
 void TMainForm::RepaintBackground()

@@ -1,7 +1,6 @@
 #include "testutil.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -38,23 +37,6 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
-
-SeenBox readModalBox(const std::function<void()> &open)
-{
-    SeenBox seen;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        seen = {true, box->windowTitle(), box->text(), int(box->icon()),
-                int(box->buttons().size()), box->textFormat() == Qt::PlainText};
-        box->accept();
-    });
-    closer.start(20);
-    open();
-    return seen;
-}
 
 int withoutIcmpAccess(const std::function<int()> &body)
 {

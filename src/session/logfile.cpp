@@ -1,28 +1,16 @@
-#include "antiidle/logfile.h"
+#include "session/logfile.h"
 
 #include "platform/appdir.h"
 #include "platform/cp1252.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextBlock>
-#include <QTextDocument>
 
 namespace antiidle {
 
 QString LogFilePath()
 {
     return platform::DataFile(QString::fromLatin1(LogFileName));
-}
-
-QStringList HistoryLines(const QTextDocument *doc)
-{
-    QStringList lines;
-    if (!doc || doc->isEmpty())
-        return lines;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        lines << b.text();
-    return lines;
 }
 
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error)

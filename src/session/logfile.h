@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-class QTextDocument;
-
 namespace antiidle {
 
 // File name of the session log in the data folder (platform/appdir.h).
@@ -15,11 +13,14 @@ inline constexpr char LogFileName[] = "AI_Log.txt";
 // The history is written out only once it holds more lines than this.
 constexpr int LogFlushThreshold = 200;
 
+// A history line as the log holds it: the bullet, a blank, the text.
+inline QString LogLine(const QString &text)
+{
+    return QStringLiteral("\u2022 ") + text;
+}
+
 // Full path of the session log.
 QString LogFilePath();
-
-// The lines (paragraphs) of a history pane, first to last; an empty pane has none.
-QStringList HistoryLines(const QTextDocument *doc);
 
 // Appends 'lines' to the log at 'path', creating it when missing. On failure
 // returns false and puts the message for the user into 'error'.

@@ -201,6 +201,9 @@ void THttpCli::LookupDoneStep(quint16 error)
 void THttpCli::ConnectedStep(quint16 error)
 {
     if (error != 0) {
+        // The request ends with the connection's error, as a refused connect
+        // inside Connect does.
+        requestDoneError_ = error;
         FailLocally(QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error));
         SessionClosedStep();
         return;

@@ -38,6 +38,12 @@ void pump(std::chrono::milliseconds span)
 
 bool isRoot() { return geteuid() == 0; }
 
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 int withoutIcmpAccess(const std::function<int()> &body)
 {
     const pid_t pid = fork();

@@ -18,6 +18,9 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
 // Runs the event loop for the given time.
 void pump(std::chrono::milliseconds span);
 
+// The bytes of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();
 

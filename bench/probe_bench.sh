@@ -6,12 +6,18 @@
 # during the probe as a share of one core. Runs idle, then with both cores
 # busy in plain shell loops.
 #
-#   bench/probe_bench.sh [BUILD_DIR] [RUNS]
+# "page": the probe of an 8 MB page from nginx on a test host of the test
+# network, sent from the program's window shown on a private Xvfb display
+# (so every repaint of the status line is a real one), beside curl fetching
+# the same page in the same run. Root only (it builds the test network).
+#
+#   bench/probe_bench.sh [BUILD_DIR] [RUNS] [slow|page|all]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(dirname "$here")
 build=${1:-$src/build}
 runs=${2:-3}
+what=${3:-slow}
 
 for tool in curl python3; do
   command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (apt-get install curl python3)" >&2; exit 1; }
@@ -22,10 +28,57 @@ probe=${PROBE_ONCE_BIN:-$(find "$build" -name probe_once -type f -perm -u+x | he
 
 work=$(mktemp -d /tmp/probe_bench.XXXXXX)
 server_pid=
+xpid=
+netprefix=
 busy=()
 stop_busy() { for p in "${busy[@]}"; do kill "$p" 2>/dev/null || true; done; busy=(); }
-cleanup() { stop_busy; [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; wait 2>/dev/null || true; rm -rf "$work"; }
+cleanup() {
+  stop_busy
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
+  [ -n "$netprefix" ] && bash "$src/tests/support/testnet.sh" down "$netprefix" >/dev/null 2>&1
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
 trap cleanup EXIT
+
+median() { sort -n | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.1f", m }'; }
+
+# The 8 MB page in the window under Xvfb beside curl, both in the client host.
+page_bench() {
+  [ "$(id -u)" -eq 0 ] || { echo "probe_bench: page needs root (network namespaces)" >&2; exit 1; }
+  local net="$src/tests/support/testnet.sh" size=$((8 * 1024 * 1024))
+  netprefix="idx$$-"
+  bench_name=probe_bench
+  . "$here/xdisplay.sh"
+  bash "$net" up "$netprefix" >/dev/null
+  mkdir -p "$work/www"
+  chmod 755 "$work" "$work/www"
+  head -c "$size" /dev/urandom >"$work/www/index.html"
+  chmod 644 "$work/www/index.html"
+  bash "$net" nginx "$netprefix" host "$work/www" 80 >/dev/null
+  local url="http://10.200.3.10/" i c
+  # One window, RUNS probes in a row (the first one after the window is shown).
+  DISPLAY="$DISPLAY" XDG_RUNTIME_DIR="$work" bash "$net" exec "$netprefix" client \
+    "$probe" 10.200.3.10 "$runs" >"$work/page.out" 2>"$work/page.err" || {
+    echo "probe_bench: the probe failed:" >&2; cat "$work/page.err" >&2; exit 1; }
+  for ((i = 1; i <= runs; i++)); do
+    bash "$net" exec "$netprefix" client curl -s --http1.0 -H 'Pragma: no-cache' -o /dev/null \
+      -w '%{size_download} %{time_total}\n' "$url"
+  done >"$work/curl.out"
+  awk -v s="$size" '$1 != s { print "probe_bench: curl got " $1 " bytes" > "/dev/stderr"; exit 1 }' "$work/curl.out"
+  local a b
+  a=$(awk '{ print $2 }' "$work/page.out" | median)
+  b=$(awk '{ printf "%.3f\n", $2 * 1000 }' "$work/curl.out" | median)
+  echo "8 MB page from nginx on the test host, the window on Xvfb, median of $runs:"
+  awk -v a="$a" -v b="$b" -v e="$(awk '{ print $1 }' "$work/page.out" | median)" 'BEGIN {
+    printf "  probe in the window: %8.1f ms (HttpElapsed %.0f ms)   %.2f x curl\n", a, e, a / b
+    printf "  curl:                %8.1f ms\n", b }'
+}
+if [ "$what" = page ] || [ "$what" = all ]; then
+  page_bench
+fi
+[ "$what" = page ] && exit 0
 
 python3 "$here/slow_reply.py" 65536 3 64 >"$work/port" &
 server_pid=$!

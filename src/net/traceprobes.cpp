@@ -53,6 +53,12 @@ void TTraceProbes::Probe(platform::IcmpHandle handle, int ttl, std::uint32_t des
     TNote echo;
     echo.ttl = ttl;
     echo.reply = clearedReply();
+    if (Closed()) {
+        // The run ended before this thread got going: nothing to send for.
+        if (handle != platform::kInvalidIcmpHandle)
+            platform::IcmpCloseHandle(handle);
+        return;
+    }
     if (handle == platform::kInvalidIcmpHandle) {
         echo.code = kMsNoIcmp;
     } else {
@@ -112,6 +118,12 @@ void TTraceProbes::Push(TNote note)
     m_changed.notify_all();
     if (first && m_wake)
         m_wake();
+}
+
+bool TTraceProbes::Closed()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_closed;
 }
 
 std::vector<TTraceProbes::TNote> TTraceProbes::Take()

@@ -73,6 +73,7 @@ private:
     // many hops (every probe beyond the target, for one) are answered from it.
     std::string NameOf(std::uint32_t addr);
     void Push(TNote note);
+    bool Closed();
     void Probe(platform::IcmpHandle handle, int ttl, std::uint32_t dest, int size,
                int timeOutMs, bool resolve);
 

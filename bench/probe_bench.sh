@@ -19,6 +19,16 @@ build=${1:-$src/build}
 runs=${2:-3}
 what=${3:-slow}
 
+# The reference tools come when missing (root), as the other benchmarks' do.
+missing=()
+command -v curl >/dev/null || missing+=(curl)
+if [ "$what" != slow ]; then
+  command -v Xvfb >/dev/null || missing+=(xvfb)
+  [ -f /usr/include/X11/Xlib.h ] || missing+=(libx11-dev)
+fi
+if [ "${#missing[@]}" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 for tool in curl python3; do
   command -v "$tool" >/dev/null || { echo "probe_bench: $tool is missing (apt-get install curl python3)" >&2; exit 1; }
 done

@@ -72,7 +72,8 @@ private:
 // texts as one probe at a time would give. Nothing is sent beyond the target
 // once it has answered. A hop keeps the whole time-out while no later hop
 // has answered; once one has, a silent hop is given up (reported as timed
-// out) after a wait adapted to that hop's round trip. Hop names are looked
+// out) after a wait adapted to the round trip of the nearest later hop that
+// answered (THopTable::SilentWaitUs). Hop names are looked
 // up as soon as a hop answers, so they are known by the time its turn comes.
 //
 // Asynchronous mode: the window runs while probes are out. Blocking mode:

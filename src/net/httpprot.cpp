@@ -286,15 +286,28 @@ void THttpCli::DataAvailableStep()
     QPointer<THttpCli> self(this);
     // Everything the socket holds is taken now, one buffer at a time:
     // returning to the event loop between buffers would cost a loop pass and
-    // a readiness check for every 8 KiB.
+    // a readiness check for every buffer.
     for (;;) {
-        const int room = rcvBuf_.Room();
-        const int n = socket_->Receive(rcvBuf_.Tail(), room);
+        // Once the header is read, the body goes from the socket to the
+        // receiver in large pieces: a fraction of the reads, writes and
+        // OnDocData calls the header's line buffer would take.
+        const bool body = state_ == httpReceivingBody && rcvBuf_.Count() == 0;
+        if (body && bodyBuf_.empty())
+            bodyBuf_.resize(kBodyPiece);
+        char *into = body ? bodyBuf_.data() : rcvBuf_.Tail();
+        const int room = body ? int(bodyBuf_.size()) : rcvBuf_.Room();
+        const int n = socket_->Receive(into, room);
         if (requestType_ == httpNONE || n <= 0)
             return;
-        rcvBuf_.Commit(n);
-        if (!TakeReceived() || !self)
-            return;
+        if (body) {
+            BodyStep(into, n);
+            if (!self)
+                return;
+        } else {
+            rcvBuf_.Commit(n);
+            if (!TakeReceived() || !self)
+                return;
+        }
         // A read that did not fill the room found the socket drained; the
         // next bytes come with the next readiness notification.
         if (n < room || !connected_ || ended_)

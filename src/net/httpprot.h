@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 class THttpCli;
 
@@ -57,6 +58,8 @@ public:
     static constexpr int kMaxHeaderLines = 512;        // status line included, blank line not
     // Body limit of a new client; callers set their own per transfer.
     static constexpr qint64 kDefaultBodyLimit = 64 * 1024 * 1024;
+    // Largest piece of the body one read takes (and one OnDocData hands on).
+    static constexpr int kBodyPiece = 64 * 1024;
 
     // The reason phrase of a request whose host name did not resolve.
     static constexpr char LookupFailedReason[] = "can't resolve hostname to IP address";
@@ -167,6 +170,7 @@ private:
     bool ended_ = false;  // the request is over; only the posted state change is left
     THttpRequest requestType_ = httpNONE;
     THttpLineBuffer rcvBuf_;
+    std::vector<char> bodyBuf_;   // the body's receive buffer, made at the first body byte
     int headerLineCount_ = 0;
     int bodyDataCount_ = 0;
     bool posting_ = false;

@@ -2,6 +2,7 @@
 // routing, the Edit and Help menus, Stay on Top, the status line, the session
 // stopwatch display, the status-line quotation, and close/hide.
 #include "shell/mainform.h"
+#include "widgets/framepaint.h"
 
 #include "shell/about.h"
 #include "widgets/animate.h"
@@ -226,8 +227,14 @@ void TMainForm::FormCreate()
 void TMainForm::SetStatus(const QString &text, bool repaint)
 {
     StatusLBL->setText(text);
-    if (repaint)
-        StatusLBL->repaint();
+    if (!repaint)
+        return;
+    // At once, but no more than once a frame: a transfer asks for it with
+    // every piece it receives.
+    auto *paint = StatusLBL->findChild<TFramePaint *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!paint)
+        paint = new TFramePaint(StatusLBL);
+    paint->Request();
 }
 
 void TMainForm::AddLine(QTextEdit *pane, const QString &text)

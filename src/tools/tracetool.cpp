@@ -1,9 +1,12 @@
 // The traceroute tool. A trace runs inside MSTrace1; its events write the
-// lines, the status line and the gauge. In blocking mode the whole run
-// happens inside the Trace click (the engine lets pending events run between
-// hops), so every handler here may be entered while another is on the stack:
-// Trace again is refused by the engine ("Already in Progress"), Cancel is
-// taken at the next completion, and closing the panel leaves the run going.
+// lines, the status line and the gauge, one hop after the other in hop order
+// however the engine's probes come back. In blocking mode the run happens
+// inside the Trace click or the test echo's completion (the engine lets
+// pending events run between hops), so every handler here may be entered
+// while another is on the stack: Trace again is refused by the engine
+// ("Already in Progress"), Cancel ends the run from the event loop right
+// after the click (so "Routing halted." is followed by the cancel summary),
+// and closing the panel leaves the run going.
 #include "tools/tracetool.h"
 
 #include "net/mstrace.h"

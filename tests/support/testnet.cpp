@@ -29,6 +29,8 @@ const char *roleName(Role r)
     case Role::Quiet: return "quiet";
     case Role::Slow: return "slow";
     case Role::Dns: return "dns";
+    case Role::Mute: return "mute";
+    case Role::Beyond: return "beyond";
     }
     return "client";
 }
@@ -92,6 +94,7 @@ TestNet::~TestNet()
     if (savedNet_ >= 0)
         leaveClient();
     stopResponder();
+    stopDnsDelay();
     if (skipReason().empty())
         shell(script("down " + prefix_) + " >/dev/null 2>&1");
 }
@@ -254,6 +257,30 @@ bool TestNet::silenceNameServer(bool silent) const
     if (!(pidFile >> pid) || pid <= 0)
         return false;
     return kill(pid, silent ? SIGSTOP : SIGCONT) == 0;
+}
+
+bool TestNet::addSilentRoute() const
+{
+    return ok_ && shell(script("silent " + prefix_) + " >/dev/null 2>&1") == 0;
+}
+
+bool TestNet::startDnsDelay(int delayMs, const std::vector<std::string> &args)
+{
+    stopDnsDelay();
+    std::string command = "dnsdelay " + prefix_ + " " + IDLIX_DNS_DELAY + " " + std::to_string(delayMs);
+    for (const std::string &a : args)
+        command += " " + quote(a);
+    dnsDelay_ = startServer(command);
+    return dnsDelay_ > 0;
+}
+
+void TestNet::stopDnsDelay()
+{
+    if (dnsDelay_ <= 0)
+        return;
+    kill(dnsDelay_, SIGTERM);
+    dnsDelay_ = -1;
+    shell(script("dnsdirect " + prefix_) + " >/dev/null 2>&1");
 }
 
 std::vector<std::string> TestNet::nameServerQueries() const

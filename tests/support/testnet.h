@@ -22,8 +22,13 @@ inline constexpr const char *kSlow = "10.200.3.30";        // answers through th
 inline constexpr const char *kDns = "10.200.3.53";         // dnsmasq
 inline constexpr const char *kNoRoute = "10.200.9.9";      // r1: network unreachable
 inline constexpr const char *kNoHost = "10.200.3.99";      // r2 (from 10.200.2.2): host unreachable after ARP
+// After addSilentRoute(): a fourth hop behind a router that never answers.
+inline constexpr const char *kMute = "10.200.3.40";        // third hop: forwards, sends nothing of its own
+inline constexpr const char *kBeyond = "10.200.4.10";      // beyond.idlix.test, four hops away
+// After startDnsDelay(): the delaying forwarder in front of dnsmasq.
+inline constexpr const char *kDnsDelay = "10.200.3.54";
 
-enum class Role { Client, R1, R2, Host, Quiet, Slow, Dns };
+enum class Role { Client, R1, R2, Host, Quiet, Slow, Dns, Mute, Beyond };
 
 class TestNet {
 public:
@@ -80,6 +85,16 @@ public:
     // as "TYPE NAME" (e.g. "PTR 10.3.200.10.in-addr.arpa").
     std::vector<std::string> nameServerQueries() const;
 
+    // Adds the route client - r1 - r2 - mute - beyond, whose third hop never
+    // answers (README.md). True once it is there.
+    bool addSilentRoute() const;
+    // Starts the delaying DNS forwarder (dns_delay arguments after the
+    // default delay, e.g. {"--delay-for", "10.3.200.10.in-addr.arpa=300"})
+    // and points the client's resolver at it; a running one is stopped first.
+    bool startDnsDelay(int delayMs, const std::vector<std::string> &args = {});
+    // Stops it; the client asks dnsmasq directly again.
+    void stopDnsDelay();
+
 private:
     std::string script(const std::string &args) const;
     // Runs a testnet.sh command that starts a server and prints its pid.
@@ -89,6 +104,7 @@ private:
     bool ok_ = false;
     std::string error_;
     pid_t responder_ = -1;
+    pid_t dnsDelay_ = -1;
     int savedNet_ = -1;
     int savedMnt_ = -1;
 };

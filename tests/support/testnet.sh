@@ -8,14 +8,21 @@
 #   testnet.sh exec PREFIX ROLE CMD  run CMD on a host (ip netns exec: its resolv.conf applies)
 #   testnet.sh nginx PREFIX ROLE ROOT [PORT]   serve directory ROOT over HTTP; prints the pid
 #   testnet.sh fingerd PREFIX ROLE [PORT]      in.fingerd behind socat (port 79); prints the pid
+#   testnet.sh silent PREFIX         add the route through a silent router (see below)
+#   testnet.sh dnsdelay PREFIX BIN MS [ARGS]  start the delaying DNS forwarder BIN on the name
+#                                    server's second address and point the client at it; prints the pid
+#   testnet.sh dnsdirect PREFIX      point the client at the name server itself again
 #   testnet.sh clean-stale           remove networks whose creating process is gone
 #   testnet.sh ns PREFIX ROLE        print the namespace name of a role
 #
 # PREFIX is short ("idx" + the creating pid + "-" is the convention that
-# clean-stale understands). ROLE: client r1 r2 host quiet slow dns.
+# clean-stale understands). ROLE: client r1 r2 host quiet slow dns, and after
+# "silent" also mute beyond.
 set -euo pipefail
 
 ROLES=(client r1 r2 host quiet slow dns)
+# Hosts that only some tests need, built on demand; "down" removes them too.
+EXTRA_ROLES=(mute beyond)
 STATE_DIR=/run/idlix-testnet
 
 die() { echo "testnet: $*" >&2; exit 1; }
@@ -107,8 +114,7 @@ HOSTS
     --log-queries --log-facility="$STATE_DIR/${p}dnsmasq.log"
 
   mkdir -p "/etc/netns/$C"
-  printf 'nameserver 10.200.3.53\nsearch idlix.test\noptions timeout:2 attempts:2\n' \
-    >"/etc/netns/$C/resolv.conf"
+  resolv_conf "$p" 10.200.3.53
   printf '127.0.0.1 localhost\n' >"/etc/netns/$C/hosts"
 
   # dnsmasq writes its pid file once it listens.
@@ -121,21 +127,84 @@ HOSTS
 
 down() {
   local p=$1 r n pid
-  for r in "${ROLES[@]}"; do
+  for r in "${ROLES[@]}" "${EXTRA_ROLES[@]}"; do
     n=$(ns "$p" "$r")
     ip netns list | awk '{print $1}' | grep -qx "$n" || continue
     # Every process in a test namespace was started by the tests.
     for pid in $(ip netns pids "$n" 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
   done
   sleep 0.1
-  for r in "${ROLES[@]}"; do
+  for r in "${ROLES[@]}" "${EXTRA_ROLES[@]}"; do
     n=$(ns "$p" "$r")
     for pid in $(ip netns pids "$n" 2>/dev/null); do kill -9 "$pid" 2>/dev/null || true; done
     ip netns del "$n" 2>/dev/null || true
     rm -rf "/etc/netns/$n"
   done
   rm -f "$STATE_DIR/${p}hosts" "$STATE_DIR/${p}dnsmasq.pid" "$STATE_DIR/${p}dnsmasq.log" \
-    "$STATE_DIR/${p}"nginx*
+    "$STATE_DIR/${p}"nginx* "$STATE_DIR/${p}dnsdelay.ready"
+}
+
+# A route whose third hop never answers, as routers that drop their ICMP do:
+#   client - r1 - r2 - mute 10.200.3.40 (on r2's LAN) / 10.200.4.1 - beyond 10.200.4.10
+# mute forwards, but everything it would send of its own (time exceeded,
+# echo replies) goes to a blackhole: the output route lookup of a locally
+# made packet comes from "iif lo", which forwarded packets never do.
+# beyond.idlix.test names the far host; the routers before it keep answering.
+silent() {
+  local p=$1 r
+  local C R1 R2 M B
+  C=$(ns "$p" client); R1=$(ns "$p" r1); R2=$(ns "$p" r2); M=$(ns "$p" mute); B=$(ns "$p" beyond)
+  ip netns list | awk '{print $1}' | grep -qx "$R2" || die "build the network first (up $p)"
+  ip netns list | awk '{print $1}' | grep -qx "$M" && return 0
+  for r in mute beyond; do
+    ip netns add "$(ns "$p" "$r")"
+    ip -n "$(ns "$p" "$r")" link set lo up
+    sysctls "$(ns "$p" "$r")"
+  done
+  link "$M" eth0 "$R2" pmute
+  ip -n "$R2" link set pmute master br0
+  ip -n "$M" addr add 10.200.3.40/24 dev eth0
+  ip -n "$M" route add default via 10.200.3.1
+  link "$M" eth1 "$B" eth0
+  ip -n "$M" addr add 10.200.4.1/24 dev eth1
+  ip -n "$B" addr add 10.200.4.10/24 dev eth0
+  ip -n "$B" route add default via 10.200.4.1
+  in_ns "$M" sysctl -qw net.ipv4.ip_forward=1
+  ip -n "$M" rule add iif lo lookup 77 pref 77
+  ip -n "$M" route add blackhole default table 77
+  ip -n "$R2" route add 10.200.4.0/24 via 10.200.3.40
+  ip -n "$R1" route add 10.200.4.0/24 via 10.200.2.2
+  echo "10.200.4.10 beyond.idlix.test" >>"$STATE_DIR/${p}hosts"
+  kill -HUP "$(cat "$STATE_DIR/${p}dnsmasq.pid")"
+}
+
+resolv_conf() {
+  local p=$1 server=$2
+  # Written in place: the client's view of /etc/resolv.conf is a bind mount
+  # of this very file, and the C library rereads it when it changes.
+  printf 'nameserver %s\nsearch idlix.test\noptions timeout:2 attempts:2\n' "$server" \
+    >"/etc/netns/$(ns "$p" client)/resolv.conf"
+}
+
+# The delaying forwarder (tests/support/dns_delay.cpp) on 10.200.3.54, the
+# name server host's second address, passing questions to dnsmasq.
+dnsdelay() {
+  local p=$1 bin=$2 ms=$3; shift 3
+  local D; D=$(ns "$p" dns)
+  [ -x "$bin" ] || die "no forwarder at $bin"
+  ip -n "$D" addr show dev eth0 | grep -q '10.200.3.54/' || ip -n "$D" addr add 10.200.3.54/24 dev eth0
+  local ready="$STATE_DIR/${p}dnsdelay.ready"
+  rm -f "$ready"
+  in_ns "$D" "$bin" --listen 10.200.3.54 --upstream 10.200.3.53 --delay "$ms" --ready "$ready" "$@" \
+    </dev/null >/dev/null 2>&1 &
+  local pid=$! i
+  for i in $(seq 1 50); do
+    [ -e "$ready" ] && break
+    sleep 0.1
+  done
+  [ -e "$ready" ] || die "the forwarder did not start"
+  resolv_conf "$p" 10.200.3.54
+  echo "$pid"
 }
 
 nginx_up() {
@@ -210,7 +279,10 @@ case "$cmd" in
         p=$1; r=$2; shift 2; exec ip netns exec "$(ns "$p" "$r")" "$@" ;;
   nginx) need_root; [ $# -ge 3 ] || die "usage: nginx PREFIX ROLE ROOT [PORT]"; nginx_up "$@" ;;
   fingerd) need_root; [ $# -ge 2 ] || die "usage: fingerd PREFIX ROLE [PORT]"; fingerd_up "$@" ;;
+  silent) need_root; [ $# -ge 1 ] || die "usage: silent PREFIX"; silent "$1" ;;
+  dnsdelay) need_root; [ $# -ge 3 ] || die "usage: dnsdelay PREFIX BIN MS [ARGS]"; dnsdelay "$@" ;;
+  dnsdirect) need_root; [ $# -ge 1 ] || die "usage: dnsdirect PREFIX"; resolv_conf "$1" 10.200.3.53 ;;
   clean-stale) need_root; clean_stale ;;
   ns) [ $# -ge 2 ] || die "usage: ns PREFIX ROLE"; ns "$1" "$2" ;;
-  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|clean-stale|ns ..." ;;
+  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|silent|dnsdelay|dnsdirect|clean-stale|ns ..." ;;
 esac

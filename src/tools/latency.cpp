@@ -11,6 +11,7 @@
 
 #include "components/runguard.h"
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "tools/pingtool.h"
 #include "widgets/animate.h"
@@ -105,7 +106,7 @@ void TLatencyTest::btn_LatencyClick()
     graph.Line()->show();
 
     LatRun.Begin();
-    LatHost = options.edt_LatHost->text();
+    LatHost = platform::HostShown(options.edt_LatHost->text());
     Ping4->SetTimeout(options.se_LatTO->value() * 1000);
     LatTimer->setInterval(options.se_LatInterval->value());
     // The timer starts when the lookup has found the host.

@@ -203,20 +203,20 @@ void TResolveTool::ResolveAddress(const QString &host, TRunGuard::TTicket ticket
         return;
     RsvRun.End();
     if (!name) {
-        edt_RsvHostRsv->setText(QStringLiteral("invalid Host/IP address"));
+        ShowResult(QStringLiteral("invalid Host/IP address"));
         shell_.SetStatus(QStringLiteral("Status: Invalid Host/IP address."));
         return;
     }
-    edt_RsvHostRsv->setText(*name);
+    ShowResult(*name);
     shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") + *name +
                      QStringLiteral(")"));
 }
 
-void TResolveTool::ShowAddresses(const QStringList &addresses)
+void TResolveTool::ShowResult(const QString &text)
 {
-    edt_RsvHostRsv->setText(addresses.join(QStringLiteral(", ")));
-    // The first address is the one the tools use: keep it in view when the
-    // list is longer than the field.
+    edt_RsvHostRsv->setText(text);
+    // A result longer than the field shows its start: the first address (the
+    // one the tools use) or the name's first labels.
     edt_RsvHostRsv->setCursorPosition(0);
 }
 
@@ -259,8 +259,9 @@ void TResolveTool::WSocket1DnsLookupDone(quint16 Error)
     } else {
         shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") +
                          WSocket1->DnsResult() + QStringLiteral(")"));
-        ShowAddresses(WSocket1->DnsResultList().isEmpty() ? QStringList{WSocket1->DnsResult()}
-                                                          : WSocket1->DnsResultList());
+        const QStringList all = WSocket1->DnsResultList();
+        ShowResult((all.isEmpty() ? QStringList{WSocket1->DnsResult()} : all)
+                       .join(QStringLiteral(", ")));
     }
     QCoreApplication::processEvents();
 }

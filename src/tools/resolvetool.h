@@ -51,7 +51,7 @@ private:
     void ResolveLocalHost(TRunGuard::TTicket ticket);
     void ResolveAddress(const QString &host, TRunGuard::TTicket ticket);
     void DropForwardLookup();
-    void ShowAddresses(const QStringList &addresses);
+    void ShowResult(const QString &text);
 
     IShell &shell_;
     TToolSwitch &switch_;

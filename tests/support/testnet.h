@@ -31,6 +31,7 @@ inline constexpr const char *kClientLink = "eth0";             // the client's i
 inline constexpr const char *kRouter2v6 = "fd00:200:2::2";     // second hop
 inline constexpr const char *kHost6 = "fd00:200:3::10";        // answers echoes (3 hops)
 inline constexpr const char *kNarrow6 = "fd00:200:3::11";      // the host behind a 1280-byte route on r2
+inline constexpr const char *kLong6 = "fd00:200:3:0:fedc:ba98:7654:3210";  // the host again, every group written
 inline constexpr const char *kQuiet6 = "fd00:200:3::20";       // ignores echoes
 inline constexpr const char *kSlow6 = "fd00:200:3::30";
 inline constexpr const char *kDns6 = "fd00:200:3::53";

@@ -105,6 +105,9 @@ up() {
     addr6 "$H" eth0 "fd00:200:3::$addr/64"
     ip -n "$H" -6 route add default via fd00:200:3::1
   done
+  # A third address written with every group: the longest kind of address
+  # the window has to show.
+  addr6 "$(ns "$p" host)" eth0 fd00:200:3:0:fedc:ba98:7654:3210/64
   # The host's second address sits behind a narrow route on r2: IPv6
   # packets above 1280 bytes get "packet too big" from r2.
   addr6 "$(ns "$p" host)" eth0 fd00:200:3::11/64
@@ -138,6 +141,7 @@ fd00:200:1::1 r1.v6.idlix.test
 fd00:200:2::2 r2.v6.idlix.test
 fd00:200:3::10 host.v6.idlix.test
 fd00:200:3::11 narrow.v6.idlix.test
+fd00:200:3:0:fedc:ba98:7654:3210 long.v6.idlix.test
 fd00:200:3::20 quiet.v6.idlix.test
 fd00:200:3::30 slow.v6.idlix.test
 fd00:200:3::53 ns.v6.idlix.test

@@ -67,7 +67,10 @@ int TICMP::Ping()
     LastError = 0;
     if (!m_resolved)
         Resolve();
-    if (!m_target.Valid() || !m_resolved) {
+    // inet_addr cannot tell 255.255.255.255 from its "not an address": as
+    // ever, that target counts as unresolved and nothing is sent to it.
+    const bool broadcast = m_target.IsV4() && m_target.v4() == 0xFFFFFFFFu;
+    if (!m_target.Valid() || broadcast || !m_resolved) {
         LastError = platform::kIpBadDestination;
         if (auto handler = OnDisplay)
             handler(Sender, QStringLiteral("Invalid host address"));

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 THttpCli::THttpCli(QObject *owner) : QObject(owner), socket_(new TWSocket(this))
 {
@@ -155,7 +156,7 @@ void THttpCli::StartLookup()
     SetState(httpDnsLookup);
     try {
         // A dotted address completes inside this call.
-        socket_->DnsLookup(target_.TargetHost);
+        socket_->DnsLookup(UrlHostToHostText(target_.TargetHost));
     } catch (const ESocketException &) {
         // An empty host name cannot be looked up; the request ends like any failed lookup.
         LookupDoneStep(static_cast<quint16>(10022));
@@ -181,25 +182,59 @@ void THttpCli::LookupDoneStep(quint16 error)
     SetState(httpNotConnected);
     if (!self)
         return;
-    try {
-        socket_->SetAddr(socket_->DnsResult());
-        socket_->SetPort(target_.TargetPort);
-        socket_->SetProto(QStringLiteral("tcp"));
-        socket_->Connect();
-    } catch (const ESocketException &) {
-        int err = socket_->LastError();
-        requestDoneError_ = err;
-        FailLocally(QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(err)).arg(err));
+    // Every address of the name, in the order the system prefers; an address
+    // typed as such is the only one.
+    addresses_ = socket_->DnsResultList();
+    if (addresses_.isEmpty())
+        addresses_ << socket_->DnsResult();
+    nextAddress_ = 0;
+    ConnectNext();
+}
+
+void THttpCli::ConnectNext()
+{
+    for (;;) {
+        const QString address = addresses_.value(nextAddress_++);
         try {
-            socket_->Close();
+            socket_->SetAddr(address);
+            socket_->SetPort(target_.TargetPort);
+            socket_->SetProto(QStringLiteral("tcp"));
+            socket_->Connect();
+            return;
         } catch (const ESocketException &) {
+            int err = socket_->LastError();
+            // Closing the failed attempt is not the end of the request.
+            auto closed = std::exchange(socket_->OnSessionClosed, nullptr);
+            try {
+                socket_->Close();
+            } catch (const ESocketException &) {
+            }
+            socket_->OnSessionClosed = closed;
+            if (nextAddress_ < addresses_.size())
+                continue;   // refused at once (no route, no such family here): the next one
+            requestDoneError_ = err;
+            FailLocally(QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(err)).arg(err));
+            SessionClosedStep();
+            return;
         }
-        SessionClosedStep();
     }
 }
 
 void THttpCli::ConnectedStep(quint16 error)
 {
+    if (error != 0 && !ended_ && nextAddress_ < addresses_.size()) {
+        // The socket closes this attempt once we return; that close is not
+        // the end of the request, which goes on with the next address.
+        socket_->OnSessionClosed = nullptr;
+        const unsigned serial = requestSerial_;
+        QMetaObject::invokeMethod(this, [this, serial] {
+            if (ended_ || serial != requestSerial_ || state_ != httpNotConnected)
+                return;   // aborted, or another request meanwhile
+            socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
+            ConnectNext();
+        }, Qt::QueuedConnection);
+        return;
+    }
     if (error != 0) {
         // The request ends with the connection's error, as a refused connect
         // inside Connect does.

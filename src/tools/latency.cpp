@@ -11,6 +11,7 @@
 
 #include "components/runguard.h"
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "tools/pingtool.h"
 #include "widgets/animate.h"
@@ -105,7 +106,7 @@ void TLatencyTest::btn_LatencyClick()
     graph.Line()->show();
 
     LatRun.Begin();
-    LatHost = options.Host;
+    LatHost = platform::HostShown(options.Host);
     Ping4->SetTimeout(options.TimeOut * 1000);
     LatTimer->setInterval(options.Interval);
     // The timer starts when the lookup has found the host.

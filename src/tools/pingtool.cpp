@@ -9,6 +9,7 @@
 #include "tools/pingtool.h"
 
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -143,7 +144,7 @@ void TPingTool::btn_PngYesClick()
     }
 
     PingRun.Begin();
-    PingHost = edt_PngHost->text();
+    PingHost = platform::HostShown(edt_PngHost->text());
     Ping3->SetTimeout(options.TimeOut * 1000);
     Ping3->SetSize(int(size));
     try {

@@ -4,9 +4,9 @@
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
 #include "app/idlix.h"
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 #include "desktop/msgbox.h"
-#include "desktop/windowscale.h"
+#include "app/windowscale.h"
 #include "net/errorreport.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"

@@ -1,12 +1,14 @@
 // No caption is cut off: every visible label, check box, radio button, group
 // title, column heading and list item of the window, each of its panels (the
-// report after a real session), and its dialogs, measured in the face the
+// report after a real session), and its dialogs (the countdown, the about
+// box, each tab of the preferences), measured in the face the
 // window draws with against the box it is drawn in, and against whatever
 // control stands on top of it.
 #include "desktop/fonts.h"
 #include "dialup/disconnect.h"
 #include "shell/about.h"
 #include "shell/mainform.h"
+#include "shell/preferences.h"
 #include "widgets/reportgrid.h"
 #include "widgets/toolswitch.h"
 #include "../support/testutil.h"
@@ -25,6 +27,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTabWidget>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -285,6 +288,16 @@ TEST(Captions, EveryCaptionFitsItsBox)
         Tfrm_About about(p.form);
         about.show();
         captions.Walk(&about, "about");
+    }
+    // The preferences, tab by tab.
+    {
+        TPreferencesDialog prefs(config::TOptions{}, p.form);
+        prefs.show();
+        ASSERT_GT(prefs.Tabs->count(), 1);
+        for (int i = 0; i < prefs.Tabs->count(); ++i) {
+            prefs.Tabs->setCurrentIndex(i);
+            captions.Walk(&prefs, "preferences " + prefs.Tabs->tabText(i));
+        }
     }
 
     EXPECT_TRUE(captions.cut.isEmpty()) << captions.cut.join('\n').toStdString();

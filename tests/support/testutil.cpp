@@ -1,7 +1,6 @@
 #include "testutil.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -45,21 +44,10 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
-SeenBox readModalBox(const std::function<void()> &open)
+QByteArray readFile(const QString &path)
 {
-    SeenBox seen;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        seen = {true, box->windowTitle(), box->text(), int(box->icon()),
-                int(box->buttons().size()), box->textFormat() == Qt::PlainText};
-        box->accept();
-    });
-    closer.start(20);
-    open();
-    return seen;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 int withoutIcmpAccess(const std::function<int()> &body)

@@ -20,6 +20,8 @@ void pump(std::chrono::milliseconds span);
 
 // Writes bytes to path, replacing what was there; false when it cannot.
 bool writeFile(const QString &path, const QByteArray &bytes);
+// The bytes of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
 
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();

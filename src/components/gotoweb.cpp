@@ -1,8 +1,0 @@
-#include "components/gotoweb.h"
-
-#include "desktop/webpage.h"
-
-bool TGoToWeb::OpenUrl()
-{
-    return platform::OpenWebPage(Url);
-}

@@ -1,0 +1,8 @@
+#include "desktop/gotoweb.h"
+
+#include "desktop/webpage.h"
+
+bool TGoToWeb::OpenUrl()
+{
+    return platform::OpenWebPage(Url);
+}

@@ -1,0 +1,31 @@
+#include "session/probechoice.h"
+
+namespace antiidle {
+
+TProbeKind ChooseProbe(int method, bool alternateToggle)
+{
+    switch (method) {
+    case pmHttpGets:
+        return TProbeKind::HttpGet;
+    case pmIcmpPings:
+        return TProbeKind::Echo;
+    case pmAlternate:
+        return alternateToggle ? TProbeKind::Echo : TProbeKind::HttpGet;
+    default:
+        return TProbeKind::None;
+    }
+}
+
+int RandomEchoSize(std::mt19937 &generator)
+{
+    std::uniform_int_distribution<int> size(MinEchoSize, MaxEchoSize);
+    return size(generator);
+}
+
+int RandomEchoSize()
+{
+    static std::mt19937 generator{std::random_device{}()};
+    return RandomEchoSize(generator);
+}
+
+} // namespace antiidle

@@ -1,6 +1,7 @@
 // Idlix entry point. The single-instance guard is taken before any window
 // exists; then the hidden hold window (the program ends when it closes), then
 #include "app/cmdline.h"
+#include "platform/version.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
 #include "app/idlix.h"
@@ -19,13 +20,13 @@ int main(int argc, char **argv)
         return rc;
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Idlix v2.0");
+    QApplication::setApplicationDisplayName(QLatin1String(platform::ProgramTitle));
     // Wayland desktops find the menu entry (and so the icon) through this name.
     QApplication::setDesktopFileName("com.brisvane.Idlix");
     // Hiding the main window (to the tray) must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TPreviousInstance previous("Idlix v2.0");
+    TPreviousInstance previous(QLatin1String(platform::ProgramTitle));
     if (previous.Exists()) {
         // Another instance runs: ask it to come to the front and end quietly,
         // before any window or the settings file is touched.

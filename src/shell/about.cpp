@@ -1,4 +1,5 @@
 #include "shell/about.h"
+#include "platform/version.h"
 
 #include "desktop/pictures.h"
 
@@ -35,7 +36,7 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     img_About->setPixmap(Picture("about.jpg"));
     img_About->setToolTip("Click to close");
 
-    lbl_Version = new QLabel("Idlix v2.0", this);
+    lbl_Version = new QLabel(QLatin1String(platform::ProgramTitle), this);
     lbl_Version->setObjectName("lbl_Version");
     QFont big = font;
     big.setPixelSize(20);

@@ -21,11 +21,30 @@ QString LogFilePath();
 // The lines (paragraphs) of a history pane, first to last; an empty pane has none.
 QStringList HistoryLines(const QTextDocument *doc);
 
-// Appends 'lines' to the log at 'path', creating it when missing. On failure
+// Appends 'lines' to the log at 'path', creating it when missing: all of them
+// or none. A write that fails part-way (a full disk) is taken back, so the log
+// holds whole lines only; the lines written start on a line of their own even
+// when the file ends in a fragment that could not be taken back. On failure
 // returns false and puts the message for the user into 'error'.
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error);
 
 // Removes the log at 'path' if present. False (with 'error') when it stays.
 bool DeleteLogFile(const QString &path, QString *error);
+
+// The writer of one session's log: appends as AppendLogLines does and tells a
+// failure once, not at every flush while it lasts.
+class TLogWriter {
+public:
+    explicit TLogWriter(const QString &path);
+
+    // Appends lines; true when they are in the file. On failure 'report'
+    // receives the message for the user when this failure is new (the first,
+    // or the first after a flush that succeeded) and is empty otherwise.
+    bool Append(const QStringList &lines, QString *report);
+
+private:
+    QString path_;
+    bool failing_ = false;   // the last flush failed and was reported
+};
 
 } // namespace antiidle

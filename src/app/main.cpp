@@ -7,6 +7,7 @@
 #include "components/justone32.h"
 #include "desktop/msgbox.h"
 #include "net/errorreport.h"
+#include "platform/boundedread.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
 
@@ -39,6 +40,9 @@ int main(int argc, char **argv)
     TExitRoutes routes;
     // Engine failures that no handler took go to the program's error box.
     net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
+    // What a reader skipped of a file (or refused to open) is told in a box
+    // that does not hold up the start.
+    platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
     HoldForm = new THoldForm;
     auto *idlix = new TIdlix;   // sets MainForm
     routes.Start();

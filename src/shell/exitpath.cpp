@@ -13,7 +13,40 @@
 #include <cstdio>
 
 namespace {
+
 bool exitUnderWay = false;
+
+std::function<void(const QString &)> &exitReportHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+// Nobody may be there to answer a message box on this way out (the desktop
+// session is ending, a supervisor stops the program): a message that would
+// open one, such as settings that cannot be written, goes to the error
+// stream and to the exit report hook instead, and the program goes on ending.
+void ReportWithoutBoxes()
+{
+    platform::SetMessageHook([](const QString &text) {
+        std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
+        std::fflush(stderr);
+        if (auto hook = exitReportHook())
+            hook(text);
+    });
+}
+
+} // namespace
+
+void SetExitReportHook(std::function<void(const QString &)> hook)
+{
+    exitReportHook() = std::move(hook);
+}
+
+void RequestExitUnattended()
+{
+    ReportWithoutBoxes();
+    RequestExit();
 }
 
 void SetExitUnderWay(bool on)
@@ -39,7 +72,7 @@ void RequestExit()
 TExitRoutes::TExitRoutes(QObject *parent) : QObject(parent)
 {
     quitSignals_ = new platform::TQuitSignals(this);
-    quitSignals_->OnQuit = [](int) { RequestExit(); };
+    quitSignals_->OnQuit = [](int) { RequestExitUnattended(); };
     qApp->installEventFilter(this);
 #if QT_CONFIG(sessionmanager)
     // Direct: the session manager waits for the answer inside this call.
@@ -79,9 +112,7 @@ void TExitRoutes::commitData(QSessionManager &)
     // so a refused write is only reported on the error stream.
     if (!MainForm)
         return;
-    platform::SetMessageHook([](const QString &text) {
-        std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
-    });
+    ReportWithoutBoxes();
     MainForm->SaveSettings();
     platform::SetMessageHook({});
 }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <functional>
 
 class QSessionManager;
 namespace platform {
@@ -14,6 +16,15 @@ class TQuitSignals;
 // Ends the program as Exit does. Without a hold window the loop is simply
 // asked to end.
 void RequestExit();
+
+// The same for a request that nobody watches (a termination signal): from
+// now on every message meant for a box goes to the error stream and to the
+// exit report hook instead, so nothing on the way out waits for a click.
+void RequestExitUnattended();
+
+// Receives those messages as well (settings that could not be written on
+// the way out), for a log that should keep them; empty to remove.
+void SetExitReportHook(std::function<void(const QString &)> hook);
 
 // Set by the hold window when it starts closing (cleared when one is made);
 // while set, an application quit request is the program's own and passes.

@@ -36,7 +36,8 @@ int main(int argc, char **argv)
 
     // SIGTERM, SIGINT, SIGHUP and the session's end go the way of Exit. The
     // handlers are in place before the windows are made, so a signal during
-    // start-up is not fatal; it takes effect once the loop runs.
+    // start-up is not fatal: it ends any message box of the start-up and
+    // takes effect once the loop runs.
     TExitRoutes routes;
     // Engine failures that no handler took go to the program's error box.
     net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });

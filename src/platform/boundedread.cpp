@@ -122,8 +122,11 @@ TBoundedText BoundText(const QByteArray &bytes, const TReadLimits &limits)
                 ++end;
         }
         if (end == n && moreFollows) {
-            // The byte limit fell inside this line: it is not whole.
+            // The byte limit fell inside this line: it is not whole, and
+            // when it is already too long, it is told as such.
             r.cut = TReadCut::Bytes;
+            if (end - pos > limits.maxLineLength && r.longLines++ == 0)
+                r.firstLongLine = lineNo + 1;
             break;
         }
         qsizetype next = end;

@@ -55,7 +55,8 @@ struct TBoundedText {
     // order; a line cut short by the byte limit is not kept.
     QByteArray text;
     int keptLines = 0;
-    int longLines = 0;        // lines skipped for their length
+    int longLines = 0;        // lines skipped for their length (the one cut by
+                              // maxBytes too, when it is already too long)
     qint64 firstLongLine = 0; // 1-based number of the first of them, 0 when none
     TReadCut cut = TReadCut::None;  // why the rest of the file was not read
     int error = 0;            // errno of an Unreadable file

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
@@ -15,6 +16,12 @@
 namespace {
 
 bool exitUnderWay = false;
+// Set by the first request to end: one that comes while the windows are
+// still being made ends the nested loop it came in (a message box of the
+// start-up), and is carried out again once the main loop runs.
+bool exitRequested = false;
+// Whether the main loop runs (TExitRoutes::Start was called).
+bool mainLoopStarted = false;
 
 std::function<void(const QString &)> &exitReportHook()
 {
@@ -61,18 +68,27 @@ bool ExitUnderWay()
 
 void RequestExit()
 {
+    exitRequested = true;
     if (MainForm)
         MainForm->Exit1Click();
     else if (HoldForm)
         HoldForm->close();
     else
         QCoreApplication::quit();
+    // Before the main loop runs, a quit is ignored; ending every loop that
+    // runs now (a message box of the start-up) lets the start-up go on to
+    // the main loop, where Start() carries the exit out.
+    if (!mainLoopStarted)
+        QCoreApplication::exit(0);
 }
 
 TExitRoutes::TExitRoutes(QObject *parent) : QObject(parent)
 {
     quitSignals_ = new platform::TQuitSignals(this);
     quitSignals_->OnQuit = [](int) { RequestExitUnattended(); };
+    // Watched from the start: any loop that runs while the windows are made
+    // (a message box of the start-up) hears a signal and ends.
+    quitSignals_->SetWatching(true);
     qApp->installEventFilter(this);
 #if QT_CONFIG(sessionmanager)
     // Direct: the session manager waits for the answer inside this call.
@@ -89,7 +105,11 @@ TExitRoutes::~TExitRoutes()
 
 void TExitRoutes::Start()
 {
-    quitSignals_->SetWatching(true);
+    // The main loop starts afresh (a quit asked for before it ran is
+    // forgotten by it): an exit asked for during the start-up is repeated in it.
+    mainLoopStarted = true;
+    if (exitRequested)
+        QTimer::singleShot(0, qApp, [] { RequestExit(); });
 }
 
 bool TExitRoutes::eventFilter(QObject *watched, QEvent *event)

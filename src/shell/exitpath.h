@@ -36,13 +36,14 @@ class TExitRoutes : public QObject {
 public:
     // Installs the signal handlers at once (so an early signal is kept, not
     // fatal), routes the application's quit requests and the session
-    // manager's data request. Signals are delivered only after Start().
+    // manager's data request. A signal is delivered by whichever event loop
+    // runs first: one during the start-up ends the loop it came in (a
+    // message box) and takes effect again when Start() is called.
     explicit TExitRoutes(QObject *parent = nullptr);
     ~TExitRoutes() override;
 
-    // Called just before the message loop runs: from here on a signal ends
-    // the program through RequestExit (a signal that came earlier does so as
-    // soon as the loop runs).
+    // Called just before the message loop runs: an exit asked for earlier
+    // (a signal during the start-up) is carried out as soon as the loop runs.
     void Start();
 
 protected:

@@ -77,4 +77,24 @@ private:
     std::vector<std::thread> threads_;
 };
 
+// Files may grow to at most 'bytes' while it lives (root is bound by this
+// too), with the signal that would end the process ignored, so a write past
+// the limit comes back short and then fails with EFBIG: a full disk without
+// a disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long bytes);
+    ~FileSizeLimit();
+    bool ok() const { return ok_; }
+private:
+    unsigned long long oldCur_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+// The whole content of a file ("<missing>" when it cannot be read), and a
+// file written whole (the test fails when it cannot be).
+QByteArray readFile(const QString &path);
+void writeFile(const QString &path, const QByteArray &bytes);
+
 } // namespace testutil

@@ -1,6 +1,7 @@
 #include "testutil.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 #include <QElapsedTimer>
@@ -41,6 +42,22 @@ void pump(std::chrono::milliseconds span)
 }
 
 bool isRoot() { return geteuid() == 0; }
+
+bool showsLiterally(const QLabel *label)
+{
+    // The same text in a label like it that is told to show characters.
+    QLabel plain;
+    plain.setFont(label->font());
+    plain.setWordWrap(label->wordWrap());
+    plain.setMargin(label->margin());
+    plain.setIndent(label->indent());
+    plain.setContentsMargins(label->contentsMargins());
+    plain.setTextFormat(Qt::PlainText);
+    plain.setText(label->text());
+    const int width = label->width() > 0 ? label->width() : 200;
+    return plain.sizeHint() == label->sizeHint()
+           && (!label->wordWrap() || plain.heightForWidth(width) == label->heightForWidth(width));
+}
 
 SeenBox readModalBox(const std::function<void()> &open)
 {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+
+class QLabel;
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
@@ -33,6 +35,11 @@ struct SeenBox {
 // Runs 'open', which is expected to open a modal QMessageBox, reads the box
 // and closes it with its default button. shown stays false when none opened.
 SeenBox readModalBox(const std::function<void()> &open);
+
+// True when label lays its text out as plain text would, the characters of
+// any tags included; a label that took "<b>x</b>" for markup lays out less
+// (only a bold x).
+bool showsLiterally(const QLabel *label);
 
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();

@@ -68,6 +68,9 @@ CASES = [
     ("Servers.dat one line of 20 MB, cycling session", long_line(20_000_000)),
     ("phone book 1 MiB, 130,000 sections, connect at start", big_book()),
     ("markup in host, Servers.dat and entry name", MARKUP),
+    ("idlix2.ini with a line of 10 MiB", {"idlix2.ini": b"[General]\r\n" + b"j" * (10 << 20) + b"\r\n"}),
+    ("idlix2.ini of 1 MiB of junk lines", {"idlix2.ini": b"".join(
+        b"[S%d]\r\nkey%d=%s\r\n" % (i, i, b"v" * 80) for i in range(10000))[:1 << 20]}),
     ("idlix2.ini is a FIFO", {"idlix2.ini": "fifo"}),
     ("Servers.dat is a FIFO", {"Servers.dat": "fifo"}),
     ("phone book is a FIFO", {"book.ini": "fifo"}),

@@ -234,7 +234,16 @@ QByteArray TIniFile::load(bool *readable) const
     // being written.
     if (readable)
         *readable = read.status == TReadStatus::Read || read.status == TReadStatus::Missing;
-    return read.text;
+    if (!readable || read.cut == TReadCut::None)
+        return read.text;
+    // About to be written, a file past the limits is written anew from the
+    // first half of them only: keys added at its end (new sections go
+    // there) must still be within the limits when it is read again, or they
+    // would be dropped by the next read and written away with the rest.
+    TReadLimits keep = IniReadLimits;
+    keep.maxBytes /= 2;
+    keep.maxLines /= 2;
+    return BoundText(read.text, keep).text;
 }
 
 void TIniFile::store(const QByteArray &content)

@@ -80,6 +80,8 @@ public:
     QString FileName() const { return path_; }
 
 private:
+    // The file's text; with 'readable' (for a write) whether it may be
+    // replaced, and a file past the limits cut to half of them.
     QByteArray load(bool *readable = nullptr) const;
     void store(const QByteArray &content);
 

@@ -398,6 +398,43 @@ TEST(IniFile, HostileFilesAreReadWithinBoundsAndNeverBlock)
     platform::SetFileNoticeSink({});
 }
 
+TEST(IniFile, KeysWrittenIntoAFilePastTheLimitsAreReadBack)
+{
+    // Junk past the limits is dropped when the file is written; what the
+    // program writes after it must not be dropped with it by the next read.
+    QTemporaryDir dir;
+    platform::SetFileNoticeSink([](const QString &) {});
+    QByteArray manyLines, manyBytes;
+    for (int i = 0; i < 20000; ++i)
+        manyLines += "[S" + QByteArray::number(i) + "]\n";
+    for (int i = 0; i < 40; ++i)
+        manyBytes += "[B" + QByteArray::number(i) + "]\nk=" + QByteArray(64 * 1024, 'b') + "\n";
+    const struct {
+        const char *name;
+        QByteArray text;
+    } rows[] = {{"20,000 sections", manyLines}, {"2.5 MiB", manyBytes}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        const QString path = dir.filePath(QString::fromLatin1(r.name).left(2) + ".ini");
+        writeAll(path, r.text);
+        TIniFile ini(path);
+        // A save as the program makes it: key after key, each a write of its own,
+        // three of them values as long as a field holds.
+        const QString big(32767, QChar(0x20AC));
+        for (int i = 0; i < 18; ++i)
+            ini.WriteInteger(QStringLiteral("Section %1").arg(i % 6), QStringLiteral("Key %1").arg(i), i);
+        for (const char *key : {"Host", "Username", "Password"})
+            ini.WriteString("Dial-Up Options", key, big);
+        for (int i = 0; i < 18; ++i)
+            EXPECT_EQ(ini.ReadInteger(QStringLiteral("Section %1").arg(i % 6), QStringLiteral("Key %1").arg(i), -1), i);
+        for (const char *key : {"Host", "Username", "Password"})
+            EXPECT_EQ(ini.ReadString("Dial-Up Options", key, QString()), big) << key;
+        const platform::TBoundedText again = platform::ReadBoundedText(path, platform::IniReadLimits);
+        EXPECT_EQ(again.cut, platform::TReadCut::None);
+    }
+    platform::SetFileNoticeSink({});
+}
+
 TEST(IniFile, ALinkedFileIsWrittenThroughTheLink)
 {
     // Settings kept in a dotfiles repository, linked into place.

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTreeWidget>
@@ -27,7 +28,10 @@ int main(int argc, char **argv)
     isp->edt_ISPHost->setText(QString::fromLocal8Bit(argv[1]));
     QElapsedTimer took;
     took.start();
-    isp->btn_ISPMap->Click();   // a dotted address is scanned inside the click
+    isp->btn_ISPMap->Click();
+    // The scan may run inside the click or go on from the event loop.
+    while (isp->MapState != TISPTree::TMapState::Idle)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 ms = took.elapsed();
     for (int i = 0; i < isp->tv_ISP->topLevelItemCount(); ++i)
         std::printf("    %s\n", qPrintable(isp->tv_ISP->topLevelItem(i)->text(0)));

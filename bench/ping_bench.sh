@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Round trips of TPing against iputils ping, to the same test host behind the
 # delaying echo responder, in one go. Root only (it builds the test network).
+# With FAMILY 6 both send ICMPv6 echoes to the test host's IPv6 address
+# (answered by its kernel; the responder speaks IPv4 only, so DELAY_MS is
+# not used) and iputils runs as "ping -6".
 #
-#   bench/ping_bench.sh [BUILD_DIR] [DELAY_MS] [COUNT]
+#   bench/ping_bench.sh [BUILD_DIR] [DELAY_MS] [COUNT] [4|6]
 #
 # Prints the mean round trip of each and the mean absolute difference between
 # the i-th echo of one and the i-th of the other.
@@ -12,6 +15,7 @@ src=$(dirname "$here")
 build=${1:-$src/build}
 delay=${2:-120}
 count=${3:-50}
+family=${4:-4}
 net="$src/tests/support/testnet.sh"
 prefix="idx$$-"
 
@@ -25,21 +29,27 @@ responder=$(find "$build" -name echo_responder -type f -perm -u+x | head -1)
 cleanup() { bash "$net" down "$prefix" >/dev/null 2>&1 || true; rm -f "/tmp/${prefix}"*; }
 trap cleanup EXIT
 bash "$net" up "$prefix" >/dev/null
-ready="/tmp/${prefix}ready"
-bash "$net" exec "$prefix" slow "$responder" --delay "$delay" --ready "$ready" &
-for _ in $(seq 1 100); do [ -e "$ready" ] && break; sleep 0.05; done
+if [ "$family" = 6 ]; then
+  target=fd00:200:3::10
+  delay=0
+else
+  ready="/tmp/${prefix}ready"
+  bash "$net" exec "$prefix" slow "$responder" --delay "$delay" --ready "$ready" &
+  for _ in $(seq 1 100); do [ -e "$ready" ] && break; sleep 0.05; done
+  target=10.200.3.30
+fi
 
-target=10.200.3.30
 bash "$net" exec "$prefix" client "$tping" "$target" "$count" 200 >"/tmp/${prefix}tping"
-bash "$net" exec "$prefix" client ping -n -c "$count" -i 0.2 -W 5 "$target" \
+bash "$net" exec "$prefix" client ping "-$family" -n -c "$count" -i 0.2 -W 5 "$target" \
   | sed -n 's/.*icmp_seq=\([0-9]*\).*time=\([0-9.]*\) ms.*/\2/p' >"/tmp/${prefix}iputils"
 
-paste "/tmp/${prefix}tping" "/tmp/${prefix}iputils" | awk -v n="$count" -v d="$delay" '
+paste "/tmp/${prefix}tping" "/tmp/${prefix}iputils" | awk -v n="$count" -v d="$delay" -v t="$target" '
   $1 ~ /^[0-9]+$/ && $2 ~ /^[0-9.]+$/ { a += $1; b += $2; diff += ($1 > $2 ? $1 - $2 : $2 - $1); k++ }
   END {
     if (k == 0) { print "no pairs of replies"; exit 1 }
-    printf "echoes: %d of %d answered by both, responder delay %d ms\n", k, n, d
+    printf "echoes to %s: %d of %d answered by both, responder delay %d ms\n", t, k, n, d
     printf "TPing mean round trip:   %.2f ms\n", a / k
     printf "iputils mean round trip: %.3f ms\n", b / k
+    printf "difference of the means:  %.3f ms\n", (a - b) / k
     printf "mean absolute difference: %.3f ms\n", diff / k
   }'

@@ -10,7 +10,7 @@
 //
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 #include "antiidle/feature.h"
 #include "app/idlix.h"
 #include "platform/monoclock.h"
@@ -19,9 +19,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <sys/resource.h>
@@ -88,6 +91,15 @@ int main(int argc, char **argv)
     TIdlix idlix;
     TAntiIdle *ai = idlix.AntiIdle->Session;
     TMainForm &form = *idlix.Form;
+    // On a real display the probes start once the window is on the screen,
+    // so its repaints during the transfer are the ones a user would see.
+    QElapsedTimer shown;
+    shown.start();
+    QTimer wake;   // so the wait below looks again at least every 50 ms
+    wake.start(50);
+    while (form.windowHandle() && !form.windowHandle()->isExposed() && shown.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    wake.stop();
     form.edt_AIFreq->setText(QStringLiteral("1"));
     form.edt_AIHost->setText(host);
     form.rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);

@@ -1,93 +1,63 @@
-// The anti-idle cycle: the switch that starts and stops a session, the start
-// of a session, the timer tick and the choice of host and method for each
-// probe. The echo's own events are handled in antiidle_echo.cpp.
+// The anti-idle switch and the window's view of a session: each event of the
+// session becomes the status line, a history line, the information column,
+// the stopwatch, the graph and the report table, as it happens.
 #include "antiidle/antiidle.h"
 
-#include "antiidle/antiidle_probe.h"
 #include "antiidle/report.h"
-#include "antiidle/serverlist.h"
-#include "antiidle/webclient.h"
-#include "components/supertimer.h"
 #include "components/tickingclock.h"
-#include "net/ping.h"
+#include "config/options.h"
+#include "session/antiidlesession.h"
+#include "session/statscalc.h"
 #include "shell/shellapi.h"
 #include "widgets/animate.h"
-#include "widgets/optioncontrols.h"
+#include "widgets/reportgrid.h"
 #include "widgets/responsegraph.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 
+#include <QDateTime>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
+#include <QLocale>
 #include <QPixmap>
-#include <QRadioButton>
+#include <QRegularExpression>
 #include <QTextEdit>
-#include <QThread>
-#include <QTimer>
-
-#include <exception>
-#include <stdexcept>
 
 namespace {
 
-// Items of the anti-idle options check list.
-constexpr int OptCycle = 0, OptMinimize = 1, OptVarySize = 2;
+using config::TAntiIdleOptions;
 
-// What the application's error report would say for a failure that reaches
-// it from a handler: the message of the exception, in a message box.
-void ReportError(IShell &shell, const std::exception &e)
-{
-    shell.ShowMessage(QString::fromStdString(e.what()));
-}
-
-// The runtime's message for reading a list entry that does not exist.
-std::out_of_range ListIndexError(int index)
-{
-    return std::out_of_range(QStringLiteral("List index out of bounds (%1)")
-                                 .arg(index)
-                                 .toStdString());
-}
-
-// The caption of the selected method ("HTTP Gets", "ICMP Pings", "Alternate"),
+// The caption of the method ("HTTP Gets", "ICMP Pings", "Alternate"),
 // empty when none is selected.
-QString MethodCaption(const TRadioGroup *group)
+QString MethodCaption(int method)
 {
-    const int index = group->ItemIndex();
-    if (index < 0 || index >= group->Count())
-        return QString();
-    return group->Button(index)->text().remove(QLatin1Char('&'));
+    switch (method) {
+    case TAntiIdleOptions::HttpGets: return QStringLiteral("HTTP Gets");
+    case TAntiIdleOptions::IcmpPings: return QStringLiteral("ICMP Pings");
+    case TAntiIdleOptions::Alternate: return QStringLiteral("Alternate");
+    default: return QString();
+    }
+}
+
+// The locale's long time without its time-zone name, which only lengthens
+// the report line.
+QString LocalLongTime(const QLocale &locale, const QTime &time)
+{
+    QString fmt = locale.timeFormat(QLocale::LongFormat);
+    fmt.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+    return locale.toString(time, fmt.trimmed());
 }
 
 } // namespace
 
-TAntiIdle::TAntiIdle(IShell &shell, TWebClient &web, TServerList &servers,
-                     TAntiIdleReport &report, QObject *parent)
-    : QObject(parent), shell_(shell), web_(web), servers_(servers), report_(report),
-      switch_(shell.Switch(TToolId::AntiIdle))
+TAntiIdle::TAntiIdle(IShell &shell, TAntiIdleReport &report, QObject *parent)
+    : QObject(parent), shell_(shell), report_(report), switch_(shell.Switch(TToolId::AntiIdle))
 {
-    setObjectName(QStringLiteral("AntiIdleSession"));
-    Ping2 = MakePing(QStringLiteral("Ping2"), 5000, antiidle::MinEchoSize);
-    Ping2->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping2DnsLookupDone(s, e); };
-    Ping2->OnEchoRequest = [this](QObject *s) { Ping2EchoRequest(s); };
-    Ping2->OnEchoReply = [this](QObject *s, int e) { Ping2EchoReply(s, e); };
-
-    auto timer = [this](const char *name, int interval) {
-        auto *t = new QTimer(this);
-        t->setObjectName(QString::fromLatin1(name));
-        t->setInterval(interval);
-        return t;
-    };
-    Timer3 = timer("Timer3", 60000);      // set per session from the frequency
-    LogTimer = timer("LogTimer", 100000);
-    connect(Timer3, &QTimer::timeout, this, &TAntiIdle::Timer3Timer);
-    connect(LogTimer, &QTimer::timeout, this, &TAntiIdle::LogTimerTimer);
-
-    HTTPTimer = new TSuperTimer(this);
-    HTTPTimer->setObjectName(QStringLiteral("HTTPTimer"));
-    HTTPTimer->SetInterval(1);
-    HTTPTimer->SetThreadPriority(QThread::TimeCriticalPriority);
-    HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
+    setObjectName(QStringLiteral("AntiIdleView"));
+    Engine = new TAntiIdleSession(shell.Options(), this);
+    Engine->AddObserver(this);
+    // Lines from outside the session (a dial-up notice) go through it, so
+    // that the log holds every line the pane shows.
+    shell.SetHistoryWriter([this](const QString &text) { Engine->AddHistoryLine(text); });
 
     // The session and the latency test share the graph: while a session runs
     // neither can be started from the menu, nor the options changed.
@@ -97,7 +67,11 @@ TAntiIdle::TAntiIdle(IShell &shell, TWebClient &web, TServerList &servers,
     switch_.Bind([this] { btn_AntiIdleClick(); });
 }
 
-TAntiIdle::~TAntiIdle() = default;
+TAntiIdle::~TAntiIdle()
+{
+    shell_.SetHistoryWriter({});
+    Engine->RemoveObserver(this);
+}
 
 bool TAntiIdle::Running() const
 {
@@ -119,15 +93,12 @@ void TAntiIdle::btn_AntiIdleClick()
         info.anm_BV->Stop();
         info.anm_BV->hide();
         shell_.SetHistoryInFront(true);
-        // Drawn before StartAntiIdle clears the history, so until the first
-        // success the graph still shows the previous session's line.
+        // Drawn before the session clears the history, so until the first
+        // success the graph still shows the previous session's line. A start
+        // that fails leaves the switch on with nothing sent; a second click
+        // stops it.
         graph.DrawGraph(true);
-        try {
-            StartAntiIdle();
-        } catch (const std::exception &e) {
-            // The switch stays on with nothing sent; a second click stops it.
-            ReportError(shell_, e);
-        }
+        Engine->Start();
         return;
     }
 
@@ -135,136 +106,127 @@ void TAntiIdle::btn_AntiIdleClick()
     graph.Background()->setPixmap(QPixmap());
     graph.Background()->hide();
     shell_.SetHistoryInFront(false);
-    EndSession();
+    Engine->Stop();
     info.anm_BV->show();
     info.anm_BV->Play();
     shell_.SetStatus(QStringLiteral("Status:"));
-    // An echo lookup still outstanding is not cancelled: its events arrive
-    // later and are shown as usual.
 }
 
-void TAntiIdle::StartAntiIdle()
+void TAntiIdle::SessionStarting(const TSessionStart &start)
 {
-    Session.Begin();
-    const TOptionControls options = shell_.Options();
-    const TInfoColumn info = shell_.Info();
     shell_.History()->clear();
-    info.lbl_Method->setText(MethodCaption(options.rg_AIMethod));
+    shell_.Info().lbl_Method->setText(MethodCaption(start.Method));
     shell_.Graph().ClearResponseHistory();
-    web_.HttpRequestCount = 0;
-    LogTimer->start();
-    web_.CopyProxySettings(options);
-
-    if (options.cb_AIOptions->Checked(OptCycle)) {
-        CycleMode = true;
-        servers_.LoadServerList();
-        QString error;
-        if (!StartSessionStats(&error))
-            throw std::invalid_argument(error.toStdString());
-        StartCycle();
-    } else {
-        CycleMode = false;
-        const QString host = options.edt_AIHost->text();
-        // Without a host the switch shows "on" but nothing is sent; a bad
-        // frequency is passed over the same way.
-        if (!host.isEmpty() && StartSessionStats()) {
-            try {
-                shell_.SetStatus(QStringLiteral("Status: Pinging ") + host, true);
-                AddPaneLine(shell_.History(), TLineStyle::Bulleted, QStringLiteral("Pinging ") + host);
-                info.PingLight->show();
-                // The first probe is always an echo of the size already set,
-                // and it leaves the alternation where it was.
-                LastPingHost = host;
-                ++AttemptCount;
-                SendEcho(host);
-                StartProbeTimer();
-            } catch (...) {
-                // Any failure of the first probe ends the start quietly.
-            }
-        }
-        info.ModeLBL->clear();
-    }
-
-    info.GoodLBL->show();
-    info.ModeLBL->show();
-    info.TimeLBL->show();
-    info.lbl_Method->show();
-    if (options.cb_AIOptions->Checked(OptMinimize))
-        shell_.HideWindow();
 }
 
-void TAntiIdle::StartCycle()
+void TAntiIdle::StatsReset(const TStatsStart &start)
 {
-    CycleMode = true;
+    shell_.Graph().ClearResponseHistory();
+    const QLocale locale;
+    const QDateTime now = start.At.WallUtc.toLocalTime();
+    report_.lbl_RptTime->setText(QStringLiteral("Session Start: ")
+                                 + locale.toString(now.date(), QLocale::ShortFormat)
+                                 + QLatin1Char(' ') + LocalLongTime(locale, now.time()));
+    shell_.Info().GoodLBL->clear();
+    report_.ResetReportTable(start.Hosts, start.Cycle);
+}
+
+void TAntiIdle::CycleStarted()
+{
     shell_.Info().ModeLBL->setText(QStringLiteral("Cycle servers"));
-    QListWidget *list = servers_.ListBox1;
-    if (list->count() == 0)
-        throw ListIndexError(0);
-    CurrentHost = list->item(0)->text();
-    ServerIndex = 0;
-    SendProbe();
-    StartProbeTimer();
 }
 
-void TAntiIdle::StartProbeTimer()
+void TAntiIdle::ProbesScheduled()
 {
-    Timer3->start();
     shell_.Stopwatch().SetElapsed(0);
     shell_.Stopwatch().SetEnabled(true);
 }
 
-void TAntiIdle::Timer3Timer()
+void TAntiIdle::SessionStarted()
 {
-    // A message box opened by an earlier tick runs its own loop, and the
-    // timer keeps firing inside it; one box at a time is enough.
-    static bool reporting = false;
-    try {
-        if (CycleMode) {
-            QListWidget *list = servers_.ListBox1;
-            ++ServerIndex;
-            if (ServerIndex > list->count() - 1)
-                ServerIndex = 0;
-            // The list can be emptied in the editor during a session.
-            if (ServerIndex >= list->count())
-                throw ListIndexError(ServerIndex);
-            CurrentHost = list->item(ServerIndex)->text();
-        } else {
-            CurrentHost = shell_.Options().edt_AIHost->text();
-        }
-        FailureCounted = false;
-        SendProbe();
-    } catch (const std::exception &e) {
-        if (reporting)
-            return;
-        reporting = true;
-        ReportError(shell_, e);
-        reporting = false;
-    }
+    const TInfoColumn info = shell_.Info();
+    if (!Engine->State.CycleMode)
+        info.ModeLBL->clear();
+    info.GoodLBL->show();
+    info.ModeLBL->show();
+    info.TimeLBL->show();
+    info.lbl_Method->show();
+    if (shell_.Options().AntiIdle.Checked(TAntiIdleOptions::MinimizeOnStart))
+        shell_.HideWindow();
 }
 
-void TAntiIdle::SendProbe()
+void TAntiIdle::SessionStopped(const TSessionEnd &)
 {
-    const TOptionControls options = shell_.Options();
+    const TInfoColumn info = shell_.Info();
+    TTickingClock &clock = shell_.Stopwatch();
+    info.PingLight->hide();
+    shell_.SetStatus(QString());
+
+    // The end is the session's length as the stopwatch shows it.
+    report_.lbl_RptTime->setText(report_.lbl_RptTime->text() + QStringLiteral("     Session End: ")
+                                 + antiidle::ElapsedText(clock.Hour(), clock.Min(), clock.Sec()));
+    clock.SetEnabled(false);
+    clock.SetTime(0, 0, 0);
+
+    info.TimeLBL->clear();
+    info.GoodLBL->clear();
+    info.ModeLBL->clear();
+    info.lbl_Method->clear();
+
+    if (shell_.Options().AntiIdle.Checked(TAntiIdleOptions::ShowReportOnStop))
+        report_.ShowReport();
+}
+
+void TAntiIdle::ProbeSent(const TProbeSent &sent)
+{
     QLabel *light = shell_.Info().PingLight;
-    ++AttemptCount;
-    AlternateToggle = !AlternateToggle;
-    switch (antiidle::ChooseProbe(options.rg_AIMethod->ItemIndex(), AlternateToggle)) {
-    case antiidle::TProbeKind::Echo:
-        Ping2->SetSize(options.cb_AIOptions->Checked(OptVarySize) ? antiidle::RandomEchoSize()
-                                                                  : antiidle::MinEchoSize);
-        light->setText(QStringLiteral("PING"));
+    // The opening echo of a session lights the lamp as it was.
+    if (sent.Opening) {
         light->show();
-        light->repaint();
-        LastPingHost = CurrentHost;
-        SendEcho(CurrentHost);
-        break;
-    case antiidle::TProbeKind::HttpGet:
-        light->setText(QStringLiteral("HTTP GET"));
-        light->show();
-        light->repaint();
-        HttpProbe();
-        break;
-    case antiidle::TProbeKind::None:
-        break;
+        return;
     }
+    light->setText(sent.Kind == antiidle::TProbeKind::Echo ? QStringLiteral("PING")
+                                                           : QStringLiteral("HTTP GET"));
+    light->show();
+    light->repaint();
+}
+
+void TAntiIdle::ProbeResult(const TProbeResult &result)
+{
+    // An echo whose name did not resolve was never sent: its lamp stays lit.
+    if (!(result.Kind == antiidle::TProbeKind::Echo && result.Outcome == TProbeOutcome::LookupFailed))
+        shell_.Info().PingLight->hide();
+    if (!result.Counted)
+        return;
+    const TSessionStats &stats = Engine->Stats();
+    TResponseGraph &graph = shell_.Graph();
+    if (result.Success()) {
+        graph.PushResponse(result.Ms);
+        report_.AddSuccess(result.Row, result.Ms);
+        shell_.Info().GoodLBL->setText(antiidle::CountsText(stats.Successes(), stats.Attempts()));
+        graph.DrawGraph(Running());
+        return;
+    }
+    shell_.Info().GoodLBL->setText(antiidle::CountsText(stats.Successes(), stats.Attempts()));
+    report_.AddFailure(result.Row);
+}
+
+void TAntiIdle::Status(const QString &text, bool repaint)
+{
+    shell_.SetStatus(text, repaint);
+}
+
+void TAntiIdle::HistoryLine(const QString &text)
+{
+    AddPaneLine(shell_.History(), TLineStyle::Bulleted, text);
+}
+
+void TAntiIdle::LogFlushed()
+{
+    shell_.History()->clear();
+}
+
+void TAntiIdle::Message(const QString &text)
+{
+    shell_.ShowMessage(text);
 }

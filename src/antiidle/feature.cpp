@@ -3,7 +3,7 @@
 #include "antiidle/antiidle.h"
 #include "antiidle/report.h"
 #include "antiidle/serverlist.h"
-#include "antiidle/webclient.h"
+#include "session/antiidlesession.h"
 #include "shell/shellapi.h"
 
 #include <QWidget>
@@ -11,16 +11,19 @@
 TAntiIdleFeature::TAntiIdleFeature(IShell &shell) : QObject(shell.Window())
 {
     setObjectName(QStringLiteral("AntiIdle"));
-    Web = new TWebClient(shell, this);
-    Servers = new TServerList(shell, *Web, this);
     Report = new TAntiIdleReport(shell, this);
-    Session = new TAntiIdle(shell, *Web, *Servers, *Report, this);
+    Session = new TAntiIdle(shell, *Report, this);
+    Servers = new TServerList(shell, Session->Engine->Servers(), Session->Engine->Web(), this);
 }
 
 TAntiIdleFeature::~TAntiIdleFeature()
 {
+    delete Servers;
     delete Session;
     delete Report;
-    delete Servers;
-    delete Web;
+}
+
+TAntiIdleSession &TAntiIdleFeature::Engine() const
+{
+    return *Session->Engine;
 }

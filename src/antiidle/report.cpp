@@ -3,7 +3,7 @@
 #include "antiidle/report.h"
 
 #include "antiidle/reportprint.h"
-#include "antiidle/statscalc.h"
+#include "session/statscalc.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
 #include "widgets/picturebutton.h"

@@ -3,7 +3,11 @@
 // stay in memory until Delete or Close writes the file.
 #include "antiidle/serverlist.h"
 
-#include "antiidle/serverlistfile.h"
+#include "net/httpprot.h"
+#include "session/serverhosts.h"
+#include "session/serverlistfile.h"
+#include "session/webclient.h"
+#include "session/webtransfer.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -13,30 +17,50 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSaveFile>
 
 namespace {
 
 // Wider than the stock face so "Delete Host" and "Update  List" fit.
 constexpr int ServerButtonWidth = 70, ServerButtonX = 231;
 
+// A download replaces the list only with a document the server actually
+// sent: a status line in the 2xx range. A reply in another protocol version
+// (no status the client knows) or a 3xx without a document would otherwise
+// empty the list.
+bool IsDocument(int statusCode)
+{
+    return statusCode >= 200 && statusCode < 300;
+}
+
 } // namespace
 
-TServerList::TServerList(IShell &shell, TWebClient &web, QObject *parent)
-    : QObject(parent), shell_(shell), web_(web), backdrop_(std::make_unique<TBackdropHold>(shell))
+TServerList::TServerList(IShell &shell, TServerHosts &hosts, TWebClient &web, QObject *parent)
+    : QObject(parent), shell_(shell), hosts_(hosts), web_(web),
+      backdrop_(std::make_unique<TBackdropHold>(shell))
 {
     setObjectName(QStringLiteral("ServerList"));
     CreatePanel();
+    // The session reloads the list when a cycling session starts.
+    hosts_.OnReset = [this] { ShowHosts(); };
+    ShowHosts();
     LoadServerList();
 }
 
-TServerList::~TServerList() = default;
+TServerList::~TServerList()
+{
+    hosts_.OnReset = nullptr;
+}
 
 QStringList TServerList::Hosts() const
 {
-    QStringList hosts;
-    for (int i = 0; i < ListBox1->count(); ++i)
-        hosts << ListBox1->item(i)->text();
-    return hosts;
+    return hosts_.Entries();
+}
+
+void TServerList::ShowHosts()
+{
+    ListBox1->clear();
+    ListBox1->addItems(hosts_.Entries());
 }
 
 // Index of the selected entry of ListBox1, -1 when none is selected.
@@ -87,18 +111,13 @@ void TServerList::CreatePanel()
 
 void TServerList::LoadServerList()
 {
-    QStringList entries;
-    if (!ListBox1 || !antiidle::ReadServerListFile(antiidle::ServerListPath(), entries))
-        return;
-    ListBox1->clear();
-    ListBox1->addItems(entries);
+    hosts_.Load(antiidle::ServerListPath());
 }
 
 bool TServerList::SaveServerList()
 {
-    const QStringList entries = Hosts();
     const QString path = antiidle::ServerListPath();
-    if (antiidle::WriteServerListFile(path, entries))
+    if (hosts_.Save(path))
         return true;
     shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
     return false;
@@ -107,7 +126,8 @@ bool TServerList::SaveServerList()
 void TServerList::ServerList1Click()
 {
     edt_SrvHost->clear();
-    ListBox1->clear();
+    // Without a file the list is now empty.
+    hosts_.Replace({});
     LoadServerList();
     backdrop_->Set(true);
     pnl_Servers->raise();
@@ -120,6 +140,7 @@ void TServerList::btn_SrvAddClick()
     const QString host = edt_SrvHost->text();
     if (host.isEmpty())
         return;
+    hosts_.Append(host);
     ListBox1->addItem(host);
     ListBox1->setEnabled(true);
     edt_SrvHost->clear();
@@ -133,6 +154,7 @@ void TServerList::btn_SrvEditClick()
     // The entry leaves the list while it is edited; Add puts it back at the end.
     ListBox1->setEnabled(false);
     edt_SrvHost->setText(ListBox1->item(i)->text());
+    hosts_.RemoveAt(i);
     delete ListBox1->takeItem(i);
 }
 
@@ -141,6 +163,7 @@ void TServerList::btn_SrvDeleteClick()
     const int i = SelectedServer();
     if (i < 0)
         return;
+    hosts_.RemoveAt(i);
     delete ListBox1->takeItem(i);
     if (!SaveServerList())
         return;
@@ -165,4 +188,67 @@ void TServerList::edt_SrvHostKeyPress()
 {
     if (!edt_SrvHost->text().isEmpty())
         btn_SrvAddClick();
+}
+
+// "Update  List": the document goes to a temporary file beside the list,
+// which replaces the list file only when the whole document has arrived, so a
+// failed download leaves the previous list as it was, on disk and on the
+// panel.
+void TServerList::btn_SrvUpdateClick()
+{
+    const QString host = QLatin1String(antiidle::MakerWebHost);
+    // A probe (or an earlier click) may still be using the client: its
+    // transfer and its file are left alone.
+    if (web_.Busy()) {
+        shell_.SetStatus(QStringLiteral("Status: Update skipped, another transfer is still running."));
+        return;
+    }
+    web_.CopyProxySettings(shell_.Options().Proxy);
+
+    const QString path = antiidle::ServerListPath();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+        return;
+    }
+    shell_.SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."), true);
+
+    const int limitMs = web_.HttpWatchdogLimit(0);
+    const TWebClient::TOutcome outcome = web_.Get(antiidle::ServerListUrl(), &file, limitMs,
+                                                 antiidle::ServerListBodyLimit);
+    THttpCli *cli = web_.HttpCli1;
+    QString failure;     // status text of a failed transfer
+    switch (outcome.Result) {
+    case TWebClient::TResult::Done:
+        if (!IsDocument(cli->StatusCode())) {
+            failure = cli->StatusCode() == 0
+                ? QStringLiteral("the reply carried no HTTP/1.x status line")
+                : QStringLiteral("%1 %2").arg(cli->StatusCode()).arg(cli->ReasonPhrase());
+        }
+        break;
+    case TWebClient::TResult::HttpError:
+        failure = web_.HttpWatchdogFired
+            ? antiidle::TimeoutReason(limitMs)
+            : QStringLiteral("%1 %2").arg(cli->StatusCode()).arg(cli->ReasonPhrase());
+        break;
+    case TWebClient::TResult::OtherError:
+        // Anything else goes to a message box.
+        file.cancelWriting();
+        shell_.ShowMessage(outcome.Error);
+        return;
+    }
+    if (!failure.isEmpty()) {
+        file.cancelWriting();
+        shell_.SetStatus(QStringLiteral("Status: Update failed. ") + failure);
+        return;
+    }
+
+    const qint64 size = file.size();
+    if (!file.commit()) {
+        // The old list stays; the temporary file is removed by the commit.
+        shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
+        return;
+    }
+    shell_.SetStatus(QStringLiteral("Status: Received %1 bytes.").arg(size));
+    LoadServerList();
 }

@@ -1,7 +1,8 @@
 // The "Server List" panel: the hosts an anti-idle session visits in turn,
-// held by ListBox1 and stored in the server list file. Additions and edits
-// stay in memory until Delete or Close writes the file; "Update  List"
-// downloads the maker's current list.
+// shown in ListBox1 and stored in the server list file. The list itself is
+// the session's (session/serverhosts.h); the panel edits it and shows it.
+// Additions and edits stay in memory until Delete or Close writes the file;
+// "Update  List" downloads the maker's current list.
 #pragma once
 
 #include <QObject>
@@ -16,26 +17,28 @@ class QLineEdit;
 class QListWidget;
 class TBackdropHold;
 class TPictureButton;
+class TServerHosts;
 class TWebClient;
 
 class TServerList : public QObject {
     Q_OBJECT
 public:
-    // Fills the Servers panel of 'shell'; downloads go through 'web'.
-    TServerList(IShell &shell, TWebClient &web, QObject *parent = nullptr);
+    // Fills the Servers panel of 'shell' to edit 'hosts'; downloads go
+    // through 'web'.
+    TServerList(IShell &shell, TServerHosts &hosts, TWebClient &web, QObject *parent = nullptr);
     ~TServerList() override;
 
     QFrame *pnl_Servers = nullptr;
     QLineEdit *edt_SrvHost = nullptr;
-    QListWidget *ListBox1 = nullptr;  // the server list; the only copy in memory
+    QListWidget *ListBox1 = nullptr;  // the server list as it is in memory
     TPictureButton *btn_SrvAdd = nullptr, *btn_SrvEdit = nullptr, *btn_SrvDelete = nullptr,
                    *btn_SrvUpdate = nullptr, *btn_SrvClose = nullptr;
     QLabel *lbl_SrvAdd = nullptr, *lbl_SrvEdit = nullptr, *lbl_SrvDelete = nullptr,
            *lbl_SrvUpdate = nullptr, *lbl_SrvClose = nullptr;
 
-    QStringList Hosts() const;        // the entries of ListBox1, in order
-    void LoadServerList();            // file -> ListBox1 when the file exists
-    bool SaveServerList();            // ListBox1 -> file; false (message shown) on failure
+    QStringList Hosts() const;        // the entries, in order
+    void LoadServerList();            // file -> list when the file exists
+    bool SaveServerList();            // list -> file; false (message shown) on failure
     int SelectedServer() const;       // selected entry of ListBox1, -1 for none
 
     void ServerList1Click();          // Options > Server List: opens the panel
@@ -48,7 +51,9 @@ public:
 
 private:
     void CreatePanel();
+    void ShowHosts();                 // the list -> ListBox1
     IShell &shell_;
+    TServerHosts &hosts_;
     TWebClient &web_;
     std::unique_ptr<TBackdropHold> backdrop_;
 };

@@ -4,10 +4,11 @@
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
 #include "app/idlix.h"
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 #include "desktop/msgbox.h"
 #include "net/errorreport.h"
 #include "platform/boundedread.h"
+#include "session/logfile.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
 
@@ -39,6 +40,12 @@ int main(int argc, char **argv)
     // start-up is not fatal: it ends any message box of the start-up and
     // takes effect once the loop runs.
     TExitRoutes routes;
+    // What could not be done on a way out that nobody watches (settings that
+    // cannot be written) is kept in the session log as well as on stderr.
+    SetExitReportHook([](const QString &text) {
+        QString error;
+        antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
+    });
     // Engine failures that no handler took go to the program's error box.
     net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
     // What a reader skipped of a file (or refused to open) is told in a box

@@ -69,37 +69,32 @@ TDialUpControl::~TDialUpControl()
 
 void TDialUpControl::FillEntryList()
 {
-    const TOptionControls o = shell_.Options();
-    // Setting the path lists its entries.
+    // Setting the path lists its entries; the options' list shows them, with
+    // the stored connection selected.
     RAS1->SetPhoneBookPath(platform::StartupPhoneBook());
-    o.cb_RasConnect->clear();
-    o.cb_RasConnect->addItems(RAS1->Entries());
-    o.cb_RasConnect->setEnabled(true);
-    // The settings were read before there were entries to select; read them
-    // again so that the stored connection is selected.
-    if (o.cb_RasConnect->count() > 0)
-        shell_.LoadSettings();
+    shell_.SetDialUpEntries(RAS1->Entries());
 }
 
 void TDialUpControl::ConnectOnStart()
 {
-    if (shell_.Options().cb_RasCnctOnStrt->isChecked())
+    if (shell_.Options().DialUp.ConnectOnStart)
         Dial();
 }
 
 void TDialUpControl::Dial()
 {
-    const TOptionControls o = shell_.Options();
-    RAS1->SetUserName(o.edt_RasUserName->text());
-    RAS1->SetPassword(o.edt_RasPassword->text());
-    RAS1->SetEntryName(o.cb_RasConnect->currentText());
+    const config::TDialUpOptions &o = shell_.Options().DialUp;
+    RAS1->SetUserName(o.UserName);
+    RAS1->SetPassword(o.Password);
+    // The chosen connection; none when the stored choice is not in the list.
+    RAS1->SetEntryName(RAS1->Entries().value(o.Connection));
     shell_.SetStatus(QStringLiteral("Status: Attemping to connect to ") + RAS1->EntryName() +
                      QStringLiteral("..."));
     RAS1->Dial();
     // The dialer may not be able to take the password (a pppd peer without
     // the passwordfd plugin): say so, since the dial uses the entry's own.
     if (!RAS1->DialNotice().isEmpty())
-        AddPaneLine(shell_.History(), TLineStyle::Bulleted, RAS1->DialNotice());
+        shell_.AddHistoryLine(RAS1->DialNotice());
     if (RAS1->LastResult() == platform::kDialErrPortAlreadyOpen)
         AlreadyConnected();
 }
@@ -111,7 +106,7 @@ void TDialUpControl::AlreadyConnected()
     Connect1->setEnabled(false);
     Disconnect1->setEnabled(false);
     shell_.SetStatus(QStringLiteral("Status: Connection already established."));
-    if (shell_.Options().cb_RasAIStrt->isChecked())
+    if (shell_.Options().DialUp.StartAntiIdle)
         StartAntiIdle();
 }
 
@@ -167,12 +162,12 @@ void TDialUpControl::RAS1Connect(QObject *)
     Disconnect1->setEnabled(true);
     shell_.SetStatus(QStringLiteral("Status: Connected to ") + RAS1->EntryName() +
                      QStringLiteral("."));
-    const TOptionControls o = shell_.Options();
-    if (o.cb_RasDisc->isChecked()) {
-        RasMinutesLeft = o.se_RasDisc->value();
+    const config::TDialUpOptions &o = shell_.Options().DialUp;
+    if (o.Disconnect) {
+        RasMinutesLeft = o.DisconnectTime;
         RasTimer->start(MinuteMs);
     }
-    if (o.cb_RasAIStrt->isChecked())
+    if (o.StartAntiIdle)
         StartAntiIdle();
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/fingertext.h"
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 #include <QEventLoop>
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;  // inet_addr's "not an address"
 constexpr quint16 kDefaultFingerPort = 79;
 
 } // namespace
@@ -132,12 +132,12 @@ TFinger::WaitEnd TFinger::WaitSocket(bool forWrite)
     return Wait(ready);
 }
 
-std::uint32_t TFinger::Resolve(const QString &host)
+platform::IpAddress TFinger::Resolve(const QString &host)
 {
+    const platform::HostText text = platform::ReadHostText(host);
+    if (text.kind == platform::HostText::Address && platform::FamilyAllowed(text.address.family))
+        return text.address;  // an address needs no lookup
     const std::string name = host.toStdString();
-    std::uint32_t addr = platform::InetAddr(name);
-    if (addr != kNoAddress)
-        return addr;  // a dotted address needs no lookup
 
     bool done = false;
     int error = 0;
@@ -145,7 +145,7 @@ std::uint32_t TFinger::Resolve(const QString &host)
     // The lookup runs on the resolver's worker; its completion arrives through
     // the loop. Cancelling the handle drops a late completion, so the captured
     // locals are never reached after this frame.
-    const unsigned handle = platform::AsyncLookupName(
+    const unsigned handle = platform::AsyncLookupHost(
         this, name, [&](unsigned, int e, const platform::HostEntry &found) {
             done = true;
             error = e;
@@ -163,21 +163,24 @@ std::uint32_t TFinger::Resolve(const QString &host)
     // query here, before anything is sent.
     if (cancelled_)
         throw EFingerError(QStringLiteral("Operation canceled."));
-    if (done && error == 0 && !entry.addrs.empty()) {
-        addr = platform::InetAddr(platform::InetNtoa(entry.addrs.front()));
-        if (addr == kNoAddress)
+    if (done && error == 0 && !entry.addresses.empty()) {
+        // The address goes through its text and back, as the address a user
+        // could have typed: one that does not survive that is no use.
+        const platform::HostText back = platform::ReadHostText(
+            QString::fromStdString(platform::AddressText(entry.addresses.front())));
+        if (back.kind != platform::HostText::Address)
             throw EFingerError(QStringLiteral("Error resolving remote host"));
-        return addr;
+        return back.address;
     }
     if (timedOut_)
         throw EFingerError(QStringLiteral("Timed Out"));
     if (cancelled_)
         throw EFingerError(QStringLiteral("Operation canceled."));
     queryError_ = ErrorText(error ? error : platform::kErrNoData);
-    return kNoAddress;
+    return {};
 }
 
-bool TFinger::Connect(std::uint32_t addr, quint16 port)
+bool TFinger::Connect(const platform::IpAddress &addr, quint16 port)
 {
     int error = 0;
     if (platform::SockConnect(sock_, addr, port) != 0) {
@@ -326,11 +329,11 @@ void TFinger::RunQuery()
     });
 
     SetState(fsResolving);
-    const std::uint32_t addr = Resolve(host);
+    const platform::IpAddress addr = Resolve(host);
     if (!queryError_.isEmpty())
         return;
     const quint16 port = FingerPort();
-    fd = sock_ = platform::SockOpen(platform::kSockStream, 0);
+    fd = sock_ = platform::SockOpen(addr.family, platform::kSockStream, 0);
     if (sock_ == platform::kInvalidSocket)
         throw ESocketError(ErrorText(platform::SocketLastError()));
     SetState(fsConnecting);

@@ -102,8 +102,8 @@ private:
     void Tick();
     WaitEnd Wait(const bool &ready);
     WaitEnd WaitSocket(bool forWrite);
-    std::uint32_t Resolve(const QString &host);
-    bool Connect(std::uint32_t addr, quint16 port);
+    platform::IpAddress Resolve(const QString &host);
+    bool Connect(const platform::IpAddress &addr, quint16 port);
     void Send(const QByteArray &request);
     void Receive();
     void CloseSocket();

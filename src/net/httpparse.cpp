@@ -40,15 +40,27 @@ TUrlParts SplitUrl(const QString &url)
     if (slash >= 0)
         p.Path = rest.mid(slash);
 
-    int colon = authority.lastIndexOf(QLatin1Char(':'));
-    int at = authority.lastIndexOf(QLatin1Char('@'));
-    if (colon < 0 && at < 0) {
-        p.Host = authority;
-    } else if (colon > at) {
-        p.Port = authority.mid(colon + 1);
-        p.Host = authority.mid(at + 1, colon - at - 1);
+    const int at = authority.lastIndexOf(QLatin1Char('@'));
+    const QString hostPort = authority.mid(at + 1);
+    if (hostPort.startsWith(QLatin1Char('['))) {
+        // An IPv6 literal in brackets; a port may follow the closing one.
+        const int close = hostPort.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            p.Host = hostPort;
+        } else {
+            p.Host = hostPort.left(close + 1);
+            if (hostPort.mid(close + 1).startsWith(QLatin1Char(':')))
+                p.Port = hostPort.mid(close + 2);
+        }
+    } else if (hostPort.count(QLatin1Char(':')) >= 2) {
+        // A bare IPv6 address, as a host field holds it: it takes no port,
+        // and is given its brackets so that it reads as a URL host.
+        p.Host = QLatin1Char('[') + hostPort + QLatin1Char(']');
     } else {
-        p.Host = authority.mid(at + 1);
+        const int colon = hostPort.lastIndexOf(QLatin1Char(':'));
+        p.Host = colon < 0 ? hostPort : hostPort.left(colon);
+        if (colon >= 0)
+            p.Port = hostPort.mid(colon + 1);
     }
     if (at >= 0) {
         QString info = authority.left(at);
@@ -61,6 +73,30 @@ TUrlParts SplitUrl(const QString &url)
         }
     }
     return p;
+}
+
+QString UrlHostToHostText(const QString &host)
+{
+    if (!host.startsWith(QLatin1Char('[')))
+        return host;
+    // A zone in a URL is written "%25" (RFC 6874); a host field writes "%".
+    QString text = host;
+    const int zone = text.indexOf(QLatin1String("%25"));
+    if (zone >= 0)
+        text.remove(zone + 1, 2);
+    return text;
+}
+
+QString HostHeaderText(const QString &host)
+{
+    if (!host.startsWith(QLatin1Char('[')))
+        return host;
+    // The zone means something only on this machine: the server never sees it.
+    const int zone = host.indexOf(QLatin1Char('%'));
+    const int close = host.indexOf(QLatin1Char(']'));
+    if (zone < 0 || close < zone)
+        return host;
+    return host.left(zone) + host.mid(close);
 }
 
 QString Base64Text(const QString &s)
@@ -198,7 +234,7 @@ QStringList RequestLines(const TRequestHeader &h)
         lines << QLatin1String("Content-Type: ") + h.ContentTypePost;
     if (!h.Agent.isEmpty())
         lines << QLatin1String("User-Agent: ") + h.Agent;
-    lines << QLatin1String("Host: ") + h.HostName;
+    lines << QLatin1String("Host: ") + HostHeaderText(h.HostName);
     if (h.NoCache)
         lines << QStringLiteral("Pragma: no-cache");
     if (post)

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 THttpCli::THttpCli(QObject *owner) : QObject(owner), socket_(new TWSocket(this))
 {
@@ -155,7 +156,7 @@ void THttpCli::StartLookup()
     SetState(httpDnsLookup);
     try {
         // A dotted address completes inside this call.
-        socket_->DnsLookup(target_.TargetHost);
+        socket_->DnsLookup(UrlHostToHostText(target_.TargetHost));
     } catch (const ESocketException &) {
         // An empty host name cannot be looked up; the request ends like any failed lookup.
         LookupDoneStep(static_cast<quint16>(10022));
@@ -173,7 +174,7 @@ void THttpCli::LookupDoneStep(quint16 error)
     if (state_ != httpDnsLookup)
         return;  // a lookup that finished after its request had ended
     if (error != 0) {
-        FailLocally(QStringLiteral("can't resolve hostname to IP address"));
+        FailLocally(QLatin1String(LookupFailedReason));
         SessionClosedStep();
         return;
     }
@@ -181,26 +182,63 @@ void THttpCli::LookupDoneStep(quint16 error)
     SetState(httpNotConnected);
     if (!self)
         return;
-    try {
-        socket_->SetAddr(socket_->DnsResult());
-        socket_->SetPort(target_.TargetPort);
-        socket_->SetProto(QStringLiteral("tcp"));
-        socket_->Connect();
-    } catch (const ESocketException &) {
-        int err = socket_->LastError();
-        requestDoneError_ = err;
-        FailLocally(QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(err)).arg(err));
+    // Every address of the name, in the order the system prefers; an address
+    // typed as such is the only one.
+    addresses_ = socket_->DnsResultList();
+    if (addresses_.isEmpty())
+        addresses_ << socket_->DnsResult();
+    nextAddress_ = 0;
+    ConnectNext();
+}
+
+void THttpCli::ConnectNext()
+{
+    for (;;) {
+        const QString address = addresses_.value(nextAddress_++);
         try {
-            socket_->Close();
+            socket_->SetAddr(address);
+            socket_->SetPort(target_.TargetPort);
+            socket_->SetProto(QStringLiteral("tcp"));
+            socket_->Connect();
+            return;
         } catch (const ESocketException &) {
+            int err = socket_->LastError();
+            // Closing the failed attempt is not the end of the request.
+            auto closed = std::exchange(socket_->OnSessionClosed, nullptr);
+            try {
+                socket_->Close();
+            } catch (const ESocketException &) {
+            }
+            socket_->OnSessionClosed = closed;
+            if (nextAddress_ < addresses_.size())
+                continue;   // refused at once (no route, no such family here): the next one
+            requestDoneError_ = err;
+            FailLocally(QStringLiteral("can't connect: %1 (Error #%2)").arg(SocketErrorText(err)).arg(err));
+            SessionClosedStep();
+            return;
         }
-        SessionClosedStep();
     }
 }
 
 void THttpCli::ConnectedStep(quint16 error)
 {
+    if (error != 0 && !ended_ && nextAddress_ < addresses_.size()) {
+        // The socket closes this attempt once we return; that close is not
+        // the end of the request, which goes on with the next address.
+        socket_->OnSessionClosed = nullptr;
+        const unsigned serial = requestSerial_;
+        QMetaObject::invokeMethod(this, [this, serial] {
+            if (ended_ || serial != requestSerial_ || state_ != httpNotConnected)
+                return;   // aborted, or another request meanwhile
+            socket_->OnSessionClosed = [this](TCustomWSocket *, quint16 e) { SessionClosedStep(e); };
+            ConnectNext();
+        }, Qt::QueuedConnection);
+        return;
+    }
     if (error != 0) {
+        // The request ends with the connection's error, as a refused connect
+        // inside Connect does.
+        requestDoneError_ = error;
         FailLocally(QStringLiteral("%1 (Error #%2)").arg(SocketErrorText(error)).arg(error));
         SessionClosedStep();
         return;
@@ -283,15 +321,28 @@ void THttpCli::DataAvailableStep()
     QPointer<THttpCli> self(this);
     // Everything the socket holds is taken now, one buffer at a time:
     // returning to the event loop between buffers would cost a loop pass and
-    // a readiness check for every 8 KiB.
+    // a readiness check for every buffer.
     for (;;) {
-        const int room = rcvBuf_.Room();
-        const int n = socket_->Receive(rcvBuf_.Tail(), room);
+        // Once the header is read, the body goes from the socket to the
+        // receiver in large pieces: a fraction of the reads, writes and
+        // OnDocData calls the header's line buffer would take.
+        const bool body = state_ == httpReceivingBody && rcvBuf_.Count() == 0;
+        if (body && bodyBuf_.empty())
+            bodyBuf_.resize(kBodyPiece);
+        char *into = body ? bodyBuf_.data() : rcvBuf_.Tail();
+        const int room = body ? int(bodyBuf_.size()) : rcvBuf_.Room();
+        const int n = socket_->Receive(into, room);
         if (requestType_ == httpNONE || n <= 0)
             return;
-        rcvBuf_.Commit(n);
-        if (!TakeReceived() || !self)
-            return;
+        if (body) {
+            BodyStep(into, n);
+            if (!self)
+                return;
+        } else {
+            rcvBuf_.Commit(n);
+            if (!TakeReceived() || !self)
+                return;
+        }
         // A read that did not fill the room found the socket drained; the
         // next bytes come with the next readiness notification.
         if (n < room || !connected_ || ended_)

@@ -2,7 +2,9 @@
 // Name lookup, connect, the request header in one write, the response header
 // line by line, the body handed on chunk by chunk; the document ends when the
 // server closes. Goes through a proxy with Basic credentials on request and
-// follows "location" redirects itself (at most kMaxRedirects in a row).
+// follows "location" redirects itself (at most kMaxRedirects in a row). A host
+// with several addresses (IPv6 and IPv4, say) is tried address by address
+// until one accepts the connection.
 #pragma once
 
 #include "net/httpparse.h"
@@ -14,6 +16,7 @@
 #include <QStringList>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 class THttpCli;
 
@@ -57,6 +60,11 @@ public:
     static constexpr int kMaxHeaderLines = 512;        // status line included, blank line not
     // Body limit of a new client; callers set their own per transfer.
     static constexpr qint64 kDefaultBodyLimit = 64 * 1024 * 1024;
+    // Largest piece of the body one read takes (and one OnDocData hands on).
+    static constexpr int kBodyPiece = 64 * 1024;
+
+    // The reason phrase of a request whose host name did not resolve.
+    static constexpr char LookupFailedReason[] = "can't resolve hostname to IP address";
 
     explicit THttpCli(QObject *owner = nullptr);
     ~THttpCli() override;
@@ -134,6 +142,10 @@ private:
     void StartRequest(THttpRequest kind);
     void SetState(THttpState s);
     void LookupDoneStep(quint16 error);
+    // Connects to the next address of the lookup; a connection the network
+    // refuses goes on with the one after it, and only the last failure ends
+    // the request.
+    void ConnectNext();
     void ConnectedStep(quint16 error);
     // Received bytes go to the header-line step while the state is
     // httpConnected and to the body step in httpReceivingBody.
@@ -160,10 +172,13 @@ private:
     bool multiThreaded_ = false;
     THttpState state_ = httpReady;
     TRequestTarget target_;
+    QStringList addresses_;  // of the target host, in the order they are tried
+    int nextAddress_ = 0;
     bool connected_ = false;
     bool ended_ = false;  // the request is over; only the posted state change is left
     THttpRequest requestType_ = httpNONE;
     THttpLineBuffer rcvBuf_;
+    std::vector<char> bodyBuf_;   // the body's receive buffer, made at the first body byte
     int headerLineCount_ = 0;
     int bodyDataCount_ = 0;
     bool posting_ = false;

@@ -1,5 +1,6 @@
 #include "net/icmp.h"
 #include "net/codetext.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 #include <vector>
@@ -7,23 +8,24 @@
 const char kEchoSentence[] = "Idlix keep-alive echo, is this line still up?";
 static_assert(sizeof(kEchoSentence) - 1 == kEchoSentenceLen, "the sentence is 45 characters");
 
-namespace {
-constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-}
-
 TICMP::TICMP()
 {
     // A machine that refuses ICMP to this process still runs the program:
-    // the handle stays closed and each Ping reports why.
+    // the handle stays closed and each Ping reports why. The same for
+    // ICMPv6, which a kernel without IPv6 cannot open at all.
     m_handle = platform::IcmpCreateFile();
     if (m_handle == platform::kInvalidIcmpHandle)
         m_openError = platform::IcmpLastError() ? platform::IcmpLastError() : kIcmpNotPermitted;
+    m_handle6 = platform::Icmp6CreateFile();
+    if (m_handle6 == platform::kInvalidIcmpHandle)
+        m_openError6 = platform::IcmpLastError() ? platform::IcmpLastError() : kIcmpNotPermitted;
 }
 
 TICMP::~TICMP()
 {
-    if (m_handle != platform::kInvalidIcmpHandle)
-        platform::IcmpCloseHandle(m_handle);
+    for (platform::IcmpHandle h : {m_handle, m_handle6})
+        if (h != platform::kInvalidIcmpHandle)
+            platform::IcmpCloseHandle(h);
 }
 
 void TICMP::SetAddress(const QString &value)
@@ -36,23 +38,26 @@ void TICMP::SetAddress(const QString &value)
 
 void TICMP::Resolve()
 {
-    const std::string text = m_address.toStdString();
-    m_target = platform::InetAddr(text);
-    if (m_target == kNone) {
+    m_target = platform::IpAddress{};
+    const platform::HostText host = platform::ReadHostText(m_address);
+    if (host.kind == platform::HostText::Address && platform::FamilyAllowed(host.address.family)) {
+        m_target = host.address;
+        m_hostName = host.shown;
+    } else {
+        // Names through the resolver, and whatever else the resolver's own
+        // reading refuses with its code.
         platform::HostEntry entry;
-        const int rc = platform::LookupName(text, entry);
+        const int rc = platform::LookupHost(m_address.toStdString(), entry);
         if (rc != 0) {
             LastError = rc;
             if (auto handler = OnDisplay)
                 handler(Sender, QStringLiteral("Unable to resolve ") + m_address);
             return;
         }
-        m_target = entry.addrs.front();
+        m_target = entry.addresses.front();
         m_hostName = QString::fromStdString(entry.name);
-    } else {
-        m_hostName = m_address;
     }
-    m_hostIP = QString::fromStdString(platform::InetNtoa(m_target));
+    m_hostIP = QString::fromStdString(platform::AddressText(m_target));
     m_resolved = true;
 }
 
@@ -62,7 +67,10 @@ int TICMP::Ping()
     LastError = 0;
     if (!m_resolved)
         Resolve();
-    if (m_target == kNone || !m_resolved) {
+    // inet_addr cannot tell 255.255.255.255 from its "not an address": as
+    // ever, that target counts as unresolved and nothing is sent to it.
+    const bool broadcast = m_target.IsV4() && m_target.v4() == 0xFFFFFFFFu;
+    if (!m_target.Valid() || broadcast || !m_resolved) {
         LastError = platform::kIpBadDestination;
         if (auto handler = OnDisplay)
             handler(Sender, QStringLiteral("Invalid host address"));
@@ -85,11 +93,14 @@ int TICMP::Ping()
     platform::IpOptionInformation options;
     options.Ttl = std::uint8_t(TTL);
 
-    if (m_handle == platform::kInvalidIcmpHandle) {
-        LastError = m_openError;
+    const bool v6 = m_target.IsV6();
+    const platform::IcmpHandle handle = v6 ? m_handle6 : m_handle;
+    m_replier = m_target;
+    if (handle == platform::kInvalidIcmpHandle) {
+        LastError = v6 ? m_openError6 : m_openError;
     } else {
-        result = platform::IcmpSendEcho(m_handle, m_target, request.data(), Size, &options,
-                                        &m_reply, Timeout);
+        result = platform::IcmpSendEchoTo(handle, m_target, request.data(), Size, &options,
+                                          &m_reply, Timeout, &m_replier);
         LastError = platform::IcmpLastError();
     }
 
@@ -127,6 +138,7 @@ QString TICMP::ErrorTextFor(int code)
         {11255, "Pending"},
         // Not an IP status: the echo could not be sent at all on this system.
         {kIcmpNotPermitted, "ICMP not permitted on this system"},
+        {kIcmpFamilyNotSupported, "Address family not supported"},
     };
     if (const char *text = FindCodeText(rows, code))
         return QString::fromLatin1(text);

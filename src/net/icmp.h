@@ -1,5 +1,6 @@
 // TICMP: one ICMP echo at a time through the platform's echo service,
-// blocking until the reply or the time-out.
+// blocking until the reply or the time-out. Address may be a name, an IPv4
+// or an IPv6 address; the echo goes out as ICMP or ICMPv6 accordingly.
 #pragma once
 
 #include "platform/icmpecho.h"
@@ -32,6 +33,9 @@ constexpr int kEchoSentenceLen = 45;
 // Code of the echo that could not be sent because this process may not use
 // ICMP at all (the socket layer's "access denied").
 constexpr int kIcmpNotPermitted = 10013;
+// Code of an echo to an address of a family this system or the address
+// family setting does not allow (the socket layer's "family not supported").
+constexpr int kIcmpFamilyNotSupported = 10047;
 
 class TICMP {
 public:
@@ -53,16 +57,26 @@ public:
 
     // The last reply record as the service filled it.
     const platform::IcmpEchoReply &Reply() const { return m_reply; }
-    QString HostName() const { return m_hostName; }  // official name, or Address if dotted
-    QString HostIP() const { return m_hostIP; }      // dotted text of the target
-    std::uint32_t HostAddress() const { return m_target; }  // network order; all ones if unknown
+    QString HostName() const { return m_hostName; }  // official name, or Address if an address
+    QString HostIP() const { return m_hostIP; }      // canonical text of the target
+    // IPv4 target in network order; all ones when unknown or IPv6.
+    std::uint32_t HostAddress() const { return m_target.v4(); }
+    const platform::IpAddress &Target() const { return m_target; }
+    // Who answered the last echo (the target, a router, or the target itself
+    // when nothing came back); IPv6 included, with its zone.
+    const platform::IpAddress &ReplyAddress() const { return m_replier; }
     bool Resolved() const { return m_resolved; }
-    // False when the echo handle could not be opened; every Ping then fails
-    // with OpenError() (kIcmpNotPermitted when ICMP is not allowed).
+    // False when the ICMP echo handle could not be opened; every IPv4 Ping
+    // then fails with OpenError() (kIcmpNotPermitted when ICMP is not allowed).
     bool HandleOpen() const { return m_handle != platform::kInvalidIcmpHandle; }
     int OpenError() const { return m_openError; }
-    // True when the echoes go through a raw socket.
+    // The same for the ICMPv6 handle and IPv6 targets.
+    bool Handle6Open() const { return m_handle6 != platform::kInvalidIcmpHandle; }
+    int Open6Error() const { return m_openError6; }
+    // True when the ICMP (IPv4) echoes go through a raw socket.
     bool UsesRawSocket() const { return platform::IcmpHandleIsRaw(m_handle); }
+    // True when the ICMPv6 echoes do.
+    bool UsesRawSocket6() const { return platform::IcmpHandleIsRaw(m_handle6); }
 
     int Size = 56;        // data bytes per request
     int Timeout = 4000;   // ms to wait for the reply
@@ -77,11 +91,14 @@ private:
     void Resolve();
 
     platform::IcmpHandle m_handle = platform::kInvalidIcmpHandle;
+    platform::IcmpHandle m_handle6 = platform::kInvalidIcmpHandle;
     int m_openError = 0;
+    int m_openError6 = 0;
     platform::IcmpEchoReply m_reply;
+    platform::IpAddress m_replier;
     QString m_address;
     QString m_hostName;
     QString m_hostIP;
-    std::uint32_t m_target = 0xFFFFFFFFu;
+    platform::IpAddress m_target;
     bool m_resolved = false;
 };

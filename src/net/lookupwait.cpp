@@ -39,13 +39,18 @@ int waitFor(const Starter &start, platform::HostEntry &entry)
 
 } // namespace
 
-int LookupAddrWaiting(std::uint32_t addr, platform::HostEntry &entry)
+int LookupAddressWaiting(const platform::IpAddress &address, platform::HostEntry &entry)
 {
     return waitFor(
-        [addr](QObject *ctx, platform::LookupDone d) {
-            return platform::AsyncLookupAddr(ctx, addr, std::move(d));
+        [&address](QObject *ctx, platform::LookupDone d) {
+            return platform::AsyncLookupAddress(ctx, address, std::move(d));
         },
         entry);
+}
+
+int LookupAddrWaiting(std::uint32_t addr, platform::HostEntry &entry)
+{
+    return LookupAddressWaiting(platform::IpAddress::V4(addr), entry);
 }
 
 int LookupNameWaiting(const std::string &host, platform::HostEntry &entry)

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <string>
 
-// Reverse lookup of addr (network order); fills entry and returns 0, or a
-// resolver code. 10004 when the event loop was told to quit while waiting.
+// Reverse lookup of an address of either family; fills entry and returns 0,
+// or a resolver code. 10004 when the event loop was told to quit while waiting.
+int LookupAddressWaiting(const platform::IpAddress &address, platform::HostEntry &entry);
+// The same for an IPv4 address in network order.
 int LookupAddrWaiting(std::uint32_t addr, platform::HostEntry &entry);
-// Forward lookup of a host name, the same way.
+// Forward lookup of a host name's IPv4 addresses, the same way.
 int LookupNameWaiting(const std::string &host, platform::HostEntry &entry);

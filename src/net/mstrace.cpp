@@ -1,14 +1,27 @@
 #include "net/mstrace.h"
 
 #include "net/lookupwait.h"
+#include "net/traceprobes.h"
+#include "platform/errcodes.h"
+#include "platform/monoclock.h"
 #include "platform/resolver.h"
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+std::int64_t nowUs() { return platform::MonoNowNs() / 1000; }
+
+platform::IcmpEchoReply clearedReply()
+{
+    platform::IcmpEchoReply r;
+    r.Address = kNone;
+    return r;
 }
+} // namespace
 
 // ---------------------------------------------------------------- TMSicmpTask
 
@@ -149,7 +162,24 @@ void TMSicmpTask::EchoDone()
 
 // ------------------------------------------------------------------- TMSTrace
 
-TMSTrace::TMSTrace(QObject *owner) : TMSicmpTask(owner) {}
+// The probing of one run. Held by shared pointer, so a step on the stack
+// keeps what it works on even when a handler ends the run or starts another.
+struct TMSTrace::TRun {
+    std::shared_ptr<TTraceProbes> probes;
+    THopTable hops;
+    std::int64_t nextGiveUpUs = -1;  // when the next silent hop is given up; -1: none waits
+    bool advancing = false;          // Advance is on the stack for this run
+    bool again = false;              // ... and something asked it to go round again
+};
+
+TMSTrace::TMSTrace(QObject *owner) : TMSicmpTask(owner), m_giveUp(new QTimer(this))
+{
+    m_giveUp->setSingleShot(true);
+    m_giveUp->setObjectName(QStringLiteral("GiveUpTimer"));
+    connect(m_giveUp, &QTimer::timeout, this, [this] { Advance(); });
+}
+
+TMSTrace::~TMSTrace() { EndRun(); }
 
 int TMSTrace::HopsForReplyTtl(int ttl)
 {
@@ -164,16 +194,15 @@ int TMSTrace::HopsForReplyTtl(int ttl)
 void TMSTrace::BeginProbing()
 {
     m_hopsExpected = 0;
+    ++m_serial;
     if (!SendTestPacket) {
-        SetState(TState::Probing);
-        ProbeOptions.Ttl = 1;
-        SendEcho();
+        StartHops();
         return;
     }
     SetState(TState::Testing);
     if (DestAddr == platform::InetAddr("127.0.0.1")) {
         // Our own loopback answers for certain, one hop away.
-        EchoReply.Status = 0;
+        EchoReply.Status = platform::kIpSuccess;
         EchoReply.Options.Ttl = 255;
         ResultCode = 0;
         TestDone();
@@ -195,21 +224,210 @@ void TMSTrace::TestDone()
     QPointer<TMSTrace> self(this);
     if (auto handler = OnTest)
         handler(this);
-    if (!self)
+    if (!self || State() != TState::Testing)
         return;
-    SetState(TState::Probing);
-    ProbeOptions.Ttl = 1;
-    SendEcho();
+    StartHops();
 }
 
-bool TMSTrace::NextProbe()
+void TMSTrace::StartHops()
 {
-    if (ResultCode == 0)
-        return false;  // the target answered
-    if (ProbeOptions.Ttl >= TimeToLive())
-        return false;  // hop limit
-    ++ProbeOptions.Ttl;
+    SetState(TState::Probing);
+    EndRun();
+    auto run = std::make_shared<TRun>();
+    run->hops.Reset(TimeToLive(), TimeOut());
+    std::function<void()> wake;
+    if (Mode == wsmAsync) {
+        // Called on a probe's thread; the probes are closed (and this never
+        // called again) before this object goes, and a call already posted
+        // goes with the object's pending events.
+        const std::weak_ptr<TRun> which = run;
+        wake = [this, which] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, which] {
+                    if (which.lock() == m_run)
+                        Advance();
+                },
+                Qt::QueuedConnection);
+        };
+    }
+    run->probes = std::make_shared<TTraceProbes>(std::move(wake));
+    m_run = run;
+    if (Mode == wsmAsync)
+        Advance();
+    else
+        RunBlocking(run);
+}
+
+void TMSTrace::RunBlocking(const std::shared_ptr<TRun> &run)
+{
+    QPointer<TMSTrace> self(this);
+    for (;;) {
+        Advance();
+        if (!self || m_run != run || State() != TState::Probing)
+            return;
+        // No give-up due: the probes out end by their own time-out at the latest.
+        const std::int64_t untilNs = run->nextGiveUpUs >= 0
+            ? run->nextGiveUpUs * 1000
+            : platform::MonoNowNs() + (std::int64_t(TimeOut()) + 1000) * 1'000'000;
+        run->probes->WaitUntil(untilNs);
+    }
+}
+
+void TMSTrace::TakeNotes(TRun &run)
+{
+    for (const TTraceProbes::TNote &note : run.probes->Take()) {
+        switch (note.kind) {
+        case TTraceProbes::TNote::Left:
+            run.hops.Left(note.ttl, note.atUs);
+            break;
+        case TTraceProbes::TNote::Echo:
+            run.hops.Answered(note.ttl, note.code, note.reply, note.rttUs,
+                              TTraceProbes::NameFollows(Resolve, note.code, note.reply));
+            break;
+        case TTraceProbes::TNote::Name:
+            run.hops.Named(note.ttl, note.name);
+            break;
+        }
+    }
+    run.nextGiveUpUs = run.hops.GiveUp(nowUs());
+}
+
+void TMSTrace::Advance()
+{
+    const std::shared_ptr<TRun> run = m_run;
+    if (!run)
+        return;
+    if (run->advancing) {
+        run->again = true;
+        return;
+    }
+    QPointer<TMSTrace> self(this);
+    const auto live = [&] { return self && m_run == run && State() == TState::Probing; };
+    run->advancing = true;
+    do {
+        run->again = false;
+        if (CancelRequested) {
+            EndCancelled();
+            break;
+        }
+        TakeNotes(*run);
+        while (const int ttl = run->hops.Ready()) {
+            if (Mode == wsmBlocking) {
+                // Between hops the window handles what is pending; a Cancel
+                // click is taken here.
+                QCoreApplication::processEvents();
+                if (!live())
+                    break;
+                if (CancelRequested) {
+                    EndCancelled();
+                    break;
+                }
+            }
+            if (!ReportHop(run, ttl))
+                break;
+            TakeNotes(*run);
+        }
+        if (!live())
+            break;
+        while (const int ttl = run->hops.NextToSend()) {
+            run->hops.Sent(ttl, nowUs());
+            if (!run->probes->Send(ttl, DestAddr, PacketSize(), TimeOut(), Resolve)) {
+                // No thread to be had: the hop fails when its turn comes.
+                run->hops.Answered(ttl, platform::kErrNoBufs, clearedReply(), 0, false);
+                run->again = true;
+            }
+        }
+        run->nextGiveUpUs = run->hops.GiveUp(nowUs());
+        if (run->hops.Ready())
+            run->again = true;  // time went by in the handlers: more is due
+        if (Mode == wsmAsync) {
+            if (run->nextGiveUpUs < 0)
+                m_giveUp->stop();
+            else
+                m_giveUp->start(int(std::max<std::int64_t>(0, run->nextGiveUpUs - nowUs() + 999) / 1000));
+        }
+    } while (live() && run->again);
+    run->advancing = false;
+}
+
+bool TMSTrace::ReportHop(const std::shared_ptr<TRun> &run, int ttl)
+{
+    const THopTable::THop &hop = run->hops.Hop(ttl);
+    ProbeOptions.Ttl = std::uint8_t(ttl);
+    if (hop.stage == THopTable::TStage::GivenUp) {
+        // Silent while the hops after it answered: as good as timed out.
+        ResultCode = platform::kIpReqTimedOut;
+        EchoReply = clearedReply();
+    } else {
+        ResultCode = hop.code;
+        EchoReply = hop.reply;
+    }
+    const std::string name = hop.name;
+    if (!CheckResult()) {
+        EndRun();
+        Fail();
+        return false;
+    }
+    if (EchoReply.Address == kNone) {
+        // Nobody answered: the line names the target.
+        HopAddrText = TargetAddrText;
+        HopHost = TargetName;
+    } else {
+        HopAddrText = QString::fromStdString(platform::InetNtoa(EchoReply.Address));
+        HopHost = name.empty() ? HopAddrText : QString::fromStdString(name);
+    }
+    QPointer<TMSTrace> self(this);
+    DoData();
+    if (!self || m_run != run || State() != TState::Probing)
+        return false;
+    run->hops.Reported();
+    if (ResultCode == platform::kIpSuccess || ttl >= run->hops.LastHop()) {
+        EndRun();
+        Finish();
+        return false;
+    }
     return true;
+}
+
+void TMSTrace::Cancel()
+{
+    TMSicmpTask::Cancel();
+    if (State() != TState::Testing && State() != TState::Probing)
+        return;
+    // The test echo still out is dropped; the probes when the run ends.
+    DetachWorker();
+    QMetaObject::invokeMethod(
+        this,
+        [this, serial = m_serial] {
+            if (serial == m_serial && CancelRequested
+                && (State() == TState::Testing || State() == TState::Probing))
+                EndCancelled();
+        },
+        Qt::QueuedConnection);
+}
+
+void TMSTrace::EndCancelled()
+{
+    const int ttl = m_run ? m_run->hops.NextToReport() : 1;
+    EndRun();
+    DetachWorker();
+    ProbeOptions.Ttl = std::uint8_t(ttl);
+    ResultCode = kMsCancelled;
+    EchoReply = clearedReply();
+    QPointer<TMSTrace> self(this);
+    DoData();
+    if (self && Busy())
+        Finish();
+}
+
+void TMSTrace::EndRun()
+{
+    if (m_run) {
+        m_run->probes->Close();
+        m_run.reset();
+    }
+    m_giveUp->stop();
 }
 
 QString TMSTrace::HopText() const
@@ -220,13 +438,13 @@ QString TMSTrace::HopText() const
     const QString rtt = QString::number(EchoReply.RoundTripTime);
     const QChar tab = QLatin1Char('\t');
     switch (ResultCode) {
-    case 0:
+    case platform::kIpSuccess:
         return n + tab + rtt + tab + HopHost + tab + QStringLiteral("reached");
-    case 11013:
+    case platform::kIpTtlExpiredTransit:
         return n + tab + rtt + tab + HopHost;
-    case 11010:
+    case platform::kIpReqTimedOut:
         return n + tab + QStringLiteral("*") + tab + QStringLiteral("timed out");
-    case 11003:
+    case platform::kIpDestHostUnreachable:
         return QStringLiteral("From ") + HopHost + QStringLiteral(": ") + ResultText;
     case kMsCancelled:
         return QStringLiteral("<cancel>");
@@ -240,7 +458,7 @@ QString TMSTrace::SummaryText() const
     const QString n = QString::number(ProbeOptions.Ttl);
     if (ResultCode == kMsCancelled)
         return QStringLiteral("Trace Cancelled after %1 hops.").arg(int(ProbeOptions.Ttl) - 1);
-    if (ResultCode == 0) {
+    if (ResultCode == platform::kIpSuccess) {
         QString text = HopHost + QStringLiteral(" reached in ") + n + QStringLiteral(" hops.");
         if (m_hopsExpected != 0)
             text += QStringLiteral(" (expected: %1)").arg(m_hopsExpected);

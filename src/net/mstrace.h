@@ -5,10 +5,15 @@
 #pragma once
 
 #include "net/dns.h"
+#include "net/hoptable.h"
 #include "net/msicmp.h"
 
 #include <QString>
 #include <cstdint>
+#include <memory>
+
+class QTimer;
+class TTraceProbes;
 
 class TMSicmpTask : public TMSicmp {
     Q_OBJECT
@@ -25,7 +30,7 @@ public:
     // Asks the running run to stop: a pending asynchronous lookup ends at
     // once (OnError with kMsLookupCancelled); an echo out is let finish and
     // then reported as cancelled.
-    void Cancel();
+    virtual void Cancel();
 
     bool Busy() const { return m_state != TState::Idle; }
     TState State() const { return m_state; }
@@ -61,10 +66,30 @@ private:
     TState m_state = TState::Idle;
 };
 
+// The hops are probed several at a time (THopTable::kWindow): each echo on
+// a thread of its own, in asynchronous mode as in blocking mode, and the
+// results reported strictly in hop order, one OnData each, through the same
+// texts as one probe at a time would give. Nothing is sent beyond the target
+// once it has answered. A hop keeps the whole time-out while no later hop
+// has answered; once one has, a silent hop is given up (reported as timed
+// out) after a wait adapted to the round trip of the nearest later hop that
+// answered (THopTable::SilentWaitUs). Hop names are looked
+// up as soon as a hop answers, so they are known by the time its turn comes.
+//
+// Asynchronous mode: the window runs while probes are out. Blocking mode:
+// the caller's thread waits for the probes out (the window is frozen, as
+// during one blocking echo), and pending input is handled before each hop
+// is reported. Cancel takes effect at once in both: the hop whose turn it
+// is is reported as cancelled (from the event loop, after the Cancel click
+// has returned) and the run finishes; probes still out are dropped.
 class TMSTrace : public TMSicmpTask {
     Q_OBJECT
 public:
     explicit TMSTrace(QObject *owner = nullptr);
+    // Probes still out are dropped: they end on their own and write nowhere.
+    ~TMSTrace() override;
+
+    void Cancel() override;
 
     // The line for the probe just reported (OnData); empty outside a run.
     QString HopText() const;
@@ -83,10 +108,31 @@ public:
 
 protected:
     void BeginProbing() override;
-    bool NextProbe() override;
 
 private:
+    struct TRun;
+
     void TestDone();
+    // Probes the hops from 1: sends the first window and, in blocking mode,
+    // runs the whole probing here.
+    void StartHops();
+    void RunBlocking(const std::shared_ptr<TRun> &run);
+    // The one step of probing: takes the probes' notes, gives silent hops up,
+    // reports every hop whose turn has come, sends what the window allows and
+    // sets the next give-up time. Re-entered from a handler, it only asks
+    // the step on the stack to go round again.
+    void Advance();
+    void TakeNotes(TRun &run);
+    // Reports hop ttl (OnData, or OnError for a local failure) and ends the
+    // run after the target's hop or the hop limit. True when the run goes on.
+    bool ReportHop(const std::shared_ptr<TRun> &run, int ttl);
+    // Reports the hop whose turn it is as cancelled and finishes the run.
+    void EndCancelled();
+    // Drops the probes out and stops the give-up timer.
+    void EndRun();
 
     int m_hopsExpected = 0;
+    std::shared_ptr<TRun> m_run;   // the probing of the current run, if any
+    QTimer *m_giveUp;              // next silent hop to give up (asynchronous mode)
+    std::uint64_t m_serial = 0;    // counts runs, so a posted cancel finds its own
 };

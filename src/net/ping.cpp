@@ -1,5 +1,6 @@
 #include "net/ping.h"
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 #include <atomic>
@@ -39,15 +40,19 @@ void TPing::DnsLookup(const QString &HostName)
         m_pending = 0;
     }
     m_dnsResult.clear();
-    const std::string host = HostName.toStdString();
-    const std::uint32_t addr = platform::InetAddr(host);
-    if (addr != 0xFFFFFFFFu) {
-        m_dnsResult = QString::fromStdString(platform::InetNtoa(addr));
+    const platform::HostText text = platform::ReadHostText(HostName);
+    if (text.kind == platform::HostText::Address) {
+        // An address needs no lookup: its canonical text, at once, when the
+        // address family setting lets it be used.
+        const bool allowed = platform::FamilyAllowed(text.address.family);
+        if (allowed)
+            m_dnsResult = QString::fromStdString(platform::AddressText(text.address));
         if (auto handler = OnDnsLookupDone)
-            handler(this, 0);
+            handler(this, allowed ? 0 : platform::kErrAfNoSupport);
         return;
     }
-    m_pending = platform::AsyncLookupName(
+    const std::string host = HostName.toStdString();
+    m_pending = platform::AsyncLookupHost(
         this, host, [this](unsigned h, int error, const platform::HostEntry &entry) {
             LookupDone(h, error, entry);
         });
@@ -62,8 +67,8 @@ void TPing::LookupDone(unsigned handle, int error, const platform::HostEntry &en
     if (handle != m_pending)
         return;
     m_pending = 0;
-    if (error == 0 && !entry.addrs.empty())
-        m_dnsResult = QString::fromStdString(platform::InetNtoa(entry.addrs.front()));
+    if (error == 0 && !entry.addresses.empty())
+        m_dnsResult = QString::fromStdString(platform::AddressText(entry.addresses.front()));
     else if (error == 0)
         error = platform::kErrNoData;
     if (auto handler = OnDnsLookupDone)

@@ -20,8 +20,11 @@ public:
     // Cancels a pending lookup first (OnDnsLookupDone fires with 10004).
     ~TPing() override;
 
-    // Starts a lookup of a host name or dotted address; a dotted address
-    // completes inside the call, a name through the event loop. A pending
+    // Starts a lookup of a host name or address (IPv4, or IPv6 with or
+    // without brackets and zone); an address completes inside the call, a
+    // name through the event loop. DnsResult is then the canonical text of
+    // the address, or of the name's first address in the order the system
+    // prefers, of the families the address family setting allows. A pending
     // lookup is dropped silently.
     virtual void DnsLookup(const QString &HostName);
     // Ends a pending lookup with OnDnsLookupDone(10004); nothing when idle.

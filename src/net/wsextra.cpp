@@ -1,6 +1,7 @@
 #include "net/wsextra.h"
 
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 #include <unordered_map>
@@ -66,15 +67,15 @@ QString SocketErrorText(int code)
 
 std::optional<THostEntry> LookupHostByAddress(const QString &address)
 {
-    std::uint32_t addr = platform::InetAddr(address.trimmed().toStdString());
-    if (addr == 0xFFFFFFFFu)
+    const platform::HostText text = platform::ReadHostText(address);
+    if (text.kind != platform::HostText::Address)
         return std::nullopt;
     platform::HostEntry entry;
-    if (platform::LookupAddr(addr, entry) != 0 || entry.name.empty())
+    if (platform::LookupAddress(text.address, entry) != 0 || entry.name.empty())
         return std::nullopt;
     THostEntry out;
     out.Name = QString::fromStdString(entry.name);
-    for (std::uint32_t a : entry.addrs)
-        out.Addresses << QString::fromStdString(platform::InetNtoa(a));
+    for (const platform::IpAddress &a : entry.addresses)
+        out.Addresses << QString::fromStdString(platform::AddressText(a));
     return out;
 }

@@ -13,9 +13,10 @@ QString SocketErrorText(int code);
 // What the blocking reverse lookup found.
 struct THostEntry {
     QString Name;           // official host name
-    QStringList Addresses;  // dotted IPv4 texts
+    QStringList Addresses;  // canonical address texts
 };
 
-// Blocking reverse lookup of a dotted IPv4 text (inet_addr forms accepted);
-// no value when the text is not an address or no name is known for it.
+// Blocking reverse lookup of an address text: IPv4 in the forms inet_addr
+// takes, or IPv6 (with or without brackets and zone, through ip6.arpa); no
+// value when the text is not an address or no name is known for it.
 std::optional<THostEntry> LookupHostByAddress(const QString &address);

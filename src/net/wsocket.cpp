@@ -1,6 +1,7 @@
 #include "net/wsocket.h"
 
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 #include <QCoreApplication>
@@ -50,7 +51,7 @@ TCustomWSocket::~TCustomWSocket()
 
 void TCustomWSocket::DefaultReset()
 {
-    remoteAddr_ = 0;
+    remoteAddr_ = IpAddress{};
     portAssigned_ = addrAssigned_ = addrResolved_ = false;
     protoAssigned_ = true;
     protoStr_ = QStringLiteral("tcp");
@@ -280,16 +281,23 @@ void TCustomWSocket::SocketError(const QString &func)
 
 void TCustomWSocket::ResolveAddr()
 {
-    std::string text = addrStr_.trimmed().toStdString();
-    std::uint32_t addr = InetAddr(text);
-    if (addr == kNoAddress && text != "255.255.255.255") {
-        HostEntry entry;
-        if (LookupName(text, entry) != 0 || entry.addrs.empty())
-            throw ESocketException(
-                QStringLiteral("SetAddr: Cannot convert host address '%1'").arg(addrStr_));
-        addr = entry.addrs.front();
+    const HostText text = ReadHostText(addrStr_);
+    if (text.kind == HostText::Address && FamilyAllowed(text.address.family)) {
+        remoteAddr_ = text.address;
+        return;
     }
-    remoteAddr_ = addr;
+    // A name (the broadcast address "255.255.255.255" among them, which
+    // inet_addr cannot tell from its failure) through the blocking resolver.
+    HostEntry entry;
+    if (LookupHost(addrStr_.trimmed().toStdString(), entry) != 0 || entry.addresses.empty())
+        throw ESocketException(
+            QStringLiteral("SetAddr: Cannot convert host address '%1'").arg(addrStr_));
+    remoteAddr_ = entry.addresses.front();
+}
+
+bool TCustomWSocket::IsBroadcast() const
+{
+    return remoteAddr_.IsV4() && remoteAddr_.v4() == kNoAddress;
 }
 
 void TCustomWSocket::SetLingerOption()
@@ -327,24 +335,24 @@ void TCustomWSocket::Connect()
         addrResolved_ = true;
     }
     DeleteBufferList();
-    handle_ = SockOpen(type_, proto_);
+    handle_ = SockOpen(remoteAddr_.family, type_, proto_);
     if (handle_ == kInvalidSocket) {
         SocketError(QStringLiteral("Connect (socket)"));
         return;
     }
     ChangeState(wsOpened);
     if (type_ == kSockDatagram) {
-        std::uint32_t a = 0;
-        if (SockBindAny(handle_) < 0) {
+        IpAddress local;
+        if (SockBindAny(handle_, remoteAddr_.family) < 0) {
             RaiseException(QStringLiteral("winsock.bind failed, error #%1").arg(SocketLastError()));
             return;
         }
-        if (SockLocalAddr(handle_, a, localPort_) < 0) {
+        if (SockLocalAddr(handle_, local, localPort_) < 0) {
             RaiseException(
                 QStringLiteral("winsock.getsockname failed, error #%1").arg(SocketLastError()));
             return;
         }
-        if (remoteAddr_ == kNoAddress && SockSetOption(handle_, SockOption::Broadcast, true) < 0) {
+        if (IsBroadcast() && SockSetOption(handle_, SockOption::Broadcast, true) < 0) {
             SocketError(QStringLiteral("setsockopt(SO_BROADCAST)"));
             return;
         }

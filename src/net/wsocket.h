@@ -55,7 +55,8 @@ public:
     explicit TCustomWSocket(QObject *owner = nullptr);
     ~TCustomWSocket() override;
 
-    // Host name or dotted IPv4 text; may only change while closed.
+    // Host name or address (IPv4, or IPv6 with or without brackets and
+    // zone); may only change while closed.
     QString Addr() const { return addrStr_; }
     void SetAddr(const QString &value);
     // Service name or decimal port; may only change while closed.
@@ -67,10 +68,14 @@ public:
     TSocketSendFlags SendFlags() const;
     void SetSendFlags(int value);
 
-    // Result of the last lookup: dotted address (forward) or name (reverse).
+    // Result of the last lookup: the canonical text of the first address
+    // (forward) or the name (reverse).
     QString DnsResult() const { return dnsResult_; }
-    // Every address found (forward) or the one name (reverse).
+    // Every address found, both families in the order the system prefers
+    // (forward), or the one name (reverse).
     QStringList DnsResultList() const { return dnsResultList_; }
+    // The address the last Connect went to (family None before one).
+    const platform::IpAddress &RemoteAddress() const { return remoteAddr_; }
     TSocketState State() const { return state_; }
     // Bytes returned by Receive since the last close.
     int ReadCount() const { return readCount_; }
@@ -109,9 +114,12 @@ public:
     // Queues len bytes and sends what the network takes; returns len, or -1 when not connected.
     virtual int Send(const void *data, int len);
     virtual int SendStr(const QByteArray &s);
-    // Starts a forward lookup; completion through OnDnsLookupDone.
+    // Starts a forward lookup that follows the address family setting;
+    // completion through OnDnsLookupDone. An address completes inside the
+    // call, with its canonical text and an empty DnsResultList.
     virtual void DnsLookup(const QString &hostName);
-    // Starts an address-to-name lookup of a dotted IPv4 text.
+    // Starts an address-to-name lookup of an address text of either family
+    // (IPv6 through ip6.arpa).
     virtual void ReverseDnsLookup(const QString &address);
     // Cancels a pending lookup; OnDnsLookupDone fires with 10004 at once.
     virtual void CancelDnsLookup();
@@ -137,6 +145,7 @@ private:
     void SocketError(const QString &func);     // error path 2
     void SetLingerOption();
     void ResolveAddr();
+    bool IsBroadcast() const;
     void NetworkEvent(int events, int error);
     void DataAvailableLoop(int error);
     void TryToSend();
@@ -175,7 +184,7 @@ private:
     bool closeInvoked_ = false;  // OnSessionClosed already fired for this connection
     bool destroying_ = false;
     unsigned pendingLookup_ = 0;
-    std::uint32_t remoteAddr_ = 0;  // network order
+    platform::IpAddress remoteAddr_;
     QSocketNotifier *readNotifier_ = nullptr;
     QSocketNotifier *writeNotifier_ = nullptr;
     bool readArmed_ = true;  // off after a read event nobody read from; Receive re-arms it

@@ -3,12 +3,21 @@
 #include "net/wsocket.h"
 
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 using namespace platform;
 
 namespace {
-constexpr std::uint32_t kNoAddress = 0xFFFFFFFFu;  // inet_addr's "not an address"
+
+QStringList addressTexts(const HostEntry &e)
+{
+    QStringList list;
+    for (const IpAddress &a : e.addresses)
+        list << QString::fromStdString(AddressText(a));
+    return list;
+}
+
 } // namespace
 
 // ---- name lookups ----
@@ -47,22 +56,20 @@ void TCustomWSocket::DnsLookup(const QString &hostName)
 {
     if (!BeginLookup(hostName))
         return;
-    std::string host = hostName.toStdString();
-    std::uint32_t addr = InetAddr(host);
-    if (addr != kNoAddress) {
-        dnsResult_ = QString::fromStdString(InetNtoa(addr));
-        TriggerDnsLookupDone(0);
+    const HostText text = ReadHostText(hostName);
+    if (text.kind == HostText::Address) {
+        const bool allowed = FamilyAllowed(text.address.family);
+        if (allowed)
+            dnsResult_ = QString::fromStdString(AddressText(text.address));
+        TriggerDnsLookupDone(allowed ? 0 : kErrAfNoSupport);
         return;
     }
     QPointer<TCustomWSocket> self(this);
-    pendingLookup_ = AsyncLookupName(this, host, [self](unsigned h, int err, const HostEntry &e) {
-        if (!self)
-            return;
-        QStringList list;
-        for (std::uint32_t a : e.addrs)
-            list << QString::fromStdString(InetNtoa(a));
-        self->LookupDone(h, err, list);
-    });
+    pendingLookup_ = AsyncLookupHost(this, hostName.toStdString(),
+                                     [self](unsigned h, int err, const HostEntry &e) {
+                                         if (self)
+                                             self->LookupDone(h, err, addressTexts(e));
+                                     });
     CheckLookupStarted(hostName);
 }
 
@@ -70,9 +77,12 @@ void TCustomWSocket::ReverseDnsLookup(const QString &address)
 {
     if (!BeginLookup(address))
         return;
-    std::uint32_t addr = InetAddr(address.toStdString());
+    // Anything but an address is looked up as the all-ones address, which
+    // has no name, as inet_addr's answer for it would be.
+    const HostText text = ReadHostText(address);
+    const IpAddress addr = text.kind == HostText::Address ? text.address : IpAddress::V4(0xFFFFFFFFu);
     QPointer<TCustomWSocket> self(this);
-    pendingLookup_ = AsyncLookupAddr(this, addr, [self](unsigned h, int err, const HostEntry &e) {
+    pendingLookup_ = AsyncLookupAddress(this, addr, [self](unsigned h, int err, const HostEntry &e) {
         if (!self)
             return;
         QStringList list;

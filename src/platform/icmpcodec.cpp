@@ -1,4 +1,5 @@
 #include "platform/icmpcodec.h"
+#include "platform/ipstatus.h"
 
 namespace platform::icmp {
 
@@ -77,7 +78,7 @@ Decoded Decode(const std::uint8_t *data, std::size_t len, bool withIpHeader)
         return d;
     if (withIpHeader) {
         const std::size_t ihl = ipHeaderLen(data, len);
-        if (!ihl || data[9] != 1)  // protocol must be ICMP
+        if (!ihl || data[9] != kProtoIcmp)
             return d;
         // The kernel hands raw sockets the whole datagram; trust the smaller
         // of what arrived and what the header claims.
@@ -116,11 +117,73 @@ Decoded Decode(const std::uint8_t *data, std::size_t len, bool withIpHeader)
         const std::uint8_t *q = data + kHeaderLen;
         const std::size_t qlen = len - kHeaderLen;
         const std::size_t qihl = ipHeaderLen(q, qlen);
-        if (!qihl || q[9] != 1)
+        if (!qihl || q[9] != kProtoIcmp)
             return Decoded{};
         if (!DecodeQuotedRequest(q + qihl, qlen - qihl, d.id, d.seq))
             return Decoded{};
         d.quotedDest = raw32(q + 16);
+        d.kind = Decoded::Error;
+        return d;
+    }
+    default:
+        return Decoded{};
+    }
+}
+
+std::vector<std::uint8_t> BuildEchoRequestV6(std::uint16_t id, std::uint16_t seq,
+                                             const std::uint8_t *payload, std::size_t len)
+{
+    std::vector<std::uint8_t> pkt(kHeaderLen + len, 0);
+    pkt[0] = kV6EchoRequest;
+    pkt[4] = std::uint8_t(id >> 8);
+    pkt[5] = std::uint8_t(id);
+    pkt[6] = std::uint8_t(seq >> 8);
+    pkt[7] = std::uint8_t(seq);
+    for (std::size_t i = 0; i < len; ++i)
+        pkt[kHeaderLen + i] = payload[i];
+    return pkt;
+}
+
+bool DecodeQuotedRequestV6(const std::uint8_t *data, std::size_t len, std::uint16_t &id,
+                           std::uint16_t &seq)
+{
+    if (!data || len < kHeaderLen || data[0] != kV6EchoRequest || data[1] != 0)
+        return false;
+    id = be16(data + 4);
+    seq = be16(data + 6);
+    return true;
+}
+
+Decoded DecodeV6(const std::uint8_t *data, std::size_t len)
+{
+    Decoded d;
+    if (!data || len < kHeaderLen)
+        return d;
+    d.type = data[0];
+    d.code = data[1];
+    switch (d.type) {
+    case kV6EchoReply:
+        if (d.code != 0)
+            return Decoded{};
+        d.kind = Decoded::EchoReply;
+        d.id = be16(data + 4);
+        d.seq = be16(data + 6);
+        return d;
+    case kV6DestUnreach:
+    case kV6PacketTooBig:
+    case kV6TimeExceeded:
+    case kV6ParamProblem: {
+        // Error: 8-byte header, then as much of the offending packet as fits:
+        // its IPv6 header, and our echo request right after it (the requests
+        // carry no extension headers).
+        const std::uint8_t *q = data + kHeaderLen;
+        const std::size_t qlen = len - kHeaderLen;
+        if (qlen < kIpV6HeaderLen || (q[0] >> 4) != 6 || q[6] != kProtoIcmpV6)
+            return Decoded{};
+        if (!DecodeQuotedRequestV6(q + kIpV6HeaderLen, qlen - kIpV6HeaderLen, d.id, d.seq))
+            return Decoded{};
+        for (std::size_t i = 0; i < 16; ++i)
+            d.quotedDest6[i] = q[24 + i];
         d.kind = Decoded::Error;
         return d;
     }
@@ -134,36 +197,64 @@ int StatusForError(std::uint8_t type, std::uint8_t code)
     switch (type) {
     case kDestUnreach:
         switch (code) {
-        case 0:   // net unreachable
-        case 6:   // net unknown
-        case 9:   // net administratively prohibited
-        case 11:  // net unreachable for this type of service
-            return 11002;
-        case 1:   // host unreachable
-        case 7:   // host unknown
-        case 10:  // host administratively prohibited
-        case 12:  // host unreachable for this type of service
-        case 13:  // communication administratively prohibited
-            return 11003;
-        case 2:
-            return 11004;
-        case 3:
-            return 11005;
-        case 4:   // fragmentation needed and DF set
-            return 11009;
-        case 5:   // source route failed
-            return 11012;
+        case kUnreachNet:
+        case kUnreachNetUnknown:
+        case kUnreachNetProhibited:
+        case kUnreachNetTos:
+            return kIpDestNetUnreachable;
+        case kUnreachHost:
+        case kUnreachHostUnknown:
+        case kUnreachHostProhibited:
+        case kUnreachHostTos:
+        case kUnreachFilterProhibited:
+            return kIpDestHostUnreachable;
+        case kUnreachProtocol:
+            return kIpDestProtUnreachable;
+        case kUnreachPort:
+            return kIpDestPortUnreachable;
+        case kUnreachNeedFrag:
+            return kIpPacketTooBig;
+        case kUnreachSourceRoute:
+            return kIpBadRoute;
         default:
-            return 11003;
+            return kIpDestHostUnreachable;
         }
     case kTimeExceeded:
-        return code == 1 ? 11014 : 11013;
+        return code == kExceededReassembly ? kIpTtlExpiredReassem : kIpTtlExpiredTransit;
     case kParamProblem:
-        return 11015;
+        return kIpParamProblem;
     case kSourceQuench:
-        return 11016;
+        return kIpSourceQuench;
     default:
-        return 11050;
+        return kIpGeneralFailure;
+    }
+}
+
+int StatusForErrorV6(std::uint8_t type, std::uint8_t code)
+{
+    switch (type) {
+    case kV6DestUnreach:
+        switch (code) {
+        case kV6UnreachNoRoute:
+        case kV6UnreachRejectRoute:
+            return kIpDestNetUnreachable;
+        case kV6UnreachPort:
+            return kIpDestPortUnreachable;
+        case kV6UnreachProhibited:
+        case kV6UnreachBeyondScope:
+        case kV6UnreachAddress:
+        case kV6UnreachPolicy:
+        default:
+            return kIpDestHostUnreachable;
+        }
+    case kV6PacketTooBig:
+        return kIpPacketTooBig;
+    case kV6TimeExceeded:
+        return code == kV6ExceededReassembly ? kIpTtlExpiredReassem : kIpTtlExpiredTransit;
+    case kV6ParamProblem:
+        return code == kV6ParamNextHeader ? kIpDestProtUnreachable : kIpParamProblem;
+    default:
+        return kIpGeneralFailure;
     }
 }
 

@@ -1,7 +1,12 @@
-// The ICMP echo service: open a handle, send one blocking echo, close.
-// A datagram ICMP socket is tried first (allowed to the groups in
-// net.ipv4.ping_group_range), a raw socket (CAP_NET_RAW) second.
+// The ICMP echo service: open a handle, send one blocking echo, close. A
+// handle speaks one family: IcmpCreateFile opens an ICMP one, Icmp6CreateFile
+// an ICMPv6 one. A datagram socket is tried first (Linux allows both kinds to
+// the groups in net.ipv4.ping_group_range), a raw socket (CAP_NET_RAW)
+// second.
 #pragma once
+
+#include "platform/ipaddress.h"
+#include "platform/ipstatus.h"
 
 #include <QString>
 #include <cstdint>
@@ -32,34 +37,19 @@ struct IcmpEchoReply {
 };
 static_assert(sizeof(IcmpEchoReply) == 28, "the reply record is 28 bytes");
 
-// IP status codes the service leaves for IcmpLastError().
-enum : int {
-    kIpSuccess = 0,
-    kIpBufTooSmall = 11001,
-    kIpDestNetUnreachable = 11002,
-    kIpDestHostUnreachable = 11003,
-    kIpDestProtUnreachable = 11004,
-    kIpDestPortUnreachable = 11005,
-    kIpNoResources = 11006,
-    kIpBadOption = 11007,
-    kIpPacketTooBig = 11009,
-    kIpReqTimedOut = 11010,
-    kIpBadRoute = 11012,
-    kIpTtlExpiredTransit = 11013,
-    kIpTtlExpiredReassem = 11014,
-    kIpParamProblem = 11015,
-    kIpSourceQuench = 11016,
-    kIpBadDestination = 11018,
-    kIpGeneralFailure = 11050,
-};
-
-// Opens an echo handle, or returns kInvalidIcmpHandle and leaves the reason
-// (a socket-layer code, 10013 when ICMP is not permitted) for IcmpLastError().
+// Opens an ICMP echo handle, or returns kInvalidIcmpHandle and leaves the
+// reason (a socket-layer code, 10013 when ICMP is not permitted) for
+// IcmpLastError().
 IcmpHandle IcmpCreateFile();
+// The same for ICMPv6 (a raw socket gets an ICMP6_FILTER that lets only echo
+// replies and the errors that can quote a request through).
+IcmpHandle Icmp6CreateFile();
 // Closes a handle; false when it was not open.
 bool IcmpCloseHandle(IcmpHandle handle);
 // True when the handle sends through a raw socket rather than a datagram one.
 bool IcmpHandleIsRaw(IcmpHandle handle);
+// The family a handle speaks; None for a handle that is not open.
+Family IcmpHandleFamily(IcmpHandle handle);
 
 // Sends one echo request carrying `data` (size bytes) to `dest` (network
 // order) with options->Ttl (nullptr: 64) and waits up to timeoutMs for the
@@ -70,6 +60,18 @@ bool IcmpHandleIsRaw(IcmpHandle handle);
 // local failure. Only answers with this request's identifier and sequence count.
 int IcmpSendEcho(IcmpHandle handle, std::uint32_t dest, const void *data, int size,
                  const IpOptionInformation *options, IcmpEchoReply *reply, int timeoutMs);
+
+// The same for a destination of either family, through a handle of that
+// family (another family fails with 11018). For IPv6, options->Ttl is the
+// hop limit and the record's Options.Ttl the hop limit the answer arrived
+// with; reply->Address stays 0 and *replier (when given) gets the replying
+// address, of either family, with its zone for a link-local one. The largest
+// IPv6 payload is 65527 bytes. On a datagram socket the kernel puts its own
+// identifier into the request, so answers are matched by sequence and
+// source there; on a raw socket by identifier, sequence and source.
+int IcmpSendEchoTo(IcmpHandle handle, const IpAddress &dest, const void *data, int size,
+                   const IpOptionInformation *options, IcmpEchoReply *reply, int timeoutMs,
+                   IpAddress *replier = nullptr);
 
 // The status left by the last call of this thread.
 int IcmpLastError();

@@ -1,9 +1,11 @@
 // System resolver access and the asynchronous lookups built on it.
 #include "platform/resolver.h"
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 
 #include <QMetaObject>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -34,56 +36,121 @@ std::string InetNtoa(std::uint32_t addr)
     return buf;
 }
 
-int LookupName(const std::string &host, HostEntry &entry)
+namespace {
+
+std::atomic<FamilyChoice> gFamilyChoice{FamilyChoice::Automatic};
+
+int familyHint(FamilyChoice choice)
+{
+    switch (choice) {
+    case FamilyChoice::IPv4Only: return AF_INET;
+    case FamilyChoice::IPv6Only: return AF_INET6;
+    case FamilyChoice::Automatic: break;
+    }
+    return AF_UNSPEC;
+}
+
+bool allowedBy(FamilyChoice choice, Family family)
+{
+    switch (choice) {
+    case FamilyChoice::IPv4Only: return family == Family::IPv4;
+    case FamilyChoice::IPv6Only: return family == Family::IPv6;
+    case FamilyChoice::Automatic: break;
+    }
+    return family != Family::None;
+}
+
+void addAddress(HostEntry &entry, const IpAddress &a)
+{
+    for (const IpAddress &seen : entry.addresses)
+        if (seen == a)
+            return;
+    entry.addresses.push_back(a);
+    if (a.IsV4())
+        entry.addrs.push_back(a.v4());
+}
+
+// The forward lookup behind LookupHost and LookupName: 'choice' says which
+// families may come back.
+int lookupForward(const std::string &host, FamilyChoice choice, HostEntry &entry)
 {
     entry = HostEntry{};
-    if (host.empty())
+    const HostText text = ReadHostText(QString::fromStdString(host));
+    switch (text.kind) {
+    case HostText::Empty:
+    case HostText::Invalid:
         return kErrHostNotFound;
+    case HostText::Address:
+        if (!allowedBy(choice, text.address.family))
+            return kErrAfNoSupport;
+        addAddress(entry, text.address);
+        entry.name = AddressText(text.address);
+        return 0;
+    case HostText::Name:
+        break;
+    }
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = familyHint(choice);
     hints.ai_socktype = SOCK_STREAM;  // one entry per address, not one per socket type
     hints.ai_flags = AI_CANONNAME;
     addrinfo *res = nullptr;
     errno = 0;
-    const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &res);
+    const int rc = getaddrinfo(text.lookup.c_str(), nullptr, &hints, &res);
     if (rc != 0)
         return ResolverToCode(rc, errno);
     for (addrinfo *ai = res; ai; ai = ai->ai_next) {
-        if (ai->ai_family != AF_INET || !ai->ai_addr)
+        const IpAddress a = FromSockaddr(ai->ai_addr);
+        if (!allowedBy(choice, a.family))
             continue;
         if (entry.name.empty() && ai->ai_canonname)
             entry.name = ai->ai_canonname;
-        const auto *sin = reinterpret_cast<const sockaddr_in *>(ai->ai_addr);
-        const std::uint32_t a = sin->sin_addr.s_addr;
-        bool seen = false;
-        for (auto x : entry.addrs)
-            seen = seen || x == a;
-        if (!seen)
-            entry.addrs.push_back(a);
+        addAddress(entry, a);
     }
     freeaddrinfo(res);
-    if (entry.addrs.empty())
+    if (entry.addresses.empty())
         return kErrNoData;
     if (entry.name.empty())
-        entry.name = host;
+        entry.name = text.lookup;
+    return 0;
+}
+
+} // namespace
+
+void SetFamilyChoice(FamilyChoice choice) { gFamilyChoice.store(choice); }
+FamilyChoice CurrentFamilyChoice() { return gFamilyChoice.load(); }
+bool FamilyAllowed(Family family) { return allowedBy(CurrentFamilyChoice(), family); }
+
+int LookupHost(const std::string &host, HostEntry &entry)
+{
+    return lookupForward(host, CurrentFamilyChoice(), entry);
+}
+
+int LookupName(const std::string &host, HostEntry &entry)
+{
+    return lookupForward(host, FamilyChoice::IPv4Only, entry);
+}
+
+int LookupAddress(const IpAddress &address, HostEntry &entry)
+{
+    entry = HostEntry{};
+    sockaddr_storage ss;
+    const unsigned len = ToSockaddr(address, 0, ss);
+    if (len == 0)
+        return kErrInvalid;
+    char name[NI_MAXHOST] = {};
+    errno = 0;
+    const int rc = getnameinfo(reinterpret_cast<const sockaddr *>(&ss), len, name, sizeof name,
+                               nullptr, 0, NI_NAMEREQD);
+    if (rc != 0)
+        return ResolverToCode(rc, errno);
+    entry.name = name;
+    addAddress(entry, address);
     return 0;
 }
 
 int LookupAddr(std::uint32_t addr, HostEntry &entry)
 {
-    entry = HostEntry{};
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = addr;
-    char name[NI_MAXHOST] = {};
-    errno = 0;
-    const int rc = getnameinfo(reinterpret_cast<const sockaddr *>(&sin), sizeof sin, name,
-                               sizeof name, nullptr, 0, NI_NAMEREQD);
-    if (rc != 0)
-        return ResolverToCode(rc, errno);
-    entry.name = name;
-    entry.addrs.push_back(addr);
-    return 0;
+    return LookupAddress(IpAddress::V4(addr), entry);
 }
 
 std::string LocalHostName()
@@ -185,16 +252,30 @@ unsigned startLookup(QObject *context, LookupDone done,
 
 } // namespace
 
+unsigned AsyncLookupHost(QObject *context, const std::string &host, LookupDone done)
+{
+    // The choice as it is now: changing it later does not change this request.
+    const FamilyChoice choice = CurrentFamilyChoice();
+    return startLookup(context, std::move(done), [host, choice](HostEntry &e) {
+        return lookupForward(host, choice, e);
+    });
+}
+
 unsigned AsyncLookupName(QObject *context, const std::string &host, LookupDone done)
 {
     return startLookup(context, std::move(done),
                        [host](HostEntry &e) { return LookupName(host, e); });
 }
 
-unsigned AsyncLookupAddr(QObject *context, std::uint32_t addr, LookupDone done)
+unsigned AsyncLookupAddress(QObject *context, const IpAddress &address, LookupDone done)
 {
     return startLookup(context, std::move(done),
-                       [addr](HostEntry &e) { return LookupAddr(addr, e); });
+                       [address](HostEntry &e) { return LookupAddress(address, e); });
+}
+
+unsigned AsyncLookupAddr(QObject *context, std::uint32_t addr, LookupDone done)
+{
+    return AsyncLookupAddress(context, IpAddress::V4(addr), std::move(done));
 }
 
 int CancelLookup(unsigned handle)

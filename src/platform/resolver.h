@@ -1,10 +1,20 @@
 // Name lookups over the system resolver (getaddrinfo/getnameinfo, so
-// /etc/hosts, nsswitch and /etc/resolv.conf apply). IPv4 only.
+// /etc/hosts, nsswitch, /etc/resolv.conf and /etc/gai.conf apply). Every host
+// text goes through ReadHostText (hosttext.h) first: blanks trimmed, IPv6
+// literals with or without brackets and zones, international names asked in
+// their ASCII form.
 //
-// Addresses are IPv4 in network byte order, as inet_addr returns them.
+// The lookups that follow the process's address-family choice (LookupHost,
+// AsyncLookupHost) return the addresses of both families in the order the
+// system sorts them; LookupName and AsyncLookupName ask for IPv4 only, for
+// callers that can use nothing else. IPv4 addresses as bare numbers are in
+// network byte order, as inet_addr returns them.
 // Error codes are the socket layer's (see errcodes.h): 0 success,
-// 11001..11004 resolver failures, 100xx for local failures.
+// 11001..11004 resolver failures, 10047 for an address of a family the
+// choice excludes, 100xx for local failures.
 #pragma once
+
+#include "platform/ipaddress.h"
 
 #include <QObject>
 #include <QString>
@@ -15,11 +25,23 @@
 
 namespace platform {
 
-// What a lookup found: the official (canonical) name and every IPv4 address.
+// What a lookup found: the official (canonical) name and its addresses.
 struct HostEntry {
-    std::string name;                  // official name
-    std::vector<std::uint32_t> addrs;  // network byte order, resolver order
+    std::string name;                   // official name
+    std::vector<std::uint32_t> addrs;   // the IPv4 ones, network byte order, resolver order
+    std::vector<IpAddress> addresses;   // all of them, both families, resolver order
 };
+
+// Which addresses the lookups that follow the choice return. Automatic: both
+// families, in the order the system prefers (RFC 6724 as /etc/gai.conf
+// tunes it). An address literal of an excluded family fails with 10047.
+enum class FamilyChoice { Automatic, IPv4Only, IPv6Only };
+// Process-wide; Automatic until set. Safe to call from any thread; a lookup
+// keeps the choice it started with.
+void SetFamilyChoice(FamilyChoice choice);
+FamilyChoice CurrentFamilyChoice();
+// Whether the current choice lets an address of this family be used.
+bool FamilyAllowed(Family family);
 
 // The C library's inet_addr: accepts "10.1", octal and hex parts; returns
 // INADDR_NONE (0xFFFFFFFF) when the text is not an address.
@@ -27,10 +49,17 @@ std::uint32_t InetAddr(const std::string &text);
 // The C library's inet_ntoa: normalised dotted text of an address.
 std::string InetNtoa(std::uint32_t addr);
 
-// Blocking forward lookup; fills entry and returns 0, or a resolver code.
+// Blocking forward lookup that follows the family choice; fills entry and
+// returns 0, or a resolver code. An address literal comes back as itself,
+// its canonical text as the name.
+int LookupHost(const std::string &host, HostEntry &entry);
+// Blocking forward lookup of IPv4 addresses only.
 int LookupName(const std::string &host, HostEntry &entry);
-// Blocking reverse lookup of an address (network order); entry.name is the
-// name found and entry.addrs holds the address itself.
+// Blocking reverse lookup of an address of either family (IPv6 through
+// ip6.arpa); entry.name is the name found and entry.addresses (and, for
+// IPv4, entry.addrs) holds the address itself.
+int LookupAddress(const IpAddress &address, HostEntry &entry);
+// The same for an IPv4 address in network order.
 int LookupAddr(std::uint32_t addr, HostEntry &entry);
 // The local host's name (gethostname), empty on failure.
 std::string LocalHostName();
@@ -38,11 +67,14 @@ std::string LocalHostName();
 // Completion of an asynchronous lookup, run on the GUI thread.
 using LookupDone = std::function<void(unsigned handle, int error, const HostEntry &entry)>;
 
-// Starts a forward lookup on a worker thread. Returns a non-zero handle; the
+// Starts LookupHost on a worker thread. Returns a non-zero handle; the
 // completion is posted to the thread of `context` and dropped when `context`
 // is gone or the request was cancelled. Never blocks the caller.
+unsigned AsyncLookupHost(QObject *context, const std::string &host, LookupDone done);
+// Same for LookupName (IPv4 only).
 unsigned AsyncLookupName(QObject *context, const std::string &host, LookupDone done);
 // Same for a reverse lookup.
+unsigned AsyncLookupAddress(QObject *context, const IpAddress &address, LookupDone done);
 unsigned AsyncLookupAddr(QObject *context, std::uint32_t addr, LookupDone done);
 // Forgets a pending request so its completion never arrives. Returns 0, or
 // 10022 when the handle is not pending.

@@ -27,25 +27,15 @@ int check(int rc)
     return rc < 0 ? fail(errno) : rc;
 }
 
-sockaddr_in makeAddr(std::uint32_t addr, std::uint16_t port)
+int nameOf(SocketHandle s, IpAddress &addr, std::uint16_t &port, bool peer)
 {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    sa.sin_addr.s_addr = addr;
-    return sa;
-}
-
-int nameOf(SocketHandle s, std::uint32_t &addr, std::uint16_t &port, bool peer)
-{
-    sockaddr_in sa{};
+    sockaddr_storage sa{};
     socklen_t len = sizeof sa;
     int rc = peer ? getpeername(s, reinterpret_cast<sockaddr *>(&sa), &len)
                   : getsockname(s, reinterpret_cast<sockaddr *>(&sa), &len);
     if (rc < 0)
         return fail(errno);
-    addr = sa.sin_addr.s_addr;
-    port = ntohs(sa.sin_port);
+    addr = FromSockaddr(reinterpret_cast<const sockaddr *>(&sa), &port);
     return 0;
 }
 
@@ -54,17 +44,22 @@ int nameOf(SocketHandle s, std::uint32_t &addr, std::uint16_t &port, bool peer)
 int SocketLastError() { return lastError; }
 void SetSocketLastError(int code) { lastError = code; }
 
-SocketHandle SockOpen(int type, int protocol)
+SocketHandle SockOpen(Family family, int type, int protocol)
 {
+    if (family == Family::None)
+        return fail(EAFNOSUPPORT);
     int t = (type == kSockDatagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC;
-    int s = socket(AF_INET, t, protocol);
+    int s = socket(family == Family::IPv6 ? AF_INET6 : AF_INET, t, protocol);
     return s < 0 ? fail(errno) : s;
 }
 
-int SockConnect(SocketHandle s, std::uint32_t addr, std::uint16_t port)
+int SockConnect(SocketHandle s, const IpAddress &addr, std::uint16_t port)
 {
-    sockaddr_in sa = makeAddr(addr, port);
-    if (connect(s, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0)
+    sockaddr_storage sa;
+    const socklen_t len = ToSockaddr(addr, port, sa);
+    if (len == 0)
+        return fail(EAFNOSUPPORT);
+    if (connect(s, reinterpret_cast<sockaddr *>(&sa), len) == 0)
         return 0;
     // A non-blocking connect that has started reports EINPROGRESS; callers
     // treat it like the would-block answer and wait for the writable event.
@@ -90,13 +85,16 @@ int SockSend(SocketHandle s, const void *data, int len, int flags)
     return check(static_cast<int>(send(s, data, static_cast<size_t>(len), f)));
 }
 
-int SockSendTo(SocketHandle s, const void *data, int len, int flags, std::uint32_t addr,
+int SockSendTo(SocketHandle s, const void *data, int len, int flags, const IpAddress &addr,
                std::uint16_t port)
 {
-    sockaddr_in sa = makeAddr(addr, port);
+    sockaddr_storage sa;
+    const socklen_t salen = ToSockaddr(addr, port, sa);
+    if (salen == 0)
+        return fail(EAFNOSUPPORT);
     int f = MSG_NOSIGNAL | (flags == kSendOutOfBand ? MSG_OOB : 0);
     return check(static_cast<int>(sendto(s, data, static_cast<size_t>(len), f,
-                                         reinterpret_cast<sockaddr *>(&sa), sizeof sa)));
+                                         reinterpret_cast<sockaddr *>(&sa), salen)));
 }
 
 int SockRecv(SocketHandle s, void *buf, int len)
@@ -148,18 +146,23 @@ int SockBytesReadable(SocketHandle s, int &count)
     return 0;
 }
 
-int SockBindAny(SocketHandle s)
+int SockBindAny(SocketHandle s, Family family)
 {
-    sockaddr_in sa = makeAddr(INADDR_ANY, 0);
-    return check(bind(s, reinterpret_cast<sockaddr *>(&sa), sizeof sa));
+    IpAddress any;  // all zero bytes: the unspecified address of either family
+    any.family = family;
+    sockaddr_storage sa;
+    const socklen_t len = ToSockaddr(any, 0, sa);
+    if (len == 0)
+        return fail(EAFNOSUPPORT);
+    return check(bind(s, reinterpret_cast<sockaddr *>(&sa), len));
 }
 
-int SockLocalAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port)
+int SockLocalAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port)
 {
     return nameOf(s, addr, port, false);
 }
 
-int SockPeerAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port)
+int SockPeerAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port)
 {
     return nameOf(s, addr, port, true);
 }

@@ -1,9 +1,11 @@
 // Thin non-blocking BSD socket service for the event-driven socket component.
 // Every call returns -1 on failure and leaves the socket-layer error code
 // (errcodes.h) for SocketLastError(), kept per thread so that a worker's
-// failure never overwrites the GUI thread's. Addresses are IPv4 in network byte order,
-// ports in host order.
+// failure never overwrites the GUI thread's. Addresses are of either family;
+// a socket speaks the family it was opened with. Ports are in host order.
 #pragma once
+
+#include "platform/ipaddress.h"
 
 #include <cstdint>
 
@@ -21,16 +23,16 @@ int SocketLastError();
 // Sets it, for callers that report an error of their own through the same path.
 void SetSocketLastError(int code);
 
-// A non-blocking, close-on-exec IPv4 socket of the given type and protocol.
-SocketHandle SockOpen(int type, int protocol);
+// A non-blocking, close-on-exec socket of the family, type and protocol.
+SocketHandle SockOpen(Family family, int type, int protocol);
 // Starts a connection; a connection still in progress fails with kErrWouldBlock.
-int SockConnect(SocketHandle s, std::uint32_t addr, std::uint16_t port);
+int SockConnect(SocketHandle s, const IpAddress &addr, std::uint16_t port);
 // Error left by a finished non-blocking connect (SO_ERROR), as a code; 0 = connected.
 int SockPendingError(SocketHandle s);
 // Sends without raising SIGPIPE; flags is kSendNormal or kSendOutOfBand.
 int SockSend(SocketHandle s, const void *data, int len, int flags);
 int SockSendTo(SocketHandle s, const void *data, int len, int flags,
-               std::uint32_t addr, std::uint16_t port);
+               const IpAddress &addr, std::uint16_t port);
 int SockRecv(SocketHandle s, void *buf, int len);
 // Looks at the next bytes without taking them: 0 means the peer has closed.
 int SockPeek(SocketHandle s, void *buf, int len);
@@ -41,10 +43,10 @@ int SockSetLinger(SocketHandle s, bool on, int seconds);
 int SockSetOption(SocketHandle s, SockOption opt, bool on);
 // Bytes waiting to be read (FIONREAD).
 int SockBytesReadable(SocketHandle s, int &count);
-// Binds to any local address and port 0 (datagram sockets).
-int SockBindAny(SocketHandle s);
-int SockLocalAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port);
-int SockPeerAddr(SocketHandle s, std::uint32_t &addr, std::uint16_t &port);
+// Binds to any local address of the family and port 0 (datagram sockets).
+int SockBindAny(SocketHandle s, Family family);
+int SockLocalAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port);
+int SockPeerAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port);
 
 // getservbyname: port in host order, or -1 when the service is unknown.
 int ServicePort(const char *name, const char *proto);

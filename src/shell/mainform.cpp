@@ -2,13 +2,14 @@
 // routing, the Edit and Help menus, Stay on Top, the status line, the session
 // stopwatch display, the status-line quotation, and close/hide.
 #include "shell/mainform.h"
+#include "widgets/framepaint.h"
 
 #include "shell/about.h"
 #include "widgets/animate.h"
-#include "components/gotoweb.h"
+#include "desktop/gotoweb.h"
 #include "shell/hidewindow.h"
 #include "shell/holdform.h"
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
 #include "widgets/picturebutton.h"
@@ -145,12 +146,13 @@ TMainForm::TMainForm(QWidget *parent)
     CreateInfoColumn();
     CreateTimers();
     WireHandlers();
+    WireOptionControls();
     FormCreate();
 }
 
 TMainForm::~TMainForm()
 {
-    // The settings are written on the way out, whatever the controls hold now.
+    // The settings are written on the way out, whatever the panels hold now.
     SaveSettings();
     TickingClock1->SetMode(tcmIdle);
     if (MainForm == this)
@@ -185,6 +187,7 @@ void TMainForm::WireHandlers()
     connect(Ping5, &QAction::triggered, this, [this] { img_PngArrow->Click(); });
     connect(Traceroute2, &QAction::triggered, this, [this] { img_TrcArrow->Click(); });
     on(StayOnTop1, &TMainForm::StayOnTop1Click);
+    on(Preferences1, &TMainForm::Preferences1Click);
     on(Help2, &TMainForm::Help2Click);
     on(BrisvaneHomePage1, &TMainForm::BrisvaneHomePage1Click);
     on(IdlixHomePage1, &TMainForm::IdlixHomePage1Click);
@@ -224,8 +227,14 @@ void TMainForm::FormCreate()
 void TMainForm::SetStatus(const QString &text, bool repaint)
 {
     StatusLBL->setText(text);
-    if (repaint)
-        StatusLBL->repaint();
+    if (!repaint)
+        return;
+    // At once, but no more than once a frame: a transfer asks for it with
+    // every piece it receives.
+    auto *paint = StatusLBL->findChild<TFramePaint *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!paint)
+        paint = new TFramePaint(StatusLBL);
+    paint->Request();
 }
 
 void TMainForm::AddLine(QTextEdit *pane, const QString &text)

@@ -19,6 +19,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -62,7 +63,7 @@ public:
     QAction *Connect1 = nullptr, *Disconnect1 = nullptr, *Reset1 = nullptr,
             *DialUpOptions1 = nullptr;
     QAction *AntiIdle2 = nullptr, *Latency1 = nullptr, *Ping5 = nullptr, *ServerList1 = nullptr,
-            *Traceroute2 = nullptr, *StayOnTop1 = nullptr;
+            *Traceroute2 = nullptr, *StayOnTop1 = nullptr, *Preferences1 = nullptr;
     QAction *Help2 = nullptr, *BrisvaneHomePage1 = nullptr, *IdlixHomePage1 = nullptr,
             *About1 = nullptr;
 
@@ -130,11 +131,17 @@ public:
     void SetStatus(const QString &text, bool repaint = false) override;
     // Appends "• text" to a history or result pane and scrolls to its end.
     static void AddLine(QTextEdit *pane, const QString &text);
-    // Settings file <-> option controls.
-    void LoadSettings() override;
-    void SaveSettings();
+    // Settings file -> option values -> option controls.
+    void LoadSettings();
+    // Option values -> settings file; a refused write is shown in a message
+    // box (false).
+    bool SaveSettings();
+    // The same without a message box: false with the message in 'error'.
+    bool SaveSettings(QString *error);
     // Full path of the settings file.
     static QString SettingsFile();
+    // Options > Preferences...: the preferences dialog.
+    void Preferences1Click();
     // Option-panel openers and the save question's answers.
     void img_AIArrowClick();
     void img_LatArrowClick();
@@ -167,6 +174,8 @@ public:
     // ---- IShell: what the features ask of the window ----
     QWidget *Window() override { return this; }
     QTextEdit *History() override { return re_History; }
+    void AddHistoryLine(const QString &text) override;
+    void SetHistoryWriter(std::function<void(const QString &text)> writer) override;
     void SetHistoryInFront(bool front) override;
     void RepaintBackground() override;
     TResponseGraph &Graph() override { return *ResponseGraph; }
@@ -182,8 +191,11 @@ public:
     TToolSwitch &Switch(TToolId tool) override;
     QList<TToolId> RunningTools() const override;
     QFrame *Panel(TPanelId panel) override;
-    TOptionControls Options() override;
+    const config::TOptions &Options() const override { return options_; }
+    void SetOptions(const config::TOptions &options) override;
     void OpenOptions(TToolId tool) override;
+    void WatchPreferences(std::function<void()> changed) override;
+    void SetDialUpEntries(const QStringList &entries) override;
     TDialUpMenu DialUpMenu() override { return {Connect1, Disconnect1, Reset1}; }
 
     // ---- composition ----
@@ -201,6 +213,10 @@ private:
     std::unique_ptr<TResponseGraph> ResponseGraph;   // on img_AIGraph and img_LatGraph
     std::map<TToolId, TToolSwitch *> switches_;     // made by CreateSwitches, owned by the window
     int backdropUsers_ = 0;                          // holders of img_Bg2 (see AcquireBackdrop)
+    config::TOptions options_;                       // the values the option panels show
+    bool showingOptions_ = false;                    // ShowOptions is filling the controls
+    std::vector<std::function<void()>> preferenceWatchers_;
+    std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
 
     void CreateMenu();
     void CreateSwitches();
@@ -215,6 +231,9 @@ private:
     void OpenOptionPanel(QWidget *panel, TPictureButton *arrow, QWidget *focus,
                          const QString &question);
     void CloseOptionPanels(bool save);
+    // Option values -> controls; and every control's edits -> option values.
+    void ShowOptions();
+    void WireOptionControls();
     QFrame *MakePanel(const QString &name, const QString &title, bool wide);
 };
 

@@ -5,8 +5,8 @@
 #include "widgets/menustyle.h"
 
 #include "widgets/animate.h"
-#include "components/gotoweb.h"
-#include "components/justone32.h"
+#include "desktop/gotoweb.h"
+#include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "desktop/pictures.h"
@@ -71,6 +71,12 @@ QWidget *makeScrollPage(QScrollArea *box, int width, int height)
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return page;
+}
+
+// A spin field over an option's range.
+QSpinBox *MakeSpin(QWidget *parent, const QString &name, config::TRange range, int x, int y, int w)
+{
+    return ::MakeSpin(parent, name, range.Min, range.Max, x, y, w);
 }
 
 } // namespace
@@ -144,6 +150,10 @@ void TMainForm::CreateMenu()
     StayOnTop1 = addItem(Options1, "StayOnTop1", "Stay &On Top");
     StayOnTop1->setCheckable(true);
     StayOnTop1->setChecked(true);
+    // The settings beyond the panels: window size, connection history,
+    // notifications, network, service.
+    Options1->addSeparator();
+    Preferences1 = addItem(Options1, "Preferences1", "P&references...");
 
     Help1 = MainMenu1->addMenu("&Help");
     Help1->setObjectName("Help1");
@@ -267,7 +277,8 @@ void TMainForm::CreateOptionPanels()
     rg_AIMethod->setObjectName("rg_AIMethod");
     rg_AIMethod->setGeometry(3, 18, 144, 74);
     MakeLabel(ai, "lbl_AIFreq", "Frequency (min):", 3, 98, 105, 14);
-    edt_AIFreq = new TSpinText(1, 60, ai);
+    edt_AIFreq = new TSpinText(config::TAntiIdleOptions::FrequencyRange.Min,
+                                config::TAntiIdleOptions::FrequencyRange.Max, ai);
     edt_AIFreq->setObjectName("edt_AIFreq");
     edt_AIFreq->setGeometry(103, 96, 44, 19);
     MakeLabel(ai, "lbl_AIHost", "Host to Ping (Optional)", 3, 120, 150, 14);
@@ -284,23 +295,23 @@ void TMainForm::CreateOptionPanels()
     MakeLabel(pnl_Latency, "lbl_LatHost", "ISP Host", 6, 22, 150, 14);
     edt_LatHost = MakeEdit(pnl_Latency, "edt_LatHost", 6, 37, 150);
     MakeLabel(pnl_Latency, "lbl_LatInterval", "Interval (msecs)", 6, 62, 90, 14);
-    se_LatInterval = MakeSpin(pnl_Latency, "se_LatInterval", 1, 100000, 96, 60, 64);
+    se_LatInterval = MakeSpin(pnl_Latency, "se_LatInterval", config::TLatencyOptions::IntervalRange, 96, 60, 64);
     MakeLabel(pnl_Latency, "lbl_LatTO", "Time-out (secs)", 6, 86, 90, 14);
-    se_LatTO = MakeSpin(pnl_Latency, "se_LatTO", 1, 1000, 96, 84, 64);
+    se_LatTO = MakeSpin(pnl_Latency, "se_LatTO", config::TLatencyOptions::TimeOutRange, 96, 84, 64);
 
     pnl_PingOptions = MakePanel("pnl_PingOptions", "Ping Options", false);
     MakeLabel(pnl_PingOptions, "lbl_PngBytes", "Packet Size", 6, 24, 90, 14);
-    se_PngBytes = MakeSpin(pnl_PingOptions, "se_PngBytes", 1, 65535, 96, 22, 64);
+    se_PngBytes = MakeSpin(pnl_PingOptions, "se_PngBytes", config::TPingOptions::BytesRange, 96, 22, 64);
     MakeLabel(pnl_PingOptions, "lbl_PngTO", "Time-out (secs)", 6, 48, 90, 14);
-    se_PngTO = MakeSpin(pnl_PingOptions, "se_PngTO", 1, 1000, 96, 46, 64);
+    se_PngTO = MakeSpin(pnl_PingOptions, "se_PngTO", config::TPingOptions::TimeOutRange, 96, 46, 64);
 
     pnl_traceOptions = MakePanel("pnl_traceOptions", "Traceroute Options", false);
     // Caption above, field and unit below: the three do not fit on one line.
     MakeLabel(pnl_traceOptions, "lbl_TrcBytes", "Packet Size:", 6, 20, 150, 14);
-    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", 1, 65535, 6, 34, 64);
+    se_TrcBytes = MakeSpin(pnl_traceOptions, "se_TrcBytes", config::TTraceOptions::BytesRange, 6, 34, 64);
     MakeLabel(pnl_traceOptions, "lbl_TrcBytesUnit", "bytes", 74, 36, 80, 14);
     MakeLabel(pnl_traceOptions, "lbl_TrcTO", "Time-out:", 6, 57, 150, 14);
-    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", 1, 1000, 6, 71, 64);
+    se_TrcTO = MakeSpin(pnl_traceOptions, "se_TrcTO", config::TTraceOptions::TimeOutRange, 6, 71, 64);
     MakeLabel(pnl_traceOptions, "lbl_TrcTOUnit", "seconds", 74, 73, 80, 14);
     cb_TrcTestPack = MakeCheck(pnl_traceOptions, "cb_TrcTestPack", "Send Test Packet", 6, 96, 150);
     rg_TrcMode = new TRadioGroup("Mode", {"Asynchronous", "Blocking"}, pnl_traceOptions);
@@ -326,7 +337,7 @@ void TMainForm::CreateOptionPanels()
     cb_RasCnctOnStrt = MakeCheck(ras, "cb_RasCnctOnStrt", "Connect on start", 3, 138, 140);
     cb_RasAIStrt = MakeCheck(ras, "cb_RasAIStrt", "Start Anti-Idle on connect", 3, 158, 146);
     cb_RasDisc = MakeCheck(ras, "cb_RasDisc", "Disconnect after", 3, 178, 140);
-    se_RasDisc = MakeSpin(ras, "se_RasDisc", 1, 1000000, 3, 198, 80);
+    se_RasDisc = MakeSpin(ras, "se_RasDisc", config::TDialUpOptions::DisconnectTimeRange, 3, 198, 80);
     MakeLabel(ras, "lbl_RasDisc", "minutes", 88, 200, 55, 14);
 
     // Proxy options: not stored; they start empty on every run.

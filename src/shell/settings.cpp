@@ -1,13 +1,15 @@
-// The settings file and the option panels. There is no settings object: the
-// option controls hold the values while the program runs; LoadSettings copies
-// the file into them and SaveSettings copies them back.
+// The settings file and the option panels. The option values live in one
+// struct (config/options.h) that the file is read into and written from; the
+// panels show it, and every edit in a panel goes into it at once, so a value
+// edited and answered "No" still counts until the panels are refilled from
+// the file, and the exit save writes it.
 #include "shell/mainform.h"
 
+#include "config/optionsfile.h"
+#include "desktop/msgbox.h"
+#include "shell/preferences.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
-#include "platform/appdir.h"
-#include "platform/inifile.h"
-#include "desktop/msgbox.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -19,106 +21,191 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
-const QString AISection = QStringLiteral("Anti-Idle Options");
-const QString LatSection = QStringLiteral("Latency Test");
-const QString PngSection = QStringLiteral("Ping Options");
-const QString TrcSection = QStringLiteral("Traceroute Options");
-const QString RasSection = QStringLiteral("Dial-Up Options");
-const QString GeneralSection = QStringLiteral("General");
-
-constexpr int AIOptionCount = 4;
 constexpr int QuestionX = 220;   // where the save question normally starts
 
 } // namespace
 
 QString TMainForm::SettingsFile()
 {
-    return platform::DataFile("idlix2.ini");
+    return config::SettingsPath();
 }
 
 void TMainForm::LoadSettings()
 {
-    const platform::TIniFile ini(SettingsFile());
-
-    rg_AIMethod->SetItemIndex(ini.ReadInteger(AISection, "Method", 0));
-    // The frequency is kept as typed; it is converted when a session starts.
-    QString freq = ini.ReadString(AISection, "Frequecy", "1");
-    edt_AIFreq->setText(freq.isEmpty() ? QStringLiteral("1") : freq);
-    edt_AIHost->setText(ini.ReadString(AISection, "Host", QString()));
-    // Each digit 0..3 found in the value checks its item; items whose digit
-    // is missing keep their state.
-    const QString options = ini.ReadString(AISection, "Options", QString());
-    for (int i = 0; i < AIOptionCount; ++i) {
-        if (options.contains(QChar('0' + i)))
-            cb_AIOptions->SetChecked(i, true);
-    }
-
-    // Spin fields clamp what they are given to their range.
-    edt_LatHost->setText(ini.ReadString(LatSection, "Host", QString()));
-    se_LatTO->setValue(ini.ReadInteger(LatSection, "Time-out", 5));
-    se_LatInterval->setValue(ini.ReadInteger(LatSection, "Interval", 500));
-
-    se_PngBytes->setValue(ini.ReadInteger(PngSection, "Bytes", 56));
-    se_PngTO->setValue(ini.ReadInteger(PngSection, "Time-out", 5));
-
-    se_TrcBytes->setValue(ini.ReadInteger(TrcSection, "Bytes", 56));
-    se_TrcTO->setValue(ini.ReadInteger(TrcSection, "Time-out", 5));
-    cb_TrcTestPack->setChecked(ini.ReadBool(TrcSection, "Test Packet", true));
-    rg_TrcMode->SetItemIndex(ini.ReadInteger(TrcSection, "Mode", 0));
-
-    // An index with no phone-book entry leaves the list without a selection.
-    const int connection = ini.ReadInteger(RasSection, "Connection", 0);
-    cb_RasConnect->setCurrentIndex(connection >= 0 && connection < cb_RasConnect->count()
-                                       ? connection : -1);
-    edt_RasUserName->setText(ini.ReadString(RasSection, "Username", QString()));
-    edt_RasPassword->setText(ini.ReadString(RasSection, "Password", QString()));
-    cb_RasCnctOnStrt->setChecked(ini.ReadBool(RasSection, "Connect On Start", false));
-    cb_RasAIStrt->setChecked(ini.ReadBool(RasSection, "Start AI", false));
-    cb_RasDisc->setChecked(ini.ReadBool(RasSection, "Disconnect", false));
-    se_RasDisc->setValue(ini.ReadInteger(RasSection, "Disconnect Time", 60));
-
-    StayOnTop1->setChecked(ini.ReadBool(GeneralSection, "Stay on Top", true));
-    ApplyStayOnTop(StayOnTop1->isChecked());
+    config::LoadOptions(SettingsFile(), options_);
+    ShowOptions();
+    ApplyStayOnTop(options_.General.StayOnTop);
 }
 
-void TMainForm::SaveSettings()
+bool TMainForm::SaveSettings(QString *error)
 {
-    QString options;
-    for (int i = 0; i < AIOptionCount; ++i) {
-        if (cb_AIOptions->Checked(i))
-            options += QChar('0' + i);
-    }
-    // Keys are written in a fixed order, so a first save lays the file out
-    // section by section. A refused write stops the save at that key.
-    try {
-        platform::TIniFile ini(SettingsFile());
-        ini.WriteInteger(AISection, "Method", rg_AIMethod->ItemIndex());
-        ini.WriteString(AISection, "Frequecy", edt_AIFreq->text());
-        ini.WriteString(AISection, "Host", edt_AIHost->text());
-        ini.WriteString(AISection, "Options", options);
-        ini.WriteString(LatSection, "Host", edt_LatHost->text());
-        ini.WriteInteger(LatSection, "Time-out", se_LatTO->value());
-        ini.WriteInteger(LatSection, "Interval", se_LatInterval->value());
-        ini.WriteInteger(PngSection, "Bytes", se_PngBytes->value());
-        ini.WriteInteger(PngSection, "Time-out", se_PngTO->value());
-        ini.WriteInteger(TrcSection, "Bytes", se_TrcBytes->value());
-        ini.WriteInteger(TrcSection, "Time-out", se_TrcTO->value());
-        ini.WriteBool(TrcSection, "Test Packet", cb_TrcTestPack->isChecked());
-        ini.WriteInteger(TrcSection, "Mode", rg_TrcMode->ItemIndex());
-        ini.WriteInteger(RasSection, "Connection", cb_RasConnect->currentIndex());
-        ini.WriteString(RasSection, "Username", edt_RasUserName->text());
-        ini.WriteString(RasSection, "Password", edt_RasPassword->text());
-        ini.WriteBool(RasSection, "Connect On Start", cb_RasCnctOnStrt->isChecked());
-        ini.WriteBool(RasSection, "Start AI", cb_RasAIStrt->isChecked());
-        ini.WriteBool(RasSection, "Disconnect", cb_RasDisc->isChecked());
-        ini.WriteInteger(RasSection, "Disconnect Time", se_RasDisc->value());
-        ini.WriteBool(GeneralSection, "Stay on Top", StayOnTop1->isChecked());
-    } catch (const platform::EIniWriteError &e) {
-        platform::ShowMessage(QString::fromUtf8(e.what()));
-    }
+    return config::SaveOptions(SettingsFile(), options_, error);
+}
+
+bool TMainForm::SaveSettings()
+{
+    QString error;
+    if (SaveSettings(&error))
+        return true;
+    platform::ShowMessage(error);
+    return false;
+}
+
+void TMainForm::ShowOptions()
+{
+    // The controls' change signals would write back what they are given;
+    // a clamped or missing value must not replace the stored one.
+    showingOptions_ = true;
+    const config::TOptions &o = options_;
+    rg_AIMethod->SetItemIndex(o.AntiIdle.Method);
+    edt_AIFreq->setText(o.AntiIdle.Frequency);
+    edt_AIHost->setText(o.AntiIdle.Host);
+    for (int i = 0; i < config::TAntiIdleOptions::OptionCount; ++i)
+        cb_AIOptions->SetChecked(i, o.AntiIdle.Options[i]);
+    edt_LatHost->setText(o.Latency.Host);
+    se_LatTO->setValue(o.Latency.TimeOut);
+    se_LatInterval->setValue(o.Latency.Interval);
+    se_PngBytes->setValue(o.Ping.Bytes);
+    se_PngTO->setValue(o.Ping.TimeOut);
+    se_TrcBytes->setValue(o.Trace.Bytes);
+    se_TrcTO->setValue(o.Trace.TimeOut);
+    cb_TrcTestPack->setChecked(o.Trace.TestPacket);
+    rg_TrcMode->SetItemIndex(o.Trace.Mode);
+    // An index with no phone-book entry leaves the list without a selection
+    // (the stored index stays as it is).
+    const int connection = o.DialUp.Connection;
+    cb_RasConnect->setCurrentIndex(connection >= 0 && connection < cb_RasConnect->count()
+                                       ? connection : -1);
+    edt_RasUserName->setText(o.DialUp.UserName);
+    edt_RasPassword->setText(o.DialUp.Password);
+    cb_RasCnctOnStrt->setChecked(o.DialUp.ConnectOnStart);
+    cb_RasAIStrt->setChecked(o.DialUp.StartAntiIdle);
+    cb_RasDisc->setChecked(o.DialUp.Disconnect);
+    se_RasDisc->setValue(o.DialUp.DisconnectTime);
+    edt_PxyServer->setText(o.Proxy.Server);
+    edt_PxyPort->setText(o.Proxy.Port);
+    edt_PxyUser->setText(o.Proxy.UserName);
+    edt_PxyPass->setText(o.Proxy.Password);
+    StayOnTop1->setChecked(o.General.StayOnTop);
+    showingOptions_ = false;
+}
+
+void TMainForm::WireOptionControls()
+{
+    config::TOptions &o = options_;
+    // Every change of a control, by the user or by code, is the new value.
+    auto text = [this](QLineEdit *edit, QString *value) {
+        connect(edit, &QLineEdit::textChanged, this, [this, value](const QString &t) {
+            if (!showingOptions_)
+                *value = t;
+        });
+    };
+    auto number = [this](QSpinBox *spin, int *value) {
+        connect(spin, &QSpinBox::valueChanged, this, [this, value](int v) {
+            if (!showingOptions_)
+                *value = v;
+        });
+    };
+    auto check = [this](QCheckBox *box, bool *value) {
+        connect(box, &QCheckBox::toggled, this, [this, value](bool on) {
+            if (!showingOptions_)
+                *value = on;
+        });
+    };
+    auto item = [this](TRadioGroup *group, int *value) {
+        connect(group, &TRadioGroup::itemIndexChanged, this, [this, value](int index) {
+            if (!showingOptions_)
+                *value = index;
+        });
+    };
+
+    item(rg_AIMethod, &o.AntiIdle.Method);
+    text(edt_AIFreq, &o.AntiIdle.Frequency);
+    text(edt_AIHost, &o.AntiIdle.Host);
+    connect(cb_AIOptions, &QListWidget::itemChanged, this, [this] {
+        if (showingOptions_)
+            return;
+        for (int i = 0; i < config::TAntiIdleOptions::OptionCount; ++i)
+            options_.AntiIdle.Options[i] = cb_AIOptions->Checked(i);
+    });
+    text(edt_LatHost, &o.Latency.Host);
+    number(se_LatTO, &o.Latency.TimeOut);
+    number(se_LatInterval, &o.Latency.Interval);
+    number(se_PngBytes, &o.Ping.Bytes);
+    // The packet size counts as typed, even past the largest the field takes:
+    // the ping tool refuses such a size with a warning rather than cut it.
+    connect(se_PngBytes->findChild<QLineEdit *>(), &QLineEdit::textChanged, this, [this] {
+        bool ok = false;
+        const qlonglong typed = se_PngBytes->cleanText().trimmed().toLongLong(&ok);
+        if (!showingOptions_ && ok && typed >= se_PngBytes->minimum())
+            options_.Ping.Bytes = int(std::min<qlonglong>(typed, std::numeric_limits<int>::max()));
+    });
+    number(se_PngTO, &o.Ping.TimeOut);
+    number(se_TrcBytes, &o.Trace.Bytes);
+    number(se_TrcTO, &o.Trace.TimeOut);
+    check(cb_TrcTestPack, &o.Trace.TestPacket);
+    item(rg_TrcMode, &o.Trace.Mode);
+    connect(cb_RasConnect, &QComboBox::currentIndexChanged, this, [this](int index) {
+        // Filling or emptying the list moves its selection; only a choice
+        // among listed entries is the user's.
+        if (!showingOptions_ && index >= 0)
+            options_.DialUp.Connection = index;
+    });
+    text(edt_RasUserName, &o.DialUp.UserName);
+    text(edt_RasPassword, &o.DialUp.Password);
+    check(cb_RasCnctOnStrt, &o.DialUp.ConnectOnStart);
+    check(cb_RasAIStrt, &o.DialUp.StartAntiIdle);
+    check(cb_RasDisc, &o.DialUp.Disconnect);
+    number(se_RasDisc, &o.DialUp.DisconnectTime);
+    text(edt_PxyServer, &o.Proxy.Server);
+    text(edt_PxyPort, &o.Proxy.Port);
+    text(edt_PxyUser, &o.Proxy.UserName);
+    text(edt_PxyPass, &o.Proxy.Password);
+    connect(StayOnTop1, &QAction::toggled, this, [this](bool on) {
+        if (!showingOptions_)
+            options_.General.StayOnTop = on;
+    });
+}
+
+void TMainForm::SetOptions(const config::TOptions &options)
+{
+    options_ = options;
+    ShowOptions();
+}
+
+void TMainForm::SetDialUpEntries(const QStringList &entries)
+{
+    showingOptions_ = true;
+    cb_RasConnect->clear();
+    cb_RasConnect->addItems(entries);
+    cb_RasConnect->setEnabled(true);
+    showingOptions_ = false;
+    // The stored connection, now that the list can show it.
+    ShowOptions();
+}
+
+void TMainForm::WatchPreferences(std::function<void()> changed)
+{
+    preferenceWatchers_.push_back(std::move(changed));
+}
+
+void TMainForm::Preferences1Click()
+{
+    TPreferencesDialog dialog(options_, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    dialog.Apply(options_);
+    QString error;
+    if (!config::SavePreferences(SettingsFile(), options_, &error))
+        platform::ShowMessage(error);
+    // Watchers may open windows of their own: take a copy of the list.
+    const auto watchers = preferenceWatchers_;
+    for (const auto &changed : watchers)
+        changed();
 }
 
 void TMainForm::SetArrowOpen(TPictureButton *arrow, bool open)

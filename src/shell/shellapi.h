@@ -7,24 +7,22 @@
 // switch and the panel that the layout made for it.
 #pragma once
 
+#include "config/options.h"
+
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
-class QLineEdit;
 class QProgressBar;
-class QSpinBox;
 class QTextEdit;
 class QWidget;
 class TAnimate;
-class TCheckListBox;
-class TRadioGroup;
 class TResponseGraph;
-class TSpinText;
 class TTickingClock;
 class TToolSwitch;
 
@@ -34,26 +32,6 @@ enum class TToolId { AntiIdle, Finger, Latency, Ping, Trace, ISPTree, Resolve };
 // The content panels the layout makes for the features (the wide ones stand
 // on the backdrop).
 enum class TPanelId { AIReport, Servers, Finger, Ping, Trace, ISPTree, Resolve };
-
-// The option controls. The option panels and the settings file are the
-// window's; a feature reads the values when its run starts.
-struct TOptionControls {
-    TRadioGroup *rg_AIMethod;
-    TSpinText *edt_AIFreq;
-    QLineEdit *edt_AIHost;
-    TCheckListBox *cb_AIOptions;
-    QLineEdit *edt_LatHost;
-    QSpinBox *se_LatInterval, *se_LatTO;
-    QSpinBox *se_PngBytes, *se_PngTO;
-    QSpinBox *se_TrcBytes, *se_TrcTO;
-    QCheckBox *cb_TrcTestPack;
-    TRadioGroup *rg_TrcMode;
-    QComboBox *cb_RasConnect;
-    QLineEdit *edt_RasUserName, *edt_RasPassword;
-    QCheckBox *cb_RasCnctOnStrt, *cb_RasAIStrt, *cb_RasDisc;
-    QSpinBox *se_RasDisc;
-    QLineEdit *edt_PxyServer, *edt_PxyPort, *edt_PxyUser, *edt_PxyPass;
-};
 
 // The labels of the information column that a session fills in, and the
 // logo animation that gives way to the graph while a tool uses it.
@@ -87,6 +65,11 @@ public:
     // The history pane, and its place in the panel stack: in front while a
     // session runs, behind every panel (but over the backgrounds) otherwise.
     virtual QTextEdit *History() = 0;
+    // Adds a line to the history from outside the session (a dial-up
+    // notice): through the writer the session installed, so its log keeps
+    // every line the pane shows; straight into the pane without one.
+    virtual void AddHistoryLine(const QString &text) = 0;
+    virtual void SetHistoryWriter(std::function<void(const QString &text)> writer) = 0;
     virtual void SetHistoryInFront(bool front) = 0;
     // Repaints the window's background picture now.
     virtual void RepaintBackground() = 0;
@@ -119,13 +102,19 @@ public:
     // A content panel made by the layout, hidden, for its feature to fill.
     virtual QFrame *Panel(TPanelId panel) = 0;
 
-    // The option controls, and the opener of a tool's options panel (what a
-    // click on its arrow does).
-    virtual TOptionControls Options() = 0;
+    // The option values the program runs with, as the option panels show
+    // them now (an edit counts at once, saved or not), and the opener of a
+    // tool's options panel (what a click on its arrow does).
+    virtual const config::TOptions &Options() const = 0;
+    // Replaces the option values and shows them on the panels (a correction
+    // a tool makes, such as a packet size cut to the largest there is).
+    virtual void SetOptions(const config::TOptions &options) = 0;
     virtual void OpenOptions(TToolId tool) = 0;
-    // Reads the settings file into the option controls again (for a list
-    // filled after the window read it, so that its stored entry is selected).
-    virtual void LoadSettings() = 0;
+    // Calls 'changed' whenever the user saves new preferences.
+    virtual void WatchPreferences(std::function<void()> changed) = 0;
+    // The phone book's entries, for the dial-up options' connection list;
+    // the stored connection is selected when the list has it.
+    virtual void SetDialUpEntries(const QStringList &entries) = 0;
     // The Dial-Up menu, for the dial-up control.
     virtual TDialUpMenu DialUpMenu() = 0;
 };

@@ -5,6 +5,7 @@
 #include "desktop/msgbox.h"
 #include "shell/hidewindow.h"
 #include "widgets/optioncontrols.h"
+#include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 
 #include <QAction>
@@ -23,6 +24,19 @@ void TMainForm::SetHistoryInFront(bool front)
     pnl_History->lower();
     img_Bg2->lower();
     img_Background->lower();
+}
+
+void TMainForm::AddHistoryLine(const QString &text)
+{
+    if (historyWriter_)
+        historyWriter_(text);
+    else
+        AddPaneLine(re_History, TLineStyle::Bulleted, text);
+}
+
+void TMainForm::SetHistoryWriter(std::function<void(const QString &)> writer)
+{
+    historyWriter_ = std::move(writer);
 }
 
 void TMainForm::RepaintBackground()
@@ -93,17 +107,6 @@ QFrame *TMainForm::Panel(TPanelId panel)
     case TPanelId::Resolve: return pnl_Resolve;
     }
     return nullptr;
-}
-
-TOptionControls TMainForm::Options()
-{
-    return {rg_AIMethod, edt_AIFreq, edt_AIHost, cb_AIOptions,
-            edt_LatHost, se_LatInterval, se_LatTO,
-            se_PngBytes, se_PngTO,
-            se_TrcBytes, se_TrcTO, cb_TrcTestPack, rg_TrcMode,
-            cb_RasConnect, edt_RasUserName, edt_RasPassword,
-            cb_RasCnctOnStrt, cb_RasAIStrt, cb_RasDisc, se_RasDisc,
-            edt_PxyServer, edt_PxyPort, edt_PxyUser, edt_PxyPass};
 }
 
 void TMainForm::OpenOptions(TToolId tool)

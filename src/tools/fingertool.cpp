@@ -12,6 +12,7 @@
 
 #include "net/finger.h"
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -139,7 +140,7 @@ void TFingerTool::edt_FingerKeyPress()
 
 QString TFingerTool::HostOfQuery() const
 {
-    return query_.mid(query_.indexOf(QLatin1Char('@')) + 1);
+    return platform::HostShown(query_.mid(query_.indexOf(QLatin1Char('@')) + 1));
 }
 
 void TFingerTool::btn_FngYesClick()
@@ -149,7 +150,8 @@ void TFingerTool::btn_FngYesClick()
         return;
     }
     re_finger->clear();
-    const QString text = edt_Finger->text();
+    // Blanks pasted around the query are not part of it.
+    const QString text = edt_Finger->text().trimmed();
     if (!text.contains(QLatin1Char('@'))) {
         shell_.ShowWarning(AddressWarning());
         return;

@@ -2,6 +2,7 @@
 
 #include "net/lookupwait.h"
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 namespace tools {
@@ -47,14 +48,19 @@ bool IsDottedAddress(const QString &text)
     return platform::InetAddr(text.toStdString()) != NoAddress;
 }
 
+bool IsAddressText(const QString &text)
+{
+    return platform::ReadHostText(text).kind == platform::HostText::Address;
+}
+
 std::optional<QString> HostNameOfAddress(const QString &address, int *error)
 {
     int rc = platform::kErrInvalid;
     std::optional<QString> name;
-    const std::uint32_t addr = platform::InetAddr(address.trimmed().toStdString());
-    if (addr != NoAddress) {
+    const platform::HostText text = platform::ReadHostText(address);
+    if (text.kind == platform::HostText::Address) {
         platform::HostEntry entry;
-        rc = LookupAddrWaiting(addr, entry);
+        rc = LookupAddressWaiting(text.address, entry);
         if (rc == 0 && entry.name.empty())
             rc = platform::kErrHostNotFound;
         if (rc == 0)

@@ -23,12 +23,17 @@ QString AddressToHostName(std::uint32_t address);
 
 // True when inet_addr takes the text for an IPv4 address.
 bool IsDottedAddress(const QString &text);
+// True when a host field's text names an address rather than a host: an
+// IPv4 address as inet_addr takes it, or an IPv6 one (brackets and zone
+// allowed), with blanks around it or not.
+bool IsAddressText(const QString &text);
 
-// The official name LookupHostByAddress would find for a dotted text, found
-// the waiting way: no value when the text is not an address, no name is known
-// for it, or the wait was ended by the application quitting. 'error' (when
-// given) receives the resolver code: 0 with a name, 11001.. without, 10022
-// for a text that is not an address, 10004 when the application quit.
+// The official name LookupHostByAddress would find for an address text
+// (either family, as IsAddressText takes it), found the waiting way: no value
+// when the text is not an address, no name is known for it, or the wait was
+// ended by the application quitting. 'error' (when given) receives the
+// resolver code: 0 with a name, 11001.. without, 10022 for a text that is
+// not an address, 10004 when the application quit.
 std::optional<QString> HostNameOfAddress(const QString &address, int *error = nullptr);
 
 } // namespace tools

@@ -1,20 +1,25 @@
 // The ISP tree. A Map finds the host's address (forward lookup through
 // WSocket2 for a name), then asks for the name of every address .1 to .255 of
-// its block, one after the other and in address order.
+// its block, and shows them in address order.
 //
-// Each reverse lookup waits on the resolver's worker while the event loop
-// runs, so the window repaints and Cancel and Close take effect at once; a
-// name server that does not answer never freezes it. Cancel lets the lookup
-// in flight finish and be shown (the gauge then tells how far the scan got)
-// and probes nothing after it. Close and a newer Map make it stale instead.
-// Map is refused with a beep while a Map runs: two scans interleaving into
-// one tree would give a list that belongs to neither.
+// The reverse lookups run on a pool of threads of the scan's own
+// (TAddrLookups), many at a time: they are asked in address order, as many as
+// kLookupsInFlight ahead of the address whose turn it is, and an answer that comes back before its turn
+// waits for it, so the nodes, the gauge and the status line advance strictly
+// in address order, as one lookup after another would show them, only
+// sooner. The scan runs from the event loop, so the window repaints and a
+// name server that does not answer never freezes it. Cancel stops at once:
+// the lookups out are dropped, and the nodes shown (every name up to the
+// gauge's number) stay. Close drops everything. Map is refused with a beep
+// while a Map runs: two scans interleaving into one tree would give a list
+// that belongs to neither.
 #include "tools/isptree.h"
 
 #include "desktop/pictures.h"
+#include "net/addrlookups.h"
 #include "net/wsocket.h"
-#include "platform/errcodes.h"
 #include "platform/replacefile.h"
+#include "platform/resolver.h"
 #include "shell/shellapi.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
@@ -72,6 +77,8 @@ TISPTree::TISPTree(IShell &shell)
     WSocket2->OnDnsLookupDone = [this](TCustomWSocket *, quint16 error) {
         WSocket2DnsLookupDone(error);
     };
+    ScanLookups = new TAddrLookups(this);
+    ScanLookups->setObjectName(QStringLiteral("ScanLookups"));
     CreatePanel();
     switch_.Bind([this] { ISPTree1Click(); });
 }
@@ -79,6 +86,7 @@ TISPTree::TISPTree(IShell &shell)
 TISPTree::~TISPTree()
 {
     WSocket2->OnDnsLookupDone = nullptr;
+    StopScan();
 }
 
 void TISPTree::CreatePanel()
@@ -222,50 +230,85 @@ void TISPTree::ScanSubnet()
 {
     if (!ScanActive)
         return;
-    const TRunGuard::TTicket ticket = MapRun.Current();
     MapState = TMapState::Scanning;
-    const QString prefix = tools::ScanPrefix(ScanBase);
+    scan_ = std::make_unique<TScan>();
+    scan_->prefix = tools::ScanPrefix(ScanBase);
     QProgressBar *gauge = shell_.Gauge();
     gauge->setMaximum(LastHost);
     gauge->setValue(1);
     gauge->show();
+    shell_.SetStatus(QStringLiteral("Status: Resolving ") + scan_->prefix + QStringLiteral("1..."));
+    std::vector<std::uint32_t> addrs;
+    for (int n = 1; n <= LastHost; ++n)
+        addrs.push_back(platform::InetAddr((scan_->prefix + QString::number(n)).toStdString()));
+    const TRunGuard::TTicket ticket = MapRun.Current();
+    const bool started = ScanLookups->Start(
+        std::move(addrs), kLookupsInFlight, kLookupsInFlight,
+        [this, ticket](int index, int error, const std::string &name) {
+            LookupDone(ticket, index + 1, error, name);
+        });
+    if (!started) {
+        // No thread to be had: no address has a name to show.
+        for (int n = 1; n <= LastHost; ++n)
+            scan_->waiting[n] = std::nullopt;
+        ShowReady();
+    }
+}
 
+void TISPTree::LookupDone(std::uint64_t ticket, int n, int error, const std::string &name)
+{
+    // After Cancel, Close or a newer Map this answer belongs to nobody.
+    if (!scan_ || !MapRun.IsCurrent(ticket))
+        return;
+    if (error == 0 && !name.empty())
+        scan_->waiting[n] = QString::fromStdString(name);
+    else
+        scan_->waiting[n] = std::nullopt;
+    ShowReady();
+}
+
+void TISPTree::ShowReady()
+{
+    const TRunGuard::TTicket ticket = MapRun.Current();
     QPointer<TISPTree> self(this);
-    for (int n = 1; n <= LastHost; ++n) {
-        QCoreApplication::processEvents();
-        if (!self || !MapRun.IsCurrent(ticket) || !ScanActive)
-            break;
-        const QString address = prefix + QString::number(n);
-        shell_.SetStatus(QStringLiteral("Status: Resolving ") + address + QStringLiteral("..."));
-        int error = 0;
-        const std::optional<QString> name = tools::HostNameOfAddress(address, &error);
-        // After Close or a newer Map this answer belongs to nobody; after
-        // Cancel it is still shown, and the loop stops at the next address.
-        if (!self || !MapRun.IsLatest(ticket))
+    while (scan_) {
+        const auto it = scan_->waiting.find(scan_->nextShow);
+        if (it == scan_->waiting.end())
             return;
+        const int n = scan_->nextShow++;
+        const std::optional<QString> name = it->second;
+        scan_->waiting.erase(it);
+        const QString address = scan_->prefix + QString::number(n);
         if (name) {
             auto *node = new QTreeWidgetItem(tv_ISP, {tools::ISPNodeText(*name, address)});
             node->setIcon(0, NodeIcon());
-            QCoreApplication::processEvents();
-            if (!self || !MapRun.IsLatest(ticket))
-                return;
             shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + *name + QStringLiteral(" (") +
                              address + QStringLiteral(")"));
         } else {
-            QCoreApplication::processEvents();
-            if (!self || !MapRun.IsLatest(ticket))
-                return;
             shell_.SetStatus(QStringLiteral("Status: Invalid Host/IP address."));
         }
-        gauge->setValue(n);
-        if (error == platform::kErrInterrupted) {
-            // The program is quitting: no more lookups.
-            ScanActive = false;
-            break;
+        shell_.Gauge()->setValue(n);
+        // Whoever watches the gauge may have ended the scan.
+        if (!self || !scan_ || !MapRun.IsCurrent(ticket))
+            return;
+        if (n == LastHost) {
+            // Done: the last status and the full gauge stay, and so does ScanActive.
+            scan_.reset();
+            EndMap();
+            return;
         }
+        shell_.SetStatus(QStringLiteral("Status: Resolving ") + scan_->prefix
+                         + QString::number(scan_->nextShow) + QStringLiteral("..."));
+        // One more may be asked: the answers ahead of their turn stay within
+        // the lookups that may be out.
+        ScanLookups->Allow(scan_->nextShow - 1 + kLookupsInFlight);
     }
-    if (self && MapRun.IsLatest(ticket))
-        EndMap();
+}
+
+void TISPTree::StopScan()
+{
+    ScanLookups->Cancel();
+    scan_.reset();
 }
 
 void TISPTree::btn_ISPCancelClick()
@@ -280,8 +323,9 @@ void TISPTree::btn_ISPCancelClick()
         }
         return;
     }
-    // A scan stops before its next address; the lookup in flight still
-    // shows its answer. A Map may start again at once.
+    // A scan stops at once: what was shown stays, the rest is dropped. A
+    // Map may start again at once.
+    StopScan();
     if (MapState != TMapState::Idle) {
         MapState = TMapState::Idle;
         MapRun.End();
@@ -291,6 +335,7 @@ void TISPTree::btn_ISPCancelClick()
 void TISPTree::btn_ISPCloseClick()
 {
     ScanActive = false;
+    StopScan();
     MapState = TMapState::Idle;
     // Every lookup of this panel goes stale: nothing reaches the cleared tree.
     MapRun.Begin();

@@ -10,7 +10,10 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 
 class IShell;
 class QFileDialog;
@@ -18,6 +21,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QTreeWidget;
+class TAddrLookups;
 class TBackdropHold;
 class TPictureButton;
 class TToolSwitch;
@@ -34,6 +38,7 @@ public:
     enum class TMapState { Idle, LookingUp, Scanning };
 
     TWSocket *WSocket2 = nullptr;         // forward lookup of a host name
+    TAddrLookups *ScanLookups = nullptr;  // the reverse lookups of a scan
     QFrame *pnl_ISPTree = nullptr;        // the panel (made by the window's layout)
     QLineEdit *edt_ISPHost = nullptr;     // host name or dotted address
     QTreeWidget *tv_ISP = nullptr;        // one top-level node per named address
@@ -59,7 +64,14 @@ public:
     void btn_ISPCloseClick();
     void edt_ISPHostKeyPress();           // Enter in edt_ISPHost
     void WSocket2DnsLookupDone(quint16 Error);
+    // Starts the scan of ScanBase's block: up to kLookupsInFlight reverse
+    // lookups out at once, asked in address order, and their answers shown
+    // (node, status, gauge) strictly in address order as they complete. It
+    // returns at once; the scan goes on from the event loop.
     void ScanSubnet();
+
+    // Reverse lookups of a scan out at the same time.
+    static constexpr int kLookupsInFlight = 64;
 
     // The nodes of tv_ISP in tree order with their nesting levels.
     QList<tools::TTreeLine> TreeLines() const;
@@ -68,11 +80,25 @@ public:
     bool SaveTree(const QString &path);
 
 private:
+    // The scan going on: which address's turn it is, what came back before its turn.
+    struct TScan {
+        QString prefix;                    // the block, "10.1.2."
+        int nextShow = 1;                  // address whose turn it is to be shown
+        std::map<int, std::optional<QString>> waiting;  // answers ahead of their turn
+    };
+
     void CreatePanel();
     void EndMap();
+    void LookupDone(std::uint64_t ticket, int n, int error, const std::string &name);
+    // Shows every answer whose turn has come, then says which address the
+    // scan waits for.
+    void ShowReady();
+    // Forgets the lookups out and the answers not shown; nodes stay.
+    void StopScan();
 
     IShell &shell_;
     TToolSwitch &switch_;
     std::unique_ptr<TBackdropHold> backdrop_;
     bool forwardPending_ = false;         // WSocket2's lookup has not completed yet
+    std::unique_ptr<TScan> scan_;         // while MapState is Scanning
 };

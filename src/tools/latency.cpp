@@ -11,6 +11,7 @@
 
 #include "components/runguard.h"
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "tools/pingtool.h"
 #include "widgets/animate.h"
@@ -86,8 +87,8 @@ void TLatencyTest::btn_LatencyClick()
     }
 
     // Off: without a host, open the options so one can be entered.
-    const TOptionControls options = shell_.Options();
-    if (options.edt_LatHost->text().isEmpty()) {
+    const config::TLatencyOptions &options = shell_.Options().Latency;
+    if (options.Host.isEmpty()) {
         shell_.OpenOptions(TToolId::Latency);
         return;
     }
@@ -105,9 +106,9 @@ void TLatencyTest::btn_LatencyClick()
     graph.Line()->show();
 
     LatRun.Begin();
-    LatHost = options.edt_LatHost->text();
-    Ping4->SetTimeout(options.se_LatTO->value() * 1000);
-    LatTimer->setInterval(options.se_LatInterval->value());
+    LatHost = platform::HostShown(options.Host);
+    Ping4->SetTimeout(options.TimeOut * 1000);
+    LatTimer->setInterval(options.Interval);
     // The timer starts when the lookup has found the host.
     try {
         Ping4->DnsLookup(LatHost);

@@ -9,6 +9,7 @@
 #include "tools/pingtool.h"
 
 #include "net/ping.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -130,23 +131,21 @@ void TPingTool::btn_PngYesClick()
     PingMaxRtt = 0;
     PingSumRtt = 0;
 
-    const TOptionControls options = shell_.Options();
+    const config::TPingOptions &options = shell_.Options().Ping;
     // The size as typed: a number the field would not take is refused here
     // with a warning rather than sent or silently cut.
-    bool typed = false;
-    const qlonglong asTyped = options.se_PngBytes->cleanText().trimmed().toLongLong(&typed);
-    const qlonglong size = typed && asTyped >= options.se_PngBytes->minimum()
-        ? asTyped
-        : options.se_PngBytes->value();
+    const qint64 size = options.Bytes;
     if (size > LargestPacket) {
         shell_.ShowMessage(QStringLiteral("Packet size cannot be greater than 65535 bytes."));
-        options.se_PngBytes->setValue(LargestPacket);
+        config::TOptions corrected = shell_.Options();
+        corrected.Ping.Bytes = LargestPacket;
+        shell_.SetOptions(corrected);
         return;
     }
 
     PingRun.Begin();
-    PingHost = edt_PngHost->text();
-    Ping3->SetTimeout(options.se_PngTO->value() * 1000);
+    PingHost = platform::HostShown(edt_PngHost->text());
+    Ping3->SetTimeout(options.TimeOut * 1000);
     Ping3->SetSize(int(size));
     try {
         // A dotted address completes inside this call, echoes and all.

@@ -1,6 +1,8 @@
 // The resolve tool. The direction is chosen on the text alone: empty is the
-// local host, a text inet_addr takes is looked up in reverse, anything else
-// forward through WSocket1.
+// local host, an address (IPv4 as inet_addr takes it, or IPv6) is looked up
+// in reverse, anything else forward through WSocket1, which finds every
+// address of both families; the result field lists them all, in the order
+// the system prefers.
 //
 // Reverse and local lookups wait on the resolver's worker with the event loop
 // running, so Cancel, Close and another Resolve are handled during the wait.
@@ -9,6 +11,7 @@
 #include "tools/resolvetool.h"
 
 #include "net/wsocket.h"
+#include "platform/hosttext.h"
 #include "shell/shellapi.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
@@ -157,13 +160,13 @@ void TResolveTool::btn_RsvYesClick()
     const TRunGuard::TTicket ticket = RsvRun.Begin();
     DropForwardLookup();
     edt_RsvHostRsv->clear();
-    const QString host = edt_RsvHost->text();
+    const QString host = platform::HostShown(edt_RsvHost->text());
     shell_.SetStatus(QStringLiteral("Status: Looking up host ") + host + QStringLiteral("..."), true);
     if (host.isEmpty()) {
         ResolveLocalHost(ticket);
         return;
     }
-    if (tools::IsDottedAddress(host)) {
+    if (tools::IsAddressText(host)) {
         ResolveAddress(host, ticket);
         return;
     }
@@ -200,13 +203,21 @@ void TResolveTool::ResolveAddress(const QString &host, TRunGuard::TTicket ticket
         return;
     RsvRun.End();
     if (!name) {
-        edt_RsvHostRsv->setText(QStringLiteral("invalid Host/IP address"));
+        ShowResult(QStringLiteral("invalid Host/IP address"));
         shell_.SetStatus(QStringLiteral("Status: Invalid Host/IP address."));
         return;
     }
-    edt_RsvHostRsv->setText(*name);
+    ShowResult(*name);
     shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") + *name +
                      QStringLiteral(")"));
+}
+
+void TResolveTool::ShowResult(const QString &text)
+{
+    edt_RsvHostRsv->setText(text);
+    // A result longer than the field shows its start: the first address (the
+    // one the tools use) or the name's first labels.
+    edt_RsvHostRsv->setCursorPosition(0);
 }
 
 void TResolveTool::btn_RsvNoClick()
@@ -225,7 +236,7 @@ void TResolveTool::btn_RsvNoClick()
     // A reverse or local lookup being waited for: its answer will be dropped,
     // and the user is told as a cancelled forward lookup tells it.
     RsvRun.End();
-    shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + edt_RsvHost->text());
+    shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + platform::HostShown(edt_RsvHost->text()));
 }
 
 void TResolveTool::WSocket1DnsLookupDone(quint16 Error)
@@ -242,13 +253,15 @@ void TResolveTool::WSocket1DnsLookupDone(quint16 Error)
     if (!self || !RsvRun.IsLatest(ticket) || !PanelOpen())
         return;
     // The host as the field shows it now, even if it was edited meanwhile.
-    const QString host = edt_RsvHost->text();
+    const QString host = platform::HostShown(edt_RsvHost->text());
     if (Error != 0) {
         shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + host);
     } else {
         shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") +
                          WSocket1->DnsResult() + QStringLiteral(")"));
-        edt_RsvHostRsv->setText(WSocket1->DnsResult());
+        const QStringList all = WSocket1->DnsResultList();
+        ShowResult((all.isEmpty() ? QStringList{WSocket1->DnsResult()} : all)
+                       .join(QStringLiteral(", ")));
     }
     QCoreApplication::processEvents();
 }

@@ -1,11 +1,13 @@
-// The resolve tool: a host name to its first IPv4 address, an address to its
-// name, or with an empty field the local host's name and address.
+// The resolve tool: a host name to its addresses (both families, in the
+// order the system prefers), an address of either family to its name, or
+// with an empty field the local host's name and address.
 #pragma once
 
 #include "components/runguard.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class IShell;
 class QFrame;
@@ -49,6 +51,7 @@ private:
     void ResolveLocalHost(TRunGuard::TTicket ticket);
     void ResolveAddress(const QString &host, TRunGuard::TTicket ticket);
     void DropForwardLookup();
+    void ShowResult(const QString &text);
 
     IShell &shell_;
     TToolSwitch &switch_;

@@ -1,9 +1,12 @@
 // The traceroute tool. A trace runs inside MSTrace1; its events write the
-// lines, the status line and the gauge. In blocking mode the whole run
-// happens inside the Trace click (the engine lets pending events run between
-// hops), so every handler here may be entered while another is on the stack:
-// Trace again is refused by the engine ("Already in Progress"), Cancel is
-// taken at the next completion, and closing the panel leaves the run going.
+// lines, the status line and the gauge, one hop after the other in hop order
+// however the engine's probes come back. In blocking mode the run happens
+// inside the Trace click or the test echo's completion (the engine lets
+// pending events run between hops), so every handler here may be entered
+// while another is on the stack: Trace again is refused by the engine
+// ("Already in Progress"), Cancel ends the run from the event loop right
+// after the click (so "Routing halted." is followed by the cancel summary),
+// and closing the panel leaves the run going.
 #include "tools/tracetool.h"
 
 #include "net/mstrace.h"
@@ -242,13 +245,13 @@ void TTraceTool::btn_TrcYesClick()
     // A trace already running keeps the settings it started with: the engine
     // refuses this start, and must not have its mode or sizes changed under it.
     if (!MSTrace1->Busy()) {
-        const TOptionControls options = shell_.Options();
-        MSTrace1->SetPacketSize(options.se_TrcBytes->value());
-        MSTrace1->SendTestPacket = options.cb_TrcTestPack->isChecked();
-        MSTrace1->SetTimeOut(TimeOutMs(options.se_TrcTO->value()));
-        switch (options.rg_TrcMode->ItemIndex()) {
-        case 0: MSTrace1->Mode = wsmAsync; break;
-        case 1: MSTrace1->Mode = wsmBlocking; break;
+        const config::TTraceOptions &options = shell_.Options().Trace;
+        MSTrace1->SetPacketSize(options.Bytes);
+        MSTrace1->SendTestPacket = options.TestPacket;
+        MSTrace1->SetTimeOut(TimeOutMs(options.TimeOut));
+        switch (options.Mode) {
+        case config::TTraceOptions::Asynchronous: MSTrace1->Mode = wsmAsync; break;
+        case config::TTraceOptions::Blocking: MSTrace1->Mode = wsmBlocking; break;
         default: break;   // no item chosen: the mode stays
         }
     }

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QPalette>
 #include <QRect>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -14,8 +15,12 @@ void AddPaneLine(QTextEdit *pane, TLineStyle style, const QString &text)
     if (!pane->document()->isEmpty())
         cursor.insertBlock();
     cursor.insertText(style == TLineStyle::Bulleted ? QStringLiteral("\u2022 ") + text : text);
+    // The new line in view from its start: a line wider than the pane (a
+    // full IPv6 address twice over) must not leave the pane scrolled to its
+    // end, where only the tail of every line shows.
     pane->moveCursor(QTextCursor::End);
     pane->ensureCursorVisible();
+    pane->horizontalScrollBar()->setValue(0);
 }
 
 QTextEdit *MakeOutputPane(QWidget *parent, const QString &name, const QRect &geometry)

@@ -12,7 +12,7 @@ enum class TLineStyle { Bulleted, Plain };
 
 // Appends 'text' as a new line of 'pane' ("• text" when Bulleted) as plain
 // text, never markup (a host name or a server's reply is untrusted), and
-// scrolls the pane to its end.
+// scrolls the pane to the start of that line.
 void AddPaneLine(QTextEdit *pane, TLineStyle style, const QString &text);
 
 // A tool's output pane 'name' at 'geometry': read-only, lines not wrapped, a

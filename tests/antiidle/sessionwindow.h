@@ -4,10 +4,11 @@
 #pragma once
 
 #include "antiidle/antiidle.h"
+#include "session/antiidlesession.h"
 #include "antiidle/feature.h"
 #include "antiidle/report.h"
 #include "antiidle/serverlist.h"
-#include "antiidle/webclient.h"
+#include "session/webclient.h"
 #include "desktop/msgbox.h"
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
@@ -25,17 +26,19 @@ namespace antiidletest {
 // are children of the window and go with it.
 struct AntiIdleParts {
     TAntiIdleFeature *feature = nullptr;
-    TAntiIdle *ai = nullptr;
+    TAntiIdleSession *ai = nullptr;   // the session engine
+    TAntiIdle *view = nullptr;        // the window's view of it
     TServerList *serverList = nullptr;
     TAntiIdleReport *report = nullptr;
     TWebClient *webClient = nullptr;
     void Attach(TMainForm &window)
     {
         feature = new TAntiIdleFeature(window);
-        ai = feature->Session;
+        view = feature->Session;
+        ai = &feature->Engine();
         serverList = feature->Servers;
         report = feature->Report;
-        webClient = feature->Web;
+        webClient = &ai->Web();
     }
 };
 
@@ -65,13 +68,13 @@ struct SessionWindow : AntiIdleParts {
     // whose statistics are started first when none runs.
     void Probe(const QString &host)
     {
-        if (!ai->SessionActive) {
-            ai->CycleMode = false;
+        if (!ai->Stats().Active()) {
+            ai->State.CycleMode = false;
             form->edt_AIHost->setText(host);
             ASSERT_TRUE(ai->StartSessionStats());
         }
-        ai->CurrentHost = host;
-        ai->FailureCounted = false;
+        ai->State.CurrentHost = host;
+        ai->Stats().NewTick();
         ai->SendProbe();
     }
     // The lines of the history pane; an empty pane has none.

@@ -3,7 +3,7 @@
 // texts of a session, cycling over the server list, the method and the echo
 // size of every probe, and the ways a start can fail. Timer3's ticks are
 // fired by calling its handler instead of waiting minutes.
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 #include "widgets/reportgrid.h"
 #include "widgets/animate.h"
 #include "shell/mainform.h"
@@ -153,7 +153,7 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
     EXPECT_EQ(lines[5], "• Sending 56 bytes to 127.0.0.2");
     EXPECT_TRUE(kPinged.match(lines[6]).hasMatch());
     EXPECT_EQ(form->GoodLBL->text(), "3/3");
-    EXPECT_EQ(ai->CurrentHost, "127.0.0.2");
+    EXPECT_EQ(ai->State.CurrentHost, "127.0.0.2");
     // The single-host table keeps one row, named by the host at the start.
     EXPECT_EQ(Cell(1, 1), "3");
 
@@ -193,7 +193,7 @@ TEST_F(AntiIdleEchoes, CyclingVisitsEveryServerInTurnWithItsOwnRow)
     // The list is read from the file at the start; localhost is a name, so
     // its echo waits for a lookup through the event loop.
     WriteServers("127.0.0.2\r\n127.0.0.3\r\nlocalhost\r\n");
-    serverList->ListBox1->clear();
+    ai->Servers().Replace({});
     form->cb_AIOptions->SetChecked(0, true);
     form->edt_AIHost->clear();
     Click();
@@ -223,7 +223,7 @@ TEST_F(AntiIdleEchoes, CyclingVisitsEveryServerInTurnWithItsOwnRow)
         EXPECT_EQ(Cell(2, r.row), "0") << r.host;
     }
     Click();
-    EXPECT_FALSE(ai->CycleMode);
+    EXPECT_FALSE(ai->State.CycleMode);
 }
 
 TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
@@ -246,17 +246,17 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
     EXPECT_EQ(form->lbl_Method->text(), "HTTP Gets");
     EXPECT_EQ(probes(2), (QStringList{"HTTP GET", "HTTP GET"}));
     // The GET goes to the bare host text of the field.
-    EXPECT_EQ(ai->CurrentHost, "127.0.0.1");
+    EXPECT_EQ(ai->State.CurrentHost, "127.0.0.1");
     EXPECT_EQ(History().filter(QRegularExpression("^• Connecting to 127\\.0\\.0\\.1$")).size(), 2);
     // Attempts count the HTTP probes too.
-    EXPECT_EQ(ai->AttemptCount, 3);
+    EXPECT_EQ(ai->Stats().Attempts(), 3);
     Click();
 
     form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
-    const bool toggle = ai->AlternateToggle;
+    const bool toggle = ai->State.AlternateToggle;
     Click();
     EXPECT_EQ(form->lbl_Method->text(), "Alternate");
-    EXPECT_EQ(ai->AlternateToggle, toggle);   // the echo at the start leaves it
+    EXPECT_EQ(ai->State.AlternateToggle, toggle);   // the echo at the start leaves it
     const QStringList first = probes(3);
     Click();
     Click();
@@ -345,7 +345,7 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
         SCOPED_TRACE(c.name);
         messages.clear();
         WriteServers(c.servers);
-        serverList->ListBox1->clear();
+        ai->Servers().Replace({});
         form->cb_AIOptions->SetChecked(0, c.cycle);
         form->edt_AIFreq->setText(c.freq);
         form->edt_AIHost->setText(c.host);
@@ -367,12 +367,12 @@ TEST_F(AntiIdleEchoes, ServerListEmptiedDuringSessionReportsOncePerTick)
     form->cb_AIOptions->SetChecked(0, true);
     Click();
     ASSERT_EQ(SentLines().size(), 1);
-    serverList->ListBox1->clear();
+    ai->Servers().Replace({});
     Tick();
     EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
     EXPECT_EQ(SentLines().size(), 1);
     EXPECT_TRUE(ai->Timer3->isActive());
-    serverList->ListBox1->addItem("127.0.0.3");
+    ai->Servers().Append("127.0.0.3");
     Tick();
     EXPECT_EQ(SentLines().size(), 2);
     Click();
@@ -447,14 +447,14 @@ TEST_F(AntiIdleEchoes, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
     Click();
     ASSERT_TRUE(ai->Ping2->LookupPending());
     form->cb_AIOptions->SetChecked(0, true);
-    serverList->ListBox1->clear();
+    ai->Servers().Replace({});
     Click();
     EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
-    EXPECT_EQ(ai->AttemptCount, 0);
+    EXPECT_EQ(ai->Stats().Attempts(), 0);
     ASSERT_TRUE(testutil::waitFor([&] { return !ai->Ping2->LookupPending(); }, 5s));
     ASSERT_EQ(History().size(), 2);
     EXPECT_TRUE(kPinged.match(History().value(1)).hasMatch());
-    EXPECT_EQ(ai->SuccessCount, 0);
+    EXPECT_EQ(ai->Stats().Successes(), 0);
     CheckCounts();
     Click();
 }

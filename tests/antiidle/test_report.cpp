@@ -110,7 +110,7 @@ TEST(ReportGrid, HeadingRowIsPaintedGreyWithItsText)
     TMainForm form;
     antiidletest::AntiIdleParts parts;
     parts.Attach(form);
-    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TAntiIdleSession *ai = parts.ai;
     [[maybe_unused]] TServerList *serverList = parts.serverList;
     [[maybe_unused]] TAntiIdleReport *report = parts.report;
     form.pnl_AIReport->show();
@@ -149,18 +149,18 @@ TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
     TMainForm form;
     antiidletest::AntiIdleParts parts;
     parts.Attach(form);
-    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TAntiIdleSession *ai = parts.ai;
     [[maybe_unused]] TServerList *serverList = parts.serverList;
     [[maybe_unused]] TAntiIdleReport *report = parts.report;
     QStringList servers;
     for (int i = 1; i <= 60; ++i)
         servers << QStringLiteral("host%1.test").arg(i);
-    serverList->ListBox1->addItems(servers);
-    ai->CycleMode = true;
+    ai->Servers().Replace(servers);
+    ai->State.CycleMode = true;
     form.edt_AIFreq->setText("1");
     ASSERT_TRUE(ai->StartSessionStats());
-    ai->ServerIndex = 0;
-    ++ai->AttemptCount;
+    ai->State.ServerIndex = 0;
+    ai->Stats().CountAttempt();
     ai->RecordSuccess(250);
     report->FinishReport();
 
@@ -240,7 +240,7 @@ TEST_F(PrintedReport, PrinterThatCannotStartIsReported)
     TMainForm form;
     antiidletest::AntiIdleParts parts;
     parts.Attach(form);
-    [[maybe_unused]] TAntiIdle *ai = parts.ai;
+    [[maybe_unused]] TAntiIdleSession *ai = parts.ai;
     [[maybe_unused]] TServerList *serverList = parts.serverList;
     [[maybe_unused]] TAntiIdleReport *report = parts.report;
     QPrinter printer(QPrinter::HighResolution);

@@ -1,6 +1,6 @@
 // The server list: the file format on its own, then the panel's buttons on a
 // real main window working in a scratch program directory.
-#include "antiidle/serverlistfile.h"
+#include "session/serverlistfile.h"
 #include "sessionwindow.h"
 #include "shell/mainform.h"
 #include "widgets/picturebutton.h"
@@ -241,7 +241,7 @@ TEST_F(ServerPanel, AJunkLineIsLeftOutAndGoneOnceTheListIsWritten)
 TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)
 {
     MakeForm();
-    serverList->ListBox1->addItem("stale");
+    ai->Servers().Replace({"stale"});
     serverList->ServerList1Click();
     EXPECT_EQ(serverList->ListBox1->count(), 0);
     EXPECT_FALSE(QFile::exists(dir.file("Servers.dat")));

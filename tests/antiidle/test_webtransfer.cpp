@@ -6,9 +6,9 @@
 // these cases alone (RUN_SERIAL).
 // The probe's host carries the scripted server's port ("127.0.0.1:port"),
 // which the client takes from the bare host text like any other.
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 #include "widgets/reportgrid.h"
-#include "antiidle/webtransfer.h"
+#include "session/webtransfer.h"
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
@@ -113,7 +113,7 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
 
     EXPECT_EQ(server.received(0), QByteArray("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                                              "Pragma: no-cache\r\n\r\n"));
-    const int ms = ai->HttpElapsed;
+    const int ms = ai->State.HttpElapsed;
     RecordProperty("HttpElapsed", ms);
     RecordProperty("WallMs", int(wallMs));
     // The stopwatch runs on the monotonic clock from before the request goes
@@ -129,8 +129,8 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
     EXPECT_TRUE(seen.contains("Status: Connecting to " + host)) << seen.join(" | ").toStdString();
     EXPECT_EQ(TempDat(), "hello");
     EXPECT_EQ(form->Graph().ResponseHistory[0], ms / 40);
-    EXPECT_EQ(ai->SuccessCount, 1);
-    EXPECT_EQ(ai->FailureCount, 0);
+    EXPECT_EQ(ai->Stats().Successes(), 1);
+    EXPECT_EQ(ai->Stats().Failures(), 0);
     EXPECT_EQ(Cell(1), "1");
     EXPECT_EQ(Cell(4), QString::number(ms));
     EXPECT_EQ(webClient->HttpRequestCount, 1);
@@ -141,7 +141,7 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
 
     // The stopwatch stays still between probes.
     testutil::pump(30ms);
-    EXPECT_EQ(ai->HttpElapsed, ms);
+    EXPECT_EQ(ai->State.HttpElapsed, ms);
 }
 
 // The probe's time stays exact when the machine has no time to spare: with
@@ -162,18 +162,18 @@ TEST_F(WebTransfer, ProbeTimeIsExactUnderLoad)
             busy = std::make_unique<testutil::BusyCores>(2);
         int countDuring = -1;
         QTimer::singleShot(250, [&] {
-            countDuring = ai->HttpElapsed;
+            countDuring = ai->State.HttpElapsed;
             if (load == Load::GuiStalls)
                 usleep(kStallMs * 1000);
         });
-        const int good = ai->SuccessCount;
+        const int good = ai->Stats().Successes();
         QElapsedTimer wall;
         wall.start();
         Probe(Local(server));
         const qint64 wallMs = wall.elapsed();
         busy.reset();
-        const int ms = ai->HttpElapsed;
-        ASSERT_EQ(ai->SuccessCount, good + 1);
+        const int ms = ai->State.HttpElapsed;
+        ASSERT_EQ(ai->Stats().Successes(), good + 1);
         // The server's pause, and the stall, lie wholly inside the transfer.
         EXPECT_GE(ms, load == Load::GuiStalls ? kStallMs : kDelay) << "ticks lost";
         EXPECT_LE(ms, wallMs) << "stopwatch longer than the probe";
@@ -253,15 +253,15 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
         Probe(host);
         if (c.success) {
             EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from %2 in %3ms")
-                                    .arg(c.reasonPrefix, host).arg(ai->HttpElapsed));
-            EXPECT_EQ(ai->SuccessCount, 1);
-            EXPECT_EQ(ai->FailureCount, 0);
+                                    .arg(c.reasonPrefix, host).arg(ai->State.HttpElapsed));
+            EXPECT_EQ(ai->Stats().Successes(), 1);
+            EXPECT_EQ(ai->Stats().Failures(), 0);
         } else {
             const QString text = "Transfer from " + host + " failed. ";
             EXPECT_TRUE(Status().startsWith("Status: " + text + c.reasonPrefix)) << Status().toStdString();
             EXPECT_EQ(History().last(), "• " + Status().mid(8));
-            EXPECT_EQ(ai->SuccessCount, 0);
-            EXPECT_EQ(ai->FailureCount, 1);
+            EXPECT_EQ(ai->Stats().Successes(), 0);
+            EXPECT_EQ(ai->Stats().Failures(), 1);
             EXPECT_EQ(Cell(2), "1");   // the report's "Failed" column
             EXPECT_EQ(form->Graph().ResponseHistory[0], 0);
         }
@@ -280,7 +280,7 @@ TEST_F(WebTransfer, ProbeFileThatCannotBeCreated)
     Probe(Local(server));
     EXPECT_EQ(Status(), "Status: Transfer from " + Local(server) + " failed. Cannot create file "
                             + dir.file("no/such/dir/temp.dat"));
-    EXPECT_EQ(ai->FailureCount, 1);
+    EXPECT_EQ(ai->Stats().Failures(), 1);
     EXPECT_EQ(server.connections(), 0) << "nothing is sent without a file";
     EXPECT_FALSE(webClient->HttpTransferActive);
 }
@@ -313,8 +313,8 @@ TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
                                                      "Host: probe.example\r\n"
                                                      "Pragma: no-cache\r\n\r\n"));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received 1 bytes from probe.example in %1ms")
-                            .arg(ai->HttpElapsed));
-    EXPECT_EQ(ai->SuccessCount, kLifetime + 1);
+                            .arg(ai->State.HttpElapsed));
+    EXPECT_EQ(ai->Stats().Successes(), kLifetime + 1);
 
     // A request between probes (as a list download would make) takes the
     // count from 100 to 101: the next probe keeps the client.
@@ -344,7 +344,7 @@ TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
     EXPECT_LT(took, 1500) << "the probe did not end at its watchdog";
     EXPECT_EQ(Status(), "Status: Transfer from " + host
                             + " failed. no complete reply within 300 ms, transfer aborted");
-    EXPECT_EQ(ai->FailureCount, 1);
+    EXPECT_EQ(ai->Stats().Failures(), 1);
     EXPECT_EQ(Cell(2), "1");
     EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
     EXPECT_FALSE(webClient->HttpTransferActive);
@@ -355,7 +355,7 @@ TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
     EXPECT_TRUE(Status().startsWith("Status: Received 5 bytes from " + Local(next)))
         << Status().toStdString();
     EXPECT_EQ(TempDat(), "whole");
-    EXPECT_EQ(ai->SuccessCount, 1);
+    EXPECT_EQ(ai->Stats().Successes(), 1);
 }
 
 TEST_F(WebTransfer, WatchdogLimits)
@@ -388,9 +388,9 @@ TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
     int countsDuringProbe = -1;
     // A tick and an "Update  List" click handled inside the running Get.
     QTimer::singleShot(100, [&] {
-        ai->CurrentHost = "127.0.0.2:1";
+        ai->State.CurrentHost = "127.0.0.2:1";
         ai->SendProbe();
-        countsDuringProbe = ai->SuccessCount + ai->FailureCount;
+        countsDuringProbe = ai->Stats().Successes() + ai->Stats().Failures();
     });
     QTimer::singleShot(150, [&] {
         serverList->btn_SrvUpdate->Click();
@@ -406,8 +406,8 @@ TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
     EXPECT_EQ(h[1], "• HTTP GET to 127.0.0.2:1 skipped: the previous transfer still runs");
     // The result names the running probe's host, not the skipped tick's.
     EXPECT_TRUE(h[2].startsWith("• Received 5 bytes from " + host + " in ")) << h[2].toStdString();
-    EXPECT_EQ(ai->SuccessCount, 1);
-    EXPECT_EQ(ai->FailureCount, 0);
+    EXPECT_EQ(ai->Stats().Successes(), 1);
+    EXPECT_EQ(ai->Stats().Failures(), 0);
 }
 
 TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
@@ -447,7 +447,7 @@ TEST_F(WebTransfer, SessionStartCopiesTheProxyFields)
 
 TEST_F(WebTransfer, ListFileThatCannotBeCreatedSendsNothing)
 {
-    serverList->ListBox1->addItems({"kept.example"});
+    ai->Servers().Replace({"kept.example"});
     qputenv("IDLIX_DIR", dir.file("no/such/dir").toUtf8());
     form->SetStatus("Status:");
     serverList->btn_SrvUpdate->Click();
@@ -548,8 +548,8 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
                                 + QStringLiteral(" failed. document larger than the limit of %1 bytes")
                                       .arg(antiidle::ProbeBodyLimit));
         EXPECT_EQ(History().last(), "• " + Status().mid(8));
-        EXPECT_EQ(ai->FailureCount, 1);
-        EXPECT_EQ(ai->SuccessCount, 0);
+        EXPECT_EQ(ai->Stats().Failures(), 1);
+        EXPECT_EQ(ai->Stats().Successes(), 0);
         const qint64 kept = QFileInfo(dir.file("temp.dat")).size();
         EXPECT_LE(kept, antiidle::ProbeBodyLimit);
         EXPECT_GT(kept, antiidle::ProbeBodyLimit - flood.size());

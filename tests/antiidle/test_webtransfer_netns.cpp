@@ -3,9 +3,9 @@
 // "Alternate" sessions that mix echoes and HTTP GETs, and the server list
 // download from the maker's web server, whose name the test name server
 // points at the nginx host. Root only.
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 #include "widgets/reportgrid.h"
-#include "antiidle/webtransfer.h"
+#include "session/webtransfer.h"
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
@@ -92,17 +92,17 @@ TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
     Probe("host.idlix.test");
     const int n = int(qstrlen(kIndex));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from host.idlix.test in %2ms")
-                            .arg(n).arg(ai->HttpElapsed));
+                            .arg(n).arg(ai->State.HttpElapsed));
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
-    EXPECT_EQ(ai->SuccessCount, 1);
+    EXPECT_EQ(ai->Stats().Successes(), 1);
 
     Probe("nosuch.idlix.test");
     EXPECT_EQ(Status(), "Status: Transfer from nosuch.idlix.test failed. "
                         "can't resolve hostname to IP address");
     EXPECT_EQ(History().last(), "• Transfer from nosuch.idlix.test failed. "
                                 "can't resolve hostname to IP address");
-    EXPECT_EQ(ai->SuccessCount, 1);
-    EXPECT_EQ(ai->FailureCount, 1);
+    EXPECT_EQ(ai->Stats().Successes(), 1);
+    EXPECT_EQ(ai->Stats().Failures(), 1);
     EXPECT_EQ(report->ReportGrid->Cells(2, 1), "1");
     EXPECT_EQ(webClient->HttpRequestCount, 2);
     // The body of the last successful probe was replaced by the failed one's (none).
@@ -113,7 +113,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 {
     form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
     form->edt_AIHost->setText("host.idlix.test");
-    ai->AlternateToggle = false;
+    ai->State.AlternateToggle = false;
     // Kinds of the probes as the history shows them: E echo, H HTTP GET.
     auto kinds = [this] {
         QString k;
@@ -144,7 +144,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
     ai->Timer3Timer();                    // echo
     ASSERT_TRUE(done(3, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EEHE");
-    EXPECT_EQ(ai->SuccessCount, 4);
+    EXPECT_EQ(ai->Stats().Successes(), 4);
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
     form->btn_AntiIdle->Click();
 

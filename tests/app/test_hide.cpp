@@ -13,6 +13,7 @@
 #include "desktop/trayservice.h"
 #include "program.h"
 #include "antiidle/antiidle.h"
+#include "session/antiidlesession.h"
 #include "antiidle/feature.h"
 #include "../support/testutil.h"
 
@@ -76,7 +77,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
             EXPECT_TRUE(p.main->isVisible());
             EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
             EXPECT_EQ(p.hold->ShowIdlix1->text(), "Hide Idlix");
-            if (p.main.idlix->AntiIdle->Session->Timer3->isActive())
+            if (p.main.idlix->AntiIdle->Engine().Timer3->isActive())
                 p.main->btn_AntiIdle->Click();   // end the session
         }
     }

@@ -228,10 +228,12 @@ TEST(HostileFiles, TheWindowAnswersAndSigtermEndsTheProgram)
         {"the settings file is a FIFO",
          {{"idlix2.ini", kFifo}},
          [&](const QString &errors, const testutil::ScratchDir &dir) {
-             // Not replaced, and said on the error stream, not in a box.
+             // Not replaced, and said on the error stream and in the session
+             // log, not in a box.
              EXPECT_TRUE(isFifo(dir.file("idlix2.ini")));
-             EXPECT_TRUE(errors.contains("idlix: Unable to write to " + dir.file("idlix2.ini")))
-                 << errors.toStdString();
+             const QString said = "Unable to write to " + dir.file("idlix2.ini");
+             EXPECT_TRUE(errors.contains("idlix: " + said)) << errors.toStdString();
+             EXPECT_TRUE(testutil::readFile(dir.file("AI_Log.txt")).contains("\x95 " + said.toUtf8() + "\r\n"));
          }},
         {"the server list is a FIFO", {{"Servers.dat", kFifo}},
          [&](const QString &, const testutil::ScratchDir &dir) {

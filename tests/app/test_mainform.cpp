@@ -3,6 +3,7 @@
 #include "app/idlix.h"
 #include "shell/mainform.h"
 #include "antiidle/antiidle.h"
+#include "session/antiidlesession.h"
 #include "antiidle/feature.h"
 #include "tools/pingtool.h"
 #include "../support/trayoverride.h"
@@ -181,12 +182,12 @@ TEST(MainFormLayout, TimersAreIdleAtStart)
             EXPECT_EQ(timer->interval(), t.interval) << t.name;
         }
     }
-    EXPECT_FALSE(fx.idlix->AntiIdle->Session->HTTPTimer->Enabled());
-    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->Interval(), 1);
-    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
+    EXPECT_FALSE(fx.idlix->AntiIdle->Engine().HTTPTimer->Enabled());
+    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->Interval(), 1);
+    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
     EXPECT_EQ(f.TickingClock1->Mode(), tcmChronoMeter);
     EXPECT_FALSE(f.TickingClock1->Enabled());
-    EXPECT_EQ(fx.idlix->AntiIdle->Session->HTTPTimer->objectName(), "HTTPTimer");
+    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->objectName(), "HTTPTimer");
     EXPECT_EQ(f.TickingClock1->objectName(), "TickingClock1");
 }
 
@@ -236,7 +237,9 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
                       {"ServerList1", "&Server List", none},
                       {"Traceroute2", "&Traceroute", none},
                       {"-", "", none},
-                      {"StayOnTop1", "Stay &On Top", none}}},
+                      {"StayOnTop1", "Stay &On Top", none},
+                      {"-", "", none},
+                      {"Preferences1", "P&references...", none}}},
         {"Help1", {{"Help2", "&Help", none},
                    {"-", "", none},
                    {"BrisvaneHomePage1", "Brisvane Home Page", none},

@@ -107,7 +107,7 @@ TEST(QuitSignals, EachSignalEndsTheProgramAsExitDoes)
             "[Latency Test]", "Host=", "Time-out=5", "Interval=500",
             "[Ping Options]", "Bytes=56", "Time-out=5",
             "[Traceroute Options]", "Bytes=56", "Time-out=5", "Test Packet=1", "Mode=0",
-            "[Dial-Up Options]", "Connection=-1", "Username=", "Password=",
+            "[Dial-Up Options]", "Connection=0", "Username=", "Password=",
             "Connect On Start=0", "Start AI=0", "Disconnect=0", "Disconnect Time=60",
             "[General]", "Stay on Top=1",
         };

@@ -56,6 +56,12 @@ TEST_F(FingerNet, RealServerAnswers)
     const Row rows[] = {
         {u"root@host.idlix.test"_qs, u"Login: root"_qs},
         {u"root@10.200.3.10"_qs, u"Login: root"_qs},
+        // Over IPv6: a name with only an IPv6 record, an address with and
+        // without brackets, and blanks around the host.
+        {u"root@host.v6.idlix.test"_qs, u"Login: root"_qs},
+        {u"root@fd00:200:3::10"_qs, u"Login: root"_qs},
+        {u"root@[fd00:200:3::10]"_qs, u"Login: root"_qs},
+        {u"root@ host.v6.idlix.test "_qs, u"Login: root"_qs},
         // finger writes "no such user" to its error output, which in.fingerd
         // does not pass on: the server closes without data.
         {u"nosuchuser7@host"_qs, {}},

@@ -472,9 +472,10 @@ TEST(HttpCli, MalformedResponses)
 TEST(HttpCli, BufferedBodyIsTakenInOnePass)
 {
     // The whole body waits in the socket while the first handler holds the
-    // GUI thread; afterwards it is taken in 8 KiB buffers without going back
-    // to the event loop in between (a zero timer counts the loop's passes).
-    QByteArray doc(48 * 1024, 'x');
+    // GUI thread; afterwards it is taken in pieces of at most kBodyPiece
+    // without going back to the event loop in between (a zero timer counts
+    // the loop's passes).
+    QByteArray doc(3 * THttpCli::kBodyPiece + 5000, 'x');
     for (int i = 0; i < doc.size(); i += 997)
         doc[i] = char('a' + i % 26);
     ScriptServer server({Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\n" + doc).close()});
@@ -497,7 +498,7 @@ TEST(HttpCli, BufferedBodyIsTakenInOnePass)
     EXPECT_EQ(body.data(), doc);
     ASSERT_GE(sizes.size(), 3);
     for (int n : sizes)
-        EXPECT_LE(n, THttpLineBuffer::kSize - 1);
+        EXPECT_LE(n, THttpCli::kBodyPiece);
     // The first chunk came with the header; everything after the pause in one pass.
     EXPECT_EQ(std::set<int>(passOf.begin() + 1, passOf.end()).size(), 1u)
         << "chunks spread over " << (passOf.last() - passOf[1] + 1) << " loop passes";

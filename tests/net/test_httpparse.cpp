@@ -33,6 +33,15 @@ TEST(SplitUrl, Table)
         {"user:pw@proxy.test", "", "user", "pw", "proxy.test", "", ""},
         {"proxy.test:3128", "", "", "", "proxy.test", "3128", ""},
         {"http://a@b@h.test:1", "http", "a@b", "", "h.test", "1", ""},
+        // IPv6 hosts keep (or are given) their brackets.
+        {"http://[fd00::10]/", "http", "", "", "[fd00::10]", "", "/"},
+        {"http://[fd00::10]:8080/a", "http", "", "", "[fd00::10]", "8080", "/a"},
+        {"http://u:p@[::1]:81", "http", "u", "p", "[::1]", "81", ""},
+        {"http://[fe80::1%25eth0]/", "http", "", "", "[fe80::1%25eth0]", "", "/"},
+        {"[fd00::10]", "", "", "", "[fd00::10]", "", ""},
+        {"fd00::10", "", "", "", "[fd00::10]", "", ""},
+        {"fe80::1%eth0", "", "", "", "[fe80::1%eth0]", "", ""},
+        {"http://[fd00::10", "http", "", "", "[fd00::10", "", ""},
     };
     for (const UrlRow &r : rows) {
         SCOPED_TRACE(r.url);
@@ -44,6 +53,29 @@ TEST(SplitUrl, Table)
         EXPECT_EQ(p.Port, QLatin1String(r.port));
         EXPECT_EQ(p.Path, QLatin1String(r.path));
     }
+}
+
+TEST(UrlHost, LookupTextAndHostLine)
+{
+    const struct {
+        const char *host, *lookup, *line;
+    } rows[] = {
+        {"h.test", "h.test", "h.test"},
+        {"10.200.3.10", "10.200.3.10", "10.200.3.10"},
+        {"[fd00::10]", "[fd00::10]", "[fd00::10]"},
+        // The URL writes a zone "%25"; the server never sees it.
+        {"[fe80::1%25eth0]", "[fe80::1%eth0]", "[fe80::1]"},
+        {"[fe80::1%eth0]", "[fe80::1%eth0]", "[fe80::1]"},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(UrlHostToHostText(QString::fromLatin1(r.host)), QLatin1String(r.lookup)) << r.host;
+        EXPECT_EQ(HostHeaderText(QString::fromLatin1(r.host)), QLatin1String(r.line)) << r.host;
+    }
+    TRequestHeader h;
+    h.Method = "GET";
+    h.Path = "/";
+    h.HostName = "[fe80::1%25eth0]";
+    EXPECT_EQ(RequestLines(h), QStringList({"GET / HTTP/1.0", "Host: [fe80::1]"}));
 }
 
 TEST(Base64Text, KnownVectors)

@@ -2,10 +2,13 @@
 // behind them, names from the test name server. The test thread runs inside
 // the client namespace.
 #include "net/mstrace.h"
+#include "net/traceprobes.h"
+#include "platform/resolver.h"
 #include "tracerecorder.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -14,6 +17,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <set>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -22,7 +27,23 @@ namespace {
 
 class TraceNet : public testnet::NetTest {
 protected:
+    static void SetUpTestSuite()
+    {
+        NetTest::SetUpTestSuite();
+        silentRoute = net && net->ok() && net->addSilentRoute();
+    }
     void TearDown() override { scope.reset(); }
+    // The route through the silent router, its far host named.
+    void NeedSilentRoute()
+    {
+        ASSERT_TRUE(silentRoute);
+        // dnsmasq rereads its records after the signal: wait until it has.
+        ASSERT_TRUE(testutil::waitFor([] {
+            platform::HostEntry e;
+            return platform::LookupName("beyond.idlix.test", e) == 0;
+        }, 5000ms));
+    }
+    static inline bool silentRoute = false;
 };
 
 // Sees the IPv4 packets that leave and enter the client (a packet socket in
@@ -63,6 +84,24 @@ public:
 private:
     int fd_ = -1;
 };
+
+// The hop requests of a run to a target 'hops' away behind two answering
+// routers: each hop at most once (in whatever order their threads put them
+// on the wire), every hop up to the target, and none past the first window
+// and one more for each router's hop reported before the target's answer
+// came in. (Threads that start after the run has ended send nothing, so
+// hops past the target may be missing.)
+void ExpectOneWindowOfHops(const std::vector<WireTap::Request> &requests, int hops)
+{
+    std::set<int> sent;
+    for (const auto &r : requests)
+        EXPECT_TRUE(sent.insert(r.ttl).second) << "hop " << r.ttl << " sent twice";
+    for (int ttl = 1; ttl <= hops; ++ttl)
+        EXPECT_EQ(sent.count(ttl), 1u) << "hop " << ttl;
+    ASSERT_FALSE(sent.empty());
+    EXPECT_GE(*sent.begin(), 1);
+    EXPECT_LE(*sent.rbegin(), THopTable::kWindow + 2);
+}
 
 const QStringList kRouteLines = {"data 11013 1\tRTT\tr1.idlix.test",
                                  "data 11013 2\tRTT\tr2.idlix.test"};
@@ -161,36 +200,51 @@ TEST_F(TraceNet, CancelInEachStep)
 {
     for (TWSMode mode : {wsmAsync, wsmBlocking}) {
         SCOPED_TRACE(ModeName(mode));
+        // Asynchronously every echo out would wait 4 s: a cancel that waited
+        // for one would show. Blocking, the window is frozen while the echoes
+        // are out: the click is taken when they come back, and then at once.
+        const auto kLongWait = mode == wsmAsync ? 4000ms : 1500ms;
         RecordedTrace r(mode);
         TMSTrace &t = r.trace;
         TraceRecorder &rec = r.rec;
-        t.SetTimeOut(1500);
-        // While hop 3's echo is out: reported as cancelled when it comes back.
-        auto cancelOnHop2 = [&](QObject *s, std::int32_t status) {
-            if (t.ProbeOptions.Ttl == 2)
-                QTimer::singleShot(200, &t, [&t] { t.Cancel(); });
-        };
+        t.SetTimeOut(int(kLongWait.count()));
+        // While hop 3's echo (and the ones after it) are out to a host that
+        // never answers: hop 3 is reported as cancelled at once, after the
+        // click has returned.
+        QElapsedTimer sinceCancel;
+        int eventsInCancel = -1;
         auto record = t.OnData;
         t.OnData = [&](QObject *s, std::int32_t status) {
             record(s, status);
-            cancelOnHop2(s, status);
+            if (t.ProbeOptions.Ttl == 2)
+                QTimer::singleShot(200, &t, [&] {
+                    const qsizetype before = rec.events.size();
+                    sinceCancel.start();
+                    t.Cancel();
+                    eventsInCancel = int(rec.events.size() - before);
+                });
         };
-        ASSERT_TRUE(rec.Run("quiet", 10s));
+        ASSERT_TRUE(rec.Run("quiet", 20s));
         QStringList expected = kRouteLines;
         expected << "data -2147483389 <cancel>" << "finished Trace Cancelled after 2 hops.";
         EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
+        EXPECT_EQ(eventsInCancel, 0);
+        EXPECT_LT(sinceCancel.elapsed(), kLongWait.count() / 2);
         t.OnData = record;
 
-        // During the test echo: takes effect on the first hop.
+        // During the test echo, which the quiet host never answers: no hop
+        // was probed, and none is.
         t.SendTestPacket = true;
         rec.events.clear();
         rec.ends = 0;
-        t.Start("host");
+        t.Start("quiet");
         ASSERT_TRUE(testutil::waitFor(
             [&] { return t.State() == TMSicmpTask::TState::Testing; }, 5s));
+        sinceCancel.start();
         t.Cancel();
         ASSERT_TRUE(rec.Wait(10s));
-        EXPECT_EQ(rec.events, (QStringList{"test 3", "data -2147483389 <cancel>",
+        EXPECT_LT(sinceCancel.elapsed(), kLongWait.count() / 2);
+        EXPECT_EQ(rec.events, (QStringList{"data -2147483389 <cancel>",
                                            "finished Trace Cancelled after 0 hops."}));
     }
     // During the asynchronous lookup of a name the test server knows.
@@ -218,14 +272,108 @@ TEST_F(TraceNet, EchoRequestsOnTheWire)
         TraceRecorder rec(t);
         ASSERT_TRUE(rec.Run(testnet::kHost, 10s));
         ASSERT_EQ(rec.events.size(), 5) << rec.events.join('|').toStdString();
+        testutil::pump(300ms);   // nothing more goes out once the run ended
         const auto seen = tap.Requests(testnet::kHost);
-        std::vector<int> ttls;
-        for (const auto &r : seen) {
-            ttls.push_back(r.ttl);
+        ASSERT_FALSE(seen.empty());
+        for (const auto &r : seen)
             EXPECT_EQ(r.payload, std::vector<std::uint8_t>(100, 0xAA));
+        // The test echo with the hop limit, alone, then the hops.
+        EXPECT_EQ(seen.front().ttl, 64);
+        ExpectOneWindowOfHops({seen.begin() + 1, seen.end()}, 3);
+    }
+}
+
+// A router that never answers, with hops after it that do: the silent hop
+// is given up long before its time-out, and the lines are the same as if it
+// had been waited for, in hop order.
+TEST_F(TraceNet, SilentRouterIsGivenUpOnceTheHopsAfterItAnswered)
+{
+    NeedSilentRoute();
+    constexpr int kTimeOut = 10000;
+    for (bool test : {false, true}) {
+        for (TWSMode mode : {wsmAsync, wsmBlocking}) {
+            SCOPED_TRACE(std::string(ModeName(mode)) + (test ? " with test echo" : ""));
+            RecordedTrace r(mode);
+            TMSTrace &t = r.trace;
+            TraceRecorder &rec = r.rec;
+            t.SetTimeToLive(64);
+            t.SetTimeOut(kTimeOut);
+            t.SendTestPacket = test;
+            QElapsedTimer took;
+            took.start();
+            ASSERT_TRUE(rec.Run("beyond", 20s)) << rec.events.join('|').toStdString();
+            QStringList expected = kRouteLines;
+            expected << "data 11010 3\t*\ttimed out" << "data 0 4\tRTT\tbeyond.idlix.test\treached";
+            if (test) {
+                expected.prepend("test 4");
+                expected << "finished beyond.idlix.test reached in 4 hops. (expected: 4)";
+            } else {
+                expected << "finished beyond.idlix.test reached in 4 hops.";
+            }
+            EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
+            EXPECT_EQ(rec.hopTtls, (QList<int>{1, 2, 3, 4}));
+            EXPECT_LT(took.elapsed(), kTimeOut / 4);
         }
-        // The test echo with the hop limit, then one probe per hop.
-        EXPECT_EQ(ttls, (std::vector<int>{64, 1, 2, 3}));
+    }
+}
+
+// Hops with nothing answering after them keep the whole time-out: the quiet
+// host never answers, so hop 3 is not reported before its time-out, and the
+// hops after it (out at the same time) follow at once.
+TEST_F(TraceNet, SilentHopsWithNothingAfterThemKeepTheTimeOut)
+{
+    constexpr int kTimeOut = 800;
+    for (TWSMode mode : {wsmAsync, wsmBlocking}) {
+        SCOPED_TRACE(ModeName(mode));
+        RecordedTrace r(mode);
+        TMSTrace &t = r.trace;
+        TraceRecorder &rec = r.rec;
+        t.SetTimeToLive(6);
+        t.SetTimeOut(kTimeOut);
+        QElapsedTimer took;
+        qint64 hop3At = -1;
+        auto record = t.OnData;
+        t.OnData = [&](QObject *s, std::int32_t status) {
+            record(s, status);
+            if (t.ProbeOptions.Ttl == 3)
+                hop3At = took.elapsed();
+        };
+        took.start();
+        ASSERT_TRUE(rec.Run("quiet", 10s));
+        QStringList expected = kRouteLines;
+        for (int hop = 3; hop <= 6; ++hop)
+            expected << QStringLiteral("data 11010 %1\t*\ttimed out").arg(hop);
+        expected << "finished quiet.idlix.test: Request timed out";
+        EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
+        // The echo's own wait may end a little short of the time-out (whole
+        // milliseconds); a give-up would come after 10 ms or so.
+        EXPECT_GE(hop3At, kTimeOut - 50);
+        // All four silent hops were out together: one time-out, not four.
+        EXPECT_LT(took.elapsed(), 3 * kTimeOut);
+    }
+}
+
+// Once the target has answered nothing is sent beyond it: on the silent
+// route the target answers every probe from hop 4 on at once, and nothing
+// but the first window (and what the routers' reports let out before the
+// target's answers came in) reaches it, not even after the run. The rule
+// itself, hop by hop: HopTable.TheTargetsAnswerEndsTheRouteThere.
+TEST_F(TraceNet, TargetsAnswerStopsFurtherSends)
+{
+    NeedSilentRoute();
+    for (TWSMode mode : {wsmAsync, wsmBlocking}) {
+        SCOPED_TRACE(ModeName(mode));
+        WireTap tap;
+        ASSERT_TRUE(tap.ok());
+        RecordedTrace r(mode);
+        r.trace.SetTimeToLive(64);
+        r.trace.SetTimeOut(5000);
+        ASSERT_TRUE(r.rec.Run(testnet::kBeyond, 10s));
+        EXPECT_EQ(r.rec.events.last(), "finished beyond.idlix.test reached in 4 hops.");
+        testutil::pump(300ms);
+        // The first window, and at most the two routers' hops reported before
+        // the target's answers came in.
+        ExpectOneWindowOfHops(tap.Requests(testnet::kBeyond), 4);
     }
 }
 
@@ -233,6 +381,9 @@ TEST_F(TraceNet, EchoRequestsOnTheWire)
 // and writes nowhere (run under AddressSanitizer to see a fault).
 TEST_F(TraceNet, DestroyedWhileAnEchoIsOut)
 {
+    // Probes dropped by earlier cases end by their own time-outs.
+    ASSERT_TRUE(testutil::waitFor(
+        [] { return TPingThread::Running() == 0 && TTraceProbes::Running() == 0; }, 10s));
     for (bool test : {false, true}) {
         SCOPED_TRACE(test ? "test echo out" : "hop echo out");
         int events = 0;
@@ -245,13 +396,17 @@ TEST_F(TraceNet, DestroyedWhileAnEchoIsOut)
         t->Start("quiet");
         ASSERT_TRUE(testutil::waitFor(
             [&] { return t->State() != TMSicmpTask::TState::LookingUp; }, 5s));
-        if (!test) {  // the routers answer at once; hop 3 waits
-            ASSERT_TRUE(testutil::waitFor([&] { return t->ProbeOptions.Ttl == 3; }, 5s));
+        if (test) {
+            EXPECT_EQ(TPingThread::Running(), 1);
+        } else {
+            // The routers answer at once; hop 3 and the ones after it wait.
+            ASSERT_TRUE(testutil::waitFor([&] { return events == 2; }, 5s));
+            EXPECT_GE(TTraceProbes::Running(), 1);
         }
-        EXPECT_EQ(TPingThread::Running(), 1);
         const int before = events;
         delete t;
-        ASSERT_TRUE(testutil::waitFor([] { return TPingThread::Running() == 0; }, 3s));
+        ASSERT_TRUE(testutil::waitFor(
+            [] { return TPingThread::Running() == 0 && TTraceProbes::Running() == 0; }, 3s));
         testutil::pump(200ms);
         EXPECT_EQ(events, before);
     }

@@ -264,3 +264,179 @@ TEST_F(PingNet, TestNetworkServesWebPagesOnTestHosts)
     EXPECT_EQ(answer.rfind("HTTP/1.1 200 OK", 0), 0u) << answer;
     EXPECT_NE(answer.find("\r\n\r\nhello from the test host\n"), std::string::npos) << answer;
 }
+
+namespace {
+
+struct Outcome6 {
+    int replies;
+    int status;
+    std::string from;
+    std::uint8_t hops;
+    qint64 elapsed;
+};
+
+Outcome6 echo6(TPing &p, const std::string &addr, int hops, int timeout, int size = 56)
+{
+    p.SetAddress(QString::fromStdString(addr));
+    p.SetTTL(hops);
+    p.SetTimeout(timeout);
+    p.SetSize(size);
+    QElapsedTimer t;
+    t.start();
+    const int n = p.Ping();
+    return {n, p.LastError(), platform::AddressText(p.Engine().ReplyAddress()),
+            p.Reply().Options.Ttl, t.elapsed()};
+}
+
+struct FamilyReset {
+    ~FamilyReset() { platform::SetFamilyChoice(platform::FamilyChoice::Automatic); }
+};
+
+} // namespace
+
+// ICMPv6 through the datagram socket and through the raw one with its filter:
+// replies, the routers' errors onto the IPv4 statuses and texts, a link-local
+// router with its zone, and packet too big from the narrow route.
+TEST_F(PingNet, IPv6RepliesAndErrorsOnBothSocketKinds)
+{
+    const std::string linkLocal = std::string(testnet::kRouter1LinkLocal) + "%" + testnet::kClientLink;
+    struct Case {
+        const char *what;
+        std::string addr;
+        int hops, timeout, size;
+        int replies, status;
+        std::string from;
+        const char *text;
+    } cases[] = {
+        {"host 3 hops away", testnet::kHost6, 64, 2000, 56, 1, 0, testnet::kHost6, "No error"},
+        {"in brackets", std::string("[") + testnet::kHost6 + "]", 64, 2000, 56, 1, 0,
+         testnet::kHost6, "No error"},
+        {"link-local router with its zone", linkLocal, 64, 2000, 56, 1, 0, linkLocal, "No error"},
+        {"no route at r1", testnet::kNoRoute6, 64, 2000, 56, 0, 11002, testnet::kRouter1v6,
+         "Destination network unreachable"},
+        {"hop limit 1", testnet::kHost6, 1, 2000, 56, 0, 11013, testnet::kRouter1v6,
+         "TTL expired in transit"},
+        {"hop limit 2", testnet::kHost6, 2, 2000, 56, 0, 11013, testnet::kRouter2v6,
+         "TTL expired in transit"},
+        {"too big for r2's route", testnet::kNarrow6, 64, 2000, 1400, 0, 11009,
+         testnet::kRouter2v6, "Packet too big"},
+        {"host ignores echoes", testnet::kQuiet6, 64, 600, 56, 0, 11010, testnet::kQuiet6,
+         "Request timed out"},
+        {"no such host on r2's LAN", testnet::kNoHost6, 64, 6000, 56, 0, 11003,
+         testnet::kRouter2v6, "Destination host unreachable"},
+    };
+    for (bool datagram : {true, false}) {
+        ASSERT_TRUE(net->setPingAllowed(datagram));
+        TPing p;
+        ASSERT_TRUE(p.Engine().Handle6Open());
+        ASSERT_EQ(p.Engine().UsesRawSocket6(), !datagram);
+        int replyEvents = 0;
+        p.OnEchoReply = [&](QObject *, int) { ++replyEvents; };
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (datagram ? " (datagram)" : " (raw)"));
+            // The client learns a path MTU from "packet too big" and would
+            // fragment the next echo itself: forget it.
+            ASSERT_EQ(net->run(testnet::Role::Client, "ip -6 route flush cache"), 0);
+            const Outcome6 o = echo6(p, c.addr, c.hops, c.timeout, c.size);
+            EXPECT_EQ(o.replies, c.replies);
+            EXPECT_EQ(o.status, c.status);
+            EXPECT_EQ(p.ErrorText(), c.text);
+            EXPECT_EQ(o.from, c.from);
+            if (c.status == 11010) {
+                EXPECT_GE(o.elapsed, c.timeout - 5);
+                EXPECT_LT(o.elapsed, c.timeout + 300);
+            }
+            if (c.replies && c.from == testnet::kHost6) {
+                EXPECT_EQ(o.hops, 62);  // 64 less the two routers on the way back
+            }
+        }
+        EXPECT_EQ(replyEvents, int(std::size(cases)));
+    }
+}
+
+TEST_F(PingNet, IPv6NamesAndTheAddressFamilySetting)
+{
+    FamilyReset reset;
+    TPing p;
+    std::vector<int> done;
+    p.OnDnsLookupDone = [&](QObject *, quint16 e) { done.push_back(e); };
+    auto lookup = [&](const QString &name) {
+        done.clear();
+        p.DnsLookup(name);
+        EXPECT_TRUE(testutil::waitFor([&] { return !done.empty(); }, 10000ms)) << name.toStdString();
+        return done.empty() ? -1 : done.front();
+    };
+    // Addresses complete inside the call, in canonical text.
+    const struct {
+        const char *typed, *result;
+    } literals[] = {
+        {"FD00:200:3:0::10", testnet::kHost6},
+        {" [fd00:200:3::10] ", testnet::kHost6},
+        {"fe80::1%eth0", "fe80::1%eth0"},
+        {"[fe80::1%eth0]", "fe80::1%eth0"},
+    };
+    for (const auto &l : literals) {
+        done.clear();
+        p.DnsLookup(l.typed);
+        EXPECT_EQ(done, std::vector<int>{0}) << l.typed;
+        EXPECT_EQ(p.DnsResult(), l.result) << l.typed;
+    }
+    // A name with only an IPv6 record, and the echo to what it found.
+    EXPECT_EQ(lookup("host.v6.idlix.test"), 0);
+    EXPECT_EQ(p.DnsResult(), testnet::kHost6);
+    p.SetAddress(p.DnsResult());
+    EXPECT_EQ(p.Ping(), 1);
+
+    // "Automatic" follows gai.conf; one family honoured whatever the order.
+    ASSERT_TRUE(net->setGaiConf("")) << "the machine has no /etc/gai.conf";
+    const struct {
+        platform::FamilyChoice choice;
+        const char *gai;
+        const char *name;
+        int error;
+        const char *result;
+    } rows[] = {
+        {platform::FamilyChoice::Automatic, "", "dual.idlix.test", 0, testnet::kHost6},
+        {platform::FamilyChoice::Automatic, TestNet::kPreferIPv4, "dual.idlix.test", 0, testnet::kHost},
+        {platform::FamilyChoice::IPv4Only, "", "dual.idlix.test", 0, testnet::kHost},
+        {platform::FamilyChoice::IPv6Only, TestNet::kPreferIPv4, "dual.idlix.test", 0, testnet::kHost6},
+        {platform::FamilyChoice::IPv4Only, "", "host.v6.idlix.test", 11004, ""},
+        {platform::FamilyChoice::IPv6Only, "", "host.idlix.test", 11004, ""},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(std::string(r.name) + " choice " + std::to_string(int(r.choice)) + " gai "
+                     + r.gai);
+        ASSERT_TRUE(net->setGaiConf(r.gai));
+        platform::SetFamilyChoice(r.choice);
+        EXPECT_EQ(lookup(r.name), r.error);
+        EXPECT_EQ(p.DnsResult(), r.result);
+    }
+    net->setGaiConf("");
+    // An address of the excluded family is refused at once.
+    platform::SetFamilyChoice(platform::FamilyChoice::IPv4Only);
+    done.clear();
+    p.DnsLookup(testnet::kHost6);
+    EXPECT_EQ(done, std::vector<int>{10047});
+    EXPECT_TRUE(p.DnsResult().isEmpty());
+    // The engine's own resolver honours it too: no echo goes out.
+    p.SetAddress("host.v6.idlix.test");
+    EXPECT_EQ(p.Ping(), 0);
+    EXPECT_EQ(p.LastError(), 11018);
+    platform::SetFamilyChoice(platform::FamilyChoice::Automatic);
+    p.SetAddress("narrow.v6.idlix.test");
+    EXPECT_EQ(p.Ping(), 1);
+    EXPECT_EQ(p.Engine().HostIP(), testnet::kNarrow6);
+    EXPECT_EQ(p.Engine().HostName(), "narrow.v6.idlix.test");
+
+    // The reverse way through ip6.arpa, and the question the server got.
+    const auto before = net->nameServerQueries().size();
+    platform::HostEntry e;
+    platform::IpAddress router;
+    ASSERT_TRUE(platform::ParseIPv6(testnet::kRouter1v6, router));
+    ASSERT_EQ(platform::LookupAddress(router, e), 0);
+    EXPECT_EQ(e.name, "r1.v6.idlix.test");
+    const auto asked = net->nameServerQueries();
+    ASSERT_GT(asked.size(), before);
+    EXPECT_EQ(asked[before],
+              "PTR 1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.1.0.0.0.0.0.2.0.0.0.d.f.ip6.arpa");
+}

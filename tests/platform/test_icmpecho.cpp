@@ -103,3 +103,86 @@ TEST(IcmpEchoHandle, CloseAndAvailability)
         EXPECT_TRUE(hint.contains("ping_group_range"));
     }
 }
+
+namespace {
+
+class Icmp6Echo : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        handle = Icmp6CreateFile();
+        if (handle == kInvalidIcmpHandle)
+            GTEST_SKIP() << "this process may not send ICMPv6 echoes (status "
+                         << IcmpLastError() << ")";
+        ASSERT_TRUE(ParseIPv6("::1", loopback));
+    }
+    void TearDown() override
+    {
+        if (handle != kInvalidIcmpHandle) {
+            EXPECT_TRUE(IcmpCloseHandle(handle));
+        }
+    }
+    IcmpHandle handle = kInvalidIcmpHandle;
+    IpAddress loopback;
+};
+
+} // namespace
+
+TEST_F(Icmp6Echo, ReplyRecordFromLoopback)
+{
+    EXPECT_EQ(IcmpHandleFamily(handle), Family::IPv6);
+    const std::vector<char> data(40, 'v');
+    IpOptionInformation opt;
+    opt.Ttl = 9;
+    IcmpEchoReply reply;
+    reply.Status = 12345;
+    IpAddress from;
+    ASSERT_EQ(IcmpSendEchoTo(handle, loopback, data.data(), int(data.size()), &opt, &reply, 1000,
+                             &from),
+              1);
+    EXPECT_EQ(IcmpLastError(), 0);
+    EXPECT_EQ(reply.Status, 0u);
+    EXPECT_EQ(AddressText(from), "::1");
+    EXPECT_EQ(reply.Address, 0u);  // the 32-bit field holds IPv4 repliers only
+    EXPECT_EQ(reply.DataSize, 40);
+    EXPECT_LT(reply.RoundTripTime, 100u);
+    // The kernel answers with its own hop limit, not the request's 9.
+    EXPECT_EQ(reply.Options.Ttl, 64);
+    for (int i = 0; i < 20; ++i)
+        ASSERT_EQ(IcmpSendEchoTo(handle, loopback, data.data(), 8, nullptr, &reply, 1000), 1) << i;
+}
+
+TEST_F(Icmp6Echo, RequestsThatCannotBeSent)
+{
+    const std::vector<char> data(70000, 'x');
+    IcmpEchoReply reply;
+    IpOptionInformation zeroTtl;
+    const IcmpHandle v4 = IcmpCreateFile();
+    const IpAddress v4Loopback = IpAddress::V4(InetAddr("127.0.0.1"));
+    struct Row {
+        const char *what;
+        IcmpHandle h;
+        IpAddress dest;
+        int size;
+        const IpOptionInformation *opt;
+        int status;
+    } rows[] = {
+        {"IPv4 address through an ICMPv6 handle", handle, v4Loopback, 8, nullptr, 11018},
+        {"no address", handle, IpAddress{}, 8, nullptr, 11018},
+        {"one byte over what IPv6 carries", handle, loopback, 65528, nullptr, 11009},
+        {"hop limit 0", handle, loopback, 8, &zeroTtl, 11007},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(IcmpSendEchoTo(r.h, r.dest, data.data(), r.size, r.opt, &reply, 500), 0) << r.what;
+        EXPECT_EQ(IcmpLastError(), r.status) << r.what;
+        EXPECT_FALSE(IcmpAnswered(reply)) << r.what;
+    }
+    if (v4 != kInvalidIcmpHandle) {
+        EXPECT_EQ(IcmpSendEchoTo(v4, loopback, data.data(), 8, nullptr, &reply, 500), 0);
+        EXPECT_EQ(IcmpLastError(), 11018);
+        IcmpCloseHandle(v4);
+    }
+    // The largest IPv6 payload goes and comes back.
+    EXPECT_EQ(IcmpSendEchoTo(handle, loopback, data.data(), 65527, nullptr, &reply, 2000), 1);
+    EXPECT_EQ(reply.DataSize, 65527);
+}

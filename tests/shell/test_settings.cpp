@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTimer>
+#include <QDialog>
 #include <gtest/gtest.h>
 
 // Readable QString values in failure messages.
@@ -196,7 +198,7 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder)
         "[Latency Test]", "Host=", "Time-out=5", "Interval=500",
         "[Ping Options]", "Bytes=1000", "Time-out=5",
         "[Traceroute Options]", "Bytes=56", "Time-out=5", "Test Packet=1", "Mode=1",
-        "[Dial-Up Options]", "Connection=-1", "Username=", "Password=secret",
+        "[Dial-Up Options]", "Connection=0", "Username=", "Password=secret",
         "Connect On Start=0", "Start AI=0", "Disconnect=1", "Disconnect Time=60",
         "[General]", "Stay on Top=1",
     };
@@ -361,4 +363,58 @@ TEST(OptionPanels, YesSavesNoKeepsEditsUntilExit)
     }
     // Leaving the program stores what the controls hold, answered "No" or not.
     EXPECT_TRUE(iniLines(readFile(ini)).contains("Host=edited.example"));
+}
+
+TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
+{
+    testutil::ScratchDir dir;
+    writeIni(dir.file("idlix2.ini"), "[Ping Options]\r\nBytes=100\r\n");
+    MessageCatcher catcher;
+    TMainForm f;
+    int told = 0;
+    f.WatchPreferences([&] { ++told; });
+    f.se_PngBytes->setValue(200);   // an unsaved panel edit stays out of the file
+
+    // Answers the dialog once it is open: the values to set, then OK or Cancel.
+    auto answer = [](bool ok, const std::function<void(QDialog *)> &edit) {
+        QTimer::singleShot(0, [ok, edit] {
+            auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->objectName(), "PreferencesDialog");
+            edit(d);
+            ok ? d->accept() : d->reject();
+        });
+    };
+    answer(false, [](QDialog *d) { d->findChild<QSpinBox *>("se_PrefDownAfter")->setValue(9); });
+    f.Preferences1->trigger();
+    EXPECT_EQ(told, 0);
+    EXPECT_EQ(f.Options().History.DownAfter, 3);
+    EXPECT_FALSE(readFile(dir.file("idlix2.ini")).contains("[History]"));
+
+    answer(true, [](QDialog *d) {
+        d->findChild<QSpinBox *>("se_PrefDownAfter")->setValue(9);
+        auto *family = d->findChild<QComboBox *>("cb_PrefFamily");
+        family->setCurrentIndex(family->findData(6));
+        d->findChild<QLineEdit *>("edt_PrefMetrics")->setText(" 127.0.0.1:9417 ");
+        d->findChild<QCheckBox *>("cb_PrefNotify")->setChecked(false);
+    });
+    f.Preferences1->trigger();
+    EXPECT_EQ(told, 1);
+    const config::TOptions &o = f.Options();
+    EXPECT_EQ(o.History.DownAfter, 9);
+    EXPECT_EQ(o.Network.AddressFamily, config::TNetworkOptions::IPv6Only);
+    EXPECT_EQ(o.Service.MetricsAddress, "127.0.0.1:9417");
+    EXPECT_FALSE(o.Notify.Enabled);
+    const QStringList lines = iniLines(readFile(dir.file("idlix2.ini")));
+    for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0"})
+        EXPECT_TRUE(lines.contains(want)) << want;
+    EXPECT_TRUE(lines.contains("Bytes=100"));
+    EXPECT_TRUE(catcher.messages.isEmpty());
+
+    // The next dialog starts from what was saved.
+    answer(false, [](QDialog *d) {
+        EXPECT_EQ(d->findChild<QSpinBox *>("se_PrefDownAfter")->value(), 9);
+        EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefFamily")->currentData().toInt(), 6);
+    });
+    f.Preferences1->trigger();
 }

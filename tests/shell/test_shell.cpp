@@ -7,6 +7,9 @@
 #include "../support/testutil.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <gtest/gtest.h>
@@ -118,4 +121,55 @@ TEST(ToolRegistry, ToolsNobodyBoundAreDisabled)
     f.Ping1->trigger();
     f.Finger1->trigger();
     EXPECT_EQ(pings, 1);
+}
+
+// A writer inside a long step asks for the status line to be repainted with
+// every piece (a transfer: "Status: Received N bytes..." per piece). The
+// label holds every text at once; what is painted is never more than a
+// frame behind, and a burst costs about one picture a frame.
+TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
+{
+    Window w;
+    TMainForm &f = *w.form;
+    ASSERT_TRUE(testutil::waitFor([&] { return f.StatusLBL->isVisible(); }, std::chrono::seconds(2)));
+    testutil::pump(std::chrono::milliseconds(50));
+    // The text each paint of the status line showed, as it happened.
+    struct PaintLog : QObject {
+        QStringList texts;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                texts << static_cast<QLabel *>(o)->text();
+            return false;
+        }
+    } log;
+    f.StatusLBL->installEventFilter(&log);
+
+    f.SetStatus("Status: Receiving file...", true);
+    ASSERT_EQ(log.texts, QStringList{"Status: Receiving file..."});   // painted before returning
+    QElapsedTimer took;
+    took.start();
+    constexpr int kPieces = 1000;
+    for (int i = 1; i <= kPieces; ++i) {
+        const QString text = QStringLiteral("Status: Received %1 bytes...").arg(i * 8192);
+        f.SetStatus(text, true);
+        ASSERT_EQ(f.StatusLBL->text(), text);
+        if (i % 20 == 0)
+            QCoreApplication::processEvents();   // as the transfer's wait loop does
+    }
+    const qint64 ms = took.elapsed();
+    // A frame later the last text is on the screen.
+    testutil::pump(std::chrono::milliseconds(3 * 16));
+    ASSERT_FALSE(log.texts.isEmpty());
+    EXPECT_EQ(log.texts.last(), QStringLiteral("Status: Received %1 bytes...").arg(kPieces * 8192));
+    // Repaints asked for: one at once, then about one a frame; ordinary
+    // updates of the label (one per loop pass at most) come on top.
+    EXPECT_LE(log.texts.size(), ms / 16 + 2 + kPieces / 20) << ms << " ms";
+    EXPECT_LT(log.texts.size(), kPieces / 4);
+    // A request of its own a frame later is painted at once again.
+    const int before = int(log.texts.size());
+    f.SetStatus("Status: Update finished.", true);
+    EXPECT_EQ(log.texts.size(), before + 1);
+    EXPECT_EQ(log.texts.last(), "Status: Update finished.");
+    f.StatusLBL->removeEventFilter(&log);
 }

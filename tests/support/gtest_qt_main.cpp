@@ -6,7 +6,15 @@
 // case skipped (CTest's SKIP_RETURN_CODE), 0 otherwise. So a binary run as one
 // CTest test is reported skipped only when nothing in it ran, and a case that
 // skips never hides one that failed.
+// Built twice: with IDLIX_TEST_CORE for the layers that link no Qt Widgets
+// (a QCoreApplication), and without it for the rest (a QApplication).
+#ifdef IDLIX_TEST_CORE
+#include <QCoreApplication>
+using TTestApplication = QCoreApplication;
+#else
 #include <QApplication>
+using TTestApplication = QApplication;
+#endif
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -23,7 +31,7 @@ int main(int argc, char **argv)
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    TTestApplication app(argc, argv);
     if (RUN_ALL_TESTS() != 0)
         return 1;
 

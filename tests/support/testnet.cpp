@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <ctime>
 #include <unistd.h>
 
 namespace testnet {
@@ -29,6 +30,8 @@ const char *roleName(Role r)
     case Role::Quiet: return "quiet";
     case Role::Slow: return "slow";
     case Role::Dns: return "dns";
+    case Role::Mute: return "mute";
+    case Role::Beyond: return "beyond";
     }
     return "client";
 }
@@ -92,6 +95,7 @@ TestNet::~TestNet()
     if (savedNet_ >= 0)
         leaveClient();
     stopResponder();
+    stopDnsDelay();
     if (skipReason().empty())
         shell(script("down " + prefix_) + " >/dev/null 2>&1");
 }
@@ -120,7 +124,7 @@ bool TestNet::enterClient()
            && mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) == 0;
     const std::string etc = "/etc/netns/" + nsName(Role::Client) + "/";
     good = good && bindOver(etc + "resolv.conf", "/etc/resolv.conf")
-           && bindOver(etc + "hosts", "/etc/hosts");
+           && bindOver(etc + "hosts", "/etc/hosts") && bindOver(etc + "gai.conf", "/etc/gai.conf");
     if (!good) {
         error_ = std::string("entering the client namespace failed: ") + std::strerror(errno);
         leaveClient();
@@ -200,10 +204,11 @@ void TestNet::stopResponder()
     responder_ = -1;
 }
 
-pid_t TestNet::startNginx(Role role, const std::string &root, int port) const
+pid_t TestNet::startNginx(Role role, const std::string &root, int port, Listen listen) const
 {
+    const char *family = listen == Listen::V4 ? "4" : listen == Listen::V6 ? "6" : "both";
     return startServer("nginx " + prefix_ + " " + roleName(role) + " " + quote(root) + " "
-                       + std::to_string(port));
+                       + std::to_string(port) + " " + family);
 }
 
 pid_t TestNet::startFingerd(Role role, int port) const
@@ -247,6 +252,35 @@ bool TestNet::addName(const std::string &address, const std::string &name) const
     return kill(pid, SIGHUP) == 0;
 }
 
+const char *const TestNet::kPreferIPv4 = "precedence ::1/128 50\n"
+                                         "precedence ::/0 40\n"
+                                         "precedence 2002::/16 30\n"
+                                         "precedence ::/96 20\n"
+                                         "precedence ::ffff:0:0/96 100\n";
+
+bool TestNet::setGaiConf(const std::string &lines) const
+{
+    const std::string path = "/etc/netns/" + nsName(Role::Client) + "/gai.conf";
+    if (access("/etc/gai.conf", F_OK) != 0 || access(path.c_str(), F_OK) != 0)
+        return false;
+    // Written in place: a bind mount shows this very file, not a new one.
+    {
+        std::ofstream out(path, std::ios::trunc);
+        out << "reload yes\n" << lines;
+        if (!out)
+            return false;
+    }
+    // The library rereads the file when its modification time changes; two
+    // writes within one clock tick would look the same, so each gets a time
+    // of its own.
+    static long long serial = 0;
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[1] = times[0];
+    times[1].tv_sec += ++serial;
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 bool TestNet::silenceNameServer(bool silent) const
 {
     std::ifstream pidFile("/run/idlix-testnet/" + prefix_ + "dnsmasq.pid");
@@ -254,6 +288,30 @@ bool TestNet::silenceNameServer(bool silent) const
     if (!(pidFile >> pid) || pid <= 0)
         return false;
     return kill(pid, silent ? SIGSTOP : SIGCONT) == 0;
+}
+
+bool TestNet::addSilentRoute() const
+{
+    return ok_ && shell(script("silent " + prefix_) + " >/dev/null 2>&1") == 0;
+}
+
+bool TestNet::startDnsDelay(int delayMs, const std::vector<std::string> &args)
+{
+    stopDnsDelay();
+    std::string command = "dnsdelay " + prefix_ + " " + IDLIX_DNS_DELAY + " " + std::to_string(delayMs);
+    for (const std::string &a : args)
+        command += " " + quote(a);
+    dnsDelay_ = startServer(command);
+    return dnsDelay_ > 0;
+}
+
+void TestNet::stopDnsDelay()
+{
+    if (dnsDelay_ <= 0)
+        return;
+    kill(dnsDelay_, SIGTERM);
+    dnsDelay_ = -1;
+    shell(script("dnsdirect " + prefix_) + " >/dev/null 2>&1");
 }
 
 std::vector<std::string> TestNet::nameServerQueries() const

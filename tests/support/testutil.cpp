@@ -1,8 +1,6 @@
 #include "testutil.h"
 
-#include <QApplication>
-#include <QLabel>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -43,37 +41,10 @@ void pump(std::chrono::milliseconds span)
 
 bool isRoot() { return geteuid() == 0; }
 
-bool showsLiterally(const QLabel *label)
+QByteArray readFile(const QString &path)
 {
-    // The same text in a label like it that is told to show characters.
-    QLabel plain;
-    plain.setFont(label->font());
-    plain.setWordWrap(label->wordWrap());
-    plain.setMargin(label->margin());
-    plain.setIndent(label->indent());
-    plain.setContentsMargins(label->contentsMargins());
-    plain.setTextFormat(Qt::PlainText);
-    plain.setText(label->text());
-    const int width = label->width() > 0 ? label->width() : 200;
-    return plain.sizeHint() == label->sizeHint()
-           && (!label->wordWrap() || plain.heightForWidth(width) == label->heightForWidth(width));
-}
-
-SeenBox readModalBox(const std::function<void()> &open)
-{
-    SeenBox seen;
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        seen = {true, box->windowTitle(), box->text(), int(box->icon()),
-                int(box->buttons().size()), box->textFormat() == Qt::PlainText};
-        box->accept();
-    });
-    closer.start(20);
-    open();
-    return seen;
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 int withoutIcmpAccess(const std::function<int()> &body)
@@ -165,12 +136,6 @@ FileSizeLimit::~FileSizeLimit()
     lim.rlim_cur = oldCur_;
     setrlimit(RLIMIT_FSIZE, &lim);
     std::signal(SIGXFSZ, oldHandler_);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)

@@ -20,6 +20,9 @@ bool waitFor(const std::function<bool()> &pred, std::chrono::milliseconds timeou
 // Runs the event loop for the given time.
 void pump(std::chrono::milliseconds span);
 
+// The bytes of a file; empty when it cannot be read.
+QByteArray readFile(const QString &path);
+
 // Resident memory of this process in KiB (VmRSS), 0 when unknown.
 long residentKiB();
 
@@ -38,7 +41,7 @@ SeenBox readModalBox(const std::function<void()> &open);
 
 // True when label lays its text out as plain text would, the characters of
 // any tags included; a label that took "<b>x</b>" for markup lays out less
-// (only a bold x).
+// (only a bold x). (Widget tests only.)
 bool showsLiterally(const QLabel *label);
 
 // True when the process may build network namespaces and open raw sockets.
@@ -99,9 +102,7 @@ private:
     bool ok_ = false;
 };
 
-// The whole content of a file ("<missing>" when it cannot be read), and a
-// file written whole (the test fails when it cannot be).
-QByteArray readFile(const QString &path);
+// A file written whole (the test fails when it cannot be).
 void writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace testutil

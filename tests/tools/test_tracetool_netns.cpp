@@ -8,7 +8,10 @@
 #include "widgets/picturebutton.h"
 #include "../support/netfixture.h"
 
+#include "platform/resolver.h"
+
 #include <QAction>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -20,6 +23,11 @@ namespace {
 
 class TraceToolNet : public testnet::NetTest {
 protected:
+    static void SetUpTestSuite()
+    {
+        NetTest::SetUpTestSuite();
+        silentRoute = net && net->ok() && net->addSilentRoute();
+    }
     void SetUp() override
     {
         NetTest::SetUp();
@@ -56,6 +64,7 @@ protected:
     TDataRt watchData;   // the watch's own OnData
     TMainForm *f = nullptr;
     TTraceTool *trc = nullptr;
+    static inline bool silentRoute = false;
 };
 
 const QStringList kRoute = {"    1\tRTT\tr1.idlix.test", "    2\tRTT\tr2.idlix.test"};
@@ -88,6 +97,36 @@ TEST_F(TraceToolNet, RouteLinesStatusesAndGaugeInBothModes)
         EXPECT_EQ(watch->seen, (QStringList{"data [0/3] " + to, "data [0/3] " + to,
                                             "data [0/3] " + to,
                                             "finished [3/3] Status: host.idlix.test reached in 3 hops."}));
+    }
+}
+
+// Four hops with a router that never answers at the third, the window's own
+// 15-second time-out: the lines, the gauge and the status advance hop by hop
+// in order, and the silent hop does not hold the trace for its time-out.
+TEST_F(TraceToolNet, SilentRouterShowsInHopOrderWithoutItsTimeOut)
+{
+    ASSERT_TRUE(silentRoute);
+    ASSERT_TRUE(testutil::waitFor([] {
+        platform::HostEntry e;
+        return platform::LookupName("beyond.idlix.test", e) == 0;
+    }, 5000ms));
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(tracetest::ModeName(mode));
+        tracetest::SetOptions(*f, mode, true, 15);
+        QElapsedTimer took;
+        took.start();
+        ASSERT_TRUE(watch->Trace("beyond"));
+        EXPECT_LT(took.elapsed(), 5000);
+        const QString summary = "beyond.idlix.test reached in 4 hops. (expected: 4)";
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (kRoute + QStringList{"    3\t*\ttimed out", "    4\tRTT\tbeyond.idlix.test\treached",
+                                       summary}));
+        const QString tracing = "Status: Tracing...  4 hops expected";
+        EXPECT_EQ(watch->seen, (QStringList{"test [0/4] " + tracing, "data [1/4] " + tracing,
+                                            "data [2/4] " + tracing, "data [3/4] " + tracing,
+                                            "data [4/4] " + tracing,
+                                            "finished [4/4] Status: " + summary}));
+        EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
     }
 }
 

@@ -1,4 +1,4 @@
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 
 #include "platform/instance.h"
 

@@ -1,6 +1,6 @@
 // Session statistics arithmetic: rounding of the report figures and the
 // texts of the counters and the session time.
-#include "antiidle/statscalc.h"
+#include "session/statscalc.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,10 @@
-#include "antiidle/logfile.h"
+#include "session/logfile.h"
 
 #include "platform/appdir.h"
 #include "platform/cp1252.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -49,16 +47,6 @@ bool endsWithLineBreak(int fd, off_t size)
 QString LogFilePath()
 {
     return platform::DataFile(QString::fromLatin1(LogFileName));
-}
-
-QStringList HistoryLines(const QTextDocument *doc)
-{
-    QStringList lines;
-    if (!doc || doc->isEmpty())
-        return lines;
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-        lines << b.text();
-    return lines;
 }
 
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error)
@@ -119,25 +107,6 @@ bool DeleteLogFile(const QString &path, QString *error)
         return true;
     if (error)
         *error = QStringLiteral("Unable to write to %1").arg(path);
-    return false;
-}
-
-TLogWriter::TLogWriter(const QString &path) : path_(path) {}
-
-bool TLogWriter::Append(const QStringList &lines, QString *report)
-{
-    if (report)
-        report->clear();
-    QString error;
-    if (AppendLogLines(path_, lines, &error)) {
-        failing_ = false;
-        return true;
-    }
-    // One message for a failure that lasts (a disk that stays full for many
-    // flushes); a failure after a good flush is news again.
-    if (!failing_ && report)
-        *report = error;
-    failing_ = true;
     return false;
 }
 

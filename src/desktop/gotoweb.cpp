@@ -1,4 +1,4 @@
-#include "components/gotoweb.h"
+#include "desktop/gotoweb.h"
 
 #include "desktop/webpage.h"
 

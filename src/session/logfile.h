@@ -6,8 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-class QTextDocument;
-
 namespace antiidle {
 
 // File name of the session log in the data folder (platform/appdir.h).
@@ -15,11 +13,14 @@ inline constexpr char LogFileName[] = "AI_Log.txt";
 // The history is written out only once it holds more lines than this.
 constexpr int LogFlushThreshold = 200;
 
+// A history line as the log holds it: the bullet, a blank, the text.
+inline QString LogLine(const QString &text)
+{
+    return QStringLiteral("\u2022 ") + text;
+}
+
 // Full path of the session log.
 QString LogFilePath();
-
-// The lines (paragraphs) of a history pane, first to last; an empty pane has none.
-QStringList HistoryLines(const QTextDocument *doc);
 
 // Appends 'lines' to the log at 'path', creating it when missing: all of them
 // or none. A write that fails part-way (a full disk) is taken back, so the log
@@ -30,21 +31,5 @@ bool AppendLogLines(const QString &path, const QStringList &lines, QString *erro
 
 // Removes the log at 'path' if present. False (with 'error') when it stays.
 bool DeleteLogFile(const QString &path, QString *error);
-
-// The writer of one session's log: appends as AppendLogLines does and tells a
-// failure once, not at every flush while it lasts.
-class TLogWriter {
-public:
-    explicit TLogWriter(const QString &path);
-
-    // Appends lines; true when they are in the file. On failure 'report'
-    // receives the message for the user when this failure is new (the first,
-    // or the first after a flush that succeeded) and is empty otherwise.
-    bool Append(const QStringList &lines, QString *report);
-
-private:
-    QString path_;
-    bool failing_ = false;   // the last flush failed and was reported
-};
 
 } // namespace antiidle

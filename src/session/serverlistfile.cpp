@@ -1,4 +1,4 @@
-#include "antiidle/serverlistfile.h"
+#include "session/serverlistfile.h"
 
 #include "platform/appdir.h"
 #include "platform/cp1252.h"

@@ -2,7 +2,8 @@
 // a lasting failure is reported once, a log that ends in a fragment gets the
 // next lines on a line of their own, and once there is room again the lines
 // kept back are written.
-#include "antiidle/logfile.h"
+#include "session/logfile.h"
+#include "session/sessionlog.h"
 
 #include "../support/testutil.h"
 
@@ -18,7 +19,6 @@
 #include <sys/stat.h>
 
 using antiidle::AppendLogLines;
-using antiidle::TLogWriter;
 
 namespace {
 
@@ -137,37 +137,43 @@ TEST(LogFile, AFullDiskKeepsWholeLinesTellsOnceAndRecovers)
     QTemporaryDir dir;
     const QString data = dir.filePath("data");
     ASSERT_TRUE(QDir().mkpath(data));
-    SmallDisk disk(data, "16k");
+    SmallDisk disk(data, "64k");
     ASSERT_TRUE(disk.mounted()) << "mount: " << std::strerror(disk.error());
     const QString log = data + "/AI_Log.txt";
-    TLogWriter writer(log);
+    TSessionLog session(log);
+    auto flush = [&](int lines, QString *report) {
+        for (const QString &line : Probes(lines))
+            session.Add(line);
+        return session.FlushAll(report);
+    };
     QString report;
-    ASSERT_TRUE(writer.Append(Probes(3), &report));
+    ASSERT_EQ(flush(3, &report), TSessionLog::TFlush::Written);
     const QByteArray before = testutil::readFile(log);
     ASSERT_NO_FATAL_FAILURE(FillUp(data + "/filler"));
 
     // Every flush while the disk stays full fails whole; the first tells.
     QStringList reports;
-    for (int flush = 0; flush < 3; ++flush) {
-        EXPECT_FALSE(writer.Append(Probes(201), &report));
+    for (int tick = 0; tick < 3; ++tick) {
+        EXPECT_EQ(flush(201, &report), TSessionLog::TFlush::Failed);
         if (!report.isEmpty())
             reports << report;
-        EXPECT_EQ(testutil::readFile(log), before) << "flush " << flush;
+        EXPECT_EQ(testutil::readFile(log), before) << "flush " << tick;
     }
     EXPECT_EQ(reports, QStringList{"Unable to write to " + log});
+    EXPECT_EQ(session.Pending().size(), 3 * 201);
 
     // Room again: the lines kept back go in after the last whole line.
     ASSERT_TRUE(QFile::remove(data + "/filler"));
-    ASSERT_TRUE(writer.Append(Probes(201), &report));
+    ASSERT_EQ(session.FlushAll(&report), TSessionLog::TFlush::Written);
     EXPECT_TRUE(report.isEmpty());
     const QByteArray after = testutil::readFile(log);
     EXPECT_TRUE(after.startsWith(before));
-    EXPECT_EQ(after.count("\r\n"), 3 + 201);
+    EXPECT_EQ(after.count("\r\n"), 3 + 3 * 201);
     ExpectWholeLines(after);
 
     // A new failure after a good flush is news again.
     ASSERT_NO_FATAL_FAILURE(FillUp(data + "/filler"));
-    EXPECT_FALSE(writer.Append(Probes(201), &report));
+    EXPECT_EQ(flush(201, &report), TSessionLog::TFlush::Failed);
     EXPECT_EQ(report, "Unable to write to " + log);
 }
 
@@ -188,11 +194,12 @@ TEST(LogFile, WhatIsNoFileIsRefusedAtOnce)
         QDir(log).removeRecursively();
         QFile::remove(log);
         ASSERT_NO_FATAL_FAILURE(r.make());
-        TLogWriter writer(log);
+        TSessionLog session(log);
+        session.Add(Probes(1).first());
         QString report;
-        EXPECT_FALSE(writer.Append(Probes(1), &report));
+        EXPECT_EQ(session.FlushAll(&report), TSessionLog::TFlush::Failed);
         EXPECT_EQ(report, "Cannot create file " + log);
-        EXPECT_FALSE(writer.Append(Probes(1), &report));
+        EXPECT_EQ(session.FlushAll(&report), TSessionLog::TFlush::Failed);
         EXPECT_TRUE(report.isEmpty()) << "told twice";
     }
 }

@@ -1,6 +1,6 @@
 // One running instance: the later one asks the running one to come to the
 // front and ends; the running one raises its main window.
-#include "components/justone32.h"
+#include "desktop/justone32.h"
 #include "platform/instance.h"
 
 #include "../support/testutil.h"

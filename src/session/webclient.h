@@ -7,17 +7,19 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-class IShell;
 class QIODevice;
 class THttpCli;
-struct TOptionControls;
+namespace config {
+struct TProxyOptions;
+}
 
 class TWebClient : public QObject {
     Q_OBJECT
 public:
-    explicit TWebClient(IShell &shell, QObject *parent = nullptr);
+    explicit TWebClient(QObject *parent = nullptr);
     ~TWebClient() override;
 
     // Frees the client with its handlers unbound and its transfer aborted, so
@@ -27,6 +29,7 @@ public:
     THttpCli *HttpCli1 = nullptr;     // the client now in use
 
     int HttpRequestCount = 0;         // requests completed since the client was created
+    int LastRequestError = 0;         // socket error code of the last request's end (0 = none)
     bool HttpTransferActive = false;  // a probe or download is under way
     bool HttpWatchdogFired = false;   // the last transfer was ended by its watchdog
     int HttpWatchdogMs = 0;           // longest transfer; 0 = automatic (see HttpWatchdogLimit)
@@ -50,8 +53,12 @@ public:
 
     // A fresh client keeping the proxy settings; its URL is 'url'.
     void ReplaceHttpCli1(const QString &url);
-    // Proxy fields of the options -> HttpCli1.
-    void CopyProxySettings(const TOptionControls &options);
+    // The proxy of the options -> HttpCli1.
+    void CopyProxySettings(const config::TProxyOptions &proxy);
+
+    // The status texts of a transfer ("Status: Received N bytes..."); each
+    // asks to be shown at once, since the transfer blocks its caller.
+    std::function<void(const QString &text)> OnStatus;
 
     void HttpCli1DocBegin(THttpCli *Sender);
     void HttpCli1DocData(THttpCli *Sender, const char *Buffer, int Len);
@@ -60,5 +67,5 @@ public:
 
 private:
     THttpCli *CreateHttpCli1();
-    IShell &shell_;
+    void Status(const QString &text);
 };

@@ -1,4 +1,4 @@
-#include "antiidle/statscalc.h"
+#include "session/statscalc.h"
 
 namespace antiidle {
 

@@ -1,4 +1,4 @@
-#include "antiidle/antiidle_probe.h"
+#include "session/probechoice.h"
 
 namespace antiidle {
 

@@ -1,0 +1,403 @@
+// The anti-idle cycle: the start of a session, the timer tick, the choice of
+// host and method for each probe, the statistics and the log, and the end.
+// The echo is in antiidlesession_echo.cpp, the HTTP GET in
+// antiidlesession_http.cpp.
+#include "session/antiidlesession.h"
+
+#include "components/supertimer.h"
+#include "config/options.h"
+#include "platform/monoclock.h"
+#include "session/logfile.h"
+#include "session/serverlistfile.h"
+#include "session/webclient.h"
+
+#include <QDateTime>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+using config::TAntiIdleOptions;
+
+// The runtime's message for reading a list entry that does not exist.
+std::out_of_range ListIndexError(int index)
+{
+    return std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(index).toStdString());
+}
+
+} // namespace
+
+QString OutcomeName(TProbeOutcome outcome)
+{
+    switch (outcome) {
+    case TProbeOutcome::Ok: return QStringLiteral("ok");
+    case TProbeOutcome::Timeout: return QStringLiteral("timeout");
+    case TProbeOutcome::Unreachable: return QStringLiteral("unreachable");
+    case TProbeOutcome::TimeExceeded: return QStringLiteral("time-exceeded");
+    case TProbeOutcome::Refused: return QStringLiteral("refused");
+    case TProbeOutcome::LookupFailed: return QStringLiteral("lookup-failed");
+    case TProbeOutcome::HttpError: return QStringLiteral("http-error");
+    case TProbeOutcome::NotPermitted: return QStringLiteral("not-permitted");
+    case TProbeOutcome::Failed: return QStringLiteral("failed");
+    }
+    return QStringLiteral("failed");
+}
+
+TStamp TStamp::Now()
+{
+    return {QDateTime::currentDateTimeUtc(), platform::MonoNowNs()};
+}
+
+TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *parent)
+    : QObject(parent), options_(options)
+{
+    setObjectName(QStringLiteral("AntiIdleSession"));
+    web_ = new TWebClient(this);
+    web_->OnStatus = [this](const QString &text) { Status(text, true); };
+
+    Ping2 = MakePing(QStringLiteral("Ping2"), 5000, antiidle::MinEchoSize);
+    Ping2->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping2DnsLookupDone(s, e); };
+    Ping2->OnEchoRequest = [this](QObject *s) { Ping2EchoRequest(s); };
+    Ping2->OnEchoReply = [this](QObject *s, int replies) { Ping2EchoReply(s, replies); };
+
+    auto timer = [this](const char *name, int interval) {
+        auto *t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(interval);
+        return t;
+    };
+    Timer3 = timer("Timer3", 60000);      // set per session from the frequency
+    LogTimer = timer("LogTimer", 100000);
+    connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Timer3Timer);
+    connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
+
+    HTTPTimer = new TSuperTimer(this);
+    HTTPTimer->setObjectName(QStringLiteral("HTTPTimer"));
+    HTTPTimer->SetInterval(1);
+    HTTPTimer->SetThreadPriority(QThread::TimeCriticalPriority);
+    HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
+}
+
+TAntiIdleSession::~TAntiIdleSession()
+{
+    // Observers are going or gone: nobody is told any more.
+    observers_.clear();
+    QString error;
+    log_.FlushAll(&error);
+}
+
+void TAntiIdleSession::AddObserver(TSessionObserver *observer)
+{
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void TAntiIdleSession::RemoveObserver(TSessionObserver *observer)
+{
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+template <typename Call>
+void TAntiIdleSession::Notify(Call call)
+{
+    // An observer may add or remove observers (or run a loop in which others
+    // do): tell those present when the event happened and still present.
+    const std::vector<TSessionObserver *> now = observers_;
+    for (TSessionObserver *o : now) {
+        if (std::find(observers_.begin(), observers_.end(), o) != observers_.end())
+            call(o);
+    }
+}
+
+void TAntiIdleSession::Status(const QString &text, bool repaint)
+{
+    Notify([&](TSessionObserver *o) { o->Status(text, repaint); });
+}
+
+void TAntiIdleSession::HistoryLine(const QString &text)
+{
+    log_.Add(antiidle::LogLine(text));
+    Notify([&](TSessionObserver *o) { o->HistoryLine(text); });
+}
+
+void TAntiIdleSession::AddHistoryLine(const QString &text)
+{
+    HistoryLine(text);
+}
+
+void TAntiIdleSession::Message(const QString &text)
+{
+    Notify([&](TSessionObserver *o) { o->Message(text); });
+}
+
+bool TAntiIdleSession::Start()
+{
+    started_ = true;
+    try {
+        StartAntiIdle();
+    } catch (const std::exception &e) {
+        // The start ends here; a second Stop ends the session as usual.
+        Message(QString::fromStdString(e.what()));
+        return false;
+    }
+    Notify([](TSessionObserver *o) { o->SessionStarted(); });
+    return true;
+}
+
+void TAntiIdleSession::Stop()
+{
+    started_ = false;
+    EndSession();
+}
+
+void TAntiIdleSession::StartAntiIdle()
+{
+    session_.Begin();
+    const TAntiIdleOptions &options = options_.AntiIdle;
+    const bool cycle = options.Checked(TAntiIdleOptions::CycleServerList);
+    log_.Forget();
+    const TSessionStart start{options.Method, cycle, TStamp::Now()};
+    Notify([&](TSessionObserver *o) { o->SessionStarting(start); });
+    web_->HttpRequestCount = 0;
+    LogTimer->start();
+    web_->CopyProxySettings(options_.Proxy);
+
+    if (cycle) {
+        State.CycleMode = true;
+        servers_.Load(antiidle::ServerListPath());
+        QString error;
+        if (!StartSessionStats(&error))
+            throw std::invalid_argument(error.toStdString());
+        StartCycle();
+        return;
+    }
+    State.CycleMode = false;
+    const QString host = options.Host;
+    // Without a host the session shows as running but sends nothing; a bad
+    // frequency is passed over the same way.
+    if (host.isEmpty() || !StartSessionStats())
+        return;
+    try {
+        Status(QStringLiteral("Status: Pinging ") + host, true);
+        HistoryLine(QStringLiteral("Pinging ") + host);
+        // The first probe is always an echo of the size already set, and it
+        // leaves the alternation where it was.
+        const TProbeSent sent{host, antiidle::TProbeKind::Echo, Ping2->Size(), -1, true, TStamp::Now()};
+        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
+        State.LastPingHost = host;
+        stats_.CountAttempt();
+        SendEcho(host);
+        StartProbeTimer();
+    } catch (...) {
+        // Any failure of the first probe ends the start quietly.
+    }
+}
+
+void TAntiIdleSession::StartCycle()
+{
+    State.CycleMode = true;
+    Notify([](TSessionObserver *o) { o->CycleStarted(); });
+    if (servers_.Count() == 0)
+        throw ListIndexError(0);
+    State.CurrentHost = servers_.At(0);
+    State.ServerIndex = 0;
+    Notify([&](TSessionObserver *o) { o->ServerPosition(0, State.CurrentHost); });
+    SendProbe();
+    StartProbeTimer();
+}
+
+void TAntiIdleSession::StartProbeTimer()
+{
+    Timer3->start();
+    Notify([](TSessionObserver *o) { o->ProbesScheduled(); });
+}
+
+bool TAntiIdleSession::StartSessionStats(QString *error)
+{
+    const TAntiIdleOptions &options = options_.AntiIdle;
+    bool ok = false;
+    int minutes = options.Frequency.trimmed().toInt(&ok);
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("'%1' is not a valid integer value").arg(options.Frequency);
+        return false;
+    }
+    // 0 would fire the timer without pause; the field's own range applies.
+    minutes = TAntiIdleOptions::FrequencyRange.Clamp(minutes);
+    Timer3->setInterval(minutes * 60000);
+
+    const QStringList hosts = State.CycleMode ? servers_.Entries() : QStringList{options.Host};
+    stats_.Start(hosts);
+
+    // The log holds the last session only. A log that cannot be removed is
+    // reported but does not stop the session.
+    QString logError;
+    if (!log_.Remove(&logError))
+        Message(logError);
+
+    const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, TStamp::Now()};
+    Notify([&](TSessionObserver *o) { o->StatsReset(start); });
+    return true;
+}
+
+void TAntiIdleSession::Timer3Timer()
+{
+    try {
+        if (State.CycleMode) {
+            ++State.ServerIndex;
+            if (State.ServerIndex > servers_.Count() - 1)
+                State.ServerIndex = 0;
+            // The list can be emptied in the editor during a session.
+            if (State.ServerIndex >= servers_.Count())
+                throw ListIndexError(State.ServerIndex);
+            State.CurrentHost = servers_.At(State.ServerIndex);
+            Notify([&](TSessionObserver *o) { o->ServerPosition(State.ServerIndex, State.CurrentHost); });
+        } else {
+            State.CurrentHost = options_.AntiIdle.Host;
+        }
+        stats_.NewTick();
+        SendProbe();
+    } catch (const std::exception &e) {
+        // A message box runs its own loop, and the timer keeps firing inside
+        // it; one box at a time is enough.
+        if (reporting_)
+            return;
+        reporting_ = true;
+        Message(QString::fromStdString(e.what()));
+        reporting_ = false;
+    }
+}
+
+void TAntiIdleSession::SendProbe()
+{
+    const TAntiIdleOptions &options = options_.AntiIdle;
+    stats_.CountAttempt();
+    State.AlternateToggle = !State.AlternateToggle;
+    const int index = State.CycleMode ? State.ServerIndex : -1;
+    switch (antiidle::ChooseProbe(options.Method, State.AlternateToggle)) {
+    case antiidle::TProbeKind::Echo: {
+        Ping2->SetSize(options.Checked(TAntiIdleOptions::VaryPacketSize) ? antiidle::RandomEchoSize()
+                                                                        : antiidle::MinEchoSize);
+        const TProbeSent sent{State.CurrentHost, antiidle::TProbeKind::Echo, Ping2->Size(), index, false,
+                              TStamp::Now()};
+        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
+        State.LastPingHost = State.CurrentHost;
+        SendEcho(State.CurrentHost);
+        break;
+    }
+    case antiidle::TProbeKind::HttpGet: {
+        const TProbeSent sent{State.CurrentHost, antiidle::TProbeKind::HttpGet, 0, index, false, TStamp::Now()};
+        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
+        HttpProbe();
+        break;
+    }
+    case antiidle::TProbeKind::None:
+        break;
+    }
+}
+
+void TAntiIdleSession::Publish(TProbeResult &result)
+{
+    result.At = TStamp::Now();
+    Notify([&](TSessionObserver *o) { o->ProbeResult(result); });
+}
+
+void TAntiIdleSession::RecordSuccess(TProbeResult &result)
+{
+    // The table may lack the row when the server list grew during the session
+    // (it keeps the rows it started with); the success still counts.
+    result.Row = ReportRow();
+    stats_.RecordSuccess(result.Row, result.Ms);
+    result.Counted = true;
+    Publish(result);
+}
+
+void TAntiIdleSession::RecordFailure(TProbeResult &result)
+{
+    result.Row = ReportRow();
+    stats_.RecordFailure(result.Row);
+    result.Counted = true;
+    Publish(result);
+}
+
+void TAntiIdleSession::RecordLookupFailure(TProbeResult &result)
+{
+    // Counted once per tick, in the server's row like any other failure.
+    result.Row = ReportRow();
+    result.Counted = stats_.RecordLookupFailure(result.Row);
+    Publish(result);
+}
+
+TProbeResult TAntiIdleSession::CurrentResult() const
+{
+    TProbeResult result;
+    result.Host = State.CurrentHost;
+    result.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
+    return result;
+}
+
+void TAntiIdleSession::RecordSuccess(int ms)
+{
+    TProbeResult result = CurrentResult();
+    result.Outcome = TProbeOutcome::Ok;
+    result.Ms = ms;
+    RecordSuccess(result);
+}
+
+void TAntiIdleSession::RecordFailure()
+{
+    TProbeResult result = CurrentResult();
+    RecordFailure(result);
+}
+
+void TAntiIdleSession::RecordLookupFailure()
+{
+    TProbeResult result = CurrentResult();
+    result.Outcome = TProbeOutcome::LookupFailed;
+    RecordLookupFailure(result);
+}
+
+void TAntiIdleSession::EndSession()
+{
+    LogTimer->stop();
+    Timer3->stop();
+    // Every line of the session is in the log before the session is over.
+    QString error;
+    if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())
+        Message(error);
+    const TSessionEnd end{stats_.Attempts(), stats_.Successes(), stats_.Failures(), TStamp::Now()};
+    Notify([&](TSessionObserver *o) { o->SessionStopped(end); });
+    stats_.End();
+    State.CycleMode = false;
+}
+
+void TAntiIdleSession::LogTimerTimer()
+{
+    QString error;
+    switch (log_.FlushIfDue(&error)) {
+    case TSessionLog::TFlush::Nothing:
+        break;
+    case TSessionLog::TFlush::Written:
+        Notify([](TSessionObserver *o) { o->LogFlushed(); });
+        break;
+    case TSessionLog::TFlush::Failed:
+        // The lines stay waiting, so the next tick tries again; a failure
+        // that lasts is told once.
+        if (!error.isEmpty())
+            Message(error);
+        break;
+    }
+}
+
+bool TAntiIdleSession::FlushLog()
+{
+    QString error;
+    if (log_.FlushAll(&error) != TSessionLog::TFlush::Failed)
+        return true;
+    if (!error.isEmpty())
+        Message(error);
+    return false;
+}

@@ -1,0 +1,88 @@
+// What an anti-idle session tells its observers: the records of its start,
+// of each probe sent and of each probe's result.
+#pragma once
+
+#include "session/probechoice.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// How a probe ended. The set is fixed: the history, its export and the
+// metrics name these outcomes.
+enum class TProbeOutcome {
+    Ok,            // echo answered, or the document received
+    Timeout,       // no answer within the time-out (echo, or the transfer's watchdog)
+    Unreachable,   // the network, host, protocol or port is unreachable
+    TimeExceeded,  // the probe's time to live ran out on the way
+    Refused,       // the web server refused the connection
+    LookupFailed,  // the host name did not resolve
+    HttpError,     // the web server answered with an error, or the reply was broken
+    NotPermitted,  // this system does not let the program send echoes
+    Failed,        // any other failure
+};
+
+// The name of an outcome in files and metrics: "ok", "timeout", ...
+QString OutcomeName(TProbeOutcome outcome);
+
+// A moment as the session records it: the wall clock in UTC and the
+// monotonic clock (which never jumps, for durations).
+struct TStamp {
+    QDateTime WallUtc;
+    qint64 MonoNs = 0;
+    static TStamp Now();
+};
+
+// A session is starting (before its first probe).
+struct TSessionStart {
+    int Method = 0;          // the options' method item (-1 none)
+    bool Cycle = false;      // visits the server list in turn
+    TStamp At;
+};
+
+// The statistics were reset for a new session: its probe interval and its
+// report rows (the servers of the list, or the one host).
+struct TStatsStart {
+    int IntervalMs = 0;
+    bool Cycle = false;
+    QStringList Hosts;
+    TStamp At;
+};
+
+// A probe goes out.
+struct TProbeSent {
+    QString Host;
+    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    int Size = 0;            // echo data bytes (0 for HTTP)
+    int ServerIndex = -1;    // position in the server list; -1 without cycling
+    bool Opening = false;    // the opening echo of a single-host session
+    TStamp At;
+};
+
+// A probe ended.
+struct TProbeResult {
+    QString Host;
+    QString Address;         // the address probed, when the name resolved
+    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    TProbeOutcome Outcome = TProbeOutcome::Failed;
+    int Ms = -1;             // round trip or transfer time; -1 when lost
+    QString Reason;          // the failure's text as the history shows it
+    int ServerIndex = -1;    // position in the server list; -1 without cycling
+    int Row = 1;             // report row (1-based)
+    qint64 BytesSent = 0;    // on the wire: IP and ICMP headers, or the request
+    qint64 BytesReceived = 0;
+    // Whether the result counted in the session's statistics (a result that
+    // comes back after a newer session started does not; a lookup failure
+    // counts once per tick).
+    bool Counted = false;
+    TStamp At;
+
+    bool Success() const { return Outcome == TProbeOutcome::Ok; }
+};
+
+// A session ended.
+struct TSessionEnd {
+    int Attempts = 0, Successes = 0, Failures = 0;
+    TStamp At;
+};

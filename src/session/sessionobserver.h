@@ -1,0 +1,41 @@
+// An observer of an anti-idle session: the session calls these, in the order
+// its work happens, on the thread that runs it. Every call has a default that
+// does nothing, so an observer overrides only what it needs. A call may run
+// a nested event loop (a message box); the session is built for it.
+#pragma once
+
+#include "session/sessionevents.h"
+
+class TSessionObserver {
+public:
+    virtual ~TSessionObserver() = default;
+
+    // The start: the history starts empty, the method is known.
+    virtual void SessionStarting(const TSessionStart &) {}
+    // The statistics and the report rows start anew.
+    virtual void StatsReset(const TStatsStart &) {}
+    // The session cycles through the server list.
+    virtual void CycleStarted() {}
+    // The probe timer runs: the session's time starts now.
+    virtual void ProbesScheduled() {}
+    // The start is complete (a start that failed tells Message instead).
+    virtual void SessionStarted() {}
+    // The session ended.
+    virtual void SessionStopped(const TSessionEnd &) {}
+
+    // A tick moved to another server of the list.
+    virtual void ServerPosition(int /*index*/, const QString & /*host*/) {}
+    virtual void ProbeSent(const TProbeSent &) {}
+    virtual void ProbeResult(const TProbeResult &) {}
+
+    // A status text ("Status: ..."); repaint asks for it to be shown now,
+    // inside a long step.
+    virtual void Status(const QString & /*text*/, bool /*repaint*/) {}
+    // A line of the session's history (without its bullet).
+    virtual void HistoryLine(const QString & /*text*/) {}
+    // The history so far is in the log file: a view of it starts empty.
+    virtual void LogFlushed() {}
+    // Something the user must be told (a start that failed, a log that
+    // cannot be written, how to allow echoes).
+    virtual void Message(const QString & /*text*/) {}
+};

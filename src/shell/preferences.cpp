@@ -1,0 +1,129 @@
+#include "shell/preferences.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QSpinBox *MakeRangeSpin(const QString &name, config::TRange range, int value, const QString &suffix)
+{
+    auto *spin = new QSpinBox;
+    spin->setObjectName(name);
+    spin->setRange(range.Min, range.Max);
+    spin->setValue(value);
+    spin->setSuffix(suffix);
+    return spin;
+}
+
+// A combo box of (caption, value) items with 'value' selected.
+QComboBox *MakeChoice(const QString &name, const QList<QPair<QString, int>> &items, int value)
+{
+    auto *combo = new QComboBox;
+    combo->setObjectName(name);
+    for (const auto &[caption, data] : items)
+        combo->addItem(caption, data);
+    combo->setCurrentIndex(std::max(0, int(combo->findData(value))));
+    return combo;
+}
+
+QLabel *MakeNote(const QString &text)
+{
+    auto *note = new QLabel(text);
+    note->setTextFormat(Qt::PlainText);
+    note->setWordWrap(true);
+    return note;
+}
+
+} // namespace
+
+TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("PreferencesDialog"));
+    setWindowTitle(QStringLiteral("Preferences"));
+    auto *layout = new QVBoxLayout(this);
+    Tabs = new QTabWidget(this);
+    Tabs->setObjectName(QStringLiteral("Tabs"));
+    layout->addWidget(Tabs);
+
+    auto *window = new QFormLayout(AddTab(QStringLiteral("tab_PrefWindow"), QStringLiteral("Window")));
+    cb_PrefScale = MakeChoice(QStringLiteral("cb_PrefScale"),
+                              {{QStringLiteral("Automatic"), config::TWindowOptions::Automatic},
+                               {QStringLiteral("100 %"), config::TWindowOptions::Scale100},
+                               {QStringLiteral("150 %"), config::TWindowOptions::Scale150},
+                               {QStringLiteral("200 %"), config::TWindowOptions::Scale200}},
+                              o.Window.Scale);
+    window->addRow(QStringLiteral("Window size:"), cb_PrefScale);
+    window->addRow(MakeNote(QStringLiteral("Automatic follows the screen's pixel density.")));
+
+    auto *history = new QFormLayout(AddTab(QStringLiteral("tab_PrefHistory"), QStringLiteral("History")));
+    se_PrefDownAfter = MakeRangeSpin(QStringLiteral("se_PrefDownAfter"),
+                                     config::THistoryOptions::DownAfterRange, o.History.DownAfter,
+                                     QStringLiteral(" failed probes"));
+    se_PrefUpAfter = MakeRangeSpin(QStringLiteral("se_PrefUpAfter"),
+                                   config::THistoryOptions::UpAfterRange, o.History.UpAfter,
+                                   QStringLiteral(" successful probes"));
+    se_PrefKeepDays = MakeRangeSpin(QStringLiteral("se_PrefKeepDays"),
+                                    config::THistoryOptions::KeepDaysRange, o.History.KeepDays,
+                                    QStringLiteral(" days"));
+    history->addRow(QStringLiteral("Line is down after:"), se_PrefDownAfter);
+    history->addRow(QStringLiteral("Line is up again after:"), se_PrefUpAfter);
+    history->addRow(QStringLiteral("Keep the history for:"), se_PrefKeepDays);
+
+    auto *notify = new QVBoxLayout(AddTab(QStringLiteral("tab_PrefNotify"), QStringLiteral("Notifications")));
+    cb_PrefNotify = new QCheckBox(QStringLiteral("Tell me when the connection drops and when it is back"));
+    cb_PrefNotify->setObjectName(QStringLiteral("cb_PrefNotify"));
+    cb_PrefNotify->setChecked(o.Notify.Enabled);
+    cb_PrefPauseMetered = new QCheckBox(QStringLiteral("Pause probes on metered connections"));
+    cb_PrefPauseMetered->setObjectName(QStringLiteral("cb_PrefPauseMetered"));
+    cb_PrefPauseMetered->setChecked(o.Notify.PauseOnMetered);
+    notify->addWidget(cb_PrefNotify);
+    notify->addWidget(cb_PrefPauseMetered);
+    notify->addStretch();
+
+    auto *network = new QFormLayout(AddTab(QStringLiteral("tab_PrefNetwork"), QStringLiteral("Network")));
+    cb_PrefFamily = MakeChoice(QStringLiteral("cb_PrefFamily"),
+                               {{QStringLiteral("Automatic"), config::TNetworkOptions::Automatic},
+                                {QStringLiteral("IPv4 only"), config::TNetworkOptions::IPv4Only},
+                                {QStringLiteral("IPv6 only"), config::TNetworkOptions::IPv6Only}},
+                               o.Network.AddressFamily);
+    network->addRow(QStringLiteral("Address family:"), cb_PrefFamily);
+
+    auto *service = new QFormLayout(AddTab(QStringLiteral("tab_PrefService"), QStringLiteral("Service")));
+    edt_PrefMetrics = new QLineEdit(o.Service.MetricsAddress);
+    edt_PrefMetrics->setObjectName(QStringLiteral("edt_PrefMetrics"));
+    edt_PrefMetrics->setPlaceholderText(QStringLiteral("off (for example 127.0.0.1:9417)"));
+    service->addRow(QStringLiteral("Metrics address:"), edt_PrefMetrics);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("PrefButtons"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+QWidget *TPreferencesDialog::AddTab(const QString &name, const QString &title)
+{
+    auto *page = new QWidget;
+    page->setObjectName(name);
+    Tabs->addTab(page, title);
+    return page;
+}
+
+void TPreferencesDialog::Apply(config::TOptions &o) const
+{
+    o.Window.Scale = cb_PrefScale->currentData().toInt();
+    o.History.DownAfter = se_PrefDownAfter->value();
+    o.History.UpAfter = se_PrefUpAfter->value();
+    o.History.KeepDays = se_PrefKeepDays->value();
+    o.Notify.Enabled = cb_PrefNotify->isChecked();
+    o.Notify.PauseOnMetered = cb_PrefPauseMetered->isChecked();
+    o.Network.AddressFamily = cb_PrefFamily->currentData().toInt();
+    o.Service.MetricsAddress = edt_PrefMetrics->text().trimmed();
+}

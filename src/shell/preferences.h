@@ -1,0 +1,38 @@
+// Options > Preferences...: an ordinary dialog, one tab per subject, for the
+// settings that have no place on the window's own option panels (window
+// size, connection history, notifications, network, service). It edits a
+// copy; Apply hands the values back when the user chose OK.
+#pragma once
+
+#include "config/options.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QSpinBox;
+class QTabWidget;
+
+class TPreferencesDialog : public QDialog {
+    Q_OBJECT
+public:
+    TPreferencesDialog(const config::TOptions &current, QWidget *parent = nullptr);
+
+    // The dialog's values -> the preference sections of 'options' (nothing
+    // else of it changes).
+    void Apply(config::TOptions &options) const;
+
+    QTabWidget *Tabs = nullptr;
+    QComboBox *cb_PrefScale = nullptr;        // window size
+    QSpinBox *se_PrefDownAfter = nullptr;     // failed probes until the line counts as down
+    QSpinBox *se_PrefUpAfter = nullptr;       // successful probes until it counts as up
+    QSpinBox *se_PrefKeepDays = nullptr;      // days of connection history kept
+    QCheckBox *cb_PrefNotify = nullptr;       // desktop notices of drops and returns
+    QCheckBox *cb_PrefPauseMetered = nullptr; // no probes on metered connections
+    QComboBox *cb_PrefFamily = nullptr;       // address family of lookups
+    QLineEdit *edt_PrefMetrics = nullptr;     // metrics endpoint address
+
+private:
+    QWidget *AddTab(const QString &name, const QString &title);
+};

@@ -8,6 +8,8 @@
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
 #include "net/errorreport.h"
+#include "platform/boundedread.h"
+#include "session/logfile.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
 
@@ -36,10 +38,20 @@ int main(int argc, char **argv)
 
     // SIGTERM, SIGINT, SIGHUP and the session's end go the way of Exit. The
     // handlers are in place before the windows are made, so a signal during
-    // start-up is not fatal; it takes effect once the loop runs.
+    // start-up is not fatal: it ends any message box of the start-up and
+    // takes effect once the loop runs.
     TExitRoutes routes;
+    // What could not be done on a way out that nobody watches (settings that
+    // cannot be written) is kept in the session log as well as on stderr.
+    SetExitReportHook([](const QString &text) {
+        QString error;
+        antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
+    });
     // Engine failures that no handler took go to the program's error box.
     net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
+    // What a reader skipped of a file (or refused to open) is told in a box
+    // that does not hold up the start.
+    platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
     HoldForm = new THoldForm;
     auto *idlix = new TIdlix;   // sets MainForm
     routes.Start();

@@ -50,6 +50,8 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     lbl_Years->setObjectName("lbl_Years");
     lbl_Years->setGeometry(16, 156, 290, 16);
 
+    for (QLabel *label : {img_About, lbl_Version, lbl_TM, lbl_Years})
+        label->setTextFormat(Qt::PlainText);
     for (QLabel *label : {img_About, lbl_Version, lbl_Years})
         label->installEventFilter(this);
 

@@ -4,8 +4,10 @@
 // manager), which are left to Qt.
 #pragma once
 
+#include "platform/version.h"
+
 // Version of the program, as --version, the package and the metadata give it.
-inline constexpr const char *IdlixVersion = "2.0";
+inline constexpr const char *IdlixVersion = platform::ProgramVersion;
 
 // Prints the answer to -h/--help or --version on standard output and returns
 // the exit status (0); for an unknown option or a stray argument prints what

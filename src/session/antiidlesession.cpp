@@ -79,6 +79,9 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     HTTPTimer->SetInterval(1);
     HTTPTimer->SetThreadPriority(QThread::TimeCriticalPriority);
     HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
+
+    link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
+    link_.OnUp = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkUp(o); }); };
 }
 
 TAntiIdleSession::~TAntiIdleSession()
@@ -149,6 +152,8 @@ bool TAntiIdleSession::Start()
 
 void TAntiIdleSession::Stop()
 {
+    if (started_ && !Paused())
+        StopMonitoring();
     started_ = false;
     EndSession();
 }
@@ -180,6 +185,10 @@ void TAntiIdleSession::StartAntiIdle()
     // frequency is passed over the same way.
     if (host.isEmpty() || !StartSessionStats())
         return;
+    if (Paused()) {
+        StartProbeTimer();
+        return;
+    }
     try {
         Status(QStringLiteral("Status: Pinging ") + host, true);
         HistoryLine(QStringLiteral("Pinging ") + host);
@@ -245,6 +254,9 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
 
 void TAntiIdleSession::Timer3Timer()
 {
+    // A paused session skips its ticks; the cycle stays where it was.
+    if (Paused())
+        return;
     try {
         if (State.CycleMode) {
             ++State.ServerIndex;
@@ -273,6 +285,8 @@ void TAntiIdleSession::Timer3Timer()
 
 void TAntiIdleSession::SendProbe()
 {
+    if (Paused())
+        return;
     const TAntiIdleOptions &options = options_.AntiIdle;
     stats_.CountAttempt();
     State.AlternateToggle = !State.AlternateToggle;
@@ -303,6 +317,40 @@ void TAntiIdleSession::Publish(TProbeResult &result)
 {
     result.At = TStamp::Now();
     Notify([&](TSessionObserver *o) { o->ProbeResult(result); });
+    // The line is watched only while a session runs and is not paused: a
+    // probe that ends after the machine woke, or after the session, tells
+    // nothing of the line then.
+    if (!started_ || Paused())
+        return;
+    link_.SetThresholds(options_.History.DownAfter, options_.History.UpAfter);
+    link_.Feed(result);
+}
+
+void TAntiIdleSession::StopMonitoring()
+{
+    const TStamp at = TStamp::Now();
+    const std::optional<TOutage> open = link_.Stop(at);
+    Notify([&](TSessionObserver *o) { o->MonitoringStopped(at, open); });
+}
+
+void TAntiIdleSession::Pause(const QString &why)
+{
+    if (pauses_.contains(why))
+        return;
+    const bool first = pauses_.isEmpty();
+    pauses_ << why;
+    const TStamp at = TStamp::Now();
+    Notify([&](TSessionObserver *o) { o->Paused(why, at); });
+    if (first && started_)
+        StopMonitoring();
+}
+
+void TAntiIdleSession::Resume(const QString &why)
+{
+    if (!pauses_.removeOne(why) || !pauses_.isEmpty())
+        return;
+    const TStamp at = TStamp::Now();
+    Notify([&](TSessionObserver *o) { o->Resumed(at); });
 }
 
 void TAntiIdleSession::RecordSuccess(TProbeResult &result)
@@ -366,7 +414,7 @@ void TAntiIdleSession::EndSession()
     Timer3->stop();
     // Every line of the session is in the log before the session is over.
     QString error;
-    if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed)
+    if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())
         Message(error);
     const TSessionEnd end{stats_.Attempts(), stats_.Successes(), stats_.Failures(), TStamp::Now()};
     Notify([&](TSessionObserver *o) { o->SessionStopped(end); });
@@ -384,8 +432,10 @@ void TAntiIdleSession::LogTimerTimer()
         Notify([](TSessionObserver *o) { o->LogFlushed(); });
         break;
     case TSessionLog::TFlush::Failed:
-        // The lines stay waiting, so the next tick tries again.
-        Message(error);
+        // The lines stay waiting, so the next tick tries again; a failure
+        // that lasts is told once.
+        if (!error.isEmpty())
+            Message(error);
         break;
     }
 }
@@ -395,6 +445,7 @@ bool TAntiIdleSession::FlushLog()
     QString error;
     if (log_.FlushAll(&error) != TSessionLog::TFlush::Failed)
         return true;
-    Message(error);
+    if (!error.isEmpty())
+        Message(error);
     return false;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "components/runguard.h"
+#include "session/linkmonitor.h"
 #include "net/pingowner.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
@@ -79,6 +80,19 @@ public:
     // dial-up notice), so the log keeps every line a view of it shows.
     void AddHistoryLine(const QString &text);
 
+    // Pauses the probes (ticks send nothing, results still out do not count
+    // for the line) while the machine sleeps or the connection is metered;
+    // 'why' names the reason ("suspended", "paused (metered)"). Pauses of
+    // different reasons stack: probes resume when none is left.
+    void Pause(const QString &why);
+    void Resume(const QString &why);
+    bool Paused() const { return !pauses_.isEmpty(); }
+    // Why the line went, as the dial-up service says (kept with the outage).
+    void SetLinkCause(const QString &cause) { link_.SetCause(cause); }
+    // The line's state as the probes see it; thresholds from the history
+    // options, read at each result.
+    const TLinkMonitor &Link() const { return link_; }
+
     // The server list the session visits, the web client it probes with
     // (shared with the server list download), its statistics and its log.
     TServerHosts &Servers() { return servers_; }
@@ -121,6 +135,7 @@ private:
     void RecordLookupFailure(TProbeResult &result);
     TProbeResult CurrentResult() const;
     void Publish(TProbeResult &result);
+    void StopMonitoring();
     void Status(const QString &text, bool repaint = false);
     void HistoryLine(const QString &text);
     void Message(const QString &text);
@@ -131,6 +146,8 @@ private:
     TServerHosts servers_;
     TSessionStats stats_;
     TSessionLog log_;
+    TLinkMonitor link_;
+    QStringList pauses_;              // reasons the probes are paused for
     std::vector<TSessionObserver *> observers_;
 
     bool started_ = false;

@@ -4,7 +4,10 @@
 // a nested event loop (a message box); the session is built for it.
 #pragma once
 
+#include "session/linkmonitor.h"
 #include "session/sessionevents.h"
+
+#include <optional>
 
 class TSessionObserver {
 public:
@@ -22,6 +25,17 @@ public:
     virtual void SessionStarted() {}
     // The session ended.
     virtual void SessionStopped(const TSessionEnd &) {}
+
+    // The line went down (the outage so far) / came back (the whole outage).
+    virtual void LinkDown(const TOutage &) {}
+    virtual void LinkUp(const TOutage &) {}
+    // The line is no longer watched from 'at' (the session ended or was
+    // paused): an outage still open ends there, unseen how.
+    virtual void MonitoringStopped(const TStamp & /*at*/, const std::optional<TOutage> & /*open*/) {}
+    // Probes pause (the machine sleeps, the connection is metered: 'why'
+    // says which) and resume.
+    virtual void Paused(const QString & /*why*/, const TStamp & /*at*/) {}
+    virtual void Resumed(const TStamp & /*at*/) {}
 
     // A tick moved to another server of the list.
     virtual void ServerPosition(int /*index*/, const QString & /*host*/) {}

@@ -223,9 +223,8 @@ struct Program : apptest::Program {
     TMainForm *form = main.idlix->Form.get();
     Program()
     {
-        EXPECT_TRUE(testutil::writeFile(dir.file("idlix2.ini"),
-                                        "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\n"
-                                        "Host=127.0.0.1\r\nOptions=3\r\n"));
+        testutil::writeFile(dir.file("idlix2.ini"), "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\n"
+                                                    "Host=127.0.0.1\r\nOptions=3\r\n");
         form->LoadSettings();
     }
     template <typename T> T *Get(const char *name) const { return form->findChild<T *>(name); }

@@ -37,12 +37,12 @@ struct Program {
 
     explicit Program(const QByteArray &book)
     {
-        EXPECT_TRUE(testutil::writeFile(dir.file("book.ini"), book));
-        EXPECT_TRUE(testutil::writeFile(
+        testutil::writeFile(dir.file("book.ini"), book);
+        testutil::writeFile(
             dir.file("idlix2.ini"),
             "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\nHost=127.0.0.1\r\n"
             "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
-            "Disconnect=1\r\nDisconnect Time=1\r\n"));
+            "Disconnect=1\r\nDisconnect Time=1\r\n");
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         platform::SetBeepHook([] {});

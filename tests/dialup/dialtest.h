@@ -44,7 +44,7 @@ inline constexpr TToolId SwitchedTools[] = {TToolId::AntiIdle, TToolId::Finger, 
 
 inline void WriteFile(const QString &path, const QByteArray &text)
 {
-    ASSERT_TRUE(testutil::writeFile(path, text)) << path.toStdString();
+    testutil::writeFile(path, text);
 }
 
 // A phone book given by its path as it stands (empty: the system's own,

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using dialtest::Window;
@@ -272,9 +273,10 @@ TEST(DialUpControl, DialThatCannotStartSaysWhy)
         std::function<void(const QString &book)> then;
         QString status;
     };
-    const auto writeBig = [](const QString &book) {
-        // Larger than any phone book: not read at all.
-        dialtest::WriteFile(book, "[Provider]\n" + QByteArray(2 * 1024 * 1024, ';'));
+    const auto makeFifo = [](const QString &book) {
+        // Not a file that can be read as a whole: a named pipe in its place.
+        QFile::remove(book);
+        ASSERT_EQ(mkfifo(QFile::encodeName(book).constData(), 0600), 0);
     };
     const Case cases[] = {
         // The stored entry is gone from the book.
@@ -284,7 +286,7 @@ TEST(DialUpControl, DialThatCannotStartSaysWhy)
          "Status: Dial-up failed: 625 The phone-book entry holds a value that cannot be read."},
         {"PhoneBookRemoved", "[Provider]\n", Settings({}), [](const QString &b) { QFile::remove(b); },
          "Status: Dial-up failed: 621 The phone book cannot be opened."},
-        {"PhoneBookUnreadable", "[Provider]\n", Settings({}), writeBig,
+        {"PhoneBookUnreadable", "[Provider]\n", Settings({}), makeFifo,
          "Status: Dial-up failed: 621 The phone book cannot be opened."},
         // A code the service has no text for.
         {"UnknownCode", "[Provider]\nDialResult=676\n", Settings({}), nullptr,
@@ -333,4 +335,17 @@ TEST(DialUpControl, ConnectWhenTheLineIsAlreadyUpSaysSo)
     EXPECT_FALSE(w.ctl->Connect1->isEnabled());
     EXPECT_FALSE(w.ctl->Disconnect1->isEnabled());
     EXPECT_EQ(w.clicks, QStringList{"AntiIdle"});
+}
+
+TEST(DialUpControl, AnEntryNamedWithTagsIsShownAsNamed)
+{
+    // The names come from the phone book, which anyone may have written.
+    Window w("[<b>Demo</b>]\nStepMs=50\n", Settings({}));
+    ASSERT_EQ(w.form->cb_RasConnect->currentText(), "<b>Demo</b>");
+    w.Run(w.ctl->Connect1);
+    EXPECT_EQ(w.Status(), "Status: Attemping to connect to <b>Demo</b>...");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+    ASSERT_TRUE(w.WaitEvent("Connect"));
+    EXPECT_EQ(w.Status(), "Status: Connected to <b>Demo</b>.");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
 }

@@ -3,7 +3,7 @@
 // and of the window's dial-up control: a modem device "wwan0" (port ttyUSB2),
 // an ActivateConnection that starts in "activating" and that the test moves
 // on (device() and active()), and the test's own methods on the manager
-// (hook(): SetAgent, Refuse, Seen, AgentCalls).
+// (hook(): SetAgent, Refuse, Seen, SettingsCalls, AgentCalls).
 #pragma once
 
 #include "platform/dialup_nm.h"
@@ -88,6 +88,8 @@ protected:
         nm("AddMethod", {"", "SetAgent", "s", "", "self.agent = args[0]"});
         nm("AddMethod", {"", "Refuse", "s", "", "self.refuse = args[0]"});
         nm("AddMethod", {"", "Seen", "", "s", "ret = getattr(self, 'seen', '')"});
+        nm("AddMethod", {"", "SettingsCalls", "", "s",
+                         "ret = ','.join(c[1] for c in objects['/org/freedesktop/NetworkManager/Settings'].call_log)"});
         nm("AddMethod", {"", "AgentCalls", "", "s",
                          "ret = ','.join(c[1] for c in objects['/org/freedesktop/NetworkManager/AgentManager'].call_log)"});
         call(kNmObj, kNm, "Setup");

@@ -68,6 +68,30 @@ TEST_F(NmMock, ListsDialUpLikeProfilesFirst)
                                   "Office LAN", "Home WiFi"}));
 }
 
+TEST_F(NmMock, ADialFindsItsProfileWithoutListingThemAllAgain)
+{
+    addProfile("Mobile", "gsm");
+    addProfile("Office LAN", "802-3-ethernet");
+    QStringList names;
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    ASSERT_EQ(DialEnumEntries(QString(), names), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "ListConnections");
+
+    // The listed profile is dialed as it was found.
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    DialHandle h = 0;
+    ASSERT_EQ(dial("Mobile", h), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "");
+    rec_.hangUpAll();
+
+    // One added since is found by a new listing; a name nobody has is not.
+    addProfile("Later", "gsm");
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    ASSERT_EQ(dial("Later", h), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "ListConnections");
+    EXPECT_EQ(dial("Nobody", h), kDialErrEntryNotFound);
+}
+
 TEST_F(NmMock, DialsThroughTheDeviceStatesAndHangsUp)
 {
     addProfile("Mobile", "gsm");

@@ -62,6 +62,20 @@ public:
                       .arg(r.Row)
                       .arg(r.Counted ? QString() : QStringLiteral(" uncounted"));
     }
+    void LinkDown(const TOutage &o) override
+    {
+        events << QStringLiteral("link down, %1 lost").arg(o.ProbesLost);
+    }
+    void LinkUp(const TOutage &o) override
+    {
+        events << QStringLiteral("link up, %1 lost, hosts %2").arg(o.ProbesLost).arg(o.HostsTried.join(','));
+    }
+    void MonitoringStopped(const TStamp &, const std::optional<TOutage> &open) override
+    {
+        events << (open ? QStringLiteral("unwatched, outage open") : QStringLiteral("unwatched"));
+    }
+    void Paused(const QString &why, const TStamp &) override { events << "paused " + why; }
+    void Resumed(const TStamp &) override { events << QStringLiteral("resumed"); }
     void Status(const QString &text, bool) override { statuses << text; }
     void HistoryLine(const QString &text) override { events << QStringLiteral("line ") + text; }
     void LogFlushed() override { events << QStringLiteral("flushed"); }

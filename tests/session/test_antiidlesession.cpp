@@ -78,7 +78,7 @@ TEST_F(SessionEngine, ThreeEchoesToOneHost)
     want << probe << "scheduled" << "started";
     for (int i = 0; i < 2; ++i)
         want << "sent echo 127.0.0.1" << probe;
-    want << "stopped 3/3 failed 0";
+    want << "unwatched" << "stopped 3/3 failed 0";
     EXPECT_EQ(MaskTimes(rec.events), want);
     EXPECT_TRUE(rec.messages.isEmpty());
 
@@ -142,7 +142,7 @@ TEST_F(SessionEngine, CycleOverAListWithARefusingWebServer)
         "result http " + refused + " refused row 2",
         "server 2 " + c, "sent http " + c, "line Connecting to " + c,
         "line Received 3 bytes from " + c + " in N ms", "result http " + c + " ok row 3",
-        "stopped 2/3 failed 1",
+        "unwatched", "stopped 2/3 failed 1",
     };
     EXPECT_EQ(MaskTimes(rec.events), want);
 
@@ -219,4 +219,57 @@ TEST_F(SessionEngine, ObserversComeAndGoBetweenEvents)
     EXPECT_TRUE(second.events.isEmpty());
     EXPECT_EQ(rec.events, (QStringList{"line first", "line second"}));
     EXPECT_EQ(engine->Log().Pending(), (QStringList{"\u2022 first", "\u2022 second"}));
+}
+
+TEST_F(SessionEngine, TheLineGoesDownAndComesBackAndPausesAreGaps)
+{
+    ScriptServer good({Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\nup"),
+                       Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\nup"),
+                       Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\nup")});
+    const QString up = QStringLiteral("127.0.0.1:%1").arg(good.port());
+    const QString down = QStringLiteral("127.0.0.1:%1").arg(ScriptServer::unusedPort());
+    QFile list(dir.file("Servers.dat"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write((QStringList{down, down, down, up, up, up}.join("\r\n") + "\r\n").toLatin1());
+    list.close();
+    options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
+    options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+    options.History.DownAfter = 2;
+    options.History.UpAfter = 2;
+
+    ASSERT_TRUE(engine->Start());
+    for (int i = 0; i < 4; ++i)
+        engine->Timer3Timer();
+    engine->Pause("paused (metered)");
+    engine->Pause("suspended");
+    engine->Timer3Timer();            // paused: nothing goes out
+    engine->Resume("paused (metered)");
+    engine->Timer3Timer();            // still asleep
+    engine->Resume("suspended");
+    engine->Timer3Timer();
+    engine->Stop();
+
+    QStringList links;
+    for (const QString &e : rec.events) {
+        if (e.startsWith("link") || e.startsWith("unwatched") || e.startsWith("paused") || e == "resumed"
+            || e.startsWith("result"))
+            links << e;
+    }
+    EXPECT_EQ(links, (QStringList{
+        "result http " + down + " refused row 1",
+        "result http " + down + " refused row 2",
+        "link down, 2 lost",
+        "result http " + down + " refused row 3",
+        "result http " + up + " ok row 4",
+        "result http " + up + " ok row 5",
+        "link up, 3 lost, hosts " + down + "," + up,
+        "paused paused (metered)",
+        "unwatched",
+        "paused suspended",
+        "resumed",
+        "result http " + up + " ok row 6",
+        "unwatched",
+    }));
+    EXPECT_EQ(engine->Stats().Attempts(), 6);
+    EXPECT_EQ(engine->Link().Link(), TLinkMonitor::TLink::Unknown);
 }

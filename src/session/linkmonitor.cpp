@@ -1,0 +1,94 @@
+#include "session/linkmonitor.h"
+
+#include <algorithm>
+
+namespace {
+
+void NoteHost(QStringList &hosts, const QString &host)
+{
+    if (!hosts.contains(host))
+        hosts << host;
+}
+
+} // namespace
+
+TLinkMonitor::TLinkMonitor(int downAfter, int upAfter)
+{
+    SetThresholds(downAfter, upAfter);
+}
+
+void TLinkMonitor::SetThresholds(int downAfter, int upAfter)
+{
+    downAfter_ = std::max(1, downAfter);
+    upAfter_ = std::max(1, upAfter);
+}
+
+void TLinkMonitor::Feed(const TProbeResult &r)
+{
+    if (r.Outcome == TProbeOutcome::NotPermitted)
+        return;
+    if (r.Success()) {
+        failures_ = 0;
+        if (link_ != TLink::Down) {
+            link_ = TLink::Up;
+            return;
+        }
+        if (successes_++ == 0)
+            firstSuccess_ = r.At;
+        NoteHost(outage_->HostsTried, r.Host);
+        if (successes_ < upAfter_)
+            return;
+        outage_->End = firstSuccess_;
+        const TOutage ended = *outage_;
+        outage_.reset();
+        link_ = TLink::Up;
+        successes_ = 0;
+        if (OnUp)
+            OnUp(ended);
+        return;
+    }
+
+    successes_ = 0;
+    if (link_ == TLink::Down) {
+        ++outage_->ProbesLost;
+        NoteHost(outage_->HostsTried, r.Host);
+        return;
+    }
+    if (failures_++ == 0) {
+        run_ = TOutage();
+        run_.Start = r.At;
+        run_.FirstOutcome = r.Outcome;
+        run_.FirstReason = r.Reason;
+    }
+    ++run_.ProbesLost;
+    NoteHost(run_.HostsTried, r.Host);
+    if (failures_ < downAfter_)
+        return;
+    link_ = TLink::Down;
+    failures_ = 0;
+    outage_ = run_;
+    outage_->Cause = pendingCause_;
+    pendingCause_.clear();
+    if (OnDown)
+        OnDown(*outage_);
+}
+
+void TLinkMonitor::SetCause(const QString &cause)
+{
+    if (outage_)
+        outage_->Cause = cause;
+    else
+        pendingCause_ = cause;
+}
+
+std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)
+{
+    std::optional<TOutage> open = std::move(outage_);
+    outage_.reset();
+    if (open)
+        open->End = at;
+    link_ = TLink::Unknown;
+    failures_ = successes_ = 0;
+    pendingCause_.clear();
+    return open;
+}

@@ -1,0 +1,122 @@
+// The line's state from a run of probe results: down after N failures in a
+// row, up after M successes in a row, one outage from the first failure of
+// the run that reached N to the first success of the run that reached M.
+#include "session/linkmonitor.h"
+#include "../support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A result at second t (wall and monotonic clock alike) from 'host'.
+TProbeResult At(int t, bool ok, const QString &host = "a.test",
+                TProbeOutcome failure = TProbeOutcome::Timeout)
+{
+    TProbeResult r;
+    r.Host = host;
+    r.Outcome = ok ? TProbeOutcome::Ok : failure;
+    r.Reason = ok ? QString() : QStringLiteral("reason %1").arg(t);
+    r.At.WallUtc = QDateTime::fromSecsSinceEpoch(1700000000 + t, Qt::UTC);
+    r.At.MonoNs = qint64(t) * 1000000000;
+    return r;
+}
+
+} // namespace
+
+TEST(LinkMonitor, HysteresisOverRunsOfResults)
+{
+    // 'S' success, 'F' failure, one result a second from t = 0. Each case
+    // gives the outages it must report as (start, end, lost) in seconds;
+    // end -1 for one still open at the end.
+    const struct {
+        const char *name;
+        int down, up;
+        const char *results;
+        std::vector<std::tuple<int, int, int>> outages;
+    } cases[] = {
+        {"two failures are no outage", 3, 2, "SFFSFFS", {}},
+        {"three failures make one", 3, 2, "SFFFSS", {{1, 4, 3}}},
+        {"a lone success does not end it", 3, 2, "FFFSFFSS", {{0, 6, 5}}},
+        {"still down at the end", 3, 2, "SFFFFS", {{1, -1, 4}}},
+        {"one outage, not two", 3, 2, "FFFFFFSFFFSS", {{0, 10, 9}}},
+        {"two outages", 2, 1, "FFSFFFS", {{0, 2, 2}, {3, 6, 3}}},
+        {"thresholds of one", 1, 1, "FSF", {{0, 1, 1}, {2, -1, 1}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TLinkMonitor link(c.down, c.up);
+        std::vector<TOutage> downs, ups;
+        link.OnDown = [&](const TOutage &o) { downs.push_back(o); };
+        link.OnUp = [&](const TOutage &o) { ups.push_back(o); };
+        const std::string results = c.results;
+        for (size_t t = 0; t < results.size(); ++t)
+            link.Feed(At(int(t), results[t] == 'S'));
+
+        std::vector<std::tuple<int, int, int>> seen;
+        for (const TOutage &o : ups)
+            seen.emplace_back(int(o.Start.MonoNs / 1000000000), int(o.End.MonoNs / 1000000000), o.ProbesLost);
+        if (link.Current())
+            seen.emplace_back(int(link.Current()->Start.MonoNs / 1000000000), -1, link.Current()->ProbesLost);
+        EXPECT_EQ(seen, c.outages);
+        // One notice when it went down, one when it came back: never per probe.
+        EXPECT_EQ(downs.size(), c.outages.size());
+        EXPECT_EQ(link.Link() == TLinkMonitor::TLink::Down, link.Current().has_value());
+    }
+}
+
+TEST(LinkMonitor, TheOutageKeepsItsFirstReasonItsHostsAndItsCause)
+{
+    TLinkMonitor link(2, 2);
+    std::optional<TOutage> up;
+    link.OnUp = [&](const TOutage &o) { up = o; };
+    link.SetCause("the modem hung up");     // told before the probes notice
+    link.Feed(At(0, true, "a.test"));
+    link.Feed(At(1, false, "b.test", TProbeOutcome::LookupFailed));
+    link.Feed(At(2, false, "c.test"));
+    ASSERT_TRUE(link.Current());
+    EXPECT_EQ(link.Current()->Cause, "the modem hung up");
+    link.Feed(At(3, false, "b.test"));
+    link.Feed(At(4, true, "a.test"));
+    link.Feed(At(5, true, "d.test"));
+    ASSERT_TRUE(up);
+    EXPECT_EQ(up->FirstOutcome, TProbeOutcome::LookupFailed);
+    EXPECT_EQ(up->FirstReason, "reason 1");
+    EXPECT_EQ(up->HostsTried, (QStringList{"b.test", "c.test", "a.test", "d.test"}));
+    EXPECT_EQ(up->ProbesLost, 3);
+    EXPECT_EQ(up->DurationMs(), 3000);
+    EXPECT_EQ(up->Cause, "the modem hung up");
+    EXPECT_EQ(link.Link(), TLinkMonitor::TLink::Up);
+
+    // A cause told during an outage belongs to it; a later one waits.
+    link.Feed(At(6, false));
+    link.Feed(At(7, false));
+    link.SetCause("authentication failed");
+    EXPECT_EQ(link.Current()->Cause, "authentication failed");
+}
+
+TEST(LinkMonitor, StoppingEndsAnOpenOutageWithoutSayingTheLineIsBack)
+{
+    TLinkMonitor link(2, 2);
+    int ups = 0;
+    link.OnUp = [&](const TOutage &) { ++ups; };
+    link.Feed(At(0, false));
+    link.Feed(At(1, false));
+    // A refused echo tells nothing of the line.
+    link.Feed(At(2, false, "a.test", TProbeOutcome::NotPermitted));
+    EXPECT_EQ(link.Current()->ProbesLost, 2);
+    TStamp at;
+    at.WallUtc = QDateTime::fromSecsSinceEpoch(1700000009, Qt::UTC);
+    at.MonoNs = 9000000000;
+    const std::optional<TOutage> open = link.Stop(at);
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->DurationMs(), 9000);
+    EXPECT_EQ(ups, 0);
+    EXPECT_EQ(link.Link(), TLinkMonitor::TLink::Unknown);
+    EXPECT_FALSE(link.Stop(at).has_value());
+    // Runs start again from nothing: one failure is not yet an outage.
+    link.Feed(At(10, false));
+    EXPECT_FALSE(link.Current());
+    link.SetThresholds(0, 0);   // below one means one
+    EXPECT_EQ(link.DownAfter(), 1);
+    EXPECT_EQ(link.UpAfter(), 1);
+}

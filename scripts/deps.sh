@@ -19,8 +19,8 @@ run_packages=(
 
 # What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
 # server behind socat for the test network in namespaces; pdftotext to read
-# printed reports back; a private D-Bus with NetworkManager's mock for the
-# dial-up tests; the package tools and validators for the install tests, and
+# printed reports back; a private D-Bus with the mocks of NetworkManager and
+# of the notification server for the dial-up, metered and notice tests; the package tools and validators for the install tests, and
 # getcap/setcap for the package's post-install step.
 test_packages=(
   libgtest-dev

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class IShell;
 class QAction;
 class QTimer;
@@ -29,6 +31,10 @@ public:
 
     bool DisconnectWanted = false;     // answer of the last countdown dialog
     qint64 RasMinutesLeft = 0;         // minutes until the countdown dialog opens
+
+    // A line that was up has ended: why, in words ("the modem hung up"; see
+    // linecause.h). Told before the status line changes.
+    std::function<void(const QString &cause)> OnLineEnded;
 
     // Length of a minute and of a countdown second in ms. Tests shorten them.
     int MinuteMs = 60000;
@@ -54,5 +60,7 @@ private:
     void AlreadyConnected();
     void StartAntiIdle();
     void SwitchToolsOff();
+    void TellLineEnded();
     IShell &shell_;
+    bool lineUp_ = false;              // a connection of ours is up (OnConnect seen)
 };

@@ -1,14 +1,13 @@
 // The notification client against python3-dbusmock's notification server on
 // a private session bus: the Notify arguments as the server receives them,
-// by the capabilities it offers; a notice taking the place of another; the
-// actions of our own notices only; and no server, no bus or a stuck server
-// answered with 0 within the call's time-out.
+// by the capabilities it offers, texts cut to their bounds, and the actions
+// of our own notices only. (Replacing, and no server or a stuck one, are
+// tested through the line's notices in tests/notify.)
 #include "platform/notifications.h"
 
 #include "../support/notifyserver.h"
 #include "../support/testutil.h"
 
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -103,25 +102,6 @@ TEST_F(Notifications, LongTextsAreCut)
     EXPECT_EQ(seen[0].Body.size(), TNotificationClient::kBodyMax);
 }
 
-TEST_F(Notifications, ANoticeTakesThePlaceOfAnother)
-{
-    NotifyServer server;
-    ASSERT_TRUE(server.Start());
-    TNotificationClient client(QStringLiteral("Idlix"));
-    const std::optional<uint> first = ShowAndWait(client, Sample());
-    ASSERT_TRUE(first && *first != 0);
-    TNotice back = Sample();
-    back.Summary = QStringLiteral("Connection back after 5 s");
-    back.ReplacesId = *first;
-    const std::optional<uint> second = ShowAndWait(client, back);
-    ASSERT_TRUE(second.has_value());
-    EXPECT_EQ(*second, *first);
-    const auto seen = server.Notices();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].ReplacesId, *first);
-    EXPECT_EQ(seen[1].Summary, "Connection back after 5 s");
-}
-
 TEST_F(Notifications, OnlyOurNoticesActionsAreTold)
 {
     NotifyServer server;
@@ -136,49 +116,4 @@ TEST_F(Notifications, OnlyOurNoticesActionsAreTold)
     ASSERT_TRUE(testutil::waitFor([&] { return !told.isEmpty(); }, 5s));
     testutil::pump(200ms);
     EXPECT_EQ(told, QStringList{QStringLiteral("%1 default").arg(*id)});
-}
-
-TEST_F(Notifications, NoServerIsAnsweredWithZeroWithoutWaiting)
-{
-    struct Case {
-        const char *name;
-        bool bus;       // a bus is there (without a server on it)
-    };
-    for (const Case c : {Case{"bus without a server", true}, Case{"no bus at all", false}}) {
-        SCOPED_TRACE(c.name);
-        testsupport::MockBus bus(testsupport::MockBus::Kind::Session);
-        if (c.bus)
-            ASSERT_TRUE(bus.Start());
-        else
-            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/idlix-test-bus");
-        TNotificationClient client(QStringLiteral("Idlix"));
-        QElapsedTimer t;
-        t.start();
-        const std::optional<uint> id = ShowAndWait(client, Sample());
-        ASSERT_TRUE(id.has_value());
-        EXPECT_EQ(*id, 0u);
-        // The bus says at once that nobody owns the name; nothing waits for
-        // the time-out.
-        EXPECT_LT(t.elapsed(), TNotificationClient::kCallTimeoutMs);
-    }
-}
-
-TEST_F(Notifications, AStuckServerIsGivenUpAfterTheTimeOut)
-{
-    NotifyServer server;
-    ASSERT_TRUE(server.Start());
-    // The server takes far longer than anyone waits.
-    ASSERT_TRUE(server.AddMethod(QStringLiteral("GetCapabilities"), QString(), QStringLiteral("as"),
-                                 QStringLiteral("import time\ntime.sleep(4)\nret = ['body']")));
-    TNotificationClient client(QStringLiteral("Idlix"));
-    client.CallTimeoutMs = 300;
-    testutil::Ticker ticker;
-    QElapsedTimer t;
-    t.start();
-    const std::optional<uint> id = ShowAndWait(client, Sample());
-    ASSERT_TRUE(id.has_value());
-    EXPECT_EQ(*id, 0u);
-    EXPECT_LT(t.elapsed(), 3000);
-    // The program went on meanwhile.
-    EXPECT_GE(ticker.ticks, 2);
 }

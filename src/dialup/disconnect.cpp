@@ -18,7 +18,9 @@ const QColor Silver(192, 192, 192);
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QColor &colour,
                   QRect geometry)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     QPalette pal = label->palette();

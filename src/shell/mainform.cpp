@@ -2,6 +2,7 @@
 // routing, the Edit and Help menus, Stay on Top, the status line, the session
 // stopwatch display, the status-line quotation, and close/hide.
 #include "shell/mainform.h"
+#include "platform/version.h"
 #include "widgets/framepaint.h"
 
 #include "shell/about.h"
@@ -112,7 +113,7 @@ TMainForm::TMainForm(QWidget *parent)
     // no re-creation of the native window once the settings are read.
     MainForm = this;
     setObjectName("MainForm");
-    setWindowTitle("Idlix v2.0");
+    setWindowTitle(QLatin1String(platform::ProgramTitle));
     setWindowIcon(QIcon(Picture("idlix.png")));
 
     QFont font;

@@ -280,3 +280,16 @@ TEST(DialUpControl, ConnectWhenTheLineIsAlreadyUpSaysSo)
     EXPECT_FALSE(w.ctl->Disconnect1->isEnabled());
     EXPECT_EQ(w.clicks, QStringList{"AntiIdle"});
 }
+
+TEST(DialUpControl, AnEntryNamedWithTagsIsShownAsNamed)
+{
+    // The names come from the phone book, which anyone may have written.
+    Window w("[<b>Demo</b>]\nStepMs=50\n", Settings({}));
+    ASSERT_EQ(w.form->cb_RasConnect->currentText(), "<b>Demo</b>");
+    w.Run(w.ctl->Connect1);
+    EXPECT_EQ(w.Status(), "Status: Attemping to connect to <b>Demo</b>...");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+    ASSERT_TRUE(w.WaitEvent("Connect"));
+    EXPECT_EQ(w.Status(), "Status: Connected to <b>Demo</b>.");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+}

@@ -82,6 +82,8 @@ protected:
         nm("AddMethod", {"", "SetAgent", "s", "", "self.agent = args[0]"});
         nm("AddMethod", {"", "Refuse", "s", "", "self.refuse = args[0]"});
         nm("AddMethod", {"", "Seen", "", "s", "ret = getattr(self, 'seen', '')"});
+        nm("AddMethod", {"", "SettingsCalls", "", "s",
+                         "ret = ','.join(c[1] for c in objects['/org/freedesktop/NetworkManager/Settings'].call_log)"});
         nm("AddMethod", {"", "AgentCalls", "", "s",
                          "ret = ','.join(c[1] for c in objects['/org/freedesktop/NetworkManager/AgentManager'].call_log)"});
         call(kNmObj, kNm, "Setup");
@@ -191,6 +193,30 @@ TEST_F(NmMock, ListsDialUpLikeProfilesFirst)
     ASSERT_EQ(DialEnumEntries(QString(), names), 0);
     EXPECT_EQ(names, (QStringList{"Mobile", "EVDO", "DSL", "Phone", "Work VPN", "Tunnel",
                                   "Office LAN", "Home WiFi"}));
+}
+
+TEST_F(NmMock, ADialFindsItsProfileWithoutListingThemAllAgain)
+{
+    addProfile("Mobile", "gsm");
+    addProfile("Office LAN", "802-3-ethernet");
+    QStringList names;
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    ASSERT_EQ(DialEnumEntries(QString(), names), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "ListConnections");
+
+    // The listed profile is dialed as it was found.
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    DialHandle h = 0;
+    ASSERT_EQ(dial("Mobile", h), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "");
+    rec_.hangUpAll();
+
+    // One added since is found by a new listing; a name nobody has is not.
+    addProfile("Later", "gsm");
+    call(kNmObj + "/Settings", kMockIface, "ClearCalls");
+    ASSERT_EQ(dial("Later", h), 0);
+    EXPECT_EQ(hook("SettingsCalls").toStdString(), "ListConnections");
+    EXPECT_EQ(dial("Nobody", h), kDialErrEntryNotFound);
 }
 
 TEST_F(NmMock, DialsThroughTheDeviceStatesAndHangsUp)

@@ -26,6 +26,13 @@ QString LineEndCause(int code)
     if (const auto it = words.find(code); it != words.end())
         return QString::fromLatin1(it->second);
     QString text = DialErrorText(code);
+    // NetworkManager's own reason ("device-removed", "service-stopped") comes
+    // after the service's sentence, which speaks of a dial.
+    if (code == kDialErrActivationFailed) {
+        const QString reason = text.section(QStringLiteral(": "), 1);
+        return QStringLiteral("NetworkManager ended the connection")
+            + (reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason.chopped(reason.endsWith('.') ? 1 : 0)));
+    }
     if (text.isEmpty())
         return QStringLiteral("the dial-up service gave code %1").arg(code);
     if (text.endsWith(QLatin1Char('.')))

@@ -25,6 +25,7 @@ TEST(LineCause, WordsForTheServiceCodes)
         {kDialErrUserDisconnection, "it was disconnected outside Idlix"},
         {kDialErrManagerGone, "NetworkManager stopped"},
         {kDialErrNegotiation, "the PPP link failed"},
+        {kDialErrActivationFailed, "NetworkManager ended the connection"},
         {0, "the dial-up line ended"},
         // Codes without words of their own: the service's text, as a clause.
         {kDialErrPortLocked, "the modem's port is in use by another program"},

@@ -19,8 +19,10 @@ inline constexpr char ServerListFileName[] = "Servers.dat";
 // thousand servers, each a host name, which is at most 253 characters long. A
 // longer line cannot name a host and is skipped; lines past the limits are
 // not read. Either is told to the user once (platform/boundedread.h).
+// A hundred thousand hosts of the longest name there can be are read whole.
+inline constexpr int ServerListMaxEntries = 100000;
 inline const platform::TReadLimits ServerListReadLimits{
-    2560 * 1024, 10000, 253, platform::TLineEnds::CrOrLf,
+    qint64(ServerListMaxEntries) * (253 + 2), ServerListMaxEntries, 253, platform::TLineEnds::CrOrLf,
     QStringLiteral("longer than a host name can be (253 characters)")};
 
 // Full path of the server list file.

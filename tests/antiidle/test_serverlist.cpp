@@ -124,9 +124,11 @@ TEST(ServerListFile, HostileFilesAreReadWithinLimitsAndTold)
     platform::SetFileNoticeSink([&](const QString &n) { notices << n; });
     const QString path = dir.file("Servers.dat");
     const QByteArray host253(253, 'h');
-    QByteArray tenThousand;
-    for (int i = 0; i < 10001; ++i)
-        tenThousand += "s" + QByteArray::number(i) + ".example\r\n";
+    // A hundred thousand servers are kept whole (slow to show, but sound);
+    // the limit is one more.
+    QByteArray tooMany;
+    for (int i = 0; i < 100001; ++i)
+        tooMany += "s" + QByteArray::number(i) + ".example\r\n";
     const QString longRule = ": 1 line longer than a host name can be (253 characters) was skipped";
     struct Row {
         const char *name;
@@ -141,10 +143,9 @@ TEST(ServerListFile, HostileFilesAreReadWithinLimitsAndTold)
         {"one character more is no host name",
          "a\r\n" + host253 + "x\r\n<b>srv</b>\r\n", true, 2, "a", "<b>srv</b>",
          longRule + " (line 2)."},
-        {"one line of 20 MB", QByteArray(20 * 1000 * 1000, 'a'), true, 0, "", "",
-         longRule + " (line 1). Only its first 2560 KiB was read; the rest was skipped."},
-        {"ten thousand and one servers", tenThousand, true, 10000, "s0.example",
-         "s9999.example", ": Only the first 10000 lines were read; the rest was skipped."},
+        {"one line of 20 MB", QByteArray(20 * 1000 * 1000, 'a'), true, 0, "", "", longRule + " (line 1)."},
+        {"a hundred thousand and one servers", tooMany, true, 100000, "s0.example",
+         "s99999.example", ": Only the first 100000 lines were read; the rest was skipped."},
         {"a FIFO nobody writes to", "", false, 0, "", "", " is a FIFO, not a file; it was not read."},
     };
     for (const Row &r : rows) {

@@ -7,6 +7,8 @@
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
 #include "session/antiidlesession.h"
+#include "shell/exitpath.h"
+#include "shell/holdform.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -18,8 +20,13 @@
 #include <QAction>
 #include <QPointer>
 
-TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
+TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
 {
+    // The two windows know each other from here on, and the ways out (Exit,
+    // the quit signals, the session's end) reach them.
+    if (hold)
+        hold->SetMainWindow(Form.get());
+    SetExitWindows(hold, Form.get());
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
@@ -33,7 +40,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 
     // Menu items that reach a feature without being its switch.
     TServerList *servers = AntiIdle->Servers;
-    QObject::connect(Form->ServerList1, &QAction::triggered, Form.get(),
+    QObject::connect(Form->MenuItem(QStringLiteral("ServerList1")), &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
 
     WatchTheLine();

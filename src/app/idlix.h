@@ -11,6 +11,7 @@ class TFingerTool;
 class TISPTree;
 class TLatencyTest;
 class TLineNotices;
+class THoldForm;
 class TMainForm;
 class TMeteredGuard;
 class TPingTool;
@@ -22,8 +23,9 @@ class TMeteredWatch;
 
 class TIdlix {
 public:
-    // Creates the main window (shown, settings loaded), then the features.
-    TIdlix();
+    // Creates the main window (shown, settings loaded), then the features;
+    // the hold window, when given, is the one the program ends through.
+    explicit TIdlix(THoldForm *hold = nullptr);
     // Frees the features first, then the window, which saves the settings.
     ~TIdlix();
     TIdlix(const TIdlix &) = delete;

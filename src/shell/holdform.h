@@ -5,8 +5,11 @@
 
 #include <QWidget>
 
+#include <QPointer>
+
 class QAction;
 class QMenu;
+class TMainForm;
 class TTrayIcon;
 
 class THoldForm : public QWidget {
@@ -14,6 +17,10 @@ class THoldForm : public QWidget {
 public:
     explicit THoldForm(QWidget *parent = nullptr);
     ~THoldForm() override;
+
+    // The main window the tray menu shows and hides (handed over by the
+    // composition once it is made).
+    void SetMainWindow(TMainForm *main);
 
     TTrayIcon *TrayIcon1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
@@ -36,6 +43,6 @@ protected:
 
 private:
     void FormCreate();
-};
 
-extern THoldForm *HoldForm;
+    QPointer<TMainForm> main_;
+};

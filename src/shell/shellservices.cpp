@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QMenuBar>
 #include <QTextEdit>
 
 void TMainForm::SetHistoryInFront(bool front)
@@ -86,7 +87,7 @@ void TMainForm::HideWindow()
 bool TMainForm::ShowTrayMessage(const QString &title, const QString &text)
 {
     // The tray icon belongs to the hold window, which outlives this one.
-    return HoldForm && HoldForm->TrayIcon1 && HoldForm->TrayIcon1->Service()->ShowMessage(title, text);
+    return hold_ && hold_->TrayIcon1 && hold_->TrayIcon1->Service()->ShowMessage(title, text);
 }
 
 TToolSwitch &TMainForm::Switch(TToolId tool)
@@ -130,6 +131,11 @@ void TMainForm::OpenOptions(TToolId tool)
     case TToolId::Resolve:
         break;   // no options panel
     }
+}
+
+QAction *TMainForm::MenuItem(const QString &name) const
+{
+    return MainMenu1->findChild<QAction *>(name);
 }
 
 void TMainForm::DisableUnboundTools()

@@ -16,6 +16,7 @@
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
 #include "../support/trayoverride.h"
+#include "../support/ctl.h"
 
 #include <QFile>
 #include <QLabel>
@@ -95,7 +96,7 @@ struct Program {
     {
         ASSERT_TRUE(testutil::waitFor([&] { return Engine().Started(); }, 5s));
         ASSERT_TRUE(testutil::waitFor(
-            [&] { return idlix->Form->StatusLBL->text() == "Status: Disconnected."; }, 5s));
+            [&] { return Ctl<QLabel>(idlix->Form, "StatusLBL")->text() == "Status: Disconnected."; }, 5s));
         for (int i = 0; i < 5; ++i)
             Engine().Timer3Timer();
     }

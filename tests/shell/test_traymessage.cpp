@@ -36,7 +36,7 @@ TEST(TrayMessage, RefusedQuietlyWithoutATrayThatShowsMessages)
         std::unique_ptr<THoldForm> hold;
         if (c.hold)
             hold = std::make_unique<THoldForm>();
-        auto form = std::make_unique<TMainForm>();
+        auto form = std::make_unique<TMainForm>(hold.get());
         const int windows = int(QApplication::topLevelWidgets().size());
         // Shown only where a tray icon is up in a tray that shows messages
         // (this test platform's has none).

@@ -7,12 +7,14 @@
 set -euo pipefail
 
 # Building and running: compiler and CMake, Qt (Widgets, PrintSupport, Network
-# and the Test module come with qt6-base-dev), libjpeg-turbo, the fonts the
-# window draws with, and Xvfb for run.sh on a machine without a display.
+# and the Test module come with qt6-base-dev), libjpeg-turbo, SQLite for the
+# connection history, the fonts the window draws with, and Xvfb for run.sh on
+# a machine without a display.
 run_packages=(
   build-essential cmake
   qt6-base-dev
   libjpeg62-turbo-dev
+  libsqlite3-dev
   fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
@@ -21,7 +23,9 @@ run_packages=(
 # server behind socat for the test network in namespaces; pdftotext to read
 # printed reports back; a private D-Bus with NetworkManager's mock for the
 # dial-up tests; the package tools and validators for the install tests, and
-# getcap/setcap for the package's post-install step.
+# getcap/setcap for the package's post-install step; nft to drop a test
+# host's echoes for the history's outages; localedef's sources (locales) for
+# a comma-decimal locale.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light
@@ -29,6 +33,7 @@ test_packages=(
   poppler-utils
   dbus-daemon python3-dbusmock
   dpkg-dev file desktop-file-utils appstream man-db libcap2-bin
+  nftables locales
 )
 
 case "${1:-}" in

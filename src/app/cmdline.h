@@ -1,4 +1,5 @@
-// The command-line requests answered without a window: --help and --version.
+// The command-line requests answered without a window: --help, --version
+// and --export (exportcmd.h).
 // Anything else on the command line is left to Qt (its own options such as
 // -platform, and -session from the session manager).
 #pragma once

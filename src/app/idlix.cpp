@@ -3,6 +3,8 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
+#include "history/historykeeper.h"
+#include "historyview/historyfeature.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -22,6 +24,11 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     TraceTool = new TTraceTool(*Form);
     ISPTree = new TISPTree(*Form);
     ResolveTool = new TResolveTool(*Form);
+    // The session's history (before dial-up: "Connect on start" may start a
+    // session) and its window.
+    History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
+    HistoryView = new history::THistoryFeature(*Form, History->Store());
+    Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
     DialUp = new TDialUpControl(*Form);
@@ -30,6 +37,8 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     TServerList *servers = AntiIdle->Servers;
     QObject::connect(Form->ServerList1, &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
+    history::THistoryFeature *view = HistoryView;
+    QObject::connect(Form->History1, &QAction::triggered, Form.get(), [view] { view->History1Click(); });
 
     // What is not built into the program is shown disabled: the tools no
     // feature has bound.
@@ -39,6 +48,9 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 TIdlix::~TIdlix()
 {
     delete DialUp;
+    // The history ends a running session's record while the engine is there.
+    delete HistoryView;
+    delete History;
     delete TraceTool;
     delete FingerTool;
     delete ResolveTool;

@@ -14,6 +14,10 @@ class TMainForm;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace history {
+class THistoryFeature;
+class THistoryKeeper;
+}
 
 class TIdlix {
 public:
@@ -34,4 +38,6 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    history::THistoryKeeper *History = nullptr;        // the session's history
+    history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
 };

@@ -2,6 +2,7 @@
 
 #include "history/historystore.h"
 #include "history/rfc3339.h"
+#include "platform/replacefile.h"
 
 namespace history {
 
@@ -246,6 +247,35 @@ bool ExportHistory(THistoryStore &store, TExportKind kind, TExportFormat format,
     if (sinkFailed) {
         if (error)
             *error = QStringLiteral("the file could not be written");
+        return false;
+    }
+    return true;
+}
+
+bool ExportToFile(THistoryStore &store, TExportKind kind, TExportFormat format, const TRange &range,
+                  const QString &path, QString *error, qint64 *count)
+{
+    platform::TFileReplacer file;
+    QString reason;
+    if (!file.Open(path, platform::TFileAccess::Shared, &reason)) {
+        if (error)
+            *error = QStringLiteral("Cannot create %1: %2").arg(path, reason);
+        return false;
+    }
+    QString exportError;
+    const bool written = ExportHistory(store, kind, format, range,
+                                       [&](const QByteArray &piece) { return file.Write(piece); }, &exportError,
+                                       count);
+    if (!written && !store.Problem().isEmpty()) {
+        // The history could not be read: the half-made file goes.
+        if (error)
+            *error = exportError;
+        return false;
+    }
+    // A write the disk refused is reported here, with the system's reason.
+    if (!file.Commit(&reason)) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, reason);
         return false;
     }
     return true;

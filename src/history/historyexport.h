@@ -32,4 +32,9 @@ bool ExportHistory(THistoryStore &store, TExportKind kind, TExportFormat format,
                    const std::function<bool(const QByteArray &)> &sink, QString *error = nullptr,
                    qint64 *count = nullptr);
 
+// The same into a file, which is replaced whole only once every record is
+// written (a failure leaves any earlier file as it was).
+bool ExportToFile(THistoryStore &store, TExportKind kind, TExportFormat format, const TRange &range,
+                  const QString &path, QString *error = nullptr, qint64 *count = nullptr);
+
 } // namespace history

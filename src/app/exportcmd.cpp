@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 
@@ -33,6 +34,9 @@ int Usage(const char *what, const char *arg)
 int AnswerExport(int argc, char **argv, int at)
 {
     using namespace history;
+    // The system's reasons (a full disk, a missing folder) in the user's
+    // language; the file's numbers are written without the locale.
+    std::setlocale(LC_ALL, "");
     const char *kindText = nullptr, *file = nullptr;
     TRange range{0, 1LL << 62};
     TExportFormat format = TExportFormat::Csv;
@@ -53,8 +57,10 @@ int AnswerExport(int argc, char **argv, int at)
                 format = TExportFormat::Ndjson;
             else
                 return Usage("unknown format:", f);
+        } else if (std::strcmp(a, "--from") == 0 || std::strcmp(a, "--to") == 0 || std::strcmp(a, "--format") == 0) {
+            return Usage("missing value for", a);
         } else if (a[0] == '-' && a[1] != '\0') {
-            return Usage(hasValue || std::strncmp(a, "--", 2) != 0 ? "unknown option:" : "missing value for", a);
+            return Usage("unknown option:", a);
         } else if (!kindText) {
             kindText = a;
         } else if (!file) {

@@ -92,7 +92,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     layout->addWidget(lbl_HistNotice);
 
     auto *top = new QHBoxLayout;
-    top->addWidget(new QLabel(QStringLiteral("Show:"), this));
+    QLabel *show = PlainLabel(QStringLiteral("lbl_HistShow"), this);
+    show->setText(QStringLiteral("Show:"));
+    top->addWidget(show);
     cb_HistRange = new QComboBox(this);
     cb_HistRange->setObjectName(QStringLiteral("cb_HistRange"));
     cb_HistRange->addItems({QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),

@@ -97,7 +97,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     top->addWidget(show);
     cb_HistRange = new QComboBox(this);
     cb_HistRange->setObjectName(QStringLiteral("cb_HistRange"));
-    cb_HistRange->addItems({QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),
+    // The last hour follows a session as it runs; the longer ranges answer
+    // how the line did this week or month.
+    cb_HistRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),
                             QStringLiteral("Last 30 days"), QStringLiteral("Everything")});
     cb_HistRange->setCurrentIndex(Last7Days);
     top->addWidget(cb_HistRange);
@@ -168,6 +170,7 @@ TRange THistoryWindow::Range() const
 {
     const TUs now = Now();
     switch (cb_HistRange->currentIndex()) {
+    case LastHour: return {now - kUsPerDay / 24, now + 1};
     case Last24Hours: return {now - kUsPerDay, now + 1};
     case Last30Days: return {now - 30 * kUsPerDay, now + 1};
     case Everything: {
@@ -242,10 +245,26 @@ void THistoryWindow::Reload()
     TProbeRow last;
     bool any = false;
     qint64 bytes = 0, probes = 0;
+    // Bytes per local day: the day's bounds are worked out once per day,
+    // not once per probe.
+    std::vector<TDayBytes> days;
+    TUs dayFrom = 0, dayTo = 0;
     store_.ReadProbes(range, [&](const TProbeRow &p) {
         points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
         if (!paused.Inside(p.At))
             targets.Add(p);
+        if (days.empty() || p.At < dayFrom || p.At >= dayTo) {
+            const QDate day = QDateTime::fromMSecsSinceEpoch(p.At / kUsPerMs).toLocalTime().date();
+            dayFrom = QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
+            dayTo = QDateTime(day.addDays(1), QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
+            const QString name = day.toString(Qt::ISODate);
+            if (days.empty() || days.back().Day != name)
+                days.push_back({name});
+        }
+        TDayBytes &today = days.back();
+        ++today.Probes;
+        today.Sent += p.BytesSent;
+        today.Received += p.BytesReceived;
         bytes += p.BytesSent + p.BytesReceived;
         ++probes;
         last = p;
@@ -282,7 +301,6 @@ void THistoryWindow::Reload()
     }
 
     tbl_HistBytes->setRowCount(0);
-    const std::vector<TDayBytes> days = store_.BytesPerDay(range);
     for (auto it = days.rbegin(); it != days.rend(); ++it)
         AddRow(tbl_HistBytes,
                {it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),

@@ -32,7 +32,7 @@ class THistoryWindow : public QWidget {
     Q_OBJECT
 public:
     // The ranges of cb_HistRange, in its order.
-    enum TRangeChoice { Last24Hours = 0, Last7Days = 1, Last30Days = 2, Everything = 3 };
+    enum TRangeChoice { LastHour = 0, Last24Hours = 1, Last7Days = 2, Last30Days = 3, Everything = 4 };
 
     // Reads 'store'; 'options' gives the probe interval for the cost per day.
     THistoryWindow(THistoryStore &store, const config::TOptions &options, QWidget *parent = nullptr);

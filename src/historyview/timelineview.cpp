@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <iterator>
 
 namespace history {
 
@@ -97,8 +98,10 @@ void TTimelineView::paintEvent(QPaintEvent *)
     p.setPen(palette().color(QPalette::Mid));
     p.drawRect(plot.adjusted(0, 0, -1, -1));
     p.setPen(palette().color(QPalette::Text));
-    for (int i = 0; i <= 4; ++i) {
-        const int ms = scaleMs_ * i / 4;
+    // Grid lines at whole milliseconds: quarters of 20, 100, 200, fifths of 10, 50, 500.
+    const int parts = scaleMs_ % 4 == 0 ? 4 : scaleMs_ % 5 == 0 ? 5 : 2;
+    for (int i = 0; i <= parts; ++i) {
+        const int ms = scaleMs_ * i / parts;
         const int y = YOf(ms, plot);
         p.setPen(QColor(128, 128, 128, 80));
         p.drawLine(plot.left(), y, plot.right(), y);
@@ -106,16 +109,39 @@ void TTimelineView::paintEvent(QPaintEvent *)
         p.drawText(QRect(0, y - fontMetrics().height() / 2, plot.left() - 4, fontMetrics().height()),
                    Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 ms").arg(ms));
     }
-    const bool days = range_.Length() > 2 * kUsPerDay;
-    const int labels = std::max(2, std::min(7, w / 110));
-    for (int i = 0; i < labels; ++i) {
-        const TUs at = range_.From + range_.Length() * i / (labels - 1);
-        const QDateTime local = QDateTime::fromMSecsSinceEpoch(at / kUsPerMs).toLocalTime();
-        const QString text = local.toString(days ? QStringLiteral("MMM d") : QStringLiteral("HH:mm"));
-        const int x = plot.left() + ColumnOf(std::min(at, range_.To - 1), range_, w);
+    // Local times at round steps: whole minutes or hours, or midnights for
+    // ranges of days, as many as fit.
+    const qint64 minute = 60LL * 1000000;
+    const qint64 steps[] = {5 * minute, 10 * minute, 15 * minute, 30 * minute, 60 * minute, 120 * minute,
+                            180 * minute, 360 * minute, 720 * minute, kUsPerDay, 2 * kUsPerDay, 7 * kUsPerDay,
+                            14 * kUsPerDay, 28 * kUsPerDay, 91 * kUsPerDay};
+    const int fit = std::max(2, w / 90);
+    qint64 step = steps[std::size(steps) - 1];
+    for (qint64 s : steps) {
+        if (range_.Length() / s <= fit) {
+            step = s;
+            break;
+        }
+    }
+    const bool days = step >= kUsPerDay;
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(range_.From / kUsPerMs).toLocalTime();
+    // Start at the local midnight before the range, and step in local time
+    // (a day is not always 24 hours where the clocks change).
+    QDateTime tick(first.date(), QTime(0, 0), Qt::LocalTime);
+    auto advance = [&](const QDateTime &t) {
+        return days ? t.addDays(step / kUsPerDay) : t.addSecs(step / 1000000);
+    };
+    p.setPen(palette().color(QPalette::Text));
+    for (int guard = 0; guard < 2000 && tick.toMSecsSinceEpoch() * kUsPerMs < range_.To; ++guard, tick = advance(tick)) {
+        const TUs at = tick.toMSecsSinceEpoch() * kUsPerMs;
+        if (at < range_.From)
+            continue;
+        const QString text = tick.toString(days ? QStringLiteral("MMM d") : QStringLiteral("HH:mm"));
+        const int x = plot.left() + ColumnOf(at, range_, w);
         const int tw = fontMetrics().horizontalAdvance(text);
-        const int left = std::clamp(x - tw / 2, plot.left(), std::max(plot.left(), plot.right() - tw));
-        p.drawText(left, plot.bottom() + fontMetrics().ascent() + 4, text);
+        p.drawLine(x, plot.bottom(), x, plot.bottom() + 3);
+        if (x - tw / 2 >= 0 && x + tw / 2 <= width())
+            p.drawText(x - tw / 2, plot.bottom() + fontMetrics().ascent() + 4, text);
     }
 
     // The runs of answered probes, each its own line: between columns from

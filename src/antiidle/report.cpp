@@ -29,6 +29,7 @@ void TAntiIdleReport::CreatePanel()
 {
     pnl_AIReport = shell_.Panel(TPanelId::AIReport);
     lbl_RptTime = new QLabel(pnl_AIReport);
+    lbl_RptTime->setTextFormat(Qt::PlainText);
     lbl_RptTime->setObjectName(QStringLiteral("lbl_RptTime"));
     lbl_RptTime->setGeometry(6, 18, 297, 26);
     lbl_RptTime->setWordWrap(true);

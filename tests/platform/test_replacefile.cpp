@@ -113,7 +113,7 @@ TEST(FileReplacer, PiecesLandOnlyOnCommit)
         // A write the system cuts short fails, and so do the rest and the commit.
         platform::TFileReplacer out;
         ASSERT_TRUE(out.Open(path, TFileAccess::Shared));
-        FileSizeLimit limit(100);
+        testutil::FileSizeLimit limit(100);
         ASSERT_TRUE(limit.ok());
         EXPECT_FALSE(out.Write(QByteArray(4096, 'x')));
         EXPECT_FALSE(out.Write("y"));
@@ -123,10 +123,23 @@ TEST(FileReplacer, PiecesLandOnlyOnCommit)
     EXPECT_EQ(ReadAll(path).size(), 210000);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"export.csv"});
 
+    // Through a link the target gets the bytes and the link stays.
+    ASSERT_TRUE(QFile::link(path, dir.filePath("link.csv")));
+    {
+        platform::TFileReplacer out;
+        ASSERT_TRUE(out.Open(dir.filePath("link.csv"), TFileAccess::Shared));
+        ASSERT_TRUE(out.Write("via link\r\n"));
+        ASSERT_TRUE(out.Commit());
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.csv")).isSymLink());
+    EXPECT_EQ(ReadAll(path), QByteArray("via link\r\n"));
+
     platform::TFileReplacer nowhere;
     EXPECT_FALSE(nowhere.Open(dir.filePath("missing/x.csv"), TFileAccess::Shared, &reason));
     EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(ENOENT)));
     EXPECT_FALSE(nowhere.Commit(&reason));
+}
+
 TEST(ReplaceFile, ALinkKeepsPointingAtTheNewContent)
 {
     QTemporaryDir dir;

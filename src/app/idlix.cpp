@@ -5,6 +5,10 @@
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
+#include "notify/linenotices.h"
+#include "notify/meteredguard.h"
+#include "platform/meteredwatch.h"
+#include "session/antiidlesession.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -14,6 +18,7 @@
 #include "tools/tracetool.h"
 
 #include <QAction>
+#include <QPointer>
 
 TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 {
@@ -40,13 +45,50 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     history::THistoryFeature *view = HistoryView;
     QObject::connect(Form->History1, &QAction::triggered, Form.get(), [view] { view->History1Click(); });
 
+    WatchTheLine();
+
     // What is not built into the program is shown disabled: the tools no
     // feature has bound.
     Form->DisableUnboundTools();
 }
 
+void TIdlix::WatchTheLine()
+{
+    TMainForm *form = Form.get();
+    TAntiIdleSession &engine = AntiIdle->Engine();
+    Notices = new TLineNotices(form->Options(), form);
+    // Without a notification server, the tray's balloon where there is a tray.
+    Notices->Fallback = [form](const QString &summary, const QString &body) {
+        return form->ShowTrayMessage(summary, body);
+    };
+    engine.AddObserver(Notices);
+    // A notice's action opens the History window.
+    Notices->OnShowHistory = [view = HistoryView] { view->History1Click(); };
+    // Why the dial-up line ended goes with the outage the probes then find.
+    DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
+
+    Metered = new TMeteredGuard(engine, form->Options(), form);
+    Metered->OnMessage = [notices = Notices](const QString &summary, const QString &body) {
+        notices->Tell(summary, body);
+    };
+    MeteredWatch = new platform::TMeteredWatch(form);
+    MeteredWatch->OnChange = [guard = Metered](bool metered) { guard->SetMetered(metered); };
+    MeteredWatch->Start();
+    form->WatchPreferences([guard = QPointer<TMeteredGuard>(Metered)] {
+        if (guard)
+            guard->PreferencesChanged();
+    });
+}
+
 TIdlix::~TIdlix()
 {
+    // The line's watchers first: they observe the session and hear from the
+    // dial-up control.
+    delete MeteredWatch;
+    delete Metered;
+    if (Notices)
+        AntiIdle->Engine().RemoveObserver(Notices);
+    delete Notices;
     delete DialUp;
     // The history ends a running session's record while the engine is there.
     delete HistoryView;

@@ -10,13 +10,18 @@ class TDialUpControl;
 class TFingerTool;
 class TISPTree;
 class TLatencyTest;
+class TLineNotices;
 class TMainForm;
+class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
 namespace history {
 class THistoryFeature;
 class THistoryKeeper;
+}
+namespace platform {
+class TMeteredWatch;
 }
 
 class TIdlix {
@@ -40,4 +45,12 @@ public:
     TDialUpControl *DialUp = nullptr;
     history::THistoryKeeper *History = nullptr;        // the session's history
     history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    // What the user is told about the line: notices of drops and returns,
+    // and the keep-alive on metered connections.
+    TLineNotices *Notices = nullptr;
+    TMeteredGuard *Metered = nullptr;
+    platform::TMeteredWatch *MeteredWatch = nullptr;
+
+private:
+    void WatchTheLine();
 };

@@ -10,14 +10,15 @@
 set -euo pipefail
 
 # Building and running: compiler and CMake, Qt (Widgets, PrintSupport, Network
-# and the Test module come with qt6-base-dev), libjpeg-turbo, the fonts the
-# window draws with (Liberation Sans takes the width of the window's captions;
-# DejaVu covers what it lacks), and Xvfb for run.sh on a machine without a
-# display.
+# and the Test module come with qt6-base-dev), libjpeg-turbo, SQLite for the
+# connection history, the fonts the window draws with (Liberation Sans takes
+# the width of the window's captions; DejaVu covers what it lacks), and Xvfb
+# for run.sh on a machine without a display.
 run_packages=(
   build-essential cmake
   qt6-base-dev
   libjpeg62-turbo-dev
+  libsqlite3-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
@@ -28,12 +29,14 @@ package_packages=(dpkg-dev file)
 
 # What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
 # server behind socat for the test network in namespaces; pdftotext to read
-# printed reports back; a private D-Bus with the mocks of NetworkManager and
-# of the notification server for the dial-up, metered and notice tests; the
-# validators for the install tests, getcap/setcap for the package's
-# post-install step, ccache, through which the check that package.sh still
-# builds on a fresh copy reuses its earlier compiles, and xwininfo to measure
-# the real window on Xvfb at each size.
+# printed reports back; a private D-Bus with the mocks of NetworkManager,
+# logind and the notification server for the dial-up, metered, sleep and
+# notice tests; the validators for the install tests, getcap/setcap for the
+# package's post-install step, ccache, through which the check that
+# package.sh still builds on a fresh copy reuses its earlier compiles,
+# xwininfo to measure the real window on Xvfb at each size; nft to drop a
+# test host's echoes for the history's outages; localedef's sources
+# (locales) for a comma-decimal locale.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light
@@ -43,6 +46,7 @@ test_packages=(
   desktop-file-utils appstream man-db libcap2-bin
   ccache
   x11-utils
+  nftables locales
 )
 
 case "${1:-}" in

@@ -1,7 +1,7 @@
-// The command line, answered before any window or display is opened: --help
-// and --version, and any argument that is neither these nor one of the Qt
-// toolkit's own options (such as -platform, and -session from the session
-// manager), which are left to Qt.
+// The command line, answered before any window or display is opened: --help,
+// --version and --export (exportcmd.h), and any argument that is neither
+// these nor one of the Qt toolkit's own options (such as -platform, and
+// -session from the session manager), which are left to Qt.
 #pragma once
 
 #include "platform/version.h"

@@ -3,6 +3,8 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
+#include "history/historykeeper.h"
+#include "historyview/historyfeature.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
@@ -34,6 +36,11 @@ TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
     TraceTool = new TTraceTool(*Form);
     ISPTree = new TISPTree(*Form);
     ResolveTool = new TResolveTool(*Form);
+    // The session's history (before dial-up: "Connect on start" may start a
+    // session) and its window.
+    History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
+    HistoryView = new history::THistoryFeature(*Form, History->Store());
+    Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
     DialUp = new TDialUpControl(*Form);
@@ -42,6 +49,8 @@ TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
     TServerList *servers = AntiIdle->Servers;
     QObject::connect(Form->MenuItem(QStringLiteral("ServerList1")), &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
+    history::THistoryFeature *view = HistoryView;
+    QObject::connect(Form->MenuItem(QStringLiteral("History1")), &QAction::triggered, Form.get(), [view] { view->History1Click(); });
 
     WatchTheLine();
 
@@ -60,6 +69,8 @@ void TIdlix::WatchTheLine()
         return form->ShowTrayMessage(summary, body);
     };
     engine.AddObserver(Notices);
+    // A notice's action opens the History window.
+    Notices->OnShowHistory = [view = HistoryView] { view->History1Click(); };
     // Why the dial-up line ended goes with the outage the probes then find.
     DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
 
@@ -86,6 +97,9 @@ TIdlix::~TIdlix()
         AntiIdle->Engine().RemoveObserver(Notices);
     delete Notices;
     delete DialUp;
+    // The history ends a running session's record while the engine is there.
+    delete HistoryView;
+    delete History;
     delete TraceTool;
     delete FingerTool;
     delete ResolveTool;

@@ -17,6 +17,10 @@ class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace history {
+class THistoryFeature;
+class THistoryKeeper;
+}
 namespace platform {
 class TMeteredWatch;
 }
@@ -41,6 +45,8 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    history::THistoryKeeper *History = nullptr;        // the session's history
+    history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
     // What the user is told about the line: notices of drops and returns,
     // and the keep-alive on metered connections.
     TLineNotices *Notices = nullptr;

@@ -32,10 +32,12 @@ TProbeOutcome EchoOutcome(int status)
     }
 }
 
-// Bytes of an echo of 'size' data bytes on the wire: the IPv4 and ICMP headers too.
-qint64 EchoWireBytes(int size)
+// Bytes of an echo of 'size' data bytes on the wire: the IP header (20
+// bytes for IPv4, 40 for IPv6) and the ICMP header too.
+qint64 EchoWireBytes(int size, const QString &address)
 {
-    return qint64(size) + qint64(platform::icmp::kMinIpHeaderLen + platform::icmp::kHeaderLen);
+    const int ipHeader = address.contains(QLatin1Char(':')) ? 40 : platform::icmp::kMinIpHeaderLen;
+    return qint64(size) + qint64(ipHeader + platform::icmp::kHeaderLen);
 }
 
 } // namespace
@@ -105,7 +107,7 @@ void TAntiIdleSession::Ping2EchoReply(QObject *, int Replies)
     result.Address = Ping2->Address();
     result.Kind = antiidle::TProbeKind::Echo;
     result.ServerIndex = echoServerIndex_;
-    result.BytesSent = EchoWireBytes(Ping2->Size());
+    result.BytesSent = EchoWireBytes(Ping2->Size(), result.Address);
     if (Replies != 0) {
         const int ms = int(Ping2->Reply().RoundTripTime);
         const QString text = State.LastPingHost + QStringLiteral(" pinged in ") + QString::number(ms)

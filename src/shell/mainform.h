@@ -148,7 +148,7 @@ private:
     QMenu *Tools1 = nullptr, *Edit1 = nullptr, *DialUp1 = nullptr, *Options1 = nullptr,
           *Help1 = nullptr;
     QAction *AntiIdle1 = nullptr, *Finger1 = nullptr, *LatencyTest1 = nullptr, *Ping1 = nullptr,
-            *TraceRoute1 = nullptr, *ISPTree1 = nullptr, *Resolve1 = nullptr,
+            *TraceRoute1 = nullptr, *ISPTree1 = nullptr, *Resolve1 = nullptr, *History1 = nullptr,
             *HideIdlix1 = nullptr, *Exit1 = nullptr;
     QAction *Undo1 = nullptr, *Cut1 = nullptr, *Copy1 = nullptr, *Paste1 = nullptr,
             *Clear1 = nullptr, *SelectAll1 = nullptr;

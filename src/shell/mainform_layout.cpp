@@ -111,6 +111,8 @@ void TMainForm::CreateMenu()
     Tools1->addSeparator();
     ISPTree1 = addItem(Tools1, "ISPTree1", "&ISP Tree", QKeySequence(Qt::CTRL | Qt::Key_I));
     Resolve1 = addItem(Tools1, "Resolve1", "&Resolve", QKeySequence(Qt::CTRL | Qt::Key_R));
+    // The connection history's own window (made by its feature when asked).
+    History1 = addItem(Tools1, "History1", "Hi&story...");
     Tools1->addSeparator();
     HideIdlix1 = addItem(Tools1, "HideIdlix1", "&Hide Idlix");
     Tools1->addSeparator();

@@ -215,6 +215,7 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
                     {"-", "", none},
                     {"ISPTree1", "&ISP Tree", QKeySequence("Ctrl+I")},
                     {"Resolve1", "&Resolve", QKeySequence("Ctrl+R")},
+                    {"History1", "Hi&story...", none},
                     {"-", "", none},
                     {"HideIdlix1", "&Hide Idlix", none},
                     {"-", "", none},

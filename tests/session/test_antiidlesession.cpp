@@ -154,7 +154,22 @@ TEST_F(SessionEngine, CycleOverAListWithARefusingWebServer)
     ASSERT_EQ(rec.results.size(), 3u);
     EXPECT_EQ(rec.results[1].Ms, -1);
     EXPECT_EQ(rec.results[1].Reason, "Connection refused (Error #10061)");
-    EXPECT_EQ(rec.results[2].BytesReceived, 3);
+    // The bytes of each transfer are those on the wire, headers included,
+    // as the servers counted them; a refused connection moved none.
+    struct WireCase {
+        size_t result;
+        const ScriptServer *server;
+    };
+    for (const WireCase &w : {WireCase{0, &first}, WireCase{2, &last}}) {
+        SCOPED_TRACE(w.result);
+        const TProbeResult &r = rec.results[w.result];
+        EXPECT_EQ(r.Address, "127.0.0.1");
+        EXPECT_EQ(r.BytesSent, w.server->received(0).size());
+        EXPECT_EQ(r.BytesReceived, w.server->sent(0));
+    }
+    EXPECT_EQ(rec.results[2].BytesReceived, qint64(sizeof "HTTP/1.0 200 OK\r\n\r\nbye" - 1));
+    EXPECT_EQ(rec.results[1].BytesSent, 0);
+    EXPECT_EQ(rec.results[1].BytesReceived, 0);
     // The transfers' own progress went to the status line too.
     EXPECT_TRUE(rec.statuses.contains("Status: Contacting " + a + "..."));
     EXPECT_TRUE(rec.statuses.contains("Status: Received 3 bytes..."));

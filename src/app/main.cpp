@@ -3,6 +3,7 @@
 #include "app/cmdline.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
+#include "app/headlesslaunch.h"
 #include "app/idlix.h"
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
@@ -14,6 +15,9 @@
 
 int main(int argc, char **argv)
 {
+    // The unattended service runs without any of what follows.
+    if (WantsHeadless(argc, argv))
+        return LaunchHeadless(argv);
     // --help and --version answer at once: no window, no instance guard.
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
         return rc;

@@ -14,6 +14,8 @@ constexpr const char *Usage =
     "\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
+    "      --headless run the anti-idle session without a window (with --config DIR\n"
+    "                 and --metrics ADDRESS; idlix --headless --help says more)\n"
     "\n"
     "Settings (idlix2.ini), the server list (Servers.dat) and the session log\n"
     "(AI_Log.txt) are kept in the folder named by IDLIX_DIR when it is set, else\n"

@@ -2,6 +2,7 @@
 
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
+#include "app/metricsendpoint.h"
 #include "dialup/dialupcontrol.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
@@ -16,6 +17,8 @@
 TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 {
     AntiIdle = new TAntiIdleFeature(*Form);
+    // Watching before anything can start a session ("Connect on start").
+    Metrics = std::make_unique<TMetricsEndpoint>(*Form, AntiIdle->Engine());
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
     FingerTool = new TFingerTool(*Form);
@@ -38,6 +41,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 
 TIdlix::~TIdlix()
 {
+    Metrics.reset();
     delete DialUp;
     delete TraceTool;
     delete FingerTool;

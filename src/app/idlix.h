@@ -11,6 +11,7 @@ class TFingerTool;
 class TISPTree;
 class TLatencyTest;
 class TMainForm;
+class TMetricsEndpoint;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
@@ -34,4 +35,6 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    // The session's metrics, served while an address is set; freed first.
+    std::unique_ptr<TMetricsEndpoint> Metrics;
 };

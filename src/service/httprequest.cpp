@@ -79,34 +79,31 @@ TRequestHead ParseRequestHead(const QByteArray &received, int limit)
 {
     TRequestHead head;
     const QByteArray seen = received.left(limit);
+    // Not yet whole: too large once the limit is reached without an end.
+    head.State = received.size() >= limit ? TRequestHead::TState::TooLarge : TRequestHead::TState::Incomplete;
     int start = 0;
     while (start < seen.size() && (seen[start] == '\r' || seen[start] == '\n'))
         ++start;
     const int lineEnd = seen.indexOf('\n', start);
-    if (lineEnd < 0) {
-        head.State = received.size() >= limit ? TRequestHead::TState::TooLarge : TRequestHead::TState::Incomplete;
+    if (lineEnd < 0)
         return head;
-    }
-    if (!SplitRequestLine(seen.mid(start, lineEnd - start), &head.Method, &head.Target)) {
-        head = TRequestHead();
+    QByteArray method, target;
+    if (!SplitRequestLine(seen.mid(start, lineEnd - start), &method, &target)) {
         head.State = TRequestHead::TState::Bad;
         return head;
     }
     // The head ends with an empty line: LF, optionally after CR.
     for (int at = lineEnd; at >= 0; at = seen.indexOf('\n', at + 1)) {
         const int next = at + 1;
-        if (next < seen.size() && seen[next] == '\n') {
+        const bool blank = (next < seen.size() && seen[next] == '\n')
+            || (next + 1 < seen.size() && seen[next] == '\r' && seen[next + 1] == '\n');
+        if (blank) {
             head.State = TRequestHead::TState::Complete;
-            return head;
-        }
-        if (next + 1 < seen.size() && seen[next] == '\r' && seen[next + 1] == '\n') {
-            head.State = TRequestHead::TState::Complete;
+            head.Method = method;
+            head.Target = target;
             return head;
         }
     }
-    head.State = received.size() >= limit ? TRequestHead::TState::TooLarge : TRequestHead::TState::Incomplete;
-    if (head.State == TRequestHead::TState::TooLarge)
-        head.Method = head.Target = QByteArray();
     return head;
 }
 

@@ -77,29 +77,40 @@ int main(int argc, char **argv)
     QDir().mkpath(pics);
     QDir().mkpath(data);
 
-    const QImage bg = DrawBackground(), backdrop = DrawBackdrop(), about = DrawAbout();
+    // Every picture at the window's size, then at twice that ("name@2x")
+    // for windows drawn larger; the theme icons come in sizes of their own.
+    bool ok = true;
     QString err;
-    bool ok = WriteJpeg(bg, pics + "/background.jpg", 92, &err)
-              && WriteJpeg(backdrop, pics + "/backdrop.jpg", 92, &err)
-              && WriteJpeg(about, pics + "/about.jpg", 92, &err);
-    const QList<QImage> small = {DrawSwitch(false), DrawSwitch(true), DrawArrow(false),
+    QImage bg, backdrop, about;
+    QList<QImage> small, frames;
+    for (const int scale : {1, 2}) {
+        SetPictureScale(scale);
+        const QString at = scale == 1 ? QString() : QStringLiteral("@2x");
+        const QImage b = DrawBackground(), d = DrawBackdrop(), a = DrawAbout();
+        ok = ok && WriteJpeg(b, pics + "/background" + at + ".jpg", 92, &err)
+             && WriteJpeg(d, pics + "/backdrop" + at + ".jpg", 92, &err)
+             && WriteJpeg(a, pics + "/about" + at + ".jpg", 92, &err);
+        const QList<QImage> s = {DrawSwitch(false), DrawSwitch(true), DrawArrow(false),
                                  DrawArrow(true), DrawLamp(false), DrawLamp(true),
                                  DrawYesNo(true), DrawYesNo(false), DrawButton(60),
                                  DrawButton(40), DrawIcon(32), DrawIcon(16), DrawIspImages()};
-    const char *names[] = {"switch_off", "switch_on", "arrow_closed", "arrow_open", "lamp_red",
-                           "lamp_green", "btn_yes", "btn_no", "button", "button_small",
-                           "idlix", "idlix16", "isp_images"};
-    for (int i = 0; ok && i < small.size(); ++i)
-        ok = SavePng(small[i], pics + "/" + names[i] + ".png");
-    // The program icon for the desktop's icon theme, at the sizes menus and
-    // launchers ask for.
-    for (const int size : kThemeIconSizes) {
-        const QString dir = QString("%1/icons/hicolor/%2x%2/apps").arg(res).arg(size);
-        ok = ok && QDir().mkpath(dir) && SavePng(DrawIcon(size), dir + "/idlix.png");
+        const char *names[] = {"switch_off", "switch_on", "arrow_closed", "arrow_open", "lamp_red",
+                               "lamp_green", "btn_yes", "btn_no", "button", "button_small",
+                               "idlix", "idlix16", "isp_images"};
+        for (int i = 0; ok && i < s.size(); ++i)
+            ok = SavePng(s[i], pics + "/" + names[i] + at + ".png");
+        const QList<QImage> f = DrawSpinFrames(b, 48);
+        ok = ok && WriteRle8Avi(f, 15, data + "/bvspin" + at + ".avi", &err);
+        if (scale == 1) {
+            bg = b, backdrop = d, about = a, small = s, frames = f;
+            // The program icon for the desktop's icon theme, at the sizes
+            // menus and launchers ask for.
+            for (const int size : kThemeIconSizes) {
+                const QString dir = QString("%1/icons/hicolor/%2x%2/apps").arg(res).arg(size);
+                ok = ok && QDir().mkpath(dir) && SavePng(DrawIcon(size), dir + "/idlix.png");
+            }
+        }
     }
-    const QList<QImage> frames = DrawSpinFrames(bg, 48);
-    if (ok)
-        ok = WriteRle8Avi(frames, 15, data + "/bvspin.avi", &err);
     if (!ok) {
         std::fprintf(stderr, "artgen: %s\n", qPrintable(err));
         return 1;

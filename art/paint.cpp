@@ -11,17 +11,30 @@ namespace {
 int Clamp8(int v) { return v < 0 ? 0 : v > 255 ? 255 : v; }
 }
 
+namespace {
+// r, given in the window's pixels, in the image's own pixels.
+QRect Pixels(const QImage &img, const QRect &r)
+{
+    const int s = int(img.devicePixelRatio());
+    return QRect(r.x() * s, r.y() * s, r.width() * s, r.height() * s).intersected(img.rect());
+}
+} // namespace
+
 void BrushedMetal(QImage &img, const QRect &r, QColor base, int amp, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
-    const QRect rr = r.intersected(img.rect());
+    const QRect rr = Pixels(img, r);
+    // Streaks keep their length in the window's pixels at any scale, and
+    // their strength: the kick is cut as the walk takes more, smaller steps.
+    const double keep = std::pow(0.93, 1.0 / img.devicePixelRatio());
+    const double kick = 0.35 * std::sqrt((1 - keep * keep) / (1 - 0.93 * 0.93));
     std::vector<double> row(rr.width());
     for (int y = rr.top(); y <= rr.bottom(); ++y) {
         // Random walk smoothed along the row: streaks tens of pixels long.
         double v = u(rng), rowBias = u(rng) * 0.5;
         for (int x = 0; x < rr.width(); ++x) {
-            v = v * 0.93 + u(rng) * 0.35;
+            v = v * keep + u(rng) * kick;
             row[x] = v * 0.7 + rowBias + u(rng) * 0.25;
         }
         QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
@@ -37,7 +50,7 @@ void Grain(QImage &img, const QRect &r, int amp, unsigned seed)
 {
     std::mt19937 rng(seed);
     std::uniform_int_distribution<int> u(-amp, amp);
-    const QRect rr = r.intersected(img.rect());
+    const QRect rr = Pixels(img, r);
     for (int y = rr.top(); y <= rr.bottom(); ++y) {
         QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
         for (int x = rr.left(); x <= rr.right(); ++x) {

@@ -7,6 +7,13 @@
 #include <QPainter>
 #include <QRectF>
 
+// The image's area in the window's pixels (its size over its device pixel
+// ratio). The pixel-level helpers below take their rectangles in these too.
+inline QRect Area(const QImage &img)
+{
+    return QRect(QPoint(0, 0), img.deviceIndependentSize().toSize());
+}
+
 // Fills r with brushed metal: base colour with long horizontal streaks of +-amp.
 // seed makes every surface repeatable from run to run.
 void BrushedMetal(QImage &img, const QRect &r, QColor base, int amp, unsigned seed);

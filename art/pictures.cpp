@@ -8,9 +8,16 @@
 
 namespace {
 
+// How many pixels each of the window's pixels gets: 1, or 2 for the double
+// drawings. Everything is drawn in the window's pixels through a painter on
+// an image of that device pixel ratio, so lines and curves come out sharp at
+// either size.
+int gScale = 1;
+
 QImage Blank(int w, int h, bool alpha)
 {
-    QImage img(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage img(w * gScale, h * gScale, QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(gScale);
     img.fill(alpha ? Qt::transparent : QColor(0, 0, 0));
     return img;
 }
@@ -19,12 +26,12 @@ QImage Blank(int w, int h, bool alpha)
 void Charcoal(QImage &img)
 {
     QPainter p(&img);
-    QLinearGradient g(0, 0, 0, img.height());
+    QLinearGradient g(0, 0, 0, Area(img).height());
     g.setColorAt(0, QColor(34, 37, 41));
     g.setColorAt(1, QColor(16, 17, 19));
-    p.fillRect(img.rect(), g);
+    p.fillRect(Area(img), g);
     p.end();
-    Grain(img, img.rect(), 3, 7);
+    Grain(img, Area(img), 3, 7);
 }
 
 // Brushed steel plate with rounded look, bevel and four corner screws.
@@ -164,7 +171,7 @@ QImage DrawBackdrop()
 {
     QImage img = Blank(329, 203, false);
     Charcoal(img);
-    Plate(img, img.rect(), 21, true);
+    Plate(img, Area(img), 21, true);
     QPainter p(&img);
     // The wide panels sit at 10,8 inside this picture, 309 x 187.
     Well(p, QRectF(7, 5, 315, 193), QColor(0, 0, 0), true);
@@ -179,7 +186,7 @@ QImage DrawAbout()
     sky.setColorAt(0, QColor(6, 14, 17));
     sky.setColorAt(0.6, QColor(10, 28, 32));
     sky.setColorAt(1, QColor(2, 5, 6));
-    p.fillRect(img.rect(), sky);
+    p.fillRect(Area(img), sky);
     p.setRenderHint(QPainter::Antialiasing, true);
     // A faint perspective grid on the floor.
     p.setPen(QPen(QColor(30, 140, 150, 70), 0.8));
@@ -196,7 +203,7 @@ QImage DrawAbout()
     hz.setColorAt(1, Teal(0));
     p.setPen(Qt::NoPen);
     p.setBrush(hz);
-    p.drawRect(img.rect());
+    p.drawRect(Area(img));
     // Signal arcs radiating from the globe.
     for (int i = 0; i < 4; ++i) {
         p.setPen(QPen(Teal(150 - i * 30), 2.0 - i * 0.3, Qt::SolidLine, Qt::RoundCap));
@@ -206,12 +213,12 @@ QImage DrawAbout()
     Globe(p, QPointF(92, 86), 50, 0.08, true);
     // Frame.
     p.setRenderHint(QPainter::Antialiasing, false);
-    Bevel(p, img.rect(), true, QColor(90, 96, 102), QColor(0, 0, 0));
+    Bevel(p, Area(img), true, QColor(90, 96, 102), QColor(0, 0, 0));
     p.setPen(DeepTeal(255));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(img.rect().adjusted(2, 2, -3, -3));
+    p.drawRect(Area(img).adjusted(2, 2, -3, -3));
     p.end();
-    Grain(img, img.rect(), 2, 31);
+    Grain(img, Area(img), 2, 31);
     return img;
 }
 
@@ -219,7 +226,7 @@ QImage DrawSwitch(bool on)
 {
     QImage img = Blank(52, 23, true);
     QImage metal = Blank(52, 23, false);
-    BrushedMetal(metal, metal.rect(), QColor(150, 157, 165), 16, on ? 41 : 41);
+    BrushedMetal(metal, Area(metal), QColor(150, 157, 165), 16, on ? 41 : 41);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing, true);
     QPainterPath body;
@@ -230,7 +237,7 @@ QImage DrawSwitch(bool on)
     sheen.setColorAt(0, QColor(255, 255, 255, 70));
     sheen.setColorAt(0.45, QColor(255, 255, 255, 0));
     sheen.setColorAt(1, QColor(0, 0, 0, 110));
-    p.fillRect(img.rect(), sheen);
+    p.fillRect(Area(img), sheen);
     p.setClipping(false);
     p.setPen(QPen(QColor(10, 11, 12), 1));
     p.setBrush(Qt::NoBrush);
@@ -432,10 +439,16 @@ QImage DrawIspImages()
     return img;
 }
 
+void SetPictureScale(int scale)
+{
+    gScale = scale;
+}
+
 QList<QImage> DrawSpinFrames(const QImage &background, int count)
 {
     QList<QImage> frames;
-    const QImage under = background.copy(kAnimLeft, kAnimTop, kAnimWidth, kAnimHeight)
+    const int s = int(background.devicePixelRatio());
+    const QImage under = background.copy(kAnimLeft * s, kAnimTop * s, kAnimWidth * s, kAnimHeight * s)
                              .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QPointF c(kDialCX + 0.5 - kAnimLeft, kDialCY + 0.5 - kAnimTop);
     for (int f = 0; f < count; ++f) {

@@ -1,9 +1,13 @@
 // One function per picture of the program. Sizes are the ones the window's
-// layout codes against.
+// layout codes against; at a picture scale of 2 each image has twice as many
+// pixels each way and a device pixel ratio of 2.
 #pragma once
 
 #include <QImage>
 #include <QList>
+
+// The scale the next pictures are drawn at: 1 (default) or 2.
+void SetPictureScale(int scale);
 
 QImage DrawBackground();          // 449 x 252, main window client area
 QImage DrawBackdrop();            // 329 x 203, frame behind the wide panels

@@ -64,7 +64,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.brisvane.com/idlix/")
 # time, so nothing links them, and setcap is what the post-install step uses.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcap2-bin")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-dejavu-core, fonts-dejavu-extra")
+# Liberation Sans is the face whose widths fit the window's captions; DejaVu
+# covers the characters it lacks.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core, fonts-dejavu-extra")
 set(IDLIX_INSTALLED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/idlix)
 include(${CMAKE_CURRENT_LIST_DIR}/service-install.cmake)
 configure_file(${_pkg}/debian/postinst.in ${CMAKE_BINARY_DIR}/debian/postinst @ONLY

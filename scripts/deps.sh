@@ -2,33 +2,46 @@
 # Installs the Debian packages Idlix needs, skipping what is already there.
 # Uses sudo when not run as root.
 #
-#   scripts/deps.sh run    what building and running Idlix need (run.sh)
-#   scripts/deps.sh test   that, plus what the tests add (test.sh)
+#   scripts/deps.sh run       what building and running Idlix need (run.sh)
+#   scripts/deps.sh package   that, plus the Debian package tools (package.sh)
+#   scripts/deps.sh test      all of these, plus what the tests add (test.sh)
+#   scripts/deps.sh SET --check   installs nothing: names what SET lacks, and
+#                                 fails when it lacks anything
 set -euo pipefail
 
 # Building and running: compiler and CMake, Qt (Widgets, PrintSupport, Network
 # and the Test module come with qt6-base-dev), libjpeg-turbo, the fonts the
-# window draws with, and Xvfb for run.sh on a machine without a display.
+# window draws with (Liberation Sans takes the width of the window's captions;
+# DejaVu covers what it lacks), and Xvfb for run.sh on a machine without a
+# display.
 run_packages=(
   build-essential cmake
   qt6-base-dev
   libjpeg62-turbo-dev
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
+
+# Making the Debian package: dpkg-shlibdeps (the package's library
+# dependencies) and file, which CPack uses to find the programs to strip.
+package_packages=(dpkg-dev file)
 
 # What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
 # server behind socat for the test network in namespaces; pdftotext to read
 # printed reports back; a private D-Bus with NetworkManager's mock for the
-# dial-up tests; the package tools and validators for the install tests, and
-# getcap/setcap for the package's post-install step.
+# dial-up tests; the validators for the install tests, getcap/setcap for the
+# package's post-install step, ccache, through which the check that
+# package.sh still builds on a fresh copy reuses its earlier compiles, and
+# xwininfo to measure the real window on Xvfb at each size.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light
   fingerd finger socat
   poppler-utils
   dbus-daemon python3-dbusmock
-  dpkg-dev file desktop-file-utils appstream man-db libcap2-bin
+  desktop-file-utils appstream man-db libcap2-bin
+  ccache
+  x11-utils
 )
 
 # The headless service's tests add a real Prometheus scraping its metrics
@@ -37,8 +50,9 @@ test_packages+=(prometheus lintian)
 
 case "${1:-}" in
   run) packages=("${run_packages[@]}") ;;
-  test) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
-  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+  package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
+  test) packages=("${run_packages[@]}" "${package_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 run|package|test" >&2; exit 2 ;;
 esac
 
 SUDO=""
@@ -95,6 +109,12 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
+
+if [ "${2:-}" = --check ]; then
+  [ ${#missing[@]} -eq 0 ] && exit 0
+  echo "Missing: ${missing[*]}"
+  exit 1
+fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"

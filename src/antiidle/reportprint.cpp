@@ -1,4 +1,5 @@
 #include "antiidle/reportprint.h"
+#include "platform/version.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -78,7 +79,7 @@ bool PrintPageHead(TReportPrintJob &job)
     }
     const int q = job.Q;
     SetPointSize(p, 22);
-    TextOutAt(p, q, q + q / 4, QStringLiteral("Idlix v2.0"));
+    TextOutAt(p, q, q + q / 4, QLatin1String(platform::ProgramTitle));
     SetPointSize(p, 12);
     TextOutAt(p, 28 * q, q + 3 * (q / 4),
               QStringLiteral("Page ") + QString::number(job.PageNumber));

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -17,23 +18,73 @@ constexpr const char *Usage =
     "      --headless run the anti-idle session without a window (with --config DIR\n"
     "                 and --metrics ADDRESS; idlix --headless --help says more)\n"
     "\n"
+    "The Qt toolkit's own options, such as -platform NAME, are passed on to it.\n"
+    "\n"
     "Settings (idlix2.ini), the server list (Servers.dat) and the session log\n"
     "(AI_Log.txt) are kept in the folder named by IDLIX_DIR when it is set, else\n"
     "beside the program when idlix2.ini is there and the folder is writable (a\n"
     "portable copy), else in $XDG_CONFIG_HOME/idlix (normally ~/.config/idlix).\n";
+
+// The exit status of a command line that cannot be understood (sysexits.h's
+// EX_USAGE), given before any window or display is opened.
+constexpr int UsageError = 64;
+
+// The options the Qt toolkit reads itself (its GUI and widget application
+// options and the X11 platform's), with one dash or two. A value comes as the
+// next argument or after '='.
+struct QtOption {
+    std::string_view name;
+    bool value;
+};
+constexpr QtOption QtOptions[] = {
+    {"platform", true},     {"platformpluginpath", true}, {"platformtheme", true},
+    {"plugin", true},       {"qwindowgeometry", true},    {"qwindowicon", true},
+    {"qwindowtitle", true}, {"session", true},            {"display", true},
+    {"geometry", true},     {"style", true},              {"stylesheet", true},
+    {"qmljsdebugger", true}, {"dialogs", true},           {"fontengine", true},
+    {"reverse", false},     {"widgetcount", false},       {"nograb", false},
+    {"dograb", false},
+};
+
+int Refuse(const char *what, const char *arg)
+{
+    std::fprintf(stderr, "idlix: %s '%s'\n\n", what, arg);
+    std::fputs(Usage, stderr);
+    return UsageError;
+}
 
 } // namespace
 
 int AnswerCommandLine(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        const char *arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             std::fputs(Usage, stdout);
             return 0;
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (std::strcmp(arg, "--version") == 0) {
             std::printf("Idlix %s\n", IdlixVersion);
             return 0;
+        }
+        if (arg[0] != '-' || arg[1] == '\0')
+            return Refuse("unexpected argument", arg);
+        std::string_view name(arg + (arg[1] == '-' ? 2 : 1));
+        const size_t eq = name.find('=');
+        const bool inlineValue = eq != std::string_view::npos;
+        if (inlineValue)
+            name = name.substr(0, eq);
+        const QtOption *known = nullptr;
+        for (const QtOption &o : QtOptions) {
+            if (o.name == name)
+                known = &o;
+        }
+        if (!known || (inlineValue && !known->value))
+            return Refuse("unknown option", arg);
+        if (known->value && !inlineValue) {
+            if (i + 1 >= argc)
+                return Refuse("missing value for option", arg);
+            ++i;
         }
     }
     return -1;

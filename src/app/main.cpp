@@ -1,13 +1,17 @@
 // Idlix entry point. The single-instance guard is taken before any window
 // exists; then the hidden hold window (the program ends when it closes), then
 #include "app/cmdline.h"
+#include "platform/version.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
 #include "app/headlesslaunch.h"
 #include "app/idlix.h"
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
+#include "app/windowscale.h"
 #include "net/errorreport.h"
+#include "platform/boundedread.h"
+#include "session/logfile.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
 
@@ -18,18 +22,21 @@ int main(int argc, char **argv)
     // The unattended service runs without any of what follows.
     if (WantsHeadless(argc, argv))
         return LaunchHeadless(argv);
-    // --help and --version answer at once: no window, no instance guard.
+    // --help and --version answer at once, as does a command line that cannot
+    // be understood: no window, no display, no instance guard.
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
         return rc;
 
+    // The window's size is Qt's to apply as the application object is made.
+    PrepareWindowScaleFromSettings(argc, argv);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName("Idlix v2.0");
+    QApplication::setApplicationDisplayName(QLatin1String(platform::ProgramTitle));
     // Wayland desktops find the menu entry (and so the icon) through this name.
     QApplication::setDesktopFileName("com.brisvane.Idlix");
     // Hiding the main window (to the tray) must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TPreviousInstance previous("Idlix v2.0");
+    TPreviousInstance previous(QLatin1String(platform::ProgramTitle));
     if (previous.Exists()) {
         // Another instance runs: ask it to come to the front and end quietly,
         // before any window or the settings file is touched.
@@ -39,10 +46,20 @@ int main(int argc, char **argv)
 
     // SIGTERM, SIGINT, SIGHUP and the session's end go the way of Exit. The
     // handlers are in place before the windows are made, so a signal during
-    // start-up is not fatal; it takes effect once the loop runs.
+    // start-up is not fatal: it ends any message box of the start-up and
+    // takes effect once the loop runs.
     TExitRoutes routes;
+    // What could not be done on a way out that nobody watches (settings that
+    // cannot be written) is kept in the session log as well as on stderr.
+    SetExitReportHook([](const QString &text) {
+        QString error;
+        antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
+    });
     // Engine failures that no handler took go to the program's error box.
     net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
+    // What a reader skipped of a file (or refused to open) is told in a box
+    // that does not hold up the start.
+    platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
     HoldForm = new THoldForm;
     auto *idlix = new TIdlix;   // sets MainForm
     routes.Start();

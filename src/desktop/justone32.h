@@ -15,7 +15,7 @@ class TInstanceGuard;
 
 class TPreviousInstance {
 public:
-    // Takes the guard for title (the application title, "Idlix v2.0"); the
+    // Takes the guard for title (the application title, platform::ProgramTitle); the
     // first one made becomes PreviousInstance. Make it after the
     // QApplication and before any window, and end at once when Exists().
     explicit TPreviousInstance(const QString &title);

@@ -43,6 +43,22 @@ void ShowWarning(const QString &text)
     Show(QMessageBox::Warning, QStringLiteral("Warning"), text, QStringLiteral("WarningBox"));
 }
 
+void ShowNotice(const QString &text)
+{
+    if (hook()) {
+        auto h = hook();
+        h(text);
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Information,
+                                QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok);
+    box->setObjectName(QStringLiteral("NoticeBox"));
+    box->setTextFormat(Qt::PlainText);
+    box->setModal(false);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
+
 void SetMessageHook(std::function<void(const QString &)> h)
 {
     hook() = std::move(h);

@@ -1,4 +1,5 @@
-// Modal message boxes with the application's title.
+// Message boxes with the application's title: modal ones that wait for OK,
+// and notices that do not.
 #pragma once
 
 #include <QString>
@@ -14,6 +15,12 @@ void ShowMessage(const QString &text);
 // The same for a warning: a modal box captioned "Warning" with the warning
 // icon and one OK button. A hook set with SetMessageHook gets the text.
 void ShowWarning(const QString &text);
+
+// Shows text in a box that does not wait: the program goes on (starting,
+// running a session, ending) while the box stands, and it goes away with its
+// OK button. For notices nobody has to answer, such as the lines skipped of
+// a file. A hook set with SetMessageHook gets the text instead.
+void ShowNotice(const QString &text);
 
 // Installs (or, with an empty function, removes) the hook; used by tests.
 void SetMessageHook(std::function<void(const QString &)> hook);

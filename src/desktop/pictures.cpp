@@ -2,7 +2,10 @@
 
 #include "desktop/jpeg.h"
 
+#include <QGuiApplication>
 #include <QHash>
+#include <QImage>
+#include <cmath>
 
 // The resources live in a static library; referencing their initialiser keeps
 // the linker from dropping them from the executable.
@@ -15,23 +18,61 @@ static void InitPictureResources()
     (void)done;
 }
 
+namespace {
+
+QImage LoadImage(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
+        || path.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
+        return platform::LoadJpeg(path);
+    return QImage(path);
+}
+
+// "switch_on.png" -> "switch_on@2x.png".
+QString DoubleName(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    return dot < 0 ? name + QStringLiteral("@2x") : name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
+}
+
+QPixmap Load(const QString &name, qreal ratio)
+{
+    const QString dir = QStringLiteral(":/pictures/");
+    if (ratio <= 1)
+        return QPixmap::fromImage(LoadImage(dir + name));
+    QImage twice = LoadImage(dir + DoubleName(name));
+    if (twice.isNull())
+        return QPixmap();
+    // Another ratio than 2 (150 %, or a desktop's 125 % or 300 %) takes the
+    // double drawing to its size: sharper than the single one enlarged.
+    if (ratio != 2) {
+        const QSize size(int(std::lround(twice.width() * ratio / 2)),
+                         int(std::lround(twice.height() * ratio / 2)));
+        twice = twice.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    twice.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(twice);
+}
+
+} // namespace
+
 QPixmap Picture(const QString &name)
 {
+    return Picture(name, qGuiApp ? qGuiApp->devicePixelRatio() : 1.0);
+}
+
+QPixmap Picture(const QString &name, qreal ratio)
+{
     InitPictureResources();
-    static QHash<QString, QPixmap> cache;
-    const auto it = cache.constFind(name);
+    static QHash<QPair<QString, qreal>, QPixmap> cache;
+    const QPair<QString, qreal> key(name, ratio);
+    const auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return *it;
-    const QString path = QStringLiteral(":/pictures/") + name;
-    QPixmap pix;
-    if (name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
-        || name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
-        pix = QPixmap::fromImage(platform::LoadJpeg(path));
-    else
-        pix.load(path);
+    const QPixmap pix = Load(name, ratio);
     // Unknown names are not cached, so a typo costs a failed lookup each time
     // but never hides a picture that appears later.
     if (!pix.isNull())
-        cache.insert(name, pix);
+        cache.insert(key, pix);
     return pix;
 }

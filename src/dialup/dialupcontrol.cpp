@@ -34,6 +34,7 @@ TDialUpControl::TDialUpControl(IShell &shell) : QObject(shell.Window()), shell_(
     RAS1->OnAuthenticate = [this](QObject *s) { RAS1Authenticate(s); };
     RAS1->OnAuthenticated = [this](QObject *s) { RAS1Authenticated(s); };
     RAS1->OnPrepareforCallback = [this](QObject *s) { RAS1PrepareforCallback(s); };
+    RAS1->OnDialError = [this](QObject *s, int e, const QString &t) { RAS1DialError(s, e, t); };
 
     // A minute at a time, counted down in RasMinutesLeft: the longest setting
     // (a million minutes) is far beyond what one timer interval can hold.
@@ -65,6 +66,7 @@ TDialUpControl::~TDialUpControl()
     RAS1->OnAuthenticate = nullptr;
     RAS1->OnAuthenticated = nullptr;
     RAS1->OnPrepareforCallback = nullptr;
+    RAS1->OnDialError = nullptr;
 }
 
 void TDialUpControl::FillEntryList()
@@ -90,13 +92,15 @@ void TDialUpControl::Dial()
     RAS1->SetEntryName(RAS1->Entries().value(o.Connection));
     shell_.SetStatus(QStringLiteral("Status: Attemping to connect to ") + RAS1->EntryName() +
                      QStringLiteral("..."));
-    RAS1->Dial();
+    const int started = RAS1->Dial();
     // The dialer may not be able to take the password (a pppd peer without
     // the passwordfd plugin): say so, since the dial uses the entry's own.
     if (!RAS1->DialNotice().isEmpty())
         shell_.AddHistoryLine(RAS1->DialNotice());
-    if (RAS1->LastResult() == platform::kDialErrPortAlreadyOpen)
+    if (started == platform::kDialErrPortAlreadyOpen)
         AlreadyConnected();
+    else if (started != 0)
+        RAS1DialError(RAS1, started, platform::DialErrorText(started));
 }
 
 void TDialUpControl::AlreadyConnected()
@@ -179,6 +183,15 @@ void TDialUpControl::RAS1Disconnect(QObject *, int, const QString &)
     // Nothing is left to disconnect: the countdown belongs to the connection
     // that ended, and the next one arms its own.
     RasTimer->stop();
+}
+
+void TDialUpControl::RAS1DialError(QObject *, int Error, const QString &ErrorString)
+{
+    // The attempt is over: Connect is there for the next one. Disconnect is
+    // left as the last connection left it.
+    Connect1->setEnabled(true);
+    const QString text = ErrorString.isEmpty() ? QStringLiteral("Status Unknown") : ErrorString;
+    shell_.SetStatus(QStringLiteral("Status: Dial-up failed: %1 %2").arg(Error).arg(text));
 }
 
 void TDialUpControl::RasTimerTimer()

@@ -2,7 +2,8 @@
 // Disconnect and Reset, the entry list of the dial-up options, "Connect on
 // start", "Start Anti-Idle on connect", the status line while dialing, and
 // the auto-disconnect that asks through a countdown dialog and then switches
-// the running tools off and hangs up.
+// the running tools off and hangs up. A dial that fails, or cannot start,
+// shows the dial-up error's code and text on the status line.
 #pragma once
 
 #include <QObject>
@@ -45,6 +46,8 @@ public:
     void RasTimerTimer();
     void RAS1Connect(QObject *Sender);
     void RAS1Disconnect(QObject *Sender, int Error, const QString &ErrorString);
+    // A dial that failed, or that could not start: the status line says why.
+    void RAS1DialError(QObject *Sender, int Error, const QString &ErrorString);
     void RAS1Authenticate(QObject *Sender);
     void RAS1Authenticated(QObject *Sender);
     void RAS1PrepareforCallback(QObject *Sender);

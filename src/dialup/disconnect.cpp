@@ -1,4 +1,5 @@
 #include "dialup/disconnect.h"
+#include "desktop/fonts.h"
 
 #include "desktop/msgbox.h"
 #include "desktop/pictures.h"
@@ -18,7 +19,9 @@ const QColor Silver(192, 192, 192);
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QColor &colour,
                   QRect geometry)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setObjectName(QString::fromLatin1(name));
     label->setGeometry(geometry);
     QPalette pal = label->palette();
@@ -42,10 +45,7 @@ Tfrm_Disc::Tfrm_Disc(QWidget *parent, int tickMs)
     pal.setColor(QPalette::WindowText, Silver);
     setPalette(pal);
     setAutoFillBackground(true);
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont(11));
 
     Label1 = makeLabel(this, "Label1",
                        QStringLiteral("Idlix is set to Disconnect your Internet connection in"),

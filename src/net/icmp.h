@@ -25,7 +25,8 @@ public:
 
 using TICMPDisplay = std::function<void(QObject *Sender, const QString &Msg)>;
 using TICMPNotify = std::function<void(QObject *Sender)>;
-using TICMPReply = std::function<void(QObject *Sender, int Error)>;
+// Replies: how many replies came back (0 = none, and ErrorText says why).
+using TICMPReply = std::function<void(QObject *Sender, int Replies)>;
 
 // The fixed sentence that opens every request's data (45 characters).
 extern const char kEchoSentence[];

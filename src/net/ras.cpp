@@ -160,21 +160,32 @@ void TRAS::dialEvent(unsigned handle, unsigned state, int error)
     if (m_connHandle == 0 || handle != m_connHandle)
         return;
     if (error != 0) {
-        // A failed dial fires no event: the code stays in LastResult.
-        m_lastResult = error;
-    } else {
-        m_connState = quint16(state);
-        if (state == kDialConnected)
-            setLine(TRasLineState::Connected);
-        if (state == kDialDisconnected) {
-            setLine(TRasLineState::Dropped);
-            fireDisconnect();
-        } else if (auto ev = EventOf(state)) {
-            if (auto handler = this->*ev; handler && m_connHandle != 0)
-                handler(this);
-        }
+        dialFailed(error);
+        return;
+    }
+    m_connState = quint16(state);
+    if (state == kDialConnected)
+        setLine(TRasLineState::Connected);
+    if (state == kDialDisconnected) {
+        setLine(TRasLineState::Dropped);
+        fireDisconnect();
+    } else if (auto ev = EventOf(state)) {
+        if (auto handler = this->*ev; handler && m_connHandle != 0)
+            handler(this);
     }
     UpdateStatus();
+}
+
+void TRAS::dialFailed(int error)
+{
+    // The text first: it is only given while the connection is held.
+    const QString text = RasErrorText(error);
+    // The service has given up on this dial; holding on to it would leave
+    // the line "dialing" until the next dial or hang-up.
+    release(false);
+    m_lastResult = error;
+    if (auto handler = OnDialError)
+        handler(this, error, text);
 }
 
 void TRAS::fireDisconnect()

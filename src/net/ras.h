@@ -28,7 +28,8 @@ public:
 
     // Starts dialing EntryName (a connection still held is hung up quietly
     // first). Returns 0 when the dial runs, else the code it could not start
-    // with (602: the line is already up); the outcome arrives as events.
+    // with (602: the line is already up); the outcome arrives as events:
+    // OnConnect, or OnDialError when the dial fails.
     int Dial();
     // Ends the connection, fires OnDisconnect and returns the service's result.
     int HangUp();
@@ -77,6 +78,10 @@ public:
 
     TNotifyEvent OnConnect;
     TRasStateEvent OnDisconnect;
+    // The dial failed before the line came up (the service's code and its
+    // text). The failed connection is let go of first, so the line is idle
+    // again and a handler may dial at once.
+    TRasStateEvent OnDialError;
     TNotifyEvent OnCallBack, OnAboutToOpenPort, OnPortOpened, OnAboutToConnDev, OnDevConnected,
         OnAllDevsConnected, OnAuthenticate, OnAuthNotify, OnAuthRetry, OnAuthCallBack,
         OnAuthChangePassword, OnAuthProject, OnAuthLinkSpeed, OnAuthAck, OnReAuthenticate,
@@ -90,6 +95,7 @@ public:
 private:
     int release(bool withEvent);
     void dialEvent(unsigned handle, unsigned state, int error);
+    void dialFailed(int error);
     void fireDisconnect();
     void setLine(TRasLineState s) { m_line = s; }
 

@@ -26,7 +26,9 @@ Book bookOf(const QString &phoneBook, QString &path)
     const QFileInfo info(path);
     if (info.isDir())
         return Book::Peers;
-    if (info.isFile())
+    // Anything else that exists is read as a simulated line's file; the
+    // reader refuses a FIFO or a device and says so.
+    if (info.exists())
         return Book::Simulated;
     return Book::Missing;
 }

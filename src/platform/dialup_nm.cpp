@@ -29,8 +29,9 @@ namespace {
 const char kBusName[] = "idlix-dialup";
 // A profile list is short; a bus that sends thousands is not believed.
 constexpr int kProfilesMax = 500;
-// Reading the profiles one by one stops after this long in all.
-constexpr int kListMs = 10000;
+// Reading the profiles one by one (on the GUI thread) stops after this long in
+// all, so the window keeps answering whatever the bus sends.
+constexpr int kListMs = 1500;
 
 // The rank of a profile type in the entry list: dial-up-like types first.
 int typeRank(const QString &type)
@@ -130,39 +131,80 @@ bool NmAvailable()
     return bus.isConnected() && bus.interface()->isServiceRegistered(QString::fromLatin1(kNmService));
 }
 
+namespace {
+
+// The profile behind one settings path, or false when it is gone.
+bool readProfile(const QString &path, int timeoutMs, NmProfile &out)
+{
+    QDBusMessage r;
+    if (NmCall(NmMethod(path, QString::fromLatin1(kNmService) + ".Settings.Connection",
+                        QStringLiteral("GetSettings")),
+               r, timeoutMs)
+            != 0
+        || r.arguments().isEmpty())
+        return false;
+    const NmSettings s = qdbus_cast<NmSettings>(r.arguments().at(0));
+    const QVariantMap conn = s.value(QStringLiteral("connection"));
+    out = {conn.value(QStringLiteral("id")).toString(), conn.value(QStringLiteral("type")).toString(),
+           path};
+    return !out.id.isEmpty();
+}
+
+// The profiles of the last listing, so that a dial finds its profile without
+// listing them all again.
+std::vector<NmProfile> &lastListed()
+{
+    static std::vector<NmProfile> profiles;
+    return profiles;
+}
+
+} // namespace
+
 int NmListProfiles(std::vector<NmProfile> &out)
 {
     out.clear();
+    const QDeadlineTimer deadline(kListMs);
+    auto remaining = [&] { return int(std::min<qint64>(kNmCallMs, deadline.remainingTime())); };
     const QString settingsPath = QString::fromLatin1(kNmPath) + QStringLiteral("/Settings");
     QDBusMessage reply;
     if (const int err = NmCall(NmMethod(settingsPath, QString::fromLatin1(kNmService) + ".Settings",
                                       QStringLiteral("ListConnections")),
-                               reply);
+                               reply, remaining());
         err != 0)
         return err;
     if (reply.arguments().isEmpty())
         return kDialErrBusError;
     const auto paths = qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().at(0));
-    const QDeadlineTimer deadline(kListMs);
     for (const QDBusObjectPath &p : paths) {
         if (int(out.size()) >= kProfilesMax || deadline.hasExpired())
             break;
-        QDBusMessage r;
-        if (NmCall(NmMethod(p.path(), QString::fromLatin1(kNmService) + ".Settings.Connection",
-                          QStringLiteral("GetSettings")),
-                   r, int(std::min<qint64>(kNmCallMs, deadline.remainingTime())))
-                != 0
-            || r.arguments().isEmpty())
-            continue;  // a profile that vanished meanwhile is simply not listed
-        const NmSettings s = qdbus_cast<NmSettings>(r.arguments().at(0));
-        const QVariantMap conn = s.value(QStringLiteral("connection"));
-        const QString id = conn.value(QStringLiteral("id")).toString();
-        if (!id.isEmpty())
-            out.push_back({id, conn.value(QStringLiteral("type")).toString(), p.path()});
+        NmProfile profile;
+        // A profile that vanished meanwhile is simply not listed.
+        if (readProfile(p.path(), remaining(), profile))
+            out.push_back(profile);
     }
     std::stable_sort(out.begin(), out.end(), [](const NmProfile &a, const NmProfile &b) {
         return typeRank(a.type) < typeRank(b.type);
     });
+    lastListed() = out;
+    return 0;
+}
+
+int NmFindProfile(const QString &id, NmProfile &out)
+{
+    // The last listing is believed once the profile still carries that name.
+    for (const NmProfile &p : lastListed()) {
+        if (p.id == id && readProfile(p.path, kNmCallMs, out) && out.id == id)
+            return 0;
+    }
+    std::vector<NmProfile> profiles;
+    if (const int err = NmListProfiles(profiles); err != 0)
+        return err;
+    auto it = std::find_if(profiles.begin(), profiles.end(),
+                           [&](const NmProfile &p) { return p.id == id; });
+    if (it == profiles.end())
+        return kDialErrEntryNotFound;
+    out = *it;
     return 0;
 }
 

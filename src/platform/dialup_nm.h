@@ -49,6 +49,9 @@ int NmProperty(const QString &path, const QString &iface, const QString &name, Q
 // The saved profiles, dial-up-like types first, then the rest, each group in
 // NetworkManager's order.
 int NmListProfiles(std::vector<NmProfile> &out);
+// The profile named id: the one the last listing found, when it still has
+// that name, else from a new listing. 0, or 623 when there is none.
+int NmFindProfile(const QString &id, NmProfile &out);
 
 // Answers NetworkManager's secret requests with the user name and password of
 // the connections being dialed; registered with the agent manager while it

@@ -223,26 +223,22 @@ private:
 
 int NmStart(const DialParams &params, std::unique_ptr<DialLine> &line)
 {
-    std::vector<NmProfile> profiles;
-    if (const int err = NmListProfiles(profiles); err != 0)
+    NmProfile profile;
+    if (const int err = NmFindProfile(params.entry, profile); err != 0)
         return err;
-    auto it = std::find_if(profiles.begin(), profiles.end(),
-                           [&](const NmProfile &p) { return p.id == params.entry; });
-    if (it == profiles.end())
-        return kDialErrEntryNotFound;
     // A profile that is already activating or up is the line already open.
     QVariant v;
     if (NmProperty(kNmPath, kNmService, QStringLiteral("ActiveConnections"), v) == 0) {
         for (const QDBusObjectPath &a : qdbus_cast<QList<QDBusObjectPath>>(v)) {
             QVariant conn, state;
             if (NmProperty(a.path(), activeIface(), QStringLiteral("Connection"), conn) == 0
-                && qdbus_cast<QDBusObjectPath>(conn).path() == it->path
+                && qdbus_cast<QDBusObjectPath>(conn).path() == profile.path
                 && NmProperty(a.path(), activeIface(), QStringLiteral("State"), state) == 0
                 && (state.toUInt() == kActActivating || state.toUInt() == kActActivated))
                 return kDialErrPortAlreadyOpen;
         }
     }
-    auto nm = std::make_unique<NmLine>(*it, params);
+    auto nm = std::make_unique<NmLine>(profile, params);
     nm->start();
     line = std::move(nm);
     return 0;

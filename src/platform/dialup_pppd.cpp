@@ -3,8 +3,10 @@
 // status for the outcome. The password goes to pppd's passwordfd plugin
 // through a pipe, so it is never on a command line, in a file or in a log.
 #include "platform/dialup_backend.h"
+#include "platform/boundedread.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +24,10 @@ namespace {
 // The descriptor pppd reads the password from.
 constexpr int kPasswordFd = 3;
 // A peer file is a few lines of options; anything bigger is not read whole.
-constexpr qint64 kPeerFileMax = 64 * 1024;
+const TReadLimits kPeerFileLimits{64 * 1024, 2000, 4096, TLineEnds::Lf, {}};
+// More peer files than anyone keeps: a folder holding more is listed only
+// this far (and then sorted), so listing it stays quick.
+constexpr int kPeersMax = 10000;
 // pppd's log lines are short; a longer one is cut there, so a flood of output
 // without line breaks cannot grow the buffer.
 constexpr qsizetype kLineMax = 4096;
@@ -52,11 +57,9 @@ bool usableEntryName(const QString &name)
 // The option lines of a peer file, without comments.
 QStringList peerOptions(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    const TBoundedText read = ReadBoundedText(path, kPeerFileLimits);
     QStringList out;
-    for (const QByteArray &raw : f.read(kPeerFileMax).split('\n')) {
+    for (const QByteArray &raw : read.text.split('\n')) {
         QString line = QString::fromUtf8(raw);
         const qsizetype hash = line.indexOf('#');
         if (hash >= 0)
@@ -304,12 +307,22 @@ int PppdExitError(int exitStatus)
 
 int PppdEnumEntries(const QString &dir, QStringList &names)
 {
-    QDir d(dir);
-    if (!d.exists() || !QFileInfo(dir).isReadable())
+    if (!QFileInfo(dir).isDir() || !QFileInfo(dir).isReadable())
         return kDialErrCannotOpenPhoneBook;
-    for (const QString &name : d.entryList(QDir::Files, QDir::Name))
-        if (usableEntryName(name))
-            names << name;
+    // Files only (FIFOs, devices and sockets are not peer files), in name order.
+    QDirIterator it(dir, QDir::Files);
+    while (it.hasNext()) {
+        const QString name = it.nextFileInfo().fileName();
+        if (!usableEntryName(name))
+            continue;
+        if (names.size() == kPeersMax) {
+            TellFileNotice(dir, QStringLiteral("%1: only the first %2 peer files were listed.")
+                                    .arg(dir).arg(kPeersMax));
+            break;
+        }
+        names << name;
+    }
+    names.sort();
     return 0;
 }
 

@@ -13,17 +13,18 @@
 //   DeviceType=modem
 //   DeviceName=Simulated modem
 #include "platform/dialup_backend.h"
+#include "platform/boundedread.h"
 #include "platform/inifile.h"
 
-#include <QFile>
 #include <QTimer>
 
 namespace platform {
 
 namespace {
 
-// A phone book is a few lines per entry; a bigger file is not one.
-constexpr qint64 kBookMax = 1024 * 1024;
+// A phone book is a few lines per entry: what lies past its first MiB is not
+// read, nor is a line no entry could need.
+const TReadLimits kBookLimits{1024 * 1024, 1 << 18, 4096, TLineEnds::Lf, {}};
 // Bounds that keep a mistyped value from making a dial last for ever.
 constexpr int kStepsMax = 100;
 constexpr int kStepMsMax = 60000;
@@ -31,10 +32,10 @@ constexpr int kDropAfterMax = 7 * 24 * 3600;
 
 bool readBook(const QString &file, QByteArray &text)
 {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kBookMax)
+    TBoundedText read = ReadBoundedText(file, kBookLimits);
+    if (read.status != TReadStatus::Read)
         return false;
-    text = f.read(kBookMax);
+    text = std::move(read.text);
     return true;
 }
 
@@ -125,9 +126,9 @@ private:
 int SimParseEntry(const QByteArray &text, const QString &entry, SimEntry &out)
 {
     out = SimEntry();
-    if (entry.isEmpty() || !IniSectionNames(text).contains(entry, Qt::CaseInsensitive))
-        return kDialErrEntryNotFound;
     const QByteArray section = entry.toUtf8();
+    if (entry.isEmpty() || !IniHasSection(text, section))
+        return kDialErrEntryNotFound;
     auto value = [&](const char *key) { return IniFindValue(text, section, key); };
 
     if (auto v = value("Steps"); v && !v->isEmpty()) {

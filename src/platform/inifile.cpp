@@ -1,9 +1,10 @@
 #include "platform/inifile.h"
 
+#include "platform/boundedread.h"
 #include "platform/replacefile.h"
 
-#include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <vector>
 
 namespace platform {
@@ -100,15 +101,31 @@ std::optional<QByteArray> IniFindValue(const QByteArray &text, const QByteArray 
 QStringList IniSectionNames(const QByteArray &text)
 {
     QStringList names;
+    // Names seen so far, case-folded: a book of many sections is listed in
+    // one pass, not by searching the list for each name.
+    QSet<QString> seen;
     QByteArray name;
     for (const Line &l : splitLines(text)) {
         if (classify(text, l, &name, nullptr) != LineKind::Section || name.isEmpty())
             continue;
         const QString n = QString::fromUtf8(name);
-        if (!names.contains(n, Qt::CaseInsensitive))
-            names << n;
+        const QString folded = n.toCaseFolded();
+        if (seen.contains(folded))
+            continue;
+        seen.insert(folded);
+        names << n;
     }
     return names;
+}
+
+bool IniHasSection(const QByteArray &text, const QByteArray &section)
+{
+    QByteArray name;
+    for (const Line &l : splitLines(text)) {
+        if (classify(text, l, &name, nullptr) == LineKind::Section && sameName(name, section))
+            return true;
+    }
+    return false;
 }
 
 QByteArray IniSetValue(const QByteArray &text, const QByteArray &section, const QByteArray &key,
@@ -211,17 +228,22 @@ TIniFile::TIniFile(const QString &path) : path_(QFileInfo(path).absoluteFilePath
 
 QByteArray TIniFile::load(bool *readable) const
 {
-    QFile f(path_);
+    const TBoundedText read = ReadBoundedText(path_, IniReadLimits);
+    // A missing file is simply empty; one that exists but cannot be read (or
+    // is no file at all) must not be replaced by one holding only the key
+    // being written.
     if (readable)
-        *readable = true;
-    if (!f.open(QIODevice::ReadOnly)) {
-        // A missing file is simply empty; one that exists but cannot be read
-        // must not be overwritten with only the key being written.
-        if (readable)
-            *readable = !QFileInfo::exists(path_);
-        return {};
-    }
-    return f.readAll();
+        *readable = read.status == TReadStatus::Read || read.status == TReadStatus::Missing;
+    if (!readable || read.cut == TReadCut::None)
+        return read.text;
+    // About to be written, a file past the limits is written anew from the
+    // first half of them only: keys added at its end (new sections go
+    // there) must still be within the limits when it is read again, or they
+    // would be dropped by the next read and written away with the rest.
+    TReadLimits keep = IniReadLimits;
+    keep.maxBytes /= 2;
+    keep.maxLines /= 2;
+    return BoundText(read.text, keep).text;
 }
 
 void TIniFile::store(const QByteArray &content)

@@ -8,6 +8,8 @@
 // so it can be tested and fuzzed apart from the file I/O of TIniFile.
 #pragma once
 
+#include "platform/boundedread.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -39,12 +41,22 @@ QByteArray IniSetValue(const QByteArray &text, const QByteArray &section, const 
 // comes again (without regard to case) is listed once, where it first stood.
 QStringList IniSectionNames(const QByteArray &text);
 
+// Whether an INI text has a section of that name (without regard to case).
+bool IniHasSection(const QByteArray &text, const QByteArray &section);
+
 // An integer value as the settings store writes it: optional sign, decimal
 // digits, or hexadecimal after "0x", "0X" or "$" (up to 32 bits, taken as the
 // bit pattern). Anything else, or a decimal out of int range, gives nothing.
 std::optional<int> IniParseInteger(const QByteArray &value);
 
-// One INI file on disk. Every read looks at the file as it is now; every write
+// How much of a settings file is read. The program's own file is well under
+// a KiB; a line may hold a value typed into a field (at most 32767
+// characters, three bytes each in UTF-8). What lies beyond these limits is
+// skipped, with a notice, and is gone once the file is written again.
+inline const TReadLimits IniReadLimits{1024 * 1024, 10000, 128 * 1024, TLineEnds::Lf, {}};
+
+// One INI file on disk. Every read looks at the file as it is now, within
+// IniReadLimits and only when it is a regular file; every write
 // goes to disk at once through a temporary file in the same directory and a
 // rename, so a failed or interrupted write never leaves half a file. The file
 // is kept readable by its owner only (mode 0600): it holds a password.
@@ -68,6 +80,8 @@ public:
     QString FileName() const { return path_; }
 
 private:
+    // The file's text; with 'readable' (for a write) whether it may be
+    // replaced, and a file past the limits cut to half of them.
     QByteArray load(bool *readable = nullptr) const;
     void store(const QByteArray &content);
 

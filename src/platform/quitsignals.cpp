@@ -17,14 +17,32 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // The write end is read by the handler, so it must be a plain global; -1
 // while no service is installed.
 volatile sig_atomic_t writeFd = -1;
+// Set by the first signal: a quit request is pending or being carried out.
+volatile sig_atomic_t requested = 0;
 int readFd = -1;
 struct sigaction previous[3];
 
 // Async-signal-safe: one write() of one byte, errno preserved. A full pipe
 // only drops the byte, and then a quit request is already pending anyway.
+//
+// A signal that comes while an earlier one is still pending or being carried
+// out ends the process at once by the signal's own default action: whatever
+// holds up the way out (a blocked file, a dialog nobody answers, an event
+// loop that never ran), whoever asks twice gets the program stopped.
 void onSignal(int signo)
 {
     const int saved = errno;
+    if (requested) {
+        struct sigaction dfl = {};
+        dfl.sa_handler = SIG_DFL;
+        sigemptyset(&dfl.sa_mask);
+        ::sigaction(signo, &dfl, nullptr);
+        // Blocked while this handler runs; delivered, and fatal, on return.
+        ::raise(signo);
+        errno = saved;
+        return;
+    }
+    requested = 1;
     const int fd = writeFd;
     if (fd >= 0) {
         const unsigned char byte = static_cast<unsigned char>(signo);
@@ -44,6 +62,7 @@ TQuitSignals::TQuitSignals(QObject *parent) : QObject(parent)
         return;
     readFd = fds[0];
     writeFd = fds[1];
+    requested = 0;
 
     struct sigaction sa = {};
     sa.sa_handler = onSignal;

@@ -3,6 +3,11 @@
 // signal handler only writes the signal number into a pipe; the pipe's read
 // end is watched by the event loop, so the callback runs on the GUI thread
 // where any ordinary code may run.
+//
+// The first signal asks the program to end; a second one while the first is
+// pending or being carried out ends the process at once, by the signal's
+// default action, so a program that hangs on its way out can still be
+// stopped.
 #pragma once
 
 #include <QObject>
@@ -29,8 +34,8 @@ public:
     // is delivered as soon as watching is turned on.
     void SetWatching(bool on);
 
-    // Called on the GUI thread with the signal number, once per delivered
-    // signal (signals arriving together may be coalesced by the kernel).
+    // Called on the GUI thread with the signal number of the quit request
+    // (once: a later signal ends the process, see above).
     std::function<void(int signo)> OnQuit;
 
 private:

@@ -27,6 +27,35 @@ int openTemporary(const QByteArray &path, mode_t mode, QByteArray &tmpName)
     return -1;
 }
 
+// The file a write to path lands in: path itself, or, when path is a
+// symbolic link, the end of its chain of links (a relative target counts from
+// the link's folder). The link stays a link and its target gets the new
+// bytes; a dangling link's target is created. Empty with errno set when the
+// chain does not end.
+QByteArray finalTarget(const QByteArray &path)
+{
+    QByteArray p = path;
+    // The kernel's own limit on links followed in one lookup.
+    for (int hops = 0; hops < 40; ++hops) {
+        char buf[4096];
+        const ssize_t n = ::readlink(p.constData(), buf, sizeof buf);
+        if (n < 0)
+            return p;   // not a link (or not there): write here
+        if (size_t(n) == sizeof buf) {
+            errno = ENAMETOOLONG;
+            return {};
+        }
+        QByteArray target(buf, n);
+        if (!target.startsWith('/')) {
+            const qsizetype slash = p.lastIndexOf('/');
+            target = (slash < 0 ? QByteArray() : p.left(slash + 1)) + target;
+        }
+        p = target;
+    }
+    errno = ELOOP;
+    return {};
+}
+
 bool writeAll(int fd, const QByteArray &bytes)
 {
     const char *p = bytes.constData();
@@ -52,10 +81,20 @@ bool writeAll(int fd, const QByteArray &bytes)
 bool ReplaceFile(const QString &path, const QByteArray &bytes, TFileAccess access,
                  QString *reason)
 {
-    const QByteArray target = QFile::encodeName(path);
+    // The temporary file goes beside the file finally written, so that the
+    // rename stays within one file system.
+    const QByteArray target = finalTarget(QFile::encodeName(path));
+    // Only a regular file is replaced: a FIFO or a device in its place was
+    // put there by someone on purpose.
+    struct stat st {};
+    if (!target.isEmpty() && ::stat(target.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (reason)
+            *reason = QStringLiteral("not a regular file");
+        return false;
+    }
     QByteArray tmpName;
     const mode_t mode = access == TFileAccess::OwnerOnly ? 0600 : 0666;
-    const int fd = openTemporary(target, mode, tmpName);
+    const int fd = target.isEmpty() ? -1 : openTemporary(target, mode, tmpName);
     if (fd < 0) {
         if (reason)
             *reason = QString::fromLocal8Bit(std::strerror(errno));

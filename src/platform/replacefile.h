@@ -1,7 +1,9 @@
 // Replacing a file whole: the new bytes go to a temporary file in the same
 // directory, are flushed to disk and renamed over the old file, so a failure
 // at any step (a full disk, a size limit, a missing directory) leaves the old
-// file as it was and no half-written file behind.
+// file as it was and no half-written file behind. A symbolic link (settings
+// kept in a dotfiles repository) is followed: its target is replaced and the
+// link stays.
 #pragma once
 
 #include <QByteArray>

@@ -5,6 +5,7 @@
 #include "platform/logstream.h"
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
+#include "platform/version.h"
 #include "service/metricsserver.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
@@ -58,7 +59,7 @@ platform::FamilyChoice Family(int family)
 THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
                                    const std::optional<TListenAddress> &metrics, QObject *parent)
     : QObject(parent), log_(log), options_(options), metricsAt_(metrics), logger_(log),
-      metrics_(QStringLiteral(IDLIX_VERSION))
+      metrics_(QString::fromLatin1(platform::ProgramVersion))
 {
     session_ = std::make_unique<TAntiIdleSession>(options_);
     notifier_ = new TSystemdNotifier(this);
@@ -181,7 +182,7 @@ int RunHeadless(int argc, char **argv)
         return kExitOk;
     }
     if (parsed.Version) {
-        std::printf("Idlix %s\n", IDLIX_VERSION);
+        std::printf("Idlix %s\n", platform::ProgramVersion);
         return kExitOk;
     }
 

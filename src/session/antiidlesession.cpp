@@ -418,7 +418,7 @@ void TAntiIdleSession::EndSession()
     Timer3->stop();
     // Every line of the session is in the log before the session is over.
     QString error;
-    if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed)
+    if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())
         Message(error);
     const TSessionEnd end{stats_.Attempts(), stats_.Successes(), stats_.Failures(), TStamp::Now()};
     Notify([&](TSessionObserver *o) { o->SessionStopped(end); });
@@ -436,8 +436,10 @@ void TAntiIdleSession::LogTimerTimer()
         Notify([](TSessionObserver *o) { o->LogFlushed(); });
         break;
     case TSessionLog::TFlush::Failed:
-        // The lines stay waiting, so the next tick tries again.
-        Message(error);
+        // The lines stay waiting, so the next tick tries again; a failure
+        // that lasts is told once.
+        if (!error.isEmpty())
+            Message(error);
         break;
     }
 }
@@ -447,6 +449,7 @@ bool TAntiIdleSession::FlushLog()
     QString error;
     if (log_.FlushAll(&error) != TSessionLog::TFlush::Failed)
         return true;
-    Message(error);
+    if (!error.isEmpty())
+        Message(error);
     return false;
 }

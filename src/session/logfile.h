@@ -22,7 +22,10 @@ inline QString LogLine(const QString &text)
 // Full path of the session log.
 QString LogFilePath();
 
-// Appends 'lines' to the log at 'path', creating it when missing. On failure
+// Appends 'lines' to the log at 'path', creating it when missing: all of them
+// or none. A write that fails part-way (a full disk) is taken back, so the log
+// holds whole lines only; the lines written start on a line of their own even
+// when the file ends in a fragment that could not be taken back. On failure
 // returns false and puts the message for the user into 'error'.
 bool AppendLogLines(const QString &path, const QStringList &lines, QString *error);
 

@@ -2,10 +2,7 @@
 
 #include "platform/appdir.h"
 #include "platform/cp1252.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "platform/replacefile.h"
 
 namespace antiidle {
 
@@ -45,32 +42,16 @@ QByteArray FormatServerList(const QStringList &entries)
 
 bool ReadServerListFile(const QString &path, QStringList &entries)
 {
-    if (!QFileInfo(path).isFile())
+    const platform::TBoundedText read = platform::ReadBoundedText(path, ServerListReadLimits);
+    if (read.status != platform::TReadStatus::Read)
         return false;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        return false;
-    entries = ParseServerList(bytes);
+    entries = ParseServerList(read.text);
     return true;
 }
 
 bool WriteServerListFile(const QString &path, const QStringList &entries)
 {
-    QSaveFile f(path);
-    // A directory we may not create files in still lets us rewrite the list
-    // in place.
-    f.setDirectWriteFallback(true);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = FormatServerList(entries);
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return platform::ReplaceFile(path, FormatServerList(entries), platform::TFileAccess::Shared);
 }
 
 } // namespace antiidle

@@ -2,6 +2,8 @@
 // Parsing and formatting are pure; the two file functions do the I/O.
 #pragma once
 
+#include "platform/boundedread.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -12,6 +14,16 @@ namespace antiidle {
 // new list writes the same name; Linux compares names case-sensitively, so
 // every reader and writer must use exactly this spelling.
 inline constexpr char ServerListFileName[] = "Servers.dat";
+
+// How much of the server list file is read: a keep-alive list of up to ten
+// thousand servers, each a host name, which is at most 253 characters long. A
+// longer line cannot name a host and is skipped; lines past the limits are
+// not read. Either is told to the user once (platform/boundedread.h).
+// A hundred thousand hosts of the longest name there can be are read whole.
+inline constexpr int ServerListMaxEntries = 100000;
+inline const platform::TReadLimits ServerListReadLimits{
+    qint64(ServerListMaxEntries) * (253 + 2), ServerListMaxEntries, 253, platform::TLineEnds::CrOrLf,
+    QStringLiteral("longer than a host name can be (253 characters)")};
 
 // Full path of the server list file.
 QString ServerListPath();
@@ -24,13 +36,15 @@ QStringList ParseServerList(const QByteArray &bytes);
 // Entries as file bytes: each entry in Windows-1252 followed by CR LF.
 QByteArray FormatServerList(const QStringList &entries);
 
-// Reads the file at 'path'. Returns false, leaving 'entries' untouched, when
-// there is no such file or it cannot be read.
+// Reads the file at 'path' within ServerListReadLimits. Returns false,
+// leaving 'entries' untouched, when there is no such file, it is no regular
+// file or it cannot be read.
 bool ReadServerListFile(const QString &path, QStringList &entries);
 
 // Replaces the file at 'path' with 'entries'. The new contents go to a
 // temporary file that is renamed over the old one, so a failure leaves the old
-// list whole. Returns false when the file cannot be written.
+// list whole; a symbolic link keeps pointing at the new list. Returns false
+// when the file cannot be written.
 bool WriteServerListFile(const QString &path, const QStringList &entries);
 
 } // namespace antiidle

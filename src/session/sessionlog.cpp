@@ -28,8 +28,14 @@ TSessionLog::TFlush TSessionLog::FlushAll(QString *error)
 
 TSessionLog::TFlush TSessionLog::Write(QString *error)
 {
-    if (!antiidle::AppendLogLines(Path(), pending_, error))
+    QString message;
+    if (!antiidle::AppendLogLines(Path(), pending_, &message)) {
+        if (error)
+            *error = failing_ ? QString() : message;
+        failing_ = true;
         return TFlush::Failed;
+    }
+    failing_ = false;
     pending_.clear();
     return TFlush::Written;
 }

@@ -28,7 +28,11 @@ public:
 
     enum class TFlush { Nothing, Written, Failed };
     // The timer's flush: every waiting line once there are more than the
-    // threshold, else nothing. A failed write keeps the lines waiting.
+    // threshold, else nothing. A failed write keeps the lines waiting, and
+    // the file holds whole lines only. 'error' gets the message for the user
+    // when the failure is news (the first, or the first after a write that
+    // went through) and is left empty while the same failure lasts (a disk
+    // that stays full through many flushes).
     TFlush FlushIfDue(QString *error);
     // Every waiting line, however few.
     TFlush FlushAll(QString *error);
@@ -38,4 +42,5 @@ private:
 
     QString path_;
     QStringList pending_;
+    bool failing_ = false;   // the last write failed, and that was told
 };

@@ -1,4 +1,6 @@
 #include "shell/about.h"
+#include "desktop/fonts.h"
+#include "platform/version.h"
 
 #include "desktop/pictures.h"
 
@@ -24,9 +26,7 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
     setPalette(pal);
     setAutoFillBackground(true);
-    QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans"});
-    font.setPixelSize(11);
+    const QFont font = WindowFont(11);
     setFont(font);
 
     img_About = new QLabel(this);
@@ -35,7 +35,7 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     img_About->setPixmap(Picture("about.jpg"));
     img_About->setToolTip("Click to close");
 
-    lbl_Version = new QLabel("Idlix v2.0", this);
+    lbl_Version = new QLabel(QLatin1String(platform::ProgramTitle), this);
     lbl_Version->setObjectName("lbl_Version");
     QFont big = font;
     big.setPixelSize(20);
@@ -49,6 +49,8 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     lbl_Years->setObjectName("lbl_Years");
     lbl_Years->setGeometry(16, 156, 290, 16);
 
+    for (QLabel *label : {img_About, lbl_Version, lbl_TM, lbl_Years})
+        label->setTextFormat(Qt::PlainText);
     for (QLabel *label : {img_About, lbl_Version, lbl_Years})
         label->installEventFilter(this);
 

@@ -7,13 +7,53 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QTimer>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
 #endif
 #include <cstdio>
 
 namespace {
+
 bool exitUnderWay = false;
+// Set by the first request to end: one that comes while the windows are
+// still being made ends the nested loop it came in (a message box of the
+// start-up), and is carried out again once the main loop runs.
+bool exitRequested = false;
+// Whether the main loop runs (TExitRoutes::Start was called).
+bool mainLoopStarted = false;
+
+std::function<void(const QString &)> &exitReportHook()
+{
+    static std::function<void(const QString &)> hook;
+    return hook;
+}
+
+// Nobody may be there to answer a message box on this way out (the desktop
+// session is ending, a supervisor stops the program): a message that would
+// open one, such as settings that cannot be written, goes to the error
+// stream and to the exit report hook instead, and the program goes on ending.
+void ReportWithoutBoxes()
+{
+    platform::SetMessageHook([](const QString &text) {
+        std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
+        std::fflush(stderr);
+        if (auto hook = exitReportHook())
+            hook(text);
+    });
+}
+
+} // namespace
+
+void SetExitReportHook(std::function<void(const QString &)> hook)
+{
+    exitReportHook() = std::move(hook);
+}
+
+void RequestExitUnattended()
+{
+    ReportWithoutBoxes();
+    RequestExit();
 }
 
 void SetExitUnderWay(bool on)
@@ -28,18 +68,27 @@ bool ExitUnderWay()
 
 void RequestExit()
 {
+    exitRequested = true;
     if (MainForm)
         MainForm->Exit1Click();
     else if (HoldForm)
         HoldForm->close();
     else
         QCoreApplication::quit();
+    // Before the main loop runs, a quit is ignored; ending every loop that
+    // runs now (a message box of the start-up) lets the start-up go on to
+    // the main loop, where Start() carries the exit out.
+    if (!mainLoopStarted)
+        QCoreApplication::exit(0);
 }
 
 TExitRoutes::TExitRoutes(QObject *parent) : QObject(parent)
 {
     quitSignals_ = new platform::TQuitSignals(this);
-    quitSignals_->OnQuit = [](int) { RequestExit(); };
+    quitSignals_->OnQuit = [](int) { RequestExitUnattended(); };
+    // Watched from the start: any loop that runs while the windows are made
+    // (a message box of the start-up) hears a signal and ends.
+    quitSignals_->SetWatching(true);
     qApp->installEventFilter(this);
 #if QT_CONFIG(sessionmanager)
     // Direct: the session manager waits for the answer inside this call.
@@ -56,7 +105,11 @@ TExitRoutes::~TExitRoutes()
 
 void TExitRoutes::Start()
 {
-    quitSignals_->SetWatching(true);
+    // The main loop starts afresh (a quit asked for before it ran is
+    // forgotten by it): an exit asked for during the start-up is repeated in it.
+    mainLoopStarted = true;
+    if (exitRequested)
+        QTimer::singleShot(0, qApp, [] { RequestExit(); });
 }
 
 bool TExitRoutes::eventFilter(QObject *watched, QEvent *event)
@@ -79,9 +132,7 @@ void TExitRoutes::commitData(QSessionManager &)
     // so a refused write is only reported on the error stream.
     if (!MainForm)
         return;
-    platform::SetMessageHook([](const QString &text) {
-        std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
-    });
+    ReportWithoutBoxes();
     MainForm->SaveSettings();
     platform::SetMessageHook({});
 }

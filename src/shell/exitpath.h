@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <functional>
 
 class QSessionManager;
 namespace platform {
@@ -14,6 +16,15 @@ class TQuitSignals;
 // Ends the program as Exit does. Without a hold window the loop is simply
 // asked to end.
 void RequestExit();
+
+// The same for a request that nobody watches (a termination signal): from
+// now on every message meant for a box goes to the error stream and to the
+// exit report hook instead, so nothing on the way out waits for a click.
+void RequestExitUnattended();
+
+// Receives those messages as well (settings that could not be written on
+// the way out), for a log that should keep them; empty to remove.
+void SetExitReportHook(std::function<void(const QString &)> hook);
 
 // Set by the hold window when it starts closing (cleared when one is made);
 // while set, an application quit request is the program's own and passes.
@@ -25,13 +36,14 @@ class TExitRoutes : public QObject {
 public:
     // Installs the signal handlers at once (so an early signal is kept, not
     // fatal), routes the application's quit requests and the session
-    // manager's data request. Signals are delivered only after Start().
+    // manager's data request. A signal is delivered by whichever event loop
+    // runs first: one during the start-up ends the loop it came in (a
+    // message box) and takes effect again when Start() is called.
     explicit TExitRoutes(QObject *parent = nullptr);
     ~TExitRoutes() override;
 
-    // Called just before the message loop runs: from here on a signal ends
-    // the program through RequestExit (a signal that came earlier does so as
-    // soon as the loop runs).
+    // Called just before the message loop runs: an exit asked for earlier
+    // (a signal during the start-up) is carried out as soon as the loop runs.
     void Start();
 
 protected:

@@ -1,4 +1,5 @@
 #include "shell/holdform.h"
+#include "platform/version.h"
 #include "widgets/menustyle.h"
 
 #include "shell/about.h"
@@ -22,7 +23,7 @@ THoldForm::THoldForm(QWidget *parent)
     HoldForm = this;
     SetExitUnderWay(false);
     setObjectName("HoldForm");
-    setWindowTitle("Idlix v2.0");
+    setWindowTitle(QLatin1String(platform::ProgramTitle));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName("PopupMenu1");
@@ -44,7 +45,7 @@ THoldForm::THoldForm(QWidget *parent)
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setObjectName("TrayIcon1");
     TrayIcon1->SetIcon(QIcon(Picture("idlix16.png")));
-    TrayIcon1->SetToolTip("Idlix v2.0");
+    TrayIcon1->SetToolTip(QLatin1String(platform::ProgramTitle));
     TrayIcon1->PopupMenu = PopupMenu1;
     TrayIcon1->OnClick = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
         TrayIcon1Click();

@@ -2,6 +2,7 @@
 // routing, the Edit and Help menus, Stay on Top, the status line, the session
 // stopwatch display, the status-line quotation, and close/hide.
 #include "shell/mainform.h"
+#include "platform/version.h"
 #include "widgets/framepaint.h"
 
 #include "shell/about.h"
@@ -12,10 +13,13 @@
 #include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
+#include "shell/optionkeys.h"
 #include "widgets/picturebutton.h"
+#include "desktop/fonts.h"
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
 #include "widgets/responsegraph.h"
+#include "widgets/tabchain.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 #include "platform/appdir.h"
@@ -35,6 +39,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -101,6 +106,15 @@ void editOperation(const char *slot, bool modifies)
     }
 }
 
+// Opens a home page; when no browser takes it, the user is told rather than
+// left wondering why nothing happened.
+void openPage(TGoToWeb &web, const QString &url)
+{
+    web.Url = url;
+    if (!web.OpenUrl())
+        platform::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
+}
+
 } // namespace
 
 TMainForm::TMainForm(QWidget *parent)
@@ -112,13 +126,10 @@ TMainForm::TMainForm(QWidget *parent)
     // no re-creation of the native window once the settings are read.
     MainForm = this;
     setObjectName("MainForm");
-    setWindowTitle("Idlix v2.0");
+    setWindowTitle(QLatin1String(platform::ProgramTitle));
     setWindowIcon(QIcon(Picture("idlix.png")));
 
-    QFont font;
-    font.setFamilies({"Tahoma", "DejaVu Sans"});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
@@ -198,6 +209,11 @@ void TMainForm::WireHandlers()
     StatusLBL->installEventFilter(this);
     lbl_Question->installEventFilter(this);
     InstallToolKeyRouter(this);
+    InstallOptionPanelKeys(this,
+                           QList<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions,
+                                            pnl_DialUp, pnl_Proxy},
+                           btn_Yes, btn_No);
+    InstallVisibleTabChain(this);
     // A later instance asking us to the front: the same as a click on the tray icon.
     JustOne321->OnActivate = [] {
         if (HoldForm)
@@ -294,14 +310,12 @@ void TMainForm::Help2Click()
 
 void TMainForm::BrisvaneHomePage1Click()
 {
-    GoToWeb1->Url = MakerHomePage;
-    GoToWeb1->OpenUrl();
+    openPage(*GoToWeb1, MakerHomePage);
 }
 
 void TMainForm::IdlixHomePage1Click()
 {
-    GoToWeb1->Url = ProductPage;
-    GoToWeb1->OpenUrl();
+    openPage(*GoToWeb1, ProductPage);
 }
 
 void TMainForm::About1Click()

@@ -217,10 +217,10 @@ void TFingerTool::FingerPingDnsLookupDone(QObject *Sender, quint16 Error)
     QCoreApplication::processEvents();
 }
 
-void TFingerTool::FingerPingEchoReply(QObject *Sender, int Error)
+void TFingerTool::FingerPingEchoReply(QObject *Sender, int Replies)
 {
     Q_UNUSED(Sender);
-    Q_UNUSED(Error);   // answered or not, the query runs
+    Q_UNUSED(Replies);   // answered or not, the query runs
     echoReplySeen_ = true;
     if (step_ != TFingerStep::Echoing)
         return;

@@ -51,7 +51,7 @@ public:
     void btn_FngNoMouseUp();
     void edt_FingerKeyPress();        // Enter in edt_Finger
     void FingerPingDnsLookupDone(QObject *Sender, quint16 Error);
-    void FingerPingEchoReply(QObject *Sender, int Error);
+    void FingerPingEchoReply(QObject *Sender, int Replies);
 
     // Text of the warning box shown for a query without "@".
     static QString AddressWarning();

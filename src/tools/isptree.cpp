@@ -53,8 +53,15 @@ QIcon NodeIcon()
     QIcon icon;
     if (strip.isNull())
         return icon;
-    icon.addPixmap(strip.copy(0, 0, NodeImageW, NodeImageH), QIcon::Normal);
-    icon.addPixmap(strip.copy(NodeImageW, 0, NodeImageW, NodeImageH), QIcon::Selected);
+    // The strip may be a double-size drawing: cut it in its own pixels.
+    const qreal r = strip.devicePixelRatio();
+    auto image = [&](int i) {
+        QPixmap pix = strip.copy(QRectF(i * NodeImageW * r, 0, NodeImageW * r, NodeImageH * r).toRect());
+        pix.setDevicePixelRatio(r);
+        return pix;
+    };
+    icon.addPixmap(image(0), QIcon::Normal);
+    icon.addPixmap(image(1), QIcon::Selected);
     return icon;
 }
 

@@ -177,14 +177,14 @@ void TLatencyTest::Ping4EchoRequest(QObject *Sender)
                      true);
 }
 
-void TLatencyTest::Ping4EchoReply(QObject *Sender, int Error)
+void TLatencyTest::Ping4EchoReply(QObject *Sender, int Replies)
 {
     LatReplySeen = true;
     QCoreApplication::processEvents();
     if (!LatRun.IsCurrent(LatEchoRun))
         return;
 
-    if (Error != 0) {
+    if (Replies != 0) {
         const quint32 rtt = Ping4->Reply().RoundTripTime;
         shell_.SetStatus(
             QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(LatHost).arg(rtt), true);

@@ -34,7 +34,7 @@ public:
     void Ping4DnsLookupDone(QObject *Sender, quint16 Error);
     void LatTimerTimer();
     void Ping4EchoRequest(QObject *Sender);
-    void Ping4EchoReply(QObject *Sender, int Error);
+    void Ping4EchoReply(QObject *Sender, int Replies);
 
 private:
     void SwitchOff();

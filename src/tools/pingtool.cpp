@@ -215,13 +215,13 @@ void TPingTool::Ping3EchoRequest(QObject *Sender)
               true);
 }
 
-void TPingTool::Ping3EchoReply(QObject *Sender, int Error)
+void TPingTool::Ping3EchoReply(QObject *Sender, int Replies)
 {
     PingReplySeen = true;
     QCoreApplication::processEvents();
     const QString host = PingHost;
 
-    if (Error != 0) {
+    if (Replies != 0) {
         const quint32 reply = Ping3->Reply().RoundTripTime;
         const qint32 rtt = reply > quint32(INT_MAX) ? INT_MAX : qint32(reply);
         shell_.SetStatus(QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(host).arg(rtt),

@@ -53,7 +53,7 @@ public:
     void edt_PngHostKeyPress();       // Enter in edt_PngHost
     void Ping3DnsLookupDone(QObject *Sender, quint16 Error);
     void Ping3EchoRequest(QObject *Sender);
-    void Ping3EchoReply(QObject *Sender, int Error);
+    void Ping3EchoReply(QObject *Sender, int Replies);
 
 private:
     void CreatePanel();

@@ -9,6 +9,7 @@
 // Each click is one run of RsvRun: an answer that arrives for an older click,
 // or after Cancel or Close, is dropped instead of overwriting newer results.
 #include "tools/resolvetool.h"
+#include "desktop/fonts.h"
 
 #include "net/wsocket.h"
 #include "platform/hosttext.h"
@@ -39,7 +40,7 @@ void StyleEdit(QLineEdit *edit)
     pal.setColor(QPalette::Text, Qt::white);
     edit->setPalette(pal);
     QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies(WindowFaces());
     font.setPointSize(7);
     edit->setFont(font);
     edit->setToolTip(QStringLiteral("Enter hostname to trace"));

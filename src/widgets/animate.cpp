@@ -1,5 +1,6 @@
 #include "widgets/animate.h"
 
+#include <QFileInfo>
 #include <QPainter>
 
 TAnimate::TAnimate(QWidget *parent) : QWidget(parent)
@@ -17,11 +18,30 @@ void TAnimate::Clear()
     update();
 }
 
+namespace {
+
+// "bvspin.avi" -> "bvspin@2x.avi", the clip drawn at twice the size.
+QString DoubleClip(const QString &path)
+{
+    const qsizetype dot = path.lastIndexOf('.');
+    return dot < 0 ? QString() : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+}
+
+} // namespace
+
 void TAnimate::SetFileName(const QString &path)
 {
     fileName_ = path;
     Clear();
-    if (path.isEmpty() || !platform::LoadAvi(path, &movie_))
+    if (path.isEmpty())
+        return;
+    // A window drawn larger than 100 % plays the double-size clip beside the
+    // named one, when there is one, rather than the small one enlarged.
+    ratio_ = 1;
+    if (devicePixelRatioF() > 1 && QFileInfo::exists(DoubleClip(path))
+        && platform::LoadAvi(DoubleClip(path), &movie_))
+        ratio_ = 2;
+    else if (!platform::LoadAvi(path, &movie_))
         return;
     ShowFrame(0);
 }
@@ -51,6 +71,7 @@ void TAnimate::ShowFrame(int index)
         return;
     }
     image_ = img;
+    image_.setDevicePixelRatio(ratio_);
     current_ = index;
     update();
 }
@@ -74,5 +95,6 @@ void TAnimate::paintEvent(QPaintEvent *)
         return;
     QPainter p(this);
     // Centred, as the clip may be smaller than the control.
-    p.drawImage((width() - image_.width()) / 2, (height() - image_.height()) / 2, image_);
+    const QSize size = image_.deviceIndependentSize().toSize();
+    p.drawImage((width() - size.width()) / 2, (height() - size.height()) / 2, image_);
 }

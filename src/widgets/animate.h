@@ -15,6 +15,8 @@ public:
 
     // Opens a clip and shows its first frame; a missing or bad file leaves the
     // control empty (nothing drawn, the parent shows through) and not playing.
+    // In a window drawn larger than 100 % the clip's double-size drawing
+    // ("name@2x.avi" beside it) plays instead when it is there.
     void SetFileName(const QString &path);
     QString FileName() const { return fileName_; }
 
@@ -48,6 +50,7 @@ private:
     QString fileName_;
     platform::TAviMovie movie_;
     QImage image_;
+    qreal ratio_ = 1;   // the clip's pixels per window pixel
     int current_ = -1;
     int stopFrame_ = -1;
     QTimer timer_;

@@ -15,7 +15,9 @@ TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name,
     // The stock face is 60 pixels wide; wider buttons stretch it.
     button->setScaledContents(true);
     button->SetImages({Picture(QStringLiteral("button.png"))});
-    auto *label = new QLabel(caption, parent);
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
     label->setObjectName(captionName);
     label->setGeometry(x, y, width, 19);
     label->setAlignment(Qt::AlignCenter);

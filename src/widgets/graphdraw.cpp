@@ -1,4 +1,5 @@
 #include "widgets/graphdraw.h"
+#include "desktop/fonts.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -73,8 +74,8 @@ void DrawGraphBackground(QImage &image)
     for (int i = 1; i <= 14; ++i)
         p.drawLine(cx + 4 * i, cy + 1, cx + 4 * i, cy - 1);
 
-    QFont font(QStringLiteral("Tahoma"));
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    QFont font;
+    font.setFamilies(WindowFaces());
     font.setPointSize(7);
     p.setFont(font);
     p.setPen(QColor::fromRgb(GraphLabelColour));

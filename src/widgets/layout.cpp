@@ -8,7 +8,11 @@
 QLabel *MakeLabel(QWidget *parent, const QString &name, const QString &text, int x, int y, int w,
                   int h)
 {
-    auto *label = new QLabel(text, parent);
+    auto *label = new QLabel(parent);
+    // Labels show host names, entry names and server texts: characters,
+    // never markup (a label guesses rich text from a tag otherwise).
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
     label->setObjectName(name);
     label->setGeometry(x, y, w, h);
     return label;

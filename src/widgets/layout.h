@@ -1,6 +1,7 @@
 // Makers of the plain controls the window's panels are laid out with: each
 // gets its objectName and its place (x, y, width; the height is the one the
-// window uses for that kind of control).
+// window uses for that kind of control). A label shows its text as plain
+// text, whatever is put into it later: never as markup.
 #pragma once
 
 #include <QString>

@@ -8,6 +8,7 @@ TPictureButton::TPictureButton(QWidget *parent) : QLabel(parent)
 {
     setCursor(Qt::PointingHandCursor);
     setAlignment(Qt::AlignCenter);
+    setTextFormat(Qt::PlainText);
 }
 
 void TPictureButton::SetImages(const QList<QPixmap> &images)

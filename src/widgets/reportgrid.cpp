@@ -1,4 +1,5 @@
 #include "widgets/reportgrid.h"
+#include "desktop/fonts.h"
 
 #include <QHeaderView>
 #include <QPainter>
@@ -44,13 +45,7 @@ TReportGrid::TReportGrid(QWidget *parent)
     : QTableWidget(1, 5, parent)
 {
     setHorizontalHeader(new TReportHeader(this));
-    QFont f(QStringLiteral("Tahoma"));
-    // Tahoma is rarely installed on Linux; the condensed DejaVu face is the
-    // closest in width, so "Successful" fits its 48-pixel column.
-    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                   QStringLiteral("DejaVu Sans")});
-    f.setPixelSize(9);
-    setFont(f);
+    setFont(WindowFont(9));
 
     QPalette pal = palette();
     for (auto role : {QPalette::Base, QPalette::Window, QPalette::Button, QPalette::AlternateBase})

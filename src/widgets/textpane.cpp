@@ -1,4 +1,5 @@
 #include "widgets/textpane.h"
+#include "desktop/fonts.h"
 
 #include <QFont>
 #include <QPalette>
@@ -35,9 +36,6 @@ QTextEdit *MakeOutputPane(QWidget *parent, const QString &name, const QRect &geo
     pal.setColor(QPalette::Base, Qt::black);
     pal.setColor(QPalette::Text, QColor(192, 192, 192));
     pane->setPalette(pal);
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    font.setPixelSize(9);
-    pane->setFont(font);
+    pane->setFont(WindowFont(9));
     return pane;
 }

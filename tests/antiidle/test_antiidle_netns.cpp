@@ -11,6 +11,7 @@
 #include "desktop/msgbox.h"
 #include "session/probechoice.h"
 #include "sessionwindow.h"
+#include "platform/cp1252.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
@@ -198,6 +199,34 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     EXPECT_EQ(Cell(3, 2), "0 %");
     EXPECT_EQ(Cell(3, 3), "0 %");
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+}
+
+TEST_F(AntiIdleNet, HostsWithTagsAreShownAsTyped)
+{
+    // Neither a typed host nor an entry of the server list is markup: the
+    // status line, the history and the report show the tags as they are.
+    struct Row {
+        const char *name;
+        bool cycle;
+        QString host;
+    } rows[] = {
+        {"typed host", false, "<b>typed</b>"},
+        {"Servers.dat entry", true, "<i>srv</i><br>x"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        testutil::writeFile(dir.file("Servers.dat"), platform::ToCp1252Lines({r.host}));
+        form->edt_AIHost->setText(r.cycle ? QString() : r.host);
+        form->cb_AIOptions->SetChecked(0, r.cycle);
+        Click();
+        ASSERT_TRUE(testutil::waitFor(
+            [&] { return form->StatusLBL->text() == "Status: Unknown Host " + r.host; }, 10s))
+            << form->StatusLBL->text().toStdString();
+        EXPECT_TRUE(testutil::showsLiterally(form->StatusLBL));
+        EXPECT_EQ(History().last(), "\u2022 Unknown Host " + r.host);
+        EXPECT_EQ(Cell(0, 1), r.host);
+        Click();
+    }
 }
 
 TEST_F(AntiIdleNet, RoundTripOfADelayedReplyIsReportedAndGraphed)

@@ -5,9 +5,12 @@
 #include "shell/mainform.h"
 #include "widgets/picturebutton.h"
 #include "desktop/msgbox.h"
+#include "platform/boundedread.h"
 #include "../support/testutil.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <sys/stat.h>
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
@@ -114,6 +117,68 @@ TEST(ServerListFile, MissingFileReadsNothingAndUnwritablePathFails)
     EXPECT_FALSE(ReadServerListFile(dir.file("Servers.dat"), entries));
 }
 
+TEST(ServerListFile, HostileFilesAreReadWithinLimitsAndTold)
+{
+    testutil::ScratchDir dir;
+    QStringList notices;
+    platform::SetFileNoticeSink([&](const QString &n) { notices << n; });
+    const QString path = dir.file("Servers.dat");
+    const QByteArray host253(253, 'h');
+    // A hundred thousand servers are kept whole (slow to show, but sound);
+    // the limit is one more.
+    QByteArray tooMany;
+    for (int i = 0; i < 100001; ++i)
+        tooMany += "s" + QByteArray::number(i) + ".example\r\n";
+    const QString longRule = ": 1 line longer than a host name can be (253 characters) was skipped";
+    struct Row {
+        const char *name;
+        QByteArray bytes;          // empty: a FIFO
+        bool read;
+        int entries;
+        QString first, last;       // first and last entry read
+        QString notice;            // after the path
+    } rows[] = {
+        {"a host name of 253 characters", "a\r\n" + host253 + "\r\n", true, 2, "a",
+         QString(host253), ""},
+        {"one character more is no host name",
+         "a\r\n" + host253 + "x\r\n<b>srv</b>\r\n", true, 2, "a", "<b>srv</b>",
+         longRule + " (line 2)."},
+        {"one line of 20 MB", QByteArray(20 * 1000 * 1000, 'a'), true, 0, "", "", longRule + " (line 1)."},
+        {"a hundred thousand and one servers", tooMany, true, 100000, "s0.example",
+         "s99999.example", ": Only the first 100000 lines were read; the rest was skipped."},
+        {"a FIFO nobody writes to", "", false, 0, "", "", " is a FIFO, not a file; it was not read."},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        QFile::remove(path);
+        notices.clear();
+        if (r.bytes.isEmpty())
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            WriteAll(path, r.bytes);
+        QStringList entries;
+        EXPECT_EQ(ReadServerListFile(path, entries), r.read);
+        ASSERT_EQ(entries.size(), r.entries);
+        if (!entries.isEmpty()) {
+            EXPECT_EQ(entries.first(), r.first);
+            EXPECT_EQ(entries.last(), r.last);
+        }
+        EXPECT_EQ(notices, r.notice.isEmpty() ? QStringList() : QStringList{path + r.notice});
+    }
+    platform::SetFileNoticeSink({});
+}
+
+TEST(ServerListFile, ALinkedListIsWrittenThroughTheLink)
+{
+    testutil::ScratchDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("lists"));
+    WriteAll(dir.file("lists/mine.dat"), "old\r\n");
+    ASSERT_TRUE(QFile::link("lists/mine.dat", dir.file("Servers.dat")));
+    ASSERT_TRUE(WriteServerListFile(dir.file("Servers.dat"), {"a", "b"}));
+    EXPECT_TRUE(QFileInfo(dir.file("Servers.dat")).isSymLink());
+    EXPECT_EQ(ReadAll(dir.file("lists/mine.dat")), QByteArray("a\r\nb\r\n"));
+}
+
 class ServerPanel : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
@@ -156,6 +221,22 @@ TEST_F(ServerPanel, FileWithEmptyMiddleLineIsLoadedAndWrittenBack)
     EXPECT_TRUE(form->img_Bg2->isHidden());
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\n\r\nb\r\n"));
     EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ServerPanel, AJunkLineIsLeftOutAndGoneOnceTheListIsWritten)
+{
+    // A list download whose body was no list, with the hosts after it.
+    WriteAll(dir.file("Servers.dat"), QByteArray(1000 * 1000, '<') + "\r\nkept.example\r\n");
+    QStringList notices;
+    platform::SetFileNoticeSink([&](const QString &n) { notices << n; });
+    MakeForm();
+    serverList->ServerList1Click();   // read again: told once all the same
+    EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"kept.example"});
+    EXPECT_EQ(notices.size(), 1);
+    serverList->btn_SrvClose->Click();
+    EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("kept.example\r\n"));
+    EXPECT_TRUE(messages.isEmpty());
+    platform::SetFileNoticeSink({});
 }
 
 TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)

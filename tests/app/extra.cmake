@@ -11,3 +11,12 @@ endforeach()
 if(TARGET app_test_serviceunits)
   add_dependencies(app_test_serviceunits idlix)
 endif()
+
+# The README's package command on a fresh copy of the sources. Not a test_*
+# file: it gets a time-out of its own, long enough for a machine whose
+# compiler cache is empty to build the program once more.
+add_executable(app_package_check ${CMAKE_CURRENT_LIST_DIR}/package_check.cpp)
+target_link_libraries(app_package_check PRIVATE idlix_testmain idlix_app)
+add_test(NAME app.package_check COMMAND app_package_check)
+set_tests_properties(app.package_check PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+  TIMEOUT 1500 SKIP_RETURN_CODE 77)

@@ -27,13 +27,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
 // The program on a scratch directory whose phone book is 'book'.
 struct Program {
     testutil::ScratchDir dir;
@@ -44,11 +37,12 @@ struct Program {
 
     explicit Program(const QByteArray &book)
     {
-        writeFile(dir.file("book.ini"), book);
-        writeFile(dir.file("idlix2.ini"),
-                  "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\nHost=127.0.0.1\r\n"
-                  "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
-                  "Disconnect=1\r\nDisconnect Time=1\r\n");
+        testutil::writeFile(dir.file("book.ini"), book);
+        testutil::writeFile(
+            dir.file("idlix2.ini"),
+            "[Anti-Idle Options]\r\nMethod=1\r\nFrequecy=1\r\nHost=127.0.0.1\r\n"
+            "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
+            "Disconnect=1\r\nDisconnect Time=1\r\n");
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         platform::SetBeepHook([] {});

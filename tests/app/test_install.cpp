@@ -48,6 +48,25 @@ Result RunTool(const QString &program, const QStringList &args,
     return r;
 }
 
+// Runs the program with args on a scratch folder and no display: a window
+// could not open (Qt would abort), so whatever answers must answer first.
+// untouched tells whether the instance guard and the settings were left alone.
+Result RunWithoutDisplay(const QStringList &args, bool &untouched)
+{
+    testutil::ScratchDir dir;
+    untouched = false;
+    if (!QDir().mkpath(dir.file("run")))
+        return {};
+    QProcessEnvironment env = testutil::programEnvironment(dir);
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    const Result r = RunTool(testutil::programPath(), args, env, 10000);
+    untouched = QDir(dir.file("run")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                && !QFile::exists(dir.file("idlix2.ini"));
+    return r;
+}
+
 constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
 // Every file an install puts under its prefix.
@@ -57,6 +76,7 @@ QStringList ExpectedFiles()
                          "share/applications/com.brisvane.Idlix.desktop",
                          "share/idlix/Help.html",
                          "share/idlix/bvspin.avi",
+                         "share/idlix/bvspin@2x.avi",
                          "share/man/man1/idlix.1.gz",
                          "share/metainfo/com.brisvane.Idlix.metainfo.xml"};
     for (const int size : kIconSizes)
@@ -217,20 +237,50 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutWindowOrGuard)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        testutil::ScratchDir dir;
-        ASSERT_TRUE(QDir().mkpath(dir.file("run")));
-        QProcessEnvironment env = testutil::programEnvironment(dir);
-        // No display: a window could not open, so the answer must come first.
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        const Result r = RunTool(testutil::programPath(), c.args, env, 10000);
+        bool untouched = false;
+        const Result r = RunWithoutDisplay(c.args, untouched);
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
         EXPECT_EQ(r.out.section('\n', 0, 0).toStdString(), c.firstLine);
         EXPECT_EQ(r.err.toStdString(), "");
-        // Neither the instance guard nor the settings were touched.
-        EXPECT_TRUE(QDir(dir.file("run")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-        EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
+        EXPECT_TRUE(untouched);
+    }
+}
+
+TEST(CommandLine, WhatItCannotUnderstandIsRefusedBeforeAnyDisplay)
+{
+    struct Case {
+        QStringList args;
+        int code;
+        const char *complaint;  // first line on standard error, empty for none
+    };
+    const Case cases[] = {
+        {{"--foo"}, 64, "idlix: unknown option '--foo'"},
+        {{"-x"}, 64, "idlix: unknown option '-x'"},
+        {{"--version=2"}, 64, "idlix: unknown option '--version=2'"},
+        {{"-reverse=1"}, 64, "idlix: unknown option '-reverse=1'"},
+        {{"somefile"}, 64, "idlix: unexpected argument 'somefile'"},
+        {{"-"}, 64, "idlix: unexpected argument '-'"},
+        {{"-platform"}, 64, "idlix: missing value for option '-platform'"},
+        {{"--foo", "--help"}, 64, "idlix: unknown option '--foo'"},
+        // Qt's own options, in each of its spellings, pass; --version then answers.
+        {{"-style", "fusion", "--version"}, 0, ""},
+        {{"-style=fusion", "--version"}, 0, ""},
+        {{"--platform", "offscreen", "-reverse", "--version"}, 0, ""},
+        {{"-session", "1234abcd", "--help"}, 0, ""},
+        // A value is never taken for an option.
+        {{"-display", "--foo", "--version"}, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        bool untouched = false;
+        const Result r = RunWithoutDisplay(c.args, untouched);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_EQ(r.err.section('\n', 0, 0).toStdString(), c.complaint);
+        if (c.code != 0) {
+            EXPECT_TRUE(r.err.contains("\nUsage: idlix [OPTION]\n")) << r.err.toStdString();
+            EXPECT_EQ(r.out.toStdString(), "");
+        }
+        EXPECT_TRUE(untouched);
     }
 }
 
@@ -325,6 +375,9 @@ TEST(Package, ControlFields)
                                "qt6-qpa-plugins", "libcap2-bin"})
         EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << p.Field("Depends").toStdString();
     EXPECT_TRUE(p.Field("Depends").contains(QRegularExpression("libqt6core6 \\(>= [0-9.]+\\)")));
+    // The window's face comes recommended, so its captions fit their boxes.
+    EXPECT_TRUE(p.Field("Recommends").split(", ").contains("fonts-liberation2"))
+        << p.Field("Recommends").toStdString();
 }
 
 TEST(Package, FilesArePrefixedCopiesOfTheInstall)

@@ -5,7 +5,10 @@
 #include "../support/testutil.h"
 
 #include <QGuiApplication>
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QStringList>
 #include <gtest/gtest.h>
 
@@ -42,4 +45,32 @@ TEST(MessageBox, BoxesShowTheirTextAsCharactersWithOneButton)
         EXPECT_EQ(box.buttons, 1);
         EXPECT_TRUE(box.plainText);
     }
+}
+
+TEST(MessageBox, ANoticeDoesNotWaitAndShowsCharacters)
+{
+    QGuiApplication::setApplicationDisplayName("Idlix v2.0");
+    const QString text = "/data/Servers.dat: 1 line <b>longer</b> than a host name can be";
+    // The call returns at once: nothing waits for the box to be answered.
+    platform::ShowNotice(text);
+    QMessageBox *box = nullptr;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == "NoticeBox" && w->isVisible())
+            box = qobject_cast<QMessageBox *>(w);
+    }
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(box->windowTitle(), "Idlix v2.0");
+    EXPECT_EQ(box->text(), text);
+    EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    // Its OK button closes and frees it.
+    QPointer<QMessageBox> alive(box);
+    box->button(QMessageBox::Ok)->click();
+    ASSERT_TRUE(testutil::waitFor([&] { return alive.isNull(); }, std::chrono::milliseconds(2000)));
+
+    QStringList seen;
+    platform::SetMessageHook([&](const QString &t) { seen << t; });
+    platform::ShowNotice(text);
+    platform::SetMessageHook({});
+    EXPECT_EQ(seen, QStringList{text});
 }

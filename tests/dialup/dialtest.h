@@ -1,5 +1,5 @@
 // Shared pieces of the dial-up window tests: a main window on a scratch
-// program directory whose phone book is a simulated line, with the dial-up
+// program directory whose phone book is a simulated line (or any phone book), with the dial-up
 // control, stand-in tools on the five switches (each click recorded and
 // flipping its switch), and a recorder of the line's events and of every
 // status text the window showed.
@@ -44,10 +44,14 @@ inline constexpr TToolId SwitchedTools[] = {TToolId::AntiIdle, TToolId::Finger, 
 
 inline void WriteFile(const QString &path, const QByteArray &text)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
+    testutil::writeFile(path, text);
 }
+
+// A phone book given by its path as it stands (empty: the system's own,
+// NetworkManager's when it is on the bus), instead of one written for the test.
+struct BookPath {
+    QString path;
+};
 
 // The window with its dial-up control. The phone book and the settings file
 // are written before the window is made, as a user's files are there before
@@ -64,28 +68,12 @@ struct Window {
     Window(const QByteArray &book, const QByteArray &ini = {}, int minuteMs = 60000,
            int tickMs = 1000)
     {
-        hadBook_ = qEnvironmentVariableIsSet("IDLIX_PHONEBOOK");
-        oldBook_ = qgetenv("IDLIX_PHONEBOOK");
         WriteFile(dir.file("book.ini"), book);
-        qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
-        if (!ini.isEmpty())
-            WriteFile(dir.file("idlix2.ini"), ini);
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        form = std::make_unique<TMainForm>();
-        for (TToolId tool : SwitchedTools) {
-            TToolSwitch &sw = form->Switch(tool);
-            sw.Bind([this, tool, &sw] {
-                clicks << ToolName(tool);
-                sw.SetRunning(!sw.Running());
-            });
-        }
-        // A dial of "Connect on start" reports its progress later, through
-        // the event loop, so the recorder is in place before the first event.
-        ctl = new TDialUpControl(*form);
-        ctl->MinuteMs = minuteMs;
-        ctl->CountdownTickMs = tickMs;
-        Watch(*ctl);
-        Seen();
+        Open(dir.file("book.ini"), ini, minuteMs, tickMs);
+    }
+    Window(const BookPath &book, const QByteArray &ini)
+    {
+        Open(book.path, ini, 60000, 1000);
     }
     ~Window()
     {
@@ -127,6 +115,30 @@ struct Window {
     }
 
 private:
+    void Open(const QString &book, const QByteArray &ini, int minuteMs, int tickMs)
+    {
+        hadBook_ = qEnvironmentVariableIsSet("IDLIX_PHONEBOOK");
+        oldBook_ = qgetenv("IDLIX_PHONEBOOK");
+        qputenv("IDLIX_PHONEBOOK", book.toLocal8Bit());
+        if (!ini.isEmpty())
+            WriteFile(dir.file("idlix2.ini"), ini);
+        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        form = std::make_unique<TMainForm>();
+        for (TToolId tool : SwitchedTools) {
+            TToolSwitch &sw = form->Switch(tool);
+            sw.Bind([this, tool, &sw] {
+                clicks << ToolName(tool);
+                sw.SetRunning(!sw.Running());
+            });
+        }
+        // A dial of "Connect on start" reports its progress later, through
+        // the event loop, so the recorder is in place before the first event.
+        ctl = new TDialUpControl(*form);
+        ctl->MinuteMs = minuteMs;
+        ctl->CountdownTickMs = tickMs;
+        Watch(*ctl);
+        Seen();
+    }
     // Wraps every event of the control's line so that each is recorded with
     // the status text before and after its handler.
     void Watch(TDialUpControl &c)
@@ -148,14 +160,18 @@ private:
                 Seen();
             };
         }
-        TRasStateEvent inner = c.RAS1->OnDisconnect;
-        c.RAS1->OnDisconnect = [this, inner](QObject *s, int e, const QString &t) {
-            events << QStringLiteral("Disconnect");
-            Seen();
-            if (inner)
-                inner(s, e, t);
-            Seen();
-        };
+        for (const auto &[name, event] : {std::pair{"Disconnect", &TRAS::OnDisconnect},
+                                          std::pair{"DialError", &TRAS::OnDialError}}) {
+            TRasStateEvent inner = c.RAS1->*event;
+            c.RAS1->*event = [this, inner, n = QString::fromLatin1(name)](QObject *s, int e,
+                                                                         const QString &t) {
+                events << n;
+                Seen();
+                if (inner)
+                    inner(s, e, t);
+                Seen();
+            };
+        }
     }
     bool hadBook_ = false;
     QByteArray oldBook_;

@@ -1,7 +1,8 @@
 // The window's dial-up control over a simulated line: every path of a dial
-// with its events and status texts in order, the menu items' enabling, the
-// entry list and stored entry, "Connect on start" with a line already up,
-// Reset, a dial while the line is up, and the password kept out of sight.
+// with its events and status texts in order (failures with their code and
+// text), the menu items' enabling, the entry list and stored entry, "Connect
+// on start" with a line already up, Reset, a dial while the line is up, and
+// the password kept out of sight.
 #include "dialtest.h"
 
 #include <QAction>
@@ -10,6 +11,9 @@
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QTimer>
+
+#include <functional>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using dialtest::Window;
@@ -61,7 +65,7 @@ TEST_P(DialPaths, EventsAndStatusTextsInOrder)
     EXPECT_EQ(w.ctl->Connect1->isEnabled(), c.connect1);
     EXPECT_EQ(w.ctl->Disconnect1->isEnabled(), c.disconnect1);
     EXPECT_EQ(w.ctl->RAS1->LineState(), c.line);
-    if (c.line == TRasLineState::Dialing) {   // failed: only the component knows why
+    if (c.events.contains("DialError")) {
         EXPECT_EQ(w.ctl->RAS1->LastResult(), 691);
     }
     // The dial carried the panel's credentials, and the password was never
@@ -74,6 +78,7 @@ TEST_P(DialPaths, EventsAndStatusTextsInOrder)
 }
 
 const QString Attempt = QStringLiteral("Status: Attemping to connect to Provider...");
+const QString Refused = QStringLiteral("Status: Dial-up failed: 691 The user name or password was refused.");
 const QStringList ConnectedStatuses = {"", Attempt, "Status: Authenticating username/password...",
                                        "Status: Username/password authenticated.",
                                        "Status: Connected to Provider."};
@@ -92,17 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "Status: Username/password authenticated.", "Status: Preparing for redial...",
                   "Status: Connected to Provider."},
                  false, true, TRasLineState::Connected},
-        // Authentication fails with the state that starts it: no event, the
-        // attempt stays on the status line and Connect stays usable.
+        // Authentication fails with the state that starts it: the failure
+        // with its code and text replaces the attempt, the line is idle again
+        // and Connect stays usable.
         LineCase{"AuthenticationFails", "[Provider]\nStepMs=5\nFailAt=5\nFailCode=691\n",
-                 "AllDevsConnected", nullptr, Progress, {"", Attempt}, true, true,
-                 TRasLineState::Dialing},
-        // The provider takes the credentials, then refuses them: nothing after
-        // the authentication's own status.
+                 "DialError", nullptr, Progress + QStringList{"DialError"},
+                 {"", Attempt, Refused}, true, true, TRasLineState::Idle},
+        // The provider takes the credentials, then refuses them.
         LineCase{"PasswordRefused", "[Provider]\nStepMs=5\nUser=alice\nPassword=other\n",
-                 "Authenticate", nullptr, Progress + QStringList{"Authenticate"},
-                 {"", Attempt, "Status: Authenticating username/password..."}, true, true,
-                 TRasLineState::Dialing},
+                 "DialError", nullptr, Progress + QStringList{"Authenticate", "DialError"},
+                 {"", Attempt, "Status: Authenticating username/password...", Refused}, true,
+                 true, TRasLineState::Idle},
         LineCase{"DroppedByTheLine", "[Provider]\nStepMs=5\nDropAfter=1\n", "Disconnect",
                  nullptr, Progress + QStringList{"Authenticate", "Authenticated", "Connect",
                                                  "Disconnect"},
@@ -258,17 +263,68 @@ TEST(DialUpControl, DialWhileUpHangsUpQuietlyFirst)
     EXPECT_EQ(w.statuses.last(), "Status: Connected to Provider.");
 }
 
-TEST(DialUpControl, DialThatCannotStartLeavesTheAttemptShown)
+TEST(DialUpControl, DialThatCannotStartSaysWhy)
 {
-    // The stored entry is gone from the book: the dial cannot start, and
-    // as with a failure while dialing nothing else is said.
-    Window w("[Provider]\n", "[Dial-Up Options]\nConnection=5\n");
-    w.Run(w.ctl->Connect1);
-    testutil::pump(100ms);
-    EXPECT_NE(w.ctl->RAS1->LastResult(), 0);
-    EXPECT_EQ(w.Status(), "Status: Attemping to connect to ...");
+    struct Case {
+        const char *name;
+        QByteArray book;
+        QByteArray ini;
+        // Done to the phone book once the window has listed its entries.
+        std::function<void(const QString &book)> then;
+        QString status;
+    };
+    const auto makeFifo = [](const QString &book) {
+        // Not a file that can be read as a whole: a named pipe in its place.
+        QFile::remove(book);
+        ASSERT_EQ(mkfifo(QFile::encodeName(book).constData(), 0600), 0);
+    };
+    const Case cases[] = {
+        // The stored entry is gone from the book.
+        {"StoredEntryGone", "[Provider]\n", "[Dial-Up Options]\nConnection=5\n", nullptr,
+         "Status: Dial-up failed: 623 The phone-book entry does not exist."},
+        {"EntryWithBadValues", "[Provider]\nStepMs=soon\n", Settings({}), nullptr,
+         "Status: Dial-up failed: 625 The phone-book entry holds a value that cannot be read."},
+        {"PhoneBookRemoved", "[Provider]\n", Settings({}), [](const QString &b) { QFile::remove(b); },
+         "Status: Dial-up failed: 621 The phone book cannot be opened."},
+        {"PhoneBookUnreadable", "[Provider]\n", Settings({}), makeFifo,
+         "Status: Dial-up failed: 621 The phone book cannot be opened."},
+        // A code the service has no text for.
+        {"UnknownCode", "[Provider]\nDialResult=676\n", Settings({}), nullptr,
+         "Status: Dial-up failed: 676 Status Unknown"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Window w(c.book, c.ini);
+        if (c.then)
+            c.then(w.dir.file("book.ini"));
+        w.Run(w.ctl->Connect1);
+        testutil::pump(100ms);
+        EXPECT_EQ(w.statuses, (QStringList{"", c.status}));
+        EXPECT_EQ(w.ctl->RAS1->LastResult(), c.status.section(' ', 3, 3).toInt());
+        EXPECT_TRUE(w.ctl->Connect1->isEnabled());
+        EXPECT_TRUE(w.ctl->Disconnect1->isEnabled());
+        EXPECT_EQ(w.ctl->RAS1->LineState(), TRasLineState::Idle);
+        EXPECT_TRUE(w.events.isEmpty());
+        EXPECT_TRUE(w.messages.isEmpty());
+    }
+}
+
+TEST(DialUpControl, ConnectOnStartThatFailsSaysWhy)
+{
+    Window w("[Provider]\nStepMs=5\nFailAt=2\nFailCode=651\n",
+             Settings("Connect On Start=1\r\nStart AI=1\r\n"));
+    ASSERT_TRUE(w.WaitEvent("DialError"));
+    EXPECT_EQ(w.statuses, (QStringList{"Status: Attemping to connect to Provider...",
+                                       "Status: Dial-up failed: 651 The modem did not connect "
+                                       "(no answer, busy or no carrier)."}));
+    // Nothing was started for a line that never came up.
+    EXPECT_TRUE(w.clicks.isEmpty());
     EXPECT_TRUE(w.ctl->Connect1->isEnabled());
-    EXPECT_TRUE(w.events.isEmpty());
+    // Connect tries again.
+    w.events.clear();
+    w.Run(w.ctl->Connect1);
+    ASSERT_TRUE(w.WaitEvent("DialError"));
+    EXPECT_EQ(w.events, (QStringList{"AboutToOpenPort", "PortOpened", "DialError"}));
 }
 
 TEST(DialUpControl, ConnectWhenTheLineIsAlreadyUpSaysSo)
@@ -279,4 +335,17 @@ TEST(DialUpControl, ConnectWhenTheLineIsAlreadyUpSaysSo)
     EXPECT_FALSE(w.ctl->Connect1->isEnabled());
     EXPECT_FALSE(w.ctl->Disconnect1->isEnabled());
     EXPECT_EQ(w.clicks, QStringList{"AntiIdle"});
+}
+
+TEST(DialUpControl, AnEntryNamedWithTagsIsShownAsNamed)
+{
+    // The names come from the phone book, which anyone may have written.
+    Window w("[<b>Demo</b>]\nStepMs=50\n", Settings({}));
+    ASSERT_EQ(w.form->cb_RasConnect->currentText(), "<b>Demo</b>");
+    w.Run(w.ctl->Connect1);
+    EXPECT_EQ(w.Status(), "Status: Attemping to connect to <b>Demo</b>...");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+    ASSERT_TRUE(w.WaitEvent("Connect"));
+    EXPECT_EQ(w.Status(), "Status: Connected to <b>Demo</b>.");
+    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
 }

@@ -1,6 +1,6 @@
 // TRAS over the simulated line: the events of every state in order, failures
-// that fire nothing, a line dropped by the other end, hang-up, 602, the
-// 20-entry limit and a dial while the line is up.
+// that fire OnDialError and let the line go, a line dropped by the other end,
+// hang-up, 602, the 20-entry limit and a dial while the line is up.
 #include "net/ras.h"
 
 #include "platform/dialup.h"
@@ -49,6 +49,9 @@ protected:
             };
         r.OnDisconnect = [this](QObject *, int error, const QString &text) {
             events_ << QStringLiteral("Disconnect %1 '%2'").arg(error).arg(text);
+        };
+        r.OnDialError = [this](QObject *, int error, const QString &text) {
+            events_ << QStringLiteral("DialError %1 '%2'").arg(error).arg(text);
         };
     }
     void book(const QByteArray &text)
@@ -120,38 +123,58 @@ TEST_F(RasTest, EveryStateOfTheTableFiresItsEvent)
     EXPECT_EQ(want.mid(17, 4), (QStringList{"CallBack", "InteractiveStarted", "RetryAuth", "PasswordExpired"}));
 }
 
-TEST_F(RasTest, FailuresFireNoEventAndLeaveTheCode)
+TEST_F(RasTest, AFailedDialFiresDialErrorAndLetsTheLineGo)
 {
     book("[Auth]\nStepMs=5\nUser=alice\nPassword=right\n"
          "[Busy]\nStepMs=5\nSteps=0,1,2\nFailAt=2\nFailCode=676\n");
+    struct Case {
+        const char *entry;
+        const char *password;
+        QStringList events;
+        int code;
+        unsigned lastState;   // ConnState keeps the last state reached
+    };
+    const Case cases[] = {
+        {"Auth", "wrong-password",
+         kConnectEvents.mid(0, 6) + QStringList{"DialError 691 'The user name or password was refused.'"},
+         691, platform::kDialAuthenticate},
+        // A code the service has no text for.
+        {"Busy", "", {"AboutToOpenPort", "PortOpened", "DialError 676 'Status Unknown'"}, 676,
+         platform::kDialPortOpened},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.entry);
+        events_.clear();
+        ras_.SetEntryName(c.entry);
+        ras_.SetUserName("alice");
+        ras_.SetPassword(c.password);
+        ASSERT_EQ(ras_.Dial(), 0);
+        const unsigned handle = ras_.ConnHandle();
+        ASSERT_TRUE(testutil::waitFor([&] { return events_.size() == c.events.size(); }, 5s));
+        testutil::pump(50ms);
+        EXPECT_EQ(events_, c.events);
+        EXPECT_EQ(ras_.LastResult(), c.code);
+        EXPECT_EQ(ras_.ConnState(), c.lastState);
+        // The failed connection is gone: the line is idle, its handle unknown.
+        EXPECT_EQ(ras_.LineState(), TRasLineState::Idle);
+        EXPECT_EQ(ras_.ConnHandle(), 0u);
+        platform::DialStatus st;
+        EXPECT_EQ(platform::DialGetStatus(handle, st), platform::kDialErrInvalidHandle);
+        EXPECT_FALSE(events_.join('|').contains("wrong-password"));
+    }
+    // A handler may dial again at once: here with the right password.
+    ras_.OnDialError = [this](QObject *, int error, const QString &) {
+        events_ << QStringLiteral("DialError %1").arg(error);
+        ras_.SetPassword("right");
+        EXPECT_EQ(ras_.Dial(), 0);
+    };
+    events_.clear();
     ras_.SetEntryName("Auth");
-    ras_.SetUserName("alice");
     ras_.SetPassword("wrong-password");
     ASSERT_EQ(ras_.Dial(), 0);
-    ASSERT_TRUE(waitEvent("Authenticate"));
-    testutil::waitFor([&] { return ras_.LastResult() == platform::kDialErrAuthFailure; }, 2s);
-    testutil::pump(50ms);
-    EXPECT_EQ(events_, kConnectEvents.mid(0, 6));
-    EXPECT_EQ(ras_.LastResult(), 691);
-    EXPECT_EQ(ras_.ConnState(), platform::kDialAuthenticate);
-    EXPECT_EQ(ras_.LineState(), TRasLineState::Dialing);
-    const QString text = ras_.RasErrorText(691);
-    EXPECT_EQ(text, platform::DialErrorText(691));
-    EXPECT_FALSE(text.contains("wrong-password"));
-
-    events_.clear();
-    ras_.SetEntryName("Busy");
-    ASSERT_EQ(ras_.Dial(), 0);
-    ASSERT_TRUE(testutil::waitFor([&] { return ras_.LastResult() == 676; }, 2s));
-    EXPECT_EQ(events_, (QStringList{"AboutToOpenPort", "PortOpened"}));
-    EXPECT_EQ(ras_.RasErrorText(676), "Status Unknown");
-    // The right password connects.
-    events_.clear();
-    ras_.SetEntryName("Auth");
-    ras_.SetPassword("right");
-    ASSERT_EQ(ras_.Dial(), 0);
     ASSERT_TRUE(waitEvent("Connect"));
-    EXPECT_EQ(events_, kConnectEvents);
+    EXPECT_EQ(events_, kConnectEvents.mid(0, 6) + QStringList{"DialError 691"} + kConnectEvents);
+    EXPECT_EQ(ras_.LineState(), TRasLineState::Connected);
 }
 
 TEST_F(RasTest, ALineDroppedByTheOtherEndKeepsItsHandle)

@@ -2,12 +2,15 @@
 // codes, the simulated phone book) and the simulated line through the
 // service's calls.
 #include "platform/dialup_backend.h"
+#include "platform/boundedread.h"
 
 #include "../support/testutil.h"
 #include "dialrecorder.h"
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -259,6 +262,70 @@ TEST_F(SimBook, ListsEveryEntryInOrder)
     EXPECT_EQ(names, want);
     EXPECT_EQ(DialEnumEntries(dir_.filePath("nothing-here"), names), kDialErrCannotOpenPhoneBook);
     EXPECT_TRUE(names.isEmpty());
+}
+
+TEST_F(SimBook, AHugeBookIsListedInOrderAndItsLastEntryDialed)
+{
+    // About 130,000 sections in 1 MiB: listed whole, and a dial finds its
+    // entry without listing them again.
+    QByteArray text;
+    QStringList want;
+    for (int i = 0; i < 130000; ++i) {
+        text += "[" + QByteArray::number(0x10000 + i, 16) + "]\n";
+        want << QString::number(0x10000 + i, 16);
+    }
+    text += "StepMs=1\n";
+    ASSERT_LE(text.size(), 1024 * 1024);
+    write(text);
+    QStringList names;
+    ASSERT_EQ(DialEnumEntries(book(), names), 0);
+    EXPECT_EQ(names, want);
+    DialHandle h = 0;
+    ASSERT_EQ(dial(want.last(), h), 0);
+    ASSERT_TRUE(testutil::waitFor([&] { return !notes_.empty() && notes_.back().state == kDialConnected; }, 5s));
+}
+
+TEST_F(SimBook, WhatIsNoBookIsRefusedAtOnceWithANotice)
+{
+    QStringList notices;
+    SetFileNoticeSink([&](const QString &n) { notices << n; });
+    struct Row {
+        const char *name;
+        std::function<QString()> make;   // the phone book's path
+        int listed;                      // rc of listing
+        QStringList names;
+        QString notice;                  // the one notice expected, if any
+    } rows[] = {
+        {"a FIFO without a writer",
+         [&] {
+             const QString p = dir_.filePath("fifo.ini");
+             ::mkfifo(QFile::encodeName(p).constData(), 0600);
+             return p;
+         },
+         kDialErrCannotOpenPhoneBook, {}, dir_.filePath("fifo.ini") + " is a FIFO, not a file; it was not read."},
+        {"an endless device", [] { return QStringLiteral("/dev/zero"); },
+         kDialErrCannotOpenPhoneBook, {}, "/dev/zero is a device, not a file; it was not read."},
+        {"past 1 MiB: the first MiB is the book",
+         [&] {
+             write("[First]\n" + QByteArray(1024 * 1024, ';') + "\n[Second]\n");
+             return book();
+         },
+         0, {"First"},
+         book() + ": 1 line longer than 4096 bytes was skipped (line 2). Only its first 1 MiB "
+                  "was read; the rest was skipped."},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        notices.clear();
+        const QString path = r.make();
+        QStringList names;
+        EXPECT_EQ(DialEnumEntries(path, names), r.listed);
+        EXPECT_EQ(names, r.names);
+        DialHandle h = 0;
+        EXPECT_NE(rec_.dial(path, "Second", h), 0);
+        EXPECT_EQ(notices, QStringList{r.notice}) << notices.join("|").toStdString();
+    }
+    SetFileNoticeSink({});
 }
 
 TEST(DialService, StartupPhoneBookComesFromTheEnvironment)

@@ -2,6 +2,7 @@
 // pppd's log lines and exits with pppd's codes: progress, outcome, the
 // command line and the password handed over on its descriptor.
 #include "platform/dialup.h"
+#include "platform/boundedread.h"
 
 #include "../support/testutil.h"
 #include "dialrecorder.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace platform;
@@ -66,6 +68,32 @@ TEST_F(PppdDial, ListsPeerFiles)
     QStringList names;
     ASSERT_EQ(DialEnumEntries(peers_.path(), names), 0);
     EXPECT_EQ(names, (QStringList{"authfail", "connect", "locked", "modemhangup", "noanswer", "nokernel"}));
+
+    // A FIFO or a folder among them is no peer file.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(peers_.filePath("fifo")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(peers_.path()).mkdir("folder"));
+    ASSERT_EQ(DialEnumEntries(peers_.path(), names), 0);
+    EXPECT_EQ(names.size(), 6);
+    DialHandle h = 0;
+    EXPECT_EQ(dial("fifo", h), kDialErrEntryNotFound);
+}
+
+TEST_F(PppdDial, AFolderOfTooManyPeerFilesIsListedInPart)
+{
+    QStringList notices;
+    SetFileNoticeSink([&](const QString &n) { notices << n; });
+    for (int i = 0; i < 10010; ++i) {
+        QFile f(peers_.filePath(QStringLiteral("isp%1").arg(i, 5, 10, QLatin1Char('0'))));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QStringList names;
+    ASSERT_EQ(DialEnumEntries(peers_.path(), names), 0);
+    EXPECT_EQ(names.size(), 10000);
+    QStringList sorted = names;
+    sorted.sort();
+    EXPECT_EQ(names, sorted);
+    EXPECT_EQ(notices, QStringList{peers_.path() + ": only the first 10000 peer files were listed."});
+    SetFileNoticeSink({});
 }
 
 TEST_F(PppdDial, ConnectsAndHangsUpWithThePasswordOnItsDescriptor)

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <cctype>
 #include <map>
@@ -88,6 +89,37 @@ TEST(IniText, ListsSectionNamesInFileOrder)
     };
     for (const Row &r : rows)
         EXPECT_EQ(platform::IniSectionNames(r.text), r.want) << r.text.constData();
+}
+
+TEST(IniText, ManySectionsAreListedOnceEachInOrder)
+{
+    // A phone book of 130,000 sections, each name also coming again in
+    // another case further down.
+    QByteArray text;
+    QStringList want;
+    for (int i = 0; i < 130000; ++i) {
+        text += "[Entry" + QByteArray::number(i, 16) + "]\n";
+        want << "Entry" + QString::number(i, 16);
+    }
+    text += "[ENTRY0]\n[entryff]\n[New]\n";
+    want << "New";
+    EXPECT_EQ(platform::IniSectionNames(text), want);
+    EXPECT_TRUE(platform::IniHasSection(text, "entry1fbcf"));   // the last of them
+    EXPECT_FALSE(platform::IniHasSection(text, "Entry1fbd0"));
+}
+
+TEST(IniText, FindsASectionWithoutRegardToCase)
+{
+    struct Row { QByteArray text, section; bool has; } rows[] = {
+        {"", "A", false},
+        {"[Demo ISP]\r\nStepMs=1\r\n", "demo isp", true},
+        {"; [Hidden]\n[Shown]\n", "Hidden", false},
+        {"key=[Inside]\n", "Inside", false},
+        {"[ Padded ]\n", "Padded", true},
+        {"[<b>Demo</b>]\n", "<b>Demo</b>", true},
+    };
+    for (const Row &r : rows)
+        EXPECT_EQ(platform::IniHasSection(r.text, r.section), r.has) << r.text.constData();
 }
 
 TEST(IniText, ParsesIntegersAsTheStoreWritesThem)
@@ -310,4 +342,114 @@ TEST(IniFile, UnreadableFileIsNotOverwritten)
         EXPECT_EQ(std::string(e.what()), ("Unable to write to " + path).toStdString());
     }
     EXPECT_TRUE(QFileInfo(path).isDir());
+}
+
+TEST(IniFile, HostileFilesAreReadWithinBoundsAndNeverBlock)
+{
+    QTemporaryDir dir;
+    platform::SetFileNoticeSink([](const QString &) {});
+    struct Row {
+        const char *name;
+        std::function<void(const QString &path)> make;
+        QString host;           // what ReadString gives for Anti-Idle Options/Host
+        bool writable;          // a write goes through
+    } rows[] = {
+        {"a FIFO without a writer",
+         [](const QString &p) { ASSERT_EQ(::mkfifo(QFile::encodeName(p).constData(), 0600), 0); },
+         "default", false},
+        {"a line of 20 MB after the values",
+         [](const QString &p) {
+             writeAll(p, "[Anti-Idle Options]\nHost=before.example\n"
+                             + QByteArray(20 * 1000 * 1000, 'j') + "\n");
+         },
+         "before.example", true},
+        {"a line of 200 KB before the values (skipped, the rest read)",
+         [](const QString &p) {
+             writeAll(p, QByteArray(200 * 1000, 'j') + "\n[Anti-Idle Options]\nHost=after.example\n");
+         },
+         "after.example", true},
+        {"a value as long as a field may hold",
+         [](const QString &p) {
+             writeAll(p, "[Anti-Idle Options]\nHost=" + QByteArray(32767 * 3, 'h') + "\n");
+         },
+         QString(32767 * 3, 'h'), true},
+    };
+    int n = 0;
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        const QString path = dir.filePath(QString::number(++n) + ".ini");
+        r.make(path);
+        TIniFile ini(path);
+        EXPECT_EQ(ini.ReadString("Anti-Idle Options", "Host", "default"), r.host);
+        bool written = true;
+        try {
+            ini.WriteString("General", "Stay on Top", "1");
+        } catch (const EIniWriteError &) {
+            written = false;
+        }
+        EXPECT_EQ(written, r.writable);
+        if (written) {
+            // What was within the limits is kept; the junk is gone.
+            EXPECT_EQ(ini.ReadString("Anti-Idle Options", "Host", "default"), r.host);
+            EXPECT_LT(QFileInfo(path).size(), platform::IniReadLimits.maxBytes);
+        }
+    }
+    EXPECT_EQ(QFileInfo(dir.filePath("1.ini")).isFile(), false);   // the FIFO stays a FIFO
+    platform::SetFileNoticeSink({});
+}
+
+TEST(IniFile, KeysWrittenIntoAFilePastTheLimitsAreReadBack)
+{
+    // Junk past the limits is dropped when the file is written; what the
+    // program writes after it must not be dropped with it by the next read.
+    QTemporaryDir dir;
+    platform::SetFileNoticeSink([](const QString &) {});
+    QByteArray manyLines, manyBytes;
+    for (int i = 0; i < 20000; ++i)
+        manyLines += "[S" + QByteArray::number(i) + "]\n";
+    for (int i = 0; i < 40; ++i)
+        manyBytes += "[B" + QByteArray::number(i) + "]\nk=" + QByteArray(64 * 1024, 'b') + "\n";
+    const struct {
+        const char *name;
+        QByteArray text;
+    } rows[] = {{"20,000 sections", manyLines}, {"2.5 MiB", manyBytes}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        const QString path = dir.filePath(QString::fromLatin1(r.name).left(2) + ".ini");
+        writeAll(path, r.text);
+        TIniFile ini(path);
+        // A save as the program makes it: key after key, each a write of its own,
+        // three of them values as long as a field holds.
+        const QString big(32767, QChar(0x20AC));
+        for (int i = 0; i < 18; ++i)
+            ini.WriteInteger(QStringLiteral("Section %1").arg(i % 6), QStringLiteral("Key %1").arg(i), i);
+        for (const char *key : {"Host", "Username", "Password"})
+            ini.WriteString("Dial-Up Options", key, big);
+        for (int i = 0; i < 18; ++i)
+            EXPECT_EQ(ini.ReadInteger(QStringLiteral("Section %1").arg(i % 6), QStringLiteral("Key %1").arg(i), -1), i);
+        for (const char *key : {"Host", "Username", "Password"})
+            EXPECT_EQ(ini.ReadString("Dial-Up Options", key, QString()), big) << key;
+        const platform::TBoundedText again = platform::ReadBoundedText(path, platform::IniReadLimits);
+        EXPECT_EQ(again.cut, platform::TReadCut::None);
+    }
+    platform::SetFileNoticeSink({});
+}
+
+TEST(IniFile, ALinkedFileIsWrittenThroughTheLink)
+{
+    // Settings kept in a dotfiles repository, linked into place.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("dotfiles"));
+    const QString target = dir.filePath("dotfiles/idlix2.ini");
+    writeAll(target, "[General]\nStay on Top=1\n");
+    ASSERT_TRUE(QFile::link("dotfiles/idlix2.ini", dir.filePath("idlix2.ini")));
+    TIniFile ini(dir.filePath("idlix2.ini"));
+    ini.WriteString("Dial-Up Options", "Password", "secret");
+    EXPECT_TRUE(QFileInfo(dir.filePath("idlix2.ini")).isSymLink());
+    EXPECT_EQ(readAll(target), QByteArray("[General]\nStay on Top=1\n[Dial-Up Options]\n"
+                                          "Password=secret\n"));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(dir.filePath("dotfiles")).entryList(QDir::Files), QStringList{"idlix2.ini"});
 }

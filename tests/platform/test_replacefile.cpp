@@ -3,15 +3,15 @@
 // missing directory) says why and leaves the old file and nothing else.
 #include "platform/replacefile.h"
 
+#include "../support/testutil.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 using platform::ReplaceFile;
@@ -30,32 +30,6 @@ unsigned ModeOf(const QString &path)
     struct stat st {};
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
 }
-
-// Files may grow to at most 'bytes' while it lives (root is bound by this
-// too), with the signal that would end the process ignored, so a write past
-// the limit comes back short and then fails with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = old_;
-        lim.rlim_cur = bytes;
-        ok_ = setrlimit(RLIMIT_FSIZE, &lim) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 } // namespace
 
@@ -91,7 +65,7 @@ TEST(ReplaceFile, AFailedWriteTellsWhyAndLeavesTheOldFileWhole)
 
     QString reason;
     {
-        FileSizeLimit limit(100);
+        testutil::FileSizeLimit limit(100);
         ASSERT_TRUE(limit.ok());
         EXPECT_FALSE(ReplaceFile(path, QByteArray(4096, 'x'), TFileAccess::Shared, &reason));
     }
@@ -110,4 +84,64 @@ TEST(ReplaceFile, AFailedWriteTellsWhyAndLeavesTheOldFileWhole)
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_TRUE(QFileInfo(dir.filePath("sub")).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tree.txt"});
+}
+
+TEST(ReplaceFile, ALinkKeepsPointingAtTheNewContent)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("repo/sub"));
+    struct Row {
+        const char *name;
+        QString link;           // the path written to
+        QString linkText;       // what the link holds
+        QString target;         // where the bytes must land
+    } rows[] = {
+        {"absolute link", "a.ini", dir.filePath("repo/a.ini"), "repo/a.ini"},
+        {"relative link", "b.ini", "repo/b.ini", "repo/b.ini"},
+        {"relative to the link's own folder", "repo/sub/c.ini", "../c.ini", "repo/c.ini"},
+        {"dangling link: its target is made", "d.ini", "repo/new.ini", "repo/new.ini"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        const QString link = dir.filePath(r.link);
+        if (!r.linkText.endsWith("new.ini")) {
+            ASSERT_TRUE(ReplaceFile(dir.filePath(r.target), "old\r\n", TFileAccess::Shared));
+        }
+        ASSERT_EQ(::symlink(QFile::encodeName(r.linkText).constData(),
+                            QFile::encodeName(link).constData()), 0);
+        QString reason;
+        EXPECT_TRUE(ReplaceFile(link, "new\r\n", TFileAccess::OwnerOnly, &reason))
+            << reason.toStdString();
+        EXPECT_TRUE(QFileInfo(link).isSymLink());
+        EXPECT_EQ(QFile::symLinkTarget(link), QFileInfo(dir.filePath(r.target)).absoluteFilePath());
+        EXPECT_EQ(ReadAll(dir.filePath(r.target)), QByteArray("new\r\n"));
+        EXPECT_EQ(ModeOf(dir.filePath(r.target)), 0600u);
+    }
+    // A chain of two links ends at the file.
+    ASSERT_EQ(::symlink("a.ini", QFile::encodeName(dir.filePath("chain")).constData()), 0);
+    EXPECT_TRUE(ReplaceFile(dir.filePath("chain"), "chained\r\n", TFileAccess::Shared));
+    EXPECT_EQ(ReadAll(dir.filePath("repo/a.ini")), QByteArray("chained\r\n"));
+    // No temporary file is left anywhere.
+    EXPECT_EQ(QDir(dir.filePath("repo")).entryList(QDir::Files),
+              (QStringList{"a.ini", "b.ini", "c.ini", "new.ini"}));
+}
+
+TEST(ReplaceFile, ALoopOrAFifoIsNotReplaced)
+{
+    QTemporaryDir dir;
+    const QString loop = dir.filePath("loop");
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(loop).constData()), 0);
+    QString reason;
+    EXPECT_FALSE(ReplaceFile(loop, "x", TFileAccess::Shared, &reason));
+    EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(ELOOP)));
+    EXPECT_TRUE(QFileInfo(loop).isSymLink());
+
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_FALSE(ReplaceFile(fifo, "x", TFileAccess::Shared, &reason));
+    EXPECT_EQ(reason, "not a regular file");
+    struct stat st {};
+    ASSERT_EQ(::lstat(QFile::encodeName(fifo).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System), (QStringList{"fifo", "loop"}));
 }

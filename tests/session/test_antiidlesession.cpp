@@ -292,3 +292,18 @@ TEST_F(SessionEngine, TheLineGoesDownAndComesBackAndPausesAreGaps)
     EXPECT_EQ(engine->Stats().Attempts(), 6);
     EXPECT_EQ(engine->Link().Link(), TLinkMonitor::TLink::Unknown);
 }
+
+TEST_F(SessionEngine, TheProgramEndingMidSessionLosesNoLine)
+{
+    // Lines that wait for the next batch when the program ends (the engine
+    // goes with the window, or the service stops) are written on the way out.
+    ASSERT_TRUE(engine->Start());   // no host: the session runs and sends nothing
+    engine->AddHistoryLine(QStringLiteral("one"));
+    engine->AddHistoryLine(QStringLiteral("two"));
+    engine->LogTimerTimer();        // far below a batch: nothing written yet
+    EXPECT_FALSE(QFile::exists(dir.file("AI_Log.txt")));
+    engine->RemoveObserver(&rec);
+    engine.reset();
+    EXPECT_EQ(testutil::readFile(dir.file("AI_Log.txt")), "\x95 one\r\n\x95 two\r\n");
+    engine = std::make_unique<TAntiIdleSession>(options);   // for TearDown
+}

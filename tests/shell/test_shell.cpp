@@ -5,6 +5,7 @@
 #include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 #include "../support/testutil.h"
+#include "shellwindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -16,25 +17,7 @@
 
 #include <memory>
 
-namespace {
-
-struct Window {
-    testutil::ScratchDir dir;
-    QStringList messages;
-    std::unique_ptr<TMainForm> form;
-    Window()
-    {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        form = std::make_unique<TMainForm>();
-    }
-    ~Window()
-    {
-        form.reset();
-        platform::SetMessageHook({});
-    }
-};
-
-} // namespace
+using shelltest::Window;
 
 TEST(Backdrop, ShowsFromTheFirstUserAndHidesAfterTheLast)
 {

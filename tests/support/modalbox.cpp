@@ -1,8 +1,9 @@
-// readModalBox: the one test helper that needs Qt Widgets, kept apart so the
-// tests of the layers without widgets link none.
+// The test helpers that need Qt Widgets (readModalBox, showsLiterally), kept
+// apart so the tests of the layers without widgets link none.
 #include "testutil.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace testutil {
@@ -22,6 +23,22 @@ SeenBox readModalBox(const std::function<void()> &open)
     closer.start(20);
     open();
     return seen;
+}
+
+bool showsLiterally(const QLabel *label)
+{
+    // The same text in a label like it that is told to show characters.
+    QLabel plain;
+    plain.setFont(label->font());
+    plain.setWordWrap(label->wordWrap());
+    plain.setMargin(label->margin());
+    plain.setIndent(label->indent());
+    plain.setContentsMargins(label->contentsMargins());
+    plain.setTextFormat(Qt::PlainText);
+    plain.setText(label->text());
+    const int width = label->width() > 0 ? label->width() : 200;
+    return plain.sizeHint() == label->sizeHint()
+           && (!label->wordWrap() || plain.heightForWidth(width) == label->heightForWidth(width));
 }
 
 } // namespace testutil

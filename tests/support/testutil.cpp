@@ -7,7 +7,10 @@
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/syscall.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <csignal>
+#include <gtest/gtest.h>
 #include <QFile>
 #include <unistd.h>
 
@@ -109,6 +112,37 @@ BusyCores::~BusyCores()
     stop_ = true;
     for (auto &t : threads_)
         t.join();
+}
+
+} // namespace testutil
+
+namespace testutil {
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes)
+{
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    oldCur_ = old.rlim_cur;
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old;
+    lim.rlim_cur = bytes;
+    ok_ = setrlimit(RLIMIT_FSIZE, &lim) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = oldCur_;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::signal(SIGXFSZ, oldHandler_);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
 } // namespace testutil

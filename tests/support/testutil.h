@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QString>
+
+class QLabel;
 #include <QTemporaryDir>
 #include <QTimer>
 #include <atomic>
@@ -36,6 +38,11 @@ struct SeenBox {
 // Runs 'open', which is expected to open a modal QMessageBox, reads the box
 // and closes it with its default button. shown stays false when none opened.
 SeenBox readModalBox(const std::function<void()> &open);
+
+// True when label lays its text out as plain text would, the characters of
+// any tags included; a label that took "<b>x</b>" for markup lays out less
+// (only a bold x). (Widget tests only.)
+bool showsLiterally(const QLabel *label);
 
 // True when the process may build network namespaces and open raw sockets.
 bool isRoot();
@@ -79,5 +86,23 @@ private:
     std::atomic<long> spins_{0};
     std::vector<std::thread> threads_;
 };
+
+// Files may grow to at most 'bytes' while it lives (root is bound by this
+// too), with the signal that would end the process ignored, so a write past
+// the limit comes back short and then fails with EFBIG: a full disk without
+// a disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long bytes);
+    ~FileSizeLimit();
+    bool ok() const { return ok_; }
+private:
+    unsigned long long oldCur_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+    bool ok_ = false;
+};
+
+// A file written whole (the test fails when it cannot be).
+void writeFile(const QString &path, const QByteArray &bytes);
 
 } // namespace testutil

@@ -1,6 +1,7 @@
 #include "service/headless.h"
 
 #include "config/optionsfile.h"
+#include "platform/boundedread.h"
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
 #include "platform/quitsignals.h"
@@ -189,6 +190,12 @@ int RunHeadless(int argc, char **argv)
     platform::IgnoreBrokenPipe();
     QCoreApplication app(argc, argv);
     const TServiceLog log = TServiceLog::Stderr();
+    // What of a file was skipped (lines too long, a file past its size) is
+    // a line of the log like any other.
+    platform::SetFileNoticeSink([&log](const QString &notice) { log.Write(TLogLevel::Warning, notice); });
+    struct TSinkReset {
+        ~TSinkReset() { platform::SetFileNoticeSink({}); }
+    } sinkReset;
     auto fail = [&](const TServiceProblem &problem) {
         log.Write(TLogLevel::Error, problem.Reason);
         return problem.Code;

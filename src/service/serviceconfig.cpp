@@ -1,7 +1,11 @@
 #include "service/serviceconfig.h"
 
-#include <QFile>
+#include "platform/boundedread.h"
+#include "platform/inifile.h"
+
 #include <QFileInfo>
+
+#include <cstring>
 
 namespace service {
 
@@ -23,15 +27,22 @@ TServiceProblem CheckDataFolder(const QString &dir, const QString &settingsPath)
         if (!folder.isDir())
             return Config(QStringLiteral("%1 is not a folder").arg(dir));
     }
-    const QFileInfo settings(settingsPath);
-    if (!settings.exists())
+    if (settingsPath.isEmpty())
         return {};
-    if (!settings.isFile())
-        return Config(QStringLiteral("cannot read the settings %1: not a regular file").arg(settingsPath));
-    QFile f(settingsPath);
-    if (!f.open(QIODevice::ReadOnly))
-        return Config(QStringLiteral("cannot read the settings %1: %2").arg(settingsPath, f.errorString()));
-    return {};
+    // Read as the settings reader reads it: a missing file gives the
+    // defaults; one that is not there to be read stops the service.
+    const platform::TBoundedText read = platform::ReadBoundedText(settingsPath, platform::IniReadLimits);
+    switch (read.status) {
+    case platform::TReadStatus::Read:
+    case platform::TReadStatus::Missing:
+        return {};
+    case platform::TReadStatus::NotRegular:
+        return Config(QStringLiteral("cannot read the settings %1: it is %2").arg(settingsPath, read.kind));
+    case platform::TReadStatus::Unreadable:
+        break;
+    }
+    return Config(QStringLiteral("cannot read the settings %1: %2")
+                      .arg(settingsPath, QString::fromLocal8Bit(std::strerror(read.error))));
 }
 
 TServiceProblem CheckSessionOptions(const config::TOptions &options, const QString &settingsPath,

@@ -10,11 +10,16 @@ class TDialUpControl;
 class TFingerTool;
 class TISPTree;
 class TLatencyTest;
+class TLineNotices;
 class TMainForm;
 class TMetricsEndpoint;
+class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace platform {
+class TMeteredWatch;
+}
 
 class TIdlix {
 public:
@@ -37,4 +42,12 @@ public:
     TDialUpControl *DialUp = nullptr;
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;
+    // What the user is told about the line: notices of drops and returns,
+    // and the keep-alive on metered connections.
+    TLineNotices *Notices = nullptr;
+    TMeteredGuard *Metered = nullptr;
+    platform::TMeteredWatch *MeteredWatch = nullptr;
+
+private:
+    void WatchTheLine();
 };

@@ -40,6 +40,8 @@ void TLinkMonitor::Feed(const TProbeResult &r)
         failures_ = 0;
         if (link_ != TLink::Down) {
             SetLink(TLink::Up);
+            if (!pendingCause_.isEmpty() && ++sinceCause_ >= upAfter_)
+                pendingCause_.clear();
             return;
         }
         if (successes_++ == 0)
@@ -58,6 +60,7 @@ void TLinkMonitor::Feed(const TProbeResult &r)
     }
 
     successes_ = 0;
+    sinceCause_ = 0;
     if (link_ == TLink::Down) {
         ++outage_->ProbesLost;
         NoteHost(outage_->HostsTried, r.Host);
@@ -84,10 +87,12 @@ void TLinkMonitor::Feed(const TProbeResult &r)
 
 void TLinkMonitor::SetCause(const QString &cause)
 {
-    if (outage_)
+    if (outage_) {
         outage_->Cause = cause;
-    else
+    } else {
         pendingCause_ = cause;
+        sinceCause_ = 0;
+    }
 }
 
 std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)

@@ -49,6 +49,10 @@ test_packages=(
   nftables locales
 )
 
+# The headless service's tests add a real Prometheus scraping its metrics
+# (and promtool, which checks their text), and lintian on the package.
+test_packages+=(prometheus lintian)
+
 case "${1:-}" in
   run) packages=("${run_packages[@]}") ;;
   package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;
@@ -90,6 +94,22 @@ quiet_nginx() {
   fi
 }
 
+# Prometheus's package enables a server on port 9090 at boot; the tests start
+# their own in a scratch folder, so the system's is stopped and disabled, as
+# nginx's is. A machine whose Prometheus settings were edited (it scrapes
+# targets of its own) keeps it.
+quiet_prometheus() {
+  dpkg-query -W -f='${Status}' prometheus 2>/dev/null | grep -q "install ok installed" || return 0
+  [ -d /run/systemd/system ] || return 0
+  local conf=/etc/prometheus/prometheus.yml shipped
+  shipped=$(dpkg-query -W -f='${Conffiles}' prometheus | awk -v f="$conf" '$1 == f {print $2}')
+  [ -n "$shipped" ] && [ "$(md5sum <"$conf" | cut -d' ' -f1)" = "$shipped" ] || return 0
+  if systemctl -q is-enabled prometheus.service 2>/dev/null || systemctl -q is-active prometheus.service 2>/dev/null; then
+    echo "Stopping and disabling Prometheus's system service (the tests run their own)."
+    as_root systemctl disable --now prometheus.service >/dev/null 2>&1 || true
+  fi
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -116,4 +136,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 [ "$1" = test ] && quiet_nginx
+[ "$1" = test ] && quiet_prometheus
 exit 0

@@ -16,7 +16,9 @@ constexpr const char *UsageHead =
     "running one to the front.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
-    "      --version  show the version and exit\n";
+    "      --version  show the version and exit\n"
+    "      --headless run the anti-idle session without a window (with --config DIR\n"
+    "                 and --metrics ADDRESS; idlix --headless --help says more)\n";
 
 constexpr const char *UsageTail =
     "\n"

@@ -2,6 +2,7 @@
 
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
+#include "app/metricsendpoint.h"
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
@@ -30,6 +31,8 @@ TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
         hold->SetMainWindow(Form.get());
     SetExitWindows(hold, Form.get());
     AntiIdle = new TAntiIdleFeature(*Form);
+    // Watching before anything can start a session ("Connect on start").
+    Metrics = std::make_unique<TMetricsEndpoint>(*Form, AntiIdle->Engine());
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
     FingerTool = new TFingerTool(*Form);
@@ -89,6 +92,7 @@ void TIdlix::WatchTheLine()
 
 TIdlix::~TIdlix()
 {
+    Metrics.reset();
     // The line's watchers first: they observe the session and hear from the
     // dial-up control.
     delete MeteredWatch;

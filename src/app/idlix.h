@@ -13,6 +13,7 @@ class TLatencyTest;
 class TLineNotices;
 class THoldForm;
 class TMainForm;
+class TMetricsEndpoint;
 class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
@@ -47,6 +48,8 @@ public:
     TDialUpControl *DialUp = nullptr;
     history::THistoryKeeper *History = nullptr;        // the session's history
     history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    // The session's metrics, served while an address is set; freed first.
+    std::unique_ptr<TMetricsEndpoint> Metrics;
     // What the user is told about the line: notices of drops and returns,
     // and the keep-alive on metered connections.
     TLineNotices *Notices = nullptr;

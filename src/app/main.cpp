@@ -4,6 +4,7 @@
 #include "platform/version.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
+#include "app/headlesslaunch.h"
 #include "app/idlix.h"
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
@@ -18,6 +19,9 @@
 
 int main(int argc, char **argv)
 {
+    // The unattended service runs without any of what follows.
+    if (WantsHeadless(argc, argv))
+        return LaunchHeadless(argv);
     // --help and --version answer at once, as does a command line that cannot
     // be understood: no window, no display, no instance guard.
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)

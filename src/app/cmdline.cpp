@@ -13,6 +13,9 @@ constexpr const char *Usage =
     "and an ISP tree. Only one Idlix runs at a time; starting another brings the\n"
     "running one to the front.\n"
     "\n"
+    "  -4             reach hosts over IPv4 only in this run, whatever the\n"
+    "                 address family setting says\n"
+    "  -6             reach hosts over IPv6 only in this run\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "\n"
@@ -44,6 +47,16 @@ constexpr QtOption QtOptions[] = {
     {"dograb", false},
 };
 
+// Idlix's own options that choose something for the run.
+struct FamilyOption {
+    std::string_view arg;
+    platform::FamilyChoice family;
+};
+constexpr FamilyOption FamilyOptions[] = {
+    {"-4", platform::FamilyChoice::IPv4Only},
+    {"-6", platform::FamilyChoice::IPv6Only},
+};
+
 int Refuse(const char *what, const char *arg)
 {
     std::fprintf(stderr, "idlix: %s '%s'\n\n", what, arg);
@@ -53,10 +66,23 @@ int Refuse(const char *what, const char *arg)
 
 } // namespace
 
-int AnswerCommandLine(int argc, char **argv)
+int AnswerCommandLine(int argc, char **argv, TRunOptions *run)
 {
+    TRunOptions chosen;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
+        const FamilyOption *family = nullptr;
+        for (const FamilyOption &o : FamilyOptions) {
+            if (o.arg == arg)
+                family = &o;
+        }
+        if (family) {
+            // IPv4 only and IPv6 only at once would leave nothing to reach.
+            if (chosen.Family && *chosen.Family != family->family)
+                return Refuse("conflicting option", arg);
+            chosen.Family = family->family;
+            continue;
+        }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             std::fputs(Usage, stdout);
             return 0;
@@ -85,5 +111,7 @@ int AnswerCommandLine(int argc, char **argv)
             ++i;
         }
     }
+    if (run)
+        *run = chosen;
     return -1;
 }

@@ -1,5 +1,6 @@
 #include "app/idlix.h"
 
+#include "app/addressfamily.h"
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
@@ -13,8 +14,11 @@
 
 #include <QAction>
 
-TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
+TIdlix::TIdlix(std::optional<platform::FamilyChoice> family) : Form(std::make_unique<TMainForm>())
 {
+    // Before any feature can look a host up ("Connect on start" may start
+    // the anti-idle session).
+    FollowAddressFamily(*Form, family);
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);

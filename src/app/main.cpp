@@ -20,7 +20,8 @@ int main(int argc, char **argv)
 {
     // --help and --version answer at once, as does a command line that cannot
     // be understood: no window, no display, no instance guard.
-    if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
+    TRunOptions run;
+    if (const int rc = AnswerCommandLine(argc, argv, &run); rc >= 0)
         return rc;
 
     // The window's size is Qt's to apply as the application object is made.
@@ -57,7 +58,7 @@ int main(int argc, char **argv)
     // that does not hold up the start.
     platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
     HoldForm = new THoldForm;
-    auto *idlix = new TIdlix;   // sets MainForm
+    auto *idlix = new TIdlix(run.Family);   // sets MainForm
     routes.Start();
     const int rc = QApplication::exec();
     delete idlix;

@@ -37,6 +37,7 @@ class QTimer;
 
 class TAnimate;
 class TCheckListBox;
+class TFitLabel;
 class TGoToWeb;
 class TJustOne32;
 class TPictureButton;
@@ -217,6 +218,7 @@ private:
     bool showingOptions_ = false;                    // ShowOptions is filling the controls
     std::vector<std::function<void()>> preferenceWatchers_;
     std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
+    TFitLabel *statusFit_ = nullptr;                 // fits StatusLBL's text (child of it)
 
     void CreateMenu();
     void CreateSwitches();

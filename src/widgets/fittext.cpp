@@ -58,8 +58,8 @@ void TFitLabel::SetCover(QWidget *cover)
 
 int TFitLabel::Room() const
 {
-    const int margins = label_->contentsMargins().left() + label_->contentsMargins().right()
-        + 2 * label_->margin() + label_->indent() * (label_->indent() > 0 ? 1 : 0);
+    const QMargins around = label_->contentsMargins();
+    const int margins = around.left() + around.right() + 2 * label_->margin();
     int right = label_->width();
     if (cover_ && cover_->isVisible() && cover_->parentWidget() == label_->parentWidget()) {
         const QRect covered = cover_->geometry().intersected(label_->geometry());

@@ -4,6 +4,10 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
+#include "notify/linenotices.h"
+#include "notify/meteredguard.h"
+#include "platform/meteredwatch.h"
+#include "session/antiidlesession.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -13,6 +17,7 @@
 #include "tools/tracetool.h"
 
 #include <QAction>
+#include <QPointer>
 
 TIdlix::TIdlix(std::optional<platform::FamilyChoice> family) : Form(std::make_unique<TMainForm>())
 {
@@ -35,13 +40,48 @@ TIdlix::TIdlix(std::optional<platform::FamilyChoice> family) : Form(std::make_un
     QObject::connect(Form->ServerList1, &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
 
+    WatchTheLine();
+
     // What is not built into the program is shown disabled: the tools no
     // feature has bound.
     Form->DisableUnboundTools();
 }
 
+void TIdlix::WatchTheLine()
+{
+    TMainForm *form = Form.get();
+    TAntiIdleSession &engine = AntiIdle->Engine();
+    Notices = new TLineNotices(form->Options(), form);
+    // Without a notification server, the tray's balloon where there is a tray.
+    Notices->Fallback = [form](const QString &summary, const QString &body) {
+        return form->ShowTrayMessage(summary, body);
+    };
+    engine.AddObserver(Notices);
+    // Why the dial-up line ended goes with the outage the probes then find.
+    DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
+
+    Metered = new TMeteredGuard(engine, form->Options(), form);
+    Metered->OnMessage = [notices = Notices](const QString &summary, const QString &body) {
+        notices->Tell(summary, body);
+    };
+    MeteredWatch = new platform::TMeteredWatch(form);
+    MeteredWatch->OnChange = [guard = Metered](bool metered) { guard->SetMetered(metered); };
+    MeteredWatch->Start();
+    form->WatchPreferences([guard = QPointer<TMeteredGuard>(Metered)] {
+        if (guard)
+            guard->PreferencesChanged();
+    });
+}
+
 TIdlix::~TIdlix()
 {
+    // The line's watchers first: they observe the session and hear from the
+    // dial-up control.
+    delete MeteredWatch;
+    delete Metered;
+    if (Notices)
+        AntiIdle->Engine().RemoveObserver(Notices);
+    delete Notices;
     delete DialUp;
     delete TraceTool;
     delete FingerTool;

@@ -13,10 +13,15 @@ class TDialUpControl;
 class TFingerTool;
 class TISPTree;
 class TLatencyTest;
+class TLineNotices;
 class TMainForm;
+class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace platform {
+class TMeteredWatch;
+}
 
 class TIdlix {
 public:
@@ -39,4 +44,12 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    // What the user is told about the line: notices of drops and returns,
+    // and the keep-alive on metered connections.
+    TLineNotices *Notices = nullptr;
+    TMeteredGuard *Metered = nullptr;
+    platform::TMeteredWatch *MeteredWatch = nullptr;
+
+private:
+    void WatchTheLine();
 };

@@ -189,6 +189,7 @@ public:
     void ShowMessage(const QString &text) override;
     void ShowWarning(const QString &text) override;
     void HideWindow() override;
+    bool ShowTrayMessage(const QString &title, const QString &text) override;
     TToolSwitch &Switch(TToolId tool) override;
     QList<TToolId> RunningTools() const override;
     QFrame *Panel(TPanelId panel) override;

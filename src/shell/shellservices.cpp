@@ -3,7 +3,10 @@
 #include "shell/mainform.h"
 
 #include "desktop/msgbox.h"
+#include "desktop/trayservice.h"
 #include "shell/hidewindow.h"
+#include "shell/holdform.h"
+#include "shell/trayicon.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
@@ -78,6 +81,12 @@ void TMainForm::ShowWarning(const QString &text)
 void TMainForm::HideWindow()
 {
     HideOrMinimize(this);
+}
+
+bool TMainForm::ShowTrayMessage(const QString &title, const QString &text)
+{
+    // The tray icon belongs to the hold window, which outlives this one.
+    return HoldForm && HoldForm->TrayIcon1 && HoldForm->TrayIcon1->Service()->ShowMessage(title, text);
 }
 
 TToolSwitch &TMainForm::Switch(TToolId tool)

@@ -15,6 +15,9 @@ constexpr const char *UsageHead =
     "and an ISP tree. Only one Idlix runs at a time; starting another brings the\n"
     "running one to the front.\n"
     "\n"
+    "  -4             reach hosts over IPv4 only in this run, whatever the\n"
+    "                 address family setting says\n"
+    "  -6             reach hosts over IPv6 only in this run\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
     "      --headless run the anti-idle session without a window (with --config DIR\n"
@@ -58,6 +61,16 @@ void PrintUsage(FILE *to)
     std::fputs(UsageTail, to);
 }
 
+// Idlix's own options that choose something for the run.
+struct FamilyOption {
+    std::string_view arg;
+    platform::FamilyChoice family;
+};
+constexpr FamilyOption FamilyOptions[] = {
+    {"-4", platform::FamilyChoice::IPv4Only},
+    {"-6", platform::FamilyChoice::IPv6Only},
+};
+
 int Refuse(const char *what, const char *arg)
 {
     std::fprintf(stderr, "idlix: %s '%s'\n\n", what, arg);
@@ -67,13 +80,27 @@ int Refuse(const char *what, const char *arg)
 
 } // namespace
 
-int AnswerCommandLine(int argc, char **argv)
+int AnswerCommandLine(int argc, char **argv, TRunOptions *run)
 {
+    TRunOptions chosen;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         // Everything after --export is the export's own.
         if (std::strcmp(arg, "--export") == 0)
             return AnswerExport(argc, argv, i);
+
+        const FamilyOption *family = nullptr;
+        for (const FamilyOption &o : FamilyOptions) {
+            if (o.arg == arg)
+                family = &o;
+        }
+        if (family) {
+            // IPv4 only and IPv6 only at once would leave nothing to reach.
+            if (chosen.Family && *chosen.Family != family->family)
+                return Refuse("conflicting option", arg);
+            chosen.Family = family->family;
+            continue;
+        }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             PrintUsage(stdout);
             return 0;
@@ -102,5 +129,7 @@ int AnswerCommandLine(int argc, char **argv)
             ++i;
         }
     }
+    if (run)
+        *run = chosen;
     return -1;
 }

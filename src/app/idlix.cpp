@@ -1,5 +1,6 @@
 #include "app/idlix.h"
 
+#include "app/addressfamily.h"
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "app/metricsendpoint.h"
@@ -23,13 +24,17 @@
 #include <QAction>
 #include <QPointer>
 
-TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
+TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
+    : Form(std::make_unique<TMainForm>(hold))
 {
     // The two windows know each other from here on, and the ways out (Exit,
     // the quit signals, the session's end) reach them.
     if (hold)
         hold->SetMainWindow(Form.get());
     SetExitWindows(hold, Form.get());
+    // Before any feature can look a host up ("Connect on start" may start
+    // the anti-idle session).
+    FollowAddressFamily(*Form, family);
     AntiIdle = new TAntiIdleFeature(*Form);
     // Watching before anything can start a session ("Connect on start").
     Metrics = std::make_unique<TMetricsEndpoint>(*Form, AntiIdle->Engine());

@@ -3,7 +3,10 @@
 // features. Adding a tool is one class in src/tools and one line here.
 #pragma once
 
+#include "platform/resolver.h"
+
 #include <memory>
+#include <optional>
 
 class TAntiIdleFeature;
 class TDialUpControl;
@@ -28,9 +31,11 @@ class TMeteredWatch;
 
 class TIdlix {
 public:
-    // Creates the main window (shown, settings loaded), then the features;
-    // the hold window, when given, is the one the program ends through.
-    explicit TIdlix(THoldForm *hold = nullptr);
+    // Creates the main window (shown, settings loaded), applies the address
+    // family (the setting's, or 'family' when the command line chose one for
+    // this run), then creates the features; the hold window, when given, is
+    // the one the program ends through.
+    explicit TIdlix(THoldForm *hold = nullptr, std::optional<platform::FamilyChoice> family = {});
     // Frees the features first, then the window, which saves the settings.
     ~TIdlix();
     TIdlix(const TIdlix &) = delete;

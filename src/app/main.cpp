@@ -24,7 +24,8 @@ int main(int argc, char **argv)
         return LaunchHeadless(argv);
     // --help and --version answer at once, as does a command line that cannot
     // be understood: no window, no display, no instance guard.
-    if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
+    TRunOptions run;
+    if (const int rc = AnswerCommandLine(argc, argv, &run); rc >= 0)
         return rc;
 
     // The window's size is Qt's to apply as the application object is made.
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
     // that does not hold up the start.
     platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
     auto *hold = new THoldForm;
-    auto *idlix = new TIdlix(hold);
+    auto *idlix = new TIdlix(hold, run.Family);
     routes.Start();
     const int rc = QApplication::exec();
     delete idlix;

@@ -14,6 +14,7 @@
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
 #include "shell/optionkeys.h"
+#include "widgets/fittext.h"
 #include "widgets/picturebutton.h"
 #include "desktop/fonts.h"
 #include "desktop/pictures.h"
@@ -239,6 +240,7 @@ void TMainForm::FormCreate()
 void TMainForm::SetStatus(const QString &text, bool repaint)
 {
     StatusLBL->setText(text);
+    statusFit_->Fit();
     if (!repaint)
         return;
     // At once, but no more than once a frame: a transfer asks for it with

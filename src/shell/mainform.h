@@ -38,6 +38,7 @@ class QTimer;
 
 class TAnimate;
 class TCheckListBox;
+class TFitLabel;
 class TGoToWeb;
 class THoldForm;
 class TJustOne32;
@@ -230,6 +231,7 @@ private:
     std::vector<std::function<void()>> preferenceWatchers_;
     std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
     QPointer<THoldForm> hold_;                       // the hold window, when there is one
+    TFitLabel *statusFit_ = nullptr;                 // fits StatusLBL's text (child of it)
 
     void CreateMenu();
     void CreateSwitches();

@@ -8,6 +8,7 @@
 #include "desktop/gotoweb.h"
 #include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
+#include "widgets/fittext.h"
 #include "widgets/picturebutton.h"
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
@@ -431,6 +432,12 @@ void TMainForm::CreateInfoColumn()
         gauge.setColor(groove, QColor(64, 64, 64));            // on dark grey
     Gauge1->setPalette(gauge);
     Gauge1->hide();
+
+    // A status naming a full IPv6 address is wider than the line: the text
+    // shrinks to fit what the gauge leaves of it, and the tool tip holds
+    // whatever still does not fit.
+    statusFit_ = new TFitLabel(StatusLBL);
+    statusFit_->SetCover(Gauge1);
 }
 
 void TMainForm::CreateTimers()

@@ -269,6 +269,10 @@ TEST(CommandLine, WhatItCannotUnderstandIsRefusedBeforeAnyDisplay)
         {{"-session", "1234abcd", "--help"}, 0, ""},
         // A value is never taken for an option.
         {{"-display", "--foo", "--version"}, 0, ""},
+        // -4 and -6 are the program's own: taken alone, refused together.
+        {{"-4", "-6"}, 64, "idlix: conflicting option '-6'"},
+        {{"-6", "--version"}, 0, ""},
+        {{"-4", "-4", "--help"}, 0, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

@@ -57,10 +57,10 @@ int main(int argc, char **argv)
         antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
     });
     // Engine failures that no handler took go to the program's error box.
-    net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
+    net::SetErrorReporter([](const QString &text) { desktop::ShowMessage(text); });
     // What a reader skipped of a file (or refused to open) is told in a box
     // that does not hold up the start.
-    platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
+    platform::SetFileNoticeSink([](const QString &text) { desktop::ShowNotice(text); });
     auto *hold = new THoldForm;
     auto *idlix = new TIdlix(hold, run.Family);
     routes.Start();

@@ -18,13 +18,15 @@ static void InitPictureResources()
     (void)done;
 }
 
+namespace desktop {
+
 namespace {
 
 QImage LoadImage(const QString &path)
 {
     if (path.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
         || path.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
-        return platform::LoadJpeg(path);
+        return desktop::LoadJpeg(path);
     return QImage(path);
 }
 
@@ -76,3 +78,5 @@ QPixmap Picture(const QString &name, qreal ratio)
         cache.insert(key, pix);
     return pix;
 }
+
+} // namespace desktop

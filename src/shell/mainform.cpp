@@ -111,7 +111,7 @@ void openPage(TGoToWeb &web, const QString &url)
 {
     web.Url = url;
     if (!web.OpenUrl())
-        platform::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
+        desktop::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
 }
 
 } // namespace
@@ -126,9 +126,9 @@ TMainForm::TMainForm(THoldForm *hold)
     // no re-creation of the native window once the settings are read.
     setObjectName("MainForm");
     setWindowTitle(QLatin1String(platform::ProgramTitle));
-    setWindowIcon(QIcon(Picture("idlix.png")));
+    setWindowIcon(QIcon(desktop::Picture("idlix.png")));
 
-    setFont(WindowFont(11));
+    setFont(desktop::WindowFont(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
@@ -298,12 +298,12 @@ void TMainForm::Help2Click()
 {
     bool shown = false;
     try {
-        shown = platform::ShowHelpContents(HelpFile);
+        shown = desktop::ShowHelpContents(HelpFile);
     } catch (...) {
         shown = false;
     }
     if (!shown)
-        platform::ShowMessage("Help File Not Found!");
+        desktop::ShowMessage("Help File Not Found!");
 }
 
 void TMainForm::BrisvaneHomePage1Click()

@@ -171,14 +171,14 @@ void TMainForm::CreateMenu()
 void TMainForm::CreateSwitches()
 {
     img_Background = MakeLabel(Client, "img_Background", QString(), 0, 0, 449, 252);
-    img_Background->setPixmap(Picture("background.jpg"));
+    img_Background->setPixmap(desktop::Picture("background.jpg"));
     img_Bg2 = MakeLabel(Client, "img_Bg2", QString(), 115, 9, 329, 203);
-    img_Bg2->setPixmap(Picture("backdrop.jpg"));
+    img_Bg2->setPixmap(desktop::Picture("backdrop.jpg"));
     img_Bg2->hide();
 
-    const QList<QPixmap> switches{Picture("switch_off.png"), Picture("switch_on.png")};
-    const QList<QPixmap> arrows{Picture("arrow_closed.png"), Picture("arrow_open.png")};
-    const QPixmap red = Picture("lamp_red.png"), green = Picture("lamp_green.png");
+    const QList<QPixmap> switches{desktop::Picture("switch_off.png"), desktop::Picture("switch_on.png")};
+    const QList<QPixmap> arrows{desktop::Picture("arrow_closed.png"), desktop::Picture("arrow_open.png")};
+    const QPixmap red = desktop::Picture("lamp_red.png"), green = desktop::Picture("lamp_green.png");
 
     struct Row {
         TPictureButton **button;
@@ -412,13 +412,13 @@ void TMainForm::CreateInfoColumn()
     btn_Yes = new TPictureButton(Client);
     btn_Yes->setObjectName("btn_Yes");
     btn_Yes->setGeometry(388, 223, 21, 17);
-    btn_Yes->SetImages({Picture("btn_yes.png")});
+    btn_Yes->SetImages({desktop::Picture("btn_yes.png")});
     btn_Yes->setToolTip("Yes");
     btn_Yes->hide();
     btn_No = new TPictureButton(Client);
     btn_No->setObjectName("btn_No");
     btn_No->setGeometry(412, 224, 21, 17);
-    btn_No->SetImages({Picture("btn_no.png")});
+    btn_No->SetImages({desktop::Picture("btn_no.png")});
     btn_No->setToolTip("No");
     btn_No->hide();
 

@@ -71,12 +71,12 @@ void TMainForm::ReleaseBackdrop()
 
 void TMainForm::ShowMessage(const QString &text)
 {
-    platform::ShowMessage(text);
+    desktop::ShowMessage(text);
 }
 
 void TMainForm::ShowWarning(const QString &text)
 {
-    platform::ShowWarning(text);
+    desktop::ShowWarning(text);
 }
 
 void TMainForm::HideWindow()

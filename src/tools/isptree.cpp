@@ -49,7 +49,7 @@ constexpr int NodeImageW = 19, NodeImageH = 17;
 // The node pictures: image 0 for a node, image 1 while it is selected.
 QIcon NodeIcon()
 {
-    const QPixmap strip = Picture(QStringLiteral("isp_images.png"));
+    const QPixmap strip = desktop::Picture(QStringLiteral("isp_images.png"));
     QIcon icon;
     if (strip.isNull())
         return icon;

@@ -47,7 +47,7 @@ TReportGrid::TReportGrid(QWidget *parent)
     : QTableWidget(1, 5, parent)
 {
     setHorizontalHeader(new TReportHeader(this));
-    setFont(WindowFont(9));
+    setFont(desktop::WindowFont(9));
 
     QPalette pal = palette();
     for (auto role : {QPalette::Base, QPalette::Window, QPalette::Button, QPalette::AlternateBase})

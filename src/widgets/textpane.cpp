@@ -80,6 +80,6 @@ QTextEdit *MakeOutputPane(QWidget *parent, const QString &name, const QRect &geo
     pal.setColor(QPalette::Base, Qt::black);
     pal.setColor(QPalette::Text, QColor(192, 192, 192));
     pane->setPalette(pal);
-    pane->setFont(WindowFont(9));
+    pane->setFont(desktop::WindowFont(9));
     return pane;
 }

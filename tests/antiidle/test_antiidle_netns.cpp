@@ -252,7 +252,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
 {
     testutil::ScratchDir dir;
     QStringList messages;
-    platform::SetMessageHook([&](const QString &m) { messages << m; });
+    desktop::SetMessageHook([&](const QString &m) { messages << m; });
     {
         TMainForm form;
         antiidletest::AntiIdleParts parts;
@@ -276,7 +276,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");
         Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     }
-    platform::SetMessageHook({});
+    desktop::SetMessageHook({});
 }
 
 TEST_F(AntiIdleNet, IcmpRefusedIsExplainedOnce)

@@ -43,13 +43,13 @@ struct Program {
         if (*family)
             ini += QByteArray("[Network]\r\nAddressFamily=") + family + "\r\n";
         testutil::writeFile(dir.file("idlix2.ini"), ini);
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         idlix = std::make_unique<TIdlix>(nullptr, forced);
     }
     ~Program()
     {
         idlix.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 
     // Traces host from the Traceroute panel; the address the trace went to.

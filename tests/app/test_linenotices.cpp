@@ -76,7 +76,7 @@ struct Program {
         // No NetworkManager: whether the line is metered stays out of it.
         oldSystemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/idlix-test-system-bus");
-        platform::SetMessageHook([this](const QString &t) { boxes << t; });
+        desktop::SetMessageHook([this](const QString &t) { boxes << t; });
         idlix = std::make_unique<TIdlix>();
         rec.out = &causes;
         Engine().AddObserver(&rec);
@@ -85,7 +85,7 @@ struct Program {
     {
         Engine().RemoveObserver(&rec);
         idlix.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
         qunsetenv("IDLIX_PHONEBOOK");
         if (oldSystemBus.isEmpty())
             qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");

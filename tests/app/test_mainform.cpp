@@ -45,14 +45,14 @@ struct Fixture {
     TMainForm *form = nullptr;
     Fixture()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         idlix = std::make_unique<TIdlix>();
         form = idlix->Form.get();
     }
     ~Fixture()
     {
         idlix.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 };
 

@@ -66,8 +66,8 @@ TEST(DesktopMetrics, ServedWhileSetAndMovedWhenThePreferencesAreSaved)
                                  "[Service]\r\nMetricsAddress=127.0.0.1:%1\r\n").arg(first).toLatin1());
     }
     QStringList messages;
-    platform::TTrayService::SetAvailableOverride(1);
-    platform::SetMessageHook([&](const QString &t) { messages << t; });
+    desktop::TTrayService::SetAvailableOverride(1);
+    desktop::SetMessageHook([&](const QString &t) { messages << t; });
     auto hold = std::make_unique<THoldForm>();
     auto idlix = std::make_unique<TIdlix>();
     TMainForm &form = *idlix->Form;
@@ -113,6 +113,6 @@ TEST(DesktopMetrics, ServedWhileSetAndMovedWhenThePreferencesAreSaved)
     idlix.reset();
     hold.reset();
     EXPECT_FALSE(RawClient("127.0.0.1", first, 1000).Connected());
-    platform::SetMessageHook({});
-    platform::TTrayService::SetAvailableOverride(-1);
+    desktop::SetMessageHook({});
+    desktop::TTrayService::SetAvailableOverride(-1);
 }

@@ -30,7 +30,7 @@ int Width(const QFont &font, const QString &text)
 
 QFont Sized(int px)
 {
-    QFont f = WindowFont(9);
+    QFont f = desktop::WindowFont(9);
     f.setPixelSize(px);
     return f;
 }

@@ -50,6 +50,9 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
     auto *layout = new QVBoxLayout(this);
     Tabs = new QTabWidget(this);
     Tabs->setObjectName(QStringLiteral("Tabs"));
+    // Every subject's tab in sight: the dialog grows to the tab bar rather
+    // than hiding the last tabs behind scroll arrows.
+    Tabs->setUsesScrollButtons(false);
     layout->addWidget(Tabs);
 
     auto *window = new QFormLayout(AddTab(QStringLiteral("tab_PrefWindow"), QStringLiteral("Window")));

@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QDialog>
 #include <gtest/gtest.h>
@@ -364,6 +366,28 @@ TEST(OptionPanels, YesSavesNoKeepsEditsUntilExit)
     }
     // Leaving the program stores what the controls hold, answered "No" or not.
     EXPECT_TRUE(iniLines(readFile(ini)).contains("Host=edited.example"));
+}
+
+TEST(Preferences, EveryTabIsInSightWhenTheDialogOpens)
+{
+    testutil::ScratchDir dir;
+    TMainForm f;
+    QStringList hidden;
+    int tabs = 0;
+    QTimer::singleShot(0, [&] {
+        auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        auto *bar = d->findChild<QTabWidget *>("Tabs")->tabBar();
+        tabs = bar->count();
+        for (int i = 0; i < bar->count(); ++i) {
+            if (!bar->rect().contains(bar->tabRect(i)))
+                hidden << bar->tabText(i);
+        }
+        d->reject();
+    });
+    f.MenuItem("Preferences1")->trigger();
+    EXPECT_GE(tabs, 5);
+    EXPECT_TRUE(hidden.isEmpty()) << hidden.join(", ").toStdString();
 }
 
 TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)

@@ -63,7 +63,8 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
                                {QStringLiteral("200 %"), config::TWindowOptions::Scale200}},
                               o.Window.Scale);
     window->addRow(QStringLiteral("Window size:"), cb_PrefScale);
-    window->addRow(MakeNote(QStringLiteral("Automatic follows the screen's pixel density.")));
+    window->addRow(MakeNote(QStringLiteral("Automatic follows the screen's pixel density. "
+                                           "The window takes its new size at the next start.")));
 
     auto *history = new QFormLayout(AddTab(QStringLiteral("tab_PrefHistory"), QStringLiteral("History")));
     se_PrefDownAfter = MakeRangeSpin(QStringLiteral("se_PrefDownAfter"),

@@ -10,6 +10,7 @@
 #include "app/windowscale.h"
 #include "net/errorreport.h"
 #include "platform/boundedread.h"
+#include "platform/startuptrace.h"
 #include "session/logfile.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
@@ -18,6 +19,7 @@
 
 int main(int argc, char **argv)
 {
+    platform::StartupMark("main");
     // --help and --version answer at once, as does a command line that cannot
     // be understood: no window, no display, no instance guard.
     if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
@@ -26,6 +28,7 @@ int main(int argc, char **argv)
     // The window's size is Qt's to apply as the application object is made.
     PrepareWindowScaleFromSettings(argc, argv);
     QApplication app(argc, argv);
+    platform::StartupMark("application");
     QApplication::setApplicationDisplayName(QLatin1String(platform::ProgramTitle));
     // Wayland desktops find the menu entry (and so the icon) through this name.
     QApplication::setDesktopFileName("com.brisvane.Idlix");
@@ -59,6 +62,7 @@ int main(int argc, char **argv)
     HoldForm = new THoldForm;
     auto *idlix = new TIdlix;   // sets MainForm
     routes.Start();
+    platform::StartupMark("message loop");
     const int rc = QApplication::exec();
     delete idlix;
     delete HoldForm;

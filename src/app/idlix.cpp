@@ -3,6 +3,8 @@
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
 #include "dialup/dialupcontrol.h"
+#include "platform/startuptrace.h"
+#include "shell/holdform.h"
 #include "shell/mainform.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
@@ -15,6 +17,13 @@
 
 TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
 {
+    // The window is on the screen (it painted before its constructor
+    // returned), and the user's input waits until the loop runs: nothing
+    // built from here on changes what it shows (the features fill hidden
+    // panels and bind the switches), and all of it is in place before the
+    // first click. The tray icon first, as the hold window would have had it.
+    if (HoldForm)
+        HoldForm->ShowTrayIcon();
     AntiIdle = new TAntiIdleFeature(*Form);
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
@@ -34,6 +43,7 @@ TIdlix::TIdlix() : Form(std::make_unique<TMainForm>())
     // What is not built into the program is shown disabled: the tools no
     // feature has bound.
     Form->DisableUnboundTools();
+    platform::StartupMark("features");
 }
 
 TIdlix::~TIdlix()

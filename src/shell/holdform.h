@@ -22,6 +22,10 @@ public:
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
 
+    // Puts the icon in the tray. The start-up does it once the main window is
+    // on the screen: asking the desktop for its tray takes a round trip or
+    // more on the session bus.
+    void ShowTrayIcon();
     // Left click on the tray icon: the main window comes back, restored and in front.
     void TrayIcon1Click();
     // Shows or hides the main window.

@@ -1,0 +1,56 @@
+#include "widgets/firstpaint.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEvent>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+
+// Notes the window's first paint event. The window's children paint and the
+// picture goes to the screen in the same turn of the loop, so once the turn
+// that delivered it is over, the window is on the screen.
+class TPaintWatch : public QObject {
+public:
+    explicit TPaintWatch(QWidget *window) : window_(window) { window->installEventFilter(this); }
+    ~TPaintWatch() override
+    {
+        if (window_)
+            window_->removeEventFilter(this);
+    }
+    bool Painted() const { return painted_; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == window_ && event->type() == QEvent::Paint)
+            painted_ = true;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> window_;
+    bool painted_ = false;
+};
+
+} // namespace
+
+bool WaitForFirstPaint(QWidget *window, int timeoutMs)
+{
+    if (!window)
+        return false;
+    TPaintWatch watch(window);
+    const QDeadlineTimer deadline(timeoutMs);
+    // Wakes the wait at the deadline when nothing else happens.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(timeoutMs);
+    QPointer<QWidget> alive(window);
+    while (!watch.Painted() && alive && alive->isVisible() && !alive->isMinimized()
+           && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
+                                        | QEventLoop::WaitForMoreEvents);
+    return watch.Painted();
+}

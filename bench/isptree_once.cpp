@@ -6,6 +6,7 @@
 #include "shell/mainform.h"
 #include "tools/isptree.h"
 #include "widgets/picturebutton.h"
+#include "../tests/support/ctl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -24,7 +25,7 @@ int main(int argc, char **argv)
     }
     TMainForm form;
     auto *isp = new TISPTree(form);
-    form.ISPTree1->trigger();
+    Ctl<QAction>(form, "ISPTree1")->trigger();
     isp->edt_ISPHost->setText(QString::fromLocal8Bit(argv[1]));
     QElapsedTimer took;
     took.start();
@@ -35,6 +36,6 @@ int main(int argc, char **argv)
     const qint64 ms = took.elapsed();
     for (int i = 0; i < isp->tv_ISP->topLevelItemCount(); ++i)
         std::printf("    %s\n", qPrintable(isp->tv_ISP->topLevelItem(i)->text(0)));
-    std::printf("gauge %d\nwall %lld ms\n", form.Gauge1->value(), static_cast<long long>(ms));
-    return form.Gauge1->value() == 255 ? 0 : 1;
+    std::printf("gauge %d\nwall %lld ms\n", Ctl<QProgressBar>(form, "Gauge1")->value(), static_cast<long long>(ms));
+    return Ctl<QProgressBar>(form, "Gauge1")->value() == 255 ? 0 : 1;
 }

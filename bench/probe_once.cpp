@@ -16,6 +16,7 @@
 #include "platform/monoclock.h"
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
+#include "../tests/support/ctl.h"
 
 #include <QApplication>
 #include <QDir>
@@ -100,9 +101,9 @@ int main(int argc, char **argv)
     while (form.windowHandle() && !form.windowHandle()->isExposed() && shown.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wake.stop();
-    form.edt_AIFreq->setText(QStringLiteral("1"));
-    form.edt_AIHost->setText(host);
-    form.rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+    Ctl<TSpinText>(form, "edt_AIFreq")->setText(QStringLiteral("1"));
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText(host);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
     ai->CycleMode = false;
     if (!ai->StartSessionStats()) {
         std::fprintf(stderr, "probe_once: the session could not start\n");

@@ -28,11 +28,12 @@ package_packages=(dpkg-dev file)
 
 # What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
 # server behind socat for the test network in namespaces; pdftotext to read
-# printed reports back; a private D-Bus with NetworkManager's mock for the
-# dial-up tests; the validators for the install tests, getcap/setcap for the
-# package's post-install step, ccache, through which the check that
-# package.sh still builds on a fresh copy reuses its earlier compiles, and
-# xwininfo to measure the real window on Xvfb at each size.
+# printed reports back; a private D-Bus with the mocks of NetworkManager and
+# of the notification server for the dial-up, metered and notice tests; the
+# validators for the install tests, getcap/setcap for the package's
+# post-install step, ccache, through which the check that package.sh still
+# builds on a fresh copy reuses its earlier compiles, and xwininfo to measure
+# the real window on Xvfb at each size.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light

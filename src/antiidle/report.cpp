@@ -31,7 +31,9 @@ void TAntiIdleReport::CreatePanel()
     lbl_RptTime = new QLabel(pnl_AIReport);
     lbl_RptTime->setTextFormat(Qt::PlainText);
     lbl_RptTime->setObjectName(QStringLiteral("lbl_RptTime"));
-    lbl_RptTime->setGeometry(6, 18, 297, 26);
+    // As wide as the panel allows: the start and end fit one line in the
+    // usual locales; a longer date still has the second line of the box.
+    lbl_RptTime->setGeometry(4, 18, 301, 26);
     lbl_RptTime->setWordWrap(true);
     lbl_RptTime->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 

@@ -10,15 +10,22 @@ class TDialUpControl;
 class TFingerTool;
 class TISPTree;
 class TLatencyTest;
+class TLineNotices;
+class THoldForm;
 class TMainForm;
+class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace platform {
+class TMeteredWatch;
+}
 
 class TIdlix {
 public:
-    // Creates the main window (shown, settings loaded), then the features.
-    TIdlix();
+    // Creates the main window (shown, settings loaded), then the features;
+    // the hold window, when given, is the one the program ends through.
+    explicit TIdlix(THoldForm *hold = nullptr);
     // Frees the features first, then the window, which saves the settings.
     ~TIdlix();
     TIdlix(const TIdlix &) = delete;
@@ -34,4 +41,12 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    // What the user is told about the line: notices of drops and returns,
+    // and the keep-alive on metered connections.
+    TLineNotices *Notices = nullptr;
+    TMeteredGuard *Metered = nullptr;
+    platform::TMeteredWatch *MeteredWatch = nullptr;
+
+private:
+    void WatchTheLine();
 };

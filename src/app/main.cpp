@@ -59,12 +59,12 @@ int main(int argc, char **argv)
     // What a reader skipped of a file (or refused to open) is told in a box
     // that does not hold up the start.
     platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
-    HoldForm = new THoldForm;
-    auto *idlix = new TIdlix;   // sets MainForm
+    auto *hold = new THoldForm;
+    auto *idlix = new TIdlix(hold);
     routes.Start();
     platform::StartupMark("message loop");
     const int rc = QApplication::exec();
     delete idlix;
-    delete HoldForm;
+    delete hold;
     return rc;
 }

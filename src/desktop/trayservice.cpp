@@ -57,6 +57,16 @@ void TTrayService::Modify(const QIcon &icon, const QString &tip)
     icon_->setToolTip(tip);
 }
 
+bool TTrayService::ShowMessage(const QString &title, const QString &text)
+{
+    // A tray that cannot show messages (some hosts only draw icons) takes
+    // none: the caller is told, rather than the text being lost unseen.
+    if (!icon_ || !shown_ || !QSystemTrayIcon::supportsMessages())
+        return false;
+    icon_->showMessage(title, text, QSystemTrayIcon::Information);
+    return true;
+}
+
 void TTrayService::Activated(int reason)
 {
     switch (QSystemTrayIcon::ActivationReason(reason)) {

@@ -33,6 +33,9 @@ public:
     void Modify(const QIcon &icon, const QString &tip);
     // True while the icon is in the tray.
     bool Shown() const { return shown_; }
+    // A balloon message from the icon, in plain text; false when the icon
+    // is not in a tray that shows messages.
+    bool ShowMessage(const QString &title, const QString &text);
 
     // Mouse events on the icon; the right click carries the cursor position.
     std::function<void()> OnLeftClick;

@@ -1,6 +1,7 @@
 #include "dialup/dialupcontrol.h"
 
 #include "dialup/disconnect.h"
+#include "dialup/linecause.h"
 #include "net/ras.h"
 #include "platform/dialup.h"
 #include "shell/shellapi.h"
@@ -162,6 +163,7 @@ void TDialUpControl::RAS1PrepareforCallback(QObject *)
 
 void TDialUpControl::RAS1Connect(QObject *)
 {
+    lineUp_ = true;
     Connect1->setEnabled(false);
     Disconnect1->setEnabled(true);
     shell_.SetStatus(QStringLiteral("Status: Connected to ") + RAS1->EntryName() +
@@ -177,6 +179,7 @@ void TDialUpControl::RAS1Connect(QObject *)
 
 void TDialUpControl::RAS1Disconnect(QObject *, int, const QString &)
 {
+    TellLineEnded();
     Connect1->setEnabled(true);
     Disconnect1->setEnabled(false);
     shell_.SetStatus(QStringLiteral("Status: Disconnected."));
@@ -192,6 +195,21 @@ void TDialUpControl::RAS1DialError(QObject *, int Error, const QString &ErrorStr
     Connect1->setEnabled(true);
     const QString text = ErrorString.isEmpty() ? QStringLiteral("Status Unknown") : ErrorString;
     shell_.SetStatus(QStringLiteral("Status: Dial-up failed: %1 %2").arg(Error).arg(text));
+}
+
+void TDialUpControl::TellLineEnded()
+{
+    // Only the end of a line that was up has a cause: a hang-up of nothing
+    // (Reset, Disconnect while idle) is no news.
+    if (!lineUp_)
+        return;
+    lineUp_ = false;
+    // A line the service dropped keeps its connection until the next dial or
+    // hang-up, and its status holds the reason; ours was released already.
+    const QString cause = RAS1->LineState() == TRasLineState::Dropped ? LineEndCause(RAS1->UpdateStatus())
+                                                                       : HungUpHereCause();
+    if (auto handler = OnLineEnded)
+        handler(cause);
 }
 
 void TDialUpControl::RasTimerTimer()

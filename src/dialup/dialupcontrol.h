@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class IShell;
 class QAction;
 class QTimer;
@@ -30,6 +32,10 @@ public:
 
     bool DisconnectWanted = false;     // answer of the last countdown dialog
     qint64 RasMinutesLeft = 0;         // minutes until the countdown dialog opens
+
+    // A line that was up has ended: why, in words ("the modem hung up"; see
+    // linecause.h). Told before the status line changes.
+    std::function<void(const QString &cause)> OnLineEnded;
 
     // Length of a minute and of a countdown second in ms. Tests shorten them.
     int MinuteMs = 60000;
@@ -57,5 +63,7 @@ private:
     void AlreadyConnected();
     void StartAntiIdle();
     void SwitchToolsOff();
+    void TellLineEnded();
     IShell &shell_;
+    bool lineUp_ = false;              // a connection of ours is up (OnConnect seen)
 };

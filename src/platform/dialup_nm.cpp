@@ -9,6 +9,8 @@
 // missing or stuck NetworkManager never freezes the window.
 #include "platform/dialup_nm.h"
 
+#include "platform/dbusbus.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusContext>
@@ -72,19 +74,7 @@ QDBusConnection NmBus()
         return true;
     }();
     (void)typesKnown;
-    // The address is read on every use rather than left to the bus library,
-    // which keeps the first one it saw for the life of the process.
-    static QString usedAddress;
-    const QString address = qEnvironmentVariable(
-        "DBUS_SYSTEM_BUS_ADDRESS", QStringLiteral("unix:path=/var/run/dbus/system_bus_socket"));
-    const QString name = QString::fromLatin1(kBusName);
-    QDBusConnection c(name);
-    if (c.isConnected() && address == usedAddress)
-        return c;
-    // A bus that went away (or was never there) is tried afresh each time.
-    QDBusConnection::disconnectFromBus(name);
-    usedAddress = address;
-    return QDBusConnection::connectToBus(address, name);
+    return NamedBus(TBusKind::System, QString::fromLatin1(kBusName));
 }
 
 int NmBusError(const QDBusError &e)

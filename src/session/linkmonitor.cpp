@@ -31,6 +31,8 @@ void TLinkMonitor::Feed(const TProbeResult &r)
         failures_ = 0;
         if (link_ != TLink::Down) {
             link_ = TLink::Up;
+            if (!pendingCause_.isEmpty() && ++sinceCause_ >= upAfter_)
+                pendingCause_.clear();
             return;
         }
         if (successes_++ == 0)
@@ -49,6 +51,7 @@ void TLinkMonitor::Feed(const TProbeResult &r)
     }
 
     successes_ = 0;
+    sinceCause_ = 0;
     if (link_ == TLink::Down) {
         ++outage_->ProbesLost;
         NoteHost(outage_->HostsTried, r.Host);
@@ -75,10 +78,12 @@ void TLinkMonitor::Feed(const TProbeResult &r)
 
 void TLinkMonitor::SetCause(const QString &cause)
 {
-    if (outage_)
+    if (outage_) {
         outage_->Cause = cause;
-    else
+    } else {
         pendingCause_ = cause;
+        sinceCause_ = 0;
+    }
 }
 
 std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)

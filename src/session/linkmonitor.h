@@ -47,7 +47,10 @@ public:
     // system refused to send the echo) is passed over.
     void Feed(const TProbeResult &result);
     // Why the line went, as the dial-up service tells it: kept with the
-    // outage under way, or with the next one when the line is still up.
+    // outage under way, or with the next one when the line is still up. A
+    // cause the probes do not bear out (UpAfter successes in a row follow
+    // it: the line was redialled, or it was not the one probed) is dropped,
+    // so it cannot be pinned on an outage that comes much later.
     void SetCause(const QString &cause);
     // Monitoring stops (the session ends, the machine sleeps): the runs
     // counted so far are forgotten and the state is unknown again. An open
@@ -67,4 +70,5 @@ private:
     TStamp firstSuccess_;               // first success of the current run (while down)
     std::optional<TOutage> outage_;
     QString pendingCause_;
+    int sinceCause_ = 0;                // successes in a row since the pending cause came
 };

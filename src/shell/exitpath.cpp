@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QPointer>
 #include <QTimer>
 #if QT_CONFIG(sessionmanager)
 #include <QSessionManager>
@@ -16,6 +17,9 @@
 namespace {
 
 bool exitUnderWay = false;
+// The windows the program ends through, as the composition handed them over.
+QPointer<THoldForm> holdWindow;
+QPointer<TMainForm> mainWindow;
 // Set by the first request to end: one that comes while the windows are
 // still being made ends the nested loop it came in (a message box of the
 // start-up), and is carried out again once the main loop runs.
@@ -56,6 +60,12 @@ void RequestExitUnattended()
     RequestExit();
 }
 
+void SetExitWindows(THoldForm *hold, TMainForm *main)
+{
+    holdWindow = hold;
+    mainWindow = main;
+}
+
 void SetExitUnderWay(bool on)
 {
     exitUnderWay = on;
@@ -69,10 +79,10 @@ bool ExitUnderWay()
 void RequestExit()
 {
     exitRequested = true;
-    if (MainForm)
-        MainForm->Exit1Click();
-    else if (HoldForm)
-        HoldForm->close();
+    if (mainWindow)
+        mainWindow->Exit1Click();
+    else if (holdWindow)
+        holdWindow->close();
     else
         QCoreApplication::quit();
     // Before the main loop runs, a quit is ignored; ending every loop that
@@ -118,7 +128,7 @@ bool TExitRoutes::eventFilter(QObject *watched, QEvent *event)
     // session manager's "die", any other quit()) would otherwise be refused:
     // the application asks every window to close, and a main window that only
     // minimizes stays open. Take it down the Exit path instead.
-    if (watched == qApp && event->type() == QEvent::Quit && !ExitUnderWay() && HoldForm) {
+    if (watched == qApp && event->type() == QEvent::Quit && !ExitUnderWay() && holdWindow) {
         RequestExit();
         return true;
     }
@@ -130,9 +140,9 @@ void TExitRoutes::commitData(QSessionManager &)
     // The session is ending and the program may be killed without a further
     // word: write the settings now. Nobody is there to answer a message box,
     // so a refused write is only reported on the error stream.
-    if (!MainForm)
+    if (!mainWindow)
         return;
     ReportWithoutBoxes();
-    MainForm->SaveSettings();
+    mainWindow->SaveSettings();
     platform::SetMessageHook({});
 }

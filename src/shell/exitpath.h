@@ -13,6 +13,13 @@ namespace platform {
 class TQuitSignals;
 }
 
+class THoldForm;
+class TMainForm;
+
+// The hold window and the main window the program ends through; handed over
+// by the composition (either may be missing).
+void SetExitWindows(THoldForm *hold, TMainForm *main);
+
 // Ends the program as Exit does. Without a hold window the loop is simply
 // asked to end.
 void RequestExit();

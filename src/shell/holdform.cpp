@@ -15,12 +15,9 @@
 #include <QIcon>
 #include <QMenu>
 
-THoldForm *HoldForm = nullptr;
-
 THoldForm::THoldForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
-    HoldForm = this;
     SetExitUnderWay(false);
     setObjectName("HoldForm");
     setWindowTitle(QLatin1String(platform::ProgramTitle));
@@ -53,10 +50,13 @@ THoldForm::THoldForm(QWidget *parent)
     FormCreate();
 }
 
+void THoldForm::SetMainWindow(TMainForm *main)
+{
+    main_ = main;
+}
+
 THoldForm::~THoldForm()
 {
-    if (HoldForm == this)
-        HoldForm = nullptr;
 }
 
 void THoldForm::FormCreate()
@@ -73,21 +73,21 @@ void THoldForm::ShowTrayIcon()
 
 void THoldForm::TrayIcon1Click()
 {
-    if (!MainForm)
+    if (!main_)
         return;
-    MainForm->show();
-    MainForm->setWindowState((MainForm->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    MainForm->raise();
-    MainForm->activateWindow();
+    main_->show();
+    main_->setWindowState((main_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    main_->raise();
+    main_->activateWindow();
 }
 
 void THoldForm::ShowIdlix1Click()
 {
-    if (!MainForm)
+    if (!main_)
         return;
-    if (MainForm->isVisible() && !MainForm->isMinimized()) {
-        HideOrMinimize(MainForm);
-        if (!MainForm->isVisible())
+    if (main_->isVisible() && !main_->isMinimized()) {
+        HideOrMinimize(main_.data());
+        if (!main_->isVisible())
             ShowIdlix1->setText("Show Idlix");
     } else {
         TrayIcon1Click();
@@ -97,14 +97,14 @@ void THoldForm::ShowIdlix1Click()
 
 void THoldForm::Help3Click()
 {
-    if (MainForm)
-        MainForm->Help2Click();
+    if (main_)
+        main_->Help2Click();
 }
 
 void THoldForm::About2Click()
 {
     // Owned by the main window so that it stays above it when that is on top.
-    ShowAboutBox(MainForm);
+    ShowAboutBox(main_.data());
 }
 
 void THoldForm::Exit2Click()
@@ -121,8 +121,8 @@ void THoldForm::closeEvent(QCloseEvent *event)
     // Out of sight before the loop is asked to end: the application refuses
     // to quit while a window stays open, and without a tray the main window
     // answers a close by minimizing, not hiding.
-    if (MainForm)
-        MainForm->hide();
+    if (main_)
+        main_->hide();
     if (TrayIcon1)
         TrayIcon1->SetActive(false);
     QCoreApplication::quit();

@@ -5,8 +5,11 @@
 
 #include <QWidget>
 
+#include <QPointer>
+
 class QAction;
 class QMenu;
+class TMainForm;
 class TTrayIcon;
 
 class THoldForm : public QWidget {
@@ -15,6 +18,10 @@ public:
     explicit THoldForm(QWidget *parent = nullptr);
     ~THoldForm() override;
 
+    // The main window the tray menu shows and hides (handed over by the
+    // composition once it is made).
+    void SetMainWindow(TMainForm *main);
+
     TTrayIcon *TrayIcon1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QAction *ShowIdlix1 = nullptr;   // "Show Idlix" / "Hide Idlix"
@@ -22,9 +29,9 @@ public:
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
 
-    // Puts the icon in the tray. The start-up does it once the main window is
-    // on the screen: asking the desktop for its tray takes a round trip or
-    // more on the session bus.
+    // Puts the icon in the tray. The main window does it once it is on the
+    // screen: asking the desktop for its tray takes a round trip or more on
+    // the session bus.
     void ShowTrayIcon();
     // Left click on the tray icon: the main window comes back, restored and in front.
     void TrayIcon1Click();
@@ -40,6 +47,6 @@ protected:
 
 private:
     void FormCreate();
-};
 
-extern THoldForm *HoldForm;
+    QPointer<TMainForm> main_;
+};

@@ -46,8 +46,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-TMainForm *MainForm = nullptr;
-
 namespace {
 
 const QString MakerHomePage = QStringLiteral("http://www.brisvane.com/");
@@ -119,14 +117,14 @@ void openPage(TGoToWeb &web, const QString &url)
 
 } // namespace
 
-TMainForm::TMainForm(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+TMainForm::TMainForm(THoldForm *hold)
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint |
                           Qt::WindowStaysOnTopHint)
 {
+    hold_ = hold;
     // Born on top, as "Stay on Top" is by default: the usual start then needs
     // no re-creation of the native window once the settings are read.
-    MainForm = this;
     setObjectName("MainForm");
     setWindowTitle(QLatin1String(platform::ProgramTitle));
     setWindowIcon(QIcon(Picture("idlix.png")));
@@ -167,8 +165,6 @@ TMainForm::~TMainForm()
     // The settings are written on the way out, whatever the panels hold now.
     SaveSettings();
     TickingClock1->SetMode(tcmIdle);
-    if (MainForm == this)
-        MainForm = nullptr;
 }
 
 void TMainForm::WireHandlers()
@@ -212,9 +208,9 @@ void TMainForm::WireHandlers()
     InstallToolKeyRouter(this);
     InstallVisibleTabChain(this);
     // A later instance asking us to the front: the same as a click on the tray icon.
-    JustOne321->OnActivate = [] {
-        if (HoldForm)
-            HoldForm->TrayIcon1Click();
+    JustOne321->OnActivate = [this] {
+        if (hold_)
+            hold_->TrayIcon1Click();
         else
             TJustOne32::BringToFront();
     };
@@ -228,8 +224,8 @@ void TMainForm::FormCreate()
         move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     anm_BV->SetFileName(platform::ShippedFile("bvspin.avi"));
     pnl_History->raise();
-    if (HoldForm)
-        HoldForm->hide();
+    if (hold_)
+        hold_->hide();
     StatusLBL->clear();
     TickingClock1->SetMode(tcmChronoMeter);
     TickingClock1->SetEnabled(false);
@@ -238,11 +234,13 @@ void TMainForm::FormCreate()
     platform::StartupMark("window shown");
 
     // Everything the window shows is in place: it goes on the screen now,
-    // and the option panels, hidden until their arrow or menu item opens
-    // them, are made while the user looks at it. The user's input waits
-    // meanwhile, so no click can reach a panel not yet made.
+    // and the tray icon and the option panels, hidden until their arrow or
+    // menu item opens them, are made while the user looks at it. The user's
+    // input waits meanwhile, so no click can reach a panel not yet made.
     WaitForFirstPaint(this);
     platform::StartupMark("first paint");
+    if (hold_)
+        hold_->ShowTrayIcon();
     CreateOptionPanels();
     WireOptionControls();
     ShowOptions();
@@ -277,8 +275,8 @@ void TMainForm::HideIdlix1Click()
 
 void TMainForm::Exit1Click()
 {
-    if (HoldForm)
-        HoldForm->close();
+    if (hold_)
+        hold_->close();
     else
         QCoreApplication::quit();
 }
@@ -381,16 +379,16 @@ void TMainForm::closeEvent(QCloseEvent *event)
 void TMainForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (HoldForm)
-        HoldForm->ShowIdlix1->setText("Hide Idlix");
+    if (hold_)
+        hold_->ShowIdlix1->setText("Hide Idlix");
 }
 
 void TMainForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     // A minimised window reports a spontaneous hide but is still "shown".
-    if (HoldForm && !event->spontaneous())
-        HoldForm->ShowIdlix1->setText("Show Idlix");
+    if (hold_ && !event->spontaneous())
+        hold_->ShowIdlix1->setText("Show Idlix");
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event)

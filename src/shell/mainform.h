@@ -1,8 +1,8 @@
 // The main window's shell: five tool switches on the left, one content panel
 // at a time in the middle, an information column on the right and a status
 // line at the bottom, with the menus, the option panels and the settings file.
-// Every control is a public member under its design name, which is also its
-// objectName.
+// Every control is a member under its design name, which is also its
+// objectName; the controls are the window's own.
 //
 // The shell knows no feature. The features (src/antiidle, src/tools, ...)
 // are given the window as an IShell (shell/shellapi.h) and fill in the
@@ -12,6 +12,7 @@
 // behaviour in mainform.cpp.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -38,6 +39,7 @@ class QTimer;
 class TAnimate;
 class TCheckListBox;
 class TGoToWeb;
+class THoldForm;
 class TJustOne32;
 class TPictureButton;
 class TResponseGraph;
@@ -48,9 +50,99 @@ class TTickingClock;
 class TMainForm : public QWidget, public IShell {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget *parent = nullptr);
+    // 'hold' is the hidden hold window the program ends through (none in
+    // a window made alone, as tests make it).
+    explicit TMainForm(THoldForm *hold = nullptr);
     ~TMainForm() override;
 
+    // ---- shell: operations ----
+    void SetStatus(const QString &text, bool repaint = false) override;
+    // Appends "• text" to a history or result pane and scrolls to its end.
+    static void AddLine(QTextEdit *pane, const QString &text);
+    // Settings file -> option values -> option controls.
+    void LoadSettings();
+    // Option values -> settings file; a refused write is shown in a message
+    // box (false).
+    bool SaveSettings();
+    // The same without a message box: false with the message in 'error'.
+    bool SaveSettings(QString *error);
+    // Full path of the settings file.
+    static QString SettingsFile();
+    // Options > Preferences...: the preferences dialog.
+    void Preferences1Click();
+    // Option-panel openers and the save question's answers.
+    void img_AIArrowClick();
+    void img_LatArrowClick();
+    void img_PngArrowClick();
+    void img_TrcArrowClick();
+    void DialUpOptions1Click();
+    void btn_YesClick();
+    void btn_NoClick();
+    // Menu handlers of the shell.
+    void HideIdlix1Click();
+    void Exit1Click();
+    void Undo1Click();
+    void Cut1Click();
+    void Copy1Click();
+    void Paste1Click();
+    void Clear1Click();
+    void SelectAll1Click();
+    void StayOnTop1Click();
+    void Help2Click();
+    void BrisvaneHomePage1Click();
+    void IdlixHomePage1Click();
+    void About1Click();
+    // Stopwatch display (one tick a second) and the status-line quotation.
+    void TickingClock1Tick();
+    void StatusLBLMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void EggTimerTimer();
+
+    // ---- IShell: what the features ask of the window ----
+    QWidget *Window() override { return this; }
+    QTextEdit *History() override { return re_History; }
+    void AddHistoryLine(const QString &text) override;
+    void SetHistoryWriter(std::function<void(const QString &text)> writer) override;
+    void SetHistoryInFront(bool front) override;
+    void RepaintBackground() override;
+    TResponseGraph &Graph() override { return *ResponseGraph; }
+    TInfoColumn Info() override;
+    TTickingClock &Stopwatch() override { return *TickingClock1; }
+    QProgressBar *Gauge() override { return Gauge1; }
+    void AcquireBackdrop() override;
+    void ReleaseBackdrop() override;
+    int BackdropUsers() const { return backdropUsers_; }
+    void ShowMessage(const QString &text) override;
+    void ShowWarning(const QString &text) override;
+    void HideWindow() override;
+    bool ShowTrayMessage(const QString &title, const QString &text) override;
+    TToolSwitch &Switch(TToolId tool) override;
+    QList<TToolId> RunningTools() const override;
+    QFrame *Panel(TPanelId panel) override;
+    const config::TOptions &Options() const override { return options_; }
+    void SetOptions(const config::TOptions &options) override;
+    void OpenOptions(TToolId tool) override;
+    void WatchPreferences(std::function<void()> changed) override;
+    void SetDialUpEntries(const QStringList &entries) override;
+    TDialUpMenu DialUpMenu() override { return {Connect1, Disconnect1, Reset1}; }
+
+    // ---- composition ----
+    // A menu item by its design name, for the composition to bind to a
+    // feature (null when the menus have no such item).
+    QAction *MenuItem(const QString &name) const;
+    // Disables the switch and Tools menu item of every tool no feature has
+    // bound: a tool that is not part of the program cannot be started.
+    void DisableUnboundTools();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The window's controls, timers and small components, each under its
+    // design name, which is also its objectName: the features get what they
+    // need through IShell, tests find them by name.
     // ---- shell: menu ----
     QMenuBar *MainMenu1 = nullptr;
     QMenu *Tools1 = nullptr, *Edit1 = nullptr, *DialUp1 = nullptr, *Options1 = nullptr,
@@ -127,89 +219,9 @@ public:
     TGoToWeb *GoToWeb1 = nullptr;
     TJustOne32 *JustOne321 = nullptr;
 
-    // ---- shell: operations ----
-    void SetStatus(const QString &text, bool repaint = false) override;
-    // Appends "• text" to a history or result pane and scrolls to its end.
-    static void AddLine(QTextEdit *pane, const QString &text);
-    // Settings file -> option values -> option controls.
-    void LoadSettings();
-    // Option values -> settings file; a refused write is shown in a message
-    // box (false).
-    bool SaveSettings();
-    // The same without a message box: false with the message in 'error'.
-    bool SaveSettings(QString *error);
-    // Full path of the settings file.
-    static QString SettingsFile();
-    // Options > Preferences...: the preferences dialog.
-    void Preferences1Click();
-    // Option-panel openers and the save question's answers.
-    void img_AIArrowClick();
-    void img_LatArrowClick();
-    void img_PngArrowClick();
-    void img_TrcArrowClick();
-    void DialUpOptions1Click();
-    void btn_YesClick();
-    void btn_NoClick();
-    // Menu handlers of the shell.
-    void HideIdlix1Click();
-    void Exit1Click();
-    void Undo1Click();
-    void Cut1Click();
-    void Copy1Click();
-    void Paste1Click();
-    void Clear1Click();
-    void SelectAll1Click();
-    void StayOnTop1Click();
-    void Help2Click();
-    void BrisvaneHomePage1Click();
-    void IdlixHomePage1Click();
-    void About1Click();
-    // Stopwatch display (one tick a second) and the status-line quotation.
-    void TickingClock1Tick();
-    void StatusLBLMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
-    void EggTimerTimer();
     int EggLine = 0;                  // next quotation line to show (2..6)
     QString HelpFile;                 // the help document beside the program
 
-    // ---- IShell: what the features ask of the window ----
-    QWidget *Window() override { return this; }
-    QTextEdit *History() override { return re_History; }
-    void AddHistoryLine(const QString &text) override;
-    void SetHistoryWriter(std::function<void(const QString &text)> writer) override;
-    void SetHistoryInFront(bool front) override;
-    void RepaintBackground() override;
-    TResponseGraph &Graph() override { return *ResponseGraph; }
-    TInfoColumn Info() override;
-    TTickingClock &Stopwatch() override { return *TickingClock1; }
-    QProgressBar *Gauge() override { return Gauge1; }
-    void AcquireBackdrop() override;
-    void ReleaseBackdrop() override;
-    int BackdropUsers() const { return backdropUsers_; }
-    void ShowMessage(const QString &text) override;
-    void ShowWarning(const QString &text) override;
-    void HideWindow() override;
-    TToolSwitch &Switch(TToolId tool) override;
-    QList<TToolId> RunningTools() const override;
-    QFrame *Panel(TPanelId panel) override;
-    const config::TOptions &Options() const override { return options_; }
-    void SetOptions(const config::TOptions &options) override;
-    void OpenOptions(TToolId tool) override;
-    void WatchPreferences(std::function<void()> changed) override;
-    void SetDialUpEntries(const QStringList &entries) override;
-    TDialUpMenu DialUpMenu() override { return {Connect1, Disconnect1, Reset1}; }
-
-    // ---- composition ----
-    // Disables the switch and Tools menu item of every tool no feature has
-    // bound: a tool that is not part of the program cannot be started.
-    void DisableUnboundTools();
-
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     std::unique_ptr<TResponseGraph> ResponseGraph;   // on img_AIGraph and img_LatGraph
     std::map<TToolId, TToolSwitch *> switches_;     // made by CreateSwitches, owned by the window
     int backdropUsers_ = 0;                          // holders of img_Bg2 (see AcquireBackdrop)
@@ -217,6 +229,7 @@ private:
     bool showingOptions_ = false;                    // ShowOptions is filling the controls
     std::vector<std::function<void()>> preferenceWatchers_;
     std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
+    QPointer<THoldForm> hold_;                       // the hold window, when there is one
 
     void CreateMenu();
     void CreateSwitches();
@@ -241,4 +254,3 @@ private:
     QFrame *MakePanel(const QString &name, const QString &title, bool wide);
 };
 
-extern TMainForm *MainForm;

@@ -94,6 +94,9 @@ public:
     virtual void ShowWarning(const QString &text) = 0;
     // Takes the window out of sight (to the tray, or minimized without one).
     virtual void HideWindow() = 0;
+    // A balloon message from the tray icon, in plain text; false when there
+    // is no icon in a tray to show it.
+    virtual bool ShowTrayMessage(const QString &title, const QString &text) = 0;
 
     // A tool's switch; its running state is the tool's.
     virtual TToolSwitch &Switch(TToolId tool) = 0;

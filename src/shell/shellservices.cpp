@@ -4,7 +4,10 @@
 
 #include "desktop/msgbox.h"
 #include "desktop/pictures.h"
+#include "desktop/trayservice.h"
 #include "shell/hidewindow.h"
+#include "shell/holdform.h"
+#include "shell/trayicon.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
@@ -13,6 +16,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
+#include <QMenuBar>
 #include <QTextEdit>
 
 void TMainForm::SetHistoryInFront(bool front)
@@ -84,6 +88,12 @@ void TMainForm::HideWindow()
     HideOrMinimize(this);
 }
 
+bool TMainForm::ShowTrayMessage(const QString &title, const QString &text)
+{
+    // The tray icon belongs to the hold window, which outlives this one.
+    return hold_ && hold_->TrayIcon1 && hold_->TrayIcon1->Service()->ShowMessage(title, text);
+}
+
 TToolSwitch &TMainForm::Switch(TToolId tool)
 {
     return *switches_.at(tool);
@@ -125,6 +135,11 @@ void TMainForm::OpenOptions(TToolId tool)
     case TToolId::Resolve:
         break;   // no options panel
     }
+}
+
+QAction *TMainForm::MenuItem(const QString &name) const
+{
+    return MainMenu1->findChild<QAction *>(name);
 }
 
 void TMainForm::DisableUnboundTools()

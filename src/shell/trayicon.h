@@ -38,7 +38,7 @@ public:
     // The longest tip kept.
     static constexpr int kMaxTip = 62;
 
-    // The tray service underneath (for tests that deliver clicks).
+    // The tray service underneath (balloon messages, and tests that deliver clicks).
     platform::TTrayService *Service() const { return service_; }
 
 private:

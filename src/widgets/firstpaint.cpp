@@ -42,15 +42,20 @@ bool WaitForFirstPaint(QWidget *window, int timeoutMs)
     if (!window)
         return false;
     TPaintWatch watch(window);
-    const QDeadlineTimer deadline(timeoutMs);
-    // Wakes the wait at the deadline when nothing else happens.
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    // Wakes the wait at the deadline when nothing else happens. Precise, and
+    // started again for what is left should it come early: a wake before the
+    // deadline with nothing after it would leave the wait blocked for good.
     QTimer wake;
     wake.setSingleShot(true);
-    wake.start(timeoutMs);
+    wake.setTimerType(Qt::PreciseTimer);
     QPointer<QWidget> alive(window);
     while (!watch.Painted() && alive && alive->isVisible() && !alive->isMinimized()
-           && !deadline.hasExpired())
+           && !deadline.hasExpired()) {
+        if (!wake.isActive())
+            wake.start(int(qMax<qint64>(1, deadline.remainingTime())));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
                                         | QEventLoop::WaitForMoreEvents);
+    }
     return watch.Painted();
 }

@@ -14,6 +14,7 @@
 #include "widgets/optioncontrols.h"
 #include "widgets/toolswitch.h"
 #include "widgets/responsegraph.h"
+#include "../support/ctl.h"
 
 #include <QStringList>
 #include <QTextEdit>
@@ -53,10 +54,10 @@ struct SessionWindow : AntiIdleParts {
         platform::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
         Attach(*form);
-        form->edt_AIFreq->setText("1");
-        form->rg_AIMethod->SetItemIndex(method);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
+        Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(method);
         for (int i = 0; i < 4; ++i)
-            form->cb_AIOptions->SetChecked(i, false);
+            Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(i, false);
     }
     void CloseWindow()
     {
@@ -70,7 +71,7 @@ struct SessionWindow : AntiIdleParts {
     {
         if (!ai->Stats().Active()) {
             ai->State.CycleMode = false;
-            form->edt_AIHost->setText(host);
+            Ctl<QLineEdit>(form, "edt_AIHost")->setText(host);
             ASSERT_TRUE(ai->StartSessionStats());
         }
         ai->State.CurrentHost = host;
@@ -80,7 +81,7 @@ struct SessionWindow : AntiIdleParts {
     // The lines of the history pane; an empty pane has none.
     QStringList History() const
     {
-        const QString text = form->re_History->toPlainText();
+        const QString text = Ctl<QTextEdit>(form, "re_History")->toPlainText();
         return text.isEmpty() ? QStringList() : text.split('\n');
     }
 };

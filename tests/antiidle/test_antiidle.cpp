@@ -16,6 +16,7 @@
 #include "desktop/msgbox.h"
 #include "platform/icmpecho.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QFile>
@@ -45,7 +46,7 @@ protected:
     void SetUp() override
     {
         OpenWindow(antiidle::pmIcmpPings);
-        form->edt_AIHost->setText("127.0.0.1");
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText("127.0.0.1");
     }
     void TearDown() override
     {
@@ -60,7 +61,7 @@ protected:
     }
     void Click()
     {
-        form->btn_AntiIdle->Click();
+        Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
         CheckCounts();
     }
     void Tick()
@@ -68,13 +69,13 @@ protected:
         ai->Timer3Timer();
         CheckCounts();
     }
-    bool Running() const { return !form->img_AIGreen->isHidden(); }
+    bool Running() const { return !Ctl<QLabel>(form, "img_AIGreen")->isHidden(); }
     QStringList SentLines() const { return History().filter(QRegularExpression("^• Sending ")); }
     QString Cell(int col, int row) const { return report->ReportGrid->Cells(col, row); }
     // GoodLBL, when it shows anything, never counts more successes than attempts.
     void CheckCounts() const
     {
-        const QString good = form->GoodLBL->text();
+        const QString good = Ctl<QLabel>(form, "GoodLBL")->text();
         if (good.isEmpty())
             return;
         const QStringList parts = good.split('/');
@@ -112,13 +113,13 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
 
     Click();
     ASSERT_TRUE(Running());
-    EXPECT_TRUE(form->img_AIRed->isHidden());
-    EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 1);
-    EXPECT_FALSE(form->img_AIGraph->isHidden());
-    EXPECT_FALSE(form->img_AIGraph->pixmap().isNull());
-    EXPECT_TRUE(form->img_AIArrow->isHidden());
-    EXPECT_TRUE(form->anm_BV->isHidden());
-    for (QAction *a : {form->AntiIdle1, form->AntiIdle2, form->LatencyTest1})
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_AIRed")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(form, "btn_AntiIdle")->ImageIndex(), 1);
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_AIGraph")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_AIGraph")->pixmap().isNull());
+    EXPECT_TRUE(Ctl<TPictureButton>(form, "img_AIArrow")->isHidden());
+    EXPECT_TRUE(Ctl<TAnimate>(form, "anm_BV")->isHidden());
+    for (QAction *a : {Ctl<QAction>(form, "AntiIdle1"), Ctl<QAction>(form, "AntiIdle2"), Ctl<QAction>(form, "LatencyTest1")})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_TRUE(ai->Timer3->isActive());
     EXPECT_EQ(ai->Timer3->interval(), 60000);
@@ -132,51 +133,51 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
     const auto m = kPinged.match(lines[2]);
     ASSERT_TRUE(m.hasMatch()) << lines[2].toStdString();
     EXPECT_EQ(m.captured(1), "127.0.0.1");
-    EXPECT_EQ(form->StatusLBL->text(), "Status: " + lines[2].mid(2));
-    EXPECT_EQ(form->GoodLBL->text(), "1/1");
-    EXPECT_EQ(form->lbl_Method->text(), "ICMP Pings");
-    EXPECT_EQ(form->ModeLBL->text(), "");
-    for (QLabel *l : {form->GoodLBL, form->ModeLBL, form->TimeLBL, form->lbl_Method})
+    EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status: " + lines[2].mid(2));
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "1/1");
+    EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "ICMP Pings");
+    EXPECT_EQ(Ctl<QLabel>(form, "ModeLBL")->text(), "");
+    for (QLabel *l : {Ctl<QLabel>(form, "GoodLBL"), Ctl<QLabel>(form, "ModeLBL"), Ctl<QLabel>(form, "TimeLBL"), Ctl<QLabel>(form, "lbl_Method")})
         EXPECT_FALSE(l->isHidden()) << l->objectName().toStdString();
-    EXPECT_TRUE(form->PingLight->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "PingLight")->isHidden());
     EXPECT_EQ(Cell(0, 1), "127.0.0.1");
     EXPECT_EQ(Cell(1, 1), "1");
     EXPECT_EQ(Cell(4, 1), m.captured(2));
 
     // One probe per tick, the host field read again at each.
     Tick();
-    form->edt_AIHost->setText("127.0.0.2");
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText("127.0.0.2");
     Tick();
     lines = History();
     ASSERT_EQ(lines.size(), 7);
     EXPECT_EQ(lines[3], "• Sending 56 bytes to 127.0.0.1");
     EXPECT_EQ(lines[5], "• Sending 56 bytes to 127.0.0.2");
     EXPECT_TRUE(kPinged.match(lines[6]).hasMatch());
-    EXPECT_EQ(form->GoodLBL->text(), "3/3");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "3/3");
     EXPECT_EQ(ai->State.CurrentHost, "127.0.0.2");
     // The single-host table keeps one row, named by the host at the start.
     EXPECT_EQ(Cell(1, 1), "3");
 
     Click();
     EXPECT_FALSE(Running());
-    EXPECT_FALSE(form->img_AIRed->isHidden());
-    EXPECT_FALSE(form->img_AIArrow->isHidden());
-    EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 0);
-    EXPECT_TRUE(form->img_AIGraph->isHidden());
-    EXPECT_TRUE(form->img_AIGraph->pixmap().isNull());
-    EXPECT_FALSE(form->anm_BV->isHidden());
-    for (QAction *a : {form->AntiIdle1, form->AntiIdle2, form->LatencyTest1})
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_AIRed")->isHidden());
+    EXPECT_FALSE(Ctl<TPictureButton>(form, "img_AIArrow")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(form, "btn_AntiIdle")->ImageIndex(), 0);
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_AIGraph")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_AIGraph")->pixmap().isNull());
+    EXPECT_FALSE(Ctl<TAnimate>(form, "anm_BV")->isHidden());
+    for (QAction *a : {Ctl<QAction>(form, "AntiIdle1"), Ctl<QAction>(form, "AntiIdle2"), Ctl<QAction>(form, "LatencyTest1")})
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     EXPECT_FALSE(ai->Timer3->isActive());
     EXPECT_FALSE(ai->LogTimer->isActive());
-    EXPECT_EQ(form->StatusLBL->text(), "Status:");
-    EXPECT_EQ(form->GoodLBL->text(), "");
+    EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "");
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 }
 
 TEST_F(AntiIdle, MenuItemAndRealTimerDriveTheSession)
 {
-    form->AntiIdle1->trigger();
+    Ctl<QAction>(form, "AntiIdle1")->trigger();
     ASSERT_TRUE(Running());
     // The tick handler is bound to the timer itself: a short interval shows it.
     ai->Timer3->setInterval(20);
@@ -194,21 +195,21 @@ TEST_F(AntiIdleEchoes, CyclingVisitsEveryServerInTurnWithItsOwnRow)
     // its echo waits for a lookup through the event loop.
     WriteServers("127.0.0.2\r\n127.0.0.3\r\nlocalhost\r\n");
     ai->Servers().Replace({});
-    form->cb_AIOptions->SetChecked(0, true);
-    form->edt_AIHost->clear();
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
+    Ctl<QLineEdit>(form, "edt_AIHost")->clear();
     Click();
     ASSERT_TRUE(Running());
-    EXPECT_EQ(form->ModeLBL->text(), "Cycle servers");
+    EXPECT_EQ(Ctl<QLabel>(form, "ModeLBL")->text(), "Cycle servers");
     EXPECT_EQ(serverList->ListBox1->count(), 3);
     EXPECT_EQ(report->ReportGrid->RowCount(), 4);
     Tick();
     Tick();
     // The next tick would replace the lookup of localhost: wait for its echo.
-    ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "3/3"; }, 5s))
-        << form->GoodLBL->text().toStdString();
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "3/3"; }, 5s))
+        << Ctl<QLabel>(form, "GoodLBL")->text().toStdString();
     Tick();
     Tick();
-    EXPECT_EQ(form->GoodLBL->text(), "5/5");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "5/5");
     const QStringList expected = {"127.0.0.2", "127.0.0.3", "localhost", "127.0.0.2", "127.0.0.3"};
     QStringList hosts;
     for (const QString &line : SentLines())
@@ -234,16 +235,16 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
         for (int i = 0; i < ticks; ++i) {
             const int before = SentLines().size();
             Tick();
-            kinds << (SentLines().size() > before ? "echo" : form->PingLight->text());
+            kinds << (SentLines().size() > before ? "echo" : Ctl<QLabel>(form, "PingLight")->text());
         }
         return kinds;
     };
 
-    form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
     Click();
     // Whatever the method, the start sends an echo.
     EXPECT_EQ(SentLines().size(), 1);
-    EXPECT_EQ(form->lbl_Method->text(), "HTTP Gets");
+    EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "HTTP Gets");
     EXPECT_EQ(probes(2), (QStringList{"HTTP GET", "HTTP GET"}));
     // The GET goes to the bare host text of the field.
     EXPECT_EQ(ai->State.CurrentHost, "127.0.0.1");
@@ -252,10 +253,10 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
     EXPECT_EQ(ai->Stats().Attempts(), 3);
     Click();
 
-    form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
     const bool toggle = ai->State.AlternateToggle;
     Click();
-    EXPECT_EQ(form->lbl_Method->text(), "Alternate");
+    EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "Alternate");
     EXPECT_EQ(ai->State.AlternateToggle, toggle);   // the echo at the start leaves it
     const QStringList first = probes(3);
     Click();
@@ -267,7 +268,7 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
         EXPECT_NE(all[i], all[i - 1]) << "probe " << i << ": " << all.join(',').toStdString();
     EXPECT_EQ(first[0], toggle ? "HTTP GET" : "echo");
 
-    form->rg_AIMethod->SetItemIndex(antiidle::pmIcmpPings);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmIcmpPings);
     Click();
     EXPECT_EQ(probes(2), (QStringList{"echo", "echo"}));
     Click();
@@ -275,7 +276,7 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
 
 TEST_F(AntiIdleEchoes, EchoSizeIsFixedOrDrawnFor56To499)
 {
-    form->cb_AIOptions->SetChecked(2, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(2, true);
     Click();
     for (int i = 0; i < 40; ++i)
         Tick();
@@ -289,10 +290,10 @@ TEST_F(AntiIdleEchoes, EchoSizeIsFixedOrDrawnFor56To499)
         sizes.insert(size);
     }
     EXPECT_GT(sizes.size(), 10u);
-    EXPECT_EQ(form->GoodLBL->text(), "41/41");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "41/41");
     Click();
 
-    form->cb_AIOptions->SetChecked(2, false);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(2, false);
     Click();
     for (int i = 0; i < 3; ++i)
         Tick();
@@ -346,25 +347,25 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
         messages.clear();
         WriteServers(c.servers);
         ai->Servers().Replace({});
-        form->cb_AIOptions->SetChecked(0, c.cycle);
-        form->edt_AIFreq->setText(c.freq);
-        form->edt_AIHost->setText(c.host);
+        Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, c.cycle);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText(c.freq);
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText(c.host);
         Click();
         EXPECT_TRUE(Running());
-        EXPECT_EQ(form->btn_AntiIdle->ImageIndex(), 1);
+        EXPECT_EQ(Ctl<TPictureButton>(form, "btn_AntiIdle")->ImageIndex(), 1);
         EXPECT_FALSE(ai->Timer3->isActive());
         EXPECT_TRUE(SentLines().isEmpty());
         EXPECT_EQ(messages, c.message ? QStringList{c.message} : QStringList());
         Click();
         EXPECT_FALSE(Running());
-        EXPECT_EQ(form->StatusLBL->text(), "Status:");
+        EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
     }
 }
 
 TEST_F(AntiIdleEchoes, ServerListEmptiedDuringSessionReportsOncePerTick)
 {
     WriteServers("127.0.0.2\r\n");
-    form->cb_AIOptions->SetChecked(0, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
     Click();
     ASSERT_EQ(SentLines().size(), 1);
     ai->Servers().Replace({});
@@ -398,29 +399,29 @@ TEST_F(AntiIdle, LatencyLampBlocksTheSwitch)
 
 TEST_F(AntiIdleEchoes, ReportOnStopIsClosedByTheNextStart)
 {
-    form->cb_AIOptions->SetChecked(3, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
     Click();
     Tick();
     Click();
-    ASSERT_FALSE(form->pnl_AIReport->isHidden());
-    EXPECT_FALSE(form->img_Bg2->isHidden());
+    ASSERT_FALSE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
     EXPECT_EQ(Cell(3, 1), "100 %");
     EXPECT_TRUE(report->lbl_RptTime->text().contains("Session End: 00:00:0"));
     Click();
-    EXPECT_TRUE(form->pnl_AIReport->isHidden());
-    EXPECT_TRUE(form->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
     Click();
 }
 
 TEST_F(AntiIdleEchoes, MinimizeOnStartHidesTheWindowAndTheSessionRuns)
 {
     const testutil::TrayAvailable tray(true);   // with a tray, out of sight means hidden
-    form->cb_AIOptions->SetChecked(1, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(1, true);
     Click();
     EXPECT_TRUE(form->isHidden());
     EXPECT_TRUE(ai->Timer3->isActive());
     Tick();
-    EXPECT_EQ(form->GoodLBL->text(), "2/2");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "2/2");
     Click();  // a hidden window's switch still stops the session
     EXPECT_FALSE(ai->Timer3->isActive());
     EXPECT_FALSE(Running());
@@ -430,13 +431,13 @@ TEST_F(AntiIdleEchoes, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
 {
     // A name is looked up through the event loop, so the echo of "localhost"
     // is still to come when the switch is clicked again.
-    form->edt_AIHost->setText("localhost");
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText("localhost");
     Click();
     ASSERT_TRUE(ai->Ping2->LookupPending());
     Click();
     ASSERT_TRUE(testutil::waitFor([&] { return !ai->Ping2->LookupPending(); }, 5s));
     EXPECT_TRUE(kPinged.match(History().last()).hasMatch()) << History().join('|').toStdString();
-    EXPECT_TRUE(form->StatusLBL->text().startsWith("Status: localhost pinged in "));
+    EXPECT_TRUE(Ctl<QLabel>(form, "StatusLBL")->text().startsWith("Status: localhost pinged in "));
     EXPECT_EQ(Cell(1, 1), "1");  // counted in the session that sent it
     CheckCounts();
 
@@ -446,7 +447,7 @@ TEST_F(AntiIdleEchoes, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
     Click();
     Click();
     ASSERT_TRUE(ai->Ping2->LookupPending());
-    form->cb_AIOptions->SetChecked(0, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
     ai->Servers().Replace({});
     Click();
     EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});

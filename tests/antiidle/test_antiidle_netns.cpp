@@ -14,6 +14,7 @@
 #include "platform/cp1252.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QFile>
 #include <QLabel>
@@ -103,13 +104,13 @@ protected:
             net->stopResponder();
     }
 
-    void Click() { form->btn_AntiIdle->Click(); }
+    void Click() { Ctl<TPictureButton>(form, "btn_AntiIdle")->Click(); }
     // Fires one tick and waits until its probe has been answered or failed.
     void TickAndWait(const QString &good)
     {
         ai->Timer3Timer();
-        ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == good; }, 10s))
-            << "GoodLBL " << form->GoodLBL->text().toStdString() << ", expected "
+        ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == good; }, 10s))
+            << "GoodLBL " << Ctl<QLabel>(form, "GoodLBL")->text().toStdString() << ", expected "
             << good.toStdString();
     }
     std::vector<int> SentSizes() const
@@ -131,16 +132,16 @@ TEST_F(AntiIdleNet, EchoesReachTheHostAtStartAndAtEveryTickUntilStopped)
 {
     EchoCapture host(net->nsName(Role::Host));
     ASSERT_TRUE(host.ok()) << std::strerror(errno);
-    form->edt_AIHost->setText("host.idlix.test");
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText("host.idlix.test");
     Click();
-    ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "1/1"; }, 10s));
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "1/1"; }, 10s));
     EXPECT_EQ(host.Requests(), std::vector<int>{56});
     EXPECT_TRUE(History().last().startsWith("• host.idlix.test pinged in "));
     EXPECT_EQ(Cell(0, 1), "host.idlix.test");
 
     // "Vary packet size" is read at every probe; the sizes on the wire are
     // the ones the history names.
-    form->cb_AIOptions->SetChecked(2, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(2, true);
     for (int i = 2; i <= 6; ++i)
         TickAndWait(QStringLiteral("%1/%1").arg(i));
     const std::vector<int> sent = SentSizes();
@@ -152,7 +153,7 @@ TEST_F(AntiIdleNet, EchoesReachTheHostAtStartAndAtEveryTickUntilStopped)
     }
     EXPECT_EQ(Cell(1, 1), "6");
     EXPECT_EQ(Cell(2, 1), "0");
-    EXPECT_FALSE(form->img_AIGraph->pixmap().isNull());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_AIGraph")->pixmap().isNull());
 
     Click();
     EXPECT_FALSE(ai->Timer3->isActive());
@@ -168,18 +169,18 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(QByteArray("host.idlix.test\r\n") + testnet::kQuiet + "\r\nnohost.idlix.test\r\n");
     f.close();
-    form->cb_AIOptions->SetChecked(0, true);
-    form->cb_AIOptions->SetChecked(3, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
     ai->Ping2->SetTimeout(400);   // the silent host costs a full time-out
 
     Click();
-    ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "1/1"; }, 10s));
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "1/1"; }, 10s));
     TickAndWait("1/2");
     EXPECT_EQ(History().last(), QStringLiteral("• Error pinging %1 : Request timed out")
                                     .arg(testnet::kQuiet));
     TickAndWait("1/3");
     EXPECT_EQ(History().last(), "• Unknown Host nohost.idlix.test");
-    EXPECT_EQ(form->StatusLBL->text(), "Status: Unknown Host nohost.idlix.test");
+    EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status: Unknown Host nohost.idlix.test");
     TickAndWait("2/4");
     EXPECT_EQ(ai->Stats().Failures(), 2);
 
@@ -194,7 +195,7 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     }
 
     Click();
-    ASSERT_FALSE(form->pnl_AIReport->isHidden());
+    ASSERT_FALSE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
     EXPECT_EQ(Cell(3, 1), "100 %");
     EXPECT_EQ(Cell(3, 2), "0 %");
     EXPECT_EQ(Cell(3, 3), "0 %");
@@ -216,13 +217,13 @@ TEST_F(AntiIdleNet, HostsWithTagsAreShownAsTyped)
     for (const Row &r : rows) {
         SCOPED_TRACE(r.name);
         testutil::writeFile(dir.file("Servers.dat"), platform::ToCp1252Lines({r.host}));
-        form->edt_AIHost->setText(r.cycle ? QString() : r.host);
-        form->cb_AIOptions->SetChecked(0, r.cycle);
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText(r.cycle ? QString() : r.host);
+        Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, r.cycle);
         Click();
         ASSERT_TRUE(testutil::waitFor(
-            [&] { return form->StatusLBL->text() == "Status: Unknown Host " + r.host; }, 10s))
-            << form->StatusLBL->text().toStdString();
-        EXPECT_TRUE(testutil::showsLiterally(form->StatusLBL));
+            [&] { return Ctl<QLabel>(form, "StatusLBL")->text() == "Status: Unknown Host " + r.host; }, 10s))
+            << Ctl<QLabel>(form, "StatusLBL")->text().toStdString();
+        EXPECT_TRUE(testutil::showsLiterally(Ctl<QLabel>(form, "StatusLBL")));
         EXPECT_EQ(History().last(), "\u2022 Unknown Host " + r.host);
         EXPECT_EQ(Cell(0, 1), r.host);
         Click();
@@ -232,9 +233,9 @@ TEST_F(AntiIdleNet, HostsWithTagsAreShownAsTyped)
 TEST_F(AntiIdleNet, RoundTripOfADelayedReplyIsReportedAndGraphed)
 {
     ASSERT_TRUE(net->startResponder({"--delay", "150"}));
-    form->edt_AIHost->setText(testnet::kSlow);
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText(testnet::kSlow);
     Click();
-    ASSERT_TRUE(testutil::waitFor([&] { return form->GoodLBL->text() == "1/1"; }, 10s));
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "1/1"; }, 10s));
     const auto m = QRegularExpression("^• 10\\.200\\.3\\.30 pinged in (\\d+) msecs$")
                        .match(History().last());
     ASSERT_TRUE(m.hasMatch()) << History().last().toStdString();
@@ -259,21 +260,21 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
         [[maybe_unused]] TAntiIdleSession *ai = parts.ai;
         [[maybe_unused]] TServerList *serverList = parts.serverList;
         [[maybe_unused]] TAntiIdleReport *report = parts.report;
-        form.edt_AIFreq->setText("1");
-        form.edt_AIHost->setText("127.0.0.1");
-        form.rg_AIMethod->SetItemIndex(1);
-        form.cb_AIOptions->SetChecked(0, false);
-        form.btn_AntiIdle->Click();
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText("127.0.0.1");
+        Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(1);
+        Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, false);
+        Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
         ai->Timer3Timer();
         ai->Timer3Timer();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].contains("ping_group_range")) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains("setcap")) << messages[0].toStdString();
         EXPECT_TRUE(ai->Timer3->isActive());
-        EXPECT_EQ(form.GoodLBL->text(), "0/3");
-        EXPECT_EQ(form.re_History->toPlainText().split('\n').last(),
+        EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "0/3");
+        EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->toPlainText().split('\n').last(),
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");
-        form.btn_AntiIdle->Click();
+        Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     }
     platform::SetMessageHook({});
 }

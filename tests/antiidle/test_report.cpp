@@ -8,6 +8,7 @@
 #include "widgets/picturebutton.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QFile>
 #include <QLabel>
@@ -113,7 +114,7 @@ TEST(ReportGrid, HeadingRowIsPaintedGreyWithItsText)
     [[maybe_unused]] TAntiIdleSession *ai = parts.ai;
     [[maybe_unused]] TServerList *serverList = parts.serverList;
     [[maybe_unused]] TAntiIdleReport *report = parts.report;
-    form.pnl_AIReport->show();
+    Ctl<QFrame>(form, "pnl_AIReport")->show();
     report->ReportGrid->show();
     const QImage shot = report->ReportGrid->grab().toImage();
     // Heading cells are grey with light text; the body stays dark grey.
@@ -157,7 +158,7 @@ TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
         servers << QStringLiteral("host%1.test").arg(i);
     ai->Servers().Replace(servers);
     ai->State.CycleMode = true;
-    form.edt_AIFreq->setText("1");
+    Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
     ASSERT_TRUE(ai->StartSessionStats());
     ai->State.ServerIndex = 0;
     ai->Stats().CountAttempt();

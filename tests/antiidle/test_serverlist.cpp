@@ -7,6 +7,7 @@
 #include "desktop/msgbox.h"
 #include "platform/boundedread.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -214,11 +215,11 @@ TEST_F(ServerPanel, FileWithEmptyMiddleLineIsLoadedAndWrittenBack)
     // The window reads the list when it is created.
     EXPECT_EQ(Entries(serverList->ListBox1), (QStringList{"a", "", "b"}));
     serverList->ServerList1Click();
-    EXPECT_FALSE(form->pnl_Servers->isHidden());
-    EXPECT_FALSE(form->img_Bg2->isHidden());
+    EXPECT_FALSE(Ctl<QFrame>(form, "pnl_Servers")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
     serverList->btn_SrvClose->Click();
-    EXPECT_TRUE(form->pnl_Servers->isHidden());
-    EXPECT_TRUE(form->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(form, "pnl_Servers")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("a\r\n\r\nb\r\n"));
     EXPECT_TRUE(messages.isEmpty());
 }
@@ -334,7 +335,7 @@ TEST_F(ServerPanel, UnwritableFileShowsMessageAndKeepsTheList)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Cannot create file " + dir.file("Servers.dat"));
     // The close stopped there: the panel stays open with the list intact.
-    EXPECT_FALSE(form->pnl_Servers->isHidden());
+    EXPECT_FALSE(Ctl<QFrame>(form, "pnl_Servers")->isHidden());
     EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"kept.test"});
 
     Select(0);
@@ -349,6 +350,6 @@ TEST_F(ServerPanel, CloseKeepsTheBackdropForTheReport)
     serverList->ServerList1Click();
     report->ShowReport();   // the report stands on the backdrop too
     serverList->btn_SrvClose->Click();
-    EXPECT_TRUE(form->pnl_Servers->isHidden());
-    EXPECT_FALSE(form->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(form, "pnl_Servers")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
 }

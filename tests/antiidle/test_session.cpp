@@ -8,6 +8,7 @@
 #include "components/tickingclock.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,8 +30,8 @@ protected:
         platform::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
         Attach(*form);
-        form->edt_AIFreq->setText("5");
-        form->edt_AIHost->setText("single.test");
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText("5");
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText("single.test");
     }
     void TearDown() override
     {
@@ -95,7 +96,7 @@ TEST_F(Session, FrequencyIsCheckedAndKeptInRange)
         {"abc", false, 0}, {"", false, 0}, {"5x", false, 0},
     };
     for (const auto &c : cases) {
-        form->edt_AIFreq->setText(c.text);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText(c.text);
         ai->Timer3->setInterval(1234);
         ai->Stats().End();
         QString error;
@@ -119,7 +120,7 @@ TEST_F(Session, SuccessesAndFailuresMakeThePercentageAndAverage)
     }
     Probe(0);
     ai->RecordFailure();
-    EXPECT_EQ(form->GoodLBL->text(), "3/4");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "3/4");
     EXPECT_EQ(Cell(1, 1), "3");
     EXPECT_EQ(Cell(2, 1), "1");
     EXPECT_EQ(Cell(4, 1), "601");
@@ -135,7 +136,7 @@ TEST_F(Session, SuccessesAndFailuresMakeThePercentageAndAverage)
         Probe(3);
         ai->RecordFailure();
     }
-    EXPECT_EQ(form->GoodLBL->text(), "6/14");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "6/14");
 
     report->FinishReport();
     const struct { int row; const char *pct, *avg; } expected[] = {
@@ -157,7 +158,7 @@ TEST_F(Session, LookupFailuresCountOncePerTickInTheServersRow)
     ai->RecordLookupFailure();
     ai->RecordLookupFailure(); // the same tick
     EXPECT_EQ(ai->Stats().Failures(), 1);
-    EXPECT_EQ(form->GoodLBL->text(), "0/1");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "0/1");
     Probe(0);
     ai->RecordLookupFailure();
     EXPECT_EQ(ai->Stats().Failures(), 2);
@@ -178,7 +179,7 @@ TEST_F(Session, ServerAddedDuringSessionIsCountedWithoutARow)
     ai->RecordSuccess(80);
     Probe(1);
     ai->RecordFailure();
-    EXPECT_EQ(form->GoodLBL->text(), "1/2");
+    EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "1/2");
     EXPECT_EQ(report->ReportGrid->RowCount(), 2);
     EXPECT_EQ(Cell(1, 1), "0");
     EXPECT_EQ(form->Graph().ResponseHistory[0], 2);
@@ -191,7 +192,7 @@ TEST_F(Session, SuccessRedrawsTheSessionGraph)
     form->Switch(TToolId::AntiIdle).SetRunning(true);
     Probe(0);
     ai->RecordSuccess(400);
-    const QImage pic = form->img_AIGraph->pixmap().toImage();
+    const QImage pic = Ctl<QLabel>(form, "img_AIGraph")->pixmap().toImage();
     ASSERT_EQ(pic.size(), QSize(130, 116));
     EXPECT_EQ(pic.pixel(69, 48), 0xffff0000u); // slot 0 is 10 units up
     EXPECT_EQ(pic.pixel(65, 0), 0xff008000u);  // the background's axis
@@ -205,56 +206,56 @@ TEST_F(Session, SuccessRedrawsTheSessionGraph)
 TEST_F(Session, EndAddsElapsedTimeAndShowsTheReportWhenAsked)
 {
     StartCycle({"a.test", "b.test"});
-    form->cb_AIOptions->SetChecked(3, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
     ai->LogTimer->start();
     ai->Timer3->start();
     Probe(0);
     ai->RecordSuccess(120);
     const QString start = report->lbl_RptTime->text();
-    form->TickingClock1->SetEnabled(true);
-    form->TickingClock1->SetTime(1, 5, 3);
+    Ctl<TTickingClock>(form, "TickingClock1")->SetEnabled(true);
+    Ctl<TTickingClock>(form, "TickingClock1")->SetTime(1, 5, 3);
     ai->EndSession();
     EXPECT_EQ(report->lbl_RptTime->text(), start + "     Session End: 01:05:03");
     EXPECT_FALSE(ai->LogTimer->isActive());
     EXPECT_FALSE(ai->Timer3->isActive());
-    EXPECT_FALSE(form->TickingClock1->Enabled());
+    EXPECT_FALSE(Ctl<TTickingClock>(form, "TickingClock1")->Enabled());
     EXPECT_FALSE(ai->Stats().Active());
     EXPECT_FALSE(ai->State.CycleMode);
     EXPECT_EQ(ai->Stats().Successes(), 0);
-    EXPECT_TRUE(form->GoodLBL->text().isEmpty());
-    EXPECT_FALSE(form->pnl_AIReport->isHidden());
-    EXPECT_FALSE(form->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "GoodLBL")->text().isEmpty());
+    EXPECT_FALSE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
     EXPECT_EQ(Cell(3, 1), "100 %");
     EXPECT_EQ(Cell(4, 1), "120");
     EXPECT_EQ(Cell(3, 2), "100 %");
 
     report->btn_RptClose->Click();
-    EXPECT_TRUE(form->pnl_AIReport->isHidden());
-    EXPECT_TRUE(form->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "img_Bg2")->isHidden());
 }
 
 TEST_F(Session, EndWithoutReportOptionLeavesSumsAndPanel)
 {
-    form->cb_AIOptions->SetChecked(3, false);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, false);
     StartCycle({"a.test"});
     Probe(0);
     ai->RecordSuccess(120);
     Probe(0);
     ai->RecordSuccess(120);
     ai->EndSession();
-    EXPECT_TRUE(form->pnl_AIReport->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
     EXPECT_EQ(Cell(4, 1), "240");
 }
 
 TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
 {
     const QString log = dir.file("AI_Log.txt");
-    form->re_History->clear();
+    Ctl<QTextEdit>(form, "re_History")->clear();
     for (int i = 1; i <= 200; ++i)
         ai->AddHistoryLine(QStringLiteral("line %1").arg(i));
     ai->LogTimerTimer();
     EXPECT_FALSE(QFile::exists(log));
-    EXPECT_EQ(form->re_History->document()->blockCount(), 200);
+    EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->document()->blockCount(), 200);
 
     ai->AddHistoryLine(QStringLiteral("caf\u00e9 line 201"));
     ai->LogTimerTimer();
@@ -262,7 +263,7 @@ TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
     EXPECT_TRUE(bytes.startsWith("\x95 line 1\r\n\x95 line 2\r\n"));
     EXPECT_TRUE(bytes.endsWith("\x95 line 200\r\n\x95 caf\xe9 line 201\r\n"));
     EXPECT_EQ(bytes.count("\r\n"), 201);
-    EXPECT_TRUE(form->re_History->document()->isEmpty());
+    EXPECT_TRUE(Ctl<QTextEdit>(form, "re_History")->document()->isEmpty());
 
     // The next flush appends.
     for (int i = 0; i < 201; ++i)
@@ -284,7 +285,7 @@ TEST_F(Session, LogThatCannotBeWrittenKeepsTheLines)
     ai->LogTimerTimer();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Cannot create file " + dir.file("AI_Log.txt"));
-    EXPECT_EQ(form->re_History->document()->blockCount(), 201);
+    EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->document()->blockCount(), 201);
     // Nor can it be removed at the start; the session starts all the same.
     ai->State.CycleMode = false;
     EXPECT_TRUE(ai->StartSessionStats());
@@ -306,20 +307,20 @@ TEST_F(Session, LogTimerIsWiredToTheFlush)
 TEST_F(Session, GraphsAreLayeredOverTheWindowBackground)
 {
     form->show();
-    const QImage before = form->Client->grab().toImage();
+    const QImage before = Ctl<QWidget>(form, "Client")->grab().toImage();
     // Latency layout: background on img_AIGraph, the line alone on img_LatGraph.
     form->Switch(TToolId::AntiIdle).SetRunning(false);
     form->Graph().ClearResponseHistory();
     form->Graph().PushResponse(400);
     form->Graph().DrawGraph(false);
-    form->img_AIGraph->show();
-    form->img_LatGraph->show();
-    form->img_LatGraph->raise();
-    const QImage lat = form->img_LatGraph->pixmap().toImage();
+    Ctl<QLabel>(form, "img_AIGraph")->show();
+    Ctl<QLabel>(form, "img_LatGraph")->show();
+    Ctl<QLabel>(form, "img_LatGraph")->raise();
+    const QImage lat = Ctl<QLabel>(form, "img_LatGraph")->pixmap().toImage();
     ASSERT_FALSE(lat.isNull());
     EXPECT_EQ(qAlpha(lat.pixel(65, 0)), 0) << "the line picture holds no background";
 
-    const QImage after = form->Client->grab().toImage();
+    const QImage after = Ctl<QWidget>(form, "Client")->grab().toImage();
     const QPoint origin(309, 16);
     // Outside the circle the window's background shows through both images.
     EXPECT_EQ(after.pixel(origin + QPoint(1, 1)), before.pixel(origin + QPoint(1, 1)));

@@ -6,6 +6,7 @@
 #include "widgets/picturebutton.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -57,13 +58,13 @@ TEST(SessionLogFile, TheWindowsSessionWritesTheEnginesBytes)
         antiidletest::SessionWindow w;
         WriteServers(dir.path(), hosts);
         w.OpenWindow(antiidle::pmHttpGets);
-        w.form->cb_AIOptions->SetChecked(0, true);
-        w.form->btn_AntiIdle->Click();
+        Ctl<TCheckListBox>(w.form, "cb_AIOptions")->SetChecked(0, true);
+        Ctl<TPictureButton>(w.form, "btn_AntiIdle")->Click();
         ASSERT_TRUE(w.view->Running());
         w.ai->Timer3Timer();
         w.form->AddHistoryLine(notice);
         w.ai->Timer3Timer();
-        w.form->btn_AntiIdle->Click();
+        Ctl<TPictureButton>(w.form, "btn_AntiIdle")->Click();
         EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
         windowLog = testutil::readFile(dir.file("AI_Log.txt"));
         w.CloseWindow();

@@ -18,6 +18,7 @@
 #include "sessionwindow.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -57,7 +58,7 @@ protected:
     {
         CloseWindow();
     }
-    QString Status() const { return form->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(form, "StatusLBL")->text(); }
     QString Cell(int col) const { return report->ReportGrid->Cells(col, 1); }
     QByteArray TempDat() const
     {
@@ -134,7 +135,7 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
     EXPECT_EQ(Cell(1), "1");
     EXPECT_EQ(Cell(4), QString::number(ms));
     EXPECT_EQ(webClient->HttpRequestCount, 1);
-    EXPECT_TRUE(form->PingLight->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(form, "PingLight")->isHidden());
     EXPECT_FALSE(ai->HTTPTimer->Enabled());
     EXPECT_EQ(webClient->HttpCli1->ReceiveStream, nullptr);
     EXPECT_FALSE(webClient->HttpTransferActive);
@@ -240,8 +241,8 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
         SCOPED_TRACE(c.name);
         form = std::make_unique<TMainForm>();
         Attach(*form);
-        form->rg_AIMethod->SetItemIndex(antiidle::pmHttpGets);
-        form->edt_AIFreq->setText("1");
+        Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
         std::unique_ptr<ScriptServer> server;
         QString host;
         if (c.refused) {
@@ -265,7 +266,7 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
             EXPECT_EQ(Cell(2), "1");   // the report's "Failed" column
             EXPECT_EQ(form->Graph().ResponseHistory[0], 0);
         }
-        EXPECT_TRUE(form->PingLight->isHidden());
+        EXPECT_TRUE(Ctl<QLabel>(form, "PingLight")->isHidden());
         EXPECT_FALSE(ai->HTTPTimer->Enabled());
         EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
         EXPECT_EQ(webClient->HttpRequestCount, 1);
@@ -418,8 +419,8 @@ TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
     ASSERT_TRUE(list.open(QIODevice::WriteOnly));
     list.write((Local(a) + "\r\n" + Local(b) + "\r\n").toLatin1());
     list.close();
-    form->cb_AIOptions->SetChecked(0, true);
-    form->btn_AntiIdle->Click();   // the first probe of a cycling session is sent at once
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();   // the first probe of a cycling session is sent at once
     ai->Timer3Timer();
     ASSERT_EQ(report->ReportGrid->RowCount(), 3);
     EXPECT_EQ(report->ReportGrid->Cells(1, 1), "1");
@@ -427,22 +428,22 @@ TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
     EXPECT_EQ(report->ReportGrid->Cells(1, 2), "0");
     EXPECT_EQ(report->ReportGrid->Cells(2, 2), "1");
     EXPECT_EQ(Status(), "Status: Transfer from " + Local(b) + " failed. Not Found");
-    form->btn_AntiIdle->Click();
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
 }
 
 TEST_F(WebTransfer, SessionStartCopiesTheProxyFields)
 {
-    form->edt_PxyServer->setText("proxy.example");
-    form->edt_PxyPort->setText("3128");
-    form->edt_PxyUser->setText("me");
-    form->edt_PxyPass->setText("secret");
-    form->edt_AIHost->clear();   // nothing is sent; the session still starts
-    form->btn_AntiIdle->Click();
+    Ctl<QLineEdit>(form, "edt_PxyServer")->setText("proxy.example");
+    Ctl<QLineEdit>(form, "edt_PxyPort")->setText("3128");
+    Ctl<QLineEdit>(form, "edt_PxyUser")->setText("me");
+    Ctl<QLineEdit>(form, "edt_PxyPass")->setText("secret");
+    Ctl<QLineEdit>(form, "edt_AIHost")->clear();   // nothing is sent; the session still starts
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     EXPECT_EQ(webClient->HttpCli1->Proxy, "proxy.example");
     EXPECT_EQ(webClient->HttpCli1->ProxyPort, "3128");
     EXPECT_EQ(webClient->HttpCli1->ProxyUsername, "me");
     EXPECT_EQ(webClient->HttpCli1->ProxyPassword, "secret");
-    form->btn_AntiIdle->Click();
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
 }
 
 TEST_F(WebTransfer, ListFileThatCannotBeCreatedSendsNothing)
@@ -500,10 +501,10 @@ TEST_F(WebTransfer, ListDownloadThroughAProxyReplacesOnlyOnAWholeDocument)
         serverList->edt_SrvHost->setText("added.in.memory");
         serverList->btn_SrvAddClick();
         ScriptServer proxy({c.script});
-        form->edt_PxyServer->setText("127.0.0.1");
-        form->edt_PxyPort->setText(QString::number(proxy.port()));
-        form->edt_PxyUser->setText("user");
-        form->edt_PxyPass->setText("pw");
+        Ctl<QLineEdit>(form, "edt_PxyServer")->setText("127.0.0.1");
+        Ctl<QLineEdit>(form, "edt_PxyPort")->setText(QString::number(proxy.port()));
+        Ctl<QLineEdit>(form, "edt_PxyUser")->setText("user");
+        Ctl<QLineEdit>(form, "edt_PxyPass")->setText("pw");
         webClient->HttpWatchdogMs = 250;
         const int requests = webClient->HttpRequestCount;
 
@@ -565,8 +566,8 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
         f.close();
         serverList->ServerList1Click();
         ScriptServer proxy({Script().readRequest().send(Page("200 OK", "new.one\r\n")).flood(flood)});
-        form->edt_PxyServer->setText("127.0.0.1");
-        form->edt_PxyPort->setText(QString::number(proxy.port()));
+        Ctl<QLineEdit>(form, "edt_PxyServer")->setText("127.0.0.1");
+        Ctl<QLineEdit>(form, "edt_PxyPort")->setText(QString::number(proxy.port()));
         serverList->btn_SrvUpdate->Click();
         EXPECT_EQ(Status(), QStringLiteral("Status: Update failed. 404 document larger than the limit of %1 bytes")
                                 .arg(antiidle::ServerListBodyLimit));

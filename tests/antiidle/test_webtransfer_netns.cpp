@@ -14,6 +14,7 @@
 #include "sessionwindow.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +79,7 @@ protected:
             out << serverList->ListBox1->item(i)->text();
         return out;
     }
-    QString Status() const { return form->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(form, "StatusLBL")->text(); }
 
     testutil::ScratchDir dir;
 
@@ -111,8 +112,8 @@ TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
 
 TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 {
-    form->rg_AIMethod->SetItemIndex(antiidle::pmAlternate);
-    form->edt_AIHost->setText("host.idlix.test");
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
+    Ctl<QLineEdit>(form, "edt_AIHost")->setText("host.idlix.test");
     ai->State.AlternateToggle = false;
     // Kinds of the probes as the history shows them: E echo, H HTTP GET.
     auto kinds = [this] {
@@ -135,7 +136,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
             8000ms);
     };
 
-    form->btn_AntiIdle->Click();            // the start's own echo
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();            // the start's own echo
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
     ai->Timer3Timer();                    // echo
     ASSERT_TRUE(done(2, 0)) << History().join(" | ").toStdString();
@@ -146,15 +147,15 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
     EXPECT_EQ(kinds(), "EEHE");
     EXPECT_EQ(ai->Stats().Successes(), 4);
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
-    form->btn_AntiIdle->Click();
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
 
     // The next session goes on where the toggle was: start echo, then GET.
-    form->btn_AntiIdle->Click();
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
     ai->Timer3Timer();
     ASSERT_TRUE(done(1, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EH");
-    form->btn_AntiIdle->Click();
+    Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
 }
 
 TEST_F(WebNet, ListDownloadReplacesTheEntries)

@@ -34,7 +34,7 @@ struct Program {
         platform::TTrayService::SetAvailableOverride(tray);
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         hold = std::make_unique<THoldForm>();
-        main.idlix = std::make_unique<TIdlix>();
+        main.idlix = std::make_unique<TIdlix>(hold.get());
     }
     ~Program()
     {

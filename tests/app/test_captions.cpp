@@ -275,7 +275,11 @@ TEST(Captions, EveryCaptionFitsItsBox)
     antiIdle.Click();
     auto *report = p.Get<QWidget>("pnl_AIReport");
     ASSERT_TRUE(testutil::waitFor([&] { return report->isVisible(); }, 5s));
-    ASSERT_TRUE(p.Get<QLabel>("lbl_RptTime")->text().contains("Session End: "));
+    QLabel *time = p.Get<QLabel>("lbl_RptTime");
+    ASSERT_TRUE(time->text().contains("Session End: "));
+    // Start and end on one line, not wrapped onto the box's second line.
+    EXPECT_LE(time->fontMetrics().horizontalAdvance(time->text()), time->contentsRect().width())
+        << time->text().toStdString();
     captions.Walk(report, "report");
     // The countdown and about dialogs.
     {

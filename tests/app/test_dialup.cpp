@@ -11,6 +11,7 @@
 #include "widgets/toolswitch.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QFile>
@@ -63,7 +64,7 @@ struct Program {
     }
     bool AntiIdleOn() const
     {
-        return form->Switch(TToolId::AntiIdle).Running() && form->img_AIGreen->isVisible();
+        return form->Switch(TToolId::AntiIdle).Running() && Ctl<QLabel>(form, "img_AIGreen")->isVisible();
     }
 };
 
@@ -72,15 +73,15 @@ struct Program {
 TEST(DialUpProgram, ConnectOnStartStartsAntiIdleWhenTheLineComesUp)
 {
     Program p("[Provider]\nStepMs=5\n");
-    EXPECT_EQ(p.form->StatusLBL->text(), "Status: Attemping to connect to Provider...");
+    EXPECT_EQ(Ctl<QLabel>(p.form, "StatusLBL")->text(), "Status: Attemping to connect to Provider...");
     EXPECT_FALSE(p.AntiIdleOn());
     ASSERT_TRUE(testutil::waitFor([&] { return p.AntiIdleOn(); }, 5s));
     EXPECT_EQ(p.dial->RAS1->LineState(), TRasLineState::Connected);
-    EXPECT_FALSE(p.form->Connect1->isEnabled());
-    EXPECT_TRUE(p.form->Disconnect1->isEnabled());
+    EXPECT_FALSE(Ctl<QAction>(p.form, "Connect1")->isEnabled());
+    EXPECT_TRUE(Ctl<QAction>(p.form, "Disconnect1")->isEnabled());
     EXPECT_TRUE(p.dial->RasTimer->isActive());
     // The finger, ping and traceroute panels are open too.
-    for (TPictureButton *tool : {p.form->btn_Finger, p.form->btn_Ping, p.form->btn_Trace})
+    for (TPictureButton *tool : {Ctl<TPictureButton>(p.form, "btn_Finger"), Ctl<TPictureButton>(p.form, "btn_Ping"), Ctl<TPictureButton>(p.form, "btn_Trace")})
         tool->Click();
     EXPECT_EQ(p.form->RunningTools(),
               (QList<TToolId>{TToolId::AntiIdle, TToolId::Finger, TToolId::Ping, TToolId::Trace}));
@@ -92,14 +93,14 @@ TEST(DialUpProgram, ConnectOnStartStartsAntiIdleWhenTheLineComesUp)
     EXPECT_TRUE(p.dial->DisconnectWanted);
     EXPECT_FALSE(p.AntiIdleOn());
     EXPECT_TRUE(p.form->RunningTools().isEmpty());
-    for (QLabel *green : {p.form->img_AIGreen, p.form->img_FngGreen, p.form->img_PngGreen,
-                          p.form->img_TrcGreen})
+    for (QLabel *green : {Ctl<QLabel>(p.form, "img_AIGreen"), Ctl<QLabel>(p.form, "img_FngGreen"), Ctl<QLabel>(p.form, "img_PngGreen"),
+                          Ctl<QLabel>(p.form, "img_TrcGreen")})
         EXPECT_FALSE(green->isVisible()) << green->objectName().toStdString();
-    for (QFrame *panel : {p.form->pnl_Finger, p.form->pnl_Ping, p.form->pnl_Trace})
+    for (QFrame *panel : {Ctl<QFrame>(p.form, "pnl_Finger"), Ctl<QFrame>(p.form, "pnl_Ping"), Ctl<QFrame>(p.form, "pnl_Trace")})
         EXPECT_FALSE(panel->isVisible()) << panel->objectName().toStdString();
-    EXPECT_EQ(p.form->StatusLBL->text(), "Status: Disconnected.");
-    EXPECT_TRUE(p.form->Connect1->isEnabled());
-    EXPECT_FALSE(p.form->Disconnect1->isEnabled());
+    EXPECT_EQ(Ctl<QLabel>(p.form, "StatusLBL")->text(), "Status: Disconnected.");
+    EXPECT_TRUE(Ctl<QAction>(p.form, "Connect1")->isEnabled());
+    EXPECT_FALSE(Ctl<QAction>(p.form, "Disconnect1")->isEnabled());
 }
 
 TEST(DialUpProgram, ConnectOnStartWithTheLineUpStartsAntiIdleAtOnce)
@@ -107,12 +108,12 @@ TEST(DialUpProgram, ConnectOnStartWithTheLineUpStartsAntiIdleAtOnce)
     Program p("[Provider]\nDialResult=602\n");
     // The session's first probe has already written the status line.
     EXPECT_TRUE(p.AntiIdleOn());
-    EXPECT_FALSE(p.form->Connect1->isEnabled());
-    EXPECT_FALSE(p.form->Disconnect1->isEnabled());
+    EXPECT_FALSE(Ctl<QAction>(p.form, "Connect1")->isEnabled());
+    EXPECT_FALSE(Ctl<QAction>(p.form, "Disconnect1")->isEnabled());
     // No connection of ours, so no countdown.
     EXPECT_FALSE(p.dial->RasTimer->isActive());
-    p.form->Reset1->trigger();
-    EXPECT_TRUE(p.form->Connect1->isEnabled());
-    EXPECT_TRUE(p.form->Disconnect1->isEnabled());
+    Ctl<QAction>(p.form, "Reset1")->trigger();
+    EXPECT_TRUE(Ctl<QAction>(p.form, "Connect1")->isEnabled());
+    EXPECT_TRUE(Ctl<QAction>(p.form, "Disconnect1")->isEnabled());
     EXPECT_TRUE(p.AntiIdleOn());
 }

@@ -16,6 +16,7 @@
 #include "session/antiidlesession.h"
 #include "antiidle/feature.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,11 +37,11 @@ using apptest::Program;
 // to loopback every minute.
 void startMinimizingSession(TMainForm &f)
 {
-    f.edt_AIFreq->setText("1");
-    f.edt_AIHost->setText("127.0.0.1");
+    Ctl<TSpinText>(f, "edt_AIFreq")->setText("1");
+    Ctl<QLineEdit>(f, "edt_AIHost")->setText("127.0.0.1");
     for (int i = 0; i < 4; ++i)
-        f.cb_AIOptions->SetChecked(i, i == 1);
-    f.btn_AntiIdle->Click();
+        Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(i, i == 1);
+    Ctl<TPictureButton>(f, "btn_AntiIdle")->Click();
 }
 
 } // namespace
@@ -53,7 +54,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
     };
     const Way ways[] = {
         {"close box", [](Program &p) { EXPECT_FALSE(p.main->close()); }},
-        {"Tools > Hide Idlix", [](Program &p) { p.main->HideIdlix1->trigger(); }},
+        {"Tools > Hide Idlix", [](Program &p) { Ctl<QAction>(*p.main, "HideIdlix1")->trigger(); }},
         {"tray menu", [](Program &p) { p.hold->ShowIdlix1->trigger(); }},
         {"minimize on session start", [](Program &p) { startMinimizingSession(*p.main); }},
     };
@@ -78,7 +79,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
             EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
             EXPECT_EQ(p.hold->ShowIdlix1->text(), "Hide Idlix");
             if (p.main.idlix->AntiIdle->Engine().Timer3->isActive())
-                p.main->btn_AntiIdle->Click();   // end the session
+                Ctl<TPictureButton>(*p.main, "btn_AntiIdle")->Click();   // end the session
         }
     }
 }
@@ -86,7 +87,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
 TEST(HideOrMinimize, TrayMenuItemBringsBackAMinimizedWindow)
 {
     Program p(0);
-    p.main->HideIdlix1->trigger();
+    Ctl<QAction>(*p.main, "HideIdlix1")->trigger();
     ASSERT_TRUE(testutil::waitFor([&] { return p.main->isMinimized(); }, 2s));
     // A second use of the item does not minimize again: it restores.
     p.hold->ShowIdlix1->trigger();
@@ -100,10 +101,10 @@ TEST(HideOrMinimize, ExitEndsTheProgramWhileTheWindowIsMinimized)
     // program's own exit must not be refused because of that.
     Program p(0);
     const QString ini = p.dir.file("idlix2.ini");
-    p.main->edt_AIHost->setText("minimized.example");
-    p.main->HideIdlix1->trigger();
+    Ctl<QLineEdit>(*p.main, "edt_AIHost")->setText("minimized.example");
+    Ctl<QAction>(*p.main, "HideIdlix1")->trigger();
     ASSERT_TRUE(testutil::waitFor([&] { return p.main->isMinimized(); }, 2s));
-    QTimer::singleShot(0, [&] { p.main->Exit1->trigger(); });
+    QTimer::singleShot(0, [&] { Ctl<QAction>(*p.main, "Exit1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
     EXPECT_EQ(QApplication::exec(), 0);
     p.main.reset();

@@ -6,6 +6,7 @@
 #include "desktop/msgbox.h"
 #include "program.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,7 +64,7 @@ TEST(HoldForm, TrayMenuItemsAndCaptions)
     h.ShowIdlix1->trigger();
     EXPECT_FALSE(p.main->isVisible());
     EXPECT_EQ(h.ShowIdlix1->text(), "Show Idlix");
-    p.main->HideIdlix1->trigger();
+    Ctl<QAction>(*p.main, "HideIdlix1")->trigger();
     EXPECT_EQ(h.ShowIdlix1->text(), "Show Idlix");
     h.TrayIcon1Click();
     EXPECT_TRUE(p.main->isVisible());
@@ -92,8 +93,8 @@ TEST(HoldForm, ExitEndsTheLoopAndTheWindowSavesOnTheWay)
 {
     Program p;
     const QString ini = p.dir.file("idlix2.ini");
-    p.main->edt_AIHost->setText("exit.example");
-    QTimer::singleShot(0, [&] { p.main->Exit1->trigger(); });
+    Ctl<QLineEdit>(*p.main, "edt_AIHost")->setText("exit.example");
+    QTimer::singleShot(0, [&] { Ctl<QAction>(*p.main, "Exit1")->trigger(); });
     QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(p.hold->TrayIcon1->Active());
@@ -134,7 +135,7 @@ TEST(AboutBox, ShowsAndClosesOnAClick)
         if (QString(target) == "lbl_Years")
             p.hold->About2->trigger();   // from the tray menu
         else
-            p.main->About1->trigger();
+            Ctl<QAction>(*p.main, "About1")->trigger();
         EXPECT_LT(t.elapsed(), 4000);   // closed by the click, not by the guard
         EXPECT_EQ(caption, "About...");
         EXPECT_EQ(version, "Idlix v2.0");

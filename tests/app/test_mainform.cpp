@@ -13,6 +13,7 @@
 #include "components/tickingclock.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,8 +63,8 @@ TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
     Fixture fx;
     TMainForm &f = *fx.form;
     EXPECT_EQ(f.windowTitle(), "Idlix v2.0");
-    EXPECT_EQ(f.Client->size(), QSize(449, 252));
-    EXPECT_EQ(f.size(), QSize(449, 252 + f.MainMenu1->height()));
+    EXPECT_EQ(Ctl<QWidget>(f, "Client")->size(), QSize(449, 252));
+    EXPECT_EQ(f.size(), QSize(449, 252 + Ctl<QMenuBar>(f, "MainMenu1")->height()));
 
     struct Geo {
         const char *name;
@@ -98,9 +99,9 @@ TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
         auto *w = f.findChild<QWidget *>(g.name);
         ASSERT_NE(w, nullptr) << g.name;
         EXPECT_EQ(w->geometry(), g.rect) << g.name;
-        EXPECT_EQ(w->parentWidget(), f.Client) << g.name;
+        EXPECT_EQ(w->parentWidget(), Ctl<QWidget>(f, "Client")) << g.name;
     }
-    EXPECT_EQ(f.lbl_Question->pos(), QPoint(220, 224));
+    EXPECT_EQ(Ctl<QLabel>(f, "lbl_Question")->pos(), QPoint(220, 224));
 
     // Tool switches, lamps and arrows: sizes, and the left column order.
     const char *switches[] = {"btn_AntiIdle", "btn_Finger", "btn_Latency", "btn_Ping", "btn_Trace"};
@@ -136,20 +137,20 @@ TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
     EXPECT_EQ(f.findChild<TPictureButton *>("img_FngArrow"), nullptr);
 
     // Start state: only the history shows; the information column is hidden.
-    EXPECT_FALSE(f.pnl_History->isHidden());
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_History")->isHidden());
     const QList<QWidget *> hiddenAtStart{
-             f.sb_AI, f.pnl_Latency, f.pnl_PingOptions, f.pnl_traceOptions, f.pnl_DialUp,
-             f.pnl_Proxy, f.pnl_AIReport, f.pnl_Servers, f.img_Bg2, f.img_AIGraph,
-             f.PingLight, f.lbl_Method, f.ModeLBL, f.GoodLBL, f.TimeLBL, f.btn_Yes, f.btn_No,
-             f.Gauge1};
+             Ctl<QScrollArea>(f, "sb_AI"), Ctl<QFrame>(f, "pnl_Latency"), Ctl<QFrame>(f, "pnl_PingOptions"), Ctl<QFrame>(f, "pnl_traceOptions"), Ctl<QScrollArea>(f, "pnl_DialUp"),
+             Ctl<QFrame>(f, "pnl_Proxy"), Ctl<QFrame>(f, "pnl_AIReport"), Ctl<QFrame>(f, "pnl_Servers"), Ctl<QLabel>(f, "img_Bg2"), Ctl<QLabel>(f, "img_AIGraph"),
+             Ctl<QLabel>(f, "PingLight"), Ctl<QLabel>(f, "lbl_Method"), Ctl<QLabel>(f, "ModeLBL"), Ctl<QLabel>(f, "GoodLBL"), Ctl<QLabel>(f, "TimeLBL"), Ctl<TPictureButton>(f, "btn_Yes"), Ctl<TPictureButton>(f, "btn_No"),
+             Ctl<QProgressBar>(f, "Gauge1")};
     for (QWidget *w : hiddenAtStart)
         EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();
-    EXPECT_EQ(f.PingLight->text(), "Ping");
-    EXPECT_EQ(f.lbl_Method->text(), "Method");
-    EXPECT_EQ(f.StatusLBL->text(), "");
-    EXPECT_EQ(f.StatusLBL->toolTip(), "Idlix status");
-    EXPECT_EQ(f.GoodLBL->toolTip(), "Pings: Successful/Total, Avg: Average time");
-    EXPECT_TRUE(f.re_History->isReadOnly());
+    EXPECT_EQ(Ctl<QLabel>(f, "PingLight")->text(), "Ping");
+    EXPECT_EQ(Ctl<QLabel>(f, "lbl_Method")->text(), "Method");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), "Idlix status");
+    EXPECT_EQ(Ctl<QLabel>(f, "GoodLBL")->toolTip(), "Pings: Successful/Total, Avg: Average time");
+    EXPECT_TRUE(Ctl<QTextEdit>(f, "re_History")->isReadOnly());
     EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->minimum(), 1);
     EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->maximum(), 100);
     EXPECT_EQ(fx.idlix->PingTool->se_PngTimes->value(), 1);
@@ -162,7 +163,7 @@ TEST(MainFormLayout, ControlsSitWhereTheWindowNeedsThem)
                              "cb_RasDisc", "se_RasDisc", "edt_PxyServer", "edt_PxyPort",
                              "edt_PxyUser", "edt_PxyPass", "re_History", "edt_PngHost"})
         EXPECT_NE(f.findChild<QWidget *>(name), nullptr) << name;
-    EXPECT_EQ(f.edt_RasPassword->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_RasPassword")->echoMode(), QLineEdit::Password);
 }
 
 TEST(MainFormLayout, TimersAreIdleAtStart)
@@ -185,10 +186,10 @@ TEST(MainFormLayout, TimersAreIdleAtStart)
     EXPECT_FALSE(fx.idlix->AntiIdle->Engine().HTTPTimer->Enabled());
     EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->Interval(), 1);
     EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
-    EXPECT_EQ(f.TickingClock1->Mode(), tcmChronoMeter);
-    EXPECT_FALSE(f.TickingClock1->Enabled());
+    EXPECT_EQ(Ctl<TTickingClock>(f, "TickingClock1")->Mode(), tcmChronoMeter);
+    EXPECT_FALSE(Ctl<TTickingClock>(f, "TickingClock1")->Enabled());
     EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->objectName(), "HTTPTimer");
-    EXPECT_EQ(f.TickingClock1->objectName(), "TickingClock1");
+    EXPECT_EQ(Ctl<TTickingClock>(f, "TickingClock1")->objectName(), "TickingClock1");
 }
 
 TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
@@ -247,7 +248,7 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
                    {"-", "", none},
                    {"About1", "&About", none}}},
     };
-    const QList<QAction *> bar = f.MainMenu1->actions();
+    const QList<QAction *> bar = Ctl<QMenuBar>(f, "MainMenu1")->actions();
     ASSERT_EQ(bar.size(), qsizetype(menus.size()));
     for (size_t m = 0; m < menus.size(); ++m) {
         QMenu *menu = bar.at(qsizetype(m))->menu();
@@ -269,7 +270,7 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
             EXPECT_EQ(a->shortcut(), want.keys);
         }
     }
-    EXPECT_TRUE(f.StayOnTop1->isCheckable());
+    EXPECT_TRUE(Ctl<QAction>(f, "StayOnTop1")->isCheckable());
 }
 
 TEST(MainFormMenu, ToolKeysReachTheMenuFromAnEditField)
@@ -279,47 +280,47 @@ TEST(MainFormMenu, ToolKeysReachTheMenuFromAnEditField)
     f.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     f.img_AIArrowClick();
-    f.edt_AIHost->setFocus();
-    f.edt_AIHost->setText("host.example");
-    ASSERT_TRUE(testutil::waitFor([&] { return f.edt_AIHost->hasFocus(); }, 2s));
+    Ctl<QLineEdit>(f, "edt_AIHost")->setFocus();
+    Ctl<QLineEdit>(f, "edt_AIHost")->setText("host.example");
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLineEdit>(f, "edt_AIHost")->hasFocus(); }, 2s));
 
     // Only the routing is under test here: the tools themselves stay out.
-    for (QAction *a : {f.AntiIdle1, f.Finger1, f.LatencyTest1, f.Ping1, f.TraceRoute1, f.ISPTree1,
-                       f.Resolve1})
+    for (QAction *a : {Ctl<QAction>(f, "AntiIdle1"), Ctl<QAction>(f, "Finger1"), Ctl<QAction>(f, "LatencyTest1"), Ctl<QAction>(f, "Ping1"), Ctl<QAction>(f, "TraceRoute1"), Ctl<QAction>(f, "ISPTree1"),
+                       Ctl<QAction>(f, "Resolve1")})
         QObject::disconnect(a, &QAction::triggered, &f, nullptr);
     // Tools that are not part of the program are disabled; the keys reach
     // their items all the same.
-    for (QAction *a : {f.Finger1, f.TraceRoute1, f.ISPTree1, f.Resolve1})
+    for (QAction *a : {Ctl<QAction>(f, "Finger1"), Ctl<QAction>(f, "TraceRoute1"), Ctl<QAction>(f, "ISPTree1"), Ctl<QAction>(f, "Resolve1")})
         a->setEnabled(true);
 
-    QSignalSpy antiIdle(f.AntiIdle1, &QAction::triggered);
-    QSignalSpy selectAll(f.SelectAll1, &QAction::triggered);
-    QTest::keyClick(f.edt_AIHost, Qt::Key_A, Qt::ControlModifier);
+    QSignalSpy antiIdle(Ctl<QAction>(f, "AntiIdle1"), &QAction::triggered);
+    QSignalSpy selectAll(Ctl<QAction>(f, "SelectAll1"), &QAction::triggered);
+    QTest::keyClick(Ctl<QLineEdit>(f, "edt_AIHost"), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(antiIdle.count(), 1);
     EXPECT_EQ(selectAll.count(), 0);
-    EXPECT_EQ(f.edt_AIHost->selectedText(), "");   // the field did not take it
-    QTest::keyClick(f.edt_AIHost, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->selectedText(), "");   // the field did not take it
+    QTest::keyClick(Ctl<QLineEdit>(f, "edt_AIHost"), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(antiIdle.count(), 2);
 
     struct K {
         Qt::Key key;
         QAction *action;
     };
-    for (const K &k : {K{Qt::Key_F, f.Finger1}, K{Qt::Key_L, f.LatencyTest1}, K{Qt::Key_P, f.Ping1},
-                       K{Qt::Key_T, f.TraceRoute1}, K{Qt::Key_I, f.ISPTree1}, K{Qt::Key_R, f.Resolve1}}) {
+    for (const K &k : {K{Qt::Key_F, Ctl<QAction>(f, "Finger1")}, K{Qt::Key_L, Ctl<QAction>(f, "LatencyTest1")}, K{Qt::Key_P, Ctl<QAction>(f, "Ping1")},
+                       K{Qt::Key_T, Ctl<QAction>(f, "TraceRoute1")}, K{Qt::Key_I, Ctl<QAction>(f, "ISPTree1")}, K{Qt::Key_R, Ctl<QAction>(f, "Resolve1")}}) {
         QSignalSpy spy(k.action, &QAction::triggered);
-        QTest::keyClick(f.edt_AIHost, k.key, Qt::ControlModifier);
+        QTest::keyClick(Ctl<QLineEdit>(f, "edt_AIHost"), k.key, Qt::ControlModifier);
         EXPECT_EQ(spy.count(), 1) << k.action->objectName().toStdString();
     }
     // Ctrl+Del is Edit > Delete: the whole field, not the word after the caret.
-    f.edt_AIHost->setCursorPosition(0);
-    QTest::keyClick(f.edt_AIHost, Qt::Key_Delete, Qt::ControlModifier);
-    EXPECT_EQ(f.edt_AIHost->text(), "");
-    f.edt_AIHost->setText("host.example");
+    Ctl<QLineEdit>(f, "edt_AIHost")->setCursorPosition(0);
+    QTest::keyClick(Ctl<QLineEdit>(f, "edt_AIHost"), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->text(), "");
+    Ctl<QLineEdit>(f, "edt_AIHost")->setText("host.example");
 
     // Plain typing still goes to the field.
-    QTest::keyClick(f.edt_AIHost, Qt::Key_X);
-    EXPECT_EQ(f.edt_AIHost->text(), "host.examplex");
+    QTest::keyClick(Ctl<QLineEdit>(f, "edt_AIHost"), Qt::Key_X);
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->text(), "host.examplex");
     EXPECT_EQ(antiIdle.count(), 2);
 }
 
@@ -330,67 +331,67 @@ TEST(MainFormMenu, EditMenuWorksOnTheFocusedField)
     f.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
     f.img_LatArrowClick();
-    ASSERT_TRUE(testutil::waitFor([&] { return f.edt_LatHost->hasFocus(); }, 2s));
-    f.edt_LatHost->setText("gateway.example");
-    f.SelectAll1->trigger();
-    EXPECT_EQ(f.edt_LatHost->selectedText(), "gateway.example");
-    f.Clear1->trigger();
-    EXPECT_EQ(f.edt_LatHost->text(), "");
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLineEdit>(f, "edt_LatHost")->hasFocus(); }, 2s));
+    Ctl<QLineEdit>(f, "edt_LatHost")->setText("gateway.example");
+    Ctl<QAction>(f, "SelectAll1")->trigger();
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_LatHost")->selectedText(), "gateway.example");
+    Ctl<QAction>(f, "Clear1")->trigger();
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_LatHost")->text(), "");
 
     // The history pane is read-only: Delete leaves it alone, Select All works.
-    f.AddLine(f.re_History, "kept");
-    f.re_History->setFocus();
-    ASSERT_TRUE(testutil::waitFor([&] { return f.re_History->hasFocus(); }, 2s));
-    f.Clear1->trigger();
-    f.Cut1->trigger();
-    EXPECT_EQ(f.re_History->toPlainText(), QString::fromUtf8("\u2022 kept"));
-    f.SelectAll1->trigger();
-    EXPECT_EQ(f.re_History->textCursor().selectedText(), QString::fromUtf8("\u2022 kept"));
+    f.AddLine(Ctl<QTextEdit>(f, "re_History"), "kept");
+    Ctl<QTextEdit>(f, "re_History")->setFocus();
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QTextEdit>(f, "re_History")->hasFocus(); }, 2s));
+    Ctl<QAction>(f, "Clear1")->trigger();
+    Ctl<QAction>(f, "Cut1")->trigger();
+    EXPECT_EQ(Ctl<QTextEdit>(f, "re_History")->toPlainText(), QString::fromUtf8("\u2022 kept"));
+    Ctl<QAction>(f, "SelectAll1")->trigger();
+    EXPECT_EQ(Ctl<QTextEdit>(f, "re_History")->textCursor().selectedText(), QString::fromUtf8("\u2022 kept"));
 
     // A spin field's text is an edit field too.
-    f.se_LatTO->setFocus();
-    ASSERT_TRUE(testutil::waitFor([&] { return f.se_LatTO->hasFocus(); }, 2s));
-    f.SelectAll1->trigger();
-    EXPECT_EQ(f.se_LatTO->findChild<QLineEdit *>()->selectedText(), "5");
+    Ctl<QSpinBox>(f, "se_LatTO")->setFocus();
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QSpinBox>(f, "se_LatTO")->hasFocus(); }, 2s));
+    Ctl<QAction>(f, "SelectAll1")->trigger();
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_LatTO")->findChild<QLineEdit *>()->selectedText(), "5");
 }
 
 TEST(MainFormShell, AddLineBulletsPlainTextAndScrolls)
 {
     Fixture fx;
     TMainForm &f = *fx.form;
-    f.AddLine(f.re_History, "first");
-    f.AddLine(f.re_History, "<b>not bold</b>");
+    f.AddLine(Ctl<QTextEdit>(f, "re_History"), "first");
+    f.AddLine(Ctl<QTextEdit>(f, "re_History"), "<b>not bold</b>");
     for (int i = 0; i < 40; ++i)
-        f.AddLine(f.re_History, QString("line %1").arg(i));
-    const QStringList lines = f.re_History->toPlainText().split('\n');
+        f.AddLine(Ctl<QTextEdit>(f, "re_History"), QString("line %1").arg(i));
+    const QStringList lines = Ctl<QTextEdit>(f, "re_History")->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 42);
     EXPECT_EQ(lines.at(0), QString::fromUtf8("\u2022 first"));
     EXPECT_EQ(lines.at(1), QString::fromUtf8("\u2022 <b>not bold</b>"));
     EXPECT_EQ(lines.at(41), QString::fromUtf8("\u2022 line 39"));
-    EXPECT_TRUE(f.re_History->textCursor().atEnd());
+    EXPECT_TRUE(Ctl<QTextEdit>(f, "re_History")->textCursor().atEnd());
 }
 
 TEST(MainFormShell, StopwatchDisplayAndModeBlink)
 {
     Fixture fx;
     TMainForm &f = *fx.form;
-    f.TickingClock1->SetElapsed(5);
+    Ctl<TTickingClock>(f, "TickingClock1")->SetElapsed(5);
     f.TickingClock1Tick();   // display off: nothing shown
-    EXPECT_EQ(f.TimeLBL->text(), "");
+    EXPECT_EQ(Ctl<QLabel>(f, "TimeLBL")->text(), "");
 
     struct Case {
         qint64 elapsed;
         const char *text;
         bool modeShown;
     };
-    f.TickingClock1->SetEnabled(true);
+    Ctl<TTickingClock>(f, "TickingClock1")->SetEnabled(true);
     for (const Case &c : {Case{5, "00:00:05", false}, Case{6, "00:00:06", true},
                           Case{59, "00:00:59", true}, Case{60, "00:01:00", false},
                           Case{3600 + 62, "01:01:02", true}, Case{86399, "23:59:59", true}}) {
-        f.TickingClock1->SetElapsed(c.elapsed);
+        Ctl<TTickingClock>(f, "TickingClock1")->SetElapsed(c.elapsed);
         f.TickingClock1Tick();
-        EXPECT_EQ(f.TimeLBL->text(), c.text);
-        EXPECT_EQ(!f.ModeLBL->isHidden(), c.modeShown) << c.text;
+        EXPECT_EQ(Ctl<QLabel>(f, "TimeLBL")->text(), c.text);
+        EXPECT_EQ(!Ctl<QLabel>(f, "ModeLBL")->isHidden(), c.modeShown) << c.text;
     }
 }
 
@@ -406,30 +407,30 @@ TEST(MainFormShell, QuotationNeedsShiftCtrlAltAndTheRightButton)
         bool starts;
     };
     const Case cases[] = {
-        {f.StatusLBL, Qt::RightButton, all, true},
-        {f.lbl_Question, Qt::RightButton, all, true},
-        {f.StatusLBL, Qt::LeftButton, all, false},
-        {f.StatusLBL, Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier, false},
-        {f.StatusLBL, Qt::RightButton, all | Qt::MetaModifier, false},
-        {f.StatusLBL, Qt::RightButton, Qt::NoModifier, false},
-        {f.GoodLBL, Qt::RightButton, all, false},
+        {Ctl<QLabel>(f, "StatusLBL"), Qt::RightButton, all, true},
+        {Ctl<QLabel>(f, "lbl_Question"), Qt::RightButton, all, true},
+        {Ctl<QLabel>(f, "StatusLBL"), Qt::LeftButton, all, false},
+        {Ctl<QLabel>(f, "StatusLBL"), Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier, false},
+        {Ctl<QLabel>(f, "StatusLBL"), Qt::RightButton, all | Qt::MetaModifier, false},
+        {Ctl<QLabel>(f, "StatusLBL"), Qt::RightButton, Qt::NoModifier, false},
+        {Ctl<QLabel>(f, "GoodLBL"), Qt::RightButton, all, false},
     };
     for (const Case &c : cases) {
-        f.EggTimer->stop();
+        Ctl<QTimer>(f, "EggTimer")->stop();
         f.SetStatus("Status:");
         c.target->show();
         QTest::mouseRelease(c.target, c.button, c.mods, QPoint(3, 3));
-        EXPECT_EQ(f.EggTimer->isActive(), c.starts) << c.target->objectName().toStdString();
-        EXPECT_EQ(f.StatusLBL->text() != "Status:", c.starts);
+        EXPECT_EQ(Ctl<QTimer>(f, "EggTimer")->isActive(), c.starts) << c.target->objectName().toStdString();
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text() != "Status:", c.starts);
     }
 
     // The full run: five lines, each beginning with a blank, then a clear.
-    f.EggTimer->stop();
+    Ctl<QTimer>(f, "EggTimer")->stop();
     f.StatusLBLMouseUp(Qt::RightButton, all);
-    QStringList shown{f.StatusLBL->text()};
+    QStringList shown{Ctl<QLabel>(f, "StatusLBL")->text()};
     for (int i = 0; i < 4; ++i) {
         f.EggTimerTimer();
-        shown << f.StatusLBL->text();
+        shown << Ctl<QLabel>(f, "StatusLBL")->text();
     }
     EXPECT_EQ(shown.size(), 5);
     for (const QString &line : shown) {
@@ -437,26 +438,27 @@ TEST(MainFormShell, QuotationNeedsShiftCtrlAltAndTheRightButton)
         EXPECT_GT(line.trimmed().size(), 0);
     }
     EXPECT_EQ(QSet<QString>(shown.begin(), shown.end()).size(), 5);
-    EXPECT_TRUE(f.EggTimer->isActive());
+    EXPECT_TRUE(Ctl<QTimer>(f, "EggTimer")->isActive());
     f.EggTimerTimer();
-    EXPECT_EQ(f.StatusLBL->text(), "");
-    EXPECT_FALSE(f.EggTimer->isActive());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "");
+    EXPECT_FALSE(Ctl<QTimer>(f, "EggTimer")->isActive());
 
     // A new trigger while it runs starts again at line 1.
     f.StatusLBLMouseUp(Qt::RightButton, all);
     f.EggTimerTimer();
     f.EggTimerTimer();
     f.StatusLBLMouseUp(Qt::RightButton, all);
-    EXPECT_EQ(f.StatusLBL->text(), shown.at(0));
-    EXPECT_EQ(f.EggLine, 2);
-    EXPECT_EQ(f.EggTimer->interval(), 2000);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), shown.at(0));
+    f.EggTimerTimer();   // and goes on with line 2
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), shown.at(1));
+    EXPECT_EQ(Ctl<QTimer>(f, "EggTimer")->interval(), 2000);
 }
 
 TEST(MainFormShell, PictureButtonPressEffect)
 {
     Fixture fx;
     TMainForm &f = *fx.form;
-    TPictureButton *b = f.btn_AntiIdle;
+    TPictureButton *b = Ctl<TPictureButton>(f, "btn_AntiIdle");
     QLabel *caption = b->CaptionLabel();
     const QPoint bp = b->pos(), cp = caption->pos();
     int clicks = 0;
@@ -484,15 +486,15 @@ TEST(MainFormShell, PictureButtonPressEffect)
     EXPECT_EQ(clicks, 1);
 
     // Enter in a host field presses a button while the key is down.
-    InstallEnterPressEffect(fx.idlix->PingTool->edt_PngHost, f.btn_Yes);
-    const QPoint yp = f.btn_Yes->pos();
+    InstallEnterPressEffect(fx.idlix->PingTool->edt_PngHost, Ctl<TPictureButton>(f, "btn_Yes"));
+    const QPoint yp = Ctl<TPictureButton>(f, "btn_Yes")->pos();
     QTest::keyPress(fx.idlix->PingTool->edt_PngHost, Qt::Key_Return);
-    EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Yes")->pos(), yp + QPoint(1, 1));
     QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", true);
     QApplication::sendEvent(fx.idlix->PingTool->edt_PngHost, &repeat);
-    EXPECT_EQ(f.btn_Yes->pos(), yp + QPoint(1, 1));   // auto-repeat does not move it further
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Yes")->pos(), yp + QPoint(1, 1));   // auto-repeat does not move it further
     QTest::keyRelease(fx.idlix->PingTool->edt_PngHost, Qt::Key_Return);
-    EXPECT_EQ(f.btn_Yes->pos(), yp);
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Yes")->pos(), yp);
 }
 
 TEST(MainFormShell, ClosingHidesAndStayOnTopFollowsTheMark)
@@ -504,24 +506,24 @@ TEST(MainFormShell, ClosingHidesAndStayOnTopFollowsTheMark)
     EXPECT_FALSE(f.close());   // refused: the window only hides
     EXPECT_FALSE(f.isVisible());
     f.show();
-    f.HideIdlix1->trigger();
+    Ctl<QAction>(f, "HideIdlix1")->trigger();
     EXPECT_FALSE(f.isVisible());
     f.show();
 
-    ASSERT_TRUE(f.StayOnTop1->isChecked());
+    ASSERT_TRUE(Ctl<QAction>(f, "StayOnTop1")->isChecked());
     ASSERT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    f.StayOnTop1->trigger();
-    EXPECT_FALSE(f.StayOnTop1->isChecked());
+    Ctl<QAction>(f, "StayOnTop1")->trigger();
+    EXPECT_FALSE(Ctl<QAction>(f, "StayOnTop1")->isChecked());
     EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_TRUE(f.isVisible());   // taking effect did not leave it hidden
-    f.StayOnTop1->trigger();
+    Ctl<QAction>(f, "StayOnTop1")->trigger();
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 }
 
 TEST(MainFormShell, MissingHelpFileIsReported)
 {
     Fixture fx;
-    fx.form->Help2->trigger();
+    Ctl<QAction>(fx.form, "Help2")->trigger();
     ASSERT_EQ(fx.messages.size(), 1);
     EXPECT_EQ(fx.messages.at(0), "Help File Not Found!");
 }

@@ -11,6 +11,7 @@
 #include "widgets/toolswitch.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QFile>
 #include <QLabel>
@@ -85,7 +86,7 @@ struct Window {
             qunsetenv("IDLIX_PHONEBOOK");
     }
 
-    QString Status() const { return form->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(form, "StatusLBL")->text(); }
     // Adds the status text to 'statuses' when it changed.
     void Seen()
     {

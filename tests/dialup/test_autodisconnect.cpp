@@ -7,6 +7,7 @@
 
 #include "dialup/disconnect.h"
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QLabel>
@@ -150,7 +151,7 @@ TEST(AutoDisconnect, CountsWholeMinutesOfAnyLength)
     // minutes are counted: a million minutes fit.
     for (const int minutes : {1, 2, 71582, 71583, 1000000}) {
         Window w("[Provider]\nStepMs=5\n", DisconnectAfter(minutes), 60000, TickMs);
-        EXPECT_EQ(w.form->se_RasDisc->value(), minutes);
+        EXPECT_EQ(Ctl<QSpinBox>(w.form, "se_RasDisc")->value(), minutes);
         w.Run(w.ctl->Connect1);
         ASSERT_TRUE(w.WaitEvent("Connect"));
         EXPECT_TRUE(w.ctl->RasTimer->isActive()) << minutes;

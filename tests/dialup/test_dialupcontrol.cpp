@@ -4,6 +4,7 @@
 // on start" with a line already up, Reset, a dial while the line is up, and
 // the password kept out of sight.
 #include "dialtest.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -52,7 +53,7 @@ TEST_P(DialPaths, EventsAndStatusTextsInOrder)
 {
     const LineCase &c = GetParam();
     Window w(c.book, Settings({}));
-    ASSERT_EQ(w.form->cb_RasConnect->currentText(), "Provider");
+    ASSERT_EQ(Ctl<QComboBox>(w.form, "cb_RasConnect")->currentText(), "Provider");
     w.Run(w.ctl->Connect1);
     ASSERT_TRUE(w.WaitEvent(c.settle)) << w.events.join(',').toStdString();
     if (c.then) {
@@ -73,7 +74,7 @@ TEST_P(DialPaths, EventsAndStatusTextsInOrder)
     EXPECT_EQ(w.ctl->RAS1->UserName(), "alice");
     for (const QString &s : w.statuses)
         EXPECT_FALSE(s.contains(Password)) << s.toStdString();
-    EXPECT_FALSE(w.form->re_History->toPlainText().contains(Password));
+    EXPECT_FALSE(Ctl<QTextEdit>(w.form, "re_History")->toPlainText().contains(Password));
     EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
 }
 
@@ -129,9 +130,9 @@ TEST(DialUpControl, MenuItemsStartEnabledAndDialUpOptionsAreAvailable)
 {
     Window w("[Provider]\n");
     for (QAction *item : {w.ctl->Connect1, w.ctl->Disconnect1, w.ctl->Reset1,
-                          w.form->DialUpOptions1})
+                          Ctl<QAction>(w.form, "DialUpOptions1")})
         EXPECT_TRUE(item->isEnabled()) << item->objectName().toStdString();
-    EXPECT_TRUE(w.form->cb_RasConnect->isEnabled());
+    EXPECT_TRUE(Ctl<QComboBox>(w.form, "cb_RasConnect")->isEnabled());
     EXPECT_EQ(w.ctl->RAS1->objectName(), "RAS1");
     EXPECT_EQ(w.ctl->RasTimer->objectName(), "RasTimer");
     EXPECT_FALSE(w.ctl->RasTimer->isActive());
@@ -151,8 +152,8 @@ TEST(DialUpControl, EntryListShowsTheFirstTwentyOfTwentyFive)
     }
     Window w(book);
     QStringList listed;
-    for (int i = 0; i < w.form->cb_RasConnect->count(); ++i)
-        listed << w.form->cb_RasConnect->itemText(i);
+    for (int i = 0; i < Ctl<QComboBox>(w.form, "cb_RasConnect")->count(); ++i)
+        listed << Ctl<QComboBox>(w.form, "cb_RasConnect")->itemText(i);
     EXPECT_EQ(listed, first20);
 }
 
@@ -166,8 +167,8 @@ TEST(DialUpControl, StoredConnectionSelectsItsEntry)
     } const cases[] = {{"2", 2, "Third"}, {"0", 0, "First"}, {"3", -1, ""}, {"-1", -1, ""}};
     for (const auto &c : cases) {
         Window w(book, "[Dial-Up Options]\nConnection=" + c.connection + "\n");
-        EXPECT_EQ(w.form->cb_RasConnect->currentIndex(), c.index) << c.connection.data();
-        EXPECT_EQ(w.form->cb_RasConnect->currentText(), c.text);
+        EXPECT_EQ(Ctl<QComboBox>(w.form, "cb_RasConnect")->currentIndex(), c.index) << c.connection.data();
+        EXPECT_EQ(Ctl<QComboBox>(w.form, "cb_RasConnect")->currentText(), c.text);
         // Saved back as stored: an entry the list lacks stays the user's choice.
         w.form->SaveSettings();
         QFile f(w.dir.file("idlix2.ini"));
@@ -341,11 +342,11 @@ TEST(DialUpControl, AnEntryNamedWithTagsIsShownAsNamed)
 {
     // The names come from the phone book, which anyone may have written.
     Window w("[<b>Demo</b>]\nStepMs=50\n", Settings({}));
-    ASSERT_EQ(w.form->cb_RasConnect->currentText(), "<b>Demo</b>");
+    ASSERT_EQ(Ctl<QComboBox>(w.form, "cb_RasConnect")->currentText(), "<b>Demo</b>");
     w.Run(w.ctl->Connect1);
     EXPECT_EQ(w.Status(), "Status: Attemping to connect to <b>Demo</b>...");
-    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+    EXPECT_TRUE(testutil::showsLiterally(Ctl<QLabel>(w.form, "StatusLBL")));
     ASSERT_TRUE(w.WaitEvent("Connect"));
     EXPECT_EQ(w.Status(), "Status: Connected to <b>Demo</b>.");
-    EXPECT_TRUE(testutil::showsLiterally(w.form->StatusLBL));
+    EXPECT_TRUE(testutil::showsLiterally(Ctl<QLabel>(w.form, "StatusLBL")));
 }

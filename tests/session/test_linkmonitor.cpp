@@ -94,6 +94,39 @@ TEST(LinkMonitor, TheOutageKeepsItsFirstReasonItsHostsAndItsCause)
     EXPECT_EQ(link.Current()->Cause, "authentication failed");
 }
 
+TEST(LinkMonitor, ACauseTheProbesDoNotBearOutIsDropped)
+{
+    // The dial-up service tells a cause while the line is up; then these
+    // results (down after 2 failures, up after 2 successes), then two
+    // failures bring the line down. The outage has the cause only when no
+    // run of UpAfter successes came between.
+    const struct {
+        const char *name;
+        const char *between;
+        bool kept;
+    } cases[] = {
+        {"the probes fail at once", "", true},
+        {"one success still out when the line went", "S", true},
+        {"two successes: redialled, or another line", "SS", false},
+        {"a failure breaks the run of successes", "SFS", true},
+        {"many successes", "SSSSS", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TLinkMonitor link(2, 2);
+        link.Feed(At(0, true));
+        link.SetCause("the modem hung up");
+        const std::string between = c.between;
+        int t = 1;
+        for (char r : between)
+            link.Feed(At(t++, r == 'S'));
+        link.Feed(At(t++, false));
+        link.Feed(At(t++, false));
+        ASSERT_TRUE(link.Current());
+        EXPECT_EQ(link.Current()->Cause, c.kept ? QStringLiteral("the modem hung up") : QString());
+    }
+}
+
 TEST(LinkMonitor, StoppingEndsAnOpenOutageWithoutSayingTheLineIsBack)
 {
     TLinkMonitor link(2, 2);

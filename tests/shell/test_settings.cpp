@@ -4,6 +4,7 @@
 #include "widgets/picturebutton.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,26 +72,26 @@ TEST(Settings, FirstRunGivesTheDefaults)
     testutil::ScratchDir dir;
     MessageCatcher catcher;
     TMainForm f;
-    EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 0);
-    EXPECT_EQ(f.edt_AIFreq->text(), "1");
-    EXPECT_EQ(f.edt_AIHost->text(), "");
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_AIMethod")->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<TSpinText>(f, "edt_AIFreq")->text(), "1");
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->text(), "");
     for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(f.cb_AIOptions->Checked(i)) << i;
-    EXPECT_EQ(f.se_LatTO->value(), 5);
-    EXPECT_EQ(f.se_LatInterval->value(), 500);
-    EXPECT_EQ(f.se_PngBytes->value(), 56);
-    EXPECT_EQ(f.se_PngTO->value(), 5);
-    EXPECT_EQ(f.se_TrcBytes->value(), 56);
-    EXPECT_EQ(f.se_TrcTO->value(), 5);
-    EXPECT_TRUE(f.cb_TrcTestPack->isChecked());
-    EXPECT_EQ(f.rg_TrcMode->ItemIndex(), 0);
-    EXPECT_TRUE(f.StayOnTop1->isChecked());
+        EXPECT_FALSE(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(i)) << i;
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_LatTO")->value(), 5);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_LatInterval")->value(), 500);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngBytes")->value(), 56);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngTO")->value(), 5);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->value(), 56);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcTO")->value(), 5);
+    EXPECT_TRUE(Ctl<QCheckBox>(f, "cb_TrcTestPack")->isChecked());
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->ItemIndex(), 0);
+    EXPECT_TRUE(Ctl<QAction>(f, "StayOnTop1")->isChecked());
     EXPECT_TRUE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_FALSE(f.cb_RasCnctOnStrt->isChecked());
-    EXPECT_FALSE(f.cb_RasAIStrt->isChecked());
-    EXPECT_FALSE(f.cb_RasDisc->isChecked());
-    EXPECT_EQ(f.se_RasDisc->value(), 60);
-    EXPECT_EQ(f.cb_RasConnect->currentIndex(), -1);   // no phone-book entries
+    EXPECT_FALSE(Ctl<QCheckBox>(f, "cb_RasCnctOnStrt")->isChecked());
+    EXPECT_FALSE(Ctl<QCheckBox>(f, "cb_RasAIStrt")->isChecked());
+    EXPECT_FALSE(Ctl<QCheckBox>(f, "cb_RasDisc")->isChecked());
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_RasDisc")->value(), 60);
+    EXPECT_EQ(Ctl<QComboBox>(f, "cb_RasConnect")->currentIndex(), -1);   // no phone-book entries
     // Reading never creates the file.
     EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
     EXPECT_TRUE(catcher.messages.isEmpty());
@@ -103,26 +104,26 @@ TEST(Settings, StoredValuesAreClampedOrDefaulted)
         std::function<void(TMainForm &)> check;
     };
     const Case cases[] = {
-        {"Ping Options", "Bytes", "70000", [](TMainForm &f) { EXPECT_EQ(f.se_PngBytes->value(), 65535); }},
-        {"Ping Options", "Time-out", "0", [](TMainForm &f) { EXPECT_EQ(f.se_PngTO->value(), 1); }},
-        {"Traceroute Options", "Bytes", "-4", [](TMainForm &f) { EXPECT_EQ(f.se_TrcBytes->value(), 1); }},
-        {"Latency Test", "Interval", "abc", [](TMainForm &f) { EXPECT_EQ(f.se_LatInterval->value(), 500); }},
-        {"Latency Test", "Time-out", "0x10", [](TMainForm &f) { EXPECT_EQ(f.se_LatTO->value(), 16); }},
-        {"Dial-Up Options", "Disconnect Time", "2000000", [](TMainForm &f) { EXPECT_EQ(f.se_RasDisc->value(), 1000000); }},
-        {"Anti-Idle Options", "Method", "5", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 2); }},
-        {"Anti-Idle Options", "Method", "1", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), 1); }},
-        {"Anti-Idle Options", "Method", "-7", [](TMainForm &f) { EXPECT_EQ(f.rg_AIMethod->ItemIndex(), -1); }},
-        {"Traceroute Options", "Mode", "7", [](TMainForm &f) { EXPECT_EQ(f.rg_TrcMode->ItemIndex(), 1); }},
-        {"Traceroute Options", "Test Packet", "0", [](TMainForm &f) { EXPECT_FALSE(f.cb_TrcTestPack->isChecked()); }},
-        {"Dial-Up Options", "Start AI", "2", [](TMainForm &f) { EXPECT_TRUE(f.cb_RasAIStrt->isChecked()); }},
-        {"Anti-Idle Options", "Frequecy", "", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "1"); }},
+        {"Ping Options", "Bytes", "70000", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngBytes")->value(), 65535); }},
+        {"Ping Options", "Time-out", "0", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngTO")->value(), 1); }},
+        {"Traceroute Options", "Bytes", "-4", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->value(), 1); }},
+        {"Latency Test", "Interval", "abc", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_LatInterval")->value(), 500); }},
+        {"Latency Test", "Time-out", "0x10", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_LatTO")->value(), 16); }},
+        {"Dial-Up Options", "Disconnect Time", "2000000", [](TMainForm &f) { EXPECT_EQ(Ctl<QSpinBox>(f, "se_RasDisc")->value(), 1000000); }},
+        {"Anti-Idle Options", "Method", "5", [](TMainForm &f) { EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_AIMethod")->ItemIndex(), 2); }},
+        {"Anti-Idle Options", "Method", "1", [](TMainForm &f) { EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_AIMethod")->ItemIndex(), 1); }},
+        {"Anti-Idle Options", "Method", "-7", [](TMainForm &f) { EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_AIMethod")->ItemIndex(), -1); }},
+        {"Traceroute Options", "Mode", "7", [](TMainForm &f) { EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->ItemIndex(), 1); }},
+        {"Traceroute Options", "Test Packet", "0", [](TMainForm &f) { EXPECT_FALSE(Ctl<QCheckBox>(f, "cb_TrcTestPack")->isChecked()); }},
+        {"Dial-Up Options", "Start AI", "2", [](TMainForm &f) { EXPECT_TRUE(Ctl<QCheckBox>(f, "cb_RasAIStrt")->isChecked()); }},
+        {"Anti-Idle Options", "Frequecy", "", [](TMainForm &f) { EXPECT_EQ(Ctl<TSpinText>(f, "edt_AIFreq")->text(), "1"); }},
         // The frequency is kept as text, unchecked, until a session uses it.
-        {"Anti-Idle Options", "Frequecy", "7x", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "7x"); }},
-        {"Anti-Idle Options", "Frequecy", "45", [](TMainForm &f) { EXPECT_EQ(f.edt_AIFreq->text(), "45"); }},
-        {"Dial-Up Options", "Password", "p=w d", [](TMainForm &f) { EXPECT_EQ(f.edt_RasPassword->text(), "p=w d"); }},
-        {"Dial-Up Options", "Connection", "3", [](TMainForm &f) { EXPECT_EQ(f.cb_RasConnect->currentIndex(), -1); }},
+        {"Anti-Idle Options", "Frequecy", "7x", [](TMainForm &f) { EXPECT_EQ(Ctl<TSpinText>(f, "edt_AIFreq")->text(), "7x"); }},
+        {"Anti-Idle Options", "Frequecy", "45", [](TMainForm &f) { EXPECT_EQ(Ctl<TSpinText>(f, "edt_AIFreq")->text(), "45"); }},
+        {"Dial-Up Options", "Password", "p=w d", [](TMainForm &f) { EXPECT_EQ(Ctl<QLineEdit>(f, "edt_RasPassword")->text(), "p=w d"); }},
+        {"Dial-Up Options", "Connection", "3", [](TMainForm &f) { EXPECT_EQ(Ctl<QComboBox>(f, "cb_RasConnect")->currentIndex(), -1); }},
         {"General", "Stay on Top", "0", [](TMainForm &f) {
-             EXPECT_FALSE(f.StayOnTop1->isChecked());
+             EXPECT_FALSE(Ctl<QAction>(f, "StayOnTop1")->isChecked());
              EXPECT_FALSE(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
          }},
     };
@@ -157,7 +158,7 @@ TEST(Settings, OptionsDigitsCheckItems)
         MessageCatcher catcher;
         TMainForm f;
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(f.cb_AIOptions->Checked(i), c.expected[i]) << "item " << i;
+            EXPECT_EQ(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(i), c.expected[i]) << "item " << i;
     }
 }
 
@@ -166,16 +167,16 @@ TEST(Settings, LoadingLeavesItemsWhoseDigitIsMissing)
     testutil::ScratchDir dir;
     MessageCatcher catcher;
     TMainForm f;
-    f.cb_AIOptions->SetChecked(0, true);
-    f.cb_AIOptions->SetChecked(2, true);
+    Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(0, true);
+    Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(2, true);
     writeIni(dir.file("idlix2.ini"), "[Anti-Idle Options]\nOptions=\n");
     f.LoadSettings();
-    EXPECT_TRUE(f.cb_AIOptions->Checked(0));
-    EXPECT_TRUE(f.cb_AIOptions->Checked(2));
+    EXPECT_TRUE(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(0));
+    EXPECT_TRUE(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(2));
     writeIni(dir.file("idlix2.ini"), "[Anti-Idle Options]\nOptions=1\n");
     f.LoadSettings();
-    EXPECT_TRUE(f.cb_AIOptions->Checked(0));
-    EXPECT_TRUE(f.cb_AIOptions->Checked(1));
+    EXPECT_TRUE(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(0));
+    EXPECT_TRUE(Ctl<TCheckListBox>(f, "cb_AIOptions")->Checked(1));
 }
 
 TEST(Settings, FirstSaveWritesEveryKeyInOrder)
@@ -183,15 +184,15 @@ TEST(Settings, FirstSaveWritesEveryKeyInOrder)
     testutil::ScratchDir dir;
     MessageCatcher catcher;
     TMainForm f;
-    f.rg_AIMethod->SetItemIndex(2);
-    f.edt_AIFreq->setText("12");
-    f.edt_AIHost->setText("isp.example");
-    f.cb_AIOptions->SetChecked(3, true);
-    f.cb_AIOptions->SetChecked(1, true);
-    f.se_PngBytes->setValue(1000);
-    f.rg_TrcMode->SetItemIndex(1);
-    f.edt_RasPassword->setText("secret");
-    f.cb_RasDisc->setChecked(true);
+    Ctl<TRadioGroup>(f, "rg_AIMethod")->SetItemIndex(2);
+    Ctl<TSpinText>(f, "edt_AIFreq")->setText("12");
+    Ctl<QLineEdit>(f, "edt_AIHost")->setText("isp.example");
+    Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(3, true);
+    Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(1, true);
+    Ctl<QSpinBox>(f, "se_PngBytes")->setValue(1000);
+    Ctl<TRadioGroup>(f, "rg_TrcMode")->SetItemIndex(1);
+    Ctl<QLineEdit>(f, "edt_RasPassword")->setText("secret");
+    Ctl<QCheckBox>(f, "cb_RasDisc")->setChecked(true);
     f.SaveSettings();
     const QStringList expected{
         "[Anti-Idle Options]", "Method=2", "Frequecy=12", "Host=isp.example", "Options=13",
@@ -212,30 +213,30 @@ TEST(Settings, SavedValuesComeBackInTheNextRun)
     MessageCatcher catcher;
     {
         TMainForm f;
-        f.rg_AIMethod->SetItemIndex(1);
-        f.edt_AIFreq->setText("30");
-        f.cb_AIOptions->SetChecked(0, true);
-        f.edt_LatHost->setText("gw.example");
-        f.se_LatInterval->setValue(2500);
-        f.se_TrcTO->setValue(9);
-        f.cb_TrcTestPack->setChecked(false);
-        f.edt_RasUserName->setText("joe");
-        f.cb_RasCnctOnStrt->setChecked(false);
-        f.se_RasDisc->setValue(15);
-        f.StayOnTop1->setChecked(false);
+        Ctl<TRadioGroup>(f, "rg_AIMethod")->SetItemIndex(1);
+        Ctl<TSpinText>(f, "edt_AIFreq")->setText("30");
+        Ctl<TCheckListBox>(f, "cb_AIOptions")->SetChecked(0, true);
+        Ctl<QLineEdit>(f, "edt_LatHost")->setText("gw.example");
+        Ctl<QSpinBox>(f, "se_LatInterval")->setValue(2500);
+        Ctl<QSpinBox>(f, "se_TrcTO")->setValue(9);
+        Ctl<QCheckBox>(f, "cb_TrcTestPack")->setChecked(false);
+        Ctl<QLineEdit>(f, "edt_RasUserName")->setText("joe");
+        Ctl<QCheckBox>(f, "cb_RasCnctOnStrt")->setChecked(false);
+        Ctl<QSpinBox>(f, "se_RasDisc")->setValue(15);
+        Ctl<QAction>(f, "StayOnTop1")->setChecked(false);
     }   // the window writes the settings as it goes
     TMainForm g;
-    EXPECT_EQ(g.rg_AIMethod->ItemIndex(), 1);
-    EXPECT_EQ(g.edt_AIFreq->text(), "30");
-    EXPECT_TRUE(g.cb_AIOptions->Checked(0));
-    EXPECT_FALSE(g.cb_AIOptions->Checked(1));
-    EXPECT_EQ(g.edt_LatHost->text(), "gw.example");
-    EXPECT_EQ(g.se_LatInterval->value(), 2500);
-    EXPECT_EQ(g.se_TrcTO->value(), 9);
-    EXPECT_FALSE(g.cb_TrcTestPack->isChecked());
-    EXPECT_EQ(g.edt_RasUserName->text(), "joe");
-    EXPECT_EQ(g.se_RasDisc->value(), 15);
-    EXPECT_FALSE(g.StayOnTop1->isChecked());
+    EXPECT_EQ(Ctl<TRadioGroup>(g, "rg_AIMethod")->ItemIndex(), 1);
+    EXPECT_EQ(Ctl<TSpinText>(g, "edt_AIFreq")->text(), "30");
+    EXPECT_TRUE(Ctl<TCheckListBox>(g, "cb_AIOptions")->Checked(0));
+    EXPECT_FALSE(Ctl<TCheckListBox>(g, "cb_AIOptions")->Checked(1));
+    EXPECT_EQ(Ctl<QLineEdit>(g, "edt_LatHost")->text(), "gw.example");
+    EXPECT_EQ(Ctl<QSpinBox>(g, "se_LatInterval")->value(), 2500);
+    EXPECT_EQ(Ctl<QSpinBox>(g, "se_TrcTO")->value(), 9);
+    EXPECT_FALSE(Ctl<QCheckBox>(g, "cb_TrcTestPack")->isChecked());
+    EXPECT_EQ(Ctl<QLineEdit>(g, "edt_RasUserName")->text(), "joe");
+    EXPECT_EQ(Ctl<QSpinBox>(g, "se_RasDisc")->value(), 15);
+    EXPECT_FALSE(Ctl<QAction>(g, "StayOnTop1")->isChecked());
 }
 
 TEST(Settings, RefusedWriteShowsTheMessage)
@@ -267,19 +268,19 @@ TEST(OptionPanels, OpenShowsPanelQuestionAndButtons)
         bool hidesHistory;
     };
     const Case cases[] = {
-        {"anti-idle", [](TMainForm &f) { f.img_AIArrowClick(); }, [](TMainForm &f) -> QWidget * { return f.sb_AI; },
-         [](TMainForm &f) { return f.img_AIArrow; }, [](TMainForm &) -> QWidget * { return nullptr; },
+        {"anti-idle", [](TMainForm &f) { f.img_AIArrowClick(); }, [](TMainForm &f) -> QWidget * { return Ctl<QScrollArea>(f, "sb_AI"); },
+         [](TMainForm &f) { return Ctl<TPictureButton>(f, "img_AIArrow"); }, [](TMainForm &) -> QWidget * { return nullptr; },
          "Save changes to Anti-Idle Options?", true},
-        {"latency", [](TMainForm &f) { f.Latency1->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_Latency; },
-         [](TMainForm &f) { return f.img_LatArrow; }, [](TMainForm &f) -> QWidget * { return f.edt_LatHost; },
+        {"latency", [](TMainForm &f) { Ctl<QAction>(f, "Latency1")->trigger(); }, [](TMainForm &f) -> QWidget * { return Ctl<QFrame>(f, "pnl_Latency"); },
+         [](TMainForm &f) { return Ctl<TPictureButton>(f, "img_LatArrow"); }, [](TMainForm &f) -> QWidget * { return Ctl<QLineEdit>(f, "edt_LatHost"); },
          "Save changes to Latency Options?", false},
-        {"ping", [](TMainForm &f) { f.Ping5->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_PingOptions; },
-         [](TMainForm &f) { return f.img_PngArrow; }, [](TMainForm &f) -> QWidget * { return f.se_PngBytes; },
+        {"ping", [](TMainForm &f) { Ctl<QAction>(f, "Ping5")->trigger(); }, [](TMainForm &f) -> QWidget * { return Ctl<QFrame>(f, "pnl_PingOptions"); },
+         [](TMainForm &f) { return Ctl<TPictureButton>(f, "img_PngArrow"); }, [](TMainForm &f) -> QWidget * { return Ctl<QSpinBox>(f, "se_PngBytes"); },
          "Save changes to Ping Options?", false},
-        {"traceroute", [](TMainForm &f) { f.img_TrcArrow->Click(); }, [](TMainForm &f) -> QWidget * { return f.pnl_traceOptions; },
-         [](TMainForm &f) { return f.img_TrcArrow; }, [](TMainForm &f) -> QWidget * { return f.se_TrcBytes; },
+        {"traceroute", [](TMainForm &f) { Ctl<TPictureButton>(f, "img_TrcArrow")->Click(); }, [](TMainForm &f) -> QWidget * { return Ctl<QFrame>(f, "pnl_traceOptions"); },
+         [](TMainForm &f) { return Ctl<TPictureButton>(f, "img_TrcArrow"); }, [](TMainForm &f) -> QWidget * { return Ctl<QSpinBox>(f, "se_TrcBytes"); },
          "Save changes to Traceroute Options?", false},
-        {"dial-up", [](TMainForm &f) { f.DialUpOptions1->trigger(); }, [](TMainForm &f) -> QWidget * { return f.pnl_DialUp; },
+        {"dial-up", [](TMainForm &f) { Ctl<QAction>(f, "DialUpOptions1")->trigger(); }, [](TMainForm &f) -> QWidget * { return Ctl<QScrollArea>(f, "pnl_DialUp"); },
          [](TMainForm &) -> TPictureButton * { return nullptr; }, [](TMainForm &) -> QWidget * { return nullptr; },
          "Save changes to Dial-Up Options?", true},
     };
@@ -291,32 +292,32 @@ TEST(OptionPanels, OpenShowsPanelQuestionAndButtons)
         f.SetStatus("Status: busy");
         c.open(f);
         EXPECT_FALSE(c.panel(f)->isHidden());
-        EXPECT_EQ(f.pnl_History->isHidden(), c.hidesHistory);
+        EXPECT_EQ(Ctl<QFrame>(f, "pnl_History")->isHidden(), c.hidesHistory);
         if (TPictureButton *arrow = c.arrow(f)) {
             EXPECT_EQ(arrow->ImageIndex(), 1);
         }
         if (QWidget *focus = c.focus(f)) {
             EXPECT_EQ(f.focusWidget(), focus);
         }
-        EXPECT_EQ(f.lbl_Question->text(), c.question);
+        EXPECT_EQ(Ctl<QLabel>(f, "lbl_Question")->text(), c.question);
         // The whole question is readable: it ends before the Yes button.
-        EXPECT_LT(f.lbl_Question->geometry().right(), f.btn_Yes->x());
-        EXPECT_GE(f.lbl_Question->width(),
-                  f.lbl_Question->fontMetrics().horizontalAdvance(c.question));
-        EXPECT_LE(f.lbl_Question->x(), 220);
-        EXPECT_EQ(f.StatusLBL->text(), "Status:");
-        EXPECT_FALSE(f.btn_Yes->isHidden());
-        EXPECT_FALSE(f.btn_No->isHidden());
+        EXPECT_LT(Ctl<QLabel>(f, "lbl_Question")->geometry().right(), Ctl<TPictureButton>(f, "btn_Yes")->x());
+        EXPECT_GE(Ctl<QLabel>(f, "lbl_Question")->width(),
+                  Ctl<QLabel>(f, "lbl_Question")->fontMetrics().horizontalAdvance(c.question));
+        EXPECT_LE(Ctl<QLabel>(f, "lbl_Question")->x(), 220);
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "btn_Yes")->isHidden());
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
 
-        f.btn_No->Click();
+        Ctl<TPictureButton>(f, "btn_No")->Click();
         EXPECT_TRUE(c.panel(f)->isHidden());
-        EXPECT_FALSE(f.pnl_History->isHidden());
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_History")->isHidden());
         if (TPictureButton *arrow = c.arrow(f)) {
             EXPECT_EQ(arrow->ImageIndex(), 0);
         }
-        EXPECT_EQ(f.lbl_Question->text(), "");
-        EXPECT_TRUE(f.btn_Yes->isHidden());
-        EXPECT_TRUE(f.btn_No->isHidden());
+        EXPECT_EQ(Ctl<QLabel>(f, "lbl_Question")->text(), "");
+        EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_Yes")->isHidden());
+        EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
     }
     EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));   // "No" never writes
 }
@@ -327,19 +328,19 @@ TEST(OptionPanels, SecondOpenerOnlyClosesTheOpenPanel)
     MessageCatcher catcher;
     TMainForm f;
     f.img_AIArrowClick();
-    f.edt_AIHost->setText("unsaved.example");
+    Ctl<QLineEdit>(f, "edt_AIHost")->setText("unsaved.example");
     f.img_LatArrowClick();
-    EXPECT_TRUE(f.sb_AI->isHidden());
-    EXPECT_TRUE(f.pnl_Latency->isHidden());
-    EXPECT_EQ(f.img_AIArrow->ImageIndex(), 0);
-    EXPECT_EQ(f.img_LatArrow->ImageIndex(), 0);
-    EXPECT_TRUE(f.btn_No->isHidden());
-    EXPECT_FALSE(f.pnl_History->isHidden());
+    EXPECT_TRUE(Ctl<QScrollArea>(f, "sb_AI")->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Latency")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(f, "img_AIArrow")->ImageIndex(), 0);
+    EXPECT_EQ(Ctl<TPictureButton>(f, "img_LatArrow")->ImageIndex(), 0);
+    EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_History")->isHidden());
     EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
     // The next click opens it, and the reload drops the unsaved edit.
     f.img_LatArrowClick();
-    EXPECT_FALSE(f.pnl_Latency->isHidden());
-    EXPECT_EQ(f.edt_AIHost->text(), "");
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Latency")->isHidden());
+    EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->text(), "");
 }
 
 TEST(OptionPanels, YesSavesNoKeepsEditsUntilExit)
@@ -350,16 +351,16 @@ TEST(OptionPanels, YesSavesNoKeepsEditsUntilExit)
     {
         TMainForm f;
         f.img_PngArrowClick();
-        f.se_PngBytes->setValue(300);
-        f.btn_Yes->Click();
-        EXPECT_TRUE(f.pnl_PingOptions->isHidden());
+        Ctl<QSpinBox>(f, "se_PngBytes")->setValue(300);
+        Ctl<TPictureButton>(f, "btn_Yes")->Click();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_PingOptions")->isHidden());
         EXPECT_TRUE(iniLines(readFile(ini)).contains("Bytes=300"));
 
         f.img_AIArrowClick();
-        f.edt_AIHost->setText("edited.example");
-        f.btn_No->Click();
+        Ctl<QLineEdit>(f, "edt_AIHost")->setText("edited.example");
+        Ctl<TPictureButton>(f, "btn_No")->Click();
         EXPECT_FALSE(iniLines(readFile(ini)).contains("Host=edited.example"));
-        EXPECT_EQ(f.edt_AIHost->text(), "edited.example");
+        EXPECT_EQ(Ctl<QLineEdit>(f, "edt_AIHost")->text(), "edited.example");
     }
     // Leaving the program stores what the controls hold, answered "No" or not.
     EXPECT_TRUE(iniLines(readFile(ini)).contains("Host=edited.example"));
@@ -373,7 +374,7 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     TMainForm f;
     int told = 0;
     f.WatchPreferences([&] { ++told; });
-    f.se_PngBytes->setValue(200);   // an unsaved panel edit stays out of the file
+    Ctl<QSpinBox>(f, "se_PngBytes")->setValue(200);   // an unsaved panel edit stays out of the file
 
     // Answers the dialog once it is open: the values to set, then OK or Cancel.
     auto answer = [](bool ok, const std::function<void(QDialog *)> &edit) {
@@ -386,7 +387,7 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         });
     };
     answer(false, [](QDialog *d) { d->findChild<QSpinBox *>("se_PrefDownAfter")->setValue(9); });
-    f.Preferences1->trigger();
+    Ctl<QAction>(f, "Preferences1")->trigger();
     EXPECT_EQ(told, 0);
     EXPECT_EQ(f.Options().History.DownAfter, 3);
     EXPECT_FALSE(readFile(dir.file("idlix2.ini")).contains("[History]"));
@@ -398,7 +399,7 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         d->findChild<QLineEdit *>("edt_PrefMetrics")->setText(" 127.0.0.1:9417 ");
         d->findChild<QCheckBox *>("cb_PrefNotify")->setChecked(false);
     });
-    f.Preferences1->trigger();
+    Ctl<QAction>(f, "Preferences1")->trigger();
     EXPECT_EQ(told, 1);
     const config::TOptions &o = f.Options();
     EXPECT_EQ(o.History.DownAfter, 9);
@@ -416,5 +417,5 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         EXPECT_EQ(d->findChild<QSpinBox *>("se_PrefDownAfter")->value(), 9);
         EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefFamily")->currentData().toInt(), 6);
     });
-    f.Preferences1->trigger();
+    Ctl<QAction>(f, "Preferences1")->trigger();
 }

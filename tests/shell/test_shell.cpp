@@ -6,6 +6,7 @@
 #include "widgets/toolswitch.h"
 #include "../support/testutil.h"
 #include "shellwindow.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -23,7 +24,7 @@ TEST(Backdrop, ShowsFromTheFirstUserAndHidesAfterTheLast)
 {
     Window w;
     TMainForm &f = *w.form;
-    ASSERT_TRUE(f.img_Bg2->isHidden());
+    ASSERT_TRUE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     TBackdropHold ping(f), servers(f), report(f);
     struct Step {
         TBackdropHold *hold;
@@ -41,16 +42,16 @@ TEST(Backdrop, ShowsFromTheFirstUserAndHidesAfterTheLast)
     for (const Step &s : steps) {
         s.hold->Set(s.held);
         EXPECT_EQ(f.BackdropUsers(), s.users) << "step " << i;
-        EXPECT_EQ(f.img_Bg2->isHidden(), s.users == 0) << "step " << i;
+        EXPECT_EQ(Ctl<QLabel>(f, "img_Bg2")->isHidden(), s.users == 0) << "step " << i;
         ++i;
     }
     // A release without a hold cannot take the count below zero.
     f.ReleaseBackdrop();
     EXPECT_EQ(f.BackdropUsers(), 0);
     f.AcquireBackdrop();
-    EXPECT_FALSE(f.img_Bg2->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     f.ReleaseBackdrop();
-    EXPECT_TRUE(f.img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
 }
 
 TEST(ToolRegistry, TheWindowAnswersWhichToolsRun)
@@ -61,8 +62,8 @@ TEST(ToolRegistry, TheWindowAnswersWhichToolsRun)
     f.Switch(TToolId::Ping).SetRunning(true);
     f.Switch(TToolId::Latency).SetRunning(true);
     EXPECT_EQ(f.RunningTools(), (QList<TToolId>{TToolId::Latency, TToolId::Ping}));
-    EXPECT_FALSE(f.img_PngGreen->isHidden());
-    EXPECT_TRUE(f.img_PngRed->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_PngGreen")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_PngRed")->isHidden());
     f.Switch(TToolId::Latency).SetRunning(false);
     EXPECT_EQ(f.RunningTools(), QList<TToolId>{TToolId::Ping});
 
@@ -72,13 +73,13 @@ TEST(ToolRegistry, TheWindowAnswersWhichToolsRun)
         TPictureButton *button;
         QAction *item;
     };
-    for (const Row &r : {Row{TToolId::AntiIdle, f.btn_AntiIdle, f.AntiIdle1},
-                         Row{TToolId::Finger, f.btn_Finger, f.Finger1},
-                         Row{TToolId::Latency, f.btn_Latency, f.LatencyTest1},
-                         Row{TToolId::Ping, f.btn_Ping, f.Ping1},
-                         Row{TToolId::Trace, f.btn_Trace, f.TraceRoute1},
-                         Row{TToolId::ISPTree, nullptr, f.ISPTree1},
-                         Row{TToolId::Resolve, nullptr, f.Resolve1}}) {
+    for (const Row &r : {Row{TToolId::AntiIdle, Ctl<TPictureButton>(f, "btn_AntiIdle"), Ctl<QAction>(f, "AntiIdle1")},
+                         Row{TToolId::Finger, Ctl<TPictureButton>(f, "btn_Finger"), Ctl<QAction>(f, "Finger1")},
+                         Row{TToolId::Latency, Ctl<TPictureButton>(f, "btn_Latency"), Ctl<QAction>(f, "LatencyTest1")},
+                         Row{TToolId::Ping, Ctl<TPictureButton>(f, "btn_Ping"), Ctl<QAction>(f, "Ping1")},
+                         Row{TToolId::Trace, Ctl<TPictureButton>(f, "btn_Trace"), Ctl<QAction>(f, "TraceRoute1")},
+                         Row{TToolId::ISPTree, nullptr, Ctl<QAction>(f, "ISPTree1")},
+                         Row{TToolId::Resolve, nullptr, Ctl<QAction>(f, "Resolve1")}}) {
         EXPECT_EQ(f.Switch(r.tool).Parts().Button, r.button);
         EXPECT_EQ(f.Switch(r.tool).Parts().ToolItem, r.item);
     }
@@ -91,18 +92,18 @@ TEST(ToolRegistry, ToolsNobodyBoundAreDisabled)
     int pings = 0;
     f.Switch(TToolId::Ping).Bind([&] { ++pings; });
     f.DisableUnboundTools();
-    EXPECT_TRUE(f.btn_Ping->isEnabled());
-    EXPECT_TRUE(f.Ping1->isEnabled());
-    for (QAction *a : {f.AntiIdle1, f.Finger1, f.LatencyTest1, f.TraceRoute1, f.ISPTree1,
-                       f.Resolve1})
+    EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_Ping")->isEnabled());
+    EXPECT_TRUE(Ctl<QAction>(f, "Ping1")->isEnabled());
+    for (QAction *a : {Ctl<QAction>(f, "AntiIdle1"), Ctl<QAction>(f, "Finger1"), Ctl<QAction>(f, "LatencyTest1"), Ctl<QAction>(f, "TraceRoute1"), Ctl<QAction>(f, "ISPTree1"),
+                       Ctl<QAction>(f, "Resolve1")})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-    for (TPictureButton *b : {f.btn_AntiIdle, f.btn_Finger, f.btn_Latency, f.btn_Trace})
+    for (TPictureButton *b : {Ctl<TPictureButton>(f, "btn_AntiIdle"), Ctl<TPictureButton>(f, "btn_Finger"), Ctl<TPictureButton>(f, "btn_Latency"), Ctl<TPictureButton>(f, "btn_Trace")})
         EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     // Options stay reachable: they are the window's own.
-    EXPECT_TRUE(f.Traceroute2->isEnabled());
-    EXPECT_TRUE(f.DialUpOptions1->isEnabled());
-    f.Ping1->trigger();
-    f.Finger1->trigger();
+    EXPECT_TRUE(Ctl<QAction>(f, "Traceroute2")->isEnabled());
+    EXPECT_TRUE(Ctl<QAction>(f, "DialUpOptions1")->isEnabled());
+    Ctl<QAction>(f, "Ping1")->trigger();
+    Ctl<QAction>(f, "Finger1")->trigger();
     EXPECT_EQ(pings, 1);
 }
 
@@ -114,7 +115,7 @@ TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
 {
     Window w;
     TMainForm &f = *w.form;
-    ASSERT_TRUE(testutil::waitFor([&] { return f.StatusLBL->isVisible(); }, std::chrono::seconds(2)));
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(f, "StatusLBL")->isVisible(); }, std::chrono::seconds(2)));
     testutil::pump(std::chrono::milliseconds(50));
     // The text each paint of the status line showed, as it happened.
     struct PaintLog : QObject {
@@ -126,7 +127,7 @@ TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
             return false;
         }
     } log;
-    f.StatusLBL->installEventFilter(&log);
+    Ctl<QLabel>(f, "StatusLBL")->installEventFilter(&log);
 
     f.SetStatus("Status: Receiving file...", true);
     ASSERT_EQ(log.texts, QStringList{"Status: Receiving file..."});   // painted before returning
@@ -136,7 +137,7 @@ TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
     for (int i = 1; i <= kPieces; ++i) {
         const QString text = QStringLiteral("Status: Received %1 bytes...").arg(i * 8192);
         f.SetStatus(text, true);
-        ASSERT_EQ(f.StatusLBL->text(), text);
+        ASSERT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), text);
         if (i % 20 == 0)
             QCoreApplication::processEvents();   // as the transfer's wait loop does
     }
@@ -154,5 +155,5 @@ TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
     f.SetStatus("Status: Update finished.", true);
     EXPECT_EQ(log.texts.size(), before + 1);
     EXPECT_EQ(log.texts.last(), "Status: Update finished.");
-    f.StatusLBL->removeEventFilter(&log);
+    Ctl<QLabel>(f, "StatusLBL")->removeEventFilter(&log);
 }

@@ -13,6 +13,7 @@
 #include "widgets/picturebutton.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +43,7 @@ protected:
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
         f = form.get();
-        f->btn_Finger->Click();
+        Ctl<TPictureButton>(f, "btn_Finger")->Click();
     }
     void TearDown() override
     {
@@ -63,7 +64,7 @@ protected:
         fng->btn_FngYes->Click();
         ASSERT_TRUE(testutil::waitFor([&] { return fng->Step() == TFingerStep::Idle; }, 10000ms));
     }
-    QString Status() const { return f->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(f, "StatusLBL")->text(); }
     QString Reply() const { return fng->re_finger->toPlainText(); }
 
     testutil::ScratchDir dir;
@@ -80,9 +81,9 @@ TEST_F(FingerTool, PanelControlsAndComponents)
     for (QWidget *child : {(QWidget *)fng->edt_Finger, (QWidget *)fng->re_finger,
                            (QWidget *)fng->btn_FngYes, (QWidget *)fng->btn_FngNo,
                            (QWidget *)fng->lbl_fngQuery, (QWidget *)fng->lbl_FngCancel})
-        EXPECT_EQ(child->parentWidget(), f->pnl_Finger) << child->objectName().toStdString();
-    EXPECT_EQ(f->pnl_Finger->findChild<QWidget *>("edt_Finger"), fng->edt_Finger);
-    EXPECT_EQ(f->pnl_Finger->findChild<QWidget *>("re_finger"), fng->re_finger);
+        EXPECT_EQ(child->parentWidget(), Ctl<QFrame>(f, "pnl_Finger")) << child->objectName().toStdString();
+    EXPECT_EQ(Ctl<QFrame>(f, "pnl_Finger")->findChild<QWidget *>("edt_Finger"), fng->edt_Finger);
+    EXPECT_EQ(Ctl<QFrame>(f, "pnl_Finger")->findChild<QWidget *>("re_finger"), fng->re_finger);
     EXPECT_EQ(fng->lbl_fngQuery->text(), "Query");
     EXPECT_EQ(fng->lbl_FngCancel->text(), "Cancel");
     EXPECT_EQ(fng->edt_Finger->toolTip(), "Enter hostname to finger");
@@ -101,11 +102,11 @@ TEST_F(FingerTool, PanelControlsAndComponents)
 
 TEST_F(FingerTool, SwitchShowsThePanelAndClearsItWhenTurnedOff)
 {
-    EXPECT_FALSE(f->img_FngGreen->isHidden());
-    EXPECT_TRUE(f->img_FngRed->isHidden());
-    EXPECT_EQ(f->btn_Finger->ImageIndex(), 1);
-    EXPECT_FALSE(f->pnl_Finger->isHidden());
-    EXPECT_FALSE(f->img_Bg2->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_FngGreen")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_FngRed")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Finger")->ImageIndex(), 1);
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Finger")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     EXPECT_TRUE(fng->Running());
 
     // Off by the menu item (Ctrl+F), with and without another wide panel that
@@ -114,25 +115,25 @@ TEST_F(FingerTool, SwitchShowsThePanelAndClearsItWhenTurnedOff)
         // The server list stands on the backdrop as well.
         TBackdropHold other(*f);
         other.Set(servers);
-        f->pnl_Servers->setVisible(servers);
+        Ctl<QFrame>(f, "pnl_Servers")->setVisible(servers);
         fng->edt_Finger->setText("jdoe@example.com");
         fng->re_finger->setPlainText("old reply");
         f->SetStatus("Status: busy");
-        f->Finger1->trigger();
+        Ctl<QAction>(f, "Finger1")->trigger();
         EXPECT_FALSE(fng->Running());
-        EXPECT_TRUE(f->pnl_Finger->isHidden());
-        EXPECT_EQ(f->img_Bg2->isHidden(), !servers);
-        EXPECT_FALSE(f->img_FngRed->isHidden());
-        EXPECT_TRUE(f->img_FngGreen->isHidden());
-        EXPECT_EQ(f->btn_Finger->ImageIndex(), 0);
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Finger")->isHidden());
+        EXPECT_EQ(Ctl<QLabel>(f, "img_Bg2")->isHidden(), !servers);
+        EXPECT_FALSE(Ctl<QLabel>(f, "img_FngRed")->isHidden());
+        EXPECT_TRUE(Ctl<QLabel>(f, "img_FngGreen")->isHidden());
+        EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Finger")->ImageIndex(), 0);
         EXPECT_EQ(Status(), "Status:");
         EXPECT_TRUE(fng->edt_Finger->text().isEmpty());
         EXPECT_TRUE(Reply().isEmpty());
-        f->Finger1->trigger();
-        EXPECT_FALSE(f->pnl_Finger->isHidden());
+        Ctl<QAction>(f, "Finger1")->trigger();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Finger")->isHidden());
         other.Set(false);
     }
-    EXPECT_EQ(f->Finger1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    EXPECT_EQ(Ctl<QAction>(f, "Finger1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
 }
 
 TEST_F(FingerTool, QueryWithoutAtShowsTheWarningAndStartsNothing)
@@ -362,7 +363,7 @@ TEST_F(FingerTool, TheQueryTypedIsTheQueryRunAndASecondOneIsRefused)
         fng->edt_Finger->setText("other@127.0.0.2");
         fng->btn_FngYes->Click();
         QTest::keyClick(fng->edt_Finger, Qt::Key_Return);
-        f->btn_Finger->Click();
+        Ctl<TPictureButton>(f, "btn_Finger")->Click();
     });
     Query("jdoe@127.0.0.1");
     EXPECT_EQ(server.connections(), 1);

@@ -11,6 +11,7 @@
 #include "widgets/picturebutton.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -42,7 +43,7 @@ protected:
         platform::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
-        form->btn_Finger->Click();
+        Ctl<TPictureButton>(form, "btn_Finger")->Click();
     }
     void TearDown() override
     {
@@ -57,7 +58,7 @@ protected:
         fng->btn_FngYes->Click();
         ASSERT_TRUE(testutil::waitFor([&] { return fng->Step() == TFingerStep::Idle; }, 20000ms));
     }
-    QString Status() const { return form->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(form, "StatusLBL")->text(); }
     QStringList ReplyLines() const
     {
         const QString text = fng->re_finger->toPlainText();

@@ -5,6 +5,7 @@
 #include "lookuptools.h"
 
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -60,8 +61,8 @@ void Answer(QMessageBox::StandardButton which)
 
 TEST_F(ISPTree, PanelHoldsItsControls)
 {
-    EXPECT_TRUE(f->ISPTree1->isEnabled());
-    EXPECT_EQ(f->ISPTree1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
+    EXPECT_TRUE(Ctl<QAction>(f, "ISPTree1")->isEnabled());
+    EXPECT_EQ(Ctl<QAction>(f, "ISPTree1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_I));
     EXPECT_EQ(isp->WSocket2->objectName(), "WSocket2");
     EXPECT_EQ(isp->tv_ISP->indentation(), 22);
     EXPECT_EQ(isp->tv_ISP->iconSize(), QSize(19, 17));
@@ -79,7 +80,7 @@ TEST_F(ISPTree, PanelHoldsItsControls)
     for (const auto &b : buttons) {
         EXPECT_EQ(b.label->objectName(), b.name);
         EXPECT_EQ(b.label->text(), b.text);
-        EXPECT_EQ(b.button->parentWidget(), f->pnl_ISPTree);
+        EXPECT_EQ(b.button->parentWidget(), Ctl<QFrame>(f, "pnl_ISPTree"));
         EXPECT_EQ(b.button->CaptionLabel(), b.label);
     }
     QFileDialog *d = isp->SaveDialog();
@@ -91,25 +92,25 @@ TEST_F(ISPTree, PanelHoldsItsControls)
 
 TEST_F(ISPTree, MenuOpensOnlyCloseCloses)
 {
-    EXPECT_TRUE(f->pnl_ISPTree->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_ISPTree")->isHidden());
     for (int i = 0; i < 2; ++i) {
-        f->ISPTree1->trigger();
-        EXPECT_FALSE(f->pnl_ISPTree->isHidden());
-        EXPECT_FALSE(f->img_Bg2->isHidden());
+        Ctl<QAction>(f, "ISPTree1")->trigger();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_ISPTree")->isHidden());
+        EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     }
     // Close keeps the backdrop while another wide panel stands on it.
     for (bool other : {true, false}) {
         SCOPED_TRACE(other ? "another panel open" : "alone");
         if (other)
             f->AcquireBackdrop();
-        f->ISPTree1->trigger();
+        Ctl<QAction>(f, "ISPTree1")->trigger();
         isp->edt_ISPHost->setText("host");
         new QTreeWidgetItem(isp->tv_ISP, {"node (10.0.0.1)"});
-        f->Gauge1->show();
+        Ctl<QProgressBar>(f, "Gauge1")->show();
         isp->btn_ISPClose->Click();
-        EXPECT_TRUE(f->pnl_ISPTree->isHidden());
-        EXPECT_TRUE(f->Gauge1->isHidden());
-        EXPECT_EQ(f->img_Bg2->isHidden(), !other);
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_ISPTree")->isHidden());
+        EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
+        EXPECT_EQ(Ctl<QLabel>(f, "img_Bg2")->isHidden(), !other);
         EXPECT_TRUE(isp->edt_ISPHost->text().isEmpty());
         EXPECT_EQ(isp->tv_ISP->topLevelItemCount(), 0);
         if (other)
@@ -119,17 +120,17 @@ TEST_F(ISPTree, MenuOpensOnlyCloseCloses)
 
 TEST_F(ISPTree, EmptyHostIsRefusedByTheLookupWithItsText)
 {
-    f->ISPTree1->trigger();
+    Ctl<QAction>(f, "ISPTree1")->trigger();
     QTest::keyClick(isp->edt_ISPHost, Qt::Key_Return);
     EXPECT_EQ(w->messages, QStringList{"DNS lookup: invalid host name."});
     EXPECT_EQ(isp->MapState, TISPTree::TMapState::Idle);
     EXPECT_FALSE(isp->ScanActive);
-    EXPECT_TRUE(f->Gauge1->isHidden());
+    EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
 }
 
 TEST_F(ISPTree, EnterGivesMapThePressEffect)
 {
-    f->ISPTree1->trigger();
+    Ctl<QAction>(f, "ISPTree1")->trigger();
     const QPoint button = isp->btn_ISPMap->pos(), caption = isp->lbl_ISPMap->pos();
     QTest::keyPress(isp->edt_ISPHost, Qt::Key_Return);
     EXPECT_EQ(isp->btn_ISPMap->pos(), button + QPoint(1, 1));
@@ -141,7 +142,7 @@ TEST_F(ISPTree, EnterGivesMapThePressEffect)
 
 TEST_F(ISPTree, SaveWritesTheTreeAndAsksBeforeReplacingAFile)
 {
-    f->ISPTree1->trigger();
+    Ctl<QAction>(f, "ISPTree1")->trigger();
     QTemporaryDir dir;
     const QString path = dir.filePath("tree.txt");
 

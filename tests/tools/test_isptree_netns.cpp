@@ -7,6 +7,7 @@
 
 #include "platform/resolver.h"
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -99,10 +100,10 @@ protected:
             return platform::LookupAddr(platform::InetAddr("10.200.2.200"), e) == 0;
         }, 5000ms));
         isp = w->isp;
-        f->ISPTree1->trigger();
+        Ctl<QAction>(f, "ISPTree1")->trigger();
         // Every change of the gauge, with the status line at that moment.
-        QObject::connect(f->Gauge1, &QProgressBar::valueChanged, [this](int v) {
-            progress.emplace_back(v, f->StatusLBL->text());
+        QObject::connect(Ctl<QProgressBar>(f, "Gauge1"), &QProgressBar::valueChanged, [this](int v) {
+            progress.emplace_back(v, Ctl<QLabel>(f, "StatusLBL")->text());
             nodesAt.push_back(int(isp->tv_ISP->topLevelItemCount()));
             if (onProgress)
                 onProgress(v);
@@ -146,10 +147,10 @@ TEST_F(ISPTreeNet, DottedHostScansItsBlockInAddressOrder)
     EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
     EXPECT_EQ(isp->ScanBase, "10.200.3.10");
     EXPECT_TRUE(isp->ScanActive);   // stays set after a full scan
-    EXPECT_EQ(f->Gauge1->maximum(), 255);
-    EXPECT_EQ(f->Gauge1->value(), 255);
-    EXPECT_FALSE(f->Gauge1->isHidden());
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Lookup complete: edge.idlix.test (10.200.3.255)");
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->maximum(), 255);
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
+    EXPECT_FALSE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Lookup complete: edge.idlix.test (10.200.3.255)");
 
     // The gauge moved through every number once, in order; the status line
     // said what each step found.
@@ -177,7 +178,7 @@ TEST_F(ISPTreeNet, NameIsLookedUpThenItsBlockScanned)
     EXPECT_EQ(isp->ScanBase, "10.200.2.2");
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress[0].second, "Status: Lookup complete: r2 (10.200.2.2)");
-    EXPECT_EQ(f->Gauge1->value(), 255);
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
     ASSERT_TRUE(WaitQueries(before, 255));
     const QStringList asked = Queries().mid(before);
     EXPECT_EQ(asked.first(), "A r2.idlix.test");
@@ -189,11 +190,11 @@ TEST_F(ISPTreeNet, UnknownNameGivesNoNodesAndNoScan)
     const qsizetype before = Queries().size();
     Map("nosuch");
     ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Unknown Host nosuch");
     EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
     EXPECT_FALSE(isp->ScanActive);
     EXPECT_TRUE(progress.empty());
-    EXPECT_TRUE(f->Gauge1->isHidden());
+    EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
     testutil::pump(200ms);
     EXPECT_TRUE(ReverseQueries(before).isEmpty());
 }
@@ -206,12 +207,12 @@ TEST_F(ISPTreeNet, CancelProbesNothingAfterTheLookupInFlight)
         if (v == 25)
             QTimer::singleShot(0, isp, [&] {
                 isp->btn_ISPCancel->Click();
-                cancelledAt = f->Gauge1->value();
+                cancelledAt = Ctl<QProgressBar>(f, "Gauge1")->value();
             });
     };
     Map("10.200.3.10");
     ASSERT_TRUE(WaitIdle());
-    const int last = f->Gauge1->value();
+    const int last = Ctl<QProgressBar>(f, "Gauge1")->value();
     EXPECT_GE(last, 25);
     EXPECT_EQ(last, cancelledAt);   // nothing shown after the click
     EXPECT_FALSE(isp->ScanActive);
@@ -224,7 +225,7 @@ TEST_F(ISPTreeNet, CancelProbesNothingAfterTheLookupInFlight)
     EXPECT_EQ(Nodes(isp->tv_ISP), found);
     testutil::pump(300ms);
     EXPECT_EQ(Nodes(isp->tv_ISP), found);
-    EXPECT_EQ(f->Gauge1->value(), last);
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), last);
     // Nothing was asked past the lookups that could be out at the click.
     ExpectAskedInOrder(ReverseQueries(before), "10.200.3.", last,
                        last + TISPTree::kLookupsInFlight);
@@ -244,16 +245,16 @@ TEST_F(ISPTreeNet, CloseStopsTheScanAndClearsThePanel)
     onProgress = [&](int v) {
         if (v == 25)
             QTimer::singleShot(0, isp, [&] {
-                closedAt = f->Gauge1->value();
+                closedAt = Ctl<QProgressBar>(f, "Gauge1")->value();
                 isp->btn_ISPClose->Click();
             });
     };
     Map("10.200.3.10");
     ASSERT_TRUE(WaitIdle());
     EXPECT_GE(closedAt, 25);
-    EXPECT_TRUE(f->pnl_ISPTree->isHidden());
-    EXPECT_TRUE(f->Gauge1->isHidden());
-    EXPECT_TRUE(f->img_Bg2->isHidden());
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_ISPTree")->isHidden());
+    EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     EXPECT_TRUE(isp->edt_ISPHost->text().isEmpty());
     EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
     EXPECT_FALSE(isp->ScanActive);
@@ -262,7 +263,7 @@ TEST_F(ISPTreeNet, CloseStopsTheScanAndClearsThePanel)
     ExpectAskedInOrder(ReverseQueries(before), "10.200.3.", closedAt,
                        closedAt + TISPTree::kLookupsInFlight);
     EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
-    EXPECT_EQ(f->Gauge1->value(), closedAt);
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), closedAt);
 }
 
 // Answers that come back out of order (a name server that takes longer over
@@ -281,8 +282,8 @@ TEST_F(ISPTreeNet, AnswersOutOfOrderAreShownInAddressOrder)
     int gaugeWhileFirstOut = 0;
     QTimer::singleShot(400, isp, [&] {
         nodesWhileFirstOut = Nodes(isp->tv_ISP);
-        statusWhileFirstOut = f->StatusLBL->text();
-        gaugeWhileFirstOut = f->Gauge1->value();
+        statusWhileFirstOut = Ctl<QLabel>(f, "StatusLBL")->text();
+        gaugeWhileFirstOut = Ctl<QProgressBar>(f, "Gauge1")->value();
     });
     Map("10.200.3.10");
     ASSERT_TRUE(WaitIdle());
@@ -330,7 +331,7 @@ TEST_F(ISPTreeNet, MapDuringAScanIsRefusedAndTheScanGoesOn)
     EXPECT_EQ(stateAfterSecondMap, State::Scanning);
     EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
     EXPECT_EQ(isp->ScanBase, "10.200.3.10");
-    EXPECT_EQ(f->Gauge1->value(), 255);
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
     ASSERT_TRUE(WaitQueries(before, 255));
     ExpectAskedInOrder(ReverseQueries(before), "10.200.3.", 255, 255);
 }
@@ -361,7 +362,7 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
     for (bool close : {false, true}) {
         SCOPED_TRACE(close ? "Close" : "Cancel");
         if (close)
-            f->ISPTree1->trigger();
+            Ctl<QAction>(f, "ISPTree1")->trigger();
         progress.clear();
         const qsizetype before = Queries().size();
         Silence();
@@ -371,10 +372,10 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
         bool hiddenAtOnce = false;
         QTimer::singleShot(1000, isp, [&] {
             stateAtClick = isp->MapState;
-            statusAtClick = f->StatusLBL->text();
+            statusAtClick = Ctl<QLabel>(f, "StatusLBL")->text();
             if (close) {
                 isp->btn_ISPClose->Click();
-                hiddenAtOnce = f->pnl_ISPTree->isHidden();
+                hiddenAtOnce = Ctl<QFrame>(f, "pnl_ISPTree")->isHidden();
             } else {
                 isp->btn_ISPCancel->Click();
             }
@@ -389,7 +390,7 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
         EXPECT_EQ(stateAtClick, State::Scanning);
         EXPECT_EQ(statusAtClick, "Status: Resolving 10.200.3.1...");
         EXPECT_GE(ticker.ticks, int(ms / 100) - 3) << ms << " ms";
-        EXPECT_EQ(f->Gauge1->value(), 1);
+        EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 1);
         EXPECT_EQ(hiddenAtOnce, close);
         testutil::pump(300ms);
         // The questions out at the click (the resolver may ask some twice

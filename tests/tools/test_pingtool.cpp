@@ -5,6 +5,7 @@
 
 #include "widgets/picturebutton.h"
 #include "net/ping.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QFrame>
@@ -30,7 +31,7 @@ protected:
         EchoToolTest::SetUp();
         if (IsSkipped())
             return;
-        f->btn_Ping->Click();
+        Ctl<TPictureButton>(f, "btn_Ping")->Click();
     }
 };
 
@@ -63,16 +64,16 @@ void ExpectAnsweredRun(const QStringList &lines, const QString &host, const QStr
 
 TEST_F(PingTool, SwitchShowsThePanelAndClearsItWhenTurnedOff)
 {
-    EXPECT_FALSE(f->img_PngGreen->isHidden());
-    EXPECT_TRUE(f->img_PngRed->isHidden());
-    EXPECT_TRUE(f->img_PngArrow->isHidden());
-    EXPECT_EQ(f->btn_Ping->ImageIndex(), 1);
-    EXPECT_FALSE(f->pnl_Ping->isHidden());
-    EXPECT_FALSE(f->img_Bg2->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_PngGreen")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_PngRed")->isHidden());
+    EXPECT_TRUE(Ctl<TPictureButton>(f, "img_PngArrow")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Ping")->ImageIndex(), 1);
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Ping")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     for (QWidget *child : {(QWidget *)png->re_Ping, (QWidget *)png->btn_PngYes,
                            (QWidget *)png->btn_PngNo, (QWidget *)png->lbl_PngPing,
                            (QWidget *)png->lbl_PngCancel})
-        EXPECT_EQ(child->parentWidget(), f->pnl_Ping) << child->objectName().toStdString();
+        EXPECT_EQ(child->parentWidget(), Ctl<QFrame>(f, "pnl_Ping")) << child->objectName().toStdString();
     EXPECT_EQ(png->lbl_PngPing->text(), "Ping");
     EXPECT_EQ(png->lbl_PngCancel->text(), "Cancel");
     EXPECT_TRUE(png->re_Ping->isReadOnly());
@@ -82,22 +83,22 @@ TEST_F(PingTool, SwitchShowsThePanelAndClearsItWhenTurnedOff)
         // The other panel stands on the backdrop as every wide panel does.
         TBackdropHold other(*f);
         other.Set(servers);
-        f->pnl_Servers->setVisible(servers);
+        Ctl<QFrame>(f, "pnl_Servers")->setVisible(servers);
         png->edt_PngHost->setText("127.0.0.1");
         png->re_Ping->setPlainText("old output");
         f->SetStatus("Status: busy");
-        f->Ping1->trigger();
-        EXPECT_TRUE(f->pnl_Ping->isHidden());
-        EXPECT_EQ(f->img_Bg2->isHidden(), !servers);
-        EXPECT_FALSE(f->img_PngRed->isHidden());
-        EXPECT_TRUE(f->img_PngGreen->isHidden());
-        EXPECT_FALSE(f->img_PngArrow->isHidden());
-        EXPECT_EQ(f->btn_Ping->ImageIndex(), 0);
-        EXPECT_EQ(f->StatusLBL->text(), "Status:");
+        Ctl<QAction>(f, "Ping1")->trigger();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Ping")->isHidden());
+        EXPECT_EQ(Ctl<QLabel>(f, "img_Bg2")->isHidden(), !servers);
+        EXPECT_FALSE(Ctl<QLabel>(f, "img_PngRed")->isHidden());
+        EXPECT_TRUE(Ctl<QLabel>(f, "img_PngGreen")->isHidden());
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "img_PngArrow")->isHidden());
+        EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Ping")->ImageIndex(), 0);
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
         EXPECT_TRUE(png->edt_PngHost->text().isEmpty());
         EXPECT_TRUE(png->re_Ping->toPlainText().isEmpty());
-        f->Ping1->trigger();
-        EXPECT_FALSE(f->pnl_Ping->isHidden());
+        Ctl<QAction>(f, "Ping1")->trigger();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Ping")->isHidden());
         other.Set(false);
     }
 }
@@ -106,8 +107,8 @@ TEST_F(PingTool, RunWritesOneLinePerEchoAndTheSummary)
 {
     png->edt_PngHost->setText("127.0.0.1");
     png->se_PngTimes->setValue(3);
-    f->se_PngBytes->setValue(100);
-    f->se_PngTO->setValue(2);
+    Ctl<QSpinBox>(f, "se_PngBytes")->setValue(100);
+    Ctl<QSpinBox>(f, "se_PngTO")->setValue(2);
     png->re_Ping->setPlainText("left from before");
     png->btn_PngYes->Click();
 
@@ -118,7 +119,7 @@ TEST_F(PingTool, RunWritesOneLinePerEchoAndTheSummary)
     EXPECT_EQ(png->PingSuccesses, 3);
     EXPECT_EQ(png->PingFailures, 0);
     EXPECT_FALSE(png->PingRunActive());
-    EXPECT_TRUE(f->StatusLBL->text().startsWith("Status: 127.0.0.1 successfully pinged in "));
+    EXPECT_TRUE(Ctl<QLabel>(f, "StatusLBL")->text().startsWith("Status: 127.0.0.1 successfully pinged in "));
 
     // A second run starts afresh: its own lines only, counters from zero.
     png->se_PngTimes->setValue(1);
@@ -146,7 +147,7 @@ TEST_F(PingTool, EnterInTheHostFieldPressesAndRunsLikeTheButton)
 
 TEST_F(PingTool, PacketSizeIsCheckedAsTyped)
 {
-    auto *sizeText = f->se_PngBytes->findChild<QLineEdit *>();
+    auto *sizeText = Ctl<QSpinBox>(f, "se_PngBytes")->findChild<QLineEdit *>();
     ASSERT_NE(sizeText, nullptr);
     png->edt_PngHost->setText("127.0.0.1");
     const struct {
@@ -164,10 +165,10 @@ TEST_F(PingTool, PacketSizeIsCheckedAsTyped)
         if (c.warned) {
             EXPECT_EQ(w->messages, QStringList{"Packet size cannot be greater than 65535 bytes."})
                 << c.typed;
-            EXPECT_EQ(f->se_PngBytes->value(), 65535);
-            EXPECT_EQ(f->se_PngBytes->text(), "65535");
+            EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngBytes")->value(), 65535);
+            EXPECT_EQ(Ctl<QSpinBox>(f, "se_PngBytes")->text(), "65535");
             EXPECT_TRUE(png->re_Ping->toPlainText().isEmpty()) << c.typed;
-            EXPECT_EQ(f->StatusLBL->text(), "Status: before");
+            EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: before");
             EXPECT_EQ(png->Ping3->Size(), 56);
             EXPECT_FALSE(png->PingRunActive());
         } else {
@@ -191,7 +192,7 @@ TEST_F(PingTool, CancelDuringTheLookupEndsTheRunAsUnknownHost)
     EXPECT_FALSE(png->Ping3->LookupPending());
     EXPECT_FALSE(png->PingRunActive());
     EXPECT_EQ(Lines(png->re_Ping), QStringList{"\u2022 Unknown Host localhost"});
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host localhost");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Unknown Host localhost");
     // The abandoned lookup's completion never arrives; Cancel with nothing
     // pending does nothing.
     testutil::pump(300ms);

@@ -5,6 +5,7 @@
 
 #include "net/wsextra.h"
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QLabel>
@@ -33,9 +34,9 @@ protected:
 
 TEST_F(ResolveTool, PanelHoldsItsControls)
 {
-    EXPECT_TRUE(f->Resolve1->isEnabled());
-    EXPECT_EQ(f->Resolve1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    EXPECT_TRUE(f->Resolve1->isCheckable());
+    EXPECT_TRUE(Ctl<QAction>(f, "Resolve1")->isEnabled());
+    EXPECT_EQ(Ctl<QAction>(f, "Resolve1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(Ctl<QAction>(f, "Resolve1")->isCheckable());
     EXPECT_EQ(rsv->WSocket1->objectName(), "WSocket1");
     const struct {
         QLabel *label;
@@ -48,15 +49,15 @@ TEST_F(ResolveTool, PanelHoldsItsControls)
     for (const auto &c : captions) {
         EXPECT_EQ(c.label->objectName(), c.name);
         EXPECT_EQ(c.label->text(), c.text);
-        EXPECT_EQ(c.label->parentWidget(), f->pnl_Resolve);
+        EXPECT_EQ(c.label->parentWidget(), Ctl<QFrame>(f, "pnl_Resolve"));
     }
     QStringList texts;
-    for (const QLabel *l : f->pnl_Resolve->findChildren<QLabel *>())
+    for (const QLabel *l : Ctl<QFrame>(f, "pnl_Resolve")->findChildren<QLabel *>())
         texts << l->text();
     EXPECT_TRUE(texts.contains("Host/IP (Leave blank for local host):"));
     EXPECT_TRUE(texts.contains("Resolved Host/IP:"));
     for (QLineEdit *edit : {rsv->edt_RsvHost, rsv->edt_RsvHostRsv}) {
-        EXPECT_EQ(edit->parentWidget(), f->pnl_Resolve);
+        EXPECT_EQ(edit->parentWidget(), Ctl<QFrame>(f, "pnl_Resolve"));
         EXPECT_EQ(edit->toolTip(), "Enter hostname to trace");
         EXPECT_EQ(edit->palette().color(QPalette::Text), QColor(Qt::white));
         EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(Qt::black));
@@ -66,11 +67,11 @@ TEST_F(ResolveTool, PanelHoldsItsControls)
 
 TEST_F(ResolveTool, MenuAndCloseButtonOpenAndCloseWithTheCheckMark)
 {
-    EXPECT_TRUE(f->pnl_Resolve->isHidden());
-    EXPECT_FALSE(f->Resolve1->isChecked());
-    f->Resolve1->trigger();
-    EXPECT_FALSE(f->pnl_Resolve->isHidden());
-    EXPECT_TRUE(f->Resolve1->isChecked());
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Resolve")->isHidden());
+    EXPECT_FALSE(Ctl<QAction>(f, "Resolve1")->isChecked());
+    Ctl<QAction>(f, "Resolve1")->trigger();
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Resolve")->isHidden());
+    EXPECT_TRUE(Ctl<QAction>(f, "Resolve1")->isChecked());
     EXPECT_TRUE(rsv->PanelOpen());
 
     // Closing by the menu and by the Close button alike.
@@ -82,33 +83,33 @@ TEST_F(ResolveTool, MenuAndCloseButtonOpenAndCloseWithTheCheckMark)
         if (byButton)
             rsv->btn_RsvClose->Click();
         else
-            f->Resolve1->trigger();
-        EXPECT_TRUE(f->pnl_Resolve->isHidden());
-        EXPECT_FALSE(f->Resolve1->isChecked());
-        EXPECT_EQ(f->StatusLBL->text(), "Status:");
+            Ctl<QAction>(f, "Resolve1")->trigger();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Resolve")->isHidden());
+        EXPECT_FALSE(Ctl<QAction>(f, "Resolve1")->isChecked());
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
         EXPECT_TRUE(rsv->edt_RsvHost->text().isEmpty());
         EXPECT_TRUE(rsv->edt_RsvHostRsv->text().isEmpty());
-        f->Resolve1->trigger();
-        EXPECT_FALSE(f->pnl_Resolve->isHidden());
-        EXPECT_TRUE(f->Resolve1->isChecked());
+        Ctl<QAction>(f, "Resolve1")->trigger();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Resolve")->isHidden());
+        EXPECT_TRUE(Ctl<QAction>(f, "Resolve1")->isChecked());
     }
 }
 
 TEST_F(ResolveTool, CancelWithNothingPendingChangesNothing)
 {
-    f->Resolve1->trigger();
+    Ctl<QAction>(f, "Resolve1")->trigger();
     rsv->edt_RsvHost->setText("a host");
     rsv->edt_RsvHostRsv->setText("a result");
     f->SetStatus("Status: before");
     rsv->btn_RsvNo->Click();
     EXPECT_EQ(rsv->edt_RsvHost->text(), "a host");
     EXPECT_EQ(rsv->edt_RsvHostRsv->text(), "a result");
-    EXPECT_EQ(f->StatusLBL->text(), "Status: before");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: before");
 }
 
 TEST_F(ResolveTool, EnterGivesResolveThePressEffect)
 {
-    f->Resolve1->trigger();
+    Ctl<QAction>(f, "Resolve1")->trigger();
     for (QLineEdit *edit : {rsv->edt_RsvHost, rsv->edt_RsvHostRsv}) {
         SCOPED_TRACE(edit->objectName().toStdString());
         rsv->edt_RsvHost->setText("127.0.0.1");

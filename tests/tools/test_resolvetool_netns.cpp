@@ -7,6 +7,7 @@
 
 #include "platform/resolver.h"
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -26,7 +27,7 @@ protected:
         if (!Ready())
             return;
         rsv = w->rsv;
-        f->Resolve1->trigger();
+        Ctl<QAction>(f, "Resolve1")->trigger();
     }
     void Resolve(const QString &host)
     {
@@ -38,7 +39,7 @@ protected:
         return testutil::waitFor([this] { return !rsv->RsvRun.Active() && !rsv->ForwardPending; },
                                  15000ms);
     }
-    QString Status() const { return f->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(f, "StatusLBL")->text(); }
 
     TResolveTool *rsv = nullptr;
 };
@@ -166,8 +167,8 @@ TEST_F(ResolveNet, CloseDuringAPendingReverseLookupDropsItsAnswer)
     });
     Resolve("10.200.3.10");
     testutil::pump(500ms);
-    EXPECT_TRUE(f->pnl_Resolve->isHidden());
-    EXPECT_FALSE(f->Resolve1->isChecked());
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Resolve")->isHidden());
+    EXPECT_FALSE(Ctl<QAction>(f, "Resolve1")->isChecked());
     EXPECT_TRUE(rsv->edt_RsvHost->text().isEmpty());
     EXPECT_TRUE(rsv->edt_RsvHostRsv->text().isEmpty());
     EXPECT_EQ(Status(), "Status:");

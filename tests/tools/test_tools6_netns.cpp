@@ -14,6 +14,7 @@
 #include "tools/resolvetool.h"
 #include "widgets/picturebutton.h"
 #include "../support/netfixture.h"
+#include "../support/ctl.h"
 
 #include <QLineEdit>
 #include <QSpinBox>
@@ -73,7 +74,7 @@ protected:
         platform::SetFamilyChoice(choice);
         ASSERT_TRUE(net->setGaiConf(gai));
     }
-    QString Status() const { return f->StatusLBL->text(); }
+    QString Status() const { return Ctl<QLabel>(f, "StatusLBL")->text(); }
 
     // One echo of the ping tool; the pane's lines.
     QStringList Ping(const QString &host)
@@ -109,8 +110,8 @@ const QString kLinkLocal =
 
 TEST_F(ToolsV6, PingToolEveryFormOfHost)
 {
-    f->btn_Ping->Click();
-    f->se_PngTO->setValue(6);   // the router gives up on a missing neighbour after ~3 s
+    Ctl<TPictureButton>(f, "btn_Ping")->Click();
+    Ctl<QSpinBox>(f, "se_PngTO")->setValue(6);   // the router gives up on a missing neighbour after ~3 s
     const struct {
         QString typed, shown, address;
         const char *error;   // nullptr: answered
@@ -129,9 +130,9 @@ TEST_F(ToolsV6, PingToolEveryFormOfHost)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.typed.toStdString());
         if (QString(r.error) == "Request timed out")
-            f->se_PngTO->setValue(1);
+            Ctl<QSpinBox>(f, "se_PngTO")->setValue(1);
         const QStringList lines = Ping(r.typed);
-        f->se_PngTO->setValue(6);
+        Ctl<QSpinBox>(f, "se_PngTO")->setValue(6);
         ASSERT_EQ(lines.size(), 7) << lines.join('|').toStdString();
         EXPECT_EQ(lines[0], QStringLiteral("\u2022 Lookup complete: %1 (%2)").arg(r.shown, r.address));
         if (!r.error) {
@@ -153,7 +154,7 @@ TEST_F(ToolsV6, PingToolEveryFormOfHost)
 
 TEST_F(ToolsV6, PingToolFollowsTheAddressFamilySetting)
 {
-    f->btn_Ping->Click();
+    Ctl<TPictureButton>(f, "btn_Ping")->Click();
     const struct {
         Choice choice;
         std::string gai;
@@ -209,10 +210,10 @@ TEST_F(ToolsV6, LatencyTestOverIPv6)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.typed.toStdString());
         Order(r.choice, r.gai);
-        f->edt_LatHost->setText(r.typed);
-        f->se_LatInterval->setValue(500);
-        f->se_LatTO->setValue(6);
-        f->btn_Latency->Click();
+        Ctl<QLineEdit>(f, "edt_LatHost")->setText(r.typed);
+        Ctl<QSpinBox>(f, "se_LatInterval")->setValue(500);
+        Ctl<QSpinBox>(f, "se_LatTO")->setValue(6);
+        Ctl<TPictureButton>(f, "btn_Latency")->Click();
         const QString lookup =
             QStringLiteral("Status: Lookup complete: %1 (%2)").arg(r.shown, r.address);
         // The lookup's line stands until the first echo, half a second on.
@@ -223,20 +224,20 @@ TEST_F(ToolsV6, LatencyTestOverIPv6)
         }, 12000ms)) << Status().toStdString();
         EXPECT_TRUE(sawLookup) << lookup.toStdString();
         EXPECT_EQ(w->lat->Ping4->Address(), r.address);
-        f->btn_Latency->Click();   // off
+        Ctl<TPictureButton>(f, "btn_Latency")->Click();   // off
         EXPECT_EQ(Status(), "Status:");
     }
     // A link-local address without its zone names no host.
-    f->edt_LatHost->setText("fe80::1");
-    f->btn_Latency->Click();
+    Ctl<QLineEdit>(f, "edt_LatHost")->setText("fe80::1");
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
     EXPECT_TRUE(testutil::waitFor([&] { return Status() == "Status: Unknown Host fe80::1"; }, 5000ms))
         << Status().toStdString();
-    f->btn_Latency->Click();
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
 }
 
 TEST_F(ToolsV6, FingerToolOverIPv6)
 {
-    f->btn_Finger->Click();
+    Ctl<TPictureButton>(f, "btn_Finger")->Click();
     w->fng->FingerPing->SetTimeout(1500);
     const struct {
         QString query, status;
@@ -273,7 +274,7 @@ TEST_F(ToolsV6, FingerToolOverIPv6)
 
 TEST_F(ToolsV6, ResolveToolBothWaysOverIPv6)
 {
-    f->Resolve1->trigger();
+    Ctl<QAction>(f, "Resolve1")->trigger();
     const struct {
         Choice choice;
         std::string gai;

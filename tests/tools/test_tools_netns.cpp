@@ -7,6 +7,7 @@
 #include "widgets/picturebutton.h"
 #include "net/ping.h"
 #include "../support/netfixture.h"
+#include "../support/ctl.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -41,15 +42,15 @@ protected:
     }
     bool WaitForStatus(const QString &prefix, std::chrono::milliseconds timeout)
     {
-        return testutil::waitFor([&] { return f->StatusLBL->text().startsWith(prefix); }, timeout);
+        return testutil::waitFor([&] { return Ctl<QLabel>(f, "StatusLBL")->text().startsWith(prefix); }, timeout);
     }
     // Runs the ping tool to its end (summary or unknown host).
     void RunPing(const QString &host, int times)
     {
-        f->btn_Ping->Click();
+        Ctl<TPictureButton>(f, "btn_Ping")->Click();
         png->edt_PngHost->setText(host);
         png->se_PngTimes->setValue(times);
-        f->se_PngTO->setValue(1);
+        Ctl<QSpinBox>(f, "se_PngTO")->setValue(1);
         png->btn_PngYes->Click();
         ASSERT_TRUE(testutil::waitFor([&] { return !png->PingRunActive(); }, 15000ms));
     }
@@ -76,21 +77,21 @@ TEST_F(ToolsNet, LatencyPointsRiseOnePixelPer40msAndLostEchoesLeaveTheLine)
 {
     // 150 ms round trips; the second echo is lost.
     ASSERT_TRUE(net->startResponder({"--delay", "150", "--drop-nth", "2"}));
-    f->edt_LatHost->setText("slow");
-    f->se_LatInterval->setValue(400);
-    f->se_LatTO->setValue(1);
-    f->btn_Latency->Click();
+    Ctl<QLineEdit>(f, "edt_LatHost")->setText("slow");
+    Ctl<QSpinBox>(f, "se_LatInterval")->setValue(400);
+    Ctl<QSpinBox>(f, "se_LatTO")->setValue(1);
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
     ASSERT_TRUE(WaitForStatus("Status: Lookup complete: slow (10.200.3.30)", 5000ms))
-        << f->StatusLBL->text().toStdString();
+        << Ctl<QLabel>(f, "StatusLBL")->text().toStdString();
     EXPECT_TRUE(lat->LatTimer->isActive());
 
     ASSERT_TRUE(WaitForStatus("Status: slow successfully pinged in ", 3000ms))
-        << f->StatusLBL->text().toStdString();
-    const QImage first = tooltest::Picture(f->img_LatGraph);
+        << Ctl<QLabel>(f, "StatusLBL")->text().toStdString();
+    const QImage first = tooltest::Picture(Ctl<QLabel>(f, "img_LatGraph"));
     ASSERT_FALSE(first.isNull());
     const int rtt = int(lat->Ping4->Reply().RoundTripTime);
     EXPECT_GE(rtt, 150);
-    EXPECT_EQ(f->StatusLBL->text(), QStringLiteral("Status: slow successfully pinged in %1 msecs").arg(rtt));
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), QStringLiteral("Status: slow successfully pinged in %1 msecs").arg(rtt));
     // The newest point sits 4 pixels right of the centre and one pixel per
     // 40 ms above it: 3 for 150 ms (more only if this machine stalled the
     // responder); the older ones are still on the axis.
@@ -101,47 +102,47 @@ TEST_F(ToolsNet, LatencyPointsRiseOnePixelPer40msAndLostEchoesLeaveTheLine)
     EXPECT_EQ(TopOfLine(first, 65 - 56), 58);
 
     ASSERT_TRUE(WaitForStatus("Status: Error pinging slow : Request timed out", 3000ms))
-        << f->StatusLBL->text().toStdString();
-    EXPECT_EQ(tooltest::Picture(f->img_LatGraph), first);
+        << Ctl<QLabel>(f, "StatusLBL")->text().toStdString();
+    EXPECT_EQ(tooltest::Picture(Ctl<QLabel>(f, "img_LatGraph")), first);
     EXPECT_EQ(f->Graph().ResponseHistory[0], up);
     EXPECT_EQ(f->Graph().ResponseHistory[1], 0);
 
     // The next echo arrives again; the earlier point moves one step left.
     ASSERT_TRUE(WaitForStatus("Status: slow successfully pinged in ", 3000ms))
-        << f->StatusLBL->text().toStdString();
-    const QImage third = tooltest::Picture(f->img_LatGraph);
+        << Ctl<QLabel>(f, "StatusLBL")->text().toStdString();
+    const QImage third = tooltest::Picture(Ctl<QLabel>(f, "img_LatGraph"));
     const int upThird = int(lat->Ping4->Reply().RoundTripTime) / 40;
     EXPECT_GE(upThird, 3);
     EXPECT_EQ(TopOfLine(third, 65 + 4), 58 - upThird);
     EXPECT_EQ(TopOfLine(third, 65), 58 - up);
     EXPECT_EQ(TopOfLine(third, 65 - 8), 58);
 
-    f->btn_Latency->Click();
-    EXPECT_TRUE(f->img_AIGraph->isHidden());
-    EXPECT_TRUE(f->img_LatGraph->isHidden());
-    EXPECT_TRUE(f->img_LatGraph->pixmap().isNull());
-    EXPECT_EQ(f->StatusLBL->text(), "Status:");
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_AIGraph")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_LatGraph")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_LatGraph")->pixmap().isNull());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
 }
 
 TEST_F(ToolsNet, UnknownHostInBothTools)
 {
     // Latency: the switch stays on, no timer, no echoes, until switched off.
-    f->edt_LatHost->setText("nosuch.idlix.test");
-    f->btn_Latency->Click();
+    Ctl<QLineEdit>(f, "edt_LatHost")->setText("nosuch.idlix.test");
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
     ASSERT_TRUE(WaitForStatus("Status: Unknown Host nosuch.idlix.test", 5000ms))
-        << f->StatusLBL->text().toStdString();
-    EXPECT_FALSE(f->img_LatGreen->isHidden());
+        << Ctl<QLabel>(f, "StatusLBL")->text().toStdString();
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_LatGreen")->isHidden());
     EXPECT_FALSE(lat->LatTimer->isActive());
     testutil::pump(300ms);
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch.idlix.test");
-    f->btn_Latency->Click();
-    EXPECT_FALSE(f->img_LatRed->isHidden());
-    EXPECT_EQ(f->StatusLBL->text(), "Status:");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Unknown Host nosuch.idlix.test");
+    Ctl<TPictureButton>(f, "btn_Latency")->Click();
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_LatRed")->isHidden());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
 
     // Ping tool: the one line, no summary.
     RunPing("nosuch.idlix.test", 3);
     EXPECT_EQ(Lines(png->re_Ping), QStringList{"\u2022 Unknown Host nosuch.idlix.test"});
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Unknown Host nosuch.idlix.test");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Unknown Host nosuch.idlix.test");
 }
 
 TEST_F(ToolsNet, PingRunOfFourWithOneLostEcho)
@@ -193,8 +194,8 @@ TEST_F(ToolsNet, PingRunsWhereNoEchoIsAnswered)
                  << "Minimum Round Trip: 0 msecs." << "Maximum Round Trip: 0 msecs."
                  << "Average Round Trip: 0 msecs";
         EXPECT_EQ(Lines(png->re_Ping), expected) << c.host;
-        EXPECT_EQ(f->StatusLBL->text(),
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(),
                   QStringLiteral("Status: Error pinging %1 : %2").arg(c.host, c.error));
-        f->btn_Ping->Click();   // off again for the next case
+        Ctl<TPictureButton>(f, "btn_Ping")->Click();   // off again for the next case
     }
 }

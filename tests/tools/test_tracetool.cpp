@@ -6,6 +6,7 @@
 
 #include "platform/icmpecho.h"
 #include "widgets/picturebutton.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QFrame>
@@ -50,27 +51,27 @@ protected:
 
 TEST_F(TraceTool, SwitchShowsThePanelWithItsGaugeAndClearsItWhenTurnedOff)
 {
-    EXPECT_EQ(f->TraceRoute1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
-    EXPECT_TRUE(f->btn_Trace->isEnabled());
-    f->Gauge1->setValue(40);
-    f->btn_Trace->Click();
-    EXPECT_FALSE(f->img_TrcGreen->isHidden());
-    EXPECT_TRUE(f->img_TrcRed->isHidden());
-    EXPECT_TRUE(f->img_TrcArrow->isHidden());
-    EXPECT_EQ(f->btn_Trace->ImageIndex(), 1);
-    EXPECT_FALSE(f->pnl_Trace->isHidden());
-    EXPECT_FALSE(f->img_Bg2->isHidden());
-    EXPECT_FALSE(f->Gauge1->isHidden());
-    EXPECT_EQ(f->Gauge1->value(), f->Gauge1->minimum());
+    EXPECT_EQ(Ctl<QAction>(f, "TraceRoute1")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_T));
+    EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_Trace")->isEnabled());
+    Ctl<QProgressBar>(f, "Gauge1")->setValue(40);
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_TrcGreen")->isHidden());
+    EXPECT_TRUE(Ctl<QLabel>(f, "img_TrcRed")->isHidden());
+    EXPECT_TRUE(Ctl<TPictureButton>(f, "img_TrcArrow")->isHidden());
+    EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Trace")->ImageIndex(), 1);
+    EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
+    EXPECT_FALSE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
+    EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), Ctl<QProgressBar>(f, "Gauge1")->minimum());
     for (QWidget *child : {(QWidget *)trc->edt_TrcHost, (QWidget *)trc->re_Trace,
                            (QWidget *)trc->TraceHeader, (QWidget *)trc->btn_TrcYes,
                            (QWidget *)trc->btn_TrcNo, (QWidget *)trc->lbl_TrcTrace,
                            (QWidget *)trc->lbl_TrcCancel})
-        EXPECT_EQ(child->parentWidget(), f->pnl_Trace) << child->objectName().toStdString();
+        EXPECT_EQ(child->parentWidget(), Ctl<QFrame>(f, "pnl_Trace")) << child->objectName().toStdString();
     EXPECT_EQ(trc->lbl_TrcTrace->text(), "Trace");
     EXPECT_EQ(trc->lbl_TrcCancel->text(), "Cancel");
-    EXPECT_EQ(f->pnl_Trace->findChild<QLabel *>("lbl_TrcHost")->text(), "Host:");
-    EXPECT_EQ(f->pnl_Trace->findChild<QLabel *>("pnl_Trace_title")->text(), "Traceroute");
+    EXPECT_EQ(Ctl<QFrame>(f, "pnl_Trace")->findChild<QLabel *>("lbl_TrcHost")->text(), "Host:");
+    EXPECT_EQ(Ctl<QFrame>(f, "pnl_Trace")->findChild<QLabel *>("pnl_Trace_title")->text(), "Traceroute");
     EXPECT_TRUE(trc->re_Trace->isReadOnly());
     EXPECT_EQ(trc->re_Trace->lineWrapMode(), QTextEdit::NoWrap);
     EXPECT_EQ(f->findChild<TMSTrace *>("MSTrace1"), trc->MSTrace1);
@@ -82,20 +83,20 @@ TEST_F(TraceTool, SwitchShowsThePanelWithItsGaugeAndClearsItWhenTurnedOff)
         trc->edt_TrcHost->setText("host");
         trc->re_Trace->setPlainText("old output");
         f->SetStatus("Status: busy");
-        f->TraceRoute1->trigger();
-        EXPECT_TRUE(f->pnl_Trace->isHidden());
-        EXPECT_TRUE(f->Gauge1->isHidden());
-        EXPECT_EQ(f->img_Bg2->isHidden(), !servers);
-        EXPECT_FALSE(f->img_TrcRed->isHidden());
-        EXPECT_TRUE(f->img_TrcGreen->isHidden());
-        EXPECT_FALSE(f->img_TrcArrow->isHidden());
-        EXPECT_EQ(f->btn_Trace->ImageIndex(), 0);
-        EXPECT_EQ(f->StatusLBL->text(), "Status:");
+        Ctl<QAction>(f, "TraceRoute1")->trigger();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+        EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
+        EXPECT_EQ(Ctl<QLabel>(f, "img_Bg2")->isHidden(), !servers);
+        EXPECT_FALSE(Ctl<QLabel>(f, "img_TrcRed")->isHidden());
+        EXPECT_TRUE(Ctl<QLabel>(f, "img_TrcGreen")->isHidden());
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "img_TrcArrow")->isHidden());
+        EXPECT_EQ(Ctl<TPictureButton>(f, "btn_Trace")->ImageIndex(), 0);
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
         EXPECT_TRUE(trc->edt_TrcHost->text().isEmpty());
         EXPECT_TRUE(trc->re_Trace->toPlainText().isEmpty());
-        f->TraceRoute1->trigger();
-        EXPECT_FALSE(f->pnl_Trace->isHidden());
-        EXPECT_FALSE(f->Gauge1->isHidden());
+        Ctl<QAction>(f, "TraceRoute1")->trigger();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+        EXPECT_FALSE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
     }
 }
 
@@ -147,7 +148,7 @@ static QRectF CharBox(QTextEdit *pane, QHeaderView *header, int pos)
 
 TEST_F(TraceTool, HopColumnsLineUpUnderTheHeader)
 {
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     QHeaderView *h = trc->TraceHeader;
     // Round trips of one to four digits, short and long host names; the
     // columns follow the Hop section as it is dragged, for lines already
@@ -196,12 +197,12 @@ TEST_F(TraceTool, OptionsReachTheEngineAtEachTrace)
     EXPECT_EQ(trc->MSTrace1->TimeOut(), 15000);
     EXPECT_TRUE(trc->MSTrace1->SendTestPacket);
     // The options as a first start finds them (no settings file).
-    EXPECT_EQ(f->se_TrcBytes->value(), 56);
-    EXPECT_EQ(f->se_TrcTO->value(), 5);
-    EXPECT_TRUE(f->cb_TrcTestPack->isChecked());
-    EXPECT_EQ(f->rg_TrcMode->ItemIndex(), 0);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->value(), 56);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcTO")->value(), 5);
+    EXPECT_TRUE(Ctl<QCheckBox>(f, "cb_TrcTestPack")->isChecked());
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->ItemIndex(), 0);
 
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     const struct {
         int bytes, seconds;
         bool test;
@@ -215,7 +216,7 @@ TEST_F(TraceTool, OptionsReachTheEngineAtEachTrace)
         {65535, 1000, false, 0, 65535, 65535, wsmAsync},
     };
     for (const auto &c : cases) {
-        f->se_TrcBytes->setValue(c.bytes);
+        Ctl<QSpinBox>(f, "se_TrcBytes")->setValue(c.bytes);
         tracetest::SetOptions(*f, c.mode, c.test, c.seconds);
         tracetest::Watch watch(*f, *trc);
         // An empty host ends the run at once, after the options were taken.
@@ -235,11 +236,11 @@ TEST_F(TraceTool, TraceToLoopbackInBothModes)
 {
     if (!IcmpAllowed())
         GTEST_SKIP() << skipReason;
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     for (int mode : {0, 1}) {
         SCOPED_TRACE(tracetest::ModeName(mode));
         // Without the test echo the gauge stands still and fills at the end.
-        f->Gauge1->setMaximum(100);
+        Ctl<QProgressBar>(f, "Gauge1")->setMaximum(100);
         tracetest::SetOptions(*f, mode, false, 2);
         trc->re_Trace->setPlainText("left from before");
         tracetest::Watch watch(*f, *trc);
@@ -251,7 +252,7 @@ TEST_F(TraceTool, TraceToLoopbackInBothModes)
         EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
 
         // With it: loopback is one hop away, and the gauge counts to it.
-        f->cb_TrcTestPack->setChecked(true);
+        Ctl<QCheckBox>(f, "cb_TrcTestPack")->setChecked(true);
         ASSERT_TRUE(watch.Trace("127.0.0.1"));
         EXPECT_EQ(MaskedLines(trc->re_Trace),
                   (QStringList{"    1\tRTT\tlocalhost\treached",
@@ -269,7 +270,7 @@ TEST_F(TraceTool, EnterPressesTheButtonAndTracesWhenLetGo)
 {
     if (!IcmpAllowed())
         GTEST_SKIP() << skipReason;
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     tracetest::SetOptions(*f, 1, true, 2);
     tracetest::Watch watch(*f, *trc);
     trc->edt_TrcHost->setText("127.0.0.1");
@@ -280,7 +281,7 @@ TEST_F(TraceTool, EnterPressesTheButtonAndTracesWhenLetGo)
     EXPECT_EQ(trc->btn_TrcYes->pos(), button + QPoint(1, 1));
     EXPECT_EQ(trc->lbl_TrcTrace->pos(), caption + QPoint(1, 1));
     EXPECT_TRUE(watch.seen.isEmpty()) << "traced on key down";
-    EXPECT_FALSE(f->StatusLBL->text().startsWith("Status: Tracing"));
+    EXPECT_FALSE(Ctl<QLabel>(f, "StatusLBL")->text().startsWith("Status: Tracing"));
     // Blocking mode: the whole trace runs inside the key's release.
     QTest::keyRelease(trc->edt_TrcHost, Qt::Key_Return);
     EXPECT_EQ(trc->btn_TrcYes->pos(), button);
@@ -309,28 +310,28 @@ TEST_F(TraceTool, ButtonsAndArrowMoveWhilePressed)
             EXPECT_EQ(caption->pos(), l);
         }
     };
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     f->SetStatus("Status: before");
     press(trc->btn_TrcYes, trc->btn_TrcYes, trc->lbl_TrcTrace);
     press(trc->lbl_TrcTrace, trc->btn_TrcYes, trc->lbl_TrcTrace);
     press(trc->btn_TrcNo, trc->btn_TrcNo, trc->lbl_TrcCancel);
     press(trc->lbl_TrcCancel, trc->btn_TrcNo, trc->lbl_TrcCancel);
-    EXPECT_EQ(f->StatusLBL->text(), "Status: before");
-    f->btn_Trace->Click();   // closed: the arrow shows
-    press(f->img_TrcArrow, f->img_TrcArrow, nullptr);
-    EXPECT_TRUE(f->pnl_traceOptions->isHidden());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: before");
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();   // closed: the arrow shows
+    press(Ctl<TPictureButton>(f, "img_TrcArrow"), Ctl<TPictureButton>(f, "img_TrcArrow"), nullptr);
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_traceOptions")->isHidden());
 }
 
 TEST_F(TraceTool, CancelEndsALookupAndDoesNothingWhenIdle)
 {
     if (!IcmpAllowed())
         GTEST_SKIP() << skipReason;
-    f->btn_Trace->Click();
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
     // Nothing runs: Cancel leaves everything as it is.
     trc->re_Trace->setPlainText("old output");
     f->SetStatus("Status: before");
     QTest::mouseClick(trc->lbl_TrcCancel, Qt::LeftButton);
-    EXPECT_EQ(f->StatusLBL->text(), "Status: before");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: before");
     EXPECT_EQ(Lines(trc->re_Trace), QStringList{"old output"});
 
     // A name is looked up on the resolver's worker: Cancel ends it at once.
@@ -340,12 +341,12 @@ TEST_F(TraceTool, CancelEndsALookupAndDoesNothingWhenIdle)
     QTest::mouseClick(trc->lbl_TrcTrace, Qt::LeftButton);
     ASSERT_EQ(trc->MSTrace1->State(), TMSicmpTask::TState::LookingUp);
     EXPECT_FALSE(trc->edt_TrcHost->isEnabled());
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Tracing to localhost");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Tracing to localhost");
     QTest::mouseClick(trc->btn_TrcNo, Qt::LeftButton);
     EXPECT_FALSE(trc->MSTrace1->Busy());
     EXPECT_EQ(Lines(trc->re_Trace), QStringList{"Error -2147483647: Cancelled Asynchronous lookup"});
     EXPECT_EQ(watch.seen, QStringList{"error [0/100] Status: Routing halted - Error."});
-    EXPECT_EQ(f->StatusLBL->text(), "Status: Routing halted.");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Routing halted.");
     EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
     testutil::pump(300ms);
     EXPECT_EQ(watch.ends, 1);
@@ -358,39 +359,39 @@ TEST_F(TraceTool, OptionsArrowOpensThePanelWithItsQuestion)
     } captions[] = {{"lbl_TrcBytes", "Packet Size:"}, {"lbl_TrcBytesUnit", "bytes"},
                     {"lbl_TrcTO", "Time-out:"}, {"lbl_TrcTOUnit", "seconds"}};
     for (const auto &c : captions) {
-        auto *label = f->pnl_traceOptions->findChild<QLabel *>(c.name);
+        auto *label = Ctl<QFrame>(f, "pnl_traceOptions")->findChild<QLabel *>(c.name);
         ASSERT_NE(label, nullptr) << c.name;
         EXPECT_EQ(label->text(), c.text);
     }
-    EXPECT_EQ(f->cb_TrcTestPack->text(), "Send Test Packet");
-    EXPECT_EQ(f->rg_TrcMode->title(), "Mode");
-    ASSERT_EQ(f->rg_TrcMode->Count(), 2);
-    EXPECT_EQ(f->rg_TrcMode->Button(0)->text(), "Asynchronous");
-    EXPECT_EQ(f->rg_TrcMode->Button(1)->text(), "Blocking");
-    EXPECT_EQ(f->se_TrcBytes->minimum(), 1);
-    EXPECT_EQ(f->se_TrcBytes->maximum(), 65535);
-    EXPECT_EQ(f->se_TrcTO->minimum(), 1);
-    EXPECT_EQ(f->se_TrcTO->maximum(), 1000);
+    EXPECT_EQ(Ctl<QCheckBox>(f, "cb_TrcTestPack")->text(), "Send Test Packet");
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->title(), "Mode");
+    ASSERT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->Count(), 2);
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->Button(0)->text(), "Asynchronous");
+    EXPECT_EQ(Ctl<TRadioGroup>(f, "rg_TrcMode")->Button(1)->text(), "Blocking");
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->minimum(), 1);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->maximum(), 65535);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcTO")->minimum(), 1);
+    EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcTO")->maximum(), 1000);
 
-    f->se_TrcBytes->setValue(300);   // not saved: the opener reloads the file
+    Ctl<QSpinBox>(f, "se_TrcBytes")->setValue(300);   // not saved: the opener reloads the file
     for (bool fromMenu : {false, true}) {
         f->SetStatus("Status: before");
         if (fromMenu)
-            f->Traceroute2->trigger();
+            Ctl<QAction>(f, "Traceroute2")->trigger();
         else
-            f->img_TrcArrow->Click();
-        EXPECT_FALSE(f->pnl_traceOptions->isHidden());
-        EXPECT_EQ(f->img_TrcArrow->ImageIndex(), 1);
-        EXPECT_EQ(f->lbl_Question->text(), "Save changes to Traceroute Options?");
-        EXPECT_EQ(f->StatusLBL->text(), "Status:");
-        EXPECT_FALSE(f->btn_Yes->isHidden());
-        EXPECT_FALSE(f->btn_No->isHidden());
-        EXPECT_EQ(f->se_TrcBytes->value(), 56);
+            Ctl<TPictureButton>(f, "img_TrcArrow")->Click();
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_traceOptions")->isHidden());
+        EXPECT_EQ(Ctl<TPictureButton>(f, "img_TrcArrow")->ImageIndex(), 1);
+        EXPECT_EQ(Ctl<QLabel>(f, "lbl_Question")->text(), "Save changes to Traceroute Options?");
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "btn_Yes")->isHidden());
+        EXPECT_FALSE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
+        EXPECT_EQ(Ctl<QSpinBox>(f, "se_TrcBytes")->value(), 56);
         // A second click answers No.
-        f->img_TrcArrow->Click();
-        EXPECT_TRUE(f->pnl_traceOptions->isHidden());
-        EXPECT_EQ(f->img_TrcArrow->ImageIndex(), 0);
-        EXPECT_TRUE(f->btn_No->isHidden());
-        EXPECT_TRUE(f->lbl_Question->text().isEmpty());
+        Ctl<TPictureButton>(f, "img_TrcArrow")->Click();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_traceOptions")->isHidden());
+        EXPECT_EQ(Ctl<TPictureButton>(f, "img_TrcArrow")->ImageIndex(), 0);
+        EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
+        EXPECT_TRUE(Ctl<QLabel>(f, "lbl_Question")->text().isEmpty());
     }
 }

@@ -9,6 +9,7 @@
 #include "../support/netfixture.h"
 
 #include "platform/resolver.h"
+#include "../support/ctl.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -38,7 +39,7 @@ protected:
         trc = w->trc;
         watch = std::make_unique<tracetest::Watch>(*f, *trc);
         watchData = trc->MSTrace1->OnData;
-        f->btn_Trace->Click();
+        Ctl<TPictureButton>(f, "btn_Trace")->Click();
     }
     void TearDown() override
     {
@@ -88,7 +89,7 @@ TEST_F(TraceToolNet, RouteLinesStatusesAndGaugeInBothModes)
 
         // Without the test echo the gauge stays where the last trace left
         // its range, unmoved until the end.
-        f->cb_TrcTestPack->setChecked(false);
+        Ctl<QCheckBox>(f, "cb_TrcTestPack")->setChecked(false);
         ASSERT_TRUE(watch->Trace("10.200.3.10"));
         EXPECT_EQ(MaskedLines(trc->re_Trace),
                   (kRoute + QStringList{"    3\tRTT\thost.idlix.test\treached",
@@ -147,7 +148,7 @@ TEST_F(TraceToolNet, FailuresLeaveTheErrorLineAndStatus)
             tracetest::SetOptions(*f, mode, c.test, 1);
             ASSERT_TRUE(watch->Trace(c.host, 10s));
             EXPECT_EQ(Lines(trc->re_Trace), QStringList{c.line});
-            EXPECT_EQ(f->StatusLBL->text(), "Status: Routing halted - Error.");
+            EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Routing halted - Error.");
             EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
             EXPECT_EQ(watch->seen.size(), 1);
         }
@@ -159,7 +160,7 @@ TEST_F(TraceToolNet, FailuresLeaveTheErrorLineAndStatus)
     EXPECT_EQ(MaskedLines(trc->re_Trace),
               (kRoute + QStringList{"    3\t*\ttimed out", "    4\t*\ttimed out",
                                    "quiet.idlix.test: Request timed out"}));
-    EXPECT_EQ(f->StatusLBL->text(), "Status: quiet.idlix.test: Request timed out");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: quiet.idlix.test: Request timed out");
 }
 
 TEST_F(TraceToolNet, TracePressedAgainDuringARunIsRefusedAndTheRunGoesOn)
@@ -174,7 +175,7 @@ TEST_F(TraceToolNet, TracePressedAgainDuringARunIsRefusedAndTheRunGoesOn)
         AfterHop(2, [&] {
             // The options changed meanwhile must not reach the running trace.
             tracetest::SetOptions(*f, 1 - mode, false, 1);
-            f->se_TrcBytes->setValue(100);
+            Ctl<QSpinBox>(f, "se_TrcBytes")->setValue(100);
             trc->edt_TrcHost->setText("host");
             trc->btn_TrcYes->Click();
             atRefusal = Lines(trc->re_Trace);
@@ -198,7 +199,7 @@ TEST_F(TraceToolNet, TracePressedAgainDuringARunIsRefusedAndTheRunGoesOn)
         EXPECT_EQ(trc->MSTrace1->Mode, mode == 0 ? wsmAsync : wsmBlocking);
         EXPECT_GE(Lines(trc->re_Trace)[1].split('\t')[1].toInt(), 800);
         EXPECT_TRUE(trc->edt_TrcHost->isEnabled());
-        f->se_TrcBytes->setValue(56);
+        Ctl<QSpinBox>(f, "se_TrcBytes")->setValue(56);
     }
 }
 
@@ -212,7 +213,7 @@ TEST_F(TraceToolNet, CancelWhileAHopIsOut)
         bool enabledAtCancel = false;
         AfterHop(2, [&] {
             trc->btn_TrcNo->Click();
-            statusAtCancel = f->StatusLBL->text();
+            statusAtCancel = Ctl<QLabel>(f, "StatusLBL")->text();
             enabledAtCancel = trc->edt_TrcHost->isEnabled();
         });
         ASSERT_TRUE(watch->Trace("slow"));
@@ -220,7 +221,7 @@ TEST_F(TraceToolNet, CancelWhileAHopIsOut)
         EXPECT_TRUE(enabledAtCancel);
         EXPECT_EQ(MaskedLines(trc->re_Trace),
                   (kRoute + QStringList{"    <cancel>", "Trace Cancelled after 2 hops."}));
-        EXPECT_EQ(f->StatusLBL->text(), "Status: Trace Cancelled after 2 hops.");
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Trace Cancelled after 2 hops.");
     }
 }
 
@@ -229,19 +230,19 @@ TEST_F(TraceToolNet, ClosingThePanelLeavesTheTraceRunning)
     ASSERT_TRUE(net->startResponder({"--delay", "800"}));
     tracetest::SetOptions(*f, 0, true, 3);
     AfterHop(2, [&] {
-        f->TraceRoute1->trigger();
-        EXPECT_TRUE(f->pnl_Trace->isHidden());
-        EXPECT_TRUE(f->Gauge1->isHidden());
+        Ctl<QAction>(f, "TraceRoute1")->trigger();
+        EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+        EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
         EXPECT_TRUE(trc->re_Trace->toPlainText().isEmpty());
-        EXPECT_EQ(f->StatusLBL->text(), "Status:");
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
     });
     ASSERT_TRUE(watch->Trace("slow"));
     const QString summary = "slow.idlix.test reached in 3 hops. (expected: 3)";
     EXPECT_EQ(MaskedLines(trc->re_Trace),
               (QStringList{"    3\tRTT\tslow.idlix.test\treached", summary}));
-    EXPECT_EQ(f->StatusLBL->text(), "Status: " + summary);
-    EXPECT_TRUE(f->pnl_Trace->isHidden());
-    EXPECT_FALSE(f->img_TrcRed->isHidden());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: " + summary);
+    EXPECT_TRUE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+    EXPECT_FALSE(Ctl<QLabel>(f, "img_TrcRed")->isHidden());
 }
 
 TEST_F(TraceToolNet, RouteLongerThanItsEstimateKeepsTheGaugeFull)

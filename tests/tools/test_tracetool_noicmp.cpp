@@ -2,6 +2,7 @@
 // the forked child must not inherit worker threads that no longer exist in
 // it (lookups of earlier tests would leave a pool of them behind).
 #include "tracetest.h"
+#include "../support/ctl.h"
 
 using namespace std::chrono_literals;
 using tracetest::Lines;
@@ -17,7 +18,7 @@ TEST(TraceToolWithoutIcmp, EachTraceErrsAndTheHintComesOnce)
         if (!w.messages.isEmpty())
             return 20;
         TMainForm &f = *w.form;
-        f.btn_Trace->Click();
+        Ctl<TPictureButton>(f, "btn_Trace")->Click();
         tracetest::Watch watch(f, *w.trc);
         for (int i = 0; i < 2; ++i) {
             watch.seen.clear();

@@ -10,6 +10,7 @@
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "../support/testutil.h"
+#include "../support/ctl.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -96,12 +97,12 @@ struct Watch {
     }
     void Note(const QString &event)
     {
-        const QProgressBar *g = form.Gauge1;
+        const QProgressBar *g = Ctl<QProgressBar>(form, "Gauge1");
         seen << QStringLiteral("%1 [%2/%3] %4")
                     .arg(event)
                     .arg(g->value())
                     .arg(g->maximum())
-                    .arg(form.StatusLBL->text());
+                    .arg(Ctl<QLabel>(form, "StatusLBL")->text());
     }
     // Clicks Trace and waits until the run has ended.
     bool Trace(const QString &host, std::chrono::milliseconds limit = std::chrono::seconds(30))
@@ -126,9 +127,9 @@ struct Watch {
 // The options a trace takes: mode item, test echo, time-out in seconds.
 inline void SetOptions(TMainForm &f, int mode, bool testPacket, int timeOutSecs)
 {
-    f.rg_TrcMode->SetItemIndex(mode);
-    f.cb_TrcTestPack->setChecked(testPacket);
-    f.se_TrcTO->setValue(timeOutSecs);
+    Ctl<TRadioGroup>(f, "rg_TrcMode")->SetItemIndex(mode);
+    Ctl<QCheckBox>(f, "cb_TrcTestPack")->setChecked(testPacket);
+    Ctl<QSpinBox>(f, "se_TrcTO")->setValue(timeOutSecs);
 }
 
 inline const char *ModeName(int item) { return item == 0 ? "Asynchronous" : "Blocking"; }

@@ -1,0 +1,82 @@
+#include "notify/linenotices.h"
+
+#include "config/options.h"
+#include "notify/noticetext.h"
+
+namespace {
+
+// The history opens from a click on the notice ("default") or its button.
+const QString kDefaultAction = QStringLiteral("default");
+const QString kHistoryAction = QStringLiteral("history");
+
+} // namespace
+
+TLineNotices::TLineNotices(const config::TOptions &options, QObject *parent)
+    : QObject(parent), options_(options), client_(QStringLiteral("Idlix"), this)
+{
+    setObjectName(QStringLiteral("LineNotices"));
+    client_.OnAction = [this](uint, const QString &action) {
+        if (action != kDefaultAction && action != kHistoryAction)
+            return;
+        if (auto handler = OnShowHistory)
+            handler();
+    };
+}
+
+void TLineNotices::LinkDown(const TOutage &outage)
+{
+    if (!options_.Notify.Enabled)
+        return;
+    const notify::TNoticeText text = notify::LostText(outage);
+    Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true);
+}
+
+void TLineNotices::LinkUp(const TOutage &outage)
+{
+    if (!options_.Notify.Enabled)
+        return;
+    const notify::TNoticeText text = notify::BackText(outage);
+    Send(text.Summary, text.Body, QStringLiteral("network.connected"), true);
+}
+
+void TLineNotices::Tell(const QString &summary, const QString &body)
+{
+    Send(summary, body, QStringLiteral("network"), false);
+}
+
+void TLineNotices::Send(const QString &summary, const QString &body, const QString &category, bool line)
+{
+    platform::TNotice n;
+    n.Summary = summary;
+    n.Body = body;
+    n.Category = category;
+    n.Icon = QLatin1String(kIcon);
+    n.DesktopEntry = QLatin1String(kDesktopEntry);
+    if (OnShowHistory) {
+        const QString label = QStringLiteral("Show History");
+        n.Actions = {{kDefaultAction, label}, {kHistoryAction, label}};
+    }
+    queue_.push_back({n, line});
+    SendNext();
+}
+
+void TLineNotices::SendNext()
+{
+    if (sending_ || queue_.empty())
+        return;
+    TPending next = queue_.front();
+    queue_.pop_front();
+    if (next.Line)
+        next.Notice.ReplacesId = lineId_;
+    sending_ = true;
+    client_.Show(next.Notice, [this, next](uint id) {
+        sending_ = false;
+        if (id == 0) {
+            if (auto fallback = Fallback)
+                fallback(next.Notice.Summary, next.Notice.Body);
+        } else if (next.Line) {
+            lineId_ = id;
+        }
+        SendNext();
+    });
+}

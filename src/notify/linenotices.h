@@ -1,0 +1,66 @@
+// Desktop notices of the line's state: "Connection lost" when the session
+// finds the line down, "Connection back after ..." when it is up again, one
+// notice per change of state (the probes between say nothing), each taking
+// the place of the one before. Where the notification server offers
+// actions, a notice can open the connection history. With no server, the
+// notice goes to the fallback (the tray's balloon) or nowhere, without an
+// error.
+#pragma once
+
+#include "platform/notifications.h"
+#include "session/sessionobserver.h"
+
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <functional>
+
+namespace config {
+struct TOptions;
+}
+
+class TLineNotices : public QObject, public TSessionObserver {
+    Q_OBJECT
+public:
+    // The program's desktop file name and icon, as installed.
+    static constexpr char kDesktopEntry[] = "com.brisvane.Idlix";
+    static constexpr char kIcon[] = "idlix";
+
+    // Reads [Notifications] Enabled from 'options' at each change of state.
+    explicit TLineNotices(const config::TOptions &options, QObject *parent = nullptr);
+
+    // Shows a notice no server took (summary, body); false when it could not
+    // be shown either. Unset: such a notice is dropped.
+    std::function<bool(const QString &summary, const QString &body)> Fallback;
+    // Opens the connection history; while unset, no notice offers it.
+    std::function<void()> OnShowHistory;
+
+    void LinkDown(const TOutage &outage) override;
+    void LinkUp(const TOutage &outage) override;
+
+    // A notice of its own (not about the line's state, so it replaces
+    // nothing), shown whether or not the line's notices are switched on.
+    void Tell(const QString &summary, const QString &body);
+
+    // The server's id of the last notice about the line (0 before any, or
+    // when the server did not take it).
+    uint LineNoticeId() const { return lineId_; }
+    platform::TNotificationClient &Client() { return client_; }
+
+private:
+    struct TPending {
+        platform::TNotice Notice;
+        bool Line;   // a notice of the line's state: it replaces the one before
+    };
+    void Send(const QString &summary, const QString &body, const QString &category, bool line);
+    void SendNext();
+
+    const config::TOptions &options_;
+    platform::TNotificationClient client_;
+    // Notices go out one after the other, so a notice that replaces another
+    // knows the server's id for it.
+    std::deque<TPending> queue_;
+    bool sending_ = false;
+    uint lineId_ = 0;
+};

@@ -1,0 +1,26 @@
+// The texts of the program's notices about the line, built from the outage
+// the session recorded. Pure functions, so each wording is tested on its own.
+#pragma once
+
+#include "session/linkmonitor.h"
+
+#include <QString>
+
+namespace notify {
+
+// A length as a person says it: "42 s", "4 min 12 s", "4 min", "2 h 5 min",
+// "3 d 4 h" (the two largest units, a zero second unit left out).
+QString DurationText(qint64 ms);
+
+struct TNoticeText {
+    QString Summary;
+    QString Body;
+};
+
+// "Connection lost", with why (when the dial-up service said), since when and
+// the first failure.
+TNoticeText LostText(const TOutage &outage);
+// "Connection back after 4 min 12 s", with why it went and the probes lost.
+TNoticeText BackText(const TOutage &outage);
+
+} // namespace notify

@@ -1,0 +1,201 @@
+// Notices of the line's state from a real session: HTTP probes to web
+// servers on loopback and to a port that refuses, a notification server
+// played by python3-dbusmock on a private session bus. One notice when the
+// line goes down, one when it is back (taking the first one's place), none
+// for the probes between; the action that opens the history; the setting
+// that switches them off; no server: the fallback, no error and no hang.
+#include "notify/linenotices.h"
+
+#include "config/options.h"
+#include "session/antiidlesession.h"
+#include "../session/recorder.h"
+#include "../support/notifyserver.h"
+#include "../support/scriptserver.h"
+#include "../support/testutil.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using testsupport::NotifyServer;
+using testsupport::Script;
+using testsupport::ScriptServer;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+Script Page()
+{
+    return Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\nup");
+}
+
+// A session cycling over a list whose middle refuses: up, then four refused
+// probes (down after the third), then up twice (back after the second).
+class LineNotices : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString skip = testsupport::MockBus::SkipReason();
+        if (!skip.isEmpty())
+            GTEST_SKIP() << skip.toStdString();
+        const QString up = QStringLiteral("127.0.0.1:%1").arg(web.port());
+        refused = QStringLiteral("127.0.0.1:%1").arg(ScriptServer::unusedPort());
+        QFile list(dir.file("Servers.dat"));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write((QStringList{up, refused, refused, refused, refused, up, up}.join("\r\n") + "\r\n").toLatin1());
+        list.close();
+        options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
+        options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+        engine = std::make_unique<TAntiIdleSession>(options);
+        notices = std::make_unique<TLineNotices>(options);
+        notices->Fallback = [this](const QString &summary, const QString &body) {
+            fallback << summary + " | " + body;
+            return true;
+        };
+        engine->AddObserver(&rec);
+        engine->AddObserver(notices.get());
+    }
+    void TearDown() override
+    {
+        if (engine) {
+            engine->RemoveObserver(notices.get());
+            engine->RemoveObserver(&rec);
+        }
+    }
+
+    // The whole cycle: seven probes, one per tick.
+    void RunCycle()
+    {
+        ASSERT_TRUE(engine->Start());
+        for (int i = 0; i < 6; ++i)
+            engine->Timer3Timer();
+        engine->Stop();
+    }
+    QStringList LinkEvents() const
+    {
+        QStringList out;
+        for (const QString &e : rec.events)
+            if (e.startsWith("link"))
+                out << e;
+        return out;
+    }
+
+    testutil::ScratchDir dir;
+    ScriptServer web{{Page(), Page(), Page(), Page(), Page(), Page()}};
+    QString refused;
+    config::TOptions options;
+    sessiontest::TRecorder rec;
+    std::unique_ptr<TAntiIdleSession> engine;
+    std::unique_ptr<TLineNotices> notices;
+    QStringList fallback;
+};
+
+} // namespace
+
+TEST_F(LineNotices, OneNoticeWhenTheLineGoesAndOneWhenItIsBack)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    int opened = 0;
+    notices->OnShowHistory = [&] { ++opened; };
+    RunCycle();
+    ASSERT_EQ(LinkEvents(), (QStringList{"link down, 3 lost", "link up, 4 lost, hosts " + refused + "," +
+                                         engine->Servers().At(0)}));
+    ASSERT_TRUE(testutil::waitFor([&] { return server.Notices().size() >= 2; }, 10s));
+    testutil::pump(300ms);
+    const auto seen = server.Notices();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(fallback.isEmpty());
+
+    const testsupport::SeenNotice &lost = seen[0];
+    EXPECT_EQ(lost.AppName, "Idlix");
+    EXPECT_EQ(lost.Icon, "idlix");
+    EXPECT_EQ(lost.Summary, "Connection lost");
+    EXPECT_TRUE(lost.Body.startsWith("3 probes failed since ")) << lost.Body.toStdString();
+    EXPECT_EQ(lost.ReplacesId, 0u);
+    EXPECT_EQ(lost.Hints.value("category").toString(), "network.disconnected");
+    EXPECT_EQ(lost.Hints.value("desktop-entry").toString(), "com.brisvane.Idlix");
+    EXPECT_EQ(lost.Actions, (QStringList{"default", "Show History", "history", "Show History"}));
+
+    const testsupport::SeenNotice &back = seen[1];
+    EXPECT_TRUE(back.Summary.startsWith("Connection back after ")) << back.Summary.toStdString();
+    EXPECT_TRUE(back.Summary.endsWith(" s")) << back.Summary.toStdString();
+    EXPECT_TRUE(back.Body.endsWith(", 4 probes lost.")) << back.Body.toStdString();
+    EXPECT_EQ(back.Hints.value("category").toString(), "network.connected");
+    EXPECT_EQ(back.Hints.value("desktop-entry").toString(), "com.brisvane.Idlix");
+    EXPECT_EQ(back.Icon, "idlix");
+    // The back notice takes the lost one's place.
+    ASSERT_NE(notices->LineNoticeId(), 0u);
+    EXPECT_EQ(back.ReplacesId, notices->LineNoticeId());
+
+    // Both the click on the notice and its button open the history.
+    server.Click(notices->LineNoticeId(), QStringLiteral("default"));
+    server.Click(notices->LineNoticeId(), QStringLiteral("history"));
+    server.Click(notices->LineNoticeId(), QStringLiteral("something-else"));
+    ASSERT_TRUE(testutil::waitFor([&] { return opened == 2; }, 5s));
+    testutil::pump(200ms);
+    EXPECT_EQ(opened, 2);
+}
+
+TEST_F(LineNotices, NoHistoryActionWithoutAHistoryToOpen)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    RunCycle();
+    ASSERT_TRUE(testutil::waitFor([&] { return server.Notices().size() >= 2; }, 10s));
+    for (const auto &n : server.Notices())
+        EXPECT_TRUE(n.Actions.isEmpty()) << n.Summary.toStdString();
+}
+
+TEST_F(LineNotices, SwitchedOffNothingIsShown)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    options.Notify.Enabled = false;
+    RunCycle();
+    ASSERT_EQ(LinkEvents().size(), 2);
+    testutil::pump(500ms);
+    EXPECT_TRUE(server.Notices().empty());
+    EXPECT_TRUE(fallback.isEmpty());
+}
+
+TEST_F(LineNotices, WithoutAServerTheFallbackShowsThemWithoutAnError)
+{
+    for (const bool busThere : {true, false}) {
+        SCOPED_TRACE(busThere ? "a bus with nobody serving notices" : "no bus at all");
+        testsupport::MockBus bus(testsupport::MockBus::Kind::Session);
+        if (busThere)
+            ASSERT_TRUE(bus.Start());
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/idlix-test-bus");
+        fallback.clear();
+        QElapsedTimer t;
+        t.start();
+        RunCycle();
+        ASSERT_TRUE(testutil::waitFor([&] { return fallback.size() == 2; }, 10s));
+        // Nobody owns the name, or there is no bus: answered at once, no time-out waited for.
+        EXPECT_LT(t.elapsed(), platform::TNotificationClient::kCallTimeoutMs);
+        EXPECT_TRUE(fallback[0].startsWith("Connection lost | 3 probes failed since ")) << fallback[0].toStdString();
+        EXPECT_TRUE(fallback[1].startsWith("Connection back after ")) << fallback[1].toStdString();
+        EXPECT_EQ(notices->LineNoticeId(), 0u);
+        // Nothing for the user to dismiss: no message of the session's.
+        EXPECT_TRUE(rec.messages.isEmpty());
+    }
+}
+
+TEST_F(LineNotices, AStuckServerHoldsNothingUp)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.AddMethod(QStringLiteral("GetCapabilities"), QString(), QStringLiteral("as"),
+                                 QStringLiteral("import time\ntime.sleep(5)\nret = ['body']")));
+    notices->Client().CallTimeoutMs = 300;
+    QElapsedTimer t;
+    t.start();
+    RunCycle();
+    // The session's probes did not wait for the server.
+    EXPECT_LT(t.elapsed(), 3000);
+    ASSERT_TRUE(testutil::waitFor([&] { return fallback.size() == 2; }, 10s));
+}

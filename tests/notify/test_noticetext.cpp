@@ -1,0 +1,152 @@
+// The wording of the notices and of the cost of the keep-alive: lengths as a
+// person says them, what the lost and back notices say with and without a
+// cause, bytes a day by method, frequency, echo size and measured probes.
+#include "notify/keepalivecost.h"
+#include "notify/noticetext.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace notify;
+using config::TAntiIdleOptions;
+
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+// A moment 'secondsAfter' a fixed local time, on both clocks.
+TStamp At(int secondsAfter)
+{
+    const QDateTime base(QDate(2024, 3, 5), QTime(14, 2, 0), Qt::LocalTime);
+    return {base.addSecs(secondsAfter).toUTC(), (1000 + qint64(secondsAfter)) * 1000000000LL};
+}
+
+TAntiIdleOptions Options(int method, const char *frequency, bool vary = false)
+{
+    TAntiIdleOptions o;
+    o.Method = method;
+    o.Frequency = QLatin1String(frequency);
+    o.Options[TAntiIdleOptions::VaryPacketSize] = vary;
+    return o;
+}
+
+} // namespace
+
+TEST(NoticeText, Durations)
+{
+    const std::pair<qint64, const char *> cases[] = {
+        {0, "0 s"},
+        {499, "0 s"},
+        {500, "1 s"},
+        {42000, "42 s"},
+        {59499, "59 s"},
+        {60000, "1 min"},
+        {252000, "4 min 12 s"},
+        {3599000, "59 min 59 s"},
+        {3600000, "1 h"},
+        {3600000 + 5 * 60000 + 59000, "1 h 5 min"},
+        {86400000, "1 d"},
+        {3 * 86400000LL + 4 * 3600000LL + 59 * 60000, "3 d 4 h"},
+        {-5000, "0 s"},
+    };
+    for (const auto &[ms, text] : cases)
+        EXPECT_EQ(DurationText(ms), QLatin1String(text)) << ms;
+}
+
+TEST(NoticeText, LostAndBack)
+{
+    struct Case {
+        const char *name;
+        QString cause, firstReason;
+        int lost;
+        const char *lostBody, *backBody;
+    };
+    const Case cases[] = {
+        {"with the dial-up service's reason", "the modem hung up", "Request timed out", 3,
+         "The modem hung up.\n3 probes failed since 14:02: Request timed out.",
+         "The modem hung up.\nDown from 14:02 to 14:06, 3 probes lost."},
+        {"no reason known", "", "Connection refused.", 1,
+         "1 probe failed since 14:02: Connection refused.",
+         "Down from 14:02 to 14:06, 1 probe lost."},
+        {"no failure text", "NetworkManager stopped", "  ", 5,
+         "NetworkManager stopped.\n5 probes failed since 14:02.",
+         "NetworkManager stopped.\nDown from 14:02 to 14:06, 5 probes lost."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TOutage o;
+        o.Start = At(0);
+        o.Cause = c.cause;
+        o.FirstReason = c.firstReason;
+        o.ProbesLost = c.lost;
+        const TNoticeText lost = LostText(o);
+        EXPECT_EQ(lost.Summary, "Connection lost");
+        EXPECT_EQ(lost.Body, QLatin1String(c.lostBody));
+        o.End = At(252);
+        const TNoticeText back = BackText(o);
+        EXPECT_EQ(back.Summary, "Connection back after 4 min 12 s");
+        EXPECT_EQ(back.Body, QLatin1String(c.backBody));
+    }
+}
+
+TEST(KeepAliveCost, BytesADay)
+{
+    struct Case {
+        const char *name;
+        TAntiIdleOptions options;
+        TProbeBytes measured;
+        std::optional<double> perDay;
+    };
+    const Case cases[] = {
+        // 56 data bytes with 28 of headers, there and back, 1440 times.
+        {"echo, not measured", Options(TAntiIdleOptions::IcmpPings, "1"), {}, 1440.0 * 168},
+        {"echo, measured over IPv6", Options(TAntiIdleOptions::IcmpPings, "1"), {208, 0}, 1440.0 * 208},
+        {"echo every 5 minutes", Options(TAntiIdleOptions::IcmpPings, " 5 "), {}, 288.0 * 168},
+        // Sizes 56..499, 277.5 on average.
+        {"varied echoes", Options(TAntiIdleOptions::IcmpPings, "1", true), {}, 1440.0 * 2 * 305.5},
+        {"HTTP, not measured", Options(TAntiIdleOptions::HttpGets, "1"), {168, 0}, std::nullopt},
+        {"HTTP, measured", Options(TAntiIdleOptions::HttpGets, "10"), {0, 2000}, 144.0 * 2000},
+        {"alternate", Options(TAntiIdleOptions::Alternate, "1"), {200, 1800}, 1440.0 * 1000},
+        {"alternate without HTTP", Options(TAntiIdleOptions::Alternate, "1"), {200, 0}, std::nullopt},
+        // Out of range: the session clamps to 1..60 minutes.
+        {"frequency 0", Options(TAntiIdleOptions::IcmpPings, "0"), {}, 1440.0 * 168},
+        {"frequency 1000", Options(TAntiIdleOptions::IcmpPings, "1000"), {}, 24.0 * 168},
+        {"no method", Options(-1, "1"), {}, 0.0},
+        {"frequency no number", Options(TAntiIdleOptions::IcmpPings, "x"), {}, 0.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<double> got = BytesPerDay(c.options, c.measured);
+        ASSERT_EQ(got.has_value(), c.perDay.has_value());
+        if (got) {
+            EXPECT_DOUBLE_EQ(*got, *c.perDay);
+        }
+    }
+}
+
+TEST(KeepAliveCost, Rates)
+{
+    const std::pair<TAntiIdleOptions, const char *> cases[] = {
+        {Options(TAntiIdleOptions::IcmpPings, "1"), "one echo a minute"},
+        {Options(TAntiIdleOptions::IcmpPings, "15"), "one echo every 15 minutes"},
+        {Options(TAntiIdleOptions::HttpGets, "1"), "one HTTP GET a minute"},
+        {Options(TAntiIdleOptions::HttpGets, "99"), "one HTTP GET every 60 minutes"},
+        {Options(TAntiIdleOptions::Alternate, "2"), "one probe every 2 minutes, echoes and HTTP GETs in turn"},
+    };
+    for (const auto &[options, text] : cases)
+        EXPECT_EQ(RateText(options), QLatin1String(text));
+}
+
+TEST(KeepAliveCost, AboutBytes)
+{
+    const std::pair<double, const char *> cases[] = {
+        {0, "0 bytes"},          {-3, "0 bytes"},         {NAN, "0 bytes"},
+        {5, "5 bytes"},          {95.4, "95 bytes"},      {999, "1.0 KB"},
+        {1512, "1.5 KB"},        {241920, "240 KB"},      {99500, "100 KB"},
+        {999999, "1.0 MB"},      {7257600, "7.3 MB"},     {31536000, "32 MB"},
+        {4.2e9, "4.2 GB"},       {1.5e12, "1500 GB"},
+    };
+    for (const auto &[bytes, text] : cases)
+        EXPECT_EQ(AboutBytes(bytes), QLatin1String(text)) << bytes;
+}

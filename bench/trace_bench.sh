@@ -6,7 +6,9 @@
 #   - the four-hop route to beyond.idlix.test whose third router never
 #     answers, with each tool's default time-out (TMSTrace 15 s, traceroute
 #     5 s) and with 2 s. traceroute's "-w 2" also drops its adaptive waits
-#     (it then waits the whole 2 s for the silent hop); "-w 2,3,10" keeps them.
+#     (it then waits the whole 2 s for the silent hop); "-w 2,3,10" keeps them;
+#   - the same two routes over IPv6 (host.v6.idlix.test, beyond.v6.idlix.test)
+#     beside `traceroute -6 -I -q 1`.
 # Root only (it builds the test network). Needs the traceroute and
 # iputils-tracepath packages; installs them when missing.
 #
@@ -123,3 +125,27 @@ runs_of a "$tracer" beyond.idlix.test async 2000
 row "TMSTrace (async), time-out 2 s" "$a" "$b" "$b2"
 row "traceroute -I -q 1 -w 2" "$b"
 row "traceroute -I -q 1 -w 2,3,10" "$b2"
+
+echo
+echo "over IPv6: three hops to host.v6.idlix.test, every hop answers:"
+bash "$net" exec "$prefix" client "$tracer" host.v6.idlix.test | sed 's/^/    /'
+target_seen="fd00:200:3::10\|host.v6.idlix.test"
+runs_of b traceroute -6 -I -q 1 host.v6.idlix.test
+runs_of a "$tracer" host.v6.idlix.test
+row "TMSTrace (async)" "$a" "$b"
+row "traceroute -6 -I -q 1" "$b"
+
+echo
+echo "over IPv6: four hops to beyond.v6.idlix.test, the third router never answers:"
+bash "$net" exec "$prefix" client "$tracer" beyond.v6.idlix.test async 2000 | sed 's/^/    /'
+target_seen="fd00:200:4::10\|beyond.v6.idlix.test"
+runs_of b traceroute -6 -I -q 1 beyond.v6.idlix.test
+runs_of a "$tracer" beyond.v6.idlix.test async
+row "TMSTrace (async), time-out 15 s" "$a" "$b"
+row "traceroute -6 -I -q 1 (-w 5,3,10)" "$b"
+runs_of b traceroute -6 -I -q 1 -w 2 beyond.v6.idlix.test
+runs_of b2 traceroute -6 -I -q 1 -w 2,3,10 beyond.v6.idlix.test
+runs_of a "$tracer" beyond.v6.idlix.test async 2000
+row "TMSTrace (async), time-out 2 s" "$a" "$b" "$b2"
+row "traceroute -6 -I -q 1 -w 2" "$b"
+row "traceroute -6 -I -q 1 -w 2,3,10" "$b2"

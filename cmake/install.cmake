@@ -68,6 +68,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcap2-bin")
 # covers the characters it lacks.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core, fonts-dejavu-extra")
 set(IDLIX_INSTALLED_PROGRAM ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/idlix)
+include(${CMAKE_CURRENT_LIST_DIR}/service-install.cmake)
 configure_file(${_pkg}/debian/postinst.in ${CMAKE_BINARY_DIR}/debian/postinst @ONLY
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                    WORLD_READ WORLD_EXECUTE)

@@ -10,14 +10,15 @@
 set -euo pipefail
 
 # Building and running: compiler and CMake, Qt (Widgets, PrintSupport, Network
-# and the Test module come with qt6-base-dev), libjpeg-turbo, the fonts the
-# window draws with (Liberation Sans takes the width of the window's captions;
-# DejaVu covers what it lacks), and Xvfb for run.sh on a machine without a
-# display.
+# and the Test module come with qt6-base-dev), libjpeg-turbo, SQLite for the
+# connection history, the fonts the window draws with (Liberation Sans takes
+# the width of the window's captions; DejaVu covers what it lacks), and Xvfb
+# for run.sh on a machine without a display.
 run_packages=(
   build-essential cmake
   qt6-base-dev
   libjpeg62-turbo-dev
+  libsqlite3-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
@@ -28,12 +29,14 @@ package_packages=(dpkg-dev file)
 
 # What the tests add: GoogleTest; ip and sysctl, dnsmasq, nginx and a finger
 # server behind socat for the test network in namespaces; pdftotext to read
-# printed reports back; a private D-Bus with the mocks of NetworkManager and
-# of the notification server for the dial-up, metered and notice tests; the
-# validators for the install tests, getcap/setcap for the package's
-# post-install step, ccache, through which the check that package.sh still
-# builds on a fresh copy reuses its earlier compiles, and xwininfo to measure
-# the real window on Xvfb at each size.
+# printed reports back; a private D-Bus with the mocks of NetworkManager,
+# logind and the notification server for the dial-up, metered, sleep and
+# notice tests; the validators for the install tests, getcap/setcap for the
+# package's post-install step, ccache, through which the check that
+# package.sh still builds on a fresh copy reuses its earlier compiles,
+# xwininfo to measure the real window on Xvfb at each size; nft to drop a
+# test host's echoes for the history's outages; localedef's sources
+# (locales) for a comma-decimal locale.
 test_packages=(
   libgtest-dev
   iproute2 procps dnsmasq-base nginx-light
@@ -43,7 +46,12 @@ test_packages=(
   desktop-file-utils appstream man-db libcap2-bin
   ccache
   x11-utils
+  nftables locales
 )
+
+# The headless service's tests add a real Prometheus scraping its metrics
+# (and promtool, which checks their text), and lintian on the package.
+test_packages+=(prometheus lintian)
 
 case "${1:-}" in
   run) packages=("${run_packages[@]}") ;;
@@ -86,6 +94,22 @@ quiet_nginx() {
   fi
 }
 
+# Prometheus's package enables a server on port 9090 at boot; the tests start
+# their own in a scratch folder, so the system's is stopped and disabled, as
+# nginx's is. A machine whose Prometheus settings were edited (it scrapes
+# targets of its own) keeps it.
+quiet_prometheus() {
+  dpkg-query -W -f='${Status}' prometheus 2>/dev/null | grep -q "install ok installed" || return 0
+  [ -d /run/systemd/system ] || return 0
+  local conf=/etc/prometheus/prometheus.yml shipped
+  shipped=$(dpkg-query -W -f='${Conffiles}' prometheus | awk -v f="$conf" '$1 == f {print $2}')
+  [ -n "$shipped" ] && [ "$(md5sum <"$conf" | cut -d' ' -f1)" = "$shipped" ] || return 0
+  if systemctl -q is-enabled prometheus.service 2>/dev/null || systemctl -q is-active prometheus.service 2>/dev/null; then
+    echo "Stopping and disabling Prometheus's system service (the tests run their own)."
+    as_root systemctl disable --now prometheus.service >/dev/null 2>&1 || true
+  fi
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -112,4 +136,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 [ "$1" = test ] && quiet_nginx
+[ "$1" = test ] && quiet_prometheus
 exit 0

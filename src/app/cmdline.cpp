@@ -1,27 +1,37 @@
 #include "app/cmdline.h"
 
+#include "app/exportcmd.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string_view>
 
 namespace {
 
-constexpr const char *Usage =
+constexpr const char *UsageHead =
     "Usage: idlix [OPTION]\n"
     "Keeps an idle-sensitive Internet connection alive with a small probe every few\n"
     "minutes, and offers a latency test, ping, traceroute, finger, a host/IP resolver\n"
     "and an ISP tree. Only one Idlix runs at a time; starting another brings the\n"
     "running one to the front.\n"
     "\n"
+    "  -4             reach hosts over IPv4 only in this run, whatever the\n"
+    "                 address family setting says\n"
+    "  -6             reach hosts over IPv6 only in this run\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
+    "      --headless run the anti-idle session without a window (with --config DIR\n"
+    "                 and --metrics ADDRESS; idlix --headless --help says more)\n";
+
+constexpr const char *UsageTail =
     "\n"
     "The Qt toolkit's own options, such as -platform NAME, are passed on to it.\n"
     "\n"
-    "Settings (idlix2.ini), the server list (Servers.dat) and the session log\n"
-    "(AI_Log.txt) are kept in the folder named by IDLIX_DIR when it is set, else\n"
-    "beside the program when idlix2.ini is there and the folder is writable (a\n"
-    "portable copy), else in $XDG_CONFIG_HOME/idlix (normally ~/.config/idlix).\n";
+    "Settings (idlix2.ini), the server list (Servers.dat), the session log\n"
+    "(AI_Log.txt) and the connection history (history.db) are kept in the folder\n"
+    "named by IDLIX_DIR when it is set, else beside the program when idlix2.ini\n"
+    "is there and the folder is writable (a portable copy), else in\n"
+    "$XDG_CONFIG_HOME/idlix (normally ~/.config/idlix).\n";
 
 // The exit status of a command line that cannot be understood (sysexits.h's
 // EX_USAGE), given before any window or display is opened.
@@ -44,21 +54,55 @@ constexpr QtOption QtOptions[] = {
     {"dograb", false},
 };
 
+void PrintUsage(FILE *to)
+{
+    std::fputs(UsageHead, to);
+    std::fputs(ExportUsage, to);
+    std::fputs(UsageTail, to);
+}
+
+// Idlix's own options that choose something for the run.
+struct FamilyOption {
+    std::string_view arg;
+    platform::FamilyChoice family;
+};
+constexpr FamilyOption FamilyOptions[] = {
+    {"-4", platform::FamilyChoice::IPv4Only},
+    {"-6", platform::FamilyChoice::IPv6Only},
+};
+
 int Refuse(const char *what, const char *arg)
 {
     std::fprintf(stderr, "idlix: %s '%s'\n\n", what, arg);
-    std::fputs(Usage, stderr);
+    PrintUsage(stderr);
     return UsageError;
 }
 
 } // namespace
 
-int AnswerCommandLine(int argc, char **argv)
+int AnswerCommandLine(int argc, char **argv, TRunOptions *run)
 {
+    TRunOptions chosen;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
+        // Everything after --export is the export's own.
+        if (std::strcmp(arg, "--export") == 0)
+            return AnswerExport(argc, argv, i);
+
+        const FamilyOption *family = nullptr;
+        for (const FamilyOption &o : FamilyOptions) {
+            if (o.arg == arg)
+                family = &o;
+        }
+        if (family) {
+            // IPv4 only and IPv6 only at once would leave nothing to reach.
+            if (chosen.Family && *chosen.Family != family->family)
+                return Refuse("conflicting option", arg);
+            chosen.Family = family->family;
+            continue;
+        }
         if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-            std::fputs(Usage, stdout);
+            PrintUsage(stdout);
             return 0;
         }
         if (std::strcmp(arg, "--version") == 0) {
@@ -85,5 +129,7 @@ int AnswerCommandLine(int argc, char **argv)
             ++i;
         }
     }
+    if (run)
+        *run = chosen;
     return -1;
 }

@@ -1,8 +1,12 @@
 #include "app/idlix.h"
 
+#include "app/addressfamily.h"
 #include "antiidle/feature.h"
 #include "antiidle/serverlist.h"
+#include "app/metricsendpoint.h"
 #include "dialup/dialupcontrol.h"
+#include "history/historykeeper.h"
+#include "historyview/historyfeature.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
@@ -21,25 +25,36 @@
 #include <QAction>
 #include <QPointer>
 
-TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
+TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
+    : Form(std::make_unique<TMainForm>(hold))
 {
     // The two windows know each other from here on, and the ways out (Exit,
     // the quit signals, the session's end) reach them.
     if (hold)
         hold->SetMainWindow(Form.get());
     SetExitWindows(hold, Form.get());
+    // Before any feature can look a host up ("Connect on start" may start
+    // the anti-idle session).
+    FollowAddressFamily(*Form, family);
     // The window is on the screen (it painted before its constructor
     // returned), and the user's input waits until the loop runs: nothing
     // built from here on changes what it shows (the features fill hidden
     // panels and bind the switches), and all of it is in place before the
     // first click.
     AntiIdle = new TAntiIdleFeature(*Form);
+    // Watching before anything can start a session ("Connect on start").
+    Metrics = std::make_unique<TMetricsEndpoint>(*Form, AntiIdle->Engine());
     Latency = new TLatencyTest(*Form);
     PingTool = new TPingTool(*Form);
     FingerTool = new TFingerTool(*Form);
     TraceTool = new TTraceTool(*Form);
     ISPTree = new TISPTree(*Form);
     ResolveTool = new TResolveTool(*Form);
+    // The session's history (before dial-up: "Connect on start" may start a
+    // session) and its window.
+    History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
+    HistoryView = new history::THistoryFeature(*Form, History->Store());
+    Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
     DialUp = new TDialUpControl(*Form);
@@ -48,6 +63,8 @@ TIdlix::TIdlix(THoldForm *hold) : Form(std::make_unique<TMainForm>(hold))
     TServerList *servers = AntiIdle->Servers;
     QObject::connect(Form->MenuItem(QStringLiteral("ServerList1")), &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
+    history::THistoryFeature *view = HistoryView;
+    QObject::connect(Form->MenuItem(QStringLiteral("History1")), &QAction::triggered, Form.get(), [view] { view->History1Click(); });
 
     WatchTheLine();
 
@@ -67,6 +84,8 @@ void TIdlix::WatchTheLine()
         return form->ShowTrayMessage(summary, body);
     };
     engine.AddObserver(Notices);
+    // A notice's action opens the History window.
+    Notices->OnShowHistory = [view = HistoryView] { view->History1Click(); };
     // Why the dial-up line ended goes with the outage the probes then find.
     DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
 
@@ -85,6 +104,7 @@ void TIdlix::WatchTheLine()
 
 TIdlix::~TIdlix()
 {
+    Metrics.reset();
     // The line's watchers first: they observe the session and hear from the
     // dial-up control.
     delete MeteredWatch;
@@ -93,6 +113,9 @@ TIdlix::~TIdlix()
         AntiIdle->Engine().RemoveObserver(Notices);
     delete Notices;
     delete DialUp;
+    // The history ends a running session's record while the engine is there.
+    delete HistoryView;
+    delete History;
     delete TraceTool;
     delete FingerTool;
     delete ResolveTool;

@@ -3,7 +3,10 @@
 // features. Adding a tool is one class in src/tools and one line here.
 #pragma once
 
+#include "platform/resolver.h"
+
 #include <memory>
+#include <optional>
 
 class TAntiIdleFeature;
 class TDialUpControl;
@@ -13,19 +16,26 @@ class TLatencyTest;
 class TLineNotices;
 class THoldForm;
 class TMainForm;
+class TMetricsEndpoint;
 class TMeteredGuard;
 class TPingTool;
 class TResolveTool;
 class TTraceTool;
+namespace history {
+class THistoryFeature;
+class THistoryKeeper;
+}
 namespace platform {
 class TMeteredWatch;
 }
 
 class TIdlix {
 public:
-    // Creates the main window (shown, settings loaded), then the features;
-    // the hold window, when given, is the one the program ends through.
-    explicit TIdlix(THoldForm *hold = nullptr);
+    // Creates the main window (shown, settings loaded), applies the address
+    // family (the setting's, or 'family' when the command line chose one for
+    // this run), then creates the features; the hold window, when given, is
+    // the one the program ends through.
+    explicit TIdlix(THoldForm *hold = nullptr, std::optional<platform::FamilyChoice> family = {});
     // Frees the features first, then the window, which saves the settings.
     ~TIdlix();
     TIdlix(const TIdlix &) = delete;
@@ -41,6 +51,10 @@ public:
     TISPTree *ISPTree = nullptr;
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
+    history::THistoryKeeper *History = nullptr;        // the session's history
+    history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    // The session's metrics, served while an address is set; freed first.
+    std::unique_ptr<TMetricsEndpoint> Metrics;
     // What the user is told about the line: notices of drops and returns,
     // and the keep-alive on metered connections.
     TLineNotices *Notices = nullptr;

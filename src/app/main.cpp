@@ -4,6 +4,7 @@
 #include "platform/version.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
+#include "app/headlesslaunch.h"
 #include "app/idlix.h"
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
@@ -20,9 +21,13 @@
 int main(int argc, char **argv)
 {
     platform::StartupMark("main");
+    // The unattended service runs without any of what follows.
+    if (WantsHeadless(argc, argv))
+        return LaunchHeadless(argv);
     // --help and --version answer at once, as does a command line that cannot
     // be understood: no window, no display, no instance guard.
-    if (const int rc = AnswerCommandLine(argc, argv); rc >= 0)
+    TRunOptions run;
+    if (const int rc = AnswerCommandLine(argc, argv, &run); rc >= 0)
         return rc;
 
     // The window's size is Qt's to apply as the application object is made.
@@ -55,12 +60,12 @@ int main(int argc, char **argv)
         antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
     });
     // Engine failures that no handler took go to the program's error box.
-    net::SetErrorReporter([](const QString &text) { platform::ShowMessage(text); });
+    net::SetErrorReporter([](const QString &text) { desktop::ShowMessage(text); });
     // What a reader skipped of a file (or refused to open) is told in a box
     // that does not hold up the start.
-    platform::SetFileNoticeSink([](const QString &text) { platform::ShowNotice(text); });
+    platform::SetFileNoticeSink([](const QString &text) { desktop::ShowNotice(text); });
     auto *hold = new THoldForm;
-    auto *idlix = new TIdlix(hold);
+    auto *idlix = new TIdlix(hold, run.Family);
     routes.Start();
     platform::StartupMark("message loop");
     const int rc = QApplication::exec();

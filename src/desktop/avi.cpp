@@ -3,7 +3,7 @@
 #include <QFile>
 #include <algorithm>
 
-namespace platform {
+namespace desktop {
 
 int TAviMovie::FrameIntervalMs() const
 {
@@ -356,4 +356,4 @@ bool LoadAvi(const QString &path, TAviMovie *movie, QString *error)
     return ParseAvi(f.readAll(), movie, error);
 }
 
-} // namespace platform
+} // namespace desktop

@@ -8,7 +8,7 @@
 #include <QList>
 #include <QString>
 
-namespace platform {
+namespace desktop {
 
 // Bounds on what a clip may declare; anything beyond is taken as hostile.
 constexpr int kAviMaxSide = 4096;
@@ -52,4 +52,4 @@ QImage DecodeAviFrame(const TAviMovie &movie, int index, const QImage &previous,
 // Reads and parses a file (at most 64 MB).
 bool LoadAvi(const QString &path, TAviMovie *movie, QString *error = nullptr);
 
-} // namespace platform
+} // namespace desktop

@@ -1,5 +1,7 @@
 #include "desktop/fonts.h"
 
+namespace desktop {
+
 QStringList WindowFaces()
 {
     return {QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"),
@@ -13,3 +15,5 @@ QFont WindowFont(int pixels)
     font.setPixelSize(pixels);
     return font;
 }
+
+} // namespace desktop

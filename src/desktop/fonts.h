@@ -4,6 +4,8 @@
 #include <QFont>
 #include <QStringList>
 
+namespace desktop {
+
 // Tahoma, for which the window's boxes were drawn, where it is installed;
 // else Liberation Sans, which has Arial's widths, narrow enough for every
 // caption (Debian's fonts-liberation2: run.sh installs it and the package
@@ -13,3 +15,5 @@ QStringList WindowFaces();
 
 // A font of those faces, `pixels` high.
 QFont WindowFont(int pixels);
+
+} // namespace desktop

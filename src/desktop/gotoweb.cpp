@@ -4,5 +4,5 @@
 
 bool TGoToWeb::OpenUrl()
 {
-    return platform::OpenWebPage(Url);
+    return desktop::OpenWebPage(Url);
 }

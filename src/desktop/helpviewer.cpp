@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -58,4 +58,4 @@ bool ShowHelpContents(const QString &helpFile)
     return true;
 }
 
-} // namespace platform
+} // namespace desktop

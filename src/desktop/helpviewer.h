@@ -4,11 +4,11 @@
 
 #include <QString>
 
-namespace platform {
+namespace desktop {
 
 // Shows the document's contents (its start) in the help window, creating the
 // window on first use and raising it afterwards. False when the file is
 // missing or cannot be read; the caller then reports that.
 bool ShowHelpContents(const QString &helpFile);
 
-} // namespace platform
+} // namespace desktop

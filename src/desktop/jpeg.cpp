@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <jpeglib.h>
 
-namespace platform {
+namespace desktop {
 namespace {
 
 // libjpeg reports fatal errors through error_exit, which must not return;
@@ -136,4 +136,4 @@ QImage LoadJpeg(const QString &path)
     return DecodeJpeg(f.readAll());
 }
 
-} // namespace platform
+} // namespace desktop

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QString>
 
-namespace platform {
+namespace desktop {
 
 // Largest width or height accepted; bigger headers are taken as hostile.
 constexpr int kJpegMaxSide = 16384;
@@ -21,4 +21,4 @@ QImage DecodeJpeg(const QByteArray &data, QString *error = nullptr);
 // and decodes it; null image on any failure.
 QImage LoadJpeg(const QString &path);
 
-} // namespace platform
+} // namespace desktop

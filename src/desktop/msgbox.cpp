@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 std::function<void(const QString &)> &hook()
@@ -87,4 +87,4 @@ void SetBeepHook(std::function<void()> h)
     beepHook() = std::move(h);
 }
 
-} // namespace platform
+} // namespace desktop

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-namespace platform {
+namespace desktop {
 
 // Shows text in a modal box titled with the application's display name and
 // waits until it is closed. While a hook is set, the text goes to the hook
@@ -30,4 +30,4 @@ void SetMessageHook(std::function<void(const QString &)> hook);
 void Beep();
 void SetBeepHook(std::function<void()> hook);
 
-} // namespace platform
+} // namespace desktop

@@ -20,13 +20,15 @@ static void InitPictureResources()
     (void)done;
 }
 
+namespace desktop {
+
 namespace {
 
 QImage LoadImage(const QString &path)
 {
     if (path.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
         || path.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
-        return platform::LoadJpeg(path);
+        return desktop::LoadJpeg(path);
     // The format named, and no probing of the contents: otherwise the first
     // picture loads every image-format plugin to ask whether it reads it.
     QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
@@ -82,3 +84,5 @@ QPixmap Picture(const QString &name, qreal ratio)
         cache.insert(key, pix);
     return pix;
 }
+
+} // namespace desktop

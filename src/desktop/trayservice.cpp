@@ -3,7 +3,7 @@
 #include <QCursor>
 #include <QSystemTrayIcon>
 
-namespace platform {
+namespace desktop {
 
 TTrayService::TTrayService(QObject *parent) : QObject(parent) {}
 
@@ -87,4 +87,4 @@ void TTrayService::Activated(int reason)
     }
 }
 
-} // namespace platform
+} // namespace desktop

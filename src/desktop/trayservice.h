@@ -10,7 +10,7 @@
 
 class QSystemTrayIcon;
 
-namespace platform {
+namespace desktop {
 
 class TTrayService : public QObject {
     Q_OBJECT
@@ -52,4 +52,4 @@ private:
     bool shown_ = false;
 };
 
-} // namespace platform
+} // namespace desktop

@@ -3,7 +3,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-namespace platform {
+namespace desktop {
 
 bool OpenWebPage(const QString &url)
 {
@@ -18,4 +18,4 @@ bool OpenWebPage(const QString &url)
     return QDesktopServices::openUrl(u);
 }
 
-} // namespace platform
+} // namespace desktop

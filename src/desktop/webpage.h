@@ -3,10 +3,10 @@
 
 #include <QString>
 
-namespace platform {
+namespace desktop {
 
 // Hands an http or https address to the desktop's browser. False for any
 // other text (nothing is launched) or when the desktop refuses it.
 bool OpenWebPage(const QString &url);
 
-} // namespace platform
+} // namespace desktop

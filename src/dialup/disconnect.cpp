@@ -45,7 +45,7 @@ Tfrm_Disc::Tfrm_Disc(QWidget *parent, int tickMs)
     pal.setColor(QPalette::WindowText, Silver);
     setPalette(pal);
     setAutoFillBackground(true);
-    setFont(WindowFont(11));
+    setFont(desktop::WindowFont(11));
 
     Label1 = makeLabel(this, "Label1",
                        QStringLiteral("Idlix is set to Disconnect your Internet connection in"),
@@ -58,7 +58,7 @@ Tfrm_Disc::Tfrm_Disc(QWidget *parent, int tickMs)
 
     btn_No = new TPictureButton(this);
     btn_No->setObjectName(QStringLiteral("btn_No"));
-    btn_No->SetImages({Picture(QStringLiteral("btn_no.png"))});
+    btn_No->SetImages({desktop::Picture(QStringLiteral("btn_no.png"))});
     btn_No->setGeometry(40, 62, 21, 17);
     Label3 = makeLabel(this, "Label3", QStringLiteral("DO NOT DISCONNECT"), Silver,
                        QRect(66, 63, 140, 16));
@@ -68,7 +68,7 @@ Tfrm_Disc::Tfrm_Disc(QWidget *parent, int tickMs)
 
     btn_Yes = new TPictureButton(this);
     btn_Yes->setObjectName(QStringLiteral("btn_Yes"));
-    btn_Yes->SetImages({Picture(QStringLiteral("btn_yes.png"))});
+    btn_Yes->SetImages({desktop::Picture(QStringLiteral("btn_yes.png"))});
     btn_Yes->setGeometry(40, 86, 21, 17);
     Label4 = makeLabel(this, "Label4", QStringLiteral("Ok, Disconnect"), Silver,
                        QRect(66, 87, 140, 16));
@@ -94,7 +94,7 @@ void Tfrm_Disc::showEvent(QShowEvent *event)
     // manager.
     if (!beeped_) {
         beeped_ = true;
-        platform::Beep();
+        desktop::Beep();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "net/codetext.h"
 #include "platform/errcodes.h"
+#include "platform/hosttext.h"
 #include "platform/resolver.h"
 
 
@@ -63,6 +64,7 @@ void TDNS::Lookup(const QString &host)
     LookupAddrText.clear();
     LookupName.clear();
     LookupAddr = 0xFFFFFFFFu;
+    LookupIp = platform::IpAddress{};
     LookupError = 0;
     if (host.isEmpty()) {
         LookupError = kMsNoAddress;
@@ -73,25 +75,31 @@ void TDNS::Lookup(const QString &host)
     }
     LookupBusy = true;
     LookupErrorText.clear();
-    const std::string text = host.toStdString();
-    LookupAddr = platform::InetAddr(text);
-    const bool byAddress = LookupAddr != 0xFFFFFFFFu;
+    const platform::HostText text = platform::ReadHostText(host);
+    // An address typed as such is looked up in reverse, for its name only.
+    const platform::IpAddress typed =
+        text.kind == platform::HostText::Address ? text.address : platform::IpAddress{};
+    if (typed.Valid() && !platform::FamilyAllowed(typed.family)) {
+        Completed(platform::kErrAfNoSupport, {}, {});
+        return;
+    }
+    const std::string name = host.toStdString();
 
     if (Mode == wsmBlocking) {
         platform::HostEntry entry;
-        const int rc = byAddress ? platform::LookupAddr(LookupAddr, entry)
-                                 : platform::LookupName(text, entry);
-        Completed(rc, entry, byAddress);
+        const int rc = typed.Valid() ? platform::LookupAddress(typed, entry)
+                                     : platform::LookupHost(name, entry);
+        Completed(rc, entry, typed);
         return;
     }
-    auto done = [this, byAddress](unsigned handle, int error, const platform::HostEntry &entry) {
+    auto done = [this, typed](unsigned handle, int error, const platform::HostEntry &entry) {
         if (handle != m_request)
             return;
         m_request = 0;
-        Completed(error, entry, byAddress);
+        Completed(error, entry, typed);
     };
-    m_request = byAddress ? platform::AsyncLookupAddr(this, LookupAddr, done)
-                          : platform::AsyncLookupName(this, text, done);
+    m_request = typed.Valid() ? platform::AsyncLookupAddress(this, typed, done)
+                              : platform::AsyncLookupHost(this, name, done);
     if (m_request == 0) {
         // No worker to be had for the request.
         LookupError = platform::kErrNoBufs;
@@ -100,25 +108,27 @@ void TDNS::Lookup(const QString &host)
     }
 }
 
-void TDNS::Completed(int error, const platform::HostEntry &entry, bool byAddress)
+void TDNS::Completed(int error, const platform::HostEntry &entry, const platform::IpAddress &typed)
 {
-    if (byAddress) {
+    if (typed.Valid()) {
         // The address is what the caller needs; the reverse name only labels
         // it. A numeric host is what people type when names do not work, so
         // a missing record or a silent name server must not refuse it.
-        LookupAddrText = QString::fromStdString(platform::InetNtoa(LookupAddr));
+        LookupIp = typed;
+        LookupAddrText = QString::fromStdString(platform::AddressText(typed));
         LookupName = error == 0 && !entry.name.empty() ? QString::fromStdString(entry.name)
                                                        : LookupAddrText;
         LookupError = 0;
-    } else if (error != 0 || entry.addrs.empty()) {
+    } else if (error != 0 || entry.addresses.empty()) {
         LookupError = error != 0 ? error : platform::kErrNoData;
         LookupErrorText = WinsockErrorText(LookupError);
     } else {
         LookupError = 0;
-        LookupAddr = entry.addrs.front();
+        LookupIp = entry.addresses.front();
         LookupName = QString::fromStdString(entry.name);
-        LookupAddrText = QString::fromStdString(platform::InetNtoa(LookupAddr));
+        LookupAddrText = QString::fromStdString(platform::AddressText(LookupIp));
     }
+    LookupAddr = LookupIp.v4();
     Resolved();
 }
 

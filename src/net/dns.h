@@ -2,6 +2,8 @@
 // asynchronous, and the socket-layer texts the traceroute engine reports.
 #pragma once
 
+#include "platform/ipaddress.h"
+
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -35,26 +37,31 @@ public:
     // A pending asynchronous lookup is forgotten (no OnResolved).
     ~TDNS() override;
 
-    // Looks a host name or dotted IPv4 text up; OnResolved fires when it
-    // ends, whatever the outcome (in wsmBlocking mode before Lookup returns).
-    // A dotted address needs no lookup: its reverse name is asked for display
-    // only, and without one its dotted text stands as the name.
+    // Looks a host name or an address (IPv4, or IPv6 with or without
+    // brackets and zone) up; OnResolved fires when it ends, whatever the
+    // outcome (in wsmBlocking mode before Lookup returns). A name gives its
+    // first address of the families the address family setting allows, in
+    // the order the system prefers. An address needs no lookup: its reverse
+    // name (ip6.arpa for IPv6) is asked for display only, and without one its
+    // text stands as the name; an address of a family the setting excludes
+    // fails with 10047.
     void Lookup(const QString &host);
     // Ends a pending asynchronous lookup with kMsLookupCancelled; no effect
     // otherwise.
     void CancelLookup();
 
-    std::uint32_t LookupAddr = 0xFFFFFFFFu;  // found address (network order); all ones until found
+    std::uint32_t LookupAddr = 0xFFFFFFFFu;  // found IPv4 address (network order); all ones until found and for IPv6
+    platform::IpAddress LookupIp;            // found address of either family; family None until found
     TWSMode Mode = wsmBlocking;
     QString LookupName;       // official name of the answer
-    QString LookupAddrText;   // dotted text of LookupAddr
+    QString LookupAddrText;   // canonical text of LookupIp
     QString LookupErrorText;  // text of LookupError
     TNotifyEvent OnResolved;  // a lookup ended
     std::int32_t LookupError = 0;  // 0 = success
     bool LookupBusy = false;       // a lookup is in progress
 
 private:
-    void Completed(int error, const platform::HostEntry &entry, bool byAddress);
+    void Completed(int error, const platform::HostEntry &entry, const platform::IpAddress &typed);
     void Resolved();
 
     unsigned m_request = 0;  // handle of the pending asynchronous request

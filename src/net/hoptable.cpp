@@ -38,7 +38,7 @@ void THopTable::Left(int ttl, std::int64_t atUs)
 }
 
 bool THopTable::Answered(int ttl, std::int32_t code, const platform::IcmpEchoReply &reply,
-                         std::int64_t rttUs, bool nameDue)
+                         std::int64_t rttUs, bool nameDue, const platform::IpAddress &from)
 {
     if (!Counts(ttl) || At(ttl).stage != TStage::Out)
         return false;
@@ -46,6 +46,7 @@ bool THopTable::Answered(int ttl, std::int32_t code, const platform::IcmpEchoRep
     hop.stage = TStage::Done;
     hop.code = code;
     hop.reply = reply;
+    hop.from = from;
     hop.rttUs = rttUs;
     hop.nameDue = nameDue;
     // The target's own echo reply: the route ends here, whatever went out

@@ -27,6 +27,7 @@ public:
         std::int64_t rttUs = -1;        // Done: how long the echo took
         std::int32_t code = 0;          // Done: the echo's result (0: a reply record came)
         platform::IcmpEchoReply reply;  // Done: the reply record
+        platform::IpAddress from;       // Done: who sent it (either family); None when nobody did
         bool nameDue = false;           // Done: the replying host's name is still being looked up
         std::string name;               // the replying host's name; empty when it has none
     };
@@ -54,12 +55,13 @@ public:
     // silent hop be given up: a probe whose thread started late is not
     // taken for a silent router.
     void Left(int ttl, std::int64_t atUs);
-    // The echo of hop ttl ended with 'code' after rttUs; nameDue when its
-    // name follows through Named. An echo reply (code 0, status 0) marks the
-    // target's hop: nothing beyond it is sent or reported. False when the
-    // hop is no longer waited for (given up, or beyond the target).
+    // The echo of hop ttl ended with 'code' after rttUs, answered by 'from'
+    // (None when nobody answered); nameDue when its name follows through
+    // Named. An echo reply (code 0, status 0) marks the target's hop:
+    // nothing beyond it is sent or reported. False when the hop is no longer
+    // waited for (given up, or beyond the target).
     bool Answered(int ttl, std::int32_t code, const platform::IcmpEchoReply &reply,
-                  std::int64_t rttUs, bool nameDue);
+                  std::int64_t rttUs, bool nameDue, const platform::IpAddress &from = {});
     // The name of hop ttl's replying host came (empty: it has none).
     void Named(int ttl, const std::string &name);
     // Gives up the silent hops whose wait is over at nowUs. Returns when the

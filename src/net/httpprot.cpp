@@ -116,6 +116,9 @@ void THttpCli::StartRequest(THttpRequest kind)
     authChallenges_.clear();
     receivedCount_ = 0;
     sentCount_ = 0;
+    wireSent_ = 0;
+    wireReceived_ = 0;
+    peerAddress_.clear();
     headerLineCount_ = 0;
     bodyDataCount_ = 0;
     posting_ = false;
@@ -244,6 +247,7 @@ void THttpCli::ConnectedStep(quint16 error)
         return;
     }
     connected_ = true;
+    peerAddress_ = addresses_.value(nextAddress_ - 1);
     headerBytes_ = 0;
     headerLines_ = 0;
     lengthAnnounced_ = false;
@@ -313,6 +317,7 @@ void THttpCli::SendRequest(const QString &method)
     SendCommand(QString());
     QByteArray out = reqBuf_;
     reqBuf_.clear();
+    wireSent_ += out.size();
     socket_->Send(out.constData(), static_cast<int>(out.size()));
 }
 
@@ -332,6 +337,8 @@ void THttpCli::DataAvailableStep()
         char *into = body ? bodyBuf_.data() : rcvBuf_.Tail();
         const int room = body ? int(bodyBuf_.size()) : rcvBuf_.Room();
         const int n = socket_->Receive(into, room);
+        if (n > 0)
+            wireReceived_ += n;
         if (requestType_ == httpNONE || n <= 0)
             return;
         if (body) {
@@ -562,6 +569,7 @@ void THttpCli::DataSentStep()
     qint64 n = PostStream->read(chunk, sizeof chunk);
     if (n > 0) {
         sentCount_ += n;
+        wireSent_ += n;
         TriggerSendData(chunk, static_cast<int>(n));
         socket_->Send(chunk, static_cast<int>(n));
     } else {

@@ -109,6 +109,12 @@ public:
     QString DocumentName() const { return documentName_; }
     // The request path last sent (an absolute URL through a proxy).
     QString RequestPath() const { return target_.RequestPath; }
+    // Bytes the last request put on and took off its connections (request
+    // and response headers, body, every redirect), as the sockets counted them.
+    qint64 WireBytesSent() const { return wireSent_; }
+    qint64 WireBytesReceived() const { return wireReceived_; }
+    // The address the last request's connection reached (empty until one did).
+    QString PeerAddress() const { return peerAddress_; }
 
     THttpNotify OnTrace;  // never fired
     THttpNotify OnHeaderData;
@@ -197,6 +203,9 @@ private:
     QStringList receivedHeader_;
     int receivedCount_ = 0;
     qint64 sentCount_ = 0;
+    qint64 wireSent_ = 0;
+    qint64 wireReceived_ = 0;
+    QString peerAddress_;
     QByteArray reqBuf_;
     int requestDoneError_ = 0;
     unsigned requestSerial_ = 0;   // numbers the requests, so Get waits for its own end

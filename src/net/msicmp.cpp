@@ -44,22 +44,40 @@ QString IcmpStatusText(int code)
 }
 
 int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
-             platform::IcmpEchoReply &reply, std::uint32_t dest, int size, int timeoutMs)
+             platform::IcmpEchoReply &reply, const platform::IpAddress &dest, int size,
+             int timeoutMs, platform::IpAddress *replier)
 {
-    // A size no datagram can carry is refused before anything is allocated.
-    if (size < 0 || std::size_t(size) > platform::icmp::kMaxPayload)
+    // A size no packet of the family can carry is refused before anything
+    // is allocated.
+    const std::size_t most =
+        dest.IsV6() ? platform::icmp::kMaxPayloadV6 : platform::icmp::kMaxPayload;
+    if (size < 0 || std::size_t(size) > most)
         return platform::kIpPacketTooBig;
     const std::vector<std::uint8_t> request(std::size_t(size), 0xAA);
     platform::IcmpEchoReply got;
-    const int replies = platform::IcmpSendEcho(handle, dest, request.data(), size, &options, &got,
-                                               timeoutMs);
+    platform::IpAddress from;
+    const int replies = platform::IcmpSendEchoTo(handle, dest, request.data(), size, &options,
+                                                 &got, timeoutMs, &from);
     // A router's "TTL expired" is as much an answer as the target's reply:
     // both come back as a record whose status tells them apart.
     if (replies > 0 || platform::IcmpAnswered(got)) {
         reply = got;
+        if (replier)
+            *replier = from;
         return 0;
     }
     return platform::IcmpLastError();
+}
+
+int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
+             platform::IcmpEchoReply &reply, std::uint32_t dest, int size, int timeoutMs)
+{
+    return IcmpEcho(handle, options, reply, platform::IpAddress::V4(dest), size, timeoutMs);
+}
+
+platform::IcmpHandle IcmpCreateFileFor(const platform::IpAddress &dest)
+{
+    return dest.IsV6() ? platform::Icmp6CreateFile() : platform::IcmpCreateFile();
 }
 
 // ---------------------------------------------------------------- TPingThread
@@ -73,9 +91,9 @@ platform::IcmpEchoReply clearedReply()
 }
 } // namespace
 
-TPingThread::TPingThread(std::uint32_t DestAddr, int PacketSize,
+TPingThread::TPingThread(const platform::IpAddress &DestAddr, int PacketSize,
                          const platform::IpOptionInformation &ProbeOptions, int TimeOut)
-    : m_handle(platform::IcmpCreateFile()), m_dest(DestAddr), m_packetSize(PacketSize),
+    : m_handle(IcmpCreateFileFor(DestAddr)), m_dest(DestAddr), m_packetSize(PacketSize),
       m_options(ProbeOptions), m_timeOut(TimeOut), m_echoReply(clearedReply())
 {
     if (m_handle == platform::kInvalidIcmpHandle)
@@ -114,7 +132,8 @@ void TPingThread::Detach()
 void TPingThread::Execute()
 {
     if (m_resultCode != kMsNoIcmp)
-        m_resultCode = IcmpEcho(m_handle, m_options, m_echoReply, m_dest, m_packetSize, m_timeOut);
+        m_resultCode = IcmpEcho(m_handle, m_options, m_echoReply, m_dest, m_packetSize, m_timeOut,
+                                &m_replier);
     {
         // The owner detaches under the same lock before it is destroyed, so
         // nothing is posted to an object that is going; a completion already
@@ -131,7 +150,7 @@ void TPingThread::Execute()
                         self->m_onTerminate = nullptr;
                     }
                     if (done)
-                        done(self->m_resultCode, self->m_echoReply);
+                        done(self->m_resultCode, self->m_echoReply, self->m_replier);
                 },
                 Qt::QueuedConnection);
         }
@@ -169,22 +188,25 @@ void TMSicmp::ClearReply()
 {
     ResultCode = 0;
     EchoReply = clearedReply();
+    ReplyIp = platform::IpAddress{};
 }
 
 void TMSicmp::SendOnWorker(std::function<void()> done)
 {
     DetachWorker();
-    auto thread = std::make_shared<TPingThread>(DestAddr, m_packetSize, ProbeOptions, m_timeOut);
+    auto thread = std::make_shared<TPingThread>(DestIp, m_packetSize, ProbeOptions, m_timeOut);
     m_worker = thread;
     const TPingThread *which = thread.get();
     const bool started = TPingThread::Start(
         thread, this,
-        [this, which, done](std::int32_t code, const platform::IcmpEchoReply &reply) {
+        [this, which, done](std::int32_t code, const platform::IcmpEchoReply &reply,
+                            const platform::IpAddress &replier) {
             if (m_worker.get() != which)
                 return;  // an echo this object no longer waits for
             m_worker.reset();
             ResultCode = code;
             EchoReply = reply;
+            ReplyIp = replier;
             done();
         });
     if (!started) {
@@ -212,12 +234,12 @@ void TMSicmp::SendEcho()
     ++m_blockingDepth;
     do {
         m_sendAgain = false;
-        const platform::IcmpHandle handle = platform::IcmpCreateFile();
+        const platform::IcmpHandle handle = IcmpCreateFileFor(DestIp);
         if (handle == platform::kInvalidIcmpHandle) {
             ResultCode = kMsNoIcmp;
         } else {
-            ResultCode = IcmpEcho(handle, ProbeOptions, EchoReply, DestAddr, m_packetSize,
-                                  m_timeOut);
+            ResultCode = IcmpEcho(handle, ProbeOptions, EchoReply, DestIp, m_packetSize,
+                                  m_timeOut, &ReplyIp);
             platform::IcmpCloseHandle(handle);
         }
         EchoDone();

@@ -22,13 +22,21 @@ using TDataRt = std::function<void(QObject *Sender, std::int32_t Status)>;
 // outside its table.
 QString IcmpStatusText(int code);
 
-// One blocking echo of size bytes of 0xAA with options->Ttl. Returns 0 when
-// the network answered (an echo reply, or an ICMP error from a router or the
-// target: reply then holds the record, its Status saying which), otherwise
-// the IP status (11010 no answer in time, 11009 too big, ...) with reply left
-// as it was.
+// One blocking echo of size bytes of 0xAA with options->Ttl (the hop limit
+// for IPv6) through a handle of dest's family. Returns 0 when the network
+// answered (an echo reply, or an ICMP or ICMPv6 error from a router or the
+// target: reply then holds the record, its Status saying which, Options.Ttl
+// the TTL or hop limit it arrived with, and *replier who sent it), otherwise
+// the IP status (11010 no answer in time, 11009 too big, ...) with reply and
+// *replier left as they were.
+int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
+             platform::IcmpEchoReply &reply, const platform::IpAddress &dest, int size,
+             int timeoutMs, platform::IpAddress *replier = nullptr);
+// The same to an IPv4 address in network order.
 int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
              platform::IcmpEchoReply &reply, std::uint32_t dest, int size, int timeoutMs);
+// Opens an echo handle of the family of 'dest' (ICMP or ICMPv6).
+platform::IcmpHandle IcmpCreateFileFor(const platform::IpAddress &dest);
 
 // One echo on its own short-lived thread. The creator opens the echo handle
 // and fixes every parameter; the worker sends and waits, then hands the
@@ -38,11 +46,12 @@ int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &o
 class TPingThread : public std::enable_shared_from_this<TPingThread> {
 public:
     using Completion = std::function<void(std::int32_t ResultCode,
-                                          const platform::IcmpEchoReply &EchoReply)>;
+                                          const platform::IcmpEchoReply &EchoReply,
+                                          const platform::IpAddress &Replier)>;
 
-    // Opens the echo handle; ResultCode is kMsNoIcmp when that failed (the
-    // worker then reports at once without sending).
-    TPingThread(std::uint32_t DestAddr, int PacketSize,
+    // Opens the echo handle of DestAddr's family; ResultCode is kMsNoIcmp
+    // when that failed (the worker then reports at once without sending).
+    TPingThread(const platform::IpAddress &DestAddr, int PacketSize,
                 const platform::IpOptionInformation &ProbeOptions, int TimeOut);
     // Closes the echo handle.
     ~TPingThread();
@@ -65,12 +74,13 @@ private:
     void Execute();
 
     platform::IcmpHandle m_handle;
-    std::uint32_t m_dest;
+    platform::IpAddress m_dest;
     int m_packetSize;
     platform::IpOptionInformation m_options;  // copied at creation: TTL fixed per thread
     int m_timeOut;
     std::int32_t m_resultCode = 0;
     platform::IcmpEchoReply m_echoReply;
+    platform::IpAddress m_replier;   // who answered; family None when nobody did
     std::mutex m_lock;               // guards m_owner and m_onTerminate
     QObject *m_owner = nullptr;
     Completion m_onTerminate;
@@ -109,7 +119,8 @@ public:
     // (the same hint and the same once as the echo engine's); empty otherwise.
     static QString AccessHintOnce();
 
-    std::uint32_t DestAddr = 0xFFFFFFFFu;   // target (network order)
+    std::uint32_t DestAddr = 0xFFFFFFFFu;   // IPv4 target (network order); all ones for IPv6
+    platform::IpAddress DestIp;             // target of either family, where the echoes go
     TDataRt OnData;
     TError OnError;
     platform::IpOptionInformation ProbeOptions;  // Ttl = the current TTL / hop number
@@ -117,11 +128,13 @@ public:
     TWSMode Mode = wsmAsync;
     std::int32_t ResultCode = 0;            // result of the last probe
     platform::IcmpEchoReply EchoReply;      // copy of the last reply record
+    platform::IpAddress ReplyIp;            // who sent it (with its zone); family None when nobody answered
 
 protected:
     // Completion of one echo, on this object's thread.
     virtual void EchoDone();
-    // ResultCode := 0; EchoReply := zero with the replying address all ones.
+    // ResultCode := 0; EchoReply := zero with the replying address all ones;
+    // ReplyIp := none.
     virtual void ClearReply();
     // Sends one echo on a worker whatever Mode says; done runs on completion.
     void SendOnWorker(std::function<void()> done);

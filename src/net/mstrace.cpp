@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <span>
+
 namespace {
 constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
@@ -73,6 +75,7 @@ void TMSicmpTask::DnsDone()
     if (m_state != TState::LookingUp)
         return;
     DestAddr = m_dns->LookupAddr;
+    DestIp = m_dns->LookupIp;
     TargetName = m_dns->LookupName;
     TargetAddrText = m_dns->LookupAddrText;
     ResultCode = m_dns->LookupError;
@@ -117,14 +120,13 @@ void TMSicmpTask::Finish()
 
 void TMSicmpTask::FillHop()
 {
-    const std::uint32_t addr = EchoReply.Address;
-    if (addr == kNone) {
+    if (!ReplyIp.Valid()) {
         // Nobody answered: the line names the target.
         HopAddrText = TargetAddrText;
         HopHost = TargetName;
         return;
     }
-    HopAddrText = QString::fromStdString(platform::InetNtoa(addr));
+    HopAddrText = QString::fromStdString(platform::AddressText(ReplyIp));
     HopHost = HopAddrText;
     if (!Resolve)
         return;
@@ -132,7 +134,7 @@ void TMSicmpTask::FillHop()
     // record; the window keeps running meanwhile.
     QPointer<TMSicmpTask> self(this);
     platform::HostEntry entry;
-    const int rc = LookupAddrWaiting(addr, entry);
+    const int rc = LookupAddressWaiting(ReplyIp, entry);
     if (self && rc == 0 && !entry.name.empty())
         HopHost = QString::fromStdString(entry.name);
 }
@@ -181,11 +183,16 @@ TMSTrace::TMSTrace(QObject *owner) : TMSicmpTask(owner), m_giveUp(new QTimer(thi
 
 TMSTrace::~TMSTrace() { EndRun(); }
 
-int TMSTrace::HopsForReplyTtl(int ttl)
+int TMSTrace::HopsForReplyTtl(int ttl, platform::Family family)
 {
     if (ttl <= 0)
         return 0;
-    for (int initial : {32, 64, 128, 255})
+    // Hosts start IPv6 packets from 64, 128 or 255 (RFC 4861's default and
+    // the usual systems'); only old IPv4 stacks start from 32.
+    static constexpr int kV4[] = {32, 64, 128, 255};
+    static constexpr int kV6[] = {64, 128, 255};
+    for (int initial : family == platform::Family::IPv6 ? std::span<const int>(kV6)
+                                                        : std::span<const int>(kV4))
         if (initial >= ttl)
             return initial - ttl + 1;
     return 0;
@@ -200,10 +207,11 @@ void TMSTrace::BeginProbing()
         return;
     }
     SetState(TState::Testing);
-    if (DestAddr == platform::InetAddr("127.0.0.1")) {
+    if (DestIp == platform::IpAddress::V4(platform::InetAddr("127.0.0.1"))) {
         // Our own loopback answers for certain, one hop away.
         EchoReply.Status = platform::kIpSuccess;
         EchoReply.Options.Ttl = 255;
+        ReplyIp = DestIp;
         ResultCode = 0;
         TestDone();
         return;
@@ -220,7 +228,7 @@ void TMSTrace::TestDone()
         Fail();
         return;
     }
-    m_hopsExpected = HopsForReplyTtl(EchoReply.Options.Ttl);
+    m_hopsExpected = HopsForReplyTtl(EchoReply.Options.Ttl, DestIp.family);
     QPointer<TMSTrace> self(this);
     if (auto handler = OnTest)
         handler(this);
@@ -283,7 +291,8 @@ void TMSTrace::TakeNotes(TRun &run)
             break;
         case TTraceProbes::TNote::Echo:
             run.hops.Answered(note.ttl, note.code, note.reply, note.rttUs,
-                              TTraceProbes::NameFollows(Resolve, note.code, note.reply));
+                              TTraceProbes::NameFollows(Resolve, note.code, note.from),
+                              note.from);
             break;
         case TTraceProbes::TNote::Name:
             run.hops.Named(note.ttl, note.name);
@@ -332,7 +341,7 @@ void TMSTrace::Advance()
             break;
         while (const int ttl = run->hops.NextToSend()) {
             run->hops.Sent(ttl, nowUs());
-            if (!run->probes->Send(ttl, DestAddr, PacketSize(), TimeOut(), Resolve)) {
+            if (!run->probes->Send(ttl, DestIp, PacketSize(), TimeOut(), Resolve)) {
                 // No thread to be had: the hop fails when its turn comes.
                 run->hops.Answered(ttl, platform::kErrNoBufs, clearedReply(), 0, false);
                 run->again = true;
@@ -359,9 +368,11 @@ bool TMSTrace::ReportHop(const std::shared_ptr<TRun> &run, int ttl)
         // Silent while the hops after it answered: as good as timed out.
         ResultCode = platform::kIpReqTimedOut;
         EchoReply = clearedReply();
+        ReplyIp = platform::IpAddress{};
     } else {
         ResultCode = hop.code;
         EchoReply = hop.reply;
+        ReplyIp = hop.from;
     }
     const std::string name = hop.name;
     if (!CheckResult()) {
@@ -369,12 +380,12 @@ bool TMSTrace::ReportHop(const std::shared_ptr<TRun> &run, int ttl)
         Fail();
         return false;
     }
-    if (EchoReply.Address == kNone) {
+    if (!ReplyIp.Valid()) {
         // Nobody answered: the line names the target.
         HopAddrText = TargetAddrText;
         HopHost = TargetName;
     } else {
-        HopAddrText = QString::fromStdString(platform::InetNtoa(EchoReply.Address));
+        HopAddrText = QString::fromStdString(platform::AddressText(ReplyIp));
         HopHost = name.empty() ? HopAddrText : QString::fromStdString(name);
     }
     QPointer<TMSTrace> self(this);
@@ -415,6 +426,7 @@ void TMSTrace::EndCancelled()
     ProbeOptions.Ttl = std::uint8_t(ttl);
     ResultCode = kMsCancelled;
     EchoReply = clearedReply();
+    ReplyIp = platform::IpAddress{};
     QPointer<TMSTrace> self(this);
     DoData();
     if (self && Busy())

@@ -24,8 +24,9 @@ public:
     explicit TMSicmpTask(QObject *owner = nullptr);
     ~TMSicmpTask() override;
 
-    // Begins a run to a host name or dotted address. Refusals and failures
-    // come through OnError.
+    // Begins a run to a host name or an address of either family (an IPv6
+    // one with or without brackets and zone). Refusals and failures come
+    // through OnError.
     virtual void Start(const QString &host);
     // Asks the running run to stop: a pending asynchronous lookup ends at
     // once (OnError with kMsLookupCancelled); an echo out is let finish and
@@ -36,10 +37,10 @@ public:
     TState State() const { return m_state; }
 
     QString TargetName;       // official name of the target
-    QString TargetAddrText;   // dotted text of the target
+    QString TargetAddrText;   // canonical text of the target's address
     bool Resolve = false;     // look up each hop's name
-    QString HopHost;          // hop's name (or dotted text) for the lines
-    QString HopAddrText;      // hop's dotted text
+    QString HopHost;          // hop's name (or address text) for the lines
+    QString HopAddrText;      // canonical text of the hop's address
     bool CancelRequested = false;
     TNotifyEvent OnFinished;
 
@@ -98,10 +99,11 @@ public:
 
     // Hops the test echo estimates; 0 = no estimate.
     int HopsExpected() const { return m_hopsExpected; }
-    // Hops to a target whose echo reply arrived with this TTL: the target
-    // started from the smallest usual initial TTL (32, 64, 128, 255) not below
-    // it. 0 when the TTL is unknown (0).
-    static int HopsForReplyTtl(int ttl);
+    // Hops to a target whose echo reply arrived with this TTL (IPv6: hop
+    // limit): the target started from the smallest usual initial value not
+    // below it, 32, 64, 128 or 255 for IPv4, 64, 128 or 255 for IPv6. 0 when
+    // the TTL is unknown (0).
+    static int HopsForReplyTtl(int ttl, platform::Family family = platform::Family::IPv4);
 
     bool SendTestPacket = false;  // estimate the hops with one echo first
     TNotifyEvent OnTest;          // the test echo was answered

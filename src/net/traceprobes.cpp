@@ -23,15 +23,15 @@ TTraceProbes::TTraceProbes(std::function<void()> wake) : m_wake(std::move(wake))
 
 TTraceProbes::~TTraceProbes() = default;
 
-bool TTraceProbes::NameFollows(bool resolve, std::int32_t code,
-                               const platform::IcmpEchoReply &reply)
+bool TTraceProbes::NameFollows(bool resolve, std::int32_t code, const platform::IpAddress &from)
 {
-    return resolve && code == 0 && reply.Address != kNone;
+    return resolve && code == 0 && from.Valid();
 }
 
-bool TTraceProbes::Send(int ttl, std::uint32_t dest, int size, int timeOutMs, bool resolve)
+bool TTraceProbes::Send(int ttl, const platform::IpAddress &dest, int size, int timeOutMs,
+                        bool resolve)
 {
-    const platform::IcmpHandle handle = platform::IcmpCreateFile();
+    const platform::IcmpHandle handle = IcmpCreateFileFor(dest);
     ++s_running;
     try {
         std::thread([self = shared_from_this(), handle, ttl, dest, size, timeOutMs, resolve] {
@@ -47,8 +47,8 @@ bool TTraceProbes::Send(int ttl, std::uint32_t dest, int size, int timeOutMs, bo
     return true;
 }
 
-void TTraceProbes::Probe(platform::IcmpHandle handle, int ttl, std::uint32_t dest, int size,
-                         int timeOutMs, bool resolve)
+void TTraceProbes::Probe(platform::IcmpHandle handle, int ttl, const platform::IpAddress &dest,
+                         int size, int timeOutMs, bool resolve)
 {
     TNote echo;
     echo.ttl = ttl;
@@ -70,12 +70,12 @@ void TTraceProbes::Probe(platform::IcmpHandle handle, int ttl, std::uint32_t des
         left.ttl = ttl;
         left.atUs = t0 / 1000;
         Push(std::move(left));
-        echo.code = IcmpEcho(handle, options, echo.reply, dest, size, timeOutMs);
+        echo.code = IcmpEcho(handle, options, echo.reply, dest, size, timeOutMs, &echo.from);
         echo.rttUs = (platform::MonoNowNs() - t0) / 1000;
         platform::IcmpCloseHandle(handle);
     }
-    const bool named = NameFollows(resolve, echo.code, echo.reply);
-    const std::uint32_t from = echo.reply.Address;
+    const bool named = NameFollows(resolve, echo.code, echo.from);
+    const platform::IpAddress from = echo.from;
     Push(std::move(echo));
     if (!named)
         return;
@@ -86,21 +86,22 @@ void TTraceProbes::Probe(platform::IcmpHandle handle, int ttl, std::uint32_t des
     Push(std::move(name));
 }
 
-std::string TTraceProbes::NameOf(std::uint32_t addr)
+std::string TTraceProbes::NameOf(const platform::IpAddress &addr)
 {
+    const std::string key = platform::AddressText(addr);
     std::unique_lock<std::mutex> lk(m_lock);
-    auto it = m_names.find(addr);
+    auto it = m_names.find(key);
     if (it != m_names.end()) {
         // Another probe is asking already: its answer is this one's too.
-        m_changed.wait(lk, [&] { return m_closed || m_names[addr].done; });
-        return m_names[addr].name;
+        m_changed.wait(lk, [&] { return m_closed || m_names[key].done; });
+        return m_names[key].name;
     }
-    m_names[addr];
+    m_names[key];
     lk.unlock();
     platform::HostEntry entry;
-    const bool found = platform::LookupAddr(addr, entry) == 0;
+    const bool found = platform::LookupAddress(addr, entry) == 0;
     lk.lock();
-    TName &slot = m_names[addr];
+    TName &slot = m_names[key];
     slot.done = true;
     if (found)
         slot.name = entry.name;

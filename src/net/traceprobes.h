@@ -33,6 +33,7 @@ public:
         std::int64_t atUs = 0;          // left: the monotonic clock then, in microseconds
         std::int32_t code = 0;          // echo: its result (0: a reply record came)
         platform::IcmpEchoReply reply;  // echo: the reply record
+        platform::IpAddress from;       // echo: who answered (either family); None when nobody did
         std::int64_t rttUs = 0;         // echo: how long it took on its thread
         std::string name;               // name: the replying host's, empty when it has none
     };
@@ -45,15 +46,16 @@ public:
     TTraceProbes(const TTraceProbes &) = delete;
     TTraceProbes &operator=(const TTraceProbes &) = delete;
 
-    // Sends one echo of size bytes with TTL ttl to dest (network order) on a
-    // thread of its own, waiting at most timeOutMs. The echo handle is opened
-    // here, on the caller's thread (and network namespace); when it cannot
-    // be, the thread reports the engine's "no handle" code at once. With
-    // resolve, a name note follows every echo that NameFollows. False when no
-    // thread could be had (nothing was sent).
-    bool Send(int ttl, std::uint32_t dest, int size, int timeOutMs, bool resolve);
-    // Whether the echo's note is followed by a name note.
-    static bool NameFollows(bool resolve, std::int32_t code, const platform::IcmpEchoReply &reply);
+    // Sends one echo of size bytes with TTL (IPv6: hop limit) ttl to dest on
+    // a thread of its own, waiting at most timeOutMs. The echo handle (ICMP
+    // or ICMPv6, as dest is) is opened here, on the caller's thread (and
+    // network namespace); when it cannot be, the thread reports the engine's
+    // "no handle" code at once. With resolve, a name note follows every echo
+    // that NameFollows. False when no thread could be had (nothing was sent).
+    bool Send(int ttl, const platform::IpAddress &dest, int size, int timeOutMs, bool resolve);
+    // Whether the echo's note is followed by a name note: somebody answered
+    // and names are wanted.
+    static bool NameFollows(bool resolve, std::int32_t code, const platform::IpAddress &from);
 
     // The notes that came since the last call, oldest first.
     std::vector<TNote> Take();
@@ -69,12 +71,13 @@ public:
     static int Running() { return s_running.load(); }
 
 private:
-    // Fills the name of addr, asked of the resolver once per run however
-    // many hops (every probe beyond the target, for one) are answered from it.
-    std::string NameOf(std::uint32_t addr);
+    // Fills the name of addr (IPv6 through ip6.arpa), asked of the resolver
+    // once per run however many hops (every probe beyond the target, for
+    // one) are answered from it.
+    std::string NameOf(const platform::IpAddress &addr);
     void Push(TNote note);
     bool Closed();
-    void Probe(platform::IcmpHandle handle, int ttl, std::uint32_t dest, int size,
+    void Probe(platform::IcmpHandle handle, int ttl, const platform::IpAddress &dest, int size,
                int timeOutMs, bool resolve);
 
     struct TName {
@@ -86,7 +89,7 @@ private:
     std::condition_variable m_changed;    // a note came, a name came, or Close
     std::function<void()> m_wake;
     std::deque<TNote> m_notes;
-    std::map<std::uint32_t, TName> m_names;
+    std::map<std::string, TName> m_names;   // by the address's canonical text
     bool m_closed = false;
     static inline std::atomic<int> s_running{0};
 };

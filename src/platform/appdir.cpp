@@ -46,6 +46,16 @@ void MakePrivateDir(const QString &dir)
         ::chmod(path.constData(), S_IRWXU);  // whatever the umask took away
 }
 
+// The folder of the program the user started. The service that `idlix
+// --headless` hands over to lives elsewhere (libexec); the launcher names
+// its own folder, so the portable-copy rule sees the same folder either way.
+QString ProgramDir()
+{
+    const QString launcher = qEnvironmentVariable("IDLIX_PROGRAM_DIR");
+    return launcher.startsWith(QLatin1Char('/')) ? WithoutTrailingSlash(launcher)
+                                                 : QCoreApplication::applicationDirPath();
+}
+
 } // namespace
 
 QString DataDir()
@@ -53,7 +63,7 @@ QString DataDir()
     const QString chosen = qEnvironmentVariable("IDLIX_DIR");
     if (!chosen.isEmpty())
         return WithoutTrailingSlash(chosen);
-    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString programDir = ProgramDir();
     if (IsPortable(programDir))
         return programDir;
     const QString config = ConfigHome();

@@ -5,7 +5,9 @@
 //   1. IDLIX_DIR when set and not empty (how tests and demos run on a
 //      scratch copy; an explicit choice wins over everything else);
 //   2. the executable's folder when it holds idlix2.ini and this user may
-//      write to it (a portable copy, the build folder);
+//      write to it (a portable copy, the build folder); for the service
+//      that `idlix --headless` starts, the folder of the idlix it was
+//      started as (IDLIX_PROGRAM_DIR, set by that launcher);
 //   3. the user's configuration folder, $XDG_CONFIG_HOME/idlix (or
 //      ~/.config/idlix), created with mode 0700 because the settings hold
 //      the dial-up password.

@@ -286,3 +286,7 @@ void NmSecretAgent::SaveSecrets(const NmSettings &, const QDBusObjectPath &) {}
 void NmSecretAgent::DeleteSecrets(const NmSettings &, const QDBusObjectPath &) {}
 
 } // namespace platform
+
+// Built with this file rather than with the library's other classes, so that
+// a program that never uses them (the headless service) does not link Qt D-Bus.
+#include "moc_dialup_nm.cpp"

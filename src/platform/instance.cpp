@@ -130,3 +130,7 @@ bool TInstanceGuard::AskFirstToActivate(int timeoutMs)
 }
 
 } // namespace platform
+
+// Built with this file rather than with the library's other classes, so that
+// a program that never uses them (the headless service) does not link Qt Network.
+#include "moc_instance.cpp"

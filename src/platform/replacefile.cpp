@@ -121,4 +121,66 @@ bool ReplaceFile(const QString &path, const QByteArray &bytes, TFileAccess acces
     return ok;
 }
 
+TFileReplacer::~TFileReplacer()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(tmpName_.constData());
+    }
+}
+
+bool TFileReplacer::Open(const QString &path, TFileAccess access, QString *reason)
+{
+    // As ReplaceFile: a link's target gets the bytes, and only a regular
+    // file is replaced.
+    target_ = finalTarget(QFile::encodeName(path));
+    struct stat st {};
+    if (target_.isEmpty()) {
+        error_ = errno;
+    } else if (::stat(target_.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error_ = EINVAL;
+        if (reason)
+            *reason = QStringLiteral("not a regular file");
+        return false;
+    } else {
+        fd_ = openTemporary(target_, access == TFileAccess::OwnerOnly ? 0600 : 0666, tmpName_);
+        if (fd_ < 0)
+            error_ = errno;
+        else if (access == TFileAccess::OwnerOnly && ::fchmod(fd_, 0600) != 0)
+            error_ = errno;
+    }
+    if (error_ && reason)
+        *reason = QString::fromLocal8Bit(std::strerror(error_));
+    return error_ == 0;
+}
+
+bool TFileReplacer::Write(const QByteArray &bytes)
+{
+    if (fd_ < 0 || error_)
+        return false;
+    if (!writeAll(fd_, bytes))
+        error_ = errno;
+    return error_ == 0;
+}
+
+bool TFileReplacer::Commit(QString *reason)
+{
+    if (fd_ < 0 && !error_)
+        error_ = EBADF;
+    if (!error_ && ::fsync(fd_) != 0)
+        error_ = errno;
+    if (fd_ >= 0 && ::close(fd_) != 0 && !error_)
+        error_ = errno;
+    fd_ = -1;
+    if (!error_ && ::rename(tmpName_.constData(), target_.constData()) != 0)
+        error_ = errno;
+    if (error_) {
+        ::unlink(tmpName_.constData());
+        if (reason)
+            *reason = QString::fromLocal8Bit(std::strerror(error_));
+        return false;
+    }
+    return true;
+}
+
 } // namespace platform

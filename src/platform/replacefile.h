@@ -21,4 +21,28 @@ enum class TFileAccess { Shared, OwnerOnly };
 bool ReplaceFile(const QString &path, const QByteArray &bytes, TFileAccess access,
                  QString *reason = nullptr);
 
+// The same for content written piece by piece (an export of any length):
+// the pieces go to the temporary file, and only Commit puts it in place. A
+// writer destroyed without Commit removes the temporary file and leaves the
+// old one as it was.
+class TFileReplacer {
+public:
+    TFileReplacer() = default;
+    ~TFileReplacer();
+    TFileReplacer(const TFileReplacer &) = delete;
+    TFileReplacer &operator=(const TFileReplacer &) = delete;
+
+    // False with the system's reason when the temporary file cannot be made.
+    bool Open(const QString &path, TFileAccess access, QString *reason = nullptr);
+    // Every byte written, or false (and every later call fails too).
+    bool Write(const QByteArray &bytes);
+    // Flushed to disk and renamed over the path; false with the reason.
+    bool Commit(QString *reason = nullptr);
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+    QByteArray target_, tmpName_;
+};
+
 } // namespace platform

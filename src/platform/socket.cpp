@@ -157,6 +157,29 @@ int SockBindAny(SocketHandle s, Family family)
     return check(bind(s, reinterpret_cast<sockaddr *>(&sa), len));
 }
 
+int SockBind(SocketHandle s, const IpAddress &addr, std::uint16_t port)
+{
+    sockaddr_storage sa;
+    const socklen_t len = ToSockaddr(addr, port, sa);
+    if (len == 0)
+        return fail(EAFNOSUPPORT);
+    return check(bind(s, reinterpret_cast<sockaddr *>(&sa), len));
+}
+
+int SockListen(SocketHandle s, int backlog)
+{
+    return check(listen(s, backlog));
+}
+
+SocketHandle SockAccept(SocketHandle s)
+{
+    int c;
+    do {
+        c = accept4(s, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (c < 0 && errno == EINTR);
+    return c < 0 ? fail(errno) : c;
+}
+
 int SockLocalAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port)
 {
     return nameOf(s, addr, port, false);

@@ -45,6 +45,13 @@ int SockSetOption(SocketHandle s, SockOption opt, bool on);
 int SockBytesReadable(SocketHandle s, int &count);
 // Binds to any local address of the family and port 0 (datagram sockets).
 int SockBindAny(SocketHandle s, Family family);
+// Binds to one local address and port (0: the system picks one).
+int SockBind(SocketHandle s, const IpAddress &addr, std::uint16_t port);
+// Listens for connections, with up to 'backlog' waiting to be accepted.
+int SockListen(SocketHandle s, int backlog);
+// Takes a waiting connection as a new non-blocking, close-on-exec socket;
+// none waiting fails with kErrWouldBlock.
+SocketHandle SockAccept(SocketHandle s);
 int SockLocalAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port);
 int SockPeerAddr(SocketHandle s, IpAddress &addr, std::uint16_t &port);
 

@@ -82,6 +82,10 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
 
     link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
     link_.OnUp = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkUp(o); }); };
+    link_.OnState = [this](TLinkMonitor::TLink state) {
+        const TStamp at = TStamp::Now();
+        Notify([&](TSessionObserver *ob) { ob->LinkState(state, at); });
+    };
 }
 
 TAntiIdleSession::~TAntiIdleSession()

@@ -32,10 +32,12 @@ TProbeOutcome EchoOutcome(int status)
     }
 }
 
-// Bytes of an echo of 'size' data bytes on the wire: the IPv4 and ICMP headers too.
-qint64 EchoWireBytes(int size)
+// Bytes of an echo of 'size' data bytes on the wire: the IP (IPv4's 20 or
+// IPv6's 40) and ICMP headers too.
+qint64 EchoWireBytes(int size, bool ipv6)
 {
-    return qint64(size) + qint64(platform::icmp::kMinIpHeaderLen + platform::icmp::kHeaderLen);
+    const std::size_t ip = ipv6 ? platform::icmp::kIpV6HeaderLen : platform::icmp::kMinIpHeaderLen;
+    return qint64(size) + qint64(ip + platform::icmp::kHeaderLen);
 }
 
 } // namespace
@@ -105,7 +107,7 @@ void TAntiIdleSession::Ping2EchoReply(QObject *, int Replies)
     result.Address = Ping2->Address();
     result.Kind = antiidle::TProbeKind::Echo;
     result.ServerIndex = echoServerIndex_;
-    result.BytesSent = EchoWireBytes(Ping2->Size());
+    result.BytesSent = EchoWireBytes(Ping2->Size(), Ping2->Engine().Target().IsV6());
     if (Replies != 0) {
         const int ms = int(Ping2->Reply().RoundTripTime);
         const QString text = State.LastPingHost + QStringLiteral(" pinged in ") + QString::number(ms)

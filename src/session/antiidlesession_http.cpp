@@ -119,6 +119,9 @@ void TAntiIdleSession::HttpProbe()
     result.Host = host;
     result.Kind = antiidle::TProbeKind::HttpGet;
     result.ServerIndex = State.CycleMode ? probeIndex : -1;
+    result.Address = web_->LastAddress;
+    result.BytesSent = web_->LastBytesSent;
+    result.BytesReceived = web_->LastBytesReceived;
     ServerIndexScope row(State.ServerIndex, probeIndex);
     if (ok) {
         const QString text = QStringLiteral("Received %1 bytes from ").arg(received) + host
@@ -127,7 +130,6 @@ void TAntiIdleSession::HttpProbe()
         HistoryLine(text);
         result.Outcome = TProbeOutcome::Ok;
         result.Ms = State.HttpElapsed;
-        result.BytesReceived = received;
         RecordSuccess(result);
         return;
     }

@@ -23,6 +23,15 @@ void TLinkMonitor::SetThresholds(int downAfter, int upAfter)
     upAfter_ = std::max(1, upAfter);
 }
 
+void TLinkMonitor::SetLink(TLink link)
+{
+    if (link == link_)
+        return;
+    link_ = link;
+    if (OnState)
+        OnState(link);
+}
+
 void TLinkMonitor::Feed(const TProbeResult &r)
 {
     if (r.Outcome == TProbeOutcome::NotPermitted)
@@ -30,7 +39,7 @@ void TLinkMonitor::Feed(const TProbeResult &r)
     if (r.Success()) {
         failures_ = 0;
         if (link_ != TLink::Down) {
-            link_ = TLink::Up;
+            SetLink(TLink::Up);
             if (!pendingCause_.isEmpty() && ++sinceCause_ >= upAfter_)
                 pendingCause_.clear();
             return;
@@ -43,8 +52,8 @@ void TLinkMonitor::Feed(const TProbeResult &r)
         outage_->End = firstSuccess_;
         const TOutage ended = *outage_;
         outage_.reset();
-        link_ = TLink::Up;
         successes_ = 0;
+        SetLink(TLink::Up);
         if (OnUp)
             OnUp(ended);
         return;
@@ -67,11 +76,11 @@ void TLinkMonitor::Feed(const TProbeResult &r)
     NoteHost(run_.HostsTried, r.Host);
     if (failures_ < downAfter_)
         return;
-    link_ = TLink::Down;
     failures_ = 0;
     outage_ = run_;
     outage_->Cause = pendingCause_;
     pendingCause_.clear();
+    SetLink(TLink::Down);
     if (OnDown)
         OnDown(*outage_);
 }
@@ -92,8 +101,8 @@ std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)
     outage_.reset();
     if (open)
         open->End = at;
-    link_ = TLink::Unknown;
     failures_ = successes_ = 0;
     pendingCause_.clear();
+    SetLink(TLink::Unknown);
     return open;
 }

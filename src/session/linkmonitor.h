@@ -61,8 +61,14 @@ public:
     // again (the whole outage).
     std::function<void(const TOutage &)> OnDown;
     std::function<void(const TOutage &)> OnUp;
+    // Told whenever Link() changes, the first verdict of a run included
+    // (unknown -> up, which OnUp does not tell: no outage ended), and when
+    // watching stops (-> unknown). Runs before OnDown and OnUp.
+    std::function<void(TLink)> OnState;
 
 private:
+    void SetLink(TLink link);
+
     int downAfter_, upAfter_;
     TLink link_ = TLink::Unknown;
     int failures_ = 0, successes_ = 0;  // lengths of the current runs

@@ -29,6 +29,10 @@ public:
     // The line went down (the outage so far) / came back (the whole outage).
     virtual void LinkDown(const TOutage &) {}
     virtual void LinkUp(const TOutage &) {}
+    // The line's state changed: up (the first success of a session
+    // included), down, or unknown again once the line is no longer watched.
+    // Told before LinkDown, LinkUp and MonitoringStopped.
+    virtual void LinkState(TLinkMonitor::TLink /*link*/, const TStamp & /*at*/) {}
     // The line is no longer watched from 'at' (the session ended or was
     // paused): an outage still open ends there, unseen how.
     virtual void MonitoringStopped(const TStamp & /*at*/, const std::optional<TOutage> & /*open*/) {}

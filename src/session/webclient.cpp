@@ -99,6 +99,8 @@ TWebClient::TOutcome TWebClient::Get(const QString &url, QIODevice *sink, int li
     HttpTransferActive = true;
     HttpWatchdogFired = false;
     LastRequestError = 0;
+    LastBytesSent = LastBytesReceived = 0;
+    LastAddress.clear();
     QPointer<THttpCli> cli(HttpCli1);
     QTimer watchdog;
     watchdog.setObjectName(QStringLiteral("HttpWatchdog"));
@@ -118,6 +120,12 @@ TWebClient::TOutcome TWebClient::Get(const QString &url, QIODevice *sink, int li
     } catch (const std::exception &e) {
         outcome.Result = TResult::OtherError;
         outcome.Error = QString::fromUtf8(e.what());
+    }
+    // A handler may have replaced the client during the transfer.
+    if (cli) {
+        LastBytesSent = cli->WireBytesSent();
+        LastBytesReceived = cli->WireBytesReceived();
+        LastAddress = cli->PeerAddress();
     }
     HttpCli1->ReceiveStream = nullptr;
     HttpTransferActive = false;

@@ -33,6 +33,10 @@ public:
     bool HttpTransferActive = false;  // a probe or download is under way
     bool HttpWatchdogFired = false;   // the last transfer was ended by its watchdog
     int HttpWatchdogMs = 0;           // longest transfer; 0 = automatic (see HttpWatchdogLimit)
+    // What the last Get moved on the wire, and the address it reached.
+    qint64 LastBytesSent = 0;
+    qint64 LastBytesReceived = 0;
+    QString LastAddress;
 
     // The time limit in ms of the next transfer: HttpWatchdogMs when set,
     // else the probe's limit for probes sent every probeIntervalMs (0 for a

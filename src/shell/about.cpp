@@ -26,13 +26,13 @@ Tfrm_About::Tfrm_About(QWidget *parent)
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
     setPalette(pal);
     setAutoFillBackground(true);
-    const QFont font = WindowFont(11);
+    const QFont font = desktop::WindowFont(11);
     setFont(font);
 
     img_About = new QLabel(this);
     img_About->setObjectName("img_About");
     img_About->setGeometry(0, 0, AboutW, AboutH);
-    img_About->setPixmap(Picture("about.jpg"));
+    img_About->setPixmap(desktop::Picture("about.jpg"));
     img_About->setToolTip("Click to close");
 
     lbl_Version = new QLabel(QLatin1String(platform::ProgramTitle), this);

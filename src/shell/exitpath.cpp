@@ -39,7 +39,7 @@ std::function<void(const QString &)> &exitReportHook()
 // stream and to the exit report hook instead, and the program goes on ending.
 void ReportWithoutBoxes()
 {
-    platform::SetMessageHook([](const QString &text) {
+    desktop::SetMessageHook([](const QString &text) {
         std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
         std::fflush(stderr);
         if (auto hook = exitReportHook())
@@ -144,5 +144,5 @@ void TExitRoutes::commitData(QSessionManager &)
         return;
     ReportWithoutBoxes();
     mainWindow->SaveSettings();
-    platform::SetMessageHook({});
+    desktop::SetMessageHook({});
 }

@@ -6,7 +6,7 @@
 
 bool CanHideToTray()
 {
-    return platform::TTrayService::Available();
+    return desktop::TTrayService::Available();
 }
 
 void HideOrMinimize(QWidget *window)

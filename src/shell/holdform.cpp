@@ -41,7 +41,7 @@ THoldForm::THoldForm(QWidget *parent)
 
     TrayIcon1 = new TTrayIcon(this);
     TrayIcon1->setObjectName("TrayIcon1");
-    TrayIcon1->SetIcon(QIcon(Picture("idlix16.png")));
+    TrayIcon1->SetIcon(QIcon(desktop::Picture("idlix16.png")));
     TrayIcon1->SetToolTip(QLatin1String(platform::ProgramTitle));
     TrayIcon1->PopupMenu = PopupMenu1;
     TrayIcon1->OnClick = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) {

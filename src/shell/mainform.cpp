@@ -14,6 +14,7 @@
 #include "widgets/optioncontrols.h"
 #include "shell/mainform_shortcuts.h"
 #include "shell/optionkeys.h"
+#include "widgets/fittext.h"
 #include "widgets/picturebutton.h"
 #include "desktop/fonts.h"
 #include "desktop/pictures.h"
@@ -112,7 +113,7 @@ void openPage(TGoToWeb &web, const QString &url)
 {
     web.Url = url;
     if (!web.OpenUrl())
-        platform::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
+        desktop::ShowMessage(QStringLiteral("No web browser could be started to show %1").arg(url));
 }
 
 } // namespace
@@ -127,9 +128,9 @@ TMainForm::TMainForm(THoldForm *hold)
     // no re-creation of the native window once the settings are read.
     setObjectName("MainForm");
     setWindowTitle(QLatin1String(platform::ProgramTitle));
-    setWindowIcon(QIcon(Picture("idlix.png")));
+    setWindowIcon(QIcon(desktop::Picture("idlix.png")));
 
-    setFont(WindowFont(11));
+    setFont(desktop::WindowFont(11));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(192, 192, 192));
@@ -253,6 +254,7 @@ void TMainForm::FormCreate()
 void TMainForm::SetStatus(const QString &text, bool repaint)
 {
     StatusLBL->setText(text);
+    statusFit_->Fit();
     if (!repaint)
         return;
     // At once, but no more than once a frame: a transfer asks for it with
@@ -310,12 +312,12 @@ void TMainForm::Help2Click()
 {
     bool shown = false;
     try {
-        shown = platform::ShowHelpContents(HelpFile);
+        shown = desktop::ShowHelpContents(HelpFile);
     } catch (...) {
         shown = false;
     }
     if (!shown)
-        platform::ShowMessage("Help File Not Found!");
+        desktop::ShowMessage("Help File Not Found!");
 }
 
 void TMainForm::BrisvaneHomePage1Click()

@@ -38,6 +38,7 @@ class QTimer;
 
 class TAnimate;
 class TCheckListBox;
+class TFitLabel;
 class TGoToWeb;
 class THoldForm;
 class TJustOne32;
@@ -148,7 +149,7 @@ private:
     QMenu *Tools1 = nullptr, *Edit1 = nullptr, *DialUp1 = nullptr, *Options1 = nullptr,
           *Help1 = nullptr;
     QAction *AntiIdle1 = nullptr, *Finger1 = nullptr, *LatencyTest1 = nullptr, *Ping1 = nullptr,
-            *TraceRoute1 = nullptr, *ISPTree1 = nullptr, *Resolve1 = nullptr,
+            *TraceRoute1 = nullptr, *ISPTree1 = nullptr, *Resolve1 = nullptr, *History1 = nullptr,
             *HideIdlix1 = nullptr, *Exit1 = nullptr;
     QAction *Undo1 = nullptr, *Cut1 = nullptr, *Copy1 = nullptr, *Paste1 = nullptr,
             *Clear1 = nullptr, *SelectAll1 = nullptr;
@@ -230,6 +231,7 @@ private:
     std::vector<std::function<void()>> preferenceWatchers_;
     std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
     QPointer<THoldForm> hold_;                       // the hold window, when there is one
+    TFitLabel *statusFit_ = nullptr;                 // fits StatusLBL's text (child of it)
 
     void CreateMenu();
     void CreateSwitches();

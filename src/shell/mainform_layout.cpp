@@ -8,6 +8,7 @@
 #include "desktop/gotoweb.h"
 #include "desktop/justone32.h"
 #include "widgets/optioncontrols.h"
+#include "widgets/fittext.h"
 #include "widgets/picturebutton.h"
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
@@ -117,6 +118,8 @@ void TMainForm::CreateMenu()
     Tools1->addSeparator();
     ISPTree1 = addItem(Tools1, "ISPTree1", "&ISP Tree", QKeySequence(Qt::CTRL | Qt::Key_I));
     Resolve1 = addItem(Tools1, "Resolve1", "&Resolve", QKeySequence(Qt::CTRL | Qt::Key_R));
+    // The connection history's own window (made by its feature when asked).
+    History1 = addItem(Tools1, "History1", "Hi&story...");
     Tools1->addSeparator();
     HideIdlix1 = addItem(Tools1, "HideIdlix1", "&Hide Idlix");
     Tools1->addSeparator();
@@ -174,14 +177,14 @@ void TMainForm::CreateMenu()
 void TMainForm::CreateSwitches()
 {
     img_Background = MakeLabel(Client, "img_Background", QString(), 0, 0, 449, 252);
-    img_Background->setPixmap(Picture("background.jpg"));
+    img_Background->setPixmap(desktop::Picture("background.jpg"));
     // Its picture comes when a wide panel first stands on it (AcquireBackdrop).
     img_Bg2 = MakeLabel(Client, "img_Bg2", QString(), 115, 9, 329, 203);
     img_Bg2->hide();
 
-    const QList<QPixmap> switches{Picture("switch_off.png"), Picture("switch_on.png")};
-    const QList<QPixmap> arrows{Picture("arrow_closed.png"), Picture("arrow_open.png")};
-    const QPixmap red = Picture("lamp_red.png"), green = Picture("lamp_green.png");
+    const QList<QPixmap> switches{desktop::Picture("switch_off.png"), desktop::Picture("switch_on.png")};
+    const QList<QPixmap> arrows{desktop::Picture("arrow_closed.png"), desktop::Picture("arrow_open.png")};
+    const QPixmap red = desktop::Picture("lamp_red.png"), green = desktop::Picture("lamp_green.png");
 
     struct Row {
         TPictureButton **button;
@@ -425,13 +428,13 @@ void TMainForm::CreateInfoColumn()
     btn_Yes = new TPictureButton(Client);
     btn_Yes->setObjectName("btn_Yes");
     btn_Yes->setGeometry(388, 223, 21, 17);
-    btn_Yes->SetImages({Picture("btn_yes.png")});
+    btn_Yes->SetImages({desktop::Picture("btn_yes.png")});
     btn_Yes->setToolTip("Yes");
     btn_Yes->hide();
     btn_No = new TPictureButton(Client);
     btn_No->setObjectName("btn_No");
     btn_No->setGeometry(412, 224, 21, 17);
-    btn_No->SetImages({Picture("btn_no.png")});
+    btn_No->SetImages({desktop::Picture("btn_no.png")});
     btn_No->setToolTip("No");
     btn_No->hide();
 
@@ -445,6 +448,12 @@ void TMainForm::CreateInfoColumn()
         gauge.setColor(groove, QColor(64, 64, 64));            // on dark grey
     Gauge1->setPalette(gauge);
     Gauge1->hide();
+
+    // A status naming a full IPv6 address is wider than the line: the text
+    // shrinks to fit what the gauge leaves of it, and the tool tip holds
+    // whatever still does not fit.
+    statusFit_ = new TFitLabel(StatusLBL);
+    statusFit_->SetCover(Gauge1);
 }
 
 void TMainForm::CreateTimers()

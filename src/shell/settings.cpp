@@ -56,7 +56,7 @@ bool TMainForm::SaveSettings()
     QString error;
     if (SaveSettings(&error))
         return true;
-    platform::ShowMessage(error);
+    desktop::ShowMessage(error);
     return false;
 }
 
@@ -206,7 +206,7 @@ void TMainForm::Preferences1Click()
     dialog.Apply(options_);
     QString error;
     if (!config::SavePreferences(SettingsFile(), options_, &error))
-        platform::ShowMessage(error);
+        desktop::ShowMessage(error);
     // Watchers may open windows of their own: take a copy of the list.
     const auto watchers = preferenceWatchers_;
     for (const auto &changed : watchers)

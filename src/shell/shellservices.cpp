@@ -59,7 +59,7 @@ void TMainForm::AcquireBackdrop()
     ++backdropUsers_;
     // Decoded at its first use rather than at the start: it is hidden until now.
     if (img_Bg2->pixmap().isNull())
-        img_Bg2->setPixmap(Picture("backdrop.jpg"));
+        img_Bg2->setPixmap(desktop::Picture("backdrop.jpg"));
     img_Bg2->show();
 }
 
@@ -75,12 +75,12 @@ void TMainForm::ReleaseBackdrop()
 
 void TMainForm::ShowMessage(const QString &text)
 {
-    platform::ShowMessage(text);
+    desktop::ShowMessage(text);
 }
 
 void TMainForm::ShowWarning(const QString &text)
 {
-    platform::ShowWarning(text);
+    desktop::ShowWarning(text);
 }
 
 void TMainForm::HideWindow()

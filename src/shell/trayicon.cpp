@@ -8,7 +8,7 @@
 #include <QMenu>
 
 TTrayIcon::TTrayIcon(QObject *parent)
-    : QObject(parent), service_(new platform::TTrayService(this))
+    : QObject(parent), service_(new desktop::TTrayService(this))
 {
     service_->OnLeftClick = [this] {
         const QPoint p = QCursor::pos();

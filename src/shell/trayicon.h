@@ -8,7 +8,7 @@
 #include <functional>
 
 class QMenu;
-namespace platform {
+namespace desktop {
 class TTrayService;
 }
 
@@ -39,13 +39,13 @@ public:
     static constexpr int kMaxTip = 62;
 
     // The tray service underneath (balloon messages, and tests that deliver clicks).
-    platform::TTrayService *Service() const { return service_; }
+    desktop::TTrayService *Service() const { return service_; }
 
 private:
     void update();
     void rightClick(QPoint at);
 
-    platform::TTrayService *service_;
+    desktop::TTrayService *service_;
     QIcon icon_;
     QString tip_;
     bool active_ = false;

@@ -49,7 +49,7 @@ constexpr int NodeImageW = 19, NodeImageH = 17;
 // The node pictures: image 0 for a node, image 1 while it is selected.
 QIcon NodeIcon()
 {
-    const QPixmap strip = Picture(QStringLiteral("isp_images.png"));
+    const QPixmap strip = desktop::Picture(QStringLiteral("isp_images.png"));
     QIcon icon;
     if (strip.isNull())
         return icon;
@@ -193,6 +193,11 @@ void TISPTree::btn_ISPMapClick()
     tv_ISP->clear();
     const QString host = edt_ISPHost->text();
     shell_.SetStatus(QStringLiteral("Status: Looking up host ") + host + QStringLiteral("..."));
+    if (tools::IsAddressText(host) && !tools::IsDottedAddress(host)) {
+        // An IPv6 address has no IPv4 block to scan.
+        NoIPv4Block(host);
+        return;
+    }
     if (!tools::IsDottedAddress(host)) {
         MapState = TMapState::LookingUp;
         forwardPending_ = true;
@@ -227,16 +232,37 @@ void TISPTree::WSocket2DnsLookupDone(quint16 Error)
         shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + host);
         ScanActive = false;
         EndMap();
+    } else if (const QString block = FirstIPv4(WSocket2->DnsResultList() << WSocket2->DnsResult());
+               block.isEmpty()) {
+        NoIPv4Block(host);
     } else {
+        // The block is IPv4's: a name with addresses of both families is
+        // mapped around its first IPv4 one, whichever family comes first.
         shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") +
-                         WSocket2->DnsResult() + QStringLiteral(")"));
-        ScanBase = WSocket2->DnsResult();
+                         block + QStringLiteral(")"));
+        ScanBase = block;
         ScanActive = true;
         ScanSubnet();
         if (!self)
             return;
     }
     QCoreApplication::processEvents();
+}
+
+QString TISPTree::FirstIPv4(const QStringList &addresses)
+{
+    for (const QString &a : addresses)
+        if (tools::IsDottedAddress(a))
+            return a;
+    return {};
+}
+
+void TISPTree::NoIPv4Block(const QString &host)
+{
+    shell_.SetStatus(QStringLiteral("Status: No IPv4 address for ") + host
+                     + QStringLiteral(": the ISP tree maps IPv4 blocks only."));
+    ScanActive = false;
+    EndMap();
 }
 
 void TISPTree::ScanSubnet()

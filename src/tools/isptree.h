@@ -1,6 +1,6 @@
-// The ISP tree: the names of every address .1 to .255 of a host's /24 block,
-// one tree node per address that has one, in address order; the list can be
-// saved as a text file.
+// The ISP tree: the names of every address .1 to .255 of a host's IPv4 /24
+// block, one tree node per address that has one, in address order; the list
+// can be saved as a text file. A host with no IPv4 address has no block.
 #pragma once
 
 #include "components/runguard.h"
@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <map>
@@ -40,7 +41,7 @@ public:
     TWSocket *WSocket2 = nullptr;         // forward lookup of a host name
     TAddrLookups *ScanLookups = nullptr;  // the reverse lookups of a scan
     QFrame *pnl_ISPTree = nullptr;        // the panel (made by the window's layout)
-    QLineEdit *edt_ISPHost = nullptr;     // host name or dotted address
+    QLineEdit *edt_ISPHost = nullptr;     // host name or dotted address (an IPv6 one has no block)
     QTreeWidget *tv_ISP = nullptr;        // one top-level node per named address
     TPictureButton *btn_ISPMap = nullptr, *btn_ISPCancel = nullptr, *btn_IspSave = nullptr,
                    *btn_ISPClose = nullptr;
@@ -93,6 +94,12 @@ private:
     void CreatePanel();
     QFileDialog *SaveDialog1 = nullptr;   // see SaveDialog()
     void EndMap();
+    // The first IPv4 address of a lookup's answers (every address found, in
+    // order, then the one an address typed as such gave); empty when there
+    // is none.
+    static QString FirstIPv4(const QStringList &addresses);
+    // Tells that host has no IPv4 address, so no block to scan, and ends the Map.
+    void NoIPv4Block(const QString &host);
     void LookupDone(std::uint64_t ticket, int n, int error, const std::string &name);
     // Shows every answer whose turn has come, then says which address the
     // scan waits for.

@@ -40,7 +40,7 @@ void StyleEdit(QLineEdit *edit)
     pal.setColor(QPalette::Text, Qt::white);
     edit->setPalette(pal);
     QFont font;
-    font.setFamilies(WindowFaces());
+    font.setFamilies(desktop::WindowFaces());
     font.setPointSize(7);
     edit->setFont(font);
     edit->setToolTip(QStringLiteral("Enter hostname to trace"));

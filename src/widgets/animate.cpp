@@ -12,7 +12,7 @@ TAnimate::TAnimate(QWidget *parent) : QWidget(parent)
 void TAnimate::Clear()
 {
     timer_.stop();
-    movie_ = platform::TAviMovie();
+    movie_ = desktop::TAviMovie();
     image_ = QImage();
     current_ = -1;
     update();
@@ -39,9 +39,9 @@ void TAnimate::SetFileName(const QString &path)
     // named one, when there is one, rather than the small one enlarged.
     ratio_ = 1;
     if (devicePixelRatioF() > 1 && QFileInfo::exists(DoubleClip(path))
-        && platform::LoadAvi(DoubleClip(path), &movie_))
+        && desktop::LoadAvi(DoubleClip(path), &movie_))
         ratio_ = 2;
-    else if (!platform::LoadAvi(path, &movie_))
+    else if (!desktop::LoadAvi(path, &movie_))
         return;
     ShowFrame(0);
 }
@@ -65,7 +65,7 @@ void TAnimate::SetActive(bool on)
 void TAnimate::ShowFrame(int index)
 {
     const QImage prev = (index == current_ + 1) ? image_ : QImage();
-    const QImage img = platform::DecodeAviFrame(movie_, index, prev);
+    const QImage img = desktop::DecodeAviFrame(movie_, index, prev);
     if (img.isNull()) {
         Clear();
         return;

@@ -48,7 +48,7 @@ private:
     void Clear();
 
     QString fileName_;
-    platform::TAviMovie movie_;
+    desktop::TAviMovie movie_;
     QImage image_;
     qreal ratio_ = 1;   // the clip's pixels per window pixel
     int current_ = -1;

@@ -14,7 +14,7 @@ TPictureButton *MakeCaptionButton(QWidget *parent, const QString &name,
     button->setGeometry(x, y, width, 19);
     // The stock face is 60 pixels wide; wider buttons stretch it.
     button->setScaledContents(true);
-    button->SetImages({Picture(QStringLiteral("button.png"))});
+    button->SetImages({desktop::Picture(QStringLiteral("button.png"))});
     auto *label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
     label->setText(caption);

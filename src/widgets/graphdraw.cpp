@@ -75,7 +75,7 @@ void DrawGraphBackground(QImage &image)
         p.drawLine(cx + 4 * i, cy + 1, cx + 4 * i, cy - 1);
 
     QFont font;
-    font.setFamilies(WindowFaces());
+    font.setFamilies(desktop::WindowFaces());
     font.setPointSize(7);
     p.setFont(font);
     p.setPen(QColor::fromRgb(GraphLabelColour));

@@ -1,8 +1,10 @@
 #include "widgets/reportgrid.h"
 #include "desktop/fonts.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 
 namespace {
 
@@ -45,7 +47,7 @@ TReportGrid::TReportGrid(QWidget *parent)
     : QTableWidget(1, 5, parent)
 {
     setHorizontalHeader(new TReportHeader(this));
-    setFont(WindowFont(9));
+    setFont(desktop::WindowFont(9));
 
     QPalette pal = palette();
     for (auto role : {QPalette::Base, QPalette::Window, QPalette::Button, QPalette::AlternateBase})
@@ -65,6 +67,10 @@ TReportGrid::TReportGrid(QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFrameShape(QFrame::NoFrame);
     setWordWrap(false);
+    // A server's text wider than its column (a full IPv6 address in the
+    // 104 pixels the design gives it) keeps its start and its end in view,
+    // which tell addresses apart; the tool tip shows it whole.
+    setTextElideMode(Qt::ElideMiddle);
 
     verticalHeader()->hide();
     verticalHeader()->setMinimumSectionSize(1);
@@ -120,5 +126,12 @@ bool TReportGrid::SetCells(int col, int row, const QString &text)
         setItem(row - 1, col, it);
     }
     it->setText(text);
+    it->setToolTip(ShowsWhole(col, text) ? QString() : text);
     return true;
+}
+
+bool TReportGrid::ShowsWhole(int col, const QString &text) const
+{
+    const int room = columnWidth(col) - 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+    return QFontMetrics(font()).horizontalAdvance(text) <= room;
 }

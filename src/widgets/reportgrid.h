@@ -22,7 +22,12 @@ public:
     // Text of a cell; row 0 is the heading row. Outside the grid: empty text.
     QString Cells(int col, int row) const;
     // Sets a cell's text. Returns false (and changes nothing) outside the grid.
+    // A text wider than its column shows its start and end with "…" between,
+    // and the cell's tool tip holds it whole.
     bool SetCells(int col, int row, const QString &text);
+    // Whether a text shows whole in a cell of the column (in the grid's font,
+    // inside the cell's margins).
+    bool ShowsWhole(int col, const QString &text) const;
 
     // Paints a cell of the heading row: canvas, column, row, the cell's
     // rectangle without its grid lines. Unset: the header paints normally.

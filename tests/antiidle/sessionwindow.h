@@ -51,7 +51,7 @@ struct SessionWindow : AntiIdleParts {
     // echo and HTTP sockets then belong to.
     void OpenWindow(int method)
     {
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        desktop::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
         Attach(*form);
         Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
@@ -62,7 +62,7 @@ struct SessionWindow : AntiIdleParts {
     void CloseWindow()
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 
     // One probe to host as a tick sends it, inside a single-host session

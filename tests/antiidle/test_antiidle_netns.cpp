@@ -252,7 +252,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
 {
     testutil::ScratchDir dir;
     QStringList messages;
-    platform::SetMessageHook([&](const QString &m) { messages << m; });
+    desktop::SetMessageHook([&](const QString &m) { messages << m; });
     {
         TMainForm form;
         antiidletest::AntiIdleParts parts;
@@ -276,7 +276,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");
         Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     }
-    platform::SetMessageHook({});
+    desktop::SetMessageHook({});
 }
 
 TEST_F(AntiIdleNet, IcmpRefusedIsExplainedOnce)
@@ -298,4 +298,33 @@ TEST_F(AntiIdleNet, IcmpRefusedIsExplainedOnce)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << text.toStdString();
     EXPECT_TRUE(text.contains("[  PASSED  ] 1 test.")) << text.toStdString();
     EXPECT_TRUE(net->setPingAllowed(true));
+}
+
+// A server list over IPv6 in the real window: a name with only an AAAA
+// record, an address in brackets and one with every group written, each
+// answered, shown whole in the history, the status line and its report row.
+TEST_F(AntiIdleNet, ServersOverIPv6AreEchoedAndShownWhole)
+{
+    const QStringList servers = {"host.v6", QStringLiteral("[%1]").arg(testnet::kHost6),
+                                 testnet::kLong6};
+    testutil::writeFile(dir.file("Servers.dat"), platform::ToCp1252Lines(servers));
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
+    Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
+    Click();
+    ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "1/1"; }, 10s));
+    TickAndWait("2/2");
+    TickAndWait("3/3");
+    static const QRegularExpression ms(QStringLiteral(" \\d+ msecs$"));
+    EXPECT_EQ(History().last().replace(ms, " N msecs"),
+              QStringLiteral("• %1 pinged in N msecs").arg(testnet::kLong6));
+    EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text().replace(ms, " N msecs"),
+              QStringLiteral("Status: %1 pinged in N msecs").arg(testnet::kLong6));
+    Click();
+    ASSERT_FALSE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
+    for (int row = 1; row <= 3; ++row) {
+        EXPECT_EQ(Cell(0, row), servers[row - 1]) << row;
+        EXPECT_EQ(Cell(1, row), "1") << row;
+        EXPECT_EQ(Cell(3, row), "100 %") << row;
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
 }

@@ -138,9 +138,9 @@ protected:
     {
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        desktop::SetMessageHook([this](const QString &m) { messages << m; });
     }
-    void TearDown() override { platform::SetMessageHook({}); }
+    void TearDown() override { desktop::SetMessageHook({}); }
     testutil::ScratchDir dir;
     QStringList messages;
 };

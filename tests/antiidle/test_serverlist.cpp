@@ -184,12 +184,12 @@ class ServerPanel : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        desktop::SetMessageHook([this](const QString &m) { messages << m; });
     }
     void TearDown() override
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
     void MakeForm()
     {

@@ -27,7 +27,7 @@ class Session : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
-        platform::SetMessageHook([this](const QString &m) { messages << m; });
+        desktop::SetMessageHook([this](const QString &m) { messages << m; });
         form = std::make_unique<TMainForm>();
         Attach(*form);
         Ctl<TSpinText>(form, "edt_AIFreq")->setText("5");
@@ -36,7 +36,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
     // A cycling session over the given servers.
     void StartCycle(const QStringList &servers)

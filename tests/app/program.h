@@ -31,8 +31,8 @@ struct Program {
     // tray: 1 a notification area is there, 0 none, -1 the desktop's answer.
     explicit Program(int tray = -1)
     {
-        platform::TTrayService::SetAvailableOverride(tray);
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::TTrayService::SetAvailableOverride(tray);
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         hold = std::make_unique<THoldForm>();
         main.idlix = std::make_unique<TIdlix>(hold.get());
     }
@@ -40,8 +40,8 @@ struct Program {
     {
         main.reset();
         hold.reset();
-        platform::SetMessageHook({});
-        platform::TTrayService::SetAvailableOverride(-1);
+        desktop::SetMessageHook({});
+        desktop::TTrayService::SetAvailableOverride(-1);
     }
 };
 

@@ -239,7 +239,7 @@ TEST(Captions, TheWindowDrawsInAFaceWhoseWidthsFitItsBoxes)
     EXPECT_TRUE(face == "Tahoma" || face == "Liberation Sans")
         << "the window draws in " << face.toStdString()
         << ": install fonts-liberation2 (scripts/deps.sh run installs it)";
-    EXPECT_EQ(WindowFaces().mid(0, 2), (QStringList{"Tahoma", "Liberation Sans"}));
+    EXPECT_EQ(desktop::WindowFaces().mid(0, 2), (QStringList{"Tahoma", "Liberation Sans"}));
 }
 
 TEST(Captions, EveryCaptionFitsItsBox)

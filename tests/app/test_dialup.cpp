@@ -45,8 +45,8 @@ struct Program {
             "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
             "Disconnect=1\r\nDisconnect Time=1\r\n");
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
-        platform::SetBeepHook([] {});
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetBeepHook([] {});
         idlix = std::make_unique<TIdlix>();
         form = idlix->Form.get();
         dial = idlix->DialUp;
@@ -58,8 +58,8 @@ struct Program {
     ~Program()
     {
         idlix.reset();
-        platform::SetMessageHook({});
-        platform::SetBeepHook({});
+        desktop::SetMessageHook({});
+        desktop::SetBeepHook({});
         qunsetenv("IDLIX_PHONEBOOK");
     }
     bool AntiIdleOn() const

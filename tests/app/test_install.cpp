@@ -81,6 +81,9 @@ QStringList ExpectedFiles()
                          "share/metainfo/com.brisvane.Idlix.metainfo.xml"};
     for (const int size : kIconSizes)
         files << QString("share/icons/hicolor/%1x%1/apps/idlix.png").arg(size);
+    // The headless service, its units and the package's own documents.
+    files << "libexec/idlix/idlix-headless" << "lib/systemd/system/idlix.service"
+          << "lib/systemd/user/idlix.service" << "share/doc/idlix/changelog.gz" << "share/doc/idlix/copyright";
     files.sort();
     return files;
 }
@@ -266,6 +269,10 @@ TEST(CommandLine, WhatItCannotUnderstandIsRefusedBeforeAnyDisplay)
         {{"-session", "1234abcd", "--help"}, 0, ""},
         // A value is never taken for an option.
         {{"-display", "--foo", "--version"}, 0, ""},
+        // -4 and -6 are the program's own: taken alone, refused together.
+        {{"-4", "-6"}, 64, "idlix: conflicting option '-6'"},
+        {{"-6", "--version"}, 0, ""},
+        {{"-4", "-4", "--help"}, 0, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -418,6 +425,7 @@ TEST(Package, PostInstallGivesTheCapabilityOnlyWhereUsersCannotPing)
     ASSERT_EQ(RunTool("dpkg-deb", {"-e", p.deb, control.path()}).code, 0);
     const QString postinst = ReadFile(control.filePath("postinst"));
     ASSERT_TRUE(postinst.contains("\"/usr/bin/idlix\""));
+    ASSERT_TRUE(postinst.contains("\"/usr/libexec/idlix/idlix-headless\""));
     EXPECT_TRUE(QFileInfo(control.filePath("postinst")).isExecutable());
 
     struct Case {
@@ -434,19 +442,75 @@ TEST(Package, PostInstallGivesTheCapabilityOnlyWhereUsersCannotPing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.range) + " " + c.action);
-        // The script run on a scratch copy of a program instead of /usr/bin/idlix.
+        // The script run on scratch copies of a program instead of
+        // /usr/bin/idlix and of the headless service it hands over to.
         QTemporaryDir scratch;
         const QString program = scratch.filePath("idlix");
+        const QString headless = scratch.filePath("idlix-headless");
         ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("true"), program));
+        ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("true"), headless));
         QFile script(scratch.filePath("postinst"));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QString(postinst).replace("\"/usr/bin/idlix\"", "\"" + program + "\"").toUtf8());
+        script.write(QString(postinst)
+                         .replace("\"/usr/bin/idlix\"", "\"" + program + "\"")
+                         .replace("\"/usr/libexec/idlix/idlix-headless\"", "\"" + headless + "\"")
+                         .toUtf8());
         script.close();
         const Result r = RunTool("unshare", {"--net", "sh", "-c",
                                          QString("echo '%1' > /proc/sys/net/ipv4/ping_group_range && sh %2 %3")
                                              .arg(c.range, script.fileName(), c.action)});
         EXPECT_EQ(r.code, 0) << r.err.toStdString();
-        const QString caps = RunTool("getcap", {program}).out;
-        EXPECT_EQ(caps.contains("cap_net_raw=ep"), c.capability) << caps.toStdString();
+        // Both or neither: a capability from one file does not pass to the next.
+        for (const QString &file : {program, headless}) {
+            const QString caps = RunTool("getcap", {file}).out;
+            EXPECT_EQ(caps.contains("cap_net_raw=ep"), c.capability) << file.toStdString() << caps.toStdString();
+        }
     }
+}
+
+TEST(Package, ServiceUnitsAreInstalledAndNothingEnablesThem)
+{
+    if (!HavePackageTools())
+        GTEST_SKIP() << "dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
+    const Package &p = ThePackage();
+    ASSERT_FALSE(p.deb.isEmpty());
+    QStringList files;
+    QString serviceLine;
+    for (const QString &line : RunTool("dpkg-deb", {"-c", p.deb}).out.split('\n', Qt::SkipEmptyParts)) {
+        files << line.section(' ', -1);
+        if (line.endsWith("./usr/libexec/idlix/idlix-headless"))
+            serviceLine = line;
+    }
+    EXPECT_TRUE(files.contains("./usr/lib/systemd/system/idlix.service"));
+    EXPECT_TRUE(files.contains("./usr/lib/systemd/user/idlix.service"));
+    // Enabling is a link under /etc, or a maintainer script asking for one.
+    for (const QString &f : files)
+        EXPECT_FALSE(f.startsWith("./etc/")) << f.toStdString();
+    QTemporaryDir control;
+    ASSERT_EQ(RunTool("dpkg-deb", {"-e", p.deb, control.path()}).code, 0);
+    for (const QString &script : QDir(control.path()).entryList({"preinst", "postinst", "prerm", "postrm"})) {
+        const QString text = ReadFile(control.filePath(script));
+        for (const char *word : {"systemctl", "deb-systemd-helper", "deb-systemd-invoke"})
+            EXPECT_FALSE(text.contains(word)) << script.toStdString() << " " << word;
+    }
+    // The service is stripped like the program.
+    EXPECT_TRUE(serviceLine.startsWith("-rwxr-xr-x root/root")) << serviceLine.toStdString();
+    const qint64 packed = serviceLine.simplified().section(' ', 2, 2).toLongLong();
+    EXPECT_GT(packed, 0);
+    EXPECT_LT(packed, QFileInfo(QString(IDLIX_BINARY_DIR) + "/idlix-headless").size());
+}
+
+TEST(Package, LintianFindsNoErrorsOrWarnings)
+{
+    if (!HavePackageTools())
+        GTEST_SKIP() << "dpkg-deb or dpkg-shlibdeps (dpkg-dev) is not installed";
+    if (QStandardPaths::findExecutable("lintian").isEmpty())
+        GTEST_SKIP() << "lintian is not installed";
+    const Package &p = ThePackage();
+    ASSERT_FALSE(p.deb.isEmpty());
+    const Result r = RunTool("lintian", {"--fail-on", "error,warning", p.deb},
+                             QProcessEnvironment::systemEnvironment(), 300000);
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    for (const QString &line : r.out.split('\n', Qt::SkipEmptyParts))
+        EXPECT_FALSE(line.startsWith("E: ") || line.startsWith("W: ")) << line.toStdString();
 }

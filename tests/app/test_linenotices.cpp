@@ -7,6 +7,9 @@
 #include "app/idlix.h"
 #include "antiidle/feature.h"
 #include "dialup/dialupcontrol.h"
+#include "history/historykeeper.h"
+#include "historyview/historyfeature.h"
+#include "historyview/historywindow.h"
 #include "net/ras.h"
 #include "notify/linenotices.h"
 #include "session/antiidlesession.h"
@@ -20,6 +23,7 @@
 
 #include <QFile>
 #include <QLabel>
+#include <QTableWidget>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -72,7 +76,7 @@ struct Program {
         // No NetworkManager: whether the line is metered stays out of it.
         oldSystemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/idlix-test-system-bus");
-        platform::SetMessageHook([this](const QString &t) { boxes << t; });
+        desktop::SetMessageHook([this](const QString &t) { boxes << t; });
         idlix = std::make_unique<TIdlix>();
         rec.out = &causes;
         Engine().AddObserver(&rec);
@@ -81,7 +85,7 @@ struct Program {
     {
         Engine().RemoveObserver(&rec);
         idlix.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
         qunsetenv("IDLIX_PHONEBOOK");
         if (oldSystemBus.isEmpty())
             qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
@@ -127,6 +131,22 @@ TEST(LineNoticesProgram, TheDropsReasonIsInTheOutageAndInBothNotices)
     EXPECT_TRUE(seen[1].Body.startsWith("The modem hung up.\nDown from ")) << seen[1].Body.toStdString();
     EXPECT_EQ(seen[1].ReplacesId, p.idlix->Notices->LineNoticeId());
     EXPECT_TRUE(p.boxes.isEmpty()) << p.boxes.join(" / ").toStdString();
+
+    // The history keeps the outage with the line's reason, and the notice's
+    // action opens the History window on it.
+    const std::vector<history::TOutageRow> outages = p.idlix->History->Store().Outages({0, 1LL << 62});
+    ASSERT_EQ(outages.size(), 1u);
+    EXPECT_EQ(outages[0].Cause, "the modem hung up");
+    EXPECT_EQ(outages[0].Reason(), "the modem hung up");
+    EXPECT_EQ(outages[0].ProbesLost, 3);
+    EXPECT_EQ(outages[0].EndedBy, "up");
+    ASSERT_TRUE(seen[1].Actions.contains("history")) << seen[1].Actions.join(',').toStdString();
+    EXPECT_EQ(p.idlix->HistoryView->Window(), nullptr);
+    server.Click(p.idlix->Notices->LineNoticeId(), "history");
+    ASSERT_TRUE(testutil::waitFor([&] {
+        return p.idlix->HistoryView->Window() && p.idlix->HistoryView->Window()->isVisible();
+    }, 5s));
+    EXPECT_EQ(p.idlix->HistoryView->Window()->tbl_HistOutages->rowCount(), 1);
 }
 
 TEST(LineNoticesProgram, NoServerAndNoTrayShowNothingAndAskNothing)

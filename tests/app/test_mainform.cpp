@@ -45,14 +45,14 @@ struct Fixture {
     TMainForm *form = nullptr;
     Fixture()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         idlix = std::make_unique<TIdlix>();
         form = idlix->Form.get();
     }
     ~Fixture()
     {
         idlix.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 };
 
@@ -215,6 +215,7 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
                     {"-", "", none},
                     {"ISPTree1", "&ISP Tree", QKeySequence("Ctrl+I")},
                     {"Resolve1", "&Resolve", QKeySequence("Ctrl+R")},
+                    {"History1", "Hi&story...", none},
                     {"-", "", none},
                     {"HideIdlix1", "&Hide Idlix", none},
                     {"-", "", none},

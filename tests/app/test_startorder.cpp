@@ -90,7 +90,7 @@ struct Start {
         testutil::writeFile(dir.file("idlix2.ini"), ini);
         testutil::writeFile(dir.file("book.ini"), book);
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         hold = std::make_unique<THoldForm>();
         idlix = std::make_unique<TIdlix>(hold.get());
         form = idlix->Form.get();
@@ -99,7 +99,7 @@ struct Start {
     {
         idlix.reset();
         hold.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
         qunsetenv("IDLIX_PHONEBOOK");
     }
 };
@@ -225,13 +225,13 @@ TEST(StartOrder, TheTrayIconAndThePicturesAreInPlaceOnceTheLoopRuns)
     // only when a wide panel first stands on it, is the shipped one and is
     // drawn in the window then.
     const auto imageOf = [](const QPixmap &p) { return p.toImage().convertToFormat(QImage::Format_RGB32); };
-    EXPECT_EQ(imageOf(Ctl<QLabel>(f, "img_Background")->pixmap()), imageOf(Picture("background.jpg")));
+    EXPECT_EQ(imageOf(Ctl<QLabel>(f, "img_Background")->pixmap()), imageOf(desktop::Picture("background.jpg")));
     auto *backdrop = Ctl<QLabel>(f, "img_Bg2");
     ASSERT_TRUE(backdrop->isHidden());
     const QImage without = imageOf(f.grab());
     f.AcquireBackdrop();
     EXPECT_FALSE(backdrop->isHidden());
-    const QImage expected = imageOf(Picture("backdrop.jpg"));
+    const QImage expected = imageOf(desktop::Picture("backdrop.jpg"));
     ASSERT_FALSE(expected.isNull());
     EXPECT_EQ(imageOf(backdrop->pixmap()), expected);
     EXPECT_EQ(imageOf(backdrop->grab()), expected.scaled(backdrop->size()));

@@ -6,7 +6,7 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
-using platform::TAviMovie;
+using desktop::TAviMovie;
 
 namespace {
 
@@ -116,7 +116,7 @@ TEST(Avi, ShippedLogoClipParsesAndPlays)
 {
     TAviMovie m;
     QString err;
-    ASSERT_TRUE(platform::LoadAvi(kClip, &m, &err)) << err.toStdString();
+    ASSERT_TRUE(desktop::LoadAvi(kClip, &m, &err)) << err.toStdString();
     EXPECT_EQ(m.Width, 85);
     EXPECT_EQ(m.Height, 75);
     EXPECT_GE(m.Frames.size(), 42);
@@ -127,7 +127,7 @@ TEST(Avi, ShippedLogoClipParsesAndPlays)
     QImage prev;
     QList<QImage> pics;
     for (int i = 0; i < m.Frames.size(); ++i) {
-        const QImage f = platform::DecodeAviFrame(m, i, prev, &err);
+        const QImage f = desktop::DecodeAviFrame(m, i, prev, &err);
         ASSERT_FALSE(f.isNull()) << "frame " << i << ": " << err.toStdString();
         EXPECT_EQ(f.size(), QSize(85, 75));
         pics << f;
@@ -176,7 +176,7 @@ TEST(Avi, Rle8Codes)
         img.setColorCount(256);
         img.fill(9);
         QString err;
-        EXPECT_EQ(platform::DecodeRle8(c.data, &img, &err), c.ok) << c.what;
+        EXPECT_EQ(desktop::DecodeRle8(c.data, &img, &err), c.ok) << c.what;
         if (c.ok)
             EXPECT_EQ(Rows(img), c.rows) << c.what;
         else
@@ -192,37 +192,37 @@ TEST(Avi, UncompressedFramesAndRowOrder)
     c8.frames = {QByteArray("\x01\x02\x03\x00\x00\x01\x02\x00", 8)};
     TAviMovie m;
     QString err;
-    ASSERT_TRUE(platform::ParseAvi(Build(c8), &m, &err)) << err.toStdString();
+    ASSERT_TRUE(desktop::ParseAvi(Build(c8), &m, &err)) << err.toStdString();
     EXPECT_EQ(m.FrameIntervalMs(), 100);
-    QImage f = platform::DecodeAviFrame(m, 0, QImage(), &err);
+    QImage f = desktop::DecodeAviFrame(m, 0, QImage(), &err);
     ASSERT_FALSE(f.isNull()) << err.toStdString();
     EXPECT_EQ(Rows(f), (QList<QList<int>>{{0, 1, 2}, {1, 2, 3}}));
     EXPECT_EQ(f.pixel(1, 0), qRgb(10, 20, 30));   // palette entry 1, stored as B G R 0
     // The same rows with a negative height are top-down.
     c8.heightField = -2;
-    ASSERT_TRUE(platform::ParseAvi(Build(c8), &m, &err));
-    f = platform::DecodeAviFrame(m, 0, QImage(), &err);
+    ASSERT_TRUE(desktop::ParseAvi(Build(c8), &m, &err));
+    f = desktop::DecodeAviFrame(m, 0, QImage(), &err);
     EXPECT_EQ(Rows(f), (QList<QList<int>>{{1, 2, 3}, {0, 1, 2}}));
 
     // 24-bit, 2 x 1: BGR triplets, row padded to 8 bytes.
     TClip c24;
     c24.w = 2; c24.h = 1; c24.bits = 24;
     c24.frames = {QByteArray("\x10\x20\x30\x40\x50\x60\x00\x00", 8)};
-    ASSERT_TRUE(platform::ParseAvi(Build(c24), &m, &err)) << err.toStdString();
-    f = platform::DecodeAviFrame(m, 0, QImage(), &err);
+    ASSERT_TRUE(desktop::ParseAvi(Build(c24), &m, &err)) << err.toStdString();
+    f = desktop::DecodeAviFrame(m, 0, QImage(), &err);
     ASSERT_FALSE(f.isNull());
     EXPECT_EQ(f.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
     EXPECT_EQ(f.pixel(1, 0), qRgb(0x60, 0x50, 0x40));
 
     // A frame shorter than its rows is refused, an empty one repeats the last picture.
     c24.frames = {QByteArray("\x10\x20\x30\x40\x50\x60\x00\x00", 8), QByteArray(5, 'x'), QByteArray()};
-    ASSERT_TRUE(platform::ParseAvi(Build(c24), &m, &err));
-    const QImage first = platform::DecodeAviFrame(m, 0, QImage());
-    EXPECT_TRUE(platform::DecodeAviFrame(m, 1, first, &err).isNull());
+    ASSERT_TRUE(desktop::ParseAvi(Build(c24), &m, &err));
+    const QImage first = desktop::DecodeAviFrame(m, 0, QImage());
+    EXPECT_TRUE(desktop::DecodeAviFrame(m, 1, first, &err).isNull());
     EXPECT_FALSE(err.isEmpty());
-    EXPECT_EQ(platform::DecodeAviFrame(m, 2, first), first);
-    EXPECT_TRUE(platform::DecodeAviFrame(m, 2, QImage()).isNull());
-    EXPECT_TRUE(platform::DecodeAviFrame(m, 3, first).isNull());
+    EXPECT_EQ(desktop::DecodeAviFrame(m, 2, first), first);
+    EXPECT_TRUE(desktop::DecodeAviFrame(m, 2, QImage()).isNull());
+    EXPECT_TRUE(desktop::DecodeAviFrame(m, 3, first).isNull());
 }
 
 TEST(Avi, IndexGivesThePlayOrder)
@@ -242,7 +242,7 @@ TEST(Avi, IndexGivesThePlayOrder)
         c.index = r.index;
         TAviMovie m;
         QString err;
-        ASSERT_TRUE(platform::ParseAvi(Build(c), &m, &err)) << err.toStdString();
+        ASSERT_TRUE(desktop::ParseAvi(Build(c), &m, &err)) << err.toStdString();
         QList<char> got;
         for (const QByteArray &f : m.Frames)
             got << f[0];
@@ -279,12 +279,12 @@ TEST(Avi, HostileHeadersAreRefused)
     for (const auto &r : rows) {
         TAviMovie m;
         QString err;
-        EXPECT_FALSE(platform::ParseAvi(r.data, &m, &err)) << r.what;
+        EXPECT_FALSE(desktop::ParseAvi(r.data, &m, &err)) << r.what;
         EXPECT_FALSE(err.isEmpty()) << r.what;
         EXPECT_TRUE(m.Frames.isEmpty()) << r.what;
     }
     TAviMovie m;
-    EXPECT_FALSE(platform::LoadAvi(QStringLiteral("/nonexistent/bvspin.avi"), &m));
+    EXPECT_FALSE(desktop::LoadAvi(QStringLiteral("/nonexistent/bvspin.avi"), &m));
 }
 
 // Thousands of damaged copies of the real clip: byte flips, overwritten chunk
@@ -294,7 +294,7 @@ TEST(Avi, RandomDamageNeverCrashes)
 {
     const QByteArray good = ReadFile(kClip);
     TAviMovie ref;
-    ASSERT_TRUE(platform::ParseAvi(good, &ref));
+    ASSERT_TRUE(desktop::ParseAvi(good, &ref));
     QRandomGenerator rng(8122026);
     int parsed = 0, refused = 0, badFrames = 0;
     for (int i = 0; i < 3000; ++i) {
@@ -319,15 +319,15 @@ TEST(Avi, RandomDamageNeverCrashes)
         }
         TAviMovie m;
         QString err;
-        if (!platform::ParseAvi(d, &m, &err)) {
+        if (!desktop::ParseAvi(d, &m, &err)) {
             ++refused;
             ASSERT_FALSE(err.isEmpty());
             continue;
         }
         ++parsed;
         ASSERT_GT(m.Width, 0);
-        ASSERT_LE(m.Width, platform::kAviMaxSide);
-        ASSERT_LE(m.Height, platform::kAviMaxSide);
+        ASSERT_LE(m.Width, desktop::kAviMaxSide);
+        ASSERT_LE(m.Height, desktop::kAviMaxSide);
         // Frames identical to the good clip's decode as they do there; decode
         // the rest, or all of them when the format itself changed.
         const bool sameFormat = m.Width == ref.Width && m.Height == ref.Height
@@ -337,7 +337,7 @@ TEST(Avi, RandomDamageNeverCrashes)
         for (int f = 0; f < m.Frames.size() && f < 60; ++f) {
             if (sameFormat && m.Frames[f] == ref.Frames[f])
                 continue;
-            const QImage img = platform::DecodeAviFrame(m, f, prev);
+            const QImage img = desktop::DecodeAviFrame(m, f, prev);
             if (img.isNull()) {
                 ++badFrames;
             } else {

@@ -22,12 +22,12 @@ QWidget *helpWindow()
 TEST(HelpViewer, MissingOrEmptyFileIsReported)
 {
     QTemporaryDir dir;
-    EXPECT_FALSE(platform::ShowHelpContents(dir.filePath("Help.html")));
-    EXPECT_FALSE(platform::ShowHelpContents(dir.path()));  // a directory is no document
+    EXPECT_FALSE(desktop::ShowHelpContents(dir.filePath("Help.html")));
+    EXPECT_FALSE(desktop::ShowHelpContents(dir.path()));  // a directory is no document
     QFile empty(dir.filePath("empty.html"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
-    EXPECT_FALSE(platform::ShowHelpContents(empty.fileName()));
+    EXPECT_FALSE(desktop::ShowHelpContents(empty.fileName()));
     QWidget *w = helpWindow();
     EXPECT_TRUE(w == nullptr || !w->isVisible());
 }
@@ -40,7 +40,7 @@ TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
     f.write("<html><head><title>Test Help</title></head><body><h1>Contents</h1>"
             "<p>Anti-idle keeps the line up.</p></body></html>");
     f.close();
-    ASSERT_TRUE(platform::ShowHelpContents(f.fileName()));
+    ASSERT_TRUE(desktop::ShowHelpContents(f.fileName()));
     QWidget *w = helpWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -49,7 +49,7 @@ TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->toPlainText().contains("Anti-idle keeps the line up."));
 
-    ASSERT_TRUE(platform::ShowHelpContents(f.fileName()));
+    ASSERT_TRUE(desktop::ShowHelpContents(f.fileName()));
     EXPECT_EQ(helpWindow(), w);
     w->close();  // frees itself
 }
@@ -59,7 +59,7 @@ TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
 TEST(HelpViewer, ShippedDocumentOpens)
 {
     const QString file = QString(IDLIX_SOURCE_DIR) + "/res/data/Help.html";
-    ASSERT_TRUE(platform::ShowHelpContents(file));
+    ASSERT_TRUE(desktop::ShowHelpContents(file));
     QWidget *w = helpWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), "Idlix v2.0 Help");
@@ -89,5 +89,5 @@ TEST(WebPage, RefusesWhatIsNotAWebAddress)
                           "mailto:someone@example.test", "http://", "-oProxyCommand=x",
                           "ftp://example.test/"};
     for (const char *r : rows)
-        EXPECT_FALSE(platform::OpenWebPage(r)) << r;
+        EXPECT_FALSE(desktop::OpenWebPage(r)) << r;
 }

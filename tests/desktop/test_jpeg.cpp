@@ -72,7 +72,7 @@ TEST(Jpeg, ShippedPicturesDecodeAtTheirLayoutSizes)
         {"background.jpg", 449, 252}, {"backdrop.jpg", 329, 203}, {"about.jpg", 320, 200}};
     for (const auto &r : rows) {
         QString err;
-        const QImage img = platform::DecodeJpeg(ReadFile(kPictures + r.name), &err);
+        const QImage img = desktop::DecodeJpeg(ReadFile(kPictures + r.name), &err);
         ASSERT_FALSE(img.isNull()) << r.name << ": " << err.toStdString();
         EXPECT_EQ(img.size(), QSize(r.w, r.h)) << r.name;
         EXPECT_EQ(img.format(), QImage::Format_RGB32) << r.name;
@@ -81,7 +81,7 @@ TEST(Jpeg, ShippedPicturesDecodeAtTheirLayoutSizes)
 
 TEST(Jpeg, BackgroundHasItsBlackWellAndTealDial)
 {
-    const QImage bg = platform::LoadJpeg(kPictures + "background.jpg");
+    const QImage bg = desktop::LoadJpeg(kPictures + "background.jpg");
     ASSERT_FALSE(bg.isNull());
     // Inside the content well the narrow panels cover: black.
     const QRgb well = bg.pixel(200, 110);
@@ -100,7 +100,7 @@ TEST(Jpeg, BackgroundHasItsBlackWellAndTealDial)
 TEST(Jpeg, ColourAndGrayscaleStreamsKeepTheirPixels)
 {
     const QImage src = Quadrants();
-    const QImage rgb = platform::DecodeJpeg(Encode(src, false));
+    const QImage rgb = desktop::DecodeJpeg(Encode(src, false));
     ASSERT_FALSE(rgb.isNull());
     EXPECT_EQ(rgb.format(), QImage::Format_RGB32);
     EXPECT_EQ(rgb.size(), src.size());
@@ -109,7 +109,7 @@ TEST(Jpeg, ColourAndGrayscaleStreamsKeepTheirPixels)
     ExpectNear(rgb.pixel(10, 40), qRgb(20, 30, 210), 12, "blue quadrant");
     ExpectNear(rgb.pixel(50, 40), qRgb(250, 250, 250), 12, "white quadrant");
 
-    const QImage gray = platform::DecodeJpeg(Encode(src, true));
+    const QImage gray = desktop::DecodeJpeg(Encode(src, true));
     ASSERT_FALSE(gray.isNull());
     EXPECT_EQ(gray.format(), QImage::Format_Grayscale8);
     EXPECT_EQ(gray.size(), src.size());
@@ -138,11 +138,11 @@ TEST(Jpeg, DamagedStreamsGiveNullAndAReason)
     };
     for (const auto &r : rows) {
         QString err;
-        const QImage img = platform::DecodeJpeg(r.data, &err);
+        const QImage img = desktop::DecodeJpeg(r.data, &err);
         EXPECT_TRUE(img.isNull()) << r.what;
         EXPECT_FALSE(err.isEmpty()) << r.what;
     }
-    EXPECT_TRUE(platform::LoadJpeg(QStringLiteral("/nonexistent/picture.jpg")).isNull());
+    EXPECT_TRUE(desktop::LoadJpeg(QStringLiteral("/nonexistent/picture.jpg")).isNull());
 }
 
 TEST(Jpeg, AbsurdDimensionsAreRefusedBeforeAllocation)
@@ -156,7 +156,7 @@ TEST(Jpeg, AbsurdDimensionsAreRefusedBeforeAllocation)
         d[sof + 5] = char(h >> 8); d[sof + 6] = char(h & 0xff);
         d[sof + 7] = char(w >> 8); d[sof + 8] = char(w & 0xff);
         QString err;
-        EXPECT_TRUE(platform::DecodeJpeg(d, &err).isNull()) << h << "x" << w;
+        EXPECT_TRUE(desktop::DecodeJpeg(d, &err).isNull()) << h << "x" << w;
         EXPECT_FALSE(err.isEmpty()) << h << "x" << w;
     }
 }
@@ -174,13 +174,13 @@ TEST(Jpeg, RandomDamageNeverCrashes)
         if (rng.bounded(4) == 0)
             d.truncate(int(rng.bounded(d.size())));
         QString err;
-        const QImage img = platform::DecodeJpeg(d, &err);
+        const QImage img = desktop::DecodeJpeg(d, &err);
         if (img.isNull()) {
             ++refused;
             EXPECT_FALSE(err.isEmpty());
         } else {
             ++decoded;
-            EXPECT_LE(img.width(), platform::kJpegMaxSide);
+            EXPECT_LE(img.width(), desktop::kJpegMaxSide);
         }
     }
     // Both outcomes occur, so the run really reaches the decoder's inner parts.

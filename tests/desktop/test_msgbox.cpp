@@ -15,11 +15,11 @@
 TEST(MessageBox, HookReceivesTheTextInsteadOfABox)
 {
     QStringList seen;
-    platform::SetMessageHook([&](const QString &t) { seen << t; });
-    platform::ShowMessage("Help File Not Found!");
-    platform::ShowMessage("Unable to write to /x/idlix2.ini");
-    platform::ShowWarning("Invalid address!");
-    platform::SetMessageHook({});
+    desktop::SetMessageHook([&](const QString &t) { seen << t; });
+    desktop::ShowMessage("Help File Not Found!");
+    desktop::ShowMessage("Unable to write to /x/idlix2.ini");
+    desktop::ShowWarning("Invalid address!");
+    desktop::SetMessageHook({});
     EXPECT_EQ(seen, (QStringList{"Help File Not Found!", "Unable to write to /x/idlix2.ini",
                                  "Invalid address!"}));
 }
@@ -33,8 +33,8 @@ TEST(MessageBox, BoxesShowTheirTextAsCharactersWithOneButton)
         const char *title;
         QMessageBox::Icon icon;
     } rows[] = {
-        {platform::ShowMessage, "Idlix v2.0", QMessageBox::NoIcon},
-        {platform::ShowWarning, "Warning", QMessageBox::Warning},
+        {desktop::ShowMessage, "Idlix v2.0", QMessageBox::NoIcon},
+        {desktop::ShowWarning, "Warning", QMessageBox::Warning},
     };
     for (const auto &r : rows) {
         const testutil::SeenBox box = testutil::readModalBox([&] { r.show(text); });
@@ -52,7 +52,7 @@ TEST(MessageBox, ANoticeDoesNotWaitAndShowsCharacters)
     QGuiApplication::setApplicationDisplayName("Idlix v2.0");
     const QString text = "/data/Servers.dat: 1 line <b>longer</b> than a host name can be";
     // The call returns at once: nothing waits for the box to be answered.
-    platform::ShowNotice(text);
+    desktop::ShowNotice(text);
     QMessageBox *box = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (w->objectName() == "NoticeBox" && w->isVisible())
@@ -69,8 +69,8 @@ TEST(MessageBox, ANoticeDoesNotWaitAndShowsCharacters)
     ASSERT_TRUE(testutil::waitFor([&] { return alive.isNull(); }, std::chrono::milliseconds(2000)));
 
     QStringList seen;
-    platform::SetMessageHook([&](const QString &t) { seen << t; });
-    platform::ShowNotice(text);
-    platform::SetMessageHook({});
+    desktop::SetMessageHook([&](const QString &t) { seen << t; });
+    desktop::ShowNotice(text);
+    desktop::SetMessageHook({});
     EXPECT_EQ(seen, QStringList{text});
 }

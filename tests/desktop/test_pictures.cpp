@@ -67,12 +67,12 @@ TEST(Pictures, EachIsDrawnAnewAtTwiceTheSize)
     ASSERT_GE(names.size(), 16);
     for (const QString &name : names) {
         SCOPED_TRACE(name.toStdString());
-        const QPixmap one = Picture(name, 1);
+        const QPixmap one = desktop::Picture(name, 1);
         ASSERT_FALSE(one.isNull());
         EXPECT_EQ(one.devicePixelRatio(), 1);
         for (const qreal ratio : {2.0, 1.5}) {
             SCOPED_TRACE(ratio);
-            const QPixmap big = Picture(name, ratio);
+            const QPixmap big = desktop::Picture(name, ratio);
             ASSERT_FALSE(big.isNull());
             EXPECT_EQ(big.devicePixelRatio(), ratio);
             EXPECT_EQ(big.size(), QSize(std::lround(one.width() * ratio), std::lround(one.height() * ratio)));
@@ -81,7 +81,7 @@ TEST(Pictures, EachIsDrawnAnewAtTwiceTheSize)
         }
         // The same picture: taken back to the small size (each 2 x 2 pixels
         // averaged), it is the small one.
-        const QImage twice = Picture(name, 2).toImage();
+        const QImage twice = desktop::Picture(name, 2).toImage();
         EXPECT_LT(Difference(Halved(twice), one.toImage()), 10.0);
         // Drawn anew, not the small one enlarged: neither its pixels doubled
         // nor smoothed over.
@@ -90,22 +90,22 @@ TEST(Pictures, EachIsDrawnAnewAtTwiceTheSize)
             EXPECT_GT(Difference(twice, enlarged), 0.5) << "enlarged " << int(mode);
         }
     }
-    EXPECT_TRUE(Picture("no-such-picture.png", 2).isNull());
+    EXPECT_TRUE(desktop::Picture("no-such-picture.png", 2).isNull());
 }
 
 TEST(Pictures, TheLogoClipComesAtTwiceTheSize)
 {
-    platform::TAviMovie one, two;
-    ASSERT_TRUE(platform::LoadAvi(IDLIX_SOURCE_DIR "/res/data/bvspin.avi", &one));
-    ASSERT_TRUE(platform::LoadAvi(IDLIX_SOURCE_DIR "/res/data/bvspin@2x.avi", &two));
+    desktop::TAviMovie one, two;
+    ASSERT_TRUE(desktop::LoadAvi(IDLIX_SOURCE_DIR "/res/data/bvspin.avi", &one));
+    ASSERT_TRUE(desktop::LoadAvi(IDLIX_SOURCE_DIR "/res/data/bvspin@2x.avi", &two));
     EXPECT_EQ(two.Width, 2 * one.Width);
     EXPECT_EQ(two.Height, 2 * one.Height);
     EXPECT_EQ(two.Frames.size(), one.Frames.size());
     EXPECT_EQ(two.FrameIntervalMs(), one.FrameIntervalMs());
     QImage a, b;
     for (int i = 0; i < one.Frames.size(); ++i) {
-        a = platform::DecodeAviFrame(one, i, a);
-        b = platform::DecodeAviFrame(two, i, b);
+        a = desktop::DecodeAviFrame(one, i, a);
+        b = desktop::DecodeAviFrame(two, i, b);
         ASSERT_FALSE(a.isNull());
         ASSERT_FALSE(b.isNull());
     }
@@ -130,7 +130,7 @@ TEST(Pictures, PngPicturesReadByTheirNameAreThoseTheFileHolds)
             const QString file = ratio == 1 ? name : QString(name).replace(".png", "@2x.png");
             const QImage probed(QStringLiteral(":/pictures/") + file);
             ASSERT_FALSE(probed.isNull());
-            const QImage read = Picture(name, ratio).toImage();
+            const QImage read = desktop::Picture(name, ratio).toImage();
             ASSERT_EQ(read.size(), probed.size());
             EXPECT_EQ(read.hasAlphaChannel(), probed.hasAlphaChannel());
             EXPECT_EQ(Difference(read, probed), 0.0);

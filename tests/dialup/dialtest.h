@@ -79,7 +79,7 @@ struct Window {
     ~Window()
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
         if (hadBook_)
             qputenv("IDLIX_PHONEBOOK", oldBook_);
         else
@@ -123,7 +123,7 @@ private:
         qputenv("IDLIX_PHONEBOOK", book.toLocal8Bit());
         if (!ini.isEmpty())
             WriteFile(dir.file("idlix2.ini"), ini);
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
         for (TToolId tool : SwitchedTools) {
             TToolSwitch &sw = form->Switch(tool);

@@ -78,7 +78,7 @@ TEST_P(Answers, AreFollowedThrough)
 {
     const AnswerCase &c = GetParam();
     int beeps = 0;
-    platform::SetBeepHook([&] { ++beeps; });
+    desktop::SetBeepHook([&] { ++beeps; });
     Window w("[Provider]\nStepMs=5\n", DisconnectAfter(1), MinuteMs, TickMs);
     // Every tool runs; the latency test is switched on last, yet it goes
     // off in its place in the order.
@@ -91,7 +91,7 @@ TEST_P(Answers, AreFollowedThrough)
     EXPECT_EQ(w.ctl->RasTimer->interval(), MinuteMs);
     const bool ended = testutil::waitFor(
         [&] { return watch.lastCounts.size() == 1 && !w.ctl->RasTimer->isActive(); }, 5s);
-    platform::SetBeepHook({});
+    desktop::SetBeepHook({});
     ASSERT_TRUE(ended);
     testutil::pump(5 * MinuteMs * 1ms);
 

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CountdownDialog, BeepsOnceWhenShown)
 {
     int beeps = 0;
-    platform::SetBeepHook([&] { ++beeps; });
+    desktop::SetBeepHook([&] { ++beeps; });
     {
         Tfrm_Disc d;
         EXPECT_EQ(beeps, 0);
@@ -135,13 +135,13 @@ TEST(CountdownDialog, BeepsOnceWhenShown)
         d.show();
         testutil::pump(20ms);
     }
-    platform::SetBeepHook({});
+    desktop::SetBeepHook({});
     EXPECT_EQ(beeps, 1);
 }
 
 TEST(CountdownDialog, QuestionWaitsForTheCountdownAndFreesItsDialog)
 {
-    platform::SetBeepHook([] {});
+    desktop::SetBeepHook([] {});
     QWidget owner;
     QElapsedTimer t;
     t.start();
@@ -156,14 +156,14 @@ TEST(CountdownDialog, QuestionWaitsForTheCountdownAndFreesItsDialog)
     });
     EXPECT_FALSE(AskToDisconnect(&owner, 1000));
     EXPECT_EQ(owner.findChild<Tfrm_Disc *>(), nullptr);
-    platform::SetBeepHook({});
+    desktop::SetBeepHook({});
 }
 
 TEST(CountdownDialog, OwnerGoneWhileAskingMeansNo)
 {
-    platform::SetBeepHook([] {});
+    desktop::SetBeepHook([] {});
     auto *owner = new QWidget;
     QTimer::singleShot(30, [&] { delete owner; });
     EXPECT_FALSE(AskToDisconnect(owner, 1000));
-    platform::SetBeepHook({});
+    desktop::SetBeepHook({});
 }

@@ -266,6 +266,49 @@ TEST(HttpCli, Redirects)
     }
 }
 
+TEST(HttpCli, WireBytesAndPeerOfARequest)
+{
+    // What the client counts on its sockets is what the servers saw: every
+    // request it sent and every byte they sent back, redirects included.
+    const QByteArray redirect = "HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\nbody of the redirect";
+    struct Case {
+        const char *name;
+        std::vector<Script> scripts;
+        bool raised;
+    };
+    const std::vector<Case> cases = {
+        {"a document", {Script().readRequest().send(kOk).close()}, false},
+        {"a redirect, then the document",
+         {Script().readRequest().send(redirect).close(), Script().readRequest().send(kOk).close()}, false},
+        {"an error status", {Script().readRequest().send("HTTP/1.0 404 Not Found\r\n\r\ngone").close()}, true},
+        {"a body in pieces",
+         {Script().readRequest().sendSplit(kOk + QByteArray(70000, 'x'), {10, 60, 40000}, 20).close()}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptServer server(c.scripts);
+        THttpCli cli;
+        cli.URL = local(server.port(), "/start");
+        EXPECT_EQ(runGet(cli).raised, c.raised);
+        qint64 sent = 0, received = 0;
+        for (int i = 0; i < server.connections(); ++i) {
+            sent += server.received(i).size();
+            received += server.sent(i);
+        }
+        EXPECT_GT(sent, 0);
+        EXPECT_EQ(cli.WireBytesSent(), sent);
+        EXPECT_EQ(cli.WireBytesReceived(), received);
+        EXPECT_EQ(cli.PeerAddress(), "127.0.0.1");
+    }
+    // Refused: nothing moved, no peer; a new request starts from zero.
+    THttpCli cli;
+    cli.URL = local(ScriptServer::unusedPort());
+    EXPECT_TRUE(runGet(cli).raised);
+    EXPECT_EQ(cli.WireBytesSent(), 0);
+    EXPECT_EQ(cli.WireBytesReceived(), 0);
+    EXPECT_EQ(cli.PeerAddress(), "");
+}
+
 TEST(HttpCli, LocalFailures)
 {
     // Nobody listening.

@@ -94,6 +94,21 @@ TEST(MSTraceProps, HopsFromTheReplyTtl)
         EXPECT_EQ(TMSTrace::HopsForReplyTtl(r.ttl), r.hops) << r.ttl;
 }
 
+// IPv6 hosts start from 64, 128 or 255: a hop limit of 32 or less is far
+// from a host that started at 64, not near one that started at 32.
+TEST(MSTraceProps, HopsFromTheReplyHopLimit)
+{
+    struct Row { int hopLimit, hops; } rows[] = {
+        {255, 1}, {250, 6}, {129, 127},
+        {128, 1}, {65, 64},
+        {64, 1}, {62, 3}, {33, 32}, {32, 33}, {30, 35}, {1, 64},
+        {0, 0},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(TMSTrace::HopsForReplyTtl(r.hopLimit, platform::Family::IPv6), r.hops)
+            << r.hopLimit;
+}
+
 TEST(MSTraceProps, CheckResultClassifies)
 {
     struct Row {

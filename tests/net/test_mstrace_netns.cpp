@@ -5,21 +5,14 @@
 #include "net/traceprobes.h"
 #include "platform/resolver.h"
 #include "tracerecorder.h"
+#include "wiretap.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <linux/if_ether.h>
-#include <linux/if_packet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <algorithm>
-#include <set>
-#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -45,63 +38,6 @@ protected:
     }
     static inline bool silentRoute = false;
 };
-
-// Sees the IPv4 packets that leave and enter the client (a packet socket in
-// its namespace), so a test can check the requests as they went on the wire.
-class WireTap {
-public:
-    // Outgoing packets reach only taps of every protocol.
-    WireTap() { fd_ = socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK, htons(ETH_P_ALL)); }
-    ~WireTap() { if (fd_ >= 0) close(fd_); }
-    bool ok() const { return fd_ >= 0; }
-    struct Request {
-        int ttl;
-        std::vector<std::uint8_t> payload;
-    };
-    // Echo requests to dest seen since the tap was opened or last read.
-    std::vector<Request> Requests(const char *dest)
-    {
-        std::vector<Request> out;
-        std::vector<std::uint8_t> buf(70000);
-        for (;;) {
-            sockaddr_ll from{};
-            socklen_t len = sizeof from;
-            const ssize_t n = recvfrom(fd_, buf.data(), buf.size(), 0,
-                                       reinterpret_cast<sockaddr *>(&from), &len);
-            if (n < 0)
-                return out;
-            if (from.sll_protocol != htons(ETH_P_IP) || from.sll_pkttype != PACKET_OUTGOING
-                || n < 28 || (buf[0] >> 4) != 4 || buf[9] != IPPROTO_ICMP)
-                continue;
-            const std::size_t ihl = std::size_t(buf[0] & 0x0F) * 4;
-            std::uint32_t dst;
-            memcpy(&dst, &buf[16], 4);
-            if (dst != inet_addr(dest) || std::size_t(n) < ihl + 8 || buf[ihl] != 8)
-                continue;
-            out.push_back({buf[8], {buf.begin() + long(ihl + 8), buf.begin() + n}});
-        }
-    }
-private:
-    int fd_ = -1;
-};
-
-// The hop requests of a run to a target 'hops' away behind two answering
-// routers: each hop at most once (in whatever order their threads put them
-// on the wire), every hop up to the target, and none past the first window
-// and one more for each router's hop reported before the target's answer
-// came in. (Threads that start after the run has ended send nothing, so
-// hops past the target may be missing.)
-void ExpectOneWindowOfHops(const std::vector<WireTap::Request> &requests, int hops)
-{
-    std::set<int> sent;
-    for (const auto &r : requests)
-        EXPECT_TRUE(sent.insert(r.ttl).second) << "hop " << r.ttl << " sent twice";
-    for (int ttl = 1; ttl <= hops; ++ttl)
-        EXPECT_EQ(sent.count(ttl), 1u) << "hop " << ttl;
-    ASSERT_FALSE(sent.empty());
-    EXPECT_GE(*sent.begin(), 1);
-    EXPECT_LE(*sent.rbegin(), THopTable::kWindow + 2);
-}
 
 const QStringList kRouteLines = {"data 11013 1\tRTT\tr1.idlix.test",
                                  "data 11013 2\tRTT\tr2.idlix.test"};
@@ -263,23 +199,7 @@ TEST_F(TraceNet, EchoRequestsOnTheWire)
     for (bool datagram : {true, false}) {
         SCOPED_TRACE(datagram ? "datagram" : "raw");
         ASSERT_TRUE(net->setPingAllowed(datagram));
-        WireTap tap;
-        ASSERT_TRUE(tap.ok());
-        TMSTrace t;
-        t.SetPacketSize(100);
-        t.SetTimeToLive(64);
-        t.SendTestPacket = true;
-        TraceRecorder rec(t);
-        ASSERT_TRUE(rec.Run(testnet::kHost, 10s));
-        ASSERT_EQ(rec.events.size(), 5) << rec.events.join('|').toStdString();
-        testutil::pump(300ms);   // nothing more goes out once the run ended
-        const auto seen = tap.Requests(testnet::kHost);
-        ASSERT_FALSE(seen.empty());
-        for (const auto &r : seen)
-            EXPECT_EQ(r.payload, std::vector<std::uint8_t>(100, 0xAA));
-        // The test echo with the hop limit, alone, then the hops.
-        EXPECT_EQ(seen.front().ttl, 64);
-        ExpectOneWindowOfHops({seen.begin() + 1, seen.end()}, 3);
+        ExpectTraceRequestsOnTheWire(testnet::kHost);
     }
 }
 

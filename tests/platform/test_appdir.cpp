@@ -181,3 +181,47 @@ TEST(AppDir, DataFileJoinsTheFolderAndTheName)
     qputenv("IDLIX_DIR", (scratch.path() + "//").toLocal8Bit());
     EXPECT_EQ(platform::DataFile("Servers.dat"), scratch.path() + "/Servers.dat");
 }
+
+TEST(AppDir, TheHeadlessServiceKeepsTheFolderOfTheIdlixItWasStartedAs)
+{
+    // The service lies in <prefix>/libexec/idlix; `idlix --headless` names
+    // its own folder, <prefix>/bin, in IDLIX_PROGRAM_DIR.
+    struct Case {
+        const char *name;
+        const char *launcherDir;   // IDLIX_PROGRAM_DIR: "bin" the launcher's, else as given
+        bool iniBesideLauncher, iniBesideService;
+        const char *expect;        // "bin", "libexec" or "xdg"
+    };
+    const Case cases[] = {
+        {"a portable copy of the launcher", "bin", true, false, "bin"},
+        {"the launcher installed: the user's folder", "bin", false, true, "xdg"},
+        {"a relative folder is no launcher's", "prefix/bin", true, true, "libexec"},
+        {"started directly: its own folder's rule", nullptr, false, true, "libexec"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ProbeCopy copy;
+        const QString libexec = copy.root.filePath("prefix/libexec/idlix");
+        ASSERT_TRUE(QDir().mkpath(libexec));
+        ASSERT_TRUE(QFile::copy(copy.bin() + "/appdir_probe", libexec + "/appdir_probe"));
+        if (c.iniBesideLauncher)
+            QFile(copy.bin() + "/idlix2.ini").open(QIODevice::WriteOnly);
+        if (c.iniBesideService)
+            QFile(libexec + "/idlix2.ini").open(QIODevice::WriteOnly);
+        QProcessEnvironment env;
+        env.insert("HOME", copy.home());
+        env.insert("XDG_CONFIG_HOME", copy.xdg());
+        if (c.launcherDir)
+            env.insert("IDLIX_PROGRAM_DIR", QString(c.launcherDir) == "bin" ? copy.bin() : QString(c.launcherDir));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(libexec + "/appdir_probe", {});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        const QStringList out = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(out.size(), 2);
+        const QString expect = QString(c.expect) == "bin"       ? copy.bin()
+                               : QString(c.expect) == "libexec" ? libexec
+                                                                : copy.xdg() + "/idlix";
+        EXPECT_EQ(out[0].toStdString(), expect.toStdString());
+    }
+}

@@ -86,6 +86,60 @@ TEST(ReplaceFile, AFailedWriteTellsWhyAndLeavesTheOldFileWhole)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"tree.txt"});
 }
 
+TEST(FileReplacer, PiecesLandOnlyOnCommit)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("export.csv");
+    ASSERT_TRUE(ReplaceFile(path, "old\r\n", TFileAccess::Shared));
+    QString reason;
+    {
+        platform::TFileReplacer out;
+        ASSERT_TRUE(out.Open(path, TFileAccess::Shared, &reason)) << reason.toStdString();
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(out.Write(QByteArray(70000, char('a' + i))));
+        // Until it is committed the old file stands.
+        EXPECT_EQ(ReadAll(path), QByteArray("old\r\n"));
+        ASSERT_TRUE(out.Commit(&reason)) << reason.toStdString();
+    }
+    EXPECT_EQ(ReadAll(path), QByteArray(70000, 'a') + QByteArray(70000, 'b') + QByteArray(70000, 'c'));
+    {
+        // Given up half-way (no Commit): the old file stays, the pieces go.
+        platform::TFileReplacer out;
+        ASSERT_TRUE(out.Open(path, TFileAccess::Shared));
+        ASSERT_TRUE(out.Write("half"));
+    }
+    EXPECT_EQ(ReadAll(path).size(), 210000);
+    {
+        // A write the system cuts short fails, and so do the rest and the commit.
+        platform::TFileReplacer out;
+        ASSERT_TRUE(out.Open(path, TFileAccess::Shared));
+        testutil::FileSizeLimit limit(100);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_FALSE(out.Write(QByteArray(4096, 'x')));
+        EXPECT_FALSE(out.Write("y"));
+        EXPECT_FALSE(out.Commit(&reason));
+        EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(EFBIG)));
+    }
+    EXPECT_EQ(ReadAll(path).size(), 210000);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"export.csv"});
+
+    // Through a link the target gets the bytes and the link stays.
+    ASSERT_TRUE(QFile::link(path, dir.filePath("link.csv")));
+    {
+        platform::TFileReplacer out;
+        ASSERT_TRUE(out.Open(dir.filePath("link.csv"), TFileAccess::Shared));
+        ASSERT_TRUE(out.Write("via link\r\n"));
+        ASSERT_TRUE(out.Commit());
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.csv")).isSymLink());
+    EXPECT_EQ(ReadAll(path), QByteArray("via link\r\n"));
+
+    platform::TFileReplacer nowhere;
+    EXPECT_FALSE(nowhere.Open(dir.filePath("missing/x.csv"), TFileAccess::Shared, &reason));
+    EXPECT_EQ(reason, QString::fromLocal8Bit(std::strerror(ENOENT)));
+    EXPECT_FALSE(nowhere.Commit(&reason));
+}
+
 TEST(ReplaceFile, ALinkKeepsPointingAtTheNewContent)
 {
     QTemporaryDir dir;

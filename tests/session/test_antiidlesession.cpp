@@ -154,7 +154,22 @@ TEST_F(SessionEngine, CycleOverAListWithARefusingWebServer)
     ASSERT_EQ(rec.results.size(), 3u);
     EXPECT_EQ(rec.results[1].Ms, -1);
     EXPECT_EQ(rec.results[1].Reason, "Connection refused (Error #10061)");
-    EXPECT_EQ(rec.results[2].BytesReceived, 3);
+    // The bytes of each transfer are those on the wire, headers included,
+    // as the servers counted them; a refused connection moved none.
+    struct WireCase {
+        size_t result;
+        const ScriptServer *server;
+    };
+    for (const WireCase &w : {WireCase{0, &first}, WireCase{2, &last}}) {
+        SCOPED_TRACE(w.result);
+        const TProbeResult &r = rec.results[w.result];
+        EXPECT_EQ(r.Address, "127.0.0.1");
+        EXPECT_EQ(r.BytesSent, w.server->received(0).size());
+        EXPECT_EQ(r.BytesReceived, w.server->sent(0));
+    }
+    EXPECT_EQ(rec.results[2].BytesReceived, qint64(sizeof "HTTP/1.0 200 OK\r\n\r\nbye" - 1));
+    EXPECT_EQ(rec.results[1].BytesSent, 0);
+    EXPECT_EQ(rec.results[1].BytesReceived, 0);
     // The transfers' own progress went to the status line too.
     EXPECT_TRUE(rec.statuses.contains("Status: Contacting " + a + "..."));
     EXPECT_TRUE(rec.statuses.contains("Status: Received 3 bytes..."));
@@ -236,6 +251,19 @@ TEST_F(SessionEngine, TheLineGoesDownAndComesBackAndPausesAreGaps)
     options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
     options.History.DownAfter = 2;
     options.History.UpAfter = 2;
+    // The line's states as they change, each before its own notice.
+    struct States : TSessionObserver {
+        QStringList *events;
+        explicit States(QStringList *e) : events(e) {}
+        void LinkState(TLinkMonitor::TLink link, const TStamp &at) override
+        {
+            EXPECT_TRUE(at.WallUtc.isValid());
+            *events << (link == TLinkMonitor::TLink::Up     ? QStringLiteral("state up")
+                        : link == TLinkMonitor::TLink::Down ? QStringLiteral("state down")
+                                                            : QStringLiteral("state unknown"));
+        }
+    } states(&rec.events);
+    engine->AddObserver(&states);
 
     ASSERT_TRUE(engine->Start());
     for (int i = 0; i < 4; ++i)
@@ -252,24 +280,30 @@ TEST_F(SessionEngine, TheLineGoesDownAndComesBackAndPausesAreGaps)
     QStringList links;
     for (const QString &e : rec.events) {
         if (e.startsWith("link") || e.startsWith("unwatched") || e.startsWith("paused") || e == "resumed"
-            || e.startsWith("result"))
+            || e.startsWith("result") || e.startsWith("state"))
             links << e;
     }
     EXPECT_EQ(links, (QStringList{
         "result http " + down + " refused row 1",
         "result http " + down + " refused row 2",
+        "state down",
         "link down, 2 lost",
         "result http " + down + " refused row 3",
         "result http " + up + " ok row 4",
         "result http " + up + " ok row 5",
+        "state up",
         "link up, 3 lost, hosts " + down + "," + up,
         "paused paused (metered)",
+        "state unknown",
         "unwatched",
         "paused suspended",
         "resumed",
         "result http " + up + " ok row 6",
+        "state up",
+        "state unknown",
         "unwatched",
     }));
+    engine->RemoveObserver(&states);
     EXPECT_EQ(engine->Stats().Attempts(), 6);
     EXPECT_EQ(engine->Link().Link(), TLinkMonitor::TLink::Unknown);
 }

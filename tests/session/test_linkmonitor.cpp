@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 namespace {
 
 // A result at second t (wall and monotonic clock alike) from 'host'.
@@ -152,4 +154,58 @@ TEST(LinkMonitor, StoppingEndsAnOpenOutageWithoutSayingTheLineIsBack)
     link.SetThresholds(0, 0);   // below one means one
     EXPECT_EQ(link.DownAfter(), 1);
     EXPECT_EQ(link.UpAfter(), 1);
+}
+
+TEST(LinkMonitor, EveryChangeOfStateIsToldOnceBeforeItsOutage)
+{
+    // 'S' success, 'F' failure, 'N' a refused echo, '.' watching stops. The
+    // states told, in order: u up, d down, ? unknown.
+    const struct {
+        const char *name;
+        int down, up;
+        const char *results;
+        const char *states;
+    } cases[] = {
+        {"the first success says up", 3, 2, "SSS", "u"},
+        {"failures short of an outage say nothing", 3, 2, "FFSFF", "u"},
+        {"down, then up after two", 2, 2, "SFFSSS", "udu"},
+        {"down before any success", 2, 1, "FFS", "du"},
+        {"a refused echo says nothing", 1, 1, "NNS", "u"},
+        {"stopping while up", 3, 2, "S.", "u?"},
+        {"stopping while down", 1, 1, "F.", "d?"},
+        {"stopping unseen says nothing", 3, 2, "F.S", "u"},
+        {"a new run after stopping", 1, 1, "S.F", "u?d"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TLinkMonitor link(c.down, c.up);
+        std::string told;
+        link.OnState = [&](TLinkMonitor::TLink state) {
+            // The outage is already (or no longer) there when the state is told.
+            EXPECT_EQ(state == TLinkMonitor::TLink::Down, link.Current().has_value());
+            EXPECT_EQ(link.Link(), state);
+            told += state == TLinkMonitor::TLink::Up ? 'u' : state == TLinkMonitor::TLink::Down ? 'd' : '?';
+        };
+        link.OnDown = [&](const TOutage &) { told += 'D'; };
+        link.OnUp = [&](const TOutage &) { told += 'U'; };
+        const std::string steps = c.results;
+        for (size_t t = 0; t < steps.size(); ++t) {
+            if (steps[t] == '.')
+                link.Stop(At(int(t), true).At);
+            else
+                link.Feed(At(int(t), steps[t] == 'S', "a.test",
+                             steps[t] == 'N' ? TProbeOutcome::NotPermitted : TProbeOutcome::Timeout));
+        }
+        // The outage notices follow their state: "dD", "uU".
+        std::string states;
+        for (size_t i = 0; i < told.size(); ++i) {
+            if (told[i] == 'D' || told[i] == 'U') {
+                ASSERT_GT(i, 0u);
+                EXPECT_EQ(std::tolower(told[i]), told[i - 1]) << told;
+                continue;
+            }
+            states += told[i];
+        }
+        EXPECT_EQ(states, c.states) << told;
+    }
 }

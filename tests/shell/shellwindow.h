@@ -18,13 +18,13 @@ struct Window {
     std::unique_ptr<TMainForm> form;
     Window()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
     }
     ~Window()
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
     // A control of the window by its objectName (a failure when there is none).
     template <typename T> T *Get(const char *name) const

@@ -60,9 +60,9 @@ struct MessageCatcher {
     QStringList messages;
     MessageCatcher()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
     }
-    ~MessageCatcher() { platform::SetMessageHook({}); }
+    ~MessageCatcher() { desktop::SetMessageHook({}); }
 };
 
 } // namespace

@@ -12,7 +12,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
+#include <QProgressBar>
 #include <QLabel>
 #include <gtest/gtest.h>
 
@@ -156,4 +158,47 @@ TEST(StatusLine, RepaintedAtOnceButAtMostOnceAFrame)
     EXPECT_EQ(log.texts.size(), before + 1);
     EXPECT_EQ(log.texts.last(), "Status: Update finished.");
     Ctl<QLabel>(f, "StatusLBL")->removeEventFilter(&log);
+}
+
+// The status line keeps its place and size: a text naming a full IPv6
+// address that is wider than it is set smaller, a text that fits it alone is
+// set smaller while the gauge covers its right end, and whatever does not
+// fit is in its tool tip; a text that fits keeps the designed font and hint.
+TEST(StatusLine, LongTextsShrinkToTheRoomTheGaugeLeavesAndTellTheRestInTheTip)
+{
+    Window w;
+    TMainForm &f = *w.form;
+    const QRect place = Ctl<QLabel>(f, "StatusLBL")->geometry();
+    const QFont designed = Ctl<QLabel>(f, "StatusLBL")->font();
+    const QString address = QStringLiteral("fd00:200:3:0:fedc:ba98:7654:3210");
+    const QString wide = QStringLiteral("Status: Lookup complete: long.v6.idlix.test (%1) and %1")
+                             .arg(address);
+    const QString fits = QStringLiteral("Status: Tracing to host.v6");
+    // Wider than what the gauge leaves, by one character, whatever the fonts.
+    const int besideGauge = Ctl<QProgressBar>(f, "Gauge1")->x() - Ctl<QLabel>(f, "StatusLBL")->x();
+    QString medium = QStringLiteral("Status: ");
+    while (QFontMetrics(designed).horizontalAdvance(medium) <= besideGauge)
+        medium += address.at(medium.size() % address.size());
+
+    f.SetStatus(wide);
+    const int alone = Ctl<QLabel>(f, "StatusLBL")->font().pixelSize();
+    EXPECT_LT(alone, designed.pixelSize());
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), wide);
+    Ctl<QProgressBar>(f, "Gauge1")->show();
+    EXPECT_LE(Ctl<QLabel>(f, "StatusLBL")->font().pixelSize(), alone);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), wide);
+
+    Ctl<QProgressBar>(f, "Gauge1")->hide();
+    f.SetStatus(medium, true);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->font(), designed);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), "Idlix status");
+    Ctl<QProgressBar>(f, "Gauge1")->show();   // the status is fitted again, without a new text
+    EXPECT_LT(Ctl<QLabel>(f, "StatusLBL")->font().pixelSize(), designed.pixelSize());
+    EXPECT_LE(QFontMetrics(Ctl<QLabel>(f, "StatusLBL")->font()).horizontalAdvance(medium), besideGauge);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), medium);
+
+    f.SetStatus(fits);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->font(), designed);
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->toolTip(), "Idlix status");
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->geometry(), place);
 }

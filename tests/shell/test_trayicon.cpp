@@ -35,21 +35,21 @@ TEST(TrayIcon, TipKeepsSixtyTwoCharacters)
 TEST(TrayIcon, NoTrayIsNotReported)
 {
     QStringList messages;
-    platform::SetMessageHook([&](const QString &t) { messages << t; });
+    desktop::SetMessageHook([&](const QString &t) { messages << t; });
     {
         TTrayIcon tray;
         tray.SetIcon(QIcon());
         tray.SetToolTip("Idlix v2.0");
         tray.SetActive(true);
         EXPECT_TRUE(tray.Active());
-        EXPECT_EQ(tray.Service()->Shown(), platform::TTrayService::Available());
+        EXPECT_EQ(tray.Service()->Shown(), desktop::TTrayService::Available());
         tray.SetToolTip("changed while active");
         tray.SetActive(false);
         EXPECT_FALSE(tray.Active());
         EXPECT_FALSE(tray.Service()->Shown());
         tray.SetActive(true);
     }  // destroyed while active
-    platform::SetMessageHook({});
+    desktop::SetMessageHook({});
     EXPECT_TRUE(messages.isEmpty());
 }
 

@@ -32,7 +32,7 @@ TEST(TrayMessage, RefusedQuietlyWithoutATrayThatShowsMessages)
         testutil::TrayAvailable available(c.tray);
         testutil::ScratchDir dir;
         QStringList boxes;
-        platform::SetMessageHook([&](const QString &t) { boxes << t; });
+        desktop::SetMessageHook([&](const QString &t) { boxes << t; });
         std::unique_ptr<THoldForm> hold;
         if (c.hold)
             hold = std::make_unique<THoldForm>();
@@ -50,6 +50,6 @@ TEST(TrayMessage, RefusedQuietlyWithoutATrayThatShowsMessages)
         EXPECT_TRUE(boxes.isEmpty());
         form.reset();
         hold.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 }

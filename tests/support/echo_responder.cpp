@@ -3,9 +3,11 @@
 // answers each echo request itself, after a set delay, so tests get a known
 // round trip on machines without the netem queueing discipline.
 //
-//   echo_responder [--delay MS] [--drop-nth N,N...] [--drop-seq S,S...] [--stray]
-//                  [--ttl T] [--ready FILE]
+//   echo_responder [--delay MS] [--delays MS,MS...] [--drop-nth N,N...]
+//                  [--drop-seq S,S...] [--stray] [--ttl T] [--ready FILE]
 //
+// --delays gives the requests received delays in turn (the first request the
+// first delay, and so on, starting over after the last), for a known jitter.
 // --drop-nth drops the N-th request received (1-based); --drop-seq drops the
 // requests with those ICMP sequence numbers. --stray sends, at once, two false
 // replies before each real one: one with another identifier and one with
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -78,6 +81,7 @@ void sendReply(int fd, const sockaddr_in &to, std::vector<std::uint8_t> pkt)
 int main(int argc, char **argv)
 {
     long delayMs = 0;
+    std::vector<long> delays;
     int ttl = 64;
     bool stray = false;
     std::set<long> dropNth, dropSeq;
@@ -87,7 +91,13 @@ int main(int argc, char **argv)
         const bool hasValue = i + 1 < argc;
         if (a == "--delay" && hasValue)
             delayMs = std::strtol(argv[++i], nullptr, 10);
-        else if (a == "--drop-nth" && hasValue)
+        else if (a == "--delays" && hasValue) {
+            for (char *p = argv[++i]; *p;) {
+                char *end = nullptr;
+                delays.push_back(std::strtol(p, &end, 10));
+                p = *end == ',' ? end + 1 : end + std::strlen(end);
+            }
+        } else if (a == "--drop-nth" && hasValue)
             dropNth = parseList(argv[++i]);
         else if (a == "--drop-seq" && hasValue)
             dropSeq = parseList(argv[++i]);
@@ -115,7 +125,7 @@ int main(int argc, char **argv)
             close(r);
     }
 
-    std::deque<Pending> queue;  // in arrival order; every entry has the same delay
+    std::deque<Pending> queue;  // by the time each reply is due
     long received = 0;
     std::vector<std::uint8_t> buf(65536);
     for (;;) {
@@ -160,6 +170,11 @@ int main(int argc, char **argv)
             otherSeq[6] ^= 0x5A;
             sendReply(fd, from, otherSeq);
         }
-        queue.push_back({now + std::chrono::milliseconds(delayMs), from, std::move(reply)});
+        const long delay = delays.empty() ? delayMs : delays[std::size_t(received - 1) % delays.size()];
+        Pending pending{now + std::chrono::milliseconds(delay), from, std::move(reply)};
+        auto at = queue.end();
+        while (at != queue.begin() && std::prev(at)->due > pending.due)
+            --at;
+        queue.insert(at, std::move(pending));
     }
 }

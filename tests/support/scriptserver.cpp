@@ -37,16 +37,27 @@ Script &Script::sendSplit(const QByteArray &bytes, const std::vector<int> &cuts,
     return send(bytes.mid(from));
 }
 
-ScriptServer::ScriptServer(std::vector<Script> scripts) : scripts_(std::move(scripts))
+ScriptServer::ScriptServer(std::vector<Script> scripts, Loopback on) : scripts_(std::move(scripts))
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool v6 = on == Loopback::V6;
+    listenFd_ = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int one = 1;
     setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in sa = loopback(0);
-    if (bind(listenFd_, reinterpret_cast<sockaddr *>(&sa), sizeof sa) == 0 && listen(listenFd_, 8) == 0) {
-        socklen_t len = sizeof sa;
-        getsockname(listenFd_, reinterpret_cast<sockaddr *>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
+    sockaddr_storage ss{};
+    socklen_t len = 0;
+    if (v6) {
+        auto &sa6 = reinterpret_cast<sockaddr_in6 &>(ss);
+        sa6.sin6_family = AF_INET6;
+        sa6.sin6_addr = in6addr_loopback;
+        len = sizeof sa6;
+    } else {
+        reinterpret_cast<sockaddr_in &>(ss) = loopback(0);
+        len = sizeof(sockaddr_in);
+    }
+    if (bind(listenFd_, reinterpret_cast<sockaddr *>(&ss), len) == 0 && listen(listenFd_, 8) == 0) {
+        getsockname(listenFd_, reinterpret_cast<sockaddr *>(&ss), &len);
+        port_ = ntohs(v6 ? reinterpret_cast<sockaddr_in6 &>(ss).sin6_port
+                         : reinterpret_cast<sockaddr_in &>(ss).sin_port);
     }
     received_.resize(scripts_.size() + 16);
     sent_.resize(scripts_.size() + 16);

@@ -49,9 +49,11 @@ private:
 
 class ScriptServer {
 public:
+    // Which loopback address it listens on: 127.0.0.1 or ::1.
+    enum class Loopback { V4, V6 };
     // One script per connection, in the order they are accepted; connections
     // beyond the list are closed at once.
-    explicit ScriptServer(std::vector<Script> scripts);
+    explicit ScriptServer(std::vector<Script> scripts, Loopback on = Loopback::V4);
     ~ScriptServer();
     ScriptServer(const ScriptServer &) = delete;
     ScriptServer &operator=(const ScriptServer &) = delete;

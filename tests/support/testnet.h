@@ -42,6 +42,9 @@ inline constexpr const char *kSlow6 = "fd00:200:3::30";
 inline constexpr const char *kDns6 = "fd00:200:3::53";
 inline constexpr const char *kNoRoute6 = "fd00:200:9::9";      // r1: no route
 inline constexpr const char *kNoHost6 = "fd00:200:3::99";      // r2: address unreachable after ND
+// After addSilentRoute(), over IPv6 too.
+inline constexpr const char *kMute6 = "fd00:200:3::40";        // third hop: forwards, sends nothing of its own
+inline constexpr const char *kBeyond6 = "fd00:200:4::10";      // beyond.v6.idlix.test, four hops away
 
 enum class Role { Client, R1, R2, Host, Quiet, Slow, Dns, Mute, Beyond };
 // Which families a test server listens on.

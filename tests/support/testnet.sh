@@ -200,10 +200,13 @@ down() {
 
 # A route whose third hop never answers, as routers that drop their ICMP do:
 #   client - r1 - r2 - mute 10.200.3.40 (on r2's LAN) / 10.200.4.1 - beyond 10.200.4.10
+#                      fd00:200:3::40 / fd00:200:4::1             fd00:200:4::10
 # mute forwards, but everything it would send of its own (time exceeded,
 # echo replies) goes to a blackhole: the output route lookup of a locally
 # made packet comes from "iif lo", which forwarded packets never do.
-# beyond.idlix.test names the far host; the routers before it keep answering.
+# (Neighbour discovery does no route lookup, so mute still answers it.)
+# beyond.idlix.test and beyond.v6.idlix.test name the far host; the routers
+# before it keep answering.
 silent() {
   local p=$1 r
   local C R1 R2 M B
@@ -223,12 +226,21 @@ silent() {
   ip -n "$M" addr add 10.200.4.1/24 dev eth1
   ip -n "$B" addr add 10.200.4.10/24 dev eth0
   ip -n "$B" route add default via 10.200.4.1
-  in_ns "$M" sysctl -qw net.ipv4.ip_forward=1
+  addr6 "$M" eth0 fd00:200:3::40/64
+  ip -n "$M" -6 route add default via fd00:200:3::1
+  addr6 "$M" eth1 fd00:200:4::1/64
+  addr6 "$B" eth0 fd00:200:4::10/64
+  ip -n "$B" -6 route add default via fd00:200:4::1
+  in_ns "$M" sysctl -qw net.ipv4.ip_forward=1 net.ipv6.conf.all.forwarding=1
   ip -n "$M" rule add iif lo lookup 77 pref 77
   ip -n "$M" route add blackhole default table 77
+  ip -n "$M" -6 rule add iif lo lookup 77 pref 77
+  ip -n "$M" -6 route add blackhole default table 77
   ip -n "$R2" route add 10.200.4.0/24 via 10.200.3.40
   ip -n "$R1" route add 10.200.4.0/24 via 10.200.2.2
-  echo "10.200.4.10 beyond.idlix.test" >>"$STATE_DIR/${p}hosts"
+  ip -n "$R2" -6 route add fd00:200:4::/64 via fd00:200:3::40
+  ip -n "$R1" -6 route add fd00:200:4::/64 via fd00:200:2::2
+  printf '10.200.4.10 beyond.idlix.test\nfd00:200:4::10 beyond.v6.idlix.test\n' >>"$STATE_DIR/${p}hosts"
   kill -HUP "$(cat "$STATE_DIR/${p}dnsmasq.pid")"
 }
 

@@ -8,8 +8,8 @@ namespace testutil {
 
 class TrayAvailable {
 public:
-    explicit TrayAvailable(bool available) { platform::TTrayService::SetAvailableOverride(available ? 1 : 0); }
-    ~TrayAvailable() { platform::TTrayService::SetAvailableOverride(-1); }
+    explicit TrayAvailable(bool available) { desktop::TTrayService::SetAvailableOverride(available ? 1 : 0); }
+    ~TrayAvailable() { desktop::TTrayService::SetAvailableOverride(-1); }
     TrayAvailable(const TrayAvailable &) = delete;
     TrayAvailable &operator=(const TrayAvailable &) = delete;
 };

@@ -39,7 +39,7 @@ class FingerTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
         f = form.get();
@@ -48,7 +48,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
     // Sends the tool's queries to 'port' on loopback, with short ticks.
     void Aim(quint16 port, int ticks = 40, int tickMs = 1000)
@@ -160,7 +160,7 @@ TEST_F(FingerTool, QueryWithoutAtShowsTheWarningAndStartsNothing)
 TEST_F(FingerTool, WarningIsAWarningBoxCaptionedWarning)
 {
     // The real box this time.
-    platform::SetMessageHook({});
+    desktop::SetMessageHook({});
     fng->edt_Finger->setText("no address here");
     const testutil::SeenBox box = testutil::readModalBox([&] { fng->btn_FngYes->Click(); });
     ASSERT_TRUE(box.shown);

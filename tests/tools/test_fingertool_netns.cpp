@@ -40,7 +40,7 @@ protected:
             return;
         ASSERT_GT(hostFingerd, 0) << "in.fingerd did not start on the test host";
         ASSERT_GT(quietFingerd, 0) << "in.fingerd did not start on the quiet host";
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
         Ctl<TPictureButton>(form, "btn_Finger")->Click();
@@ -48,7 +48,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
         scope.reset();
     }
     // Types 'query', presses Query and waits for the end of the query.

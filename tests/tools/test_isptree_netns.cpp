@@ -111,8 +111,11 @@ protected:
     }
     void TearDown() override
     {
-        if (net)
+        platform::SetFamilyChoice(platform::FamilyChoice::Automatic);
+        if (net) {
             net->stopDnsDelay();
+            net->setGaiConf("");
+        }
         LookupNetTest::TearDown();
     }
     void Map(const QString &host)
@@ -402,5 +405,58 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
         const QStringList firstOut = Block("10.200.3.", TISPTree::kLookupsInFlight);
         EXPECT_TRUE(askedOnce.subtract(QSet<QString>(firstOut.begin(), firstOut.end())).isEmpty());
         EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+    }
+}
+
+// The block is IPv4's whatever family a name's first address has: a name
+// with both families is mapped around its IPv4 address, in every order the
+// address family setting and /etc/gai.conf give; a host with only IPv6
+// addresses, named or typed, is said to have none, and nothing is asked of
+// the name server for it beyond its own lookup.
+TEST_F(ISPTreeNet, DualStackNamesMapTheirIPv4BlockAndIPv6HostsNone)
+{
+    using Choice = platform::FamilyChoice;
+    const QString noBlock = QStringLiteral(": the ISP tree maps IPv4 blocks only.");
+    struct Case {
+        const char *host;
+        Choice choice;
+        bool ipv4First;     // gai.conf puts IPv4 answers first
+        const char *status; // first status line of the Map ("" for the scanning cases)
+        bool asks;          // the host is looked up by name
+    } cases[] = {
+        {"dual", Choice::Automatic, false, "", true},   // IPv6 address first
+        {"dual", Choice::Automatic, true, "", true},
+        {"dual", Choice::IPv4Only, false, "", true},
+        {"host.v6", Choice::Automatic, false, "Status: No IPv4 address for host.v6", true},
+        {"dual", Choice::IPv6Only, true, "Status: No IPv4 address for dual", true},
+        {testnet::kHost6, Choice::Automatic, false, "Status: No IPv4 address for fd00:200:3::10", false},
+        {"[fd00:200:3::10]", Choice::IPv4Only, false, "Status: No IPv4 address for [fd00:200:3::10]", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.host) + " choice " + std::to_string(int(c.choice))
+                     + (c.ipv4First ? " IPv4 first" : ""));
+        platform::SetFamilyChoice(c.choice);
+        ASSERT_TRUE(net->setGaiConf(c.ipv4First ? testnet::TestNet::kPreferIPv4 : ""));
+        progress.clear();
+        const qsizetype before = Queries().size();
+        Map(c.host);
+        ASSERT_TRUE(WaitIdle());
+        if (*c.status == 0) {
+            EXPECT_EQ(isp->ScanBase, testnet::kHost);
+            ASSERT_FALSE(progress.empty());
+            EXPECT_EQ(progress[0].second.toStdString(),
+                      "Status: Lookup complete: " + std::string(c.host) + " (10.200.3.10)");
+            EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
+            continue;
+        }
+        EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), c.status + noBlock);
+        EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
+        EXPECT_FALSE(isp->ScanActive);
+        EXPECT_TRUE(progress.empty());
+        testutil::pump(200ms);
+        EXPECT_TRUE(ReverseQueries(before).isEmpty());
+        EXPECT_EQ(Queries().size() > before, c.asks);
+        // The panel takes the next Map at once.
+        EXPECT_EQ(isp->MapState, State::Idle);
     }
 }

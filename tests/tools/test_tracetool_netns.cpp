@@ -259,3 +259,39 @@ TEST_F(TraceToolNet, RouteLongerThanItsEstimateKeepsTheGaugeFull)
                                         "finished [2/2] Status: " + summary}));
     EXPECT_EQ(MaskedLines(trc->re_Trace).last(), summary);
 }
+
+// Over IPv6, from the panel: a name with only an AAAA record, a literal in
+// brackets, and a host with no name at all, whose full address stands in
+// the hop column and the summary within the pane's width; the same statuses
+// and gauge as over IPv4; an unreachable host ends in the error line.
+TEST_F(TraceToolNet, IPv6RoutesWithTheirAddressesWhole)
+{
+    const QString unnamed = QStringLiteral("fd00:200:3:0:1234:5678:9abc:def0");
+    ASSERT_EQ(net->run(testnet::Role::Host,
+                       "ip -6 addr replace " + unnamed.toStdString() + "/64 dev eth0 nodad"), 0);
+    const QStringList route6 = {"    1\tRTT\tr1.v6.idlix.test", "    2\tRTT\tr2.v6.idlix.test"};
+    struct Case {
+        QString host;
+        QString target;   // the third hop's text and the summary's
+    } cases[] = {
+        {"host.v6", "host.v6.idlix.test"},
+        {QStringLiteral("[%1]").arg(testnet::kLong6), "long.v6.idlix.test"},
+        {unnamed, unnamed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.host.toStdString());
+        tracetest::SetOptions(*f, 0, true, 3);
+        ASSERT_TRUE(watch->Trace(c.host));
+        const QString summary = c.target + " reached in 3 hops. (expected: 3)";
+        EXPECT_EQ(MaskedLines(trc->re_Trace),
+                  (route6 + QStringList{"    3\tRTT\t" + c.target + "\treached", summary}));
+        EXPECT_EQ(watch->seen.last(), "finished [3/3] Status: " + summary);
+        // Every line within the pane: no part of an address needs scrolling.
+        EXPECT_LE(trc->re_Trace->document()->idealWidth(), trc->re_Trace->viewport()->width());
+    }
+    tracetest::SetOptions(*f, 0, true, 5);
+    ASSERT_TRUE(watch->Trace(testnet::kNoHost6));
+    EXPECT_EQ(Lines(trc->re_Trace), QStringList{"Error 11003: Destination host unreachable"});
+    EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Routing halted - Error.");
+    net->run(testnet::Role::Host, "ip -6 addr del " + unnamed.toStdString() + "/64 dev eth0");
+}

@@ -33,13 +33,13 @@ struct BareWindow {
     std::unique_ptr<TMainForm> form;
     BareWindow()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
     }
     ~BareWindow()
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 };
 

@@ -32,14 +32,14 @@ struct Window {
     TTraceTool *trc = nullptr;   // child of the window
     Window()
     {
-        platform::SetMessageHook([this](const QString &t) { messages << t; });
+        desktop::SetMessageHook([this](const QString &t) { messages << t; });
         form = std::make_unique<TMainForm>();
         trc = new TTraceTool(*form);
     }
     ~Window()
     {
         form.reset();
-        platform::SetMessageHook({});
+        desktop::SetMessageHook({});
     }
 };
 

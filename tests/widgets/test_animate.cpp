@@ -44,8 +44,8 @@ TEST(Animate, PlaysAtTheClipRateAndHaltsAfterTheStopFrame)
     EXPECT_TRUE(anim.Active());
     ASSERT_TRUE(testutil::waitFor([&] { return !anim.Active(); }, 10s));
     // 41 frame steps at the clip's 15 frames a second take well over two seconds.
-    platform::TAviMovie movie;
-    ASSERT_TRUE(platform::LoadAvi(kClip, &movie));
+    desktop::TAviMovie movie;
+    ASSERT_TRUE(desktop::LoadAvi(kClip, &movie));
     EXPECT_GE(clock.elapsed(), 41 * movie.FrameIntervalMs() * 8 / 10);
     EXPECT_EQ(anim.CurrentFrame(), 41);
     EXPECT_EQ(stops, 1);
@@ -55,7 +55,7 @@ TEST(Animate, PlaysAtTheClipRateAndHaltsAfterTheStopFrame)
     // The picture on screen is frame 41 decoded in sequence.
     QImage prev;
     for (int i = 0; i <= 41; ++i)
-        prev = platform::DecodeAviFrame(movie, i, prev);
+        prev = desktop::DecodeAviFrame(movie, i, prev);
     const QImage want = prev.convertToFormat(QImage::Format_RGB32);
     const QImage shown = Rendered(anim);
     EXPECT_EQ(shown.pixel(42, 37), want.pixel(42, 37));
@@ -139,16 +139,16 @@ TEST(Pictures, EveryPictureLoadsAtItsLayoutSize)
         {"idlix.png", 32, 32}, {"idlix16.png", 16, 16}, {"isp_images.png", 38, 17},
     };
     for (const auto &r : rows) {
-        const QPixmap pix = Picture(r.name);
+        const QPixmap pix = desktop::Picture(r.name);
         ASSERT_FALSE(pix.isNull()) << r.name;
         EXPECT_EQ(pix.size(), QSize(r.w, r.h)) << r.name;
     }
     // Lamps are what their names say: the red one red, the green one green.
-    const QImage red = Picture("lamp_red.png").toImage(), green = Picture("lamp_green.png").toImage();
+    const QImage red = desktop::Picture("lamp_red.png").toImage(), green = desktop::Picture("lamp_green.png").toImage();
     EXPECT_GT(qRed(red.pixel(4, 5)), 2 * qGreen(red.pixel(4, 5)));
     EXPECT_GT(qGreen(green.pixel(4, 5)), 2 * qRed(green.pixel(4, 5)));
     // Lamps are round: their corners are transparent.
     EXPECT_EQ(qAlpha(red.pixel(0, 0)), 0);
-    EXPECT_TRUE(Picture("no_such_picture.png").isNull());
-    EXPECT_TRUE(Picture("no_such_picture.jpg").isNull());
+    EXPECT_TRUE(desktop::Picture("no_such_picture.png").isNull());
+    EXPECT_TRUE(desktop::Picture("no_such_picture.jpg").isNull());
 }

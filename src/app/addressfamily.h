@@ -1,0 +1,18 @@
+// The address family the program's lookups give in this run: the [Network]
+// setting, applied at start and again whenever the user saves preferences,
+// unless -4 or -6 on the command line chose one for the whole run.
+#pragma once
+
+#include "platform/resolver.h"
+
+#include <optional>
+
+class IShell;
+
+// The lookups' choice for a value of [Network] AddressFamily; automatic for
+// anything but IPv4 only and IPv6 only.
+platform::FamilyChoice FamilyChoiceOf(int addressFamily);
+
+// Sets the process's choice from the shell's options now and after every
+// saved preference, or to 'forced' for good when the command line chose.
+void FollowAddressFamily(IShell &shell, std::optional<platform::FamilyChoice> forced);

@@ -1,0 +1,208 @@
+#include "history/historycalc.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace history {
+
+std::vector<TInterval> Merge(std::vector<TInterval> spans)
+{
+    spans.erase(std::remove_if(spans.begin(), spans.end(), [](const TInterval &i) { return i.To <= i.From; }),
+                spans.end());
+    std::sort(spans.begin(), spans.end(), [](const TInterval &a, const TInterval &b) { return a.From < b.From; });
+    std::vector<TInterval> out;
+    for (const TInterval &i : spans) {
+        if (!out.empty() && i.From <= out.back().To)
+            out.back().To = std::max(out.back().To, i.To);
+        else
+            out.push_back(i);
+    }
+    return out;
+}
+
+std::vector<TInterval> Subtract(const std::vector<TInterval> &a, const std::vector<TInterval> &b)
+{
+    std::vector<TInterval> out;
+    size_t j = 0;
+    for (TInterval cur : a) {
+        while (j < b.size() && b[j].To <= cur.From)
+            ++j;
+        size_t k = j;
+        while (k < b.size() && b[k].From < cur.To) {
+            if (b[k].From > cur.From)
+                out.push_back({cur.From, b[k].From});
+            cur.From = std::max(cur.From, b[k].To);
+            ++k;
+        }
+        if (cur.From < cur.To)
+            out.push_back(cur);
+    }
+    return out;
+}
+
+std::vector<TInterval> Clip(const std::vector<TInterval> &spans, const TRange &range)
+{
+    std::vector<TInterval> out;
+    for (const TInterval &i : spans) {
+        const TInterval c{std::max(i.From, range.From), std::min(i.To, range.To)};
+        if (c.From < c.To)
+            out.push_back(c);
+    }
+    return out;
+}
+
+TUs Length(const std::vector<TInterval> &spans)
+{
+    TUs total = 0;
+    for (const TInterval &i : spans)
+        total += i.To - i.From;
+    return total;
+}
+
+std::vector<TInterval> Intervals(const std::vector<TSpanRow> &spans, TUs now)
+{
+    std::vector<TInterval> out;
+    for (const TSpanRow &s : spans)
+        out.push_back({s.Start, s.End.value_or(std::max(now, s.Start))});
+    return Merge(std::move(out));
+}
+
+std::vector<TInterval> Intervals(const std::vector<TOutageRow> &outages, TUs now)
+{
+    std::vector<TInterval> out;
+    for (const TOutageRow &o : outages)
+        out.push_back({o.Start, o.End.value_or(std::max(now, o.Start))});
+    return Merge(std::move(out));
+}
+
+std::optional<double> TUptime::Percent() const
+{
+    if (Monitored <= 0)
+        return std::nullopt;
+    return 100.0 * double(Monitored - std::min(Down, Monitored)) / double(Monitored);
+}
+
+TUptime Uptime(const TRange &range, const std::vector<TSpanRow> &sessions, const std::vector<TSpanRow> &gaps,
+               const std::vector<TOutageRow> &outages, TUs now)
+{
+    const std::vector<TInterval> watched =
+        Subtract(Clip(Intervals(sessions, now), range), Intervals(gaps, now));
+    TUptime up;
+    up.Monitored = Length(watched);
+    // Only time that was watched can have been down.
+    std::vector<TInterval> down;
+    for (const TInterval &o : Intervals(outages, now)) {
+        for (const TInterval &w : watched) {
+            const TInterval c{std::max(o.From, w.From), std::min(o.To, w.To)};
+            if (c.From < c.To)
+                down.push_back(c);
+        }
+    }
+    up.Down = Length(Merge(down));
+    for (const TOutageRow &o : outages) {
+        if (o.Start < range.To && o.End.value_or(now) >= range.From)
+            ++up.Outages;
+    }
+    return up;
+}
+
+std::vector<TGap> Gaps(const TRange &range, const std::vector<TSpanRow> &sessions,
+                       const std::vector<TSpanRow> &pauses, TUs now)
+{
+    std::vector<TGap> out;
+    const TRange until{range.From, std::min(range.To, std::max(now, range.From))};
+    for (const TInterval &i : Subtract({{until.From, until.To}}, Clip(Intervals(sessions, now), until)))
+        out.push_back({i, kNotMonitored});
+    for (const TSpanRow &p : pauses) {
+        const std::vector<TInterval> c = Clip({{p.Start, p.End.value_or(std::max(now, p.Start))}}, until);
+        if (!c.empty())
+            out.push_back({c.front(), p.Kind});
+    }
+    std::sort(out.begin(), out.end(), [](const TGap &a, const TGap &b) { return a.Span.From < b.Span.From; });
+    return out;
+}
+
+bool TSpanCursor::Inside(TUs t)
+{
+    while (next_ < spans_.size() && spans_[next_].To <= t)
+        ++next_;
+    return next_ < spans_.size() && spans_[next_].From <= t;
+}
+
+void TTargetStats::Add(const TProbeRow &p)
+{
+    if (p.Outcome == TProbeOutcome::NotPermitted)
+        return;
+    TAcc &a = acc_[{p.Host, KindCode(p.Kind)}];
+    if (a.Row.Probes == 0) {
+        a.Row.Host = p.Host;
+        a.Row.Kind = p.Kind;
+    }
+    ++a.Row.Probes;
+    if (!p.Ok() || p.Ms < 0) {
+        ++a.Row.Lost;
+        return;
+    }
+    a.Row.Min = a.Row.Min < 0 ? p.Ms : std::min(a.Row.Min, p.Ms);
+    a.Row.Max = std::max(a.Row.Max, p.Ms);
+    a.Sum += p.Ms;
+    if (a.Last >= 0) {
+        a.JitterSum += std::abs(p.Ms - a.Last);
+        ++a.JitterCount;
+    }
+    a.Last = p.Ms;
+}
+
+std::vector<TTargetRow> TTargetStats::Rows() const
+{
+    std::vector<TTargetRow> out;
+    for (const auto &[key, a] : acc_) {
+        TTargetRow row = a.Row;
+        const qint64 answered = row.Probes - row.Lost;
+        row.Average = answered ? double(a.Sum) / double(answered) : 0.0;
+        if (a.JitterCount > 0)
+            row.Jitter = a.JitterSum / double(a.JitterCount);
+        out.push_back(row);
+    }
+    return out;
+}
+
+QString FormatDuration(qint64 ms)
+{
+    if (ms < 1000)
+        return QStringLiteral("%1 ms").arg(std::max<qint64>(ms, 0));
+    const qint64 s = ms / 1000;
+    auto two = [](qint64 big, const char *bigUnit, qint64 small, const char *smallUnit) {
+        QString text = QStringLiteral("%1 %2").arg(big).arg(QLatin1String(bigUnit));
+        if (small > 0)
+            text += QStringLiteral(" %1 %2").arg(small).arg(QLatin1String(smallUnit));
+        return text;
+    };
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return two(s / 60, "min", s % 60, "s");
+    if (s < 86400)
+        return two(s / 3600, "h", s % 3600 / 60, "min");
+    return two(s / 86400, "d", s % 86400 / 3600, "h");
+}
+
+QString FormatBytes(qint64 bytes)
+{
+    // Integer arithmetic for the one decimal: the same text in every locale.
+    auto scaled = [](qint64 v, qint64 unit, const char *name) {
+        const qint64 tenths = (v * 10 + unit / 2) / unit;
+        if (tenths >= 100)
+            return QStringLiteral("%1 %2").arg((tenths + 5) / 10).arg(QLatin1String(name));
+        return QStringLiteral("%1.%2 %3").arg(tenths / 10).arg(tenths % 10).arg(QLatin1String(name));
+    };
+    if (bytes < 1000)
+        return QStringLiteral("%1 bytes").arg(bytes);
+    if (bytes < 1000 * 1000)
+        return scaled(bytes, 1000, "KB");
+    if (bytes < 1000LL * 1000 * 1000)
+        return scaled(bytes, 1000 * 1000, "MB");
+    return scaled(bytes, 1000LL * 1000 * 1000, "GB");
+}
+
+} // namespace history

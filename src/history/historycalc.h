@@ -1,0 +1,103 @@
+// What the history says, computed from its records without any I/O: uptime
+// over a range, the stretches nobody watched, and per target the loss,
+// round trips and jitter.
+#pragma once
+
+#include "history/historytypes.h"
+
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace history {
+
+// A stretch of time [From, To).
+struct TInterval {
+    TUs From = 0;
+    TUs To = 0;
+    bool operator==(const TInterval &) const = default;
+};
+
+// The union of intervals, sorted, with overlapping and touching ones joined.
+std::vector<TInterval> Merge(std::vector<TInterval> spans);
+// a less b (both merged).
+std::vector<TInterval> Subtract(const std::vector<TInterval> &a, const std::vector<TInterval> &b);
+// The parts within the range.
+std::vector<TInterval> Clip(const std::vector<TInterval> &spans, const TRange &range);
+TUs Length(const std::vector<TInterval> &spans);
+// Spans as intervals; one still open runs until 'now'.
+std::vector<TInterval> Intervals(const std::vector<TSpanRow> &spans, TUs now);
+std::vector<TInterval> Intervals(const std::vector<TOutageRow> &outages, TUs now);
+
+// The line over a range: the time watched (sessions less their pauses) and,
+// of that, the time the line was down.
+struct TUptime {
+    TUs Monitored = 0;
+    TUs Down = 0;
+    int Outages = 0;       // outages that overlap the range
+    // Percent of the watched time the line was up; empty when nothing was watched.
+    std::optional<double> Percent() const;
+};
+TUptime Uptime(const TRange &range, const std::vector<TSpanRow> &sessions, const std::vector<TSpanRow> &gaps,
+               const std::vector<TOutageRow> &outages, TUs now);
+
+// A stretch of the range that is not watched: "not monitored" (no session)
+// or the kind of a pause ("suspended", "paused (metered)").
+struct TGap {
+    TInterval Span;
+    QString Kind;
+};
+std::vector<TGap> Gaps(const TRange &range, const std::vector<TSpanRow> &sessions,
+                       const std::vector<TSpanRow> &pauses, TUs now);
+
+// Walks sorted, merged intervals along increasing times: whether each time
+// falls inside one. Probes come oldest first, so the walk is linear.
+class TSpanCursor {
+public:
+    explicit TSpanCursor(std::vector<TInterval> spans) : spans_(std::move(spans)) {}
+    bool Inside(TUs t);
+private:
+    std::vector<TInterval> spans_;
+    size_t next_ = 0;
+};
+
+// One target of the per-target table: a host probed one way.
+struct TTargetRow {
+    QString Host;
+    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    qint64 Probes = 0;
+    qint64 Lost = 0;
+    int Min = -1, Max = -1;            // ms of the answered probes; -1 without any
+    double Average = 0;
+    // Mean absolute difference of consecutive round trips to this target
+    // (never across probes to other targets); empty with fewer than two.
+    std::optional<double> Jitter;
+    double LossPercent() const { return Probes ? 100.0 * double(Lost) / double(Probes) : 0.0; }
+};
+
+// Collects the per-target table from probes given oldest first. Probes the
+// system refused to send tell nothing of the line and are left out.
+class TTargetStats {
+public:
+    void Add(const TProbeRow &probe);
+    // By host, then echo before HTTP.
+    std::vector<TTargetRow> Rows() const;
+private:
+    struct TAcc {
+        TTargetRow Row;
+        qint64 Sum = 0;
+        double JitterSum = 0;
+        qint64 JitterCount = 0;
+        int Last = -1;                 // the previous answered round trip
+    };
+    std::map<std::pair<QString, int>, TAcc> acc_;
+};
+
+// "4 min 12 s", "2 h 5 min", "3 d 4 h", "850 ms": a duration as a person reads it.
+QString FormatDuration(qint64 ms);
+// "240 KB", "1.5 MB", "512 bytes" (decimal units, '.' as the decimal point).
+QString FormatBytes(qint64 bytes);
+
+} // namespace history

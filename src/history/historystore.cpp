@@ -1,0 +1,664 @@
+#include "history/historystore.h"
+
+#include "platform/appdir.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace history {
+
+namespace {
+
+// Version of the layout below; a file of a later version is left alone.
+constexpr int kSchemaVersion = 1;
+
+// Times are INTEGER microseconds (UTC). A probe's time is its key: probes
+// are stored in time order without a separate index, and a range of days is
+// one walk along the table. Hosts and addresses are kept once each.
+const char *const kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS targets(id INTEGER PRIMARY KEY, host TEXT NOT NULL,"
+    " address TEXT NOT NULL, UNIQUE(host, address))",
+    "CREATE TABLE IF NOT EXISTS sessions(id INTEGER PRIMARY KEY, start INTEGER NOT NULL, end INTEGER,"
+    " interval_ms INTEGER NOT NULL, method INTEGER NOT NULL, cycle INTEGER NOT NULL, owner TEXT)",
+    "CREATE TABLE IF NOT EXISTS probes(t INTEGER PRIMARY KEY, target INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL, outcome INTEGER NOT NULL, ms INTEGER, sent INTEGER NOT NULL,"
+    " received INTEGER NOT NULL, reason TEXT, session INTEGER NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS gaps(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
+    " start INTEGER NOT NULL, end INTEGER, kind TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
+    " start INTEGER NOT NULL, end INTEGER, duration_ms INTEGER, lost INTEGER NOT NULL,"
+    " first_outcome INTEGER NOT NULL, first_reason TEXT, hosts TEXT, cause TEXT, ended_by TEXT)",
+    "CREATE INDEX IF NOT EXISTS sessions_start ON sessions(start)",
+    "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
+    "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
+};
+
+bool Damaged(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+QString Text(const unsigned char *p)
+{
+    return p ? QString::fromUtf8(reinterpret_cast<const char *>(p)) : QString();
+}
+
+// Who writes: this boot of the machine and this process. A session left open
+// by an owner that is gone was cut short by a kill or a crash.
+QString BootId()
+{
+    QFile f(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(f.read(64)).trimmed();
+}
+
+QString OwnerId()
+{
+    return BootId() + QLatin1Char(':') + QString::number(QCoreApplication::applicationPid());
+}
+
+bool OwnerAlive(const QString &owner)
+{
+    const int colon = owner.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0 || owner.left(colon) != BootId())
+        return false;
+    const QString pid = owner.mid(colon + 1);
+    if (pid == QString::number(QCoreApplication::applicationPid()))
+        return false;   // an earlier process of ours with the same number: not us now
+    return QFileInfo::exists(QStringLiteral("/proc/") + pid);
+}
+
+} // namespace
+
+// A prepared statement, reset and cleared before each use.
+class THistoryStore::TStatement {
+public:
+    TStatement(sqlite3 *db, const char *sql) { rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr); }
+    ~TStatement() { sqlite3_finalize(st_); }
+    bool Ok() const { return st_ != nullptr; }
+    int PrepareCode() const { return rc_; }
+    TStatement &Reset()
+    {
+        sqlite3_reset(st_);
+        sqlite3_clear_bindings(st_);
+        next_ = 1;
+        return *this;
+    }
+    TStatement &Bind(qint64 v) { sqlite3_bind_int64(st_, next_++, v); return *this; }
+    TStatement &BindNull() { sqlite3_bind_null(st_, next_++); return *this; }
+    TStatement &Bind(const QString &v)
+    {
+        const QByteArray u = v.toUtf8();
+        sqlite3_bind_text(st_, next_++, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    TStatement &Bind(const std::optional<TUs> &v) { return v ? Bind(*v) : BindNull(); }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int Step() { return sqlite3_step(st_); }
+    qint64 Int(int col) const { return sqlite3_column_int64(st_, col); }
+    bool Null(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
+    QString Str(int col) const { return Text(sqlite3_column_text(st_, col)); }
+    std::optional<TUs> OptInt(int col) const { return Null(col) ? std::nullopt : std::optional<TUs>(Int(col)); }
+private:
+    sqlite3_stmt *st_ = nullptr;
+    int rc_ = SQLITE_OK;
+    int next_ = 1;
+};
+
+QString THistoryStore::DefaultPath()
+{
+    return platform::DataFile(QLatin1String(kFileName));
+}
+
+THistoryStore::THistoryStore(QObject *parent) : QObject(parent) {}
+
+THistoryStore::~THistoryStore()
+{
+    Close();
+}
+
+void THistoryStore::Close()
+{
+    statements_.clear();
+    targets_.clear();
+    targetNames_.clear();
+    if (db_)
+        sqlite3_close(db_);
+    db_ = nullptr;
+    batchDepth_ = 0;
+}
+
+bool THistoryStore::Open(const QString &path, TMode mode)
+{
+    Close();
+    path_ = path;
+    mode_ = mode;
+    notices_.clear();
+    problem_.clear();
+    if (mode == TMode::Read && !QFileInfo(path).isFile()) {
+        problem_ = QStringLiteral("There is no connection history at %1.").arg(path);
+        return false;
+    }
+    const int flags = SQLITE_OPEN_READWRITE | (mode == TMode::Write ? SQLITE_OPEN_CREATE : 0)
+        | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        problem_ = QStringLiteral("Cannot open the connection history %1: %2")
+                       .arg(path, db_ ? QString::fromUtf8(sqlite3_errmsg(db_)) : QString::fromUtf8(sqlite3_errstr(rc)));
+        Close();
+        return false;
+    }
+    if (Configure(mode))
+        return true;
+    if (mode == TMode::Write && !problem_.isEmpty() && SetAside(problem_))
+        return Configure(mode);
+    Close();
+    return false;
+}
+
+bool THistoryStore::Configure(TMode mode)
+{
+    sqlite3_busy_timeout(db_, 5000);
+    sqlite3_extended_result_codes(db_, 1);
+    // The first statement reads the file's header: a file that is no
+    // database fails here.
+    int version = -1;
+    {
+        TStatement st(db_, "PRAGMA user_version");
+        if (st.Ok() && st.Step() == SQLITE_ROW)
+            version = int(st.Int(0));
+        if (version < 0) {
+            const int code = sqlite3_extended_errcode(db_);
+            problem_ = QString::fromUtf8(sqlite3_errmsg(db_));
+            if (Damaged(code))
+                problem_ = QStringLiteral("damaged: ") + problem_;
+            return false;
+        }
+    }
+    if (version > kSchemaVersion) {
+        problem_ = QStringLiteral("The connection history %1 was written by a newer Idlix; it is left as it is.")
+                       .arg(path_);
+        Close();
+        return false;
+    }
+    if (mode == TMode::Write) {
+        // Space of pruned days is given back to the system bit by bit.
+        if (version == 0)
+            Exec("PRAGMA auto_vacuum=INCREMENTAL");
+        if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=FULL"))
+            return false;
+    }
+    // A damaged page is found now rather than when a write reaches it.
+    {
+        TStatement st(db_, "PRAGMA quick_check(1)");
+        const int step = st.Ok() ? st.Step() : sqlite3_extended_errcode(db_);
+        if (step != SQLITE_ROW || st.Str(0) != QLatin1String("ok")) {
+            problem_ = step == SQLITE_ROW ? st.Str(0) : QString::fromUtf8(sqlite3_errmsg(db_));
+            if (step == SQLITE_ROW || Damaged(step))
+                problem_ = QStringLiteral("damaged: ") + problem_;
+            return false;
+        }
+    }
+    if (mode == TMode::Write) {
+        if (!CreateSchema())
+            return false;
+        Repair();
+    }
+    problem_.clear();
+    return true;
+}
+
+bool THistoryStore::CreateSchema()
+{
+    for (const char *sql : kSchema) {
+        if (!Exec(sql))
+            return false;
+    }
+    return Exec("PRAGMA user_version=1");
+}
+
+bool THistoryStore::Exec(const char *sql)
+{
+    char *error = nullptr;
+    const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        problem_ = QString::fromUtf8(error ? error : sqlite3_errstr(rc));
+        if (Damaged(rc))
+            problem_ = QStringLiteral("damaged: ") + problem_;
+    }
+    sqlite3_free(error);
+    return rc == SQLITE_OK;
+}
+
+bool THistoryStore::SetAside(const QString &why)
+{
+    if (!why.startsWith(QLatin1String("damaged")))
+        return false;
+    Close();
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = path_ + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path_ + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(path_, aside)) {
+        problem_ = QStringLiteral("The connection history %1 is damaged and cannot be set aside.").arg(path_);
+        return false;
+    }
+    // The write-ahead log goes with it (it may hold the last records); the
+    // shared-memory index is rebuilt from it by whoever opens it.
+    QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(path_ + QStringLiteral("-shm"));
+    const QString notice = QStringLiteral("The connection history %1 was damaged (%2). It has been set aside as %3, "
+                                          "and a new history starts now.")
+                               .arg(path_, why, aside);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr) != SQLITE_OK) {
+        problem_ = QStringLiteral("Cannot create the connection history %1: %2")
+                       .arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
+        Close();
+        notices_ << notice;
+        return false;
+    }
+    notices_ << notice;
+    emit ProblemChanged();
+    return true;
+}
+
+void THistoryStore::Repair()
+{
+    // Sessions whose writer is gone end at the last moment they recorded;
+    // their pauses and an outage still open end there too, unseen how.
+    struct TOpen { qint64 Id; TUs Start; QString Owner; };
+    std::vector<TOpen> open;
+    {
+        TStatement st(db_, "SELECT id, start, owner FROM sessions WHERE end IS NULL");
+        while (st.Ok() && st.Step() == SQLITE_ROW)
+            open.push_back({st.Int(0), st.Int(1), st.Str(2)});
+    }
+    if (open.empty())
+        return;
+    TBatch batch(*this);
+    for (const TOpen &s : open) {
+        if (OwnerAlive(s.Owner))
+            continue;
+        TUs last = s.Start;
+        TStatement lastProbe(db_, "SELECT max(t) FROM probes WHERE t >= ?1 AND session = ?2");
+        lastProbe.Reset().Bind(s.Start).Bind(s.Id);
+        if (lastProbe.Step() == SQLITE_ROW && !lastProbe.Null(0))
+            last = std::max(last, lastProbe.Int(0));
+        TStatement lastGap(db_, "SELECT max(start) FROM gaps WHERE session = ?1");
+        lastGap.Reset().Bind(s.Id);
+        if (lastGap.Step() == SQLITE_ROW && !lastGap.Null(0))
+            last = std::max(last, lastGap.Int(0));
+
+        TStatement outage(db_,
+            "UPDATE outages SET end = max(start, ?1), duration_ms = (max(start, ?1) - start) / 1000,"
+            " ended_by = ?2, lost = (SELECT count(*) FROM probes WHERE t >= outages.start AND t <= ?1"
+            " AND session = ?3 AND outcome <> 0) WHERE session = ?3 AND end IS NULL");
+        outage.Reset().Bind(last).Bind(kNotMonitored).Bind(s.Id).Step();
+        TStatement gaps(db_, "UPDATE gaps SET end = max(start, ?1) WHERE session = ?2 AND end IS NULL");
+        gaps.Reset().Bind(last).Bind(s.Id).Step();
+        TStatement session(db_, "UPDATE sessions SET end = ?1 WHERE id = ?2");
+        session.Reset().Bind(last).Bind(s.Id).Step();
+    }
+}
+
+THistoryStore::TStatement &THistoryStore::Prepared(const char *sql)
+{
+    for (auto &[text, st] : statements_) {
+        if (text == sql)
+            return st->Reset();
+    }
+    statements_.emplace_back(sql, std::make_unique<TStatement>(db_, sql));
+    return statements_.back().second->Reset();
+}
+
+void THistoryStore::Fail(const QString &what)
+{
+    const QString text = what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db_));
+    if (text != problem_) {
+        problem_ = text;
+        emit ProblemChanged();
+    }
+}
+
+void THistoryStore::Succeeded()
+{
+    if (!problem_.isEmpty()) {
+        problem_.clear();
+        emit ProblemChanged();
+    }
+    if (batchDepth_ > 0)
+        changedInBatch_ = true;
+    else
+        emit Changed();
+}
+
+void THistoryStore::WriteFailed(int code, const QString &what)
+{
+    Fail(what);
+    // A file found damaged while the program writes is set aside now: the
+    // records that follow go to a new file instead of failing one by one.
+    if (Damaged(code) && batchDepth_ == 0 && mode_ == TMode::Write) {
+        const QString why = QStringLiteral("damaged: ") + QString::fromUtf8(sqlite3_errstr(code));
+        if (SetAside(why))
+            Configure(TMode::Write);
+    }
+}
+
+THistoryStore::TBatch::TBatch(THistoryStore &store) : store_(store)
+{
+    if (store_.db_ && store_.batchDepth_++ == 0) {
+        store_.changedInBatch_ = false;
+        store_.Exec("BEGIN IMMEDIATE");
+    }
+}
+
+THistoryStore::TBatch::~TBatch()
+{
+    if (!store_.db_ || store_.batchDepth_ == 0 || --store_.batchDepth_ > 0)
+        return;
+    store_.Exec("COMMIT");
+    if (store_.changedInBatch_)
+        emit store_.Changed();
+}
+
+qint64 THistoryStore::BeginSession(TUs at, int intervalMs, int method, bool cycle)
+{
+    if (!db_)
+        return 0;
+    TStatement &st = Prepared("INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(?,?,?,?,?)");
+    st.Bind(at).Bind(intervalMs).Bind(method).Bind(cycle ? 1 : 0).Bind(OwnerId());
+    const int rc = st.Step();
+    if (rc != SQLITE_DONE) {
+        WriteFailed(rc, QStringLiteral("Cannot record the session"));
+        return 0;
+    }
+    const qint64 id = sqlite3_last_insert_rowid(db_);
+    Succeeded();
+    return id;
+}
+
+void THistoryStore::EndSession(qint64 session, TUs at)
+{
+    if (!db_ || session <= 0)
+        return;
+    TStatement &st = Prepared("UPDATE sessions SET end = max(start, ?) WHERE id = ?");
+    const int rc = st.Bind(at).Bind(session).Step();
+    if (rc != SQLITE_DONE)
+        return WriteFailed(rc, QStringLiteral("Cannot record the end of the session"));
+    Succeeded();
+}
+
+int THistoryStore::TargetId(const QString &host, const QString &address)
+{
+    const QString key = host + QLatin1Char('\n') + address;
+    if (const auto it = targets_.constFind(key); it != targets_.constEnd())
+        return it.value();
+    TStatement &find = Prepared("SELECT id FROM targets WHERE host = ? AND address = ?");
+    find.Bind(host).Bind(address);
+    int id = 0;
+    if (find.Step() == SQLITE_ROW) {
+        id = int(find.Int(0));
+    } else {
+        TStatement &add = Prepared("INSERT INTO targets(host, address) VALUES(?, ?)");
+        if (add.Bind(host).Bind(address).Step() != SQLITE_DONE)
+            return 0;
+        id = int(sqlite3_last_insert_rowid(db_));
+    }
+    targets_.insert(key, id);
+    targetNames_.insert(id, {host, address});
+    return id;
+}
+
+bool THistoryStore::AddProbe(const TProbeRow &p, qint64 session)
+{
+    if (!db_)
+        return false;
+    const int target = TargetId(p.Host, p.Address);
+    if (target == 0) {
+        WriteFailed(sqlite3_extended_errcode(db_), QStringLiteral("Cannot record the probe"));
+        return false;
+    }
+    // Two results in the same microsecond (or a wall clock set back onto an
+    // earlier probe) move on by a microsecond: every probe keeps its row.
+    TUs at = p.At;
+    for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
+        TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason, session)"
+                                  " VALUES(?,?,?,?,?,?,?,?,?)");
+        st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
+        if (p.Ms >= 0)
+            st.Bind(p.Ms);
+        else
+            st.BindNull();
+        st.Bind(p.BytesSent).Bind(p.BytesReceived);
+        if (p.Reason.isEmpty())
+            st.BindNull();
+        else
+            st.Bind(p.Reason);
+        st.Bind(session);
+        const int rc = st.Step();
+        if (rc == SQLITE_DONE) {
+            Succeeded();
+            return true;
+        }
+        if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
+            WriteFailed(rc, QStringLiteral("Cannot record the probe"));
+            return false;
+        }
+    }
+    Fail(QStringLiteral("Cannot record the probe"));
+    return false;
+}
+
+qint64 THistoryStore::OpenOutage(const TOutageRow &o, qint64 session)
+{
+    if (!db_)
+        return 0;
+    TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts, cause)"
+                              " VALUES(?,?,?,?,?,?,?)");
+    st.Bind(session).Bind(o.Start).Bind(o.ProbesLost).Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason)
+        .Bind(o.Hosts).Bind(o.Cause);
+    const int rc = st.Step();
+    if (rc != SQLITE_DONE) {
+        WriteFailed(rc, QStringLiteral("Cannot record the outage"));
+        return 0;
+    }
+    const qint64 id = sqlite3_last_insert_rowid(db_);
+    Succeeded();
+    return id;
+}
+
+void THistoryStore::CloseOutage(qint64 outage, const TOutageRow &o)
+{
+    if (!db_ || outage <= 0)
+        return;
+    TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
+                              " ended_by = ? WHERE id = ?");
+    st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy).Bind(outage);
+    const int rc = st.Step();
+    if (rc != SQLITE_DONE)
+        return WriteFailed(rc, QStringLiteral("Cannot record the end of the outage"));
+    Succeeded();
+}
+
+qint64 THistoryStore::OpenGap(qint64 session, TUs at, const QString &kind)
+{
+    if (!db_)
+        return 0;
+    TStatement &st = Prepared("INSERT INTO gaps(session, start, kind) VALUES(?,?,?)");
+    const int rc = st.Bind(session).Bind(at).Bind(kind).Step();
+    if (rc != SQLITE_DONE) {
+        WriteFailed(rc, QStringLiteral("Cannot record the pause"));
+        return 0;
+    }
+    const qint64 id = sqlite3_last_insert_rowid(db_);
+    Succeeded();
+    return id;
+}
+
+void THistoryStore::CloseGap(qint64 gap, TUs at)
+{
+    if (!db_ || gap <= 0)
+        return;
+    TStatement &st = Prepared("UPDATE gaps SET end = max(start, ?) WHERE id = ?");
+    const int rc = st.Bind(at).Bind(gap).Step();
+    if (rc != SQLITE_DONE)
+        return WriteFailed(rc, QStringLiteral("Cannot record the end of the pause"));
+    Succeeded();
+}
+
+qint64 THistoryStore::Prune(TUs before)
+{
+    if (!db_)
+        return 0;
+    qint64 removed = 0;
+    {
+        TBatch batch(*this);
+        TStatement &probes = Prepared("DELETE FROM probes WHERE t < ?");
+        if (probes.Bind(before).Step() == SQLITE_DONE)
+            removed = sqlite3_changes(db_);
+        Prepared("DELETE FROM outages WHERE end IS NOT NULL AND end < ?").Bind(before).Step();
+        Prepared("DELETE FROM gaps WHERE end IS NOT NULL AND end < ?").Bind(before).Step();
+        Prepared("DELETE FROM sessions WHERE end IS NOT NULL AND end < ?").Bind(before).Step();
+        Prepared("DELETE FROM targets WHERE id NOT IN (SELECT DISTINCT target FROM probes)").Step();
+        targets_.clear();
+        targetNames_.clear();
+        if (removed > 0)
+            changedInBatch_ = true;
+    }
+    if (removed > 0)
+        Exec("PRAGMA incremental_vacuum");
+    return removed;
+}
+
+bool THistoryStore::ReadProbes(const TRange &range, const std::function<bool(const TProbeRow &)> &row)
+{
+    if (!db_)
+        return false;
+    // The names of every target, once, rather than a join per row.
+    // Another process (the program, while this one exports) may have added
+    // targets since they were last read.
+    TStatement &names = Prepared("SELECT id, host, address FROM targets");
+    while (names.Step() == SQLITE_ROW) {
+        const int id = int(names.Int(0));
+        if (!targetNames_.contains(id))
+            targetNames_.insert(id, {names.Str(1), names.Str(2)});
+    }
+    TStatement st(db_, "SELECT t, target, kind, outcome, ms, sent, received, reason FROM probes"
+                       " WHERE t >= ? AND t < ? ORDER BY t");
+    st.Reset().Bind(range.From).Bind(range.To);
+    TProbeRow p;
+    int lastTarget = -1;
+    int rc;
+    while ((rc = st.Step()) == SQLITE_ROW) {
+        p.At = st.Int(0);
+        const int target = int(st.Int(1));
+        if (target != lastTarget) {
+            const auto names = targetNames_.value(target);
+            p.Host = names.first;
+            p.Address = names.second;
+            lastTarget = target;
+        }
+        p.Kind = KindFromCode(int(st.Int(2)));
+        p.Outcome = OutcomeFromCode(int(st.Int(3)));
+        p.Ms = st.Null(4) ? -1 : int(st.Int(4));
+        p.BytesSent = st.Int(5);
+        p.BytesReceived = st.Int(6);
+        p.Reason = st.Null(7) ? QString() : st.Str(7);
+        if (!row(p))
+            return true;
+    }
+    if (rc != SQLITE_DONE) {
+        Fail(QStringLiteral("Cannot read the probes"));
+        return false;
+    }
+    return true;
+}
+
+std::vector<TOutageRow> THistoryStore::Outages(const TRange &range)
+{
+    std::vector<TOutageRow> out;
+    if (!db_)
+        return out;
+    TStatement &st = Prepared("SELECT start, end, duration_ms, lost, first_outcome, first_reason, hosts, cause,"
+                              " ended_by FROM outages WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start");
+    st.Bind(range.To).Bind(range.From);
+    while (st.Step() == SQLITE_ROW) {
+        TOutageRow o;
+        o.Start = st.Int(0);
+        o.End = st.OptInt(1);
+        o.DurationMs = st.Int(2);
+        o.ProbesLost = int(st.Int(3));
+        o.FirstOutcome = OutcomeFromCode(int(st.Int(4)));
+        o.FirstReason = st.Str(5);
+        o.Hosts = st.Str(6);
+        o.Cause = st.Str(7);
+        o.EndedBy = st.Str(8);
+        out.push_back(std::move(o));
+    }
+    return out;
+}
+
+bool THistoryStore::ReadSpans(const char *sql, const TRange &range, std::vector<TSpanRow> &out)
+{
+    if (!db_)
+        return false;
+    TStatement &st = Prepared(sql);
+    st.Bind(range.To).Bind(range.From);
+    while (st.Step() == SQLITE_ROW)
+        out.push_back({st.Int(0), st.OptInt(1), st.Str(2)});
+    return true;
+}
+
+std::vector<TSpanRow> THistoryStore::Sessions(const TRange &range)
+{
+    std::vector<TSpanRow> out;
+    ReadSpans("SELECT start, end, '' FROM sessions WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start",
+              range, out);
+    return out;
+}
+
+std::vector<TSpanRow> THistoryStore::Gaps(const TRange &range)
+{
+    std::vector<TSpanRow> out;
+    ReadSpans("SELECT start, end, kind FROM gaps WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start",
+              range, out);
+    return out;
+}
+
+std::vector<TDayBytes> THistoryStore::BytesPerDay(const TRange &range)
+{
+    std::vector<TDayBytes> out;
+    if (!db_)
+        return out;
+    TStatement &st = Prepared("SELECT date(t / 1000000, 'unixepoch', 'localtime') AS day, count(*), sum(sent),"
+                              " sum(received) FROM probes WHERE t >= ? AND t < ? GROUP BY day ORDER BY day");
+    st.Bind(range.From).Bind(range.To);
+    while (st.Step() == SQLITE_ROW)
+        out.push_back({st.Str(0), st.Int(1), st.Int(2), st.Int(3)});
+    return out;
+}
+
+std::optional<TUs> THistoryStore::FirstProbe()
+{
+    if (!db_)
+        return std::nullopt;
+    TStatement &st = Prepared("SELECT min(t) FROM probes");
+    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+}
+
+std::optional<TUs> THistoryStore::LastProbe()
+{
+    if (!db_)
+        return std::nullopt;
+    TStatement &st = Prepared("SELECT max(t) FROM probes");
+    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+}
+
+} // namespace history

@@ -1,0 +1,139 @@
+// The connection history on disk: every probe, outage, session and pause in
+// one SQLite file in the data folder.
+//
+// The file is written as things happen, one transaction per record, in WAL
+// mode with full syncs: a process killed at any moment loses at most the
+// record it was writing, and readers (the export, while the program runs)
+// never block the writer. A file that SQLite finds damaged is never emptied:
+// it is renamed aside with its write-ahead log, a notice says where, and a
+// new history starts. What a killed process left open (its session, pauses
+// and outage) is closed at its last recorded moment when a writer opens the
+// file next.
+#pragma once
+
+#include "history/historytypes.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace history {
+
+// Bytes the keep-alive moved on one local calendar day.
+struct TDayBytes {
+    QString Day;          // "2024-05-01", local date
+    qint64 Probes = 0;
+    qint64 Sent = 0;
+    qint64 Received = 0;
+};
+
+class THistoryStore : public QObject {
+    Q_OBJECT
+public:
+    // The history's file name in the data folder.
+    static constexpr char kFileName[] = "history.db";
+    // platform::DataFile(kFileName).
+    static QString DefaultPath();
+
+    enum class TMode {
+        Write,   // creates the file, closes what a killed writer left open, sets a damaged file aside
+        Read,    // changes nothing: the file must exist, and a damaged one is only reported
+    };
+
+    explicit THistoryStore(QObject *parent = nullptr);
+    ~THistoryStore() override;
+
+    // Opens (and in Write mode creates) the history at path. False with
+    // Problem() saying why; in Write mode a damaged file has then already been
+    // set aside and a new one made, so false means the folder or disk refused.
+    bool Open(const QString &path, TMode mode = TMode::Write);
+    void Close();
+    bool IsOpen() const { return db_ != nullptr; }
+    QString Path() const { return path_; }
+    // The last thing that went wrong (empty while all is well).
+    QString Problem() const { return problem_; }
+    // What the user should be told about the file (a damaged file set aside),
+    // oldest first; kept until the store closes.
+    QStringList Notices() const { return notices_; }
+
+    // ---- writing (Write mode) ----
+    // A session starts (its probe interval and method, as the options had them).
+    qint64 BeginSession(TUs at, int intervalMs, int method, bool cycle);
+    void EndSession(qint64 session, TUs at);
+    // One probe of 'session' (0 when it came after its session ended).
+    bool AddProbe(const TProbeRow &probe, qint64 session = 0);
+    // The line went down; returns the outage's id for its end.
+    qint64 OpenOutage(const TOutageRow &outage, qint64 session);
+    void CloseOutage(qint64 outage, const TOutageRow &ended);
+    // A pause of a session ("suspended", "paused (metered)") starts and ends.
+    qint64 OpenGap(qint64 session, TUs at, const QString &kind);
+    void CloseGap(qint64 gap, TUs at);
+    // Removes what ended before 'before'; the number of probes removed.
+    qint64 Prune(TUs before);
+
+    // Several writes as one transaction (a generated history, a repair).
+    class TBatch {
+    public:
+        explicit TBatch(THistoryStore &store);
+        ~TBatch();   // commits
+    private:
+        THistoryStore &store_;
+    };
+
+    // ---- reading ----
+    // Calls 'row' for every probe in the range, oldest first, until it returns
+    // false. False when the file could not be read (Problem() says why).
+    bool ReadProbes(const TRange &range, const std::function<bool(const TProbeRow &)> &row);
+    // Outages, sessions and pauses that overlap the range, by start.
+    std::vector<TOutageRow> Outages(const TRange &range);
+    std::vector<TSpanRow> Sessions(const TRange &range);
+    std::vector<TSpanRow> Gaps(const TRange &range);
+    // Probes and bytes per local day in the range, oldest first.
+    std::vector<TDayBytes> BytesPerDay(const TRange &range);
+    // The first and last probe times; empty without probes.
+    std::optional<TUs> FirstProbe();
+    std::optional<TUs> LastProbe();
+
+signals:
+    // Something was written (the window follows a running session by it).
+    void Changed();
+    // A notice was added or a problem came up or cleared.
+    void ProblemChanged();
+
+private:
+    class TStatement;
+    bool Configure(TMode mode);
+    bool CreateSchema();
+    void Repair();
+    bool SetAside(const QString &why);
+    bool Exec(const char *sql);
+    TStatement &Prepared(const char *sql);
+    int TargetId(const QString &host, const QString &address);
+    void Fail(const QString &what);
+    void Succeeded();
+    // A write failed with this SQLite code: a damaged file is set aside.
+    void WriteFailed(int code, const QString &what);
+    bool ReadSpans(const char *sql, const TRange &range, std::vector<TSpanRow> &out);
+
+    sqlite3 *db_ = nullptr;
+    QString path_;
+    TMode mode_ = TMode::Write;
+    QString problem_;
+    QStringList notices_;
+    int batchDepth_ = 0;
+    bool changedInBatch_ = false;
+    std::vector<std::pair<const char *, std::unique_ptr<TStatement>>> statements_;
+    QHash<QString, int> targets_;            // "host\naddress" -> id
+    QHash<int, std::pair<QString, QString>> targetNames_;
+};
+
+} // namespace history

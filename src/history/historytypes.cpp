@@ -1,0 +1,82 @@
+#include "history/historytypes.h"
+
+#include <array>
+#include <utility>
+
+namespace history {
+
+namespace {
+
+// The outcome codes of the file. Ok must stay 0: queries count failures as
+// "outcome <> 0".
+constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
+    {TProbeOutcome::Ok, 0},
+    {TProbeOutcome::Timeout, 1},
+    {TProbeOutcome::Unreachable, 2},
+    {TProbeOutcome::TimeExceeded, 3},
+    {TProbeOutcome::Refused, 4},
+    {TProbeOutcome::LookupFailed, 5},
+    {TProbeOutcome::HttpError, 6},
+    {TProbeOutcome::NotPermitted, 7},
+    {TProbeOutcome::Failed, 8},
+}};
+
+} // namespace
+
+QString TOutageRow::Reason() const
+{
+    if (!Cause.isEmpty())
+        return Cause;
+    if (FirstReason.isEmpty())
+        return OutcomeName(FirstOutcome);
+    return FirstReason;
+}
+
+int OutcomeCode(TProbeOutcome outcome)
+{
+    for (const auto &[o, code] : kOutcomeCodes) {
+        if (o == outcome)
+            return code;
+    }
+    return 8;
+}
+
+TProbeOutcome OutcomeFromCode(int code)
+{
+    for (const auto &[o, c] : kOutcomeCodes) {
+        if (c == code)
+            return o;
+    }
+    return TProbeOutcome::Failed;
+}
+
+QString KindName(antiidle::TProbeKind kind)
+{
+    switch (kind) {
+    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
+    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
+    case antiidle::TProbeKind::None: break;
+    }
+    return QString();
+}
+
+int KindCode(antiidle::TProbeKind kind)
+{
+    switch (kind) {
+    case antiidle::TProbeKind::Echo: return 1;
+    case antiidle::TProbeKind::HttpGet: return 2;
+    case antiidle::TProbeKind::None: break;
+    }
+    return 0;
+}
+
+antiidle::TProbeKind KindFromCode(int code)
+{
+    switch (code) {
+    case 1: return antiidle::TProbeKind::Echo;
+    case 2: return antiidle::TProbeKind::HttpGet;
+    default: return antiidle::TProbeKind::None;
+    }
+}
+
+} // namespace history

@@ -1,0 +1,85 @@
+// The records of the connection history as the store keeps them and the
+// window and the export read them. Times are microseconds since the Unix
+// epoch in UTC (TUs); durations are milliseconds.
+#pragma once
+
+#include "session/probechoice.h"
+#include "session/sessionevents.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+
+namespace history {
+
+// Microseconds since 1970-01-01T00:00:00Z.
+using TUs = qint64;
+constexpr TUs kUsPerMs = 1000;
+constexpr TUs kUsPerDay = 86400LL * 1000000;
+
+// The wall-clock moment of a session's stamp.
+inline TUs ToUs(const TStamp &at) { return at.WallUtc.toMSecsSinceEpoch() * kUsPerMs; }
+
+// A time range [From, To).
+struct TRange {
+    TUs From = 0;
+    TUs To = 0;
+    bool Contains(TUs t) const { return t >= From && t < To; }
+    TUs Length() const { return To > From ? To - From : 0; }
+};
+
+// One probe, as recorded when its result came.
+struct TProbeRow {
+    TUs At = 0;                       // when the result came
+    QString Host;
+    QString Address;                  // empty when the name did not resolve
+    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    TProbeOutcome Outcome = TProbeOutcome::Failed;
+    int Ms = -1;                      // round trip or transfer; -1 when lost
+    qint64 BytesSent = 0;
+    qint64 BytesReceived = 0;
+    QString Reason;                   // the failure's text; empty on success
+
+    bool Ok() const { return Outcome == TProbeOutcome::Ok; }
+};
+
+// One outage of the line.
+struct TOutageRow {
+    TUs Start = 0;
+    std::optional<TUs> End;           // unset while the line is still down
+    qint64 DurationMs = 0;            // by the monotonic clock when it ended in a session
+    int ProbesLost = 0;
+    TProbeOutcome FirstOutcome = TProbeOutcome::Failed;
+    QString FirstReason;              // the first failure's text
+    QString Hosts;                    // the hosts tried, blank-separated
+    QString Cause;                    // why the line went, when the dial-up service said
+    QString EndedBy;                  // "up", or the gap that cut it short ("not monitored", "suspended", ...)
+
+    // What the outages table shows as its reason: the dial-up service's
+    // cause when there is one, else the first failure.
+    QString Reason() const;
+};
+
+// A stretch of time: a session (monitored) or a pause within one
+// ("suspended", "paused (metered)").
+struct TSpanRow {
+    TUs Start = 0;
+    std::optional<TUs> End;           // unset while it lasts
+    QString Kind;                     // the pause's reason; empty for a session
+};
+
+// The stable codes of outcomes and probe kinds in the file. The names of
+// outcomes are OutcomeName's; these numbers never change meaning.
+int OutcomeCode(TProbeOutcome outcome);
+TProbeOutcome OutcomeFromCode(int code);
+// "echo", "http" (empty for none).
+QString KindName(antiidle::TProbeKind kind);
+int KindCode(antiidle::TProbeKind kind);
+antiidle::TProbeKind KindFromCode(int code);
+
+// The gap kinds recorded besides the pauses of a session.
+inline const QString kNotMonitored = QStringLiteral("not monitored");
+inline const QString kSuspended = QStringLiteral("suspended");
+
+} // namespace history

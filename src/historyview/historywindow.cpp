@@ -1,0 +1,365 @@
+#include "historyview/historywindow.h"
+
+#include "config/options.h"
+#include "history/historyexport.h"
+#include "history/historystore.h"
+#include "history/rfc3339.h"
+#include "historyview/timelineview.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace history {
+
+namespace {
+
+QLabel *PlainLabel(const QString &name, QWidget *parent)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
+QTableWidget *Table(const QString &name, const QStringList &headings, QWidget *parent)
+{
+    auto *t = new QTableWidget(0, int(headings.size()), parent);
+    t->setObjectName(name);
+    t->setHorizontalHeaderLabels(headings);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->verticalHeader()->setVisible(false);
+    t->horizontalHeader()->setStretchLastSection(true);
+    return t;
+}
+
+// One row of texts; numbers are aligned right.
+void AddRow(QTableWidget *t, const QStringList &cells, int firstNumber)
+{
+    const int row = t->rowCount();
+    t->insertRow(row);
+    for (int c = 0; c < cells.size(); ++c) {
+        auto *item = new QTableWidgetItem(cells[c]);
+        if (c >= firstNumber)
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        t->setItem(row, c, item);
+    }
+}
+
+QString LocalTime(TUs at)
+{
+    return QDateTime::fromMSecsSinceEpoch(at / kUsPerMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// Decimals written by hand: a table of figures reads the same in every locale.
+QString Fixed(double v, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    const qint64 n = qint64(std::llround(v * scale));
+    if (decimals == 0)
+        return QString::number(n);
+    return QStringLiteral("%1.%2").arg(n / qint64(scale)).arg(n % qint64(scale), decimals, 10, QLatin1Char('0'));
+}
+
+QString MsText(int ms) { return ms < 0 ? QString() : QString::number(ms); }
+
+} // namespace
+
+THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &options, QWidget *parent)
+    : QWidget(parent, Qt::Window), store_(store), options_(options)
+{
+    setObjectName(QStringLiteral("HistoryWindow"));
+    setWindowTitle(QStringLiteral("Connection History"));
+    resize(820, 620);
+
+    auto *layout = new QVBoxLayout(this);
+    lbl_HistNotice = PlainLabel(QStringLiteral("lbl_HistNotice"), this);
+    lbl_HistNotice->setWordWrap(true);
+    lbl_HistNotice->setStyleSheet(QStringLiteral("color: #b00000"));
+    lbl_HistNotice->hide();
+    layout->addWidget(lbl_HistNotice);
+
+    auto *top = new QHBoxLayout;
+    QLabel *show = PlainLabel(QStringLiteral("lbl_HistShow"), this);
+    show->setText(QStringLiteral("Show:"));
+    top->addWidget(show);
+    cb_HistRange = new QComboBox(this);
+    cb_HistRange->setObjectName(QStringLiteral("cb_HistRange"));
+    // The last hour follows a session as it runs; the longer ranges answer
+    // how the line did this week or month.
+    cb_HistRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),
+                            QStringLiteral("Last 30 days"), QStringLiteral("Everything")});
+    cb_HistRange->setCurrentIndex(Last7Days);
+    top->addWidget(cb_HistRange);
+    top->addStretch(1);
+    btn_HistExport = new QPushButton(QStringLiteral("Export..."), this);
+    btn_HistExport->setObjectName(QStringLiteral("btn_HistExport"));
+    top->addWidget(btn_HistExport);
+    layout->addLayout(top);
+
+    auto *uptime = new QHBoxLayout;
+    lbl_HistUptime24 = PlainLabel(QStringLiteral("lbl_HistUptime24"), this);
+    lbl_HistUptime7 = PlainLabel(QStringLiteral("lbl_HistUptime7"), this);
+    lbl_HistUptime30 = PlainLabel(QStringLiteral("lbl_HistUptime30"), this);
+    for (QLabel *l : {lbl_HistUptime24, lbl_HistUptime7, lbl_HistUptime30}) {
+        l->setFrameShape(QFrame::StyledPanel);
+        l->setMargin(4);
+        uptime->addWidget(l, 1);
+    }
+    layout->addLayout(uptime);
+    lbl_HistLast = PlainLabel(QStringLiteral("lbl_HistLast"), this);
+    layout->addWidget(lbl_HistLast);
+
+    img_HistTimeline = new TTimelineView(this);
+    layout->addWidget(img_HistTimeline, 3);
+
+    tab_Hist = new QTabWidget(this);
+    tab_Hist->setObjectName(QStringLiteral("tab_Hist"));
+    tbl_HistOutages = Table(QStringLiteral("tbl_HistOutages"),
+                            {"Start", "End", "Duration", "Lost probes", "Reason"}, this);
+    tbl_HistTargets = Table(QStringLiteral("tbl_HistTargets"),
+                            {"Target", "Method", "Probes", "Loss %", "Min ms", "Avg ms", "Max ms", "Jitter ms"}, this);
+    auto *bytes = new QWidget(this);
+    auto *bytesLayout = new QVBoxLayout(bytes);
+    bytesLayout->setContentsMargins(0, 0, 0, 0);
+    lbl_HistCost = PlainLabel(QStringLiteral("lbl_HistCost"), bytes);
+    lbl_HistCost->setWordWrap(true);
+    tbl_HistBytes = Table(QStringLiteral("tbl_HistBytes"), {"Day", "Probes", "Sent", "Received", "Total"}, bytes);
+    bytesLayout->addWidget(lbl_HistCost);
+    bytesLayout->addWidget(tbl_HistBytes);
+    tab_Hist->addTab(tbl_HistOutages, QStringLiteral("Outages"));
+    tab_Hist->addTab(tbl_HistTargets, QStringLiteral("Targets"));
+    tab_Hist->addTab(bytes, QStringLiteral("Bytes per day"));
+    layout->addWidget(tab_Hist, 2);
+
+    reload_.setObjectName(QStringLiteral("HistReloadTimer"));
+    reload_.setSingleShot(true);
+    reload_.setInterval(200);
+    connect(&reload_, &QTimer::timeout, this, &THistoryWindow::Reload);
+    // A running session writes every probe: the window follows while shown.
+    connect(&store_, &THistoryStore::Changed, this, [this] {
+        if (isVisible())
+            reload_.start();
+    });
+    connect(&store_, &THistoryStore::ProblemChanged, this, &THistoryWindow::ShowNotice);
+    connect(cb_HistRange, &QComboBox::currentIndexChanged, this, [this] {
+        if (isVisible())
+            Reload();
+    });
+    connect(btn_HistExport, &QPushButton::clicked, this, &THistoryWindow::ExportClick);
+}
+
+TUs THistoryWindow::Now() const
+{
+    return QDateTime::currentMSecsSinceEpoch() * kUsPerMs;
+}
+
+TRange THistoryWindow::Range() const
+{
+    const TUs now = Now();
+    switch (cb_HistRange->currentIndex()) {
+    case LastHour: return {now - kUsPerDay / 24, now + 1};
+    case Last24Hours: return {now - kUsPerDay, now + 1};
+    case Last30Days: return {now - 30 * kUsPerDay, now + 1};
+    case Everything: {
+        const std::vector<TSpanRow> first = store_.Sessions({0, now + 1});
+        TUs from = store_.FirstProbe().value_or(now - kUsPerDay);
+        if (!first.empty())
+            from = std::min(from, first.front().Start);
+        return {std::min(from, now - kUsPerDay), now + 1};
+    }
+    default: return {now - 7 * kUsPerDay, now + 1};
+    }
+}
+
+void THistoryWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Reload();
+}
+
+void THistoryWindow::ShowNotice()
+{
+    QStringList lines = store_.Notices();
+    if (!store_.Problem().isEmpty())
+        lines << store_.Problem();
+    lbl_HistNotice->setText(lines.join(QLatin1Char('\n')));
+    lbl_HistNotice->setVisible(!lines.isEmpty());
+}
+
+void THistoryWindow::ShowUptime()
+{
+    const TUs now = Now();
+    const TRange month{now - 30 * kUsPerDay, now + 1};
+    const std::vector<TSpanRow> sessions = store_.Sessions(month);
+    const std::vector<TSpanRow> gaps = store_.Gaps(month);
+    const std::vector<TOutageRow> outages = store_.Outages(month);
+    const std::pair<QLabel *, TUs> figures[] = {
+        {lbl_HistUptime24, kUsPerDay}, {lbl_HistUptime7, 7 * kUsPerDay}, {lbl_HistUptime30, 30 * kUsPerDay}};
+    const QString names[] = {QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),
+                             QStringLiteral("Last 30 days")};
+    int i = 0;
+    for (const auto &[label, span] : figures) {
+        const TUptime up = Uptime({now - span, now + 1}, sessions, gaps, outages, now);
+        QString text = names[i++] + QStringLiteral(": ");
+        if (const std::optional<double> pct = up.Percent()) {
+            text += Fixed(*pct, 2) + QStringLiteral(" % up\n");
+            text += QStringLiteral("%1 outage%2, %3 down, %4 watched")
+                        .arg(up.Outages)
+                        .arg(up.Outages == 1 ? QString() : QStringLiteral("s"))
+                        .arg(FormatDuration(up.Down / kUsPerMs), FormatDuration(up.Monitored / kUsPerMs));
+        } else {
+            text += QStringLiteral("not monitored\n ");
+        }
+        label->setText(text);
+    }
+}
+
+void THistoryWindow::Reload()
+{
+    ShowNotice();
+    ShowUptime();
+    const TUs now = Now();
+    const TRange range = Range();
+    const std::vector<TSpanRow> sessions = store_.Sessions(range);
+    const std::vector<TSpanRow> pauses = store_.Gaps(range);
+    const std::vector<TOutageRow> outages = store_.Outages(range);
+
+    // One pass over the probes: the timeline's points, each target's figures
+    // (probes while paused do not count against the line), the latest probe.
+    std::vector<TTimelinePoint> points;
+    TTargetStats targets;
+    TSpanCursor paused(Intervals(pauses, now));
+    TProbeRow last;
+    bool any = false;
+    qint64 bytes = 0, probes = 0;
+    // Bytes per local day: the day's bounds are worked out once per day,
+    // not once per probe.
+    std::vector<TDayBytes> days;
+    TUs dayFrom = 0, dayTo = 0;
+    store_.ReadProbes(range, [&](const TProbeRow &p) {
+        points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
+        if (!paused.Inside(p.At))
+            targets.Add(p);
+        if (days.empty() || p.At < dayFrom || p.At >= dayTo) {
+            const QDate day = QDateTime::fromMSecsSinceEpoch(p.At / kUsPerMs).toLocalTime().date();
+            dayFrom = QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
+            dayTo = QDateTime(day.addDays(1), QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
+            const QString name = day.toString(Qt::ISODate);
+            if (days.empty() || days.back().Day != name)
+                days.push_back({name});
+        }
+        TDayBytes &today = days.back();
+        ++today.Probes;
+        today.Sent += p.BytesSent;
+        today.Received += p.BytesReceived;
+        bytes += p.BytesSent + p.BytesReceived;
+        ++probes;
+        last = p;
+        any = true;
+        return true;
+    });
+
+    img_HistTimeline->SetData(range, std::move(points), Gaps(range, sessions, pauses, now),
+                              Intervals(outages, now));
+    lbl_HistLast->setText(any ? QStringLiteral("Latest probe: %1  %2 %3  %4%5")
+                                    .arg(LocalTime(last.At), KindName(last.Kind), last.Host, OutcomeName(last.Outcome),
+                                         last.Ok() ? QStringLiteral(" in %1 ms").arg(last.Ms)
+                                                   : QStringLiteral(" (%1)").arg(last.Reason))
+                              : QStringLiteral("No probes in this range."));
+
+    tbl_HistOutages->setRowCount(0);
+    for (auto it = outages.rbegin(); it != outages.rend(); ++it) {
+        const TOutageRow &o = *it;
+        QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
+        if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
+            end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
+        const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
+        AddRow(tbl_HistOutages, {LocalTime(o.Start), end, FormatDuration(ms), QString::number(o.ProbesLost), o.Reason()},
+               5);
+    }
+
+    tbl_HistTargets->setRowCount(0);
+    for (const TTargetRow &t : targets.Rows()) {
+        AddRow(tbl_HistTargets,
+               {t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1), MsText(t.Min),
+                t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), MsText(t.Max),
+                t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
+               2);
+    }
+
+    tbl_HistBytes->setRowCount(0);
+    for (auto it = days.rbegin(); it != days.rend(); ++it)
+        AddRow(tbl_HistBytes,
+               {it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
+                FormatBytes(it->Sent + it->Received)},
+               1);
+    // What a day costs at the current interval, from the bytes measured per probe.
+    bool ok = false;
+    const int minutes = config::TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
+    if (probes > 0 && ok) {
+        const qint64 perProbe = (bytes + probes / 2) / probes;
+        lbl_HistCost->setText(QStringLiteral("About %1 a day at one probe every %2 min (%3 a probe on average).")
+                                  .arg(FormatBytes(perProbe * (1440 / minutes)))
+                                  .arg(minutes)
+                                  .arg(FormatBytes(perProbe)));
+    } else {
+        lbl_HistCost->setText(QStringLiteral("No probes measured in this range yet."));
+    }
+}
+
+bool THistoryWindow::ExportTo(TExportKind kind, TExportFormat format, const QString &path)
+{
+    QString error;
+    qint64 count = 0;
+    if (ExportToFile(store_, kind, format, Range(), path, &error, &count))
+        return true;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Export"), error, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    return false;
+}
+
+void THistoryWindow::ExportClick()
+{
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("mnu_HistExport"));
+    struct TChoice {
+        const char *text;
+        TExportKind kind;
+        TExportFormat format;
+        const char *filter;
+    };
+    const TChoice choices[] = {
+        {"Probes as CSV...", TExportKind::Probes, TExportFormat::Csv, "CSV files (*.csv)"},
+        {"Probes as NDJSON...", TExportKind::Probes, TExportFormat::Ndjson, "NDJSON files (*.ndjson)"},
+        {"Outages as CSV...", TExportKind::Outages, TExportFormat::Csv, "CSV files (*.csv)"},
+        {"Outages as NDJSON...", TExportKind::Outages, TExportFormat::Ndjson, "NDJSON files (*.ndjson)"},
+    };
+    for (const TChoice &c : choices) {
+        menu.addAction(QString::fromLatin1(c.text), this, [this, c] {
+            const QString suffix = c.format == TExportFormat::Csv ? QStringLiteral(".csv") : QStringLiteral(".ndjson");
+            const QString name = (c.kind == TExportKind::Probes ? QStringLiteral("idlix-probes")
+                                                                 : QStringLiteral("idlix-outages")) + suffix;
+            const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export"), name,
+                                                              QString::fromLatin1(c.filter));
+            if (!path.isEmpty())
+                ExportTo(c.kind, c.format, path);
+        });
+    }
+    menu.exec(btn_HistExport->mapToGlobal(QPoint(0, btn_HistExport->height())));
+}
+
+} // namespace history

@@ -1,0 +1,72 @@
+// The History window: what the connection history says over a chosen range
+// (uptime of the last day, week and month, the round trips with lost probes
+// and outages, the outages, each target's loss and jitter, and what the
+// keep-alive cost in bytes per day), following a running session as it
+// writes, and exporting the range as CSV or NDJSON. An ordinary resizable
+// window of its own beside the main one. Everything it shows from the
+// network or the file is plain text.
+#pragma once
+
+#include "history/historycalc.h"
+
+#include <QTimer>
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTabWidget;
+namespace config {
+struct TOptions;
+}
+
+namespace history {
+
+class THistoryStore;
+class TTimelineView;
+enum class TExportKind;
+enum class TExportFormat;
+
+class THistoryWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The ranges of cb_HistRange, in its order.
+    enum TRangeChoice { LastHour = 0, Last24Hours = 1, Last7Days = 2, Last30Days = 3, Everything = 4 };
+
+    // Reads 'store'; 'options' gives the probe interval for the cost per day.
+    THistoryWindow(THistoryStore &store, const config::TOptions &options, QWidget *parent = nullptr);
+
+    QLabel *lbl_HistNotice = nullptr;      // problems with the file, a damaged file set aside
+    QComboBox *cb_HistRange = nullptr;
+    QPushButton *btn_HistExport = nullptr;
+    QLabel *lbl_HistUptime24 = nullptr, *lbl_HistUptime7 = nullptr, *lbl_HistUptime30 = nullptr;
+    QLabel *lbl_HistLast = nullptr;        // the latest probe
+    TTimelineView *img_HistTimeline = nullptr;
+    QTabWidget *tab_Hist = nullptr;
+    QTableWidget *tbl_HistOutages = nullptr, *tbl_HistTargets = nullptr, *tbl_HistBytes = nullptr;
+    QLabel *lbl_HistCost = nullptr;        // the keep-alive's bytes a day at the current settings
+
+    // The range shown now.
+    TRange Range() const;
+    // Reads the store again and shows it (the window does so by itself when
+    // the store changes while it is shown).
+    void Reload();
+    // Exports the shown range into 'path'; false with the reason shown.
+    bool ExportTo(TExportKind kind, TExportFormat format, const QString &path);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void ShowUptime();
+    void ShowNotice();
+    void ExportClick();
+    TUs Now() const;
+
+    THistoryStore &store_;
+    const config::TOptions &options_;
+    QTimer reload_;                        // gathers a burst of writes into one reload
+};
+
+} // namespace history

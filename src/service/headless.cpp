@@ -1,0 +1,247 @@
+#include "service/headless.h"
+
+#include "config/optionsfile.h"
+#include "history/historykeeper.h"
+#include "platform/boundedread.h"
+#include "platform/icmpecho.h"
+#include "platform/logstream.h"
+#include "platform/quitsignals.h"
+#include "platform/resolver.h"
+#include "platform/version.h"
+#include "service/metricsserver.h"
+#include "service/serviceargs.h"
+#include "service/serviceconfig.h"
+#include "service/systemdnotify.h"
+#include "session/antiidlesession.h"
+#include "session/serverlistfile.h"
+#include "session/webclient.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+namespace service {
+
+namespace {
+
+QString SignalName(int signo)
+{
+    switch (signo) {
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    case SIGINT: return QStringLiteral("SIGINT");
+    case SIGHUP: return QStringLiteral("SIGHUP");
+    default: return QStringLiteral("signal %1").arg(signo);
+    }
+}
+
+QString LinkText(TLinkMonitor::TLink link)
+{
+    switch (link) {
+    case TLinkMonitor::TLink::Up: return QStringLiteral("line up");
+    case TLinkMonitor::TLink::Down: return QStringLiteral("line down");
+    case TLinkMonitor::TLink::Unknown: break;
+    }
+    return QStringLiteral("line not yet known");
+}
+
+platform::FamilyChoice Family(int family)
+{
+    switch (family) {
+    case config::TNetworkOptions::IPv4Only: return platform::FamilyChoice::IPv4Only;
+    case config::TNetworkOptions::IPv6Only: return platform::FamilyChoice::IPv6Only;
+    default: return platform::FamilyChoice::Automatic;
+    }
+}
+
+} // namespace
+
+THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
+                                   const std::optional<TListenAddress> &metrics, QObject *parent)
+    : QObject(parent), log_(log), options_(options), metricsAt_(metrics), logger_(log),
+      metrics_(QString::fromLatin1(platform::ProgramVersion))
+{
+    session_ = std::make_unique<TAntiIdleSession>(options_);
+    notifier_ = new TSystemdNotifier(this);
+    notifier_->OnError = [this](const QString &text) { log_.Write(TLogLevel::Warning, text); };
+
+    // In order: the log, the figures, then the status (which reads them).
+    session_->AddObserver(&logger_);
+    session_->AddObserver(&metrics_);
+    session_->AddObserver(this);
+    // The same connection history as the window's program keeps; one that
+    // cannot be opened is told and the session runs unrecorded.
+    history_ = std::make_unique<history::THistoryKeeper>(*session_, options_);
+    if (!history_->Store().Problem().isEmpty())
+        log_.Write(TLogLevel::Warning, history_->Store().Problem());
+
+    signals_ = new platform::TQuitSignals(this);
+    signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
+}
+
+THeadlessService::~THeadlessService()
+{
+    session_->RemoveObserver(this);
+    session_->RemoveObserver(&metrics_);
+    session_->RemoveObserver(&logger_);
+    // The endpoint's thread ends before the figures it serves go.
+    delete server_;
+    server_ = nullptr;
+    history_.reset();
+    session_.reset();
+}
+
+int THeadlessService::Start()
+{
+    if (!notifier_->Error().isEmpty())
+        log_.Write(TLogLevel::Warning, notifier_->Error());
+    if (metricsAt_) {
+        server_ = new TMetricsServer(this);
+        metrics_.OnChange = [this] { server_->Publish(metrics_.Render()); };
+        server_->Publish(metrics_.Render());
+        QString error;
+        TMetricsServer::TListenError why = TMetricsServer::TListenError::None;
+        if (!server_->Listen(*metricsAt_, &error, &why)) {
+            log_.Write(TLogLevel::Error, QStringLiteral("Cannot serve metrics at %1: %2").arg(metricsAt_->Text(), error));
+            // A port in use may come free; an address that is not this
+            // machine's, or a port it may not take, will not.
+            return why == TMetricsServer::TListenError::AddressInUse ? kExitFailure : kExitConfig;
+        }
+        log_.Write(TLogLevel::Notice,
+                   QStringLiteral("Metrics at http://%1/metrics").arg(server_->Address().Text()));
+    }
+    signals_->SetWatching(true);
+    if (!session_->Start()) {
+        // The reason went to the log as the session's message.
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+void THeadlessService::ProbesScheduled()
+{
+    if (ready_)
+        return;
+    ready_ = true;
+    notifier_->Ready(StatusText());
+}
+
+void THeadlessService::HistoryLine(const QString &text)
+{
+    lastLine_ = text;
+}
+
+void THeadlessService::ProbeResult(const TProbeResult &)
+{
+    // The line state follows the result; the status is sent once it is known.
+    QTimer::singleShot(0, this, [this] {
+        if (!stopping_)
+            notifier_->Status(StatusText());
+    });
+}
+
+QString THeadlessService::StatusText() const
+{
+    return QStringLiteral("%1 of %2 probes answered, %3; last: %4")
+        .arg(metrics_.Answered())
+        .arg(metrics_.Probes())
+        .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+}
+
+void THeadlessService::RequestStop(const QString &why)
+{
+    if (stopping_)
+        return;
+    stopping_ = true;
+    log_.Write(TLogLevel::Notice, QStringLiteral("Stopping (%1)").arg(why));
+    notifier_->Stopping(QStringLiteral("Stopping (%1)").arg(why));
+    FinishWhenIdle();
+}
+
+void THeadlessService::FinishWhenIdle()
+{
+    // A signal can arrive while an HTTP probe runs its own wait loop: the
+    // transfer ends first (its watchdog bounds it), then the session.
+    if (session_->Web().Busy()) {
+        QTimer::singleShot(50, this, [this] { FinishWhenIdle(); });
+        return;
+    }
+    session_->Stop();
+    // Every line of the session is in the log, or the stop did not go well.
+    const bool flushed = session_->Log().Pending().isEmpty();
+    QCoreApplication::exit(flushed ? kExitOk : kExitFailure);
+}
+
+int RunHeadless(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const TServiceArgs parsed = ParseServiceArgs(args);
+    if (!parsed.Error.isEmpty()) {
+        std::fprintf(stderr, "idlix: %s\nTry 'idlix --headless --help'.\n", qPrintable(parsed.Error));
+        return kExitUsage;
+    }
+    if (parsed.Help) {
+        std::fputs(qPrintable(ServiceUsage()), stdout);
+        return kExitOk;
+    }
+    if (parsed.Version) {
+        std::printf("Idlix %s\n", platform::ProgramVersion);
+        return kExitOk;
+    }
+
+    platform::IgnoreBrokenPipe();
+    QCoreApplication app(argc, argv);
+    const TServiceLog log = TServiceLog::Stderr();
+    // What of a file was skipped (lines too long, a file past its size) is
+    // a line of the log like any other.
+    platform::SetFileNoticeSink([&log](const QString &notice) { log.Write(TLogLevel::Warning, notice); });
+    struct TSinkReset {
+        ~TSinkReset() { platform::SetFileNoticeSink({}); }
+    } sinkReset;
+    auto fail = [&](const TServiceProblem &problem) {
+        log.Write(TLogLevel::Error, problem.Reason);
+        return problem.Code;
+    };
+
+    // --config names the data folder, ahead of every other rule.
+    if (!parsed.ConfigDir.isEmpty()) {
+        if (const TServiceProblem p = CheckDataFolder(parsed.ConfigDir, QString()))
+            return fail(p);
+        qputenv("IDLIX_DIR", QFile::encodeName(parsed.ConfigDir));
+    }
+    const QString settingsPath = config::SettingsPath();
+    if (const TServiceProblem p = CheckDataFolder(QString(), settingsPath))
+        return fail(p);
+    config::TOptions options;
+    config::LoadOptions(settingsPath, options);
+
+    QStringList list;
+    const QString listPath = antiidle::ServerListPath();
+    const bool listRead = antiidle::ReadServerListFile(listPath, list);
+    if (const TServiceProblem p = CheckSessionOptions(options, settingsPath, listPath, listRead, list))
+        return fail(p);
+
+    std::optional<TListenAddress> metricsAt;
+    const QString metricsText = parsed.Metrics ? *parsed.Metrics : options.Service.MetricsAddress;
+    if (!metricsText.isEmpty()) {
+        TListenAddress at;
+        QString error;
+        if (!ParseListenAddress(metricsText, &at, &error))
+            return fail({kExitConfig, error});
+        metricsAt = at;
+    }
+    if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
+        return fail(p);
+    platform::SetFamilyChoice(Family(options.Network.AddressFamily));
+
+    THeadlessService service(log, options, metricsAt);
+    if (const int code = service.Start(); code != kExitOk)
+        return code;
+    return QCoreApplication::exec();
+}
+
+} // namespace service

@@ -1,0 +1,104 @@
+#include "service/sessionlogger.h"
+
+#include "config/options.h"
+
+namespace service {
+
+namespace {
+
+QString Minutes(int ms)
+{
+    const int minutes = ms / 60000;
+    return minutes == 1 ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(minutes);
+}
+
+QString Probes(int count)
+{
+    return count == 1 ? QStringLiteral("1 probe") : QStringLiteral("%1 probes").arg(count);
+}
+
+// Whole seconds between two moments on the monotonic clock.
+qint64 SecondsBetween(const TStamp &from, const TStamp &to)
+{
+    return (to.MonoNs - from.MonoNs) / 1000000000;
+}
+
+} // namespace
+
+QString MethodCaption(int method)
+{
+    switch (method) {
+    case config::TAntiIdleOptions::HttpGets: return QStringLiteral("HTTP Gets");
+    case config::TAntiIdleOptions::IcmpPings: return QStringLiteral("ICMP Pings");
+    case config::TAntiIdleOptions::Alternate: return QStringLiteral("Alternate");
+    default: return QStringLiteral("no method");
+    }
+}
+
+void TSessionLogger::SessionStarting(const TSessionStart &start)
+{
+    method_ = start.Method;
+}
+
+void TSessionLogger::StatsReset(const TStatsStart &start)
+{
+    const QString where = start.Cycle
+        ? QStringLiteral("to each server of the list in turn (%1)").arg(start.Hosts.size())
+        : QStringLiteral("to ") + start.Hosts.value(0);
+    log_.Write(TLogLevel::Notice, QStringLiteral("Session started: %1 every %2 %3")
+                                      .arg(MethodCaption(method_), Minutes(start.IntervalMs), where));
+}
+
+void TSessionLogger::SessionStopped(const TSessionEnd &end)
+{
+    log_.Write(TLogLevel::Notice, QStringLiteral("Session ended: %1 of %2 answered, %3 failed")
+                                      .arg(end.Successes)
+                                      .arg(Probes(end.Attempts))
+                                      .arg(end.Failures));
+}
+
+void TSessionLogger::HistoryLine(const QString &text)
+{
+    log_.Write(TLogLevel::Info, text);
+}
+
+void TSessionLogger::LinkDown(const TOutage &outage)
+{
+    QString text = QStringLiteral("Line down: %1 failed in a row").arg(Probes(outage.ProbesLost));
+    if (!outage.FirstReason.isEmpty())
+        text += QStringLiteral(", the first: ") + outage.FirstReason;
+    if (!outage.Cause.isEmpty())
+        text += QStringLiteral(" (") + outage.Cause + QLatin1Char(')');
+    log_.Write(TLogLevel::Warning, text);
+}
+
+void TSessionLogger::LinkUp(const TOutage &outage)
+{
+    log_.Write(TLogLevel::Notice, QStringLiteral("Line up again after %1 s down, %2 lost")
+                                      .arg(outage.DurationMs() / 1000)
+                                      .arg(Probes(outage.ProbesLost)));
+}
+
+void TSessionLogger::MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open)
+{
+    if (open)
+        log_.Write(TLogLevel::Notice, QStringLiteral("Line still down when the probes stopped, %1 s after it went")
+                                          .arg(SecondsBetween(open->Start, at)));
+}
+
+void TSessionLogger::Paused(const QString &why, const TStamp &)
+{
+    log_.Write(TLogLevel::Notice, QStringLiteral("Probes paused: ") + why);
+}
+
+void TSessionLogger::Resumed(const TStamp &)
+{
+    log_.Write(TLogLevel::Notice, QStringLiteral("Probes resumed"));
+}
+
+void TSessionLogger::Message(const QString &text)
+{
+    log_.Write(TLogLevel::Warning, text);
+}
+
+} // namespace service

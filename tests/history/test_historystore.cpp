@@ -1,0 +1,246 @@
+// The history file: what is written reads back, a damaged file is set aside
+// and never emptied, what a killed writer left open is closed at its last
+// moment, old days are pruned, and a reader sees the writer's records while
+// it writes.
+#include "historytest.h"
+
+#include "../support/testutil.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace history;
+using historytest::CsvLines;
+using historytest::Probe;
+
+namespace {
+
+constexpr TUs kSec = 1000000;
+constexpr TUs kT0 = 1714550400LL * kSec;   // 2024-05-01T08:00:00Z
+
+// Runs one statement on the file behind the store's back.
+void Sql(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    char *error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+class HistoryStore : public ::testing::Test {
+protected:
+    QString path() const { return dir.file("history.db"); }
+    testutil::ScratchDir dir;
+};
+
+} // namespace
+
+TEST_F(HistoryStore, WhatIsWrittenReadsBack)
+{
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+    EXPECT_EQ(THistoryStore::DefaultPath(), path());
+    int changed = 0;
+    QObject::connect(&store, &THistoryStore::Changed, [&] { ++changed; });
+
+    const qint64 session = store.BeginSession(kT0, 60000, 1, false);
+    ASSERT_GT(session, 0);
+    ASSERT_TRUE(store.AddProbe(Probe(kT0 + 1 * kSec, "a.test", 12), session));
+    // Two results in the same microsecond both keep their row.
+    ASSERT_TRUE(store.AddProbe(Probe(kT0 + 2 * kSec, "b.test", -1), session));
+    ASSERT_TRUE(store.AddProbe(Probe(kT0 + 2 * kSec, "a.test", 7), session));
+    TProbeRow http = Probe(kT0 + 3 * kSec, "web, \"quoted\"", 250);
+    http.Kind = antiidle::TProbeKind::HttpGet;
+    http.BytesSent = 64;
+    http.BytesReceived = 1331;
+    ASSERT_TRUE(store.AddProbe(http, session));
+    TOutageRow outage;
+    outage.Start = kT0 + 2 * kSec;
+    outage.ProbesLost = 3;
+    outage.FirstOutcome = TProbeOutcome::Timeout;
+    outage.FirstReason = "Request timed out";
+    outage.Hosts = "b.test";
+    const qint64 o = store.OpenOutage(outage, session);
+    ASSERT_GT(o, 0);
+    outage.End = kT0 + 200 * kSec;
+    outage.DurationMs = 198000;
+    outage.ProbesLost = 4;
+    outage.Hosts = "b.test a.test";
+    outage.EndedBy = "up";
+    store.CloseOutage(o, outage);
+    store.CloseGap(store.OpenGap(session, kT0 + 300 * kSec, kSuspended), kT0 + 360 * kSec);
+    store.EndSession(session, kT0 + 400 * kSec);
+    EXPECT_EQ(changed, 10);
+    EXPECT_TRUE(store.Problem().isEmpty());
+
+    EXPECT_EQ(CsvLines(store, TExportKind::Probes), (QStringList{
+        "2024-05-01T08:00:01.000Z,a.test,127.0.0.1,echo,ok,12,84,84,",
+        "2024-05-01T08:00:02.000Z,b.test,127.0.0.1,echo,timeout,,84,0,Request timed out",
+        "2024-05-01T08:00:02.000Z,a.test,127.0.0.1,echo,ok,7,84,84,",
+        "2024-05-01T08:00:03.000Z,\"web, \"\"quoted\"\"\",127.0.0.1,http,ok,250,64,1331,",
+    }));
+    EXPECT_EQ(CsvLines(store, TExportKind::Outages), (QStringList{
+        "2024-05-01T08:00:02.000Z,2024-05-01T08:03:20.000Z,198.000,4,timeout,Request timed out,"
+        "b.test a.test,,up"}));
+    const std::vector<TSpanRow> sessions = store.Sessions({kT0, kT0 + 1000 * kSec});
+    ASSERT_EQ(sessions.size(), 1u);
+    EXPECT_EQ(sessions[0].End, kT0 + 400 * kSec);
+    const std::vector<TSpanRow> gaps = store.Gaps({kT0, kT0 + 1000 * kSec});
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].Kind, kSuspended);
+    EXPECT_EQ(gaps[0].End, kT0 + 360 * kSec);
+    EXPECT_EQ(store.FirstProbe(), kT0 + 1 * kSec);
+    EXPECT_EQ(store.LastProbe(), kT0 + 3 * kSec);
+    // Ranges are [from, to): the probe at 'to' belongs to the next range.
+    EXPECT_EQ(CsvLines(store, TExportKind::Probes, {kT0 + 2 * kSec, kT0 + 3 * kSec}).size(), 2);
+
+    // Bytes per local day: all four probes fall on one day here.
+    const std::vector<TDayBytes> days = store.BytesPerDay({kT0, kT0 + 1000 * kSec});
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].Probes, 4);
+    EXPECT_EQ(days[0].Sent, 84 * 3 + 64);
+    EXPECT_EQ(days[0].Received, 84 * 2 + 1331);
+}
+
+TEST_F(HistoryStore, ADamagedFileIsSetAsideNeverEmptied)
+{
+    // Each damage: what the file holds before the program opens it.
+    struct Case {
+        const char *name;
+        std::function<void(const QString &)> damage;
+    };
+    const std::vector<Case> cases = {
+        {"no database at all",
+         [](const QString &p) {
+             QFile f(p);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write(QByteArray("these are somebody's notes, not a history\n").repeated(200));
+         }},
+        {"a page overwritten",
+         [this](const QString &p) {
+             {
+                 THistoryStore store;
+                 ASSERT_TRUE(store.Open(p));
+                 THistoryStore::TBatch batch(store);
+                 const qint64 s = store.BeginSession(kT0, 60000, 1, false);
+                 for (int i = 0; i < 2000; ++i)
+                     store.AddProbe(Probe(kT0 + i * 60 * kSec, QStringLiteral("host%1.test").arg(i % 7), i % 90), s);
+             }
+             QFile f(p);
+             ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+             ASSERT_GT(f.size(), 8 * 4096);
+             f.seek(5 * 4096);
+             f.write(QByteArray(4096, '\x5a'));
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        ASSERT_NO_FATAL_FAILURE(c.damage(path()));
+        const QByteArray before = testutil::readFile(path());
+
+        // A reader (the export) reports it and changes nothing.
+        {
+            THistoryStore reader;
+            EXPECT_FALSE(reader.Open(path(), THistoryStore::TMode::Read));
+            EXPECT_FALSE(reader.Problem().isEmpty());
+        }
+        EXPECT_EQ(testutil::readFile(path()), before);
+
+        // The program sets it aside, says where, and starts a new history.
+        THistoryStore store;
+        ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+        ASSERT_EQ(store.Notices().size(), 1);
+        const QStringList aside = QDir(dir.path()).entryList({"history.db.damaged-*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+        EXPECT_TRUE(store.Notices()[0].contains(dir.file(aside[0]))) << store.Notices()[0].toStdString();
+        EXPECT_TRUE(store.Notices()[0].contains("damaged"));
+        EXPECT_EQ(testutil::readFile(dir.file(aside[0])), before);
+        EXPECT_FALSE(store.FirstProbe().has_value());
+        EXPECT_TRUE(store.AddProbe(Probe(kT0, "after.test", 5), store.BeginSession(kT0, 60000, 1, false)));
+        EXPECT_EQ(CsvLines(store, TExportKind::Probes).size(), 1);
+    }
+}
+
+TEST_F(HistoryStore, WhatAKilledWriterLeftOpenEndsAtItsLastMoment)
+{
+    {
+        THistoryStore store;
+        ASSERT_TRUE(store.Open(path()));
+        const qint64 s = store.BeginSession(kT0, 60000, 1, false);
+        store.AddProbe(Probe(kT0 + 60 * kSec, "a.test", 9), s);
+        TOutageRow o;
+        o.Start = kT0 + 120 * kSec;
+        o.ProbesLost = 3;
+        store.OpenOutage(o, s);
+        for (int i = 2; i <= 5; ++i)
+            store.AddProbe(Probe(kT0 + i * 60 * kSec, "a.test", -1), s);
+        store.OpenGap(s, kT0 + 290 * kSec, "paused (metered)");
+        // The process dies here: nothing is ended.
+    }
+    // A second session owned by a process that still runs (pid 1 on this boot).
+    Sql(path(), "INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(1, 60000, 1, 0, "
+                "(SELECT substr(owner, 1, instr(owner, ':')) || '1' FROM sessions WHERE id = 1))");
+
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path()));
+    const std::vector<TSpanRow> sessions = store.Sessions({0, 1LL << 62});
+    ASSERT_EQ(sessions.size(), 2u);
+    EXPECT_FALSE(sessions[0].End.has_value()) << "a live writer's session is left alone";
+    EXPECT_EQ(sessions[1].End, kT0 + 300 * kSec) << "ends at its last probe";
+    const std::vector<TSpanRow> gaps = store.Gaps({0, 1LL << 62});
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].End, kT0 + 300 * kSec);
+    EXPECT_EQ(CsvLines(store, TExportKind::Outages), (QStringList{
+        "2024-05-01T08:02:00.000Z,2024-05-01T08:05:00.000Z,180.000,4,failed,,,,not monitored"}));
+}
+
+TEST_F(HistoryStore, DaysPastTheKeptOnesArePruned)
+{
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path()));
+    const TUs day = kUsPerDay;
+    {
+        THistoryStore::TBatch batch(store);
+        for (int d = 0; d < 10; ++d) {
+            const qint64 s = store.BeginSession(kT0 + d * day, 60000, 1, false);
+            for (int i = 0; i < 3; ++i)
+                store.AddProbe(Probe(kT0 + d * day + i * 60 * kSec, QStringLiteral("d%1.test").arg(d), 5), s);
+            TOutageRow o;
+            o.Start = kT0 + d * day + 10 * kSec;
+            o.End = o.Start + 30 * kSec;
+            store.CloseOutage(store.OpenOutage(o, s), o);
+            store.EndSession(s, kT0 + d * day + 3600 * kSec);
+        }
+    }
+    EXPECT_EQ(store.Prune(kT0 + 7 * day), 21);
+    EXPECT_EQ(store.FirstProbe(), kT0 + 7 * day);
+    EXPECT_EQ(CsvLines(store, TExportKind::Outages).size(), 3);
+    EXPECT_EQ(store.Sessions({0, 1LL << 62}).size(), 3u);
+    // Probes to a host that comes back after its days were pruned are still named.
+    EXPECT_TRUE(store.AddProbe(Probe(kT0 + 11 * day, "d0.test", 4), 0));
+    EXPECT_TRUE(CsvLines(store, TExportKind::Probes).last().contains(",d0.test,"));
+}
+
+TEST_F(HistoryStore, AReaderSeesTheWritersRecordsWhileItWrites)
+{
+    THistoryStore writer;
+    ASSERT_TRUE(writer.Open(path()));
+    const qint64 s = writer.BeginSession(kT0, 60000, 1, false);
+    THistoryStore reader;
+    ASSERT_TRUE(reader.Open(path(), THistoryStore::TMode::Read)) << reader.Problem().toStdString();
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(writer.AddProbe(Probe(kT0 + i * kSec, "a.test", i), s));
+        EXPECT_EQ(CsvLines(reader, TExportKind::Probes).size(), i + 1);
+    }
+    // The reader never wrote: a missing file is reported, not made.
+    THistoryStore none;
+    EXPECT_FALSE(none.Open(dir.file("none.db"), THistoryStore::TMode::Read));
+    EXPECT_FALSE(QFile::exists(dir.file("none.db")));
+    EXPECT_TRUE(none.Problem().contains("no connection history")) << none.Problem().toStdString();
+}

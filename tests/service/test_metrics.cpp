@@ -1,0 +1,297 @@
+// The session's figures in the Prometheus text format: read back with a
+// small reader of the format written here from its rules (families
+// grouped, type before samples, label escapes), and checked by promtool,
+// Prometheus's own checker, where it is installed.
+#include "service/metrics.h"
+#include "../support/qtprint.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+// One exposition read back: sample values by "name{labels}" (labels as
+// written), and the type of each family.
+struct Exposition {
+    std::map<QString, double> samples;
+    std::map<QString, QString> types;
+    QStringList order;      // sample keys in the order written
+    QString error;
+
+    double value(const QString &key) const
+    {
+        const auto it = samples.find(key);
+        return it == samples.end() ? std::nan("") : it->second;
+    }
+    bool has(const QString &key) const { return samples.count(key) != 0; }
+};
+
+// The family a sample belongs to: histograms write name_bucket, _sum, _count.
+QString FamilyOf(const QString &name, const std::map<QString, QString> &types)
+{
+    for (const char *suffix : {"_bucket", "_sum", "_count"}) {
+        if (name.endsWith(suffix)) {
+            const QString base = name.chopped(int(strlen(suffix)));
+            if (types.count(base) && types.at(base) == "histogram")
+                return base;
+        }
+    }
+    return name;
+}
+
+Exposition Read(const QByteArray &text)
+{
+    Exposition e;
+    if (!text.endsWith('\n'))
+        e.error = "no line feed at the end";
+    static const QRegularExpression sample(
+        R"(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{((?:[a-zA-Z_][a-zA-Z0-9_]*="(?:[^"\\]|\\[\\"n])*",?)*)\})? (\S+)$)");
+    QSet<QString> seenHelp, closed;
+    QString current;
+    for (const QString &line : QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith("# HELP ") || line.startsWith("# TYPE ")) {
+            const QString name = line.section(' ', 2, 2);
+            if (name != current) {
+                if (!current.isEmpty())
+                    closed << current;
+                if (closed.contains(name))
+                    e.error += " family " + name + " split";
+                current = name;
+            }
+            if (line.startsWith("# TYPE ")) {
+                if (e.types.count(name))
+                    e.error += " second TYPE for " + name;
+                e.types[name] = line.section(' ', 3);
+            } else if (seenHelp.contains(name)) {
+                e.error += " second HELP for " + name;
+            } else {
+                seenHelp << name;
+            }
+            continue;
+        }
+        const auto m = sample.match(line);
+        if (!m.hasMatch()) {
+            e.error += " unreadable: " + line;
+            continue;
+        }
+        const QString family = FamilyOf(m.captured(1), e.types);
+        if (!e.types.count(family))
+            e.error += " sample before its TYPE: " + line;
+        if (family != current)
+            e.error += " sample outside its family: " + line;
+        QString labels = m.captured(3);
+        if (labels.endsWith(','))
+            labels.chop(1);
+        const QString key = labels.isEmpty() ? m.captured(1) : m.captured(1) + "{" + labels + "}";
+        if (e.samples.count(key))
+            e.error += " repeated: " + key;
+        bool ok = false;
+        const QString v = m.captured(4);
+        const double value = v == "+Inf" ? INFINITY : v.toDouble(&ok);
+        if (!ok && v != "+Inf")
+            e.error += " value " + v;
+        e.samples[key] = value;
+        e.order << key;
+    }
+    return e;
+}
+
+TProbeResult Result(const QString &host, antiidle::TProbeKind kind, TProbeOutcome outcome, int ms,
+                    qint64 sent = 0, qint64 received = 0)
+{
+    TProbeResult r;
+    r.Host = host;
+    r.Kind = kind;
+    r.Outcome = outcome;
+    r.Ms = ms;
+    r.BytesSent = sent;
+    r.BytesReceived = received;
+    return r;
+}
+
+TStamp Second(int s)
+{
+    TStamp t;
+    t.WallUtc = QDateTime::fromSecsSinceEpoch(1700000000 + s, Qt::UTC);
+    t.MonoNs = qint64(s) * 1000000000;
+    return t;
+}
+
+using antiidle::TProbeKind;
+
+} // namespace
+
+TEST(Metrics, ProbesByTargetMethodAndOutcome)
+{
+    service::TMetrics m("2.0");
+    int changes = 0;
+    m.OnChange = [&] { ++changes; };
+    m.ProbeResult(Result("a.test", TProbeKind::Echo, TProbeOutcome::Ok, 12, 84, 84));
+    m.ProbeResult(Result("a.test", TProbeKind::Echo, TProbeOutcome::Ok, 30, 84, 84));
+    m.ProbeResult(Result("a.test", TProbeKind::Echo, TProbeOutcome::Timeout, -1, 84));
+    m.ProbeResult(Result("a.test", TProbeKind::HttpGet, TProbeOutcome::Refused, -1));
+    m.ProbeResult(Result("b.test", TProbeKind::HttpGet, TProbeOutcome::Ok, 250, 0, 5120));
+    m.ProbeResult(Result("c.test", TProbeKind::Echo, TProbeOutcome::LookupFailed, -1));
+    EXPECT_EQ(changes, 6);
+    EXPECT_EQ(m.Probes(), 6u);
+    EXPECT_EQ(m.Answered(), 3u);
+
+    const Exposition e = Read(m.Render());
+    ASSERT_TRUE(e.error.isEmpty()) << e.error.toStdString();
+    const struct {
+        const char *key;
+        double value;
+    } expected[] = {
+        {R"(idlix_build_info{version="2.0"})", 1},
+        {"idlix_session_running", 0},
+        {R"(idlix_probes_total{target="a.test",method="echo",outcome="ok"})", 2},
+        {R"(idlix_probes_total{target="a.test",method="echo",outcome="timeout"})", 1},
+        {R"(idlix_probes_total{target="a.test",method="http",outcome="refused"})", 1},
+        {R"(idlix_probes_total{target="b.test",method="http",outcome="ok"})", 1},
+        {R"(idlix_probes_total{target="c.test",method="echo",outcome="lookup-failed"})", 1},
+        {R"(idlix_keepalive_bytes_total{direction="sent"})", 3 * 84},
+        {R"(idlix_keepalive_bytes_total{direction="received"})", 2 * 84 + 5120},
+        {"idlix_outages_total", 0},
+        {"idlix_outage_seconds_total", 0},
+    };
+    for (const auto &x : expected)
+        EXPECT_EQ(e.value(x.key), x.value) << x.key;
+    // Five series of probes and no more; no line state before one is known.
+    EXPECT_EQ(std::count_if(e.order.begin(), e.order.end(),
+                            [](const QString &k) { return k.startsWith("idlix_probes_total"); }), 5);
+    EXPECT_FALSE(e.has("idlix_link_up"));
+    EXPECT_EQ(e.types.at("idlix_probes_total"), "counter");
+    EXPECT_EQ(e.types.at("idlix_probe_round_trip_seconds"), "histogram");
+    EXPECT_EQ(e.types.at("idlix_link_up"), "gauge");
+}
+
+TEST(Metrics, RoundTripsFillCumulativeBucketsFromOneMillisecondToTenSeconds)
+{
+    service::TMetrics m("2.0");
+    // Milliseconds of answered probes; the failure has none and is not counted.
+    for (const int ms : {0, 1, 2, 3, 999, 1000, 1001, 9999, 10000, 12000})
+        m.ProbeResult(Result("a.test", TProbeKind::Echo, TProbeOutcome::Ok, ms));
+    m.ProbeResult(Result("a.test", TProbeKind::Echo, TProbeOutcome::Timeout, -1));
+    const Exposition e = Read(m.Render());
+    ASSERT_TRUE(e.error.isEmpty()) << e.error.toStdString();
+    auto bucket = [&](const char *le) {
+        return e.value(QStringLiteral(R"(idlix_probe_round_trip_seconds_bucket{target="a.test",le="%1"})").arg(le));
+    };
+    const struct {
+        const char *le;
+        double count;
+    } buckets[] = {
+        {"0.001", 2}, {"0.002", 3}, {"0.005", 4}, {"0.01", 4}, {"0.02", 4}, {"0.05", 4}, {"0.1", 4},
+        {"0.2", 4},   {"0.5", 4},   {"1", 6},     {"2", 7},    {"5", 7},    {"10", 9},   {"+Inf", 10},
+    };
+    for (const auto &b : buckets)
+        EXPECT_EQ(bucket(b.le), b.count) << b.le;
+    EXPECT_EQ(e.value(R"(idlix_probe_round_trip_seconds_count{target="a.test"})"), 10);
+    EXPECT_DOUBLE_EQ(e.value(R"(idlix_probe_round_trip_seconds_sum{target="a.test"})"), 35.005);
+    // The buckets are written in rising order, +Inf last.
+    QStringList les;
+    for (const QString &k : e.order) {
+        if (k.startsWith("idlix_probe_round_trip_seconds_bucket"))
+            les << k.section("le=\"", 1).chopped(2);
+    }
+    EXPECT_EQ(les.size(), 14);
+    EXPECT_EQ(les.front(), "0.001");
+    EXPECT_EQ(les.back(), "+Inf");
+}
+
+TEST(Metrics, TheLineItsOutagesAndTheSession)
+{
+    service::TMetrics m("2.0");
+    auto link = [&] { return Read(m.Render()).value("idlix_link_up"); };
+    m.SessionStarted();
+    EXPECT_EQ(Read(m.Render()).value("idlix_session_running"), 1);
+    EXPECT_TRUE(std::isnan(link()));
+    m.LinkState(TLinkMonitor::TLink::Up, Second(0));
+    EXPECT_EQ(link(), 1);
+    TOutage outage;
+    outage.Start = Second(10);
+    m.LinkState(TLinkMonitor::TLink::Down, Second(12));
+    m.LinkDown(outage);
+    EXPECT_EQ(link(), 0);
+    EXPECT_EQ(Read(m.Render()).value("idlix_outages_total"), 1);
+    outage.End = Second(70);
+    m.LinkState(TLinkMonitor::TLink::Up, Second(72));
+    m.LinkUp(outage);
+    EXPECT_EQ(link(), 1);
+    // A second outage still open when the probes stop ends there.
+    outage.Start = Second(100);
+    outage.End = Second(130);
+    m.LinkState(TLinkMonitor::TLink::Down, Second(102));
+    m.LinkDown(outage);
+    m.LinkState(TLinkMonitor::TLink::Unknown, Second(130));
+    m.MonitoringStopped(Second(130), outage);
+    m.SessionStopped({});
+    const Exposition e = Read(m.Render());
+    EXPECT_EQ(e.value("idlix_outages_total"), 2);
+    EXPECT_EQ(e.value("idlix_outage_seconds_total"), 90);
+    EXPECT_FALSE(e.has("idlix_link_up"));
+    EXPECT_EQ(e.value("idlix_session_running"), 0);
+}
+
+TEST(Metrics, HostileTargetNamesStayInsideTheirLabel)
+{
+    // A server list entry is whatever the file held.
+    const QString names[] = {
+        "quote\"d",
+        "back\\slash",
+        "line\nbreak",
+        "} idlix_outages_total 99",
+        "\",outcome=\"ok",
+        QString::fromUtf8("\xc3\xa9t\xc3\xa9.test"),
+    };
+    service::TMetrics m("2.0\"x");
+    for (const QString &n : names)
+        m.ProbeResult(Result(n, TProbeKind::Echo, TProbeOutcome::Ok, 5));
+    const QByteArray text = m.Render();
+    const Exposition e = Read(text);
+    ASSERT_TRUE(e.error.isEmpty()) << e.error.toStdString() << "\n" << text.toStdString();
+    EXPECT_EQ(e.value("idlix_outages_total"), 0);
+    EXPECT_EQ(e.value(R"(idlix_build_info{version="2.0\"x"})"), 1);
+    EXPECT_EQ(e.value(R"(idlix_probes_total{target="line\nbreak",method="echo",outcome="ok"})"), 1);
+    EXPECT_EQ(e.value(R"(idlix_probes_total{target="back\\slash",method="echo",outcome="ok"})"), 1);
+    EXPECT_EQ(e.value(R"(idlix_probes_total{target="\",outcome=\"ok",method="echo",outcome="ok"})"), 1);
+    EXPECT_EQ(service::EscapeLabelValue("a\\b\"c\nd"), R"(a\\b\"c\nd)");
+}
+
+TEST(Metrics, PrometheusOwnCheckerAcceptsTheText)
+{
+    const QString promtool = QStandardPaths::findExecutable("promtool");
+    if (promtool.isEmpty())
+        GTEST_SKIP() << "promtool (package prometheus) is not installed";
+    service::TMetrics m("2.0");
+    m.SessionStarted();
+    m.ProbeResult(Result("a \"b\"\n", TProbeKind::Echo, TProbeOutcome::Ok, 3, 84, 84));
+    m.ProbeResult(Result("c.test", TProbeKind::HttpGet, TProbeOutcome::HttpError, -1));
+    m.LinkState(TLinkMonitor::TLink::Up, Second(1));
+    for (const QByteArray &text : {service::TMetrics("2.0").Render(), m.Render()}) {
+        QProcess p;
+        p.start(promtool, {"check", "metrics"});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        p.write(text);
+        p.closeWriteChannel();
+        ASSERT_TRUE(p.waitForFinished(30000));
+        // Errors and lint complaints alike make it answer non-zero.
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardOutput().toStdString() << p.readAllStandardError().toStdString();
+        EXPECT_EQ(p.readAllStandardOutput().trimmed().toStdString(), "");
+    }
+}
+
+TEST(Metrics, SampleValuesReadBackExactly)
+{
+    const struct {
+        double value;
+        const char *text;
+    } cases[] = {{0, "0"}, {1, "1"}, {0.001, "0.001"}, {35.005, "35.005"}, {1e-9, "1e-09"}, {123456789, "123456789"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(service::FormatSampleValue(c.value), c.text);
+}

@@ -3,7 +3,8 @@
 # setting DISPLAY and xpid (the caller's cleanup kills it). Needs $here, $work
 # and the caller's name in $bench_name.
 [ -f /usr/include/X11/Xlib.h ] || { echo "$bench_name: Xlib headers are missing (apt-get install libx11-dev)" >&2; exit 1; }
-cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11
+[ -f /usr/include/X11/extensions/Xdamage.h ] || { echo "$bench_name: X DAMAGE headers are missing (apt-get install libxdamage-dev)" >&2; exit 1; }
+cc -O2 -o "$work/mapwait" "$here/mapwait.c" -lX11 -lXdamage
 
 disp=""
 for n in $(seq 90 120); do

@@ -10,6 +10,7 @@
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
+#include "platform/startuptrace.h"
 #include "session/antiidlesession.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
@@ -35,6 +36,11 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // Before any feature can look a host up ("Connect on start" may start
     // the anti-idle session).
     FollowAddressFamily(*Form, family);
+    // The window is on the screen (it painted before its constructor
+    // returned), and the user's input waits until the loop runs: nothing
+    // built from here on changes what it shows (the features fill hidden
+    // panels and bind the switches), and all of it is in place before the
+    // first click.
     AntiIdle = new TAntiIdleFeature(*Form);
     // Watching before anything can start a session ("Connect on start").
     Metrics = std::make_unique<TMetricsEndpoint>(*Form, AntiIdle->Engine());
@@ -65,6 +71,7 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // What is not built into the program is shown disabled: the tools no
     // feature has bound.
     Form->DisableUnboundTools();
+    platform::StartupMark("features");
 }
 
 void TIdlix::WatchTheLine()

@@ -11,6 +11,7 @@
 #include "app/windowscale.h"
 #include "net/errorreport.h"
 #include "platform/boundedread.h"
+#include "platform/startuptrace.h"
 #include "session/logfile.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
@@ -19,6 +20,7 @@
 
 int main(int argc, char **argv)
 {
+    platform::StartupMark("main");
     // The unattended service runs without any of what follows.
     if (WantsHeadless(argc, argv))
         return LaunchHeadless(argv);
@@ -31,6 +33,7 @@ int main(int argc, char **argv)
     // The window's size is Qt's to apply as the application object is made.
     PrepareWindowScaleFromSettings(argc, argv);
     QApplication app(argc, argv);
+    platform::StartupMark("application");
     QApplication::setApplicationDisplayName(QLatin1String(platform::ProgramTitle));
     // Wayland desktops find the menu entry (and so the icon) through this name.
     QApplication::setDesktopFileName("com.brisvane.Idlix");
@@ -64,6 +67,7 @@ int main(int argc, char **argv)
     auto *hold = new THoldForm;
     auto *idlix = new TIdlix(hold, run.Family);
     routes.Start();
+    platform::StartupMark("message loop");
     const int rc = QApplication::exec();
     delete idlix;
     delete hold;

@@ -64,6 +64,15 @@ bool DecodeInto(const QByteArray &data, QImage *img, QByteArray *rowBuf, QString
     const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = gray ? JCS_GRAYSCALE : cmyk ? JCS_CMYK : JCS_RGB;
+#ifdef JCS_EXTENSIONS
+    // libjpeg-turbo writes colour rows in Format_RGB32's own byte order (its
+    // pad byte 0xff), straight into the picture: no pass over every pixel.
+    if (!gray && !cmyk)
+        cinfo.out_color_space = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    const bool direct = !cmyk;
+#else
+    const bool direct = gray;
+#endif
     jpeg_start_decompress(&cinfo);
 
     *img = QImage(int(w), int(h), gray ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
@@ -73,16 +82,16 @@ bool DecodeInto(const QByteArray &data, QImage *img, QByteArray *rowBuf, QString
             *error = QStringLiteral("Not enough memory for a %1 x %2 picture").arg(w).arg(h);
         return false;
     }
-    rowBuf->resize(qsizetype(w) * cinfo.output_components);
-    JSAMPROW row = reinterpret_cast<JSAMPROW>(rowBuf->data());
+    if (!direct)
+        rowBuf->resize(qsizetype(w) * cinfo.output_components);
     while (cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
+        JSAMPROW row = direct ? reinterpret_cast<JSAMPROW>(img->scanLine(y))
+                              : reinterpret_cast<JSAMPROW>(rowBuf->data());
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1)
             break;
-        if (gray) {
-            memcpy(img->scanLine(y), row, size_t(w));
+        if (direct)
             continue;
-        }
         QRgb *out = reinterpret_cast<QRgb *>(img->scanLine(y));
         const uchar *in = row;
         for (qint64 x = 0; x < w; ++x) {

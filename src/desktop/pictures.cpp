@@ -4,7 +4,9 @@
 
 #include <QGuiApplication>
 #include <QHash>
+#include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <cmath>
 
 // The resources live in a static library; referencing their initialiser keeps
@@ -27,7 +29,11 @@ QImage LoadImage(const QString &path)
     if (path.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)
         || path.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive))
         return desktop::LoadJpeg(path);
-    return QImage(path);
+    // The format named, and no probing of the contents: otherwise the first
+    // picture loads every image-format plugin to ask whether it reads it.
+    QImageReader reader(path, QFileInfo(path).suffix().toLatin1());
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
 }
 
 // "switch_on.png" -> "switch_on@2x.png".

@@ -47,7 +47,6 @@ THoldForm::THoldForm(QWidget *parent)
     TrayIcon1->OnClick = [this](Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
         TrayIcon1Click();
     };
-    TrayIcon1->SetActive(true);
     FormCreate();
 }
 
@@ -65,6 +64,11 @@ void THoldForm::FormCreate()
     // Zero-sized and far off screen: this window exists to be the
     // application's anchor, never to be seen, and has no task-bar entry.
     setGeometry(5000, 5000, 0, 0);
+}
+
+void THoldForm::ShowTrayIcon()
+{
+    TrayIcon1->SetActive(true);
 }
 
 void THoldForm::TrayIcon1Click()

@@ -29,6 +29,10 @@ public:
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
 
+    // Puts the icon in the tray. The main window does it once it is on the
+    // screen: asking the desktop for its tray takes a round trip or more on
+    // the session bus.
+    void ShowTrayIcon();
     // Left click on the tray icon: the main window comes back, restored and in front.
     void TrayIcon1Click();
     // Shows or hides the main window.

@@ -20,10 +20,12 @@
 #include "desktop/pictures.h"
 #include "components/tickingclock.h"
 #include "widgets/responsegraph.h"
+#include "widgets/firstpaint.h"
 #include "widgets/tabchain.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
 #include "platform/appdir.h"
+#include "platform/startuptrace.h"
 #include "desktop/helpviewer.h"
 #include "desktop/msgbox.h"
 
@@ -151,12 +153,11 @@ TMainForm::TMainForm(THoldForm *hold)
     layout->addWidget(Client);
 
     CreateSwitches();
-    CreateOptionPanels();
+    CreateHistoryPane();
     CreateFeaturePanels();
     CreateInfoColumn();
     CreateTimers();
     WireHandlers();
-    WireOptionControls();
     FormCreate();
 }
 
@@ -206,10 +207,6 @@ void TMainForm::WireHandlers()
     StatusLBL->installEventFilter(this);
     lbl_Question->installEventFilter(this);
     InstallToolKeyRouter(this);
-    InstallOptionPanelKeys(this,
-                           QList<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions,
-                                            pnl_DialUp, pnl_Proxy},
-                           btn_Yes, btn_No);
     InstallVisibleTabChain(this);
     // A later instance asking us to the front: the same as a click on the tray icon.
     JustOne321->OnActivate = [this] {
@@ -233,8 +230,25 @@ void TMainForm::FormCreate()
     StatusLBL->clear();
     TickingClock1->SetMode(tcmChronoMeter);
     TickingClock1->SetEnabled(false);
-    LoadSettings();
+    ReadSettings();
     anm_BV->SetActive(true);
+    platform::StartupMark("window shown");
+
+    // Everything the window shows is in place: it goes on the screen now,
+    // and the tray icon and the option panels, hidden until their arrow or
+    // menu item opens them, are made while the user looks at it. The user's
+    // input waits meanwhile, so no click can reach a panel not yet made.
+    WaitForFirstPaint(this);
+    platform::StartupMark("first paint");
+    if (hold_)
+        hold_->ShowTrayIcon();
+    CreateOptionPanels();
+    WireOptionControls();
+    ShowOptions();
+    InstallOptionPanelKeys(this,
+                           QList<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions,
+                                            pnl_DialUp, pnl_Proxy},
+                           btn_Yes, btn_No);
 }
 
 void TMainForm::SetStatus(const QString &text, bool repaint)

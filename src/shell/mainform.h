@@ -235,12 +235,16 @@ private:
 
     void CreateMenu();
     void CreateSwitches();
+    void CreateHistoryPane();
     void CreateOptionPanels();
     void CreateFeaturePanels();
     void CreateInfoColumn();
     void CreateTimers();
     void WireHandlers();
     void FormCreate();
+    // Settings file -> option values, and Stay on Top applied; the option
+    // controls are filled by ShowOptions.
+    void ReadSettings();
     void ApplyStayOnTop(bool on);
     void SetArrowOpen(TPictureButton *arrow, bool open);
     void OpenOptionPanel(QWidget *panel, TPictureButton *arrow, QWidget *focus,

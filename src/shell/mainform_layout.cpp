@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,9 +98,14 @@ QFrame *TMainForm::MakePanel(const QString &name, const QString &title, bool wid
 
 void TMainForm::CreateMenu()
 {
+    // The window's fixed layout includes its menu: never a desktop's global
+    // menu bar. Said before the bar is made, since making one otherwise asks
+    // the session bus whether the desktop offers such a bar (starting a bus
+    // where none runs), before the window can show.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName("MainMenu1");
-    MainMenu1->setNativeMenuBar(false);   // the window's fixed layout includes its menu
+    MainMenu1->setNativeMenuBar(false);
     MainMenu1->setStyleSheet(kMenuStyle);
 
     Tools1 = MainMenu1->addMenu("&Tools");
@@ -172,8 +178,8 @@ void TMainForm::CreateSwitches()
 {
     img_Background = MakeLabel(Client, "img_Background", QString(), 0, 0, 449, 252);
     img_Background->setPixmap(desktop::Picture("background.jpg"));
+    // Its picture comes when a wide panel first stands on it (AcquireBackdrop).
     img_Bg2 = MakeLabel(Client, "img_Bg2", QString(), 115, 9, 329, 203);
-    img_Bg2->setPixmap(desktop::Picture("backdrop.jpg"));
     img_Bg2->hide();
 
     const QList<QPixmap> switches{desktop::Picture("switch_off.png"), desktop::Picture("switch_on.png")};
@@ -255,7 +261,7 @@ void TMainForm::CreateSwitches()
     addSwitch(TToolId::Resolve, {nullptr, nullptr, nullptr, nullptr, nullptr, Resolve1, nullptr});
 }
 
-void TMainForm::CreateOptionPanels()
+void TMainForm::CreateHistoryPane()
 {
     pnl_History = MakePanel("pnl_History", "History", false);
     re_History = new QTextEdit(pnl_History);
@@ -268,7 +274,10 @@ void TMainForm::CreateOptionPanels()
     dark.setColor(QPalette::Text, QColor(192, 192, 192));
     re_History->setPalette(dark);
     pnl_History->show();
+}
 
+void TMainForm::CreateOptionPanels()
+{
     // Anti-idle options: a scroll box, the page is taller than the panel.
     sb_AI = new QScrollArea(Client);
     sb_AI->setObjectName("sb_AI");
@@ -354,6 +363,13 @@ void TMainForm::CreateOptionPanels()
     MakeLabel(pnl_Proxy, "lbl_PxyPass", "Password:", 6, 136, 150, 14);
     edt_PxyPass = MakeEdit(pnl_Proxy, "edt_PxyPass", 6, 151, 150);
     edt_PxyPass->setEchoMode(QLineEdit::Password);
+
+    // Made after the rest of the window, they take the place in its stacking
+    // order they would have had if made with the history pane: above it,
+    // below the features' panels.
+    for (QWidget *panel : std::initializer_list<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions,
+                                                           pnl_traceOptions, pnl_DialUp, pnl_Proxy})
+        panel->stackUnder(pnl_Resolve);
 }
 
 void TMainForm::CreateFeaturePanels()

@@ -36,8 +36,13 @@ QString TMainForm::SettingsFile()
 
 void TMainForm::LoadSettings()
 {
-    config::LoadOptions(SettingsFile(), options_);
+    ReadSettings();
     ShowOptions();
+}
+
+void TMainForm::ReadSettings()
+{
+    config::LoadOptions(SettingsFile(), options_);
     ApplyStayOnTop(options_.General.StayOnTop);
 }
 

@@ -3,6 +3,7 @@
 #include "shell/mainform.h"
 
 #include "desktop/msgbox.h"
+#include "desktop/pictures.h"
 #include "desktop/trayservice.h"
 #include "shell/hidewindow.h"
 #include "shell/holdform.h"
@@ -56,6 +57,9 @@ TInfoColumn TMainForm::Info()
 void TMainForm::AcquireBackdrop()
 {
     ++backdropUsers_;
+    // Decoded at its first use rather than at the start: it is hidden until now.
+    if (img_Bg2->pixmap().isNull())
+        img_Bg2->setPixmap(desktop::Picture("backdrop.jpg"));
     img_Bg2->show();
 }
 

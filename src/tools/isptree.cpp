@@ -139,7 +139,12 @@ void TISPTree::CreatePanel()
     btn_ISPClose->OnClick = [this] { btn_ISPCloseClick(); };
     InstallEnterAction(edt_ISPHost, TKeyEdge::Down, [this] { edt_ISPHostKeyPress(); });
     InstallEnterPressEffect(edt_ISPHost, btn_ISPMap);
+}
 
+QFileDialog *TISPTree::SaveDialog()
+{
+    if (SaveDialog1)
+        return SaveDialog1;
     SaveDialog1 = new QFileDialog(shell_.Window());
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
@@ -149,6 +154,7 @@ void TISPTree::CreatePanel()
     SaveDialog1->setNameFilters({QStringLiteral("Text Document (*.txt)"),
                                  QStringLiteral("All Files (*)")});
     SaveDialog1->selectFile(QStringLiteral("untitled"));
+    return SaveDialog1;
 }
 
 bool TISPTree::PanelOpen() const
@@ -401,9 +407,10 @@ QList<tools::TTreeLine> TISPTree::TreeLines() const
 
 void TISPTree::btn_IspSaveClick()
 {
-    if (SaveDialog1->exec() != QDialog::Accepted)
+    QFileDialog *dialog = SaveDialog();
+    if (dialog->exec() != QDialog::Accepted)
         return;
-    const QStringList files = SaveDialog1->selectedFiles();
+    const QStringList files = dialog->selectedFiles();
     if (!files.isEmpty())
         SaveTree(files.first());
 }

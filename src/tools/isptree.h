@@ -47,7 +47,10 @@ public:
                    *btn_ISPClose = nullptr;
     QLabel *lbl_ISPMap = nullptr, *lbl_ISPCancel = nullptr, *lbl_IspSave = nullptr,
            *lbl_ISPClose = nullptr;
-    QFileDialog *SaveDialog1 = nullptr;   // asks where Save to File writes
+    // Asks where Save to File writes. Made at the first Save to File: a file
+    // dialog lists the working folder and looks up every file's type as it
+    // is made, too much to do at every start for a dialog rarely opened.
+    QFileDialog *SaveDialog();
 
     QString ScanBase;                     // dotted address whose block is scanned
     bool ScanActive = false;              // a scan may run; Cancel and Close clear it
@@ -89,6 +92,7 @@ private:
     };
 
     void CreatePanel();
+    QFileDialog *SaveDialog1 = nullptr;   // see SaveDialog()
     void EndMap();
     // The first IPv4 address of a lookup's answers (every address found, in
     // order, then the one an address typed as such gave); empty when there

@@ -112,3 +112,29 @@ TEST(Pictures, TheLogoClipComesAtTwiceTheSize)
     // The last frame: the same globe at the same turn.
     EXPECT_LT(Difference(b, a.scaled(b.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), 14.0);
 }
+
+TEST(Pictures, PngPicturesReadByTheirNameAreThoseTheFileHolds)
+{
+    // Read as the format their name says, without probing: the same pixels,
+    // transparency and size as a reader that probes the contents gets, at
+    // both sizes.
+    const QStringList names = PictureNames();
+    ASSERT_FALSE(names.isEmpty());
+    int pngs = 0;
+    for (const QString &name : names) {
+        if (!name.endsWith(QLatin1String(".png")))
+            continue;
+        ++pngs;
+        for (const qreal ratio : {1.0, 2.0}) {
+            SCOPED_TRACE(name.toStdString() + " at " + std::to_string(ratio));
+            const QString file = ratio == 1 ? name : QString(name).replace(".png", "@2x.png");
+            const QImage probed(QStringLiteral(":/pictures/") + file);
+            ASSERT_FALSE(probed.isNull());
+            const QImage read = desktop::Picture(name, ratio).toImage();
+            ASSERT_EQ(read.size(), probed.size());
+            EXPECT_EQ(read.hasAlphaChannel(), probed.hasAlphaChannel());
+            EXPECT_EQ(Difference(read, probed), 0.0);
+        }
+    }
+    EXPECT_GT(pngs, 10);
+}

@@ -36,7 +36,7 @@ protected:
     // it is up.
     void Save(std::function<void(QFileDialog *)> answer)
     {
-        QTimer::singleShot(0, isp, [this, answer] { answer(isp->SaveDialog1); });
+        QTimer::singleShot(0, isp, [this, answer] { answer(isp->SaveDialog()); });
         isp->btn_IspSave->Click();
     }
     static QByteArray Read(const QString &path)
@@ -83,7 +83,7 @@ TEST_F(ISPTree, PanelHoldsItsControls)
         EXPECT_EQ(b.button->parentWidget(), Ctl<QFrame>(f, "pnl_ISPTree"));
         EXPECT_EQ(b.button->CaptionLabel(), b.label);
     }
-    QFileDialog *d = isp->SaveDialog1;
+    QFileDialog *d = isp->SaveDialog();
     EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(d->defaultSuffix(), "txt");
     EXPECT_EQ(d->nameFilters(), QStringList({"Text Document (*.txt)", "All Files (*)"}));

@@ -346,8 +346,8 @@ TEST_F(ISPTreeNet, SavedFileOfAScanIsOneCrLfLinePerNode)
     ASSERT_EQ(Nodes(isp->tv_ISP), kBlock2);
     QTemporaryDir dir;
     QTimer::singleShot(0, isp, [&] {
-        isp->SaveDialog1->selectFile(dir.filePath("block"));
-        static_cast<QDialog *>(isp->SaveDialog1)->accept();
+        isp->SaveDialog()->selectFile(dir.filePath("block"));
+        static_cast<QDialog *>(isp->SaveDialog())->accept();
     });
     isp->btn_IspSave->Click();
     QFile saved(dir.filePath("block.txt"));

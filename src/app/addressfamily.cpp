@@ -3,15 +3,6 @@
 #include "config/options.h"
 #include "shell/shellapi.h"
 
-platform::FamilyChoice FamilyChoiceOf(int addressFamily)
-{
-    switch (addressFamily) {
-    case config::TNetworkOptions::IPv4Only: return platform::FamilyChoice::IPv4Only;
-    case config::TNetworkOptions::IPv6Only: return platform::FamilyChoice::IPv6Only;
-    default: return platform::FamilyChoice::Automatic;
-    }
-}
-
 void FollowAddressFamily(IShell &shell, std::optional<platform::FamilyChoice> forced)
 {
     if (forced) {
@@ -20,7 +11,7 @@ void FollowAddressFamily(IShell &shell, std::optional<platform::FamilyChoice> fo
         return;
     }
     auto apply = [&shell] {
-        platform::SetFamilyChoice(FamilyChoiceOf(shell.Options().Network.AddressFamily));
+        platform::SetFamilyChoice(shell.Options().Network.Choice());
     };
     apply();
     // The shell keeps its watchers as long as it lives, and so the reference.

@@ -9,10 +9,6 @@
 
 class IShell;
 
-// The lookups' choice for a value of [Network] AddressFamily; automatic for
-// anything but IPv4 only and IPv6 only.
-platform::FamilyChoice FamilyChoiceOf(int addressFamily);
-
 // Sets the process's choice from the shell's options now and after every
 // saved preference, or to 'forced' for good when the command line chose.
 void FollowAddressFamily(IShell &shell, std::optional<platform::FamilyChoice> forced);

@@ -8,6 +8,8 @@
 // packet size when it runs.
 #pragma once
 
+#include "platform/resolver.h"
+
 #include <QString>
 
 #include <array>
@@ -121,6 +123,17 @@ struct TNotifyOptions {
 struct TNetworkOptions {
     enum TFamily { Automatic = 0, IPv4Only = 4, IPv6Only = 6 };
     int AddressFamily = Automatic;
+
+    // The lookups' choice for this setting; automatic for anything but
+    // IPv4 only and IPv6 only.
+    platform::FamilyChoice Choice() const
+    {
+        switch (AddressFamily) {
+        case IPv4Only: return platform::FamilyChoice::IPv4Only;
+        case IPv6Only: return platform::FamilyChoice::IPv6Only;
+        default: return platform::FamilyChoice::Automatic;
+        }
+    }
 };
 
 // [Service]: the unattended service and the metrics endpoint.

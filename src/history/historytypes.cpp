@@ -50,16 +50,6 @@ TProbeOutcome OutcomeFromCode(int code)
     return TProbeOutcome::Failed;
 }
 
-QString KindName(antiidle::TProbeKind kind)
-{
-    switch (kind) {
-    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
-    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
-    case antiidle::TProbeKind::None: break;
-    }
-    return QString();
-}
-
 int KindCode(antiidle::TProbeKind kind)
 {
     switch (kind) {

@@ -73,8 +73,6 @@ struct TSpanRow {
 // outcomes are OutcomeName's; these numbers never change meaning.
 int OutcomeCode(TProbeOutcome outcome);
 TProbeOutcome OutcomeFromCode(int code);
-// "echo", "http" (empty for none).
-QString KindName(antiidle::TProbeKind kind);
 int KindCode(antiidle::TProbeKind kind);
 antiidle::TProbeKind KindFromCode(int code);
 

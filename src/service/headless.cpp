@@ -47,15 +47,6 @@ QString LinkText(TLinkMonitor::TLink link)
     return QStringLiteral("line not yet known");
 }
 
-platform::FamilyChoice Family(int family)
-{
-    switch (family) {
-    case config::TNetworkOptions::IPv4Only: return platform::FamilyChoice::IPv4Only;
-    case config::TNetworkOptions::IPv6Only: return platform::FamilyChoice::IPv6Only;
-    default: return platform::FamilyChoice::Automatic;
-    }
-}
-
 } // namespace
 
 THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
@@ -236,7 +227,7 @@ int RunHeadless(int argc, char **argv)
     }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
-    platform::SetFamilyChoice(Family(options.Network.AddressFamily));
+    platform::SetFamilyChoice(options.Network.Choice());
 
     THeadlessService service(log, options, metricsAt);
     if (const int code = service.Start(); code != kExitOk)

@@ -6,16 +6,6 @@ namespace service {
 
 namespace {
 
-QString MethodName(antiidle::TProbeKind kind)
-{
-    switch (kind) {
-    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
-    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
-    case antiidle::TProbeKind::None: break;
-    }
-    return QStringLiteral("none");
-}
-
 // The text of one metric family: its help and type lines, then its samples.
 class TFamily {
 public:
@@ -96,7 +86,7 @@ void TMetrics::SessionStopped(const TSessionEnd &)
 void TMetrics::ProbeResult(const TProbeResult &r)
 {
     ++probes_;
-    ++probesBy_[{r.Host, MethodName(r.Kind), OutcomeName(r.Outcome)}];
+    ++probesBy_[{r.Host, KindName(r.Kind), OutcomeName(r.Outcome)}];
     bytesSent_ += r.BytesSent;
     bytesReceived_ += r.BytesReceived;
     if (r.Success() && r.Ms >= 0) {

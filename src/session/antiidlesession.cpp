@@ -46,6 +46,16 @@ QString OutcomeName(TProbeOutcome outcome)
     return QStringLiteral("failed");
 }
 
+QString KindName(antiidle::TProbeKind kind)
+{
+    switch (kind) {
+    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
+    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
+    case antiidle::TProbeKind::None: break;
+    }
+    return QString();
+}
+
 TStamp TStamp::Now()
 {
     return {QDateTime::currentDateTimeUtc(), platform::MonoNowNs()};

@@ -25,6 +25,9 @@ enum class TProbeOutcome {
 
 // The name of an outcome in files and metrics: "ok", "timeout", ...
 QString OutcomeName(TProbeOutcome outcome);
+// The name of a probe's method in files and metrics: "echo", "http" (empty
+// for none).
+QString KindName(antiidle::TProbeKind kind);
 
 // A moment as the session records it: the wall clock in UTC and the
 // monotonic clock (which never jumps, for durations).

@@ -67,9 +67,9 @@ TReportGrid::TReportGrid(QWidget *parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFrameShape(QFrame::NoFrame);
     setWordWrap(false);
-    // A server's text wider than its column (a full IPv6 address in the
-    // 104 pixels the design gives it) keeps its start and its end in view,
-    // which tell addresses apart; the tool tip shows it whole.
+    // A server's text wider than its column (a full IPv6 address in a
+    // 104-pixel column) keeps its start and its end in view, which tell
+    // addresses apart; the tool tip shows it whole.
     setTextElideMode(Qt::ElideMiddle);
 
     verticalHeader()->hide();

@@ -32,8 +32,9 @@ protected:
         ASSERT_TRUE(silentRoute);
         // dnsmasq rereads its records after the signal: wait until it has.
         ASSERT_TRUE(testutil::waitFor([] {
-            platform::HostEntry e;
-            return platform::LookupName("beyond.idlix.test", e) == 0;
+            platform::HostEntry e4, e6;
+            return platform::LookupName("beyond.idlix.test", e4) == 0
+                && platform::LookupHost("beyond.v6.idlix.test", e6) == 0;
         }, 5000ms));
     }
     static inline bool silentRoute = false;
@@ -194,12 +195,15 @@ TEST_F(TraceNet, CancelInEachStep)
     EXPECT_FALSE(t.Busy());
 }
 
+// Both families: IPv4's TTL and IPv6's hop limit set per hop.
 TEST_F(TraceNet, EchoRequestsOnTheWire)
 {
-    for (bool datagram : {true, false}) {
-        SCOPED_TRACE(datagram ? "datagram" : "raw");
-        ASSERT_TRUE(net->setPingAllowed(datagram));
-        ExpectTraceRequestsOnTheWire(testnet::kHost);
+    for (const char *target : {testnet::kHost, testnet::kHost6}) {
+        for (bool datagram : {true, false}) {
+            SCOPED_TRACE(std::string(target) + (datagram ? " datagram" : " raw"));
+            ASSERT_TRUE(net->setPingAllowed(datagram));
+            ExpectTraceRequestsOnTheWire(target);
+        }
     }
 }
 
@@ -209,30 +213,44 @@ TEST_F(TraceNet, EchoRequestsOnTheWire)
 TEST_F(TraceNet, SilentRouterIsGivenUpOnceTheHopsAfterItAnswered)
 {
     NeedSilentRoute();
+    const struct {
+        const char *name;       // as typed
+        const char *domain;     // of the routers and the far host
+        const char *address;    // the far host's
+    } families[] = {
+        {"beyond", "idlix.test", testnet::kBeyond},
+        {"beyond.v6", "v6.idlix.test", testnet::kBeyond6},
+    };
     constexpr int kTimeOut = 10000;
-    for (bool test : {false, true}) {
-        for (TWSMode mode : {wsmAsync, wsmBlocking}) {
-            SCOPED_TRACE(std::string(ModeName(mode)) + (test ? " with test echo" : ""));
-            RecordedTrace r(mode);
-            TMSTrace &t = r.trace;
-            TraceRecorder &rec = r.rec;
-            t.SetTimeToLive(64);
-            t.SetTimeOut(kTimeOut);
-            t.SendTestPacket = test;
-            QElapsedTimer took;
-            took.start();
-            ASSERT_TRUE(rec.Run("beyond", 20s)) << rec.events.join('|').toStdString();
-            QStringList expected = kRouteLines;
-            expected << "data 11010 3\t*\ttimed out" << "data 0 4\tRTT\tbeyond.idlix.test\treached";
-            if (test) {
-                expected.prepend("test 4");
-                expected << "finished beyond.idlix.test reached in 4 hops. (expected: 4)";
-            } else {
-                expected << "finished beyond.idlix.test reached in 4 hops.";
+    for (const auto &f : families) {
+        for (bool test : {false, true}) {
+            for (TWSMode mode : {wsmAsync, wsmBlocking}) {
+                SCOPED_TRACE(std::string(f.name) + " " + ModeName(mode) + (test ? " with test echo" : ""));
+                RecordedTrace r(mode);
+                TMSTrace &t = r.trace;
+                TraceRecorder &rec = r.rec;
+                t.SetTimeToLive(64);
+                t.SetTimeOut(kTimeOut);
+                t.SendTestPacket = test;
+                QElapsedTimer took;
+                took.start();
+                ASSERT_TRUE(rec.Run(f.name, 20s)) << rec.events.join('|').toStdString();
+                const QString far = QStringLiteral("beyond.%1").arg(f.domain);
+                QStringList expected;
+                for (int hop : {1, 2})
+                    expected << QStringLiteral("data 11013 %1\tRTT\tr%1.%2").arg(hop).arg(f.domain);
+                expected << "data 11010 3\t*\ttimed out" << "data 0 4\tRTT\t" + far + "\treached";
+                if (test) {
+                    expected.prepend("test 4");
+                    expected << "finished " + far + " reached in 4 hops. (expected: 4)";
+                } else {
+                    expected << "finished " + far + " reached in 4 hops.";
+                }
+                EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
+                EXPECT_EQ(rec.hopTtls, (QList<int>{1, 2, 3, 4}));
+                EXPECT_EQ(t.TargetAddrText, f.address);
+                EXPECT_LT(took.elapsed(), kTimeOut / 4);
             }
-            EXPECT_EQ(rec.events.join('|').toStdString(), expected.join('|').toStdString());
-            EXPECT_EQ(rec.hopTtls, (QList<int>{1, 2, 3, 4}));
-            EXPECT_LT(took.elapsed(), kTimeOut / 4);
         }
     }
 }

@@ -94,6 +94,17 @@ qint64 ScriptServer::sent(int i) const
     return i >= 0 && i < static_cast<int>(sent_.size()) ? sent_[i] : 0;
 }
 
+bool ScriptServer::waitServed(int n, int timeoutMs) const
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (served_.load() < n) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
 // Sends every byte, waiting for room as long as the client takes them; false
 // once the client has gone (or the server stops), so a flood ends with it.
 bool ScriptServer::sendAll(int fd, int index, const QByteArray &bytes)
@@ -135,6 +146,7 @@ void ScriptServer::run()
             serve(fd, scripts_[index], index);
         else
             ::close(fd);
+        ++served_;
     }
 }
 

@@ -64,6 +64,10 @@ public:
     int connections() const { return accepted_.load(); }
     // Bytes sent on connection i (0-based), so far.
     qint64 sent(int i) const;
+    // Waits until the first n connections have run their scripts to the end,
+    // so that what they sent is all counted; false after timeoutMs. A client
+    // may have read the last byte before the server thread has counted it.
+    bool waitServed(int n, int timeoutMs = 5000) const;
 
     // A loopback port nobody listens on (bound and released again).
     static std::uint16_t unusedPort();
@@ -79,6 +83,7 @@ private:
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> served_{0};
     mutable std::mutex mutex_;
     std::vector<QByteArray> received_;
     std::vector<qint64> sent_;

@@ -18,8 +18,6 @@ bench_name=history_bench
 
 missing=()
 command -v sqlite3 >/dev/null || missing+=(sqlite3)
-command -v Xvfb >/dev/null || missing+=(xvfb)
-[ -f /usr/include/X11/Xlib.h ] || missing+=(libx11-dev)
 if [ "${#missing[@]}" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -22,11 +22,6 @@ what=${3:-slow}
 # The reference tools come when missing (root), as the other benchmarks' do.
 missing=()
 command -v curl >/dev/null || missing+=(curl)
-if [ "$what" != slow ]; then
-  command -v Xvfb >/dev/null || missing+=(xvfb)
-  [ -f /usr/include/X11/Xlib.h ] || missing+=(libx11-dev)
-  [ -f /usr/include/X11/extensions/Xdamage.h ] || missing+=(libxdamage-dev)
-fi
 if [ "${#missing[@]}" -gt 0 ] && [ "$(id -u)" -eq 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

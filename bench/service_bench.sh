@@ -21,10 +21,7 @@ minutes=${2:-10}
 
 missing=()
 command -v prometheus-smokeping-prober >/dev/null || missing+=(prometheus-smokeping-prober)
-command -v Xvfb >/dev/null || missing+=(xvfb)
 command -v xdotool >/dev/null || missing+=(xdotool)
-[ -f /usr/include/X11/Xlib.h ] || missing+=(libx11-dev)
-[ -f /usr/include/X11/extensions/Xdamage.h ] || missing+=(libxdamage-dev)
 if [ "${#missing[@]}" -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || { echo "service_bench: missing ${missing[*]} (install as root)" >&2; exit 1; }
   # No service starts while they install (the prober's package enables one).

@@ -245,10 +245,7 @@ void TMainForm::FormCreate()
     CreateOptionPanels();
     WireOptionControls();
     ShowOptions();
-    InstallOptionPanelKeys(this,
-                           QList<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions,
-                                            pnl_DialUp, pnl_Proxy},
-                           btn_Yes, btn_No);
+    InstallOptionPanelKeys(this, OptionPanels(), btn_Yes, btn_No);
 }
 
 void TMainForm::SetStatus(const QString &text, bool repaint)

@@ -237,6 +237,8 @@ private:
     void CreateSwitches();
     void CreateHistoryPane();
     void CreateOptionPanels();
+    // The six option panels, in their stacking order.
+    QList<QWidget *> OptionPanels() const;
     void CreateFeaturePanels();
     void CreateInfoColumn();
     void CreateTimers();

@@ -367,9 +367,13 @@ void TMainForm::CreateOptionPanels()
     // Made after the rest of the window, they take the place in its stacking
     // order they would have had if made with the history pane: above it,
     // below the features' panels.
-    for (QWidget *panel : std::initializer_list<QWidget *>{sb_AI, pnl_Latency, pnl_PingOptions,
-                                                           pnl_traceOptions, pnl_DialUp, pnl_Proxy})
+    for (QWidget *panel : OptionPanels())
         panel->stackUnder(pnl_Resolve);
+}
+
+QList<QWidget *> TMainForm::OptionPanels() const
+{
+    return {sb_AI, pnl_Latency, pnl_PingOptions, pnl_traceOptions, pnl_DialUp, pnl_Proxy};
 }
 
 void TMainForm::CreateFeaturePanels()

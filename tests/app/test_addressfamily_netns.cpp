@@ -150,7 +150,8 @@ TEST(CommandLineFamily, FourAndSixChooseTheRunsFamily)
         SCOPED_TRACE(shown);
         TRunOptions run;
         EXPECT_EQ(AnswerCommandLine(int(argv.size()), argv.data(), &run), c.rc);
-        if (c.rc < 0)
+        if (c.rc < 0) {
             EXPECT_EQ(run.Family, c.family);
+        }
     }
 }

@@ -25,6 +25,8 @@
 #include <QAction>
 #include <QPointer>
 
+#include <cstdio>
+
 TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     : Form(std::make_unique<TMainForm>(hold))
 {
@@ -53,6 +55,11 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // The session's history (before dial-up: "Connect on start" may start a
     // session) and its window.
     History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
+    for (const QString &line : History->Store().Notices() + QStringList(History->Store().Problem()))
+        if (!line.isEmpty())
+            std::fprintf(stderr, "idlix: %s\n", qPrintable(line));
+    QObject::connect(History, &history::THistoryKeeper::Said, History,
+                     [](const QString &text, bool) { std::fprintf(stderr, "idlix: %s\n", qPrintable(text)); });
     HistoryView = new history::THistoryFeature(*Form, History->Store());
     Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
     // Last: "Connect on start" may start the anti-idle session, and the

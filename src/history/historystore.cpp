@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+
 namespace history {
 
 namespace {
@@ -36,6 +38,57 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
     "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
 };
+
+// The tables of a file and their columns, by name; "sqlite_..." tables of
+// SQLite's own are not counted. An SQLite code when they cannot be read.
+using TLayout = std::map<QString, QStringList>;
+
+int ReadLayout(sqlite3 *db, TLayout &out)
+{
+    sqlite3_stmt *tables = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table'"
+                                    " AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", -1, &tables, nullptr);
+    QStringList names;
+    while (tables && (rc = sqlite3_step(tables)) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(tables, 0)));
+    sqlite3_finalize(tables);
+    if (rc != SQLITE_DONE)
+        return rc;
+    for (const QString &name : names) {
+        sqlite3_stmt *info = nullptr;
+        const QByteArray sql = "PRAGMA table_info(\"" + name.toUtf8().replace('"', "\"\"") + "\")";
+        rc = sqlite3_prepare_v2(db, sql.constData(), -1, &info, nullptr);
+        QStringList &columns = out[name];
+        while (info && (rc = sqlite3_step(info)) == SQLITE_ROW)
+            columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)));
+        sqlite3_finalize(info);
+        if (rc != SQLITE_DONE)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+// The layout kSchema makes, read from a history made in memory.
+const TLayout &OurLayout()
+{
+    static const TLayout layout = [] {
+        TLayout made;
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+            for (const char *sql : kSchema)
+                sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+            ReadLayout(db, made);
+        }
+        sqlite3_close(db);
+        return made;
+    }();
+    return layout;
+}
+
+// How long a write waits for another program's lock: at first, and when
+// records that wait are tried again.
+constexpr int kBusyMs = 1000;
+constexpr int kRetryBusyMs = 100;
 
 bool Damaged(int code)
 {
@@ -76,34 +129,54 @@ bool OwnerAlive(const QString &owner)
 
 } // namespace
 
-// A prepared statement, reset and cleared before each use.
+// A prepared statement, reset and cleared before each use. One that failed
+// to prepare (a table of another layout) does nothing: each Step() answers
+// with the code the preparation failed with.
 class THistoryStore::TStatement {
 public:
-    TStatement(sqlite3 *db, const char *sql) { rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr); }
+    TStatement(sqlite3 *db, const char *sql)
+    {
+        rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr);
+        if (!st_ && rc_ == SQLITE_OK)
+            rc_ = SQLITE_MISUSE;   // no statement in the text
+    }
     ~TStatement() { sqlite3_finalize(st_); }
     bool Ok() const { return st_ != nullptr; }
     int PrepareCode() const { return rc_; }
     TStatement &Reset()
     {
-        sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
+        if (st_) {
+            sqlite3_reset(st_);
+            sqlite3_clear_bindings(st_);
+        }
         next_ = 1;
         return *this;
     }
-    TStatement &Bind(qint64 v) { sqlite3_bind_int64(st_, next_++, v); return *this; }
-    TStatement &BindNull() { sqlite3_bind_null(st_, next_++); return *this; }
+    // Read to the end or not: the statement lets go of the file (a
+    // statement left on a row keeps its read transaction, and with it the
+    // write-ahead log, open).
+    void Done()
+    {
+        if (st_)
+            sqlite3_reset(st_);
+    }
+    TStatement &Bind(qint64 v) { if (st_) sqlite3_bind_int64(st_, next_, v); ++next_; return *this; }
+    TStatement &BindNull() { if (st_) sqlite3_bind_null(st_, next_); ++next_; return *this; }
     TStatement &Bind(const QString &v)
     {
-        const QByteArray u = v.toUtf8();
-        sqlite3_bind_text(st_, next_++, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        if (st_) {
+            const QByteArray u = v.toUtf8();
+            sqlite3_bind_text(st_, next_, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        }
+        ++next_;
         return *this;
     }
     TStatement &Bind(const std::optional<TUs> &v) { return v ? Bind(*v) : BindNull(); }
     // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return sqlite3_step(st_); }
-    qint64 Int(int col) const { return sqlite3_column_int64(st_, col); }
-    bool Null(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
-    QString Str(int col) const { return Text(sqlite3_column_text(st_, col)); }
+    int Step() { return st_ ? sqlite3_step(st_) : rc_; }
+    qint64 Int(int col) const { return st_ ? sqlite3_column_int64(st_, col) : 0; }
+    bool Null(int col) const { return !st_ || sqlite3_column_type(st_, col) == SQLITE_NULL; }
+    QString Str(int col) const { return st_ ? Text(sqlite3_column_text(st_, col)) : QString(); }
     std::optional<TUs> OptInt(int col) const { return Null(col) ? std::nullopt : std::optional<TUs>(Int(col)); }
 private:
     sqlite3_stmt *st_ = nullptr;
@@ -111,12 +184,34 @@ private:
     int next_ = 1;
 };
 
+QString THistoryStore::Problem() const
+{
+    if (waiting_.empty())
+        return problem_;
+    QString text = problem_ + QStringLiteral(" (%1 records wait to be written").arg(waiting_.size());
+    if (dropped_ > 0)
+        text += QStringLiteral(", %1 more could not be kept").arg(dropped_);
+    return text + QLatin1Char(')');
+}
+
+void THistoryStore::AddNotice(const QString &notice)
+{
+    notices_ << notice;
+    emit ProblemChanged();
+}
+
 QString THistoryStore::DefaultPath()
 {
     return platform::DataFile(QLatin1String(kFileName));
 }
 
-THistoryStore::THistoryStore(QObject *parent) : QObject(parent) {}
+THistoryStore::THistoryStore(QObject *parent) : QObject(parent)
+{
+    retry_ = new QTimer(this);
+    retry_->setObjectName(QStringLiteral("HistoryRetryTimer"));
+    retry_->setSingleShot(true);
+    connect(retry_, &QTimer::timeout, this, &THistoryStore::WriteWaiting);
+}
 
 THistoryStore::~THistoryStore()
 {
@@ -124,6 +219,18 @@ THistoryStore::~THistoryStore()
 }
 
 void THistoryStore::Close()
+{
+    // A last try for what waits (the end of a session written as the
+    // program goes).
+    if (db_ && !waiting_.empty() && batchDepth_ == 0)
+        WriteWaiting();
+    waiting_.clear();
+    standIns_.clear();
+    retry_->stop();
+    CloseFile();
+}
+
+void THistoryStore::CloseFile()
 {
     statements_.clear();
     targets_.clear();
@@ -164,7 +271,9 @@ bool THistoryStore::Open(const QString &path, TMode mode)
 
 bool THistoryStore::Configure(TMode mode)
 {
-    sqlite3_busy_timeout(db_, 5000);
+    // A write that meets another program's lock waits this long, then is
+    // kept for later: the probes never wait longer for the file.
+    sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_extended_result_codes(db_, 1);
     // The first statement reads the file's header: a file that is no
     // database fails here.
@@ -184,8 +293,37 @@ bool THistoryStore::Configure(TMode mode)
     if (version > kSchemaVersion) {
         problem_ = QStringLiteral("The connection history %1 was written by a newer Idlix; it is left as it is.")
                        .arg(path_);
-        Close();
+        CloseFile();
         return false;
+    }
+    // A file of other tables (another program's database, or ours with a
+    // table changed by hand) is never altered: the statements below could
+    // not work on it, and its owner may still want it.
+    {
+        TLayout layout;
+        const int rc = ReadLayout(db_, layout);
+        if (rc != SQLITE_OK) {
+            problem_ = QString::fromUtf8(sqlite3_errmsg(db_));
+            if (Damaged(rc))
+                problem_ = QStringLiteral("damaged: ") + problem_;
+            return false;
+        }
+        QStringList foreign;
+        for (const auto &[table, columns] : OurLayout()) {
+            const auto it = layout.find(table);
+            if (it == layout.end() ? !layout.empty() : it->second != columns)
+                foreign << table;
+        }
+        if (!foreign.isEmpty()) {
+            problem_ = QStringLiteral("The file %1 is not a connection history of this program (its tables %2 differ);"
+                                      " it is left as it is.")
+                           .arg(path_, foreign.join(QStringLiteral(", ")));
+            return false;
+        }
+        if (layout.empty() && mode == TMode::Read) {
+            problem_ = QStringLiteral("The connection history %1 holds no records yet.").arg(path_);
+            return false;
+        }
     }
     if (mode == TMode::Write) {
         // Space of pruned days is given back to the system bit by bit.
@@ -240,7 +378,7 @@ bool THistoryStore::SetAside(const QString &why)
 {
     if (!why.startsWith(QLatin1String("damaged")))
         return false;
-    Close();
+    CloseFile();
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = path_ + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n)
@@ -260,7 +398,7 @@ bool THistoryStore::SetAside(const QString &why)
     if (sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr) != SQLITE_OK) {
         problem_ = QStringLiteral("Cannot create the connection history %1: %2")
                        .arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
-        Close();
+        CloseFile();
         notices_ << notice;
         return false;
     }
@@ -320,7 +458,7 @@ THistoryStore::TStatement &THistoryStore::Prepared(const char *sql)
 
 void THistoryStore::Fail(const QString &what)
 {
-    const QString text = what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db_));
+    const QString text = QStringLiteral("%1 in %2: %3").arg(what, path_, QString::fromUtf8(sqlite3_errmsg(db_)));
     if (text != problem_) {
         problem_ = text;
         emit ProblemChanged();
@@ -351,6 +489,98 @@ void THistoryStore::WriteFailed(int code, const QString &what)
     }
 }
 
+namespace {
+
+// The file refuses writes for now, and will take them later: another
+// program holds its lock, the disk or the quota is full, the folder was
+// made read-only or the disk went away for a while.
+bool Passing(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+qint64 THistoryStore::Write(const QString &what, TWrite write)
+{
+    if (!db_ || mode_ != TMode::Write)
+        return 0;
+    // Records go in the order they came: none overtakes one that waits
+    // (the timer tries those again; a probe does not wait for them).
+    if (waiting_.empty()) {
+        qint64 id = 0;
+        const int rc = write(id);
+        if (rc == SQLITE_DONE) {
+            Succeeded();
+            return id;
+        }
+        if (!Passing(rc) || batchDepth_ > 0) {
+            WriteFailed(rc, what);
+            return 0;
+        }
+        Fail(what);
+    }
+    if (int(waiting_.size()) >= kMaxWaiting) {
+        ++dropped_;
+        return 0;
+    }
+    if (waiting_.empty())
+        dropped_ = 0;
+    waiting_.push_back({what, std::move(write), nextStandIn_--});
+    emit ProblemChanged();
+    if (!retry_->isActive())
+        retry_->start(RetryMs);
+    return waiting_.back().StandIn;
+}
+
+void THistoryStore::WriteWaiting()
+{
+    bool wrote = false;
+    while (!waiting_.empty() && db_) {
+        TWaiting &w = waiting_.front();
+        qint64 id = 0;
+        // A lock still held is not waited for long: the next try comes soon.
+        sqlite3_busy_timeout(db_, kRetryBusyMs);
+        const int rc = w.Write(id);
+        sqlite3_busy_timeout(db_, kBusyMs);
+        if (rc != SQLITE_DONE && Passing(rc)) {
+            Fail(w.What);
+            if (!retry_->isActive())
+                retry_->start(RetryMs);
+            return;
+        }
+        if (rc == SQLITE_DONE) {
+            standIns_.insert(w.StandIn, id);
+            wrote = true;
+        } else {
+            // Never to be written (the file was changed under the program).
+            ++dropped_;
+            WriteFailed(rc, w.What);
+        }
+        waiting_.pop_front();
+    }
+    retry_->stop();
+    if (wrote)
+        Succeeded();
+    emit ProblemChanged();
+}
+
+qint64 THistoryStore::RealId(qint64 id) const
+{
+    return id < 0 ? standIns_.value(id, 0) : id;
+}
+
 THistoryStore::TBatch::TBatch(THistoryStore &store) : store_(store)
 {
     if (store_.db_ && store_.batchDepth_++ == 0) {
@@ -370,29 +600,25 @@ THistoryStore::TBatch::~TBatch()
 
 qint64 THistoryStore::BeginSession(TUs at, int intervalMs, int method, bool cycle)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(?,?,?,?,?)");
-    st.Bind(at).Bind(intervalMs).Bind(method).Bind(cycle ? 1 : 0).Bind(OwnerId());
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the session"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    const QString owner = OwnerId();
+    return Write(QStringLiteral("Cannot record the session"), [=, this](qint64 &id) {
+        TStatement &st = Prepared("INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(?,?,?,?,?)");
+        const int rc = st.Bind(at).Bind(intervalMs).Bind(method).Bind(cycle ? 1 : 0).Bind(owner).Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::EndSession(qint64 session, TUs at)
 {
-    if (!db_ || session <= 0)
+    if (session == 0)
         return;
-    TStatement &st = Prepared("UPDATE sessions SET end = max(start, ?) WHERE id = ?");
-    const int rc = st.Bind(at).Bind(session).Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the session"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the session"), [=, this](qint64 &) {
+        const qint64 id = RealId(session);
+        if (id <= 0)
+            return SQLITE_DONE;   // its start was never written
+        return Prepared("UPDATE sessions SET end = max(start, ?) WHERE id = ?").Bind(at).Bind(id).Step();
+    });
 }
 
 int THistoryStore::TargetId(const QString &host, const QString &address)
@@ -403,9 +629,13 @@ int THistoryStore::TargetId(const QString &host, const QString &address)
     TStatement &find = Prepared("SELECT id FROM targets WHERE host = ? AND address = ?");
     find.Bind(host).Bind(address);
     int id = 0;
-    if (find.Step() == SQLITE_ROW) {
+    const int found = find.Step();
+    if (found == SQLITE_ROW)
         id = int(find.Int(0));
-    } else {
+    find.Done();
+    if (found != SQLITE_ROW) {
+        if (found != SQLITE_DONE)
+            return 0;
         TStatement &add = Prepared("INSERT INTO targets(host, address) VALUES(?, ?)");
         if (add.Bind(host).Bind(address).Step() != SQLITE_DONE)
             return 0;
@@ -418,104 +648,90 @@ int THistoryStore::TargetId(const QString &host, const QString &address)
 
 bool THistoryStore::AddProbe(const TProbeRow &p, qint64 session)
 {
-    if (!db_)
-        return false;
-    const int target = TargetId(p.Host, p.Address);
-    if (target == 0) {
-        WriteFailed(sqlite3_extended_errcode(db_), QStringLiteral("Cannot record the probe"));
-        return false;
-    }
-    // Two results in the same microsecond (or a wall clock set back onto an
-    // earlier probe) move on by a microsecond: every probe keeps its row.
-    TUs at = p.At;
-    for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
-        TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason, session)"
-                                  " VALUES(?,?,?,?,?,?,?,?,?)");
-        st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
-        if (p.Ms >= 0)
-            st.Bind(p.Ms);
-        else
-            st.BindNull();
-        st.Bind(p.BytesSent).Bind(p.BytesReceived);
-        if (p.Reason.isEmpty())
-            st.BindNull();
-        else
-            st.Bind(p.Reason);
-        st.Bind(session);
-        const int rc = st.Step();
-        if (rc == SQLITE_DONE) {
-            Succeeded();
-            return true;
+    return Write(QStringLiteral("Cannot record the probe"), [=, this](qint64 &id) {
+        const int target = TargetId(p.Host, p.Address);
+        if (target == 0)
+            return sqlite3_extended_errcode(db_);
+        // Two results in the same microsecond (or a wall clock set back onto
+        // an earlier probe) move on by a microsecond: every probe keeps its row.
+        TUs at = p.At;
+        for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
+            TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason,"
+                                      " session) VALUES(?,?,?,?,?,?,?,?,?)");
+            st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
+            if (p.Ms >= 0)
+                st.Bind(p.Ms);
+            else
+                st.BindNull();
+            st.Bind(p.BytesSent).Bind(p.BytesReceived);
+            if (p.Reason.isEmpty())
+                st.BindNull();
+            else
+                st.Bind(p.Reason);
+            st.Bind(std::max<qint64>(RealId(session), 0));
+            const int rc = st.Step();
+            if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
+                id = at;
+                return rc;
+            }
         }
-        if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
-            WriteFailed(rc, QStringLiteral("Cannot record the probe"));
-            return false;
-        }
-    }
-    Fail(QStringLiteral("Cannot record the probe"));
-    return false;
+        return int(SQLITE_CONSTRAINT_PRIMARYKEY);
+    }) != 0;
 }
 
 qint64 THistoryStore::OpenOutage(const TOutageRow &o, qint64 session)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts, cause)"
-                              " VALUES(?,?,?,?,?,?,?)");
-    st.Bind(session).Bind(o.Start).Bind(o.ProbesLost).Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason)
-        .Bind(o.Hosts).Bind(o.Cause);
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the outage"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    return Write(QStringLiteral("Cannot record the outage"), [=, this](qint64 &id) {
+        TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts,"
+                                  " cause) VALUES(?,?,?,?,?,?,?)");
+        st.Bind(std::max<qint64>(RealId(session), 0)).Bind(o.Start).Bind(o.ProbesLost)
+            .Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason).Bind(o.Hosts).Bind(o.Cause);
+        const int rc = st.Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::CloseOutage(qint64 outage, const TOutageRow &o)
 {
-    if (!db_ || outage <= 0)
+    if (outage == 0)
         return;
-    TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
-                              " ended_by = ? WHERE id = ?");
-    st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy).Bind(outage);
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the outage"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the outage"), [=, this](qint64 &) {
+        const qint64 id = RealId(outage);
+        if (id <= 0)
+            return SQLITE_DONE;
+        TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
+                                  " ended_by = ? WHERE id = ?");
+        return st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy)
+            .Bind(id).Step();
+    });
 }
 
 qint64 THistoryStore::OpenGap(qint64 session, TUs at, const QString &kind)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO gaps(session, start, kind) VALUES(?,?,?)");
-    const int rc = st.Bind(session).Bind(at).Bind(kind).Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the pause"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    return Write(QStringLiteral("Cannot record the pause"), [=, this](qint64 &id) {
+        const int rc = Prepared("INSERT INTO gaps(session, start, kind) VALUES(?,?,?)")
+                           .Bind(std::max<qint64>(RealId(session), 0)).Bind(at).Bind(kind).Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::CloseGap(qint64 gap, TUs at)
 {
-    if (!db_ || gap <= 0)
+    if (gap == 0)
         return;
-    TStatement &st = Prepared("UPDATE gaps SET end = max(start, ?) WHERE id = ?");
-    const int rc = st.Bind(at).Bind(gap).Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the pause"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the pause"), [=, this](qint64 &) {
+        const qint64 id = RealId(gap);
+        if (id <= 0)
+            return SQLITE_DONE;
+        return Prepared("UPDATE gaps SET end = max(start, ?) WHERE id = ?").Bind(at).Bind(id).Step();
+    });
 }
 
 qint64 THistoryStore::Prune(TUs before)
 {
-    if (!db_)
+    if (!db_ || mode_ != TMode::Write || !waiting_.empty())
         return 0;
     qint64 removed = 0;
     {
@@ -650,7 +866,9 @@ std::optional<TUs> THistoryStore::FirstProbe()
     if (!db_)
         return std::nullopt;
     TStatement &st = Prepared("SELECT min(t) FROM probes");
-    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    const std::optional<TUs> t = st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    st.Done();
+    return t;
 }
 
 std::optional<TUs> THistoryStore::LastProbe()
@@ -658,7 +876,9 @@ std::optional<TUs> THistoryStore::LastProbe()
     if (!db_)
         return std::nullopt;
     TStatement &st = Prepared("SELECT max(t) FROM probes");
-    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    const std::optional<TUs> t = st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    st.Done();
+    return t;
 }
 
 } // namespace history

@@ -2,6 +2,7 @@
 
 #include "config/optionsfile.h"
 #include "history/historykeeper.h"
+#include "platform/appdir.h"
 #include "platform/boundedread.h"
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
@@ -13,6 +14,7 @@
 #include "service/serviceconfig.h"
 #include "service/systemdnotify.h"
 #include "session/antiidlesession.h"
+#include "session/logfile.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"
 
@@ -64,9 +66,22 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     session_->AddObserver(this);
     // The same connection history as the window's program keeps; one that
     // cannot be opened is told and the session runs unrecorded.
-    history_ = std::make_unique<history::THistoryKeeper>(*session_, options_);
-    if (!history_->Store().Problem().isEmpty())
-        log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    history_ = std::make_unique<history::THistoryKeeper>(*session_, options_, nullptr,
+                                                         history::THistoryStore::DefaultPath(),
+                                                         QStringLiteral("the service"));
+    if (history_->Writer().isEmpty()) {
+        for (const QString &notice : history_->Store().Notices())
+            log_.Write(TLogLevel::Warning, notice);
+        if (!history_->Store().Problem().isEmpty())
+            log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    }
+    // Recording that stops (a full disk, a lock held) and starts again is
+    // told as it happens, to the log and to systemd's status.
+    connect(history_.get(), &history::THistoryKeeper::Said, this, [this](const QString &text, bool warning) {
+        log_.Write(warning ? TLogLevel::Warning : TLogLevel::Notice, text);
+        if (!stopping_)
+            notifier_->Status(text);
+    });
 
     signals_ = new platform::TQuitSignals(this);
     signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
@@ -86,6 +101,14 @@ THeadlessService::~THeadlessService()
 
 int THeadlessService::Start()
 {
+    // Another Idlix records into this data folder: this one does not run
+    // beside it. systemd tries again, and takes over when the other ends.
+    if (!history_->Writer().isEmpty()) {
+        log_.Write(TLogLevel::Error, QStringLiteral("Another Idlix (%1) records into the connection history %2; "
+                                                    "the service starts when it has ended.")
+                                         .arg(history_->Writer(), history_->Store().Path()));
+        return kExitTryLater;
+    }
     if (!notifier_->Error().isEmpty())
         log_.Write(TLogLevel::Warning, notifier_->Error());
     if (metricsAt_) {
@@ -206,6 +229,11 @@ int RunHeadless(int argc, char **argv)
     }
     const QString settingsPath = config::SettingsPath();
     if (const TServiceProblem p = CheckDataFolder(QString(), settingsPath))
+        return fail(p);
+    // A service that could keep neither its history nor its log would run
+    // for nothing.
+    if (const TServiceProblem p = CheckWritableFiles(
+            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(antiidle::LogFileName))}))
         return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);

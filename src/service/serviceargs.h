@@ -15,6 +15,7 @@ enum TExitCode {
     kExitOk = 0,
     kExitFailure = 1,        // anything else: may pass (a port in use), so worth a restart
     kExitUsage = 64,         // the command line cannot be understood
+    kExitTryLater = 75,      // another Idlix records into the data folder: try again later
     kExitNoPermission = 77,  // the system does not let the program probe
     kExitConfig = 78,        // the settings cannot be used as they are
 };

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 
 namespace history {
 
@@ -35,7 +36,23 @@ TSleepWatcher::TSleepWatcher(TAntiIdleSession &session, QObject *parent)
         return;
     watching_ = bus_.connect(kLogin1, kLogin1Path, kManager, QStringLiteral("PrepareForSleep"), this,
                              SLOT(PrepareForSleep(bool)));
-    if (watching_)
+    if (!watching_)
+        return;
+    // A logind that goes away (a crash, a restart while asleep) never says
+    // PrepareForSleep(false): the session must not stay paused for good.
+    auto *owner = new QDBusServiceWatcher(kLogin1, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString &, const QString &, const QString &) { LogindChanged(); });
+    TakeDelayLock();
+}
+
+void TSleepWatcher::LogindChanged()
+{
+    // The old lock belonged to the logind that went; a new one takes its own.
+    lock_ = QDBusUnixFileDescriptor();
+    if (asleep_)
+        PrepareForSleep(false);
+    else
         TakeDelayLock();
 }
 

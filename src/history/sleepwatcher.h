@@ -38,6 +38,8 @@ public slots:
 
 private:
     void TakeDelayLock();
+    // logind's name lost or changed its owner: resumes what it paused.
+    void LogindChanged();
 
     QPointer<TAntiIdleSession> session_;
     QDBusConnection bus_;

@@ -134,6 +134,13 @@ int THeadlessService::Start()
     return kExitOk;
 }
 
+void THeadlessService::ProbeSent(const TProbeSent &)
+{
+    // Ready once the session is under way: the first probe may be a
+    // transfer that takes its whole time.
+    ProbesScheduled();
+}
+
 void THeadlessService::ProbesScheduled()
 {
     if (ready_)
@@ -171,6 +178,9 @@ void THeadlessService::RequestStop(const QString &why)
     stopping_ = true;
     log_.Write(TLogLevel::Notice, QStringLiteral("Stopping (%1)").arg(why));
     notifier_->Stopping(QStringLiteral("Stopping (%1)").arg(why));
+    // A transfer under way (a server sending a byte a second) ends now
+    // rather than at its watchdog.
+    session_->Web().Cancel();
     FinishWhenIdle();
 }
 

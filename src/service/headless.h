@@ -47,7 +47,8 @@ public:
 
     TAntiIdleSession &Session() const { return *session_; }
 
-    // READY=1 when the first probe is scheduled; STATUS= after each probe.
+    // READY=1 when the first probe is sent or scheduled; STATUS= after each probe.
+    void ProbeSent(const TProbeSent &sent) override;
     void ProbesScheduled() override;
     void ProbeResult(const TProbeResult &result) override;
     void HistoryLine(const QString &text) override;

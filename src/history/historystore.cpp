@@ -308,16 +308,22 @@ bool THistoryStore::Configure(TMode mode)
                 problem_ = QStringLiteral("damaged: ") + problem_;
             return false;
         }
-        QStringList foreign;
+        QStringList differ;
+        bool missing = false;
         for (const auto &[table, columns] : OurLayout()) {
             const auto it = layout.find(table);
-            if (it == layout.end() ? !layout.empty() : it->second != columns)
-                foreign << table;
+            if (it == layout.end())
+                missing = true;
+            else if (it->second != columns)
+                differ << table;
         }
-        if (!foreign.isEmpty()) {
-            problem_ = QStringLiteral("The file %1 is not a connection history of this program (its tables %2 differ);"
-                                      " it is left as it is.")
-                           .arg(path_, foreign.join(QStringLiteral(", ")));
+        if (!differ.isEmpty() || (missing && !layout.empty())) {
+            const QString why = differ.isEmpty()
+                ? QStringLiteral("its tables are another program's")
+                : QStringLiteral("its tables %1 have other columns").arg(differ.join(QStringLiteral(", ")));
+            problem_ = QStringLiteral("The file %1 is not a connection history of this program (%2); it is left "
+                                      "as it is.")
+                           .arg(path_, why);
             return false;
         }
         if (layout.empty() && mode == TMode::Read) {
@@ -337,7 +343,8 @@ bool THistoryStore::Configure(TMode mode)
         TStatement st(db_, "PRAGMA quick_check(1)");
         const int step = st.Ok() ? st.Step() : sqlite3_extended_errcode(db_);
         if (step != SQLITE_ROW || st.Str(0) != QLatin1String("ok")) {
-            problem_ = step == SQLITE_ROW ? st.Str(0) : QString::fromUtf8(sqlite3_errmsg(db_));
+            // The check's text may run over several lines: one line here.
+            problem_ = step == SQLITE_ROW ? st.Str(0).simplified() : QString::fromUtf8(sqlite3_errmsg(db_));
             if (step == SQLITE_ROW || Damaged(step))
                 problem_ = QStringLiteral("damaged: ") + problem_;
             return false;
@@ -379,18 +386,22 @@ bool THistoryStore::SetAside(const QString &why)
     if (!why.startsWith(QLatin1String("damaged")))
         return false;
     CloseFile();
+    // A history reached through a symbolic link: the file it points to is
+    // set aside, and the link stays for the new one.
+    const QFileInfo link(path_);
+    const QString file = link.isSymLink() ? link.symLinkTarget() : path_;
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = path_ + QStringLiteral(".damaged-") + stamp;
+    QString aside = file + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = path_ + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
-    if (!QFile::rename(path_, aside)) {
+        aside = file + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(file, aside)) {
         problem_ = QStringLiteral("The connection history %1 is damaged and cannot be set aside.").arg(path_);
         return false;
     }
     // The write-ahead log goes with it (it may hold the last records); the
     // shared-memory index is rebuilt from it by whoever opens it.
-    QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
-    QFile::remove(path_ + QStringLiteral("-shm"));
+    QFile::rename(file + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(file + QStringLiteral("-shm"));
     const QString notice = QStringLiteral("The connection history %1 was damaged (%2). It has been set aside as %3, "
                                           "and a new history starts now.")
                                .arg(path_, why, aside);

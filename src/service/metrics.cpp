@@ -50,6 +50,8 @@ QString EscapeLabelValue(const QString &value)
             out += QStringLiteral("\\\"");
         else if (c == QLatin1Char('\n'))
             out += QStringLiteral("\\n");
+        else if (c.category() == QChar::Other_Control)
+            out += QChar(QChar::ReplacementCharacter);   // a host name of the list never holds one
         else
             out += c;
     }

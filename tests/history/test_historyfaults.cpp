@@ -282,3 +282,23 @@ TEST_F(HistoryFaults, AnExportOntoTheHistoryItselfIsRefused)
     // Another file of the folder is written as ever.
     EXPECT_TRUE(ExportToFile(store, TExportKind::Probes, TExportFormat::Csv, {0, 1LL << 62}, dir.file("out.csv")));
 }
+
+TEST_F(HistoryFaults, ADamagedHistoryBehindALinkIsSetAsideAndTheLinkKept)
+{
+    ASSERT_TRUE(QDir().mkpath(dir.file("real")));
+    const QString file = dir.file("real/kept.db");
+    QFile damaged(file);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray(8192, '\x5a'));
+    damaged.close();
+    ASSERT_TRUE(QFile::link(file, path()));
+
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+    EXPECT_TRUE(QFileInfo(path()).isSymLink());
+    EXPECT_EQ(QDir(dir.file("real")).entryList({"kept.db.damaged-*"}, QDir::Files).size(), 1);
+    ASSERT_TRUE(store.AddProbe(Probe(kT0, "after.test", 5)));
+    EXPECT_GT(QFileInfo(file).size(), 0);
+    EXPECT_EQ(store.Notices().size(), 1);
+    EXPECT_FALSE(store.Notices().value(0).contains('\n'));
+}

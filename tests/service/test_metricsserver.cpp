@@ -198,6 +198,8 @@ TEST(MetricsServer, ConnectionsHeldIdleAtTheCapNeverKeepAScrapeOut)
     ASSERT_TRUE(WaitOpen(*server, cap));
     int answered = 0;
     for (int i = 0; i < 60; ++i) {
+        // Each scrape meets the cap held.
+        EXPECT_TRUE(WaitOpen(*server, cap));
         int status = 0;
         answered += HttpGet("127.0.0.1", port, "/metrics", &status) == "x 1\n" && status == 200;
         EXPECT_LE(server->OpenConnections(), cap);
@@ -207,7 +209,7 @@ TEST(MetricsServer, ConnectionsHeldIdleAtTheCapNeverKeepAScrapeOut)
     std::printf("scrapes answered under %d held connections: %d of 60 (%d reopened)\n", cap, answered,
                 int(reopened));
     EXPECT_EQ(answered, 60);
-    EXPECT_GT(reopened, 0);
+    EXPECT_GE(reopened, 60);
 }
 
 TEST(MetricsServer, AReaderThatNeverReadsHoldsNothingPastItsTime)

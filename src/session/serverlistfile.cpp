@@ -23,7 +23,7 @@ bool IsUtf8Text(const QByteArray &bytes)
     if (!wide)
         return false;
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(bytes);
+    const QString text = utf8(bytes);
     return !utf8.hasError();
 }
 

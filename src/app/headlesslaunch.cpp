@@ -15,8 +15,10 @@ constexpr const char *ServiceProgram = "idlix-headless";
 
 bool WantsHeadless(int argc, char **argv)
 {
+    // The idle-timer finder's two ends need no window either.
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
+        if (std::strcmp(argv[i], "--headless") == 0 || std::strcmp(argv[i], "--find-idle-timer") == 0
+            || std::strcmp(argv[i], "--reflector") == 0 || std::strncmp(argv[i], "--reflector=", 12) == 0)
             return true;
     }
     return false;

@@ -5,7 +5,8 @@
 // standard streams and capabilities that systemd gave stay as they were.
 #pragma once
 
-// True when the command line asks for the service.
+// True when the command line asks for the service, the reflector or the
+// idle-timer finder (all answered by the service's program).
 bool WantsHeadless(int argc, char **argv);
 
 // Replaces this process with the service, given the same arguments. Returns

@@ -141,6 +141,13 @@ struct TServiceOptions {
     QString MetricsAddress;   // host:port of the Prometheus endpoint; empty = off
 };
 
+// [Reflector]: the idle-timer finder's far end. The same key on both sides;
+// the host is where the finder looks for it (HOST[:PORT]).
+struct TReflectorOptions {
+    QString Key;
+    QString Host;
+};
+
 struct TOptions {
     TAntiIdleOptions AntiIdle;
     TLatencyOptions Latency;
@@ -155,6 +162,7 @@ struct TOptions {
     TNotifyOptions Notify;
     TNetworkOptions Network;
     TServiceOptions Service;
+    TReflectorOptions Reflector;
 };
 
 } // namespace config

@@ -20,6 +20,7 @@ const QString HistorySection = QStringLiteral("History");
 const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
+const QString ReflectorSection = QStringLiteral("Reflector");
 
 // Items of the two radio groups.
 constexpr int MethodItems = 3, TraceModeItems = 2;
@@ -153,6 +154,10 @@ void LoadOptions(const QString &path, TOptions &o)
         ParseFamily(ini.ReadString(NetworkSection, QStringLiteral("AddressFamily"), QString()));
     o.Service.MetricsAddress =
         ini.ReadString(ServiceSection, QStringLiteral("MetricsAddress"), QString()).trimmed();
+    // Kept as typed: the key is written by hand on both machines and never
+    // saved back by the program.
+    o.Reflector.Key = ini.ReadString(ReflectorSection, QStringLiteral("Key"), QString());
+    o.Reflector.Host = ini.ReadString(ReflectorSection, QStringLiteral("Host"), QString()).trimmed();
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)

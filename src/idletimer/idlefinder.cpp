@@ -169,6 +169,7 @@ void TIdleTimerFinder::Finish()
     result_.Alive = plan_.Alive();
     result_.Gone = plan_.Gone().value_or(0);
     result_.Seconds = plan_.Estimate();
+    result_.Started = plan_.Started();
     result_.ElapsedMs = clock_.elapsed();
     if (result_.State == TTrialPlan::TState::Failed && result_.Reason.isEmpty())
         result_.Reason = QStringLiteral("the reflector at %1 port %2 did not acknowledge (%3); is it "

@@ -36,7 +36,8 @@ struct TIdleResult {
     int Seconds = 0;        // the timer (Found) or the longest silence outlived (AtLeast)
     int Alive = 0;          // longest silence outlived
     int Gone = 0;           // shortest silence lost (0: none)
-    std::vector<TTrialRecord> Trials;
+    std::vector<TTrialRecord> Trials;   // those that ended with an outcome
+    int Started = 0;                    // trials started, the dropped ones included
     std::uint64_t BytesSent = 0;
     qint64 ElapsedMs = 0;
     QString Reason;         // why nothing was measured (Failed)

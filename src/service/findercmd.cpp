@@ -183,7 +183,7 @@ int RunFindIdleTimer(int argc, char **argv)
         std::fflush(stdout);
     };
     finder.OnDone = [&code](const idletimer::TIdleResult &r) {
-        std::printf("%d trials, %llu bytes sent, %lld s\n", int(r.Trials.size()),
+        std::printf("%d trials, %llu bytes sent, %lld s\n", r.Started,
                     static_cast<unsigned long long>(r.BytesSent), static_cast<long long>(r.ElapsedMs / 1000));
         std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
         std::fflush(stdout);

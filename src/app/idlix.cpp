@@ -7,9 +7,12 @@
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
+#include "idletimerview/idletimerfeature.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
+#include "platform/netidentity.h"
+#include "service/idletimerrecord.h"
 #include "platform/startuptrace.h"
 #include "session/antiidlesession.h"
 #include "shell/exitpath.h"
@@ -24,6 +27,7 @@
 
 #include <QAction>
 #include <QPointer>
+#include <QTimer>
 
 TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     : Form(std::make_unique<TMainForm>(hold))
@@ -55,6 +59,8 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
     HistoryView = new history::THistoryFeature(*Form, History->Store());
     Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
+    IdleTimer = new idletimer::TIdleTimerFeature(*Form);
+    FollowIdleTimers();
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
     DialUp = new TDialUpControl(*Form);
@@ -65,6 +71,9 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
                      [servers] { servers->ServerList1Click(); });
     history::THistoryFeature *view = HistoryView;
     QObject::connect(Form->MenuItem(QStringLiteral("History1")), &QAction::triggered, Form.get(), [view] { view->History1Click(); });
+    idletimer::TIdleTimerFeature *finder = IdleTimer;
+    QObject::connect(Form->MenuItem(QStringLiteral("FindIdleTimer1")), &QAction::triggered, Form.get(),
+                     [finder] { finder->FindIdleTimer1Click(); });
 
     WatchTheLine();
 
@@ -72,6 +81,43 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // feature has bound.
     Form->DisableUnboundTools();
     platform::StartupMark("features");
+}
+
+void TIdlix::FollowIdleTimers()
+{
+    TMainForm *form = Form.get();
+    TAntiIdleSession &engine = AntiIdle->Engine();
+    // Every verdict goes into the history (the window's tab shows them), and
+    // a session probing at the measured interval takes the new one.
+    IdleTimer->OnResult = [keeper = History, &engine](const idletimer::TIdleResult &r) {
+        if (r.State == idletimer::TTrialPlan::TState::Failed)
+            return;
+        keeper->Store().AddIdleTimer(service::IdleTimerRow(r, platform::CurrentNetworkIdentity()));
+        engine.IntervalSourceChanged();
+    };
+    IdleTimer->OnUseInterval = [form](int) {
+        config::TOptions options = form->Options();
+        options.KeepAlive.IntervalFrom = config::TKeepAliveOptions::Measured;
+        form->ChangePreferences(options);
+    };
+    // 0.8 of the shortest timer found on the network in use.
+    engine.MeasuredIntervalMs = [keeper = History] {
+        const std::optional<int> seconds = keeper->Store().ShortestIdleTimer(platform::CurrentNetworkIdentity());
+        return seconds ? *seconds * 800 : 0;
+    };
+    form->WatchPreferences([&engine] { engine.IntervalSourceChanged(); });
+    // The network in use is looked at twice a minute; another one brings its own interval.
+    auto *network = new QTimer(form);
+    network->setObjectName(QStringLiteral("NetworkWatchTimer"));
+    network->setInterval(30'000);
+    QObject::connect(network, &QTimer::timeout, form, [&engine, last = platform::CurrentNetworkIdentity()]() mutable {
+        const QString now = platform::CurrentNetworkIdentity();
+        if (now != last) {
+            last = now;
+            engine.IntervalSourceChanged();
+        }
+    });
+    network->start();
 }
 
 void TIdlix::WatchTheLine()
@@ -114,6 +160,7 @@ TIdlix::~TIdlix()
     delete Notices;
     delete DialUp;
     // The history ends a running session's record while the engine is there.
+    delete IdleTimer;
     delete HistoryView;
     delete History;
     delete TraceTool;

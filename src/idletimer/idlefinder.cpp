@@ -24,6 +24,20 @@ int DefaultLongest(TIdleKind kind)
     return 30 * 60;
 }
 
+TTrialPlan::TSettings PlanSettings(TIdleKind kind, int longest)
+{
+    auto fromEnvironment = [](const char *name, int fallback) {
+        bool ok = false;
+        const int v = qEnvironmentVariable(name).toInt(&ok);
+        return ok && v > 0 ? v : fallback;
+    };
+    TTrialPlan::TSettings s;
+    s.Longest = longest > 0 ? longest : DefaultLongest(kind);
+    s.First = fromEnvironment("IDLIX_FINDER_FIRST", s.First);
+    s.Floor = fromEnvironment("IDLIX_FINDER_FLOOR", s.Floor);
+    return s;
+}
+
 QString ResultLine(const TIdleResult &r)
 {
     const QString kind = KindName(r.Kind);

@@ -51,6 +51,11 @@ QString ResultLine(const TIdleResult &r);
 // 2 h 10 min (past RFC 5382's 2 h 4 min floor for established connections).
 int DefaultLongest(TIdleKind kind);
 
+// The plan for 'kind' up to 'longest' seconds: first silence 15 s, cut to
+// 5 s. IDLIX_FINDER_FIRST and IDLIX_FINDER_FLOOR (whole seconds) lower both
+// for test networks whose timers are seconds long.
+TTrialPlan::TSettings PlanSettings(TIdleKind kind, int longest);
+
 class TIdleTimerFinder : public QObject {
     Q_OBJECT
 public:

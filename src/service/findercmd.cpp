@@ -8,6 +8,8 @@
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/logstream.h"
+#include "platform/netidentity.h"
+#include "service/idletimerrecord.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
 
@@ -90,14 +92,6 @@ TFinderArgs ParseArgs(int argc, char **argv)
     return a;
 }
 
-// A whole number from the environment, for the tests' short timers only.
-int TestSetting(const char *name, int fallback)
-{
-    bool ok = false;
-    const int v = qEnvironmentVariable(name).toInt(&ok);
-    return ok && v > 0 ? v : fallback;
-}
-
 } // namespace
 
 bool WantsFindIdleTimer(int argc, char **argv)
@@ -167,10 +161,7 @@ int RunFindIdleTimer(int argc, char **argv)
     target.Port = port;
     target.Transport = kind == idletimer::TIdleKind::Udp ? idletimer::TTransport::Udp : idletimer::TTransport::Tcp;
     target.Key = idletimer::KeyBytes(options.Reflector.Key);
-    idletimer::TTrialPlan::TSettings settings;
-    settings.Longest = args.Max > 0 ? args.Max : idletimer::DefaultLongest(kind);
-    settings.First = TestSetting("IDLIX_FINDER_FIRST", settings.First);
-    settings.Floor = TestSetting("IDLIX_FINDER_FLOOR", settings.Floor);
+    const idletimer::TTrialPlan::TSettings settings = idletimer::PlanSettings(kind, args.Max);
 
     std::printf("Measuring the %s idle timer against %s port %u, silences up to %d s\n",
                 qPrintable(idletimer::KindName(kind)), platform::AddressText(target.Address).c_str(),
@@ -185,6 +176,12 @@ int RunFindIdleTimer(int argc, char **argv)
     finder.OnDone = [&code](const idletimer::TIdleResult &r) {
         std::printf("%d trials, %llu bytes sent, %lld s\n", r.Started,
                     static_cast<unsigned long long>(r.BytesSent), static_cast<long long>(r.ElapsedMs / 1000));
+        // Kept in the connection history before the verdict is printed last.
+        if (r.State != idletimer::TTrialPlan::TState::Failed) {
+            QString problem;
+            if (!RecordIdleTimer(r, platform::CurrentNetworkIdentity(), &problem))
+                std::printf("not kept in the connection history: %s\n", qPrintable(problem));
+        }
         std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
         std::fflush(stdout);
         code = r.State == idletimer::TTrialPlan::TState::Failed ? kExitFailure : kExitOk;

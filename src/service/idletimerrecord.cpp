@@ -1,0 +1,45 @@
+#include "service/idletimerrecord.h"
+
+#include <QDateTime>
+
+namespace service {
+
+history::TIdleTimerRow IdleTimerRow(const idletimer::TIdleResult &r, const QString &network)
+{
+    using TState = idletimer::TTrialPlan::TState;
+    history::TIdleTimerRow row;
+    row.At = QDateTime::currentMSecsSinceEpoch() * 1000;
+    row.Kind = idletimer::KindName(r.Kind);
+    row.Network = network.isEmpty() ? QStringLiteral("unknown network") : network;
+    row.Verdict = r.State == TState::Found     ? QStringLiteral("found")
+                  : r.State == TState::AtLeast ? QStringLiteral("at least")
+                                               : QStringLiteral("not measured");
+    row.Seconds = r.Seconds;
+    row.Alive = r.Alive;
+    row.Gone = r.Gone;
+    QStringList trials;
+    for (const idletimer::TTrialRecord &t : r.Trials) {
+        const char *mark = t.Outcome == idletimer::TTrialOutcome::Alive ? "+"
+                           : t.Outcome == idletimer::TTrialOutcome::Gone ? "-"
+                                                                          : "?";
+        trials << QString::number(t.Silence) + QLatin1String(mark);
+    }
+    row.Trials = trials.join(QLatin1Char(' '));
+    row.Bytes = qint64(r.BytesSent);
+    row.ElapsedMs = r.ElapsedMs;
+    return row;
+}
+
+bool RecordIdleTimer(const idletimer::TIdleResult &result, const QString &network, QString *problem)
+{
+    history::THistoryStore store;
+    if (!store.Open(history::THistoryStore::DefaultPath(), history::THistoryStore::TMode::Write)
+        || !store.AddIdleTimer(IdleTimerRow(result, network))) {
+        if (problem)
+            *problem = store.Problem();
+        return false;
+    }
+    return true;
+}
+
+} // namespace service

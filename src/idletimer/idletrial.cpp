@@ -12,10 +12,11 @@ namespace idletimer {
 
 namespace {
 
+// Linux puts timestamps in every TCP segment (12 bytes of options).
 int HeaderBytes(const TIdleTrial::TTarget &t)
 {
     const int ip = t.Address.IsV6() ? 40 : 20;
-    return ip + (t.Transport == TTransport::Udp ? 8 : 20);
+    return ip + (t.Transport == TTransport::Udp ? 8 : 32);
 }
 
 
@@ -65,7 +66,7 @@ void TIdleTrial::Start()
         SendRequest();
         return;
     }
-    CountSent(0);   // SYN
+    CountSent(8);   // SYN, with its longer options
     SetState(TState::Connecting);
     writable_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
     connect(writable_.get(), &QSocketNotifier::activated, this, [this] { Writable(); });
@@ -203,8 +204,12 @@ void TIdleTrial::End(TTrialOutcome outcome, const QString &reason)
     readable_.reset();
     writable_.reset();
     if (socket_ != platform::kInvalidSocket) {
-        if (target_.Transport == TTransport::Tcp)
-            CountSent(0);   // FIN
+        if (target_.Transport == TTransport::Tcp) {
+            // Reset rather than closed: a FIN into a mapping that is gone
+            // would be sent again and again, for nothing.
+            platform::SockSetLinger(socket_, true, 0);
+            CountSent(0);
+        }
         platform::SockClose(socket_);
         socket_ = platform::kInvalidSocket;
     }

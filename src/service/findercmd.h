@@ -6,10 +6,13 @@
 // line), 64 for a command line it cannot use, 78 for settings it cannot.
 #pragma once
 
+namespace config {
+struct TCommandLine;
+}
+
 namespace service {
 
-int RunFindIdleTimer(int argc, char **argv);
-
-bool WantsFindIdleTimer(int argc, char **argv);
+// Runs the measurement the command line (its mode "find-idle-timer") asks for.
+int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv);
 
 } // namespace service

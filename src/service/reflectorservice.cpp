@@ -1,79 +1,26 @@
 #include "service/reflectorservice.h"
 
+#include "config/commandline.h"
 #include "config/optionsfile.h"
 #include "idletimer/hostport.h"
 #include "idletimer/reflector.h"
+#include "platform/appdir.h"
+#include "platform/logstream.h"
 #include "platform/quitsignals.h"
 #include "platform/version.h"
-#include "platform/logstream.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
 #include "service/servicelog.h"
 #include "service/systemdnotify.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
-#include <cstring>
 
 namespace service {
 
 namespace {
-
-constexpr const char *Usage =
-    "Usage: idlix --reflector [ADDRESS][:PORT] [--config DIR]\n"
-    "Answers the idle-timer finder of another Idlix (idlix --find-idle-timer) from a\n"
-    "machine outside its NAT. Only requests signed with the shared key of\n"
-    "[Reflector] Key= in idlix2.ini (the same on both machines, at least 16\n"
-    "characters) are answered; without a key it does not start. It never sends more\n"
-    "bytes than it received, answers each request once, and limits the answers\n"
-    "per source address and second.\n"
-    "\n"
-    "  ADDRESS        the address to listen on (default: every address)\n"
-    "  PORT           UDP and TCP port (default 27184); the firewall must let\n"
-    "                 both in, e.g.  nft add rule inet filter input udp dport 27184 accept\n"
-    "                 and            nft add rule inet filter input tcp dport 27184 accept\n"
-    "  --config DIR   the folder of idlix2.ini\n"
-    "\n"
-    "Exit status: 0 stopped, 1 cannot listen (the port in use), 64 bad command line,\n"
-    "78 no usable key or address.\n";
-
-struct TReflectorArgs {
-    bool Help = false;
-    QString Listen;
-    QString ConfigDir;
-    QString Error;
-};
-
-TReflectorArgs ParseArgs(int argc, char **argv)
-{
-    TReflectorArgs a;
-    for (int i = 1; i < argc; ++i) {
-        const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (arg == QLatin1String("--reflector")) {
-            // The address is optional: the next argument when it is not an option.
-            if (i + 1 < argc && argv[i + 1][0] != '-') {
-                a.Listen = QString::fromLocal8Bit(argv[++i]);
-            }
-        } else if (arg.startsWith(QLatin1String("--reflector="))) {
-            a.Listen = arg.mid(12);
-        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            a.Help = true;
-        } else if (arg == QLatin1String("--config")) {
-            if (i + 1 >= argc)
-                a.Error = QStringLiteral("missing value for option '--config'");
-            else
-                a.ConfigDir = QString::fromLocal8Bit(argv[++i]);
-        } else if (arg.startsWith(QLatin1String("--config="))) {
-            a.ConfigDir = arg.mid(9);
-        } else if (a.Error.isEmpty()) {
-            a.Error = QStringLiteral("unexpected argument '%1'").arg(arg);
-        }
-    }
-    return a;
-}
 
 // ADDRESS must be an address of this machine (no name: a name could give
 // another address at each start); an empty one listens on every address.
@@ -177,24 +124,14 @@ private:
 
 } // namespace
 
-bool WantsReflector(int argc, char **argv)
+int RunReflector(const config::TCommandLine &line, int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--reflector") == 0 || std::strncmp(argv[i], "--reflector=", 12) == 0)
-            return true;
+    if (line.Help) {
+        std::fputs(qPrintable(config::UsageText(line.Mode)), stdout);
+        return kExitOk;
     }
-    return false;
-}
-
-int RunReflector(int argc, char **argv)
-{
-    const TReflectorArgs args = ParseArgs(argc, argv);
-    if (!args.Error.isEmpty()) {
-        std::fprintf(stderr, "idlix: %s\nTry 'idlix --reflector --help'.\n", qPrintable(args.Error));
-        return kExitUsage;
-    }
-    if (args.Help) {
-        std::fputs(Usage, stdout);
+    if (line.Version) {
+        std::printf("Idlix %s\n", platform::ProgramVersion);
         return kExitOk;
     }
     platform::IgnoreBrokenPipe();
@@ -207,12 +144,12 @@ int RunReflector(int argc, char **argv)
     platform::IpAddress address;
     std::uint16_t port = 0;
     QString error;
-    if (!ListenAt(args.Listen, &address, &port, &error))
+    if (!ListenAt(line.Arguments.value(0), &address, &port, &error))
         return fail(kExitConfig, QStringLiteral("Reflector address %1").arg(error));
-    if (!args.ConfigDir.isEmpty()) {
-        if (const TServiceProblem p = CheckDataFolder(args.ConfigDir, QString()))
+    if (!line.DataDir.isEmpty()) {
+        if (const TServiceProblem p = CheckDataFolder(line.DataDir, QString()))
             return fail(p.Code, p.Reason);
-        qputenv("IDLIX_DIR", QFile::encodeName(args.ConfigDir));
+        platform::UseDataDir(line.DataDir);
     }
     config::TOptions options;
     config::LoadOptions(config::SettingsPath(), options);

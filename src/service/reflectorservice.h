@@ -6,12 +6,13 @@
 // reflector.
 #pragma once
 
+namespace config {
+struct TCommandLine;
+}
+
 namespace service {
 
-int RunReflector(int argc, char **argv);
-
-// True when the arguments ask for the reflector or the idle-timer finder,
-// which this program answers instead of the session.
-bool WantsReflector(int argc, char **argv);
+// Runs the reflector the command line (its mode "reflector") asks for.
+int RunReflector(const config::TCommandLine &line, int argc, char **argv);
 
 } // namespace service

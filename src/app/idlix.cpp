@@ -27,7 +27,6 @@
 
 #include <QAction>
 #include <QPointer>
-#include <QTimer>
 
 TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     : Form(std::make_unique<TMainForm>(hold))
@@ -101,23 +100,8 @@ void TIdlix::FollowIdleTimers()
         form->ChangePreferences(options);
     };
     // 0.8 of the shortest timer found on the network in use.
-    engine.MeasuredIntervalMs = [keeper = History] {
-        const std::optional<int> seconds = keeper->Store().ShortestIdleTimer(platform::CurrentNetworkIdentity());
-        return seconds ? *seconds * 800 : 0;
-    };
+    Intervals = new service::TIntervalFollower(engine, History->Store(), form);
     form->WatchPreferences([&engine] { engine.IntervalSourceChanged(); });
-    // The network in use is looked at twice a minute; another one brings its own interval.
-    auto *network = new QTimer(form);
-    network->setObjectName(QStringLiteral("NetworkWatchTimer"));
-    network->setInterval(30'000);
-    QObject::connect(network, &QTimer::timeout, form, [&engine, last = platform::CurrentNetworkIdentity()]() mutable {
-        const QString now = platform::CurrentNetworkIdentity();
-        if (now != last) {
-            last = now;
-            engine.IntervalSourceChanged();
-        }
-    });
-    network->start();
 }
 
 void TIdlix::WatchTheLine()
@@ -161,6 +145,7 @@ TIdlix::~TIdlix()
     delete DialUp;
     // The history ends a running session's record while the engine is there.
     delete IdleTimer;
+    delete Intervals;
     delete HistoryView;
     delete History;
     delete TraceTool;

@@ -28,6 +28,9 @@ class THistoryKeeper;
 namespace idletimer {
 class TIdleTimerFeature;
 }
+namespace service {
+class TIntervalFollower;
+}
 namespace platform {
 class TMeteredWatch;
 }
@@ -57,6 +60,7 @@ public:
     history::THistoryKeeper *History = nullptr;        // the session's history
     history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
     idletimer::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
+    service::TIntervalFollower *Intervals = nullptr;   // the session's interval from the idle timers
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;
     // What the user is told about the line: notices of drops and returns,

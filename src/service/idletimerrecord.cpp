@@ -1,6 +1,10 @@
 #include "service/idletimerrecord.h"
 
+#include "platform/netidentity.h"
+#include "session/antiidlesession.h"
+
 #include <QDateTime>
+#include <QTimer>
 
 namespace service {
 
@@ -40,6 +44,30 @@ bool RecordIdleTimer(const idletimer::TIdleResult &result, const QString &networ
         return false;
     }
     return true;
+}
+
+TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistoryStore &store, QObject *parent)
+    : QObject(parent), engine_(engine), network_(platform::CurrentNetworkIdentity())
+{
+    engine_.MeasuredIntervalMs = [&store] {
+        const std::optional<int> seconds = store.ShortestIdleTimer(platform::CurrentNetworkIdentity());
+        return seconds ? *seconds * 800 : 0;
+    };
+    auto *watch = new QTimer(this);
+    watch->setObjectName(QStringLiteral("NetworkWatchTimer"));
+    connect(watch, &QTimer::timeout, this, [this] {
+        const QString now = platform::CurrentNetworkIdentity();
+        if (now != network_) {
+            network_ = now;
+            engine_.IntervalSourceChanged();
+        }
+    });
+    watch->start(30'000);
+}
+
+TIntervalFollower::~TIntervalFollower()
+{
+    engine_.MeasuredIntervalMs = nullptr;
 }
 
 } // namespace service

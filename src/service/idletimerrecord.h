@@ -6,6 +6,10 @@
 #include "history/historystore.h"
 #include "idletimer/idlefinder.h"
 
+#include <QObject>
+
+class TAntiIdleSession;
+
 namespace service {
 
 // The row for 'result', measured on 'network' and ending now.
@@ -14,5 +18,20 @@ history::TIdleTimerRow IdleTimerRow(const idletimer::TIdleResult &result, const 
 // Opens the history of the data folder and keeps 'result' in it; false with
 // the reason when it cannot.
 bool RecordIdleTimer(const idletimer::TIdleResult &result, const QString &network, QString *problem);
+
+// Gives 'engine' its interval from the idle timers in 'store' (0.8 x the
+// shortest one found on the network in use; [KeepAlive] IntervalFrom decides
+// whether the session takes it) and tells it when the network changes (the
+// network's name is looked at twice a minute). Both outlive this object.
+class TIntervalFollower : public QObject {
+    Q_OBJECT
+public:
+    TIntervalFollower(TAntiIdleSession &engine, history::THistoryStore &store, QObject *parent = nullptr);
+    ~TIntervalFollower() override;
+
+private:
+    TAntiIdleSession &engine_;
+    QString network_;
+};
 
 } // namespace service

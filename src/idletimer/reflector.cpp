@@ -16,6 +16,8 @@ namespace {
 // Bounds of what a reflector holds for others.
 constexpr std::size_t kMaxWaiting = 8192;         // late answers and connections in all
 constexpr int kMaxWaitingPerSource = 64;          // ... for one address
+constexpr std::size_t kMaxConnections = 256;      // TCP connections held: well within the descriptors
+constexpr int kAcceptPauseMs = 1000;              // listening paused this long when none are left
 constexpr int kReadsPerWakeup = 64;               // datagrams taken before the loop runs again
 constexpr int kRequestDeadlineMs = 10'000;        // a connection must send its request by then
 constexpr int kLingerAfterLateMs = 2'000;         // then it is closed
@@ -216,16 +218,25 @@ void TReflector::AcceptTcp()
 {
     for (int i = 0; i < kReadsPerWakeup; ++i) {
         const platform::SocketHandle s = platform::SockAccept(tcp_);
-        if (s == platform::kInvalidSocket)
+        if (s == platform::kInvalidSocket) {
+            // Out of descriptors the waiting connection stays queued and the
+            // socket stays readable: listening pauses instead of spinning.
+            if (platform::SocketLastError() == platform::kErrTooManyFiles) {
+                tcpReady_->setEnabled(false);
+                QTimer::singleShot(kAcceptPauseMs, this, [this] { tcpReady_->setEnabled(true); });
+            }
             return;
+        }
         ++counts_.Received;
         auto c = std::make_unique<TConnection>();
         c->Socket = s;
         std::uint16_t peerPort = 0;
         platform::SockPeerAddr(s, c->Address, peerPort);
         c->Source = SourceKey(c->Address);
-        if (Waiting() >= kMaxWaiting || waitingBySource_[c->Source] >= kMaxWaitingPerSource) {
+        if (Waiting() >= kMaxWaiting || tcpConnections_.size() >= kMaxConnections
+            || waitingBySource_[c->Source] >= kMaxWaitingPerSource) {
             Refuse(c->Address, AdmitText(TAdmit::Busy));
+            c->Socket = platform::kInvalidSocket;
             platform::SockClose(s);
             continue;
         }

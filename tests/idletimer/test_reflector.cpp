@@ -193,3 +193,28 @@ TEST_F(ReflectorTest, FinderWithTheWrongKeyMeasuresNothingAndSaysWhy)
         << ResultLine(*result).toStdString();
     EXPECT_EQ(reflector->Counts().Accepted, 0u);
 }
+
+TEST_F(ReflectorTest, ConnectionsOfOneSourceAreCappedAndIdleOnesClosed)
+{
+    std::vector<platform::SocketHandle> held;
+    for (int i = 0; i < 70; ++i) {
+        held.push_back(platform::SockOpen(platform::Family::IPv4, platform::kSockStream, 0));
+        platform::SockConnect(held.back(), Loopback(), reflector->Port());
+    }
+    // Past 64 from one address, a connection is closed at once, and the rest
+    // hold nothing but their slot (no request: no answer, ever).
+    auto closed = [&] {
+        int n = 0;
+        for (platform::SocketHandle s : held) {
+            char c;
+            n += platform::SockPeek(s, &c, 1) == 0;
+        }
+        return n;
+    };
+    ASSERT_TRUE(testutil::waitFor([&] { return closed() == 6; }, 3s)) << closed();
+    EXPECT_EQ(reflector->Waiting(), 64u);
+    for (platform::SocketHandle s : held)
+        platform::SockClose(s);
+    ASSERT_TRUE(testutil::waitFor([&] { return reflector->Waiting() == 0; }, 3s));
+    EXPECT_EQ(reflector->Counts().Accepted, 0u);
+}

@@ -1,6 +1,7 @@
 #include "app/cmdline.h"
 
 #include "app/exportcmd.h"
+#include "app/reportcmd.h"
 
 #include <cstdio>
 #include <cstring>
@@ -58,6 +59,7 @@ void PrintUsage(FILE *to)
 {
     std::fputs(UsageHead, to);
     std::fputs(ExportUsage, to);
+    std::fputs(ReportUsage, to);
     std::fputs(UsageTail, to);
 }
 
@@ -85,9 +87,11 @@ int AnswerCommandLine(int argc, char **argv, TRunOptions *run)
     TRunOptions chosen;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
-        // Everything after --export is the export's own.
+        // Everything after --export or --report is theirs.
         if (std::strcmp(arg, "--export") == 0)
             return AnswerExport(argc, argv, i);
+        if (std::strcmp(arg, "--report") == 0)
+            return AnswerReport(argc, argv, i);
 
         const FamilyOption *family = nullptr;
         for (const FamilyOption &o : FamilyOptions) {

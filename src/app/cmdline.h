@@ -1,8 +1,8 @@
 // The command line, answered before any window or display is opened: --help,
-// --version and --export (exportcmd.h), and any argument that is neither
-// these, nor -4 or -6 (the address family of this run), nor one of the Qt
-// toolkit's own options (such as -platform, and -session from the session
-// manager), which are left to Qt.
+// --version, --export (exportcmd.h), --report (reportcmd.h), and any
+// argument that is neither these, nor -4 or -6 (the address family of this
+// run), nor one of the Qt toolkit's own options (such as -platform, and
+// -session from the session manager), which are left to Qt.
 #pragma once
 
 #include "platform/resolver.h"

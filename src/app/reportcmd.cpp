@@ -13,6 +13,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 const char *const ReportUsage =
     "      --report FILE [--from TIME] [--to TIME]\n"
@@ -69,12 +70,6 @@ int AnswerReport(int argc, char **argv, int at)
     if (range.To <= range.From)
         return Usage("--to must come after --from", nullptr);
 
-    // The PDF's fonts need Qt's GUI application, but never a display.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    int qtArgc = 1;
-    char *qtArgv[] = {argv[0], nullptr};
-    QGuiApplication app(qtArgc, qtArgv);
-
     THistoryStore store;
     if (!store.Open(THistoryStore::DefaultPath(), THistoryStore::TMode::Read)) {
         std::fprintf(stderr, "idlix: %s\n", qPrintable(store.Problem()));
@@ -90,6 +85,14 @@ int AnswerReport(int argc, char **argv, int at)
     }
     report.DownAfter = options.History.DownAfter;
     report.UpAfter = options.History.UpAfter;
+    // The PDF's fonts need Qt's GUI application, but never a display.
+    std::unique_ptr<QGuiApplication> app;
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    if (*format == TReportFormat::Pdf) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+    }
     if (!WriteReportFile(report, *format, path, &error)) {
         std::fprintf(stderr, "idlix: %s\n", qPrintable(error));
         return 1;

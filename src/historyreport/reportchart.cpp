@@ -1,7 +1,5 @@
 #include "historyreport/reportchart.h"
 
-#include <QLocale>
-
 #include <algorithm>
 #include <cmath>
 
@@ -19,7 +17,7 @@ double NiceCeiling(double v)
     return 10 * power;
 }
 
-TChartDrawing LayoutChart(const TDocChart &chart, double width, double height)
+TChartDrawing LayoutChart(const TDocChart &chart, double width, double height, const QLocale &locale)
 {
     TChartDrawing d;
     d.Width = width;
@@ -37,7 +35,6 @@ TChartDrawing LayoutChart(const TDocChart &chart, double width, double height)
             maxValue = std::max(maxValue, v.value_or(0));
     }
     const double scale = NiceCeiling(maxValue);
-    const QLocale locale;
     auto y = [&](double v) { return baseY - std::clamp(v / scale, 0.0, 1.0) * plotH; };
 
     // The scale: three grid lines with their values.

@@ -6,6 +6,7 @@
 
 #include "historyreport/reportdoc.h"
 
+#include <QLocale>
 #include <QPointF>
 #include <QString>
 
@@ -34,6 +35,7 @@ struct TChartDrawing {
 // The smallest of 1, 2 or 5 times a power of ten at or above v (1 at least).
 double NiceCeiling(double v);
 
-TChartDrawing LayoutChart(const TDocChart &chart, double width, double height);
+// The scale's values are written in 'locale'.
+TChartDrawing LayoutChart(const TDocChart &chart, double width, double height, const QLocale &locale);
 
 } // namespace history

@@ -100,6 +100,7 @@ TDocTable DaysTable(const TReport &r, const QLocale &locale)
     t.Title = QStringLiteral("Days");
     t.Headings = {QStringLiteral("Day"), QStringLiteral("Watched"), QStringLiteral("Down"), QStringLiteral("Probes"),
                   QStringLiteral("Loss"), QStringLiteral("Median ms"), QStringLiteral("95th pct. ms")};
+    t.Numbers = 6;
     t.IfEmpty = QStringLiteral("No day in this period.");
     for (const TReportDay &d : r.Days) {
         const std::optional<double> loss = d.LossPercent();
@@ -125,6 +126,7 @@ TDocTable OutagesTable(const TReport &r, const QLocale &locale)
     else
         t.Headings << QStringLiteral("Reason");
     t.FirstNumber = 2;
+    t.Numbers = 2;
     t.IfEmpty = QStringLiteral("No outage in this period.");
     for (const TReportOutage &o : r.Outages) {
         QString end = o.Row.End ? LocalStamp(*o.Row.End, locale) : QStringLiteral("still down");
@@ -150,6 +152,7 @@ TDocTable TargetsTable(const TReport &r, const QLocale &locale)
                   QStringLiteral("Loss"),      QStringLiteral("Min ms"), QStringLiteral("Median ms"),
                   QStringLiteral("95th pct. ms"), QStringLiteral("Max ms"), QStringLiteral("Jitter ms")};
     t.FirstNumber = 2;
+    t.Numbers = 7;
     t.IfEmpty = QStringLiteral("No probe in this period.");
     for (const TReportTarget &g : r.Targets) {
         const TTargetRow &row = g.Row;
@@ -221,6 +224,7 @@ QString LengthText(qint64 ms)
 TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
 {
     TReportDoc doc;
+    doc.Locale = locale;
     doc.Title = QStringLiteral("Connection report");
     doc.PageSize = PaperFor(locale);
     const TRange &p = r.Period;

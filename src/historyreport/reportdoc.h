@@ -26,9 +26,12 @@ struct TDocRow {
 struct TDocTable {
     QString Title;
     QStringList Headings;
-    int FirstNumber = 1;          // columns from here on are figures, aligned right
+    int FirstNumber = 1;          // the first column of figures, aligned right
+    int Numbers = 0;              // how many columns of figures follow from there
     std::vector<TDocRow> Rows;
     QString IfEmpty;              // said instead of an empty table
+
+    bool Figure(qsizetype column) const { return column >= FirstNumber && column < FirstNumber + Numbers; }
 };
 
 // One series of a daily chart: a value per day (empty where the day had none).
@@ -49,6 +52,7 @@ struct TDocChart {
 using TDocPairs = std::vector<std::pair<QString, QString>>;
 
 struct TReportDoc {
+    QLocale Locale;               // of every text and number, the charts' scales too
     QString Title;
     QString PageSize;             // "A4" or "Letter", the reader's paper
     TDocPairs Head;

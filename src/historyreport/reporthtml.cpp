@@ -27,14 +27,12 @@ QString Table(const TDocTable &t)
         return out + QStringLiteral("<p class=\"none\">%1</p>\n").arg(Esc(t.IfEmpty));
     out += QStringLiteral("<table class=\"grid\">\n<thead><tr>");
     for (int c = 0; c < t.Headings.size(); ++c)
-        out += QStringLiteral("<th%1>%2</th>").arg(c >= t.FirstNumber ? QStringLiteral(" class=\"n\"") : QString(),
-                                                  Esc(t.Headings[c]));
+        out += QStringLiteral("<th%1>%2</th>").arg(t.Figure(c) ? QStringLiteral(" class=\"n\"") : QString(), Esc(t.Headings[c]));
     out += QStringLiteral("</tr></thead>\n<tbody>\n");
     for (const TDocRow &row : t.Rows) {
         out += QStringLiteral("<tr>");
         for (int c = 0; c < row.Cells.size(); ++c)
-            out += QStringLiteral("<td%1>%2</td>").arg(c >= t.FirstNumber ? QStringLiteral(" class=\"n\"") : QString(),
-                                                      Esc(row.Cells[c]));
+            out += QStringLiteral("<td%1>%2</td>").arg(t.Figure(c) ? QStringLiteral(" class=\"n\"") : QString(), Esc(row.Cells[c]));
         out += QStringLiteral("</tr>\n");
         if (!row.Note.isEmpty())
             out += QStringLiteral("<tr class=\"note\"><td colspan=\"%1\">%2</td></tr>\n")
@@ -46,9 +44,9 @@ QString Table(const TDocTable &t)
 
 } // namespace
 
-QString ChartSvg(const TDocChart &chart)
+QString ChartSvg(const TDocChart &chart, const QLocale &locale)
 {
-    const TChartDrawing d = LayoutChart(chart, 720, 150);
+    const TChartDrawing d = LayoutChart(chart, 720, 150, locale);
     QString out = QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 %1 %2\" role=\"img\" "
                                  "font-family=\"sans-serif\" font-size=\"%3\"><title>%4</title>\n")
                       .arg(Num(d.Width), Num(d.Height), Num(d.FontSize), Esc(chart.Title));
@@ -107,7 +105,7 @@ QByteArray ReportHtml(const TReportDoc &doc)
     if (!doc.Tables.empty() && !doc.Tables.front().Rows.empty()) {
         out += QStringLiteral("<h2>Each day</h2>\n");
         for (const TDocChart &c : doc.Charts)
-            out += QStringLiteral("<div class=\"chart\">\n") + ChartSvg(c) + QStringLiteral("</div>\n");
+            out += QStringLiteral("<div class=\"chart\">\n") + ChartSvg(c, doc.Locale) + QStringLiteral("</div>\n");
     }
     for (const TDocTable &t : doc.Tables)
         out += Table(t);

@@ -13,6 +13,6 @@ namespace history {
 QByteArray ReportHtml(const TReportDoc &doc);
 
 // A chart as an SVG element (for the page above).
-QString ChartSvg(const TDocChart &chart);
+QString ChartSvg(const TDocChart &chart, const QLocale &locale);
 
 } // namespace history

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
+#include <QTextOption>
 
 #include <algorithm>
 
@@ -93,9 +94,9 @@ public:
         }
     }
 
-    void Chart(const TDocChart &chart)
+    void Chart(const TDocChart &chart, const QLocale &locale)
     {
-        const TChartDrawing d = LayoutChart(chart, width_, 130);
+        const TChartDrawing d = LayoutChart(chart, width_, 130, locale);
         Need(d.Height + 6);
         const double top = y_;
         auto at = [&](const QPointF &q) { return QPointF(q.x() * k_, (top + q.y()) * k_); };
@@ -151,49 +152,41 @@ public:
             for (qsizetype c = 0; c < cols && c < row.Cells.size(); ++c)
                 w[size_t(c)] = std::max(w[size_t(c)], bm.horizontalAdvance(row.Cells[c]) / k_);
         }
-        const double pad = 8;
+        const double pad = 10;   // 4 on either side, 2 to spare for rounding
         double total = 0, text = 0;
         for (qsizetype c = 0; c < cols; ++c) {
             w[size_t(c)] += pad;
             total += w[size_t(c)];
-            if (c < t.FirstNumber || c >= 4)
+            if (!t.Figure(c))
                 text += w[size_t(c)];
         }
         if (total > width_ && text > 0) {
             const double shrink = std::max(0.2, (text - (total - width_)) / text);
             for (qsizetype c = 0; c < cols; ++c) {
-                if (c < t.FirstNumber || c >= 4)
+                if (!t.Figure(c))
                     w[size_t(c)] *= shrink;
             }
         }
-        const double rowH = bm.height() / k_ + 3;
+        const double rowH = bm.height() / k_ + 3;   // the route's line under a row
         auto headings = [&] {
             p_.setFont(head);
-            p_.setPen(QColor(32, 32, 32));
-            double x = 0;
-            for (qsizetype c = 0; c < cols; ++c) {
-                Cell(x, w[size_t(c)], t.Headings[c], c >= t.FirstNumber, hm);
-                x += w[size_t(c)];
-            }
-            y_ += rowH;
+            const double h = Cells(w, t.Headings, t, false);
+            Need(h + rowH * 2);
+            Cells(w, t.Headings, t, true);
+            y_ += h;
             Rule(QColor(136, 136, 136), 0.8);
         };
-        Need(rowH * 3);
         headings();
         for (const TDocRow &row : t.Rows) {
-            const double h = rowH + (row.Note.isEmpty() ? 0 : rowH);
+            p_.setFont(body);
+            const double h = Cells(w, row.Cells, t, false) + (row.Note.isEmpty() ? 0 : rowH);
             const int before = page_;
             Need(h);
             if (page_ != before)
                 headings();
             p_.setFont(body);
             p_.setPen(QColor(32, 32, 32));
-            double x = 0;
-            for (qsizetype c = 0; c < cols && c < row.Cells.size(); ++c) {
-                Cell(x, w[size_t(c)], row.Cells[c], c >= t.FirstNumber, bm);
-                x += w[size_t(c)];
-            }
-            y_ += rowH;
+            y_ += Cells(w, row.Cells, t, true);
             if (!row.Note.isEmpty()) {
                 p_.setFont(note);
                 p_.setPen(QColor(85, 85, 85));
@@ -210,13 +203,23 @@ public:
 private:
     static constexpr double kFooter = 20;
 
-    void Cell(double x, double w, const QString &text, bool right, const QFontMetricsF &fm)
+    // A row of cells in the painter's font, each wrapped to its column
+    // (between words, or anywhere in a word longer than the column); its
+    // height in points. Drawn at the current line when 'draw' is set.
+    double Cells(const std::vector<double> &w, const QStringList &cells, const TDocTable &t, bool draw)
     {
-        const double room = std::max(1.0, (w - 8) * k_);
-        const QString shown = fm.elidedText(text, Qt::ElideMiddle, room);
-        const double tw = fm.horizontalAdvance(shown);
-        const double left = right ? (x + w - 4) * k_ - tw : (x + 4) * k_;
-        p_.drawText(QPointF(left, (y_ + 1.5) * k_ + fm.ascent()), shown);
+        double x = 0, tallest = 0;
+        for (qsizetype c = 0; c < cells.size() && c < qsizetype(w.size()); ++c) {
+            QTextOption option(t.Figure(c) ? Qt::AlignRight : Qt::AlignLeft);
+            option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+            const QRectF box((x + 4) * k_, (y_ + 1.5) * k_, std::max(1.0, w[size_t(c)] - 8) * k_, 1e9);
+            const QRectF used = p_.boundingRect(box, cells[c], option);
+            tallest = std::max(tallest, used.height() / k_);
+            if (draw)
+                p_.drawText(QRectF(box.topLeft(), QSizeF(box.width(), used.height())), cells[c], option);
+            x += w[size_t(c)];
+        }
+        return tallest + 3;
     }
 
     void Rule(const QColor &colour, double width)
@@ -274,7 +277,7 @@ bool PaintReport(QPagedPaintDevice *device, const TReportDoc &doc, QString *erro
         page.Paragraph(QStringLiteral("Each day"), page.Font(12, true));
         page.Skip(3);
         for (const TDocChart &c : doc.Charts)
-            page.Chart(c);
+            page.Chart(c, doc.Locale);
     }
     page.Skip(6);
     for (const TDocTable &t : doc.Tables)

@@ -24,9 +24,17 @@ inline QString Poppler(const QString &tool, QStringList args)
 }
 
 // The PDF's text, each table row on a line of its own; blanks run together.
+// (Whether a narrow blank between two glyphs is a space is pdftotext's
+// guess: compare with Squeezed where it matters.)
 inline QString PdfText(const QString &pdf)
 {
     return Poppler("pdftotext", {"-layout", pdf, "-"}).simplified();
+}
+
+// The text without any blank.
+inline QString Squeezed(QString text)
+{
+    return text.remove(QRegularExpression(QStringLiteral("\\s+")));
 }
 
 // The HTML's text as a browser shows it, blanks run together.

@@ -206,17 +206,21 @@ QString PaperFor(const QLocale &locale)
 
 QString LengthText(qint64 ms)
 {
-    if (ms < 1000)
-        return QStringLiteral("%1 ms").arg(std::max<qint64>(ms, 0));
-    // Whole seconds, the nearest one; then every unit from the largest down.
-    qint64 s = (ms + 500) / 1000;
+    // Whole seconds, the nearest one; then the units from the largest to
+    // the smallest that is not zero ("1 d", "1 h 0 min 12 s").
+    const qint64 s = (std::max<qint64>(ms, 0) + 500) / 1000;
+    if (s == 0)
+        return QStringLiteral("0 s");
     const std::pair<qint64, const char *> units[] = {{86400, "d"}, {3600, "h"}, {60, "min"}, {1, "s"}};
     QStringList parts;
+    qint64 left = s;
     for (const auto &[size, name] : units) {
-        const qint64 n = s / size;
-        s %= size;
-        if (n > 0 || !parts.isEmpty())
+        const qint64 n = left / size;
+        left %= size;
+        if (n > 0 || (!parts.isEmpty() && left + n > 0))
             parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(name));
+        if (left == 0 && !parts.isEmpty())
+            break;
     }
     return parts.join(QLatin1Char(' '));
 }

@@ -3,6 +3,7 @@
 // diagnosis's columns only when outages carry one, the paper by the locale,
 // the charts drawn as vectors, and an HTML page that needs nothing else.
 #include "history/historyreport.h"
+#include "historyreport/reportdoc.h"
 #include "historyreport/reportfile.h"
 #include "reporttest.h"
 #include "../support/qtprint.h"
@@ -80,6 +81,17 @@ protected:
 };
 
 } // namespace
+
+TEST(ReportTexts, LengthsRoundToTheNearestSecond)
+{
+    const std::pair<qint64, const char *> cases[] = {
+        {0, "0 s"},          {499, "0 s"},         {500, "1 s"},
+        {90600, "1 min 31 s"}, {3612000, "1 h 0 min 12 s"}, {3660400, "1 h 1 min"},
+        {86399600, "1 d"},   {90061000, "1 d 1 h 1 min 1 s"},
+    };
+    for (const auto &[ms, text] : cases)
+        EXPECT_EQ(LengthText(ms), QString::fromLatin1(text)) << ms;
+}
 
 TEST_F(ReportWriters, FiguresInTheReadersLocaleInBothFiles)
 {

@@ -5,10 +5,11 @@
 // record, and it never runs past the time it is written.
 #pragma once
 
-// Answers the report whose arguments follow argv[at] ("--report"); returns
-// the exit status: 0 written, 1 the history could not be read or FILE not
-// written, 64 a command line that cannot be understood (with the usage).
-int AnswerReport(int argc, char **argv, int at);
+namespace config {
+struct TCommandLine;
+}
 
-// The usage lines of the report, for --help.
-extern const char *const ReportUsage;
+// Answers the report the command line asks for; returns the exit status: 0
+// written, 1 the history could not be read or FILE not written, 64 a command
+// line that cannot be understood (with the usage).
+int AnswerReport(const config::TCommandLine &line, char **argv);

@@ -196,9 +196,9 @@ TEST_F(ExportCommand, CommandLinesItCannotUnderstandAndFilesItCannotWrite)
         {{"probes", "x.csv", "--from", "last tuesday"}, 64, "not a time: last tuesday"},
         {{"probes", "x.csv", "--format", "xml"}, 64, "unknown format: xml"},
         {{"probes", "x.csv", "--from", "2024-05-02", "--to", "2024-05-01"}, 64, "--to must come after --from"},
-        {{"probes", "x.csv", "--colour"}, 64, "unknown option: --colour"},
-        {{"probes", "x.csv", "--to"}, 64, "missing value for --to"},
-        {{"probes", "x.csv", "y.csv"}, 64, "unexpected argument: "},
+        {{"probes", "x.csv", "--colour"}, 64, "unknown option '--colour'"},
+        {{"probes", "x.csv", "--to"}, 64, "missing value for option '--to'"},
+        {{"probes", "x.csv", "y.csv"}, 64, "unexpected argument '"},
         {{"probes", "no/such/folder/x.csv"}, 1, "Cannot create"},
     };
     for (const Case &c : cases) {
@@ -233,11 +233,11 @@ TEST_F(ExportCommand, ReportWithoutADisplayAndItsRefusals)
         const char *says;
     };
     const std::vector<Case> cases = {
-        {{}, 64, "--report needs a file"},
+        {{}, 64, "missing value for option '--report'"},
         {{"r.txt"}, 64, "must end in .pdf or .html"},
         {{"r.pdf", "--from", "last tuesday"}, 64, "not a time: last tuesday"},
         {{"r.pdf", "--from", "2024-05-02", "--to", "2024-05-01"}, 64, "--to must come after --from"},
-        {{"r.pdf", "--format", "csv"}, 64, "unknown option: --format"},
+        {{"r.pdf", "--format", "csv"}, 64, "'--format' is an option of idlix --export"},
         {{"no/such/folder/r.html"}, 1, "Cannot write"},
         {{"r.pdf", "--from", "2024-05-01T08:00:00Z", "--to", "2024-05-01 10:30"}, 0, ""},
         {{"r.html", "--to", "2024-05-02"}, 0, ""},

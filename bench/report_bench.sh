@@ -24,6 +24,8 @@ ms() { local s e; s=$(date +%s%N); "$@" >/dev/null; e=$(date +%s%N); echo $(( (e
 
 echo "== a generated history of $probes probes, $outages outages"
 "$once" gen "$work" "$probes" "$outages"
+echo "== reference: every probe read and written as CSV (the export)"
+"$once" export "$work" "$work/probes.csv"
 echo "== the report, each kind in a process of its own"
 "$once" report "$work" "$work/report.pdf"
 "$once" report "$work" "$work/report.html"

@@ -70,8 +70,10 @@ TChartDrawing LayoutChart(const TDocChart &chart, double width, double height, c
         // A line through the days that have a value, broken where one has none.
         std::vector<QPointF> run;
         auto flush = [&] {
-            if (run.size() == 1)   // a lone day: a short dash so it shows
-                run = {{run[0].x() - std::min(step / 3, 2.0), run[0].y()}, {run[0].x() + std::min(step / 3, 2.0), run[0].y()}};
+            if (run.size() == 1) {   // a lone day: a short dash so it shows
+                const double half = std::min(step / 3, 2.0);
+                run = {{run[0].x() - half, run[0].y()}, {run[0].x() + half, run[0].y()}};
+            }
             if (!run.empty())
                 d.Shapes.push_back({TChartShape::Polyline, run, s.Rgb, 1.2, {}, -1});
             run.clear();

@@ -24,7 +24,8 @@ QDateTime Local(TUs at) { return QDateTime::fromMSecsSinceEpoch(at / kUsPerMs).t
 QString LocalStamp(TUs at, const QLocale &locale)
 {
     const QDateTime t = Local(at);
-    return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(t.time(), TimeFormat(locale));
+    return locale.toString(t.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+           + locale.toString(t.time(), TimeFormat(locale));
 }
 
 QString Offset(TUs at)
@@ -41,7 +42,10 @@ QString UtcStamp(TUs at)
     return QDateTime::fromMSecsSinceEpoch(at / kUsPerMs, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-QString Percent(const QLocale &locale, double v, int decimals) { return locale.toString(v, 'f', decimals) + QStringLiteral(" %"); }
+QString Percent(const QLocale &locale, double v, int decimals)
+{
+    return locale.toString(v, 'f', decimals) + QStringLiteral(" %");
+}
 
 QString Ms(const QLocale &locale, std::optional<double> v)
 {
@@ -68,7 +72,7 @@ QString MethodName(int method)
     }
 }
 
-QString SettingsText(const TReport &r, const QLocale &locale)
+QString SettingsText(const TReport &r)
 {
     QStringList parts;
     for (const TSessionSettings &s : r.Settings) {
@@ -76,7 +80,6 @@ QString SettingsText(const TReport &r, const QLocale &locale)
                      .arg(MethodName(s.Method), LengthText(s.IntervalMs),
                           s.Cycle ? QStringLiteral(", through the server list") : QString());
     }
-    Q_UNUSED(locale);
     return parts.isEmpty() ? QStringLiteral("no session in this period") : parts.join(QStringLiteral("; "));
 }
 
@@ -233,12 +236,14 @@ TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
     doc.PageSize = PaperFor(locale);
     const TRange &p = r.Period;
     doc.Head = {
-        {QStringLiteral("Period"), QStringLiteral("%1 (%2) to %3 (%4)")
-                                       .arg(LocalStamp(p.From, locale), Offset(p.From), LocalStamp(p.To, locale), Offset(p.To))},
+        {QStringLiteral("Period"),
+         QStringLiteral("%1 (%2) to %3 (%4)")
+             .arg(LocalStamp(p.From, locale), Offset(p.From), LocalStamp(p.To, locale), Offset(p.To))},
         {QStringLiteral("Period (UTC)"), QStringLiteral("%1 to %2 UTC").arg(UtcStamp(p.From), UtcStamp(p.To))},
         {QStringLiteral("Line"), LineText(r.Line)},
-        {QStringLiteral("Probes"), SettingsText(r, locale)},
-        {QStringLiteral("Written"), LocalStamp(r.Made, locale) + QStringLiteral(" (") + UtcStamp(r.Made) + QStringLiteral(" UTC)")},
+        {QStringLiteral("Probes"), SettingsText(r)},
+        {QStringLiteral("Written"),
+         LocalStamp(r.Made, locale) + QStringLiteral(" (") + UtcStamp(r.Made) + QStringLiteral(" UTC)")},
     };
     if (r.Empty)
         doc.EmptyNotice = QStringLiteral("Nothing was recorded in this period: no session ran and no probe was sent.");
@@ -252,7 +257,8 @@ TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
         {QStringLiteral("Outages"), locale.toString(r.Up.Outages)},
         {QStringLiteral("Down in all"), LengthText(r.Up.Down / kUsPerMs)},
         {QStringLiteral("Longest outage"), r.Outages.empty() ? QStringLiteral("none") : LengthText(r.LongestMs)},
-        {QStringLiteral("Lost probes"), QStringLiteral("%1 of %2").arg(locale.toString(r.Lost), locale.toString(r.Probes))},
+        {QStringLiteral("Lost probes"),
+         QStringLiteral("%1 of %2").arg(locale.toString(r.Lost), locale.toString(r.Probes))},
     };
     // Not watched: every kind with its share, so a reader sees what was not looked at.
     if (r.Unwatched.empty())
@@ -274,7 +280,7 @@ TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
                      "probes, the median and the 95th percentile by nearest rank; jitter is the mean difference of "
                      "consecutive round trips to the same target. Probes while paused are left out. Lengths are "
                      "rounded to the nearest second; local times are %4.")
-                     .arg(SettingsText(r, locale))
+                     .arg(SettingsText(r))
                      .arg(r.DownAfter)
                      .arg(r.UpAfter)
                      .arg(r.Period.Length() > 0 ? Offset(r.Period.From) : Offset(r.Made));

@@ -20,6 +20,12 @@ QString Pairs(const TDocPairs &pairs, const QString &cls)
     return out + QStringLiteral("</table>\n");
 }
 
+// Figures align right.
+QString Align(const TDocTable &t, qsizetype column)
+{
+    return t.Figure(column) ? QStringLiteral(" class=\"n\"") : QString();
+}
+
 QString Table(const TDocTable &t)
 {
     QString out = QStringLiteral("<h2>%1</h2>\n").arg(Esc(t.Title));
@@ -27,12 +33,12 @@ QString Table(const TDocTable &t)
         return out + QStringLiteral("<p class=\"none\">%1</p>\n").arg(Esc(t.IfEmpty));
     out += QStringLiteral("<table class=\"grid\">\n<thead><tr>");
     for (int c = 0; c < t.Headings.size(); ++c)
-        out += QStringLiteral("<th%1>%2</th>").arg(t.Figure(c) ? QStringLiteral(" class=\"n\"") : QString(), Esc(t.Headings[c]));
+        out += QStringLiteral("<th%1>%2</th>").arg(Align(t, c), Esc(t.Headings[c]));
     out += QStringLiteral("</tr></thead>\n<tbody>\n");
     for (const TDocRow &row : t.Rows) {
         out += QStringLiteral("<tr>");
         for (int c = 0; c < row.Cells.size(); ++c)
-            out += QStringLiteral("<td%1>%2</td>").arg(t.Figure(c) ? QStringLiteral(" class=\"n\"") : QString(), Esc(row.Cells[c]));
+            out += QStringLiteral("<td%1>%2</td>").arg(Align(t, c), Esc(row.Cells[c]));
         out += QStringLiteral("</tr>\n");
         if (!row.Note.isEmpty())
             out += QStringLiteral("<tr class=\"note\"><td colspan=\"%1\">%2</td></tr>\n")

@@ -142,6 +142,7 @@ TEST_F(ReportNet, ReportOfASessionWithAnOutageSaysWhatTheExportSays)
     };
     for (const auto &[name, text] : {std::pair{"PDF", reporttest::PdfText(pdf)}, {"HTML", reporttest::HtmlText(html)}}) {
         for (const QString &e : expected)
-            EXPECT_TRUE(reporttest::Squeezed(text).contains(reporttest::Squeezed(e))) << name << " lacks \"" << e.toStdString() << "\":\n" << text.toStdString();
+            EXPECT_TRUE(reporttest::Squeezed(text).contains(reporttest::Squeezed(e)))
+                << name << " lacks \"" << e.toStdString() << "\":\n" << text.toStdString();
     }
 }

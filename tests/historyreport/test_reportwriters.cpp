@@ -107,7 +107,8 @@ TEST_F(ReportWriters, FiguresInTheReadersLocaleInBothFiles)
         const TWritten w = Write(dir, Sample(), QLocale(QString::fromLatin1(c.locale)));
         const QString pdf = PdfText(w.pdf), html = HtmlText(w.html);
         for (const QString &e : c.expected) {
-            EXPECT_TRUE(Squeezed(pdf).contains(Squeezed(e))) << c.locale << ": " << e.toStdString() << " not in the PDF:\n" << pdf.toStdString();
+            EXPECT_TRUE(Squeezed(pdf).contains(Squeezed(e)))
+                << c.locale << ": " << e.toStdString() << " not in the PDF:\n" << pdf.toStdString();
             EXPECT_TRUE(html.contains(e)) << c.locale << ": " << e.toStdString() << " not in the HTML";
         }
         EXPECT_TRUE(Poppler("pdfinfo", {w.pdf}).contains(QString::fromLatin1(c.paper))) << c.locale;

@@ -50,6 +50,14 @@ struct TIdleTimerRow {
     qint64 ElapsedMs = 0;
 };
 
+// The probe settings a session started with.
+struct TSessionSettings {
+    TUs Start = 0;
+    int IntervalMs = 0;
+    int Method = 0;       // the anti-idle method's item (HTTP, echo, alternate)
+    bool Cycle = false;   // the session went through the server list
+};
+
 class THistoryStore : public QObject {
     Q_OBJECT
 public:
@@ -111,6 +119,8 @@ public:
     std::vector<TOutageRow> Outages(const TRange &range);
     std::vector<TSpanRow> Sessions(const TRange &range);
     std::vector<TSpanRow> Gaps(const TRange &range);
+    // The settings of the sessions that overlap the range, by start.
+    std::vector<TSessionSettings> SessionSettings(const TRange &range);
     // Probes and bytes per local day in the range, oldest first.
     std::vector<TDayBytes> BytesPerDay(const TRange &range);
     // Keeps an idle-timer measurement; false (and the problem told) when it

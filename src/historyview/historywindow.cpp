@@ -2,8 +2,10 @@
 
 #include "config/options.h"
 #include "history/historyexport.h"
+#include "history/historyreport.h"
 #include "history/historystore.h"
 #include "history/rfc3339.h"
+#include "historyreport/reportfile.h"
 #include "historyview/timelineview.h"
 
 #include <QComboBox>
@@ -107,6 +109,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     btn_HistExport = new QPushButton(QStringLiteral("Export..."), this);
     btn_HistExport->setObjectName(QStringLiteral("btn_HistExport"));
     top->addWidget(btn_HistExport);
+    btn_HistReport = new QPushButton(QStringLiteral("Report..."), this);
+    btn_HistReport->setObjectName(QStringLiteral("btn_HistReport"));
+    top->addWidget(btn_HistReport);
     layout->addLayout(top);
 
     auto *uptime = new QHBoxLayout;
@@ -142,6 +147,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     tab_Hist->addTab(tbl_HistOutages, QStringLiteral("Outages"));
     tab_Hist->addTab(tbl_HistTargets, QStringLiteral("Targets"));
     tab_Hist->addTab(bytes, QStringLiteral("Bytes per day"));
+    tbl_HistIdle = Table(QStringLiteral("tbl_HistIdle"),
+                         {"Time", "Kind", "Network", "Timer s", "Alive after s", "Gone after s", "Trials", "Sent"}, this);
+    tab_Hist->addTab(tbl_HistIdle, QStringLiteral("Idle timers"));
     layout->addWidget(tab_Hist, 2);
 
     reload_.setObjectName(QStringLiteral("HistReloadTimer"));
@@ -159,6 +167,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
             Reload();
     });
     connect(btn_HistExport, &QPushButton::clicked, this, &THistoryWindow::ExportClick);
+    connect(btn_HistReport, &QPushButton::clicked, this, &THistoryWindow::ReportClick);
 }
 
 TUs THistoryWindow::Now() const
@@ -300,6 +309,18 @@ void THistoryWindow::Reload()
                2);
     }
 
+    // Idle timers are few and measured now and then: all of them, whatever the range.
+    tbl_HistIdle->setRowCount(0);
+    for (const TIdleTimerRow &t : store_.IdleTimers()) {
+        const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
+                              : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
+                                                                      : t.Verdict;
+        AddRow(tbl_HistIdle,
+               {LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
+                t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
+               3);
+    }
+
     tbl_HistBytes->setRowCount(0);
     for (auto it = days.rbegin(); it != days.rend(); ++it)
         AddRow(tbl_HistBytes,
@@ -326,10 +347,45 @@ bool THistoryWindow::ExportTo(TExportKind kind, TExportFormat format, const QStr
     qint64 count = 0;
     if (ExportToFile(store_, kind, format, Range(), path, &error, &count))
         return true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Export"), error, QMessageBox::Ok, this);
+    ShowError(QStringLiteral("Export"), error);
+    return false;
+}
+
+void THistoryWindow::ShowError(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool THistoryWindow::ReportTo(const QString &path)
+{
+    const std::optional<TReportFormat> format = ReportFormatFor(path);
+    QString error;
+    TReport report;
+    if (!format) {
+        error = QStringLiteral("A report is written as PDF (.pdf) or HTML (.html): %1").arg(path);
+    } else if (BuildReport(store_, Range(), Now(), &report, &error)) {
+        report.DownAfter = options_.History.DownAfter;
+        report.UpAfter = options_.History.UpAfter;
+        if (WriteReportFile(report, *format, path, &error))
+            return true;
+    }
+    ShowError(QStringLiteral("Report"), error);
     return false;
+}
+
+void THistoryWindow::ReportClick()
+{
+    QString selected;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Report"), QStringLiteral("idlix-report.pdf"),
+                                                QStringLiteral("PDF files (*.pdf);;HTML files (*.html)"), &selected);
+    if (path.isEmpty())
+        return;
+    // A name typed without its kind takes the chosen filter's.
+    if (!ReportFormatFor(path))
+        path += selected.startsWith(QLatin1String("HTML")) ? QStringLiteral(".html") : QStringLiteral(".pdf");
+    ReportTo(path);
 }
 
 void THistoryWindow::ExportClick()

@@ -6,7 +6,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
 
 namespace history {
 
@@ -40,10 +39,17 @@ TSleepWatcher::TSleepWatcher(TAntiIdleSession &session, QObject *parent)
         return;
     // A logind that goes away (a crash, a restart while asleep) never says
     // PrepareForSleep(false): the session must not stay paused for good.
-    auto *owner = new QDBusServiceWatcher(kLogin1, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(owner, &QDBusServiceWatcher::serviceOwnerChanged, this,
-            [this](const QString &, const QString &, const QString &) { LogindChanged(); });
+    // (The bus's own signal, matched on the name: no call that waits.)
+    bus_.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), {kLogin1}, QString(),
+                 this, SLOT(LogindOwnerChanged(QString, QString, QString)));
     TakeDelayLock();
+}
+
+void TSleepWatcher::LogindOwnerChanged(const QString &name, const QString &, const QString &)
+{
+    if (name == kLogin1)
+        LogindChanged();
 }
 
 void TSleepWatcher::LogindChanged()

@@ -35,6 +35,8 @@ public:
 public slots:
     // logind's signal: true before sleeping, false after waking.
     void PrepareForSleep(bool start);
+    // The bus's NameOwnerChanged for logind's name.
+    void LogindOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 private:
     void TakeDelayLock();

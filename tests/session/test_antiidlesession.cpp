@@ -210,39 +210,29 @@ TEST_F(SessionEngine, StartsThatFailSayWhyAndSendNothing)
 
 namespace {
 
-// The lines of idlix.state while it lives.
-struct TStateLines {
-    static inline QStringList lines;
-    QtMessageHandler previous;
-    TStateLines()
-    {
-        lines.clear();
-        previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context, const QString &text) {
-            if (QLatin1String(context.category) == QLatin1String("idlix.state") && text.startsWith("session "))
-                lines << text;
-        });
-    }
-    ~TStateLines()
-    {
-        qInstallMessageHandler(previous);
-        QLoggingCategory::setFilterRules(QString());
-    }
-};
+QStringList stateLines;   // the session's lines of idlix.state
+
+void KeepStateLine(QtMsgType, const QMessageLogContext &context, const QString &text)
+{
+    if (QLatin1String(context.category) == QLatin1String("idlix.state") && text.startsWith("session "))
+        stateLines << text;
+}
 
 } // namespace
 
 TEST_F(SessionEngine, PhasesChangeInOnePlaceAndAreTracedOnlyWhenAsked)
 {
-    TStateLines trace;
+    stateLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepStateLine);
     EXPECT_FALSE(engine->Start());   // no host
     EXPECT_EQ(engine->Phase(), TSessionPhase::Starting);
     engine->Stop();
     EXPECT_EQ(engine->Phase(), TSessionPhase::Idle);
-    EXPECT_TRUE(trace.lines.isEmpty()) << trace.lines.join('|').toStdString();
+    EXPECT_TRUE(stateLines.isEmpty()) << stateLines.join('|').toStdString();
 
     QLoggingCategory::setFilterRules(QStringLiteral("idlix.state=true"));
     options.AntiIdle.Host = QStringLiteral("127.0.0.1");
-    ASSERT_TRUE(engine->Start());
+    EXPECT_TRUE(engine->Start());
     engine->Pause(QStringLiteral("suspended"));
     EXPECT_EQ(engine->Phase(), TSessionPhase::Paused);
     engine->Pause(QStringLiteral("paused (metered)"));
@@ -250,7 +240,9 @@ TEST_F(SessionEngine, PhasesChangeInOnePlaceAndAreTracedOnlyWhenAsked)
     EXPECT_EQ(engine->Phase(), TSessionPhase::Paused);   // one reason is left
     engine->Resume(QStringLiteral("paused (metered)"));
     engine->Stop();
-    EXPECT_EQ(trace.lines, (QStringList{
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(stateLines, (QStringList{
         "session AntiIdleSession: idle -> starting", "session AntiIdleSession: starting -> running",
         "session AntiIdleSession: running -> paused", "session AntiIdleSession: paused -> running",
         "session AntiIdleSession: running -> stopping", "session AntiIdleSession: stopping -> idle"}));

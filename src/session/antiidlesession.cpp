@@ -306,7 +306,7 @@ int TAntiIdleSession::ProbeIntervalMs(int minutes) const
 
 void TAntiIdleSession::IntervalSourceChanged()
 {
-    if (!started_)
+    if (!Started())
         return;
     bool ok = false;
     const int minutes = TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));

@@ -2,6 +2,7 @@
 
 #include "config/optionsfile.h"
 #include "history/historykeeper.h"
+#include "platform/appdir.h"
 #include "platform/boundedread.h"
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
@@ -50,7 +51,8 @@ QString LinkText(TLinkMonitor::TLink link)
 } // namespace
 
 THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
-                                   const std::optional<TListenAddress> &metrics, QObject *parent)
+                                   const std::optional<TListenAddress> &metrics,
+                                   const std::optional<TRemoteWriteSettings> &remote, QObject *parent)
     : QObject(parent), log_(log), options_(options), metricsAt_(metrics), logger_(log),
       metrics_(QString::fromLatin1(platform::ProgramVersion))
 {
@@ -68,6 +70,17 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     if (!history_->Store().Problem().isEmpty())
         log_.Write(TLogLevel::Warning, history_->Store().Problem());
 
+    if (remote) {
+        remote_ = new TRemoteWriter(*remote, log_, [this] { return metrics_.Render(); }, this);
+        remote_->OnStatus = [this] {
+            metrics_.SetRemoteWrite(remote_->Pending(), remote_->Failures());
+            if (server_)
+                server_->Publish(metrics_.Render());
+        };
+        remote_->OnStatus();
+    }
+    metrics_.OnChange = [this] { Publish(); };
+
     signals_ = new platform::TQuitSignals(this);
     signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
 }
@@ -77,9 +90,12 @@ THeadlessService::~THeadlessService()
     session_->RemoveObserver(this);
     session_->RemoveObserver(&metrics_);
     session_->RemoveObserver(&logger_);
-    // The endpoint's thread ends before the figures it serves go.
+    // The endpoint's thread ends before the figures it serves go, and the
+    // remote writer's request before the figures it renders.
     delete server_;
     server_ = nullptr;
+    delete remote_;
+    remote_ = nullptr;
     history_.reset();
     session_.reset();
 }
@@ -90,7 +106,6 @@ int THeadlessService::Start()
         log_.Write(TLogLevel::Warning, notifier_->Error());
     if (metricsAt_) {
         server_ = new TMetricsServer(this);
-        metrics_.OnChange = [this] { server_->Publish(metrics_.Render()); };
         server_->Publish(metrics_.Render());
         QString error;
         TMetricsServer::TListenError why = TMetricsServer::TListenError::None;
@@ -103,12 +118,29 @@ int THeadlessService::Start()
         log_.Write(TLogLevel::Notice,
                    QStringLiteral("Metrics at http://%1/metrics").arg(server_->Address().Text()));
     }
+    if (remote_)
+        remote_->Start();
     signals_->SetWatching(true);
     if (!session_->Start()) {
         // The reason went to the log as the session's message.
         return kExitFailure;
     }
     return kExitOk;
+}
+
+void THeadlessService::Publish()
+{
+    if (server_)
+        server_->Publish(metrics_.Render());
+    if (remote_)
+        remote_->Changed();
+}
+
+void THeadlessService::LinkState(TLinkMonitor::TLink link, const TStamp &)
+{
+    // The line is back: what waits goes now rather than after the pause.
+    if (remote_ && link == TLinkMonitor::TLink::Up)
+        remote_->RetryNow();
 }
 
 void THeadlessService::ProbesScheduled()
@@ -135,10 +167,13 @@ void THeadlessService::ProbeResult(const TProbeResult &)
 
 QString THeadlessService::StatusText() const
 {
-    return QStringLiteral("%1 of %2 probes answered, %3; last: %4")
-        .arg(metrics_.Answered())
-        .arg(metrics_.Probes())
-        .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    QString text = QStringLiteral("%1 of %2 probes answered, %3; last: %4")
+                       .arg(metrics_.Answered())
+                       .arg(metrics_.Probes())
+                       .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    if (remote_)
+        text += QStringLiteral("; ") + remote_->StatusText();
+    return text;
 }
 
 void THeadlessService::RequestStop(const QString &why)
@@ -225,11 +260,24 @@ int RunHeadless(int argc, char **argv)
             return fail({kExitConfig, error});
         metricsAt = at;
     }
+    std::optional<TRemoteWriteSettings> remote;
+    if (const QString url = parsed.RemoteWrite ? *parsed.RemoteWrite : options.Service.RemoteWrite; !url.isEmpty()) {
+        TRemoteWriteSettings settings;
+        QString error;
+        if (!MakeRemoteWriteSettings(url, options.Service.RemoteWriteAuth, options.Service.Node,
+                                     options.Service.Labels, &settings, &error))
+            return fail({kExitConfig, error});
+        settings.KeepHours = options.Service.RemoteWriteKeepHours;
+        settings.IntervalS = options.Service.RemoteWriteInterval;
+        settings.QueuePath = platform::DataFile(QStringLiteral("remotewrite.db"));
+        settings.StatusPath = platform::DataFile(QStringLiteral("remotewrite.status"));
+        remote = settings;
+    }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
     platform::SetFamilyChoice(options.Network.Choice());
 
-    THeadlessService service(log, options, metricsAt);
+    THeadlessService service(log, options, metricsAt, remote);
     if (const int code = service.Start(); code != kExitOk)
         return code;
     return QCoreApplication::exec();

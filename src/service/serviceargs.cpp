@@ -5,7 +5,7 @@ namespace service {
 QString ServiceUsage()
 {
     return QStringLiteral(
-        "Usage: idlix --headless [--config DIR] [--metrics ADDRESS]\n"
+        "Usage: idlix --headless [--config DIR] [--metrics ADDRESS] [--remote-write URL]\n"
         "Runs the anti-idle session without a window: the probes, cycle and session\n"
         "log of the settings in idlix2.ini, from the start until SIGTERM or SIGINT.\n"
         "\n"
@@ -14,6 +14,9 @@ QString ServiceUsage()
         "      --metrics ADDRESS   serve Prometheus metrics at http://ADDRESS/metrics,\n"
         "                          e.g. 127.0.0.1:9417 (a port alone: loopback); \"off\"\n"
         "                          for none. Default: [Service] MetricsAddress, else off\n"
+        "      --remote-write URL  push the metrics to a Prometheus remote-write receiver,\n"
+        "                          e.g. https://prom.example/api/v1/write; \"off\" for\n"
+        "                          none. Default: [Service] RemoteWrite, else off\n"
         "  -h, --help              show this help and exit\n"
         "      --version           show the version and exit\n"
         "\n"
@@ -48,7 +51,8 @@ TServiceArgs ParseServiceArgs(const QStringList &args)
             value = arg.mid(eq + 1);
             hasValue = true;
         }
-        if (name != QLatin1String("--config") && name != QLatin1String("--metrics")) {
+        if (name != QLatin1String("--config") && name != QLatin1String("--metrics")
+            && name != QLatin1String("--remote-write")) {
             return refuse(arg.startsWith(QLatin1Char('-')) ? QStringLiteral("unknown option '%1'").arg(arg)
                                                            : QStringLiteral("unexpected argument '%1'").arg(arg));
         }
@@ -63,7 +67,8 @@ TServiceArgs ParseServiceArgs(const QStringList &args)
             parsed.ConfigDir = value;
         } else {
             const QString address = value.trimmed();
-            parsed.Metrics = address.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0 ? QString() : address;
+            const bool off = address.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0;
+            (name == QLatin1String("--metrics") ? parsed.Metrics : parsed.RemoteWrite) = off ? QString() : address;
         }
     }
     return parsed;

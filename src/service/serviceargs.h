@@ -1,5 +1,5 @@
 // The command line of the unattended service:
-//   idlix --headless [--config DIR] [--metrics ADDRESS|off]
+//   idlix --headless [--config DIR] [--metrics ADDRESS|off] [--remote-write URL|off]
 // and its exit statuses, as sysexits(3) numbers them so that systemd can be
 // told which failures a restart cannot mend (RestartPreventExitStatus).
 #pragma once
@@ -24,6 +24,7 @@ struct TServiceArgs {
     bool Version = false;
     QString ConfigDir;                 // --config: the data folder; empty = the usual rules
     std::optional<QString> Metrics;    // --metrics: the address, or empty for "off"
+    std::optional<QString> RemoteWrite;   // --remote-write: the URL, or empty for "off"
     QString Error;                     // why the line is refused (kExitUsage)
 };
 

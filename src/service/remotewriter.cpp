@@ -13,6 +13,7 @@ namespace {
 
 constexpr char kLastDelivery[] = "last_delivery_ms";
 constexpr qint64 kPruneEveryMs = 3600 * 1000;
+constexpr int kSettleMs = 250;
 
 qint64 NowMs()
 {
@@ -108,7 +109,9 @@ void TRemoteWriter::Changed()
     if (snapshotDue_)
         return;
     snapshotDue_ = true;
-    QTimer::singleShot(0, this, [this] { Snapshot(); });
+    // A probe's result, the line's state and the history line come in
+    // separate turns of the loop: one snapshot takes them all.
+    QTimer::singleShot(kSettleMs, this, [this] { Snapshot(); });
 }
 
 void TRemoteWriter::RetryNow()

@@ -301,7 +301,7 @@ TEST(Headless, HelpAndVersionWithoutADisplay)
     testutil::ScratchDir dir;
     const Finished help = RunProgram({"--headless", "--help"}, HeadlessEnvironment(dir));
     EXPECT_EQ(help.code, 0);
-    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS]\n"));
+    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS] [--remote-write URL]\n"));
     const Finished version = RunProgram({"--version", "--headless"}, HeadlessEnvironment(dir));
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.err, "Idlix 2.0\n");

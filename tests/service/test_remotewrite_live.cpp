@@ -4,8 +4,9 @@
 // Prometheus taking remote writes, stopped for a while and started again
 // while the service is killed with SIGKILL and restarted (the samples of the
 // whole cut arrive with their times); and Prometheus evaluating the shipped
-// rules, its Alertmanager delivering the line-down alert to a webhook.
-// About 40 s in all; each test skips when its server is not installed.
+// rules, its Alertmanager delivering the line-down alert to a webhook; and
+// HTTPS through nginx with a certificate of the test's own, trusted only when
+// named. About 25 s in all; each test skips when its server is not installed.
 #include "service/remotewrite.h"
 #include "../support/httpclient.h"
 #include "../support/qtprint.h"
@@ -323,4 +324,58 @@ TEST(RemoteWriteLive, LineDownAlertReachesTheWebhookThroughAlertmanager)
     EXPECT_EQ(alert["labels"].toObject()["instance"].toString(), "kiosk-1");
     EXPECT_EQ(alert["labels"].toObject()["site"].toString(), "shop");
     EXPECT_EQ(alert["annotations"].toObject()["summary"].toString(), "Line down at kiosk-1");
+}
+
+TEST(RemoteWriteLive, HttpsWithBasicAuthTrustsOnlyItsCa)
+{
+    const QString nginx = QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/bin"});
+    if (nginx.isEmpty() || QStandardPaths::findExecutable("openssl").isEmpty())
+        GTEST_SKIP() << "nginx and openssl are not installed (scripts/deps.sh test installs them)";
+    testutil::ScratchDir dir;
+    QDir().mkpath(dir.file("got"));
+    // A certificate for 127.0.0.1 that is its own CA.
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
+                              "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", dir.file("key.pem"), "-out",
+                              dir.file("cert.pem")});
+    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0) << openssl.readAllStandardError().toStdString();
+    TChild receiver("python3", {IDLIX_SOURCE_DIR "/tests/service/scripted_receiver.py", dir.file("got")},
+                    dir.file("receiver.log"));
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(dir.file("got/port")); }, 5000));
+    const int port = FreePort();
+    WriteFile(dir.file("nginx.conf"),
+              QStringLiteral("user root;\npid %1/nginx.pid;\nevents {}\nhttp {\n  access_log off;\n"
+                             "  client_body_temp_path %1/body;\n  proxy_temp_path %1/proxy;\n"
+                             "  server {\n    listen 127.0.0.1:%2 ssl;\n    ssl_certificate %1/cert.pem;\n"
+                             "    ssl_certificate_key %1/key.pem;\n    location / { proxy_pass http://127.0.0.1:%3; }\n  }\n}\n")
+                  .arg(dir.path())
+                  .arg(port)
+                  .arg(QString::fromLatin1(testutil::readFile(dir.file("got/port"))))
+                  .toUtf8());
+    TChild web(nginx, {"-p", dir.path(), "-e", dir.file("nginx.log"), "-c", dir.file("nginx.conf"), "-g", "daemon off;"},
+               dir.file("nginx.out"));
+    WriteFile(dir.file("password"), "s3cret\n");
+    WriteFile(dir.file("idlix2.ini"),
+              Settings(QStringLiteral("RemoteWrite=https://127.0.0.1:%1/api/v1/write\r\nRemoteWriteAuth=basic kiosk %2\r\n")
+                           .arg(port)
+                           .arg(dir.file("password"))));
+    // Without the CA the receiver is not trusted: nothing is sent.
+    {
+        TChild svc(ServicePath(), {"--headless"}, dir.file("untrusted.log"), ServiceEnvironment(dir));
+        EXPECT_TRUE(WaitUntil([&] { return testutil::readFile(dir.file("untrusted.log")).contains("failed, trying again"); },
+                              10000));
+    }
+    EXPECT_FALSE(QFile::exists(dir.file("got/001.head")));
+    EXPECT_TRUE(testutil::readFile(dir.file("untrusted.log")).contains("certificate"))
+        << testutil::readFile(dir.file("untrusted.log")).toStdString();
+    QProcessEnvironment env = ServiceEnvironment(dir);
+    env.insert("SSL_CERT_FILE", dir.file("cert.pem"));
+    TChild svc(ServicePath(), {"--headless"}, dir.file("service.log"), env);
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(dir.file("got/001.head")); }, 10000))
+        << testutil::readFile(dir.file("service.log")).toStdString() << testutil::readFile(dir.file("nginx.log")).toStdString();
+    EXPECT_TRUE(testutil::readFile(dir.file("got/001.head")).contains("Authorization: Basic " + QByteArray("kiosk:s3cret").toBase64()));
+    std::vector<TTimeSeries> series;
+    QString error;
+    EXPECT_TRUE(DecodeWriteRequest(testutil::readFile(dir.file("got/001.body")), &series, &error));
+    EXPECT_FALSE(series.empty());
 }

@@ -195,6 +195,9 @@ void THeadlessService::FinishWhenIdle()
         return;
     }
     session_->Stop();
+    // The figures as the session ended wait for the next run if need be.
+    if (remote_)
+        remote_->Snapshot();
     // Every line of the session is in the log, or the stop did not go well.
     const bool flushed = session_->Log().Pending().isEmpty();
     QCoreApplication::exit(flushed ? kExitOk : kExitFailure);

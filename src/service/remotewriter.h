@@ -53,6 +53,8 @@ public:
     void Changed();
     // Sends what waits now, without waiting out a pause (the line is back).
     void RetryNow();
+    // A snapshot now, kept for sending (the last one, as the service ends).
+    void Snapshot();
 
     qint64 Pending() const { return queue_.Pending(); }
     quint64 Failures() const { return failures_; }
@@ -68,7 +70,6 @@ public:
     QTimer *RetryTimer = nullptr;    // the pause before the next try
 
 private:
-    void Snapshot();
     void Prune();
     void Pump();
     void Finished(const TPostResult &result, qint64 lastSeq, int samples);

@@ -276,7 +276,7 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
         {"a configuration folder that is not there", echo, QByteArray(), {"--config", "/nonexistent/idlix"}, 78,
          "/nonexistent/idlix does not exist"},
         {"an unknown option", echo, QByteArray(), {"--bogus"}, 64, "unknown option '--bogus'"},
-        {"an option without its value", echo, QByteArray(), {"--config"}, 64, "--config needs a value"},
+        {"an option without its value", echo, QByteArray(), {"--config"}, 64, "missing value for option '--config'"},
         {"a stray argument", echo, QByteArray(), {"now"}, 64, "unexpected argument 'now'"},
     };
     for (const auto &c : cases) {

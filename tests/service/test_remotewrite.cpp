@@ -101,8 +101,10 @@ TEST(RemoteWrite, ExtraLabelsAndCredentials)
         EXPECT_FALSE(MakeRemoteWriteSettings(url, "", "", "", &s, &error)) << url;
         EXPECT_TRUE(error.contains("not an http:// or https:// URL")) << error.toStdString();
     }
-    EXPECT_EQ(ParseServiceArgs({"--headless", "--remote-write", "https://r/w"}).RemoteWrite, QString("https://r/w"));
-    EXPECT_EQ(ParseServiceArgs({"--headless", "--remote-write=off"}).RemoteWrite, QString(""));
+    EXPECT_EQ(RemoteWriteOption(config::ParseCommandLine({"--remote-write", " https://r/w"}, "headless")),
+              QString("https://r/w"));
+    EXPECT_EQ(RemoteWriteOption(config::ParseCommandLine({"--remote-write=OFF"}, "headless")), QString(""));
+    EXPECT_EQ(RemoteWriteOption(config::ParseCommandLine({}, "headless")), std::nullopt);
 }
 
 TEST(RemoteWrite, RequestBodyIsSnappyFramedProtobuf)

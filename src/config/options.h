@@ -154,6 +154,19 @@ struct TServiceOptions {
     static constexpr TRange RemoteWriteIntervalRange{1, 3600};
 };
 
+// [KeepAlive]: where the probe interval comes from.
+struct TKeepAliveOptions {
+    enum TIntervalFrom { AsSet = 0, Measured = 1 };
+    int IntervalFrom = AsSet;     // Measured: 0.8 x the shortest idle timer measured on the network
+};
+
+// [Reflector]: the idle-timer finder's far end. The same key on both sides;
+// the host is where the finder looks for it (HOST[:PORT]).
+struct TReflectorOptions {
+    QString Key;
+    QString Host;
+};
+
 struct TOptions {
     TAntiIdleOptions AntiIdle;
     TLatencyOptions Latency;
@@ -168,6 +181,8 @@ struct TOptions {
     TNotifyOptions Notify;
     TNetworkOptions Network;
     TServiceOptions Service;
+    TReflectorOptions Reflector;
+    TKeepAliveOptions KeepAlive;
 };
 
 } // namespace config

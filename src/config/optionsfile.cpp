@@ -20,6 +20,8 @@ const QString HistorySection = QStringLiteral("History");
 const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
+const QString ReflectorSection = QStringLiteral("Reflector");
+const QString KeepAliveSection = QStringLiteral("KeepAlive");
 
 // Items of the two radio groups.
 constexpr int MethodItems = 3, TraceModeItems = 2;
@@ -162,6 +164,14 @@ void LoadOptions(const QString &path, TOptions &o)
                                            TServiceOptions::RemoteWriteKeepHoursRange);
     svc.RemoteWriteInterval = ReadClamped(ini, ServiceSection, "RemoteWriteInterval", 60,
                                           TServiceOptions::RemoteWriteIntervalRange);
+    // Kept as typed: the key is written by hand on both machines and never
+    // saved back by the program.
+    o.Reflector.Key = ini.ReadString(ReflectorSection, QStringLiteral("Key"), QString());
+    o.Reflector.Host = ini.ReadString(ReflectorSection, QStringLiteral("Host"), QString()).trimmed();
+    o.KeepAlive.IntervalFrom =
+        ini.ReadString(KeepAliveSection, QStringLiteral("IntervalFrom"), QString()).trimmed() == QLatin1String("measured")
+            ? TKeepAliveOptions::Measured
+            : TKeepAliveOptions::AsSet;
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -213,6 +223,9 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(ServiceSection, QStringLiteral("RemoteWrite"), o.Service.RemoteWrite);
         ini.WriteString(ServiceSection, QStringLiteral("Node"), o.Service.Node);
         ini.WriteString(ServiceSection, QStringLiteral("Labels"), o.Service.Labels);
+        ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
+                        o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
+                                                                                : QStringLiteral("setting"));
     });
 }
 

@@ -11,6 +11,7 @@
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
+#include "service/idletimerrecord.h"
 #include "service/metricsserver.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
@@ -71,6 +72,8 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     history_ = std::make_unique<history::THistoryKeeper>(*session_, options_);
     if (!history_->Store().Problem().isEmpty())
         log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    // [KeepAlive] IntervalFrom=measured: the interval from the idle timers kept.
+    intervals_ = new TIntervalFollower(*session_, history_->Store(), this);
 
     if (remote) {
         remote_ = new TRemoteWriter(*remote, log_, [this] { return metrics_.Render(); }, this);
@@ -98,6 +101,7 @@ THeadlessService::~THeadlessService()
     server_ = nullptr;
     delete remote_;
     remote_ = nullptr;
+    delete intervals_;
     history_.reset();
     session_.reset();
 }

@@ -37,6 +37,7 @@ public:
     QLineEdit *edt_PrefNode = nullptr;        // the node's name (instance label)
     QLineEdit *edt_PrefLabels = nullptr;      // extra labels, "site=shop,line=mobile"
     QLabel *lbl_PrefRemoteState = nullptr;    // the service's last word on remote write
+    QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

@@ -170,7 +170,7 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(both.mid(first.size()), (QStringList{
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
-        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels="}));
+        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting"}));
 
     // What was saved comes back.
     config::TOptions back;

@@ -59,6 +59,10 @@ test_packages=(
 # webhook.
 test_packages+=(prometheus lintian prometheus-alertmanager)
 
+# strace counts the writes of a settings save and kills one at each of its
+# system calls, to show that an interrupted save leaves a whole file.
+test_packages+=(strace)
+
 case "${1:-}" in
   run) packages=("${run_packages[@]}") ;;
   package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;

@@ -21,7 +21,6 @@
 #include "session/webclient.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTimer>
 
 #include <csignal>

@@ -139,6 +139,19 @@ struct TNetworkOptions {
 // [Service]: the unattended service and the metrics endpoint.
 struct TServiceOptions {
     QString MetricsAddress;   // host:port of the Prometheus endpoint; empty = off
+    // Remote write: where the service pushes its figures (empty = off), how
+    // it signs in ("bearer FILE" or "basic USER FILE"), the node's name (the
+    // `instance` label; empty = the host name), extra labels
+    // ("site=shop,line=mobile"), hours of samples kept while the receiver
+    // cannot be reached, and seconds between two samples of every figure.
+    QString RemoteWrite;
+    QString RemoteWriteAuth;
+    QString Node;
+    QString Labels;
+    int RemoteWriteKeepHours = 72;
+    int RemoteWriteInterval = 60;
+    static constexpr TRange RemoteWriteKeepHoursRange{1, 24 * 90};
+    static constexpr TRange RemoteWriteIntervalRange{1, 3600};
 };
 
 // [KeepAlive]: where the probe interval comes from.

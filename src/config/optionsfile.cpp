@@ -154,6 +154,15 @@ void LoadOptions(const QString &path, TOptions &o)
         ParseFamily(ini.ReadString(NetworkSection, QStringLiteral("AddressFamily"), QString()));
     o.Service.MetricsAddress =
         ini.ReadString(ServiceSection, QStringLiteral("MetricsAddress"), QString()).trimmed();
+    auto &svc = o.Service;
+    svc.RemoteWrite = ini.ReadString(ServiceSection, QStringLiteral("RemoteWrite"), QString()).trimmed();
+    svc.RemoteWriteAuth = ini.ReadString(ServiceSection, QStringLiteral("RemoteWriteAuth"), QString()).trimmed();
+    svc.Node = ini.ReadString(ServiceSection, QStringLiteral("Node"), QString()).trimmed();
+    svc.Labels = ini.ReadString(ServiceSection, QStringLiteral("Labels"), QString()).trimmed();
+    svc.RemoteWriteKeepHours = ReadClamped(ini, ServiceSection, "RemoteWriteKeepHours", 72,
+                                           TServiceOptions::RemoteWriteKeepHoursRange);
+    svc.RemoteWriteInterval = ReadClamped(ini, ServiceSection, "RemoteWriteInterval", 60,
+                                          TServiceOptions::RemoteWriteIntervalRange);
     // Kept as typed: the key is written by hand on both machines and never
     // saved back by the program.
     o.Reflector.Key = ini.ReadString(ReflectorSection, QStringLiteral("Key"), QString());
@@ -210,6 +219,9 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(NetworkSection, QStringLiteral("AddressFamily"),
                         FamilyText(o.Network.AddressFamily));
         ini.WriteString(ServiceSection, QStringLiteral("MetricsAddress"), o.Service.MetricsAddress);
+        ini.WriteString(ServiceSection, QStringLiteral("RemoteWrite"), o.Service.RemoteWrite);
+        ini.WriteString(ServiceSection, QStringLiteral("Node"), o.Service.Node);
+        ini.WriteString(ServiceSection, QStringLiteral("Labels"), o.Service.Labels);
         ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));

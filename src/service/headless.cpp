@@ -54,7 +54,8 @@ QString LinkText(TLinkMonitor::TLink link)
 } // namespace
 
 THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
-                                   const std::optional<TListenAddress> &metrics, QObject *parent)
+                                   const std::optional<TListenAddress> &metrics,
+                                   const std::optional<TRemoteWriteSettings> &remote, QObject *parent)
     : QObject(parent), log_(log), options_(options), metricsAt_(metrics), logger_(log),
       metrics_(QString::fromLatin1(platform::ProgramVersion))
 {
@@ -87,6 +88,17 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     // [KeepAlive] IntervalFrom=measured: the interval from the idle timers kept.
     intervals_ = new TIntervalFollower(*session_, history_->Store(), this);
 
+    if (remote) {
+        remote_ = new TRemoteWriter(*remote, log_, [this] { return metrics_.Render(); }, this);
+        remote_->OnStatus = [this] {
+            metrics_.SetRemoteWrite(remote_->Pending(), remote_->Failures());
+            if (server_)
+                server_->Publish(metrics_.Render());
+        };
+        remote_->OnStatus();
+    }
+    metrics_.OnChange = [this] { Publish(); };
+
     signals_ = new platform::TQuitSignals(this);
     signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
 }
@@ -96,9 +108,12 @@ THeadlessService::~THeadlessService()
     session_->RemoveObserver(this);
     session_->RemoveObserver(&metrics_);
     session_->RemoveObserver(&logger_);
-    // The endpoint's thread ends before the figures it serves go.
+    // The endpoint's thread ends before the figures it serves go, and the
+    // remote writer's request before the figures it renders.
     delete server_;
     server_ = nullptr;
+    delete remote_;
+    remote_ = nullptr;
     delete intervals_;
     history_.reset();
     session_.reset();
@@ -118,7 +133,6 @@ int THeadlessService::Start()
         log_.Write(TLogLevel::Warning, notifier_->Error());
     if (metricsAt_) {
         server_ = new TMetricsServer(this);
-        metrics_.OnChange = [this] { server_->Publish(metrics_.Render()); };
         server_->Publish(metrics_.Render());
         QString error;
         TMetricsServer::TListenError why = TMetricsServer::TListenError::None;
@@ -131,6 +145,8 @@ int THeadlessService::Start()
         log_.Write(TLogLevel::Notice,
                    QStringLiteral("Metrics at http://%1/metrics").arg(server_->Address().Text()));
     }
+    if (remote_)
+        remote_->Start();
     signals_->SetWatching(true);
     if (!session_->Start()) {
         // The reason went to the log as the session's message.
@@ -144,6 +160,21 @@ void THeadlessService::ProbeSent(const TProbeSent &)
     // Ready once the session is under way: the first probe may be a
     // transfer that takes its whole time.
     ProbesScheduled();
+}
+
+void THeadlessService::Publish()
+{
+    if (server_)
+        server_->Publish(metrics_.Render());
+    if (remote_)
+        remote_->Changed();
+}
+
+void THeadlessService::LinkState(TLinkMonitor::TLink link, const TStamp &)
+{
+    // The line is back: what waits goes now rather than after the pause.
+    if (remote_ && link == TLinkMonitor::TLink::Up)
+        remote_->RetryNow();
 }
 
 void THeadlessService::ProbesScheduled()
@@ -170,10 +201,13 @@ void THeadlessService::ProbeResult(const TProbeResult &)
 
 QString THeadlessService::StatusText() const
 {
-    return QStringLiteral("%1 of %2 probes answered, %3; last: %4")
-        .arg(metrics_.Answered())
-        .arg(metrics_.Probes())
-        .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    QString text = QStringLiteral("%1 of %2 probes answered, %3; last: %4")
+                       .arg(metrics_.Answered())
+                       .arg(metrics_.Probes())
+                       .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    if (remote_)
+        text += QStringLiteral("; ") + remote_->StatusText();
+    return text;
 }
 
 void THeadlessService::RequestStop(const QString &why)
@@ -198,6 +232,9 @@ void THeadlessService::FinishWhenIdle()
         return;
     }
     session_->Stop();
+    // The figures as the session ended wait for the next run if need be.
+    if (remote_)
+        remote_->Snapshot();
     // Every line of the session is in the log, or the stop did not go well.
     const bool flushed = session_->Log().Pending().isEmpty();
     QCoreApplication::exit(flushed ? kExitOk : kExitFailure);
@@ -274,12 +311,26 @@ int RunHeadless(int argc, char **argv)
             return fail({kExitConfig, error});
         metricsAt = at;
     }
+    std::optional<TRemoteWriteSettings> remote;
+    const std::optional<QString> remoteOption = RemoteWriteOption(parsed);
+    if (const QString url = remoteOption ? *remoteOption : options.Service.RemoteWrite; !url.isEmpty()) {
+        TRemoteWriteSettings settings;
+        QString error;
+        if (!MakeRemoteWriteSettings(url, options.Service.RemoteWriteAuth, options.Service.Node,
+                                     options.Service.Labels, &settings, &error))
+            return fail({kExitConfig, error});
+        settings.KeepHours = options.Service.RemoteWriteKeepHours;
+        settings.IntervalS = options.Service.RemoteWriteInterval;
+        settings.QueuePath = platform::DataFile(QStringLiteral("remotewrite.db"));
+        settings.StatusPath = platform::DataFile(QStringLiteral("remotewrite.status"));
+        remote = settings;
+    }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
     // -4 and -6 hold the family for the run, as they do in the window.
     platform::SetFamilyChoice(parsed.Family ? *parsed.Family : options.Network.Choice());
 
-    THeadlessService service(log, options, metricsAt);
+    THeadlessService service(log, options, metricsAt, remote);
     if (const int code = service.Start(); code != kExitOk)
         return code;
     return QCoreApplication::exec();

@@ -184,7 +184,23 @@ QByteArray TMetrics::Render() const
                   "Bytes of the keep-alive probes, by direction: echoes with their IP and ICMP headers, HTTP bodies received.");
     bytes.Sample("idlix_keepalive_bytes_total", QStringLiteral("direction=\"sent\""), Count(quint64(bytesSent_)));
     bytes.Sample("idlix_keepalive_bytes_total", QStringLiteral("direction=\"received\""), Count(quint64(bytesReceived_)));
+
+    if (remoteWrite_) {
+        TFamily(out, "idlix_remote_write_pending_samples", "gauge",
+                "Samples kept for the remote-write receiver and not yet acknowledged by it.")
+            .Sample("idlix_remote_write_pending_samples", {}, Count(quint64(remotePending_)));
+        TFamily(out, "idlix_remote_write_failures_total", "counter",
+                "Remote-write requests that failed: retried (no answer, 5xx, 429) or dropped (other 4xx).")
+            .Sample("idlix_remote_write_failures_total", {}, Count(remoteFailures_));
+    }
     return out;
+}
+
+void TMetrics::SetRemoteWrite(qint64 pending, quint64 failures)
+{
+    remoteWrite_ = true;
+    remotePending_ = pending;
+    remoteFailures_ = failures;
 }
 
 } // namespace service

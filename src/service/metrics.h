@@ -9,6 +9,8 @@
 //   idlix_outages_total                            counter
 //   idlix_outage_seconds_total                     counter
 //   idlix_keepalive_bytes_total{direction}         counter, "sent" / "received"
+//   idlix_remote_write_pending_samples             gauge, while remote write is on
+//   idlix_remote_write_failures_total              counter, while remote write is on
 //
 // Values change only as the probe loop tells its events; rendering reads
 // them and never probes.
@@ -52,6 +54,10 @@ public:
     quint64 Answered() const { return answered_; }
     TLinkMonitor::TLink Link() const { return link_; }
 
+    // The remote writer's figures (rendered from the first call on). Not a
+    // change of the session's: OnChange is not called.
+    void SetRemoteWrite(qint64 pending, quint64 failures);
+
     void SessionStarted() override;
     void SessionStopped(const TSessionEnd &end) override;
     void ProbeResult(const TProbeResult &result) override;
@@ -78,6 +84,9 @@ private:
     qint64 outageMs_ = 0;
     qint64 bytesSent_ = 0, bytesReceived_ = 0;
     quint64 probes_ = 0, answered_ = 0;
+    bool remoteWrite_ = false;
+    qint64 remotePending_ = 0;
+    quint64 remoteFailures_ = 0;
 };
 
 } // namespace service

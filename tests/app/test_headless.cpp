@@ -266,6 +266,12 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
          "metrics address '1.2.3'"},
         {"an address this machine does not have", echo, QByteArray(), {"--metrics", "192.0.2.1:9417"}, 78,
          "Cannot serve metrics at 192.0.2.1:9417"},
+        {"a remote-write URL that is none", echo, QByteArray(), {"--remote-write", "prom:9090"}, 78,
+         "'prom:9090' is not an http:// or https:// URL"},
+        {"remote-write labels that are none", echo + "[Service]\r\nRemoteWrite=http://127.0.0.1:9/w\r\nLabels=a b\r\n",
+         QByteArray(), {}, 78, "'a b' is not a label"},
+        {"a remote-write token that cannot be read", echo + "[Service]\r\nRemoteWrite=http://127.0.0.1:9/w\r\n"
+         "RemoteWriteAuth=bearer /nonexistent/token\r\n", QByteArray(), {}, 78, "Cannot read the remote-write token"},
         {"a port in use", echo, QByteArray(), {"--metrics", takenAddress}, 1, "Cannot serve metrics"},
         {"a configuration folder that is not there", echo, QByteArray(), {"--config", "/nonexistent/idlix"}, 78,
          "/nonexistent/idlix does not exist"},
@@ -295,7 +301,7 @@ TEST(Headless, HelpAndVersionWithoutADisplay)
     testutil::ScratchDir dir;
     const Finished help = RunProgram({"--headless", "--help"}, HeadlessEnvironment(dir));
     EXPECT_EQ(help.code, 0);
-    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS]\n"));
+    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS] [--remote-write URL]\n"));
     const Finished version = RunProgram({"--version", "--headless"}, HeadlessEnvironment(dir));
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.err, "Idlix 2.0\n");

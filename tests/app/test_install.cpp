@@ -77,6 +77,7 @@ QStringList ExpectedFiles()
                          "share/idlix/Help.html",
                          "share/idlix/bvspin.avi",
                          "share/idlix/bvspin@2x.avi",
+                         "share/idlix/idlix-rules.yml",
                          "share/man/man1/idlix.1.gz",
                          "share/metainfo/com.brisvane.Idlix.metainfo.xml"};
     for (const int size : kIconSizes)

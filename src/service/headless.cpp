@@ -227,7 +227,7 @@ int RunHeadless(int argc, char **argv)
     }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
-    platform::SetFamilyChoice(options.Network.Choice());
+    platform::SetFamilyChoice(parsed.Family.value_or(options.Network.Choice()));
 
     THeadlessService service(log, options, metricsAt);
     if (const int code = service.Start(); code != kExitOk)

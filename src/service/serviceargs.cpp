@@ -14,6 +14,9 @@ QString ServiceUsage()
         "      --metrics ADDRESS   serve Prometheus metrics at http://ADDRESS/metrics,\n"
         "                          e.g. 127.0.0.1:9417 (a port alone: loopback); \"off\"\n"
         "                          for none. Default: [Service] MetricsAddress, else off\n"
+        "  -4                      reach hosts over IPv4 only in this run, whatever the\n"
+        "                          address family setting says\n"
+        "  -6                      reach hosts over IPv6 only in this run\n"
         "  -h, --help              show this help and exit\n"
         "      --version           show the version and exit\n"
         "\n"
@@ -39,6 +42,15 @@ TServiceArgs ParseServiceArgs(const QStringList &args)
         }
         if (arg == QLatin1String("--version")) {
             parsed.Version = true;
+            continue;
+        }
+        if (arg == QLatin1String("-4") || arg == QLatin1String("-6")) {
+            const auto family = arg == QLatin1String("-4") ? platform::FamilyChoice::IPv4Only
+                                                           : platform::FamilyChoice::IPv6Only;
+            // IPv4 only and IPv6 only at once would leave nothing to reach.
+            if (parsed.Family && *parsed.Family != family)
+                return refuse(QStringLiteral("conflicting option '%1'").arg(arg));
+            parsed.Family = family;
             continue;
         }
         QString name = arg, value;

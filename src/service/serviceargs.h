@@ -1,8 +1,10 @@
 // The command line of the unattended service:
-//   idlix --headless [--config DIR] [--metrics ADDRESS|off]
+//   idlix --headless [-4|-6] [--config DIR] [--metrics ADDRESS|off]
 // and its exit statuses, as sysexits(3) numbers them so that systemd can be
 // told which failures a restart cannot mend (RestartPreventExitStatus).
 #pragma once
+
+#include "platform/resolver.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +26,8 @@ struct TServiceArgs {
     bool Version = false;
     QString ConfigDir;                 // --config: the data folder; empty = the usual rules
     std::optional<QString> Metrics;    // --metrics: the address, or empty for "off"
+    // -4 / -6: one address family for the whole run, over [Network] AddressFamily.
+    std::optional<platform::FamilyChoice> Family;
     QString Error;                     // why the line is refused (kExitUsage)
 };
 

@@ -272,6 +272,7 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
         {"an unknown option", echo, QByteArray(), {"--bogus"}, 64, "unknown option '--bogus'"},
         {"an option without its value", echo, QByteArray(), {"--config"}, 64, "--config needs a value"},
         {"a stray argument", echo, QByteArray(), {"now"}, 64, "unexpected argument 'now'"},
+        {"IPv4 only and IPv6 only at once", echo, QByteArray(), {"-4", "-6"}, 64, "conflicting option '-6'"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,6 +288,45 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
         EXPECT_TRUE(f.err.contains(c.says)) << f.err.toStdString();
         // Refused before anything ran: no session, no log.
         EXPECT_FALSE(QFile::exists(dir.file("AI_Log.txt")));
+    }
+}
+
+// -4 and -6 as `idlix --help` lists them, through the program's own command
+// line: the echo to an IPv4 address goes out only when IPv6 is not the one
+// family allowed.
+TEST(Headless, OneAddressFamilyForTheRun)
+{
+    std::string why;
+    if (SkipWithoutEchoes(&why))
+        GTEST_SKIP() << why;
+    const struct {
+        const char *option;
+        const char *says;
+    } cases[] = {
+        {"-4", "<6>127.0.0.1 pinged in "},
+        {"-6", "<6>Unknown Host 127.0.0.1"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.option);
+        testutil::ScratchDir dir;
+        WriteFile(dir.file("idlix2.ini"), kEchoToLoopback + "[Network]\r\nAddressFamily=auto\r\n");
+        const QString stream = dir.file("journal");
+        WriteFile(stream, "");
+        struct stat st = {};
+        ASSERT_EQ(::stat(QFile::encodeName(stream).constData(), &st), 0);
+        QProcessEnvironment env = HeadlessEnvironment(dir);
+        env.insert("JOURNAL_STREAM", QStringLiteral("%1:%2").arg(qulonglong(st.st_dev)).arg(qulonglong(st.st_ino)));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setStandardErrorFile(stream, QIODevice::Append);
+        p.start(testutil::programPath(), {"--headless", c.option});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        const bool said = testutil::waitFor([&] { return testutil::readFile(stream).contains(c.says); },
+                                            std::chrono::milliseconds(8000));
+        ::kill(pid_t(p.processId()), SIGINT);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_TRUE(said) << testutil::readFile(stream).toStdString();
+        EXPECT_EQ(p.exitCode(), 0);
     }
 }
 

@@ -2,14 +2,17 @@
 // firewall rule in its own namespace drops for a while (one outage, begun
 // and ended by the right probes, N and M honoured), and the delaying echo
 // responder giving known round trips for the jitter of each server of a
-// cycle. Round trips are measured: CTest runs this file alone (RUN_SERIAL).
+// cycle, and the address a failed transfer tried kept in the export. Round
+// trips are measured: CTest runs this file alone (RUN_SERIAL).
 #include "historytest.h"
 
 #include "config/options.h"
 #include "history/historycalc.h"
+#include "history/historyexport.h"
 #include "history/historyrecorder.h"
 #include "history/rfc3339.h"
 #include "session/antiidlesession.h"
+#include "session/webclient.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 
@@ -203,4 +206,50 @@ TEST_F(HistoryNet, JitterOfEachServerOfACycleFromKnownRoundTrips)
     EXPECT_EQ(host.Probes, 6);
     ASSERT_TRUE(host.Jitter.has_value());
     EXPECT_LT(*host.Jitter, 5.0);
+}
+
+TEST_F(HistoryNet, FailedTransfersKeepTheAddressTriedInTheExport)
+{
+    // Port 82 of the host drops what comes in: the watchdog ends that one.
+    ASSERT_EQ(net->run(Role::Host, "nft add table inet idlixweb && nft 'add chain inet idlixweb input { type "
+                                   "filter hook input priority 0 ; }' && nft add rule inet idlixweb input tcp "
+                                   "dport 82 drop"), 0);
+    const struct {
+        QString server;
+        const char *outcome;
+        QString address;         // in the export
+    } cases[] = {
+        {QStringLiteral("host.idlix.test:82"), "timeout", testnet::kHost},
+        {QStringLiteral("host.idlix.test:81"), "refused", testnet::kHost},
+        {QStringLiteral("%1:80").arg(testnet::kNoRoute), "unreachable", testnet::kNoRoute},
+        {QStringLiteral("nosuch.idlix.test"), "lookup-failed", QString()},
+    };
+    QStringList servers;
+    for (const auto &c : cases)
+        servers << c.server;
+    testutil::writeFile(dir.file("Servers.dat"), (servers.join("\r\n") + "\r\n").toLatin1());
+    options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
+    options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+    engine->Web().HttpWatchdogMs = 800;
+    ASSERT_TRUE(engine->Start());
+    for (size_t i = 1; i < std::size(cases); ++i)
+        engine->Timer3Timer();
+    engine->Stop();
+    net->run(Role::Host, "nft delete table inet idlixweb");
+
+    QByteArray csv;
+    ASSERT_TRUE(ExportHistory(store, TExportKind::Probes, TExportFormat::Csv, {0, 1LL << 62},
+                              [&](const QByteArray &part) { csv += part; return true; }));
+    const QList<QByteArray> lines = csv.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), qsizetype(std::size(cases)) + 1) << csv.toStdString();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].server.toStdString());
+        // time,host,address,method,outcome,...
+        const QList<QByteArray> cells = lines[qsizetype(i) + 1].trimmed().split(',');
+        ASSERT_GE(cells.size(), 5);
+        EXPECT_EQ(cells[1], cases[i].server.toLatin1());
+        EXPECT_EQ(cells[2], cases[i].address.toLatin1());
+        EXPECT_EQ(cells[3], "http");
+        EXPECT_EQ(cells[4], cases[i].outcome);
+    }
 }

@@ -4,6 +4,7 @@
 #include "platform/logstream.h"
 #include "service/servicelog.h"
 #include "service/sessionlogger.h"
+#include "../support/durationcases.h"
 #include "../support/qtprint.h"
 #include "../support/testutil.h"
 
@@ -118,6 +119,7 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     logger.StatsReset(stats);
     logger.HistoryLine("Sending 56 bytes to a.test");
     logger.Status("Status: Sending 56 bytes to a.test", true);   // not a line of its own
+    logger.FailureLine("Error pinging a.test : Request timed out");
     TOutage outage;
     outage.ProbesLost = 3;
     outage.FirstReason = "Request timed out.";
@@ -141,10 +143,34 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     EXPECT_EQ(lines, (QStringList{
                          "<5>Session started: ICMP Pings every 2 minutes to a.test",
                          "<6>Sending 56 bytes to a.test",
+                         "<4>Error pinging a.test : Request timed out",
                          "<4>Line down: 3 probes failed in a row, the first: Request timed out.",
-                         "<5>Line up again after 65 s down, 3 probes lost",
+                         "<5>Line up again after 1 min 5 s down, 3 probes lost",
                          "<5>Session started: HTTP Gets every 1 minute to each server of the list in turn (3)",
                          "<4>Unable to write to /x/AI_Log.txt",
                          "<5>Session ended: 3 of 4 probes answered, 1 failed",
                      }));
+}
+
+TEST(ServiceLog, TheLineIsBackAfterALengthAsEveryViewTellsIt)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    QStringList want;
+    {
+        const service::TServiceLog log(fds[1], true);
+        service::TSessionLogger logger(log);
+        for (const testsupport::DurationCase &c : testsupport::kDurationCases) {
+            TOutage outage;
+            outage.ProbesLost = 1;
+            outage.End.WallUtc = kAt;
+            outage.End.MonoNs = c.ms * 1000000;
+            logger.LinkUp(outage);
+            want << QStringLiteral("<5>Line up again after %1 down, 1 probe lost").arg(QLatin1String(c.text));
+        }
+    }
+    ::close(fds[1]);
+    QFile in;
+    ASSERT_TRUE(in.open(fds[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    EXPECT_EQ(QString::fromUtf8(in.readAll()).split('\n', Qt::SkipEmptyParts), want);
 }

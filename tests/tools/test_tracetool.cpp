@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBlock>
@@ -393,5 +394,36 @@ TEST_F(TraceTool, OptionsArrowOpensThePanelWithItsQuestion)
         EXPECT_EQ(Ctl<TPictureButton>(f, "img_TrcArrow")->ImageIndex(), 0);
         EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
         EXPECT_TRUE(Ctl<QLabel>(f, "lbl_Question")->text().isEmpty());
+    }
+}
+
+// A trace that failed takes its gauge with it: an option panel opened after
+// shows its save question whole on the bottom line. Each trace brings the
+// gauge back.
+TEST_F(TraceTool, TheGaugeGoesWithTheTraceSoTheSaveQuestionShowsWhole)
+{
+    auto *gauge = Ctl<QProgressBar>(f, "Gauge1");
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        // Each trace starts with the gauge shown.
+        bool shownAtStart = false;
+        auto seen = QObject::connect(gauge, &QProgressBar::valueChanged, [&] { shownAtStart |= gauge->isVisible(); });
+        trc->edt_TrcHost->clear();
+        gauge->setValue(5);
+        trc->btn_TrcYes->Click();
+        ASSERT_TRUE(testutil::waitFor([&] { return !Lines(trc->re_Trace).isEmpty(); }, 5s));
+        EXPECT_EQ(Lines(trc->re_Trace), QStringList{"Error -2147483646: No Address Specified"});
+        EXPECT_FALSE(Ctl<QFrame>(f, "pnl_Trace")->isHidden());
+        EXPECT_TRUE(gauge->isHidden());
+        QObject::disconnect(seen);
+        EXPECT_TRUE(shownAtStart);
+
+        Ctl<TPictureButton>(f, "img_LatArrow")->Click();
+        auto *question = Ctl<QLabel>(f, "lbl_Question");
+        EXPECT_EQ(question->text(), "Save changes to Latency Options?");
+        EXPECT_TRUE(question->isVisible());
+        EXPECT_TRUE(gauge->isHidden());
+        Ctl<TPictureButton>(f, "img_LatArrow")->Click();   // No
     }
 }

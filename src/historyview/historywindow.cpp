@@ -303,7 +303,9 @@ void THistoryWindow::Reload()
     std::vector<TDayBytes> days;
     TUs dayFrom = 0, dayTo = 0;
     store_.ReadProbes(range, [&](const TProbeRow &p) {
-        points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
+        // An echo this system did not let out is no lost probe of the line.
+        if (p.Outcome != TProbeOutcome::NotPermitted)
+            points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
         if (!paused.Inside(p.At))
             targets.Add(p);
         if (days.empty() || p.At < dayFrom || p.At >= dayTo) {

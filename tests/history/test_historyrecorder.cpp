@@ -5,7 +5,6 @@
 #include "historytest.h"
 
 #include "config/options.h"
-#include "history/historycalc.h"
 #include "history/historykeeper.h"
 #include "history/historyrecorder.h"
 #include "history/rfc3339.h"
@@ -16,7 +15,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace history;
@@ -198,66 +196,4 @@ TEST_F(HistoryRecorder, TheKeeperEndsARunningSessionWhenTheProgramGoes)
     EXPECT_GE(*sessions[0].End, beforeExit);
     EXPECT_EQ(historytest::CsvLines(after, TExportKind::Probes).size(), 1);
     engine->Stop();
-}
-
-// Where this system lets nobody send echoes, an HTTP session's opening echo
-// is recorded as not permitted and tells nothing of the line: with the line
-// down after a single lost probe, it neither takes the line down nor costs
-// uptime. Run in a child that really has lost ICMP access.
-TEST(HistoryRecorderWithoutIcmp, TheOpeningEchoOfAnHttpSessionIsNotPermittedAndNotLost)
-{
-    if (!testutil::isRoot())
-        GTEST_SKIP() << "needs root to make a namespace and drop a capability";
-    const int failed = testutil::withoutIcmpAccess([] {
-        // The child's own namespace starts with its loopback down.
-        if (std::system("ip link set lo up") != 0)
-            return 20;
-        testutil::ScratchDir dir;
-        const QByteArray ok = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nup";
-        ScriptServer web(std::vector<Script>(2, Script().readRequest().send(ok)));
-        config::TOptions options;
-        options.AntiIdle.Frequency = QStringLiteral("1");
-        options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
-        // The host as a user types it; the web server answers as its proxy,
-        // the one way to reach it on a port of the test's own.
-        options.AntiIdle.Host = QStringLiteral("127.0.0.1");
-        options.Proxy.Server = QStringLiteral("127.0.0.1");
-        options.Proxy.Port = QString::number(web.port());
-        options.History.DownAfter = 1;
-        options.History.UpAfter = 1;
-        THistoryStore store;
-        if (!store.Open(THistoryStore::DefaultPath()))
-            return 21;
-        TAntiIdleSession engine(options);
-        sessiontest::TRecorder events;
-        engine.AddObserver(&events);
-        THistoryRecorder recorder(engine, store);
-        if (!engine.Start())
-            return 22;
-        engine.Timer3Timer();
-        engine.Timer3Timer();
-        engine.Stop();
-        engine.RemoveObserver(&events);
-
-        const QStringList probes = historytest::CsvLines(store, TExportKind::Probes);
-        if (probes.size() != 3)
-            return 23;
-        const QStringList want[] = {{"echo", "not-permitted"}, {"http", "ok"}, {"http", "ok"}};
-        for (int i = 0; i < 3; ++i) {
-            if (Columns(probes[i], {3, 4}) != want[i])
-                return 30 + i;
-        }
-        // The report still counts the echo that failed, as it always did.
-        if (engine.Stats().Rows().at(0).Failures != 1 || engine.Stats().Rows().at(0).Successes != 2)
-            return 24;
-        if (events.events.filter("link down").size() != 0 || !store.Outages({0, 1LL << 62}).empty())
-            return 25;
-        const TUs now = QDateTime::currentMSecsSinceEpoch() * kUsPerMs;
-        const TUptime up = Uptime({now - kUsPerDay, now + 1}, store.Sessions({0, 1LL << 62}),
-                                  store.Gaps({0, 1LL << 62}), store.Outages({0, 1LL << 62}), now);
-        if (up.Down != 0 || up.Outages != 0)
-            return 26;
-        return 0;
-    });
-    EXPECT_EQ(failed, 0) << "step that failed: " << failed;
 }

@@ -1,5 +1,5 @@
-// Lengths of time and how a person is told them, the one table that every
-// place showing a length (notices, the History window, the service's log) is
+// Lengths of time and how a person is told them, the one table every place
+// that shows a length (notices, the History window, the service's log) is
 // checked against: rounded to the nearest second, then the two largest units.
 #pragma once
 
@@ -13,25 +13,9 @@ struct DurationCase {
 };
 
 inline constexpr DurationCase kDurationCases[] = {
-    {0, "0 s"},
-    {499, "0 s"},
-    {500, "1 s"},
-    {850, "1 s"},
-    {42000, "42 s"},
-    {59499, "59 s"},
-    {59999, "1 min"},                 // not "59 s"
-    {60000, "1 min"},
-    {252000, "4 min 12 s"},
-    {294499, "4 min 54 s"},
-    {294500, "4 min 55 s"},           // not "4 min 54 s"
-    {3599000, "59 min 59 s"},
-    {3599500, "1 h"},
-    {3600000, "1 h"},
-    {3600000 + 5 * 60000 + 59000, "1 h 5 min"},
-    {7500000, "2 h 5 min"},
-    {86400000, "1 d"},
-    {277200000, "3 d 5 h"},
-    {3 * 86400000LL + 4 * 3600000LL + 59 * 60000, "3 d 4 h"},
+    {0, "0 s"}, {499, "0 s"}, {850, "1 s"}, {59499, "59 s"}, {59999, "1 min"}, {294499, "4 min 54 s"},
+    {294500, "4 min 55 s"}, {3599500, "1 h"}, {3600000 + 5 * 60000 + 59000, "1 h 5 min"},
+    {86400000, "1 d"}, {3 * 86400000LL + 4 * 3600000LL + 59 * 60000, "3 d 4 h"}, {-5000, "0 s"},
 };
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
-// Lengths of time and how a person is told them, the one table every place
-// that shows a length (notices, the History window, the service's log) is
-// checked against: rounded to the nearest second, then the two largest units.
+// Lengths of time and how a person is told them (platform::DurationText):
+// rounded to the nearest second, then the two largest units. The notices go
+// through all of it; the History window and the service's log are checked on
+// a half second, where truncating would tell another length.
 #pragma once
 
 #include <QtGlobal>

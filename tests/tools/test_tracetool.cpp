@@ -405,11 +405,11 @@ TEST_F(TraceTool, TheGaugeGoesWithTheTraceSoTheSaveQuestionShowsWhole)
     Ctl<TPictureButton>(f, "btn_Trace")->Click();
     for (int attempt = 0; attempt < 2; ++attempt) {
         bool shownAtStart = false;
-        auto seen = QObject::connect(gauge, &QProgressBar::valueChanged, [&] { shownAtStart |= gauge->isVisible(); });
+        QObject::connect(gauge, &QProgressBar::valueChanged, trc, [&] { shownAtStart |= gauge->isVisible(); });
         gauge->setValue(5);
         trc->btn_TrcYes->Click();   // no host: the trace fails at once
-        QObject::disconnect(seen);
         EXPECT_TRUE(shownAtStart);
+        QObject::disconnect(gauge, &QProgressBar::valueChanged, trc, nullptr);
         EXPECT_EQ(Lines(trc->re_Trace), QStringList{"Error -2147483646: No Address Specified"});
         EXPECT_TRUE(gauge->isHidden());
         Ctl<TPictureButton>(f, "img_LatArrow")->Click();

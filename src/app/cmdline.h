@@ -1,8 +1,7 @@
 // The command line, answered before any window or display is opened: --help,
-// --version and --export (exportcmd.h), and any argument that is neither
-// these, nor -4 or -6 (the address family of this run), nor one of the Qt
-// toolkit's own options (such as -platform, and -session from the session
-// manager), which are left to Qt.
+// --version, the modes without a window (--export, --headless) and anything
+// the grammar (config/commandline.h) refuses. What is left is a run of the
+// window, with what its options chose.
 #pragma once
 
 #include "platform/resolver.h"
@@ -21,8 +20,10 @@ struct TRunOptions {
 };
 
 // Prints the answer to -h/--help or --version on standard output and returns
-// the exit status (0); for an unknown option, a stray argument or both -4
-// and -6 prints what is wrong and the usage on standard error and returns
-// 64; returns -1 when the program should start as usual, with what the
-// command line chose for the run in *run (when given).
+// the exit status (0); runs a mode without a window and returns its exit
+// status; for an unknown option, a stray argument or both -4 and -6 prints
+// what is wrong and the usage on standard error and returns 64; returns -1
+// when the window should start as usual, with what the command line chose
+// for the run in *run (when given). The folder --config names is made the
+// data folder of the run (platform::UseDataDir) in every mode.
 int AnswerCommandLine(int argc, char **argv, TRunOptions *run = nullptr);

@@ -4,10 +4,11 @@
 // not.
 #pragma once
 
-// Answers the export whose arguments follow argv[at] ("--export"); returns
-// the exit status: 0 written, 1 the history could not be read or FILE not
-// written, 64 a command line that cannot be understood (with the usage).
-int AnswerExport(int argc, char **argv, int at);
+namespace config {
+struct TCommandLine;
+}
 
-// The usage lines of the export, for --help.
-extern const char *const ExportUsage;
+// Answers the export the command line asks for; returns the exit status: 0
+// written, 1 the history could not be read or FILE not written, 64 a command
+// line that cannot be understood (with the usage).
+int AnswerExport(const config::TCommandLine &line);

@@ -1,11 +1,16 @@
 #include "app/headlesslaunch.h"
 
+#include "config/commandline.h"
+#include "platform/appdir.h"
 #include "platform/execprogram.h"
+
+#include <QFile>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -13,16 +18,7 @@ constexpr const char *ServiceProgram = "idlix-headless";
 
 } // namespace
 
-bool WantsHeadless(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
-            return true;
-    }
-    return false;
-}
-
-int LaunchHeadless(char **argv)
+int LaunchHeadless(const config::TCommandLine &line, char **argv)
 {
     const std::string dir = platform::ExecutableDir();
     // Beside this program (the build folder), else where the install puts it.
@@ -37,8 +33,17 @@ int LaunchHeadless(char **argv)
     }
     // The service keeps its settings where this program would (a portable
     // copy beside it): it is told which folder that is.
-    ::setenv("IDLIX_PROGRAM_DIR", dir.c_str(), 1);
-    const std::string error = platform::ExecReplace(program, argv);
+    std::vector<char *> args;
+    for (char **a = argv; *a; ++a)
+        args.push_back(*a);
+    QByteArray config = "--config", folder;
+    if (line.DataDir.isEmpty()) {
+        folder = QFile::encodeName(platform::DataDirOf(QFile::decodeName(dir.c_str())));
+        args.push_back(config.data());
+        args.push_back(folder.data());
+    }
+    args.push_back(nullptr);
+    const std::string error = platform::ExecReplace(program, args.data());
     std::fprintf(stderr, "idlix: cannot start %s: %s\n", program.c_str(), error.c_str());
     return 1;
 }

@@ -5,10 +5,12 @@
 // standard streams and capabilities that systemd gave stay as they were.
 #pragma once
 
-// True when the command line asks for the service.
-bool WantsHeadless(int argc, char **argv);
+namespace config {
+struct TCommandLine;
+}
 
-// Replaces this process with the service, given the same arguments. Returns
-// only when it cannot be started: the reason is on standard error, and the
-// exit status is returned (1).
-int LaunchHeadless(char **argv);
+// Replaces this process with the service, given the same arguments and the
+// data folder this program would use (--config, when the line names none).
+// Returns only when it cannot be started: the reason is on standard error,
+// and the exit status is returned (1).
+int LaunchHeadless(const config::TCommandLine &line, char **argv);

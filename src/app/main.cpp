@@ -4,7 +4,6 @@
 #include "platform/version.h"
 // the main window with its features, then the message loop. The main window
 // is destroyed before the hold window and writes the settings as it goes.
-#include "app/headlesslaunch.h"
 #include "app/idlix.h"
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
@@ -21,11 +20,9 @@
 int main(int argc, char **argv)
 {
     platform::StartupMark("main");
-    // The unattended service runs without any of what follows.
-    if (WantsHeadless(argc, argv))
-        return LaunchHeadless(argv);
-    // --help and --version answer at once, as does a command line that cannot
-    // be understood: no window, no display, no instance guard.
+    // --help and --version answer at once, as do the modes without a window
+    // (the unattended service, the export) and a command line that cannot be
+    // understood: no window, no display, no instance guard.
     TRunOptions run;
     if (const int rc = AnswerCommandLine(argc, argv, &run); rc >= 0)
         return rc;

@@ -46,24 +46,34 @@ void MakePrivateDir(const QString &dir)
         ::chmod(path.constData(), S_IRWXU);  // whatever the umask took away
 }
 
-// The folder of the program the user started. The service that `idlix
-// --headless` hands over to lives elsewhere (libexec); the launcher names
-// its own folder, so the portable-copy rule sees the same folder either way.
-QString ProgramDir()
+// The folder the command line named, set once at the start of the run.
+QString &ChosenDataDir()
 {
-    const QString launcher = qEnvironmentVariable("IDLIX_PROGRAM_DIR");
-    return launcher.startsWith(QLatin1Char('/')) ? WithoutTrailingSlash(launcher)
-                                                 : QCoreApplication::applicationDirPath();
+    static QString chosen;
+    return chosen;
 }
 
 } // namespace
 
 QString DataDir()
 {
+    if (const QString &chosen = ChosenDataDir(); !chosen.isEmpty())
+        return chosen;
+    return DataDirOf(QString());
+}
+
+void UseDataDir(const QString &dir)
+{
+    ChosenDataDir() = WithoutTrailingSlash(dir);
+}
+
+QString DataDirOf(const QString &program)
+{
     const QString chosen = qEnvironmentVariable("IDLIX_DIR");
     if (!chosen.isEmpty())
         return WithoutTrailingSlash(chosen);
-    const QString programDir = ProgramDir();
+    const QString programDir = program.startsWith(QLatin1Char('/')) ? WithoutTrailingSlash(program)
+                                                                    : QCoreApplication::applicationDirPath();
     if (IsPortable(programDir))
         return programDir;
     const QString config = ConfigHome();

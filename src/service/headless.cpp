@@ -1,6 +1,8 @@
 #include "service/headless.h"
 
+#include "config/commandline.h"
 #include "config/optionsfile.h"
+#include "platform/appdir.h"
 #include "history/historykeeper.h"
 #include "platform/boundedread.h"
 #include "platform/icmpecho.h"
@@ -170,13 +172,18 @@ int RunHeadless(int argc, char **argv)
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    const TServiceArgs parsed = ParseServiceArgs(args);
+    // Started directly (not through idlix), the line may leave --headless out.
+    const config::TCommandLine parsed = config::ParseCommandLine(args, QStringLiteral("headless"));
+    if (parsed.Error.isEmpty() && parsed.Mode != QLatin1String("headless")) {
+        std::fprintf(stderr, "idlix: this program runs only idlix --headless\n");
+        return kExitUsage;
+    }
     if (!parsed.Error.isEmpty()) {
-        std::fprintf(stderr, "idlix: %s\nTry 'idlix --headless --help'.\n", qPrintable(parsed.Error));
+        std::fputs(qPrintable(config::RefusalText(parsed)), stderr);
         return kExitUsage;
     }
     if (parsed.Help) {
-        std::fputs(qPrintable(ServiceUsage()), stdout);
+        std::fputs(qPrintable(config::UsageText(parsed.Mode)), stdout);
         return kExitOk;
     }
     if (parsed.Version) {
@@ -199,10 +206,10 @@ int RunHeadless(int argc, char **argv)
     };
 
     // --config names the data folder, ahead of every other rule.
-    if (!parsed.ConfigDir.isEmpty()) {
-        if (const TServiceProblem p = CheckDataFolder(parsed.ConfigDir, QString()))
+    if (!parsed.DataDir.isEmpty()) {
+        if (const TServiceProblem p = CheckDataFolder(parsed.DataDir, QString()))
             return fail(p);
-        qputenv("IDLIX_DIR", QFile::encodeName(parsed.ConfigDir));
+        platform::UseDataDir(parsed.DataDir);
     }
     const QString settingsPath = config::SettingsPath();
     if (const TServiceProblem p = CheckDataFolder(QString(), settingsPath))
@@ -217,7 +224,8 @@ int RunHeadless(int argc, char **argv)
         return fail(p);
 
     std::optional<TListenAddress> metricsAt;
-    const QString metricsText = parsed.Metrics ? *parsed.Metrics : options.Service.MetricsAddress;
+    const std::optional<QString> metricsOption = MetricsOption(parsed);
+    const QString metricsText = metricsOption ? *metricsOption : options.Service.MetricsAddress;
     if (!metricsText.isEmpty()) {
         TListenAddress at;
         QString error;
@@ -227,7 +235,8 @@ int RunHeadless(int argc, char **argv)
     }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
-    platform::SetFamilyChoice(parsed.Family.value_or(options.Network.Choice()));
+    // -4 and -6 hold the family for the run, as they do in the window.
+    platform::SetFamilyChoice(parsed.Family ? *parsed.Family : options.Network.Choice());
 
     THeadlessService service(log, options, metricsAt);
     if (const int code = service.Start(); code != kExitOk)

@@ -196,9 +196,9 @@ TEST_F(ExportCommand, CommandLinesItCannotUnderstandAndFilesItCannotWrite)
         {{"probes", "x.csv", "--from", "last tuesday"}, 64, "not a time: last tuesday"},
         {{"probes", "x.csv", "--format", "xml"}, 64, "unknown format: xml"},
         {{"probes", "x.csv", "--from", "2024-05-02", "--to", "2024-05-01"}, 64, "--to must come after --from"},
-        {{"probes", "x.csv", "--colour"}, 64, "unknown option: --colour"},
-        {{"probes", "x.csv", "--to"}, 64, "missing value for --to"},
-        {{"probes", "x.csv", "y.csv"}, 64, "unexpected argument: "},
+        {{"probes", "x.csv", "--colour"}, 64, "unknown option '--colour'"},
+        {{"probes", "x.csv", "--to"}, 64, "missing value for option '--to'"},
+        {{"probes", "x.csv", "y.csv"}, 64, "unexpected argument '"},
         {{"probes", "no/such/folder/x.csv"}, 1, "Cannot create"},
     };
     for (const Case &c : cases) {

@@ -270,9 +270,8 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
         {"a configuration folder that is not there", echo, QByteArray(), {"--config", "/nonexistent/idlix"}, 78,
          "/nonexistent/idlix does not exist"},
         {"an unknown option", echo, QByteArray(), {"--bogus"}, 64, "unknown option '--bogus'"},
-        {"an option without its value", echo, QByteArray(), {"--config"}, 64, "--config needs a value"},
+        {"an option without its value", echo, QByteArray(), {"--config"}, 64, "missing value for option '--config'"},
         {"a stray argument", echo, QByteArray(), {"now"}, 64, "unexpected argument 'now'"},
-        {"IPv4 only and IPv6 only at once", echo, QByteArray(), {"-4", "-6"}, 64, "conflicting option '-6'"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

@@ -184,11 +184,11 @@ TEST(AppDir, DataFileJoinsTheFolderAndTheName)
 
 TEST(AppDir, TheHeadlessServiceKeepsTheFolderOfTheIdlixItWasStartedAs)
 {
-    // The service lies in <prefix>/libexec/idlix; `idlix --headless` names
-    // its own folder, <prefix>/bin, in IDLIX_PROGRAM_DIR.
+    // The service lies in <prefix>/libexec/idlix; `idlix --headless` finds
+    // the data folder of its own, <prefix>/bin, and hands it over.
     struct Case {
         const char *name;
-        const char *launcherDir;   // IDLIX_PROGRAM_DIR: "bin" the launcher's, else as given
+        const char *launcherDir;   // the launcher's folder: "bin" its own, else as given
         bool iniBesideLauncher, iniBesideService;
         const char *expect;        // "bin", "libexec" or "xdg"
     };
@@ -211,11 +211,12 @@ TEST(AppDir, TheHeadlessServiceKeepsTheFolderOfTheIdlixItWasStartedAs)
         QProcessEnvironment env;
         env.insert("HOME", copy.home());
         env.insert("XDG_CONFIG_HOME", copy.xdg());
+        QStringList launcher;
         if (c.launcherDir)
-            env.insert("IDLIX_PROGRAM_DIR", QString(c.launcherDir) == "bin" ? copy.bin() : QString(c.launcherDir));
+            launcher << (QString(c.launcherDir) == "bin" ? copy.bin() : QString(c.launcherDir));
         QProcess p;
         p.setProcessEnvironment(env);
-        p.start(libexec + "/appdir_probe", {});
+        p.start(libexec + "/appdir_probe", launcher);
         ASSERT_TRUE(p.waitForFinished(10000));
         const QStringList out = QString::fromLocal8Bit(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
         ASSERT_EQ(out.size(), 2);

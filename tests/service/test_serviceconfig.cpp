@@ -32,8 +32,8 @@ TEST(ServiceArgs, OptionsAndWhatIsRefused)
         {{"--headless", "--help"}, "", std::nullopt, true, false, ""},
         {{"--headless", "-h"}, "", std::nullopt, true, false, ""},
         {{"--headless", "--version"}, "", std::nullopt, false, true, ""},
-        {{"--headless", "--config"}, "", std::nullopt, false, false, "--config needs a value"},
-        {{"--headless", "--metrics"}, "", std::nullopt, false, false, "--metrics needs a value"},
+        {{"--headless", "--config"}, "", std::nullopt, false, false, "missing value for option '--config'"},
+        {{"--headless", "--metrics"}, "", std::nullopt, false, false, "missing value for option '--metrics'"},
         {{"--headless", "--config="}, "", std::nullopt, false, false, "--config needs a folder"},
         {{"--headless", "--verbose"}, "", std::nullopt, false, false, "unknown option '--verbose'"},
         {{"--headless", "-platform", "xcb"}, "", std::nullopt, false, false, "unknown option '-platform'"},
@@ -42,12 +42,12 @@ TEST(ServiceArgs, OptionsAndWhatIsRefused)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        const TServiceArgs a = ParseServiceArgs(c.args);
+        const config::TCommandLine a = config::ParseCommandLine(c.args, "headless");
         EXPECT_EQ(a.Error, c.error);
         if (!c.error.isEmpty())
             continue;
-        EXPECT_EQ(a.ConfigDir, c.config);
-        EXPECT_EQ(a.Metrics, c.metrics);
+        EXPECT_EQ(a.DataDir, c.config);
+        EXPECT_EQ(MetricsOption(a), c.metrics);
         EXPECT_EQ(a.Help, c.help);
         EXPECT_EQ(a.Version, c.version);
     }

@@ -1,18 +1,24 @@
 // The connection history at a year's size, one step per run so that each
 // figure (time, memory) is its own process's:
 //
-//   history_once gen DIR [PROBES]   a generated history of PROBES probes (default
-//                                   525600: a year at one a minute) in DIR/history.db
+//   history_once gen DIR [PROBES] [OUTAGES]
+//                                   a generated history of PROBES probes (default
+//                                   525600: a year at one a minute) in DIR/history.db,
+//                                   with OUTAGES outages evenly spread (else one
+//                                   every few days at random)
 //   history_once uptime DIR         the 30-day uptime, from opening the file
 //   history_once export DIR OUT     every probe as CSV into OUT
 //   history_once window DIR [RANGE] the History window (RANGE 0..4 as its range
 //                                   choice) shown to its first paint; needs a display
+//   history_once report DIR OUT     a report of everything into OUT (.pdf or .html)
 //
 // Each prints "name value unit" lines.
 #include "config/options.h"
 #include "history/historycalc.h"
 #include "history/historyexport.h"
+#include "history/historyreport.h"
 #include "history/historystore.h"
+#include "historyreport/reportfile.h"
 #include "historyview/historywindow.h"
 #include "historyview/timelineview.h"
 
@@ -46,7 +52,7 @@ long RssKiB()
 // A year of one probe a minute ending now: three servers in turn with
 // round trips around 30 to 90 ms, an outage of 3 to 20 minutes every few
 // days, a night's sleep now and then, and the program restarted weekly.
-int Generate(const QString &dir, qint64 count)
+int Generate(const QString &dir, qint64 count, qint64 outages)
 {
     QFile::remove(dir + "/history.db");
     THistoryStore store;
@@ -78,7 +84,8 @@ int Generate(const QString &dir, qint64 count)
                 sessionStart = at;
                 session = store.BeginSession(at, 60000, 1, true);
             }
-            if (outageLeft == 0 && rng.bounded(4320) == 0) {
+            const bool due = outages > 0 && count >= outages ? (i + count / outages / 2) % (count / outages) == 0 : rng.bounded(4320) == 0;
+            if (outageLeft == 0 && due) {
                 outageLeft = 3 + int(rng.bounded(18));
                 outage = TOutageRow();
                 outage.Start = at;
@@ -163,6 +170,37 @@ int Export(const QString &dir, const QString &out)
     return 0;
 }
 
+int Report(int argc, char **argv, const QString &dir, const QString &out)
+{
+    // As idlix --report runs: a GUI application for the fonts, no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    THistoryStore store;
+    if (!store.Open(dir + "/history.db", THistoryStore::TMode::Read))
+        return 1;
+    const long before = RssKiB();
+    QElapsedTimer t;
+    t.start();
+    TReport report;
+    QString error;
+    if (!BuildReport(store, {kOpenStart, kOpenEnd}, QDateTime::currentMSecsSinceEpoch() * kUsPerMs, &report, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const qint64 figures = t.elapsed();
+    const std::optional<TReportFormat> format = ReportFormatFor(out);
+    if (!format || !WriteReportFile(report, *format, out, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const char *kind = *format == TReportFormat::Pdf ? "pdf" : "html";
+    std::printf("report_%s %lld ms (figures %lld ms; %zu days, %zu outages, %lld probes)\n", kind, t.elapsed(), figures,
+                report.Days.size(), report.Outages.size(), report.Probes);
+    std::printf("report_%s_size %.2f MB\n", kind, QFileInfo(out).size() / 1e6);
+    std::printf("report_%s_rss_growth %.1f MB\n", kind, (RssKiB() - before) / 1024.0);
+    return 0;
+}
+
 int Window(int argc, char **argv, const QString &dir, int range)
 {
     QApplication app(argc, argv);
@@ -201,11 +239,13 @@ int main(int argc, char **argv)
         return 2;
     const QString dir = QString::fromLocal8Bit(argv[2]);
     if (!std::strcmp(argv[1], "gen"))
-        return Generate(dir, argc > 3 ? std::atoll(argv[3]) : 525600);
+        return Generate(dir, argc > 3 ? std::atoll(argv[3]) : 525600, argc > 4 ? std::atoll(argv[4]) : 0);
     if (!std::strcmp(argv[1], "uptime"))
         return Uptime(dir);
     if (!std::strcmp(argv[1], "export") && argc > 3)
         return Export(dir, QString::fromLocal8Bit(argv[3]));
+    if (!std::strcmp(argv[1], "report") && argc > 3)
+        return Report(argc, argv, dir, QString::fromLocal8Bit(argv[3]));
     if (!std::strcmp(argv[1], "window"))
         return Window(argc, argv, dir, argc > 3 ? std::atoi(argv[3]) : 2);
     return 2;

@@ -2,6 +2,7 @@
 
 #include "app/exportcmd.h"
 #include "app/headlesslaunch.h"
+#include "app/reportcmd.h"
 #include "config/commandline.h"
 #include "platform/appdir.h"
 #include "service/serviceconfig.h"
@@ -21,6 +22,7 @@ struct TModeRun {
 constexpr TModeRun ModeRuns[] = {
     {"export", [](const config::TCommandLine &line, char **) { return AnswerExport(line); }},
     {"headless", [](const config::TCommandLine &line, char **argv) { return LaunchHeadless(line, argv); }},
+    {"report", [](const config::TCommandLine &line, char **argv) { return AnswerReport(line, argv); }},
 };
 
 } // namespace

@@ -1,5 +1,5 @@
 // The command line, answered before any window or display is opened: --help,
-// --version, the modes without a window (--export, --headless) and anything
+// --version, the modes without a window (--export, --report, --headless) and anything
 // the grammar (config/commandline.h) refuses. What is left is a run of the
 // window, with what its options chose.
 #pragma once

@@ -1,27 +1,15 @@
 #include "app/exportcmd.h"
 
+#include "app/timerange.h"
 #include "config/commandline.h"
 #include "history/historyexport.h"
 #include "history/historystore.h"
-#include "history/rfc3339.h"
 
 #include <QFile>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-
-namespace {
-
-int Usage(const config::TCommandLine &line, const QString &what)
-{
-    config::TCommandLine refused = line;
-    refused.Error = what;
-    std::fputs(qPrintable(config::RefusalText(refused)), stderr);
-    return config::kUsageError;
-}
-
-} // namespace
 
 int AnswerExport(const config::TCommandLine &line)
 {
@@ -30,24 +18,18 @@ int AnswerExport(const config::TCommandLine &line)
     // language; the file's numbers are written without the locale.
     std::setlocale(LC_ALL, "");
     TRange range{0, 1LL << 62};
-    for (const char *bound : {"from", "to"}) {
-        if (!line.Has(bound))
-            continue;
-        const std::optional<TUs> t = ParseUserTime(line.Value(bound));
-        if (!t)
-            return Usage(line, QStringLiteral("not a time: %1").arg(line.Value(bound)));
-        (*bound == 'f' ? range.From : range.To) = *t;
-    }
+    if (int status = 0; !ReadTimeRange(line, range, &status))
+        return status;
     TExportFormat format = TExportFormat::Csv;
     if (line.Has("format")) {
         const QString f = line.Value("format");
         if (f == QLatin1String("ndjson"))
             format = TExportFormat::Ndjson;
         else if (f != QLatin1String("csv"))
-            return Usage(line, QStringLiteral("unknown format: %1").arg(f));
+            return RefuseLine(line, QStringLiteral("unknown format: %1").arg(f));
     }
     if (line.Arguments.size() < 2)
-        return Usage(line, QStringLiteral("--export needs what to export and a file"));
+        return RefuseLine(line, QStringLiteral("--export needs what to export and a file"));
     const QString &kindText = line.Arguments[0];
     const QByteArray file = QFile::encodeName(line.Arguments[1]);
     TExportKind kind;
@@ -56,9 +38,9 @@ int AnswerExport(const config::TCommandLine &line)
     else if (kindText == QLatin1String("outages"))
         kind = TExportKind::Outages;
     else
-        return Usage(line, QStringLiteral("nothing to export called %1").arg(kindText));
+        return RefuseLine(line, QStringLiteral("nothing to export called %1").arg(kindText));
     if (range.To <= range.From)
-        return Usage(line, QStringLiteral("--to must come after --from"));
+        return RefuseLine(line, QStringLiteral("--to must come after --from"));
 
     THistoryStore store;
     if (!store.Open(THistoryStore::DefaultPath(), THistoryStore::TMode::Read)) {

@@ -8,6 +8,7 @@ namespace {
 
 constexpr TOptionSpec ExportOptions[] = {{"from", "TIME"}, {"to", "TIME"}, {"format", "csv|ndjson"}};
 constexpr TOptionSpec HeadlessOptions[] = {{"metrics", "ADDRESS"}};
+constexpr TOptionSpec ReportOptions[] = {{"from", "TIME"}, {"to", "TIME"}};
 
 constexpr TModeSpec ModeTable[] = {
     {"", nullptr, 0, {}, "[OPTION]", nullptr, nullptr},
@@ -26,6 +27,23 @@ constexpr TModeSpec ModeTable[] = {
      "                          (2024-05-01 08:00) or a date (2024-05-01)\n"
      "      --to TIME           the moment the export stops (not included)\n"
      "      --format csv|ndjson the format of FILE; CSV unless ndjson\n"},
+    {"report", "FILE", 0, ReportOptions, "--report FILE.pdf|FILE.html [--from TIME] [--to TIME]",
+     "      --report FILE.pdf|FILE.html [--from TIME] [--to TIME]\n"
+     "                 write a report of the connection history (uptime, outages,\n"
+     "                 each day, each target) to FILE as PDF or HTML and exit;\n"
+     "                 TIME as for --export\n",
+     "Writes a report of the connection history of the data folder to hand to the\n"
+     "provider: the uptime and outages of the period, each day's down time, loss\n"
+     "and round trips, each target's figures and how they were taken. FILE ending\n"
+     "in .pdf gets a PDF, in .html one self-contained HTML page. No window or\n"
+     "display is needed, and Idlix may run meanwhile.\n"
+     "\n"
+     "      --from TIME         the period's start (included), as for --export;\n"
+     "                          without it the first record\n"
+     "      --to TIME           the period's end (not included); without it now\n"
+     "\n"
+     "Exit status: 0 written, 1 the history could not be read or FILE not\n"
+     "written, 64 wrong usage.\n"},
     {"headless", nullptr, 0, HeadlessOptions, "--headless [--config DIR] [--metrics ADDRESS]",
      "      --headless run the anti-idle session without a window (with --config DIR\n"
      "                 and --metrics ADDRESS; idlix --headless --help says more)\n",

@@ -632,6 +632,19 @@ std::vector<TSpanRow> THistoryStore::Gaps(const TRange &range)
     return out;
 }
 
+std::vector<TSessionSettings> THistoryStore::SessionSettings(const TRange &range)
+{
+    std::vector<TSessionSettings> out;
+    if (!db_)
+        return out;
+    TStatement &st = Prepared("SELECT start, interval_ms, method, cycle FROM sessions"
+                              " WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start");
+    st.Bind(range.To).Bind(range.From);
+    while (st.Step() == SQLITE_ROW)
+        out.push_back({st.Int(0), int(st.Int(1)), int(st.Int(2)), st.Int(3) != 0});
+    return out;
+}
+
 std::vector<TDayBytes> THistoryStore::BytesPerDay(const TRange &range)
 {
     std::vector<TDayBytes> out;

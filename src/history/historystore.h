@@ -36,6 +36,14 @@ struct TDayBytes {
     qint64 Received = 0;
 };
 
+// The probe settings a session started with.
+struct TSessionSettings {
+    TUs Start = 0;
+    int IntervalMs = 0;
+    int Method = 0;       // the anti-idle method's item (HTTP, echo, alternate)
+    bool Cycle = false;   // the session went through the server list
+};
+
 class THistoryStore : public QObject {
     Q_OBJECT
 public:
@@ -97,6 +105,8 @@ public:
     std::vector<TOutageRow> Outages(const TRange &range);
     std::vector<TSpanRow> Sessions(const TRange &range);
     std::vector<TSpanRow> Gaps(const TRange &range);
+    // The settings of the sessions that overlap the range, by start.
+    std::vector<TSessionSettings> SessionSettings(const TRange &range);
     // Probes and bytes per local day in the range, oldest first.
     std::vector<TDayBytes> BytesPerDay(const TRange &range);
     // The first and last probe times; empty without probes.

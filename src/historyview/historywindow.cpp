@@ -3,8 +3,10 @@
 #include "config/options.h"
 #include "config/optionsfile.h"
 #include "history/historyexport.h"
+#include "history/historyreport.h"
 #include "history/historystore.h"
 #include "history/rfc3339.h"
+#include "historyreport/reportfile.h"
 #include "historyview/timelineview.h"
 #include "platform/durationtext.h"
 
@@ -125,6 +127,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     btn_HistExport = new QPushButton(QStringLiteral("Export..."), this);
     btn_HistExport->setObjectName(QStringLiteral("btn_HistExport"));
     top->addWidget(btn_HistExport);
+    btn_HistReport = new QPushButton(QStringLiteral("Report..."), this);
+    btn_HistReport->setObjectName(QStringLiteral("btn_HistReport"));
+    top->addWidget(btn_HistReport);
     layout->addLayout(top);
 
     auto *uptime = new QHBoxLayout;
@@ -178,6 +183,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     });
     connect(cb_HistRange, &QComboBox::activated, this, &THistoryWindow::RangeChosen);
     connect(btn_HistExport, &QPushButton::clicked, this, &THistoryWindow::ExportClick);
+<<<<<<< HEAD
 
     // Esc and Ctrl+W close the window, as they close other windows of the
     // desktop; it hides and keeps its state for the next opening.
@@ -213,6 +219,9 @@ int THistoryWindow::FittingRange() const
 {
     const std::optional<TUs> first = FirstRecord();
     return first && *first > Now() - kUsPerDay ? Everything : Last24Hours;
+=======
+    connect(btn_HistReport, &QPushButton::clicked, this, &THistoryWindow::ReportClick);
+>>>>>>> main
 }
 
 TUs THistoryWindow::Now() const
@@ -381,10 +390,45 @@ bool THistoryWindow::ExportTo(TExportKind kind, TExportFormat format, const QStr
     qint64 count = 0;
     if (ExportToFile(store_, kind, format, Range(), path, &error, &count))
         return true;
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Export"), error, QMessageBox::Ok, this);
+    ShowError(QStringLiteral("Export"), error);
+    return false;
+}
+
+void THistoryWindow::ShowError(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+bool THistoryWindow::ReportTo(const QString &path)
+{
+    const std::optional<TReportFormat> format = ReportFormatFor(path);
+    QString error;
+    TReport report;
+    if (!format) {
+        error = QStringLiteral("A report is written as PDF (.pdf) or HTML (.html): %1").arg(path);
+    } else if (BuildReport(store_, Range(), Now(), &report, &error)) {
+        report.DownAfter = options_.History.DownAfter;
+        report.UpAfter = options_.History.UpAfter;
+        if (WriteReportFile(report, *format, path, &error))
+            return true;
+    }
+    ShowError(QStringLiteral("Report"), error);
     return false;
+}
+
+void THistoryWindow::ReportClick()
+{
+    QString selected;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Report"), QStringLiteral("idlix-report.pdf"),
+                                                QStringLiteral("PDF files (*.pdf);;HTML files (*.html)"), &selected);
+    if (path.isEmpty())
+        return;
+    // A name typed without its kind takes the chosen filter's.
+    if (!ReportFormatFor(path))
+        path += selected.startsWith(QLatin1String("HTML")) ? QStringLiteral(".html") : QStringLiteral(".pdf");
+    ReportTo(path);
 }
 
 void THistoryWindow::ExportClick()

@@ -2,7 +2,8 @@
 // (uptime of the last day, week and month, the round trips with lost probes
 // and outages, the outages, each target's loss and jitter, and what the
 // keep-alive cost in bytes per day), following a running session as it
-// writes, and exporting the range as CSV or NDJSON. An ordinary resizable
+// writes, exporting the range as CSV or NDJSON and writing a report of it
+// (PDF or HTML) to hand to the provider. An ordinary resizable
 // window of its own beside the main one. Everything it shows from the
 // network or the file is plain text.
 #pragma once
@@ -40,6 +41,7 @@ public:
     QLabel *lbl_HistNotice = nullptr;      // problems with the file, a damaged file set aside
     QComboBox *cb_HistRange = nullptr;
     QPushButton *btn_HistExport = nullptr;
+    QPushButton *btn_HistReport = nullptr;
     QLabel *lbl_HistUptime24 = nullptr, *lbl_HistUptime7 = nullptr, *lbl_HistUptime30 = nullptr;
     QLabel *lbl_HistLast = nullptr;        // the latest probe
     TTimelineView *img_HistTimeline = nullptr;
@@ -57,6 +59,9 @@ public:
     void Reload();
     // Exports the shown range into 'path'; false with the reason shown.
     bool ExportTo(TExportKind kind, TExportFormat format, const QString &path);
+    // Writes a report of the shown range into 'path' (.pdf, .html); false
+    // with the reason shown.
+    bool ReportTo(const QString &path);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -67,6 +72,8 @@ private:
     void ExportClick();
     void RangeChosen(int index);
     std::optional<TUs> FirstRecord() const;
+    void ReportClick();
+    void ShowError(const QString &title, const QString &text);
     TUs Now() const;
 
     THistoryStore &store_;

@@ -216,3 +216,45 @@ TEST_F(ExportCommand, CommandLinesItCannotUnderstandAndFilesItCannotWrite)
     EXPECT_FALSE(QFile::exists(dir.file("x.csv")));
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.tmp"}, QDir::Files).isEmpty());
 }
+
+// idlix --report takes the export's times and statuses, and writes its PDF
+// with neither a display nor a platform chosen for it.
+TEST_F(ExportCommand, ReportWithoutADisplayAndItsRefusals)
+{
+    ASSERT_NO_FATAL_FAILURE(Fill(dir.file("history.db")));
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("TZ", "UTC");
+    env.insert("LC_ALL", "C");
+    struct Case {
+        QStringList args;
+        int code;
+        const char *says;
+    };
+    const std::vector<Case> cases = {
+        {{}, 64, "missing value for option '--report'"},
+        {{"r.txt"}, 64, "must end in .pdf or .html"},
+        {{"r.pdf", "--from", "last tuesday"}, 64, "not a time: last tuesday"},
+        {{"r.pdf", "--from", "2024-05-02", "--to", "2024-05-01"}, 64, "--to must come after --from"},
+        {{"r.pdf", "--format", "csv"}, 64, "'--format' is an option of idlix --export"},
+        {{"no/such/folder/r.html"}, 1, "Cannot write"},
+        {{"r.pdf", "--from", "2024-05-01T08:00:00Z", "--to", "2024-05-01 10:30"}, 0, ""},
+        {{"r.html", "--to", "2024-05-02"}, 0, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QStringList args = c.args;
+        if (!args.isEmpty() && !args[0].startsWith('-'))
+            args[0] = dir.file(args[0]);
+        const TRun r = Idlix(QStringList{"--report"} + args, env);
+        EXPECT_EQ(r.code, c.code) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+    }
+    // The outage of 252.31 s, its four lost probes, each file in its kind.
+    EXPECT_TRUE(testutil::readFile(dir.file("r.pdf")).startsWith("%PDF-"));
+    const QByteArray html = testutil::readFile(dir.file("r.html"));
+    EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
+    for (const char *text : {"<td>1 May 2024 08:04:00</td>", "<td class=\"n\">4 min 12 s</td>", "<td class=\"n\">4</td>"})
+        EXPECT_TRUE(html.contains(text)) << text;
+}

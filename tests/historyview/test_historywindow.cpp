@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -208,6 +209,32 @@ TEST_F(HistoryWindowTest, ExportsTheRangeShown)
     EXPECT_TRUE(box.shown);
     EXPECT_TRUE(box.plainText);
     EXPECT_TRUE(box.text.contains("no/such/out.ndjson")) << box.text.toStdString();
+}
+
+TEST_F(HistoryWindowTest, ReportsTheRangeShown)
+{
+    QLocale::setDefault(QLocale::c());   // the figures below with a point
+    THistoryWindow w(store, options);
+    w.cb_HistRange->setCurrentIndex(THistoryWindow::Last24Hours);
+    EXPECT_EQ(w.btn_HistReport->text(), "Report...");
+    ASSERT_TRUE(w.ReportTo(dir.file("r.html")));
+    ASSERT_TRUE(w.ReportTo(dir.file("r.PDF")));
+    EXPECT_TRUE(testutil::readFile(dir.file("r.PDF")).startsWith("%PDF-"));
+    // The range shown is the report's period: its 24 hours, the outage of
+    // 10 minutes and its 10 lost probes, the host as text.
+    const QString html = QString::fromUtf8(testutil::readFile(dir.file("r.html")));
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(w.Range().From / kUsPerMs, Qt::UTC);
+    EXPECT_TRUE(html.contains(from.toString("yyyy-MM-dd HH:mm"))) << html.toStdString();
+    for (const char *text : {"<td class=\"n\">10 min</td><td class=\"n\">10</td>", "&lt;b&gt;bold&lt;/b&gt;.test",
+                             "<td>80.00 % of the watched time</td>"})
+        EXPECT_TRUE(html.contains(QString::fromUtf8(text))) << text;
+
+    // A name of no known kind, or a folder that is not there: said in a box.
+    for (const QString &bad : {dir.file("r.txt"), dir.file("no/such/r.pdf")}) {
+        const testutil::SeenBox box = testutil::readModalBox([&] { EXPECT_FALSE(w.ReportTo(bad)); });
+        EXPECT_TRUE(box.shown);
+        EXPECT_TRUE(box.text.contains(bad)) << box.text.toStdString();
+    }
 }
 
 TEST(HistoryWindowNotice, ADamagedFileSetAsideIsSaid)

@@ -183,7 +183,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     });
     connect(cb_HistRange, &QComboBox::activated, this, &THistoryWindow::RangeChosen);
     connect(btn_HistExport, &QPushButton::clicked, this, &THistoryWindow::ExportClick);
-<<<<<<< HEAD
+    connect(btn_HistReport, &QPushButton::clicked, this, &THistoryWindow::ReportClick);
 
     // Esc and Ctrl+W close the window, as they close other windows of the
     // desktop; it hides and keeps its state for the next opening.
@@ -219,9 +219,6 @@ int THistoryWindow::FittingRange() const
 {
     const std::optional<TUs> first = FirstRecord();
     return first && *first > Now() - kUsPerDay ? Everything : Last24Hours;
-=======
-    connect(btn_HistReport, &QPushButton::clicked, this, &THistoryWindow::ReportClick);
->>>>>>> main
 }
 
 TUs THistoryWindow::Now() const

@@ -7,7 +7,8 @@ set(_pkg ${CMAKE_SOURCE_DIR}/packaging)
 # Not a command of its own: `idlix --headless` finds it under libexec.
 install(TARGETS idlix-headless RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/idlix)
 # systemd's search paths under the prefix (/usr/lib/systemd/... in the package).
-install(FILES ${_pkg}/systemd/idlix.service DESTINATION lib/systemd/system)
+install(FILES ${_pkg}/systemd/idlix.service ${_pkg}/systemd/idlix-reflector.service
+  DESTINATION lib/systemd/system)
 install(FILES ${_pkg}/systemd/user/idlix.service DESTINATION lib/systemd/user)
 
 # Debian's documents of the package, the changelog compressed without a time

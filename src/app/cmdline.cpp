@@ -23,6 +23,9 @@ constexpr TModeRun ModeRuns[] = {
     {"export", [](const config::TCommandLine &line, char **) { return AnswerExport(line); }},
     {"headless", [](const config::TCommandLine &line, char **argv) { return LaunchHeadless(line, argv); }},
     {"report", [](const config::TCommandLine &line, char **argv) { return AnswerReport(line, argv); }},
+    // The idle-timer finder's two ends run in the service's program too: no display.
+    {"reflector", [](const config::TCommandLine &line, char **argv) { return LaunchHeadless(line, argv); }},
+    {"find-idle-timer", [](const config::TCommandLine &line, char **argv) { return LaunchHeadless(line, argv); }},
 };
 
 } // namespace

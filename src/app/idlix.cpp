@@ -7,9 +7,12 @@
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
+#include "idletimerview/idletimerfeature.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "platform/meteredwatch.h"
+#include "platform/netidentity.h"
+#include "service/idletimerrecord.h"
 #include "platform/startuptrace.h"
 #include "session/antiidlesession.h"
 #include "shell/exitpath.h"
@@ -55,6 +58,8 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
     HistoryView = new history::THistoryFeature(*Form, History->Store());
     Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
+    IdleTimer = new idletimer::TIdleTimerFeature(*Form);
+    FollowIdleTimers();
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
     DialUp = new TDialUpControl(*Form);
@@ -65,6 +70,9 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
                      [servers] { servers->ServerList1Click(); });
     history::THistoryFeature *view = HistoryView;
     QObject::connect(Form->MenuItem(QStringLiteral("History1")), &QAction::triggered, Form.get(), [view] { view->History1Click(); });
+    idletimer::TIdleTimerFeature *finder = IdleTimer;
+    QObject::connect(Form->MenuItem(QStringLiteral("FindIdleTimer1")), &QAction::triggered, Form.get(),
+                     [finder] { finder->FindIdleTimer1Click(); });
 
     WatchTheLine();
 
@@ -72,6 +80,28 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // feature has bound.
     Form->DisableUnboundTools();
     platform::StartupMark("features");
+}
+
+void TIdlix::FollowIdleTimers()
+{
+    TMainForm *form = Form.get();
+    TAntiIdleSession &engine = AntiIdle->Engine();
+    // Every verdict goes into the history (the window's tab shows them), and
+    // a session probing at the measured interval takes the new one.
+    IdleTimer->OnResult = [keeper = History, &engine](const idletimer::TIdleResult &r) {
+        if (r.State == idletimer::TTrialPlan::TState::Failed)
+            return;
+        keeper->Store().AddIdleTimer(service::IdleTimerRow(r, platform::CurrentNetworkIdentity()));
+        engine.IntervalSourceChanged();
+    };
+    IdleTimer->OnUseInterval = [form](int) {
+        config::TOptions options = form->Options();
+        options.KeepAlive.IntervalFrom = config::TKeepAliveOptions::Measured;
+        form->ChangePreferences(options);
+    };
+    // 0.8 of the shortest timer found on the network in use.
+    Intervals = new service::TIntervalFollower(engine, History->Store(), form);
+    form->WatchPreferences([&engine] { engine.IntervalSourceChanged(); });
 }
 
 void TIdlix::WatchTheLine()
@@ -114,6 +144,8 @@ TIdlix::~TIdlix()
     delete Notices;
     delete DialUp;
     // The history ends a running session's record while the engine is there.
+    delete IdleTimer;
+    delete Intervals;
     delete HistoryView;
     delete History;
     delete TraceTool;

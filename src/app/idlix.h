@@ -25,6 +25,12 @@ namespace history {
 class THistoryFeature;
 class THistoryKeeper;
 }
+namespace idletimer {
+class TIdleTimerFeature;
+}
+namespace service {
+class TIntervalFollower;
+}
 namespace platform {
 class TMeteredWatch;
 }
@@ -53,6 +59,8 @@ public:
     TDialUpControl *DialUp = nullptr;
     history::THistoryKeeper *History = nullptr;        // the session's history
     history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    idletimer::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
+    service::TIntervalFollower *Intervals = nullptr;   // the session's interval from the idle timers
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;
     // What the user is told about the line: notices of drops and returns,
@@ -63,4 +71,6 @@ public:
 
 private:
     void WatchTheLine();
+    // The finder's verdicts into the history, and the session's interval from them.
+    void FollowIdleTimers();
 };

@@ -8,6 +8,7 @@ namespace {
 
 constexpr TOptionSpec ExportOptions[] = {{"from", "TIME"}, {"to", "TIME"}, {"format", "csv|ndjson"}};
 constexpr TOptionSpec HeadlessOptions[] = {{"metrics", "ADDRESS"}};
+constexpr TOptionSpec FinderOptions[] = {{"reflector", "HOST[:PORT]"}, {"max", "SECONDS"}};
 constexpr TOptionSpec ReportOptions[] = {{"from", "TIME"}, {"to", "TIME"}};
 
 constexpr TModeSpec ModeTable[] = {
@@ -57,6 +58,44 @@ constexpr TModeSpec ModeTable[] = {
      "Events go to standard error, one line each. Exit status: 0 stopped by a\n"
      "signal, 64 wrong usage, 77 not allowed to send echoes, 78 settings that\n"
      "cannot be used, 1 any other failure.\n"},
+    {"reflector", nullptr, 1, {}, "--reflector [ADDRESS][:PORT] [--config DIR]",
+     "      --reflector [ADDRESS][:PORT]\n"
+     "                 answer another Idlix's idle-timer finder from outside its NAT\n"
+     "                 (idlix --reflector --help says more)\n",
+     "Answers the idle-timer finder of another Idlix (idlix --find-idle-timer) from a\n"
+     "machine outside its NAT, without a window. Only requests signed with the\n"
+     "shared key of [Reflector] Key= in idlix2.ini (the same on both machines, at\n"
+     "least 16 characters) are answered; without a key it does not start. It never\n"
+     "sends more bytes than it received, answers each request once, and limits the\n"
+     "answers per source address and second.\n"
+     "\n"
+     "  ADDRESS        the address to listen on (default: every address)\n"
+     "  PORT           UDP and TCP port (default 27184); the firewall must let\n"
+     "                 both in, e.g.  nft add rule inet filter input udp dport 27184 accept\n"
+     "                 and            nft add rule inet filter input tcp dport 27184 accept\n"
+     "\n"
+     "Events go to standard error, one line each. Exit status: 0 stopped by a\n"
+     "signal, 1 cannot listen (the port in use), 64 wrong usage, 78 no usable key\n"
+     "or address.\n"},
+    {"find-idle-timer", nullptr, 1, FinderOptions,
+     "--find-idle-timer udp|tcp [--reflector HOST[:PORT]] [--max SECONDS]",
+     "      --find-idle-timer udp|tcp [--reflector HOST[:PORT]] [--max SECONDS]\n"
+     "                 measure how long a NAT keeps an idle mapping, without a window\n",
+     "Measures how long the NAT or firewall between this machine and a reflector\n"
+     "(idlix --reflector on a machine outside it) keeps an idle mapping: trials of a\n"
+     "fresh UDP port (udp) or TCP connection (tcp) each ask the reflector to answer\n"
+     "after a silence; the answer arrives only when the mapping outlived it. Trials\n"
+     "run side by side, from 15 s doubling until an answer is lost, then the span is\n"
+     "cut to 5 s or 5 %. Nothing is sent on a trial's mapping during its silence.\n"
+     "\n"
+     "      --reflector HOST[:PORT]  the reflector (default [Reflector] Host= of\n"
+     "                          idlix2.ini; port 27184); both use [Reflector] Key=\n"
+     "      --max SECONDS       the longest silence tried (udp 1800, tcp 7800)\n"
+     "\n"
+     "The last line is the verdict, e.g.\n"
+     "  udp idle timer: 30 s (alive after 28 s, gone after 32 s)\n"
+     "Exit status: 0 measured, 1 nothing could be measured (the reason on the last\n"
+     "line), 64 wrong usage, 78 no usable key or reflector.\n"},
 };
 
 constexpr const char *WindowHelp =
@@ -262,7 +301,9 @@ TCommandLine ParseCommandLine(const QStringList &args, const QString &impliedMod
             (w.Name == QLatin1String("help") ? line.Help : line.Version) = true;
             continue;
         }
-        if (const TModeSpec *named = FindMode(w.Name); named && *named->Name) {
+        // The mode's own options first: --find-idle-timer's --reflector names
+        // the reflector to ask, not the reflector's mode.
+        if (const TModeSpec *named = FindMode(w.Name); named && *named->Name && !FindOption(mode->Options, w.Name)) {
             if (named != mode)
                 return refuse(QStringLiteral("conflicting option"), arg);
             if (named->ValueName && !value(&line.ModeValue))

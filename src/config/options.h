@@ -147,6 +147,19 @@ struct TServiceOptions {
     QString MetricsAddress;   // host:port of the Prometheus endpoint; empty = off
 };
 
+// [KeepAlive]: where the probe interval comes from.
+struct TKeepAliveOptions {
+    enum TIntervalFrom { AsSet = 0, Measured = 1 };
+    int IntervalFrom = AsSet;     // Measured: 0.8 x the shortest idle timer measured on the network
+};
+
+// [Reflector]: the idle-timer finder's far end. The same key on both sides;
+// the host is where the finder looks for it (HOST[:PORT]).
+struct TReflectorOptions {
+    QString Key;
+    QString Host;
+};
+
 struct TOptions {
     TAntiIdleOptions AntiIdle;
     TLatencyOptions Latency;
@@ -162,6 +175,8 @@ struct TOptions {
     TNotifyOptions Notify;
     TNetworkOptions Network;
     TServiceOptions Service;
+    TReflectorOptions Reflector;
+    TKeepAliveOptions KeepAlive;
 };
 
 } // namespace config

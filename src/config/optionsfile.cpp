@@ -21,6 +21,8 @@ const QString HistoryWindowSection = QStringLiteral("History Window");
 const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
+const QString ReflectorSection = QStringLiteral("Reflector");
+const QString KeepAliveSection = QStringLiteral("KeepAlive");
 
 // Items of the two radio groups.
 constexpr int MethodItems = 3, TraceModeItems = 2;
@@ -156,6 +158,14 @@ void LoadOptions(const QString &path, TOptions &o)
         ParseFamily(ini.ReadString(NetworkSection, QStringLiteral("AddressFamily"), QString()));
     o.Service.MetricsAddress =
         ini.ReadString(ServiceSection, QStringLiteral("MetricsAddress"), QString()).trimmed();
+    // Kept as typed: the key is written by hand on both machines and never
+    // saved back by the program.
+    o.Reflector.Key = ini.ReadString(ReflectorSection, QStringLiteral("Key"), QString());
+    o.Reflector.Host = ini.ReadString(ReflectorSection, QStringLiteral("Host"), QString()).trimmed();
+    o.KeepAlive.IntervalFrom =
+        ini.ReadString(KeepAliveSection, QStringLiteral("IntervalFrom"), QString()).trimmed() == QLatin1String("measured")
+            ? TKeepAliveOptions::Measured
+            : TKeepAliveOptions::AsSet;
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -204,6 +214,9 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(NetworkSection, QStringLiteral("AddressFamily"),
                         FamilyText(o.Network.AddressFamily));
         ini.WriteString(ServiceSection, QStringLiteral("MetricsAddress"), o.Service.MetricsAddress);
+        ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
+                        o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
+                                                                                : QStringLiteral("setting"));
     });
 }
 

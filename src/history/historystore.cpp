@@ -14,7 +14,9 @@ namespace history {
 namespace {
 
 // Version of the layout below; a file of a later version is left alone.
-constexpr int kSchemaVersion = 1;
+// 2: idle_timers added (a file of version 1 gains the table when opened
+// for writing; nothing of version 1 changes).
+constexpr int kSchemaVersion = 2;
 
 // Times are INTEGER microseconds (UTC). A probe's time is its key: probes
 // are stored in time order without a separate index, and a range of days is
@@ -32,6 +34,9 @@ const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
     " start INTEGER NOT NULL, end INTEGER, duration_ms INTEGER, lost INTEGER NOT NULL,"
     " first_outcome INTEGER NOT NULL, first_reason TEXT, hosts TEXT, cause TEXT, ended_by TEXT)",
+    "CREATE TABLE IF NOT EXISTS idle_timers(id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind TEXT NOT NULL,"
+    " network TEXT NOT NULL, verdict TEXT NOT NULL, seconds INTEGER, alive INTEGER, gone INTEGER,"
+    " trials TEXT NOT NULL, bytes INTEGER NOT NULL, elapsed_ms INTEGER NOT NULL)",
     "CREATE INDEX IF NOT EXISTS sessions_start ON sessions(start)",
     "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
     "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
@@ -220,7 +225,7 @@ bool THistoryStore::CreateSchema()
         if (!Exec(sql))
             return false;
     }
-    return Exec("PRAGMA user_version=1");
+    return Exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion).toLatin1().constData());
 }
 
 bool THistoryStore::Exec(const char *sql)
@@ -672,6 +677,56 @@ std::optional<TUs> THistoryStore::LastProbe()
         return std::nullopt;
     TStatement &st = Prepared("SELECT max(t) FROM probes");
     return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+}
+
+bool THistoryStore::AddIdleTimer(const TIdleTimerRow &r)
+{
+    if (!db_)
+        return false;
+    TStatement &st = Prepared("INSERT INTO idle_timers(t, kind, network, verdict, seconds, alive, gone, trials, bytes,"
+                              " elapsed_ms) VALUES(?,?,?,?,?,?,?,?,?,?)");
+    st.Bind(r.At).Bind(r.Kind).Bind(r.Network).Bind(r.Verdict).Bind(qint64(r.Seconds)).Bind(qint64(r.Alive));
+    st.Bind(qint64(r.Gone)).Bind(r.Trials).Bind(r.Bytes).Bind(r.ElapsedMs);
+    const int rc = st.Step();
+    if (rc != SQLITE_DONE) {
+        WriteFailed(rc, QStringLiteral("Cannot record the idle timer"));
+        return false;
+    }
+    Succeeded();
+    emit Changed();
+    return true;
+}
+
+std::vector<TIdleTimerRow> THistoryStore::IdleTimers(int limit)
+{
+    std::vector<TIdleTimerRow> out;
+    if (!db_)
+        return out;
+    // A file of version 1 opened for reading has no such table: nothing measured.
+    TStatement st(db_, "SELECT t, kind, network, verdict, seconds, alive, gone, trials, bytes, elapsed_ms"
+                       " FROM idle_timers ORDER BY t DESC LIMIT ?");
+    if (!st.Ok())
+        return out;
+    st.Reset().Bind(qint64(limit));
+    while (st.Step() == SQLITE_ROW) {
+        out.push_back({st.Int(0), st.Str(1), st.Str(2), st.Str(3), int(st.Int(4)), int(st.Int(5)), int(st.Int(6)),
+                       st.Str(7), st.Int(8), st.Int(9)});
+    }
+    return out;
+}
+
+std::optional<int> THistoryStore::ShortestIdleTimer(const QString &network)
+{
+    if (!db_)
+        return std::nullopt;
+    TStatement st(db_, "SELECT min(seconds) FROM idle_timers WHERE network = ? AND verdict = 'found'");
+    if (!st.Ok())
+        return std::nullopt;
+    st.Reset().Bind(network);
+    if (st.Step() != SQLITE_ROW)
+        return std::nullopt;
+    const std::optional<TUs> v = st.OptInt(0);
+    return v ? std::optional<int>(int(*v)) : std::nullopt;
 }
 
 } // namespace history

@@ -36,6 +36,20 @@ struct TDayBytes {
     qint64 Received = 0;
 };
 
+// One idle-timer measurement (Tools > Find Idle Timer..., --find-idle-timer).
+struct TIdleTimerRow {
+    TUs At = 0;            // when it ended
+    QString Kind;          // "udp", "tcp", "line"
+    QString Network;       // what it was measured on (connection id, dial-up entry, gateway)
+    QString Verdict;       // "found", "at least", "not measured"
+    int Seconds = 0;       // the timer (found) or the longest silence outlived
+    int Alive = 0;         // longest silence outlived
+    int Gone = 0;          // shortest silence lost (0: none)
+    QString Trials;        // each trial's silence and outcome: "15+ 30- 20+ 25-"
+    qint64 Bytes = 0;      // sent by the measurement
+    qint64 ElapsedMs = 0;
+};
+
 // The probe settings a session started with.
 struct TSessionSettings {
     TUs Start = 0;
@@ -109,6 +123,13 @@ public:
     std::vector<TSessionSettings> SessionSettings(const TRange &range);
     // Probes and bytes per local day in the range, oldest first.
     std::vector<TDayBytes> BytesPerDay(const TRange &range);
+    // Keeps an idle-timer measurement; false (and the problem told) when it
+    // cannot be written.
+    bool AddIdleTimer(const TIdleTimerRow &row);
+    // The latest measurements, newest first.
+    std::vector<TIdleTimerRow> IdleTimers(int limit = 1000);
+    // The shortest timer found on 'network' (seconds), if any was.
+    std::optional<int> ShortestIdleTimer(const QString &network);
     // The first and last probe times; empty without probes.
     std::optional<TUs> FirstProbe();
     std::optional<TUs> LastProbe();

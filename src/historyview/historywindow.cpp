@@ -165,6 +165,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     tab_Hist->addTab(tbl_HistOutages, QStringLiteral("Outages"));
     tab_Hist->addTab(tbl_HistTargets, QStringLiteral("Targets"));
     tab_Hist->addTab(bytes, QStringLiteral("Bytes per day"));
+    tbl_HistIdle = Table(QStringLiteral("tbl_HistIdle"),
+                         {"Time", "Kind", "Network", "Timer s", "Alive after s", "Gone after s", "Trials", "Sent"}, this);
+    tab_Hist->addTab(tbl_HistIdle, QStringLiteral("Idle timers"));
     layout->addWidget(tab_Hist, 2);
 
     reload_.setObjectName(QStringLiteral("HistReloadTimer"));
@@ -359,6 +362,18 @@ void THistoryWindow::Reload()
                 t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), MsText(t.Max),
                 t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
                2);
+    }
+
+    // Idle timers are few and measured now and then: all of them, whatever the range.
+    tbl_HistIdle->setRowCount(0);
+    for (const TIdleTimerRow &t : store_.IdleTimers()) {
+        const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
+                              : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
+                                                                      : t.Verdict;
+        AddRow(tbl_HistIdle,
+               {LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
+                t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
+               3);
     }
 
     tbl_HistBytes->setRowCount(0);

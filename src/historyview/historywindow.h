@@ -47,6 +47,7 @@ public:
     TTimelineView *img_HistTimeline = nullptr;
     QTabWidget *tab_Hist = nullptr;
     QTableWidget *tbl_HistOutages = nullptr, *tbl_HistTargets = nullptr, *tbl_HistBytes = nullptr;
+    QTableWidget *tbl_HistIdle = nullptr;  // idle timers measured, newest first (every range)
     QLabel *lbl_HistCost = nullptr;        // the keep-alive's bytes a day at the current settings
 
     // The range shown now.

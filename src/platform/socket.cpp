@@ -104,6 +104,19 @@ int SockRecv(SocketHandle s, void *buf, int len)
     return check(static_cast<int>(recv(s, buf, static_cast<size_t>(len), 0)));
 }
 
+int SockRecvFrom(SocketHandle s, void *buf, int len, IpAddress &addr, std::uint16_t &port)
+{
+    if (len < 0)
+        return fail(EINVAL);
+    sockaddr_storage sa{};
+    socklen_t salen = sizeof sa;
+    const int rc = check(static_cast<int>(recvfrom(s, buf, static_cast<size_t>(len), MSG_TRUNC,
+                                                   reinterpret_cast<sockaddr *>(&sa), &salen)));
+    if (rc >= 0)
+        addr = FromSockaddr(reinterpret_cast<const sockaddr *>(&sa), &port);
+    return rc;
+}
+
 int SockPeek(SocketHandle s, void *buf, int len)
 {
     return check(static_cast<int>(recv(s, buf, static_cast<size_t>(len), MSG_PEEK | MSG_DONTWAIT)));

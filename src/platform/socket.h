@@ -34,6 +34,9 @@ int SockSend(SocketHandle s, const void *data, int len, int flags);
 int SockSendTo(SocketHandle s, const void *data, int len, int flags,
                const IpAddress &addr, std::uint16_t port);
 int SockRecv(SocketHandle s, void *buf, int len);
+// Takes one datagram and says where it came from (a datagram longer than
+// 'len' is cut; the return value is its whole length, as MSG_TRUNC gives it).
+int SockRecvFrom(SocketHandle s, void *buf, int len, IpAddress &addr, std::uint16_t &port);
 // Looks at the next bytes without taking them: 0 means the peer has closed.
 int SockPeek(SocketHandle s, void *buf, int len);
 // how: 0 receive, 1 send, 2 both.

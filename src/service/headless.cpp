@@ -10,6 +10,7 @@
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
+#include "service/idletimerrecord.h"
 #include "service/metricsserver.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
@@ -69,6 +70,8 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     history_ = std::make_unique<history::THistoryKeeper>(*session_, options_);
     if (!history_->Store().Problem().isEmpty())
         log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    // [KeepAlive] IntervalFrom=measured: the interval from the idle timers kept.
+    intervals_ = new TIntervalFollower(*session_, history_->Store(), this);
 
     signals_ = new platform::TQuitSignals(this);
     signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
@@ -82,6 +85,7 @@ THeadlessService::~THeadlessService()
     // The endpoint's thread ends before the figures it serves go.
     delete server_;
     server_ = nullptr;
+    delete intervals_;
     history_.reset();
     session_.reset();
 }

@@ -28,6 +28,7 @@ class TQuitSignals;
 namespace service {
 
 class TMetricsServer;
+class TIntervalFollower;
 class TSystemdNotifier;
 
 class THeadlessService : public QObject, public TSessionObserver {
@@ -61,6 +62,7 @@ private:
     std::optional<TListenAddress> metricsAt_;
     std::unique_ptr<TAntiIdleSession> session_;
     std::unique_ptr<history::THistoryKeeper> history_;   // freed before the session
+    TIntervalFollower *intervals_ = nullptr;              // the measured interval, freed before the history
     TSessionLogger logger_;
     TMetrics metrics_;
     TMetricsServer *server_ = nullptr;

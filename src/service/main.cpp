@@ -1,10 +1,25 @@
 // The unattended service, started by `idlix --headless` (which hands the
-// process over to this program) or by its systemd unit through it. It links
-// no windowing library: a machine without a display, Qt Gui or Qt Widgets
-// runs it as it is.
+// process over to this program) or by its systemd unit through it, and the
+// idle-timer finder's two ends (`idlix --reflector`, `idlix
+// --find-idle-timer`), which need no display either. It links no windowing
+// library: a machine without a display, Qt Gui or Qt Widgets runs it as it is.
+#include "config/commandline.h"
+#include "service/findercmd.h"
 #include "service/headless.h"
+#include "service/reflectorservice.h"
+
+#include <QStringList>
 
 int main(int argc, char **argv)
 {
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    // Started directly (not through idlix), the line may leave --headless out.
+    const config::TCommandLine line = config::ParseCommandLine(args, QStringLiteral("headless"));
+    if (line.Error.isEmpty() && line.Mode == QLatin1String("find-idle-timer"))
+        return service::RunFindIdleTimer(line, argc, argv);
+    if (line.Error.isEmpty() && line.Mode == QLatin1String("reflector"))
+        return service::RunReflector(line, argc, argv);
     return service::RunHeadless(argc, argv);
 }

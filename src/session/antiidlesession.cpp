@@ -260,7 +260,7 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     }
     // 0 would fire the timer without pause; the field's own range applies.
     minutes = TAntiIdleOptions::FrequencyRange.Clamp(minutes);
-    Timer3->setInterval(minutes * 60000);
+    Timer3->setInterval(ProbeIntervalMs(minutes));
 
     const QStringList hosts = State.CycleMode ? servers_.Entries() : QStringList{options.Host};
     stats_.Start(hosts);
@@ -274,6 +274,31 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, TStamp::Now()};
     Notify([&](TSessionObserver *o) { o->StatsReset(start); });
     return true;
+}
+
+int TAntiIdleSession::ProbeIntervalMs(int minutes) const
+{
+    if (options_.KeepAlive.IntervalFrom == config::TKeepAliveOptions::Measured && MeasuredIntervalMs) {
+        // Never below 10 s: a timer measured at a few seconds is a broken
+        // gateway, and a probe every few seconds would cost more than it keeps.
+        if (const int ms = MeasuredIntervalMs(); ms > 0)
+            return std::max(ms, 10'000);
+    }
+    return minutes * 60000;
+}
+
+void TAntiIdleSession::IntervalSourceChanged()
+{
+    if (!started_)
+        return;
+    bool ok = false;
+    const int minutes = TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
+    const int interval = ProbeIntervalMs(ok ? minutes : TAntiIdleOptions::FrequencyRange.Min);
+    // Restarting the timer counts the new interval from now.
+    if (interval != Timer3->interval() && Timer3->isActive())
+        Timer3->start(interval);
+    else
+        Timer3->setInterval(interval);
 }
 
 void TAntiIdleSession::Timer3Timer()

@@ -22,6 +22,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 #include <vector>
 
 class QTimer;
@@ -71,6 +73,14 @@ public:
     // log, counters cleared. A probe still out is not cancelled: its result
     // comes later and is reported as usual.
     void Stop();
+    // The interval measured for the network in use, in milliseconds (0: none
+    // measured), asked at the start and at IntervalSourceChanged() when
+    // [KeepAlive] IntervalFrom is "measured". Unset: the frequency as set.
+    std::function<int()> MeasuredIntervalMs;
+    // The network, the measurements or the preferences changed: a running
+    // session takes the interval they give now.
+    void IntervalSourceChanged();
+
     // Between Start and Stop.
     bool Started() const { return started_; }
     // Writes every history line still waiting to the log (the program is
@@ -112,6 +122,8 @@ public:
     void StartAntiIdle();             // throws std::exception for a start that fails
     void StartCycle();                // first server of the list, then the timer
     bool StartSessionStats(QString *error = nullptr);
+    // Timer3's interval: the measured one where it applies, else 'minutes'.
+    int ProbeIntervalMs(int minutes) const;
     void Timer3Timer();               // one tick: the next host, then one probe
     void SendProbe();                 // one echo or HTTP GET to CurrentHost, by the method
     void Ping2DnsLookupDone(QObject *Sender, quint16 Error);

@@ -71,6 +71,9 @@ public:
     static QString SettingsFile();
     // Options > Preferences...: the preferences dialog.
     void Preferences1Click();
+    // Takes 'options' as the preferences dialog's Save does: the preference
+    // sections written to the settings file, the watchers told.
+    void ChangePreferences(const config::TOptions &options);
     // Option-panel openers and the save question's answers.
     void img_AIArrowClick();
     void img_LatArrowClick();
@@ -150,7 +153,7 @@ private:
           *Help1 = nullptr;
     QAction *AntiIdle1 = nullptr, *Finger1 = nullptr, *LatencyTest1 = nullptr, *Ping1 = nullptr,
             *TraceRoute1 = nullptr, *ISPTree1 = nullptr, *Resolve1 = nullptr, *History1 = nullptr,
-            *HideIdlix1 = nullptr, *Exit1 = nullptr;
+            *FindIdleTimer1 = nullptr, *HideIdlix1 = nullptr, *Exit1 = nullptr;
     QAction *Undo1 = nullptr, *Cut1 = nullptr, *Copy1 = nullptr, *Paste1 = nullptr,
             *Clear1 = nullptr, *SelectAll1 = nullptr;
     QAction *Connect1 = nullptr, *Disconnect1 = nullptr, *Reset1 = nullptr,

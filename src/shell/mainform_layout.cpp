@@ -120,6 +120,8 @@ void TMainForm::CreateMenu()
     Resolve1 = addItem(Tools1, "Resolve1", "&Resolve", QKeySequence(Qt::CTRL | Qt::Key_R));
     // The connection history's own window (made by its feature when asked).
     History1 = addItem(Tools1, "History1", "Hi&story...");
+    // The idle-timer finder's window (made by its feature when asked).
+    FindIdleTimer1 = addItem(Tools1, "FindIdleTimer1", "Find Idle Ti&mer...");
     Tools1->addSeparator();
     HideIdlix1 = addItem(Tools1, "HideIdlix1", "&Hide Idlix");
     Tools1->addSeparator();

@@ -99,6 +99,17 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
                                o.Network.AddressFamily);
     network->addRow(QStringLiteral("Address family:"), cb_PrefFamily);
 
+    auto *keepAlive = new QFormLayout(AddTab(QStringLiteral("tab_PrefKeepAlive"), QStringLiteral("Keep-alive")));
+    cb_PrefInterval = MakeChoice(QStringLiteral("cb_PrefInterval"),
+                                 {{QStringLiteral("as set in the anti-idle options"), config::TKeepAliveOptions::AsSet},
+                                  {QStringLiteral("from the idle timer measured on this network"),
+                                   config::TKeepAliveOptions::Measured}},
+                                 o.KeepAlive.IntervalFrom);
+    keepAlive->addRow(QStringLiteral("Probe interval:"), cb_PrefInterval);
+    keepAlive->addRow(MakeNote(QStringLiteral(
+        "Measured: every 0.8 times the shortest idle timer found on the network in use (Tools > "
+        "Find Idle Timer...), at least 10 s; as set where none was measured.")));
+
     auto *service = new QFormLayout(AddTab(QStringLiteral("tab_PrefService"), QStringLiteral("Service")));
     edt_PrefMetrics = new QLineEdit(o.Service.MetricsAddress);
     edt_PrefMetrics->setObjectName(QStringLiteral("edt_PrefMetrics"));
@@ -130,4 +141,5 @@ void TPreferencesDialog::Apply(config::TOptions &o) const
     o.Notify.PauseOnMetered = cb_PrefPauseMetered->isChecked();
     o.Network.AddressFamily = cb_PrefFamily->currentData().toInt();
     o.Service.MetricsAddress = edt_PrefMetrics->text().trimmed();
+    o.KeepAlive.IntervalFrom = cb_PrefInterval->currentData().toInt();
 }

@@ -32,6 +32,7 @@ public:
     QCheckBox *cb_PrefPauseMetered = nullptr; // no probes on metered connections
     QComboBox *cb_PrefFamily = nullptr;       // address family of lookups
     QLineEdit *edt_PrefMetrics = nullptr;     // metrics endpoint address
+    QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

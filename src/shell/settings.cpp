@@ -203,7 +203,14 @@ void TMainForm::Preferences1Click()
     TPreferencesDialog dialog(options_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    dialog.Apply(options_);
+    config::TOptions changed = options_;
+    dialog.Apply(changed);
+    ChangePreferences(changed);
+}
+
+void TMainForm::ChangePreferences(const config::TOptions &options)
+{
+    options_ = options;
     QString error;
     if (!config::SavePreferences(SettingsFile(), options_, &error))
         desktop::ShowMessage(error);

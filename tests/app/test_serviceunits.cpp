@@ -18,6 +18,7 @@ namespace {
 
 const QString kSystemUnit = QStringLiteral(IDLIX_SOURCE_DIR "/packaging/systemd/idlix.service");
 const QString kUserUnit = QStringLiteral(IDLIX_SOURCE_DIR "/packaging/systemd/user/idlix.service");
+const QString kReflectorUnit = QStringLiteral(IDLIX_SOURCE_DIR "/packaging/systemd/idlix-reflector.service");
 
 // The value of a unit's key (the last one that sets it).
 QString Key(const QString &unit, const QString &key)
@@ -69,15 +70,16 @@ TEST(ServiceUnits, SystemdVerifiesBothWithoutAComplaint)
     } units[] = {
         {"system", kSystemUnit, {}},
         {"user", kUserUnit, {"--user"}},
+        {"reflector", kReflectorUnit, {}},
     };
     for (const auto &u : units) {
         SCOPED_TRACE(u.name);
         // systemd checks that the program is there: the one just built
         // stands in for the installed one.
         QByteArray text = testutil::readFile(u.unit);
-        ASSERT_TRUE(text.contains("ExecStart=/usr/bin/idlix --headless"));
+        ASSERT_TRUE(text.contains("ExecStart=/usr/bin/idlix --"));
         text.replace("/usr/bin/idlix", QFile::encodeName(testutil::programPath()));
-        const QString copy = dir.file(QStringLiteral("%1/idlix.service").arg(u.name));
+        const QString copy = dir.file(QStringLiteral("%1/%2").arg(u.name, QFileInfo(u.unit).fileName()));
         ASSERT_TRUE(QDir().mkpath(QFileInfo(copy).path()));
         QFile f(copy);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -108,6 +110,13 @@ TEST(ServiceUnits, TheSystemUnitsHardeningKeepsItsExposureLow)
     for (const char *family : {"AF_INET", "AF_INET6", "AF_NETLINK", "AF_UNIX"})
         EXPECT_TRUE(families.contains(family)) << family;
     EXPECT_EQ(Key(kSystemUnit, "AmbientCapabilities"), "CAP_NET_RAW");
+    // The reflector needs less still: no capability, no netlink.
+    const Outcome r = Analyze({"security", "--offline=true", "--no-pager", kReflectorUnit}, dir.path());
+    const auto rm = QRegularExpression(R"(Overall exposure level for idlix-reflector\.service: ([0-9.]+) )").match(r.out);
+    ASSERT_TRUE(rm.hasMatch()) << r.out.left(300).toStdString();
+    EXPECT_LE(rm.captured(1).toDouble(), 2.0) << r.out.toStdString();
+    // Its status for "no key" is one systemd does not restart on.
+    EXPECT_TRUE(Key(kReflectorUnit, "RestartPreventExitStatus").split(' ').contains(QString::number(service::kExitConfig)));
 }
 
 TEST(ServiceUnits, NoRestartForWhatARestartCannotMend)

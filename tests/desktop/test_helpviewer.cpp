@@ -68,7 +68,7 @@ TEST(HelpViewer, ShippedDocumentOpens)
     const QString text = browser->toPlainText();
     for (const char *topic : {"Anti-Idle", "Latency test", "Ping", "Traceroute", "Finger",
                               "Resolve IP/Host", "ISP Tree", "Dial-up", "idlix2.ini",
-                              "Servers.dat", "AI_Log.txt"})
+                              "Servers.dat", "AI_Log.txt", "Finding the idle timer"})
         EXPECT_TRUE(text.contains(topic)) << topic;
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

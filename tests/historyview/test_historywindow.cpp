@@ -189,6 +189,13 @@ TEST_F(HistoryWindowTest, FollowsNewRecordsWhileShown)
     store.AddProbe(Probe(Now(), "new.test", 12), 0);
     ASSERT_TRUE(testutil::waitFor([&] { return w.tbl_HistTargets->rowCount() == 2; }, 3s));
     EXPECT_TRUE(w.lbl_HistLast->text().contains("new.test"));
+    // An idle timer kept while the window shows: in its tab, whatever the range.
+    ASSERT_EQ(w.tbl_HistIdle->rowCount(), 0);
+    store.AddIdleTimer({Now() - 40 * 24 * 3600 * 1000000LL, "udp", "gateway 10.0.0.1 via eth0", "at least", 1800,
+                        1800, 0, "15+ 1800+", 248, 1803000});
+    ASSERT_TRUE(testutil::waitFor([&] { return w.tbl_HistIdle->rowCount() == 1; }, 3s));
+    EXPECT_EQ(Row(w.tbl_HistIdle, 0).mid(1), (QStringList{"udp", "gateway 10.0.0.1 via eth0", "at least 1800", "1800",
+                                                          "", "15+ 1800+", "248 bytes"}));
 }
 
 TEST_F(HistoryWindowTest, ExportsTheRangeShown)

@@ -422,6 +422,8 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         family->setCurrentIndex(family->findData(6));
         d->findChild<QLineEdit *>("edt_PrefMetrics")->setText(" 127.0.0.1:9417 ");
         d->findChild<QCheckBox *>("cb_PrefNotify")->setChecked(false);
+        auto *interval = d->findChild<QComboBox *>("cb_PrefInterval");
+        interval->setCurrentIndex(interval->findData(config::TKeepAliveOptions::Measured));
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
     EXPECT_EQ(told, 1);
@@ -430,8 +432,10 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     EXPECT_EQ(o.Network.AddressFamily, config::TNetworkOptions::IPv6Only);
     EXPECT_EQ(o.Service.MetricsAddress, "127.0.0.1:9417");
     EXPECT_FALSE(o.Notify.Enabled);
+    EXPECT_EQ(o.KeepAlive.IntervalFrom, config::TKeepAliveOptions::Measured);
     const QStringList lines = iniLines(readFile(dir.file("idlix2.ini")));
-    for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0"})
+    for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0",
+                             "IntervalFrom=measured"})
         EXPECT_TRUE(lines.contains(want)) << want;
     EXPECT_TRUE(lines.contains("Bytes=100"));
     EXPECT_TRUE(catcher.messages.isEmpty());
@@ -440,6 +444,8 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     answer(false, [](QDialog *d) {
         EXPECT_EQ(d->findChild<QSpinBox *>("se_PrefDownAfter")->value(), 9);
         EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefFamily")->currentData().toInt(), 6);
+        EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefInterval")->currentData().toInt(),
+                  config::TKeepAliveOptions::Measured);
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
 }

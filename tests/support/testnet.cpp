@@ -295,6 +295,17 @@ bool TestNet::addSilentRoute() const
     return ok_ && shell(script("silent " + prefix_) + " >/dev/null 2>&1") == 0;
 }
 
+bool TestNet::setNat(int udpSeconds, int tcpSeconds) const
+{
+    return ok_ && shell(script("nat " + prefix_ + " " + std::to_string(udpSeconds) + " " +
+                               std::to_string(tcpSeconds)) + " >/dev/null 2>&1") == 0;
+}
+
+bool TestNet::clearNat() const
+{
+    return ok_ && shell(script("nat-off " + prefix_) + " >/dev/null 2>&1") == 0;
+}
+
 bool TestNet::startDnsDelay(int delayMs, const std::vector<std::string> &args)
 {
     stopDnsDelay();

@@ -119,6 +119,12 @@ public:
     // Adds the route client - r1 - r2 - mute - beyond, whose third hop never
     // answers (README.md). True once it is there.
     bool addSilentRoute() const;
+    // Makes r1 a NAT (masquerade towards r2, only answers let back in) that
+    // drops idle UDP mappings after 'udpSeconds' and idle TCP connections
+    // after 'tcpSeconds'; the client then reaches the hosts as 10.200.2.1.
+    bool setNat(int udpSeconds, int tcpSeconds) const;
+    // r1 routes without translating again.
+    bool clearNat() const;
     // Starts the delaying DNS forwarder (dns_delay arguments after the
     // default delay, e.g. {"--delay-for", "10.3.200.10.in-addr.arpa=300"})
     // and points the client's resolver at it; a running one is stopped first.

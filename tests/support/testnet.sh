@@ -14,6 +14,10 @@
 #   testnet.sh dnsdelay PREFIX BIN MS [ARGS]  start the delaying DNS forwarder BIN on the name
 #                                    server's second address and point the client at it; prints the pid
 #   testnet.sh dnsdirect PREFIX      point the client at the name server itself again
+#   testnet.sh nat PREFIX UDP TCP    make r1 a NAT (nftables masquerade towards r2) whose
+#                                    conntrack forgets idle UDP mappings after UDP seconds
+#                                    and idle established TCP ones after TCP seconds
+#   testnet.sh nat-off PREFIX        r1 routes again without translating
 #   testnet.sh clean-stale           remove networks whose creating process is gone
 #   testnet.sh ns PREFIX ROLE        print the namespace name of a role
 #
@@ -335,6 +339,37 @@ fingerd_up() {
   echo "$pid"
 }
 
+# r1 as a home gateway: the client's IPv4 packets leave towards r2 with r1's
+# address (10.200.2.1) and a port of its choosing, and only answers to what
+# went out come back in. The conntrack timeouts are per namespace: both UDP
+# ones (a mapping that saw an answer within its first seconds keeps the first
+# timeout, one that carries a stream the second) are set alike, and "loose"
+# pick-up is off so that a TCP segment after its mapping went finds none.
+nat() {
+  local p=$1 udp=$2 tcp=$3 R1
+  R1=$(ns "$p" r1)
+  command -v nft >/dev/null || die "nft (package nftables) is not installed"
+  nat_off "$p"
+  in_ns "$R1" nft -f - <<NFT
+table ip idlixnat {
+  chain outward { type nat hook postrouting priority srcnat; oifname "eth1" ip saddr 10.200.1.0/24 masquerade; }
+  chain inward {
+    type filter hook forward priority filter; policy accept;
+    iifname "eth1" oifname "eth0" ct state established,related accept
+    iifname "eth1" oifname "eth0" drop
+  }
+}
+NFT
+  in_ns "$R1" sysctl -qw net.netfilter.nf_conntrack_udp_timeout="$udp" \
+    net.netfilter.nf_conntrack_udp_timeout_stream="$udp" \
+    net.netfilter.nf_conntrack_tcp_timeout_established="$tcp" \
+    net.netfilter.nf_conntrack_tcp_loose=0
+}
+
+nat_off() {
+  in_ns "$(ns "$1" r1)" nft delete table ip idlixnat 2>/dev/null || true
+}
+
 clean_stale() {
   local n pid
   for n in $(ip netns list | awk '{print $1}' | grep -E '^idx[0-9]+-' || true); do
@@ -355,7 +390,9 @@ case "$cmd" in
   silent) need_root; [ $# -ge 1 ] || die "usage: silent PREFIX"; silent "$1" ;;
   dnsdelay) need_root; [ $# -ge 3 ] || die "usage: dnsdelay PREFIX BIN MS [ARGS]"; dnsdelay "$@" ;;
   dnsdirect) need_root; [ $# -ge 1 ] || die "usage: dnsdirect PREFIX"; resolv_conf "$1" 10.200.3.53 ;;
+  nat) need_root; [ $# -ge 3 ] || die "usage: nat PREFIX UDP TCP"; nat "$@" ;;
+  nat-off) need_root; [ $# -ge 1 ] || die "usage: nat-off PREFIX"; nat_off "$1" ;;
   clean-stale) need_root; clean_stale ;;
   ns) [ $# -ge 2 ] || die "usage: ns PREFIX ROLE"; ns "$1" "$2" ;;
-  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|silent|dnsdelay|dnsdirect|clean-stale|ns ..." ;;
+  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|silent|dnsdelay|dnsdirect|nat|nat-off|clean-stale|ns ..." ;;
 esac

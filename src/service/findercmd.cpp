@@ -1,0 +1,145 @@
+#include "service/findercmd.h"
+
+#include "config/commandline.h"
+#include "config/optionsfile.h"
+#include "idletimer/hostport.h"
+#include "idletimer/idlefinder.h"
+#include "idletimer/reflector.h"
+#include "net/wsextra.h"
+#include "platform/appdir.h"
+#include "platform/logstream.h"
+#include "platform/netidentity.h"
+#include "platform/quitsignals.h"
+#include "platform/resolver.h"
+#include "platform/version.h"
+#include "service/idletimerrecord.h"
+#include "service/serviceargs.h"
+#include "service/serviceconfig.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace service {
+
+int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
+{
+    if (line.Help) {
+        std::fputs(qPrintable(config::UsageText(line.Mode)), stdout);
+        return kExitOk;
+    }
+    if (line.Version) {
+        std::printf("Idlix %s\n", platform::ProgramVersion);
+        return kExitOk;
+    }
+    auto refuse = [&line](const QString &why) {
+        config::TCommandLine refused = line;
+        refused.Error = why;
+        std::fputs(qPrintable(config::RefusalText(refused)), stderr);
+        return kExitUsage;
+    };
+    const QString kindText = line.Arguments.value(0);
+    idletimer::TIdleKind kind;
+    if (kindText == QLatin1String("udp")) {
+        kind = idletimer::TIdleKind::Udp;
+    } else if (kindText == QLatin1String("tcp")) {
+        kind = idletimer::TIdleKind::Tcp;
+    } else if (kindText == QLatin1String("line")) {
+        std::fputs("line idle timer: not measured (the dial-up line's own timer is not measured "
+                   "by this version)\n", stdout);
+        return kExitFailure;
+    } else if (kindText.isEmpty()) {
+        return refuse(QStringLiteral("--find-idle-timer needs what to measure: udp or tcp"));
+    } else {
+        return refuse(QStringLiteral("--find-idle-timer '%1': udp or tcp").arg(kindText));
+    }
+    int longest = 0;
+    if (line.Has("max")) {
+        bool ok = false;
+        longest = line.Value("max").toInt(&ok);
+        if (!ok || longest < 1 || longest > int(idletimer::kMaxSilence))
+            return refuse(QStringLiteral("--max '%1': a number of seconds from 1 to %2")
+                              .arg(line.Value("max"))
+                              .arg(idletimer::kMaxSilence));
+    }
+    platform::IgnoreBrokenPipe();
+    QCoreApplication app(argc, argv);
+    auto fail = [](int code, const QString &why) {
+        std::fprintf(stdout, "%s\n", qPrintable(why));
+        return code;
+    };
+    if (!line.DataDir.isEmpty()) {
+        if (const TServiceProblem p = CheckDataFolder(line.DataDir, QString()))
+            return fail(p.Code, p.Reason);
+        platform::UseDataDir(line.DataDir);
+    }
+    config::TOptions options;
+    config::LoadOptions(config::SettingsPath(), options);
+    if (const QString problem = idletimer::KeyProblem(options.Reflector.Key); !problem.isEmpty())
+        return fail(kExitConfig, problem);
+    const QString where = line.Has("reflector") ? line.Value("reflector") : options.Reflector.Host;
+    if (where.isEmpty())
+        return fail(kExitConfig, QStringLiteral("no reflector: give --reflector HOST or set [Reflector] Host="));
+    QString host, error;
+    std::uint16_t port = idletimer::kReflectorPort;
+    if (!idletimer::SplitHostPort(where, &host, &port, &error) || host.isEmpty())
+        return fail(kExitUsage, QStringLiteral("reflector %1").arg(error.isEmpty() ? where : error));
+    platform::SetFamilyChoice(line.Family ? *line.Family : options.Network.Choice());
+    platform::HostEntry entry;
+    const int lookup = platform::LookupHost(host.toStdString(), entry);
+    if (lookup != 0 || entry.addresses.empty())
+        return fail(kExitFailure, QStringLiteral("%1 idle timer: not measured (reflector %2: %3)")
+                                      .arg(idletimer::KindName(kind), host, SocketErrorText(lookup)));
+
+    idletimer::TIdleTrial::TTarget target;
+    target.Address = entry.addresses.front();
+    target.Port = port;
+    target.Transport = kind == idletimer::TIdleKind::Udp ? idletimer::TTransport::Udp : idletimer::TTransport::Tcp;
+    target.Key = idletimer::KeyBytes(options.Reflector.Key);
+    const idletimer::TTrialPlan::TSettings settings = idletimer::PlanSettings(kind, longest);
+
+    std::printf("Measuring the %s idle timer against %s port %u, silences up to %d s\n",
+                qPrintable(idletimer::KindName(kind)), platform::AddressText(target.Address).c_str(),
+                unsigned(port), settings.Longest);
+    std::fflush(stdout);
+    idletimer::TIdleTimerFinder finder(target, settings);
+    int code = kExitFailure;
+    finder.OnProgress = [](const QString &line) {
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    };
+    finder.OnDone = [&code](const idletimer::TIdleResult &r) {
+        std::printf("%d trials, %llu bytes sent, %lld s\n", r.Started,
+                    static_cast<unsigned long long>(r.BytesSent), static_cast<long long>(r.ElapsedMs / 1000));
+        // Kept in the connection history before the verdict is printed last.
+        if (r.State != idletimer::TTrialPlan::TState::Failed) {
+            QString problem;
+            if (!RecordIdleTimer(r, platform::CurrentNetworkIdentity(), &problem))
+                std::printf("not kept in the connection history: %s\n", qPrintable(problem));
+        }
+        std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
+        std::fflush(stdout);
+        code = r.State == idletimer::TTrialPlan::TState::Failed ? kExitFailure : kExitOk;
+        QCoreApplication::exit(code);
+    };
+    // While long trials run: which are still out and how long the last one has left.
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&finder] {
+        QStringList out;
+        for (int t : finder.Pending())
+            out << QString::number(t);
+        std::printf("waiting: trials of %s s running, %d s left at most\n", qPrintable(out.join(QStringLiteral(", "))),
+                    finder.SecondsLeft());
+        std::fflush(stdout);
+    });
+    ticker.start(60'000);
+    platform::TQuitSignals quit;
+    quit.OnQuit = [&finder](int) { finder.Stop(); };
+    quit.SetWatching(true);
+    QTimer::singleShot(0, &finder, [&finder] { finder.Start(); });
+    QCoreApplication::exec();
+    return code;
+}
+
+} // namespace service

@@ -113,6 +113,12 @@ struct THistoryOptions {
     int KeepDays = 365;
 };
 
+// [History Window]: what the Connection History window shows when it opens.
+struct THistoryWindowOptions {
+    static constexpr TRange RangeRange{0, 4};
+    int Range = -1;           // the range item last chosen; -1 = none yet (a range that fits the data)
+};
+
 // [Notifications]: desktop notices of the line's state.
 struct TNotifyOptions {
     bool Enabled = true;
@@ -178,6 +184,7 @@ struct TOptions {
 
     TWindowOptions Window;
     THistoryOptions History;
+    THistoryWindowOptions HistoryWindow;
     TNotifyOptions Notify;
     TNetworkOptions Network;
     TServiceOptions Service;

@@ -17,6 +17,7 @@ const QString RasSection = QStringLiteral("Dial-Up Options");
 const QString GeneralSection = QStringLiteral("General");
 const QString WindowSection = QStringLiteral("Window");
 const QString HistorySection = QStringLiteral("History");
+const QString HistoryWindowSection = QStringLiteral("History Window");
 const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
@@ -148,6 +149,8 @@ void LoadOptions(const QString &path, TOptions &o)
     o.History.DownAfter = ReadClamped(ini, HistorySection, "DownAfter", 3, THistoryOptions::DownAfterRange);
     o.History.UpAfter = ReadClamped(ini, HistorySection, "UpAfter", 2, THistoryOptions::UpAfterRange);
     o.History.KeepDays = ReadClamped(ini, HistorySection, "KeepDays", 365, THistoryOptions::KeepDaysRange);
+    const int range = ini.ReadInteger(HistoryWindowSection, QStringLiteral("Range"), -1);
+    o.HistoryWindow.Range = THistoryWindowOptions::RangeRange.Clamp(range) == range ? range : -1;
     o.Notify.Enabled = ini.ReadBool(NotifySection, QStringLiteral("Enabled"), true);
     o.Notify.PauseOnMetered = ini.ReadBool(NotifySection, QStringLiteral("PauseOnMetered"), false);
     o.Network.AddressFamily =
@@ -225,6 +228,13 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));
+    });
+}
+
+bool SaveHistoryWindow(const QString &path, const THistoryWindowOptions &o, QString *error)
+{
+    return Save(path, error, [&](platform::TIniFile &ini) {
+        ini.WriteInteger(HistoryWindowSection, QStringLiteral("Range"), o.Range);
     });
 }
 

@@ -454,7 +454,7 @@ void THistoryStore::Repair()
         TStatement outage(db_,
             "UPDATE outages SET end = max(start, ?1), duration_ms = (max(start, ?1) - start) / 1000,"
             " ended_by = ?2, lost = (SELECT count(*) FROM probes WHERE t >= outages.start AND t <= ?1"
-            " AND session = ?3 AND outcome <> 0) WHERE session = ?3 AND end IS NULL");
+            " AND session = ?3 AND outcome NOT IN (0, 7)) WHERE session = ?3 AND end IS NULL");
         outage.Reset().Bind(last).Bind(kNotMonitored).Bind(s.Id).Step();
         TStatement gaps(db_, "UPDATE gaps SET end = max(start, ?1) WHERE session = ?2 AND end IS NULL");
         gaps.Reset().Bind(last).Bind(s.Id).Step();

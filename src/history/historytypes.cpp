@@ -7,8 +7,9 @@ namespace history {
 
 namespace {
 
-// The outcome codes of the file. Ok must stay 0: queries count failures as
-// "outcome <> 0".
+// The outcome codes of the file. Ok must stay 0 and NotPermitted 7: queries
+// count lost probes as "outcome NOT IN (0, 7)" (an echo this system did not
+// let out says nothing of the line).
 constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
     {TProbeOutcome::Ok, 0},
     {TProbeOutcome::Timeout, 1},

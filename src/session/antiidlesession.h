@@ -165,6 +165,7 @@ private:
     void StopMonitoring();
     void Status(const QString &text, bool repaint = false);
     void HistoryLine(const QString &text);
+    void FailureLine(const QString &text);
     void Message(const QString &text);
     template <typename Call> void Notify(Call call);
 

@@ -139,7 +139,7 @@ void TAntiIdleSession::HttpProbe()
     }
     const QString text = QStringLiteral("Transfer from ") + host + QStringLiteral(" failed. ") + reason;
     Status(QStringLiteral("Status: ") + text);
-    HistoryLine(text);
+    FailureLine(text);
     result.Outcome = failure;
     result.Reason = reason;
     RecordFailure(result);

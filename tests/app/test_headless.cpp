@@ -296,6 +296,29 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
     }
 }
 
+// -4 and -6 on the program's own command line: an echo to an IPv4 address
+// goes out unless IPv6 is the one family of the run.
+TEST(Headless, OneAddressFamilyForTheRun)
+{
+    std::string why;
+    if (SkipWithoutEchoes(&why))
+        GTEST_SKIP() << why;
+    for (const auto &[option, says] : {std::pair{"-4", " pinged in "}, std::pair{"-6", "Unknown Host 127.0.0.1"}}) {
+        testutil::ScratchDir dir;
+        WriteFile(dir.file("idlix2.ini"), kEchoToLoopback);
+        QProcess p;
+        p.setProcessEnvironment(HeadlessEnvironment(dir));
+        p.setStandardErrorFile(dir.file("err"));
+        p.start(testutil::programPath(), {"--headless", option});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        const bool said = testutil::waitFor([&] { return testutil::readFile(dir.file("err")).contains(says); },
+                                            std::chrono::milliseconds(8000));
+        ::kill(pid_t(p.processId()), SIGINT);
+        EXPECT_TRUE(p.waitForFinished(5000) && p.exitCode() == 0 && said)
+            << option << ": " << testutil::readFile(dir.file("err")).toStdString();
+    }
+}
+
 TEST(Headless, HelpAndVersionWithoutADisplay)
 {
     testutil::ScratchDir dir;

@@ -216,6 +216,7 @@ TEST(MainFormMenu, ItemsCaptionsShortcutsAndSeparators)
                     {"ISPTree1", "&ISP Tree", QKeySequence("Ctrl+I")},
                     {"Resolve1", "&Resolve", QKeySequence("Ctrl+R")},
                     {"History1", "Hi&story...", none},
+                    {"FindIdleTimer1", "Find Idle Ti&mer...", none},
                     {"-", "", none},
                     {"HideIdlix1", "&Hide Idlix", none},
                     {"-", "", none},

@@ -8,8 +8,8 @@ namespace history {
 namespace {
 
 // The outcome codes of the file. Ok must stay 0: queries count failures as
-// "outcome <> 0".
-constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
+// "outcome NOT IN (0, 9)" (a skipped probe was never lost).
+constexpr std::array<std::pair<TProbeOutcome, int>, 10> kOutcomeCodes{{
     {TProbeOutcome::Ok, 0},
     {TProbeOutcome::Timeout, 1},
     {TProbeOutcome::Unreachable, 2},
@@ -19,6 +19,7 @@ constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
     {TProbeOutcome::HttpError, 6},
     {TProbeOutcome::NotPermitted, 7},
     {TProbeOutcome::Failed, 8},
+    {TProbeOutcome::Skipped, 9},
 }};
 
 } // namespace

@@ -85,6 +85,11 @@ void TMetrics::SessionStopped(const TSessionEnd &)
 
 void TMetrics::ProbeResult(const TProbeResult &r)
 {
+    if (r.Outcome == TProbeOutcome::Skipped) {
+        ++skipped_;
+        Changed();
+        return;
+    }
     ++probes_;
     ++probesBy_[{r.Host, KindName(r.Kind), OutcomeName(r.Outcome)}];
     bytesSent_ += r.BytesSent;
@@ -150,6 +155,10 @@ QByteArray TMetrics::Render() const
                           + QLatin1Char(',') + Label("outcome", outcome),
                       Count(count));
     }
+
+    TFamily(out, "idlix_probes_skipped_total", "counter",
+            "Probes not sent because the line carried other traffic since the last one.")
+        .Sample("idlix_probes_skipped_total", {}, Count(skipped_));
 
     TFamily rtt(out, "idlix_probe_round_trip_seconds", "histogram",
                 "Round trip of answered echoes and transfer time of HTTP probes, by target.");

@@ -12,6 +12,7 @@
 #include "session/webclient.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QThread>
 #include <QTimer>
 
@@ -42,6 +43,7 @@ QString OutcomeName(TProbeOutcome outcome)
     case TProbeOutcome::HttpError: return QStringLiteral("http-error");
     case TProbeOutcome::NotPermitted: return QStringLiteral("not-permitted");
     case TProbeOutcome::Failed: return QStringLiteral("failed");
+    case TProbeOutcome::Skipped: return QStringLiteral("skipped");
     }
     return QStringLiteral("failed");
 }
@@ -153,6 +155,8 @@ void TAntiIdleSession::Message(const QString &text)
 bool TAntiIdleSession::Start()
 {
     started_ = true;
+    // A session's first probe always goes out.
+    lineWatch_.Clear();
     try {
         StartAntiIdle();
     } catch (const std::exception &e) {
@@ -309,6 +313,8 @@ void TAntiIdleSession::Timer3Timer()
         } else {
             State.CurrentHost = options_.AntiIdle.Host;
         }
+        if (options_.KeepAlive.SkipWhenBusy && SkipProbe())
+            return;
         stats_.NewTick();
         SendProbe();
     } catch (const std::exception &e) {
@@ -352,9 +358,49 @@ void TAntiIdleSession::SendProbe()
     }
 }
 
+bool TAntiIdleSession::SkipProbe()
+{
+    const auto last = lastProbe_.find(State.CurrentHost);
+    if (last == lastProbe_.end() || Paused())
+        return false;
+    const QHostAddress target(last->second.Address);
+    // A web probe's connection may still close after its result: a few
+    // packets each way are its own.
+    const quint64 ownTail = last->second.Kind == antiidle::TProbeKind::HttpGet ? 3 : 0;
+    if (!lineWatch_.Busy(target, ownTail))
+        return false;
+    TProbeResult result;
+    result.Host = State.CurrentHost;
+    result.Address = last->second.Address;
+    result.Kind = last->second.Kind;
+    result.Outcome = TProbeOutcome::Skipped;
+    result.Reason = QStringLiteral("the line carried other traffic since the last probe");
+    result.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
+    result.Row = ReportRow();
+    result.SavedSent = last->second.Sent;
+    result.SavedReceived = last->second.Received;
+    Publish(result);
+    lineWatch_.Mark(target);
+    return true;
+}
+
 void TAntiIdleSession::Publish(TProbeResult &result)
 {
     result.At = TStamp::Now();
+    if (result.Outcome != TProbeOutcome::Skipped && !result.Address.isEmpty()) {
+        TLastProbe &last = lastProbe_[result.Host];
+        last.Address = result.Address;
+        last.Kind = result.Kind;
+        // A lost probe cost less than one answered: the saving counts what
+        // an answered one costs.
+        if (result.Success() || last.Sent == 0) {
+            last.Sent = result.BytesSent;
+            last.Received = result.BytesReceived;
+        }
+        // The counters from the end of this probe: its own packets are in.
+        if (options_.KeepAlive.SkipWhenBusy)
+            lineWatch_.Mark(QHostAddress(result.Address));
+    }
     Notify([&](TSessionObserver *o) { o->ProbeResult(result); });
     // The line is watched only while a session runs and is not paused: a
     // probe that ends after the machine woke, or after the session, tells

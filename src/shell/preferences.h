@@ -33,6 +33,7 @@ public:
     QComboBox *cb_PrefFamily = nullptr;       // address family of lookups
     QLineEdit *edt_PrefMetrics = nullptr;     // metrics endpoint address
     QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
+    QCheckBox *cb_PrefSkipBusy = nullptr;     // no probe while other traffic keeps the line busy
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

@@ -6,6 +6,7 @@
 
 #include "components/supertimer.h"
 #include "config/options.h"
+#include "platform/dialup.h"
 #include "platform/monoclock.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
@@ -335,6 +336,8 @@ void TAntiIdleSession::SendProbe()
     const TAntiIdleOptions &options = options_.AntiIdle;
     stats_.CountAttempt();
     State.AlternateToggle = !State.AlternateToggle;
+    // A simulated dial-up line counts its idle time from the last probe.
+    platform::DialNoteTraffic();
     const int index = State.CycleMode ? State.ServerIndex : -1;
     switch (antiidle::ChooseProbe(options.Method, State.AlternateToggle)) {
     case antiidle::TProbeKind::Echo: {

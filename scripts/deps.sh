@@ -53,6 +53,10 @@ test_packages=(
 # (and promtool, which checks their text), and lintian on the package.
 test_packages+=(prometheus lintian)
 
+# strace counts the writes of a settings save and kills one at each of its
+# system calls, to show that an interrupted save leaves a whole file.
+test_packages+=(strace)
+
 case "${1:-}" in
   run) packages=("${run_packages[@]}") ;;
   package) packages=("${run_packages[@]}" "${package_packages[@]}") ;;

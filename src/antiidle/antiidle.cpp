@@ -114,6 +114,7 @@ void TAntiIdle::btn_AntiIdleClick()
 
 void TAntiIdle::SessionStarting(const TSessionStart &start)
 {
+    cycle_ = start.Cycle;
     shell_.History()->clear();
     shell_.Info().lbl_Method->setText(MethodCaption(start.Method));
     shell_.Graph().ClearResponseHistory();
@@ -145,7 +146,7 @@ void TAntiIdle::ProbesScheduled()
 void TAntiIdle::SessionStarted()
 {
     const TInfoColumn info = shell_.Info();
-    if (!Engine->State.CycleMode)
+    if (!cycle_)
         info.ModeLBL->clear();
     info.GoodLBL->show();
     info.ModeLBL->show();

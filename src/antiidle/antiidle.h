@@ -45,4 +45,5 @@ private:
     IShell &shell_;
     TAntiIdleReport &report_;
     TToolSwitch &switch_;
+    bool cycle_ = false;              // the session visits the list (from its start event)
 };

@@ -9,7 +9,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 
 int AnswerExport(const config::TCommandLine &line)
 {

@@ -7,8 +7,6 @@
 #include <QFile>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 

@@ -25,7 +25,7 @@ void PrepareWindowScaleFromSettings(int &argc, char **argv)
         // Only to find the data folder (beside the program or the user's);
         // it opens no display.
         QCoreApplication locate(argc, argv);
-        const platform::TIniFile ini(config::SettingsPath());
+        const platform::TIniDocument ini(config::SettingsPath());
         scale = config::ParseScale(ini.ReadString(QStringLiteral("Window"), QStringLiteral("Scale"),
                                                   QString()));
     }

@@ -1,7 +1,5 @@
 #include "config/commandline.h"
 
-#include <array>
-
 namespace config {
 
 namespace {

@@ -33,25 +33,24 @@ int ClampItem(int index, int items)
     return index < -1 ? -1 : index >= items ? items - 1 : index;
 }
 
-int ReadClamped(const platform::TIniFile &ini, const QString &section, const char *key,
+int ReadClamped(const platform::TIniDocument &ini, const QString &section, const char *key,
                 int def, TRange range)
 {
     return range.Clamp(ini.ReadInteger(section, QLatin1String(key), def));
 }
 
-// Runs the writes of one save; a refused write ends it with its message.
+// Makes the edits of one save on the file's text and writes it once: all of
+// them reach the file, or none (with the message of the refused write).
 template <typename Writes>
 bool Save(const QString &path, QString *error, Writes writes)
 {
-    try {
-        platform::TIniFile ini(path);
-        writes(ini);
+    platform::TIniDocument ini(path);
+    writes(ini);
+    if (ini.Save())
         return true;
-    } catch (const platform::EIniWriteError &e) {
-        if (error)
-            *error = QString::fromUtf8(e.what());
-        return false;
-    }
+    if (error)
+        *error = QString::fromUtf8(platform::EIniWriteError(ini.FileName()).what());
+    return false;
 }
 
 } // namespace
@@ -107,7 +106,7 @@ int ParseFamily(const QString &text)
 
 void LoadOptions(const QString &path, TOptions &o)
 {
-    const platform::TIniFile ini(path);
+    const platform::TIniDocument ini(path);
 
     TAntiIdleOptions &ai = o.AntiIdle;
     ai.Method = ClampItem(ini.ReadInteger(AISection, QStringLiteral("Method"), 0), MethodItems);
@@ -174,7 +173,7 @@ bool SaveOptions(const QString &path, const TOptions &o, QString *error)
             checked += QChar('0' + i);
     }
     // A fixed order, so a first save lays the file out section by section.
-    return Save(path, error, [&](platform::TIniFile &ini) {
+    return Save(path, error, [&](platform::TIniDocument &ini) {
         ini.WriteInteger(AISection, QStringLiteral("Method"), o.AntiIdle.Method);
         ini.WriteString(AISection, QStringLiteral("Frequecy"), o.AntiIdle.Frequency);
         ini.WriteString(AISection, QStringLiteral("Host"), o.AntiIdle.Host);
@@ -202,7 +201,7 @@ bool SaveOptions(const QString &path, const TOptions &o, QString *error)
 
 bool SavePreferences(const QString &path, const TOptions &o, QString *error)
 {
-    return Save(path, error, [&](platform::TIniFile &ini) {
+    return Save(path, error, [&](platform::TIniDocument &ini) {
         ini.WriteString(WindowSection, QStringLiteral("Scale"), ScaleText(o.Window.Scale));
         ini.WriteInteger(HistorySection, QStringLiteral("DownAfter"), o.History.DownAfter);
         ini.WriteInteger(HistorySection, QStringLiteral("UpAfter"), o.History.UpAfter);

@@ -18,7 +18,7 @@ inline constexpr char SettingsFileName[] = "idlix2.ini";
 // Full path of the settings file.
 QString SettingsPath();
 
-// Reads every key of the file into 'options'. A missing file or key gives
+// Reads every key of the file (read once) into 'options'. A missing file or key gives
 // the key's default; numbers are clamped to their ranges and the method and
 // trace mode indexes to their items (below -1 = none, past the end = the
 // last). Each digit 0..3 found in "Options" checks its item; an item whose
@@ -26,12 +26,12 @@ QString SettingsPath();
 // it is. The proxy, which is never stored, is left alone.
 void LoadOptions(const QString &path, TOptions &options);
 
-// Writes the option sections, key by key in their fixed order. A write the
-// system refuses ends the save there: false, with "Unable to write to
-// <path>" in 'error'.
+// Writes the option sections, key by key in their fixed order, in one write
+// of the file: all of them or, when the system refuses the write, none
+// (false, with "Unable to write to <path>" in 'error').
 bool SaveOptions(const QString &path, const TOptions &options, QString *error);
 
-// Writes the preference sections the same way.
+// Writes the preference sections the same way (one write of the file).
 bool SavePreferences(const QString &path, const TOptions &options, QString *error);
 
 // The texts of the preference values in the file.

@@ -4,6 +4,7 @@
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"
+#include "platform/statetrace.h"
 
 #include <QEventLoop>
 #include <QPointer>
@@ -33,6 +34,13 @@ TFinger::~TFinger() = default;
 QString TFinger::ErrorText(int code)
 {
     return QStringLiteral("WinSock Error No. %1").arg(code & 0xFFFF);
+}
+
+void TFinger::SetState(TFingerState s)
+{
+    static constexpr const char *Names[] = {"idle", "resolving", "connecting", "sending", "receiving"};
+    platform::TraceState("finger", this, state_, s, Names);
+    state_ = s;
 }
 
 void TFinger::SetQuery(const QString &value)

@@ -96,7 +96,7 @@ public:
 private:
     enum class WaitEnd { Ready, TimedOut, Cancelled, Gone };
 
-    void SetState(TFingerState s) { state_ = s; }
+    void SetState(TFingerState s);
     void StartStep();
     void EndStep();
     void Tick();

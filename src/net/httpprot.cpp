@@ -1,5 +1,7 @@
 #include "net/httpprot.h"
 
+#include "platform/statetrace.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
@@ -36,6 +38,8 @@ void THttpCli::SetState(THttpState s)
 {
     if (s == state_)
         return;
+    static constexpr const char *Names[] = {"ready", "not-connected", "dns-lookup", "connected", "receiving-body"};
+    platform::TraceState("http", this, state_, s, Names);
     state_ = s;
     QPointer<THttpCli> self(this);
     if (auto h = OnStateChange)

@@ -5,6 +5,7 @@
 #include "platform/errcodes.h"
 #include "platform/monoclock.h"
 #include "platform/resolver.h"
+#include "platform/statetrace.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -37,6 +38,8 @@ TMSicmpTask::~TMSicmpTask() { m_dns->OnResolved = nullptr; }
 
 void TMSicmpTask::SetState(TState next)
 {
+    static constexpr const char *Names[] = {"idle", "looking-up", "testing", "probing"};
+    platform::TraceState("trace", this, m_state, next, Names);
     m_state = next;
 }
 

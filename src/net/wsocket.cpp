@@ -3,6 +3,7 @@
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"
+#include "platform/statetrace.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -246,7 +247,10 @@ void TCustomWSocket::TriggerError()
 
 void TCustomWSocket::ChangeState(TSocketState s)
 {
+    static constexpr const char *Names[] = {"invalid", "opened", "bound", "connecting",
+                                            "connected", "accepting", "listening", "closed"};
     TSocketState old = state_;
+    platform::TraceState("socket", this, old, s, Names);
     state_ = s;
     TriggerChangeState(old, s);
 }

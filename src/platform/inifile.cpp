@@ -224,61 +224,74 @@ std::optional<int> IniParseInteger(const QByteArray &value)
     return static_cast<int>(v);
 }
 
-TIniFile::TIniFile(const QString &path) : path_(QFileInfo(path).absoluteFilePath()) {}
-
-QByteArray TIniFile::load(bool *readable) const
+TIniDocument::TIniDocument(const QString &path) : path_(QFileInfo(path).absoluteFilePath())
 {
     const TBoundedText read = ReadBoundedText(path_, IniReadLimits);
     // A missing file is simply empty; one that exists but cannot be read (or
-    // is no file at all) must not be replaced by one holding only the key
-    // being written.
-    if (readable)
-        *readable = read.status == TReadStatus::Read || read.status == TReadStatus::Missing;
-    if (!readable || read.cut == TReadCut::None)
-        return read.text;
-    // About to be written, a file past the limits is written anew from the
-    // first half of them only: keys added at its end (new sections go
-    // there) must still be within the limits when it is read again, or they
-    // would be dropped by the next read and written away with the rest.
-    TReadLimits keep = IniReadLimits;
-    keep.maxBytes /= 2;
-    keep.maxLines /= 2;
-    return BoundText(read.text, keep).text;
+    // is no file at all) must not be replaced by one holding only the keys
+    // written.
+    readable_ = read.status == TReadStatus::Read || read.status == TReadStatus::Missing;
+    cut_ = read.cut != TReadCut::None;
+    text_ = read.text;
 }
 
-void TIniFile::store(const QByteArray &content)
+QString TIniDocument::ReadString(const QString &section, const QString &key, const QString &def) const
 {
-    // Owner only: the file holds the dial-up password.
-    if (!ReplaceFile(path_, content, TFileAccess::OwnerOnly))
-        throw EIniWriteError(path_);
-}
-
-QString TIniFile::ReadString(const QString &section, const QString &key, const QString &def) const
-{
-    auto v = IniFindValue(load(), section.toUtf8(), key.toUtf8());
+    auto v = IniFindValue(text_, section.toUtf8(), key.toUtf8());
     return v ? QString::fromUtf8(*v) : def;
 }
 
-int TIniFile::ReadInteger(const QString &section, const QString &key, int def) const
+int TIniDocument::ReadInteger(const QString &section, const QString &key, int def) const
 {
-    auto v = IniFindValue(load(), section.toUtf8(), key.toUtf8());
+    auto v = IniFindValue(text_, section.toUtf8(), key.toUtf8());
     if (!v)
         return def;
     return IniParseInteger(*v).value_or(def);
 }
 
-bool TIniFile::ReadBool(const QString &section, const QString &key, bool def) const
+bool TIniDocument::ReadBool(const QString &section, const QString &key, bool def) const
 {
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
+void TIniDocument::WriteString(const QString &section, const QString &key, const QString &value)
+{
+    if (cut_) {
+        // About to be written, a file past the limits is written anew from
+        // the first half of them only: keys added at its end (new sections
+        // go there) must still be within the limits when it is read again,
+        // or they would be dropped by the next read and written away with
+        // the rest.
+        TReadLimits keep = IniReadLimits;
+        keep.maxBytes /= 2;
+        keep.maxLines /= 2;
+        text_ = BoundText(text_, keep).text;
+        cut_ = false;
+    }
+    text_ = IniSetValue(text_, section.toUtf8(), key.toUtf8(), value.toUtf8());
+}
+
+void TIniDocument::WriteInteger(const QString &section, const QString &key, int value)
+{
+    WriteString(section, key, QString::number(value));
+}
+
+void TIniDocument::WriteBool(const QString &section, const QString &key, bool value)
+{
+    WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool TIniDocument::Save()
+{
+    // Owner only: the file holds the dial-up password.
+    return readable_ && ReplaceFile(path_, text_, TFileAccess::OwnerOnly);
+}
+
 void TIniFile::WriteString(const QString &section, const QString &key, const QString &value)
 {
-    bool readable = false;
-    QByteArray old = load(&readable);
-    if (!readable)
-        throw EIniWriteError(path_);
-    store(IniSetValue(old, section.toUtf8(), key.toUtf8(), value.toUtf8()));
+    TIniDocument::WriteString(section, key, value);
+    if (!Save())
+        throw EIniWriteError(FileName());
 }
 
 void TIniFile::WriteInteger(const QString &section, const QString &key, int value)

@@ -55,14 +55,17 @@ std::optional<int> IniParseInteger(const QByteArray &value);
 // skipped, with a notice, and is gone once the file is written again.
 inline const TReadLimits IniReadLimits{1024 * 1024, 10000, 128 * 1024, TLineEnds::Lf, {}};
 
-// One INI file on disk. Every read looks at the file as it is now, within
-// IniReadLimits and only when it is a regular file; every write
-// goes to disk at once through a temporary file in the same directory and a
-// rename, so a failed or interrupted write never leaves half a file. The file
-// is kept readable by its owner only (mode 0600): it holds a password.
-class TIniFile {
+// One INI file read once into memory: reads and writes work on the text in
+// memory with the rules above (keys without regard to case, order kept,
+// unknown keys and comments kept), and Save() writes the whole of it at once
+// through a temporary file in the same directory, one fsync and one rename,
+// so a save that fails or is interrupted leaves the old file or the new one,
+// never half of the new values. The file is read within IniReadLimits and
+// only when it is a regular file, and kept readable by its owner only (mode
+// 0600): it holds a password.
+class TIniDocument {
 public:
-    explicit TIniFile(const QString &path);
+    explicit TIniDocument(const QString &path);
 
     // The value of key, or def when the file, section or key is missing.
     QString ReadString(const QString &section, const QString &key, const QString &def) const;
@@ -71,21 +74,36 @@ public:
     // True for any non-zero integer; def when missing or not a number.
     bool ReadBool(const QString &section, const QString &key, bool def) const;
 
-    // Store a value; throw EIniWriteError when the file cannot be written.
+    // Store a value in memory, for the next Save().
     void WriteString(const QString &section, const QString &key, const QString &value);
     void WriteInteger(const QString &section, const QString &key, int value);
     void WriteBool(const QString &section, const QString &key, bool value);
+
+    // Writes the text to the file. False when the system refuses the write,
+    // or when the file was there but could not be read (it is never replaced
+    // by one holding only the keys written since).
+    bool Save();
 
     // The full path of the file.
     QString FileName() const { return path_; }
 
 private:
-    // The file's text; with 'readable' (for a write) whether it may be
-    // replaced, and a file past the limits cut to half of them.
-    QByteArray load(bool *readable = nullptr) const;
-    void store(const QByteArray &content);
-
     QString path_;
+    QByteArray text_;
+    bool readable_ = true;  // missing or read: a save may replace it
+    bool cut_ = false;      // the file went past the limits
+};
+
+// One INI file on disk, a key at a time: a TIniDocument whose every write
+// is saved at once.
+class TIniFile : public TIniDocument {
+public:
+    using TIniDocument::TIniDocument;
+
+    // Store a value; throw EIniWriteError when the file cannot be written.
+    void WriteString(const QString &section, const QString &key, const QString &value);
+    void WriteInteger(const QString &section, const QString &key, int value);
+    void WriteBool(const QString &section, const QString &key, bool value);
 };
 
 } // namespace platform

@@ -20,7 +20,6 @@
 #include "session/webclient.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QTimer>
 
 #include <csignal>

@@ -8,6 +8,7 @@
 #include "config/options.h"
 #include "platform/dialup.h"
 #include "platform/monoclock.h"
+#include "platform/statetrace.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"
@@ -23,6 +24,9 @@
 namespace {
 
 using config::TAntiIdleOptions;
+
+// The phases by their values (TSessionPhase).
+constexpr const char *PhaseNames[] = {"idle", "starting", "running", "paused", "stopping"};
 
 // The runtime's message for reading a list entry that does not exist.
 std::out_of_range ListIndexError(int index)
@@ -153,31 +157,51 @@ void TAntiIdleSession::Message(const QString &text)
     Notify([&](TSessionObserver *o) { o->Message(text); });
 }
 
-bool TAntiIdleSession::Start()
+const char *PhaseName(TSessionPhase phase)
 {
-    started_ = true;
+    return PhaseNames[static_cast<int>(phase)];
+}
+
+void TAntiIdleSession::SetPhase(TSessionPhase next)
+{
+    platform::TraceState("session", this, phase_, next, PhaseNames);
+    phase_ = next;
+}
+
+bool TAntiIdleSession::Start(QString *reason)
+{
+    SetPhase(TSessionPhase::Starting);
     // A session's first probe always goes out.
     lineWatch_.Clear();
+    QString why;
     try {
-        StartAntiIdle();
+        why = StartAntiIdle();
     } catch (const std::exception &e) {
-        // The start ends here; a second Stop ends the session as usual.
-        Message(QString::fromStdString(e.what()));
+        // A component that failed while the first probe went out.
+        why = QString::fromStdString(e.what());
+    }
+    if (!why.isEmpty()) {
+        // The start ends here; a Stop ends the session as usual.
+        Message(why);
+        if (reason)
+            *reason = why;
         return false;
     }
+    SetPhase(Paused() ? TSessionPhase::Paused : TSessionPhase::Running);
     Notify([](TSessionObserver *o) { o->SessionStarted(); });
     return true;
 }
 
 void TAntiIdleSession::Stop()
 {
-    if (started_ && !Paused())
+    if (Started() && !Paused())
         StopMonitoring();
-    started_ = false;
+    SetPhase(TSessionPhase::Stopping);
     EndSession();
+    SetPhase(TSessionPhase::Idle);
 }
 
-void TAntiIdleSession::StartAntiIdle()
+QString TAntiIdleSession::StartAntiIdle()
 {
     session_.Begin();
     const TAntiIdleOptions &options = options_.AntiIdle;
@@ -194,19 +218,20 @@ void TAntiIdleSession::StartAntiIdle()
         servers_.Load(antiidle::ServerListPath());
         QString error;
         if (!StartSessionStats(&error))
-            throw std::invalid_argument(error.toStdString());
-        StartCycle();
-        return;
+            return error;
+        return StartCycle();
     }
     State.CycleMode = false;
     const QString host = options.Host;
-    // Without a host the session shows as running but sends nothing; a bad
-    // frequency is passed over the same way.
-    if (host.isEmpty() || !StartSessionStats())
-        return;
+    // Without a host there is nothing to send; a bad frequency is passed
+    // over: the session shows as running and sends nothing.
+    if (host.isEmpty())
+        return QLatin1String(NoHostText);
+    if (!StartSessionStats())
+        return QString();
     if (Paused()) {
         StartProbeTimer();
-        return;
+        return QString();
     }
     try {
         Status(QStringLiteral("Status: Pinging ") + host, true);
@@ -222,19 +247,21 @@ void TAntiIdleSession::StartAntiIdle()
     } catch (...) {
         // Any failure of the first probe ends the start quietly.
     }
+    return QString();
 }
 
-void TAntiIdleSession::StartCycle()
+QString TAntiIdleSession::StartCycle()
 {
     State.CycleMode = true;
     Notify([](TSessionObserver *o) { o->CycleStarted(); });
     if (servers_.Count() == 0)
-        throw ListIndexError(0);
+        return QString::fromStdString(ListIndexError(0).what());
     State.CurrentHost = servers_.At(0);
     State.ServerIndex = 0;
     Notify([&](TSessionObserver *o) { o->ServerPosition(0, State.CurrentHost); });
     SendProbe();
     StartProbeTimer();
+    return QString();
 }
 
 void TAntiIdleSession::StartProbeTimer()
@@ -284,7 +311,7 @@ int TAntiIdleSession::ProbeIntervalMs(int minutes) const
 
 void TAntiIdleSession::IntervalSourceChanged()
 {
-    if (!started_)
+    if (!Started())
         return;
     bool ok = false;
     const int minutes = TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
@@ -408,7 +435,9 @@ void TAntiIdleSession::Publish(TProbeResult &result)
     // The line is watched only while a session runs and is not paused: a
     // probe that ends after the machine woke, or after the session, tells
     // nothing of the line then.
-    if (!started_ || Paused())
+    // (The first probe's result comes while the session is starting.)
+    const bool watched = phase_ == TSessionPhase::Starting || phase_ == TSessionPhase::Running;
+    if (!watched || Paused())
         return;
     link_.SetThresholds(options_.History.DownAfter, options_.History.UpAfter);
     link_.Feed(result);
@@ -429,14 +458,18 @@ void TAntiIdleSession::Pause(const QString &why)
     pauses_ << why;
     const TStamp at = TStamp::Now();
     Notify([&](TSessionObserver *o) { o->Paused(why, at); });
-    if (first && started_)
+    if (first && Started())
         StopMonitoring();
+    if (phase_ == TSessionPhase::Running)
+        SetPhase(TSessionPhase::Paused);
 }
 
 void TAntiIdleSession::Resume(const QString &why)
 {
     if (!pauses_.removeOne(why) || !pauses_.isEmpty())
         return;
+    if (phase_ == TSessionPhase::Paused)
+        SetPhase(TSessionPhase::Running);
     const TStamp at = TStamp::Now();
     Notify([&](TSessionObserver *o) { o->Resumed(at); });
 }

@@ -47,6 +47,18 @@ struct TSessionState {
     int HttpElapsed = 0;              // HTTPTimer's ticks (ms) in the current HTTP probe
 };
 
+// Where a session stands: idle, starting (a start that failed stays here until
+// Stop), running, paused (while running: the probes wait), stopping. Changed in
+// one place, SetPhase, which traces every change through idlix.state.
+enum class TSessionPhase { Idle, Starting, Running, Paused, Stopping };
+
+// The phase's name in traces: "idle", "starting", ...
+const char *PhaseName(TSessionPhase phase);
+
+// What the start of a session without a host says.
+inline constexpr const char *NoHostText =
+    "No host to probe: enter a host in the anti-idle options, or cycle the server list";
+
 class TAntiIdleSession : public QObject {
     Q_OBJECT
 public:
@@ -67,10 +79,11 @@ public:
     void RemoveObserver(TSessionObserver *observer);
 
     // Starts a session: clears the history, reads the options, sends the first
-    // probe and starts the timer. False when the start failed (a frequency
-    // that is no number or an empty list while cycling: the observers got
-    // the message, and no probe or timer runs).
-    bool Start();
+    // probe and starts the timer. False when the start failed (no host, a
+    // frequency that is no number or an empty list while cycling): the
+    // observers got the reason as a message, it is in *reason when given,
+    // and no probe or timer runs.
+    bool Start(QString *reason = nullptr);
     // Ends the session: timers stopped, the waiting history written to the
     // log, counters cleared. A probe still out is not cancelled: its result
     // comes later and is reported as usual.
@@ -84,7 +97,8 @@ public:
     void IntervalSourceChanged();
 
     // Between Start and Stop.
-    bool Started() const { return started_; }
+    bool Started() const { return phase_ != TSessionPhase::Idle; }
+    TSessionPhase Phase() const { return phase_; }
     // Writes every history line still waiting to the log (the program is
     // ending). False when the log cannot be written (observers told).
     bool FlushLog();
@@ -123,8 +137,8 @@ public:
     int HttpWatchdogLimit(bool probe) const;
 
     // The steps of a session, each as its event runs it.
-    void StartAntiIdle();             // throws std::exception for a start that fails
-    void StartCycle();                // first server of the list, then the timer
+    QString StartAntiIdle();          // why the start failed; empty when it went
+    QString StartCycle();             // first server of the list, then the timer
     bool StartSessionStats(QString *error = nullptr);
     // Timer3's interval: the measured one where it applies, else 'minutes'.
     int ProbeIntervalMs(int minutes) const;
@@ -144,6 +158,7 @@ public:
     void RecordLookupFailure();
 
 private:
+    void SetPhase(TSessionPhase next);
     void StartProbeTimer();
     void SendEcho(const QString &host);
     void RecordSuccess(TProbeResult &result);
@@ -177,7 +192,7 @@ private:
     TLineWatch lineWatch_;
     std::vector<TSessionObserver *> observers_;
 
-    bool started_ = false;
+    TSessionPhase phase_ = TSessionPhase::Idle;
     TRunGuard session_;               // one run per session started
     TRunGuard::TTicket probeSession_ = TRunGuard::NoRun;  // session that sent the echo in flight
     int echoServerIndex_ = -1;        // list position of the echo in flight

@@ -336,7 +336,7 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
         QByteArray servers;
         const char *message;
     } cases[] = {
-        {"empty host", false, "1", "", "a\r\n", nullptr},
+        {"empty host", false, "1", "", "a\r\n", NoHostText},
         {"bad frequency, one host", false, "abc", "127.0.0.1", "a\r\n", nullptr},
         {"bad frequency, cycling", true, "1x", "", "127.0.0.2\r\n",
          "'1x' is not a valid integer value"},

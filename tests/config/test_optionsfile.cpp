@@ -5,6 +5,9 @@
 #include "../support/testutil.h"
 
 #include <QDir>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
 #include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -158,7 +161,7 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(both.mid(first.size()), (QStringList{
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
-        "[Service]", "MetricsAddress="}));
+        "[Service]", "MetricsAddress=", "[KeepAlive]", "IntervalFrom=setting"}));
 
     // What was saved comes back.
     config::TOptions back;
@@ -180,4 +183,93 @@ TEST(OptionsFile, ARefusedWriteSaysWhere)
     error.clear();
     EXPECT_FALSE(config::SavePreferences(path, config::TOptions(), &error));
     EXPECT_EQ(error, "Unable to write to " + path);
+}
+
+namespace {
+
+// The probe's save of path run under strace with 'options': what it traced
+// (one line per call), where the saves began, and how it ended.
+struct TTracedSave {
+    bool killed = false;
+    int code = -1;
+    QStringList calls;
+    qsizetype saving = -1;   // the index of the "saving" marker in calls
+};
+
+TTracedSave TraceSave(const testutil::ScratchDir &dir, const QString &path, const QStringList &options)
+{
+    const QString log = dir.file("strace.log");
+    QProcess p;
+    p.start("strace", QStringList{"-qq", "-o", log} + options + QStringList{IDLIX_SAVESETTINGS_PROBE, path});
+    TTracedSave run;
+    if (!p.waitForFinished(30000))
+        return run;
+    run.killed = p.exitStatus() == QProcess::CrashExit;
+    run.code = p.exitCode();
+    run.calls = QString::fromUtf8(testutil::readFile(log)).split('\n', Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < run.calls.size() && run.saving < 0; ++i) {
+        if (run.calls[i].startsWith("write(2, \"saving"))
+            run.saving = i;
+    }
+    return run;
+}
+
+const QByteArray kOldSettings = "; kept by hand\r\n[Anti-Idle Options]\r\nHost=old.example\r\nMystery=42\r\n"
+                                "[Dial-Up Options]\r\nPassword=old\r\n";
+
+} // namespace
+
+TEST(OptionsFile, EachSaveIsOneRenameAndASaveKilledAtAnyCallLeavesAWholeFile)
+{
+    if (QStandardPaths::findExecutable("strace").isEmpty())
+        GTEST_SKIP() << "strace is not installed";
+    testutil::ScratchDir dir;
+    // The file after both saves.
+    QString path = Write(dir, kOldSettings);
+    const TTracedSave whole = TraceSave(dir, path, {});
+    ASSERT_EQ(whole.code, 0);
+    ASSERT_GE(whole.saving, 0);
+    const QByteArray afterBoth = testutil::readFile(path);
+    // The options and the preferences: two saves, each one temporary file,
+    // one fsync and one rename; what the program does not know is kept.
+    int opened = 0, synced = 0, renamed = 0;
+    for (const QString &call : whole.calls.mid(whole.saving)) {
+        opened += call.startsWith("openat(") && call.contains("O_CREAT");
+        synced += call.startsWith("fsync(") || call.startsWith("fdatasync(");
+        renamed += call.startsWith("rename") && call.contains("idlix2.ini\"");
+    }
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(synced, 2);
+    EXPECT_EQ(renamed, 2);
+    EXPECT_TRUE(afterBoth.startsWith("; kept by hand\r\n[Anti-Idle Options]\r\nHost=old.example.new\r\nMystery=42\r\n"));
+    // Each call of the saves, by its name and its count among calls of that
+    // name in the whole run, is where one run is killed.
+    QMap<QString, int> seen;
+    std::vector<std::pair<QString, int>> points;
+    for (qsizetype i = 0; i < whole.calls.size(); ++i) {
+        const QString &call = whole.calls[i];
+        const QString name = call.section('(', 0, 0);
+        const int nth = ++seen[name];
+        if (i >= whole.saving && !call.startsWith("+++") && !call.startsWith("exit"))
+            points.emplace_back(name, nth);
+    }
+    ASSERT_GT(points.size(), 6u);
+    QSet<QByteArray> endings;
+    int killed = 0;
+    for (const auto &[name, nth] : points) {
+        SCOPED_TRACE(QString("%1 #%2").arg(name).arg(nth).toStdString());
+        path = Write(dir, kOldSettings);
+        const TTracedSave run =
+            TraceSave(dir, path, {"-e", QString("inject=%1:signal=SIGKILL:when=%2").arg(name).arg(nth)});
+        killed += run.killed;
+        const QByteArray now = testutil::readFile(path);
+        // The old file, the file of the options' save, or the file of both.
+        EXPECT_TRUE(now == kOldSettings || now == afterBoth || (now.contains("Host=old.example.new")
+                                                                && !now.contains("[Service]")))
+            << now.constData();
+        endings.insert(now);
+    }
+    // Every run was cut short, and the runs saw each of the three files.
+    EXPECT_EQ(killed, int(points.size()));
+    EXPECT_EQ(endings.size(), 3);
 }

@@ -12,6 +12,7 @@
 #include "../support/testutil.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -187,7 +188,7 @@ TEST_F(SessionEngine, StartsThatFailSayWhyAndSendNothing)
     } cases[] = {
         {"cycling, no list", true, "1", "", false, "List index out of bounds (0)"},
         {"cycling, bad frequency", true, "x", "", false, "'x' is not a valid integer value"},
-        {"single, no host", false, "1", "", true, nullptr},
+        {"single, no host", false, "1", "", false, NoHostText},
         {"single, bad frequency", false, "x", "127.0.0.1", true, nullptr},
     };
     for (const auto &c : cases) {
@@ -205,6 +206,46 @@ TEST_F(SessionEngine, StartsThatFailSayWhyAndSendNothing)
         engine->Stop();
         EXPECT_FALSE(engine->Started());
     }
+}
+
+namespace {
+
+QStringList stateLines;   // the session's lines of idlix.state
+
+void KeepStateLine(QtMsgType, const QMessageLogContext &context, const QString &text)
+{
+    if (QLatin1String(context.category) == QLatin1String("idlix.state") && text.startsWith("session "))
+        stateLines << text;
+}
+
+} // namespace
+
+TEST_F(SessionEngine, PhasesChangeInOnePlaceAndAreTracedOnlyWhenAsked)
+{
+    stateLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepStateLine);
+    EXPECT_FALSE(engine->Start());   // no host
+    EXPECT_EQ(engine->Phase(), TSessionPhase::Starting);
+    engine->Stop();
+    EXPECT_EQ(engine->Phase(), TSessionPhase::Idle);
+    EXPECT_TRUE(stateLines.isEmpty()) << stateLines.join('|').toStdString();
+
+    QLoggingCategory::setFilterRules(QStringLiteral("idlix.state=true"));
+    options.AntiIdle.Host = QStringLiteral("127.0.0.1");
+    EXPECT_TRUE(engine->Start());
+    engine->Pause(QStringLiteral("suspended"));
+    EXPECT_EQ(engine->Phase(), TSessionPhase::Paused);
+    engine->Pause(QStringLiteral("paused (metered)"));
+    engine->Resume(QStringLiteral("suspended"));
+    EXPECT_EQ(engine->Phase(), TSessionPhase::Paused);   // one reason is left
+    engine->Resume(QStringLiteral("paused (metered)"));
+    engine->Stop();
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(stateLines, (QStringList{
+        "session AntiIdleSession: idle -> starting", "session AntiIdleSession: starting -> running",
+        "session AntiIdleSession: running -> paused", "session AntiIdleSession: paused -> running",
+        "session AntiIdleSession: running -> stopping", "session AntiIdleSession: stopping -> idle"}));
 }
 
 TEST_F(SessionEngine, ObserversComeAndGoBetweenEvents)
@@ -312,7 +353,7 @@ TEST_F(SessionEngine, TheProgramEndingMidSessionLosesNoLine)
 {
     // Lines that wait for the next batch when the program ends (the engine
     // goes with the window, or the service stops) are written on the way out.
-    ASSERT_TRUE(engine->Start());   // no host: the session runs and sends nothing
+    ASSERT_FALSE(engine->Start());  // no host: the session sends nothing
     engine->AddHistoryLine(QStringLiteral("one"));
     engine->AddHistoryLine(QStringLiteral("two"));
     engine->LogTimerTimer();        // far below a batch: nothing written yet

@@ -91,7 +91,7 @@ constexpr TModeSpec ModeTable[] = {
      "      --reflector HOST[:PORT]  the reflector (default [Reflector] Host= of\n"
      "                          idlix2.ini; port 27184); both use [Reflector] Key=\n"
      "      --max SECONDS       the longest silence tried (udp 1800, tcp 7800,\n"
-     "                          line 14400)\n"
+     "                          line 10800)\n"
      "\n"
      "The last line is the verdict, e.g.\n"
      "  udp idle timer: 30 s (alive after 28 s, gone after 32 s)\n"

@@ -72,6 +72,7 @@ public:
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { step(); });
         idle_.setSingleShot(true);
+        idle_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&idle_, &QTimer::timeout, this, [this] {
             if (live()) {
                 timer_.stop();

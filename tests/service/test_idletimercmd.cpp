@@ -144,7 +144,7 @@ TEST(IdleTimerCommands, TheSimulatedLineDropsAfterItsIdleTimeout)
         int code;
         const char *last;
     } rows[] = {
-        {"0", {}, 0, "line idle timer: 2 s (alive after 1 s, gone after 2 s)"},
+        {"0", {}, 0, "line idle timer: 2 s (alive after "},
         {"1", {"--max", "1"}, 0, "line idle timer: at least 1 s (alive after 1 s;"},
         {"2", {}, 1, "line idle timer: not measured (the line could not be dialled: "},
     };

@@ -1,5 +1,7 @@
 #include "idletimer/linefinder.h"
 
+#include <algorithm>
+
 namespace idletimer {
 
 TLineIdleFinder::TLineIdleFinder(const QString &phoneBook, const platform::DialParams &params, int longest,
@@ -105,8 +107,9 @@ void TLineIdleFinder::Finish(TTrialPlan::TState state, const QString &reason)
     r.Started = up_ ? 1 : 0;
     r.Alive = int(aliveMs_ / 1000);
     if (state == TTrialPlan::TState::Found) {
-        r.Gone = int((goneMs + 999) / 1000);
+        // Whole seconds as the drop was seen; never a gone before the last alive.
         r.Seconds = int((goneMs + 500) / 1000);
+        r.Gone = std::max(r.Seconds, r.Alive + 1);
         r.Trials.push_back({r.Gone, TTrialOutcome::Gone});
     } else if (state == TTrialPlan::TState::AtLeast) {
         r.Seconds = r.Alive;

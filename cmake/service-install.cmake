@@ -10,6 +10,8 @@ install(TARGETS idlix-headless RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/i
 install(FILES ${_pkg}/systemd/idlix.service ${_pkg}/systemd/idlix-reflector.service
   DESTINATION lib/systemd/system)
 install(FILES ${_pkg}/systemd/user/idlix.service DESTINATION lib/systemd/user)
+# Recording rules and alerts for the Prometheus that receives the figures.
+install(FILES ${_pkg}/prometheus/idlix-rules.yml DESTINATION ${CMAKE_INSTALL_DATADIR}/idlix)
 
 # Debian's documents of the package, the changelog compressed without a time
 # stamp as the manual page is.

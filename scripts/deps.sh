@@ -13,12 +13,16 @@ set -euo pipefail
 # and the Test module come with qt6-base-dev), libjpeg-turbo, SQLite for the
 # connection history, the fonts the window draws with (Liberation Sans takes
 # the width of the window's captions; DejaVu covers what it lacks), and Xvfb
-# for run.sh on a machine without a display.
+# for run.sh on a machine without a display. The service's remote write
+# takes Prometheus' protocol from Debian's libraries: protobuf (library and
+# protoc) for the request's messages, snappy for its compression, and libcurl
+# for HTTP and HTTPS with the system's TLS and certificates.
 run_packages=(
   build-essential cmake
   qt6-base-dev
   libjpeg62-turbo-dev
   libsqlite3-dev
+  libprotobuf-dev protobuf-compiler libsnappy-dev libcurl4-openssl-dev
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra
   xvfb xauth
 )
@@ -50,8 +54,10 @@ test_packages=(
 )
 
 # The headless service's tests add a real Prometheus scraping its metrics
-# (and promtool, which checks their text), and lintian on the package.
-test_packages+=(prometheus lintian)
+# (and promtool, which checks their text and the shipped rules), lintian on
+# the package, and Alertmanager, which delivers the rules' alerts to a test's
+# webhook.
+test_packages+=(prometheus lintian prometheus-alertmanager)
 
 # strace counts the writes of a settings save and kills one at each of its
 # system calls, to show that an interrupted save leaves a whole file.
@@ -114,6 +120,17 @@ quiet_prometheus() {
   fi
 }
 
+# Alertmanager's package starts its server on port 9093 as Prometheus's does;
+# the tests start their own.
+quiet_alertmanager() {
+  dpkg-query -W -f='${Status}' prometheus-alertmanager 2>/dev/null | grep -q "install ok installed" || return 0
+  [ -d /run/systemd/system ] || return 0
+  if systemctl -q is-enabled prometheus-alertmanager.service 2>/dev/null || systemctl -q is-active prometheus-alertmanager.service 2>/dev/null; then
+    echo "Stopping and disabling Alertmanager's system service (the tests run their own)."
+    as_root systemctl disable --now prometheus-alertmanager.service >/dev/null 2>&1 || true
+  fi
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -141,4 +158,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 [ "$1" = test ] && quiet_nginx
 [ "$1" = test ] && quiet_prometheus
+[ "$1" = test ] && quiet_alertmanager
 exit 0

@@ -14,10 +14,12 @@
 #include "platform/netidentity.h"
 #include "service/idletimerrecord.h"
 #include "platform/startuptrace.h"
+#include "platform/version.h"
 #include "session/antiidlesession.h"
 #include "shell/exitpath.h"
 #include "shell/holdform.h"
 #include "shell/mainform.h"
+#include "shell/trayicon.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
 #include "tools/latency.h"
@@ -27,6 +29,8 @@
 
 #include <QAction>
 #include <QPointer>
+
+#include <cstdio>
 
 TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     : Form(std::make_unique<TMainForm>(hold))
@@ -56,6 +60,23 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
     // The session's history (before dial-up: "Connect on start" may start a
     // session) and its window.
     History = new history::THistoryKeeper(AntiIdle->Engine(), Form->Options(), Form.get());
+    for (const QString &line : History->Store().Notices() + QStringList(History->Store().Problem()))
+        if (!line.isEmpty())
+            std::fprintf(stderr, "idlix: %s\n", qPrintable(line));
+    QObject::connect(History, &history::THistoryKeeper::Said, History,
+                     [](const QString &text, bool) { std::fprintf(stderr, "idlix: %s\n", qPrintable(text)); });
+    // While records wait to be written, the status line and the tray's tip say so.
+    QObject::connect(&History->Store(), &history::THistoryStore::ProblemChanged, History,
+                     [form = Form.get(), hold, store = &History->Store()] {
+                         const int waiting = store->Waiting();
+                         const QString title = QLatin1String(platform::ProgramTitle);
+                         if (waiting > 0)
+                             form->SetStatus(QStringLiteral("Status: %1 history records waiting to be written")
+                                                 .arg(waiting));
+                         if (hold && hold->TrayIcon1)
+                             hold->TrayIcon1->SetToolTip(
+                                 waiting > 0 ? title + QStringLiteral(" - %1 records waiting").arg(waiting) : title);
+                     });
     HistoryView = new history::THistoryFeature(*Form, History->Store());
     Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
     IdleTimer = new idletimer::TIdleTimerFeature(*Form);

@@ -5,7 +5,7 @@ namespace config {
 namespace {
 
 constexpr TOptionSpec ExportOptions[] = {{"from", "TIME"}, {"to", "TIME"}, {"format", "csv|ndjson"}};
-constexpr TOptionSpec HeadlessOptions[] = {{"metrics", "ADDRESS"}};
+constexpr TOptionSpec HeadlessOptions[] = {{"metrics", "ADDRESS"}, {"remote-write", "URL"}};
 constexpr TOptionSpec FinderOptions[] = {{"reflector", "HOST[:PORT]"}, {"max", "SECONDS"}};
 constexpr TOptionSpec ReportOptions[] = {{"from", "TIME"}, {"to", "TIME"}};
 
@@ -43,15 +43,19 @@ constexpr TModeSpec ModeTable[] = {
      "\n"
      "Exit status: 0 written, 1 the history could not be read or FILE not\n"
      "written, 64 wrong usage.\n"},
-    {"headless", nullptr, 0, HeadlessOptions, "--headless [--config DIR] [--metrics ADDRESS]",
-     "      --headless run the anti-idle session without a window (with --config DIR\n"
-     "                 and --metrics ADDRESS; idlix --headless --help says more)\n",
+    {"headless", nullptr, 0, HeadlessOptions, "--headless [--config DIR] [--metrics ADDRESS] [--remote-write URL]",
+     "      --headless run the anti-idle session without a window (with --config DIR,\n"
+     "                 --metrics ADDRESS and --remote-write URL; idlix --headless\n"
+     "                 --help says more)\n",
      "Runs the anti-idle session without a window: the probes, cycle and session\n"
      "log of the settings in idlix2.ini, from the start until SIGTERM or SIGINT.\n"
      "\n"
      "      --metrics ADDRESS   serve Prometheus metrics at http://ADDRESS/metrics,\n"
      "                          e.g. 127.0.0.1:9417 (a port alone: loopback); \"off\"\n"
      "                          for none. Default: [Service] MetricsAddress, else off\n"
+     "      --remote-write URL  push the metrics to a Prometheus remote-write receiver,\n"
+     "                          e.g. https://prom.example/api/v1/write; \"off\" for\n"
+     "                          none. Default: [Service] RemoteWrite, else off\n"
      "\n"
      "Events go to standard error, one line each. Exit status: 0 stopped by a\n"
      "signal, 64 wrong usage, 77 not allowed to send echoes, 78 settings that\n"

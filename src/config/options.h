@@ -113,6 +113,12 @@ struct THistoryOptions {
     int KeepDays = 365;
 };
 
+// [History Window]: what the Connection History window shows when it opens.
+struct THistoryWindowOptions {
+    static constexpr TRange RangeRange{0, 4};
+    int Range = -1;           // the range item last chosen; -1 = none yet (a range that fits the data)
+};
+
 // [Notifications]: desktop notices of the line's state.
 struct TNotifyOptions {
     bool Enabled = true;
@@ -139,6 +145,19 @@ struct TNetworkOptions {
 // [Service]: the unattended service and the metrics endpoint.
 struct TServiceOptions {
     QString MetricsAddress;   // host:port of the Prometheus endpoint; empty = off
+    // Remote write: where the service pushes its figures (empty = off), how
+    // it signs in ("bearer FILE" or "basic USER FILE"), the node's name (the
+    // `instance` label; empty = the host name), extra labels
+    // ("site=shop,line=mobile"), hours of samples kept while the receiver
+    // cannot be reached, and seconds between two samples of every figure.
+    QString RemoteWrite;
+    QString RemoteWriteAuth;
+    QString Node;
+    QString Labels;
+    int RemoteWriteKeepHours = 72;
+    int RemoteWriteInterval = 60;
+    static constexpr TRange RemoteWriteKeepHoursRange{1, 24 * 90};
+    static constexpr TRange RemoteWriteIntervalRange{1, 3600};
 };
 
 // [KeepAlive]: where the probe interval comes from.
@@ -168,6 +187,7 @@ struct TOptions {
 
     TWindowOptions Window;
     THistoryOptions History;
+    THistoryWindowOptions HistoryWindow;
     TNotifyOptions Notify;
     TNetworkOptions Network;
     TServiceOptions Service;

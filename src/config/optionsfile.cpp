@@ -17,6 +17,7 @@ const QString RasSection = QStringLiteral("Dial-Up Options");
 const QString GeneralSection = QStringLiteral("General");
 const QString WindowSection = QStringLiteral("Window");
 const QString HistorySection = QStringLiteral("History");
+const QString HistoryWindowSection = QStringLiteral("History Window");
 const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
@@ -148,12 +149,23 @@ void LoadOptions(const QString &path, TOptions &o)
     o.History.DownAfter = ReadClamped(ini, HistorySection, "DownAfter", 3, THistoryOptions::DownAfterRange);
     o.History.UpAfter = ReadClamped(ini, HistorySection, "UpAfter", 2, THistoryOptions::UpAfterRange);
     o.History.KeepDays = ReadClamped(ini, HistorySection, "KeepDays", 365, THistoryOptions::KeepDaysRange);
+    const int range = ini.ReadInteger(HistoryWindowSection, QStringLiteral("Range"), -1);
+    o.HistoryWindow.Range = THistoryWindowOptions::RangeRange.Clamp(range) == range ? range : -1;
     o.Notify.Enabled = ini.ReadBool(NotifySection, QStringLiteral("Enabled"), true);
     o.Notify.PauseOnMetered = ini.ReadBool(NotifySection, QStringLiteral("PauseOnMetered"), false);
     o.Network.AddressFamily =
         ParseFamily(ini.ReadString(NetworkSection, QStringLiteral("AddressFamily"), QString()));
     o.Service.MetricsAddress =
         ini.ReadString(ServiceSection, QStringLiteral("MetricsAddress"), QString()).trimmed();
+    auto &svc = o.Service;
+    svc.RemoteWrite = ini.ReadString(ServiceSection, QStringLiteral("RemoteWrite"), QString()).trimmed();
+    svc.RemoteWriteAuth = ini.ReadString(ServiceSection, QStringLiteral("RemoteWriteAuth"), QString()).trimmed();
+    svc.Node = ini.ReadString(ServiceSection, QStringLiteral("Node"), QString()).trimmed();
+    svc.Labels = ini.ReadString(ServiceSection, QStringLiteral("Labels"), QString()).trimmed();
+    svc.RemoteWriteKeepHours = ReadClamped(ini, ServiceSection, "RemoteWriteKeepHours", 72,
+                                           TServiceOptions::RemoteWriteKeepHoursRange);
+    svc.RemoteWriteInterval = ReadClamped(ini, ServiceSection, "RemoteWriteInterval", 60,
+                                          TServiceOptions::RemoteWriteIntervalRange);
     // Kept as typed: the key is written by hand on both machines and never
     // saved back by the program.
     o.Reflector.Key = ini.ReadString(ReflectorSection, QStringLiteral("Key"), QString());
@@ -211,10 +223,20 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(NetworkSection, QStringLiteral("AddressFamily"),
                         FamilyText(o.Network.AddressFamily));
         ini.WriteString(ServiceSection, QStringLiteral("MetricsAddress"), o.Service.MetricsAddress);
+        ini.WriteString(ServiceSection, QStringLiteral("RemoteWrite"), o.Service.RemoteWrite);
+        ini.WriteString(ServiceSection, QStringLiteral("Node"), o.Service.Node);
+        ini.WriteString(ServiceSection, QStringLiteral("Labels"), o.Service.Labels);
         ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));
         ini.WriteBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), o.KeepAlive.SkipWhenBusy);
+    });
+}
+
+bool SaveHistoryWindow(const QString &path, const THistoryWindowOptions &o, QString *error)
+{
+    return Save(path, error, [&](platform::TIniFile &ini) {
+        ini.WriteInteger(HistoryWindowSection, QStringLiteral("Range"), o.Range);
     });
 }
 

@@ -34,6 +34,10 @@ bool SaveOptions(const QString &path, const TOptions &options, QString *error);
 // Writes the preference sections the same way (one write of the file).
 bool SavePreferences(const QString &path, const TOptions &options, QString *error);
 
+// Writes the History window's section (the range last chosen) the same way,
+// as soon as the user chooses.
+bool SaveHistoryWindow(const QString &path, const THistoryWindowOptions &options, QString *error);
+
 // The texts of the preference values in the file.
 QString ScaleText(int scale);             // "auto", "100", "150", "200"
 int ParseScale(const QString &text);      // anything else -> automatic

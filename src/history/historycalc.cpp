@@ -167,26 +167,6 @@ std::vector<TTargetRow> TTargetStats::Rows() const
     return out;
 }
 
-QString FormatDuration(qint64 ms)
-{
-    if (ms < 1000)
-        return QStringLiteral("%1 ms").arg(std::max<qint64>(ms, 0));
-    const qint64 s = ms / 1000;
-    auto two = [](qint64 big, const char *bigUnit, qint64 small, const char *smallUnit) {
-        QString text = QStringLiteral("%1 %2").arg(big).arg(QLatin1String(bigUnit));
-        if (small > 0)
-            text += QStringLiteral(" %1 %2").arg(small).arg(QLatin1String(smallUnit));
-        return text;
-    };
-    if (s < 60)
-        return QStringLiteral("%1 s").arg(s);
-    if (s < 3600)
-        return two(s / 60, "min", s % 60, "s");
-    if (s < 86400)
-        return two(s / 3600, "h", s % 3600 / 60, "min");
-    return two(s / 86400, "d", s % 86400 / 3600, "h");
-}
-
 QString FormatBytes(qint64 bytes)
 {
     // Integer arithmetic for the one decimal: the same text in every locale.

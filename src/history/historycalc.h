@@ -95,8 +95,6 @@ private:
     std::map<std::pair<QString, int>, TAcc> acc_;
 };
 
-// "4 min 12 s", "2 h 5 min", "3 d 4 h", "850 ms": a duration as a person reads it.
-QString FormatDuration(qint64 ms);
 // "240 KB", "1.5 MB", "512 bytes" (decimal units, '.' as the decimal point).
 QString FormatBytes(qint64 bytes);
 

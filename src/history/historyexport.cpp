@@ -4,6 +4,10 @@
 #include "history/rfc3339.h"
 #include "platform/replacefile.h"
 
+#include <QFile>
+
+#include <sys/stat.h>
+
 namespace history {
 
 namespace {
@@ -255,6 +259,21 @@ bool ExportHistory(THistoryStore &store, TExportKind kind, TExportFormat format,
 bool ExportToFile(THistoryStore &store, TExportKind kind, TExportFormat format, const TRange &range,
                   const QString &path, QString *error, qint64 *count)
 {
+    // The history itself (by any name: a link, another path to the same
+    // file) would be replaced by its own export.
+    struct stat target {};
+    if (::stat(QFile::encodeName(path).constData(), &target) == 0) {
+        for (const char *suffix : {"", "-wal", "-shm"}) {
+            struct stat own {};
+            if (::stat(QFile::encodeName(store.Path() + QLatin1String(suffix)).constData(), &own) == 0
+                && own.st_dev == target.st_dev && own.st_ino == target.st_ino) {
+                if (error)
+                    *error = QStringLiteral("Cannot export to %1: it is the connection history %2 itself")
+                                 .arg(path, store.Path() + QLatin1String(suffix));
+                return false;
+            }
+        }
+    }
     platform::TFileReplacer file;
     QString reason;
     if (!file.Open(path, platform::TFileAccess::Shared, &reason)) {

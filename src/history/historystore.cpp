@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <map>
+
 namespace history {
 
 namespace {
@@ -41,6 +43,57 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
     "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
 };
+
+// The tables of a file and their columns, by name; "sqlite_..." tables of
+// SQLite's own are not counted. An SQLite code when they cannot be read.
+using TLayout = std::map<QString, QStringList>;
+
+int ReadLayout(sqlite3 *db, TLayout &out)
+{
+    sqlite3_stmt *tables = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table'"
+                                    " AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'", -1, &tables, nullptr);
+    QStringList names;
+    while (tables && (rc = sqlite3_step(tables)) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(tables, 0)));
+    sqlite3_finalize(tables);
+    if (rc != SQLITE_DONE)
+        return rc;
+    for (const QString &name : names) {
+        sqlite3_stmt *info = nullptr;
+        const QByteArray sql = "PRAGMA table_info(\"" + name.toUtf8().replace('"', "\"\"") + "\")";
+        rc = sqlite3_prepare_v2(db, sql.constData(), -1, &info, nullptr);
+        QStringList &columns = out[name];
+        while (info && (rc = sqlite3_step(info)) == SQLITE_ROW)
+            columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(info, 1)));
+        sqlite3_finalize(info);
+        if (rc != SQLITE_DONE)
+            return rc;
+    }
+    return SQLITE_OK;
+}
+
+// The layout kSchema makes, read from a history made in memory.
+const TLayout &OurLayout()
+{
+    static const TLayout layout = [] {
+        TLayout made;
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+            for (const char *sql : kSchema)
+                sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+            ReadLayout(db, made);
+        }
+        sqlite3_close(db);
+        return made;
+    }();
+    return layout;
+}
+
+// How long a write waits for another program's lock: at first, and when
+// records that wait are tried again.
+constexpr int kBusyMs = 1000;
+constexpr int kRetryBusyMs = 100;
 
 bool Damaged(int code)
 {
@@ -81,34 +134,54 @@ bool OwnerAlive(const QString &owner)
 
 } // namespace
 
-// A prepared statement, reset and cleared before each use.
+// A prepared statement, reset and cleared before each use. One that failed
+// to prepare (a table of another layout) does nothing: each Step() answers
+// with the code the preparation failed with.
 class THistoryStore::TStatement {
 public:
-    TStatement(sqlite3 *db, const char *sql) { rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr); }
+    TStatement(sqlite3 *db, const char *sql)
+    {
+        rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr);
+        if (!st_ && rc_ == SQLITE_OK)
+            rc_ = SQLITE_MISUSE;   // no statement in the text
+    }
     ~TStatement() { sqlite3_finalize(st_); }
     bool Ok() const { return st_ != nullptr; }
     int PrepareCode() const { return rc_; }
     TStatement &Reset()
     {
-        sqlite3_reset(st_);
-        sqlite3_clear_bindings(st_);
+        if (st_) {
+            sqlite3_reset(st_);
+            sqlite3_clear_bindings(st_);
+        }
         next_ = 1;
         return *this;
     }
-    TStatement &Bind(qint64 v) { sqlite3_bind_int64(st_, next_++, v); return *this; }
-    TStatement &BindNull() { sqlite3_bind_null(st_, next_++); return *this; }
+    // Read to the end or not: the statement lets go of the file (a
+    // statement left on a row keeps its read transaction, and with it the
+    // write-ahead log, open).
+    void Done()
+    {
+        if (st_)
+            sqlite3_reset(st_);
+    }
+    TStatement &Bind(qint64 v) { if (st_) sqlite3_bind_int64(st_, next_, v); ++next_; return *this; }
+    TStatement &BindNull() { if (st_) sqlite3_bind_null(st_, next_); ++next_; return *this; }
     TStatement &Bind(const QString &v)
     {
-        const QByteArray u = v.toUtf8();
-        sqlite3_bind_text(st_, next_++, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        if (st_) {
+            const QByteArray u = v.toUtf8();
+            sqlite3_bind_text(st_, next_, u.constData(), int(u.size()), SQLITE_TRANSIENT);
+        }
+        ++next_;
         return *this;
     }
     TStatement &Bind(const std::optional<TUs> &v) { return v ? Bind(*v) : BindNull(); }
     // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return sqlite3_step(st_); }
-    qint64 Int(int col) const { return sqlite3_column_int64(st_, col); }
-    bool Null(int col) const { return sqlite3_column_type(st_, col) == SQLITE_NULL; }
-    QString Str(int col) const { return Text(sqlite3_column_text(st_, col)); }
+    int Step() { return st_ ? sqlite3_step(st_) : rc_; }
+    qint64 Int(int col) const { return st_ ? sqlite3_column_int64(st_, col) : 0; }
+    bool Null(int col) const { return !st_ || sqlite3_column_type(st_, col) == SQLITE_NULL; }
+    QString Str(int col) const { return st_ ? Text(sqlite3_column_text(st_, col)) : QString(); }
     std::optional<TUs> OptInt(int col) const { return Null(col) ? std::nullopt : std::optional<TUs>(Int(col)); }
 private:
     sqlite3_stmt *st_ = nullptr;
@@ -116,12 +189,34 @@ private:
     int next_ = 1;
 };
 
+QString THistoryStore::Problem() const
+{
+    if (waiting_.empty())
+        return problem_;
+    QString text = problem_ + QStringLiteral(" (%1 records wait to be written").arg(waiting_.size());
+    if (dropped_ > 0)
+        text += QStringLiteral(", %1 more could not be kept").arg(dropped_);
+    return text + QLatin1Char(')');
+}
+
+void THistoryStore::AddNotice(const QString &notice)
+{
+    notices_ << notice;
+    emit ProblemChanged();
+}
+
 QString THistoryStore::DefaultPath()
 {
     return platform::DataFile(QLatin1String(kFileName));
 }
 
-THistoryStore::THistoryStore(QObject *parent) : QObject(parent) {}
+THistoryStore::THistoryStore(QObject *parent) : QObject(parent)
+{
+    retry_ = new QTimer(this);
+    retry_->setObjectName(QStringLiteral("HistoryRetryTimer"));
+    retry_->setSingleShot(true);
+    connect(retry_, &QTimer::timeout, this, &THistoryStore::WriteWaiting);
+}
 
 THistoryStore::~THistoryStore()
 {
@@ -129,6 +224,18 @@ THistoryStore::~THistoryStore()
 }
 
 void THistoryStore::Close()
+{
+    // A last try for what waits (the end of a session written as the
+    // program goes).
+    if (db_ && !waiting_.empty() && batchDepth_ == 0)
+        WriteWaiting();
+    waiting_.clear();
+    standIns_.clear();
+    retry_->stop();
+    CloseFile();
+}
+
+void THistoryStore::CloseFile()
 {
     statements_.clear();
     targets_.clear();
@@ -169,7 +276,9 @@ bool THistoryStore::Open(const QString &path, TMode mode)
 
 bool THistoryStore::Configure(TMode mode)
 {
-    sqlite3_busy_timeout(db_, 5000);
+    // A write that meets another program's lock waits this long, then is
+    // kept for later: the probes never wait longer for the file.
+    sqlite3_busy_timeout(db_, kBusyMs);
     sqlite3_extended_result_codes(db_, 1);
     // The first statement reads the file's header: a file that is no
     // database fails here.
@@ -189,8 +298,44 @@ bool THistoryStore::Configure(TMode mode)
     if (version > kSchemaVersion) {
         problem_ = QStringLiteral("The connection history %1 was written by a newer Idlix; it is left as it is.")
                        .arg(path_);
-        Close();
+        CloseFile();
         return false;
+    }
+    // A file of other tables (another program's database, or ours with a
+    // table changed by hand) is never altered: the statements below could
+    // not work on it, and its owner may still want it.
+    {
+        TLayout layout;
+        const int rc = ReadLayout(db_, layout);
+        if (rc != SQLITE_OK) {
+            problem_ = QString::fromUtf8(sqlite3_errmsg(db_));
+            if (Damaged(rc))
+                problem_ = QStringLiteral("damaged: ") + problem_;
+            return false;
+        }
+        // (A table of ours that is missing is one a later version added:
+        // the file gains it when opened for writing.)
+        QStringList differ;
+        bool ours = false;
+        for (const auto &[table, columns] : OurLayout()) {
+            const auto it = layout.find(table);
+            if (it != layout.end() && it->second != columns)
+                differ << table;
+            ours = ours || it != layout.end();
+        }
+        if (!differ.isEmpty() || (!ours && !layout.empty())) {
+            const QString why = differ.isEmpty()
+                ? QStringLiteral("its tables are another program's")
+                : QStringLiteral("its tables %1 have other columns").arg(differ.join(QStringLiteral(", ")));
+            problem_ = QStringLiteral("The file %1 is not a connection history of this program (%2); it is left "
+                                      "as it is.")
+                           .arg(path_, why);
+            return false;
+        }
+        if (layout.empty() && mode == TMode::Read) {
+            problem_ = QStringLiteral("The connection history %1 holds no records yet.").arg(path_);
+            return false;
+        }
     }
     if (mode == TMode::Write) {
         // Space of pruned days is given back to the system bit by bit.
@@ -204,7 +349,8 @@ bool THistoryStore::Configure(TMode mode)
         TStatement st(db_, "PRAGMA quick_check(1)");
         const int step = st.Ok() ? st.Step() : sqlite3_extended_errcode(db_);
         if (step != SQLITE_ROW || st.Str(0) != QLatin1String("ok")) {
-            problem_ = step == SQLITE_ROW ? st.Str(0) : QString::fromUtf8(sqlite3_errmsg(db_));
+            // The check's text may run over several lines: one line here.
+            problem_ = step == SQLITE_ROW ? st.Str(0).simplified() : QString::fromUtf8(sqlite3_errmsg(db_));
             if (step == SQLITE_ROW || Damaged(step))
                 problem_ = QStringLiteral("damaged: ") + problem_;
             return false;
@@ -245,19 +391,23 @@ bool THistoryStore::SetAside(const QString &why)
 {
     if (!why.startsWith(QLatin1String("damaged")))
         return false;
-    Close();
+    CloseFile();
+    // A history reached through a symbolic link: the file it points to is
+    // set aside, and the link stays for the new one.
+    const QFileInfo link(path_);
+    const QString file = link.isSymLink() ? link.symLinkTarget() : path_;
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = path_ + QStringLiteral(".damaged-") + stamp;
+    QString aside = file + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(aside); ++n)
-        aside = path_ + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
-    if (!QFile::rename(path_, aside)) {
+        aside = file + QStringLiteral(".damaged-") + stamp + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(file, aside)) {
         problem_ = QStringLiteral("The connection history %1 is damaged and cannot be set aside.").arg(path_);
         return false;
     }
     // The write-ahead log goes with it (it may hold the last records); the
     // shared-memory index is rebuilt from it by whoever opens it.
-    QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
-    QFile::remove(path_ + QStringLiteral("-shm"));
+    QFile::rename(file + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(file + QStringLiteral("-shm"));
     const QString notice = QStringLiteral("The connection history %1 was damaged (%2). It has been set aside as %3, "
                                           "and a new history starts now.")
                                .arg(path_, why, aside);
@@ -265,7 +415,7 @@ bool THistoryStore::SetAside(const QString &why)
     if (sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr) != SQLITE_OK) {
         problem_ = QStringLiteral("Cannot create the connection history %1: %2")
                        .arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
-        Close();
+        CloseFile();
         notices_ << notice;
         return false;
     }
@@ -304,7 +454,7 @@ void THistoryStore::Repair()
         TStatement outage(db_,
             "UPDATE outages SET end = max(start, ?1), duration_ms = (max(start, ?1) - start) / 1000,"
             " ended_by = ?2, lost = (SELECT count(*) FROM probes WHERE t >= outages.start AND t <= ?1"
-            " AND session = ?3 AND outcome NOT IN (0, 9)) WHERE session = ?3 AND end IS NULL");
+            " AND session = ?3 AND outcome NOT IN (0, 7, 9)) WHERE session = ?3 AND end IS NULL");
         outage.Reset().Bind(last).Bind(kNotMonitored).Bind(s.Id).Step();
         TStatement gaps(db_, "UPDATE gaps SET end = max(start, ?1) WHERE session = ?2 AND end IS NULL");
         gaps.Reset().Bind(last).Bind(s.Id).Step();
@@ -325,7 +475,7 @@ THistoryStore::TStatement &THistoryStore::Prepared(const char *sql)
 
 void THistoryStore::Fail(const QString &what)
 {
-    const QString text = what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(db_));
+    const QString text = QStringLiteral("%1 in %2: %3").arg(what, path_, QString::fromUtf8(sqlite3_errmsg(db_)));
     if (text != problem_) {
         problem_ = text;
         emit ProblemChanged();
@@ -356,6 +506,98 @@ void THistoryStore::WriteFailed(int code, const QString &what)
     }
 }
 
+namespace {
+
+// The file refuses writes for now, and will take them later: another
+// program holds its lock, the disk or the quota is full, the folder was
+// made read-only or the disk went away for a while.
+bool Passing(int code)
+{
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PROTOCOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+qint64 THistoryStore::Write(const QString &what, TWrite write)
+{
+    if (!db_ || mode_ != TMode::Write)
+        return 0;
+    // Records go in the order they came: none overtakes one that waits
+    // (the timer tries those again; a probe does not wait for them).
+    if (waiting_.empty()) {
+        qint64 id = 0;
+        const int rc = write(id);
+        if (rc == SQLITE_DONE) {
+            Succeeded();
+            return id;
+        }
+        if (!Passing(rc) || batchDepth_ > 0) {
+            WriteFailed(rc, what);
+            return 0;
+        }
+        Fail(what);
+    }
+    if (int(waiting_.size()) >= kMaxWaiting) {
+        ++dropped_;
+        return 0;
+    }
+    if (waiting_.empty())
+        dropped_ = 0;
+    waiting_.push_back({what, std::move(write), nextStandIn_--});
+    emit ProblemChanged();
+    if (!retry_->isActive())
+        retry_->start(RetryMs);
+    return waiting_.back().StandIn;
+}
+
+void THistoryStore::WriteWaiting()
+{
+    bool wrote = false;
+    while (!waiting_.empty() && db_) {
+        TWaiting &w = waiting_.front();
+        qint64 id = 0;
+        // A lock still held is not waited for long: the next try comes soon.
+        sqlite3_busy_timeout(db_, kRetryBusyMs);
+        const int rc = w.Write(id);
+        sqlite3_busy_timeout(db_, kBusyMs);
+        if (rc != SQLITE_DONE && Passing(rc)) {
+            Fail(w.What);
+            if (!retry_->isActive())
+                retry_->start(RetryMs);
+            return;
+        }
+        if (rc == SQLITE_DONE) {
+            standIns_.insert(w.StandIn, id);
+            wrote = true;
+        } else {
+            // Never to be written (the file was changed under the program).
+            ++dropped_;
+            WriteFailed(rc, w.What);
+        }
+        waiting_.pop_front();
+    }
+    retry_->stop();
+    if (wrote)
+        Succeeded();
+    emit ProblemChanged();
+}
+
+qint64 THistoryStore::RealId(qint64 id) const
+{
+    return id < 0 ? standIns_.value(id, 0) : id;
+}
+
 THistoryStore::TBatch::TBatch(THistoryStore &store) : store_(store)
 {
     if (store_.db_ && store_.batchDepth_++ == 0) {
@@ -375,29 +617,25 @@ THistoryStore::TBatch::~TBatch()
 
 qint64 THistoryStore::BeginSession(TUs at, int intervalMs, int method, bool cycle)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(?,?,?,?,?)");
-    st.Bind(at).Bind(intervalMs).Bind(method).Bind(cycle ? 1 : 0).Bind(OwnerId());
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the session"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    const QString owner = OwnerId();
+    return Write(QStringLiteral("Cannot record the session"), [=, this](qint64 &id) {
+        TStatement &st = Prepared("INSERT INTO sessions(start, interval_ms, method, cycle, owner) VALUES(?,?,?,?,?)");
+        const int rc = st.Bind(at).Bind(intervalMs).Bind(method).Bind(cycle ? 1 : 0).Bind(owner).Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::EndSession(qint64 session, TUs at)
 {
-    if (!db_ || session <= 0)
+    if (session == 0)
         return;
-    TStatement &st = Prepared("UPDATE sessions SET end = max(start, ?) WHERE id = ?");
-    const int rc = st.Bind(at).Bind(session).Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the session"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the session"), [=, this](qint64 &) {
+        const qint64 id = RealId(session);
+        if (id <= 0)
+            return SQLITE_DONE;   // its start was never written
+        return Prepared("UPDATE sessions SET end = max(start, ?) WHERE id = ?").Bind(at).Bind(id).Step();
+    });
 }
 
 int THistoryStore::TargetId(const QString &host, const QString &address)
@@ -408,9 +646,13 @@ int THistoryStore::TargetId(const QString &host, const QString &address)
     TStatement &find = Prepared("SELECT id FROM targets WHERE host = ? AND address = ?");
     find.Bind(host).Bind(address);
     int id = 0;
-    if (find.Step() == SQLITE_ROW) {
+    const int found = find.Step();
+    if (found == SQLITE_ROW)
         id = int(find.Int(0));
-    } else {
+    find.Done();
+    if (found != SQLITE_ROW) {
+        if (found != SQLITE_DONE)
+            return 0;
         TStatement &add = Prepared("INSERT INTO targets(host, address) VALUES(?, ?)");
         if (add.Bind(host).Bind(address).Step() != SQLITE_DONE)
             return 0;
@@ -423,104 +665,90 @@ int THistoryStore::TargetId(const QString &host, const QString &address)
 
 bool THistoryStore::AddProbe(const TProbeRow &p, qint64 session)
 {
-    if (!db_)
-        return false;
-    const int target = TargetId(p.Host, p.Address);
-    if (target == 0) {
-        WriteFailed(sqlite3_extended_errcode(db_), QStringLiteral("Cannot record the probe"));
-        return false;
-    }
-    // Two results in the same microsecond (or a wall clock set back onto an
-    // earlier probe) move on by a microsecond: every probe keeps its row.
-    TUs at = p.At;
-    for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
-        TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason, session)"
-                                  " VALUES(?,?,?,?,?,?,?,?,?)");
-        st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
-        if (p.Ms >= 0)
-            st.Bind(p.Ms);
-        else
-            st.BindNull();
-        st.Bind(p.BytesSent).Bind(p.BytesReceived);
-        if (p.Reason.isEmpty())
-            st.BindNull();
-        else
-            st.Bind(p.Reason);
-        st.Bind(session);
-        const int rc = st.Step();
-        if (rc == SQLITE_DONE) {
-            Succeeded();
-            return true;
+    return Write(QStringLiteral("Cannot record the probe"), [=, this](qint64 &id) {
+        const int target = TargetId(p.Host, p.Address);
+        if (target == 0)
+            return sqlite3_extended_errcode(db_);
+        // Two results in the same microsecond (or a wall clock set back onto
+        // an earlier probe) move on by a microsecond: every probe keeps its row.
+        TUs at = p.At;
+        for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
+            TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason,"
+                                      " session) VALUES(?,?,?,?,?,?,?,?,?)");
+            st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
+            if (p.Ms >= 0)
+                st.Bind(p.Ms);
+            else
+                st.BindNull();
+            st.Bind(p.BytesSent).Bind(p.BytesReceived);
+            if (p.Reason.isEmpty())
+                st.BindNull();
+            else
+                st.Bind(p.Reason);
+            st.Bind(std::max<qint64>(RealId(session), 0));
+            const int rc = st.Step();
+            if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
+                id = at;
+                return rc;
+            }
         }
-        if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
-            WriteFailed(rc, QStringLiteral("Cannot record the probe"));
-            return false;
-        }
-    }
-    Fail(QStringLiteral("Cannot record the probe"));
-    return false;
+        return int(SQLITE_CONSTRAINT_PRIMARYKEY);
+    }) != 0;
 }
 
 qint64 THistoryStore::OpenOutage(const TOutageRow &o, qint64 session)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts, cause)"
-                              " VALUES(?,?,?,?,?,?,?)");
-    st.Bind(session).Bind(o.Start).Bind(o.ProbesLost).Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason)
-        .Bind(o.Hosts).Bind(o.Cause);
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the outage"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    return Write(QStringLiteral("Cannot record the outage"), [=, this](qint64 &id) {
+        TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts,"
+                                  " cause) VALUES(?,?,?,?,?,?,?)");
+        st.Bind(std::max<qint64>(RealId(session), 0)).Bind(o.Start).Bind(o.ProbesLost)
+            .Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason).Bind(o.Hosts).Bind(o.Cause);
+        const int rc = st.Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::CloseOutage(qint64 outage, const TOutageRow &o)
 {
-    if (!db_ || outage <= 0)
+    if (outage == 0)
         return;
-    TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
-                              " ended_by = ? WHERE id = ?");
-    st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy).Bind(outage);
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the outage"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the outage"), [=, this](qint64 &) {
+        const qint64 id = RealId(outage);
+        if (id <= 0)
+            return SQLITE_DONE;
+        TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
+                                  " ended_by = ? WHERE id = ?");
+        return st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy)
+            .Bind(id).Step();
+    });
 }
 
 qint64 THistoryStore::OpenGap(qint64 session, TUs at, const QString &kind)
 {
-    if (!db_)
-        return 0;
-    TStatement &st = Prepared("INSERT INTO gaps(session, start, kind) VALUES(?,?,?)");
-    const int rc = st.Bind(session).Bind(at).Bind(kind).Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the pause"));
-        return 0;
-    }
-    const qint64 id = sqlite3_last_insert_rowid(db_);
-    Succeeded();
-    return id;
+    return Write(QStringLiteral("Cannot record the pause"), [=, this](qint64 &id) {
+        const int rc = Prepared("INSERT INTO gaps(session, start, kind) VALUES(?,?,?)")
+                           .Bind(std::max<qint64>(RealId(session), 0)).Bind(at).Bind(kind).Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    });
 }
 
 void THistoryStore::CloseGap(qint64 gap, TUs at)
 {
-    if (!db_ || gap <= 0)
+    if (gap == 0)
         return;
-    TStatement &st = Prepared("UPDATE gaps SET end = max(start, ?) WHERE id = ?");
-    const int rc = st.Bind(at).Bind(gap).Step();
-    if (rc != SQLITE_DONE)
-        return WriteFailed(rc, QStringLiteral("Cannot record the end of the pause"));
-    Succeeded();
+    Write(QStringLiteral("Cannot record the end of the pause"), [=, this](qint64 &) {
+        const qint64 id = RealId(gap);
+        if (id <= 0)
+            return SQLITE_DONE;
+        return Prepared("UPDATE gaps SET end = max(start, ?) WHERE id = ?").Bind(at).Bind(id).Step();
+    });
 }
 
 qint64 THistoryStore::Prune(TUs before)
 {
-    if (!db_)
+    if (!db_ || mode_ != TMode::Write || !waiting_.empty())
         return 0;
     qint64 removed = 0;
     {
@@ -671,7 +899,9 @@ std::optional<TUs> THistoryStore::FirstProbe()
     if (!db_)
         return std::nullopt;
     TStatement &st = Prepared("SELECT min(t) FROM probes");
-    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    const std::optional<TUs> t = st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    st.Done();
+    return t;
 }
 
 std::optional<TUs> THistoryStore::LastProbe()
@@ -679,25 +909,22 @@ std::optional<TUs> THistoryStore::LastProbe()
     if (!db_)
         return std::nullopt;
     TStatement &st = Prepared("SELECT max(t) FROM probes");
-    return st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    const std::optional<TUs> t = st.Step() == SQLITE_ROW ? st.OptInt(0) : std::nullopt;
+    st.Done();
+    return t;
 }
 
 bool THistoryStore::AddIdleTimer(const TIdleTimerRow &r)
 {
-    if (!db_)
-        return false;
-    TStatement &st = Prepared("INSERT INTO idle_timers(t, kind, network, verdict, seconds, alive, gone, trials, bytes,"
-                              " elapsed_ms) VALUES(?,?,?,?,?,?,?,?,?,?)");
-    st.Bind(r.At).Bind(r.Kind).Bind(r.Network).Bind(r.Verdict).Bind(qint64(r.Seconds)).Bind(qint64(r.Alive));
-    st.Bind(qint64(r.Gone)).Bind(r.Trials).Bind(r.Bytes).Bind(r.ElapsedMs);
-    const int rc = st.Step();
-    if (rc != SQLITE_DONE) {
-        WriteFailed(rc, QStringLiteral("Cannot record the idle timer"));
-        return false;
-    }
-    Succeeded();
-    emit Changed();
-    return true;
+    return Write(QStringLiteral("Cannot record the idle timer"), [=, this](qint64 &id) {
+        TStatement &st = Prepared("INSERT INTO idle_timers(t, kind, network, verdict, seconds, alive, gone, trials,"
+                                  " bytes, elapsed_ms) VALUES(?,?,?,?,?,?,?,?,?,?)");
+        st.Bind(r.At).Bind(r.Kind).Bind(r.Network).Bind(r.Verdict).Bind(qint64(r.Seconds)).Bind(qint64(r.Alive));
+        st.Bind(qint64(r.Gone)).Bind(r.Trials).Bind(r.Bytes).Bind(r.ElapsedMs);
+        const int rc = st.Step();
+        id = sqlite3_last_insert_rowid(db_);
+        return rc;
+    }) != 0;
 }
 
 std::vector<TIdleTimerRow> THistoryStore::IdleTimers(int limit)

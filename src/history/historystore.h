@@ -17,7 +17,9 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -81,14 +83,26 @@ public:
     // Problem() saying why; in Write mode a damaged file has then already been
     // set aside and a new one made, so false means the folder or disk refused.
     bool Open(const QString &path, TMode mode = TMode::Write);
+    // Writes what waits if it can, then closes.
     void Close();
     bool IsOpen() const { return db_ != nullptr; }
     QString Path() const { return path_; }
     // The last thing that went wrong (empty while all is well).
-    QString Problem() const { return problem_; }
+    QString Problem() const;
     // What the user should be told about the file (a damaged file set aside),
     // oldest first; kept until the store closes.
     QStringList Notices() const { return notices_; }
+    // One more thing to tell about the file.
+    void AddNotice(const QString &notice);
+    // Records that could not be written yet (the file locked by another
+    // program, the disk full): kept in order and written as soon as the
+    // file takes them again, up to kMaxWaiting; those past it are counted.
+    static constexpr int kMaxWaiting = 10000;
+    int Waiting() const { return int(waiting_.size()); }
+    qint64 DroppedWhileWaiting() const { return dropped_; }
+    // Tries the waiting records now (a timer tries them every RetryMs).
+    void WriteWaiting();
+    int RetryMs = 2000;
 
     // ---- writing (Write mode) ----
     // A session starts (its probe interval and method, as the options had them).
@@ -145,6 +159,7 @@ signals:
 
 private:
     class TStatement;
+    void CloseFile();
     bool Configure(TMode mode);
     bool CreateSchema();
     void Repair();
@@ -156,6 +171,15 @@ private:
     void Succeeded();
     // A write failed with this SQLite code: a damaged file is set aside.
     void WriteFailed(int code, const QString &what);
+    // One record's write: runs it now or, while others wait or the file
+    // refuses it for a while, keeps it for later. 'write' answers with an
+    // SQLite code and, for a row it creates, its id; a row kept for later
+    // is given a stand-in id (negative) that later writes may name.
+    using TWrite = std::function<int(qint64 &id)>;
+    qint64 Write(const QString &what, TWrite write);
+    // The row id a stand-in id was written as (0 when it never was).
+    qint64 RealId(qint64 id) const;
+    void ScheduleRetry();
     bool ReadSpans(const char *sql, const TRange &range, std::vector<TSpanRow> &out);
 
     sqlite3 *db_ = nullptr;
@@ -166,6 +190,16 @@ private:
     int batchDepth_ = 0;
     bool changedInBatch_ = false;
     std::vector<std::pair<const char *, std::unique_ptr<TStatement>>> statements_;
+    struct TWaiting {
+        QString What;
+        TWrite Write;
+        qint64 StandIn = 0;
+    };
+    std::deque<TWaiting> waiting_;
+    QHash<qint64, qint64> standIns_;         // stand-in id -> row id once written
+    qint64 nextStandIn_ = -1;
+    qint64 dropped_ = 0;
+    QTimer *retry_ = nullptr;
     QHash<QString, int> targets_;            // "host\naddress" -> id
     QHash<int, std::pair<QString, QString>> targetNames_;
 };

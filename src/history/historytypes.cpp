@@ -7,8 +7,9 @@ namespace history {
 
 namespace {
 
-// The outcome codes of the file. Ok must stay 0: queries count failures as
-// "outcome NOT IN (0, 9)" (a skipped probe was never lost).
+// The outcome codes of the file. Ok must stay 0, NotPermitted 7 and Skipped
+// 9: queries count lost probes as "outcome NOT IN (0, 7, 9)" (an echo this
+// system did not let out, or a probe skipped, says nothing of the line).
 constexpr std::array<std::pair<TProbeOutcome, int>, 10> kOutcomeCodes{{
     {TProbeOutcome::Ok, 0},
     {TProbeOutcome::Timeout, 1},

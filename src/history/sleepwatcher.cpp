@@ -35,7 +35,30 @@ TSleepWatcher::TSleepWatcher(TAntiIdleSession &session, QObject *parent)
         return;
     watching_ = bus_.connect(kLogin1, kLogin1Path, kManager, QStringLiteral("PrepareForSleep"), this,
                              SLOT(PrepareForSleep(bool)));
-    if (watching_)
+    if (!watching_)
+        return;
+    // A logind that goes away (a crash, a restart while asleep) never says
+    // PrepareForSleep(false): the session must not stay paused for good.
+    // (The bus's own signal, matched on the name: no call that waits.)
+    bus_.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"), {kLogin1}, QString(),
+                 this, SLOT(LogindOwnerChanged(QString, QString, QString)));
+    TakeDelayLock();
+}
+
+void TSleepWatcher::LogindOwnerChanged(const QString &name, const QString &, const QString &)
+{
+    if (name == kLogin1)
+        LogindChanged();
+}
+
+void TSleepWatcher::LogindChanged()
+{
+    // The old lock belonged to the logind that went; a new one takes its own.
+    lock_ = QDBusUnixFileDescriptor();
+    if (asleep_)
+        PrepareForSleep(false);
+    else
         TakeDelayLock();
 }
 

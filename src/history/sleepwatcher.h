@@ -35,9 +35,13 @@ public:
 public slots:
     // logind's signal: true before sleeping, false after waking.
     void PrepareForSleep(bool start);
+    // The bus's NameOwnerChanged for logind's name.
+    void LogindOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 private:
     void TakeDelayLock();
+    // logind's name lost or changed its owner: resumes what it paused.
+    void LogindChanged();
 
     QPointer<TAntiIdleSession> session_;
     QDBusConnection bus_;

@@ -2,6 +2,7 @@
 
 #include "config/options.h"
 #include "history/historytypes.h"
+#include "platform/durationtext.h"
 
 #include <QDateTime>
 #include <QRegularExpression>
@@ -209,9 +210,10 @@ QString PaperFor(const QLocale &locale)
 
 QString LengthText(qint64 ms)
 {
-    // Whole seconds, the nearest one; then the units from the largest to
-    // the smallest that is not zero ("1 d", "1 h 0 min 12 s").
-    const qint64 s = (std::max<qint64>(ms, 0) + 500) / 1000;
+    // Whole seconds by the rule of every other view (the nearest one); then
+    // the units from the largest to the smallest that is not zero ("1 d",
+    // "1 h 0 min 12 s"): a report keeps every unit, a notice only two.
+    const qint64 s = platform::RoundedSeconds(ms);
     if (s == 0)
         return QStringLiteral("0 s");
     const std::pair<qint64, const char *> units[] = {{86400, "d"}, {3600, "h"}, {60, "min"}, {1, "s"}};

@@ -1,12 +1,14 @@
 #include "historyview/historywindow.h"
 
 #include "config/options.h"
+#include "config/optionsfile.h"
 #include "history/historyexport.h"
 #include "history/historyreport.h"
 #include "history/historystore.h"
 #include "history/rfc3339.h"
 #include "historyreport/reportfile.h"
 #include "historyview/timelineview.h"
+#include "platform/durationtext.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -17,6 +19,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -26,6 +29,19 @@
 namespace history {
 
 namespace {
+
+// The tabs under the timeline take the room their stretch gives them and no
+// more: a page that wraps its text (the bytes per day) would otherwise ask
+// for its own height whenever it is shown, and the timeline above would
+// grow and shrink as the tabs change.
+class TSteadyTabs : public QTabWidget {
+public:
+    explicit TSteadyTabs(QWidget *parent) : QTabWidget(parent)
+    {
+        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
+    }
+    bool hasHeightForWidth() const override { return false; }
+};
 
 QLabel *PlainLabel(const QString &name, QWidget *parent)
 {
@@ -103,7 +119,9 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     // how the line did this week or month.
     cb_HistRange->addItems({QStringLiteral("Last hour"), QStringLiteral("Last 24 hours"), QStringLiteral("Last 7 days"),
                             QStringLiteral("Last 30 days"), QStringLiteral("Everything")});
-    cb_HistRange->setCurrentIndex(Last7Days);
+    // The range chosen last time; the first time, one the data fills.
+    const int remembered = options_.HistoryWindow.Range;
+    cb_HistRange->setCurrentIndex(remembered >= 0 ? remembered : FittingRange());
     top->addWidget(cb_HistRange);
     top->addStretch(1);
     btn_HistExport = new QPushButton(QStringLiteral("Export..."), this);
@@ -130,7 +148,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     img_HistTimeline = new TTimelineView(this);
     layout->addWidget(img_HistTimeline, 3);
 
-    tab_Hist = new QTabWidget(this);
+    tab_Hist = new TSteadyTabs(this);
     tab_Hist->setObjectName(QStringLiteral("tab_Hist"));
     tbl_HistOutages = Table(QStringLiteral("tbl_HistOutages"),
                             {"Start", "End", "Duration", "Lost probes", "Reason"}, this);
@@ -166,8 +184,44 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
         if (isVisible())
             Reload();
     });
+    connect(cb_HistRange, &QComboBox::activated, this, &THistoryWindow::RangeChosen);
     connect(btn_HistExport, &QPushButton::clicked, this, &THistoryWindow::ExportClick);
     connect(btn_HistReport, &QPushButton::clicked, this, &THistoryWindow::ReportClick);
+
+    // Esc and Ctrl+W close the window, as they close other windows of the
+    // desktop; it hides and keeps its state for the next opening.
+    for (const auto &[name, keys] : {std::pair{"HistCloseEsc", QKeySequence(Qt::Key_Escape)},
+                                     std::pair{"HistCloseCtrlW", QKeySequence(Qt::CTRL | Qt::Key_W)}}) {
+        auto *shortcut = new QShortcut(keys, this);
+        shortcut->setObjectName(QLatin1String(name));
+        connect(shortcut, &QShortcut::activated, this, &QWidget::close);
+    }
+}
+
+void THistoryWindow::RangeChosen(int index)
+{
+    // Remembered at once for the next start. A settings file that cannot be
+    // written keeps the choice for this run only; the file's own problems
+    // are told where it is saved as a whole.
+    config::THistoryWindowOptions chosen;
+    chosen.Range = index;
+    config::SaveHistoryWindow(config::SettingsPath(), chosen, nullptr);
+}
+
+std::optional<TUs> THistoryWindow::FirstRecord() const
+{
+    const TUs now = Now();
+    std::optional<TUs> first = store_.FirstProbe();
+    const std::vector<TSpanRow> sessions = store_.Sessions({0, now + 1});
+    if (!sessions.empty())
+        first = std::min(first.value_or(sessions.front().Start), sessions.front().Start);
+    return first;
+}
+
+int THistoryWindow::FittingRange() const
+{
+    const std::optional<TUs> first = FirstRecord();
+    return first && *first > Now() - kUsPerDay ? Everything : Last24Hours;
 }
 
 TUs THistoryWindow::Now() const
@@ -183,11 +237,10 @@ TRange THistoryWindow::Range() const
     case Last24Hours: return {now - kUsPerDay, now + 1};
     case Last30Days: return {now - 30 * kUsPerDay, now + 1};
     case Everything: {
-        const std::vector<TSpanRow> first = store_.Sessions({0, now + 1});
-        TUs from = store_.FirstProbe().value_or(now - kUsPerDay);
-        if (!first.empty())
-            from = std::min(from, first.front().Start);
-        return {std::min(from, now - kUsPerDay), now + 1};
+        // From the first record, so a short history fills the timeline; a
+        // minute at least, and a day when there is nothing yet.
+        const TUs from = FirstRecord().value_or(now - kUsPerDay);
+        return {std::min(from, now - kUsPerDay / 1440), now + 1};
     }
     default: return {now - 7 * kUsPerDay, now + 1};
     }
@@ -228,7 +281,7 @@ void THistoryWindow::ShowUptime()
             text += QStringLiteral("%1 outage%2, %3 down, %4 watched")
                         .arg(up.Outages)
                         .arg(up.Outages == 1 ? QString() : QStringLiteral("s"))
-                        .arg(FormatDuration(up.Down / kUsPerMs), FormatDuration(up.Monitored / kUsPerMs));
+                        .arg(platform::DurationText(up.Down / kUsPerMs), platform::DurationText(up.Monitored / kUsPerMs));
         } else {
             text += QStringLiteral("not monitored\n ");
         }
@@ -259,8 +312,10 @@ void THistoryWindow::Reload()
     std::vector<TDayBytes> days;
     TUs dayFrom = 0, dayTo = 0;
     store_.ReadProbes(range, [&](const TProbeRow &p) {
+        // An echo this system did not let out is no lost probe of the line,
+        // and a skipped probe was never sent.
         const bool skipped = p.Outcome == TProbeOutcome::Skipped;
-        if (!skipped)
+        if (p.Outcome != TProbeOutcome::NotPermitted && !skipped)
             points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
         if (!paused.Inside(p.At))
             targets.Add(p);
@@ -304,7 +359,7 @@ void THistoryWindow::Reload()
         if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
             end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
         const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
-        AddRow(tbl_HistOutages, {LocalTime(o.Start), end, FormatDuration(ms), QString::number(o.ProbesLost), o.Reason()},
+        AddRow(tbl_HistOutages, {LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason()},
                5);
     }
 

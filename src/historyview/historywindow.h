@@ -52,6 +52,9 @@ public:
 
     // The range shown now.
     TRange Range() const;
+    // The range item that fits the history: the last 24 hours, or
+    // everything when the first record is younger than that.
+    int FittingRange() const;
     // Reads the store again and shows it (the window does so by itself when
     // the store changes while it is shown).
     void Reload();
@@ -68,6 +71,8 @@ private:
     void ShowUptime();
     void ShowNotice();
     void ExportClick();
+    void RangeChosen(int index);
+    std::optional<TUs> FirstRecord() const;
     void ReportClick();
     void ShowError(const QString &title, const QString &text);
     TUs Now() const;

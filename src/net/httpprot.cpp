@@ -202,6 +202,9 @@ void THttpCli::ConnectNext()
 {
     for (;;) {
         const QString address = addresses_.value(nextAddress_++);
+        // The address tried is known from here on, whether or not the
+        // connection comes: a refused or timed-out probe still names it.
+        peerAddress_ = address;
         try {
             socket_->SetAddr(address);
             socket_->SetPort(target_.TargetPort);
@@ -251,7 +254,6 @@ void THttpCli::ConnectedStep(quint16 error)
         return;
     }
     connected_ = true;
-    peerAddress_ = addresses_.value(nextAddress_ - 1);
     headerBytes_ = 0;
     headerLines_ = 0;
     lengthAnnounced_ = false;

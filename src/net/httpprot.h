@@ -113,7 +113,8 @@ public:
     // and response headers, body, every redirect), as the sockets counted them.
     qint64 WireBytesSent() const { return wireSent_; }
     qint64 WireBytesReceived() const { return wireReceived_; }
-    // The address the last request's connection reached (empty until one did).
+    // The address the last request's connection reached, or the last one it
+    // tried (empty when the name did not resolve).
     QString PeerAddress() const { return peerAddress_; }
 
     THttpNotify OnTrace;  // never fired

@@ -52,9 +52,10 @@ void TMSicmpTask::Start(const QString &host)
         return;
     }
     if (!platform::IcmpAvailable()) {
-        // The program runs without ICMP; each trace says why it cannot.
+        // The program runs without ICMP; each trace says why it cannot, and
+        // what allows it here (the window's one-time hint has the details).
         ResultCode = kMsNoIcmp;
-        ResultText = QStringLiteral("ICMP disabled: Winsock or icmp.dll not found");
+        ResultText = QStringLiteral("ICMP disabled: this system lets Idlix open no ICMP socket (allow it with net.ipv4.ping_group_range or cap_net_raw)");
         HopHost.clear();
         HopAddrText.clear();
         QPointer<TMSicmpTask> self(this);

@@ -8,10 +8,6 @@
 
 namespace notify {
 
-// A length as a person says it: "42 s", "4 min 12 s", "4 min", "2 h 5 min",
-// "3 d 4 h" (the two largest units, a zero second unit left out).
-QString DurationText(qint64 ms);
-
 struct TNoticeText {
     QString Summary;
     QString Body;

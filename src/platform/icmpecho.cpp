@@ -113,10 +113,15 @@ int finish(int status, int replies)
     return replies;
 }
 
-// Status for an errno of sendto: a kernel with no route answers at once.
+// Status for an errno of sendto: a kernel with no route answers at once,
+// and so does a firewall of this machine that forbids echoes (EPERM): that
+// one is no answer of the line, but this system not letting the echo out.
 int sendStatus(int err)
 {
     switch (err) {
+    case EPERM:
+    case EACCES:
+        return kErrAccess;
     case ENETUNREACH:
         return kIpDestNetUnreachable;
     case EHOSTUNREACH:

@@ -56,14 +56,18 @@ bool TNotifySocket::Send(const QByteArray &message, QString *error) const
     }
     ssize_t sent;
     do {
-        sent = ::sendto(fd_, message.constData(), size_t(message.size()), MSG_NOSIGNAL,
+        // Never waits: a manager that stops reading must not stop the
+        // program; the message is lost instead, and the caller told.
+        sent = ::sendto(fd_, message.constData(), size_t(message.size()), MSG_NOSIGNAL | MSG_DONTWAIT,
                         reinterpret_cast<const sockaddr *>(address_.constData()),
                         socklen_t(address_.size()));
     } while (sent < 0 && errno == EINTR);
     if (sent == message.size())
         return true;
     if (error)
-        *error = sent < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("short send");
+        *error = sent < 0 ? (errno == EAGAIN ? QStringLiteral("its queue is full; a message was dropped")
+                                             : QString::fromLocal8Bit(std::strerror(errno)))
+                          : QStringLiteral("short send");
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include "config/optionsfile.h"
 #include "platform/appdir.h"
 #include "history/historykeeper.h"
+#include "platform/appdir.h"
 #include "platform/boundedread.h"
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
@@ -16,6 +17,7 @@
 #include "service/serviceconfig.h"
 #include "service/systemdnotify.h"
 #include "session/antiidlesession.h"
+#include "session/logfile.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"
 
@@ -52,7 +54,8 @@ QString LinkText(TLinkMonitor::TLink link)
 } // namespace
 
 THeadlessService::THeadlessService(const TServiceLog &log, const config::TOptions &options,
-                                   const std::optional<TListenAddress> &metrics, QObject *parent)
+                                   const std::optional<TListenAddress> &metrics,
+                                   const std::optional<TRemoteWriteSettings> &remote, QObject *parent)
     : QObject(parent), log_(log), options_(options), metricsAt_(metrics), logger_(log),
       metrics_(QString::fromLatin1(platform::ProgramVersion))
 {
@@ -66,11 +69,35 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
     session_->AddObserver(this);
     // The same connection history as the window's program keeps; one that
     // cannot be opened is told and the session runs unrecorded.
-    history_ = std::make_unique<history::THistoryKeeper>(*session_, options_);
-    if (!history_->Store().Problem().isEmpty())
-        log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    history_ = std::make_unique<history::THistoryKeeper>(*session_, options_, nullptr,
+                                                         history::THistoryStore::DefaultPath(),
+                                                         QStringLiteral("the service"));
+    if (history_->Writer().isEmpty()) {
+        for (const QString &notice : history_->Store().Notices())
+            log_.Write(TLogLevel::Warning, notice);
+        if (!history_->Store().Problem().isEmpty())
+            log_.Write(TLogLevel::Warning, history_->Store().Problem());
+    }
+    // Recording that stops (a full disk, a lock held) and starts again is
+    // told as it happens, to the log and to systemd's status.
+    connect(history_.get(), &history::THistoryKeeper::Said, this, [this](const QString &text, bool warning) {
+        log_.Write(warning ? TLogLevel::Warning : TLogLevel::Notice, text);
+        if (!stopping_)
+            notifier_->Status(text);
+    });
     // [KeepAlive] IntervalFrom=measured: the interval from the idle timers kept.
     intervals_ = new TIntervalFollower(*session_, history_->Store(), this);
+
+    if (remote) {
+        remote_ = new TRemoteWriter(*remote, log_, [this] { return metrics_.Render(); }, this);
+        remote_->OnStatus = [this] {
+            metrics_.SetRemoteWrite(remote_->Pending(), remote_->Failures());
+            if (server_)
+                server_->Publish(metrics_.Render());
+        };
+        remote_->OnStatus();
+    }
+    metrics_.OnChange = [this] { Publish(); };
 
     signals_ = new platform::TQuitSignals(this);
     signals_->OnQuit = [this](int signo) { RequestStop(SignalName(signo)); };
@@ -81,9 +108,12 @@ THeadlessService::~THeadlessService()
     session_->RemoveObserver(this);
     session_->RemoveObserver(&metrics_);
     session_->RemoveObserver(&logger_);
-    // The endpoint's thread ends before the figures it serves go.
+    // The endpoint's thread ends before the figures it serves go, and the
+    // remote writer's request before the figures it renders.
     delete server_;
     server_ = nullptr;
+    delete remote_;
+    remote_ = nullptr;
     delete intervals_;
     history_.reset();
     session_.reset();
@@ -91,11 +121,18 @@ THeadlessService::~THeadlessService()
 
 int THeadlessService::Start()
 {
+    // Another Idlix records into this data folder: this one does not run
+    // beside it. systemd tries again, and takes over when the other ends.
+    if (!history_->Writer().isEmpty()) {
+        log_.Write(TLogLevel::Error, QStringLiteral("Another Idlix (%1) records into the connection history %2; "
+                                                    "the service starts when it has ended.")
+                                         .arg(history_->Writer(), history_->Store().Path()));
+        return kExitTryLater;
+    }
     if (!notifier_->Error().isEmpty())
         log_.Write(TLogLevel::Warning, notifier_->Error());
     if (metricsAt_) {
         server_ = new TMetricsServer(this);
-        metrics_.OnChange = [this] { server_->Publish(metrics_.Render()); };
         server_->Publish(metrics_.Render());
         QString error;
         TMetricsServer::TListenError why = TMetricsServer::TListenError::None;
@@ -108,12 +145,36 @@ int THeadlessService::Start()
         log_.Write(TLogLevel::Notice,
                    QStringLiteral("Metrics at http://%1/metrics").arg(server_->Address().Text()));
     }
+    if (remote_)
+        remote_->Start();
     signals_->SetWatching(true);
     if (!session_->Start()) {
         // The reason went to the log as the session's message.
         return kExitFailure;
     }
     return kExitOk;
+}
+
+void THeadlessService::ProbeSent(const TProbeSent &)
+{
+    // Ready once the session is under way: the first probe may be a
+    // transfer that takes its whole time.
+    ProbesScheduled();
+}
+
+void THeadlessService::Publish()
+{
+    if (server_)
+        server_->Publish(metrics_.Render());
+    if (remote_)
+        remote_->Changed();
+}
+
+void THeadlessService::LinkState(TLinkMonitor::TLink link, const TStamp &)
+{
+    // The line is back: what waits goes now rather than after the pause.
+    if (remote_ && link == TLinkMonitor::TLink::Up)
+        remote_->RetryNow();
 }
 
 void THeadlessService::ProbesScheduled()
@@ -140,10 +201,13 @@ void THeadlessService::ProbeResult(const TProbeResult &)
 
 QString THeadlessService::StatusText() const
 {
-    return QStringLiteral("%1 of %2 probes answered, %3; last: %4")
-        .arg(metrics_.Answered())
-        .arg(metrics_.Probes())
-        .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    QString text = QStringLiteral("%1 of %2 probes answered, %3; last: %4")
+                       .arg(metrics_.Answered())
+                       .arg(metrics_.Probes())
+                       .arg(LinkText(metrics_.Link()), lastLine_.isEmpty() ? QStringLiteral("none yet") : lastLine_);
+    if (remote_)
+        text += QStringLiteral("; ") + remote_->StatusText();
+    return text;
 }
 
 void THeadlessService::RequestStop(const QString &why)
@@ -153,6 +217,9 @@ void THeadlessService::RequestStop(const QString &why)
     stopping_ = true;
     log_.Write(TLogLevel::Notice, QStringLiteral("Stopping (%1)").arg(why));
     notifier_->Stopping(QStringLiteral("Stopping (%1)").arg(why));
+    // A transfer under way (a server sending a byte a second) ends now
+    // rather than at its watchdog.
+    session_->Web().Cancel();
     FinishWhenIdle();
 }
 
@@ -165,6 +232,9 @@ void THeadlessService::FinishWhenIdle()
         return;
     }
     session_->Stop();
+    // The figures as the session ended wait for the next run if need be.
+    if (remote_)
+        remote_->Snapshot();
     // Every line of the session is in the log, or the stop did not go well.
     const bool flushed = session_->Log().Pending().isEmpty();
     QCoreApplication::exit(flushed ? kExitOk : kExitFailure);
@@ -217,6 +287,11 @@ int RunHeadless(int argc, char **argv)
     const QString settingsPath = config::SettingsPath();
     if (const TServiceProblem p = CheckDataFolder(QString(), settingsPath))
         return fail(p);
+    // A service that could keep neither its history nor its log would run
+    // for nothing.
+    if (const TServiceProblem p = CheckWritableFiles(
+            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(antiidle::LogFileName))}))
+        return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);
 
@@ -236,12 +311,26 @@ int RunHeadless(int argc, char **argv)
             return fail({kExitConfig, error});
         metricsAt = at;
     }
+    std::optional<TRemoteWriteSettings> remote;
+    const std::optional<QString> remoteOption = RemoteWriteOption(parsed);
+    if (const QString url = remoteOption ? *remoteOption : options.Service.RemoteWrite; !url.isEmpty()) {
+        TRemoteWriteSettings settings;
+        QString error;
+        if (!MakeRemoteWriteSettings(url, options.Service.RemoteWriteAuth, options.Service.Node,
+                                     options.Service.Labels, &settings, &error))
+            return fail({kExitConfig, error});
+        settings.KeepHours = options.Service.RemoteWriteKeepHours;
+        settings.IntervalS = options.Service.RemoteWriteInterval;
+        settings.QueuePath = platform::DataFile(QStringLiteral("remotewrite.db"));
+        settings.StatusPath = platform::DataFile(QStringLiteral("remotewrite.status"));
+        remote = settings;
+    }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
     // -4 and -6 hold the family for the run, as they do in the window.
     platform::SetFamilyChoice(parsed.Family ? *parsed.Family : options.Network.Choice());
 
-    THeadlessService service(log, options, metricsAt);
+    THeadlessService service(log, options, metricsAt, remote);
     if (const int code = service.Start(); code != kExitOk)
         return code;
     return QCoreApplication::exec();

@@ -7,6 +7,7 @@
 #include "config/options.h"
 #include "service/metrics.h"
 #include "service/metricsaddress.h"
+#include "service/remotewriter.h"
 #include "service/servicelog.h"
 #include "service/sessionlogger.h"
 #include "session/sessionobserver.h"
@@ -34,9 +35,11 @@ class TSystemdNotifier;
 class THeadlessService : public QObject, public TSessionObserver {
     Q_OBJECT
 public:
-    // 'options' are the settings read; 'metrics' where to serve them (none: off).
+    // 'options' are the settings read; 'metrics' where to serve them (none:
+    // off); 'remote' where to push them (none: off).
     THeadlessService(const TServiceLog &log, const config::TOptions &options,
-                     const std::optional<TListenAddress> &metrics, QObject *parent = nullptr);
+                     const std::optional<TListenAddress> &metrics,
+                     const std::optional<TRemoteWriteSettings> &remote = std::nullopt, QObject *parent = nullptr);
     ~THeadlessService() override;
 
     // Opens the endpoint and starts the session. kExitOk when it runs (the
@@ -48,10 +51,12 @@ public:
 
     TAntiIdleSession &Session() const { return *session_; }
 
-    // READY=1 when the first probe is scheduled; STATUS= after each probe.
+    // READY=1 when the first probe is sent or scheduled; STATUS= after each probe.
+    void ProbeSent(const TProbeSent &sent) override;
     void ProbesScheduled() override;
     void ProbeResult(const TProbeResult &result) override;
     void HistoryLine(const QString &text) override;
+    void LinkState(TLinkMonitor::TLink link, const TStamp &at) override;
 
 private:
     QString StatusText() const;
@@ -66,11 +71,13 @@ private:
     TSessionLogger logger_;
     TMetrics metrics_;
     TMetricsServer *server_ = nullptr;
+    TRemoteWriter *remote_ = nullptr;
     TSystemdNotifier *notifier_ = nullptr;
     platform::TQuitSignals *signals_ = nullptr;
     QString lastLine_;                      // the last history line, for the status
     bool ready_ = false;
     bool stopping_ = false;
+    void Publish();
 };
 
 // The program: reads the command line and the settings, runs the service

@@ -50,6 +50,8 @@ QString EscapeLabelValue(const QString &value)
             out += QStringLiteral("\\\"");
         else if (c == QLatin1Char('\n'))
             out += QStringLiteral("\\n");
+        else if (c.category() == QChar::Other_Control)
+            out += QChar(QChar::ReplacementCharacter);   // a host name of the list never holds one
         else
             out += c;
     }
@@ -91,6 +93,8 @@ void TMetrics::ProbeResult(const TProbeResult &r)
         return;
     }
     ++probes_;
+    if (r.At.WallUtc.isValid())
+        lastProbeMs_ = r.At.WallUtc.toMSecsSinceEpoch();
     ++probesBy_[{r.Host, KindName(r.Kind), OutcomeName(r.Outcome)}];
     bytesSent_ += r.BytesSent;
     bytesReceived_ += r.BytesReceived;
@@ -115,15 +119,18 @@ void TMetrics::LinkState(TLinkMonitor::TLink link, const TStamp &)
     Changed();
 }
 
-void TMetrics::LinkDown(const TOutage &)
+void TMetrics::LinkDown(const TOutage &outage)
 {
     ++outages_;
+    // An outage in progress shows at once, not only once it has ended.
+    downSinceMs_ = outage.Start.WallUtc.isValid() ? outage.Start.WallUtc.toMSecsSinceEpoch() : 0;
     Changed();
 }
 
 void TMetrics::LinkUp(const TOutage &outage)
 {
     outageMs_ += outage.DurationMs();
+    downSinceMs_ = 0;
     Changed();
 }
 
@@ -132,6 +139,7 @@ void TMetrics::MonitoringStopped(const TStamp &, const std::optional<TOutage> &o
     // Stopped while down: the outage ends here, as far as anyone saw.
     if (open) {
         outageMs_ += open->DurationMs();
+        downSinceMs_ = 0;
         Changed();
     }
 }
@@ -186,12 +194,35 @@ QByteArray TMetrics::Render() const
     TFamily(out, "idlix_outage_seconds_total", "counter",
             "Seconds the line was down, counted when each outage ends (the line is back, or the probes stopped).")
         .Sample("idlix_outage_seconds_total", {}, FormatSampleValue(outageMs_ / 1000.0));
+    TFamily(out, "idlix_line_down_since_seconds", "gauge",
+            "Unix time the outage under way began (its first lost probe); 0 while the line is not down.")
+        .Sample("idlix_line_down_since_seconds", {}, FormatSampleValue(downSinceMs_ / 1000.0));
+    TFamily(out, "idlix_last_probe_timestamp_seconds", "gauge",
+            "Unix time the last probe ended, answered or not; 0 before the first.")
+        .Sample("idlix_last_probe_timestamp_seconds", {}, FormatSampleValue(lastProbeMs_ / 1000.0));
 
     TFamily bytes(out, "idlix_keepalive_bytes_total", "counter",
-                  "Bytes of the keep-alive probes, by direction: echoes with their IP and ICMP headers, HTTP bodies received.");
+                  "Bytes of the keep-alive probes on the wire, by direction: echoes with their IP and ICMP headers, "
+                  "HTTP requests and responses with their headers.");
     bytes.Sample("idlix_keepalive_bytes_total", QStringLiteral("direction=\"sent\""), Count(quint64(bytesSent_)));
     bytes.Sample("idlix_keepalive_bytes_total", QStringLiteral("direction=\"received\""), Count(quint64(bytesReceived_)));
+
+    if (remoteWrite_) {
+        TFamily(out, "idlix_remote_write_pending_samples", "gauge",
+                "Samples kept for the remote-write receiver and not yet acknowledged by it.")
+            .Sample("idlix_remote_write_pending_samples", {}, Count(quint64(remotePending_)));
+        TFamily(out, "idlix_remote_write_failures_total", "counter",
+                "Remote-write requests that failed: retried (no answer, 5xx, 429) or dropped (other 4xx).")
+            .Sample("idlix_remote_write_failures_total", {}, Count(remoteFailures_));
+    }
     return out;
+}
+
+void TMetrics::SetRemoteWrite(qint64 pending, quint64 failures)
+{
+    remoteWrite_ = true;
+    remotePending_ = pending;
+    remoteFailures_ = failures;
 }
 
 } // namespace service

@@ -9,7 +9,11 @@
 //   idlix_link_up                                  gauge 1 / 0, absent while unknown
 //   idlix_outages_total                            counter
 //   idlix_outage_seconds_total                     counter
+//   idlix_line_down_since_seconds                  gauge, Unix time the outage under way began; 0 when not down
+//   idlix_last_probe_timestamp_seconds             gauge, Unix time the last probe ended; 0 before one
 //   idlix_keepalive_bytes_total{direction}         counter, "sent" / "received"
+//   idlix_remote_write_pending_samples             gauge, while remote write is on
+//   idlix_remote_write_failures_total              counter, while remote write is on
 //
 // Values change only as the probe loop tells its events; rendering reads
 // them and never probes.
@@ -54,6 +58,10 @@ public:
     quint64 Answered() const { return answered_; }
     TLinkMonitor::TLink Link() const { return link_; }
 
+    // The remote writer's figures (rendered from the first call on). Not a
+    // change of the session's: OnChange is not called.
+    void SetRemoteWrite(qint64 pending, quint64 failures);
+
     void SessionStarted() override;
     void SessionStopped(const TSessionEnd &end) override;
     void ProbeResult(const TProbeResult &result) override;
@@ -78,9 +86,14 @@ private:
     TLinkMonitor::TLink link_ = TLinkMonitor::TLink::Unknown;
     quint64 outages_ = 0;
     qint64 outageMs_ = 0;
+    qint64 downSinceMs_ = 0;          // wall clock, ms since the epoch; 0 when not down
+    qint64 lastProbeMs_ = 0;          // wall clock, ms since the epoch; 0 before a probe
     qint64 bytesSent_ = 0, bytesReceived_ = 0;
     quint64 probes_ = 0, answered_ = 0;
     quint64 skipped_ = 0;   // probes not sent: the line was busy
+    bool remoteWrite_ = false;
+    qint64 remotePending_ = 0;
+    quint64 remoteFailures_ = 0;
 };
 
 } // namespace service

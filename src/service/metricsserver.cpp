@@ -27,6 +27,7 @@ struct TConnection {
     QByteArray Received;
     QByteArray Response;
     qsizetype Sent = 0;
+    quint64 Order = 0;   // when it was accepted, among the others
 
     // A connection ends from inside its own notifier's or timer's signal:
     // those objects are silenced at once and deleted once the signal is
@@ -99,8 +100,9 @@ private:
             const platform::SocketHandle s = platform::SockAccept(listener_);
             if (s == platform::kInvalidSocket)
                 return;   // none left (or the system refused one: the next try tells)
-            if (int(connections_.size()) >= limits_.MaxConnections) {
-                // Over the cap: closed before a byte is read.
+            if (int(connections_.size()) >= limits_.MaxConnections && !GiveWay()) {
+                // Over the cap, every connection being answered: closed
+                // before a byte is read.
                 platform::SockClose(s);
                 continue;
             }
@@ -108,10 +110,27 @@ private:
         }
     }
 
+    // At the cap, the oldest connection that has not sent its whole request
+    // yet makes room for the new one: idle connections held open cannot
+    // keep a scrape out. False when every connection is being answered.
+    bool GiveWay()
+    {
+        const TConnection *oldest = nullptr;
+        for (const auto &[socket, c] : connections_) {
+            if (c->Response.isEmpty() && (!oldest || c->Order < oldest->Order))
+                oldest = c.get();
+        }
+        if (!oldest)
+            return false;
+        Drop(oldest->Socket);
+        return true;
+    }
+
     void Serve(platform::SocketHandle s)
     {
         auto c = std::make_unique<TConnection>();
         c->Socket = s;
+        c->Order = ++accepted_;
         c->Readable = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Read);
         c->Writable = std::make_unique<QSocketNotifier>(s, QSocketNotifier::Write);
         c->Writable->setEnabled(false);
@@ -191,6 +210,7 @@ private:
     platform::SocketHandle listener_ = platform::kInvalidSocket;
     std::unique_ptr<QSocketNotifier> acceptor_;
     std::map<platform::SocketHandle, std::unique_ptr<TConnection>> connections_;
+    quint64 accepted_ = 0;
 };
 
 TMetricsServer::TMetricsServer(const TLimits &limits, QObject *parent)

@@ -4,7 +4,9 @@
 // never sends one, and a probe never waits for a client.
 //
 // A client cannot hold more than its share: at most MaxConnections at once
-// (one more is closed at once), at most MaxRequestBytes of request head
+// (at the cap a new one takes the place of the oldest that has not sent its
+// request yet; when all are being answered it is closed at once), at most
+// MaxRequestBytes of request head
 // read (a longer one gets 431), and TimeoutMs from connecting to being
 // served whole, however slowly it sends or reads. Memory therefore stays
 // within MaxConnections x (request limit + one response).

@@ -3,9 +3,12 @@
 #include "platform/boundedread.h"
 #include "platform/inifile.h"
 
+#include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 
 namespace service {
 
@@ -43,6 +46,21 @@ TServiceProblem CheckDataFolder(const QString &dir, const QString &settingsPath)
     }
     return Config(QStringLiteral("cannot read the settings %1: %2")
                       .arg(settingsPath, QString::fromLocal8Bit(std::strerror(read.error))));
+}
+
+TServiceProblem CheckWritableFiles(const QStringList &paths)
+{
+    for (const QString &path : paths) {
+        const QFileInfo file(path);
+        const bool exists = file.exists();
+        const QString where = exists ? path : file.absolutePath();
+        if (::access(QFile::encodeName(where).constData(), W_OK) != 0) {
+            const QString why = QString::fromLocal8Bit(std::strerror(errno));
+            return Config(exists ? QStringLiteral("cannot write %1: %2").arg(path, why)
+                                 : QStringLiteral("cannot create %1: %2").arg(path, why));
+        }
+    }
+    return {};
 }
 
 TServiceProblem CheckSessionOptions(const config::TOptions &options, const QString &settingsPath,

@@ -22,6 +22,11 @@ struct TServiceProblem {
 // file in it is readable when it exists (a missing one gives the defaults).
 TServiceProblem CheckDataFolder(const QString &dir, const QString &settingsPath);
 
+// The files the service writes as it runs (the connection history, the
+// session log) can be written, or made in their folder; else kExitConfig
+// with the system's reason.
+TServiceProblem CheckWritableFiles(const QStringList &paths);
+
 // The settings give something to probe, how often, and how: a host, or the
 // server list when cycling (its entries as read; 'listRead' false when the
 // file is missing or unreadable); a frequency that is a number; a method.

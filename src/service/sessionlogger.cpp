@@ -1,6 +1,7 @@
 #include "service/sessionlogger.h"
 
 #include "config/options.h"
+#include "platform/durationtext.h"
 
 namespace service {
 
@@ -17,10 +18,10 @@ QString Probes(int count)
     return count == 1 ? QStringLiteral("1 probe") : QStringLiteral("%1 probes").arg(count);
 }
 
-// Whole seconds between two moments on the monotonic clock.
-qint64 SecondsBetween(const TStamp &from, const TStamp &to)
+// Milliseconds between two moments on the monotonic clock.
+qint64 MsBetween(const TStamp &from, const TStamp &to)
 {
-    return (to.MonoNs - from.MonoNs) / 1000000000;
+    return (to.MonoNs - from.MonoNs) / 1000000;
 }
 
 } // namespace
@@ -62,6 +63,12 @@ void TSessionLogger::HistoryLine(const QString &text)
     log_.Write(TLogLevel::Info, text);
 }
 
+void TSessionLogger::FailureLine(const QString &text)
+{
+    // A failed probe is worth a look: `journalctl -p warning` shows it.
+    log_.Write(TLogLevel::Warning, text);
+}
+
 void TSessionLogger::LinkDown(const TOutage &outage)
 {
     QString text = QStringLiteral("Line down: %1 failed in a row").arg(Probes(outage.ProbesLost));
@@ -74,16 +81,16 @@ void TSessionLogger::LinkDown(const TOutage &outage)
 
 void TSessionLogger::LinkUp(const TOutage &outage)
 {
-    log_.Write(TLogLevel::Notice, QStringLiteral("Line up again after %1 s down, %2 lost")
-                                      .arg(outage.DurationMs() / 1000)
+    log_.Write(TLogLevel::Notice, QStringLiteral("Line up again after %1 down, %2 lost")
+                                      .arg(platform::DurationText(outage.DurationMs()))
                                       .arg(Probes(outage.ProbesLost)));
 }
 
 void TSessionLogger::MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open)
 {
     if (open)
-        log_.Write(TLogLevel::Notice, QStringLiteral("Line still down when the probes stopped, %1 s after it went")
-                                          .arg(SecondsBetween(open->Start, at)));
+        log_.Write(TLogLevel::Notice, QStringLiteral("Line still down when the probes stopped, %1 after it went")
+                                          .arg(platform::DurationText(MsBetween(open->Start, at))));
 }
 
 void TSessionLogger::Paused(const QString &why, const TStamp &)

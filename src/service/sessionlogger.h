@@ -17,6 +17,7 @@ public:
     void StatsReset(const TStatsStart &start) override;
     void SessionStopped(const TSessionEnd &end) override;
     void HistoryLine(const QString &text) override;
+    void FailureLine(const QString &text) override;
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
     void MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open) override;

@@ -87,6 +87,10 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
         return t;
     };
     Timer3 = timer("Timer3", 60000);      // set per session from the frequency
+    // A coarse timer may fire 5 % late, 3 s at one probe a minute, and a
+    // busy machine makes it so; at one wake-up a minute precision costs
+    // nothing, and the probes keep their interval.
+    Timer3->setTimerType(Qt::PreciseTimer);
     LogTimer = timer("LogTimer", 100000);
     connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Timer3Timer);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
@@ -145,6 +149,12 @@ void TAntiIdleSession::HistoryLine(const QString &text)
 {
     log_.Add(antiidle::LogLine(text));
     Notify([&](TSessionObserver *o) { o->HistoryLine(text); });
+}
+
+void TAntiIdleSession::FailureLine(const QString &text)
+{
+    log_.Add(antiidle::LogLine(text));
+    Notify([&](TSessionObserver *o) { o->FailureLine(text); });
 }
 
 void TAntiIdleSession::AddHistoryLine(const QString &text)

@@ -172,6 +172,7 @@ private:
     bool SkipProbe();
     void Status(const QString &text, bool repaint = false);
     void HistoryLine(const QString &text);
+    void FailureLine(const QString &text);
     void Message(const QString &text);
     template <typename Call> void Notify(Call call);
 

@@ -68,7 +68,7 @@ void TAntiIdleSession::Ping2DnsLookupDone(QObject *, quint16 Error)
     try {
         if (Error != 0) {
             Status(QStringLiteral("Status: Unknown Host ") + State.LastPingHost);
-            HistoryLine(QStringLiteral("Unknown Host ") + State.LastPingHost);
+            FailureLine(QStringLiteral("Unknown Host ") + State.LastPingHost);
             TProbeResult result;
             result.Host = State.LastPingHost;
             result.Kind = antiidle::TProbeKind::Echo;
@@ -126,7 +126,7 @@ void TAntiIdleSession::Ping2EchoReply(QObject *, int Replies)
     const QString text =
         QStringLiteral("Error pinging ") + State.LastPingHost + QStringLiteral(" : ") + Ping2->ErrorText();
     Status(QStringLiteral("Status: ") + text);
-    HistoryLine(text);
+    FailureLine(text);
     result.Outcome = EchoOutcome(Ping2->LastError());
     result.Reason = Ping2->ErrorText();
     if (counts)

@@ -114,6 +114,10 @@ void TAntiIdleSession::HttpProbe()
             failure = TransferOutcome(*web_, outcome.Result);
     }
     body.close();
+    // Stopped because the program ends: no answer was due yet, so the probe
+    // is neither a success nor a failure (the line goes unwatched from here).
+    if (!ok && web_->HttpCancelled)
+        return;
 
     TProbeResult result;
     result.Host = host;
@@ -135,7 +139,7 @@ void TAntiIdleSession::HttpProbe()
     }
     const QString text = QStringLiteral("Transfer from ") + host + QStringLiteral(" failed. ") + reason;
     Status(QStringLiteral("Status: ") + text);
-    HistoryLine(text);
+    FailureLine(text);
     result.Outcome = failure;
     result.Reason = reason;
     RecordFailure(result);

@@ -4,6 +4,8 @@
 // one. It is read from and written to the server list file on request.
 #pragma once
 
+#include "session/serverlistfile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -32,4 +34,5 @@ public:
 
 private:
     QStringList entries_;
+    antiidle::TListEncoding encoding_ = antiidle::TListEncoding::Cp1252;   // as the file was read
 };

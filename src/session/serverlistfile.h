@@ -28,23 +28,30 @@ inline const platform::TReadLimits ServerListReadLimits{
 // Full path of the server list file.
 QString ServerListPath();
 
+// How the file's text is encoded: Windows-1252 as ever, or UTF-8 when the
+// file is valid UTF-8 with letters past ASCII (a list written by hand on
+// a system of today). A list is written back as it was read.
+enum class TListEncoding { Cp1252, Utf8 };
+
 // Splits file bytes into entries. CR LF, a lone CR and a lone LF each end a
 // line; a final line break adds no entry; an empty line inside is an entry.
 // Entries are kept exactly as written (no trimming, no de-duplication).
-QStringList ParseServerList(const QByteArray &bytes);
+QStringList ParseServerList(const QByteArray &bytes, TListEncoding *encoding = nullptr);
 
-// Entries as file bytes: each entry in Windows-1252 followed by CR LF.
-QByteArray FormatServerList(const QStringList &entries);
+// Entries as file bytes: each entry in the encoding followed by CR LF;
+// UTF-8 also when an entry has a character Windows-1252 lacks.
+QByteArray FormatServerList(const QStringList &entries, TListEncoding encoding = TListEncoding::Cp1252);
 
 // Reads the file at 'path' within ServerListReadLimits. Returns false,
 // leaving 'entries' untouched, when there is no such file, it is no regular
 // file or it cannot be read.
-bool ReadServerListFile(const QString &path, QStringList &entries);
+bool ReadServerListFile(const QString &path, QStringList &entries, TListEncoding *encoding = nullptr);
 
 // Replaces the file at 'path' with 'entries'. The new contents go to a
 // temporary file that is renamed over the old one, so a failure leaves the old
 // list whole; a symbolic link keeps pointing at the new list. Returns false
 // when the file cannot be written.
-bool WriteServerListFile(const QString &path, const QStringList &entries);
+bool WriteServerListFile(const QString &path, const QStringList &entries,
+                         TListEncoding encoding = TListEncoding::Cp1252);
 
 } // namespace antiidle

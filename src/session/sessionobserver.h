@@ -51,6 +51,9 @@ public:
     virtual void Status(const QString & /*text*/, bool /*repaint*/) {}
     // A line of the session's history (without its bullet).
     virtual void HistoryLine(const QString & /*text*/) {}
+    // The history line that tells a probe failed: a history line like any
+    // other unless the observer weighs it more (the service's journal).
+    virtual void FailureLine(const QString &text) { HistoryLine(text); }
     // The history so far is in the log file: a view of it starts empty.
     virtual void LogFlushed() {}
     // Something the user must be told (a start that failed, a log that

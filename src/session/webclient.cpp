@@ -98,6 +98,7 @@ TWebClient::TOutcome TWebClient::Get(const QString &url, QIODevice *sink, int li
     HttpCli1->BodyLimit = bodyLimit;
     HttpTransferActive = true;
     HttpWatchdogFired = false;
+    HttpCancelled = false;
     LastRequestError = 0;
     LastBytesSent = LastBytesReceived = 0;
     LastAddress.clear();
@@ -130,6 +131,14 @@ TWebClient::TOutcome TWebClient::Get(const QString &url, QIODevice *sink, int li
     HttpCli1->ReceiveStream = nullptr;
     HttpTransferActive = false;
     return outcome;
+}
+
+void TWebClient::Cancel()
+{
+    if (!HttpTransferActive || !HttpCli1 || HttpCli1->State() == httpReady)
+        return;
+    HttpCancelled = true;
+    HttpCli1->Abort();
 }
 
 void TWebClient::HttpCli1DocBegin(THttpCli *)

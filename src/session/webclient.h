@@ -32,6 +32,7 @@ public:
     int LastRequestError = 0;         // socket error code of the last request's end (0 = none)
     bool HttpTransferActive = false;  // a probe or download is under way
     bool HttpWatchdogFired = false;   // the last transfer was ended by its watchdog
+    bool HttpCancelled = false;       // the last transfer was ended by Cancel()
     int HttpWatchdogMs = 0;           // longest transfer; 0 = automatic (see HttpWatchdogLimit)
     // What the last Get moved on the wire, and the address it reached.
     qint64 LastBytesSent = 0;
@@ -54,6 +55,10 @@ public:
     // GET of 'url' into 'sink' under a watchdog of limitMs, keeping at most
     // bodyLimit bytes of the document; the client is marked busy meanwhile. Never throws. Call only when !Busy().
     TOutcome Get(const QString &url, QIODevice *sink, int limitMs, qint64 bodyLimit);
+
+    // Ends a transfer under way at once (the program stops): Get returns,
+    // and HttpCancelled says why. Nothing when no transfer runs.
+    void Cancel();
 
     // A fresh client keeping the proxy settings; its URL is 'url'.
     void ReplaceHttpCli1(const QString &url);

@@ -1,11 +1,30 @@
 #include "shell/mainform_shortcuts.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextEdit>
 #include <QWidget>
 
 namespace {
+
+// A field the user types into: there Ctrl+A selects all, as in every other
+// program on the desktop. A read-only pane is no such field.
+bool EditableText(const QObject *w)
+{
+    if (const auto *e = qobject_cast<const QLineEdit *>(w))
+        return !e->isReadOnly();
+    if (const auto *e = qobject_cast<const QTextEdit *>(w))
+        return !e->isReadOnly();
+    if (const auto *e = qobject_cast<const QPlainTextEdit *>(w))
+        return !e->isReadOnly();
+    if (const auto *e = qobject_cast<const QAbstractSpinBox *>(w))
+        return !e->isReadOnly();
+    return false;
+}
 
 class TToolKeyRouter : public QObject {
 public:
@@ -23,7 +42,13 @@ protected:
         if ((ke->modifiers() & ~Qt::KeypadModifier) != Qt::ControlModifier)
             return false;
         switch (ke->key()) {
-        case Qt::Key_A: case Qt::Key_F: case Qt::Key_L: case Qt::Key_P:
+        case Qt::Key_A:
+            // Selecting all in a host field must not start a session (which
+            // would empty the last session's log).
+            if (EditableText(watched))
+                return false;
+            break;
+        case Qt::Key_F: case Qt::Key_L: case Qt::Key_P:
         case Qt::Key_T: case Qt::Key_I: case Qt::Key_R:
         case Qt::Key_Delete:   // Edit > Delete clears the whole field, not one word
             break;

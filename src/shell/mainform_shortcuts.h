@@ -3,9 +3,10 @@
 
 class QWidget;
 
-// Installs an application-wide filter: Ctrl+A, F, L, P, T, I and R pressed in
-// any control of `window` go to the Tools menu rather than to the control
-// (a text field would otherwise take Ctrl+A as "select all" and some of the
-// others as cursor keys), and Ctrl+Del goes to Edit > Delete (a text field
-// would delete one word). The filter lives as long as the window.
+// Installs an application-wide filter: Ctrl+F, L, P, T, I and R pressed in
+// any control of `window` go to the Tools menu rather than to the control (a
+// text field would otherwise take some of them as cursor keys), Ctrl+A too
+// except in a field the user can type into, where it selects all, and
+// Ctrl+Del goes to Edit > Delete (a text field would delete one word). The
+// filter lives as long as the window.
 void InstallToolKeyRouter(QWidget *window);

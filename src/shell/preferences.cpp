@@ -1,5 +1,8 @@
 #include "shell/preferences.h"
 
+#include "platform/appdir.h"
+#include "platform/boundedread.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -123,6 +126,27 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
     edt_PrefMetrics->setObjectName(QStringLiteral("edt_PrefMetrics"));
     edt_PrefMetrics->setPlaceholderText(QStringLiteral("off (for example 127.0.0.1:9417)"));
     service->addRow(QStringLiteral("Metrics address:"), edt_PrefMetrics);
+    auto line = [](const char *name, const QString &text, const char *placeholder) {
+        auto *edit = new QLineEdit(text);
+        edit->setObjectName(QLatin1String(name));
+        edit->setPlaceholderText(QLatin1String(placeholder));
+        return edit;
+    };
+    edt_PrefRemoteWrite = line("edt_PrefRemoteWrite", o.Service.RemoteWrite,
+                               "off (for example https://prometheus.example/api/v1/write)");
+    edt_PrefNode = line("edt_PrefNode", o.Service.Node, "the host name");
+    edt_PrefLabels = line("edt_PrefLabels", o.Service.Labels, "none (for example site=shop,line=mobile)");
+    service->addRow(QStringLiteral("Remote write to:"), edt_PrefRemoteWrite);
+    service->addRow(QStringLiteral("Node name:"), edt_PrefNode);
+    service->addRow(QStringLiteral("Labels:"), edt_PrefLabels);
+    // What the service last said of its pushing (it writes one line there).
+    const platform::TBoundedText state =
+        platform::ReadBoundedText(platform::DataFile(QStringLiteral("remotewrite.status")), {4096, 1, 1024});
+    lbl_PrefRemoteState = MakeNote(state.status == platform::TReadStatus::Read && !state.text.trimmed().isEmpty()
+                                       ? QStringLiteral("Service: %1").arg(QString::fromUtf8(state.text.trimmed()))
+                                       : QStringLiteral("Service: no remote write yet."));
+    lbl_PrefRemoteState->setObjectName(QStringLiteral("lbl_PrefRemoteState"));
+    service->addRow(lbl_PrefRemoteState);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->setObjectName(QStringLiteral("PrefButtons"));
@@ -149,6 +173,9 @@ void TPreferencesDialog::Apply(config::TOptions &o) const
     o.Notify.PauseOnMetered = cb_PrefPauseMetered->isChecked();
     o.Network.AddressFamily = cb_PrefFamily->currentData().toInt();
     o.Service.MetricsAddress = edt_PrefMetrics->text().trimmed();
+    o.Service.RemoteWrite = edt_PrefRemoteWrite->text().trimmed();
+    o.Service.Node = edt_PrefNode->text().trimmed();
+    o.Service.Labels = edt_PrefLabels->text().trimmed();
     o.KeepAlive.IntervalFrom = cb_PrefInterval->currentData().toInt();
     o.KeepAlive.SkipWhenBusy = cb_PrefSkipBusy->isChecked();
 }

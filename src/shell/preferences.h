@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 class QTabWidget;
@@ -32,6 +33,10 @@ public:
     QCheckBox *cb_PrefPauseMetered = nullptr; // no probes on metered connections
     QComboBox *cb_PrefFamily = nullptr;       // address family of lookups
     QLineEdit *edt_PrefMetrics = nullptr;     // metrics endpoint address
+    QLineEdit *edt_PrefRemoteWrite = nullptr; // remote-write receiver's URL
+    QLineEdit *edt_PrefNode = nullptr;        // the node's name (instance label)
+    QLineEdit *edt_PrefLabels = nullptr;      // extra labels, "site=shop,line=mobile"
+    QLabel *lbl_PrefRemoteState = nullptr;    // the service's last word on remote write
     QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
     QCheckBox *cb_PrefSkipBusy = nullptr;     // no probe while other traffic keeps the line busy
 

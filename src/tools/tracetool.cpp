@@ -240,6 +240,9 @@ void TTraceTool::btn_TrcYesClick()
     shell_.SetStatus(QStringLiteral("Status: Tracing to ") + host, true);
     edt_TrcHost->setEnabled(false);
     re_Trace->clear();
+    // The last trace's end took the gauge away; this one brings it back.
+    if (Running())
+        shell_.Gauge()->show();
     SetGauge(0);
 
     // A trace already running keeps the settings it started with: the engine
@@ -288,6 +291,10 @@ void TTraceTool::MSTrace1Data(QObject *, std::int32_t)
 void TTraceTool::MSTrace1Finished(QObject *)
 {
     edt_TrcHost->setEnabled(true);
+    // The gauge shows a trace's progress and goes with its end: left
+    // standing it would cover the bottom line's save question of the option
+    // panels. The summary and the status line tell how the trace went.
+    shell_.Gauge()->hide();
     // Without ICMP no trace took place; the error line and its status say
     // why, and a summary repeating them would only hide that status.
     if (MSTrace1->ResultCode == kMsNoIcmp)
@@ -303,9 +310,11 @@ void TTraceTool::MSTrace1Error(QObject *, std::int32_t Error, const QString &Msg
     AddTraceLine(QStringLiteral("Error %1: ").arg(Error) + Msg);
     shell_.SetStatus(QStringLiteral("Status: Routing halted - Error."), true);
     // A refused second start leaves the first trace running: its host stays
-    // locked until that one ends.
-    if (Error != kMsInProgress)
+    // locked and its gauge up until that one ends.
+    if (Error != kMsInProgress) {
         edt_TrcHost->setEnabled(true);
+        shell_.Gauge()->hide();
+    }
     if (Error == kMsNoIcmp) {
         // After the engine has finished reporting, not from inside it.
         QMetaObject::invokeMethod(

@@ -84,6 +84,31 @@ TEST(ServerListFile, FormatsCrLfAndRoundTrips)
     EXPECT_EQ(FormatServerList({}), QByteArray());
 }
 
+TEST(ServerListFile, AUtf8ListIsReadAsUtf8AndWrittenBackAsItWasRead)
+{
+    const struct {
+        QByteArray bytes;
+        QStringList entries;
+        TListEncoding encoding;
+    } cases[] = {
+        {"m\xc3\xbcnchen.test\r\nplain.test\r\n", {QStringLiteral("m\u00fcnchen.test"), "plain.test"}, TListEncoding::Utf8},
+        {"m\xfcnchen.test\r\n", {QStringLiteral("m\u00fcnchen.test")}, TListEncoding::Cp1252},
+        // Not UTF-8 as a whole: every byte as Windows-1252 has it.
+        {"\xc3\xbc\r\n\x95\r\n", {QStringLiteral("\u00c3\u00bc"), QStringLiteral("\u2022")}, TListEncoding::Cp1252},
+        {"plain.test\r\n", {"plain.test"}, TListEncoding::Cp1252},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bytes.toStdString());
+        TListEncoding read = TListEncoding::Utf8;
+        EXPECT_EQ(ParseServerList(c.bytes, &read), c.entries);
+        EXPECT_EQ(read, c.encoding);
+        EXPECT_EQ(FormatServerList(c.entries, read), c.bytes);
+    }
+    // A name Windows-1252 cannot hold is written in UTF-8 rather than lost.
+    const QStringList wide = {"plain.test", QStringLiteral("\u65e5\u672c.test")};
+    EXPECT_EQ(ParseServerList(FormatServerList(wide)), wide);
+}
+
 TEST(ServerListFile, RandomBytesNeverLoseALineBreakOrText)
 {
     // Whatever a file holds, parsing keeps every byte that is not a line

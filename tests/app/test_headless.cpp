@@ -266,6 +266,12 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
          "metrics address '1.2.3'"},
         {"an address this machine does not have", echo, QByteArray(), {"--metrics", "192.0.2.1:9417"}, 78,
          "Cannot serve metrics at 192.0.2.1:9417"},
+        {"a remote-write URL that is none", echo, QByteArray(), {"--remote-write", "prom:9090"}, 78,
+         "'prom:9090' is not an http:// or https:// URL"},
+        {"remote-write labels that are none", echo + "[Service]\r\nRemoteWrite=http://127.0.0.1:9/w\r\nLabels=a b\r\n",
+         QByteArray(), {}, 78, "'a b' is not a label"},
+        {"a remote-write token that cannot be read", echo + "[Service]\r\nRemoteWrite=http://127.0.0.1:9/w\r\n"
+         "RemoteWriteAuth=bearer /nonexistent/token\r\n", QByteArray(), {}, 78, "Cannot read the remote-write token"},
         {"a port in use", echo, QByteArray(), {"--metrics", takenAddress}, 1, "Cannot serve metrics"},
         {"a configuration folder that is not there", echo, QByteArray(), {"--config", "/nonexistent/idlix"}, 78,
          "/nonexistent/idlix does not exist"},
@@ -290,12 +296,35 @@ TEST(Headless, WhatCannotRunSaysWhyAndExitsWithItsStatus)
     }
 }
 
+// -4 and -6 on the program's own command line: an echo to an IPv4 address
+// goes out unless IPv6 is the one family of the run.
+TEST(Headless, OneAddressFamilyForTheRun)
+{
+    std::string why;
+    if (SkipWithoutEchoes(&why))
+        GTEST_SKIP() << why;
+    for (const auto &[option, says] : {std::pair{"-4", " pinged in "}, std::pair{"-6", "Unknown Host 127.0.0.1"}}) {
+        testutil::ScratchDir dir;
+        WriteFile(dir.file("idlix2.ini"), kEchoToLoopback);
+        QProcess p;
+        p.setProcessEnvironment(HeadlessEnvironment(dir));
+        p.setStandardErrorFile(dir.file("err"));
+        p.start(testutil::programPath(), {"--headless", option});
+        ASSERT_TRUE(p.waitForStarted(5000));
+        const bool said = testutil::waitFor([&] { return testutil::readFile(dir.file("err")).contains(says); },
+                                            std::chrono::milliseconds(8000));
+        ::kill(pid_t(p.processId()), SIGINT);
+        EXPECT_TRUE(p.waitForFinished(5000) && p.exitCode() == 0 && said)
+            << option << ": " << testutil::readFile(dir.file("err")).toStdString();
+    }
+}
+
 TEST(Headless, HelpAndVersionWithoutADisplay)
 {
     testutil::ScratchDir dir;
     const Finished help = RunProgram({"--headless", "--help"}, HeadlessEnvironment(dir));
     EXPECT_EQ(help.code, 0);
-    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS]\n"));
+    EXPECT_TRUE(help.err.startsWith("Usage: idlix --headless [--config DIR] [--metrics ADDRESS] [--remote-write URL]\n"));
     const Finished version = RunProgram({"--version", "--headless"}, HeadlessEnvironment(dir));
     EXPECT_EQ(version.code, 0);
     EXPECT_EQ(version.err, "Idlix 2.0\n");

@@ -77,13 +77,14 @@ QStringList ExpectedFiles()
                          "share/idlix/Help.html",
                          "share/idlix/bvspin.avi",
                          "share/idlix/bvspin@2x.avi",
+                         "share/idlix/idlix-rules.yml",
                          "share/man/man1/idlix.1.gz",
                          "share/metainfo/com.brisvane.Idlix.metainfo.xml"};
     for (const int size : kIconSizes)
         files << QString("share/icons/hicolor/%1x%1/apps/idlix.png").arg(size);
     // The headless service, its units and the package's own documents.
     files << "libexec/idlix/idlix-headless" << "lib/systemd/system/idlix.service"
-          << "lib/systemd/user/idlix.service" << "share/doc/idlix/changelog.gz" << "share/doc/idlix/copyright";
+          << "lib/systemd/system/idlix-reflector.service" << "lib/systemd/user/idlix.service" << "share/doc/idlix/changelog.gz" << "share/doc/idlix/copyright";
     files.sort();
     return files;
 }

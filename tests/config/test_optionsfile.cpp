@@ -59,6 +59,8 @@ TEST(OptionsFile, ValuesAsTheFileGivesThem)
              EXPECT_FALSE(o.Notify.PauseOnMetered);
              EXPECT_EQ(o.Network.AddressFamily, config::TNetworkOptions::Automatic);
              EXPECT_TRUE(o.Service.MetricsAddress.isEmpty());
+             EXPECT_EQ(o.Service.RemoteWriteKeepHours, 72);
+             EXPECT_EQ(o.Service.RemoteWriteInterval, 60);
          }},
         {"out of range numbers are clamped as the panels would",
          "[Ping Options]\nBytes=70000\nTime-out=0\n[Latency Test]\nInterval=0x30000\n"
@@ -96,6 +98,16 @@ TEST(OptionsFile, ValuesAsTheFileGivesThem)
              EXPECT_FALSE(o.Notify.Enabled);
              EXPECT_TRUE(o.Notify.PauseOnMetered);
              EXPECT_EQ(o.Service.MetricsAddress, "127.0.0.1:9417");
+         }},
+        {"remote write", "[Service]\nRemoteWrite= https://r/w \nRemoteWriteAuth=bearer /etc/t\nNode=kiosk\n"
+                         "Labels=site=shop\nRemoteWriteKeepHours=99999\nRemoteWriteInterval=0\n",
+         [](const config::TOptions &o) {
+             EXPECT_EQ(o.Service.RemoteWrite, "https://r/w");
+             EXPECT_EQ(o.Service.RemoteWriteAuth, "bearer /etc/t");
+             EXPECT_EQ(o.Service.Node, "kiosk");
+             EXPECT_EQ(o.Service.Labels, "site=shop");
+             EXPECT_EQ(o.Service.RemoteWriteKeepHours, 24 * 90);   // clamped to the range
+             EXPECT_EQ(o.Service.RemoteWriteInterval, 1);
          }},
         {"unknown preference texts fall back to automatic", "[Window]\nScale=175\n[Network]\nAddressFamily=ipx\n",
          [](const config::TOptions &o) {
@@ -161,7 +173,7 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(both.mid(first.size()), (QStringList{
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
-        "[Service]", "MetricsAddress=", "[KeepAlive]", "IntervalFrom=setting"}));
+        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting"}));
 
     // What was saved comes back.
     config::TOptions back;

@@ -2,7 +2,9 @@
 // firewall rule in its own namespace drops for a while (one outage, begun
 // and ended by the right probes, N and M honoured), and the delaying echo
 // responder giving known round trips for the jitter of each server of a
-// cycle. Round trips are measured: CTest runs this file alone (RUN_SERIAL).
+// cycle; the address a failed transfer tried kept in the export, and an echo
+// the machine's firewall forbids kept apart from the line. Round trips are
+// measured: CTest runs this file alone (RUN_SERIAL).
 #include "historytest.h"
 
 #include "config/options.h"
@@ -10,7 +12,10 @@
 #include "history/historyrecorder.h"
 #include "history/rfc3339.h"
 #include "session/antiidlesession.h"
+#include "session/webclient.h"
 #include "../support/netfixture.h"
+#include "../support/qtprint.h"
+#include "../support/scriptserver.h"
 #include "../support/testutil.h"
 
 #include <QDateTime>
@@ -22,6 +27,8 @@
 using namespace history;
 using namespace std::chrono_literals;
 using testnet::Role;
+using testsupport::Script;
+using testsupport::ScriptServer;
 
 namespace {
 
@@ -203,4 +210,63 @@ TEST_F(HistoryNet, JitterOfEachServerOfACycleFromKnownRoundTrips)
     EXPECT_EQ(host.Probes, 6);
     ASSERT_TRUE(host.Jitter.has_value());
     EXPECT_LT(*host.Jitter, 5.0);
+}
+
+TEST_F(HistoryNet, FailedTransfersKeepTheAddressTriedInTheExport)
+{
+    // Port 82 of the host drops what comes in: the watchdog ends that one.
+    ASSERT_EQ(net->run(Role::Host, "nft add table inet idlixweb && nft 'add chain inet idlixweb input { type "
+                                   "filter hook input priority 0 ; }' && nft add rule inet idlixweb input tcp "
+                                   "dport 82 drop"), 0);
+    const QString noRoute = QStringLiteral("%1:80").arg(testnet::kNoRoute);
+    // server,address,outcome of each probe, as exported.
+    const QStringList want = {"host.idlix.test:82,10.200.3.10,http,timeout",
+                              "host.idlix.test:81,10.200.3.10,http,refused",
+                              noRoute + ",10.200.9.9,http,unreachable", "nosuch.idlix.test,,http,lookup-failed"};
+    QStringList servers;
+    for (const QString &w : want)
+        servers << w.section(',', 0, 0);
+    testutil::writeFile(dir.file("Servers.dat"), (servers.join("\r\n") + "\r\n").toLatin1());
+    options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
+    options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+    engine->Web().HttpWatchdogMs = 800;
+    ASSERT_TRUE(engine->Start());
+    for (int i = 1; i < want.size(); ++i)
+        engine->Timer3Timer();
+    engine->Stop();
+    net->run(Role::Host, "nft delete table inet idlixweb");
+
+    QStringList got;
+    for (const QString &line : historytest::CsvLines(store, TExportKind::Probes))
+        got << line.section(',', 1, 4);
+    EXPECT_EQ(got, want);
+}
+
+// A firewall of this machine that lets no echo out (the kernel refuses the
+// send): an HTTP session's opening echo is kept as not permitted, and with
+// the line down after one lost probe it takes the line neither down nor
+// costs uptime.
+TEST_F(HistoryNet, AnEchoTheFirewallForbidsIsNotPermittedAndNoLostProbe)
+{
+    ASSERT_EQ(net->run(Role::Client, "nft add table inet idlixout && nft 'add chain inet idlixout output { type "
+                                     "filter hook output priority 0 ; }' && nft add rule inet idlixout output "
+                                     "icmp type echo-request drop"), 0);
+    ScriptServer web(std::vector<Script>(2, Script().readRequest().send("HTTP/1.0 200 OK\r\n\r\nup")));
+    options.AntiIdle.Method = config::TAntiIdleOptions::HttpGets;
+    // The host as typed; the web server answers as its proxy, on a port of its own.
+    options.AntiIdle.Host = options.Proxy.Server = QStringLiteral("127.0.0.1");
+    options.Proxy.Port = QString::number(web.port());
+    options.History.DownAfter = 1;
+    ASSERT_TRUE(engine->Start());
+    engine->Timer3Timer();
+    engine->Timer3Timer();
+    engine->Stop();
+    net->run(Role::Client, "nft delete table inet idlixout");
+
+    QStringList got;
+    for (const QString &line : historytest::CsvLines(store, TExportKind::Probes))
+        got << line.section(',', 3, 4);
+    EXPECT_EQ(got, (QStringList{"echo,not-permitted", "http,ok", "http,ok"}));
+    EXPECT_TRUE(store.Outages({0, 1LL << 62}).empty());
+    EXPECT_EQ(engine->Stats().Rows().at(0).Failures, 1);   // the report counts it, as it always did
 }

@@ -176,14 +176,16 @@ TEST_F(HistoryRecorder, TheKeeperEndsARunningSessionWhenTheProgramGoes)
     store.Close();
     options.History.KeepDays = 30;
     {
-        // A probe 40 days old goes at the keeper's first prune.
+        // A probe 40 days old goes at the keeper's first prune (31 days
+        // before the newest one).
         THistoryStore old;
         ASSERT_TRUE(old.Open(THistoryStore::DefaultPath()));
         old.AddProbe(historytest::Probe(Now() - 40 * kUsPerDay, "old.test", 3), 0);
+        old.AddProbe(historytest::Probe(Now() - kUsPerDay, "recent.test", 3), 0);
     }
     auto keeper = std::make_unique<THistoryKeeper>(*engine, options);
     ASSERT_TRUE(keeper->Store().IsOpen());
-    EXPECT_FALSE(keeper->Store().FirstProbe().has_value());
+    EXPECT_GT(keeper->Store().FirstProbe().value_or(0), Now() - 2 * kUsPerDay);
     ASSERT_TRUE(engine->Start());
     const TUs beforeExit = Now();
     keeper.reset();          // the program ends with the session running
@@ -194,6 +196,6 @@ TEST_F(HistoryRecorder, TheKeeperEndsARunningSessionWhenTheProgramGoes)
     ASSERT_EQ(sessions.size(), 1u);
     ASSERT_TRUE(sessions[0].End.has_value());
     EXPECT_GE(*sessions[0].End, beforeExit);
-    EXPECT_EQ(historytest::CsvLines(after, TExportKind::Probes).size(), 1);
+    EXPECT_EQ(historytest::CsvLines(after, TExportKind::Probes).size(), 2);
     engine->Stop();
 }

@@ -163,6 +163,33 @@ TEST_F(LogindMock, ProbesPauseWhileTheMachineSleepsAndTheTimeIsSuspended)
     EXPECT_TRUE(store.Outages({0, 1LL << 62}).empty());
 }
 
+TEST_F(LogindMock, ALogindGoneWhileAsleepLeavesNoSessionPausedForGood)
+{
+    config::TOptions options;
+    options.AntiIdle.Host = QStringLiteral("127.0.0.1");
+    TAntiIdleSession engine(options);
+    TSleepWatcher watcher(engine);
+    ASSERT_TRUE(watcher.Watching());
+    ASSERT_TRUE(testutil::waitFor([&] { return watcher.HoldsDelayLock(); }, 5s));
+    ASSERT_NO_FATAL_FAILURE(Sleep(true));
+    ASSERT_TRUE(testutil::waitFor([&] { return engine.Paused(); }, 5s));
+
+    // logind ends while the machine sleeps: the pause ends with it.
+    mock_.kill();
+    mock_.waitForFinished(3000);
+    EXPECT_TRUE(testutil::waitFor([&] { return !engine.Paused(); }, 5s));
+    EXPECT_FALSE(watcher.Asleep());
+
+    // A logind that comes back is watched as before, its lock taken again.
+    mock_.start(Python(), {"-m", "dbusmock", "--system", "--template", "logind"});
+    ASSERT_TRUE(testutil::waitFor([&] { return Owned(); }, 10s));
+    EXPECT_TRUE(testutil::waitFor([&] { return watcher.HoldsDelayLock(); }, 5s));
+    ASSERT_NO_FATAL_FAILURE(Sleep(true));
+    EXPECT_TRUE(testutil::waitFor([&] { return engine.Paused(); }, 5s));
+    ASSERT_NO_FATAL_FAILURE(Sleep(false));
+    EXPECT_TRUE(testutil::waitFor([&] { return !engine.Paused(); }, 5s));
+}
+
 TEST(SleepWatcher, WithoutASystemBusItWatchesNothingAndWaitsForNothing)
 {
     testutil::ScratchDir dir;

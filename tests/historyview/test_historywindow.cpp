@@ -4,6 +4,7 @@
 // shown, exporting the range, a damaged file's notice, and the Tools menu
 // item that opens it.
 #include "config/options.h"
+#include "config/optionsfile.h"
 #include "history/historyexport.h"
 #include "history/historystore.h"
 #include "historyview/historyfeature.h"
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -117,7 +119,7 @@ protected:
         TOutageRow o;
         o.Start = start + 20 * kMin;
         o.End = start + 30 * kMin;
-        o.DurationMs = 10 * 60000;
+        o.DurationMs = 10 * 60000 - 500;   // rounded to the second, as every view rounds
         o.ProbesLost = 10;
         o.FirstOutcome = TProbeOutcome::Timeout;
         o.FirstReason = "Request timed out";
@@ -141,7 +143,9 @@ TEST_F(HistoryWindowTest, ShowsTheHistoryAsPlainText)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     EXPECT_TRUE(w.isWindow());
-    EXPECT_EQ(w.cb_HistRange->currentText(), "Last 7 days");
+    // Two hours of history: the window opens on all of it, and only on it.
+    EXPECT_EQ(w.cb_HistRange->currentText(), "Everything");
+    EXPECT_EQ(w.Range().From, now - 120 * kMin);
 
     // 60 minutes watched, 10 of them asleep, 10 of the rest down.
     EXPECT_EQ(w.lbl_HistUptime24->text(), "Last 24 hours: 80.00 % up\n1 outage, 10 min down, 50 min watched");
@@ -277,4 +281,27 @@ TEST(HistoryFeature, ToolsHistoryOpensOneWindow)
     form.MenuItem("History1")->trigger();
     EXPECT_EQ(feature.Window(), first);
     EXPECT_TRUE(first->isVisible());
+}
+
+TEST_F(HistoryWindowTest, EscapeAndCtrlWCloseItTheTimelineKeepsItsHeightAndTheRangeIsRemembered)
+{
+    THistoryWindow w(store, options);
+    for (const QKeySequence &keys : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QTest::keySequence(&w, keys);
+        EXPECT_FALSE(w.isVisible()) << keys.toString().toStdString();
+    }
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const int height = w.img_HistTimeline->height();
+    for (int tab : {2, 1, 0, 2}) {
+        w.tab_Hist->setCurrentIndex(tab);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.img_HistTimeline->height(), height) << tab;
+    }
+    // The user's choice is in the settings at once, for the next start.
+    emit w.cb_HistRange->activated(THistoryWindow::LastHour);
+    config::LoadOptions(config::SettingsPath(), options);
+    EXPECT_EQ(THistoryWindow(store, options).cb_HistRange->currentText(), "Last hour");
 }

@@ -301,13 +301,13 @@ TEST(HttpCli, WireBytesAndPeerOfARequest)
         EXPECT_EQ(cli.WireBytesReceived(), received);
         EXPECT_EQ(cli.PeerAddress(), "127.0.0.1");
     }
-    // Refused: nothing moved, no peer; a new request starts from zero.
+    // Refused: nothing moved, but the address tried is kept.
     THttpCli cli;
     cli.URL = local(ScriptServer::unusedPort());
     EXPECT_TRUE(runGet(cli).raised);
     EXPECT_EQ(cli.WireBytesSent(), 0);
     EXPECT_EQ(cli.WireBytesReceived(), 0);
-    EXPECT_EQ(cli.PeerAddress(), "");
+    EXPECT_EQ(cli.PeerAddress(), "127.0.0.1");
 }
 
 TEST(HttpCli, LocalFailures)

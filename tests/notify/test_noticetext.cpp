@@ -1,8 +1,9 @@
-// The wording of the notices and of the cost of the keep-alive: lengths as a
-// person says them, what the lost and back notices say with and without a
+// The wording of the notices and of the cost of the keep-alive: the length
+// of an outage as every view tells it, what the lost and back notices say with and without a
 // cause, bytes a day by method, frequency, echo size and measured probes.
 #include "notify/keepalivecost.h"
 #include "notify/noticetext.h"
+#include "../support/durationcases.h"
 
 #include <gtest/gtest.h>
 
@@ -33,25 +34,16 @@ TAntiIdleOptions Options(int method, const char *frequency, bool vary = false)
 
 } // namespace
 
-TEST(NoticeText, Durations)
+TEST(NoticeText, TheLengthOfAnOutageAsEveryViewTellsIt)
 {
-    const std::pair<qint64, const char *> cases[] = {
-        {0, "0 s"},
-        {499, "0 s"},
-        {500, "1 s"},
-        {42000, "42 s"},
-        {59499, "59 s"},
-        {60000, "1 min"},
-        {252000, "4 min 12 s"},
-        {3599000, "59 min 59 s"},
-        {3600000, "1 h"},
-        {3600000 + 5 * 60000 + 59000, "1 h 5 min"},
-        {86400000, "1 d"},
-        {3 * 86400000LL + 4 * 3600000LL + 59 * 60000, "3 d 4 h"},
-        {-5000, "0 s"},
-    };
-    for (const auto &[ms, text] : cases)
-        EXPECT_EQ(DurationText(ms), QLatin1String(text)) << ms;
+    for (const testsupport::DurationCase &c : testsupport::kDurationCases) {
+        TOutage o;
+        o.Start = At(0);
+        o.End = o.Start;
+        o.End.WallUtc = o.Start.WallUtc.addMSecs(c.ms);
+        o.End.MonoNs += c.ms * 1000000;
+        EXPECT_EQ(BackText(o).Summary, QStringLiteral("Connection back after ") + c.text) << c.ms;
+    }
 }
 
 TEST(NoticeText, LostAndBack)

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 
 namespace {
@@ -195,6 +196,32 @@ TEST(Metrics, TheLineItsOutagesAndTheSession)
     EXPECT_EQ(e.value("idlix_outage_seconds_total"), 90);
     EXPECT_FALSE(e.has("idlix_link_up"));
     EXPECT_EQ(e.value("idlix_session_running"), 0);
+}
+
+TEST(Metrics, AnOutageUnderWayAndTheLastProbeShowBeforeTheOutageEnds)
+{
+    service::TMetrics m("2.0");
+    TOutage outage;
+    outage.Start = Second(10);
+    TProbeResult probe = Result("a.test", TProbeKind::Echo, TProbeOutcome::Timeout, -1);
+    // Each step, then the outage's start and the last probe's end as scraped.
+    const struct {
+        std::function<void()> step;
+        double downSince, lastProbe;
+    } steps[] = {
+        {[] {}, 0, 0},
+        {[&] { probe.At = Second(10); m.ProbeResult(probe); }, 0, 1700000010},
+        {[&] { m.LinkDown(outage); }, 1700000010, 1700000010},
+        {[&] { probe.At = Second(70); m.ProbeResult(probe); }, 1700000010, 1700000070},
+        {[&] { outage.End = Second(130); m.LinkUp(outage); }, 0, 1700000070},
+        {[&] { m.LinkDown(outage); m.MonitoringStopped(Second(140), outage); }, 0, 1700000070},
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        steps[i].step();
+        const Exposition e = Read(m.Render());
+        EXPECT_EQ(e.value("idlix_line_down_since_seconds"), steps[i].downSince) << i;
+        EXPECT_EQ(e.value("idlix_last_probe_timestamp_seconds"), steps[i].lastProbe) << i;
+    }
 }
 
 TEST(Metrics, HostileTargetNamesStayInsideTheirLabel)

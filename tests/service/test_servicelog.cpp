@@ -118,13 +118,14 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     logger.StatsReset(stats);
     logger.HistoryLine("Sending 56 bytes to a.test");
     logger.Status("Status: Sending 56 bytes to a.test", true);   // not a line of its own
+    logger.FailureLine("Error pinging a.test : Request timed out");
     TOutage outage;
     outage.ProbesLost = 3;
     outage.FirstReason = "Request timed out.";
     outage.Start.MonoNs = 1000000000;
     logger.LinkDown(outage);
     outage.End.WallUtc = kAt;
-    outage.End.MonoNs = 66000000000;
+    outage.End.MonoNs = 66500000000;   // 65.5 s: rounded, as every view rounds
     logger.LinkUp(outage);
     stats.Cycle = true;
     stats.IntervalMs = 60000;
@@ -141,8 +142,9 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     EXPECT_EQ(lines, (QStringList{
                          "<5>Session started: ICMP Pings every 2 minutes to a.test",
                          "<6>Sending 56 bytes to a.test",
+                         "<4>Error pinging a.test : Request timed out",
                          "<4>Line down: 3 probes failed in a row, the first: Request timed out.",
-                         "<5>Line up again after 65 s down, 3 probes lost",
+                         "<5>Line up again after 1 min 6 s down, 3 probes lost",
                          "<5>Session started: HTTP Gets every 1 minute to each server of the list in turn (3)",
                          "<4>Unable to write to /x/AI_Log.txt",
                          "<5>Session ended: 3 of 4 probes answered, 1 failed",

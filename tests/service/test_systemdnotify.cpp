@@ -221,3 +221,28 @@ TEST(SystemdNotify, WithoutASocketNothingIsSentAndNoWatchdogRuns)
     EXPECT_FALSE(notifier.WatchdogTimer->isActive());
     EXPECT_EQ(listener.Take(), (QList<QByteArray>{"READY=1\nSTATUS=x"}));
 }
+
+TEST(SystemdNotify, AManagerThatStopsReadingNeverStopsTheService)
+{
+    testutil::ScratchDir dir;
+    const QByteArray path = QFile::encodeName(dir.file("notify"));
+    Listener stalled(path);
+    ASSERT_TRUE(stalled.ok());
+    qputenv("NOTIFY_SOCKET", path);
+    service::TSystemdNotifier notifier;
+    QStringList errors;
+    notifier.OnError = [&](const QString &text) { errors << text; };
+    // Far more than the socket's queue holds, none of it read.
+    QElapsedTimer took;
+    took.start();
+    for (int i = 0; i < 5000; ++i)
+        notifier.Status(QStringLiteral("%1 of %1 probes answered").arg(i));
+    EXPECT_LT(took.elapsed(), 2000);
+    // One warning for the whole run of dropped messages.
+    ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
+    EXPECT_TRUE(errors[0].contains("full")) << errors[0].toStdString();
+    // Once the manager reads again, messages reach it.
+    EXPECT_FALSE(stalled.Take().isEmpty());
+    notifier.Status(QStringLiteral("after"));
+    EXPECT_EQ(stalled.Take(), (QList<QByteArray>{"STATUS=after"}));
+}

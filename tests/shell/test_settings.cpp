@@ -394,6 +394,8 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
 {
     testutil::ScratchDir dir;
     writeIni(dir.file("idlix2.ini"), "[Ping Options]\r\nBytes=100\r\n");
+    // The service's word on remote write, shown on the Service tab.
+    writeIni(dir.file("remotewrite.status"), "remote write: 3 samples waiting, last delivery 12:00:05\n");
     MessageCatcher catcher;
     TMainForm f;
     int told = 0;
@@ -421,6 +423,10 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         auto *family = d->findChild<QComboBox *>("cb_PrefFamily");
         family->setCurrentIndex(family->findData(6));
         d->findChild<QLineEdit *>("edt_PrefMetrics")->setText(" 127.0.0.1:9417 ");
+        d->findChild<QLineEdit *>("edt_PrefRemoteWrite")->setText("https://r.example/api/v1/write ");
+        d->findChild<QLineEdit *>("edt_PrefLabels")->setText("site=shop");
+        EXPECT_EQ(d->findChild<QLabel *>("lbl_PrefRemoteState")->text(),
+                  "Service: remote write: 3 samples waiting, last delivery 12:00:05");
         d->findChild<QCheckBox *>("cb_PrefNotify")->setChecked(false);
         auto *interval = d->findChild<QComboBox *>("cb_PrefInterval");
         interval->setCurrentIndex(interval->findData(config::TKeepAliveOptions::Measured));
@@ -439,7 +445,8 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     EXPECT_TRUE(o.KeepAlive.SkipWhenBusy);
     const QStringList lines = iniLines(readFile(dir.file("idlix2.ini")));
     for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0",
-                             "IntervalFrom=measured", "SkipWhenBusy=1"})
+                             "RemoteWrite=https://r.example/api/v1/write", "Labels=site=shop", "IntervalFrom=measured",
+                             "SkipWhenBusy=1"})
         EXPECT_TRUE(lines.contains(want)) << want;
     EXPECT_TRUE(lines.contains("Bytes=100"));
     EXPECT_TRUE(catcher.messages.isEmpty());

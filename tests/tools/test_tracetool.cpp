@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QTextBlock>
@@ -393,5 +394,27 @@ TEST_F(TraceTool, OptionsArrowOpensThePanelWithItsQuestion)
         EXPECT_EQ(Ctl<TPictureButton>(f, "img_TrcArrow")->ImageIndex(), 0);
         EXPECT_TRUE(Ctl<TPictureButton>(f, "btn_No")->isHidden());
         EXPECT_TRUE(Ctl<QLabel>(f, "lbl_Question")->text().isEmpty());
+    }
+}
+
+// A trace that failed takes its gauge with it, so an option panel opened
+// after shows its save question whole; each trace brings the gauge back.
+TEST_F(TraceTool, TheGaugeGoesWithTheTraceSoTheSaveQuestionShowsWhole)
+{
+    auto *gauge = Ctl<QProgressBar>(f, "Gauge1");
+    Ctl<TPictureButton>(f, "btn_Trace")->Click();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool shownAtStart = false;
+        QObject::connect(gauge, &QProgressBar::valueChanged, trc, [&] { shownAtStart |= gauge->isVisible(); });
+        gauge->setValue(5);
+        trc->btn_TrcYes->Click();   // no host: the trace fails at once
+        EXPECT_TRUE(shownAtStart);
+        QObject::disconnect(gauge, &QProgressBar::valueChanged, trc, nullptr);
+        EXPECT_EQ(Lines(trc->re_Trace), QStringList{"Error -2147483646: No Address Specified"});
+        EXPECT_TRUE(gauge->isHidden());
+        Ctl<TPictureButton>(f, "img_LatArrow")->Click();
+        EXPECT_EQ(Ctl<QLabel>(f, "lbl_Question")->text(), "Save changes to Latency Options?");
+        EXPECT_TRUE(gauge->isHidden());
+        Ctl<TPictureButton>(f, "img_LatArrow")->Click();   // No
     }
 }

@@ -25,7 +25,8 @@ TEST(TraceToolWithoutIcmp, EachTraceErrsAndTheHintComesOnce)
             w.trc->edt_TrcHost->setText("127.0.0.1");
             w.trc->btn_TrcYes->Click();
             if (Lines(w.trc->re_Trace)
-                != QStringList{"Error -2147483392: ICMP disabled: Winsock or icmp.dll not found"})
+                != QStringList{"Error -2147483392: ICMP disabled: this system lets Idlix open no ICMP socket "
+                               "(allow it with net.ipv4.ping_group_range or cap_net_raw)"})
                 return 21;
             if (watch.seen != QStringList({"error [0/100] Status: Routing halted - Error.",
                                            "finished [0/100] Status: Routing halted - Error."}))

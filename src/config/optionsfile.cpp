@@ -235,7 +235,7 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
 
 bool SaveHistoryWindow(const QString &path, const THistoryWindowOptions &o, QString *error)
 {
-    return Save(path, error, [&](platform::TIniFile &ini) {
+    return Save(path, error, [&](platform::TIniDocument &ini) {
         ini.WriteInteger(HistoryWindowSection, QStringLiteral("Range"), o.Range);
     });
 }

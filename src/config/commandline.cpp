@@ -80,8 +80,8 @@ constexpr TModeSpec ModeTable[] = {
      "signal, 1 cannot listen (the port in use), 64 wrong usage, 78 no usable key\n"
      "or address.\n"},
     {"find-idle-timer", nullptr, 1, FinderOptions,
-     "--find-idle-timer udp|tcp [--reflector HOST[:PORT]] [--max SECONDS]",
-     "      --find-idle-timer udp|tcp [--reflector HOST[:PORT]] [--max SECONDS]\n"
+     "--find-idle-timer udp|tcp|line [--reflector HOST[:PORT]] [--max SECONDS]",
+     "      --find-idle-timer udp|tcp|line [--reflector HOST[:PORT]] [--max SECONDS]\n"
      "                 measure how long a NAT keeps an idle mapping, without a window\n",
      "Measures how long the NAT or firewall between this machine and a reflector\n"
      "(idlix --reflector on a machine outside it) keeps an idle mapping: trials of a\n"
@@ -89,10 +89,13 @@ constexpr TModeSpec ModeTable[] = {
      "after a silence; the answer arrives only when the mapping outlived it. Trials\n"
      "run side by side, from 15 s doubling until an answer is lost, then the span is\n"
      "cut to 5 s or 5 %. Nothing is sent on a trial's mapping during its silence.\n"
+     "line: dials the dial-up entry of the settings, sends nothing, and watches the\n"
+     "line until it drops (this ends the connection; no reflector is needed).\n"
      "\n"
      "      --reflector HOST[:PORT]  the reflector (default [Reflector] Host= of\n"
      "                          idlix2.ini; port 27184); both use [Reflector] Key=\n"
-     "      --max SECONDS       the longest silence tried (udp 1800, tcp 7800)\n"
+     "      --max SECONDS       the longest silence tried (udp 1800, tcp 7800,\n"
+     "                          line 10800)\n"
      "\n"
      "The last line is the verdict, e.g.\n"
      "  udp idle timer: 30 s (alive after 28 s, gone after 32 s)\n"

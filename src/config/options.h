@@ -164,6 +164,9 @@ struct TServiceOptions {
 struct TKeepAliveOptions {
     enum TIntervalFrom { AsSet = 0, Measured = 1 };
     int IntervalFrom = AsSet;     // Measured: 0.8 x the shortest idle timer measured on the network
+    // Skip a probe when the line carried traffic other than the probes, both
+    // ways, since the last one.
+    bool SkipWhenBusy = false;
 };
 
 // [Reflector]: the idle-timer finder's far end. The same key on both sides;

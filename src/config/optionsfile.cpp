@@ -174,6 +174,7 @@ void LoadOptions(const QString &path, TOptions &o)
         ini.ReadString(KeepAliveSection, QStringLiteral("IntervalFrom"), QString()).trimmed() == QLatin1String("measured")
             ? TKeepAliveOptions::Measured
             : TKeepAliveOptions::AsSet;
+    o.KeepAlive.SkipWhenBusy = ini.ReadBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), false);
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -228,6 +229,7 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteString(KeepAliveSection, QStringLiteral("IntervalFrom"),
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));
+        ini.WriteBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), o.KeepAlive.SkipWhenBusy);
     });
 }
 

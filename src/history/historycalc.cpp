@@ -131,7 +131,7 @@ bool TSpanCursor::Inside(TUs t)
 
 void TTargetStats::Add(const TProbeRow &p)
 {
-    if (p.Outcome == TProbeOutcome::NotPermitted)
+    if (!TellsOfLine(p.Outcome))
         return;
     TAcc &a = acc_[{p.Host, KindCode(p.Kind)}];
     if (a.Row.Probes == 0) {

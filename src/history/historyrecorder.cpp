@@ -100,8 +100,10 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
     row.Kind = r.Kind;
     row.Outcome = r.Outcome;
     row.Ms = r.Success() ? std::max(0, r.Ms) : -1;
-    row.BytesSent = r.BytesSent;
-    row.BytesReceived = r.BytesReceived;
+    // A skipped probe keeps the bytes it did not cost: nothing went.
+    const bool skipped = r.Outcome == TProbeOutcome::Skipped;
+    row.BytesSent = skipped ? r.SavedSent : r.BytesSent;
+    row.BytesReceived = skipped ? r.SavedReceived : r.BytesReceived;
     row.Reason = r.Success() ? QString() : r.Reason;
     store_.AddProbe(row, sessionId_);
 }

@@ -155,8 +155,8 @@ bool BuildReport(THistoryStore &store, const TRange &range, TUs now, TReport *re
     const bool read = store.ReadProbes(period, [&](const TProbeRow &p) {
         r.Empty = false;
         // Probes while paused tell nothing of the line, nor do those the
-        // system refused to send.
-        if (paused.Inside(p.At) || p.Outcome == TProbeOutcome::NotPermitted)
+        // system refused to send or the session skipped.
+        if (paused.Inside(p.At) || !TellsOfLine(p.Outcome))
             return true;
         while (dayIndex < r.Days.size() && p.At >= r.Days[dayIndex].Day.To) {
             closeDay();

@@ -454,7 +454,7 @@ void THistoryStore::Repair()
         TStatement outage(db_,
             "UPDATE outages SET end = max(start, ?1), duration_ms = (max(start, ?1) - start) / 1000,"
             " ended_by = ?2, lost = (SELECT count(*) FROM probes WHERE t >= outages.start AND t <= ?1"
-            " AND session = ?3 AND outcome NOT IN (0, 7)) WHERE session = ?3 AND end IS NULL");
+            " AND session = ?3 AND outcome NOT IN (0, 7, 9)) WHERE session = ?3 AND end IS NULL");
         outage.Reset().Bind(last).Bind(kNotMonitored).Bind(s.Id).Step();
         TStatement gaps(db_, "UPDATE gaps SET end = max(start, ?1) WHERE session = ?2 AND end IS NULL");
         gaps.Reset().Bind(last).Bind(s.Id).Step();
@@ -883,11 +883,14 @@ std::vector<TDayBytes> THistoryStore::BytesPerDay(const TRange &range)
     std::vector<TDayBytes> out;
     if (!db_)
         return out;
-    TStatement &st = Prepared("SELECT date(t / 1000000, 'unixepoch', 'localtime') AS day, count(*), sum(sent),"
-                              " sum(received) FROM probes WHERE t >= ? AND t < ? GROUP BY day ORDER BY day");
+    // A skipped probe's bytes are those it did not cost (outcome 9).
+    TStatement &st = Prepared("SELECT date(t / 1000000, 'unixepoch', 'localtime') AS day,"
+                              " sum(outcome <> 9), sum(iif(outcome = 9, 0, sent)), sum(iif(outcome = 9, 0, received)),"
+                              " sum(outcome = 9), sum(iif(outcome = 9, sent + received, 0))"
+                              " FROM probes WHERE t >= ? AND t < ? GROUP BY day ORDER BY day");
     st.Bind(range.From).Bind(range.To);
     while (st.Step() == SQLITE_ROW)
-        out.push_back({st.Str(0), st.Int(1), st.Int(2), st.Int(3)});
+        out.push_back({st.Str(0), st.Int(1), st.Int(2), st.Int(3), st.Int(4), st.Int(5)});
     return out;
 }
 

@@ -36,6 +36,9 @@ struct TDayBytes {
     qint64 Probes = 0;
     qint64 Sent = 0;
     qint64 Received = 0;
+    // Probes skipped while the line was busy, and what they did not cost.
+    qint64 Skipped = 0;
+    qint64 Saved = 0;
 };
 
 // One idle-timer measurement (Tools > Find Idle Timer..., --find-idle-timer).

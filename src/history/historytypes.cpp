@@ -7,10 +7,10 @@ namespace history {
 
 namespace {
 
-// The outcome codes of the file. Ok must stay 0 and NotPermitted 7: queries
-// count lost probes as "outcome NOT IN (0, 7)" (an echo this system did not
-// let out says nothing of the line).
-constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
+// The outcome codes of the file. Ok must stay 0, NotPermitted 7 and Skipped
+// 9: queries count lost probes as "outcome NOT IN (0, 7, 9)" (an echo this
+// system did not let out, or a probe skipped, says nothing of the line).
+constexpr std::array<std::pair<TProbeOutcome, int>, 10> kOutcomeCodes{{
     {TProbeOutcome::Ok, 0},
     {TProbeOutcome::Timeout, 1},
     {TProbeOutcome::Unreachable, 2},
@@ -20,6 +20,7 @@ constexpr std::array<std::pair<TProbeOutcome, int>, 9> kOutcomeCodes{{
     {TProbeOutcome::HttpError, 6},
     {TProbeOutcome::NotPermitted, 7},
     {TProbeOutcome::Failed, 8},
+    {TProbeOutcome::Skipped, 9},
 }};
 
 } // namespace

@@ -159,7 +159,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     bytesLayout->setContentsMargins(0, 0, 0, 0);
     lbl_HistCost = PlainLabel(QStringLiteral("lbl_HistCost"), bytes);
     lbl_HistCost->setWordWrap(true);
-    tbl_HistBytes = Table(QStringLiteral("tbl_HistBytes"), {"Day", "Probes", "Sent", "Received", "Total"}, bytes);
+    tbl_HistBytes = Table(QStringLiteral("tbl_HistBytes"), {"Day", "Probes", "Sent", "Received", "Total", "Skipped", "Saved"}, bytes);
     bytesLayout->addWidget(lbl_HistCost);
     bytesLayout->addWidget(tbl_HistBytes);
     tab_Hist->addTab(tbl_HistOutages, QStringLiteral("Outages"));
@@ -312,8 +312,10 @@ void THistoryWindow::Reload()
     std::vector<TDayBytes> days;
     TUs dayFrom = 0, dayTo = 0;
     store_.ReadProbes(range, [&](const TProbeRow &p) {
-        // An echo this system did not let out is no lost probe of the line.
-        if (p.Outcome != TProbeOutcome::NotPermitted)
+        // An echo this system did not let out is no lost probe of the line,
+        // and a skipped probe was never sent.
+        const bool skipped = p.Outcome == TProbeOutcome::Skipped;
+        if (p.Outcome != TProbeOutcome::NotPermitted && !skipped)
             points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
         if (!paused.Inside(p.At))
             targets.Add(p);
@@ -326,6 +328,12 @@ void THistoryWindow::Reload()
                 days.push_back({name});
         }
         TDayBytes &today = days.back();
+        // A skipped probe's bytes are those it did not cost.
+        if (skipped) {
+            ++today.Skipped;
+            today.Saved += p.BytesSent + p.BytesReceived;
+            return true;
+        }
         ++today.Probes;
         today.Sent += p.BytesSent;
         today.Received += p.BytesReceived;
@@ -380,7 +388,7 @@ void THistoryWindow::Reload()
     for (auto it = days.rbegin(); it != days.rend(); ++it)
         AddRow(tbl_HistBytes,
                {it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
-                FormatBytes(it->Sent + it->Received)},
+                FormatBytes(it->Sent + it->Received), QString::number(it->Skipped), FormatBytes(it->Saved)},
                1);
     // What a day costs at the current interval, from the bytes measured per probe.
     bool ok = false;

@@ -19,7 +19,7 @@ int DefaultLongest(TIdleKind kind)
     switch (kind) {
     case TIdleKind::Udp: return 30 * 60;
     case TIdleKind::Tcp: return 2 * 3600 + 10 * 60;
-    case TIdleKind::Line: return 4 * 3600;
+    case TIdleKind::Line: return 3 * 3600;
     }
     return 30 * 60;
 }

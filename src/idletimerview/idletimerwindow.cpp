@@ -2,6 +2,7 @@
 
 #include "config/options.h"
 #include "idletimer/hostport.h"
+#include "idletimer/linefinder.h"
 #include "idletimer/reflector.h"
 #include "platform/resolver.h"
 
@@ -10,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -43,7 +45,8 @@ TIdleTimerWindow::TIdleTimerWindow(const config::TOptions &options, QWidget *par
 
     cb_IdleKind = new QComboBox(this);
     cb_IdleKind->setObjectName(QStringLiteral("cb_IdleKind"));
-    cb_IdleKind->addItems({QStringLiteral("UDP mapping"), QStringLiteral("TCP connection")});
+    cb_IdleKind->addItems({QStringLiteral("UDP mapping"), QStringLiteral("TCP connection"),
+                           QStringLiteral("Dial-up line")});
     edt_IdleReflector = new QLineEdit(options.Reflector.Host, this);
     edt_IdleReflector->setObjectName(QStringLiteral("edt_IdleReflector"));
     edt_IdleReflector->setPlaceholderText(QStringLiteral("host[:port] running idlix --reflector"));
@@ -108,7 +111,9 @@ TIdleTimerWindow::~TIdleTimerWindow()
 
 void TIdleTimerWindow::KindChanged()
 {
-    se_IdleMax->setValue(DefaultLongest(cb_IdleKind->currentIndex() == Tcp ? TIdleKind::Tcp : TIdleKind::Udp));
+    const int kind = cb_IdleKind->currentIndex();
+    se_IdleMax->setValue(DefaultLongest(kind == Tcp ? TIdleKind::Tcp : kind == Line ? TIdleKind::Line : TIdleKind::Udp));
+    edt_IdleReflector->setEnabled(kind != Line);
 }
 
 void TIdleTimerWindow::SetRunning(bool on)
@@ -116,7 +121,7 @@ void TIdleTimerWindow::SetRunning(bool on)
     btn_IdleStart->setEnabled(!on);
     btn_IdleStop->setEnabled(on);
     cb_IdleKind->setEnabled(!on);
-    edt_IdleReflector->setEnabled(!on);
+    edt_IdleReflector->setEnabled(!on && cb_IdleKind->currentIndex() != Line);
     se_IdleMax->setEnabled(!on);
     btn_IdleUse->setVisible(bool(OnUseInterval));
     btn_IdleUse->setEnabled(!on && result_.State == TTrialPlan::TState::Found && OnUseInterval);
@@ -138,6 +143,10 @@ void TIdleTimerWindow::btn_IdleStartClick()
     result_ = TIdleResult{};
     lbl_IdleResult->clear();
     re_IdleProgress->clear();
+    if (cb_IdleKind->currentIndex() == Line) {
+        BeginLine();
+        return;
+    }
     if (const QString problem = KeyProblem(options_.Reflector.Key); !problem.isEmpty()) {
         lbl_IdleResult->setText(problem);
         return;
@@ -178,8 +187,46 @@ void TIdleTimerWindow::Begin(const platform::IpAddress &address, std::uint16_t p
     finder_->Start();
 }
 
+void TIdleTimerWindow::BeginLine()
+{
+    const bool agreed = ConfirmLineDrop ? ConfirmLineDrop()
+                                        : QMessageBox::question(this, windowTitle(),
+                                              QStringLiteral("Measuring the line's idle timer ends your dial-up "
+                                                             "connection: Idlix dials the entry of the dial-up "
+                                                             "options, then sends nothing until the line drops. "
+                                                             "Go on?"))
+                                              == QMessageBox::Yes;
+    if (!agreed)
+        return;
+    const QString book = platform::StartupPhoneBook();
+    QStringList entries;
+    if (const int rc = platform::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
+        lbl_IdleResult->setText(QStringLiteral("No dial-up entry to measure: %1")
+                                    .arg(rc ? platform::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
+        return;
+    }
+    platform::DialParams params;
+    params.entry = entries.value(options_.DialUp.Connection, entries.front());
+    params.userName = options_.DialUp.UserName;
+    params.password = options_.DialUp.Password;
+    lineFinder_ = new TLineIdleFinder(book, params, se_IdleMax->value(), this);
+    lineFinder_->OnProgress = [this](const QString &line) { Progress(line); };
+    lineFinder_->OnDone = [this](const TIdleResult &r) { Done(r); };
+    SetRunning(true);
+    lineFinder_->Start();
+}
+
 void TIdleTimerWindow::btn_IdleStopClick()
 {
+    if (lineFinder_) {
+        // Ends without a verdict: the measurement was cut short.
+        lineFinder_->Stop();
+        lineFinder_->deleteLater();
+        lineFinder_ = nullptr;
+        SetRunning(false);
+        Progress(QStringLiteral("stopped; the line was hung up"));
+        return;
+    }
     if (lookup_) {
         platform::CancelLookup(lookup_);
         lookup_ = 0;
@@ -192,6 +239,10 @@ void TIdleTimerWindow::btn_IdleStopClick()
 
 void TIdleTimerWindow::ShowLeft()
 {
+    if (lineFinder_) {
+        lbl_IdleLeft->setText(QStringLiteral("The line silent for %1 s").arg(lineFinder_->SilentSeconds()));
+        return;
+    }
     if (!finder_) {
         lbl_IdleLeft->clear();
         return;
@@ -209,8 +260,12 @@ void TIdleTimerWindow::Done(const TIdleResult &r)
 {
     result_ = r;
     // Freed once its own handler has returned.
-    finder_->deleteLater();
+    if (finder_)
+        finder_->deleteLater();
+    if (lineFinder_)
+        lineFinder_->deleteLater();
     finder_ = nullptr;
+    lineFinder_ = nullptr;
     SetRunning(false);
     lbl_IdleLeft->setText(QStringLiteral("%1 trials, %2 bytes sent, %3 s")
                               .arg(r.Started)

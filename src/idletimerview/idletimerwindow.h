@@ -26,11 +26,13 @@ struct TOptions;
 
 namespace idletimer {
 
+class TLineIdleFinder;
+
 class TIdleTimerWindow : public QWidget {
     Q_OBJECT
 public:
     // The kinds of cb_IdleKind, in its order.
-    enum TKindChoice { Udp = 0, Tcp = 1 };
+    enum TKindChoice { Udp = 0, Tcp = 1, Line = 2 };
 
     TIdleTimerWindow(const config::TOptions &options, QWidget *parent = nullptr);
     ~TIdleTimerWindow() override;
@@ -44,7 +46,7 @@ public:
     QLabel *lbl_IdleResult = nullptr;        // the verdict
     QPushButton *btn_IdleUse = nullptr;      // "Use this interval"
 
-    bool Running() const { return finder_ != nullptr; }
+    bool Running() const { return finder_ != nullptr || lineFinder_ != nullptr; }
     // The last verdict (State Running before any).
     const TIdleResult &Result() const { return result_; }
 
@@ -52,6 +54,9 @@ public:
     std::function<void(const TIdleResult &)> OnResult;
     // "Use this interval": told the timer found; unset hides the button.
     std::function<void(int seconds)> OnUseInterval;
+    // Asked before the dial-up line's timer is measured (that ends the
+    // user's connection); a question box unless set.
+    std::function<bool()> ConfirmLineDrop;
 
     void btn_IdleStartClick();
     void btn_IdleStopClick();
@@ -66,6 +71,8 @@ private:
 
     const config::TOptions &options_;
     TIdleTimerFinder *finder_ = nullptr;
+    TLineIdleFinder *lineFinder_ = nullptr;
+    void BeginLine();
     unsigned lookup_ = 0;
     QTimer *leftTimer_ = nullptr;
     TIdleResult result_;

@@ -208,6 +208,11 @@ int DialHangUp(DialHandle handle)
     return 0;
 }
 
+void DialNoteTraffic()
+{
+    SimNoteTraffic();
+}
+
 QString DialErrorText(int code)
 {
     static const std::map<int, const char *> texts = {

@@ -138,6 +138,11 @@ int DialGetStatus(DialHandle handle, DialStatus &status);
 // an unknown handle. No notification of this connection arrives afterwards.
 int DialHangUp(DialHandle handle);
 
+// The program sent something over the dial-up line (a keep-alive probe). A
+// real line sees the packets themselves; a simulated line with IdleTimeout=
+// starts its idle timer again.
+void DialNoteTraffic();
+
 // The text of an error code; empty for a code the service does not know.
 QString DialErrorText(int code);
 

@@ -63,6 +63,7 @@ int PppdStart(const QString &dir, const DialParams &params, std::unique_ptr<Dial
               QString *notice);
 int SimEnumEntries(const QString &file, QStringList &names);
 int SimStart(const QString &file, const DialParams &params, std::unique_ptr<DialLine> &line);
+void SimNoteTraffic();
 // NetworkManager: available() tells whether it is on the system bus.
 bool NmAvailable();
 int NmEnumEntries(QStringList &names);
@@ -111,6 +112,7 @@ struct SimEntry {
     int failCode = kDialErrAuthFailure;
     QString user, password;  // required credentials; empty = any
     int dropAfter = 0;       // seconds after Connected, 0 = stays up
+    int idleTimeout = 0;     // seconds without DialNoteTraffic() until it drops, 0 = never
     QString deviceType = QStringLiteral("modem");
     QString deviceName = QStringLiteral("Simulated modem");
 };

@@ -10,6 +10,8 @@
 //   FailCode=691
 //   User= / Password=           when set, other credentials fail at state 5 (691)
 //   DropAfter=0                 seconds after Connected until the line drops
+//   IdleTimeout=0               seconds after the last probe (or Connected)
+//                               until the line drops as idle (628); 0 = never
 //   DeviceType=modem
 //   DeviceName=Simulated modem
 #include "platform/dialup_backend.h"
@@ -17,6 +19,9 @@
 #include "platform/inifile.h"
 
 #include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 namespace platform {
 
@@ -48,6 +53,15 @@ std::optional<int> number(const QByteArray &v, int lo, int hi)
     return n;
 }
 
+class SimLine;
+// The simulated lines in this process, whose idle timers the program's
+// traffic restarts (GUI thread only).
+std::vector<SimLine *> &SimLines()
+{
+    static std::vector<SimLine *> lines;
+    return lines;
+}
+
 class SimLine : public DialLine {
 public:
     SimLine(const QString &file, const QString &entry, const SimEntry &e, bool credentialsOk)
@@ -57,13 +71,31 @@ public:
         status_.deviceName = e.deviceName;
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { step(); });
+        idle_.setSingleShot(true);
+        idle_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&idle_, &QTimer::timeout, this, [this] {
+            if (live()) {
+                timer_.stop();
+                reportDrop(kDialErrIdleTimeout);
+            }
+        });
+        SimLines().push_back(this);
         schedule(e_.stepMs);
     }
+    ~SimLine() override { std::erase(SimLines(), this); }
 
     void hangUp() override
     {
         markHungUp();
         timer_.stop();
+        idle_.stop();
+    }
+
+    // Traffic went over the line: its idle time starts again.
+    void traffic()
+    {
+        if (idle_.isActive())
+            idle_.start();
     }
 
 private:
@@ -102,6 +134,8 @@ private:
             return;
         }
         reportState(s);
+        if (s == kDialConnected && e_.idleTimeout > 0)
+            idle_.start(e_.idleTimeout * 1000);
         if (s == kDialAuthenticate && !credentialsOk_)
             failAuthNext_ = true;
         if (s == kDialConnected && e_.dropAfter > 0) {
@@ -119,6 +153,7 @@ private:
     bool failAuthNext_ = false;
     bool dropping_ = false;
     QTimer timer_;
+    QTimer idle_;       // IdleTimeout=: runs while the line is up
 };
 
 } // namespace
@@ -148,6 +183,7 @@ int SimParseEntry(const QByteArray &text, const QString &entry, SimEntry &out)
         {"DialResult", &out.dialResult, 0, 0xFFFF},
         {"FailCode", &out.failCode, 1, 0xFFFF},
         {"DropAfter", &out.dropAfter, 0, kDropAfterMax},
+        {"IdleTimeout", &out.idleTimeout, 0, kDropAfterMax},
     };
     for (const IntKey &k : ints) {
         if (auto v = value(k.key); v && !v->isEmpty()) {
@@ -170,6 +206,12 @@ int SimParseEntry(const QByteArray &text, const QString &entry, SimEntry &out)
     if (auto v = value("DeviceName"); v && !v->isEmpty())
         out.deviceName = QString::fromUtf8(*v);
     return 0;
+}
+
+void SimNoteTraffic()
+{
+    for (SimLine *line : SimLines())
+        line->traffic();
 }
 
 int SimEnumEntries(const QString &file, QStringList &names)

@@ -1,5 +1,11 @@
 #include "platform/netidentity.h"
 
+#include "platform/dbusbus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QFile>
 #include <QList>
 
@@ -67,8 +73,49 @@ QString GatewayIdentity(const QByteArray &route, const QByteArray &arp)
     return text + QStringLiteral(" via %1").arg(QString::fromLatin1(iface));
 }
 
+namespace {
+
+// A property of NetworkManager's on the system bus, or an invalid variant.
+QVariant NmProperty(const QString &path, const QString &interface, const QString &name)
+{
+    QDBusConnection bus = NamedBus(TBusKind::System, QStringLiteral("idlix-netid"));
+    if (!bus.isConnected())
+        return {};
+    QDBusMessage get = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.NetworkManager"), path,
+                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                      QStringLiteral("Get"));
+    get.setArguments({interface, name});
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return reply.arguments().front().value<QDBusVariant>().variant();
+}
+
+} // namespace
+
+QString NetworkManagerIdentity()
+{
+    const QString primary = NmProperty(QStringLiteral("/org/freedesktop/NetworkManager"),
+                                       QStringLiteral("org.freedesktop.NetworkManager"),
+                                       QStringLiteral("PrimaryConnection"))
+                                .value<QDBusObjectPath>()
+                                .path();
+    if (primary.isEmpty() || primary == QLatin1String("/"))
+        return {};
+    const QString active = QStringLiteral("org.freedesktop.NetworkManager.Connection.Active");
+    // Bounded: both are shown as plain text in the history.
+    const QString uuid = NmProperty(primary, active, QStringLiteral("Uuid")).toString().left(64);
+    if (uuid.isEmpty())
+        return {};
+    const QString name = NmProperty(primary, active, QStringLiteral("Id")).toString().left(128).simplified();
+    return name.isEmpty() ? QStringLiteral("NetworkManager connection %1").arg(uuid)
+                          : QStringLiteral("NetworkManager %1 (uuid %2)").arg(name, uuid);
+}
+
 QString CurrentNetworkIdentity()
 {
+    if (QString nm = NetworkManagerIdentity(); !nm.isEmpty())
+        return nm;
     return GatewayIdentity(ReadTable("/proc/net/route"), ReadTable("/proc/net/arp"));
 }
 

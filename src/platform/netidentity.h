@@ -15,7 +15,13 @@ namespace platform {
 // table yet is named by its address alone.
 QString GatewayIdentity(const QByteArray &route, const QByteArray &arp);
 
-// The same for this machine now (IPv4 only; "" without a default route).
+// NetworkManager's primary connection, where NetworkManager runs:
+// "NetworkManager Home Wi-Fi (uuid 5b0c...)"; empty when it does not run,
+// has no primary connection, or does not answer within a second.
+QString NetworkManagerIdentity();
+
+// The network this machine is on now: NetworkManager's connection where it
+// runs, else the default gateway (IPv4 only; "" without a default route).
 QString CurrentNetworkIdentity();
 
 } // namespace platform

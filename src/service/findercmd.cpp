@@ -4,6 +4,7 @@
 #include "config/optionsfile.h"
 #include "idletimer/hostport.h"
 #include "idletimer/idlefinder.h"
+#include "idletimer/linefinder.h"
 #include "idletimer/reflector.h"
 #include "net/wsextra.h"
 #include "platform/appdir.h"
@@ -22,6 +23,73 @@
 #include <cstdio>
 
 namespace service {
+
+namespace {
+
+// The verdict kept in the history, then printed last; the exit status.
+int Verdict(const idletimer::TIdleResult &r)
+{
+    std::printf("%d trials, %llu bytes sent, %lld s\n", r.Started, static_cast<unsigned long long>(r.BytesSent),
+                static_cast<long long>(r.ElapsedMs / 1000));
+    if (r.State != idletimer::TTrialPlan::TState::Failed) {
+        QString problem;
+        if (!RecordIdleTimer(r, platform::CurrentNetworkIdentity(), &problem))
+            std::printf("not kept in the connection history: %s\n", qPrintable(problem));
+    }
+    std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
+    std::fflush(stdout);
+    return r.State == idletimer::TTrialPlan::TState::Failed ? kExitFailure : kExitOk;
+}
+
+void Progress(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// `line`: the dial-up entry of the settings is dialled, then left silent
+// until it drops. Typing the command is the user's consent to losing the line.
+int FindLineIdleTimer(const config::TOptions &options, int longest)
+{
+    const QString book = platform::StartupPhoneBook();
+    QStringList entries;
+    if (const int rc = platform::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
+        std::printf("line idle timer: not measured (no dial-up entry: %s)\n",
+                    qPrintable(rc ? platform::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
+        return kExitFailure;
+    }
+    platform::DialParams params;
+    params.entry = entries.value(options.DialUp.Connection, entries.front());
+    params.userName = options.DialUp.UserName;
+    params.password = options.DialUp.Password;
+    std::printf("Measuring the line idle timer of %s, silence up to %d s\n", qPrintable(params.entry), longest);
+    std::fflush(stdout);
+    idletimer::TLineIdleFinder finder(book, params, longest);
+    int code = kExitFailure;
+    finder.OnProgress = Progress;
+    finder.OnDone = [&code](const idletimer::TIdleResult &r) {
+        code = Verdict(r);
+        QCoreApplication::exit(code);
+    };
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&finder, longest] {
+        Progress(QStringLiteral("waiting: the line silent for %1 s, %2 s left at most")
+                     .arg(finder.SilentSeconds())
+                     .arg(longest - finder.SilentSeconds()));
+    });
+    ticker.start(60'000);
+    platform::TQuitSignals quit;
+    quit.OnQuit = [&finder](int) {
+        finder.Stop();
+        QCoreApplication::exit(kExitFailure);
+    };
+    quit.SetWatching(true);
+    QTimer::singleShot(0, &finder, [&finder] { finder.Start(); });
+    QCoreApplication::exec();
+    return code;
+}
+
+} // namespace
 
 int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
 {
@@ -46,13 +114,11 @@ int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
     } else if (kindText == QLatin1String("tcp")) {
         kind = idletimer::TIdleKind::Tcp;
     } else if (kindText == QLatin1String("line")) {
-        std::fputs("line idle timer: not measured (the dial-up line's own timer is not measured "
-                   "by this version)\n", stdout);
-        return kExitFailure;
+        kind = idletimer::TIdleKind::Line;
     } else if (kindText.isEmpty()) {
-        return refuse(QStringLiteral("--find-idle-timer needs what to measure: udp or tcp"));
+        return refuse(QStringLiteral("--find-idle-timer needs what to measure: udp, tcp or line"));
     } else {
-        return refuse(QStringLiteral("--find-idle-timer '%1': udp or tcp").arg(kindText));
+        return refuse(QStringLiteral("--find-idle-timer '%1': udp, tcp or line").arg(kindText));
     }
     int longest = 0;
     if (line.Has("max")) {
@@ -76,6 +142,8 @@ int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
     }
     config::TOptions options;
     config::LoadOptions(config::SettingsPath(), options);
+    if (kind == idletimer::TIdleKind::Line)
+        return FindLineIdleTimer(options, longest ? longest : idletimer::DefaultLongest(kind));
     if (const QString problem = idletimer::KeyProblem(options.Reflector.Key); !problem.isEmpty())
         return fail(kExitConfig, problem);
     const QString where = line.Has("reflector") ? line.Value("reflector") : options.Reflector.Host;
@@ -105,22 +173,10 @@ int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
     std::fflush(stdout);
     idletimer::TIdleTimerFinder finder(target, settings);
     int code = kExitFailure;
-    finder.OnProgress = [](const QString &line) {
-        std::printf("%s\n", qPrintable(line));
-        std::fflush(stdout);
-    };
+    finder.OnProgress = Progress;
     finder.OnDone = [&code](const idletimer::TIdleResult &r) {
-        std::printf("%d trials, %llu bytes sent, %lld s\n", r.Started,
-                    static_cast<unsigned long long>(r.BytesSent), static_cast<long long>(r.ElapsedMs / 1000));
         // Kept in the connection history before the verdict is printed last.
-        if (r.State != idletimer::TTrialPlan::TState::Failed) {
-            QString problem;
-            if (!RecordIdleTimer(r, platform::CurrentNetworkIdentity(), &problem))
-                std::printf("not kept in the connection history: %s\n", qPrintable(problem));
-        }
-        std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
-        std::fflush(stdout);
-        code = r.State == idletimer::TTrialPlan::TState::Failed ? kExitFailure : kExitOk;
+        code = Verdict(r);
         QCoreApplication::exit(code);
     };
     // While long trials run: which are still out and how long the last one has left.

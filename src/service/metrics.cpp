@@ -87,6 +87,11 @@ void TMetrics::SessionStopped(const TSessionEnd &)
 
 void TMetrics::ProbeResult(const TProbeResult &r)
 {
+    if (r.Outcome == TProbeOutcome::Skipped) {
+        ++skipped_;
+        Changed();
+        return;
+    }
     ++probes_;
     if (r.At.WallUtc.isValid())
         lastProbeMs_ = r.At.WallUtc.toMSecsSinceEpoch();
@@ -158,6 +163,10 @@ QByteArray TMetrics::Render() const
                           + QLatin1Char(',') + Label("outcome", outcome),
                       Count(count));
     }
+
+    TFamily(out, "idlix_probes_skipped_total", "counter",
+            "Probes not sent because the line carried other traffic since the last one.")
+        .Sample("idlix_probes_skipped_total", {}, Count(skipped_));
 
     TFamily rtt(out, "idlix_probe_round_trip_seconds", "histogram",
                 "Round trip of answered echoes and transfer time of HTTP probes, by target.");

@@ -4,6 +4,7 @@
 //   idlix_build_info{version}                      gauge, always 1
 //   idlix_session_running                          gauge 1 / 0
 //   idlix_probes_total{target,method,outcome}      counter
+//   idlix_probes_skipped_total                     counter
 //   idlix_probe_round_trip_seconds{target}         histogram, 1 ms .. 10 s
 //   idlix_link_up                                  gauge 1 / 0, absent while unknown
 //   idlix_outages_total                            counter
@@ -53,6 +54,7 @@ public:
 
     // Probes that ended, and those of them that were answered.
     quint64 Probes() const { return probes_; }
+    quint64 Skipped() const { return skipped_; }
     quint64 Answered() const { return answered_; }
     TLinkMonitor::TLink Link() const { return link_; }
 
@@ -88,6 +90,7 @@ private:
     qint64 lastProbeMs_ = 0;          // wall clock, ms since the epoch; 0 before a probe
     qint64 bytesSent_ = 0, bytesReceived_ = 0;
     quint64 probes_ = 0, answered_ = 0;
+    quint64 skipped_ = 0;   // probes not sent: the line was busy
     bool remoteWrite_ = false;
     qint64 remotePending_ = 0;
     quint64 remoteFailures_ = 0;

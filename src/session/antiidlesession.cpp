@@ -6,6 +6,7 @@
 
 #include "components/supertimer.h"
 #include "config/options.h"
+#include "platform/dialup.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
 #include "session/logfile.h"
@@ -13,6 +14,7 @@
 #include "session/webclient.h"
 
 #include <QDateTime>
+#include <QHostAddress>
 #include <QThread>
 #include <QTimer>
 
@@ -46,6 +48,7 @@ QString OutcomeName(TProbeOutcome outcome)
     case TProbeOutcome::HttpError: return QStringLiteral("http-error");
     case TProbeOutcome::NotPermitted: return QStringLiteral("not-permitted");
     case TProbeOutcome::Failed: return QStringLiteral("failed");
+    case TProbeOutcome::Skipped: return QStringLiteral("skipped");
     }
     return QStringLiteral("failed");
 }
@@ -178,6 +181,8 @@ void TAntiIdleSession::SetPhase(TSessionPhase next)
 bool TAntiIdleSession::Start(QString *reason)
 {
     SetPhase(TSessionPhase::Starting);
+    // A session's first probe always goes out.
+    lineWatch_.Clear();
     QString why;
     try {
         why = StartAntiIdle();
@@ -346,6 +351,8 @@ void TAntiIdleSession::Timer3Timer()
         } else {
             State.CurrentHost = options_.AntiIdle.Host;
         }
+        if (options_.KeepAlive.SkipWhenBusy && SkipProbe())
+            return;
         stats_.NewTick();
         SendProbe();
     } catch (const std::exception &e) {
@@ -366,6 +373,8 @@ void TAntiIdleSession::SendProbe()
     const TAntiIdleOptions &options = options_.AntiIdle;
     stats_.CountAttempt();
     State.AlternateToggle = !State.AlternateToggle;
+    // A simulated dial-up line counts its idle time from the last probe.
+    platform::DialNoteTraffic();
     const int index = State.CycleMode ? State.ServerIndex : -1;
     switch (antiidle::ChooseProbe(options.Method, State.AlternateToggle)) {
     case antiidle::TProbeKind::Echo: {
@@ -389,9 +398,49 @@ void TAntiIdleSession::SendProbe()
     }
 }
 
+bool TAntiIdleSession::SkipProbe()
+{
+    const auto last = lastProbe_.find(State.CurrentHost);
+    if (last == lastProbe_.end() || Paused())
+        return false;
+    const QHostAddress target(last->second.Address);
+    // A web probe's connection may still close after its result: a few
+    // packets each way are its own.
+    const quint64 ownTail = last->second.Kind == antiidle::TProbeKind::HttpGet ? 3 : 0;
+    if (!lineWatch_.Busy(target, ownTail))
+        return false;
+    TProbeResult result;
+    result.Host = State.CurrentHost;
+    result.Address = last->second.Address;
+    result.Kind = last->second.Kind;
+    result.Outcome = TProbeOutcome::Skipped;
+    result.Reason = QStringLiteral("the line carried other traffic since the last probe");
+    result.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
+    result.Row = ReportRow();
+    result.SavedSent = last->second.Sent;
+    result.SavedReceived = last->second.Received;
+    Publish(result);
+    lineWatch_.Mark(target);
+    return true;
+}
+
 void TAntiIdleSession::Publish(TProbeResult &result)
 {
     result.At = TStamp::Now();
+    if (result.Outcome != TProbeOutcome::Skipped && !result.Address.isEmpty()) {
+        TLastProbe &last = lastProbe_[result.Host];
+        last.Address = result.Address;
+        last.Kind = result.Kind;
+        // A lost probe cost less than one answered: the saving counts what
+        // an answered one costs.
+        if (result.Success() || last.Sent == 0) {
+            last.Sent = result.BytesSent;
+            last.Received = result.BytesReceived;
+        }
+        // The counters from the end of this probe: its own packets are in.
+        if (options_.KeepAlive.SkipWhenBusy)
+            lineWatch_.Mark(QHostAddress(result.Address));
+    }
     Notify([&](TSessionObserver *o) { o->ProbeResult(result); });
     // The line is watched only while a session runs and is not paused: a
     // probe that ends after the machine woke, or after the session, tells

@@ -13,6 +13,7 @@
 
 #include "components/runguard.h"
 #include "session/linkmonitor.h"
+#include "session/linewatch.h"
 #include "net/pingowner.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
@@ -23,6 +24,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 
 #include <vector>
 
@@ -116,6 +118,8 @@ public:
     // The line's state as the probes see it; thresholds from the history
     // options, read at each result.
     const TLinkMonitor &Link() const { return link_; }
+    // The counters "skip when busy" reads ([KeepAlive] SkipWhenBusy).
+    TLineWatch &LineWatch() { return lineWatch_; }
 
     // The server list the session visits, the web client it probes with
     // (shared with the server list download), its statistics and its log.
@@ -163,6 +167,9 @@ private:
     TProbeResult CurrentResult() const;
     void Publish(TProbeResult &result);
     void StopMonitoring();
+    // With [KeepAlive] SkipWhenBusy: CurrentHost's probe is skipped (and
+    // recorded so) when its line carried other traffic since the last one.
+    bool SkipProbe();
     void Status(const QString &text, bool repaint = false);
     void HistoryLine(const QString &text);
     void FailureLine(const QString &text);
@@ -176,6 +183,14 @@ private:
     TSessionLog log_;
     TLinkMonitor link_;
     QStringList pauses_;              // reasons the probes are paused for
+    // The last probe that reached each host: where it went and what it cost.
+    struct TLastProbe {
+        QString Address;
+        antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+        qint64 Sent = 0, Received = 0;
+    };
+    std::map<QString, TLastProbe> lastProbe_;
+    TLineWatch lineWatch_;
     std::vector<TSessionObserver *> observers_;
 
     TSessionPhase phase_ = TSessionPhase::Idle;

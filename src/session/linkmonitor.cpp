@@ -34,7 +34,7 @@ void TLinkMonitor::SetLink(TLink link)
 
 void TLinkMonitor::Feed(const TProbeResult &r)
 {
-    if (r.Outcome == TProbeOutcome::NotPermitted)
+    if (!TellsOfLine(r.Outcome))
         return;
     if (r.Success()) {
         failures_ = 0;

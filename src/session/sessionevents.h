@@ -21,7 +21,16 @@ enum class TProbeOutcome {
     HttpError,     // the web server answered with an error, or the reply was broken
     NotPermitted,  // this system does not let the program send echoes
     Failed,        // any other failure
+    Skipped,       // not sent: the line carried other traffic since the last probe
 };
+
+// Whether a probe with this outcome tells anything of the line: one the
+// system refused to send, or one skipped, does not (neither the line's
+// state nor the report counts it).
+inline bool TellsOfLine(TProbeOutcome outcome)
+{
+    return outcome != TProbeOutcome::NotPermitted && outcome != TProbeOutcome::Skipped;
+}
 
 // The name of an outcome in files and metrics: "ok", "timeout", ...
 QString OutcomeName(TProbeOutcome outcome);
@@ -75,6 +84,9 @@ struct TProbeResult {
     int Row = 1;             // report row (1-based)
     qint64 BytesSent = 0;    // on the wire: IP and ICMP headers, or the request
     qint64 BytesReceived = 0;
+    // A skipped probe: what it would have cost, as the last probe sent to
+    // the host did (0 when none went yet).
+    qint64 SavedSent = 0, SavedReceived = 0;
     // Whether the result counted in the session's statistics (a result that
     // comes back after a newer session started does not; a lookup failure
     // counts once per tick).

@@ -112,6 +112,14 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
     keepAlive->addRow(MakeNote(QStringLiteral(
         "Measured: every 0.8 times the shortest idle timer found on the network in use (Tools > "
         "Find Idle Timer...), at least 10 s; as set where none was measured.")));
+    cb_PrefSkipBusy = new QCheckBox(QStringLiteral("Skip a probe when the line carried traffic since the last one"));
+    cb_PrefSkipBusy->setObjectName(QStringLiteral("cb_PrefSkipBusy"));
+    cb_PrefSkipBusy->setChecked(o.KeepAlive.SkipWhenBusy);
+    keepAlive->addRow(cb_PrefSkipBusy);
+    keepAlive->addRow(MakeNote(QStringLiteral(
+        "Other traffic keeps the line's own idle timer alive, but a NAT or firewall keeps a timer per "
+        "connection: it does not keep Idlix's own mapping alive. Leave this off behind a NAT whose "
+        "timer you are beating.")));
 
     auto *service = new QFormLayout(AddTab(QStringLiteral("tab_PrefService"), QStringLiteral("Service")));
     edt_PrefMetrics = new QLineEdit(o.Service.MetricsAddress);
@@ -169,4 +177,5 @@ void TPreferencesDialog::Apply(config::TOptions &o) const
     o.Service.Node = edt_PrefNode->text().trimmed();
     o.Service.Labels = edt_PrefLabels->text().trimmed();
     o.KeepAlive.IntervalFrom = cb_PrefInterval->currentData().toInt();
+    o.KeepAlive.SkipWhenBusy = cb_PrefSkipBusy->isChecked();
 }

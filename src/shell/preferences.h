@@ -38,6 +38,7 @@ public:
     QLineEdit *edt_PrefLabels = nullptr;      // extra labels, "site=shop,line=mobile"
     QLabel *lbl_PrefRemoteState = nullptr;    // the service's last word on remote write
     QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
+    QCheckBox *cb_PrefSkipBusy = nullptr;     // no probe while other traffic keeps the line busy
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

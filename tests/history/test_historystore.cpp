@@ -106,6 +106,30 @@ TEST_F(HistoryStore, WhatIsWrittenReadsBack)
     EXPECT_EQ(days[0].Received, 84 * 2 + 1331);
 }
 
+TEST_F(HistoryStore, SkippedProbesCountAsSavedNotAsSent)
+{
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+    const qint64 session = store.BeginSession(kT0, 60000, 1, false);
+    ASSERT_TRUE(store.AddProbe(Probe(kT0 + 1 * kSec, "a.test", 12), session));
+    TProbeRow skipped = Probe(kT0 + 2 * kSec, "a.test", -1);
+    skipped.Outcome = TProbeOutcome::Skipped;
+    skipped.BytesReceived = 84;   // what the probe would have cost
+    for (int i = 0; i < 3; ++i) {
+        skipped.At = kT0 + (2 + i) * kSec;
+        ASSERT_TRUE(store.AddProbe(skipped, session));
+    }
+    const std::vector<TDayBytes> days = store.BytesPerDay({kT0, kT0 + 1000 * kSec});
+    ASSERT_EQ(days.size(), 1u);
+    EXPECT_EQ(days[0].Probes, 1);
+    EXPECT_EQ(days[0].Sent, 84);
+    EXPECT_EQ(days[0].Received, 84);
+    EXPECT_EQ(days[0].Skipped, 3);
+    EXPECT_EQ(days[0].Saved, 3 * (84 + 84));
+    // The outcome reads back as itself.
+    EXPECT_TRUE(CsvLines(store, TExportKind::Probes).last().contains(",skipped,"));
+}
+
 TEST_F(HistoryStore, ADamagedFileIsSetAsideNeverEmptied)
 {
     // Each damage: what the file holds before the program opens it.

@@ -8,10 +8,12 @@
 #include "../support/testutil.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <gtest/gtest.h>
 
@@ -90,4 +92,45 @@ TEST(IdleTimerWindow, SaysWhatIsMissingAndStops)
     f.window->btn_IdleStop->click();
     ASSERT_TRUE(testutil::waitFor([&] { return !f.window->Running(); }, 5s));
     EXPECT_TRUE(f.window->lbl_IdleResult->text().contains("not measured (stopped)")) << f.window->lbl_IdleResult->text().toStdString();
+}
+
+TEST(IdleTimerWindow, TheDialUpLineOnlyWithTheUsersConsent)
+{
+    Fixture f;
+    auto &w = *f.window;
+    testutil::ScratchDir dir;
+    QFile book(dir.file("lines.ini"));
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+    book.write("[Idle]\nStepMs=10\nIdleTimeout=2\n");
+    book.close();
+    qputenv("IDLIX_PHONEBOOK", QFile::encodeName(dir.file("lines.ini")));
+    w.cb_IdleKind->setCurrentIndex(TIdleTimerWindow::Line);
+    EXPECT_EQ(w.se_IdleMax->value(), 3 * 3600);
+    EXPECT_FALSE(w.edt_IdleReflector->isEnabled()) << "no reflector for the line";
+    int asked = 0;
+    bool agree = false;
+    w.ConfirmLineDrop = [&] { ++asked; return agree; };
+    std::optional<TIdleResult> told;
+    w.OnResult = [&](const TIdleResult &r) { told = r; };
+    w.btn_IdleStart->click();
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(w.Running()) << "declined: nothing dialled";
+    EXPECT_TRUE(w.re_IdleProgress->toPlainText().isEmpty());
+
+    agree = true;
+    w.btn_IdleStart->click();
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(w.Running());
+    ASSERT_TRUE(testutil::waitFor([&] { return told.has_value(); }, 10s)) << w.re_IdleProgress->toPlainText().toStdString();
+    qunsetenv("IDLIX_PHONEBOOK");
+    EXPECT_EQ(told->Kind, TIdleKind::Line);
+    // Polled each second: the drop at 2 s is seen between the last poll and the next.
+    EXPECT_TRUE(QRegularExpression("^line idle timer: 2 s \\(alive after [12] s, gone after [23] s\\)$")
+                    .match(w.lbl_IdleResult->text())
+                    .hasMatch())
+        << w.lbl_IdleResult->text().toStdString();
+    EXPECT_LT(told->Alive, told->Gone);
+    EXPECT_TRUE(w.re_IdleProgress->toPlainText().contains("dialling Idle"));
+    EXPECT_TRUE(w.btn_IdleStart->isEnabled());
+    EXPECT_FALSE(w.Running());
 }

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <sys/stat.h>
+#include <QEventLoop>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -246,6 +248,29 @@ TEST_F(SimBook, DropsAndFailsWithTheirCodes)
     ASSERT_EQ(dial("Auth", authOk, "bob", "pw"), 0);
     ASSERT_TRUE(testutil::waitFor([&] { return !of(authOk).empty() && of(authOk).back().first == kDialConnected; }, 5s));
     EXPECT_EQ(of(authOk).back().second, 0);
+}
+
+TEST_F(SimBook, IdleTimeoutDropsALineTheProgramLeftSilent)
+{
+    write("[Idle]\nSteps=0,8192\nStepMs=10\nIdleTimeout=1\n");
+    DialHandle h = 0;
+    ASSERT_EQ(dial("Idle", h), 0);
+    auto state = [&] {
+        DialStatus st;
+        return DialGetStatus(h, st) == 0 ? std::make_pair(st.state, st.error) : std::make_pair(0u, -1);
+    };
+    ASSERT_TRUE(testutil::waitFor([&] { return state().first == kDialConnected; }, 5s));
+    // Probes every 0.4 s keep it up well past its second...
+    for (int i = 0; i < 6; ++i) {
+        QEventLoop wait;
+        QTimer::singleShot(400, &wait, &QEventLoop::quit);
+        wait.exec();
+        DialNoteTraffic();
+        ASSERT_EQ(state().first, kDialConnected) << "after " << (i + 1) * 400 << " ms";
+    }
+    // ...and without them it drops as idle (628).
+    ASSERT_TRUE(testutil::waitFor([&] { return state().first == kDialDisconnected; }, 3s));
+    EXPECT_EQ(state().second, kDialErrIdleTimeout);
 }
 
 TEST_F(SimBook, ListsEveryEntryInOrder)

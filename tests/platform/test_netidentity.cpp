@@ -1,7 +1,14 @@
 // The network's name from the kernel's routing and neighbour tables, as
-// /proc shows them (the texts below are copied from a machine's tables).
+// /proc shows them (the texts below are copied from a machine's tables), and
+// from NetworkManager's primary connection (python3-dbusmock's, on a private
+// system bus) where it runs.
 #include "platform/netidentity.h"
 
+#include "../support/mockbus.h"
+
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,4 +44,35 @@ TEST(NetIdentity, TheDefaultRouteWithTheLowestMetricNamesTheNetwork)
         SCOPED_TRACE(r.what);
         EXPECT_EQ(platform::GatewayIdentity(r.route, kArp), r.expected);
     }
+}
+
+TEST(NetIdentity, NetworkManagersPrimaryConnectionComesFirst)
+{
+    const QString skip = testsupport::MockBus::SkipReason();
+    if (!skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    testsupport::MeteredNetworkManager nm;
+    ASSERT_TRUE(nm.Start());
+    // No primary connection known: the gateway names the network.
+    EXPECT_EQ(platform::NetworkManagerIdentity(), "");
+    EXPECT_FALSE(platform::CurrentNetworkIdentity().startsWith("NetworkManager"));
+
+    const QString active = "/org/freedesktop/NetworkManager/ActiveConnection/7";
+    auto gdbus = [&](const QStringList &args) {
+        return QProcess::execute("gdbus", QStringList{"call", "--address", nm.bus.Address(), "--dest",
+                                                      "org.freedesktop.NetworkManager"} + args);
+    };
+    ASSERT_EQ(gdbus({"--object-path", "/org/freedesktop/NetworkManager", "--method",
+                     "org.freedesktop.DBus.Mock.AddObject", active,
+                     "org.freedesktop.NetworkManager.Connection.Active",
+                     "{'Uuid': <'5b0c3f6e-1d2a-4c5b-9e8f-0a1b2c3d4e5f'>, 'Id': <'Home  Wi-Fi'>}", "@a(ssss) []"}),
+              0);
+    const QDBusMessage set = nm.bus.Call(
+        "org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "org.freedesktop.DBus.Mock", "AddProperty",
+        {"org.freedesktop.NetworkManager", "PrimaryConnection",
+         QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(active))))});
+    ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
+    const QString want = "NetworkManager Home Wi-Fi (uuid 5b0c3f6e-1d2a-4c5b-9e8f-0a1b2c3d4e5f)";
+    EXPECT_EQ(platform::NetworkManagerIdentity(), want);
+    EXPECT_EQ(platform::CurrentNetworkIdentity(), want);
 }

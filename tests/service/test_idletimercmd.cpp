@@ -73,12 +73,12 @@ TEST(IdleTimerCommands, RefusalsAndTheirStatuses)
         {kKeyed, {"--reflector", "127.0.0.1:70000"}, service::kExitConfig, "1 to 65535"},
         {kKeyed, {"--reflector", "--nonsense"}, service::kExitUsage, "unknown option '--nonsense'"},
         {kKeyed, {"--reflector", "--max", "9"}, service::kExitUsage, "'--max' is an option of idlix --find-idle-timer"},
-        {kKeyed, {"--find-idle-timer"}, service::kExitUsage, "needs what to measure: udp or tcp"},
+        {kKeyed, {"--find-idle-timer"}, service::kExitUsage, "needs what to measure: udp, tcp or line"},
         {kKeyed, {"--find-idle-timer", "udp", "tcp"}, service::kExitUsage, "unexpected argument 'tcp'"},
-        {kKeyed, {"--find-idle-timer", "icmp"}, service::kExitUsage, "'icmp': udp or tcp"},
+        {kKeyed, {"--find-idle-timer", "icmp"}, service::kExitUsage, "'icmp': udp, tcp or line"},
         {kKeyed, {"--find-idle-timer", "udp", "--max", "0"}, service::kExitUsage, "--max '0'"},
         {kKeyed, {"--find-idle-timer", "udp", "--max"}, service::kExitUsage, "missing value for option '--max'"},
-        {kKeyed, {"--find-idle-timer", "--help"}, 0, "Usage: idlix --find-idle-timer udp|tcp"},
+        {kKeyed, {"--find-idle-timer", "--help"}, 0, "Usage: idlix --find-idle-timer udp|tcp|line"},
         {kKeyed, {"--reflector", "--help"}, 0, "nft add rule inet filter input udp dport 27184 accept"},
         {kKeyed, {"--find-idle-timer", "udp"}, service::kExitConfig, "no reflector"},
         {"", {"--find-idle-timer", "tcp", "--reflector", "127.0.0.1"}, service::kExitConfig, "no key"},
@@ -129,4 +129,31 @@ TEST(IdleTimerCommands, AMeasurementOnLoopbackEndsWithItsVerdict)
     const QString log = QString::fromUtf8(reflector.readAll());
     EXPECT_TRUE(log.contains("Reflector on 127.0.0.1, UDP and TCP port 27991")) << log.toStdString();
     EXPECT_TRUE(log.contains("not signed with this key")) << log.toStdString();
+}
+
+TEST(IdleTimerCommands, TheSimulatedLineDropsAfterItsIdleTimeout)
+{
+    testutil::ScratchDir dir;
+    QFile book(dir.file("lines.ini"));
+    ASSERT_TRUE(book.open(QIODevice::WriteOnly));
+    book.write("[Idle2]\nStepMs=10\nIdleTimeout=2\n[Idle5]\nStepMs=10\nIdleTimeout=5\n[Refused]\nDialResult=691\n");
+    book.close();
+    const struct {
+        const char *entry;   // the settings' Connection= picks it
+        QStringList max;
+        int code;
+        const char *last;
+    } rows[] = {
+        {"0", {}, 0, "line idle timer: 2 s (alive after "},
+        {"1", {"--max", "1"}, 0, "line idle timer: at least 1 s (alive after 1 s;"},
+        {"2", {}, 1, "line idle timer: not measured (the line could not be dialled: "},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.entry);
+        QProcessEnvironment env = Environment(dir, QByteArray("[Dial-Up Options]\r\nConnection=") + r.entry + "\r\n");
+        env.insert("IDLIX_PHONEBOOK", dir.file("lines.ini"));
+        const Outcome o = RunCommand(QStringList{"--find-idle-timer", "line"} + r.max, env);
+        EXPECT_EQ(o.code, r.code) << o.out.toStdString();
+        EXPECT_TRUE(o.out.trimmed().split('\n').last().startsWith(r.last)) << o.out.toStdString();
+    }
 }

@@ -91,8 +91,13 @@ TEST(Metrics, ProbesByTargetMethodAndOutcome)
     m.ProbeResult(Result("a.test", TProbeKind::HttpGet, TProbeOutcome::Refused, -1));
     m.ProbeResult(Result("b.test", TProbeKind::HttpGet, TProbeOutcome::Ok, 250, 0, 5120));
     m.ProbeResult(Result("c.test", TProbeKind::Echo, TProbeOutcome::LookupFailed, -1));
-    EXPECT_EQ(changes, 6);
+    // A skipped probe: counted apart, no outcome series, no bytes.
+    TProbeResult skipped = Result("a.test", TProbeKind::Echo, TProbeOutcome::Skipped, -1);
+    skipped.SavedSent = skipped.SavedReceived = 84;
+    m.ProbeResult(skipped);
+    EXPECT_EQ(changes, 7);
     EXPECT_EQ(m.Probes(), 6u);
+    EXPECT_EQ(m.Skipped(), 1u);
     EXPECT_EQ(m.Answered(), 3u);
 
     const Exposition e = Read(m.Render());
@@ -112,6 +117,7 @@ TEST(Metrics, ProbesByTargetMethodAndOutcome)
         {R"(idlix_keepalive_bytes_total{direction="received"})", 2 * 84 + 5120},
         {"idlix_outages_total", 0},
         {"idlix_outage_seconds_total", 0},
+        {"idlix_probes_skipped_total", 1},
     };
     for (const auto &x : expected)
         EXPECT_EQ(e.value(x.key), x.value) << x.key;

@@ -430,6 +430,9 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         d->findChild<QCheckBox *>("cb_PrefNotify")->setChecked(false);
         auto *interval = d->findChild<QComboBox *>("cb_PrefInterval");
         interval->setCurrentIndex(interval->findData(config::TKeepAliveOptions::Measured));
+        auto *skip = d->findChild<QCheckBox *>("cb_PrefSkipBusy");
+        EXPECT_FALSE(skip->isChecked()) << "off unless turned on";
+        skip->setChecked(true);
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
     EXPECT_EQ(told, 1);
@@ -439,9 +442,11 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     EXPECT_EQ(o.Service.MetricsAddress, "127.0.0.1:9417");
     EXPECT_FALSE(o.Notify.Enabled);
     EXPECT_EQ(o.KeepAlive.IntervalFrom, config::TKeepAliveOptions::Measured);
+    EXPECT_TRUE(o.KeepAlive.SkipWhenBusy);
     const QStringList lines = iniLines(readFile(dir.file("idlix2.ini")));
     for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0",
-                             "RemoteWrite=https://r.example/api/v1/write", "Labels=site=shop", "IntervalFrom=measured"})
+                             "RemoteWrite=https://r.example/api/v1/write", "Labels=site=shop", "IntervalFrom=measured",
+                             "SkipWhenBusy=1"})
         EXPECT_TRUE(lines.contains(want)) << want;
     EXPECT_TRUE(lines.contains("Bytes=100"));
     EXPECT_TRUE(catcher.messages.isEmpty());
@@ -452,6 +457,7 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefFamily")->currentData().toInt(), 6);
         EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefInterval")->currentData().toInt(),
                   config::TKeepAliveOptions::Measured);
+        EXPECT_TRUE(d->findChild<QCheckBox *>("cb_PrefSkipBusy")->isChecked());
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
 }

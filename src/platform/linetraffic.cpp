@@ -1,7 +1,8 @@
 #include "platform/linetraffic.h"
 
-#include <QHostAddress>
 #include <QtEndian>
+
+#include <arpa/inet.h>
 
 #include <cerrno>
 #include <cstring>
@@ -73,10 +74,13 @@ std::optional<QByteArray> AskKernel(const void *request, size_t length, quint16 
 
 } // namespace
 
-QString RouteInterface(const QHostAddress &target, QString *error)
+QString RouteInterface(const QString &target, QString *error)
 {
-    const bool v4 = target.protocol() == QAbstractSocket::IPv4Protocol;
-    if (!v4 && target.protocol() != QAbstractSocket::IPv6Protocol)
+    // The address's bytes as the kernel takes them; a zone does not choose the route here.
+    const QByteArray text = target.section(QLatin1Char('%'), 0, 0).toLatin1();
+    unsigned char bytes[16] = {};
+    const bool v4 = inet_pton(AF_INET, text.constData(), bytes) == 1;
+    if (!v4 && inet_pton(AF_INET6, text.constData(), bytes) != 1)
         return Fail(error, QStringLiteral("not an IP address"));
 
     struct {
@@ -93,13 +97,7 @@ QString RouteInterface(const QHostAddress &target, QString *error)
     auto *rta = reinterpret_cast<rtattr *>(req.attrs);
     rta->rta_type = RTA_DST;
     rta->rta_len = RTA_LENGTH(addrLen);
-    if (v4) {
-        const quint32 a = qToBigEndian(target.toIPv4Address());
-        std::memcpy(RTA_DATA(rta), &a, 4);
-    } else {
-        const Q_IPV6ADDR a = target.toIPv6Address();
-        std::memcpy(RTA_DATA(rta), a.c, 16);
-    }
+    std::memcpy(RTA_DATA(rta), bytes, addrLen);
     req.hdr.nlmsg_len = NLMSG_LENGTH(sizeof(rtmsg)) + RTA_SPACE(addrLen);
 
     const std::optional<QByteArray> answer = AskKernel(&req, req.hdr.nlmsg_len, RTM_NEWROUTE, error);

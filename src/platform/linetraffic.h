@@ -9,8 +9,6 @@
 
 #include <optional>
 
-class QHostAddress;
-
 namespace platform {
 
 struct TLineCounters {
@@ -19,10 +17,11 @@ struct TLineCounters {
     quint64 TxPackets = 0;
 };
 
-// The interface the route to 'target' leaves by; empty (and *error set)
-// when the kernel has no route or cannot be asked. Answers within the
+// The interface the route to 'target' (an IPv4 or IPv6 address's text; a
+// zone is ignored) leaves by; empty (and *error set) when it is no address,
+// the kernel has no route or cannot be asked. Answers within the
 // netlink socket's 1 s time-out.
-QString RouteInterface(const QHostAddress &target, QString *error = nullptr);
+QString RouteInterface(const QString &target, QString *error = nullptr);
 
 // The counters of 'interface' now; nothing when there is no such interface
 // in the calling thread's network namespace.

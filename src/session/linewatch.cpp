@@ -9,20 +9,20 @@ bool OtherTraffic(const platform::TLineCounters &before, const platform::TLineCo
 }
 
 TLineWatch::TLineWatch()
-    : Read([](const QHostAddress &target) -> std::optional<platform::TLineCounters> {
+    : Read([](const QString &target) -> std::optional<platform::TLineCounters> {
           const QString interface = platform::RouteInterface(target);
           return interface.isEmpty() ? std::nullopt : platform::InterfaceCounters(interface);
       })
 {
 }
 
-void TLineWatch::Mark(const QHostAddress &target)
+void TLineWatch::Mark(const QString &target)
 {
     if (const auto now = Read(target))
         marks_[now->Interface] = *now;
 }
 
-bool TLineWatch::Busy(const QHostAddress &target, quint64 ownTail) const
+bool TLineWatch::Busy(const QString &target, quint64 ownTail) const
 {
     const auto now = Read(target);
     if (!now)

@@ -6,7 +6,7 @@
 
 #include "platform/linetraffic.h"
 
-#include <QHostAddress>
+#include <QString>
 #include <QString>
 
 #include <functional>
@@ -25,15 +25,15 @@ class TLineWatch {
 public:
     // Reads the counters of the line 'target' is reached over; the kernel's
     // route and /sys by default.
-    std::function<std::optional<platform::TLineCounters>(const QHostAddress &target)> Read;
+    std::function<std::optional<platform::TLineCounters>(const QString &target)> Read;
 
     TLineWatch();
     // A probe to 'target' ended or was skipped: the counters from here on.
-    void Mark(const QHostAddress &target);
+    void Mark(const QString &target);
     // Whether the line to 'target' carried other traffic since it was last
     // marked; 'ownTail' packets each way are the probes' own. No when it
     // was never marked or cannot be read.
-    bool Busy(const QHostAddress &target, quint64 ownTail) const;
+    bool Busy(const QString &target, quint64 ownTail) const;
     void Clear() { marks_.clear(); }
 
 private:

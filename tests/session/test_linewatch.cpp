@@ -34,8 +34,8 @@ TEST(LineWatch, JudgesEachInterfaceFromItsOwnMark)
 {
     TLineCounters eth{"eth0", 10, 10}, wlan{"wlan0", 50, 50};
     TLineWatch watch;
-    const QHostAddress viaEth("10.0.0.1"), viaWlan("192.168.1.1"), nowhere("10.9.9.9");
-    watch.Read = [&](const QHostAddress &a) -> std::optional<TLineCounters> {
+    const QString viaEth("10.0.0.1"), viaWlan("192.168.1.1"), nowhere("10.9.9.9");
+    watch.Read = [&](const QString &a) -> std::optional<TLineCounters> {
         if (a == viaEth)
             return eth;
         if (a == viaWlan)
@@ -60,9 +60,9 @@ TEST(LineWatch, JudgesEachInterfaceFromItsOwnMark)
 TEST(LineWatch, KernelRouteAndCountersOfLoopback)
 {
     QString error;
-    EXPECT_EQ(platform::RouteInterface(QHostAddress("127.0.0.1"), &error), "lo") << error.toStdString();
-    EXPECT_EQ(platform::RouteInterface(QHostAddress("::1"), &error), "lo") << error.toStdString();
-    EXPECT_TRUE(platform::RouteInterface(QHostAddress(), &error).isEmpty());
+    EXPECT_EQ(platform::RouteInterface(QStringLiteral("127.0.0.1"), &error), "lo") << error.toStdString();
+    EXPECT_EQ(platform::RouteInterface(QStringLiteral("::1"), &error), "lo") << error.toStdString();
+    EXPECT_TRUE(platform::RouteInterface(QString(), &error).isEmpty());
     EXPECT_FALSE(error.isEmpty());
     const auto lo = platform::InterfaceCounters("lo");
     ASSERT_TRUE(lo.has_value());

@@ -47,7 +47,7 @@ bool RecordIdleTimer(const idletimer::TIdleResult &result, const QString &networ
 }
 
 TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistoryStore &store, QObject *parent)
-    : QObject(parent), engine_(engine), network_(platform::CurrentNetworkIdentity())
+    : QObject(parent), engine_(engine)
 {
     engine_.MeasuredIntervalMs = [&store] {
         const std::optional<int> seconds = store.ShortestIdleTimer(platform::CurrentNetworkIdentity());
@@ -56,12 +56,25 @@ TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistory
     auto *watch = new QTimer(this);
     watch->setObjectName(QStringLiteral("NetworkWatchTimer"));
     connect(watch, &QTimer::timeout, this, [this] {
+        // Only a session that follows a measured timer asks which network it
+        // is on: the question may go over the system bus, which can be slow
+        // to answer, and the probes wait while it is asked.
+        if (!engine_.FollowsMeasuredInterval()) {
+            network_.clear();
+            return;
+        }
         const QString now = platform::CurrentNetworkIdentity();
+        if (network_.isEmpty()) {
+            network_ = now;
+            return;
+        }
         if (now != network_) {
             network_ = now;
             engine_.IntervalSourceChanged();
         }
     });
+    if (engine_.FollowsMeasuredInterval())
+        network_ = platform::CurrentNetworkIdentity();
     watch->start(30'000);
 }
 

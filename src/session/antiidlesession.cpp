@@ -14,7 +14,6 @@
 #include "session/webclient.h"
 
 #include <QDateTime>
-#include <QHostAddress>
 #include <QThread>
 #include <QTimer>
 
@@ -319,6 +318,11 @@ int TAntiIdleSession::ProbeIntervalMs(int minutes) const
     return minutes * 60000;
 }
 
+bool TAntiIdleSession::FollowsMeasuredInterval() const
+{
+    return options_.KeepAlive.IntervalFrom == config::TKeepAliveOptions::Measured;
+}
+
 void TAntiIdleSession::IntervalSourceChanged()
 {
     if (!Started())
@@ -403,7 +407,7 @@ bool TAntiIdleSession::SkipProbe()
     const auto last = lastProbe_.find(State.CurrentHost);
     if (last == lastProbe_.end() || Paused())
         return false;
-    const QHostAddress target(last->second.Address);
+    const QString &target = last->second.Address;
     // A web probe's connection may still close after its result: a few
     // packets each way are its own.
     const quint64 ownTail = last->second.Kind == antiidle::TProbeKind::HttpGet ? 3 : 0;
@@ -439,7 +443,7 @@ void TAntiIdleSession::Publish(TProbeResult &result)
         }
         // The counters from the end of this probe: its own packets are in.
         if (options_.KeepAlive.SkipWhenBusy)
-            lineWatch_.Mark(QHostAddress(result.Address));
+            lineWatch_.Mark(result.Address);
     }
     Notify([&](TSessionObserver *o) { o->ProbeResult(result); });
     // The line is watched only while a session runs and is not paused: a

@@ -95,6 +95,8 @@ public:
     // The network, the measurements or the preferences changed: a running
     // session takes the interval they give now.
     void IntervalSourceChanged();
+    // [KeepAlive] IntervalFrom is "measured": the interval follows the network in use.
+    bool FollowsMeasuredInterval() const;
 
     // Between Start and Stop.
     bool Started() const { return phase_ != TSessionPhase::Idle; }

@@ -93,14 +93,6 @@ int FindLineIdleTimer(const config::TOptions &options, int longest)
 
 int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
 {
-    if (line.Help) {
-        std::fputs(qPrintable(config::UsageText(line.Mode)), stdout);
-        return kExitOk;
-    }
-    if (line.Version) {
-        std::printf("Idlix %s\n", platform::ProgramVersion);
-        return kExitOk;
-    }
     auto refuse = [&line](const QString &why) {
         config::TCommandLine refused = line;
         refused.Error = why;

@@ -255,14 +255,6 @@ int RunHeadless(int argc, char **argv)
         std::fputs(qPrintable(config::RefusalText(parsed)), stderr);
         return kExitUsage;
     }
-    if (parsed.Help) {
-        std::fputs(qPrintable(config::UsageText(parsed.Mode)), stdout);
-        return kExitOk;
-    }
-    if (parsed.Version) {
-        std::printf("Idlix %s\n", platform::ProgramVersion);
-        return kExitOk;
-    }
 
     platform::IgnoreBrokenPipe();
     QCoreApplication app(argc, argv);

@@ -7,8 +7,11 @@
 #include "service/findercmd.h"
 #include "service/headless.h"
 #include "service/reflectorservice.h"
+#include "platform/version.h"
 
 #include <QStringList>
+
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
@@ -17,6 +20,18 @@ int main(int argc, char **argv)
         args << QString::fromLocal8Bit(argv[i]);
     // Started directly (not through idlix), the line may leave --headless out.
     const config::TCommandLine line = config::ParseCommandLine(args, QStringLiteral("headless"));
+    const bool ours = line.Error.isEmpty()
+                      && (line.Mode == QLatin1String("headless") || line.Mode == QLatin1String("find-idle-timer")
+                          || line.Mode == QLatin1String("reflector"));
+    // --help and --version are answered here, once for every mode this program runs.
+    if (ours && line.Help) {
+        std::fputs(qPrintable(config::UsageText(line.Mode)), stdout);
+        return 0;
+    }
+    if (ours && line.Version) {
+        std::printf("Idlix %s\n", platform::ProgramVersion);
+        return 0;
+    }
     if (line.Error.isEmpty() && line.Mode == QLatin1String("find-idle-timer"))
         return service::RunFindIdleTimer(line, argc, argv);
     if (line.Error.isEmpty() && line.Mode == QLatin1String("reflector"))

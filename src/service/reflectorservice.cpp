@@ -126,14 +126,6 @@ private:
 
 int RunReflector(const config::TCommandLine &line, int argc, char **argv)
 {
-    if (line.Help) {
-        std::fputs(qPrintable(config::UsageText(line.Mode)), stdout);
-        return kExitOk;
-    }
-    if (line.Version) {
-        std::printf("Idlix %s\n", platform::ProgramVersion);
-        return kExitOk;
-    }
     platform::IgnoreBrokenPipe();
     QCoreApplication app(argc, argv);
     const TServiceLog log = TServiceLog::Stderr();

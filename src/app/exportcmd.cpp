@@ -38,8 +38,6 @@ int AnswerExport(const config::TCommandLine &line)
         kind = TExportKind::Outages;
     else
         return RefuseLine(line, QStringLiteral("nothing to export called %1").arg(kindText));
-    if (range.To <= range.From)
-        return RefuseLine(line, QStringLiteral("--to must come after --from"));
 
     THistoryStore store;
     if (!store.Open(THistoryStore::DefaultPath(), THistoryStore::TMode::Read)) {

@@ -26,8 +26,6 @@ int AnswerReport(const config::TCommandLine &line, char **argv)
     const std::optional<TReportFormat> format = ReportFormatFor(path);
     if (!format)
         return RefuseLine(line, QStringLiteral("the report's file must end in .pdf or .html: %1").arg(path));
-    if (range.To <= range.From)
-        return RefuseLine(line, QStringLiteral("--to must come after --from"));
 
     THistoryStore store;
     if (!store.Open(THistoryStore::DefaultPath(), THistoryStore::TMode::Read)) {

@@ -25,5 +25,9 @@ bool ReadTimeRange(const config::TCommandLine &line, history::TRange &range, int
         }
         (*bound == 'f' ? range.From : range.To) = *t;
     }
+    if (range.To <= range.From) {
+        *status = RefuseLine(line, QStringLiteral("--to must come after --from"));
+        return false;
+    }
     return true;
 }

@@ -15,5 +15,5 @@ int RefuseLine(const config::TCommandLine &line, const QString &what);
 
 // Reads --from and --to (history::ParseUserTime) into 'range', leaving an
 // end not given as it was. False, with the refusal printed and 64 in
-// 'status', when one is not a time.
+// 'status', when one is not a time or the range ends before it starts.
 bool ReadTimeRange(const config::TCommandLine &line, history::TRange &range, int *status);

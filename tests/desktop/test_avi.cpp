@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include "testpaths.h"
 
 using desktop::TAviMovie;
 

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
+#include "testpaths.h"
 
 namespace {
 QWidget *helpWindow()

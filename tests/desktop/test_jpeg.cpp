@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include "testpaths.h"
 
 namespace {
 

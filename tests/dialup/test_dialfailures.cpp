@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QTemporaryDir>
+#include "testpaths.h"
 
 using namespace std::chrono_literals;
 using dialtest::BookPath;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include "testpaths.h"
 
 using namespace platform;
 using namespace std::chrono_literals;

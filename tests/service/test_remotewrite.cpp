@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include "testpaths.h"
 
 using namespace service;
 

@@ -31,6 +31,7 @@
 
 #include <csignal>
 #include <thread>
+#include "testpaths.h"
 
 using namespace std::chrono_literals;
 using namespace service;

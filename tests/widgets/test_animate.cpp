@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QPainter>
 #include <gtest/gtest.h>
+#include "testpaths.h"
 
 using namespace std::chrono_literals;
 

@@ -32,6 +32,16 @@ struct TTimings {
     qint64 TransferUs = -1;    // from the first byte to the last
 };
 
+// What kinds with more to tell record: -1 / empty where the kind has none.
+struct TDetails {
+    int HttpStatus = -1;
+    QString TlsVersion;
+    qint64 CertExpiry = -1;    // Unix time the earliest certificate of the chain expires
+    int DnsRcode = -1;
+    double LossPercent = -1;   // a burst's lost share
+    qint64 JitterUs = -1;      // a burst's mean deviation between round trips
+};
+
 // How one probe ended.
 struct TReply {
     TProbeOutcome Outcome = TProbeOutcome::Failed;
@@ -49,13 +59,7 @@ struct TReply {
     // is neither a success nor a failure, and nothing is recorded.
     bool Cancelled = false;
     TTimings Timings;
-    // Kinds with more to tell: -1 / empty where the kind has none.
-    int HttpStatus = -1;
-    QString TlsVersion;
-    qint64 CertExpiry = -1;    // Unix time the earliest certificate of the chain expires
-    int DnsRcode = -1;
-    double LossPercent = -1;   // a burst's lost share
-    qint64 JitterUs = -1;      // a burst's mean deviation between round trips
+    TDetails Details;
 
     bool Success() const { return Outcome == TProbeOutcome::Ok; }
 };

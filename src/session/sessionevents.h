@@ -3,6 +3,7 @@
 #pragma once
 
 #include "probe/outcome.h"
+#include "probe/transport.h"
 #include "session/probechoice.h"
 
 #include <QDateTime>
@@ -55,6 +56,9 @@ struct TProbeResult {
     antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
     TProbeOutcome Outcome = TProbeOutcome::Failed;
     int Ms = -1;             // round trip or transfer time; -1 when lost
+    qint64 Us = -1;          // the same in microseconds
+    probe::TTimings Timings; // where the time went, for kinds with phases
+    probe::TDetails Details; // what kinds with more to tell recorded
     QString Reason;          // the failure's text as the history shows it
     int ServerIndex = -1;    // position in the server list; -1 without cycling
     int Row = 1;             // report row (1-based)

@@ -139,18 +139,19 @@ void TTargetStats::Add(const TProbeRow &p)
         a.Row.Kind = p.Kind;
     }
     ++a.Row.Probes;
-    if (!p.Ok() || p.Ms < 0) {
+    const qint64 us = p.TimeUs();
+    if (!p.Ok() || us < 0) {
         ++a.Row.Lost;
         return;
     }
-    a.Row.Min = a.Row.Min < 0 ? p.Ms : std::min(a.Row.Min, p.Ms);
-    a.Row.Max = std::max(a.Row.Max, p.Ms);
-    a.Sum += p.Ms;
-    if (a.Last >= 0) {
-        a.JitterSum += std::abs(p.Ms - a.Last);
+    a.Row.MinUs = a.Row.MinUs < 0 ? us : std::min(a.Row.MinUs, us);
+    a.Row.MaxUs = std::max(a.Row.MaxUs, us);
+    a.SumUs += us;
+    if (a.LastUs >= 0) {
+        a.JitterSumUs += std::abs(us - a.LastUs);
         ++a.JitterCount;
     }
-    a.Last = p.Ms;
+    a.LastUs = us;
 }
 
 std::vector<TTargetRow> TTargetStats::Rows() const
@@ -159,12 +160,25 @@ std::vector<TTargetRow> TTargetStats::Rows() const
     for (const auto &[key, a] : acc_) {
         TTargetRow row = a.Row;
         const qint64 answered = row.Probes - row.Lost;
-        row.Average = answered ? double(a.Sum) / double(answered) : 0.0;
+        row.Min = row.MinUs < 0 ? -1 : int((row.MinUs + 500) / 1000);
+        row.Max = row.MaxUs < 0 ? -1 : int((row.MaxUs + 500) / 1000);
+        row.Average = answered ? double(a.SumUs) / double(answered) / 1000.0 : 0.0;
         if (a.JitterCount > 0)
-            row.Jitter = a.JitterSum / double(a.JitterCount);
+            row.Jitter = double(a.JitterSumUs) / double(a.JitterCount) / 1000.0;
         out.push_back(row);
     }
     return out;
+}
+
+QString RoundTripText(qint64 us)
+{
+    if (us < 0)
+        return QString();
+    // Integer arithmetic, as for the bytes: the same text in every locale.
+    const qint64 tenths = (us + 50) / 100;
+    if (tenths < 100)
+        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+    return QString::number((us + 500) / 1000);
 }
 
 QString FormatBytes(qint64 bytes)

@@ -70,7 +70,8 @@ struct TTargetRow {
     qint64 Probes = 0;
     qint64 Lost = 0;
     int Min = -1, Max = -1;            // ms of the answered probes; -1 without any
-    double Average = 0;
+    qint64 MinUs = -1, MaxUs = -1;     // the same in microseconds
+    double Average = 0;                // ms, from the microseconds
     // Mean absolute difference of consecutive round trips to this target
     // (never across probes to other targets); empty with fewer than two.
     std::optional<double> Jitter;
@@ -87,13 +88,18 @@ public:
 private:
     struct TAcc {
         TTargetRow Row;
-        qint64 Sum = 0;
-        double JitterSum = 0;
+        qint64 SumUs = 0;
+        qint64 JitterSumUs = 0;
         qint64 JitterCount = 0;
-        int Last = -1;                 // the previous answered round trip
+        qint64 LastUs = -1;            // the previous answered round trip
     };
     std::map<std::pair<QString, int>, TAcc> acc_;
 };
+
+// A round trip in milliseconds as the History window shows it: tenths below
+// 10 ms ("0.3", "9.9"), whole milliseconds from there ("10", "250"), each
+// rounded to the nearest; empty for a probe that was not answered (-1).
+QString RoundTripText(qint64 us);
 
 // "240 KB", "1.5 MB", "512 bytes" (decimal units, '.' as the decimal point).
 QString FormatBytes(qint64 bytes);

@@ -30,17 +30,18 @@ void AppendInt(QByteArray &out, qint64 v)
         out.append(buf[--n]);
 }
 
-// Milliseconds as seconds with three decimals, by integer arithmetic: no
+// A count of thousandths as whole units with three decimals (milliseconds
+// as seconds, microseconds as milliseconds), by integer arithmetic: no
 // locale can change the point.
-void AppendSeconds(QByteArray &out, qint64 ms)
+void AppendThousandths(QByteArray &out, qint64 v)
 {
-    if (ms < 0) {
+    if (v < 0) {
         out.append('-');
-        ms = -ms;
+        v = -v;
     }
-    AppendInt(out, ms / 1000);
+    AppendInt(out, v / 1000);
     out.append('.');
-    const int frac = int(ms % 1000);
+    const int frac = int(v % 1000);
     out.append(char('0' + frac / 100)).append(char('0' + frac / 10 % 10)).append(char('0' + frac % 10));
 }
 
@@ -111,8 +112,9 @@ void AppendProbe(QByteArray &out, const TProbeRow &p, TExportFormat format)
         AppendCsvText(out, p.Address);
         out.append(',').append(KindName(p.Kind).toLatin1()).append(',');
         out.append(OutcomeName(p.Outcome).toLatin1()).append(',');
-        if (p.Ms >= 0)
-            AppendInt(out, p.Ms);
+        // The round trip in milliseconds to the microsecond.
+        if (p.TimeUs() >= 0)
+            AppendThousandths(out, p.TimeUs());
         out.append(',');
         AppendInt(out, p.BytesSent);
         out.append(',');
@@ -130,8 +132,8 @@ void AppendProbe(QByteArray &out, const TProbeRow &p, TExportFormat format)
     AppendJsonText(out, p.Address);
     out.append(",\"method\":\"").append(KindName(p.Kind).toLatin1());
     out.append("\",\"outcome\":\"").append(OutcomeName(p.Outcome).toLatin1()).append("\",\"ms\":");
-    if (p.Ms >= 0)
-        AppendInt(out, p.Ms);
+    if (p.TimeUs() >= 0)
+        AppendThousandths(out, p.TimeUs());
     else
         out.append("null");
     out.append(",\"bytes_sent\":");
@@ -156,7 +158,7 @@ void AppendOutage(QByteArray &out, const TOutageRow &o, TExportFormat format)
             AppendRfc3339(out, *o.End);
         out.append(',');
         if (o.End)
-            AppendSeconds(out, o.DurationMs);
+            AppendThousandths(out, o.DurationMs);
         out.append(',');
         AppendInt(out, o.ProbesLost);
         out.append(',').append(OutcomeName(o.FirstOutcome).toLatin1()).append(',');
@@ -179,7 +181,7 @@ void AppendOutage(QByteArray &out, const TOutageRow &o, TExportFormat format)
         out.append("null");
     out.append(",\"duration_s\":");
     if (o.End)
-        AppendSeconds(out, o.DurationMs);
+        AppendThousandths(out, o.DurationMs);
     else
         out.append("null");
     out.append(",\"lost_probes\":");

@@ -100,6 +100,8 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
     row.Kind = r.Kind;
     row.Outcome = r.Outcome;
     row.Ms = r.Success() ? std::max(0, r.Ms) : -1;
+    // A probe kind that timed only to the millisecond gives that.
+    row.Us = !r.Success() ? -1 : r.Us >= 0 ? r.Us : qint64(row.Ms) * 1000;
     // A skipped probe keeps the bytes it did not cost: nothing went.
     const bool skipped = r.Outcome == TProbeOutcome::Skipped;
     row.BytesSent = skipped ? r.SavedSent : r.BytesSent;

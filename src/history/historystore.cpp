@@ -18,7 +18,10 @@ namespace {
 // Version of the layout below; a file of a later version is left alone.
 // 2: idle_timers added (a file of version 1 gains the table when opened
 // for writing; nothing of version 1 changes).
-constexpr int kSchemaVersion = 2;
+// 3: probes.us, the round trip in microseconds beside the whole ms (a file
+// of an earlier version gains the column, empty for its old rows, when
+// opened for writing; read as it is, it has no microseconds to give).
+constexpr int kSchemaVersion = 3;
 
 // Times are INTEGER microseconds (UTC). A probe's time is its key: probes
 // are stored in time order without a separate index, and a range of days is
@@ -30,7 +33,7 @@ const char *const kSchema[] = {
     " interval_ms INTEGER NOT NULL, method INTEGER NOT NULL, cycle INTEGER NOT NULL, owner TEXT)",
     "CREATE TABLE IF NOT EXISTS probes(t INTEGER PRIMARY KEY, target INTEGER NOT NULL,"
     " kind INTEGER NOT NULL, outcome INTEGER NOT NULL, ms INTEGER, sent INTEGER NOT NULL,"
-    " received INTEGER NOT NULL, reason TEXT, session INTEGER NOT NULL)",
+    " received INTEGER NOT NULL, reason TEXT, session INTEGER NOT NULL, us INTEGER)",
     "CREATE TABLE IF NOT EXISTS gaps(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
     " start INTEGER NOT NULL, end INTEGER, kind TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
@@ -42,6 +45,18 @@ const char *const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS sessions_start ON sessions(start)",
     "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
     "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
+};
+
+// Columns a later version appended to a table of an earlier one: a file of
+// an earlier version lacks them and is still ours.
+struct TAddedColumn {
+    const char *table;
+    const char *column;
+    const char *definition;
+    int since;  // the layout version that added it
+};
+constexpr TAddedColumn kAddedColumns[] = {
+    {"probes", "us", "us INTEGER", 3},
 };
 
 // The tables of a file and their columns, by name; "sqlite_..." tables of
@@ -317,9 +332,21 @@ bool THistoryStore::Configure(TMode mode)
         // the file gains it when opened for writing.)
         QStringList differ;
         bool ours = false;
+        missingColumns_.clear();
         for (const auto &[table, columns] : OurLayout()) {
             const auto it = layout.find(table);
-            if (it != layout.end() && it->second != columns)
+            QStringList expected = columns;
+            // (A write stopped between adding a column and the version
+            // leaves the column with the old version: that file is ours too.)
+            for (const TAddedColumn &added : kAddedColumns) {
+                const QLatin1String column(added.column);
+                if (version < added.since && table == QLatin1String(added.table) && it != layout.end()
+                    && !it->second.contains(column)) {
+                    expected.removeAll(column);
+                    missingColumns_ << column;
+                }
+            }
+            if (it != layout.end() && it->second != expected)
                 differ << table;
             ours = ours || it != layout.end();
         }
@@ -370,6 +397,14 @@ bool THistoryStore::CreateSchema()
     for (const char *sql : kSchema) {
         if (!Exec(sql))
             return false;
+    }
+    for (const TAddedColumn &added : kAddedColumns) {
+        if (!missingColumns_.contains(QLatin1String(added.column)))
+            continue;
+        const QByteArray sql = QByteArray("ALTER TABLE ") + added.table + " ADD COLUMN " + added.definition;
+        if (!Exec(sql.constData()))
+            return false;
+        missingColumns_.removeAll(QLatin1String(added.column));
     }
     return Exec(QStringLiteral("PRAGMA user_version=%1").arg(kSchemaVersion).toLatin1().constData());
 }
@@ -674,7 +709,7 @@ bool THistoryStore::AddProbe(const TProbeRow &p, qint64 session)
         TUs at = p.At;
         for (int attempt = 0; attempt < 1000; ++attempt, ++at) {
             TStatement &st = Prepared("INSERT INTO probes(t, target, kind, outcome, ms, sent, received, reason,"
-                                      " session) VALUES(?,?,?,?,?,?,?,?,?)");
+                                      " session, us) VALUES(?,?,?,?,?,?,?,?,?,?)");
             st.Bind(at).Bind(target).Bind(KindCode(p.Kind)).Bind(OutcomeCode(p.Outcome));
             if (p.Ms >= 0)
                 st.Bind(p.Ms);
@@ -686,6 +721,10 @@ bool THistoryStore::AddProbe(const TProbeRow &p, qint64 session)
             else
                 st.Bind(p.Reason);
             st.Bind(std::max<qint64>(RealId(session), 0));
+            if (p.Us >= 0)
+                st.Bind(p.Us);
+            else
+                st.BindNull();
             const int rc = st.Step();
             if (rc != SQLITE_CONSTRAINT_PRIMARYKEY) {
                 id = at;
@@ -783,8 +822,12 @@ bool THistoryStore::ReadProbes(const TRange &range, const std::function<bool(con
         if (!targetNames_.contains(id))
             targetNames_.insert(id, {names.Str(1), names.Str(2)});
     }
-    TStatement st(db_, "SELECT t, target, kind, outcome, ms, sent, received, reason FROM probes"
-                       " WHERE t >= ? AND t < ? ORDER BY t");
+    // A file of an earlier layout, read as it is, has no microseconds.
+    TStatement st(db_, missingColumns_.contains(QLatin1String("us"))
+                           ? "SELECT t, target, kind, outcome, ms, sent, received, reason, NULL FROM probes"
+                             " WHERE t >= ? AND t < ? ORDER BY t"
+                           : "SELECT t, target, kind, outcome, ms, sent, received, reason, us FROM probes"
+                             " WHERE t >= ? AND t < ? ORDER BY t");
     st.Reset().Bind(range.From).Bind(range.To);
     TProbeRow p;
     int lastTarget = -1;
@@ -804,6 +847,8 @@ bool THistoryStore::ReadProbes(const TRange &range, const std::function<bool(con
         p.BytesSent = st.Int(5);
         p.BytesReceived = st.Int(6);
         p.Reason = st.Null(7) ? QString() : st.Str(7);
+        // Rows of an earlier version hold whole milliseconds only.
+        p.Us = !st.Null(8) ? st.Int(8) : p.Ms >= 0 ? qint64(p.Ms) * 1000 : -1;
         if (!row(p))
             return true;
     }

@@ -202,6 +202,9 @@ private:
     QTimer *retry_ = nullptr;
     QHash<QString, int> targets_;            // "host\naddress" -> id
     QHash<int, std::pair<QString, QString>> targetNames_;
+    // Columns of the current layout the open file lacks (it is of an
+    // earlier version and opened for reading, or about to gain them).
+    QStringList missingColumns_;
 };
 
 } // namespace history

@@ -37,11 +37,14 @@ struct TProbeRow {
     antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
     TProbeOutcome Outcome = TProbeOutcome::Failed;
     int Ms = -1;                      // round trip or transfer; -1 when lost
+    qint64 Us = -1;                   // the same in microseconds (whole ms * 1000 in older rows)
     qint64 BytesSent = 0;
     qint64 BytesReceived = 0;
     QString Reason;                   // the failure's text; empty on success
 
     bool Ok() const { return Outcome == TProbeOutcome::Ok; }
+    // The time in microseconds where the row has it, else its whole ms.
+    qint64 TimeUs() const { return Us >= 0 ? Us : Ms >= 0 ? qint64(Ms) * 1000 : -1; }
 };
 
 // One outage of the line.

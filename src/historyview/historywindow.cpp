@@ -91,8 +91,6 @@ QString Fixed(double v, int decimals)
     return QStringLiteral("%1.%2").arg(n / qint64(scale)).arg(n % qint64(scale), decimals, 10, QLatin1Char('0'));
 }
 
-QString MsText(int ms) { return ms < 0 ? QString() : QString::number(ms); }
-
 } // namespace
 
 THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &options, QWidget *parent)
@@ -348,7 +346,7 @@ void THistoryWindow::Reload()
                               Intervals(outages, now));
     lbl_HistLast->setText(any ? QStringLiteral("Latest probe: %1  %2 %3  %4%5")
                                     .arg(LocalTime(last.At), KindName(last.Kind), last.Host, OutcomeName(last.Outcome),
-                                         last.Ok() ? QStringLiteral(" in %1 ms").arg(last.Ms)
+                                         last.Ok() ? QStringLiteral(" in %1 ms").arg(RoundTripText(last.TimeUs()))
                                                    : QStringLiteral(" (%1)").arg(last.Reason))
                               : QStringLiteral("No probes in this range."));
 
@@ -366,8 +364,8 @@ void THistoryWindow::Reload()
     tbl_HistTargets->setRowCount(0);
     for (const TTargetRow &t : targets.Rows()) {
         AddRow(tbl_HistTargets,
-               {t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1), MsText(t.Min),
-                t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), MsText(t.Max),
+               {t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1), RoundTripText(t.MinUs),
+                t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), RoundTripText(t.MaxUs),
                 t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
                2);
     }

@@ -84,6 +84,7 @@ int TICMP::Ping()
     for (int i = 0; i < kEchoSentenceLen && i < int(request.size()); ++i)
         request[std::size_t(i)] = kEchoSentence[i];
     m_reply = platform::IcmpEchoReply{};
+    m_replyUs = -1;
 
     if (auto handler = OnEchoRequest)
         handler(Sender);
@@ -102,6 +103,7 @@ int TICMP::Ping()
         result = platform::IcmpSendEchoTo(handle, m_target, request.data(), Size, &options,
                                           &m_reply, Timeout, &m_replier);
         LastError = platform::IcmpLastError();
+        m_replyUs = platform::IcmpLastRoundTripUs();
     }
 
     if (auto handler = OnEchoReply)

@@ -58,6 +58,9 @@ public:
 
     // The last reply record as the service filled it.
     const platform::IcmpEchoReply &Reply() const { return m_reply; }
+    // The last answer's round trip in microseconds (Reply().RoundTripTime is
+    // it rounded to whole milliseconds); -1 when nothing answered.
+    qint64 ReplyUs() const { return m_replyUs; }
     QString HostName() const { return m_hostName; }  // official name, or Address if an address
     QString HostIP() const { return m_hostIP; }      // canonical text of the target
     // IPv4 target in network order; all ones when unknown or IPv6.
@@ -96,6 +99,7 @@ private:
     int m_openError = 0;
     int m_openError6 = 0;
     platform::IcmpEchoReply m_reply;
+    qint64 m_replyUs = -1;
     platform::IpAddress m_replier;
     QString m_address;
     QString m_hostName;

@@ -32,6 +32,8 @@ public:
     // One echo to Address: fires OnEchoRequest, blocks, fires OnEchoReply.
     int Ping();
     platform::IcmpEchoReply Reply() const;
+    // The last answer's round trip in microseconds; -1 when nothing answered.
+    qint64 ReplyUs() const { return m_engine->ReplyUs(); }
     QString ErrorText() const;
     QString DnsResult() const { return m_dnsResult; }
     int LastError() const;

@@ -23,6 +23,7 @@ namespace platform {
 namespace {
 
 thread_local int tLastError = 0;
+thread_local std::int64_t tLastRoundTripUs = -1;
 
 // Raw sockets see every ICMP message of the host; the identifier tells ours
 // from other programs' echoes. Datagram sockets get the local port from the
@@ -50,11 +51,13 @@ int socketOption(int fd, int name)
 
 bool isRawSocket(int fd) { return socketOption(fd, SO_TYPE) == SOCK_RAW; }
 
-double nowRealtimeMs()
+// Nanoseconds, kept whole: a double of milliseconds since 1970 still holds
+// microseconds, but the sum of two such conversions need not round the same.
+std::int64_t nowRealtimeNs()
 {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
-    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
 double nowMonotonicMs()
@@ -66,7 +69,7 @@ double nowMonotonicMs()
 
 // What came with a received message besides its bytes.
 struct Ancillary {
-    double stampMs = -1;  // kernel receive time (CLOCK_REALTIME), -1 if absent
+    std::int64_t stampNs = -1;  // kernel receive time (CLOCK_REALTIME), -1 if absent
     int ttl = -1;         // IPv4 TTL or IPv6 hop limit
     const sock_extended_err *ee = nullptr;
     IpAddress offender;
@@ -83,7 +86,7 @@ void readAncillary(msghdr &msg, Ancillary &anc)
         if (isCmsg(c, SOL_SOCKET, SCM_TIMESTAMPNS, sizeof(timespec))) {
             timespec ts;
             memcpy(&ts, CMSG_DATA(c), sizeof ts);
-            anc.stampMs = ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+            anc.stampNs = std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
         } else if (isCmsg(c, IPPROTO_IP, IP_TTL, sizeof(int))
                    || isCmsg(c, IPPROTO_IPV6, IPV6_HOPLIMIT, sizeof(int))) {
             memcpy(&anc.ttl, CMSG_DATA(c), sizeof(int));
@@ -100,11 +103,17 @@ void readAncillary(msghdr &msg, Ancillary &anc)
     }
 }
 
-std::uint32_t roundTrip(double sentMs, const Ancillary &anc)
+// The round trip in microseconds, to the kernel's receive time stamp of the
+// answer (the time the reply reached the socket, not when this thread got to
+// read it: a busy machine delays the read, not the stamp). Sets the record's
+// whole milliseconds, rounded to the nearest as they always were, from the
+// same figure so the two never disagree.
+void setRoundTrip(std::int64_t sentNs, const Ancillary &anc, IcmpEchoReply &r)
 {
-    const double at = anc.stampMs >= 0 ? anc.stampMs : nowRealtimeMs();
-    const double rtt = at - sentMs;
-    return rtt <= 0 ? 0 : std::uint32_t(std::lround(rtt));
+    const std::int64_t at = anc.stampNs >= 0 ? anc.stampNs : nowRealtimeNs();
+    const std::int64_t us = at > sentNs ? (at - sentNs + 500) / 1000 : 0;
+    tLastRoundTripUs = us;
+    r.RoundTripTime = std::uint32_t((us + 500) / 1000);
 }
 
 int finish(int status, int replies)
@@ -233,7 +242,7 @@ struct EchoProbe {
     std::uint16_t id = 0;        // identifier a raw socket's answer must quote
     std::uint16_t seq = 0;       // sequence the answer must quote
     IpAddress dest;              // the address the echo went to
-    double sentMs = 0;           // CLOCK_REALTIME at the send, for the round trip
+    std::int64_t sentNs = 0;     // CLOCK_REALTIME at the send, for the round trip
 };
 
 // The same host, whatever zone index the kernel put on the answer's address.
@@ -262,7 +271,7 @@ int sendRequest(EchoProbe &probe, const void *data, int size)
                               : icmp::BuildEchoRequest(probe.id, probe.seq, payload, std::size_t(size));
     sockaddr_storage to;
     const socklen_t len = ToSockaddr(probe.dest, 0, to);
-    probe.sentMs = nowRealtimeMs();
+    probe.sentNs = nowRealtimeNs();
     if (sendto(probe.fd, pkt.data(), pkt.size(), 0, reinterpret_cast<sockaddr *>(&to), len) < 0)
         return sendStatus(errno);
     return 0;
@@ -337,7 +346,7 @@ bool readError(const EchoProbe &probe, std::vector<std::uint8_t> &buf, IcmpEchoR
     replier = rx.anc.offender;
     r.Status = probe.v6 ? icmp::StatusForErrorV6(rx.anc.ee->ee_type, rx.anc.ee->ee_code)
                         : icmp::StatusForError(rx.anc.ee->ee_type, rx.anc.ee->ee_code);
-    r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+    setRoundTrip(probe.sentNs, rx.anc, r);
     r.Options.Ttl = ttlOf(rx.anc);
     return true;
 }
@@ -363,7 +372,7 @@ bool readReply(const EchoProbe &probe, std::vector<std::uint8_t> &buf, IcmpEchoR
             return false;
         replier = rx.from;
         r.Status = kIpSuccess;
-        r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+        setRoundTrip(probe.sentNs, rx.anc, r);
         const std::size_t hdr = withIp ? std::size_t(buf[0] & 0x0F) * 4 + icmp::kHeaderLen
                                        : icmp::kHeaderLen;
         r.DataSize = std::uint16_t(size > hdr ? size - hdr : 0);
@@ -385,7 +394,7 @@ bool readReply(const EchoProbe &probe, std::vector<std::uint8_t> &buf, IcmpEchoR
         r.Status = icmp::StatusForError(d.type, d.code);
         r.Options.Ttl = d.ttl;
     }
-    r.RoundTripTime = roundTrip(probe.sentMs, rx.anc);
+    setRoundTrip(probe.sentNs, rx.anc, r);
     return true;
 }
 
@@ -418,6 +427,7 @@ int IcmpSendEchoTo(IcmpHandle handle, const IpAddress &dest, const void *data, i
         }
     } report{r, from, replier};
     r = IcmpEchoReply{};
+    tLastRoundTripUs = -1;
     if (handle < 0)
         return finish(ErrnoToCode(EBADF), 0);
     const Family family = IcmpHandleFamily(handle);
@@ -471,6 +481,8 @@ int IcmpSendEchoTo(IcmpHandle handle, const IpAddress &dest, const void *data, i
             return finish(int(r.Status), int(r.Status) == kIpSuccess ? 1 : 0);
     }
 }
+
+std::int64_t IcmpLastRoundTripUs() { return tLastRoundTripUs; }
 
 bool IcmpAvailable(QString *hint)
 {

@@ -75,6 +75,11 @@ int IcmpSendEchoTo(IcmpHandle handle, const IpAddress &dest, const void *data, i
 
 // The status left by the last call of this thread.
 int IcmpLastError();
+// The round trip of the last call of this thread in microseconds, to the
+// kernel's receive time stamp of the answer (echo reply or ICMP error); -1
+// when nothing answered. The record's RoundTripTime is this figure rounded to
+// the nearest millisecond.
+std::int64_t IcmpLastRoundTripUs();
 
 // Whether the network answered an echo (its reply, or an ICMP error from a
 // router or the target) rather than the call failing locally or timing out:

@@ -146,7 +146,7 @@ TEST_F(ExportCommand, TheSameBytesUnderACommaLocale)
     const TRun out = Idlix({"--export", "probes", "-"}, env);
     ASSERT_EQ(out.code, 0) << out.err.toStdString();
     EXPECT_EQ(out.out, Expected(dir.file("history.db"), TExportKind::Probes, TExportFormat::Csv));
-    EXPECT_TRUE(out.out.contains("2024-05-01T08:05:00.123Z,host.test,10.200.3.10,echo,ok,15,84,84,\r\n"));
+    EXPECT_TRUE(out.out.contains("2024-05-01T08:05:00.123Z,host.test,10.200.3.10,echo,ok,15.000,84,84,\r\n"));
 }
 
 TEST_F(ExportCommand, WorksWhileTheProgramRunsAndWritesItsHistory)

@@ -174,6 +174,40 @@ TEST(HistoryCursor, TellsWhichTimesFallInsideSortedSpans)
     EXPECT_EQ(inside, (std::vector<bool>{false, true, true, false, false, true, true, false, false}));
 }
 
+TEST(HistoryTargets, RoundTripsInMicroseconds)
+{
+    // Echoes on a fast network: every one under a millisecond, which whole
+    // milliseconds would show as 0 with no jitter at all.
+    TTargetStats stats;
+    TUs t = 0;
+    for (qint64 us : {150, 350, 9940}) {
+        TProbeRow p = Probe(t += kMin, "lan", int((us + 500) / 1000));
+        p.Us = us;
+        stats.Add(p);
+    }
+    const std::vector<TTargetRow> rows = stats.Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].MinUs, 150);
+    EXPECT_EQ(rows[0].MaxUs, 9940);
+    // The whole milliseconds are the microseconds rounded, as before.
+    EXPECT_EQ(rows[0].Min, 0);
+    EXPECT_EQ(rows[0].Max, 10);
+    EXPECT_DOUBLE_EQ(rows[0].Average, 10440.0 / 3 / 1000);
+    ASSERT_TRUE(rows[0].Jitter.has_value());
+    EXPECT_DOUBLE_EQ(*rows[0].Jitter, (200.0 + 9590.0) / 2 / 1000);
+}
+
+TEST(HistoryText, RoundTripsInTenthsBelowTenMilliseconds)
+{
+    const std::vector<std::pair<qint64, QString>> cases = {
+        {-1, ""},       {0, "0.0"},     {49, "0.0"},    {50, "0.1"},     {349, "0.3"},
+        {1000, "1.0"},  {9949, "9.9"},  {9950, "10"},   {10499, "10"},   {10500, "11"},
+        {250000, "250"}, {59999999, "60000"},
+    };
+    for (const auto &[us, text] : cases)
+        EXPECT_EQ(RoundTripText(us), text) << us;
+}
+
 TEST(HistoryText, TimesAndSizes)
 {
     const std::vector<std::pair<TUs, QString>> times = {

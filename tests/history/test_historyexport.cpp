@@ -34,7 +34,10 @@ QByteArray Export(THistoryStore &store, TExportKind kind, TExportFormat format)
 void Fill(THistoryStore &store)
 {
     const qint64 s = store.BeginSession(kT0, 60000, 2, true);
-    store.AddProbe(Probe(kT0 + 250000, "a.test", 12), s);
+    // An echo timed to the microsecond; the transfer below only to the ms.
+    TProbeRow echo = Probe(kT0 + 250000, "a.test", 12);
+    echo.Us = 12345;
+    store.AddProbe(echo, s);
     TProbeRow lost = Probe(kT0 + 60 * kSec, "b.test", -1);
     lost.Address.clear();
     lost.Outcome = TProbeOutcome::LookupFailed;
@@ -73,9 +76,9 @@ void Fill(THistoryStore &store)
 
 const QByteArray kProbesCsv =
     "time,host,address,method,outcome,ms,bytes_sent,bytes_received,reason\r\n"
-    "2024-05-01T08:00:00.250Z,a.test,127.0.0.1,echo,ok,12,84,84,\r\n"
+    "2024-05-01T08:00:00.250Z,a.test,127.0.0.1,echo,ok,12.345,84,84,\r\n"
     "2024-05-01T08:01:00.000Z,b.test,,echo,lookup-failed,,84,0,Unknown Host\r\n"
-    "2024-05-01T08:02:00.007Z,web.test:8080,fd00:200:3::10,http,ok,1234,61,20512,\r\n"
+    "2024-05-01T08:02:00.007Z,web.test:8080,fd00:200:3::10,http,ok,1234.000,61,20512,\r\n"
     "2024-05-01T08:03:00.000Z,x,127.0.0.1,echo,http-error,,84,0,\"Transfer said \"\"no\"\",\tthen\nstopped\"\r\n";
 
 const QByteArray kOutagesCsv =
@@ -86,11 +89,11 @@ const QByteArray kOutagesCsv =
 
 const QByteArray kProbesJson =
     "{\"time\":\"2024-05-01T08:00:00.250Z\",\"host\":\"a.test\",\"address\":\"127.0.0.1\",\"method\":\"echo\","
-    "\"outcome\":\"ok\",\"ms\":12,\"bytes_sent\":84,\"bytes_received\":84,\"reason\":null}\n"
+    "\"outcome\":\"ok\",\"ms\":12.345,\"bytes_sent\":84,\"bytes_received\":84,\"reason\":null}\n"
     "{\"time\":\"2024-05-01T08:01:00.000Z\",\"host\":\"b.test\",\"address\":\"\",\"method\":\"echo\","
     "\"outcome\":\"lookup-failed\",\"ms\":null,\"bytes_sent\":84,\"bytes_received\":0,\"reason\":\"Unknown Host\"}\n"
     "{\"time\":\"2024-05-01T08:02:00.007Z\",\"host\":\"web.test:8080\",\"address\":\"fd00:200:3::10\","
-    "\"method\":\"http\",\"outcome\":\"ok\",\"ms\":1234,\"bytes_sent\":61,\"bytes_received\":20512,\"reason\":null}\n"
+    "\"method\":\"http\",\"outcome\":\"ok\",\"ms\":1234.000,\"bytes_sent\":61,\"bytes_received\":20512,\"reason\":null}\n"
     "{\"time\":\"2024-05-01T08:03:00.000Z\",\"host\":\"x\",\"address\":\"127.0.0.1\",\"method\":\"echo\","
     "\"outcome\":\"http-error\",\"ms\":null,\"bytes_sent\":84,\"bytes_received\":0,"
     "\"reason\":\"Transfer said \\\"no\\\",\\tthen\\nstopped\"}\n";

@@ -78,10 +78,10 @@ TEST_F(HistoryStore, WhatIsWrittenReadsBack)
     EXPECT_TRUE(store.Problem().isEmpty());
 
     EXPECT_EQ(CsvLines(store, TExportKind::Probes), (QStringList{
-        "2024-05-01T08:00:01.000Z,a.test,127.0.0.1,echo,ok,12,84,84,",
+        "2024-05-01T08:00:01.000Z,a.test,127.0.0.1,echo,ok,12.000,84,84,",
         "2024-05-01T08:00:02.000Z,b.test,127.0.0.1,echo,timeout,,84,0,Request timed out",
-        "2024-05-01T08:00:02.000Z,a.test,127.0.0.1,echo,ok,7,84,84,",
-        "2024-05-01T08:00:03.000Z,\"web, \"\"quoted\"\"\",127.0.0.1,http,ok,250,64,1331,",
+        "2024-05-01T08:00:02.000Z,a.test,127.0.0.1,echo,ok,7.000,84,84,",
+        "2024-05-01T08:00:03.000Z,\"web, \"\"quoted\"\"\",127.0.0.1,http,ok,250.000,64,1331,",
     }));
     EXPECT_EQ(CsvLines(store, TExportKind::Outages), (QStringList{
         "2024-05-01T08:00:02.000Z,2024-05-01T08:03:20.000Z,198.000,4,timeout,Request timed out,"
@@ -267,4 +267,49 @@ TEST_F(HistoryStore, AReaderSeesTheWritersRecordsWhileItWrites)
     EXPECT_FALSE(none.Open(dir.file("none.db"), THistoryStore::TMode::Read));
     EXPECT_FALSE(QFile::exists(dir.file("none.db")));
     EXPECT_TRUE(none.Problem().contains("no connection history")) << none.Problem().toStdString();
+}
+
+TEST_F(HistoryStore, AFileOfAnEarlierLayoutGainsTheMicrosecondsWhenWritten)
+{
+    // What the file held before round trips were kept to the microsecond,
+    // and a file whose upgrade stopped after the column, before the version.
+    struct Case {
+        const char *what;
+        const char *sql;
+        const char *readBack;  // the old probe's ms as exported before the upgrade
+    } cases[] = {
+        {"version 2, no column", "ALTER TABLE probes DROP COLUMN us; PRAGMA user_version=2", "12.000"},
+        {"version 1, no column, no idle timers",
+         "ALTER TABLE probes DROP COLUMN us; DROP TABLE idle_timers; PRAGMA user_version=1", "12.000"},
+        {"version 2, column already there", "PRAGMA user_version=2", "12.345"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(path());
+        {
+            THistoryStore store;
+            ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+            TProbeRow old = Probe(kT0, "a.test", 12);
+            old.Us = 12345;
+            ASSERT_TRUE(store.AddProbe(old, 0));
+        }
+        Sql(path(), c.sql);
+        {
+            // Read as it is: still ours, changed in nothing.
+            THistoryStore reader;
+            ASSERT_TRUE(reader.Open(path(), THistoryStore::TMode::Read)) << reader.Problem().toStdString();
+            const QStringList lines = CsvLines(reader, TExportKind::Probes);
+            ASSERT_EQ(lines.size(), 1);
+            EXPECT_TRUE(lines[0].contains(QStringLiteral(",ok,%1,").arg(c.readBack))) << lines[0].toStdString();
+        }
+        THistoryStore store;
+        ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+        TProbeRow fresh = Probe(kT0 + kSec, "a.test", 0);
+        fresh.Us = 87;
+        ASSERT_TRUE(store.AddProbe(fresh, 0));
+        const QStringList lines = CsvLines(store, TExportKind::Probes);
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_TRUE(lines[0].contains(QStringLiteral(",ok,%1,").arg(c.readBack))) << lines[0].toStdString();
+        EXPECT_TRUE(lines[1].contains(",ok,0.087,")) << lines[1].toStdString();
+    }
 }

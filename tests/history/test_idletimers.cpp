@@ -75,7 +75,7 @@ TEST(HistoryIdleTimers, AFirstLayoutFileGainsTheTableAdditively)
     }
     THistoryStore store;
     ASSERT_TRUE(store.Open(path)) << store.Problem().toStdString();
-    EXPECT_EQ(UserVersion(path), 2);
+    EXPECT_EQ(UserVersion(path), 3);
     EXPECT_TRUE(store.AddIdleTimer(Row(7000, "udp", 120)));
     EXPECT_EQ(store.IdleTimers().size(), 1u);
     EXPECT_EQ(store.LastProbe(), 5000000);

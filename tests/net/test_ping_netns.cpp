@@ -132,6 +132,10 @@ TEST_F(PingNet, DelayedRepliesAndStrayAnswers)
             // Never before the delay (a stray reply would come back at once).
             EXPECT_GE(o.rtt, 119u);
             EXPECT_LE(o.rtt, 250u);
+            // In microseconds from the kernel's receive stamp: never short
+            // of the delay, and the whole milliseconds are it rounded.
+            EXPECT_GE(p.ReplyUs(), 120000);
+            EXPECT_EQ(o.rtt, std::uint32_t((p.ReplyUs() + 500) / 1000)) << p.ReplyUs();
             rtts.push_back(o.rtt);
         }
         // The responder is a user process on a shared machine: one answer may

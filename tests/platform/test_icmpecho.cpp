@@ -49,11 +49,17 @@ TEST_F(IcmpEcho, ReplyRecordFromLoopback)
     EXPECT_EQ(reply.Options.Ttl, 64);
     EXPECT_TRUE(IcmpAnswered(reply));
 
-    // Back-to-back echoes each get their own answer.
-    for (int i = 0; i < 20; ++i)
+    // Back-to-back echoes each get their own answer, timed in microseconds:
+    // loopback answers well inside a millisecond, yet never in no time, and
+    // the record's milliseconds are that figure rounded to the nearest.
+    for (int i = 0; i < 20; ++i) {
         ASSERT_EQ(IcmpSendEcho(handle, InetAddr("127.0.0.1"), data.data(), 8, nullptr, &reply, 1000),
                   1)
             << i;
+        const std::int64_t us = IcmpLastRoundTripUs();
+        EXPECT_GT(us, 0) << i;
+        EXPECT_EQ(reply.RoundTripTime, std::uint32_t((us + 500) / 1000)) << us;
+    }
 }
 
 TEST_F(IcmpEcho, RequestsThatCannotBeSent)
@@ -81,6 +87,7 @@ TEST_F(IcmpEcho, RequestsThatCannotBeSent)
             << r.what;
         EXPECT_EQ(IcmpLastError(), r.status) << r.what;
         EXPECT_FALSE(IcmpAnswered(reply)) << r.what;  // nothing came from the network
+        EXPECT_EQ(IcmpLastRoundTripUs(), -1) << r.what;  // not the earlier echo's time
     }
     // And the handle still works afterwards.
     EXPECT_EQ(IcmpSendEcho(handle, InetAddr("127.0.0.1"), data.data(), 65507, nullptr, &reply,

@@ -101,14 +101,16 @@ void TMetrics::ProbeResult(const TProbeResult &r)
     if (r.Success() && r.Ms >= 0) {
         ++answered_;
         THistogram &h = roundTrips_[r.Host];
-        const double seconds = r.Ms / 1000.0;
+        // To the microsecond where the probe was timed so finely.
+        const qint64 us = r.Us >= 0 ? r.Us : qint64(r.Ms) * 1000;
+        const double seconds = double(us) / 1e6;
         size_t bucket = 0;
         while (bucket < kRoundTripBuckets.size() && seconds > kRoundTripBuckets[bucket])
             ++bucket;
         if (bucket < kRoundTripBuckets.size())
             ++h.Buckets[bucket];
         ++h.Count;
-        h.SumMs += r.Ms;
+        h.SumUs += us;
     }
     Changed();
 }
@@ -180,7 +182,7 @@ QByteArray TMetrics::Render() const
                        Count(cumulative));
         }
         rtt.Sample("idlix_probe_round_trip_seconds_bucket", labels + QStringLiteral(",le=\"+Inf\""), Count(h.Count));
-        rtt.Sample("idlix_probe_round_trip_seconds_sum", labels, FormatSampleValue(h.SumMs / 1000.0));
+        rtt.Sample("idlix_probe_round_trip_seconds_sum", labels, FormatSampleValue(double(h.SumUs) / 1e6));
         rtt.Sample("idlix_probe_round_trip_seconds_count", labels, Count(h.Count));
     }
 

@@ -74,7 +74,7 @@ private:
     struct THistogram {
         std::array<quint64, kRoundTripBuckets.size()> Buckets{};   // per bucket, not cumulative
         quint64 Count = 0;
-        qint64 SumMs = 0;
+        qint64 SumUs = 0;
     };
     void Changed();
 

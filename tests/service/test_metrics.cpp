@@ -162,6 +162,22 @@ TEST(Metrics, RoundTripsFillCumulativeBucketsFromOneMillisecondToTenSeconds)
     EXPECT_EQ(les.size(), 14);
     EXPECT_EQ(les.front(), "0.001");
     EXPECT_EQ(les.back(), "+Inf");
+
+    // Echoes timed to the microsecond fall in the bucket of their microseconds,
+    // not of their rounded milliseconds (1.4 ms would round to the 1 ms one).
+    for (const qint64 us : {400, 1400, 2001}) {
+        TProbeResult r = Result("b.test", TProbeKind::Echo, TProbeOutcome::Ok, int((us + 500) / 1000));
+        r.Us = us;
+        m.ProbeResult(r);
+    }
+    const Exposition fine = Read(m.Render());
+    auto fineBucket = [&](const char *le) {
+        return fine.value(QStringLiteral(R"(idlix_probe_round_trip_seconds_bucket{target="b.test",le="%1"})").arg(le));
+    };
+    EXPECT_EQ(fineBucket("0.001"), 1);
+    EXPECT_EQ(fineBucket("0.002"), 2);
+    EXPECT_EQ(fineBucket("0.005"), 3);
+    EXPECT_DOUBLE_EQ(fine.value(R"(idlix_probe_round_trip_seconds_sum{target="b.test"})"), 0.003801);
 }
 
 TEST(Metrics, TheLineItsOutagesAndTheSession)

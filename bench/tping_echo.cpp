@@ -28,7 +28,7 @@ int main(int argc, char **argv)
     ping.SetAddress(ping.DnsResult());
     for (int i = 0; i < count; ++i) {
         if (ping.Ping() > 0)
-            std::printf("%u\n", ping.Reply().RoundTripTime);
+            std::printf("%lld.%03lld\n", ping.ReplyUs() / 1000, ping.ReplyUs() % 1000);
         else
             std::printf("- %s\n", qPrintable(ping.ErrorText()));
         std::fflush(stdout);

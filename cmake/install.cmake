@@ -14,6 +14,8 @@ set(IDLIX_APP_ID com.brisvane.Idlix)
 set(_pkg ${CMAKE_SOURCE_DIR}/packaging)
 
 install(TARGETS idlix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The print dialog's module, loaded on the first Print (src/desktop/printdialog.h).
+install(TARGETS idlix-print LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/idlix)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/idlix
   PATTERN ".*" EXCLUDE)
 install(FILES ${_pkg}/${IDLIX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

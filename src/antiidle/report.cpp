@@ -12,8 +12,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 
 TAntiIdleReport::TAntiIdleReport(IShell &shell, QObject *parent)
     : QObject(parent), shell_(shell), backdrop_(std::make_unique<TBackdropHold>(shell))
@@ -147,12 +145,11 @@ void TAntiIdleReport::btn_RptPrintClick()
 
 void TAntiIdleReport::PrintReport()
 {
-    QPrinter printer(QPrinter::HighResolution);
-    QPrintDialog dialog(&printer, shell_.Window());
-    dialog.setObjectName(QStringLiteral("PrintDialog1"));
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    PrintReportTo(&printer);
+    QString error;
+    const auto asked = printDialog_.Run(shell_.Window(), QStringLiteral("PrintDialog1"),
+                                        [this](QPagedPaintDevice *printer) { PrintReportTo(printer); }, &error);
+    if (asked == desktop::TPrintAsk::Unavailable)
+        shell_.ShowMessage(error);
 }
 
 bool TAntiIdleReport::PrintReportTo(QPagedPaintDevice *device)

@@ -3,6 +3,8 @@
 // Close buttons. The session fills the table as its probes end.
 #pragma once
 
+#include "desktop/printdialog.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -53,4 +55,5 @@ private:
     void CreatePanel();
     IShell &shell_;
     std::unique_ptr<TBackdropHold> backdrop_;
+    desktop::TPrintDialog printDialog_;  // loads printing on the first Print
 };

@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
+#include <QApplication>
+#include <QPrintDialog>
 #include <QPrinter>
+#include <QTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -250,4 +253,42 @@ TEST_F(PrintedReport, PrinterThatCannotStartIsReported)
     EXPECT_FALSE(report->PrintReportTo(&printer));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_FALSE(QFile::exists(dir.file("no/such/dir/report.pdf")));
+}
+
+TEST_F(PrintedReport, PrintLoadsPrintingOnFirstUseAndPrintsTheReport)
+{
+    auto mapped = [] {
+        QFile maps(QStringLiteral("/proc/self/maps"));
+        return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/idlix-print.so");
+    };
+    TMainForm form;
+    antiidletest::AntiIdleParts parts;
+    parts.Attach(form);
+    parts.report->FinishReport();
+    EXPECT_FALSE(mapped()) << "printing is loaded before anybody printed";
+
+    // The user picks a PDF file in the dialog and accepts it.
+    const QString pdf = dir.file("first.pdf");
+    QString dialogName;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QPrintDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        answer.stop();
+        dialogName = dialog->objectName();
+        dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+        dialog->printer()->setOutputFileName(pdf);
+        dialog->done(QDialog::Accepted);
+    });
+    answer.start(20);
+    parts.report->PrintReport();
+
+    EXPECT_EQ(dialogName, "PrintDialog1");
+    EXPECT_TRUE(mapped());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    const QList<TWord> words = PdfWords(pdf);
+    EXPECT_TRUE(Find(words, 1, "Idlix"));
+    EXPECT_TRUE(Find(words, 1, "Start:"));
+    EXPECT_TRUE(Find(words, 1, "Server"));
 }

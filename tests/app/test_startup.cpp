@@ -41,6 +41,14 @@ TEST(Startup, SecondInstanceEndsAndTheFirstRunsOn)
     EXPECT_FALSE(QFile::exists(dir.file("idlix2.ini")));
 
     EXPECT_EQ(first.state(), QProcess::Running);
+    // Its window is up, and nothing of printing is loaded: Qt Print Support
+    // and the printing system come with the first Print.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(first.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Widgets")) << "the map read is the program's";
+    for (const char *lib : {"libQt6PrintSupport", "libcups", "idlix-print.so"})
+        EXPECT_FALSE(mapped.contains(lib)) << lib;
     first.kill();
     first.waitForFinished(5000);
 }

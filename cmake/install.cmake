@@ -15,7 +15,9 @@ set(_pkg ${CMAKE_SOURCE_DIR}/packaging)
 
 install(TARGETS idlix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The print dialog's module, loaded on the first Print (src/desktop/printdialog.h).
-install(TARGETS idlix-print LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/idlix)
+# A folder below the package's own: one right below /usr/lib would have the
+# package generator add ldconfig calls that a private module does not need.
+install(TARGETS idlix-print LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/idlix/modules)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/res/data/ DESTINATION ${CMAKE_INSTALL_DATADIR}/idlix
   PATTERN ".*" EXCLUDE)
 install(FILES ${_pkg}/${IDLIX_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -83,7 +83,7 @@ QStringList ExpectedFiles()
     for (const int size : kIconSizes)
         files << QString("share/icons/hicolor/%1x%1/apps/idlix.png").arg(size);
     // The headless service, its units and the package's own documents.
-    files << "libexec/idlix/idlix-headless" << "lib/idlix/idlix-print.so" << "lib/systemd/system/idlix.service"
+    files << "libexec/idlix/idlix-headless" << "lib/idlix/modules/idlix-print.so" << "lib/systemd/system/idlix.service"
           << "lib/systemd/system/idlix-reflector.service" << "lib/systemd/user/idlix.service" << "share/doc/idlix/changelog.gz" << "share/doc/idlix/copyright";
     files.sort();
     return files;

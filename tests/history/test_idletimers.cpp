@@ -48,7 +48,7 @@ TEST(HistoryIdleTimers, ReadBackNewestFirst)
     EXPECT_EQ(rows[1].Trials, "15+ 30- 20+ 25-");
     EXPECT_EQ(rows[1].Gone, 31);
     EXPECT_EQ(store.IdleTimers(1).size(), 1u);
-    EXPECT_EQ(UserVersion(dir.file("history.db")), 2);
+    EXPECT_EQ(UserVersion(dir.file("history.db")), 3);
 }
 
 TEST(HistoryIdleTimers, AFirstLayoutFileGainsTheTableAdditively)

@@ -10,8 +10,8 @@
 #include "idletimerview/idletimerfeature.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
-#include "platform/meteredwatch.h"
-#include "platform/netidentity.h"
+#include "bus/meteredwatch.h"
+#include "bus/netidentity.h"
 #include "service/idletimerrecord.h"
 #include "platform/startuptrace.h"
 #include "platform/version.h"
@@ -112,7 +112,7 @@ void TIdlix::FollowIdleTimers()
     IdleTimer->OnResult = [keeper = History, &engine](const idletimer::TIdleResult &r) {
         if (r.State == idletimer::TTrialPlan::TState::Failed)
             return;
-        keeper->Store().AddIdleTimer(service::IdleTimerRow(r, platform::CurrentNetworkIdentity()));
+        keeper->Store().AddIdleTimer(service::IdleTimerRow(r, bus::CurrentNetworkIdentity()));
         engine.IntervalSourceChanged();
     };
     IdleTimer->OnUseInterval = [form](int) {
@@ -144,7 +144,7 @@ void TIdlix::WatchTheLine()
     Metered->OnMessage = [notices = Notices](const QString &summary, const QString &body) {
         notices->Tell(summary, body);
     };
-    MeteredWatch = new platform::TMeteredWatch(form);
+    MeteredWatch = new bus::TMeteredWatch(form);
     MeteredWatch->OnChange = [guard = Metered](bool metered) { guard->SetMetered(metered); };
     MeteredWatch->Start();
     form->WatchPreferences([guard = QPointer<TMeteredGuard>(Metered)] {

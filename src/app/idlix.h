@@ -67,7 +67,7 @@ public:
     // and the keep-alive on metered connections.
     TLineNotices *Notices = nullptr;
     TMeteredGuard *Metered = nullptr;
-    platform::TMeteredWatch *MeteredWatch = nullptr;
+    bus::TMeteredWatch *MeteredWatch = nullptr;
 
 private:
     void WatchTheLine();

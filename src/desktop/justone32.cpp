@@ -1,6 +1,6 @@
 #include "desktop/justone32.h"
 
-#include "platform/instance.h"
+#include "desktop/instance.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -9,7 +9,7 @@
 TPreviousInstance *PreviousInstance = nullptr;
 
 TPreviousInstance::TPreviousInstance(const QString &title)
-    : title_(title), guard_(new platform::TInstanceGuard(title))
+    : title_(title), guard_(new desktop::TInstanceGuard(title))
 {
     if (!PreviousInstance)
         PreviousInstance = this;

@@ -26,11 +26,11 @@ public:
     // True when another instance was already running.
     bool Exists() const;
     const QString &Title() const { return title_; }
-    platform::TInstanceGuard *Guard() const { return guard_; }
+    desktop::TInstanceGuard *Guard() const { return guard_; }
 
 private:
     QString title_;
-    platform::TInstanceGuard *guard_;
+    desktop::TInstanceGuard *guard_;
 };
 
 // The process's guard, or null when none was made.

@@ -3,7 +3,7 @@
 #include "dialup/disconnect.h"
 #include "dialup/linecause.h"
 #include "net/ras.h"
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 #include "shell/shellapi.h"
 #include "widgets/textpane.h"
 #include "widgets/toolswitch.h"
@@ -74,7 +74,7 @@ void TDialUpControl::FillEntryList()
 {
     // Setting the path lists its entries; the options' list shows them, with
     // the stored connection selected.
-    RAS1->SetPhoneBookPath(platform::StartupPhoneBook());
+    RAS1->SetPhoneBookPath(dialer::StartupPhoneBook());
     shell_.SetDialUpEntries(RAS1->Entries());
 }
 
@@ -98,10 +98,10 @@ void TDialUpControl::Dial()
     // the passwordfd plugin): say so, since the dial uses the entry's own.
     if (!RAS1->DialNotice().isEmpty())
         shell_.AddHistoryLine(RAS1->DialNotice());
-    if (started == platform::kDialErrPortAlreadyOpen)
+    if (started == dialer::kDialErrPortAlreadyOpen)
         AlreadyConnected();
     else if (started != 0)
-        RAS1DialError(RAS1, started, platform::DialErrorText(started));
+        RAS1DialError(RAS1, started, dialer::DialErrorText(started));
 }
 
 void TDialUpControl::AlreadyConnected()

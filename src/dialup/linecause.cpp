@@ -1,12 +1,13 @@
 #include "dialup/linecause.h"
 
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <map>
 
 QString LineEndCause(int code)
 {
     using namespace platform;
+using namespace dialer;
     // The ends a line that was up can have; failures of a dial never get here.
     static const std::map<int, const char *> words = {
         {kDialErrRemoteDisconnection, "the modem hung up"},

@@ -4,7 +4,7 @@
 
 namespace idletimer {
 
-TLineIdleFinder::TLineIdleFinder(const QString &phoneBook, const platform::DialParams &params, int longest,
+TLineIdleFinder::TLineIdleFinder(const QString &phoneBook, const dialer::DialParams &params, int longest,
                                  QObject *parent)
     : QObject(parent), phoneBook_(phoneBook), params_(params), longest_(longest)
 {
@@ -18,7 +18,7 @@ TLineIdleFinder::TLineIdleFinder(const QString &phoneBook, const platform::DialP
 TLineIdleFinder::~TLineIdleFinder()
 {
     if (handle_)
-        platform::DialHangUp(handle_);
+        dialer::DialHangUp(handle_);
 }
 
 void TLineIdleFinder::Start()
@@ -26,13 +26,13 @@ void TLineIdleFinder::Start()
     total_.start();
     if (OnProgress)
         OnProgress(QStringLiteral("dialling %1").arg(params_.entry));
-    const int rc = platform::DialStart(phoneBook_, params_, this,
-                                       [this](platform::DialHandle, unsigned state, int error) { Notified(state, error); },
+    const int rc = dialer::DialStart(phoneBook_, params_, this,
+                                       [this](dialer::DialHandle, unsigned state, int error) { Notified(state, error); },
                                        handle_);
     if (rc != 0) {
         handle_ = 0;
         Finish(TTrialPlan::TState::Failed,
-               QStringLiteral("the line could not be dialled: %1").arg(platform::DialErrorText(rc)));
+               QStringLiteral("the line could not be dialled: %1").arg(dialer::DialErrorText(rc)));
     }
 }
 
@@ -41,7 +41,7 @@ void TLineIdleFinder::Stop()
     done_ = true;
     poll_.stop();
     if (handle_)
-        platform::DialHangUp(std::exchange(handle_, 0));
+        dialer::DialHangUp(std::exchange(handle_, 0));
 }
 
 int TLineIdleFinder::SilentSeconds() const
@@ -56,8 +56,8 @@ void TLineIdleFinder::Notified(unsigned state, int error)
     if (!up_) {
         if (error != 0) {
             Finish(TTrialPlan::TState::Failed,
-                   QStringLiteral("the line could not be dialled: %1").arg(platform::DialErrorText(error)));
-        } else if (state == platform::kDialConnected) {
+                   QStringLiteral("the line could not be dialled: %1").arg(dialer::DialErrorText(error)));
+        } else if (state == dialer::kDialConnected) {
             up_ = true;
             since_.start();
             poll_.start();
@@ -67,11 +67,11 @@ void TLineIdleFinder::Notified(unsigned state, int error)
         }
         return;
     }
-    if (state == platform::kDialDisconnected || error != 0) {
+    if (state == dialer::kDialDisconnected || error != 0) {
         if (OnProgress)
             OnProgress(QStringLiteral("the line dropped after %1 s: %2")
                            .arg(since_.elapsed() / 1000.0, 0, 'f', 1)
-                           .arg(platform::DialErrorText(error)));
+                           .arg(dialer::DialErrorText(error)));
         Finish(TTrialPlan::TState::Found);
     }
 }
@@ -82,15 +82,15 @@ void TLineIdleFinder::Poll()
         return;
     // The status says whether the line is still up: a drop the notification
     // has not told yet is seen here too.
-    platform::DialStatus status;
+    dialer::DialStatus status;
     const qint64 now = since_.elapsed();
-    if (platform::DialGetStatus(handle_, status) == 0 && status.state == platform::kDialConnected) {
+    if (dialer::DialGetStatus(handle_, status) == 0 && status.state == dialer::kDialConnected) {
         aliveMs_ = now;
         if (now >= qint64(longest_) * 1000)
             Finish(TTrialPlan::TState::AtLeast);
         return;
     }
-    Notified(platform::kDialDisconnected, status.error);
+    Notified(dialer::kDialDisconnected, status.error);
 }
 
 void TLineIdleFinder::Finish(TTrialPlan::TState state, const QString &reason)

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "idletimer/idlefinder.h"
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -20,7 +20,7 @@ class TLineIdleFinder : public QObject {
 public:
     // Dials 'params.entry' of 'phoneBook'; gives up after 'longest' seconds
     // of silence with the line still up ("at least").
-    TLineIdleFinder(const QString &phoneBook, const platform::DialParams &params, int longest,
+    TLineIdleFinder(const QString &phoneBook, const dialer::DialParams &params, int longest,
                     QObject *parent = nullptr);
     ~TLineIdleFinder() override;
 
@@ -39,9 +39,9 @@ private:
     void Finish(TTrialPlan::TState state, const QString &reason = {});
 
     QString phoneBook_;
-    platform::DialParams params_;
+    dialer::DialParams params_;
     int longest_;
-    platform::DialHandle handle_ = 0;
+    dialer::DialHandle handle_ = 0;
     bool up_ = false, done_ = false;
     QElapsedTimer since_;          // from the moment the line came up
     qint64 aliveMs_ = 0;           // the line last seen up, after this much silence

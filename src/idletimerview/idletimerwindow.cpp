@@ -198,14 +198,14 @@ void TIdleTimerWindow::BeginLine()
                                               == QMessageBox::Yes;
     if (!agreed)
         return;
-    const QString book = platform::StartupPhoneBook();
+    const QString book = dialer::StartupPhoneBook();
     QStringList entries;
-    if (const int rc = platform::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
+    if (const int rc = dialer::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
         lbl_IdleResult->setText(QStringLiteral("No dial-up entry to measure: %1")
-                                    .arg(rc ? platform::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
+                                    .arg(rc ? dialer::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
         return;
     }
-    platform::DialParams params;
+    dialer::DialParams params;
     params.entry = entries.value(options_.DialUp.Connection, entries.front());
     params.userName = options_.DialUp.UserName;
     params.password = options_.DialUp.Password;

@@ -1,10 +1,11 @@
 #include "net/ras.h"
 
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <map>
 
 using namespace platform;
+using namespace dialer;
 
 namespace {
 

@@ -46,7 +46,7 @@ void TLineNotices::Tell(const QString &summary, const QString &body)
 
 void TLineNotices::Send(const QString &summary, const QString &body, const QString &category, bool line)
 {
-    platform::TNotice n;
+    bus::TNotice n;
     n.Summary = summary;
     n.Body = body;
     n.Category = category;

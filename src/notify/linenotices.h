@@ -7,7 +7,7 @@
 // error.
 #pragma once
 
-#include "platform/notifications.h"
+#include "bus/notifications.h"
 #include "session/sessionobserver.h"
 
 #include <QObject>
@@ -46,18 +46,18 @@ public:
     // The server's id of the last notice about the line (0 before any, or
     // when the server did not take it).
     uint LineNoticeId() const { return lineId_; }
-    platform::TNotificationClient &Client() { return client_; }
+    bus::TNotificationClient &Client() { return client_; }
 
 private:
     struct TPending {
-        platform::TNotice Notice;
+        bus::TNotice Notice;
         bool Line;   // a notice of the line's state: it replaces the one before
     };
     void Send(const QString &summary, const QString &body, const QString &category, bool line);
     void SendNext();
 
     const config::TOptions &options_;
-    platform::TNotificationClient client_;
+    bus::TNotificationClient client_;
     // Notices go out one after the other, so a notice that replaces another
     // knows the server's id for it.
     std::deque<TPending> queue_;

@@ -9,7 +9,7 @@
 #include "net/wsextra.h"
 #include "platform/appdir.h"
 #include "platform/logstream.h"
-#include "platform/netidentity.h"
+#include "bus/netidentity.h"
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
@@ -33,7 +33,7 @@ int Verdict(const idletimer::TIdleResult &r)
                 static_cast<long long>(r.ElapsedMs / 1000));
     if (r.State != idletimer::TTrialPlan::TState::Failed) {
         QString problem;
-        if (!RecordIdleTimer(r, platform::CurrentNetworkIdentity(), &problem))
+        if (!RecordIdleTimer(r, bus::CurrentNetworkIdentity(), &problem))
             std::printf("not kept in the connection history: %s\n", qPrintable(problem));
     }
     std::printf("%s\n", qPrintable(idletimer::ResultLine(r)));
@@ -51,14 +51,14 @@ void Progress(const QString &line)
 // until it drops. Typing the command is the user's consent to losing the line.
 int FindLineIdleTimer(const config::TOptions &options, int longest)
 {
-    const QString book = platform::StartupPhoneBook();
+    const QString book = dialer::StartupPhoneBook();
     QStringList entries;
-    if (const int rc = platform::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
+    if (const int rc = dialer::DialEnumEntries(book, entries); rc != 0 || entries.isEmpty()) {
         std::printf("line idle timer: not measured (no dial-up entry: %s)\n",
-                    qPrintable(rc ? platform::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
+                    qPrintable(rc ? dialer::DialErrorText(rc) : QStringLiteral("the phone book is empty")));
         return kExitFailure;
     }
-    platform::DialParams params;
+    dialer::DialParams params;
     params.entry = entries.value(options.DialUp.Connection, entries.front());
     params.userName = options.DialUp.UserName;
     params.password = options.DialUp.Password;

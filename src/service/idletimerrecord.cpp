@@ -1,6 +1,6 @@
 #include "service/idletimerrecord.h"
 
-#include "platform/netidentity.h"
+#include "bus/netidentity.h"
 #include "session/antiidlesession.h"
 
 #include <QDateTime>
@@ -50,7 +50,7 @@ TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistory
     : QObject(parent), engine_(engine)
 {
     engine_.MeasuredIntervalMs = [&store] {
-        const std::optional<int> seconds = store.ShortestIdleTimer(platform::CurrentNetworkIdentity());
+        const std::optional<int> seconds = store.ShortestIdleTimer(bus::CurrentNetworkIdentity());
         return seconds ? *seconds * 800 : 0;
     };
     auto *watch = new QTimer(this);
@@ -63,7 +63,7 @@ TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistory
             network_.clear();
             return;
         }
-        const QString now = platform::CurrentNetworkIdentity();
+        const QString now = bus::CurrentNetworkIdentity();
         if (network_.isEmpty()) {
             network_ = now;
             return;
@@ -74,7 +74,7 @@ TIntervalFollower::TIntervalFollower(TAntiIdleSession &engine, history::THistory
         }
     });
     if (engine_.FollowsMeasuredInterval())
-        network_ = platform::CurrentNetworkIdentity();
+        network_ = bus::CurrentNetworkIdentity();
     watch->start(30'000);
 }
 

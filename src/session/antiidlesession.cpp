@@ -6,7 +6,7 @@
 
 #include "components/supertimer.h"
 #include "config/options.h"
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
 #include "session/logfile.h"
@@ -361,7 +361,7 @@ void TAntiIdleSession::SendProbe()
     stats_.CountAttempt();
     State.AlternateToggle = !State.AlternateToggle;
     // A simulated dial-up line counts its idle time from the last probe.
-    platform::DialNoteTraffic();
+    dialer::DialNoteTraffic();
     const int index = State.CycleMode ? State.ServerIndex : -1;
     switch (antiidle::ChooseProbe(options.Method, State.AlternateToggle)) {
     case antiidle::TProbeKind::Echo: {

@@ -1,7 +1,7 @@
 // One running instance: the later one asks the running one to come to the
 // front and ends; the running one raises its main window.
 #include "desktop/justone32.h"
-#include "platform/instance.h"
+#include "desktop/instance.h"
 
 #include "../support/testutil.h"
 
@@ -59,5 +59,5 @@ TEST(JustOne32, LaterInstanceActivatesTheRunningOneAndEnds)
     // Without a guard the component does nothing.
     TJustOne32 unguarded(nullptr, nullptr);
     EXPECT_FALSE(unguarded.Terminating());
-    QFile::remove(platform::TInstanceGuard::LockPath(title));
+    QFile::remove(desktop::TInstanceGuard::LockPath(title));
 }

@@ -5,7 +5,7 @@
 // idle and Connect is there for the next try.
 #include "dialtest.h"
 
-#include "../platform/nmmock.h"
+#include "../dialer/nmmock.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -76,8 +76,8 @@ TEST_F(NmDialFailures, RefusalsAndFailedActivationsAreShown)
         if (!c.refusal) {
             // The activation is under way once the backend has read its device.
             ASSERT_TRUE(testutil::waitFor([&] {
-                platform::DialStatus st;
-                return platform::DialGetStatus(w.ctl->RAS1->ConnHandle(), st) == 0
+                dialer::DialStatus st;
+                return dialer::DialGetStatus(w.ctl->RAS1->ConnHandle(), st) == 0
                        && st.deviceName == "ttyUSB2";
             }, 5s));
             if (c.needsAuth) {
@@ -86,7 +86,7 @@ TEST_F(NmDialFailures, RefusalsAndFailedActivationsAreShown)
                 statuses << Authenticating;
             }
             QVariant actives;
-            ASSERT_EQ(platform::NmProperty(nmmock::kNmObj, nmmock::kNm, "ActiveConnections", actives), 0);
+            ASSERT_EQ(dialer::NmProperty(nmmock::kNmObj, nmmock::kNm, "ActiveConnections", actives), 0);
             const auto paths = qdbus_cast<QList<QDBusObjectPath>>(actives);
             ASSERT_FALSE(paths.isEmpty());
             active(paths.last().path(), 4, c.reason);
@@ -109,7 +109,7 @@ TEST(PppdDialFailures, ExitCodesAreShown)
         {"nokernel", "Status: Dial-up failed: 630 This system's kernel has no PPP support."},
     };
     QTemporaryDir peers, log;
-    qputenv("IDLIX_PPPD", IDLIX_SOURCE_DIR "/tests/platform/pppd_standin.sh");
+    qputenv("IDLIX_PPPD", IDLIX_SOURCE_DIR "/tests/dialer/pppd_standin.sh");
     qputenv("PPPD_STANDIN_LOG", log.path().toLocal8Bit());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.scenario);

@@ -4,7 +4,7 @@
 // was no line to end.
 #include "dialtest.h"
 #include "dialup/linecause.h"
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <QAction>
 
@@ -14,6 +14,7 @@ using dialtest::Window;
 TEST(LineCause, WordsForTheServiceCodes)
 {
     using namespace platform;
+using namespace dialer;
     const std::pair<int, const char *> cases[] = {
         // A line dropped by the other end: pppd's modem hang-up, the simulated
         // line's DropAfter, NetworkManager's device-disconnected.

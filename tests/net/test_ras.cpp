@@ -3,7 +3,7 @@
 // hang-up, 602, the 20-entry limit and a dial while the line is up.
 #include "net/ras.h"
 
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include "../support/testutil.h"
 
@@ -88,7 +88,7 @@ TEST_F(RasTest, ConnectsWithEachStateEventInOrder)
     EXPECT_NE(ras_.ConnHandle(), 0u);
     ASSERT_TRUE(waitEvent("Connect"));
     EXPECT_EQ(events_, kConnectEvents);
-    EXPECT_EQ(ras_.ConnState(), platform::kDialConnected);
+    EXPECT_EQ(ras_.ConnState(), dialer::kDialConnected);
     EXPECT_EQ(ras_.LineState(), TRasLineState::Connected);
     EXPECT_EQ(ras_.LastResult(), 0);
     EXPECT_EQ(ras_.DeviceType(), "isdn");
@@ -114,7 +114,7 @@ TEST_F(RasTest, EveryStateOfTheTableFiresItsEvent)
     steps.chop(1);
     EXPECT_EQ(want.size(), 22);
     EXPECT_EQ(TRAS::EventOf(0x1002), nullptr);
-    EXPECT_EQ(TRAS::EventOf(platform::kDialDisconnected), nullptr);
+    EXPECT_EQ(TRAS::EventOf(dialer::kDialDisconnected), nullptr);
     book("[All]\nStepMs=2\nSteps=" + steps + "\n");
     ras_.SetEntryName("All");
     ASSERT_EQ(ras_.Dial(), 0);
@@ -137,10 +137,10 @@ TEST_F(RasTest, AFailedDialFiresDialErrorAndLetsTheLineGo)
     const Case cases[] = {
         {"Auth", "wrong-password",
          kConnectEvents.mid(0, 6) + QStringList{"DialError 691 'The user name or password was refused.'"},
-         691, platform::kDialAuthenticate},
+         691, dialer::kDialAuthenticate},
         // A code the service has no text for.
         {"Busy", "", {"AboutToOpenPort", "PortOpened", "DialError 676 'Status Unknown'"}, 676,
-         platform::kDialPortOpened},
+         dialer::kDialPortOpened},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.entry);
@@ -158,8 +158,8 @@ TEST_F(RasTest, AFailedDialFiresDialErrorAndLetsTheLineGo)
         // The failed connection is gone: the line is idle, its handle unknown.
         EXPECT_EQ(ras_.LineState(), TRasLineState::Idle);
         EXPECT_EQ(ras_.ConnHandle(), 0u);
-        platform::DialStatus st;
-        EXPECT_EQ(platform::DialGetStatus(handle, st), platform::kDialErrInvalidHandle);
+        dialer::DialStatus st;
+        EXPECT_EQ(dialer::DialGetStatus(handle, st), dialer::kDialErrInvalidHandle);
         EXPECT_FALSE(events_.join('|').contains("wrong-password"));
     }
     // A handler may dial again at once: here with the right password.
@@ -187,9 +187,9 @@ TEST_F(RasTest, ALineDroppedByTheOtherEndKeepsItsHandle)
     // The status call on the dropped connection succeeds: code 0.
     EXPECT_EQ(events_.mid(kConnectEvents.size()), QStringList{"Disconnect 0 'Status Unknown'"});
     EXPECT_EQ(ras_.LineState(), TRasLineState::Dropped);
-    EXPECT_EQ(ras_.ConnState(), platform::kDialDisconnected);
+    EXPECT_EQ(ras_.ConnState(), dialer::kDialDisconnected);
     EXPECT_NE(ras_.ConnHandle(), 0u);
-    EXPECT_EQ(ras_.LastResult(), platform::kDialErrRemoteDisconnection);
+    EXPECT_EQ(ras_.LastResult(), dialer::kDialErrRemoteDisconnection);
     // HangUp then releases it.
     EXPECT_EQ(ras_.HangUp(), 0);
     EXPECT_EQ(ras_.ConnHandle(), 0u);
@@ -210,7 +210,7 @@ TEST_F(RasTest, HangUpEndsTheLineAndFiresDisconnect)
     EXPECT_EQ(ras_.HangUp(), 0);
     EXPECT_EQ(ras_.ConnHandle(), 0u);
     EXPECT_EQ(ras_.LineState(), TRasLineState::Idle);
-    EXPECT_EQ(ras_.ConnState(), platform::kDialConnected) << "ConnState keeps its last value";
+    EXPECT_EQ(ras_.ConnState(), dialer::kDialConnected) << "ConnState keeps its last value";
     EXPECT_EQ(events_.last(), "Disconnect 6 ''");
     EXPECT_EQ(ras_.UpdateStatus(), 0);
     EXPECT_EQ(ras_.RasErrorText(691), "");
@@ -227,7 +227,7 @@ TEST_F(RasTest, ALineAlreadyUpAnswers602)
 {
     book("[Up]\nDialResult=602\n[Line]\nStepMs=5\n");
     ras_.SetEntryName("Up");
-    EXPECT_EQ(ras_.Dial(), platform::kDialErrPortAlreadyOpen);
+    EXPECT_EQ(ras_.Dial(), dialer::kDialErrPortAlreadyOpen);
     EXPECT_EQ(ras_.LastResult(), 602);
     EXPECT_EQ(ras_.ConnHandle(), 0u);
     // Another component's line on the same entry is up too.
@@ -253,16 +253,16 @@ TEST_F(RasTest, APhoneBookOf25EntriesLists20)
     }
     book(text);
     EXPECT_EQ(ras_.Entries(), want);
-    EXPECT_EQ(ras_.LastResult(), platform::kDialErrBufferTooSmall);
+    EXPECT_EQ(ras_.LastResult(), dialer::kDialErrBufferTooSmall);
     EXPECT_EQ(ras_.EnumEntries(), 603);
     book("[One]\n[Two]\n");
     EXPECT_EQ(ras_.Entries(), (QStringList{"One", "Two"}));
     EXPECT_EQ(ras_.LastResult(), 0);
     ras_.SetPhoneBookPath(dir_.filePath("missing.ini"));
     EXPECT_TRUE(ras_.Entries().isEmpty());
-    EXPECT_EQ(ras_.LastResult(), platform::kDialErrCannotOpenPhoneBook);
+    EXPECT_EQ(ras_.LastResult(), dialer::kDialErrCannotOpenPhoneBook);
     ras_.SetEntryName("One");
-    EXPECT_EQ(ras_.Dial(), platform::kDialErrCannotOpenPhoneBook);
+    EXPECT_EQ(ras_.Dial(), dialer::kDialErrCannotOpenPhoneBook);
 }
 
 TEST_F(RasTest, DialWhileUpHangsUpQuietlyFirst)
@@ -279,8 +279,8 @@ TEST_F(RasTest, DialWhileUpHangsUpQuietlyFirst)
     EXPECT_NE(ras_.ConnHandle(), first);
     ASSERT_TRUE(waitEvent("Connect"));
     EXPECT_EQ(events_, kConnectEvents);
-    platform::DialStatus st;
-    EXPECT_EQ(platform::DialGetStatus(first, st), platform::kDialErrInvalidHandle);
+    dialer::DialStatus st;
+    EXPECT_EQ(dialer::DialGetStatus(first, st), dialer::kDialErrInvalidHandle);
 }
 
 TEST_F(RasTest, HandlersMayHangUpAndDialFromInsideEvents)

@@ -176,7 +176,7 @@ TEST_F(LineNotices, WithoutAServerTheFallbackShowsThemWithoutAnError)
         RunCycle();
         ASSERT_TRUE(testutil::waitFor([&] { return fallback.size() == 2; }, 10s));
         // Nobody owns the name, or there is no bus: answered at once, no time-out waited for.
-        EXPECT_LT(t.elapsed(), platform::TNotificationClient::kCallTimeoutMs);
+        EXPECT_LT(t.elapsed(), bus::TNotificationClient::kCallTimeoutMs);
         EXPECT_TRUE(fallback[0].startsWith("Connection lost | 3 probes failed since ")) << fallback[0].toStdString();
         EXPECT_TRUE(fallback[1].startsWith("Connection back after ")) << fallback[1].toStdString();
         EXPECT_EQ(notices->LineNoticeId(), 0u);

@@ -8,7 +8,7 @@
 
 #include "config/options.h"
 #include "platform/icmpecho.h"
-#include "platform/meteredwatch.h"
+#include "bus/meteredwatch.h"
 #include "session/antiidlesession.h"
 #include "../session/recorder.h"
 #include "../support/mockbus.h"
@@ -33,7 +33,7 @@ protected:
         const QString skip = MockBus::SkipReason();
         if (!skip.isEmpty())
             GTEST_SKIP() << skip.toStdString();
-        ASSERT_TRUE(nm.Start(platform::TMeteredWatch::kNo));
+        ASSERT_TRUE(nm.Start(bus::TMeteredWatch::kNo));
         options.AntiIdle.Frequency = QStringLiteral("1");
         engine = std::make_unique<TAntiIdleSession>(options);
         engine->AddObserver(&rec);
@@ -53,7 +53,7 @@ protected:
     void SetMetered(uint state)
     {
         ASSERT_TRUE(nm.SetMetered(state));
-        const bool metered = platform::TMeteredWatch::IsMetered(state);
+        const bool metered = bus::TMeteredWatch::IsMetered(state);
         ASSERT_TRUE(testutil::waitFor([&] { return guard->Metered() == metered; }, 5s));
     }
     int ProbesSent() const { return int(rec.sent.size()); }
@@ -64,7 +64,7 @@ protected:
     sessiontest::TRecorder rec;
     std::unique_ptr<TAntiIdleSession> engine;
     std::unique_ptr<TMeteredGuard> guard;
-    platform::TMeteredWatch watch;
+    bus::TMeteredWatch watch;
     QStringList told;
 };
 

@@ -2,7 +2,7 @@
 // window's program and the service both set it up: 0.8 of the shortest
 // timer found on the network in use, the timers of other networks ignored.
 #include "config/options.h"
-#include "platform/netidentity.h"
+#include "bus/netidentity.h"
 #include "service/idletimerrecord.h"
 #include "session/antiidlesession.h"
 #include "../support/testutil.h"
@@ -15,7 +15,7 @@ TEST(IntervalFollower, ProbesAtFourFifthsOfTheShortestTimerOfThisNetwork)
     testutil::ScratchDir dir;
     history::THistoryStore store;
     ASSERT_TRUE(store.Open(dir.file("history.db")));
-    const QString here = platform::CurrentNetworkIdentity();
+    const QString here = bus::CurrentNetworkIdentity();
     auto timer = [&](const QString &network, int seconds, const char *verdict) {
         store.AddIdleTimer({1, "udp", network, verdict, seconds, seconds - 1, seconds + 1, "", 0, 0});
     };

@@ -2,7 +2,7 @@
 // template on a private bus given as the system bus: profile order, a dial's
 // progress, drop, hang-up, 602, refusal, NetworkManager leaving or missing,
 // and the secret agent.
-#include "platform/dialup_nm.h"
+#include "dialer/dialup_nm.h"
 
 #include "../support/testutil.h"
 #include "dialrecorder.h"
@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
+using namespace dialer;
 using namespace std::chrono_literals;
 
 namespace {

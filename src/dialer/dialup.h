@@ -20,7 +20,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace platform {
+namespace dialer {
 
 // Connection states, in the numbering of the dial-up component's events.
 enum : unsigned {
@@ -146,4 +146,4 @@ void DialNoteTraffic();
 // The text of an error code; empty for a code the service does not know.
 QString DialErrorText(int code);
 
-} // namespace platform
+} // namespace dialer

@@ -13,7 +13,7 @@
 class QLocalServer;
 class QLocalSocket;
 
-namespace platform {
+namespace desktop {
 
 class TInstanceGuard : public QObject {
     Q_OBJECT
@@ -49,4 +49,4 @@ private:
     QLocalServer *server_ = nullptr;
 };
 
-} // namespace platform
+} // namespace desktop

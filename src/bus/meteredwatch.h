@@ -9,7 +9,7 @@
 
 #include <functional>
 
-namespace platform {
+namespace bus {
 
 class TMeteredWatch : public QObject {
     Q_OBJECT
@@ -43,4 +43,4 @@ private:
     int reads_ = 0;   // numbers the reads, so an answer overtaken by a newer one is dropped
 };
 
-} // namespace platform
+} // namespace bus

@@ -7,7 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace platform {
+namespace bus {
 
 // "gateway 192.168.1.1 (aa:bb:cc:dd:ee:ff) via wlan0" from the text of
 // /proc/net/route and /proc/net/arp (pure); empty without a default route.
@@ -24,4 +24,4 @@ QString NetworkManagerIdentity();
 // runs, else the default gateway (IPv4 only; "" without a default route).
 QString CurrentNetworkIdentity();
 
-} // namespace platform
+} // namespace bus

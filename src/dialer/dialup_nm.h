@@ -3,7 +3,7 @@
 // this header.
 #pragma once
 
-#include "platform/dialup_backend.h"
+#include "dialer/dialup_backend.h"
 
 #include <QDBusConnection>
 #include <QDBusContext>
@@ -14,7 +14,7 @@
 #include <QVariantMap>
 #include <vector>
 
-namespace platform {
+namespace dialer {
 
 extern const char kNmService[];
 extern const char kNmPath[];
@@ -81,4 +81,4 @@ private:
     QString registeredOn_;  // the bus connection the agent is registered on
 };
 
-} // namespace platform
+} // namespace dialer

@@ -14,7 +14,7 @@
 //                               until the line drops as idle (628); 0 = never
 //   DeviceType=modem
 //   DeviceName=Simulated modem
-#include "platform/dialup_backend.h"
+#include "dialer/dialup_backend.h"
 #include "platform/boundedread.h"
 #include "platform/inifile.h"
 
@@ -23,7 +23,17 @@
 #include <algorithm>
 #include <vector>
 
-namespace platform {
+namespace dialer {
+
+using platform::IniFindValue;
+using platform::IniHasSection;
+using platform::IniParseInteger;
+using platform::IniSectionNames;
+using platform::ReadBoundedText;
+using platform::TBoundedText;
+using platform::TLineEnds;
+using platform::TReadLimits;
+using platform::TReadStatus;
 
 namespace {
 
@@ -239,4 +249,4 @@ int SimStart(const QString &file, const DialParams &params, std::unique_ptr<Dial
     return 0;
 }
 
-} // namespace platform
+} // namespace dialer

@@ -2,7 +2,7 @@
 // pppd in the foreground, reading its log lines for progress and its exit
 // status for the outcome. The password goes to pppd's passwordfd plugin
 // through a pipe, so it is never on a command line, in a file or in a log.
-#include "platform/dialup_backend.h"
+#include "dialer/dialup_backend.h"
 #include "platform/boundedread.h"
 
 #include <QDir>
@@ -17,7 +17,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace platform {
+namespace dialer {
+
+using platform::ReadBoundedText;
+using platform::TBoundedText;
+using platform::TLineEnds;
+using platform::TReadLimits;
+using platform::TellFileNotice;
 
 namespace {
 
@@ -382,4 +388,4 @@ int PppdStart(const QString &dir, const DialParams &params, std::unique_ptr<Dial
     return 0;
 }
 
-} // namespace platform
+} // namespace dialer

@@ -1,6 +1,6 @@
-#include "platform/meteredwatch.h"
+#include "bus/meteredwatch.h"
 
-#include "platform/dbusbus.h"
+#include "bus/dbusbus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace bus {
 
 namespace {
 
@@ -93,4 +93,4 @@ void TMeteredWatch::set(bool metered)
         handler(metered);
 }
 
-} // namespace platform
+} // namespace bus

@@ -1,6 +1,6 @@
-#include "platform/netidentity.h"
+#include "bus/netidentity.h"
 
-#include "platform/dbusbus.h"
+#include "bus/dbusbus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,7 +11,7 @@
 
 #include <limits>
 
-namespace platform {
+namespace bus {
 
 namespace {
 
@@ -119,4 +119,4 @@ QString CurrentNetworkIdentity()
     return GatewayIdentity(ReadTable("/proc/net/route"), ReadTable("/proc/net/arp"));
 }
 
-} // namespace platform
+} // namespace bus

@@ -3,7 +3,7 @@
 // by the capabilities it offers, texts cut to their bounds, and the actions
 // of our own notices only. (Replacing, and no server or a stuck one, are
 // tested through the line's notices in tests/notify.)
-#include "platform/notifications.h"
+#include "bus/notifications.h"
 
 #include "../support/notifyserver.h"
 #include "../support/testutil.h"
@@ -13,8 +13,8 @@
 #include <optional>
 
 using namespace std::chrono_literals;
-using platform::TNotice;
-using platform::TNotificationClient;
+using bus::TNotice;
+using bus::TNotificationClient;
 using testsupport::NotifyServer;
 
 namespace {

@@ -1,6 +1,6 @@
-#include "platform/notifications.h"
+#include "bus/notifications.h"
 
-#include "platform/dbusbus.h"
+#include "bus/dbusbus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace bus {
 
 namespace {
 
@@ -126,4 +126,4 @@ void TNotificationClient::notificationClosed(uint id, uint)
     ours_.erase(std::remove(ours_.begin(), ours_.end(), id), ours_.end());
 }
 
-} // namespace platform
+} // namespace bus

@@ -6,7 +6,7 @@
 // (hook(): SetAgent, Refuse, Seen, SettingsCalls, AgentCalls).
 #pragma once
 
-#include "platform/dialup_nm.h"
+#include "dialer/dialup_nm.h"
 
 #include "../support/testutil.h"
 

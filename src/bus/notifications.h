@@ -16,7 +16,7 @@
 #include <deque>
 #include <functional>
 
-namespace platform {
+namespace bus {
 
 // One notice as the program means it.
 struct TNotice {
@@ -67,4 +67,4 @@ private:
     std::deque<uint> ours_;        // ids of our notices still open, newest last
 };
 
-} // namespace platform
+} // namespace bus

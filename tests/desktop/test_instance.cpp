@@ -1,6 +1,6 @@
 // The single-instance guard: lock file, stale locks, and the activation
 // request from a later instance to the running one.
-#include "platform/instance.h"
+#include "desktop/instance.h"
 
 #include "../support/testutil.h"
 
@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
-using platform::TInstanceGuard;
+using desktop::TInstanceGuard;
 
 namespace {
 // A title of its own per test, so runs never meet each other's locks; the

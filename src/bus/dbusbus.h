@@ -5,7 +5,7 @@
 #include <QDBusConnection>
 #include <QString>
 
-namespace platform {
+namespace bus {
 
 enum class TBusKind { Session, System };
 
@@ -17,4 +17,4 @@ enum class TBusKind { Session, System };
 // tried afresh each time, so a bus that appears later is found.
 QDBusConnection NamedBus(TBusKind kind, const QString &name);
 
-} // namespace platform
+} // namespace bus

@@ -3,7 +3,7 @@
 // its tests include this header; everything else uses dialup.h.
 #pragma once
 
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace dialer {
 
 // One dial, from its start until it is hung up.
 class DialLine : public QObject {
@@ -121,4 +121,4 @@ struct SimEntry {
 // cannot be read.
 int SimParseEntry(const QByteArray &text, const QString &entry, SimEntry &out);
 
-} // namespace platform
+} // namespace dialer

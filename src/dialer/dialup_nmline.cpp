@@ -10,7 +10,7 @@
 //   active connection deactivated (4) -> disconnected when the line was up,
 //                                        else the dial fails with its reason
 //   NetworkManager leaving the bus    -> the same, with code 751
-#include "platform/dialup_nm.h"
+#include "dialer/dialup_nm.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
@@ -19,7 +19,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace platform {
+namespace dialer {
 
 namespace {
 
@@ -244,6 +244,6 @@ int NmStart(const DialParams &params, std::unique_ptr<DialLine> &line)
     return 0;
 }
 
-} // namespace platform
+} // namespace dialer
 
 #include "dialup_nmline.moc"

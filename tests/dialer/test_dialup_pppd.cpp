@@ -1,7 +1,7 @@
 // The pppd backend against a stand-in pppd (pppd_standin.sh) that prints
 // pppd's log lines and exits with pppd's codes: progress, outcome, the
 // command line and the password handed over on its descriptor.
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 #include "platform/boundedread.h"
 
 #include "../support/testutil.h"
@@ -16,11 +16,12 @@
 #include "testpaths.h"
 
 using namespace platform;
+using namespace dialer;
 using namespace std::chrono_literals;
 
 namespace {
 
-const char kStandIn[] = IDLIX_SOURCE_DIR "/tests/platform/pppd_standin.sh";
+const char kStandIn[] = IDLIX_SOURCE_DIR "/tests/dialer/pppd_standin.sh";
 
 class PppdDial : public ::testing::Test {
 protected:

@@ -2,7 +2,7 @@
 // /proc shows them (the texts below are copied from a machine's tables), and
 // from NetworkManager's primary connection (python3-dbusmock's, on a private
 // system bus) where it runs.
-#include "platform/netidentity.h"
+#include "bus/netidentity.h"
 
 #include "../support/mockbus.h"
 
@@ -42,7 +42,7 @@ TEST(NetIdentity, TheDefaultRouteWithTheLowestMetricNamesTheNetwork)
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
-        EXPECT_EQ(platform::GatewayIdentity(r.route, kArp), r.expected);
+        EXPECT_EQ(bus::GatewayIdentity(r.route, kArp), r.expected);
     }
 }
 
@@ -54,8 +54,8 @@ TEST(NetIdentity, NetworkManagersPrimaryConnectionComesFirst)
     testsupport::MeteredNetworkManager nm;
     ASSERT_TRUE(nm.Start());
     // No primary connection known: the gateway names the network.
-    EXPECT_EQ(platform::NetworkManagerIdentity(), "");
-    EXPECT_FALSE(platform::CurrentNetworkIdentity().startsWith("NetworkManager"));
+    EXPECT_EQ(bus::NetworkManagerIdentity(), "");
+    EXPECT_FALSE(bus::CurrentNetworkIdentity().startsWith("NetworkManager"));
 
     const QString active = "/org/freedesktop/NetworkManager/ActiveConnection/7";
     auto gdbus = [&](const QStringList &args) {
@@ -73,6 +73,6 @@ TEST(NetIdentity, NetworkManagersPrimaryConnectionComesFirst)
          QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(active))))});
     ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
     const QString want = "NetworkManager Home Wi-Fi (uuid 5b0c3f6e-1d2a-4c5b-9e8f-0a1b2c3d4e5f)";
-    EXPECT_EQ(platform::NetworkManagerIdentity(), want);
-    EXPECT_EQ(platform::CurrentNetworkIdentity(), want);
+    EXPECT_EQ(bus::NetworkManagerIdentity(), want);
+    EXPECT_EQ(bus::CurrentNetworkIdentity(), want);
 }

@@ -2,7 +2,7 @@
 // NetworkManager on a private system bus and followed as it changes: yes
 // and guess-yes count, the other states do not; NetworkManager leaving
 // means not metered; no NetworkManager at all, nothing metered and no wait.
-#include "platform/meteredwatch.h"
+#include "bus/meteredwatch.h"
 
 #include "../support/mockbus.h"
 #include "../support/testutil.h"
@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using platform::TMeteredWatch;
+using bus::TMeteredWatch;
 using testsupport::MockBus;
 
 namespace {

@@ -7,9 +7,9 @@
 // Every bus call has a short time-out, and calls that may take long (the
 // activation, which can wait for an authorization) run asynchronously, so a
 // missing or stuck NetworkManager never freezes the window.
-#include "platform/dialup_nm.h"
+#include "dialer/dialup_nm.h"
 
-#include "platform/dbusbus.h"
+#include "bus/dbusbus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -24,7 +24,7 @@
 #include <algorithm>
 #include <map>
 
-namespace platform {
+namespace dialer {
 
 namespace {
 
@@ -285,7 +285,7 @@ void NmSecretAgent::CancelGetSecrets(const QDBusObjectPath &, const QString &) {
 void NmSecretAgent::SaveSecrets(const NmSettings &, const QDBusObjectPath &) {}
 void NmSecretAgent::DeleteSecrets(const NmSettings &, const QDBusObjectPath &) {}
 
-} // namespace platform
+} // namespace dialer
 
 // Built with this file rather than with the library's other classes, so that
 // a program that never uses them (the headless service) does not link Qt D-Bus.

@@ -1,4 +1,4 @@
-#include "platform/instance.h"
+#include "desktop/instance.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,7 +12,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -129,7 +129,7 @@ bool TInstanceGuard::AskFirstToActivate(int timeoutMs)
     return false;
 }
 
-} // namespace platform
+} // namespace desktop
 
 // Built with this file rather than with the library's other classes, so that
 // a program that never uses them (the headless service) does not link Qt Network.

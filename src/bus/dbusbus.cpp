@@ -1,8 +1,8 @@
-#include "platform/dbusbus.h"
+#include "bus/dbusbus.h"
 
 #include <map>
 
-namespace platform {
+namespace bus {
 
 QDBusConnection NamedBus(TBusKind kind, const QString &name)
 {
@@ -21,4 +21,4 @@ QDBusConnection NamedBus(TBusKind kind, const QString &name)
     return QDBusConnection::connectToBus(session ? QDBusConnection::SessionBus : QDBusConnection::SystemBus, name);
 }
 
-} // namespace platform
+} // namespace bus

@@ -2,7 +2,7 @@
 // dial-up service's tests; hangs up whatever it still holds when it goes.
 #pragma once
 
-#include "platform/dialup.h"
+#include "dialer/dialup.h"
 
 #include <QObject>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 struct DialNote {
-    platform::DialHandle handle;
+    dialer::DialHandle handle;
     unsigned state;
     int error;
     bool operator==(const DialNote &o) const
@@ -20,11 +20,11 @@ struct DialNote {
 };
 
 // Checks the status the service gives for a line.
-inline void ExpectDialStatus(platform::DialHandle h, unsigned state, const QString &deviceName,
+inline void ExpectDialStatus(dialer::DialHandle h, unsigned state, const QString &deviceName,
                              const QString &deviceType)
 {
-    platform::DialStatus st;
-    ASSERT_EQ(platform::DialGetStatus(h, st), 0);
+    dialer::DialStatus st;
+    ASSERT_EQ(dialer::DialGetStatus(h, st), 0);
     EXPECT_EQ(st.state, state);
     EXPECT_EQ(st.deviceName, deviceName);
     EXPECT_EQ(st.deviceType, deviceType);
@@ -35,16 +35,16 @@ public:
     ~DialRecorder() { hangUpAll(); }
 
     // DialStart of entry in phoneBook; a started line is held.
-    int dial(const QString &phoneBook, const QString &entry, platform::DialHandle &h,
+    int dial(const QString &phoneBook, const QString &entry, dialer::DialHandle &h,
              const QString &user = {}, const QString &password = {}, QString *notice = nullptr)
     {
-        platform::DialParams p;
+        dialer::DialParams p;
         p.entry = entry;
         p.userName = user;
         p.password = password;
-        const int rc = platform::DialStart(
+        const int rc = dialer::DialStart(
             phoneBook, p, &receiver_,
-            [this](platform::DialHandle hh, unsigned s, int e) { notes.push_back({hh, s, e}); }, h,
+            [this](dialer::DialHandle hh, unsigned s, int e) { notes.push_back({hh, s, e}); }, h,
             notice);
         if (rc == 0)
             held.push_back(h);
@@ -60,13 +60,13 @@ public:
     }
     void hangUpAll()
     {
-        for (platform::DialHandle h : held)
-            platform::DialHangUp(h);
+        for (dialer::DialHandle h : held)
+            dialer::DialHangUp(h);
         held.clear();
     }
 
     std::vector<DialNote> notes;
-    std::vector<platform::DialHandle> held;
+    std::vector<dialer::DialHandle> held;
 
 private:
     QObject receiver_;

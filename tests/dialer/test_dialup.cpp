@@ -1,7 +1,7 @@
 // The dial-up service: its pure pieces (pppd's arguments, log lines and exit
 // codes, the simulated phone book) and the simulated line through the
 // service's calls.
-#include "platform/dialup_backend.h"
+#include "dialer/dialup_backend.h"
 #include "platform/boundedread.h"
 
 #include "../support/testutil.h"
@@ -17,6 +17,7 @@
 #include <set>
 
 using namespace platform;
+using namespace dialer;
 using namespace std::chrono_literals;
 
 namespace {

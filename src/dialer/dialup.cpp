@@ -1,12 +1,12 @@
 // The dial-up service's front: picks the backend a phone book names, keeps
 // the table of live connections by handle, and knows the error texts.
-#include "platform/dialup_backend.h"
+#include "dialer/dialup_backend.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
 #include <map>
 
-namespace platform {
+namespace dialer {
 
 const char kSystemPeersDir[] = "/etc/ppp/peers";
 
@@ -259,4 +259,4 @@ QString DialErrorText(int code)
     return text;
 }
 
-} // namespace platform
+} // namespace dialer

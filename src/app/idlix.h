@@ -31,7 +31,7 @@ class TIdleTimerFeature;
 namespace service {
 class TIntervalFollower;
 }
-namespace platform {
+namespace bus {
 class TMeteredWatch;
 }
 

@@ -9,7 +9,7 @@
 #include <QString>
 #include <functional>
 
-namespace platform {
+namespace desktop {
 class TInstanceGuard;
 }
 

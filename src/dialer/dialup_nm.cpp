@@ -74,7 +74,7 @@ QDBusConnection NmBus()
         return true;
     }();
     (void)typesKnown;
-    return NamedBus(TBusKind::System, QString::fromLatin1(kBusName));
+    return bus::NamedBus(bus::TBusKind::System, QString::fromLatin1(kBusName));
 }
 
 int NmBusError(const QDBusError &e)

@@ -6,8 +6,7 @@
 
 QString LineEndCause(int code)
 {
-    using namespace platform;
-using namespace dialer;
+    using namespace dialer;
     // The ends a line that was up can have; failures of a dial never get here.
     static const std::map<int, const char *> words = {
         {kDialErrRemoteDisconnection, "the modem hung up"},

@@ -4,7 +4,6 @@
 
 #include <map>
 
-using namespace platform;
 using namespace dialer;
 
 namespace {

@@ -20,7 +20,7 @@
 
 namespace nmmock {
 
-using namespace platform;
+using namespace dialer;
 using namespace std::chrono_literals;
 
 inline const QString kMockIface = "org.freedesktop.DBus.Mock";

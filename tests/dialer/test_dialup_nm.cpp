@@ -11,7 +11,6 @@
 #include <QDBusConnectionInterface>
 #include <gtest/gtest.h>
 
-using namespace platform;
 using namespace dialer;
 using namespace std::chrono_literals;
 

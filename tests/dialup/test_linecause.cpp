@@ -13,8 +13,7 @@ using dialtest::Window;
 
 TEST(LineCause, WordsForTheServiceCodes)
 {
-    using namespace platform;
-using namespace dialer;
+    using namespace dialer;
     const std::pair<int, const char *> cases[] = {
         // A line dropped by the other end: pppd's modem hang-up, the simulated
         // line's DropAfter, NetworkManager's device-disconnected.

@@ -195,14 +195,16 @@ TEST_F(ScriptedEngine, RequestsCarryTheSizeAndTheWatchdogOfTheInterval)
                 EXPECT_EQ(r.BodyLimit, antiidle::ProbeBodyLimit);
                 continue;
             }
-            if (!c.vary)
+            if (!c.vary) {
                 EXPECT_EQ(r.Size, antiidle::MinEchoSize);
+            }
             EXPECT_GE(r.Size, antiidle::MinEchoSize);
             EXPECT_LE(r.Size, antiidle::MaxEchoSize);
             sizes.insert(r.Size);
         }
-        if (c.method == TAntiIdleOptions::IcmpPings)
+        if (c.method == TAntiIdleOptions::IcmpPings) {
             EXPECT_EQ(sizes.size() > 1, c.vary);
+        }
     }
     // The next session opens with the size the last echo had.
     options.AntiIdle.Method = TAntiIdleOptions::IcmpPings;
@@ -241,7 +243,7 @@ TEST_F(ScriptedEngine, ABusyTransportIsSkippedAndACancelledProbeTellsNothing)
     EXPECT_EQ(http.Requests.size(), 2u);
     EXPECT_EQ(rec.results.size(), 1u);
     EXPECT_EQ(engine->Stats().Successes() + engine->Stats().Failures(), 1);
-    EXPECT_FALSE(rec.events.last().startsWith("line Received")) << rec.events.last();
+    EXPECT_FALSE(rec.events.last().startsWith("line Received")) << rec.events.last().toStdString();
 
     // A lookup superseded by the next probe ends as cancelled: the next one counts.
     options.AntiIdle.Method = TAntiIdleOptions::IcmpPings;

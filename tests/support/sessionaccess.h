@@ -42,4 +42,9 @@ private:
 };
 
 inline TSessionTestAccess Inside(TAntiIdleSession &session) { return TSessionTestAccess(session); }
-inline TSessionTestAccess Inside(TAntiIdleSession *session) { return TSessionTestAccess(*session); }
+// The same through a pointer, plain or owning.
+template <typename Pointer>
+TSessionTestAccess Inside(const Pointer &session)
+{
+    return TSessionTestAccess(*session);
+}

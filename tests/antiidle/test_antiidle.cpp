@@ -362,6 +362,35 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
     }
 }
 
+TEST_F(AntiIdle, ARefusedStartKeepsItsReasonInTheStatusLine)
+{
+    const struct {
+        const char *name;
+        bool cycle;
+        const char *freq, *host;
+        const char *reason;
+    } cases[] = {
+        {"no host", false, "1", "", NoHostText},
+        {"frequency no number", false, "2m", "127.0.0.1", "'2m' is not a valid integer value"},
+        {"empty list", true, "1", "", "List index out of bounds (0)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        WriteServers("");
+        ai->Servers().Replace({});
+        Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, c.cycle);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText(c.freq);
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText(c.host);
+        Click();
+        // Told once in its box, and kept where the status of a session shows.
+        EXPECT_EQ(messages, QStringList{c.reason});
+        EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), QStringLiteral("Status: ") + c.reason);
+        Click();
+        EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
+    }
+}
+
 TEST_F(AntiIdleEchoes, ServerListEmptiedDuringSessionReportsOncePerTick)
 {
     WriteServers("127.0.0.2\r\n");

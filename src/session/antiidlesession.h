@@ -155,7 +155,6 @@ private:
     // One probe out: what it was sent as, so that its result is told and
     // counted as that probe's, whatever the session did meanwhile.
     struct TFlight {
-        quint64 Id = 0;
         QString Host;
         antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
         int Size = 0;                 // echo data bytes
@@ -229,7 +228,6 @@ private:
 
     TSessionPhase phase_ = TSessionPhase::Idle;
     TRunGuard session_;               // one run per session started
-    quint64 flights_ = 0;             // probes sent so far (the id of the last)
     bool closing_ = false;            // the session is being destroyed: results go nowhere
     bool reporting_ = false;          // a tick's message box is open
 };

@@ -88,7 +88,6 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
         return;
     }
     TFlight flight = sending;
-    flight.Id = ++flights_;
     flight.Session = session_.Current();
 
     probe::TRequest request;

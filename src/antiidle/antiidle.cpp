@@ -98,7 +98,10 @@ void TAntiIdle::btn_AntiIdleClick()
         // that fails leaves the switch on with nothing sent; a second click
         // stops it.
         graph.DrawGraph(true);
-        Engine->Start();
+        // A start that cannot work told its reason as a message; the status
+        // line keeps it while the switch stays on.
+        if (QString why; !Engine->Start(&why))
+            shell_.SetStatus(QStringLiteral("Status: ") + why);
         return;
     }
 

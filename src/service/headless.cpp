@@ -19,7 +19,6 @@
 #include "session/antiidlesession.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
-#include "session/webclient.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -148,8 +147,8 @@ int THeadlessService::Start()
     if (remote_)
         remote_->Start();
     signals_->SetWatching(true);
-    if (!session_->Start()) {
-        // The reason went to the log as the session's message.
+    if (QString why; !session_->Start(&why)) {
+        log_.Write(TLogLevel::Error, QStringLiteral("The session did not start: %1").arg(why));
         return kExitFailure;
     }
     return kExitOk;
@@ -219,7 +218,7 @@ void THeadlessService::RequestStop(const QString &why)
     notifier_->Stopping(QStringLiteral("Stopping (%1)").arg(why));
     // A transfer under way (a server sending a byte a second) ends now
     // rather than at its watchdog.
-    session_->Web().Cancel();
+    session_->CancelProbes();
     FinishWhenIdle();
 }
 
@@ -227,7 +226,7 @@ void THeadlessService::FinishWhenIdle()
 {
     // A signal can arrive while an HTTP probe runs its own wait loop: the
     // transfer ends first (its watchdog bounds it), then the session.
-    if (session_->Web().Busy()) {
+    if (session_->TransferRunning()) {
         QTimer::singleShot(50, this, [this] { FinishWhenIdle(); });
         return;
     }

@@ -1,24 +1,22 @@
 // The anti-idle cycle: the start of a session, the timer tick, the choice of
 // host and method for each probe, the statistics and the log, and the end.
-// The echo is in antiidlesession_echo.cpp, the HTTP GET in
-// antiidlesession_http.cpp.
+// Each probe's way out and back is in antiidlesession_probe.cpp.
 #include "session/antiidlesession.h"
 
-#include "components/supertimer.h"
 #include "config/options.h"
-#include "dialer/dialup.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
+#include "session/echotransport.h"
+#include "session/engineclock.h"
+#include "session/httptransport.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"
 
 #include <QDateTime>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace {
 
@@ -27,10 +25,10 @@ using config::TAntiIdleOptions;
 // The phases by their values (TSessionPhase).
 constexpr const char *PhaseNames[] = {"idle", "starting", "running", "paused", "stopping"};
 
-// The runtime's message for reading a list entry that does not exist.
-std::out_of_range ListIndexError(int index)
+// What reading a list entry that does not exist says.
+QString ListIndexText(int index)
 {
-    return std::out_of_range(QStringLiteral("List index out of bounds (%1)").arg(index).toStdString());
+    return QStringLiteral("List index out of bounds (%1)").arg(index);
 }
 
 } // namespace
@@ -54,13 +52,13 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     : QObject(parent), options_(options)
 {
     setObjectName(QStringLiteral("AntiIdleSession"));
-    web_ = new TWebClient(this);
-    web_->OnStatus = [this](const QString &text) { Status(text, true); };
-
-    Ping2 = MakePing(QStringLiteral("Ping2"), 5000, antiidle::MinEchoSize);
-    Ping2->OnDnsLookupDone = [this](QObject *s, quint16 e) { Ping2DnsLookupDone(s, e); };
-    Ping2->OnEchoRequest = [this](QObject *s) { Ping2EchoRequest(s); };
-    Ping2->OnEchoReply = [this](QObject *s, int replies) { Ping2EchoReply(s, replies); };
+    clock_ = &TSystemClock::Instance();
+    echo_ = std::make_unique<TEchoTransport>();
+    echoTransport_ = echo_.get();
+    http_ = new THttpTransport(this);
+    httpTransport_ = http_;
+    // The server list download shares the client: its progress is told too.
+    http_->Web().OnStatus = [this](const QString &text) { Status(text, true); };
 
     auto timer = [this](const char *name, int interval) {
         auto *t = new QTimer(this);
@@ -74,29 +72,71 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     // nothing, and the probes keep their interval.
     Timer3->setTimerType(Qt::PreciseTimer);
     LogTimer = timer("LogTimer", 100000);
-    connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Timer3Timer);
+    connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Tick);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
-
-    HTTPTimer = new TSuperTimer(this);
-    HTTPTimer->setObjectName(QStringLiteral("HTTPTimer"));
-    HTTPTimer->SetInterval(1);
-    HTTPTimer->SetThreadPriority(QThread::TimeCriticalPriority);
-    HTTPTimer->OnTimer = [this] { HTTPTimerTimer(); };
 
     link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
     link_.OnUp = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkUp(o); }); };
     link_.OnState = [this](TLinkMonitor::TLink state) {
-        const TStamp at = TStamp::Now();
+        const TStamp at = Now();
         Notify([&](TSessionObserver *ob) { ob->LinkState(state, at); });
     };
 }
 
 TAntiIdleSession::~TAntiIdleSession()
 {
-    // Observers are going or gone: nobody is told any more.
+    // Observers are going or gone: nobody is told any more, and a probe
+    // still out ends into nothing (a test's transport outlives the session).
     observers_.clear();
+    closing_ = true;
+    http_->Web().OnStatus = {};
+    if (echoTransport_ != echo_.get())
+        echoTransport_->Cancel();
+    if (httpTransport_ != http_)
+        httpTransport_->Cancel();
+    echo_.reset();
     QString error;
     log_.FlushAll(&error);
+}
+
+TWebClient &TAntiIdleSession::Web()
+{
+    return http_->Web();
+}
+
+void TAntiIdleSession::SetTransport(antiidle::TProbeKind kind, probe::ITransport *transport)
+{
+    switch (kind) {
+    case antiidle::TProbeKind::Echo:
+        echoTransport_ = transport ? transport : echo_.get();
+        break;
+    case antiidle::TProbeKind::HttpGet:
+        httpTransport_ = transport ? transport : http_;
+        break;
+    case antiidle::TProbeKind::None:
+        break;
+    }
+}
+
+void TAntiIdleSession::SetClock(const TEngineClock *clock)
+{
+    clock_ = clock ? clock : &TSystemClock::Instance();
+}
+
+TStamp TAntiIdleSession::Now() const
+{
+    return clock_->Now();
+}
+
+void TAntiIdleSession::CancelProbes()
+{
+    echoTransport_->Cancel();
+    httpTransport_->Cancel();
+}
+
+bool TAntiIdleSession::TransferRunning() const
+{
+    return httpTransport_->Busy();
 }
 
 void TAntiIdleSession::AddObserver(TSessionObserver *observer)
@@ -108,18 +148,6 @@ void TAntiIdleSession::AddObserver(TSessionObserver *observer)
 void TAntiIdleSession::RemoveObserver(TSessionObserver *observer)
 {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
-}
-
-template <typename Call>
-void TAntiIdleSession::Notify(Call call)
-{
-    // An observer may add or remove observers (or run a loop in which others
-    // do): tell those present when the event happened and still present.
-    const std::vector<TSessionObserver *> now = observers_;
-    for (TSessionObserver *o : now) {
-        if (std::find(observers_.begin(), observers_.end(), o) != observers_.end())
-            call(o);
-    }
 }
 
 void TAntiIdleSession::Status(const QString &text, bool repaint)
@@ -165,13 +193,7 @@ bool TAntiIdleSession::Start(QString *reason)
     SetPhase(TSessionPhase::Starting);
     // A session's first probe always goes out.
     lineWatch_.Clear();
-    QString why;
-    try {
-        why = StartAntiIdle();
-    } catch (const std::exception &e) {
-        // A component that failed while the first probe went out.
-        why = QString::fromStdString(e.what());
-    }
+    const QString why = StartAntiIdle();
     if (!why.isEmpty()) {
         // The start ends here; a Stop ends the session as usual.
         Message(why);
@@ -199,11 +221,11 @@ QString TAntiIdleSession::StartAntiIdle()
     const TAntiIdleOptions &options = options_.AntiIdle;
     const bool cycle = options.Checked(TAntiIdleOptions::CycleServerList);
     log_.Forget();
-    const TSessionStart start{options.Method, cycle, TStamp::Now()};
+    const TSessionStart start{options.Method, cycle, Now()};
     Notify([&](TSessionObserver *o) { o->SessionStarting(start); });
-    web_->HttpRequestCount = 0;
+    Web().HttpRequestCount = 0;
     LogTimer->start();
-    web_->CopyProxySettings(options_.Proxy);
+    Web().CopyProxySettings(options_.Proxy);
 
     if (cycle) {
         State.CycleMode = true;
@@ -215,30 +237,15 @@ QString TAntiIdleSession::StartAntiIdle()
     }
     State.CycleMode = false;
     const QString host = options.Host;
-    // Without a host there is nothing to send; a bad frequency is passed
-    // over: the session shows as running and sends nothing.
+    // Without a host, or without a frequency, there is nothing to send.
     if (host.isEmpty())
         return QLatin1String(NoHostText);
-    if (!StartSessionStats())
-        return QString();
-    if (Paused()) {
-        StartProbeTimer();
-        return QString();
-    }
-    try {
-        Status(QStringLiteral("Status: Pinging ") + host, true);
-        HistoryLine(QStringLiteral("Pinging ") + host);
-        // The first probe is always an echo of the size already set, and it
-        // leaves the alternation where it was.
-        const TProbeSent sent{host, antiidle::TProbeKind::Echo, Ping2->Size(), -1, true, TStamp::Now()};
-        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
-        State.LastPingHost = host;
-        stats_.CountAttempt();
-        SendEcho(host);
-        StartProbeTimer();
-    } catch (...) {
-        // Any failure of the first probe ends the start quietly.
-    }
+    QString error;
+    if (!StartSessionStats(&error))
+        return error;
+    if (!Paused())
+        SendOpeningEcho(host);
+    StartProbeTimer();
     return QString();
 }
 
@@ -247,7 +254,7 @@ QString TAntiIdleSession::StartCycle()
     State.CycleMode = true;
     Notify([](TSessionObserver *o) { o->CycleStarted(); });
     if (servers_.Count() == 0)
-        return QString::fromStdString(ListIndexError(0).what());
+        return ListIndexText(0);
     State.CurrentHost = servers_.At(0);
     State.ServerIndex = 0;
     Notify([&](TSessionObserver *o) { o->ServerPosition(0, State.CurrentHost); });
@@ -285,7 +292,7 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     if (!log_.Remove(&logError))
         Message(logError);
 
-    const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, TStamp::Now()};
+    const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, Now()};
     Notify([&](TSessionObserver *o) { o->StatsReset(start); });
     return true;
 }
@@ -320,69 +327,35 @@ void TAntiIdleSession::IntervalSourceChanged()
         Timer3->setInterval(interval);
 }
 
-void TAntiIdleSession::Timer3Timer()
+void TAntiIdleSession::Tick()
 {
     // A paused session skips its ticks; the cycle stays where it was.
     if (Paused())
         return;
-    try {
-        if (State.CycleMode) {
-            ++State.ServerIndex;
-            if (State.ServerIndex > servers_.Count() - 1)
-                State.ServerIndex = 0;
-            // The list can be emptied in the editor during a session.
-            if (State.ServerIndex >= servers_.Count())
-                throw ListIndexError(State.ServerIndex);
-            State.CurrentHost = servers_.At(State.ServerIndex);
-            Notify([&](TSessionObserver *o) { o->ServerPosition(State.ServerIndex, State.CurrentHost); });
-        } else {
-            State.CurrentHost = options_.AntiIdle.Host;
+    if (State.CycleMode) {
+        ++State.ServerIndex;
+        if (State.ServerIndex > servers_.Count() - 1)
+            State.ServerIndex = 0;
+        // The list can be emptied in the editor during a session: the tick
+        // says so and sends nothing. A message box runs its own loop, and
+        // the timer keeps firing inside it; one box at a time is enough.
+        if (State.ServerIndex >= servers_.Count()) {
+            if (reporting_)
+                return;
+            reporting_ = true;
+            Message(ListIndexText(State.ServerIndex));
+            reporting_ = false;
+            return;
         }
-        if (options_.KeepAlive.SkipWhenBusy && SkipProbe())
-            return;
-        stats_.NewTick();
-        SendProbe();
-    } catch (const std::exception &e) {
-        // A message box runs its own loop, and the timer keeps firing inside
-        // it; one box at a time is enough.
-        if (reporting_)
-            return;
-        reporting_ = true;
-        Message(QString::fromStdString(e.what()));
-        reporting_ = false;
+        State.CurrentHost = servers_.At(State.ServerIndex);
+        Notify([&](TSessionObserver *o) { o->ServerPosition(State.ServerIndex, State.CurrentHost); });
+    } else {
+        State.CurrentHost = options_.AntiIdle.Host;
     }
-}
-
-void TAntiIdleSession::SendProbe()
-{
-    if (Paused())
+    if (options_.KeepAlive.SkipWhenBusy && SkipProbe())
         return;
-    const TAntiIdleOptions &options = options_.AntiIdle;
-    stats_.CountAttempt();
-    State.AlternateToggle = !State.AlternateToggle;
-    // A simulated dial-up line counts its idle time from the last probe.
-    dialer::DialNoteTraffic();
-    const int index = State.CycleMode ? State.ServerIndex : -1;
-    switch (antiidle::ChooseProbe(options.Method, State.AlternateToggle)) {
-    case antiidle::TProbeKind::Echo: {
-        Ping2->SetSize(options.Checked(TAntiIdleOptions::VaryPacketSize) ? antiidle::RandomEchoSize()
-                                                                        : antiidle::MinEchoSize);
-        const TProbeSent sent{State.CurrentHost, antiidle::TProbeKind::Echo, Ping2->Size(), index, false,
-                              TStamp::Now()};
-        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
-        State.LastPingHost = State.CurrentHost;
-        SendEcho(State.CurrentHost);
-        break;
-    }
-    case antiidle::TProbeKind::HttpGet: {
-        const TProbeSent sent{State.CurrentHost, antiidle::TProbeKind::HttpGet, 0, index, false, TStamp::Now()};
-        Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
-        HttpProbe();
-        break;
-    }
-    case antiidle::TProbeKind::None:
-        break;
-    }
+    stats_.NewTick();
+    SendProbe();
 }
 
 bool TAntiIdleSession::SkipProbe()
@@ -413,7 +386,7 @@ bool TAntiIdleSession::SkipProbe()
 
 void TAntiIdleSession::Publish(TProbeResult &result)
 {
-    result.At = TStamp::Now();
+    result.At = Now();
     if (result.Outcome != TProbeOutcome::Skipped && !result.Address.isEmpty()) {
         TLastProbe &last = lastProbe_[result.Host];
         last.Address = result.Address;
@@ -442,7 +415,7 @@ void TAntiIdleSession::Publish(TProbeResult &result)
 
 void TAntiIdleSession::StopMonitoring()
 {
-    const TStamp at = TStamp::Now();
+    const TStamp at = Now();
     const std::optional<TOutage> open = link_.Stop(at);
     Notify([&](TSessionObserver *o) { o->MonitoringStopped(at, open); });
 }
@@ -453,7 +426,7 @@ void TAntiIdleSession::Pause(const QString &why)
         return;
     const bool first = pauses_.isEmpty();
     pauses_ << why;
-    const TStamp at = TStamp::Now();
+    const TStamp at = Now();
     Notify([&](TSessionObserver *o) { o->Paused(why, at); });
     if (first && Started())
         StopMonitoring();
@@ -467,7 +440,7 @@ void TAntiIdleSession::Resume(const QString &why)
         return;
     if (phase_ == TSessionPhase::Paused)
         SetPhase(TSessionPhase::Running);
-    const TStamp at = TStamp::Now();
+    const TStamp at = Now();
     Notify([&](TSessionObserver *o) { o->Resumed(at); });
 }
 
@@ -475,7 +448,6 @@ void TAntiIdleSession::RecordSuccess(TProbeResult &result)
 {
     // The table may lack the row when the server list grew during the session
     // (it keeps the rows it started with); the success still counts.
-    result.Row = ReportRow();
     stats_.RecordSuccess(result.Row, result.Ms);
     result.Counted = true;
     Publish(result);
@@ -483,7 +455,6 @@ void TAntiIdleSession::RecordSuccess(TProbeResult &result)
 
 void TAntiIdleSession::RecordFailure(TProbeResult &result)
 {
-    result.Row = ReportRow();
     stats_.RecordFailure(result.Row);
     result.Counted = true;
     Publish(result);
@@ -492,7 +463,6 @@ void TAntiIdleSession::RecordFailure(TProbeResult &result)
 void TAntiIdleSession::RecordLookupFailure(TProbeResult &result)
 {
     // Counted once per tick, in the server's row like any other failure.
-    result.Row = ReportRow();
     result.Counted = stats_.RecordLookupFailure(result.Row);
     Publish(result);
 }
@@ -502,6 +472,7 @@ TProbeResult TAntiIdleSession::CurrentResult() const
     TProbeResult result;
     result.Host = State.CurrentHost;
     result.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
+    result.Row = ReportRow();
     return result;
 }
 
@@ -534,7 +505,7 @@ void TAntiIdleSession::EndSession()
     QString error;
     if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())
         Message(error);
-    const TSessionEnd end{stats_.Attempts(), stats_.Successes(), stats_.Failures(), TStamp::Now()};
+    const TSessionEnd end{stats_.Attempts(), stats_.Successes(), stats_.Failures(), Now()};
     Notify([&](TSessionObserver *o) { o->SessionStopped(end); });
     stats_.End();
     State.CycleMode = false;

@@ -6,15 +6,17 @@
 //
 // The session reads its options when it uses them: the frequency when it
 // starts, the host at each tick, the method and "Vary packet size" at each
-// probe. Echoes and HTTP GETs block the calling thread as they always did,
-// with the event loop kept going by the HTTP client; observers are told from
-// inside those steps.
+// probe. Each kind of probe goes out through a transport (probe/transport.h):
+// echoes through TEchoTransport, HTTP GETs through THttpTransport, both
+// owned by the session; a test hands it scripted ones. Echoes and HTTP GETs
+// block the calling thread as they always did, with the event loop kept going
+// by the HTTP client; observers are told from inside those steps.
 #pragma once
 
 #include "components/runguard.h"
+#include "probe/transport.h"
 #include "session/linkmonitor.h"
 #include "session/linewatch.h"
-#include "net/pingowner.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
 #include "session/sessionobserver.h"
@@ -23,14 +25,18 @@
 #include <QObject>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 #include <map>
-
+#include <memory>
 #include <vector>
 
 class QTimer;
-class TSuperTimer;
+class TEchoTransport;
+class TEngineClock;
+class THttpTransport;
 class TWebClient;
+struct TSessionTestAccess;
 
 namespace config {
 struct TOptions;
@@ -41,10 +47,9 @@ struct TOptions;
 struct TSessionState {
     bool CycleMode = false;           // the session visits the server list in turn
     int ServerIndex = 0;              // position in the list of the server being probed
-    QString CurrentHost;              // host of the probe being sent (the HTTP probe uses it too)
-    QString LastPingHost;             // host named in the texts of echo probes
+    QString CurrentHost;              // host of the probe being sent
     bool AlternateToggle = false;     // flipped by every probe; with "Alternate" true = echo
-    int HttpElapsed = 0;              // HTTPTimer's ticks (ms) in the current HTTP probe
+    int EchoSize = antiidle::MinEchoSize;  // data bytes of the next echo (the opening one keeps it)
 };
 
 // Where a session stands: idle, starting (a start that failed stays here until
@@ -68,26 +73,29 @@ public:
     // Writes the history lines still waiting to the log.
     ~TAntiIdleSession() override;
 
-    QTimer *Timer3 = nullptr;         // one probe per tick; interval from the frequency
-    QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
-    TSuperTimer *HTTPTimer = nullptr; // 1 ms stopwatch of the HTTP probe
-    TPingOwner Ping2;                 // the session's echoes: Timeout 5000, TTL 64, Size 56
-
     // The observers are told of every event, in the order they were added.
     // An observer must be removed before it goes away.
     void AddObserver(TSessionObserver *observer);
     void RemoveObserver(TSessionObserver *observer);
 
     // Starts a session: clears the history, reads the options, sends the first
-    // probe and starts the timer. False when the start failed (no host, a
-    // frequency that is no number or an empty list while cycling): the
-    // observers got the reason as a message, it is in *reason when given,
+    // probe and starts the timer. False when the start cannot work (no host,
+    // a frequency that is no number, an empty list while cycling): the
+    // reason is in *reason when given, the observers got it as a message,
     // and no probe or timer runs.
     bool Start(QString *reason = nullptr);
     // Ends the session: timers stopped, the waiting history written to the
     // log, counters cleared. A probe still out is not cancelled: its result
     // comes later and is reported as usual.
     void Stop();
+    // One tick of the probe timer: the next host, then one probe. Timer3
+    // calls it; a test calls it rather than waiting a minute.
+    void Tick();
+    // Stops a probe still out (the program ends): it is neither a success
+    // nor a failure. True while a transfer runs that a next probe would wait for.
+    void CancelProbes();
+    bool TransferRunning() const;
+
     // The interval measured for the network in use, in milliseconds (0: none
     // measured), asked at the start and at IntervalSourceChanged() when
     // [KeepAlive] IntervalFrom is "measured". Unset: the frequency as set.
@@ -126,17 +134,34 @@ public:
     // The server list the session visits, the web client it probes with
     // (shared with the server list download), its statistics and its log.
     TServerHosts &Servers() { return servers_; }
-    TWebClient &Web() { return *web_; }
+    TWebClient &Web();
     TSessionStats &Stats() { return stats_; }
     const TSessionStats &Stats() const { return stats_; }
     const TSessionLog &Log() const { return log_; }
-
-    // Where the session stands; its steps keep it.
-    TSessionState State;
-    // The report row of the server being probed.
-    int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
     // The watchdog limit of the next probe (or, probe = false, download).
     int HttpWatchdogLimit(bool probe) const;
+
+    // The transport a kind of probe goes out through. 'transport' is not
+    // owned and must outlive the session or be replaced first; nullptr goes
+    // back to the session's own. For tests, which script the outcomes.
+    void SetTransport(antiidle::TProbeKind kind, probe::ITransport *transport);
+    // The clock the session stamps its events with; nullptr: the system's.
+    // Not owned.
+    void SetClock(const TEngineClock *clock);
+
+private:
+    friend struct TSessionTestAccess;
+
+    // One probe out: what it was sent as, so that its result is told and
+    // counted as that probe's, whatever the session did meanwhile.
+    struct TFlight {
+        QString Host;
+        antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+        int Size = 0;                 // echo data bytes
+        int ServerIndex = -1;         // list position; -1 without cycling
+        int Row = 1;                  // report row
+        TRunGuard::TTicket Session = TRunGuard::NoRun;  // the session that sent it
+    };
 
     // The steps of a session, each as its event runs it.
     QString StartAntiIdle();          // why the start failed; empty when it went
@@ -144,13 +169,11 @@ public:
     bool StartSessionStats(QString *error = nullptr);
     // Timer3's interval: the measured one where it applies, else 'minutes'.
     int ProbeIntervalMs(int minutes) const;
-    void Timer3Timer();               // one tick: the next host, then one probe
     void SendProbe();                 // one echo or HTTP GET to CurrentHost, by the method
-    void Ping2DnsLookupDone(QObject *Sender, quint16 Error);
-    void Ping2EchoRequest(QObject *Sender);
-    void Ping2EchoReply(QObject *Sender, int Replies);
-    void HttpProbe();                 // one HTTP GET of CurrentHost into the probe file
-    void HTTPTimerTimer();
+    void SendOpeningEcho(const QString &host);
+    void Dispatch(const TFlight &flight);
+    void ProbeSending(const TFlight &flight);
+    void ProbeDone(const TFlight &flight, const probe::TReply &reply);
     void LogTimerTimer();
     void EndSession();
     // The statistics of a probe of CurrentHost that ended: a success of 'ms',
@@ -158,11 +181,12 @@ public:
     void RecordSuccess(int ms);
     void RecordFailure();
     void RecordLookupFailure();
+    int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
+    probe::ITransport &Transport(antiidle::TProbeKind kind) const;
+    TStamp Now() const;
 
-private:
     void SetPhase(TSessionPhase next);
     void StartProbeTimer();
-    void SendEcho(const QString &host);
     void RecordSuccess(TProbeResult &result);
     void RecordFailure(TProbeResult &result);
     void RecordLookupFailure(TProbeResult &result);
@@ -179,7 +203,14 @@ private:
     template <typename Call> void Notify(Call call);
 
     const config::TOptions &options_;
-    TWebClient *web_ = nullptr;
+    QTimer *Timer3 = nullptr;         // one probe per tick; interval from the frequency
+    QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
+    std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
+    THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
+    probe::ITransport *echoTransport_ = nullptr;  // where echoes go (echo_ unless a test's)
+    probe::ITransport *httpTransport_ = nullptr;  // where HTTP GETs go
+    const TEngineClock *clock_ = nullptr;
+    TSessionState State;              // where the session stands; its steps keep it
     TServerHosts servers_;
     TSessionStats stats_;
     TSessionLog log_;
@@ -197,8 +228,18 @@ private:
 
     TSessionPhase phase_ = TSessionPhase::Idle;
     TRunGuard session_;               // one run per session started
-    TRunGuard::TTicket probeSession_ = TRunGuard::NoRun;  // session that sent the echo in flight
-    int echoServerIndex_ = -1;        // list position of the echo in flight
-    TStamp echoSentAt_;               // when the echo in flight went out
+    bool closing_ = false;            // the session is being destroyed: results go nowhere
     bool reporting_ = false;          // a tick's message box is open
 };
+
+template <typename Call>
+void TAntiIdleSession::Notify(Call call)
+{
+    // An observer may add or remove observers (or run a loop in which others
+    // do): tell those present when the event happened and still present.
+    const std::vector<TSessionObserver *> now = observers_;
+    for (TSessionObserver *o : now) {
+        if (std::find(observers_.begin(), observers_.end(), o) != observers_.end())
+            call(o);
+    }
+}

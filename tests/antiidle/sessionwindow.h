@@ -15,6 +15,7 @@
 #include "widgets/toolswitch.h"
 #include "widgets/responsegraph.h"
 #include "../support/ctl.h"
+#include "../support/sessionaccess.h"
 
 #include <QStringList>
 #include <QTextEdit>
@@ -70,13 +71,13 @@ struct SessionWindow : AntiIdleParts {
     void Probe(const QString &host)
     {
         if (!ai->Stats().Active()) {
-            ai->State.CycleMode = false;
+            Inside(ai).State.CycleMode = false;
             Ctl<QLineEdit>(form, "edt_AIHost")->setText(host);
-            ASSERT_TRUE(ai->StartSessionStats());
+            ASSERT_TRUE(Inside(ai).StartSessionStats());
         }
-        ai->State.CurrentHost = host;
+        Inside(ai).State.CurrentHost = host;
         ai->Stats().NewTick();
-        ai->SendProbe();
+        Inside(ai).SendProbe();
     }
     // The lines of the history pane; an empty pane has none.
     QStringList History() const

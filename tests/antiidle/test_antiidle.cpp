@@ -66,7 +66,7 @@ protected:
     }
     void Tick()
     {
-        ai->Timer3Timer();
+        ai->Tick();
         CheckCounts();
     }
     bool Running() const { return !Ctl<QLabel>(form, "img_AIGreen")->isHidden(); }
@@ -106,10 +106,10 @@ const QRegularExpression kPinged("^• (\\S+) pinged in (\\d+) msecs$");
 
 TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
 {
-    EXPECT_EQ(ai->Ping2->objectName(), "Ping2");
-    EXPECT_EQ(ai->Ping2->Timeout(), 5000);
-    EXPECT_EQ(ai->Ping2->TTL(), 64);
-    EXPECT_EQ(ai->Ping2->Size(), 56);
+    EXPECT_EQ(Inside(ai).Ping2->objectName(), "Ping2");
+    EXPECT_EQ(Inside(ai).Ping2->Timeout(), 5000);
+    EXPECT_EQ(Inside(ai).Ping2->TTL(), 64);
+    EXPECT_EQ(Inside(ai).Ping2->Size(), 56);
 
     Click();
     ASSERT_TRUE(Running());
@@ -121,9 +121,9 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
     EXPECT_TRUE(Ctl<TAnimate>(form, "anm_BV")->isHidden());
     for (QAction *a : {Ctl<QAction>(form, "AntiIdle1"), Ctl<QAction>(form, "AntiIdle2"), Ctl<QAction>(form, "LatencyTest1")})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
-    EXPECT_TRUE(ai->Timer3->isActive());
-    EXPECT_EQ(ai->Timer3->interval(), 60000);
-    EXPECT_TRUE(ai->LogTimer->isActive());
+    EXPECT_TRUE(Inside(ai).Timer3->isActive());
+    EXPECT_EQ(Inside(ai).Timer3->interval(), 60000);
+    EXPECT_TRUE(Inside(ai).LogTimer->isActive());
 
     // The first echo goes out at the start, inside the click.
     QStringList lines = History();
@@ -154,7 +154,7 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
     EXPECT_EQ(lines[5], "• Sending 56 bytes to 127.0.0.2");
     EXPECT_TRUE(kPinged.match(lines[6]).hasMatch());
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "3/3");
-    EXPECT_EQ(ai->State.CurrentHost, "127.0.0.2");
+    EXPECT_EQ(Inside(ai).State.CurrentHost, "127.0.0.2");
     // The single-host table keeps one row, named by the host at the start.
     EXPECT_EQ(Cell(1, 1), "3");
 
@@ -168,8 +168,8 @@ TEST_F(AntiIdleEchoes, SingleHostSessionFromStartToStop)
     EXPECT_FALSE(Ctl<TAnimate>(form, "anm_BV")->isHidden());
     for (QAction *a : {Ctl<QAction>(form, "AntiIdle1"), Ctl<QAction>(form, "AntiIdle2"), Ctl<QAction>(form, "LatencyTest1")})
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-    EXPECT_FALSE(ai->Timer3->isActive());
-    EXPECT_FALSE(ai->LogTimer->isActive());
+    EXPECT_FALSE(Inside(ai).Timer3->isActive());
+    EXPECT_FALSE(Inside(ai).LogTimer->isActive());
     EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "");
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
@@ -180,7 +180,7 @@ TEST_F(AntiIdle, MenuItemAndRealTimerDriveTheSession)
     Ctl<QAction>(form, "AntiIdle1")->trigger();
     ASSERT_TRUE(Running());
     // The tick handler is bound to the timer itself: a short interval shows it.
-    ai->Timer3->setInterval(20);
+    Inside(ai).Timer3->setInterval(20);
     ASSERT_TRUE(testutil::waitFor([&] { return SentLines().size() >= 3; }, 5s));
     Click();
     const int sent = SentLines().size();
@@ -224,7 +224,7 @@ TEST_F(AntiIdleEchoes, CyclingVisitsEveryServerInTurnWithItsOwnRow)
         EXPECT_EQ(Cell(2, r.row), "0") << r.host;
     }
     Click();
-    EXPECT_FALSE(ai->State.CycleMode);
+    EXPECT_FALSE(Inside(ai).State.CycleMode);
 }
 
 TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
@@ -247,17 +247,17 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
     EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "HTTP Gets");
     EXPECT_EQ(probes(2), (QStringList{"HTTP GET", "HTTP GET"}));
     // The GET goes to the bare host text of the field.
-    EXPECT_EQ(ai->State.CurrentHost, "127.0.0.1");
+    EXPECT_EQ(Inside(ai).State.CurrentHost, "127.0.0.1");
     EXPECT_EQ(History().filter(QRegularExpression("^• Connecting to 127\\.0\\.0\\.1$")).size(), 2);
     // Attempts count the HTTP probes too.
     EXPECT_EQ(ai->Stats().Attempts(), 3);
     Click();
 
     Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
-    const bool toggle = ai->State.AlternateToggle;
+    const bool toggle = Inside(ai).State.AlternateToggle;
     Click();
     EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "Alternate");
-    EXPECT_EQ(ai->State.AlternateToggle, toggle);   // the echo at the start leaves it
+    EXPECT_EQ(Inside(ai).State.AlternateToggle, toggle);   // the echo at the start leaves it
     const QStringList first = probes(3);
     Click();
     Click();
@@ -337,7 +337,7 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
         const char *message;
     } cases[] = {
         {"empty host", false, "1", "", "a\r\n", NoHostText},
-        {"bad frequency, one host", false, "abc", "127.0.0.1", "a\r\n", nullptr},
+        {"bad frequency, one host", false, "abc", "127.0.0.1", "a\r\n", "'abc' is not a valid integer value"},
         {"bad frequency, cycling", true, "1x", "", "127.0.0.2\r\n",
          "'1x' is not a valid integer value"},
         {"empty list", true, "1", "127.0.0.1", "", "List index out of bounds (0)"},
@@ -353,11 +353,40 @@ TEST_F(AntiIdle, FailedStartsShowOnWithoutProbesAndStopNormally)
         Click();
         EXPECT_TRUE(Running());
         EXPECT_EQ(Ctl<TPictureButton>(form, "btn_AntiIdle")->ImageIndex(), 1);
-        EXPECT_FALSE(ai->Timer3->isActive());
+        EXPECT_FALSE(Inside(ai).Timer3->isActive());
         EXPECT_TRUE(SentLines().isEmpty());
         EXPECT_EQ(messages, c.message ? QStringList{c.message} : QStringList());
         Click();
         EXPECT_FALSE(Running());
+        EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
+    }
+}
+
+TEST_F(AntiIdle, ARefusedStartKeepsItsReasonInTheStatusLine)
+{
+    const struct {
+        const char *name;
+        bool cycle;
+        const char *freq, *host;
+        const char *reason;
+    } cases[] = {
+        {"no host", false, "1", "", NoHostText},
+        {"frequency no number", false, "2m", "127.0.0.1", "'2m' is not a valid integer value"},
+        {"empty list", true, "1", "", "List index out of bounds (0)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        messages.clear();
+        WriteServers("");
+        ai->Servers().Replace({});
+        Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, c.cycle);
+        Ctl<TSpinText>(form, "edt_AIFreq")->setText(c.freq);
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText(c.host);
+        Click();
+        // Told once in its box, and kept where the status of a session shows.
+        EXPECT_EQ(messages, QStringList{c.reason});
+        EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), QStringLiteral("Status: ") + c.reason);
+        Click();
         EXPECT_EQ(Ctl<QLabel>(form, "StatusLBL")->text(), "Status:");
     }
 }
@@ -372,7 +401,7 @@ TEST_F(AntiIdleEchoes, ServerListEmptiedDuringSessionReportsOncePerTick)
     Tick();
     EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
     EXPECT_EQ(SentLines().size(), 1);
-    EXPECT_TRUE(ai->Timer3->isActive());
+    EXPECT_TRUE(Inside(ai).Timer3->isActive());
     ai->Servers().Append("127.0.0.3");
     Tick();
     EXPECT_EQ(SentLines().size(), 2);
@@ -384,7 +413,7 @@ TEST_F(AntiIdle, LatencyLampBlocksTheSwitch)
     form->Switch(TToolId::Latency).SetRunning(true);
     Click();
     EXPECT_FALSE(Running());
-    EXPECT_FALSE(ai->Timer3->isActive());
+    EXPECT_FALSE(Inside(ai).Timer3->isActive());
     EXPECT_TRUE(History().isEmpty());
     form->Switch(TToolId::Latency).SetRunning(false);
     Click();
@@ -419,11 +448,11 @@ TEST_F(AntiIdleEchoes, MinimizeOnStartHidesTheWindowAndTheSessionRuns)
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(1, true);
     Click();
     EXPECT_TRUE(form->isHidden());
-    EXPECT_TRUE(ai->Timer3->isActive());
+    EXPECT_TRUE(Inside(ai).Timer3->isActive());
     Tick();
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "2/2");
     Click();  // a hidden window's switch still stops the session
-    EXPECT_FALSE(ai->Timer3->isActive());
+    EXPECT_FALSE(Inside(ai).Timer3->isActive());
     EXPECT_FALSE(Running());
 }
 
@@ -433,9 +462,9 @@ TEST_F(AntiIdleEchoes, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
     // is still to come when the switch is clicked again.
     Ctl<QLineEdit>(form, "edt_AIHost")->setText("localhost");
     Click();
-    ASSERT_TRUE(ai->Ping2->LookupPending());
+    ASSERT_TRUE(Inside(ai).Ping2->LookupPending());
     Click();
-    ASSERT_TRUE(testutil::waitFor([&] { return !ai->Ping2->LookupPending(); }, 5s));
+    ASSERT_TRUE(testutil::waitFor([&] { return !Inside(ai).Ping2->LookupPending(); }, 5s));
     EXPECT_TRUE(kPinged.match(History().last()).hasMatch()) << History().join('|').toStdString();
     EXPECT_TRUE(Ctl<QLabel>(form, "StatusLBL")->text().startsWith("Status: localhost pinged in "));
     EXPECT_EQ(Cell(1, 1), "1");  // counted in the session that sent it
@@ -446,13 +475,13 @@ TEST_F(AntiIdleEchoes, EchoesEndingAfterTheSessionAreShownButNeverOverCounted)
     // ends in it, shown, but it is no attempt of that session.
     Click();
     Click();
-    ASSERT_TRUE(ai->Ping2->LookupPending());
+    ASSERT_TRUE(Inside(ai).Ping2->LookupPending());
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
     ai->Servers().Replace({});
     Click();
     EXPECT_EQ(messages, QStringList{"List index out of bounds (0)"});
     EXPECT_EQ(ai->Stats().Attempts(), 0);
-    ASSERT_TRUE(testutil::waitFor([&] { return !ai->Ping2->LookupPending(); }, 5s));
+    ASSERT_TRUE(testutil::waitFor([&] { return !Inside(ai).Ping2->LookupPending(); }, 5s));
     ASSERT_EQ(History().size(), 2);
     EXPECT_TRUE(kPinged.match(History().value(1)).hasMatch());
     EXPECT_EQ(ai->Stats().Successes(), 0);

@@ -108,7 +108,7 @@ protected:
     // Fires one tick and waits until its probe has been answered or failed.
     void TickAndWait(const QString &good)
     {
-        ai->Timer3Timer();
+        ai->Tick();
         ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == good; }, 10s))
             << "GoodLBL " << Ctl<QLabel>(form, "GoodLBL")->text().toStdString() << ", expected "
             << good.toStdString();
@@ -156,7 +156,7 @@ TEST_F(AntiIdleNet, EchoesReachTheHostAtStartAndAtEveryTickUntilStopped)
     EXPECT_FALSE(Ctl<QLabel>(form, "img_AIGraph")->pixmap().isNull());
 
     Click();
-    EXPECT_FALSE(ai->Timer3->isActive());
+    EXPECT_FALSE(Inside(ai).Timer3->isActive());
     testutil::pump(300ms);
     EXPECT_TRUE(host.Requests().empty());
 }
@@ -171,7 +171,7 @@ TEST_F(AntiIdleNet, CyclingCountsAnsweredSilentAndUnknownServersInTheirRows)
     f.close();
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
-    ai->Ping2->SetTimeout(400);   // the silent host costs a full time-out
+    Inside(ai).Ping2->SetTimeout(400);   // the silent host costs a full time-out
 
     Click();
     ASSERT_TRUE(testutil::waitFor([&] { return Ctl<QLabel>(form, "GoodLBL")->text() == "1/1"; }, 10s));
@@ -265,12 +265,12 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
         Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(1);
         Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, false);
         Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
-        ai->Timer3Timer();
-        ai->Timer3Timer();
+        ai->Tick();
+        ai->Tick();
         ASSERT_EQ(messages.size(), 1);
         EXPECT_TRUE(messages[0].contains("ping_group_range")) << messages[0].toStdString();
         EXPECT_TRUE(messages[0].contains("setcap")) << messages[0].toStdString();
-        EXPECT_TRUE(ai->Timer3->isActive());
+        EXPECT_TRUE(Inside(ai).Timer3->isActive());
         EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "0/3");
         EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->toPlainText().split('\n').last(),
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");

@@ -160,12 +160,12 @@ TEST_F(PrintedReport, LongReportContinuesOnPageTwoWithHeadings)
     for (int i = 1; i <= 60; ++i)
         servers << QStringLiteral("host%1.test").arg(i);
     ai->Servers().Replace(servers);
-    ai->State.CycleMode = true;
+    Inside(ai).State.CycleMode = true;
     Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
-    ASSERT_TRUE(ai->StartSessionStats());
-    ai->State.ServerIndex = 0;
+    ASSERT_TRUE(Inside(ai).StartSessionStats());
+    Inside(ai).State.ServerIndex = 0;
     ai->Stats().CountAttempt();
-    ai->RecordSuccess(250);
+    Inside(ai).RecordSuccess(250);
     report->FinishReport();
 
     const QString pdf = dir.file("report.pdf");

@@ -42,13 +42,13 @@ protected:
     void StartCycle(const QStringList &servers)
     {
         ai->Servers().Replace(servers);
-        ai->State.CycleMode = true;
-        ASSERT_TRUE(ai->StartSessionStats());
+        Inside(ai).State.CycleMode = true;
+        ASSERT_TRUE(Inside(ai).StartSessionStats());
     }
     // A probe to server i, as the anti-idle tick starts it.
     void Probe(int server)
     {
-        ai->State.ServerIndex = server;
+        Inside(ai).State.ServerIndex = server;
         ai->Stats().NewTick();
         ai->Stats().CountAttempt();
     }
@@ -69,9 +69,9 @@ QByteArray ReadAll(const QString &path)
 
 TEST_F(Session, StartFillsTableForSingleHostAndCycling)
 {
-    ai->State.CycleMode = false;
-    ASSERT_TRUE(ai->StartSessionStats());
-    EXPECT_EQ(ai->Timer3->interval(), 5 * 60000);
+    Inside(ai).State.CycleMode = false;
+    ASSERT_TRUE(Inside(ai).StartSessionStats());
+    EXPECT_EQ(Inside(ai).Timer3->interval(), 5 * 60000);
     EXPECT_TRUE(ai->Stats().Active());
     EXPECT_EQ(report->ReportGrid->RowCount(), 2);
     const QStringList single = {"single.test", "0", "0", "100", "0"};
@@ -97,15 +97,15 @@ TEST_F(Session, FrequencyIsCheckedAndKeptInRange)
     };
     for (const auto &c : cases) {
         Ctl<TSpinText>(form, "edt_AIFreq")->setText(c.text);
-        ai->Timer3->setInterval(1234);
+        Inside(ai).Timer3->setInterval(1234);
         ai->Stats().End();
         QString error;
-        EXPECT_EQ(ai->StartSessionStats(&error), c.ok) << c.text;
+        EXPECT_EQ(Inside(ai).StartSessionStats(&error), c.ok) << c.text;
         if (c.ok) {
-            EXPECT_EQ(ai->Timer3->interval(), c.minutes * 60000) << c.text;
+            EXPECT_EQ(Inside(ai).Timer3->interval(), c.minutes * 60000) << c.text;
         } else {
             EXPECT_EQ(error, QStringLiteral("'%1' is not a valid integer value").arg(c.text));
-            EXPECT_EQ(ai->Timer3->interval(), 1234);
+            EXPECT_EQ(Inside(ai).Timer3->interval(), 1234);
             EXPECT_FALSE(ai->Stats().Active());
         }
     }
@@ -116,25 +116,25 @@ TEST_F(Session, SuccessesAndFailuresMakeThePercentageAndAverage)
     StartCycle({"a.test", "b.test", "never.test", "poor.test"});
     for (int ms : {100, 200, 301}) {
         Probe(0);
-        ai->RecordSuccess(ms);
+        Inside(ai).RecordSuccess(ms);
     }
     Probe(0);
-    ai->RecordFailure();
+    Inside(ai).RecordFailure();
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "3/4");
     EXPECT_EQ(Cell(1, 1), "3");
     EXPECT_EQ(Cell(2, 1), "1");
     EXPECT_EQ(Cell(4, 1), "601");
 
     Probe(1);
-    ai->RecordSuccess(40);
+    Inside(ai).RecordSuccess(40);
     Probe(1);
-    ai->RecordSuccess(41); // 40.5 rounds to the even 40
+    Inside(ai).RecordSuccess(41); // 40.5 rounds to the even 40
 
     Probe(3);
-    ai->RecordSuccess(100);
+    Inside(ai).RecordSuccess(100);
     for (int i = 0; i < 7; ++i) {
         Probe(3);
-        ai->RecordFailure();
+        Inside(ai).RecordFailure();
     }
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "6/14");
 
@@ -155,19 +155,19 @@ TEST_F(Session, LookupFailuresCountOncePerTickInTheServersRow)
 {
     StartCycle({"a.test"});
     Probe(0);
-    ai->RecordLookupFailure();
-    ai->RecordLookupFailure(); // the same tick
+    Inside(ai).RecordLookupFailure();
+    Inside(ai).RecordLookupFailure(); // the same tick
     EXPECT_EQ(ai->Stats().Failures(), 1);
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "0/1");
     Probe(0);
-    ai->RecordLookupFailure();
+    Inside(ai).RecordLookupFailure();
     EXPECT_EQ(ai->Stats().Failures(), 2);
     // A server whose name never resolves shows its failures like any other.
     EXPECT_EQ(Cell(2, 1), "2");
     // After a counted echo failure in the same tick the lookup adds nothing.
     Probe(0);
-    ai->RecordFailure();
-    ai->RecordLookupFailure();
+    Inside(ai).RecordFailure();
+    Inside(ai).RecordLookupFailure();
     EXPECT_EQ(ai->Stats().Failures(), 3);
     EXPECT_EQ(Cell(2, 1), "3");
 }
@@ -176,9 +176,9 @@ TEST_F(Session, ServerAddedDuringSessionIsCountedWithoutARow)
 {
     StartCycle({"a.test"});
     Probe(1); // the list grew; the table did not
-    ai->RecordSuccess(80);
+    Inside(ai).RecordSuccess(80);
     Probe(1);
-    ai->RecordFailure();
+    Inside(ai).RecordFailure();
     EXPECT_EQ(Ctl<QLabel>(form, "GoodLBL")->text(), "1/2");
     EXPECT_EQ(report->ReportGrid->RowCount(), 2);
     EXPECT_EQ(Cell(1, 1), "0");
@@ -191,14 +191,14 @@ TEST_F(Session, SuccessRedrawsTheSessionGraph)
     StartCycle({"a.test"});
     form->Switch(TToolId::AntiIdle).SetRunning(true);
     Probe(0);
-    ai->RecordSuccess(400);
+    Inside(ai).RecordSuccess(400);
     const QImage pic = Ctl<QLabel>(form, "img_AIGraph")->pixmap().toImage();
     ASSERT_EQ(pic.size(), QSize(130, 116));
     EXPECT_EQ(pic.pixel(69, 48), 0xffff0000u); // slot 0 is 10 units up
     EXPECT_EQ(pic.pixel(65, 0), 0xff008000u);  // the background's axis
     // A failure leaves history and graph alone.
     Probe(0);
-    ai->RecordFailure();
+    Inside(ai).RecordFailure();
     EXPECT_EQ(form->Graph().ResponseHistory[0], 10);
     EXPECT_EQ(form->Graph().ResponseHistory[1], 0);
 }
@@ -207,20 +207,20 @@ TEST_F(Session, EndAddsElapsedTimeAndShowsTheReportWhenAsked)
 {
     StartCycle({"a.test", "b.test"});
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, true);
-    ai->LogTimer->start();
-    ai->Timer3->start();
+    Inside(ai).LogTimer->start();
+    Inside(ai).Timer3->start();
     Probe(0);
-    ai->RecordSuccess(120);
+    Inside(ai).RecordSuccess(120);
     const QString start = report->lbl_RptTime->text();
     Ctl<TTickingClock>(form, "TickingClock1")->SetEnabled(true);
     Ctl<TTickingClock>(form, "TickingClock1")->SetTime(1, 5, 3);
-    ai->EndSession();
+    Inside(ai).EndSession();
     EXPECT_EQ(report->lbl_RptTime->text(), start + "     Session End: 01:05:03");
-    EXPECT_FALSE(ai->LogTimer->isActive());
-    EXPECT_FALSE(ai->Timer3->isActive());
+    EXPECT_FALSE(Inside(ai).LogTimer->isActive());
+    EXPECT_FALSE(Inside(ai).Timer3->isActive());
     EXPECT_FALSE(Ctl<TTickingClock>(form, "TickingClock1")->Enabled());
     EXPECT_FALSE(ai->Stats().Active());
-    EXPECT_FALSE(ai->State.CycleMode);
+    EXPECT_FALSE(Inside(ai).State.CycleMode);
     EXPECT_EQ(ai->Stats().Successes(), 0);
     EXPECT_TRUE(Ctl<QLabel>(form, "GoodLBL")->text().isEmpty());
     EXPECT_FALSE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
@@ -239,10 +239,10 @@ TEST_F(Session, EndWithoutReportOptionLeavesSumsAndPanel)
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(3, false);
     StartCycle({"a.test"});
     Probe(0);
-    ai->RecordSuccess(120);
+    Inside(ai).RecordSuccess(120);
     Probe(0);
-    ai->RecordSuccess(120);
-    ai->EndSession();
+    Inside(ai).RecordSuccess(120);
+    Inside(ai).EndSession();
     EXPECT_TRUE(Ctl<QFrame>(form, "pnl_AIReport")->isHidden());
     EXPECT_EQ(Cell(4, 1), "240");
 }
@@ -253,12 +253,12 @@ TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
     Ctl<QTextEdit>(form, "re_History")->clear();
     for (int i = 1; i <= 200; ++i)
         ai->AddHistoryLine(QStringLiteral("line %1").arg(i));
-    ai->LogTimerTimer();
+    Inside(ai).LogTimerTimer();
     EXPECT_FALSE(QFile::exists(log));
     EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->document()->blockCount(), 200);
 
     ai->AddHistoryLine(QStringLiteral("caf\u00e9 line 201"));
-    ai->LogTimerTimer();
+    Inside(ai).LogTimerTimer();
     const QByteArray bytes = ReadAll(log);
     EXPECT_TRUE(bytes.startsWith("\x95 line 1\r\n\x95 line 2\r\n"));
     EXPECT_TRUE(bytes.endsWith("\x95 line 200\r\n\x95 caf\xe9 line 201\r\n"));
@@ -268,12 +268,12 @@ TEST_F(Session, LogIsFlushedOnlyAbove200Lines)
     // The next flush appends.
     for (int i = 0; i < 201; ++i)
         ai->AddHistoryLine(QStringLiteral("more"));
-    ai->LogTimerTimer();
+    Inside(ai).LogTimerTimer();
     EXPECT_EQ(ReadAll(log).count("\r\n"), 402);
 
     // A new session starts with no log.
-    ai->State.CycleMode = false;
-    ASSERT_TRUE(ai->StartSessionStats());
+    Inside(ai).State.CycleMode = false;
+    ASSERT_TRUE(Inside(ai).StartSessionStats());
     EXPECT_FALSE(QFile::exists(log));
 }
 
@@ -282,13 +282,13 @@ TEST_F(Session, LogThatCannotBeWrittenKeepsTheLines)
     ASSERT_TRUE(QDir(dir.path()).mkdir("AI_Log.txt"));
     for (int i = 0; i < 201; ++i)
         ai->AddHistoryLine(QStringLiteral("kept"));
-    ai->LogTimerTimer();
+    Inside(ai).LogTimerTimer();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0], "Cannot create file " + dir.file("AI_Log.txt"));
     EXPECT_EQ(Ctl<QTextEdit>(form, "re_History")->document()->blockCount(), 201);
     // Nor can it be removed at the start; the session starts all the same.
-    ai->State.CycleMode = false;
-    EXPECT_TRUE(ai->StartSessionStats());
+    Inside(ai).State.CycleMode = false;
+    EXPECT_TRUE(Inside(ai).StartSessionStats());
     EXPECT_EQ(messages.size(), 2);
     EXPECT_TRUE(ai->Stats().Active());
 }
@@ -297,11 +297,11 @@ TEST_F(Session, LogTimerIsWiredToTheFlush)
 {
     for (int i = 0; i < 201; ++i)
         ai->AddHistoryLine(QStringLiteral("x"));
-    ai->LogTimer->setInterval(10);
-    ai->LogTimer->start();
+    Inside(ai).LogTimer->setInterval(10);
+    Inside(ai).LogTimer->start();
     EXPECT_TRUE(testutil::waitFor([&] { return QFile::exists(dir.file("AI_Log.txt")); },
                                   std::chrono::milliseconds(2000)));
-    ai->LogTimer->stop();
+    Inside(ai).LogTimer->stop();
 }
 
 TEST_F(Session, GraphsAreLayeredOverTheWindowBackground)

@@ -45,9 +45,9 @@ TEST(SessionLogFile, TheWindowsSessionWritesTheEnginesBytes)
         options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
         TAntiIdleSession engine(options);
         ASSERT_TRUE(engine.Start());
-        engine.Timer3Timer();
+        engine.Tick();
         engine.AddHistoryLine(notice);
-        engine.Timer3Timer();
+        engine.Tick();
         engine.Stop();
         engineLog = testutil::readFile(dir.file("AI_Log.txt"));
     }
@@ -61,9 +61,9 @@ TEST(SessionLogFile, TheWindowsSessionWritesTheEnginesBytes)
         Ctl<TCheckListBox>(w.form, "cb_AIOptions")->SetChecked(0, true);
         Ctl<TPictureButton>(w.form, "btn_AntiIdle")->Click();
         ASSERT_TRUE(w.view->Running());
-        w.ai->Timer3Timer();
+        w.ai->Tick();
         w.form->AddHistoryLine(notice);
-        w.ai->Timer3Timer();
+        w.ai->Tick();
         Ctl<TPictureButton>(w.form, "btn_AntiIdle")->Click();
         EXPECT_TRUE(w.messages.isEmpty()) << w.messages.join('|').toStdString();
         windowLog = testutil::readFile(dir.file("AI_Log.txt"));

@@ -114,7 +114,7 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
 
     EXPECT_EQ(server.received(0), QByteArray("GET / HTTP/1.0\r\nHost: 127.0.0.1\r\n"
                                              "Pragma: no-cache\r\n\r\n"));
-    const int ms = ai->State.HttpElapsed;
+    const int ms = Inside(ai).HttpElapsed();
     RecordProperty("HttpElapsed", ms);
     RecordProperty("WallMs", int(wallMs));
     // The stopwatch runs on the monotonic clock from before the request goes
@@ -136,13 +136,13 @@ TEST_F(WebTransfer, ProbeOfAFivebytePageBehindADelay)
     EXPECT_EQ(Cell(4), QString::number(ms));
     EXPECT_EQ(webClient->HttpRequestCount, 1);
     EXPECT_TRUE(Ctl<QLabel>(form, "PingLight")->isHidden());
-    EXPECT_FALSE(ai->HTTPTimer->Enabled());
+    EXPECT_FALSE(Inside(ai).HTTPTimer->Enabled());
     EXPECT_EQ(webClient->HttpCli1->ReceiveStream, nullptr);
     EXPECT_FALSE(webClient->HttpTransferActive);
 
     // The stopwatch stays still between probes.
     testutil::pump(30ms);
-    EXPECT_EQ(ai->State.HttpElapsed, ms);
+    EXPECT_EQ(Inside(ai).HttpElapsed(), ms);
 }
 
 // The probe's time stays exact when the machine has no time to spare: with
@@ -163,7 +163,7 @@ TEST_F(WebTransfer, ProbeTimeIsExactUnderLoad)
             busy = std::make_unique<testutil::BusyCores>(2);
         int countDuring = -1;
         QTimer::singleShot(250, [&] {
-            countDuring = ai->State.HttpElapsed;
+            countDuring = Inside(ai).HttpElapsed();
             if (load == Load::GuiStalls)
                 usleep(kStallMs * 1000);
         });
@@ -173,7 +173,7 @@ TEST_F(WebTransfer, ProbeTimeIsExactUnderLoad)
         Probe(Local(server));
         const qint64 wallMs = wall.elapsed();
         busy.reset();
-        const int ms = ai->State.HttpElapsed;
+        const int ms = Inside(ai).HttpElapsed();
         ASSERT_EQ(ai->Stats().Successes(), good + 1);
         // The server's pause, and the stall, lie wholly inside the transfer.
         EXPECT_GE(ms, load == Load::GuiStalls ? kStallMs : kDelay) << "ticks lost";
@@ -254,7 +254,7 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
         Probe(host);
         if (c.success) {
             EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from %2 in %3ms")
-                                    .arg(c.reasonPrefix, host).arg(ai->State.HttpElapsed));
+                                    .arg(c.reasonPrefix, host).arg(Inside(ai).HttpElapsed()));
             EXPECT_EQ(ai->Stats().Successes(), 1);
             EXPECT_EQ(ai->Stats().Failures(), 0);
         } else {
@@ -267,7 +267,7 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
             EXPECT_EQ(form->Graph().ResponseHistory[0], 0);
         }
         EXPECT_TRUE(Ctl<QLabel>(form, "PingLight")->isHidden());
-        EXPECT_FALSE(ai->HTTPTimer->Enabled());
+        EXPECT_FALSE(Inside(ai).HTTPTimer->Enabled());
         EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
         EXPECT_EQ(webClient->HttpRequestCount, 1);
     }
@@ -314,7 +314,7 @@ TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
                                                      "Host: probe.example\r\n"
                                                      "Pragma: no-cache\r\n\r\n"));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received 1 bytes from probe.example in %1ms")
-                            .arg(ai->State.HttpElapsed));
+                            .arg(Inside(ai).HttpElapsed()));
     EXPECT_EQ(ai->Stats().Successes(), kLifetime + 1);
 
     // A request between probes (as a list download would make) takes the
@@ -349,7 +349,7 @@ TEST_F(WebTransfer, WatchdogEndsAServerThatNeverFinishes)
     EXPECT_EQ(Cell(2), "1");
     EXPECT_EQ(webClient->HttpCli1->State(), httpReady);
     EXPECT_FALSE(webClient->HttpTransferActive);
-    EXPECT_FALSE(ai->HTTPTimer->Enabled());
+    EXPECT_FALSE(Inside(ai).HTTPTimer->Enabled());
 
     // The next probe goes out normally on the same client.
     Probe(Local(next));
@@ -373,7 +373,7 @@ TEST_F(WebTransfer, WatchdogLimits)
     };
     for (auto [interval, limit] : limits)
         EXPECT_EQ(antiidle::ProbeTransferLimit(interval), limit) << interval;
-    ai->Timer3->setInterval(60000);
+    Inside(ai).Timer3->setInterval(60000);
     EXPECT_EQ(ai->HttpWatchdogLimit(true), 50000);
     EXPECT_EQ(ai->HttpWatchdogLimit(false), 60000);
     webClient->HttpWatchdogMs = 250;
@@ -389,8 +389,8 @@ TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
     int countsDuringProbe = -1;
     // A tick and an "Update  List" click handled inside the running Get.
     QTimer::singleShot(100, [&] {
-        ai->State.CurrentHost = "127.0.0.2:1";
-        ai->SendProbe();
+        Inside(ai).State.CurrentHost = "127.0.0.2:1";
+        Inside(ai).SendProbe();
         countsDuringProbe = ai->Stats().Successes() + ai->Stats().Failures();
     });
     QTimer::singleShot(150, [&] {
@@ -421,7 +421,7 @@ TEST_F(WebTransfer, CyclingSessionRecordsEachProbeInItsServersRow)
     list.close();
     Ctl<TCheckListBox>(form, "cb_AIOptions")->SetChecked(0, true);
     Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();   // the first probe of a cycling session is sent at once
-    ai->Timer3Timer();
+    ai->Tick();
     ASSERT_EQ(report->ReportGrid->RowCount(), 3);
     EXPECT_EQ(report->ReportGrid->Cells(1, 1), "1");
     EXPECT_EQ(report->ReportGrid->Cells(2, 1), "0");
@@ -555,7 +555,7 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
         EXPECT_LE(kept, antiidle::ProbeBodyLimit);
         EXPECT_GT(kept, antiidle::ProbeBodyLimit - flood.size());
         EXPECT_FALSE(webClient->HttpWatchdogFired);
-        EXPECT_FALSE(ai->HTTPTimer->Enabled());
+        EXPECT_FALSE(Inside(ai).HTTPTimer->Enabled());
     }
     // The list download: the list on disk and on the panel stay as they were.
     {

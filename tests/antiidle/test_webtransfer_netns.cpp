@@ -93,7 +93,7 @@ TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
     Probe("host.idlix.test");
     const int n = int(qstrlen(kIndex));
     EXPECT_EQ(Status(), QStringLiteral("Status: Received %1 bytes from host.idlix.test in %2ms")
-                            .arg(n).arg(ai->State.HttpElapsed));
+                            .arg(n).arg(Inside(ai).HttpElapsed()));
     EXPECT_EQ(ReadFile(dir.file("temp.dat")), QByteArray(kIndex));
     EXPECT_EQ(ai->Stats().Successes(), 1);
 
@@ -114,7 +114,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 {
     Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
     Ctl<QLineEdit>(form, "edt_AIHost")->setText("host.idlix.test");
-    ai->State.AlternateToggle = false;
+    Inside(ai).State.AlternateToggle = false;
     // Kinds of the probes as the history shows them: E echo, H HTTP GET.
     auto kinds = [this] {
         QString k;
@@ -138,11 +138,11 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 
     Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();            // the start's own echo
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
-    ai->Timer3Timer();                    // echo
+    ai->Tick();                    // echo
     ASSERT_TRUE(done(2, 0)) << History().join(" | ").toStdString();
-    ai->Timer3Timer();                    // HTTP GET
+    ai->Tick();                    // HTTP GET
     ASSERT_TRUE(done(2, 1)) << History().join(" | ").toStdString();
-    ai->Timer3Timer();                    // echo
+    ai->Tick();                    // echo
     ASSERT_TRUE(done(3, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EEHE");
     EXPECT_EQ(ai->Stats().Successes(), 4);
@@ -152,7 +152,7 @@ TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
     // The next session goes on where the toggle was: start echo, then GET.
     Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     ASSERT_TRUE(done(1, 0)) << History().join(" | ").toStdString();
-    ai->Timer3Timer();
+    ai->Tick();
     ASSERT_TRUE(done(1, 1)) << History().join(" | ").toStdString();
     EXPECT_EQ(kinds(), "EH");
     Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();

@@ -15,6 +15,7 @@
 #include "antiidle/antiidle.h"
 #include "session/antiidlesession.h"
 #include "antiidle/feature.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
 
@@ -78,7 +79,7 @@ TEST(HideOrMinimize, EveryWayOutOfSightFollowsTheTray)
             EXPECT_TRUE(p.main->isVisible());
             EXPECT_TRUE(testutil::waitFor([&] { return !p.main->isMinimized(); }, 2s));
             EXPECT_EQ(p.hold->ShowIdlix1->text(), "Hide Idlix");
-            if (p.main.idlix->AntiIdle->Engine().Timer3->isActive())
+            if (Inside(p.main.idlix->AntiIdle->Engine()).Timer3->isActive())
                 Ctl<TPictureButton>(*p.main, "btn_AntiIdle")->Click();   // end the session
         }
     }

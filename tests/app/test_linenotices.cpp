@@ -102,7 +102,7 @@ struct Program {
         ASSERT_TRUE(testutil::waitFor(
             [&] { return Ctl<QLabel>(idlix->Form, "StatusLBL")->text() == "Status: Disconnected."; }, 5s));
         for (int i = 0; i < 5; ++i)
-            Engine().Timer3Timer();
+            Engine().Tick();
     }
 };
 

@@ -12,6 +12,7 @@
 #include "components/supertimer.h"
 #include "components/tickingclock.h"
 #include "desktop/msgbox.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
 
@@ -183,12 +184,12 @@ TEST(MainFormLayout, TimersAreIdleAtStart)
             EXPECT_EQ(timer->interval(), t.interval) << t.name;
         }
     }
-    EXPECT_FALSE(fx.idlix->AntiIdle->Engine().HTTPTimer->Enabled());
-    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->Interval(), 1);
-    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
+    EXPECT_FALSE(Inside(fx.idlix->AntiIdle->Engine()).HTTPTimer->Enabled());
+    EXPECT_EQ(Inside(fx.idlix->AntiIdle->Engine()).HTTPTimer->Interval(), 1);
+    EXPECT_EQ(Inside(fx.idlix->AntiIdle->Engine()).HTTPTimer->ThreadPriority(), QThread::TimeCriticalPriority);
     EXPECT_EQ(Ctl<TTickingClock>(f, "TickingClock1")->Mode(), tcmChronoMeter);
     EXPECT_FALSE(Ctl<TTickingClock>(f, "TickingClock1")->Enabled());
-    EXPECT_EQ(fx.idlix->AntiIdle->Engine().HTTPTimer->objectName(), "HTTPTimer");
+    EXPECT_EQ(Inside(fx.idlix->AntiIdle->Engine()).HTTPTimer->objectName(), "HTTPTimer");
     EXPECT_EQ(Ctl<TTickingClock>(f, "TickingClock1")->objectName(), "TickingClock1");
 }
 

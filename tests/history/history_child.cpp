@@ -26,7 +26,7 @@ int main(int argc, char **argv)
     if (!engine.Start())
         return 2;
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &engine, &TAntiIdleSession::Timer3Timer);
+    QObject::connect(&tick, &QTimer::timeout, &engine, &TAntiIdleSession::Tick);
     tick.start(tickMs);
     std::puts("running");
     std::fflush(stdout);

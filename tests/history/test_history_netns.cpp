@@ -16,6 +16,7 @@
 #include "../support/netfixture.h"
 #include "../support/qtprint.h"
 #include "../support/scriptserver.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
 #include <QDateTime>
@@ -52,7 +53,7 @@ protected:
         options.History.DownAfter = 3;
         options.History.UpAfter = 2;
         engine = std::make_unique<TAntiIdleSession>(options);
-        engine->Ping2->SetTimeout(kTimeoutMs);
+        Inside(engine).Ping2->SetTimeout(kTimeoutMs);
         recorder = std::make_unique<THistoryRecorder>(*engine, store);
     }
     void TearDown() override
@@ -94,7 +95,7 @@ TEST_F(HistoryNet, EchoesDroppedForAWhileMakeOneOutageBoundedByTheDrop)
 {
     options.AntiIdle.Host = testnet::kHost;
     ASSERT_TRUE(engine->Start());
-    engine->Timer3->setInterval(kIntervalMs);
+    Inside(engine).Timer3->setInterval(kIntervalMs);
     ASSERT_TRUE(testutil::waitFor([&] { return Probes().size() >= 3; }, 10s));
 
     ASSERT_NO_FATAL_FAILURE(Drop(true));
@@ -162,7 +163,7 @@ TEST_F(HistoryNet, ShortDropsAndOneAnswerInTheMiddleAreNoSecondOutage)
         if (drop != dropping) {
             ASSERT_NO_FATAL_FAILURE(Drop(drop));
         }
-        engine->Timer3Timer();
+        engine->Tick();
     }
     engine->Stop();
 
@@ -190,7 +191,7 @@ TEST_F(HistoryNet, JitterOfEachServerOfACycleFromKnownRoundTrips)
     options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
     ASSERT_TRUE(engine->Start());
     for (int i = 0; i < 11; ++i)
-        engine->Timer3Timer();
+        engine->Tick();
     engine->Stop();
 
     TTargetStats stats;
@@ -232,7 +233,7 @@ TEST_F(HistoryNet, FailedTransfersKeepTheAddressTriedInTheExport)
     engine->Web().HttpWatchdogMs = 800;
     ASSERT_TRUE(engine->Start());
     for (int i = 1; i < want.size(); ++i)
-        engine->Timer3Timer();
+        engine->Tick();
     engine->Stop();
     net->run(Role::Host, "nft delete table inet idlixweb");
 
@@ -258,8 +259,8 @@ TEST_F(HistoryNet, AnEchoTheFirewallForbidsIsNotPermittedAndNoLostProbe)
     options.Proxy.Port = QString::number(web.port());
     options.History.DownAfter = 1;
     ASSERT_TRUE(engine->Start());
-    engine->Timer3Timer();
-    engine->Timer3Timer();
+    engine->Tick();
+    engine->Tick();
     engine->Stop();
     net->run(Role::Client, "nft delete table inet idlixout");
 

@@ -80,11 +80,11 @@ TEST_F(HistoryRecorder, ASessionWithAnOutageAndAPause)
     ASSERT_TRUE(engine->Start());
     EXPECT_GT(recorder.SessionId(), 0);
     for (int i = 0; i < 5; ++i)
-        engine->Timer3Timer();
+        engine->Tick();
     engine->Pause("paused (metered)");
-    engine->Timer3Timer();                      // nothing goes out
+    engine->Tick();                      // nothing goes out
     engine->Resume("paused (metered)");
-    engine->Timer3Timer();                      // back to the first server
+    engine->Tick();                      // back to the first server
     engine->Stop();
     const TUs after = Now();
     EXPECT_EQ(recorder.SessionId(), 0);
@@ -148,8 +148,8 @@ TEST_F(HistoryRecorder, AnOutageStillOpenEndsWithTheSessionAsNotMonitored)
     ASSERT_NO_FATAL_FAILURE(WriteList({down}));
     THistoryRecorder recorder(*engine, store);
     ASSERT_TRUE(engine->Start());
-    engine->Timer3Timer();
-    engine->Timer3Timer();
+    engine->Tick();
+    engine->Tick();
     engine->Stop();
     const QStringList o = historytest::CsvLines(store, TExportKind::Outages);
     ASSERT_EQ(o.size(), 1);

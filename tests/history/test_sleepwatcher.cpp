@@ -142,15 +142,15 @@ TEST_F(LogindMock, ProbesPauseWhileTheMachineSleepsAndTheTimeIsSuspended)
     EXPECT_TRUE(watcher.Asleep());
     // The lock is given back once the probes are paused, so logind goes on.
     EXPECT_TRUE(testutil::waitFor([&] { return Inhibitors().isEmpty(); }, 5s)) << Inhibitors().join(';').toStdString();
-    engine.Timer3Timer();                           // asleep: nothing goes out
-    engine.Timer3Timer();
+    engine.Tick();                           // asleep: nothing goes out
+    engine.Tick();
     EXPECT_EQ(web.connections(), 1);
 
     ASSERT_NO_FATAL_FAILURE(Sleep(false));
     ASSERT_TRUE(testutil::waitFor([&] { return !engine.Paused(); }, 5s));
     EXPECT_TRUE(testutil::waitFor([&] { return watcher.HoldsDelayLock(); }, 5s));
     EXPECT_EQ(Inhibitors(), QStringList{"sleep Idlix delay"});
-    engine.Timer3Timer();                           // probe 2
+    engine.Tick();                           // probe 2
     engine.Stop();
 
     EXPECT_EQ(web.connections(), 2);

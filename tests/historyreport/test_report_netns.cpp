@@ -11,6 +11,7 @@
 #include "reporttest.h"
 #include "session/antiidlesession.h"
 #include "../support/netfixture.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
 #include <QDateTime>
@@ -60,7 +61,7 @@ protected:
         options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
         options.AntiIdle.Host = testnet::kHost;
         engine = std::make_unique<TAntiIdleSession>(options);
-        engine->Ping2->SetTimeout(300);
+        Inside(engine).Ping2->SetTimeout(300);
         recorder = std::make_unique<THistoryRecorder>(*engine, store);
     }
     void TearDown() override
@@ -100,7 +101,7 @@ protected:
 TEST_F(ReportNet, ReportOfASessionWithAnOutageSaysWhatTheExportSays)
 {
     ASSERT_TRUE(engine->Start());
-    engine->Timer3->setInterval(400);
+    Inside(engine).Timer3->setInterval(400);
     ASSERT_TRUE(testutil::waitFor([&] { return Answered(0) >= 3; }, 10s));
     ASSERT_NO_FATAL_FAILURE(Drop(true));
     testutil::pump(3s);

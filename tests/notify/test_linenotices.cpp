@@ -70,7 +70,7 @@ protected:
     {
         ASSERT_TRUE(engine->Start());
         for (int i = 0; i < 6; ++i)
-            engine->Timer3Timer();
+            engine->Tick();
         engine->Stop();
     }
     QStringList LinkEvents() const

@@ -83,7 +83,7 @@ TEST_F(Metered, TheCostIsToldOnceWithTheMeasuredFigure)
     options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
     options.AntiIdle.Host = QStringLiteral("127.0.0.1");
     ASSERT_TRUE(engine->Start());
-    engine->Timer3Timer();
+    engine->Tick();
     // Not metered: nothing to tell.
     testutil::pump(200ms);
     EXPECT_TRUE(told.isEmpty());
@@ -97,7 +97,7 @@ TEST_F(Metered, TheCostIsToldOnceWithTheMeasuredFigure)
     // The probes go on: pausing is not asked for.
     EXPECT_FALSE(engine->Paused());
     const int before = ProbesSent();
-    engine->Timer3Timer();
+    engine->Tick();
     EXPECT_EQ(ProbesSent(), before + 1);
 
     // Told once: not again for the next metered spell, nor for a new session.
@@ -122,7 +122,7 @@ TEST_F(Metered, AnHttpSessionWaitsForItsFirstMeasuredPage)
     // the first tick.
     ASSERT_TRUE(engine->Start());
     EXPECT_TRUE(told.isEmpty());
-    engine->Timer3Timer();
+    engine->Tick();
     ASSERT_EQ(told.size(), 1);
     EXPECT_TRUE(told[0].contains(" a day at one HTTP GET a minute (about ")) << told[0].toStdString();
     engine->Stop();
@@ -136,13 +136,13 @@ TEST_F(Metered, PausedWhileMeteredAndProbingAgainWhenNot)
     options.AntiIdle.Host = QStringLiteral("127.0.0.1:%1").arg(web.port());
     options.Notify.PauseOnMetered = true;
     ASSERT_TRUE(engine->Start());
-    engine->Timer3Timer();
+    engine->Tick();
     const int before = ProbesSent();
 
     SetMetered(3);
     EXPECT_TRUE(engine->Paused());
     for (int i = 0; i < 3; ++i)
-        engine->Timer3Timer();
+        engine->Tick();
     EXPECT_EQ(ProbesSent(), before);
     // Told that the probes are paused (and what they would cost).
     ASSERT_EQ(told.size(), 1);
@@ -151,7 +151,7 @@ TEST_F(Metered, PausedWhileMeteredAndProbingAgainWhenNot)
 
     SetMetered(2);
     EXPECT_FALSE(engine->Paused());
-    engine->Timer3Timer();
+    engine->Tick();
     EXPECT_EQ(ProbesSent(), before + 1);
     engine->Stop();
 

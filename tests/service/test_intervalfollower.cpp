@@ -5,6 +5,7 @@
 #include "bus/netidentity.h"
 #include "service/idletimerrecord.h"
 #include "session/antiidlesession.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
 #include <QTimer>
@@ -33,11 +34,11 @@ TEST(IntervalFollower, ProbesAtFourFifthsOfTheShortestTimerOfThisNetwork)
     {
         service::TIntervalFollower follower(engine, store);
         ASSERT_TRUE(engine.Start());
-        EXPECT_EQ(engine.Timer3->interval(), 24'000);
+        EXPECT_EQ(Inside(engine).Timer3->interval(), 24'000);
         engine.Stop();
     }
     // Without the follower the setting's frequency is all there is.
     ASSERT_TRUE(engine.Start());
-    EXPECT_EQ(engine.Timer3->interval(), 300'000);
+    EXPECT_EQ(Inside(engine).Timer3->interval(), 300'000);
     engine.Stop();
 }

@@ -9,6 +9,7 @@
 #include "session/webclient.h"
 #include "../support/scriptserver.h"
 #include "../support/qtprint.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
 #include <QFile>
@@ -63,10 +64,10 @@ TEST_F(SessionEngine, ThreeEchoesToOneHost)
     options.AntiIdle.Host = QStringLiteral("127.0.0.1");
 
     ASSERT_TRUE(engine->Start());
-    EXPECT_TRUE(engine->Timer3->isActive());
-    EXPECT_EQ(engine->Timer3->interval(), 60000);
-    engine->Timer3Timer();
-    engine->Timer3Timer();
+    EXPECT_TRUE(Inside(engine).Timer3->isActive());
+    EXPECT_EQ(Inside(engine).Timer3->interval(), 60000);
+    engine->Tick();
+    engine->Tick();
     engine->Stop();
 
     const QStringList probe = {
@@ -126,8 +127,8 @@ TEST_F(SessionEngine, CycleOverAListWithARefusingWebServer)
 
     ASSERT_TRUE(engine->Start());
     EXPECT_EQ(engine->Servers().Entries(), (QStringList{a, refused, c}));
-    engine->Timer3Timer();
-    engine->Timer3Timer();
+    engine->Tick();
+    engine->Tick();
     // The fourth tick comes back to the first server, which no longer listens.
     engine->Stop();
 
@@ -189,7 +190,7 @@ TEST_F(SessionEngine, StartsThatFailSayWhyAndSendNothing)
         {"cycling, no list", true, "1", "", false, "List index out of bounds (0)"},
         {"cycling, bad frequency", true, "x", "", false, "'x' is not a valid integer value"},
         {"single, no host", false, "1", "", false, NoHostText},
-        {"single, bad frequency", false, "x", "127.0.0.1", true, nullptr},
+        {"single, bad frequency", false, "x", "127.0.0.1", false, "'x' is not a valid integer value"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,7 +200,7 @@ TEST_F(SessionEngine, StartsThatFailSayWhyAndSendNothing)
         options.AntiIdle.Host = QString::fromLatin1(c.host);
         EXPECT_EQ(engine->Start(), c.ok);
         EXPECT_TRUE(engine->Started());
-        EXPECT_FALSE(engine->Timer3->isActive());
+        EXPECT_FALSE(Inside(engine).Timer3->isActive());
         EXPECT_TRUE(rec.sent.empty());
         EXPECT_EQ(rec.messages, c.message ? QStringList{c.message} : QStringList());
         EXPECT_EQ(rec.events.contains("started"), c.ok);
@@ -308,14 +309,14 @@ TEST_F(SessionEngine, TheLineGoesDownAndComesBackAndPausesAreGaps)
 
     ASSERT_TRUE(engine->Start());
     for (int i = 0; i < 4; ++i)
-        engine->Timer3Timer();
+        engine->Tick();
     engine->Pause("paused (metered)");
     engine->Pause("suspended");
-    engine->Timer3Timer();            // paused: nothing goes out
+    engine->Tick();            // paused: nothing goes out
     engine->Resume("paused (metered)");
-    engine->Timer3Timer();            // still asleep
+    engine->Tick();            // still asleep
     engine->Resume("suspended");
-    engine->Timer3Timer();
+    engine->Tick();
     engine->Stop();
 
     QStringList links;
@@ -356,10 +357,31 @@ TEST_F(SessionEngine, TheProgramEndingMidSessionLosesNoLine)
     ASSERT_FALSE(engine->Start());  // no host: the session sends nothing
     engine->AddHistoryLine(QStringLiteral("one"));
     engine->AddHistoryLine(QStringLiteral("two"));
-    engine->LogTimerTimer();        // far below a batch: nothing written yet
+    Inside(engine).LogTimerTimer();        // far below a batch: nothing written yet
     EXPECT_FALSE(QFile::exists(dir.file("AI_Log.txt")));
     engine->RemoveObserver(&rec);
     engine.reset();
     EXPECT_EQ(testutil::readFile(dir.file("AI_Log.txt")), "\x95 one\r\n\x95 two\r\n");
     engine = std::make_unique<TAntiIdleSession>(options);   // for TearDown
+}
+
+TEST_F(SessionEngine, AnEchoTellsItsRoundTripInMicroseconds)
+{
+    QString hint;
+    if (!platform::IcmpAvailable(&hint))
+        GTEST_SKIP() << "ICMP echoes are not allowed here: " << hint.toStdString();
+    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
+    options.AntiIdle.Host = QStringLiteral("127.0.0.1");
+    ASSERT_TRUE(engine->Start());
+    engine->Tick();
+    engine->Stop();
+    ASSERT_EQ(rec.results.size(), 2u);
+    for (const TProbeResult &r : rec.results) {
+        ASSERT_TRUE(r.Success());
+        // Loopback answers well within a millisecond or two; the whole
+        // milliseconds of the texts are the same time, cut down.
+        EXPECT_GE(r.Us, 0);
+        EXPECT_LT(r.Us, 1'000'000);
+        EXPECT_LE(std::abs(r.Us / 1000 - r.Ms), 1) << r.Us << " us, " << r.Ms << " ms";
+    }
 }

@@ -69,7 +69,7 @@ protected:
                                      std::chrono::seconds(15));
         };
         ended(1);
-        engine.Timer3Timer();
+        engine.Tick();
         ended(2);
         engine.Stop();
         engine.RemoveObserver(&rec);

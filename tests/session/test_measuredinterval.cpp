@@ -5,6 +5,7 @@
 // following a change.
 #include "config/options.h"
 #include "session/antiidlesession.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
 #include <QTimer>
@@ -35,7 +36,7 @@ TEST(MeasuredInterval, TheSessionProbesAtTheMeasuredIntervalWhereItApplies)
         if (r.measuredMs >= 0)
             engine.MeasuredIntervalMs = [ms = r.measuredMs] { return ms; };
         ASSERT_TRUE(engine.Start());
-        EXPECT_EQ(engine.Timer3->interval(), r.expected);
+        EXPECT_EQ(Inside(engine).Timer3->interval(), r.expected);
         engine.Stop();
     }
 }
@@ -52,20 +53,20 @@ TEST(MeasuredInterval, ARunningSessionFollowsTheNetworkAndThePreferences)
     TAntiIdleSession engine(options);
     engine.MeasuredIntervalMs = [&measured] { return measured; };
     ASSERT_TRUE(engine.Start());
-    EXPECT_EQ(engine.Timer3->interval(), 60'000);
+    EXPECT_EQ(Inside(engine).Timer3->interval(), 60'000);
     // A network with a 30 s timer: every 24 s from now on.
     measured = 24'000;
     engine.IntervalSourceChanged();
-    EXPECT_EQ(engine.Timer3->interval(), 24'000);
-    EXPECT_TRUE(engine.Timer3->isActive());
-    EXPECT_GT(engine.Timer3->remainingTime(), 23'000);
+    EXPECT_EQ(Inside(engine).Timer3->interval(), 24'000);
+    EXPECT_TRUE(Inside(engine).Timer3->isActive());
+    EXPECT_GT(Inside(engine).Timer3->remainingTime(), 23'000);
     // Back to the setting.
     options.KeepAlive.IntervalFrom = config::TKeepAliveOptions::AsSet;
     engine.IntervalSourceChanged();
-    EXPECT_EQ(engine.Timer3->interval(), 60'000);
+    EXPECT_EQ(Inside(engine).Timer3->interval(), 60'000);
     engine.Stop();
     // A stopped session has no interval to follow.
     options.KeepAlive.IntervalFrom = config::TKeepAliveOptions::Measured;
     engine.IntervalSourceChanged();
-    EXPECT_FALSE(engine.Timer3->isActive());
+    EXPECT_FALSE(Inside(engine).Timer3->isActive());
 }

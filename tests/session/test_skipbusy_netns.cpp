@@ -43,7 +43,7 @@ TEST_F(SkipBusy, ProbesSkippedWhileTrafficFlowsAndBackOnceItStops)
     ASSERT_EQ(OutcomeName(rec.results[0].Outcome), "ok");
 
     // No traffic since the opening echo: the next one goes out.
-    engine.Timer3Timer();
+    engine.Tick();
     ASSERT_TRUE(results(2));
     EXPECT_EQ(OutcomeName(rec.results[1].Outcome), "ok");
 
@@ -53,14 +53,14 @@ TEST_F(SkipBusy, ProbesSkippedWhileTrafficFlowsAndBackOnceItStops)
                            + "/; sleep 0.1; done; touch " + done.toStdString() + ") >/dev/null 2>&1 &"),
               0);
     QThread::msleep(500);
-    engine.Timer3Timer();
+    engine.Tick();
     QThread::msleep(400);
-    engine.Timer3Timer();
+    engine.Tick();
     ASSERT_EQ(rec.results.size(), 4u) << "a skipped probe ends at once";
     ASSERT_TRUE(testutil::waitFor([&] { return QFile::exists(done); }, std::chrono::seconds(20)));
     // The flow went on after the last skip: skipped once more, then quiet.
-    engine.Timer3Timer();
-    engine.Timer3Timer();
+    engine.Tick();
+    engine.Tick();
     ASSERT_TRUE(results(6));
 
     QStringList outcomes;
@@ -98,7 +98,7 @@ TEST_F(SkipBusy, OffByDefaultEveryTickSendsItsProbe)
     ASSERT_EQ(net->run(testnet::Role::Client, "for i in 1 2 3; do curl -s -o /dev/null http://"
                                                   + std::string(testnet::kHost) + "/; done"),
               0);
-    engine.Timer3Timer();
+    engine.Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 2; }, std::chrono::seconds(10)));
     EXPECT_EQ(OutcomeName(rec.results[1].Outcome), "ok");
     engine.Stop();

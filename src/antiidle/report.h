@@ -14,7 +14,7 @@ class QLabel;
 class QPagedPaintDevice;
 class QPainter;
 class QRect;
-class TBackdropHold;
+class TWidePanel;
 class TPictureButton;
 class TReportGrid;
 
@@ -52,5 +52,5 @@ public:
 private:
     void CreatePanel();
     IShell &shell_;
-    std::unique_ptr<TBackdropHold> backdrop_;
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_AIReport
 };

@@ -135,6 +135,22 @@ TEST(ExitRoutes, AQuitFromOutsideTakesTheExitPath)
     }
 }
 
+TEST(ExitRoutes, AnExitAskedForBeforeTheLoopIsCarriedOutInIt)
+{
+    // A signal while the windows are still being made: the request comes
+    // before the main loop runs, where a quit is lost; Start repeats it once
+    // the loop runs, and the program ends through Exit.
+    Program p(1);
+    TExitRoutes routes;
+    routes.SetWindows(p.hold.get(), &*p.main);
+    routes.RequestExit();
+    routes.Start();
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(routes.ExitUnderWay());
+    EXPECT_FALSE(p.hold->TrayIcon1->Active());
+}
+
 TEST(ExitRoutes, WithoutWindowsAQuitIsLeftAlone)
 {
     // Routes no window was handed to (the program's start, before the windows

@@ -25,6 +25,7 @@
 #include "../support/ctl.h"
 
 #include <QFile>
+#include <QComboBox>
 #include <QLabel>
 #include <QTableWidget>
 #include <gtest/gtest.h>
@@ -204,6 +205,8 @@ TEST(OutageLength, TheNoticeAndTheHistoryWindowTellTheSameLength)
         store.EndSession(session, history::ToUs(o.End) + 60000000);
         history::THistoryWindow w(store, options);
         w.show();
+        w.cb_HistRange->setCurrentText("Everything");
+        ASSERT_EQ(w.cb_HistRange->currentText(), "Everything");
         ASSERT_EQ(w.tbl_HistOutages->rowCount(), 1);
         const QString shown = w.tbl_HistOutages->item(0, 2)->text();
         EXPECT_EQ(QStringLiteral("Connection back after ") + shown, notice);

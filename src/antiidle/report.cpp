@@ -5,6 +5,7 @@
 #include "antiidle/reportprint.h"
 #include "session/statscalc.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/picturebutton.h"
 #include "widgets/reportgrid.h"
@@ -14,7 +15,7 @@
 #include <QPainter>
 
 TAntiIdleReport::TAntiIdleReport(IShell &shell, QObject *parent)
-    : QObject(parent), shell_(shell), backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(parent), shell_(shell)
 {
     setObjectName(QStringLiteral("AntiIdleReport"));
     CreatePanel();
@@ -25,7 +26,8 @@ TAntiIdleReport::~TAntiIdleReport() = default;
 
 void TAntiIdleReport::CreatePanel()
 {
-    pnl_AIReport = shell_.Panel(TPanelId::AIReport);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::AIReport);
+    pnl_AIReport = panel_->Frame();
     lbl_RptTime = new QLabel(pnl_AIReport);
     lbl_RptTime->setTextFormat(Qt::PlainText);
     lbl_RptTime->setObjectName(QStringLiteral("lbl_RptTime"));
@@ -117,20 +119,13 @@ void TAntiIdleReport::FinishReport()
 void TAntiIdleReport::ShowReport()
 {
     FinishReport();
-    backdrop_->Set(true);
-    pnl_AIReport->raise();
-    pnl_AIReport->show();
-    shell_.RepaintBackground();
+    panel_->Open();
 }
 
 void TAntiIdleReport::HideReport()
 {
-    if (pnl_AIReport->isHidden())
-        return;
-    pnl_AIReport->hide();
-    // The finger, ping and traceroute tools and the server-list and ISP-tree
-    // panels stand on the same backdrop: it goes with its last user.
-    backdrop_->Set(false);
+    if (panel_->IsOpen())
+        panel_->Close();
 }
 
 void TAntiIdleReport::btn_RptCloseClick()

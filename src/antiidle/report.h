@@ -16,7 +16,7 @@ class QLabel;
 class QPagedPaintDevice;
 class QPainter;
 class QRect;
-class TBackdropHold;
+class TWidePanel;
 class TPictureButton;
 class TReportGrid;
 
@@ -54,6 +54,6 @@ public:
 private:
     void CreatePanel();
     IShell &shell_;
-    std::unique_ptr<TBackdropHold> backdrop_;
-    desktop::TPrintDialog printDialog_;  // loads printing on the first Print
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_AIReport
+    desktop::TPrintDialog printDialog_;     // loads printing on the first Print
 };

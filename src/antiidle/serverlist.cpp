@@ -9,6 +9,7 @@
 #include "session/webclient.h"
 #include "session/webtransfer.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
 #include "widgets/picturebutton.h"
@@ -36,8 +37,7 @@ bool IsDocument(int statusCode)
 } // namespace
 
 TServerList::TServerList(IShell &shell, TServerHosts &hosts, TWebClient &web, QObject *parent)
-    : QObject(parent), shell_(shell), hosts_(hosts), web_(web),
-      backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(parent), shell_(shell), hosts_(hosts), web_(web)
 {
     setObjectName(QStringLiteral("ServerList"));
     CreatePanel();
@@ -74,7 +74,8 @@ int TServerList::SelectedServer() const
 
 void TServerList::CreatePanel()
 {
-    pnl_Servers = shell_.Panel(TPanelId::Servers);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::Servers);
+    pnl_Servers = panel_->Frame();
     MakeLabel(pnl_Servers, QStringLiteral("lbl_SrvHost"), QStringLiteral("Host:"), 8, 22, 30, 14);
     edt_SrvHost = MakeEdit(pnl_Servers, QStringLiteral("edt_SrvHost"), 40, 20, 180);
     edt_SrvHost->setToolTip(QStringLiteral("Enter hostname to add to ping list"));
@@ -129,9 +130,7 @@ void TServerList::ServerList1Click()
     // Without a file the list is now empty.
     hosts_.Replace({});
     LoadServerList();
-    backdrop_->Set(true);
-    pnl_Servers->raise();
-    pnl_Servers->show();
+    panel_->Open();
     edt_SrvHost->setFocus();
 }
 
@@ -179,9 +178,7 @@ void TServerList::btn_SrvCloseClick()
 {
     if (!SaveServerList())
         return;
-    pnl_Servers->hide();
-    // The backdrop stays while another panel or running tool still uses it.
-    backdrop_->Set(false);
+    panel_->Close();
 }
 
 void TServerList::edt_SrvHostKeyPress()

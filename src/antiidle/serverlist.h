@@ -15,7 +15,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class TBackdropHold;
+class TWidePanel;
 class TPictureButton;
 class TServerHosts;
 class TWebClient;
@@ -55,5 +55,5 @@ private:
     IShell &shell_;
     TServerHosts &hosts_;
     TWebClient &web_;
-    std::unique_ptr<TBackdropHold> backdrop_;
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_Servers
 };

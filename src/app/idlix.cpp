@@ -32,14 +32,16 @@
 
 #include <cstdio>
 
-TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family)
-    : Form(std::make_unique<TMainForm>(hold))
+TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family, TExitRoutes *exitRoutes,
+               TPreviousInstance *instance)
+    : Form(std::make_unique<TMainForm>(hold, instance))
 {
     // The two windows know each other from here on, and the ways out (Exit,
     // the quit signals, the session's end) reach them.
     if (hold)
         hold->SetMainWindow(Form.get());
-    SetExitWindows(hold, Form.get());
+    if (exitRoutes)
+        exitRoutes->SetWindows(hold, Form.get());
     // Before any feature can look a host up ("Connect on start" may start
     // the anti-idle session).
     FollowAddressFamily(*Form, family);

@@ -14,6 +14,8 @@ class TFingerTool;
 class TISPTree;
 class TLatencyTest;
 class TLineNotices;
+class TExitRoutes;
+class TPreviousInstance;
 class THoldForm;
 class TMainForm;
 class TMetricsEndpoint;
@@ -40,8 +42,10 @@ public:
     // Creates the main window (shown, settings loaded), applies the address
     // family (the setting's, or 'family' when the command line chose one for
     // this run), then creates the features; the hold window, when given, is
-    // the one the program ends through.
-    explicit TIdlix(THoldForm *hold = nullptr, std::optional<platform::FamilyChoice> family = {});
+    // the one the program ends through, by the exit routes when given; the
+    // single-instance guard, when given, brings the window to the front.
+    explicit TIdlix(THoldForm *hold = nullptr, std::optional<platform::FamilyChoice> family = {},
+                    TExitRoutes *exitRoutes = nullptr, TPreviousInstance *instance = nullptr);
     // Frees the features first, then the window, which saves the settings.
     ~TIdlix();
     TIdlix(const TIdlix &) = delete;

@@ -52,7 +52,7 @@ int main(int argc, char **argv)
     TExitRoutes routes;
     // What could not be done on a way out that nobody watches (settings that
     // cannot be written) is kept in the session log as well as on stderr.
-    SetExitReportHook([](const QString &text) {
+    routes.SetReportHook([](const QString &text) {
         QString error;
         antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
     });
@@ -62,7 +62,7 @@ int main(int argc, char **argv)
     // that does not hold up the start.
     platform::SetFileNoticeSink([](const QString &text) { desktop::ShowNotice(text); });
     auto *hold = new THoldForm;
-    auto *idlix = new TIdlix(hold, run.Family);
+    auto *idlix = new TIdlix(hold, run.Family, &routes, &previous);
     routes.Start();
     platform::StartupMark("message loop");
     const int rc = QApplication::exec();

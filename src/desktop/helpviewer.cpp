@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QPointer>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -11,13 +10,6 @@
 namespace desktop {
 
 namespace {
-
-// One help window for the whole program; it frees itself when closed.
-QPointer<QWidget> &viewer()
-{
-    static QPointer<QWidget> w;
-    return w;
-}
 
 QWidget *makeViewer()
 {
@@ -37,14 +29,19 @@ QWidget *makeViewer()
 
 } // namespace
 
-bool ShowHelpContents(const QString &helpFile)
+THelpViewer::~THelpViewer()
+{
+    delete window_.data();
+}
+
+bool THelpViewer::ShowContents(const QString &helpFile)
 {
     const QFileInfo fi(helpFile);
     if (!fi.isFile() || !fi.isReadable())
         return false;
-    QWidget *w = viewer();
+    QWidget *w = window_;
     if (!w)
-        viewer() = w = makeViewer();
+        window_ = w = makeViewer();
     auto *browser = w->findChild<QTextBrowser *>(QStringLiteral("HelpBrowser"));
     browser->setSource(QUrl::fromLocalFile(fi.absoluteFilePath()), QTextDocument::HtmlResource);
     if (browser->document()->isEmpty())

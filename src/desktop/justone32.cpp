@@ -6,19 +6,13 @@
 #include <QTimer>
 #include <QWidget>
 
-TPreviousInstance *PreviousInstance = nullptr;
-
 TPreviousInstance::TPreviousInstance(const QString &title)
     : title_(title), guard_(new desktop::TInstanceGuard(title))
 {
-    if (!PreviousInstance)
-        PreviousInstance = this;
 }
 
 TPreviousInstance::~TPreviousInstance()
 {
-    if (PreviousInstance == this)
-        PreviousInstance = nullptr;
     delete guard_;
 }
 

@@ -1,8 +1,8 @@
 // Keeps one running instance of the program. TPreviousInstance takes the
-// process-wide guard at start-up, before any window exists; TJustOne32, made
-// with the main window, either hands "come to the front" requests of later
-// instances to the window, or, in a later instance, sends that request to the
-// running one and ends this one.
+// guard at start-up, before any window exists; TJustOne32, made with the
+// main window from that guard, either hands "come to the front" requests of
+// later instances to the window, or, in a later instance, sends that request
+// to the running one and ends this one.
 #pragma once
 
 #include <QObject>
@@ -15,9 +15,9 @@ class TInstanceGuard;
 
 class TPreviousInstance {
 public:
-    // Takes the guard for title (the application title, platform::ProgramTitle); the
-    // first one made becomes PreviousInstance. Make it after the
-    // QApplication and before any window, and end at once when Exists().
+    // Takes the guard for title (the application title, platform::ProgramTitle).
+    // Make it after the QApplication and before any window, and end at once
+    // when Exists().
     explicit TPreviousInstance(const QString &title);
     ~TPreviousInstance();
     TPreviousInstance(const TPreviousInstance &) = delete;
@@ -33,9 +33,6 @@ private:
     desktop::TInstanceGuard *guard_;
 };
 
-// The process's guard, or null when none was made.
-extern TPreviousInstance *PreviousInstance;
-
 class TJustOne32 : public QObject {
     Q_OBJECT
 public:
@@ -43,7 +40,8 @@ public:
     // requests the end of this one (Terminating() turns true, and the event
     // loop quits as soon as it runs). In the running instance: from now on,
     // requests of later instances bring the main window to the front.
-    explicit TJustOne32(QObject *parent = nullptr, TPreviousInstance *guard = PreviousInstance);
+    // Without a guard it does nothing.
+    explicit TJustOne32(QObject *parent, TPreviousInstance *guard);
     ~TJustOne32() override;
 
     // True in a later instance, which must show nothing and end.

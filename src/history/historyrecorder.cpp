@@ -5,9 +5,7 @@
 
 namespace history {
 
-namespace {
-
-TOutageRow Row(const TOutage &o)
+TOutageRow OutageRow(const TOutage &o)
 {
     TOutageRow row;
     row.Start = ToUs(o.Start);
@@ -22,8 +20,6 @@ TOutageRow Row(const TOutage &o)
     row.Cause = o.Cause;
     return row;
 }
-
-} // namespace
 
 THistoryRecorder::THistoryRecorder(TAntiIdleSession &session, THistoryStore &store)
     : session_(&session), store_(store)
@@ -112,7 +108,7 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
 
 void THistoryRecorder::LinkDown(const TOutage &outage)
 {
-    outageId_ = store_.OpenOutage(Row(outage), sessionId_);
+    outageId_ = store_.OpenOutage(OutageRow(outage), sessionId_);
 }
 
 void THistoryRecorder::LinkUp(const TOutage &outage)
@@ -132,7 +128,7 @@ void THistoryRecorder::CloseOutage(const TOutage &outage, const QString &endedBy
 {
     if (!outageId_)
         return;
-    TOutageRow row = Row(outage);
+    TOutageRow row = OutageRow(outage);
     row.EndedBy = endedBy;
     store_.CloseOutage(outageId_, row);
     outageId_ = 0;

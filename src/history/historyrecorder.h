@@ -15,6 +15,11 @@ class TAntiIdleSession;
 namespace history {
 
 class THistoryStore;
+struct TOutageRow;
+
+// The history's row of an outage the session reported: its length by the
+// monotonic clock once it has ended, as the notices take it.
+TOutageRow OutageRow(const TOutage &outage);
 
 class THistoryRecorder : public TSessionObserver {
 public:

@@ -16,19 +16,21 @@ const QString kLogin1Path = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
 // A connection of this watcher's own: the address is read now, not the one
-// the bus library kept from the process's first use of the system bus.
-QDBusConnection SystemBus()
+// the bus library kept from the process's first use of the system bus. It
+// is named after the watcher, which disconnects it when it goes: no two
+// watchers alive share a name.
+QDBusConnection SystemBus(const TSleepWatcher *watcher)
 {
-    static int serial = 0;
     const QString address = qEnvironmentVariable(
         "DBUS_SYSTEM_BUS_ADDRESS", QStringLiteral("unix:path=/var/run/dbus/system_bus_socket"));
-    return QDBusConnection::connectToBus(address, QStringLiteral("idlix-sleep-%1").arg(++serial));
+    return QDBusConnection::connectToBus(address,
+                                         QStringLiteral("idlix-sleep-%1").arg(quintptr(watcher), 0, 16));
 }
 
 } // namespace
 
 TSleepWatcher::TSleepWatcher(TAntiIdleSession &session, QObject *parent)
-    : QObject(parent), session_(&session), bus_(SystemBus())
+    : QObject(parent), session_(&session), bus_(SystemBus(this))
 {
     setObjectName(QStringLiteral("SleepWatcher"));
     if (!bus_.isConnected())

@@ -13,6 +13,8 @@ namespace history {
 
 namespace {
 
+using platform::FullDurationText;
+
 // The locale's time with seconds, without the zone its long form carries.
 QString TimeFormat(const QLocale &locale)
 {
@@ -57,7 +59,7 @@ QString Ms(const QLocale &locale, int v) { return v < 0 ? QString() : locale.toS
 
 QString Share(const QLocale &locale, TUs part, TUs whole)
 {
-    QString text = LengthText(part / kUsPerMs);
+    QString text = FullDurationText(part / kUsPerMs);
     if (whole > 0)
         text += QStringLiteral(" (") + Percent(locale, 100.0 * double(part) / double(whole), 1) + QLatin1Char(')');
     return text;
@@ -78,7 +80,7 @@ QString SettingsText(const TReport &r)
     QStringList parts;
     for (const TSessionSettings &s : r.Settings) {
         parts << QStringLiteral("%1 every %2%3")
-                     .arg(MethodName(s.Method), LengthText(s.IntervalMs),
+                     .arg(MethodName(s.Method), FullDurationText(s.IntervalMs),
                           s.Cycle ? QStringLiteral(", through the server list") : QString());
     }
     return parts.isEmpty() ? QStringLiteral("no session in this period") : parts.join(QStringLiteral("; "));
@@ -108,8 +110,9 @@ TDocTable DaysTable(const TReport &r, const QLocale &locale)
     t.IfEmpty = QStringLiteral("No day in this period.");
     for (const TReportDay &d : r.Days) {
         const std::optional<double> loss = d.LossPercent();
-        t.Rows.push_back({{locale.toString(d.Day.Date, QLocale::ShortFormat), LengthText(d.Monitored / kUsPerMs),
-                           LengthText(d.Down / kUsPerMs), locale.toString(d.Probes),
+        t.Rows.push_back({{locale.toString(d.Day.Date, QLocale::ShortFormat),
+                           FullDurationText(d.Monitored / kUsPerMs), FullDurationText(d.Down / kUsPerMs),
+                           locale.toString(d.Probes),
                            loss ? Percent(locale, *loss, 1) : QString(), Ms(locale, d.MedianMs), Ms(locale, d.P95Ms)},
                           {}});
     }
@@ -136,7 +139,9 @@ TDocTable OutagesTable(const TReport &r, const QLocale &locale)
         QString end = o.Row.End ? LocalStamp(*o.Row.End, locale) : QStringLiteral("still down");
         if (o.Row.End && !o.Row.EndedBy.isEmpty() && o.Row.EndedBy != QLatin1String("up"))
             end += QStringLiteral(" (") + o.Row.EndedBy + QLatin1Char(')');
-        TDocRow row{{LocalStamp(o.Row.Start, locale), end, LengthText(o.LengthMs), locale.toString(o.Row.ProbesLost)}, {}};
+        TDocRow row{{LocalStamp(o.Row.Start, locale), end, FullDurationText(o.LengthMs),
+                      locale.toString(o.Row.ProbesLost)},
+                     {}};
         if (diagnosed)
             row.Cells << o.Verdict << o.Evidence;
         else
@@ -208,28 +213,6 @@ QString PaperFor(const QLocale &locale)
     return QStringLiteral("A4");
 }
 
-QString LengthText(qint64 ms)
-{
-    // Whole seconds by the rule of every other view (the nearest one); then
-    // the units from the largest to the smallest that is not zero ("1 d",
-    // "1 h 0 min 12 s"): a report keeps every unit, a notice only two.
-    const qint64 s = platform::RoundedSeconds(ms);
-    if (s == 0)
-        return QStringLiteral("0 s");
-    const std::pair<qint64, const char *> units[] = {{86400, "d"}, {3600, "h"}, {60, "min"}, {1, "s"}};
-    QStringList parts;
-    qint64 left = s;
-    for (const auto &[size, name] : units) {
-        const qint64 n = left / size;
-        left %= size;
-        if (n > 0 || (!parts.isEmpty() && left + n > 0))
-            parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(name));
-        if (left == 0 && !parts.isEmpty())
-            break;
-    }
-    return parts.join(QLatin1Char(' '));
-}
-
 TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
 {
     TReportDoc doc;
@@ -257,14 +240,14 @@ TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
                                       : QStringLiteral("not known (nothing was watched)")},
         {QStringLiteral("Watched"), Share(locale, r.Up.Monitored, whole)},
         {QStringLiteral("Outages"), locale.toString(r.Up.Outages)},
-        {QStringLiteral("Down in all"), LengthText(r.Up.Down / kUsPerMs)},
-        {QStringLiteral("Longest outage"), r.Outages.empty() ? QStringLiteral("none") : LengthText(r.LongestMs)},
+        {QStringLiteral("Down in all"), FullDurationText(r.Up.Down / kUsPerMs)},
+        {QStringLiteral("Longest outage"), r.Outages.empty() ? QStringLiteral("none") : FullDurationText(r.LongestMs)},
         {QStringLiteral("Lost probes"),
          QStringLiteral("%1 of %2").arg(locale.toString(r.Lost), locale.toString(r.Probes))},
     };
     // Not watched: every kind with its share, so a reader sees what was not looked at.
     if (r.Unwatched.empty())
-        doc.Summary.push_back({QStringLiteral("Not watched"), LengthText(0)});
+        doc.Summary.push_back({QStringLiteral("Not watched"), FullDurationText(0)});
     for (const TUnwatched &u : r.Unwatched) {
         QString kind = u.Kind;
         kind[0] = kind[0].toUpper();

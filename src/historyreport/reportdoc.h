@@ -67,9 +67,6 @@ struct TReportDoc {
 // Philippines, A4 elsewhere.
 QString PaperFor(const QLocale &locale);
 
-// A length rounded to the nearest second ("4 min 12 s", "1 d", "0 s").
-QString LengthText(qint64 ms);
-
 // The report as texts in 'locale', its local times in the process's zone.
 TReportDoc MakeReportDoc(const TReport &report, const QLocale &locale = QLocale());
 

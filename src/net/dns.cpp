@@ -1,46 +1,10 @@
 #include "net/dns.h"
 
-#include "net/codetext.h"
+#include "net/codetexts.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"
 
-
-QString WinsockErrorText(int code)
-{
-    static const CodeText rows[] = {
-        {10004, "Blocking call cancelled"},
-        {10022, "App version not supported by DLL"},
-        {10024, "No file descriptors available"},
-        {10035, "Socket marked as non-blocking and SO_LINGER set not 0"},
-        {10036, "Blocking operation in progress"},
-        {10038, "Descriptor is not a socket"},
-        {10041, "Protocol wrong type for this socket"},
-        {10043, "Specified protocol not supported"},
-        {10044, "Socket type not supported for address family"},
-        {10047, "Address family not supported"},
-        {10048, "Address already in use"},
-        {10049, "Address not available"},
-        {10050, "Network subsystem failed"},
-        {10051, "Network unreachable"},
-        {10053, "Connection aborted"},
-        {10054, "Connection reset"},
-        {10055, "No buffer space available"},
-        {10057, "Not connected"},
-        {10060, "Connection timed out"},
-        {10061, "Connection refused"},
-        {10064, "Host down"},
-        {10065, "Host unreachable"},
-        {10091, "WinSock not present or not responding"},
-        {10092, "Version of WinSock not supported"},
-        {10093, "WSA Startup not initialized"},
-        {11001, "Authoritative Host not found"},
-        {11002, "Non-authoritative Host not found or server failure"},
-        {11003, "Non-recoverable: refused or not implemented"},
-        {11004, "Valid name, no data record for type"},
-    };
-    return QString::fromLatin1(FindCodeText(rows, code));
-}
 
 TDNS::TDNS(QObject *owner) : QObject(owner) {}
 

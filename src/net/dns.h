@@ -1,7 +1,8 @@
 // TDNS: the traceroute's lookup of the host text the user typed, blocking or
-// asynchronous, and the socket-layer texts the traceroute engine reports.
+// asynchronous; the socket-layer texts it reports are in net/codetexts.h.
 #pragma once
 
+#include "net/codetexts.h"
 #include "platform/ipaddress.h"
 
 #include <QObject>
@@ -25,10 +26,6 @@ constexpr std::int32_t kMsCancelled = std::int32_t(0x80000103u);       // run ca
 constexpr std::int32_t kMsInProgress = std::int32_t(0x80000104u);      // "Already in Progress"
 
 using TNotifyEvent = std::function<void(QObject *Sender)>;
-
-// Fixed English text of a socket-layer or resolver code as the traceroute
-// reports it; empty for codes outside its table.
-QString WinsockErrorText(int code);
 
 class TDNS : public QObject {
     Q_OBJECT

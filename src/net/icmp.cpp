@@ -1,5 +1,5 @@
 #include "net/icmp.h"
-#include "net/codetext.h"
+#include "net/codetexts.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"
 
@@ -113,36 +113,11 @@ int TICMP::Ping()
 
 QString TICMP::ErrorTextFor(int code)
 {
-    static const CodeText rows[] = {
-        {0, "No error"},
-        {11001, "Buffer too small"},
-        {11002, "Destination network unreachable"},
-        {11003, "Destination host unreachable"},
-        {11004, "Destination protocol unreachable"},
-        {11005, "Destination port unreachable"},
-        {11006, "No resources"},
-        {11007, "Bad option"},
-        {11008, "Hardware error"},
-        {11009, "Packet too big"},
-        {11010, "Request timed out"},
-        {11011, "Bad request"},
-        {11012, "Bad route"},
-        {11013, "TTL expired in transit"},
-        {11014, "TTL expired in reassembly"},
-        {11015, "Parameter problem"},
-        {11016, "Source quench"},
-        {11017, "Option too big"},
-        {11018, "Bad Destination"},
-        {11019, "Address deleted"},
-        {11020, "Spec MTU change"},
-        {11021, "MTU change"},
-        {11050, "General failure"},
-        {11255, "Pending"},
-        // Not an IP status: the echo could not be sent at all on this system.
-        {kIcmpNotPermitted, "ICMP not permitted on this system"},
-        {kIcmpFamilyNotSupported, "Address family not supported"},
-    };
-    if (const char *text = FindCodeText(rows, code))
-        return QString::fromLatin1(text);
-    return QStringLiteral("ICMP error #") + QString::number(code);
+    // Not IP status: the echo could not be sent at all on this system.
+    if (code == kIcmpNotPermitted)
+        return QStringLiteral("ICMP not permitted on this system");
+    if (code == kIcmpFamilyNotSupported)
+        return QStringLiteral("Address family not supported");
+    const QString text = EchoStatusText(code);
+    return text.isEmpty() ? QStringLiteral("ICMP error #") + QString::number(code) : text;
 }

@@ -1,7 +1,7 @@
 #include "net/msicmp.h"
 
 #include "net/ping.h"
-#include "net/codetext.h"
+#include "net/codetexts.h"
 #include "platform/errcodes.h"
 #include "platform/icmpcodec.h"
 #include "net/errorreport.h"
@@ -11,37 +11,6 @@
 #include <system_error>
 #include <thread>
 #include <vector>
-
-QString IcmpStatusText(int code)
-{
-    static const CodeText rows[] = {
-        {0, "Success"},
-        {11001, "Buffer too small"},
-        {11002, "Destination net unreachable"},
-        {11003, "Destination host unreachable"},
-        {11004, "Destination protocol unreachable"},
-        {11005, "Destination port unreachable"},
-        {11006, "No resources"},
-        {11007, "Bad Option"},
-        {11008, "Hardware Error"},
-        {11009, "Packet too big"},
-        {11010, "Request timed out"},
-        {11011, "Bad request"},
-        {11012, "Bad route"},
-        {11013, "TTL expired in transit"},
-        {11014, "TTL expired in reassembly"},
-        {11015, "Parameter problem"},
-        {11016, "Source quench"},
-        {11017, "Option too big"},
-        {11018, "Bad destination"},
-        {11019, "Address deleted"},
-        {11020, "Spec MTU change"},
-        {11021, "MTU change"},
-        {11022, "Unload"},
-        {11050, "General failure"},
-    };
-    return QString::fromLatin1(FindCodeText(rows, code));
-}
 
 int IcmpEcho(platform::IcmpHandle handle, const platform::IpOptionInformation &options,
              platform::IcmpEchoReply &reply, const platform::IpAddress &dest, int size,

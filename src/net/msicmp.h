@@ -18,10 +18,6 @@
 using TError = std::function<void(QObject *Sender, std::int32_t Error, const QString &Msg)>;
 using TDataRt = std::function<void(QObject *Sender, std::int32_t Status)>;
 
-// Fixed English text of an IP status code (0, 11001..11050); empty for codes
-// outside its table.
-QString IcmpStatusText(int code);
-
 // One blocking echo of size bytes of 0xAA with options->Ttl (the hop limit
 // for IPv6) through a handle of dest's family. Returns 0 when the network
 // answered (an echo reply, or an ICMP or ICMPv6 error from a router or the

@@ -1,14 +1,12 @@
-// Socket-layer helpers shared by the tools and the HTTP client: the fixed
-// English texts of the error codes and the blocking reverse lookup.
+// Socket-layer helpers shared by the tools and the HTTP client: the blocking
+// reverse lookup, and (from net/codetexts.h) the texts of the error codes.
 #pragma once
+
+#include "net/codetexts.h"
 
 #include <QString>
 #include <QStringList>
 #include <optional>
-
-// Fixed English text of a socket-layer error code; "Not a WinSock error" for
-// codes outside the table.
-QString SocketErrorText(int code);
 
 // What the blocking reverse lookup found.
 struct THostEntry {

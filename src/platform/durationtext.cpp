@@ -1,6 +1,9 @@
 #include "platform/durationtext.h"
 
+#include <QStringList>
+
 #include <algorithm>
+#include <utility>
 
 namespace platform {
 
@@ -32,6 +35,25 @@ QString DurationText(qint64 ms)
     if (s < 86400)
         return TwoUnits(s / 3600, "h", s % 3600 / 60, "min");
     return TwoUnits(s / 86400, "d", s % 86400 / 3600, "h");
+}
+
+QString FullDurationText(qint64 ms)
+{
+    const qint64 s = RoundedSeconds(ms);
+    if (s == 0)
+        return QStringLiteral("0 s");
+    const std::pair<qint64, const char *> units[] = {{86400, "d"}, {3600, "h"}, {60, "min"}, {1, "s"}};
+    QStringList parts;
+    qint64 left = s;
+    for (const auto &[size, name] : units) {
+        const qint64 n = left / size;
+        left %= size;
+        if (n > 0 || (!parts.isEmpty() && left + n > 0))
+            parts << QStringLiteral("%1 %2").arg(n).arg(QLatin1String(name));
+        if (left == 0 && !parts.isEmpty())
+            break;
+    }
+    return parts.join(QLatin1Char(' '));
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -16,28 +17,8 @@ class TQuitSignals;
 class THoldForm;
 class TMainForm;
 
-// The hold window and the main window the program ends through; handed over
-// by the composition (either may be missing).
-void SetExitWindows(THoldForm *hold, TMainForm *main);
-
-// Ends the program as Exit does. Without a hold window the loop is simply
-// asked to end.
-void RequestExit();
-
-// The same for a request that nobody watches (a termination signal): from
-// now on every message meant for a box goes to the error stream and to the
-// exit report hook instead, so nothing on the way out waits for a click.
-void RequestExitUnattended();
-
-// Receives those messages as well (settings that could not be written on
-// the way out), for a log that should keep them; empty to remove.
-void SetExitReportHook(std::function<void(const QString &)> hook);
-
-// Set by the hold window when it starts closing (cleared when one is made);
-// while set, an application quit request is the program's own and passes.
-void SetExitUnderWay(bool on);
-bool ExitUnderWay();
-
+// The ways out, owned by the composition, which hands it the windows once
+// they are made.
 class TExitRoutes : public QObject {
     Q_OBJECT
 public:
@@ -49,15 +30,43 @@ public:
     explicit TExitRoutes(QObject *parent = nullptr);
     ~TExitRoutes() override;
 
+    // The hold window and the main window the program ends through (either
+    // may be missing).
+    void SetWindows(THoldForm *hold, TMainForm *main);
+    // Receives the messages of a way out that nobody watches (settings that
+    // could not be written), for a log that should keep them; empty to remove.
+    void SetReportHook(std::function<void(const QString &)> hook);
+
     // Called just before the message loop runs: an exit asked for earlier
     // (a signal during the start-up) is carried out as soon as the loop runs.
     void Start();
+
+    // Ends the program as Exit does. Without a hold window the loop is simply
+    // asked to end.
+    void RequestExit();
+    // The same for a request that nobody watches (a termination signal): from
+    // now on every message meant for a box goes to the error stream and to
+    // the report hook instead, so nothing on the way out waits for a click.
+    void RequestExitUnattended();
+
+    // The hold window has started closing: an application quit request is
+    // then the program's own and passes.
+    bool ExitUnderWay() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void ReportWithoutBoxes();
     void commitData(QSessionManager &manager);
 
     platform::TQuitSignals *quitSignals_ = nullptr;
+    QPointer<THoldForm> hold_;
+    QPointer<TMainForm> main_;
+    std::function<void(const QString &)> reportHook_;
+    // Set by the first request to end: one that comes while the windows are
+    // still being made ends the nested loop it came in (a message box of the
+    // start-up), and is carried out again once the main loop runs.
+    bool exitRequested_ = false;
+    bool mainLoopStarted_ = false;   // Start was called
 };

@@ -3,7 +3,6 @@
 #include "widgets/menustyle.h"
 
 #include "shell/about.h"
-#include "shell/exitpath.h"
 #include "shell/hidewindow.h"
 #include "shell/mainform.h"
 #include "desktop/pictures.h"
@@ -18,7 +17,6 @@
 THoldForm::THoldForm(QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
-    SetExitUnderWay(false);
     setObjectName("HoldForm");
     setWindowTitle(QLatin1String(platform::ProgramTitle));
 
@@ -117,7 +115,7 @@ void THoldForm::closeEvent(QCloseEvent *event)
     // The anchor window going away ends the message loop; the main window is
     // destroyed after it and writes the settings on its way out.
     event->accept();
-    SetExitUnderWay(true);
+    closing_ = true;
     // Out of sight before the loop is asked to end: the application refuses
     // to quit while a window stays open, and without a tray the main window
     // answers a close by minimizing, not hiding.

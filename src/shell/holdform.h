@@ -41,6 +41,9 @@ public:
     void About2Click();
     // Closes this window, which ends the program.
     void Exit2Click();
+    // The window has started closing: the program is on its way out, and an
+    // application quit request is its own.
+    bool Closing() const { return closing_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -49,4 +52,5 @@ private:
     void FormCreate();
 
     QPointer<TMainForm> main_;
+    bool closing_ = false;
 };

@@ -118,12 +118,13 @@ void openPage(TGoToWeb &web, const QString &url)
 
 } // namespace
 
-TMainForm::TMainForm(THoldForm *hold)
+TMainForm::TMainForm(THoldForm *hold, TPreviousInstance *instance)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint |
                           Qt::WindowStaysOnTopHint)
 {
     hold_ = hold;
+    instance_ = instance;
     // Born on top, as "Stay on Top" is by default: the usual start then needs
     // no re-creation of the native window once the settings are read.
     setObjectName("MainForm");
@@ -309,7 +310,7 @@ void TMainForm::Help2Click()
 {
     bool shown = false;
     try {
-        shown = desktop::ShowHelpContents(HelpFile);
+        shown = help_.ShowContents(HelpFile);
     } catch (...) {
         shown = false;
     }

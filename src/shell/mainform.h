@@ -16,6 +16,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "desktop/helpviewer.h"
 #include "shell/shellapi.h"
 
 #include <map>
@@ -42,6 +43,7 @@ class TFitLabel;
 class TGoToWeb;
 class THoldForm;
 class TJustOne32;
+class TPreviousInstance;
 class TPictureButton;
 class TResponseGraph;
 class TRadioGroup;
@@ -52,8 +54,9 @@ class TMainForm : public QWidget, public IShell {
     Q_OBJECT
 public:
     // 'hold' is the hidden hold window the program ends through (none in
-    // a window made alone, as tests make it).
-    explicit TMainForm(THoldForm *hold = nullptr);
+    // a window made alone, as tests make it); 'instance' the program's
+    // single-instance guard, whose requests bring this window to the front.
+    explicit TMainForm(THoldForm *hold = nullptr, TPreviousInstance *instance = nullptr);
     ~TMainForm() override;
 
     // ---- shell: operations ----
@@ -234,6 +237,8 @@ private:
     std::vector<std::function<void()>> preferenceWatchers_;
     std::function<void(const QString &)> historyWriter_;   // see AddHistoryLine
     QPointer<THoldForm> hold_;                       // the hold window, when there is one
+    TPreviousInstance *instance_ = nullptr;          // the single-instance guard, when there is one
+    desktop::THelpViewer help_;                      // Help > Contents
     TFitLabel *statusFit_ = nullptr;                 // fits StatusLBL's text (child of it)
 
     void CreateMenu();

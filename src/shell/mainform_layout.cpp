@@ -477,6 +477,6 @@ void TMainForm::CreateTimers()
 
     GoToWeb1 = new TGoToWeb(this);
     GoToWeb1->setObjectName("GoToWeb1");
-    JustOne321 = new TJustOne32(this);
+    JustOne321 = new TJustOne32(this, instance_);
     JustOne321->setObjectName("JustOne321");
 }

@@ -14,6 +14,7 @@
 #include "net/ping.h"
 #include "platform/hosttext.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
 #include "widgets/picturebutton.h"
@@ -46,8 +47,7 @@ QString MessageOf(const std::exception &e)
 } // namespace
 
 TFingerTool::TFingerTool(IShell &shell)
-    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Finger)),
-      backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Finger))
 {
     setObjectName(QStringLiteral("FingerTool"));
     FingerPing = MakePing(QStringLiteral("FingerPing"), EchoTimeoutMs, EchoSize);
@@ -77,7 +77,8 @@ QString TFingerTool::AddressWarning()
 
 void TFingerTool::CreatePanel()
 {
-    pnl_Finger = shell_.Panel(TPanelId::Finger);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::Finger);
+    pnl_Finger = panel_->Frame();
     MakeLabel(pnl_Finger, QStringLiteral("lbl_FngUser"), QStringLiteral("User:"), 6, 22, 30, 14);
     edt_Finger = MakeEdit(pnl_Finger, QStringLiteral("edt_Finger"), 38, 20, 265);
     edt_Finger->setToolTip(QStringLiteral("Enter hostname to finger"));
@@ -113,21 +114,14 @@ void TFingerTool::btn_FingerClick()
 {
     if (!Running()) {
         switch_.SetRunning(true);
-        shell_.RepaintBackground();
-        backdrop_->Set(true);
-        pnl_Finger->raise();
-        pnl_Finger->show();
+        panel_->Open();
         edt_Finger->setFocus();
         return;
     }
 
     // Switching off leaves a query under way running; Cancel ends it.
     switch_.SetRunning(false);
-    pnl_Finger->hide();
-    pnl_Finger->lower();
-    // The backdrop stays while another wide panel still needs it.
-    backdrop_->Set(false);
-    shell_.RepaintBackground();
+    panel_->Close();
     shell_.SetStatus(QStringLiteral("Status:"));
     edt_Finger->clear();
     re_finger->clear();
@@ -140,12 +134,12 @@ void TFingerTool::edt_FingerKeyPress()
 
 QString TFingerTool::HostOfQuery() const
 {
-    return platform::HostShown(query_.mid(query_.indexOf(QLatin1Char('@')) + 1));
+    return platform::HostShown(run_.Query.mid(run_.Query.indexOf(QLatin1Char('@')) + 1));
 }
 
 void TFingerTool::btn_FngYesClick()
 {
-    if (step_ != TFingerStep::Idle) {
+    if (run_.Step != TFingerStep::Idle) {
         QApplication::beep();
         return;
     }
@@ -164,7 +158,7 @@ void TFingerTool::btn_FngYesClick()
         shell_.ShowMessage(MessageOf(e));
         return;
     }
-    query_ = text;
+    run_.Query = text;
     // The echo that follows may block the window for seconds: show this now.
     shell_.SetStatus(QStringLiteral("Status: Query started..."), true);
     SetStep(TFingerStep::LookingUp);
@@ -191,7 +185,7 @@ void TFingerTool::btn_FngNoMouseUp()
 void TFingerTool::FingerPingDnsLookupDone(QObject *Sender, quint16 Error)
 {
     Q_UNUSED(Sender);
-    if (step_ != TFingerStep::LookingUp)
+    if (run_.Step != TFingerStep::LookingUp)
         return;
     QCoreApplication::processEvents();
     if (Error != 0) {
@@ -202,7 +196,7 @@ void TFingerTool::FingerPingDnsLookupDone(QObject *Sender, quint16 Error)
 
     FingerPing->SetAddress(FingerPing->DnsResult());
     SetStep(TFingerStep::Echoing);
-    echoReplySeen_ = false;
+    run_.EchoReplySeen = false;
     try {
         FingerPing->Ping();
     } catch (const std::exception &e) {
@@ -212,7 +206,7 @@ void TFingerTool::FingerPingDnsLookupDone(QObject *Sender, quint16 Error)
     }
     // The echo's outcome does not matter, only that it is over: an echo that
     // could not even be sent reports no reply, and the query still runs.
-    if (!echoReplySeen_)
+    if (!run_.EchoReplySeen)
         FingerPingEchoReply(FingerPing.get(), 0);
     QCoreApplication::processEvents();
 }
@@ -221,13 +215,13 @@ void TFingerTool::FingerPingEchoReply(QObject *Sender, int Replies)
 {
     Q_UNUSED(Sender);
     Q_UNUSED(Replies);   // answered or not, the query runs
-    echoReplySeen_ = true;
-    if (step_ != TFingerStep::Echoing)
+    run_.EchoReplySeen = true;
+    if (run_.Step != TFingerStep::Echoing)
         return;
     SetStep(TFingerStep::Querying);
     FingerCli->ReplyLines().clear();
     try {
-        FingerCli->SetQuery(query_);
+        FingerCli->SetQuery(run_.Query);
         FingerCli->RunQuery();
     } catch (const std::exception &e) {
         // Timed out, cancelled or a failed read: the status still says the

@@ -18,7 +18,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QTextEdit;
-class TBackdropHold;
+class TWidePanel;
 class TFinger;
 class TPictureButton;
 class TToolSwitch;
@@ -42,9 +42,9 @@ public:
     QLabel *lbl_fngQuery = nullptr, *lbl_FngCancel = nullptr;
 
     bool Running() const;             // the switch is on (a query may outlive it)
-    TFingerStep Step() const { return step_; }
+    TFingerStep Step() const { return run_.Step; }
     // Text of the query going on (or of the last one), as typed when Query was pressed.
-    QString FingerQuery() const { return query_; }
+    QString FingerQuery() const { return run_.Query; }
 
     void btn_FingerClick();
     void btn_FngYesClick();
@@ -58,13 +58,17 @@ public:
 
 private:
     void CreatePanel();
-    void SetStep(TFingerStep step) { step_ = step; }
+    void SetStep(TFingerStep step) { run_.Step = step; }
     QString HostOfQuery() const;
 
     IShell &shell_;
     TToolSwitch &switch_;
-    std::unique_ptr<TBackdropHold> backdrop_;
-    TFingerStep step_ = TFingerStep::Idle;
-    QString query_;
-    bool echoReplySeen_ = false;      // the echo in flight has reported its end
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_Finger
+    // A query from its click to its reply, failure or cancel.
+    struct TRunState {
+        TFingerStep Step = TFingerStep::Idle;
+        QString Query;                // as typed when Query was pressed
+        bool EchoReplySeen = false;   // the echo in flight has reported its end
+    };
+    TRunState run_;
 };

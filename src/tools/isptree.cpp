@@ -21,6 +21,7 @@
 #include "platform/replacefile.h"
 #include "platform/resolver.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -75,8 +76,7 @@ void AddLines(const QTreeWidgetItem *item, int level, QList<tools::TTreeLine> &o
 } // namespace
 
 TISPTree::TISPTree(IShell &shell)
-    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::ISPTree)),
-      backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::ISPTree))
 {
     setObjectName(QStringLiteral("ISPTree"));
     WSocket2 = new TWSocket(this);
@@ -98,7 +98,8 @@ TISPTree::~TISPTree()
 
 void TISPTree::CreatePanel()
 {
-    pnl_ISPTree = shell_.Panel(TPanelId::ISPTree);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::ISPTree);
+    pnl_ISPTree = panel_->Frame();
     QPalette black = pnl_ISPTree->palette();
     black.setColor(QPalette::Window, Qt::black);
     pnl_ISPTree->setPalette(black);
@@ -166,9 +167,7 @@ void TISPTree::ISPTree1Click()
 {
     // The menu item always opens; only Close closes.
     switch_.SetRunning(true);
-    backdrop_->Set(true);
-    pnl_ISPTree->raise();
-    pnl_ISPTree->show();
+    panel_->Open();
     edt_ISPHost->setFocus();
 }
 
@@ -179,17 +178,17 @@ void TISPTree::edt_ISPHostKeyPress()
 
 void TISPTree::EndMap()
 {
-    MapRun.End();
-    MapState = TMapState::Idle;
+    Run.MapRun.End();
+    Run.MapState = TMapState::Idle;
 }
 
 void TISPTree::btn_ISPMapClick()
 {
-    if (MapState != TMapState::Idle) {
+    if (Run.MapState != TMapState::Idle) {
         QApplication::beep();   // the running Map goes on
         return;
     }
-    MapRun.Begin();
+    Run.MapRun.Begin();
     tv_ISP->clear();
     const QString host = edt_ISPHost->text();
     shell_.SetStatus(QStringLiteral("Status: Looking up host ") + host + QStringLiteral("..."));
@@ -199,38 +198,38 @@ void TISPTree::btn_ISPMapClick()
         return;
     }
     if (!tools::IsDottedAddress(host)) {
-        MapState = TMapState::LookingUp;
-        forwardPending_ = true;
+        Run.MapState = TMapState::LookingUp;
+        Run.ForwardPending = true;
         try {
             WSocket2->DnsLookup(host);
         } catch (const std::exception &e) {
             // An empty host: the socket refuses it with its own text.
-            forwardPending_ = false;
-            ScanActive = false;
+            Run.ForwardPending = false;
+            Run.ScanActive = false;
             EndMap();
             shell_.ShowMessage(QString::fromUtf8(e.what()));
         }
         return;
     }
-    ScanBase = host;
-    ScanActive = true;
+    Run.ScanBase = host;
+    Run.ScanActive = true;
     ScanSubnet();
 }
 
 void TISPTree::WSocket2DnsLookupDone(quint16 Error)
 {
-    if (MapState != TMapState::LookingUp || !forwardPending_)
+    if (Run.MapState != TMapState::LookingUp || !Run.ForwardPending)
         return;   // dropped by Close
-    forwardPending_ = false;
-    const TRunGuard::TTicket ticket = MapRun.Current();
+    Run.ForwardPending = false;
+    const TRunGuard::TTicket ticket = Run.MapRun.Current();
     QPointer<TISPTree> self(this);
     QCoreApplication::processEvents();
-    if (!self || !MapRun.IsCurrent(ticket))
+    if (!self || !Run.MapRun.IsCurrent(ticket))
         return;   // cancelled or closed meanwhile
     const QString host = edt_ISPHost->text();
     if (Error != 0) {
         shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + host);
-        ScanActive = false;
+        Run.ScanActive = false;
         EndMap();
     } else if (const QString block = FirstIPv4(WSocket2->DnsResultList() << WSocket2->DnsResult());
                block.isEmpty()) {
@@ -240,8 +239,8 @@ void TISPTree::WSocket2DnsLookupDone(quint16 Error)
         // mapped around its first IPv4 one, whichever family comes first.
         shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + host + QStringLiteral(" (") +
                          block + QStringLiteral(")"));
-        ScanBase = block;
-        ScanActive = true;
+        Run.ScanBase = block;
+        Run.ScanActive = true;
         ScanSubnet();
         if (!self)
             return;
@@ -261,17 +260,17 @@ void TISPTree::NoIPv4Block(const QString &host)
 {
     shell_.SetStatus(QStringLiteral("Status: No IPv4 address for ") + host
                      + QStringLiteral(": the ISP tree maps IPv4 blocks only."));
-    ScanActive = false;
+    Run.ScanActive = false;
     EndMap();
 }
 
 void TISPTree::ScanSubnet()
 {
-    if (!ScanActive)
+    if (!Run.ScanActive)
         return;
-    MapState = TMapState::Scanning;
+    Run.MapState = TMapState::Scanning;
     scan_ = std::make_unique<TScan>();
-    scan_->prefix = tools::ScanPrefix(ScanBase);
+    scan_->prefix = tools::ScanPrefix(Run.ScanBase);
     QProgressBar *gauge = shell_.Gauge();
     gauge->setMaximum(LastHost);
     gauge->setValue(1);
@@ -280,7 +279,7 @@ void TISPTree::ScanSubnet()
     std::vector<std::uint32_t> addrs;
     for (int n = 1; n <= LastHost; ++n)
         addrs.push_back(platform::InetAddr((scan_->prefix + QString::number(n)).toStdString()));
-    const TRunGuard::TTicket ticket = MapRun.Current();
+    const TRunGuard::TTicket ticket = Run.MapRun.Current();
     const bool started = ScanLookups->Start(
         std::move(addrs), kLookupsInFlight, kLookupsInFlight,
         [this, ticket](int index, int error, const std::string &name) {
@@ -297,7 +296,7 @@ void TISPTree::ScanSubnet()
 void TISPTree::LookupDone(std::uint64_t ticket, int n, int error, const std::string &name)
 {
     // After Cancel, Close or a newer Map this answer belongs to nobody.
-    if (!scan_ || !MapRun.IsCurrent(ticket))
+    if (!scan_ || !Run.MapRun.IsCurrent(ticket))
         return;
     if (error == 0 && !name.empty())
         scan_->waiting[n] = QString::fromStdString(name);
@@ -308,7 +307,7 @@ void TISPTree::LookupDone(std::uint64_t ticket, int n, int error, const std::str
 
 void TISPTree::ShowReady()
 {
-    const TRunGuard::TTicket ticket = MapRun.Current();
+    const TRunGuard::TTicket ticket = Run.MapRun.Current();
     QPointer<TISPTree> self(this);
     while (scan_) {
         const auto it = scan_->waiting.find(scan_->nextShow);
@@ -328,10 +327,10 @@ void TISPTree::ShowReady()
         }
         shell_.Gauge()->setValue(n);
         // Whoever watches the gauge may have ended the scan.
-        if (!self || !scan_ || !MapRun.IsCurrent(ticket))
+        if (!self || !scan_ || !Run.MapRun.IsCurrent(ticket))
             return;
         if (n == LastHost) {
-            // Done: the last status and the full gauge stay, and so does ScanActive.
+            // Done: the last status and the full gauge stay, and so does Run.ScanActive.
             scan_.reset();
             EndMap();
             return;
@@ -352,8 +351,8 @@ void TISPTree::StopScan()
 
 void TISPTree::btn_ISPCancelClick()
 {
-    ScanActive = false;
-    if (MapState == TMapState::LookingUp && forwardPending_) {
+    Run.ScanActive = false;
+    if (Run.MapState == TMapState::LookingUp && Run.ForwardPending) {
         // Reported at once through WSocket2DnsLookupDone with 10004.
         try {
             WSocket2->CancelDnsLookup();
@@ -365,22 +364,22 @@ void TISPTree::btn_ISPCancelClick()
     // A scan stops at once: what was shown stays, the rest is dropped. A
     // Map may start again at once.
     StopScan();
-    if (MapState != TMapState::Idle) {
-        MapState = TMapState::Idle;
-        MapRun.End();
+    if (Run.MapState != TMapState::Idle) {
+        Run.MapState = TMapState::Idle;
+        Run.MapRun.End();
     }
 }
 
 void TISPTree::btn_ISPCloseClick()
 {
-    ScanActive = false;
+    Run.ScanActive = false;
     StopScan();
-    MapState = TMapState::Idle;
+    Run.MapState = TMapState::Idle;
     // Every lookup of this panel goes stale: nothing reaches the cleared tree.
-    MapRun.Begin();
-    MapRun.End();
-    if (forwardPending_) {
-        forwardPending_ = false;
+    Run.MapRun.Begin();
+    Run.MapRun.End();
+    if (Run.ForwardPending) {
+        Run.ForwardPending = false;
         try {
             WSocket2->CancelDnsLookup();
         } catch (const std::exception &) {
@@ -388,11 +387,8 @@ void TISPTree::btn_ISPCloseClick()
         }
     }
     switch_.SetRunning(false);
-    pnl_ISPTree->hide();
     shell_.Gauge()->hide();
-    // The backdrop stays while another wide panel still needs it.
-    backdrop_->Set(false);
-    shell_.RepaintBackground();
+    panel_->Close();
     edt_ISPHost->clear();
     tv_ISP->clear();
 }

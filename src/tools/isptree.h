@@ -23,7 +23,7 @@ class QLabel;
 class QLineEdit;
 class QTreeWidget;
 class TAddrLookups;
-class TBackdropHold;
+class TWidePanel;
 class TPictureButton;
 class TToolSwitch;
 class TWSocket;
@@ -52,12 +52,17 @@ public:
     // is made, too much to do at every start for a dialog rarely opened.
     QFileDialog *SaveDialog();
 
-    QString ScanBase;                     // dotted address whose block is scanned
-    bool ScanActive = false;              // a scan may run; Cancel and Close clear it
-    TMapState MapState = TMapState::Idle;
-    // The Map that owns the lookups in flight. A reverse lookup that returns
-    // after Close or a newer Map finds its ticket stale and is dropped.
-    TRunGuard MapRun;
+    // A Map, from its click to its end, Cancel or Close.
+    struct TRunState {
+        QString ScanBase;                 // dotted address whose block is scanned
+        bool ScanActive = false;          // a scan may run; Cancel and Close clear it
+        TMapState MapState = TMapState::Idle;
+        // The Map that owns the lookups in flight. A reverse lookup that
+        // returns after Close or a newer Map finds its ticket stale and is dropped.
+        TRunGuard MapRun;
+        bool ForwardPending = false;      // WSocket2's lookup has not completed yet
+    };
+    TRunState Run;
 
     bool PanelOpen() const;
 
@@ -109,7 +114,6 @@ private:
 
     IShell &shell_;
     TToolSwitch &switch_;
-    std::unique_ptr<TBackdropHold> backdrop_;
-    bool forwardPending_ = false;         // WSocket2's lookup has not completed yet
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_ISPTree
     std::unique_ptr<TScan> scan_;         // while MapState is Scanning
 };

@@ -60,7 +60,7 @@ bool TLatencyTest::Running() const
 void TLatencyTest::SwitchOff()
 {
     LatTimer->stop();
-    LatRun.End();
+    Run.LatRun.End();
     switch_.SetRunning(false);
     const TInfoColumn info = shell_.Info();
     info.anm_BV->Play();
@@ -105,13 +105,13 @@ void TLatencyTest::btn_LatencyClick()
     graph.DrawGraph(false);   // background on img_AIGraph, the flat line on img_LatGraph
     graph.Line()->show();
 
-    LatRun.Begin();
-    LatHost = platform::HostShown(options.Host);
+    Run.LatRun.Begin();
+    Run.LatHost = platform::HostShown(options.Host);
     Ping4->SetTimeout(options.TimeOut * 1000);
     LatTimer->setInterval(options.Interval);
     // The timer starts when the lookup has found the host.
     try {
-        Ping4->DnsLookup(LatHost);
+        Ping4->DnsLookup(Run.LatHost);
     } catch (const std::exception &e) {
         shell_.ShowMessage(QString::fromUtf8(e.what()));
     }
@@ -121,18 +121,18 @@ void TLatencyTest::Ping4DnsLookupDone(QObject *Sender, quint16 Error)
 {
     // A lookup that ends after the test was switched off (or switched off
     // and on again) has no one to tell.
-    const TRunGuard::TTicket run = LatRun.Current();
-    if (!LatRun.IsCurrent(run))
+    const TRunGuard::TTicket run = Run.LatRun.Current();
+    if (!Run.LatRun.IsCurrent(run))
         return;
     QCoreApplication::processEvents();
-    if (!LatRun.IsCurrent(run))
+    if (!Run.LatRun.IsCurrent(run))
         return;
 
     if (Error != 0) {
         // The test stays on without a timer until the user switches it off.
-        shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + LatHost);
+        shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + Run.LatHost);
     } else {
-        shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + LatHost + QStringLiteral(" (") +
+        shell_.SetStatus(QStringLiteral("Status: Lookup complete: ") + Run.LatHost + QStringLiteral(" (") +
                          Ping4->DnsResult() + QStringLiteral(")"));
         Ping4->SetAddress(Ping4->DnsResult());
         LatTimer->start();
@@ -142,16 +142,16 @@ void TLatencyTest::Ping4DnsLookupDone(QObject *Sender, quint16 Error)
 
 void TLatencyTest::LatTimerTimer()
 {
-    if (!LatRun.Active() || LatEchoActive)
+    if (!Run.LatRun.Active() || Run.LatEchoActive)
         return;
 
-    LatEchoActive = true;
-    LatEchoRun = LatRun.Current();
-    LatReplySeen = false;
+    Run.LatEchoActive = true;
+    Run.LatEchoRun = Run.LatRun.Current();
+    Run.LatReplySeen = false;
     struct Release {
         bool &flag;
         ~Release() { flag = false; }
-    } release{LatEchoActive};
+    } release{Run.LatEchoActive};
 
     try {
         Ping4->Ping();
@@ -164,30 +164,30 @@ void TLatencyTest::LatTimerTimer()
     }
     // An echo refused before it was sent (an address the engine cannot use)
     // fires no reply event; report it as the failure it is.
-    if (!LatReplySeen)
+    if (!Run.LatReplySeen)
         Ping4EchoReply(Ping4.get(), 0);
 }
 
 void TLatencyTest::Ping4EchoRequest(QObject *Sender)
 {
     QCoreApplication::processEvents();
-    if (!LatRun.IsCurrent(LatEchoRun))
+    if (!Run.LatRun.IsCurrent(Run.LatEchoRun))
         return;
-    shell_.SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping4->Size()).arg(LatHost),
+    shell_.SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping4->Size()).arg(Run.LatHost),
                      true);
 }
 
 void TLatencyTest::Ping4EchoReply(QObject *Sender, int Replies)
 {
-    LatReplySeen = true;
+    Run.LatReplySeen = true;
     QCoreApplication::processEvents();
-    if (!LatRun.IsCurrent(LatEchoRun))
+    if (!Run.LatRun.IsCurrent(Run.LatEchoRun))
         return;
 
     if (Replies != 0) {
         const quint32 rtt = Ping4->Reply().RoundTripTime;
         shell_.SetStatus(
-            QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(LatHost).arg(rtt), true);
+            QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(Run.LatHost).arg(rtt), true);
         TResponseGraph &graph = shell_.Graph();
         graph.PushResponse(rtt > quint32(INT_MAX) ? INT_MAX : int(rtt));
         graph.Line()->clear();
@@ -198,7 +198,7 @@ void TLatencyTest::Ping4EchoReply(QObject *Sender, int Replies)
             // A graph that cannot be drawn this time is left empty.
         }
     } else {
-        shell_.SetStatus(QStringLiteral("Status: Error pinging ") + LatHost + QStringLiteral(" : ") +
+        shell_.SetStatus(QStringLiteral("Status: Error pinging ") + Run.LatHost + QStringLiteral(" : ") +
                              Ping4->ErrorText(),
                          true);
         tools::ExplainIcmpAccess(shell_, *Ping4);

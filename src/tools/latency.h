@@ -23,11 +23,15 @@ public:
     TPingOwner Ping4;                 // the test's echoes: Timeout from the options, TTL 64, Size 56
     QTimer *LatTimer = nullptr;       // one echo per tick; interval from the options
 
-    QString LatHost;                  // host of the running test, as typed at its start
-    TRunGuard LatRun;                 // the run; active while the switch is on
-    TRunGuard::TTicket LatEchoRun = TRunGuard::NoRun; // run of the echo in flight
-    bool LatEchoActive = false;       // an echo is in flight; ticks meanwhile are skipped
-    bool LatReplySeen = false;        // the echo in flight has reported its reply
+    // The test from its switching on to its switching off.
+    struct TRunState {
+        QString LatHost;              // host of the running test, as typed at its start
+        TRunGuard LatRun;             // the run; active while the switch is on
+        TRunGuard::TTicket LatEchoRun = TRunGuard::NoRun; // run of the echo in flight
+        bool LatEchoActive = false;   // an echo is in flight; ticks meanwhile are skipped
+        bool LatReplySeen = false;    // the echo in flight has reported its reply
+    };
+    TRunState Run;
 
     bool Running() const;
     void btn_LatencyClick();

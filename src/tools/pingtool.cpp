@@ -11,6 +11,7 @@
 #include "net/ping.h"
 #include "platform/hosttext.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
 #include "widgets/picturebutton.h"
@@ -44,8 +45,7 @@ void tools::ExplainIcmpAccess(IShell &shell, const TPing &ping)
 }
 
 TPingTool::TPingTool(IShell &shell)
-    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Ping)),
-      backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Ping))
 {
     setObjectName(QStringLiteral("PingTool"));
     Ping3 = MakePing(QStringLiteral("Ping3"), 15000, 56);
@@ -65,7 +65,8 @@ bool TPingTool::Running() const
 
 void TPingTool::CreatePanel()
 {
-    pnl_Ping = shell_.Panel(TPanelId::Ping);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::Ping);
+    pnl_Ping = panel_->Frame();
     MakeLabel(pnl_Ping, QStringLiteral("lbl_PngHost"), QStringLiteral("Host:"), 6, 22, 30, 14);
     edt_PngHost = MakeEdit(pnl_Ping, QStringLiteral("edt_PngHost"), 38, 20, 150);
     MakeLabel(pnl_Ping, QStringLiteral("lbl_PngTimes"), QStringLiteral("Times:"), 196, 22, 40, 14);
@@ -93,20 +94,14 @@ void TPingTool::btn_PingClick()
 {
     if (!Running()) {
         switch_.SetRunning(true);
-        shell_.RepaintBackground();
-        backdrop_->Set(true);
-        pnl_Ping->raise();
-        pnl_Ping->show();
+        panel_->Open();
         edt_PngHost->setFocus();
         return;
     }
 
     // Switching off leaves a run in progress running.
     switch_.SetRunning(false);
-    pnl_Ping->hide();
-    // The backdrop stays while another wide panel still needs it.
-    backdrop_->Set(false);
-    shell_.RepaintBackground();
+    panel_->Close();
     shell_.SetStatus(QStringLiteral("Status:"));
     edt_PngHost->clear();
     re_Ping->clear();
@@ -119,17 +114,17 @@ void TPingTool::edt_PngHostKeyPress()
 
 void TPingTool::btn_PngYesClick()
 {
-    if (PingRun.Active()) {
+    if (Run.PingRun.Active()) {
         QApplication::beep();
         return;
     }
     re_Ping->clear();
-    PingSuccesses = 0;
-    PingFailures = 0;
-    PingSeq = 0;
-    PingMinRtt = NoMinimumYet;
-    PingMaxRtt = 0;
-    PingSumRtt = 0;
+    Run.PingSuccesses = 0;
+    Run.PingFailures = 0;
+    Run.PingSeq = 0;
+    Run.PingMinRtt = NoMinimumYet;
+    Run.PingMaxRtt = 0;
+    Run.PingSumRtt = 0;
 
     const config::TPingOptions &options = shell_.Options().Ping;
     // The size as typed: a number the field would not take is refused here
@@ -143,15 +138,15 @@ void TPingTool::btn_PngYesClick()
         return;
     }
 
-    PingRun.Begin();
-    PingHost = platform::HostShown(edt_PngHost->text());
+    Run.PingRun.Begin();
+    Run.PingHost = platform::HostShown(edt_PngHost->text());
     Ping3->SetTimeout(options.TimeOut * 1000);
     Ping3->SetSize(int(size));
     try {
         // A dotted address completes inside this call, echoes and all.
-        Ping3->DnsLookup(PingHost);
+        Ping3->DnsLookup(Run.PingHost);
     } catch (const std::exception &e) {
-        PingRun.End();
+        Run.PingRun.End();
         shell_.ShowMessage(QString::fromUtf8(e.what()));
     }
 }
@@ -167,15 +162,15 @@ void TPingTool::btn_PngNoClick()
 
 void TPingTool::Ping3DnsLookupDone(QObject *Sender, quint16 Error)
 {
-    if (!PingRun.Active())
+    if (!Run.PingRun.Active())
         return;
     struct EndRun {
         TRunGuard &run;
         ~EndRun() { run.End(); }
-    } endRun{PingRun};
+    } endRun{Run.PingRun};
 
     QCoreApplication::processEvents();
-    const QString host = PingHost;
+    const QString host = Run.PingHost;
     if (Error != 0) {
         shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + host);
         AddPaneLine(re_Ping, TLineStyle::Bulleted, QStringLiteral("Unknown Host ") + host);
@@ -188,22 +183,22 @@ void TPingTool::Ping3DnsLookupDone(QObject *Sender, quint16 Error)
     Ping3->SetAddress(Ping3->DnsResult());
     // The count is fixed for the run: changing the field meanwhile must not
     // lose the summary or end the run early.
-    PingTimes = se_PngTimes->value();
+    Run.PingTimes = se_PngTimes->value();
     try {
-        for (int i = 1; i <= PingTimes; ++i) {
+        for (int i = 1; i <= Run.PingTimes; ++i) {
             QCoreApplication::processEvents();
-            PingSeq = i;
-            PingReplySeen = false;
+            Run.PingSeq = i;
+            Run.PingReplySeen = false;
             Ping3->Ping();
             // An echo refused before it was sent fires no reply event; it
             // still counts as a failed echo of the run.
-            if (!PingReplySeen)
+            if (!Run.PingReplySeen)
                 Ping3EchoReply(Ping3.get(), 0);
             QCoreApplication::processEvents();
         }
     } catch (const std::exception &e) {
         // The run is cut short: no summary.
-        PingRun.End();
+        Run.PingRun.End();
         shell_.ShowMessage(QString::fromUtf8(e.what()));
     }
 }
@@ -211,49 +206,49 @@ void TPingTool::Ping3DnsLookupDone(QObject *Sender, quint16 Error)
 void TPingTool::Ping3EchoRequest(QObject *Sender)
 {
     QCoreApplication::processEvents();
-    shell_.SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping3->Size()).arg(PingHost),
+    shell_.SetStatus(QStringLiteral("Status: Sending %1 bytes to %2").arg(Ping3->Size()).arg(Run.PingHost),
               true);
 }
 
 void TPingTool::Ping3EchoReply(QObject *Sender, int Replies)
 {
-    PingReplySeen = true;
+    Run.PingReplySeen = true;
     QCoreApplication::processEvents();
-    const QString host = PingHost;
+    const QString host = Run.PingHost;
 
     if (Replies != 0) {
         const quint32 reply = Ping3->Reply().RoundTripTime;
         const qint32 rtt = reply > quint32(INT_MAX) ? INT_MAX : qint32(reply);
         shell_.SetStatus(QStringLiteral("Status: %1 successfully pinged in %2 msecs").arg(host).arg(rtt),
                   true);
-        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("%1.) %2 msecs").arg(PingSeq).arg(rtt));
-        PingSumRtt += rtt;
-        if (rtt < PingMinRtt)
-            PingMinRtt = rtt;
-        if (rtt > PingMaxRtt)
-            PingMaxRtt = rtt;
-        ++PingSuccesses;
+        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("%1.) %2 msecs").arg(Run.PingSeq).arg(rtt));
+        Run.PingSumRtt += rtt;
+        if (rtt < Run.PingMinRtt)
+            Run.PingMinRtt = rtt;
+        if (rtt > Run.PingMaxRtt)
+            Run.PingMaxRtt = rtt;
+        ++Run.PingSuccesses;
     } else {
         const QString line = QStringLiteral("Error pinging ") + host + QStringLiteral(" : ") +
                              Ping3->ErrorText();
         shell_.SetStatus(QStringLiteral("Status: ") + line, true);
         AddPaneLine(re_Ping, TLineStyle::Bulleted, line);
-        ++PingFailures;
+        ++Run.PingFailures;
         tools::ExplainIcmpAccess(shell_, *Ping3);
     }
 
-    if (PingSeq == PingTimes) {
+    if (Run.PingSeq == Run.PingTimes) {
         AddPaneLine(re_Ping, TLineStyle::Bulleted, QStringLiteral("Ping finished."));
-        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Successful Pings: %1/%2").arg(PingSuccesses).arg(PingTimes));
-        if (PingMinRtt == NoMinimumYet)
-            PingMinRtt = 0;
-        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Minimum Round Trip: %1 msecs.").arg(PingMinRtt));
-        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Maximum Round Trip: %1 msecs.").arg(PingMaxRtt));
-        if (PingTimes == PingFailures)
+        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Successful Pings: %1/%2").arg(Run.PingSuccesses).arg(Run.PingTimes));
+        if (Run.PingMinRtt == NoMinimumYet)
+            Run.PingMinRtt = 0;
+        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Minimum Round Trip: %1 msecs.").arg(Run.PingMinRtt));
+        AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Maximum Round Trip: %1 msecs.").arg(Run.PingMaxRtt));
+        if (Run.PingTimes == Run.PingFailures)
             AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Average Round Trip: 0 msecs"));
         else
             AddPaneLine(re_Ping, TLineStyle::Plain, QStringLiteral("Average Round Trip: %1 msecs")
-                                      .arg(PingSumRtt / (PingTimes - PingFailures)));
+                                      .arg(Run.PingSumRtt / (Run.PingTimes - Run.PingFailures)));
     }
     re_Ping->ensureCursorVisible();
     QCoreApplication::processEvents();

@@ -14,7 +14,7 @@ class QLabel;
 class QLineEdit;
 class QSpinBox;
 class QTextEdit;
-class TBackdropHold;
+class TWidePanel;
 class TPictureButton;
 class TToolSwitch;
 
@@ -33,19 +33,23 @@ public:
     TPictureButton *btn_PngYes = nullptr, *btn_PngNo = nullptr;
     QLabel *lbl_PngPing = nullptr, *lbl_PngCancel = nullptr;
 
-    qint32 PingSeq = 0;               // echo being sent, 1-based during a run
-    qint32 PingSuccesses = 0;         // echoes answered
-    qint32 PingFailures = 0;          // echoes not answered
-    qint32 PingSumRtt = 0;            // sum of the answered round trips, ms
-    qint32 PingMaxRtt = 0;            // largest answered round trip, ms
-    qint32 PingMinRtt = 10000000;     // smallest answered round trip; 10000000 = none yet
-    qint32 PingTimes = 0;             // echoes of the run, fixed when its echoes start
-    QString PingHost;                 // host of the run, as typed when it started
-    TRunGuard PingRun;                // from Ping until the summary; a second Ping is refused
-    bool PingReplySeen = false;       // the echo in flight has reported its reply
+    // A run of echoes, from Ping until its summary.
+    struct TRunState {
+        qint32 PingSeq = 0;           // echo being sent, 1-based during a run
+        qint32 PingSuccesses = 0;     // echoes answered
+        qint32 PingFailures = 0;      // echoes not answered
+        qint32 PingSumRtt = 0;        // sum of the answered round trips, ms
+        qint32 PingMaxRtt = 0;        // largest answered round trip, ms
+        qint32 PingMinRtt = 10000000; // smallest answered round trip; 10000000 = none yet
+        qint32 PingTimes = 0;         // echoes of the run, fixed when its echoes start
+        QString PingHost;             // host of the run, as typed when it started
+        TRunGuard PingRun;            // from Ping until the summary; a second Ping is refused
+        bool PingReplySeen = false;   // the echo in flight has reported its reply
+    };
+    TRunState Run;
 
     bool Running() const;             // the switch is on (a run may outlive it)
-    bool PingRunActive() const { return PingRun.Active(); }
+    bool PingRunActive() const { return Run.PingRun.Active(); }
 
     void btn_PingClick();
     void btn_PngYesClick();
@@ -59,7 +63,7 @@ private:
     void CreatePanel();
     IShell &shell_;
     TToolSwitch &switch_;
-    std::unique_ptr<TBackdropHold> backdrop_;
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_Ping
 };
 
 namespace tools {

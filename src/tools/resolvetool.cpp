@@ -6,7 +6,7 @@
 //
 // Reverse and local lookups wait on the resolver's worker with the event loop
 // running, so Cancel, Close and another Resolve are handled during the wait.
-// Each click is one run of RsvRun: an answer that arrives for an older click,
+// Each click is one run of Run.RsvRun: an answer that arrives for an older click,
 // or after Cancel or Close, is dropped instead of overwriting newer results.
 #include "tools/resolvetool.h"
 #include "desktop/fonts.h"
@@ -14,6 +14,7 @@
 #include "net/wsocket.h"
 #include "platform/hosttext.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "tools/hostaddress.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
@@ -72,7 +73,8 @@ TResolveTool::~TResolveTool()
 
 void TResolveTool::CreatePanel()
 {
-    pnl_Resolve = shell_.Panel(TPanelId::Resolve);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::Resolve);
+    pnl_Resolve = panel_->Frame();
     MakeLabel(pnl_Resolve, QStringLiteral("lbl_RsvHost"),
               QStringLiteral("Host/IP (Leave blank for local host):"), 6, 20, 155, 28)
         ->setWordWrap(true);
@@ -117,19 +119,15 @@ void TResolveTool::Resolve1Click()
         item->setChecked(open);
     if (!open) {
         // Whatever is still being looked up is no longer wanted.
-        RsvRun.End();
+        Run.RsvRun.End();
         DropForwardLookup();
-        pnl_Resolve->hide();
-        pnl_Resolve->lower();
-        shell_.RepaintBackground();
+        panel_->Close();
         shell_.SetStatus(QStringLiteral("Status:"));
         edt_RsvHost->clear();
         edt_RsvHostRsv->clear();
         return;
     }
-    pnl_Resolve->raise();
-    pnl_Resolve->show();
-    shell_.RepaintBackground();
+    panel_->Open();
     edt_RsvHost->setFocus();
 }
 
@@ -145,10 +143,10 @@ void TResolveTool::edt_RsvHostKeyPress()
 
 void TResolveTool::DropForwardLookup()
 {
-    if (!ForwardPending)
+    if (!Run.ForwardPending)
         return;
     // Cleared first, so the cancel's completion is not reported.
-    ForwardPending = false;
+    Run.ForwardPending = false;
     try {
         WSocket1->CancelDnsLookup();
     } catch (const std::exception &) {
@@ -158,7 +156,7 @@ void TResolveTool::DropForwardLookup()
 
 void TResolveTool::btn_RsvYesClick()
 {
-    const TRunGuard::TTicket ticket = RsvRun.Begin();
+    const TRunGuard::TTicket ticket = Run.RsvRun.Begin();
     DropForwardLookup();
     edt_RsvHostRsv->clear();
     const QString host = platform::HostShown(edt_RsvHost->text());
@@ -171,12 +169,12 @@ void TResolveTool::btn_RsvYesClick()
         ResolveAddress(host, ticket);
         return;
     }
-    ForwardPending = true;
+    Run.ForwardPending = true;
     try {
         WSocket1->DnsLookup(host);
     } catch (const std::exception &e) {
-        ForwardPending = false;
-        RsvRun.End();
+        Run.ForwardPending = false;
+        Run.RsvRun.End();
         shell_.ShowMessage(QString::fromUtf8(e.what()));
     }
 }
@@ -185,12 +183,12 @@ void TResolveTool::ResolveLocalHost(TRunGuard::TTicket ticket)
 {
     QPointer<TResolveTool> self(this);
     const std::uint32_t local = tools::LocalIPAddress();
-    if (!self || !RsvRun.IsCurrent(ticket))
+    if (!self || !Run.RsvRun.IsCurrent(ticket))
         return;
     const QString name = tools::AddressToHostName(local);
-    if (!self || !RsvRun.IsCurrent(ticket))
+    if (!self || !Run.RsvRun.IsCurrent(ticket))
         return;
-    RsvRun.End();
+    Run.RsvRun.End();
     edt_RsvHostRsv->setText(tools::DottedAddressText(local));
     edt_RsvHost->setText(name);
     shell_.SetStatus(QStringLiteral("Status: Local host lookup complete"));
@@ -200,9 +198,9 @@ void TResolveTool::ResolveAddress(const QString &host, TRunGuard::TTicket ticket
 {
     QPointer<TResolveTool> self(this);
     const std::optional<QString> name = tools::HostNameOfAddress(host);
-    if (!self || !RsvRun.IsCurrent(ticket))
+    if (!self || !Run.RsvRun.IsCurrent(ticket))
         return;
-    RsvRun.End();
+    Run.RsvRun.End();
     if (!name) {
         ShowResult(QStringLiteral("invalid Host/IP address"));
         shell_.SetStatus(QStringLiteral("Status: Invalid Host/IP address."));
@@ -223,7 +221,7 @@ void TResolveTool::ShowResult(const QString &text)
 
 void TResolveTool::btn_RsvNoClick()
 {
-    if (ForwardPending) {
+    if (Run.ForwardPending) {
         // Reported at once through WSocket1DnsLookupDone with 10004.
         try {
             WSocket1->CancelDnsLookup();
@@ -232,26 +230,26 @@ void TResolveTool::btn_RsvNoClick()
         }
         return;
     }
-    if (!RsvRun.Active())
+    if (!Run.RsvRun.Active())
         return;  // nothing pending: nothing changes
     // A reverse or local lookup being waited for: its answer will be dropped,
     // and the user is told as a cancelled forward lookup tells it.
-    RsvRun.End();
+    Run.RsvRun.End();
     shell_.SetStatus(QStringLiteral("Status: Unknown Host ") + platform::HostShown(edt_RsvHost->text()));
 }
 
 void TResolveTool::WSocket1DnsLookupDone(quint16 Error)
 {
-    if (!ForwardPending)
+    if (!Run.ForwardPending)
         return;  // dropped: the panel closed or a newer click replaced it
-    ForwardPending = false;
-    const TRunGuard::TTicket ticket = RsvRun.Current();
-    RsvRun.End();
+    Run.ForwardPending = false;
+    const TRunGuard::TTicket ticket = Run.RsvRun.Current();
+    Run.RsvRun.End();
 
     QPointer<TResolveTool> self(this);
     QCoreApplication::processEvents();
     // Closing the panel or another click meanwhile makes this answer stale.
-    if (!self || !RsvRun.IsLatest(ticket) || !PanelOpen())
+    if (!self || !Run.RsvRun.IsLatest(ticket) || !PanelOpen())
         return;
     // The host as the field shows it now, even if it was edited meanwhile.
     const QString host = platform::HostShown(edt_RsvHost->text());

@@ -9,12 +9,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class IShell;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class TPictureButton;
 class TToolSwitch;
+class TWidePanel;
 class TWSocket;
 
 class TResolveTool : public QObject {
@@ -31,11 +34,15 @@ public:
     TPictureButton *btn_RsvYes = nullptr, *btn_RsvNo = nullptr, *btn_RsvClose = nullptr;
     QLabel *lbl_RsvResolve = nullptr, *lbl_RsvCancel = nullptr, *lbl_RsvClose = nullptr;
 
-    // The lookup of the last Resolve click, from the click until its answer
-    // is shown or it is cancelled; an answer of an older click is dropped.
-    TRunGuard RsvRun;
-    // A forward lookup of WSocket1 belongs to the current click.
-    bool ForwardPending = false;
+    // The lookup of the last Resolve click.
+    struct TRunState {
+        // From the click until its answer is shown or it is cancelled; an
+        // answer of an older click is dropped.
+        TRunGuard RsvRun;
+        // A forward lookup of WSocket1 belongs to the current click.
+        bool ForwardPending = false;
+    };
+    TRunState Run;
 
     bool PanelOpen() const;
 
@@ -55,4 +62,5 @@ private:
 
     IShell &shell_;
     TToolSwitch &switch_;
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_Resolve
 };

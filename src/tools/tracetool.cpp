@@ -11,6 +11,7 @@
 
 #include "net/mstrace.h"
 #include "shell/shellapi.h"
+#include "shell/widepanel.h"
 #include "widgets/captionbutton.h"
 #include "widgets/layout.h"
 #include "widgets/optioncontrols.h"
@@ -59,8 +60,7 @@ constexpr int kLongestEchoWaitMs = 65535;
 } // namespace
 
 TTraceTool::TTraceTool(IShell &shell)
-    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Trace)),
-      backdrop_(std::make_unique<TBackdropHold>(shell))
+    : QObject(shell.Window()), shell_(shell), switch_(shell.Switch(TToolId::Trace))
 {
     setObjectName(QStringLiteral("TraceTool"));
     MSTrace1 = new TMSTrace(this);
@@ -98,7 +98,8 @@ bool TTraceTool::Running() const
 
 void TTraceTool::CreatePanel()
 {
-    pnl_Trace = shell_.Panel(TPanelId::Trace);
+    panel_ = std::make_unique<TWidePanel>(shell_, TPanelId::Trace);
+    pnl_Trace = panel_->Frame();
     MakeLabel(pnl_Trace, QStringLiteral("lbl_TrcHost"), QStringLiteral("Host:"), 6, 22, 30, 14);
     edt_TrcHost = MakeEdit(pnl_Trace, QStringLiteral("edt_TrcHost"), 38, 20, 126);
 
@@ -203,10 +204,7 @@ void TTraceTool::btn_TraceClick()
         gauge->setValue(gauge->minimum());
         gauge->show();
         switch_.SetRunning(true);
-        shell_.RepaintBackground();
-        backdrop_->Set(true);
-        pnl_Trace->raise();
-        pnl_Trace->show();
+        panel_->Open();
         edt_TrcHost->setFocus();
         return;
     }
@@ -215,10 +213,7 @@ void TTraceTool::btn_TraceClick()
     // hidden (cleared) pane and it still writes the status line.
     gauge->hide();
     switch_.SetRunning(false);
-    pnl_Trace->hide();
-    // The backdrop stays while another wide panel still needs it.
-    backdrop_->Set(false);
-    shell_.RepaintBackground();
+    panel_->Close();
     shell_.SetStatus(QStringLiteral("Status:"));
     edt_TrcHost->clear();
     re_Trace->clear();

@@ -17,7 +17,7 @@ class QHeaderView;
 class QLabel;
 class QLineEdit;
 class QTextEdit;
-class TBackdropHold;
+class TWidePanel;
 class TMSTrace;
 class TPictureButton;
 class TToolSwitch;
@@ -72,6 +72,6 @@ private:
 
     IShell &shell_;
     TToolSwitch &switch_;
-    std::unique_ptr<TBackdropHold> backdrop_;
+    std::unique_ptr<TWidePanel> panel_;     // opens and closes pnl_Trace
     QTextBlockFormat columns_;   // the tab stops of every line
 };

@@ -124,12 +124,42 @@ TEST(ExitRoutes, AQuitFromOutsideTakesTheExitPath)
         SCOPED_TRACE(tray ? "with a tray" : "no tray");
         Program p(tray);
         TExitRoutes routes;
+        routes.SetWindows(p.hold.get(), &*p.main);
         routes.Start();
         ASSERT_TRUE(p.main->isVisible());
+        EXPECT_FALSE(routes.ExitUnderWay());
         QTimer::singleShot(0, [] { QCoreApplication::quit(); });
         QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
         EXPECT_EQ(QApplication::exec(), 0);
-        EXPECT_TRUE(ExitUnderWay());
+        EXPECT_TRUE(routes.ExitUnderWay());
         EXPECT_FALSE(p.hold->TrayIcon1->Active());   // the hold window closed
     }
+}
+
+TEST(ExitRoutes, AnExitAskedForBeforeTheLoopIsCarriedOutInIt)
+{
+    // A signal while the windows are still being made: the request comes
+    // before the main loop runs, where a quit is lost; Start repeats it once
+    // the loop runs, and the program ends through Exit.
+    Program p(1);
+    TExitRoutes routes;
+    routes.SetWindows(p.hold.get(), &*p.main);
+    routes.RequestExit();
+    routes.Start();
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(routes.ExitUnderWay());
+    EXPECT_FALSE(p.hold->TrayIcon1->Active());
+}
+
+TEST(ExitRoutes, WithoutWindowsAQuitIsLeftAlone)
+{
+    // Routes no window was handed to (the program's start, before the windows
+    // are made) take no quit request for theirs: the loop ends as asked.
+    TExitRoutes routes;
+    routes.Start();
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(99); });   // guard
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(routes.ExitUnderWay());
 }

@@ -8,10 +8,13 @@
 #include "antiidle/feature.h"
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
+#include "history/historyrecorder.h"
+#include "history/historystore.h"
 #include "historyview/historyfeature.h"
 #include "historyview/historywindow.h"
 #include "net/ras.h"
 #include "notify/linenotices.h"
+#include "notify/noticetext.h"
 #include "session/antiidlesession.h"
 #include "shell/mainform.h"
 #include "desktop/msgbox.h"
@@ -22,6 +25,7 @@
 #include "../support/ctl.h"
 
 #include <QFile>
+#include <QComboBox>
 #include <QLabel>
 #include <QTableWidget>
 #include <gtest/gtest.h>
@@ -165,4 +169,46 @@ TEST(LineNoticesProgram, NoServerAndNoTrayShowNothingAndAskNothing)
     EXPECT_TRUE(p.boxes.isEmpty()) << p.boxes.join(" / ").toStdString();
     // The window went on: its timers ran throughout.
     EXPECT_GE(ticker.ticks, 10);
+}
+
+TEST(OutageLength, TheNoticeAndTheHistoryWindowTellTheSameLength)
+{
+    // Lengths a half second either side of where a truncating view would
+    // tell another length; each outage goes the way the program sends it:
+    // the notice from the session's outage, the History window from the row
+    // the recorder writes of it.
+    const struct {
+        qint64 ms;
+        const char *text;
+    } cases[] = {
+        {59600, "1 min"}, {59400, "59 s"}, {119500, "2 min"}, {119499, "1 min 59 s"},
+        {3599500, "1 h"}, {3599499, "59 min 59 s"}, {90061600, "1 d 1 h"},
+    };
+    testutil::ScratchDir dir;
+    config::TOptions options;
+    const TStamp start = {QDateTime::currentDateTimeUtc().addSecs(-2 * 86400), 5000000000LL};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ms);
+        TOutage o;
+        o.Start = start;
+        o.End = {start.WallUtc.addMSecs(c.ms), start.MonoNs + c.ms * 1000000};
+        o.ProbesLost = 3;
+        const QString notice = notify::BackText(o).Summary;
+        EXPECT_EQ(notice, QStringLiteral("Connection back after ") + c.text);
+
+        history::THistoryStore store;
+        ASSERT_TRUE(store.Open(dir.file(QStringLiteral("history-%1.db").arg(c.ms))));
+        const qint64 session = store.BeginSession(history::ToUs(start) - 60000000, 60000, 1, false);
+        TOutage open = o;
+        open.End = {};
+        store.CloseOutage(store.OpenOutage(history::OutageRow(open), session), history::OutageRow(o));
+        store.EndSession(session, history::ToUs(o.End) + 60000000);
+        history::THistoryWindow w(store, options);
+        w.show();
+        w.cb_HistRange->setCurrentText("Everything");
+        ASSERT_EQ(w.cb_HistRange->currentText(), "Everything");
+        ASSERT_EQ(w.tbl_HistOutages->rowCount(), 1);
+        const QString shown = w.tbl_HistOutages->item(0, 2)->text();
+        EXPECT_EQ(QStringLiteral("Connection back after ") + shown, notice);
+    }
 }

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -22,26 +23,28 @@ QWidget *helpWindow()
 
 TEST(HelpViewer, MissingOrEmptyFileIsReported)
 {
+    desktop::THelpViewer help;
     QTemporaryDir dir;
-    EXPECT_FALSE(desktop::ShowHelpContents(dir.filePath("Help.html")));
-    EXPECT_FALSE(desktop::ShowHelpContents(dir.path()));  // a directory is no document
+    EXPECT_FALSE(help.ShowContents(dir.filePath("Help.html")));
+    EXPECT_FALSE(help.ShowContents(dir.path()));  // a directory is no document
     QFile empty(dir.filePath("empty.html"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
-    EXPECT_FALSE(desktop::ShowHelpContents(empty.fileName()));
+    EXPECT_FALSE(help.ShowContents(empty.fileName()));
     QWidget *w = helpWindow();
     EXPECT_TRUE(w == nullptr || !w->isVisible());
 }
 
 TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
 {
+    desktop::THelpViewer help;
     QTemporaryDir dir;
     QFile f(dir.filePath("Help.html"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("<html><head><title>Test Help</title></head><body><h1>Contents</h1>"
             "<p>Anti-idle keeps the line up.</p></body></html>");
     f.close();
-    ASSERT_TRUE(desktop::ShowHelpContents(f.fileName()));
+    ASSERT_TRUE(help.ShowContents(f.fileName()));
     QWidget *w = helpWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
@@ -50,17 +53,36 @@ TEST(HelpViewer, ShowsTheDocumentAndReusesItsWindow)
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->toPlainText().contains("Anti-idle keeps the line up."));
 
-    ASSERT_TRUE(desktop::ShowHelpContents(f.fileName()));
+    ASSERT_TRUE(help.ShowContents(f.fileName()));
     EXPECT_EQ(helpWindow(), w);
     w->close();  // frees itself
+}
+
+TEST(HelpViewer, ItsWindowGoesWithIt)
+{
+    QTemporaryDir dir;
+    QFile f(dir.filePath("Help.html"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<html><body><p>Contents</p></body></html>");
+    f.close();
+    QPointer<QWidget> w;
+    {
+        desktop::THelpViewer help;
+        ASSERT_TRUE(help.ShowContents(f.fileName()));
+        w = helpWindow();
+        ASSERT_FALSE(w.isNull());
+    }
+    EXPECT_TRUE(w.isNull());
+    EXPECT_EQ(helpWindow(), nullptr);
 }
 
 // The help document that ships with the program opens and covers every part
 // of the program; its table of contents points at sections that exist.
 TEST(HelpViewer, ShippedDocumentOpens)
 {
+    desktop::THelpViewer help;
     const QString file = QString(IDLIX_SOURCE_DIR) + "/res/data/Help.html";
-    ASSERT_TRUE(desktop::ShowHelpContents(file));
+    ASSERT_TRUE(help.ShowContents(file));
     QWidget *w = helpWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->windowTitle(), "Idlix v2.0 Help");

@@ -5,6 +5,7 @@
 #include "history/historyreport.h"
 #include "historyreport/reportdoc.h"
 #include "historyreport/reportfile.h"
+#include "platform/durationtext.h"
 #include "reporttest.h"
 #include "../support/qtprint.h"
 #include "../support/testutil.h"
@@ -90,7 +91,7 @@ TEST(ReportTexts, LengthsRoundToTheNearestSecond)
         {86399600, "1 d"},   {90061000, "1 d 1 h 1 min 1 s"},
     };
     for (const auto &[ms, text] : cases)
-        EXPECT_EQ(LengthText(ms), QString::fromLatin1(text)) << ms;
+        EXPECT_EQ(platform::FullDurationText(ms), QString::fromLatin1(text)) << ms;
 }
 
 TEST_F(ReportWriters, FiguresInTheReadersLocaleInBothFiles)

@@ -2,6 +2,7 @@
 // switches with their running state, and the tools that are not built.
 #include "desktop/msgbox.h"
 #include "shell/mainform.h"
+#include "shell/widepanel.h"
 #include "widgets/picturebutton.h"
 #include "widgets/toolswitch.h"
 #include "../support/testutil.h"
@@ -54,6 +55,43 @@ TEST(Backdrop, ShowsFromTheFirstUserAndHidesAfterTheLast)
     EXPECT_FALSE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     f.ReleaseBackdrop();
     EXPECT_TRUE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
+}
+
+TEST(WidePanel, OpensInFrontOnTheBackdropAndClosesOffIt)
+{
+    Window w;
+    TMainForm &f = *w.form;
+    TWidePanel ping(f, TPanelId::Ping), servers(f, TPanelId::Servers), resolve(f, TPanelId::Resolve);
+    auto *bg2 = Ctl<QLabel>(f, "img_Bg2");
+    enum { Close, Open };
+    struct Step {
+        TWidePanel *panel;
+        int act;
+        int users;       // holders of the backdrop after the step
+    };
+    // The narrow resolve panel stands on nothing; a panel closed twice lets
+    // the backdrop go once.
+    const Step steps[] = {
+        {&ping, Open, 1},    {&resolve, Open, 1}, {&servers, Open, 2}, {&ping, Close, 1},
+        {&ping, Close, 1},   {&resolve, Close, 1}, {&ping, Open, 2},   {&servers, Close, 1},
+        {&ping, Close, 0},
+    };
+    int i = 0;
+    for (const Step &s : steps) {
+        SCOPED_TRACE(i++);
+        QFrame *frame = s.panel->Frame();
+        if (s.act == Open)
+            s.panel->Open();
+        else
+            s.panel->Close();
+        EXPECT_EQ(s.panel->IsOpen(), s.act == Open);
+        EXPECT_EQ(frame->isHidden(), s.act == Close);
+        EXPECT_EQ(f.BackdropUsers(), s.users);
+        EXPECT_EQ(bg2->isHidden(), s.users == 0);
+        // An opened panel is in front of every other; a closed one at the back.
+        const QList<QWidget *> stack = frame->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+        EXPECT_EQ(s.act == Open ? stack.last() : stack.first(), frame);
+    }
 }
 
 TEST(ToolRegistry, TheWindowAnswersWhichToolsRun)

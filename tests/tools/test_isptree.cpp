@@ -123,8 +123,8 @@ TEST_F(ISPTree, EmptyHostIsRefusedByTheLookupWithItsText)
     Ctl<QAction>(f, "ISPTree1")->trigger();
     QTest::keyClick(isp->edt_ISPHost, Qt::Key_Return);
     EXPECT_EQ(w->messages, QStringList{"DNS lookup: invalid host name."});
-    EXPECT_EQ(isp->MapState, TISPTree::TMapState::Idle);
-    EXPECT_FALSE(isp->ScanActive);
+    EXPECT_EQ(isp->Run.MapState, TISPTree::TMapState::Idle);
+    EXPECT_FALSE(isp->Run.ScanActive);
     EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
 }
 

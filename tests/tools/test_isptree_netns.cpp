@@ -125,7 +125,7 @@ protected:
     }
     bool WaitIdle(std::chrono::milliseconds timeout = 30000ms)
     {
-        return testutil::waitFor([this] { return isp->MapState == State::Idle; }, timeout);
+        return testutil::waitFor([this] { return isp->Run.MapState == State::Idle; }, timeout);
     }
     // Waits until the name server has logged 'count' questions after 'skip'.
     static bool WaitQueries(qsizetype skip, qsizetype count)
@@ -148,8 +148,8 @@ TEST_F(ISPTreeNet, DottedHostScansItsBlockInAddressOrder)
     Map("10.200.3.10");
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
-    EXPECT_EQ(isp->ScanBase, "10.200.3.10");
-    EXPECT_TRUE(isp->ScanActive);   // stays set after a full scan
+    EXPECT_EQ(isp->Run.ScanBase, "10.200.3.10");
+    EXPECT_TRUE(isp->Run.ScanActive);   // stays set after a full scan
     EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->maximum(), 255);
     EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
     EXPECT_FALSE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
@@ -175,10 +175,10 @@ TEST_F(ISPTreeNet, NameIsLookedUpThenItsBlockScanned)
 {
     const qsizetype before = Queries().size();
     Map("r2");
-    EXPECT_EQ(isp->MapState, State::LookingUp);
+    EXPECT_EQ(isp->Run.MapState, State::LookingUp);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Nodes(isp->tv_ISP), kBlock2);
-    EXPECT_EQ(isp->ScanBase, "10.200.2.2");
+    EXPECT_EQ(isp->Run.ScanBase, "10.200.2.2");
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress[0].second, "Status: Lookup complete: r2 (10.200.2.2)");
     EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
@@ -195,7 +195,7 @@ TEST_F(ISPTreeNet, UnknownNameGivesNoNodesAndNoScan)
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status: Unknown Host nosuch");
     EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
-    EXPECT_FALSE(isp->ScanActive);
+    EXPECT_FALSE(isp->Run.ScanActive);
     EXPECT_TRUE(progress.empty());
     EXPECT_TRUE(Ctl<QProgressBar>(f, "Gauge1")->isHidden());
     testutil::pump(200ms);
@@ -218,7 +218,7 @@ TEST_F(ISPTreeNet, CancelProbesNothingAfterTheLookupInFlight)
     const int last = Ctl<QProgressBar>(f, "Gauge1")->value();
     EXPECT_GE(last, 25);
     EXPECT_EQ(last, cancelledAt);   // nothing shown after the click
-    EXPECT_FALSE(isp->ScanActive);
+    EXPECT_FALSE(isp->Run.ScanActive);
     // The nodes shown so far stay: every named address up to the gauge's
     // number, and none after it, even if its answer had come.
     QStringList found;
@@ -260,7 +260,7 @@ TEST_F(ISPTreeNet, CloseStopsTheScanAndClearsThePanel)
     EXPECT_TRUE(Ctl<QLabel>(f, "img_Bg2")->isHidden());
     EXPECT_TRUE(isp->edt_ISPHost->text().isEmpty());
     EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
-    EXPECT_FALSE(isp->ScanActive);
+    EXPECT_FALSE(isp->Run.ScanActive);
     testutil::pump(300ms);
     // At most the lookups already on their way when Close came; nothing after.
     ExpectAskedInOrder(ReverseQueries(before), "10.200.3.", closedAt,
@@ -326,14 +326,14 @@ TEST_F(ISPTreeNet, MapDuringAScanIsRefusedAndTheScanGoesOn)
         if (v == 25)
             QTimer::singleShot(0, isp, [&] {
                 Map("10.200.2.2");
-                stateAfterSecondMap = isp->MapState;
+                stateAfterSecondMap = isp->Run.MapState;
             });
     };
     Map("10.200.3.10");
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(stateAfterSecondMap, State::Scanning);
     EXPECT_EQ(Nodes(isp->tv_ISP), kBlock3);
-    EXPECT_EQ(isp->ScanBase, "10.200.3.10");
+    EXPECT_EQ(isp->Run.ScanBase, "10.200.3.10");
     EXPECT_EQ(Ctl<QProgressBar>(f, "Gauge1")->value(), 255);
     ASSERT_TRUE(WaitQueries(before, 255));
     ExpectAskedInOrder(ReverseQueries(before), "10.200.3.", 255, 255);
@@ -374,7 +374,7 @@ TEST_F(ISPTreeNet, SilentNameServerNeitherFreezesTheWindowNorOutlivesCancel)
         QString statusAtClick;
         bool hiddenAtOnce = false;
         QTimer::singleShot(1000, isp, [&] {
-            stateAtClick = isp->MapState;
+            stateAtClick = isp->Run.MapState;
             statusAtClick = Ctl<QLabel>(f, "StatusLBL")->text();
             if (close) {
                 isp->btn_ISPClose->Click();
@@ -442,7 +442,7 @@ TEST_F(ISPTreeNet, DualStackNamesMapTheirIPv4BlockAndIPv6HostsNone)
         Map(c.host);
         ASSERT_TRUE(WaitIdle());
         if (*c.status == 0) {
-            EXPECT_EQ(isp->ScanBase, testnet::kHost);
+            EXPECT_EQ(isp->Run.ScanBase, testnet::kHost);
             ASSERT_FALSE(progress.empty());
             EXPECT_EQ(progress[0].second.toStdString(),
                       "Status: Lookup complete: " + std::string(c.host) + " (10.200.3.10)");
@@ -451,12 +451,12 @@ TEST_F(ISPTreeNet, DualStackNamesMapTheirIPv4BlockAndIPv6HostsNone)
         }
         EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), c.status + noBlock);
         EXPECT_TRUE(Nodes(isp->tv_ISP).isEmpty());
-        EXPECT_FALSE(isp->ScanActive);
+        EXPECT_FALSE(isp->Run.ScanActive);
         EXPECT_TRUE(progress.empty());
         testutil::pump(200ms);
         EXPECT_TRUE(ReverseQueries(before).isEmpty());
         EXPECT_EQ(Queries().size() > before, c.asks);
         // The panel takes the next Map at once.
-        EXPECT_EQ(isp->MapState, State::Idle);
+        EXPECT_EQ(isp->Run.MapState, State::Idle);
     }
 }

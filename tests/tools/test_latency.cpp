@@ -180,7 +180,7 @@ TEST_F(Latency, StoppingClearsTheGraphsAndSilencesTheEchoInFlight)
     ExpectRunning(false);
     EXPECT_EQ(Ctl<QLabel>(f, "StatusLBL")->text(), "Status:");
     EXPECT_TRUE(Ctl<QLabel>(f, "img_LatGraph")->pixmap().isNull());
-    EXPECT_FALSE(lat->LatEchoActive);
+    EXPECT_FALSE(lat->Run.LatEchoActive);
 
     // The next start works as the first did.
     lat->Ping4->OnEchoRequest = request;

@@ -115,9 +115,9 @@ TEST_F(PingTool, RunWritesOneLinePerEchoAndTheSummary)
     ExpectAnsweredRun(Lines(png->re_Ping), "127.0.0.1", "127.0.0.1", 3);
     EXPECT_EQ(png->Ping3->Size(), 100);
     EXPECT_EQ(png->Ping3->Timeout(), 2000);
-    EXPECT_EQ(png->PingSeq, 3);
-    EXPECT_EQ(png->PingSuccesses, 3);
-    EXPECT_EQ(png->PingFailures, 0);
+    EXPECT_EQ(png->Run.PingSeq, 3);
+    EXPECT_EQ(png->Run.PingSuccesses, 3);
+    EXPECT_EQ(png->Run.PingFailures, 0);
     EXPECT_FALSE(png->PingRunActive());
     EXPECT_TRUE(Ctl<QLabel>(f, "StatusLBL")->text().startsWith("Status: 127.0.0.1 successfully pinged in "));
 
@@ -125,7 +125,7 @@ TEST_F(PingTool, RunWritesOneLinePerEchoAndTheSummary)
     png->se_PngTimes->setValue(1);
     png->btn_PngYes->Click();
     ExpectAnsweredRun(Lines(png->re_Ping), "127.0.0.1", "127.0.0.1", 1);
-    EXPECT_EQ(png->PingSuccesses, 1);
+    EXPECT_EQ(png->Run.PingSuccesses, 1);
 }
 
 TEST_F(PingTool, EnterInTheHostFieldPressesAndRunsLikeTheButton)

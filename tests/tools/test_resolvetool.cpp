@@ -121,7 +121,7 @@ TEST_F(ResolveTool, EnterGivesResolveThePressEffect)
         EXPECT_EQ(rsv->btn_RsvYes->pos(), button);
         EXPECT_EQ(rsv->lbl_RsvResolve->pos(), caption);
         // The key ran Resolve: loopback's name from the hosts file.
-        ASSERT_TRUE(testutil::waitFor([&] { return !rsv->RsvRun.Active(); }, 5000ms));
+        ASSERT_TRUE(testutil::waitFor([&] { return !rsv->Run.RsvRun.Active(); }, 5000ms));
         const std::optional<THostEntry> expected = LookupHostByAddress("127.0.0.1");
         EXPECT_EQ(rsv->edt_RsvHostRsv->text(),
                   expected ? expected->Name : QString("invalid Host/IP address"));

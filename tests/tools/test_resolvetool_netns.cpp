@@ -36,7 +36,7 @@ protected:
     }
     bool WaitDone()
     {
-        return testutil::waitFor([this] { return !rsv->RsvRun.Active() && !rsv->ForwardPending; },
+        return testutil::waitFor([this] { return !rsv->Run.RsvRun.Active() && !rsv->Run.ForwardPending; },
                                  15000ms);
     }
     QString Status() const { return Ctl<QLabel>(f, "StatusLBL")->text(); }
@@ -125,7 +125,7 @@ TEST_F(ResolveNet, CancelEndsAPendingLookupAtOnce)
         QString statusAtCancel;
         bool pendingAtCancel = false;
         QTimer::singleShot(500, rsv, [&] {
-            pendingAtCancel = rsv->RsvRun.Active();
+            pendingAtCancel = rsv->Run.RsvRun.Active();
             rsv->btn_RsvNo->Click();
             statusAtCancel = Status();
             Speak();
@@ -136,8 +136,8 @@ TEST_F(ResolveNet, CancelEndsAPendingLookupAtOnce)
         ASSERT_TRUE(testutil::waitFor([&] { return !statusAtCancel.isEmpty(); }, 5000ms));
         EXPECT_TRUE(pendingAtCancel);
         EXPECT_EQ(statusAtCancel, QString("Status: Unknown Host ") + host);
-        EXPECT_FALSE(rsv->ForwardPending);
-        EXPECT_FALSE(rsv->RsvRun.Active());
+        EXPECT_FALSE(rsv->Run.ForwardPending);
+        EXPECT_FALSE(rsv->Run.RsvRun.Active());
         // The answer arrives meanwhile and is dropped.
         testutil::pump(2500ms);
         EXPECT_GE(ticker.ticks, int(took.elapsed() / 100) - 3);
@@ -150,7 +150,7 @@ TEST_F(ResolveNet, ForwardResultNamesTheHostAsTheFieldShowsItThen)
 {
     Silence();
     Resolve("host");
-    EXPECT_TRUE(rsv->ForwardPending);
+    EXPECT_TRUE(rsv->Run.ForwardPending);
     rsv->edt_RsvHost->setText("edited meanwhile");
     Speak();
     ASSERT_TRUE(WaitDone());

@@ -82,7 +82,7 @@ protected:
         w->png->edt_PngHost->setText(host);
         w->png->se_PngTimes->setValue(1);
         w->png->btn_PngYes->Click();
-        EXPECT_TRUE(testutil::waitFor([&] { return !w->png->PingRun.Active(); }, 15000ms));
+        EXPECT_TRUE(testutil::waitFor([&] { return !w->png->Run.PingRun.Active(); }, 15000ms));
         return Lines(w->png->re_Ping);
     }
     // The resolve tool's result field and status line for a text.
@@ -91,7 +91,7 @@ protected:
         w->rsv->edt_RsvHost->setText(host);
         w->rsv->btn_RsvYes->Click();
         EXPECT_TRUE(testutil::waitFor(
-            [&] { return !w->rsv->RsvRun.Active() && !w->rsv->ForwardPending; }, 15000ms));
+            [&] { return !w->rsv->Run.RsvRun.Active() && !w->rsv->Run.ForwardPending; }, 15000ms));
         return {w->rsv->edt_RsvHostRsv->text(), Status()};
     }
 

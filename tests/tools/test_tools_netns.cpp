@@ -169,8 +169,8 @@ TEST_F(ToolsNet, PingRunOfFourWithOneLostEcho)
                                          QStringLiteral("Minimum Round Trip: %1 msecs.").arg(mn),
                                          QStringLiteral("Maximum Round Trip: %1 msecs.").arg(mx),
                                          QStringLiteral("Average Round Trip: %1 msecs").arg(sum / 3)}));
-    EXPECT_EQ(png->PingFailures, 1);
-    EXPECT_EQ(png->PingSumRtt, sum);
+    EXPECT_EQ(png->Run.PingFailures, 1);
+    EXPECT_EQ(png->Run.PingSumRtt, sum);
 }
 
 TEST_F(ToolsNet, PingRunsWhereNoEchoIsAnswered)

@@ -8,8 +8,7 @@
 #include "desktop/justone32.h"
 #include "desktop/msgbox.h"
 #include "app/windowscale.h"
-#include "net/errorreport.h"
-#include "platform/boundedread.h"
+#include "platform/services.h"
 #include "platform/startuptrace.h"
 #include "session/logfile.h"
 #include "shell/exitpath.h"
@@ -37,6 +36,12 @@ int main(int argc, char **argv)
     // Hiding the main window (to the tray) must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Where messages, notices, beeps and unhandled engine errors go, for the
+    // whole run; the exit routes redirect its messages on a way out that
+    // nobody watches.
+    platform::TServices services;
+    const platform::TServicesInUse servicesInUse(services);
+
     TPreviousInstance previous(QLatin1String(platform::ProgramTitle));
     if (previous.Exists()) {
         // Another instance runs: ask it to come to the front and end quietly,
@@ -49,7 +54,7 @@ int main(int argc, char **argv)
     // handlers are in place before the windows are made, so a signal during
     // start-up is not fatal: it ends any message box of the start-up and
     // takes effect once the loop runs.
-    TExitRoutes routes;
+    TExitRoutes routes(services);
     // What could not be done on a way out that nobody watches (settings that
     // cannot be written) is kept in the session log as well as on stderr.
     routes.SetReportHook([](const QString &text) {
@@ -57,10 +62,10 @@ int main(int argc, char **argv)
         antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
     });
     // Engine failures that no handler took go to the program's error box.
-    net::SetErrorReporter([](const QString &text) { desktop::ShowMessage(text); });
+    services.Error = [](const QString &text) { desktop::ShowMessage(text); };
     // What a reader skipped of a file (or refused to open) is told in a box
     // that does not hold up the start.
-    platform::SetFileNoticeSink([](const QString &text) { desktop::ShowNotice(text); });
+    services.Notice = [](const QString &text) { desktop::ShowNotice(text); };
     auto *hold = new THoldForm;
     auto *idlix = new TIdlix(hold, run.Family, &routes, &previous);
     routes.Start();

@@ -1,5 +1,7 @@
 #include "desktop/msgbox.h"
 
+#include "platform/services.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -7,20 +9,13 @@
 namespace desktop {
 
 namespace {
-std::function<void(const QString &)> &hook()
-{
-    static std::function<void(const QString &)> h;
-    return h;
-}
 
-
-// The hook, when set, takes the text instead of a box.
+// The services' Message route, when set, takes the text instead of a box.
 void Show(QMessageBox::Icon icon, const QString &title, const QString &text, const QString &name)
 {
-    if (hook()) {
-        // Copy first: the hook may replace itself.
-        auto h = hook();
-        h(text);
+    // Copy first: the route may replace itself.
+    if (auto route = platform::Services().Message) {
+        route(text);
         return;
     }
     QMessageBox box(icon, title, text, QMessageBox::Ok);
@@ -45,9 +40,8 @@ void ShowWarning(const QString &text)
 
 void ShowNotice(const QString &text)
 {
-    if (hook()) {
-        auto h = hook();
-        h(text);
+    if (auto route = platform::Services().Message) {
+        route(text);
         return;
     }
     auto *box = new QMessageBox(QMessageBox::Information,
@@ -59,32 +53,13 @@ void ShowNotice(const QString &text)
     box->show();
 }
 
-void SetMessageHook(std::function<void(const QString &)> h)
-{
-    hook() = std::move(h);
-}
-
-namespace {
-std::function<void()> &beepHook()
-{
-    static std::function<void()> h;
-    return h;
-}
-} // namespace
-
 void Beep()
 {
-    if (beepHook()) {
-        auto h = beepHook();
-        h();
+    if (auto route = platform::Services().Beep) {
+        route();
         return;
     }
     QApplication::beep();
-}
-
-void SetBeepHook(std::function<void()> h)
-{
-    beepHook() = std::move(h);
 }
 
 } // namespace desktop

@@ -72,6 +72,8 @@ QPixmap Picture(const QString &name)
 QPixmap Picture(const QString &name, qreal ratio)
 {
     InitPictureResources();
+    // Decoded copies of the program's own read-only pictures (GUI thread):
+    // nothing anyone sees depends on whether a picture came from here.
     static QHash<QPair<QString, qreal>, QPixmap> cache;
     const QPair<QString, qreal> key(name, ratio);
     const auto it = cache.constFind(key);

@@ -1,5 +1,7 @@
 #include "desktop/trayservice.h"
 
+#include "platform/services.h"
+
 #include <QCursor>
 #include <QSystemTrayIcon>
 
@@ -12,18 +14,16 @@ TTrayService::~TTrayService()
     Remove();
 }
 
-int TTrayService::availableOverride_ = -1;
-
 bool TTrayService::Available()
 {
-    if (availableOverride_ >= 0)
-        return availableOverride_ == 1;
+    if (const int answer = platform::Services().TrayAvailable; answer >= 0)
+        return answer == 1;
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void TTrayService::SetAvailableOverride(int available)
 {
-    availableOverride_ = available < 0 ? -1 : (available ? 1 : 0);
+    platform::Services().TrayAvailable = available < 0 ? -1 : (available ? 1 : 0);
 }
 
 bool TTrayService::Add(const QIcon &icon, const QString &tip)

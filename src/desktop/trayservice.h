@@ -20,9 +20,9 @@ public:
 
     // True when the desktop offers a notification area.
     static bool Available();
-    // Replaces the desktop's answer for Available(): 1 available, 0 not,
-    // -1 asks the desktop again. For tests, where the offscreen platform
-    // never has a tray.
+    // Replaces the desktop's answer for Available() in the services in use
+    // (platform/services.h): 1 available, 0 not, -1 asks the desktop again.
+    // For tests, where the offscreen platform never has a tray.
     static void SetAvailableOverride(int available);
 
     // Shows the icon with its tip; false when there is no tray.
@@ -47,7 +47,6 @@ public:
     void Activated(int reason);
 
 private:
-    static int availableOverride_;
     QSystemTrayIcon *icon_ = nullptr;
     bool shown_ = false;
 };

@@ -34,7 +34,10 @@ Book bookOf(const QString &phoneBook, QString &path)
 }
 
 // Connections from their start until they are hung up. Only the GUI thread
-// touches it.
+// touches it. A handle names a line for the whole process, as the system's
+// own connections are the machine's: a line outlives the window that dialled
+// it, and whoever holds the handle hangs it up, so the table is the
+// process's, not an owner's.
 std::map<DialHandle, std::unique_ptr<DialLine>> &lines()
 {
     static std::map<DialHandle, std::unique_ptr<DialLine>> table;
@@ -51,7 +54,7 @@ DialHandle nextHandle()
 }
 
 // The detail last seen for each code whose text depends on the event (the
-// message of a D-Bus error).
+// message of a D-Bus error); process-wide as the codes are.
 std::map<int, QString> &details()
 {
     static std::map<int, QString> table;

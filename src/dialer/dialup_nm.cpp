@@ -141,7 +141,7 @@ bool readProfile(const QString &path, int timeoutMs, NmProfile &out)
 }
 
 // The profiles of the last listing, so that a dial finds its profile without
-// listing them all again.
+// listing them all again; it goes with the process-wide handle table.
 std::vector<NmProfile> &lastListed()
 {
     static std::vector<NmProfile> profiles;
@@ -211,6 +211,8 @@ int NmEnumEntries(QStringList &names)
 
 NmSecretAgent &NmSecretAgent::instance()
 {
+    // One agent for the process: NetworkManager knows it by the bus name
+    // and object path it registered, of which the process has one.
     static NmSecretAgent agent;
     return agent;
 }

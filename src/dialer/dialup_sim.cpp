@@ -65,7 +65,7 @@ std::optional<int> number(const QByteArray &v, int lo, int hi)
 
 class SimLine;
 // The simulated lines in this process, whose idle timers the program's
-// traffic restarts (GUI thread only).
+// traffic restarts (GUI thread only); process-wide as the handle table.
 std::vector<SimLine *> &SimLines()
 {
     static std::vector<SimLine *> lines;

@@ -1,28 +1,19 @@
 #include "net/errorreport.h"
 
+#include "platform/services.h"
+
 #include <cstdio>
 
 namespace net {
-namespace {
-std::function<void(const QString &)> &Reporter()
-{
-    static std::function<void(const QString &)> reporter;
-    return reporter;
-}
-} // namespace
 
 void ReportError(const QString &text)
 {
-    if (auto reporter = Reporter()) {
+    // A copy: the route may be replaced while it runs.
+    if (auto reporter = platform::Services().Error) {
         reporter(text);
         return;
     }
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-}
-
-void SetErrorReporter(std::function<void(const QString &)> reporter)
-{
-    Reporter() = std::move(reporter);
 }
 
 } // namespace net

@@ -1,18 +1,15 @@
-// Where an engine sends a failure that no event handler took: the program's
-// error box. The engines sit below the desktop layer, so the program installs
-// the box at start-up; until then (and in programs without a window) the text
-// goes to the standard error stream.
+// Where an engine sends a failure that no event handler took: the Error route
+// of the services in use (platform/services.h), which the program points at
+// its error box. The engines sit below the desktop layer and have no window to
+// ask; without a route (programs without a window) the text goes to the
+// standard error stream.
 #pragma once
 
 #include <QString>
-#include <functional>
 
 namespace net {
 
-// Reports text through the installed reporter.
+// Reports text through the services' Error route.
 void ReportError(const QString &text);
-
-// Installs (or, with an empty function, removes) the reporter.
-void SetErrorReporter(std::function<void(const QString &)> reporter);
 
 } // namespace net

@@ -2,8 +2,8 @@
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"
+#include "platform/services.h"
 
-#include <atomic>
 
 TPing::TPing(QObject *owner) : QObject(owner), m_engine(std::make_unique<TICMP>())
 {
@@ -104,11 +104,10 @@ void TPing::SetTTL(int value) { m_engine->TTL = value; }
 
 QString TPing::AccessHintOnce()
 {
-    static std::atomic<bool> told{false};
     QString hint;
     if (platform::IcmpAvailable(&hint))
         return {};
-    if (told.exchange(true))
+    if (!platform::Services().FirstTime(QStringLiteral("icmp access hint")))
         return {};
     return hint;
 }

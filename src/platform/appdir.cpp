@@ -46,7 +46,8 @@ void MakePrivateDir(const QString &dir)
         ::chmod(path.constData(), S_IRWXU);  // whatever the umask took away
 }
 
-// The folder the command line named, set once at the start of the run.
+// The folder the command line named. It stays a process-wide value: it is
+// set once, before any window, reader or thread exists, and only read after.
 QString &ChosenDataDir()
 {
     static QString chosen;

@@ -1,12 +1,11 @@
 #include "platform/boundedread.h"
 
+#include "platform/services.h"
+
 #include <QFile>
-#include <QSet>
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,18 +38,6 @@ QString sizeText(qint64 bytes)
     return QStringLiteral("%1 bytes").arg(bytes);
 }
 
-struct NoticeState {
-    std::mutex lock;
-    std::function<void(const QString &)> sink;
-    QSet<QString> told;   // path, size, time and text of every notice passed on
-};
-
-NoticeState &notices()
-{
-    static NoticeState state;
-    return state;
-}
-
 // Passes the notice on unless this file, as it stands, was already the
 // subject of the same one.
 void tell(const QString &path, const struct stat &st, const QString &notice)
@@ -61,19 +48,7 @@ void tell(const QString &path, const struct stat &st, const QString &notice)
                         + QString::number(qint64(st.st_mtim.tv_sec)) + QLatin1Char('.')
                         + QString::number(qint64(st.st_mtim.tv_nsec)) + QLatin1Char('\n')
                         + notice;
-    std::function<void(const QString &)> sink;
-    {
-        NoticeState &n = notices();
-        std::lock_guard<std::mutex> g(n.lock);
-        if (n.told.contains(key))
-            return;
-        n.told.insert(key);
-        sink = n.sink;
-    }
-    if (sink)
-        sink(notice);
-    else
-        std::fprintf(stderr, "idlix: %s\n", qPrintable(notice));
+    Services().TellOnce(key, notice);
 }
 
 // Reads at most limit bytes of fd; false with errno on a failed read.
@@ -238,13 +213,6 @@ void TellFileNotice(const QString &path, const QString &notice)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         st = {};
     tell(path, st, notice);
-}
-
-void SetFileNoticeSink(std::function<void(const QString &)> sink)
-{
-    NoticeState &n = notices();
-    std::lock_guard<std::mutex> g(n.lock);
-    n.sink = std::move(sink);
 }
 
 } // namespace platform

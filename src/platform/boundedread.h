@@ -7,14 +7,13 @@
 // writer) and the file is opened non-blocking besides, so no name can hang
 // the program.
 //
-// What was skipped or refused is told to the user once, through the notice
-// sink: one sentence per file and problem, not repeated while the file stays
-// as it is.
+// What was skipped or refused is told to the user once, through the services'
+// Notice route: one sentence per file and problem, not repeated while the
+// file stays as it is.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 namespace platform {
 
@@ -76,13 +75,12 @@ TBoundedText BoundText(const QByteArray &bytes, const TReadLimits &limits);
 QString BoundedReadNotice(const QString &path, const TBoundedText &read, const TReadLimits &limits);
 
 // Passes a notice about path (a reader's own, such as a folder listed only in
-// part) to the sink, once while path stays as it is.
+// part) to the services' Notice route, once while path stays as it is.
 void TellFileNotice(const QString &path, const QString &notice);
 
-// Where notices go. Without a sink they are written to the error stream.
-// ReadBoundedText passes each notice on once per file as it stands (path,
-// size and modification time): the settings file is read many times in a
-// row, and one problem is one message.
-void SetFileNoticeSink(std::function<void(const QString &)> sink);
+// Notices go to the Notice route of the services in use (services.h), or to
+// the error stream without one. ReadBoundedText passes each notice on once
+// per file as it stands (path, size and modification time): the settings
+// file is read many times in a row, and one problem is one message.
 
 } // namespace platform

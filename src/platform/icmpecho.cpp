@@ -22,6 +22,7 @@ namespace platform {
 
 namespace {
 
+// Per thread as errno is: what the last call on this thread left behind.
 thread_local int tLastError = 0;
 thread_local std::int64_t tLastRoundTripUs = -1;
 

@@ -19,6 +19,8 @@ constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 volatile sig_atomic_t writeFd = -1;
 // Set by the first signal: a quit request is pending or being carried out.
 volatile sig_atomic_t requested = 0;
+// The pipe's read end and the handlers replaced: process-wide as the signal
+// dispositions they go with; one TQuitSignals holds them at a time.
 int readFd = -1;
 struct sigaction previous[3];
 

@@ -14,6 +14,7 @@ namespace platform {
 
 namespace {
 
+// Per thread as errno is: what the last call on this thread left behind.
 thread_local int lastError = 0;
 
 int fail(int err)

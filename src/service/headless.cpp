@@ -5,7 +5,7 @@
 #include "platform/appdir.h"
 #include "history/historykeeper.h"
 #include "platform/appdir.h"
-#include "platform/boundedread.h"
+#include "platform/services.h"
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
 #include "platform/quitsignals.h"
@@ -260,10 +260,9 @@ int RunHeadless(int argc, char **argv)
     const TServiceLog log = TServiceLog::Stderr();
     // What of a file was skipped (lines too long, a file past its size) is
     // a line of the log like any other.
-    platform::SetFileNoticeSink([&log](const QString &notice) { log.Write(TLogLevel::Warning, notice); });
-    struct TSinkReset {
-        ~TSinkReset() { platform::SetFileNoticeSink({}); }
-    } sinkReset;
+    platform::TServices services;
+    services.Notice = [&log](const QString &notice) { log.Write(TLogLevel::Warning, notice); };
+    const platform::TServicesInUse servicesInUse(services);
     auto fail = [&](const TServiceProblem &problem) {
         log.Write(TLogLevel::Error, problem.Reason);
         return problem.Code;

@@ -24,6 +24,7 @@ int RandomEchoSize(std::mt19937 &generator)
 
 int RandomEchoSize()
 {
+    // A source of randomness, not state: nothing depends on its position.
     static std::mt19937 generator{std::random_device{}()};
     return RandomEchoSize(generator);
 }

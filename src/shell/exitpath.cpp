@@ -2,7 +2,6 @@
 
 #include "shell/holdform.h"
 #include "shell/mainform.h"
-#include "desktop/msgbox.h"
 #include "platform/quitsignals.h"
 
 #include <QApplication>
@@ -13,7 +12,8 @@
 #endif
 #include <cstdio>
 
-TExitRoutes::TExitRoutes(QObject *parent) : QObject(parent)
+TExitRoutes::TExitRoutes(platform::TServices &services, QObject *parent)
+    : QObject(parent), services_(services)
 {
     quitSignals_ = new platform::TQuitSignals(this);
     quitSignals_->OnQuit = [this](int) { RequestExitUnattended(); };
@@ -56,12 +56,12 @@ bool TExitRoutes::ExitUnderWay() const
 // stream and to the report hook instead, and the program goes on ending.
 void TExitRoutes::ReportWithoutBoxes()
 {
-    desktop::SetMessageHook([this](const QString &text) {
+    services_.Message = [this](const QString &text) {
         std::fprintf(stderr, "idlix: %s\n", qPrintable(text));
         std::fflush(stderr);
         if (auto hook = reportHook_)
             hook(text);
-    });
+    };
 }
 
 void TExitRoutes::RequestExitUnattended()
@@ -117,5 +117,5 @@ void TExitRoutes::commitData(QSessionManager &)
         return;
     ReportWithoutBoxes();
     main_->SaveSettings();
-    desktop::SetMessageHook({});
+    services_.Message = {};
 }

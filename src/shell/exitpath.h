@@ -4,6 +4,8 @@
 // ending, a stray application quit) are routed to that same path.
 #pragma once
 
+#include "platform/services.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -27,7 +29,10 @@ public:
     // manager's data request. A signal is delivered by whichever event loop
     // runs first: one during the start-up ends the loop it came in (a
     // message box) and takes effect again when Start() is called.
-    explicit TExitRoutes(QObject *parent = nullptr);
+    // On a way out that nobody watches, services' messages are sent to the
+    // error stream and the report hook (see RequestExitUnattended).
+    explicit TExitRoutes(platform::TServices &services = platform::Services(),
+                         QObject *parent = nullptr);
     ~TExitRoutes() override;
 
     // The hold window and the main window the program ends through (either
@@ -60,6 +65,7 @@ private:
     void ReportWithoutBoxes();
     void commitData(QSessionManager &manager);
 
+    platform::TServices &services_;
     platform::TQuitSignals *quitSignals_ = nullptr;
     QPointer<THoldForm> hold_;
     QPointer<TMainForm> main_;

@@ -16,6 +16,7 @@
 #include "widgets/responsegraph.h"
 #include "../support/ctl.h"
 #include "../support/sessionaccess.h"
+#include "platform/services.h"
 
 #include <QStringList>
 #include <QTextEdit>
@@ -52,7 +53,7 @@ struct SessionWindow : AntiIdleParts {
     // echo and HTTP sockets then belong to.
     void OpenWindow(int method)
     {
-        desktop::SetMessageHook([this](const QString &m) { messages << m; });
+        platform::Services().Message = [this](const QString &m) { messages << m; };
         form = std::make_unique<TMainForm>();
         Attach(*form);
         Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
@@ -63,7 +64,7 @@ struct SessionWindow : AntiIdleParts {
     void CloseWindow()
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 
     // One probe to host as a tick sends it, inside a single-host session

@@ -15,6 +15,7 @@
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QFile>
 #include <QLabel>
@@ -252,7 +253,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
 {
     testutil::ScratchDir dir;
     QStringList messages;
-    desktop::SetMessageHook([&](const QString &m) { messages << m; });
+    platform::Services().Message = [&](const QString &m) { messages << m; };
     {
         TMainForm form;
         antiidletest::AntiIdleParts parts;
@@ -276,7 +277,7 @@ TEST(AntiIdleNoIcmp, DISABLED_HintOnceThenTheSessionRunsOn)
                   "• Error pinging 127.0.0.1 : ICMP not permitted on this system");
         Ctl<TPictureButton>(form, "btn_AntiIdle")->Click();
     }
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
 }
 
 TEST_F(AntiIdleNet, IcmpRefusedIsExplainedOnce)

@@ -9,6 +9,7 @@
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QFile>
 #include <QLabel>
@@ -141,9 +142,9 @@ protected:
     {
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
-        desktop::SetMessageHook([this](const QString &m) { messages << m; });
+        platform::Services().Message = [this](const QString &m) { messages << m; };
     }
-    void TearDown() override { desktop::SetMessageHook({}); }
+    void TearDown() override { platform::Services().Message = {}; }
     testutil::ScratchDir dir;
     QStringList messages;
 };

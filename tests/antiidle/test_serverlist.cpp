@@ -8,6 +8,7 @@
 #include "platform/boundedread.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -147,7 +148,7 @@ TEST(ServerListFile, HostileFilesAreReadWithinLimitsAndTold)
 {
     testutil::ScratchDir dir;
     QStringList notices;
-    platform::SetFileNoticeSink([&](const QString &n) { notices << n; });
+    platform::Services().Notice = [&](const QString &n) { notices << n; };
     const QString path = dir.file("Servers.dat");
     const QByteArray host253(253, 'h');
     // A hundred thousand servers are kept whole (slow to show, but sound);
@@ -191,7 +192,7 @@ TEST(ServerListFile, HostileFilesAreReadWithinLimitsAndTold)
         }
         EXPECT_EQ(notices, r.notice.isEmpty() ? QStringList() : QStringList{path + r.notice});
     }
-    platform::SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST(ServerListFile, ALinkedListIsWrittenThroughTheLink)
@@ -209,12 +210,12 @@ class ServerPanel : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
-        desktop::SetMessageHook([this](const QString &m) { messages << m; });
+        platform::Services().Message = [this](const QString &m) { messages << m; };
     }
     void TearDown() override
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
     void MakeForm()
     {
@@ -254,7 +255,7 @@ TEST_F(ServerPanel, AJunkLineIsLeftOutAndGoneOnceTheListIsWritten)
     // A list download whose body was no list, with the hosts after it.
     WriteAll(dir.file("Servers.dat"), QByteArray(1000 * 1000, '<') + "\r\nkept.example\r\n");
     QStringList notices;
-    platform::SetFileNoticeSink([&](const QString &n) { notices << n; });
+    platform::Services().Notice = [&](const QString &n) { notices << n; };
     MakeForm();
     serverList->ServerList1Click();   // read again: told once all the same
     EXPECT_EQ(Entries(serverList->ListBox1), QStringList{"kept.example"});
@@ -262,7 +263,7 @@ TEST_F(ServerPanel, AJunkLineIsLeftOutAndGoneOnceTheListIsWritten)
     serverList->btn_SrvClose->Click();
     EXPECT_EQ(ReadAll(dir.file("Servers.dat")), QByteArray("kept.example\r\n"));
     EXPECT_TRUE(messages.isEmpty());
-    platform::SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST_F(ServerPanel, OpeningWithoutFileShowsEmptyListAndCreatesNoFile)

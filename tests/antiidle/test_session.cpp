@@ -9,6 +9,7 @@
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,7 +28,7 @@ class Session : public ::testing::Test, public antiidletest::AntiIdleParts {
 protected:
     void SetUp() override
     {
-        desktop::SetMessageHook([this](const QString &m) { messages << m; });
+        platform::Services().Message = [this](const QString &m) { messages << m; };
         form = std::make_unique<TMainForm>();
         Attach(*form);
         Ctl<TSpinText>(form, "edt_AIFreq")->setText("5");
@@ -36,7 +37,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
     // A cycling session over the given servers.
     void StartCycle(const QStringList &servers)

@@ -8,6 +8,7 @@
 #include "desktop/msgbox.h"
 #include "desktop/trayservice.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <QStringList>
 #include <memory>
@@ -32,7 +33,7 @@ struct Program {
     explicit Program(int tray = -1)
     {
         desktop::TTrayService::SetAvailableOverride(tray);
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         hold = std::make_unique<THoldForm>();
         main.idlix = std::make_unique<TIdlix>(hold.get());
     }
@@ -40,7 +41,7 @@ struct Program {
     {
         main.reset();
         hold.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
         desktop::TTrayService::SetAvailableOverride(-1);
     }
 };

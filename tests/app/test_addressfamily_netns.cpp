@@ -12,6 +12,7 @@
 #include "desktop/msgbox.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -43,13 +44,13 @@ struct Program {
         if (*family)
             ini += QByteArray("[Network]\r\nAddressFamily=") + family + "\r\n";
         testutil::writeFile(dir.file("idlix2.ini"), ini);
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         idlix = std::make_unique<TIdlix>(nullptr, forced);
     }
     ~Program()
     {
         idlix.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 
     // Traces host from the Traceroute panel; the address the trace went to.

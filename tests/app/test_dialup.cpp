@@ -12,6 +12,7 @@
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QAction>
 #include <QFile>
@@ -45,8 +46,8 @@ struct Program {
             "[Dial-Up Options]\r\nConnection=0\r\nConnect On Start=1\r\nStart AI=1\r\n"
             "Disconnect=1\r\nDisconnect Time=1\r\n");
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
-        desktop::SetBeepHook([] {});
+        platform::Services().Message = [this](const QString &t) { messages << t; };
+        platform::Services().Beep = [] {};
         idlix = std::make_unique<TIdlix>();
         form = idlix->Form.get();
         dial = idlix->DialUp;
@@ -58,8 +59,8 @@ struct Program {
     ~Program()
     {
         idlix.reset();
-        desktop::SetMessageHook({});
-        desktop::SetBeepHook({});
+        platform::Services().Message = {};
+        platform::Services().Beep = {};
         qunsetenv("IDLIX_PHONEBOOK");
     }
     bool AntiIdleOn() const

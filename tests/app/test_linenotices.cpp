@@ -23,6 +23,7 @@
 #include "../support/testutil.h"
 #include "../support/trayoverride.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QFile>
 #include <QComboBox>
@@ -80,7 +81,7 @@ struct Program {
         // No NetworkManager: whether the line is metered stays out of it.
         oldSystemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/idlix-test-system-bus");
-        desktop::SetMessageHook([this](const QString &t) { boxes << t; });
+        platform::Services().Message = [this](const QString &t) { boxes << t; };
         idlix = std::make_unique<TIdlix>();
         rec.out = &causes;
         Engine().AddObserver(&rec);
@@ -89,7 +90,7 @@ struct Program {
     {
         Engine().RemoveObserver(&rec);
         idlix.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
         qunsetenv("IDLIX_PHONEBOOK");
         if (oldSystemBus.isEmpty())
             qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");

@@ -15,6 +15,7 @@
 #include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,14 +47,14 @@ struct Fixture {
     TMainForm *form = nullptr;
     Fixture()
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         idlix = std::make_unique<TIdlix>();
         form = idlix->Form.get();
     }
     ~Fixture()
     {
         idlix.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 };
 

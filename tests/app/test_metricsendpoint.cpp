@@ -15,6 +15,7 @@
 #include "../support/httpclient.h"
 #include "../support/qtprint.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -67,7 +68,7 @@ TEST(DesktopMetrics, ServedWhileSetAndMovedWhenThePreferencesAreSaved)
     }
     QStringList messages;
     desktop::TTrayService::SetAvailableOverride(1);
-    desktop::SetMessageHook([&](const QString &t) { messages << t; });
+    platform::Services().Message = [&](const QString &t) { messages << t; };
     auto hold = std::make_unique<THoldForm>();
     auto idlix = std::make_unique<TIdlix>();
     TMainForm &form = *idlix->Form;
@@ -113,6 +114,6 @@ TEST(DesktopMetrics, ServedWhileSetAndMovedWhenThePreferencesAreSaved)
     idlix.reset();
     hold.reset();
     EXPECT_FALSE(RawClient("127.0.0.1", first, 1000).Connected());
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
     desktop::TTrayService::SetAvailableOverride(-1);
 }

@@ -14,6 +14,7 @@
 #include "../support/qtprint.h"
 #include "../support/testutil.h"
 #include "../support/trayoverride.h"
+#include "platform/services.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,7 +76,7 @@ struct Start {
         testutil::writeFile(dir.file("idlix2.ini"), ini);
         testutil::writeFile(dir.file("book.ini"), book);
         qputenv("IDLIX_PHONEBOOK", dir.file("book.ini").toLocal8Bit());
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         hold = std::make_unique<THoldForm>();
         idlix = std::make_unique<TIdlix>(hold.get());
         form = idlix->Form.get();
@@ -84,7 +85,7 @@ struct Start {
     {
         idlix.reset();
         hold.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
         qunsetenv("IDLIX_PHONEBOOK");
     }
 };

@@ -1,6 +1,7 @@
 // The message boxes: message and warning, as shown and through the hook
 // that tests use in place of a box.
 #include "desktop/msgbox.h"
+#include "platform/services.h"
 
 #include "../support/testutil.h"
 
@@ -15,11 +16,11 @@
 TEST(MessageBox, HookReceivesTheTextInsteadOfABox)
 {
     QStringList seen;
-    desktop::SetMessageHook([&](const QString &t) { seen << t; });
+    platform::Services().Message = [&](const QString &t) { seen << t; };
     desktop::ShowMessage("Help File Not Found!");
     desktop::ShowMessage("Unable to write to /x/idlix2.ini");
     desktop::ShowWarning("Invalid address!");
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
     EXPECT_EQ(seen, (QStringList{"Help File Not Found!", "Unable to write to /x/idlix2.ini",
                                  "Invalid address!"}));
 }
@@ -69,8 +70,8 @@ TEST(MessageBox, ANoticeDoesNotWaitAndShowsCharacters)
     ASSERT_TRUE(testutil::waitFor([&] { return alive.isNull(); }, std::chrono::milliseconds(2000)));
 
     QStringList seen;
-    desktop::SetMessageHook([&](const QString &t) { seen << t; });
+    platform::Services().Message = [&](const QString &t) { seen << t; };
     desktop::ShowNotice(text);
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
     EXPECT_EQ(seen, QStringList{text});
 }

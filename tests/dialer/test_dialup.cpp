@@ -3,6 +3,7 @@
 // service's calls.
 #include "dialer/dialup_backend.h"
 #include "platform/boundedread.h"
+#include "platform/services.h"
 
 #include "../support/testutil.h"
 #include "dialrecorder.h"
@@ -314,7 +315,7 @@ TEST_F(SimBook, AHugeBookIsListedInOrderAndItsLastEntryDialed)
 TEST_F(SimBook, WhatIsNoBookIsRefusedAtOnceWithANotice)
 {
     QStringList notices;
-    SetFileNoticeSink([&](const QString &n) { notices << n; });
+    platform::Services().Notice = [&](const QString &n) { notices << n; };
     struct Row {
         const char *name;
         std::function<QString()> make;   // the phone book's path
@@ -351,7 +352,7 @@ TEST_F(SimBook, WhatIsNoBookIsRefusedAtOnceWithANotice)
         EXPECT_NE(rec_.dial(path, "Second", h), 0);
         EXPECT_EQ(notices, QStringList{r.notice}) << notices.join("|").toStdString();
     }
-    SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST(DialService, StartupPhoneBookComesFromTheEnvironment)

@@ -3,6 +3,7 @@
 // command line and the password handed over on its descriptor.
 #include "dialer/dialup.h"
 #include "platform/boundedread.h"
+#include "platform/services.h"
 
 #include "../support/testutil.h"
 #include "dialrecorder.h"
@@ -83,7 +84,7 @@ TEST_F(PppdDial, ListsPeerFiles)
 TEST_F(PppdDial, AFolderOfTooManyPeerFilesIsListedInPart)
 {
     QStringList notices;
-    SetFileNoticeSink([&](const QString &n) { notices << n; });
+    platform::Services().Notice = [&](const QString &n) { notices << n; };
     for (int i = 0; i < 10010; ++i) {
         QFile f(peers_.filePath(QStringLiteral("isp%1").arg(i, 5, 10, QLatin1Char('0'))));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -95,7 +96,7 @@ TEST_F(PppdDial, AFolderOfTooManyPeerFilesIsListedInPart)
     sorted.sort();
     EXPECT_EQ(names, sorted);
     EXPECT_EQ(notices, QStringList{peers_.path() + ": only the first 10000 peer files were listed."});
-    SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST_F(PppdDial, ConnectsAndHangsUpWithThePasswordOnItsDescriptor)

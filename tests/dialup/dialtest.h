@@ -12,6 +12,7 @@
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QFile>
 #include <QLabel>
@@ -79,7 +80,7 @@ struct Window {
     ~Window()
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
         if (hadBook_)
             qputenv("IDLIX_PHONEBOOK", oldBook_);
         else
@@ -123,7 +124,7 @@ private:
         qputenv("IDLIX_PHONEBOOK", book.toLocal8Bit());
         if (!ini.isEmpty())
             WriteFile(dir.file("idlix2.ini"), ini);
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
         for (TToolId tool : SwitchedTools) {
             TToolSwitch &sw = form->Switch(tool);

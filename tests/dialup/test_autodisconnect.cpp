@@ -4,6 +4,7 @@
 // "Ok, Disconnect" switch the running tools off in order and hang up, "DO NOT
 // DISCONNECT" and the close box keep the line.
 #include "dialtest.h"
+#include "platform/services.h"
 
 #include "dialup/disconnect.h"
 #include "widgets/picturebutton.h"
@@ -78,7 +79,7 @@ TEST_P(Answers, AreFollowedThrough)
 {
     const AnswerCase &c = GetParam();
     int beeps = 0;
-    desktop::SetBeepHook([&] { ++beeps; });
+    platform::Services().Beep = [&] { ++beeps; };
     Window w("[Provider]\nStepMs=5\n", DisconnectAfter(1), MinuteMs, TickMs);
     // Every tool runs; the latency test is switched on last, yet it goes
     // off in its place in the order.
@@ -91,7 +92,7 @@ TEST_P(Answers, AreFollowedThrough)
     EXPECT_EQ(w.ctl->RasTimer->interval(), MinuteMs);
     const bool ended = testutil::waitFor(
         [&] { return watch.lastCounts.size() == 1 && !w.ctl->RasTimer->isActive(); }, 5s);
-    desktop::SetBeepHook({});
+    platform::Services().Beep = {};
     ASSERT_TRUE(ended);
     testutil::pump(5 * MinuteMs * 1ms);
 

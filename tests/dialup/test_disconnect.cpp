@@ -2,6 +2,7 @@
 // with the label's count, each way of answering, the beep, and the answer
 // returned by the modal question.
 #include "dialup/disconnect.h"
+#include "platform/services.h"
 
 #include "desktop/msgbox.h"
 #include "widgets/picturebutton.h"
@@ -125,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CountdownDialog, BeepsOnceWhenShown)
 {
     int beeps = 0;
-    desktop::SetBeepHook([&] { ++beeps; });
+    platform::Services().Beep = [&] { ++beeps; };
     {
         Tfrm_Disc d;
         EXPECT_EQ(beeps, 0);
@@ -135,13 +136,13 @@ TEST(CountdownDialog, BeepsOnceWhenShown)
         d.show();
         testutil::pump(20ms);
     }
-    desktop::SetBeepHook({});
+    platform::Services().Beep = {};
     EXPECT_EQ(beeps, 1);
 }
 
 TEST(CountdownDialog, QuestionWaitsForTheCountdownAndFreesItsDialog)
 {
-    desktop::SetBeepHook([] {});
+    platform::Services().Beep = [] {};
     QWidget owner;
     QElapsedTimer t;
     t.start();
@@ -156,14 +157,14 @@ TEST(CountdownDialog, QuestionWaitsForTheCountdownAndFreesItsDialog)
     });
     EXPECT_FALSE(AskToDisconnect(&owner, 1000));
     EXPECT_EQ(owner.findChild<Tfrm_Disc *>(), nullptr);
-    desktop::SetBeepHook({});
+    platform::Services().Beep = {};
 }
 
 TEST(CountdownDialog, OwnerGoneWhileAskingMeansNo)
 {
-    desktop::SetBeepHook([] {});
+    platform::Services().Beep = [] {};
     auto *owner = new QWidget;
     QTimer::singleShot(30, [&] { delete owner; });
     EXPECT_FALSE(AskToDisconnect(owner, 1000));
-    desktop::SetBeepHook({});
+    platform::Services().Beep = {};
 }

@@ -5,6 +5,7 @@
 #include "net/errorreport.h"
 #include "tracerecorder.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -143,10 +144,10 @@ TEST(MSTraceProps, CheckResultClassifies)
 TEST(MSTraceProps, ErrorsWithoutAHandlerGoToAMessageBox)
 {
     QStringList shown;
-    net::SetErrorReporter([&](const QString &t) { shown << t; });
+    platform::Services().Error = [&](const QString &t) { shown << t; };
     TMSTrace t;
     t.Start(QString());
-    net::SetErrorReporter({});
+    platform::Services().Error = {};
     EXPECT_EQ(shown, QStringList{"Ping Error -2147483646: No Address Specified"});
 }
 

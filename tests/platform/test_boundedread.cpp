@@ -2,6 +2,7 @@
 // user, and that no kind of file (a FIFO without a writer, an endless device,
 // a folder, a very long line) can make a read block or grow without end.
 #include "platform/boundedread.h"
+#include "platform/services.h"
 
 #include "../support/testutil.h"
 
@@ -30,8 +31,8 @@ void WriteFile(const QString &path, const QByteArray &bytes)
 
 // Collects the notices while it lives.
 struct Notices {
-    Notices() { SetFileNoticeSink([this](const QString &n) { seen << n; }); }
-    ~Notices() { SetFileNoticeSink({}); }
+    Notices() { platform::Services().Notice = [this](const QString &n) { seen << n; }; }
+    ~Notices() { platform::Services().Notice = {}; }
     QStringList seen;
 };
 

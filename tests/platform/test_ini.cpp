@@ -1,5 +1,6 @@
 // The settings file: the pure INI text functions, and TIniFile on disk.
 #include "platform/inifile.h"
+#include "platform/services.h"
 
 #include <QDir>
 #include <QFile>
@@ -347,7 +348,7 @@ TEST(IniFile, UnreadableFileIsNotOverwritten)
 TEST(IniFile, HostileFilesAreReadWithinBoundsAndNeverBlock)
 {
     QTemporaryDir dir;
-    platform::SetFileNoticeSink([](const QString &) {});
+    platform::Services().Notice = [](const QString &) {};
     struct Row {
         const char *name;
         std::function<void(const QString &path)> make;
@@ -395,7 +396,7 @@ TEST(IniFile, HostileFilesAreReadWithinBoundsAndNeverBlock)
         }
     }
     EXPECT_EQ(QFileInfo(dir.filePath("1.ini")).isFile(), false);   // the FIFO stays a FIFO
-    platform::SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST(IniFile, KeysWrittenIntoAFilePastTheLimitsAreReadBack)
@@ -403,7 +404,7 @@ TEST(IniFile, KeysWrittenIntoAFilePastTheLimitsAreReadBack)
     // Junk past the limits is dropped when the file is written; what the
     // program writes after it must not be dropped with it by the next read.
     QTemporaryDir dir;
-    platform::SetFileNoticeSink([](const QString &) {});
+    platform::Services().Notice = [](const QString &) {};
     QByteArray manyLines, manyBytes;
     for (int i = 0; i < 20000; ++i)
         manyLines += "[S" + QByteArray::number(i) + "]\n";
@@ -432,7 +433,7 @@ TEST(IniFile, KeysWrittenIntoAFilePastTheLimitsAreReadBack)
         const platform::TBoundedText again = platform::ReadBoundedText(path, platform::IniReadLimits);
         EXPECT_EQ(again.cut, platform::TReadCut::None);
     }
-    platform::SetFileNoticeSink({});
+    platform::Services().Notice = {};
 }
 
 TEST(IniFile, ALinkedFileIsWrittenThroughTheLink)

@@ -5,6 +5,7 @@
 #include "desktop/msgbox.h"
 #include "shell/mainform.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -18,13 +19,13 @@ struct Window {
     std::unique_ptr<TMainForm> form;
     Window()
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
     }
     ~Window()
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
     // A control of the window by its objectName (a failure when there is none).
     template <typename T> T *Get(const char *name) const

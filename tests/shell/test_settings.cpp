@@ -5,6 +5,7 @@
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,9 +63,9 @@ struct MessageCatcher {
     QStringList messages;
     MessageCatcher()
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
     }
-    ~MessageCatcher() { desktop::SetMessageHook({}); }
+    ~MessageCatcher() { platform::Services().Message = {}; }
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "shell/trayicon.h"
 #include "desktop/msgbox.h"
 #include "desktop/trayservice.h"
+#include "platform/services.h"
 
 #include "../support/testutil.h"
 
@@ -35,7 +36,7 @@ TEST(TrayIcon, TipKeepsSixtyTwoCharacters)
 TEST(TrayIcon, NoTrayIsNotReported)
 {
     QStringList messages;
-    desktop::SetMessageHook([&](const QString &t) { messages << t; });
+    platform::Services().Message = [&](const QString &t) { messages << t; };
     {
         TTrayIcon tray;
         tray.SetIcon(QIcon());
@@ -49,7 +50,7 @@ TEST(TrayIcon, NoTrayIsNotReported)
         EXPECT_FALSE(tray.Service()->Shown());
         tray.SetActive(true);
     }  // destroyed while active
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
     EXPECT_TRUE(messages.isEmpty());
 }
 

@@ -6,6 +6,7 @@
 #include "shell/mainform.h"
 #include "../support/testutil.h"
 #include "../support/trayoverride.h"
+#include "platform/services.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -32,7 +33,7 @@ TEST(TrayMessage, RefusedQuietlyWithoutATrayThatShowsMessages)
         testutil::TrayAvailable available(c.tray);
         testutil::ScratchDir dir;
         QStringList boxes;
-        desktop::SetMessageHook([&](const QString &t) { boxes << t; });
+        platform::Services().Message = [&](const QString &t) { boxes << t; };
         std::unique_ptr<THoldForm> hold;
         if (c.hold)
             hold = std::make_unique<THoldForm>();
@@ -50,6 +51,6 @@ TEST(TrayMessage, RefusedQuietlyWithoutATrayThatShowsMessages)
         EXPECT_TRUE(boxes.isEmpty());
         form.reset();
         hold.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 }

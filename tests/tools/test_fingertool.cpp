@@ -5,6 +5,7 @@
 // and during the query, failures that reach the error box, and a second
 // Query refused while one runs.
 #include "tools/fingertool.h"
+#include "platform/services.h"
 
 #include "desktop/msgbox.h"
 #include "net/finger.h"
@@ -39,7 +40,7 @@ class FingerTool : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
         f = form.get();
@@ -48,7 +49,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
     // Sends the tool's queries to 'port' on loopback, with short ticks.
     void Aim(quint16 port, int ticks = 40, int tickMs = 1000)
@@ -160,7 +161,7 @@ TEST_F(FingerTool, QueryWithoutAtShowsTheWarningAndStartsNothing)
 TEST_F(FingerTool, WarningIsAWarningBoxCaptionedWarning)
 {
     // The real box this time.
-    desktop::SetMessageHook({});
+    platform::Services().Message = {};
     fng->edt_Finger->setText("no address here");
     const testutil::SeenBox box = testutil::readModalBox([&] { fng->btn_FngYes->Click(); });
     ASSERT_TRUE(box.shown);

@@ -3,6 +3,7 @@
 // echoes, reached by name through the test name server. Root only; the
 // window is built inside the client host so its sockets live there.
 #include "tools/fingertool.h"
+#include "platform/services.h"
 
 #include "desktop/msgbox.h"
 #include "net/finger.h"
@@ -40,7 +41,7 @@ protected:
             return;
         ASSERT_GT(hostFingerd, 0) << "in.fingerd did not start on the test host";
         ASSERT_GT(quietFingerd, 0) << "in.fingerd did not start on the quiet host";
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
         fng = new TFingerTool(*form);
         Ctl<TPictureButton>(form, "btn_Finger")->Click();
@@ -48,7 +49,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
         scope.reset();
     }
     // Types 'query', presses Query and waits for the end of the query.

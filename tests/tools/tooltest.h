@@ -10,6 +10,7 @@
 #include "platform/icmpecho.h"
 #include "desktop/msgbox.h"
 #include "../support/testutil.h"
+#include "platform/services.h"
 
 #include <QImage>
 #include <QLabel>
@@ -33,13 +34,13 @@ struct BareWindow {
     std::unique_ptr<TMainForm> form;
     BareWindow()
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
     }
     ~BareWindow()
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 };
 

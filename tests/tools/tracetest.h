@@ -11,6 +11,7 @@
 #include "widgets/picturebutton.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
+#include "platform/services.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -32,14 +33,14 @@ struct Window {
     TTraceTool *trc = nullptr;   // child of the window
     Window()
     {
-        desktop::SetMessageHook([this](const QString &t) { messages << t; });
+        platform::Services().Message = [this](const QString &t) { messages << t; };
         form = std::make_unique<TMainForm>();
         trc = new TTraceTool(*form);
     }
     ~Window()
     {
         form.reset();
-        desktop::SetMessageHook({});
+        platform::Services().Message = {};
     }
 };
 

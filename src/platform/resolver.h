@@ -61,6 +61,12 @@ int LookupName(const std::string &host, HostEntry &entry);
 int LookupAddress(const IpAddress &address, HostEntry &entry);
 // The same for an IPv4 address in network order.
 int LookupAddr(std::uint32_t addr, HostEntry &entry);
+// The resolver itself, on the calling thread: a forward lookup whose
+// answer holds only the families 'choice' allows, and a reverse one. Only
+// the lookup service's threads call these (lookupservice.h); everything else
+// asks through the service, which bounds the threads blocked in them.
+int ResolveName(const std::string &host, FamilyChoice choice, HostEntry &entry);
+int ResolveAddress(const IpAddress &address, HostEntry &entry);
 // The local host's name (gethostname), empty on failure.
 std::string LocalHostName();
 

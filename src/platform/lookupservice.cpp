@@ -83,6 +83,7 @@ struct TLookupState {
     bool stopping = false;
     unsigned next = 0;
     std::function<void(unsigned)> startHook;
+    std::atomic<FamilyChoice> runFamily{FamilyChoice::Automatic};   // read without the lock
 
     unsigned NewHandle()
     {
@@ -384,6 +385,10 @@ void TLookupService::Shutdown()
     for (std::thread &t : threads)
         t.join();
 }
+
+void TLookupService::SetRunFamily(FamilyChoice choice) { m_state->runFamily.store(choice); }
+
+FamilyChoice TLookupService::RunFamily() const { return m_state->runFamily.load(); }
 
 int TLookupService::Threads() const
 {

@@ -76,6 +76,13 @@ public:
     // resolver's own time-out). Submit refuses from here on.
     void Shutdown();
 
+    // The run's address family ([Network] AddressFamily, or -4/-6 for the
+    // whole run), which the composition sets on its service: the family the
+    // program's components ask with. Automatic until set. A request keeps
+    // the family it was made with.
+    void SetRunFamily(FamilyChoice choice);
+    FamilyChoice RunFamily() const;
+
     // Threads made so far (made one at a time, when a request finds none idle).
     int Threads() const;
     // Lookups on threads now (cancelled ones included: their thread is still
@@ -114,5 +121,8 @@ public:
 private:
     std::shared_ptr<TLookupState> m_state;
 };
+
+// The installed service: what the program's components ask through.
+inline TLookupService &Lookups() { return TLookupService::Installed(); }
 
 } // namespace platform

@@ -1,22 +1,15 @@
-// System resolver access and the asynchronous lookups built on it.
+// System resolver access, and the blocking lookups asked through the lookup service.
 #include "platform/resolver.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/lookupservice.h"
 
-#include <QMetaObject>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -38,8 +31,6 @@ std::string InetNtoa(std::uint32_t addr)
 }
 
 namespace {
-
-std::atomic<FamilyChoice> gFamilyChoice{FamilyChoice::Automatic};
 
 int familyHint(FamilyChoice choice)
 {
@@ -115,14 +106,11 @@ int ResolveName(const std::string &host, FamilyChoice choice, HostEntry &entry)
     return 0;
 }
 
-void SetFamilyChoice(FamilyChoice choice) { gFamilyChoice.store(choice); }
-FamilyChoice CurrentFamilyChoice() { return gFamilyChoice.load(); }
-bool FamilyAllowed(Family family) { return allowedBy(CurrentFamilyChoice(), family); }
+bool FamilyAllows(FamilyChoice choice, Family family) { return allowedBy(choice, family); }
 
-int LookupHost(const std::string &host, HostEntry &entry)
+int LookupHost(const std::string &host, FamilyChoice choice, HostEntry &entry)
 {
-    return TLookupService::Installed().Wait(TLookupRequest::ForName(host, CurrentFamilyChoice()),
-                                            entry);
+    return TLookupService::Installed().Wait(TLookupRequest::ForName(host, choice), entry);
 }
 
 int LookupName(const std::string &host, HostEntry &entry)
@@ -165,35 +153,6 @@ std::string LocalHostName()
     if (gethostname(buf, sizeof buf - 1) != 0)
         return {};
     return buf;
-}
-
-unsigned AsyncLookupHost(QObject *context, const std::string &host, LookupDone done)
-{
-    // The choice as it is now: changing it later does not change this request.
-    return TLookupService::Installed().Submit(
-        context, TLookupRequest::ForName(host, CurrentFamilyChoice()), std::move(done));
-}
-
-unsigned AsyncLookupName(QObject *context, const std::string &host, LookupDone done)
-{
-    return TLookupService::Installed().Submit(
-        context, TLookupRequest::ForName(host, FamilyChoice::IPv4Only), std::move(done));
-}
-
-unsigned AsyncLookupAddress(QObject *context, const IpAddress &address, LookupDone done)
-{
-    return TLookupService::Installed().Submit(context, TLookupRequest::ForAddress(address),
-                                              std::move(done));
-}
-
-unsigned AsyncLookupAddr(QObject *context, std::uint32_t addr, LookupDone done)
-{
-    return AsyncLookupAddress(context, IpAddress::V4(addr), std::move(done));
-}
-
-int CancelLookup(unsigned handle)
-{
-    return TLookupService::Installed().Cancel(handle);
 }
 
 } // namespace platform

@@ -356,8 +356,8 @@ TEST(LookupService, TheInstalledServiceTakesTheProgramsLookups)
         EXPECT_EQ(&TLookupService::Installed(), &own);
         QObject ctx;
         bool done = false;
-        const unsigned h = AsyncLookupName(&ctx, "localhost",
-                                           [&](unsigned, int, const HostEntry &) { done = true; });
+        const unsigned h = Lookups().Submit(&ctx, TLookupRequest::ForName("localhost", FamilyChoice::IPv4Only),
+                                            [&](unsigned, int, const HostEntry &) { done = true; });
         ASSERT_TRUE(testutil::waitFor([&] { return done; }, 5s));
         HostEntry e;
         EXPECT_EQ(LookupAddr(InetAddr("127.0.0.1"), e), 0);

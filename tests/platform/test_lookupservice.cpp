@@ -64,6 +64,13 @@ struct Gate {
     }
 };
 
+// Runs at the end of its scope, failed assertions included: lets the held
+// lookups go and joins the service's threads while what they use still lives.
+struct AtEnd {
+    std::function<void()> run;
+    ~AtEnd() { run(); }
+};
+
 struct Answer {
     unsigned handle;
     int error;
@@ -90,6 +97,7 @@ TEST(LookupService, TheBoundHoldsWithManyQueued)
         const int most = std::min(r.bound, TLookupService::kMaxThreads);
         TLookupService service(r.bound);
         Gate gate;
+        AtEnd end{[&] { gate.Open(); service.Shutdown(); }};
         service.SetStartHook(gate.Hook());
         QObject ctx;
         std::vector<Answer> got;
@@ -146,6 +154,7 @@ TEST(LookupService, OrderedAnswersComeInTheOrderAsked)
         TLookupService service(8);
         std::atomic<unsigned> held{0};
         std::atomic<bool> release{false};
+        AtEnd end{[&] { release = true; service.Shutdown(); }};
         service.SetStartHook([&](unsigned h) {
             if (h == held.load())
                 while (!release.load())
@@ -181,6 +190,7 @@ TEST(LookupService, CancelledWhileQueuedNeverStarts)
 {
     TLookupService service(1);
     Gate gate;
+    AtEnd end{[&] { gate.Open(); service.Shutdown(); }};
     service.SetStartHook(gate.Hook());
     QObject ctx;
     std::vector<unsigned> answered;
@@ -208,6 +218,7 @@ TEST(LookupService, CancelledWhileStartedDropsTheAnswer)
         SCOPED_TRACE(ordered);
         TLookupService service(2);
         Gate gate;
+        AtEnd end{[&] { gate.Open(); service.Shutdown(); }};
         service.SetStartHook([&, hook = gate.Hook()](unsigned h) {
             if (h == 1)
                 hook(h);
@@ -327,6 +338,12 @@ TEST(LookupService, ShutdownJoinsInTime)
     int waited = -1;
     HostEntry entry;
     std::thread waiter([&] { waited = service->Wait(Loopback(0), entry); });
+    AtEnd end{[&] {
+        if (service)
+            service->Shutdown();
+        if (waiter.joinable())
+            waiter.join();
+    }};
     ASSERT_TRUE(testutil::waitFor([&] { return service->Busy() == 4; }, 5s));
     QElapsedTimer took;
     took.start();

@@ -33,7 +33,7 @@ struct HostEntry {
     std::vector<IpAddress> addresses;   // all of them, both families, resolver order
 };
 
-// Which addresses the lookups that follow the choice return. Automatic: both
+// Which addresses a forward lookup returns. Automatic: both
 // families, in the order the system prefers (RFC 6724 as /etc/gai.conf
 // tunes it). An address literal of an excluded family fails with 10047.
 enum class FamilyChoice { Automatic, IPv4Only, IPv6Only };

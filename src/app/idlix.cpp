@@ -44,7 +44,7 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family, TE
         exitRoutes->SetWindows(hold, Form.get());
     // Before any feature can look a host up ("Connect on start" may start
     // the anti-idle session).
-    FollowAddressFamily(*Form, family);
+    FollowAddressFamily(*Form, Lookups, family);
     // The window is on the screen (it painted before its constructor
     // returned), and the user's input waits until the loop runs: nothing
     // built from here on changes what it shows (the features fill hidden

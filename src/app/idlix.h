@@ -3,6 +3,7 @@
 // features. Adding a tool is one class in src/tools and one line here.
 #pragma once
 
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include <memory>
@@ -51,6 +52,10 @@ public:
     TIdlix(const TIdlix &) = delete;
     TIdlix &operator=(const TIdlix &) = delete;
 
+    // The program's name lookups, made first and joined last: every feature's
+    // lookups are forgotten before the service's threads are joined.
+    platform::TLookupService Lookups;
+    platform::TLookupService::TInstall LookupsInstalled{Lookups};
     std::unique_ptr<TMainForm> Form;
     // Children of the window; freed here before it.
     TAntiIdleFeature *AntiIdle = nullptr;

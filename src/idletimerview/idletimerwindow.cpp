@@ -4,6 +4,7 @@
 #include "idletimer/hostport.h"
 #include "idletimer/linefinder.h"
 #include "idletimer/reflector.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include <QComboBox>
@@ -106,7 +107,7 @@ TIdleTimerWindow::TIdleTimerWindow(const config::TOptions &options, QWidget *par
 TIdleTimerWindow::~TIdleTimerWindow()
 {
     if (lookup_)
-        platform::CancelLookup(lookup_);
+        platform::Lookups().Cancel(lookup_);
 }
 
 void TIdleTimerWindow::KindChanged()
@@ -160,7 +161,7 @@ void TIdleTimerWindow::btn_IdleStartClick()
     }
     Progress(QStringLiteral("looking up %1").arg(host));
     SetRunning(true);
-    lookup_ = platform::AsyncLookupHost(this, host.toStdString(),
+    lookup_ = platform::Lookups().Submit(this, platform::TLookupRequest::ForName(host.toStdString(), platform::Lookups().RunFamily()),
                                         [this, host, port](unsigned, int code, const platform::HostEntry &entry) {
         lookup_ = 0;
         if (code != 0 || entry.addresses.empty()) {
@@ -228,7 +229,7 @@ void TIdleTimerWindow::btn_IdleStopClick()
         return;
     }
     if (lookup_) {
-        platform::CancelLookup(lookup_);
+        platform::Lookups().Cancel(lookup_);
         lookup_ = 0;
         SetRunning(false);
         return;

@@ -145,9 +145,10 @@ int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
     std::uint16_t port = idletimer::kReflectorPort;
     if (!idletimer::SplitHostPort(where, &host, &port, &error) || host.isEmpty())
         return fail(kExitUsage, QStringLiteral("reflector %1").arg(error.isEmpty() ? where : error));
-    platform::SetFamilyChoice(line.Family ? *line.Family : options.Network.Choice());
+    // -4 and -6 hold the family for the command, as they do in the window.
+    const platform::FamilyChoice family = line.Family ? *line.Family : options.Network.Choice();
     platform::HostEntry entry;
-    const int lookup = platform::LookupHost(host.toStdString(), entry);
+    const int lookup = platform::LookupHost(host.toStdString(), family, entry);
     if (lookup != 0 || entry.addresses.empty())
         return fail(kExitFailure, QStringLiteral("%1 idle timer: not measured (reflector %2: %3)")
                                       .arg(idletimer::KindName(kind), host, SocketErrorText(lookup)));

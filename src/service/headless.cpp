@@ -9,6 +9,7 @@
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
 #include "platform/quitsignals.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
 #include "service/idletimerrecord.h"
@@ -318,9 +319,11 @@ int RunHeadless(int argc, char **argv)
     }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
-    // -4 and -6 hold the family for the run, as they do in the window.
-    platform::SetFamilyChoice(parsed.Family ? *parsed.Family : options.Network.Choice());
-
+    // The service's lookups, joined when it ends (after the probes that ask
+    // them). -4 and -6 hold the family for the run, as they do in the window.
+    platform::TLookupService lookups;
+    platform::TLookupService::TInstall lookupsInstalled(lookups);
+    lookups.SetRunFamily(parsed.Family ? *parsed.Family : options.Network.Choice());
     THeadlessService service(log, options, metricsAt, remote);
     if (const int code = service.Start(); code != kExitOk)
         return code;

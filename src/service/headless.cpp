@@ -281,14 +281,14 @@ int RunHeadless(int argc, char **argv)
     // A service that could keep neither its history nor its log would run
     // for nothing.
     if (const TServiceProblem p = CheckWritableFiles(
-            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(antiidle::LogFileName))}))
+            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(session::LogFileName))}))
         return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);
 
     QStringList list;
-    const QString listPath = antiidle::ServerListPath();
-    const bool listRead = antiidle::ReadServerListFile(listPath, list);
+    const QString listPath = session::ServerListPath();
+    const bool listRead = session::ReadServerListFile(listPath, list);
     if (const TServiceProblem p = CheckSessionOptions(options, settingsPath, listPath, listRead, list))
         return fail(p);
 

@@ -77,7 +77,7 @@ int TWebClient::HttpWatchdogLimit(int probeIntervalMs) const
 {
     if (HttpWatchdogMs > 0)
         return HttpWatchdogMs;
-    return antiidle::ProbeTransferLimit(probeIntervalMs);
+    return session::ProbeTransferLimit(probeIntervalMs);
 }
 
 bool TWebClient::Busy() const

@@ -11,7 +11,7 @@
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
 #include "session/probechoice.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "app/idlix.h"
 #include "platform/monoclock.h"
 #include "shell/mainform.h"

@@ -3,7 +3,7 @@
 // the stopwatch, the graph and the report table, as it happens.
 #include "antiidle/antiidle.h"
 
-#include "antiidle/report.h"
+#include "antiidle/antiidlereport.h"
 #include "components/tickingclock.h"
 #include "config/options.h"
 #include "session/antiidlesession.h"

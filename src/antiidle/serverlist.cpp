@@ -3,7 +3,7 @@
 // stay in memory until Delete or Close writes the file.
 #include "antiidle/serverlist.h"
 
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "session/serverhosts.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"

@@ -12,7 +12,7 @@
 #include "platform/boundedread.h"
 #include "platform/startuptrace.h"
 #include "session/logfile.h"
-#include "shell/exitpath.h"
+#include "shell/exitroutes.h"
 #include "shell/holdform.h"
 
 #include <QApplication>

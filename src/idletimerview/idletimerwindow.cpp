@@ -2,7 +2,7 @@
 
 #include "config/options.h"
 #include "idletimer/hostport.h"
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 #include "idletimer/reflector.h"
 #include "platform/resolver.h"
 

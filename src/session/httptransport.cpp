@@ -1,7 +1,7 @@
 #include "session/httptransport.h"
 
 #include "components/supertimer.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "platform/appdir.h"
 #include "platform/errcodes.h"
 #include "session/webclient.h"

@@ -5,7 +5,7 @@
 #include "session/webclient.h"
 
 #include "config/options.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "session/webtransfer.h"
 
 #include <QPointer>

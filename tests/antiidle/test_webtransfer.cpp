@@ -13,7 +13,7 @@
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "components/supertimer.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/scriptserver.h"

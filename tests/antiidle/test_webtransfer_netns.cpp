@@ -9,7 +9,7 @@
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/netfixture.h"

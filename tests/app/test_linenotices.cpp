@@ -5,7 +5,7 @@
 // outage the probes then find and into both notices; with no notification
 // server and no tray, nothing is shown and nothing asks to be dismissed.
 #include "app/idlix.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "history/historyrecorder.h"

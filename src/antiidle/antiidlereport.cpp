@@ -1,8 +1,8 @@
 // The "Anti-Idle Report" panel: the session time, the per-server table and
 // its Print and Close buttons.
-#include "antiidle/report.h"
+#include "antiidle/antiidlereport.h"
 
-#include "antiidle/reportprint.h"
+#include "antiidle/reportprintjob.h"
 #include "session/statscalc.h"
 #include "shell/shellapi.h"
 #include "shell/widepanel.h"

@@ -34,6 +34,8 @@
 #include <cstring>
 
 using namespace history;
+using namespace historyview;
+using namespace historyreport;
 
 namespace {
 

@@ -10,7 +10,10 @@
 
 class IShell;
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 class THistoryStore;
 
@@ -31,4 +34,4 @@ private:
     QPointer<THistoryWindow> window_;
 };
 
-} // namespace history
+} // namespace historyview

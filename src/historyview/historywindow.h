@@ -22,7 +22,10 @@ namespace config {
 struct TOptions;
 }
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 class THistoryStore;
 class TTimelineView;
@@ -82,4 +85,4 @@ private:
     QTimer reload_;                        // gathers a burst of writes into one reload
 };
 
-} // namespace history
+} // namespace historyview

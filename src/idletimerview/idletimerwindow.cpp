@@ -19,7 +19,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 namespace {
 
@@ -276,4 +279,4 @@ void TIdleTimerWindow::Done(const TIdleResult &r)
         OnResult(r);
 }
 
-} // namespace idletimer
+} // namespace idletimerview

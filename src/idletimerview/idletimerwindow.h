@@ -24,7 +24,10 @@ namespace config {
 struct TOptions;
 }
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 class TLineIdleFinder;
 
@@ -78,4 +81,4 @@ private:
     TIdleResult result_;
 };
 
-} // namespace idletimer
+} // namespace idletimerview

@@ -203,7 +203,7 @@ TEST(OutageLength, TheNoticeAndTheHistoryWindowTellTheSameLength)
         open.End = {};
         store.CloseOutage(store.OpenOutage(history::OutageRow(open), session), history::OutageRow(o));
         store.EndSession(session, history::ToUs(o.End) + 60000000);
-        history::THistoryWindow w(store, options);
+        historyview::THistoryWindow w(store, options);
         w.show();
         w.cb_HistRange->setCurrentText("Everything");
         ASSERT_EQ(w.cb_HistRange->currentText(), "Everything");

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 using namespace history;
+using namespace historyview;
 using namespace std::chrono_literals;
 
 namespace {

@@ -10,12 +10,15 @@
 
 class IShell;
 
+namespace history {
+class THistoryStore;
+}
+
 namespace historyview {
 
 // What this folder shows is the history layer's: its types are used unqualified.
 using namespace history;
 
-class THistoryStore;
 
 class THistoryFeature : public QObject {
     Q_OBJECT

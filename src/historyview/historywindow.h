@@ -22,15 +22,18 @@ namespace config {
 struct TOptions;
 }
 
+namespace history {
+class THistoryStore;
+enum class TExportKind;
+enum class TExportFormat;
+}
+
 namespace historyview {
 
 // What this folder shows is the history layer's: its types are used unqualified.
 using namespace history;
 
-class THistoryStore;
 class TTimelineView;
-enum class TExportKind;
-enum class TExportFormat;
 
 class THistoryWindow : public QWidget {
     Q_OBJECT

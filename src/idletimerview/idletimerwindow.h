@@ -24,12 +24,15 @@ namespace config {
 struct TOptions;
 }
 
+namespace idletimer {
+class TLineIdleFinder;
+}
+
 namespace idletimerview {
 
 // What this folder shows is the idletimer layer's: its types are used unqualified.
 using namespace idletimer;
 
-class TLineIdleFinder;
 
 class TIdleTimerWindow : public QWidget {
     Q_OBJECT

@@ -24,10 +24,12 @@ class TPingTool;
 class TResolveTool;
 class TTraceTool;
 namespace history {
-class THistoryFeature;
 class THistoryKeeper;
 }
-namespace idletimer {
+namespace historyview {
+class THistoryFeature;
+}
+namespace idletimerview {
 class TIdleTimerFeature;
 }
 namespace service {

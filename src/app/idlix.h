@@ -25,10 +25,12 @@ class TPingTool;
 class TResolveTool;
 class TTraceTool;
 namespace history {
-class THistoryFeature;
 class THistoryKeeper;
 }
-namespace idletimer {
+namespace historyview {
+class THistoryFeature;
+}
+namespace idletimerview {
 class TIdleTimerFeature;
 }
 namespace service {
@@ -67,8 +69,8 @@ public:
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
     history::THistoryKeeper *History = nullptr;        // the session's history
-    history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
-    idletimer::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
+    historyview::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    idletimerview::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
     service::TIntervalFollower *Intervals = nullptr;   // the session's interval from the idle timers
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;

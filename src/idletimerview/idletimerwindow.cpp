@@ -2,7 +2,7 @@
 
 #include "config/options.h"
 #include "idletimer/hostport.h"
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 #include "idletimer/reflector.h"
 #include "platform/lookupservice.h"
 #include "platform/resolver.h"
@@ -20,7 +20,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 namespace {
 
@@ -277,4 +280,4 @@ void TIdleTimerWindow::Done(const TIdleResult &r)
         OnResult(r);
 }
 
-} // namespace idletimer
+} // namespace idletimerview

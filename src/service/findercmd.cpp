@@ -4,7 +4,7 @@
 #include "config/optionsfile.h"
 #include "idletimer/hostport.h"
 #include "idletimer/idlefinder.h"
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 #include "idletimer/reflector.h"
 #include "net/wsextra.h"
 #include "platform/appdir.h"
@@ -13,7 +13,7 @@
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
 

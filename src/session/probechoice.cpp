@@ -1,6 +1,6 @@
 #include "session/probechoice.h"
 
-namespace antiidle {
+namespace session {
 
 TProbeKind ChooseProbe(int method, bool alternateToggle)
 {
@@ -28,4 +28,4 @@ int RandomEchoSize()
     return RandomEchoSize(generator);
 }
 
-} // namespace antiidle
+} // namespace session

@@ -94,7 +94,7 @@ protected:
         NetTest::SetUp();
         if (!Ready())
             return;
-        OpenWindow(antiidle::pmIcmpPings);
+        OpenWindow(session::pmIcmpPings);
     }
     void TearDown() override
     {

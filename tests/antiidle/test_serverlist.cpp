@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-using namespace antiidle;
+using namespace session;
 
 namespace {
 

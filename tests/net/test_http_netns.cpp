@@ -2,7 +2,7 @@
 // host, names from the test name server (several addresses, reverse names,
 // unknown names) and a destination the router cannot reach. The test thread
 // runs inside the client namespace.
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "platform/lookupservice.h"
 #include "platform/resolver.h"
 

@@ -1,4 +1,4 @@
-#include "service/headless.h"
+#include "service/headlessservice.h"
 
 #include "config/commandline.h"
 #include "config/optionsfile.h"
@@ -12,11 +12,11 @@
 #include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "service/metricsserver.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
-#include "service/systemdnotify.h"
+#include "service/systemdnotifier.h"
 #include "session/antiidlesession.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
@@ -282,14 +282,14 @@ int RunHeadless(int argc, char **argv)
     // A service that could keep neither its history nor its log would run
     // for nothing.
     if (const TServiceProblem p = CheckWritableFiles(
-            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(antiidle::LogFileName))}))
+            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(session::LogFileName))}))
         return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);
 
     QStringList list;
-    const QString listPath = antiidle::ServerListPath();
-    const bool listRead = antiidle::ReadServerListFile(listPath, list);
+    const QString listPath = session::ServerListPath();
+    const bool listRead = session::ReadServerListFile(listPath, list);
     if (const TServiceProblem p = CheckSessionOptions(options, settingsPath, listPath, listRead, list))
         return fail(p);
 

@@ -2,7 +2,7 @@
 // transfer time in microseconds, one per line (used by http_bench.sh).
 //
 //   bench_http URL COUNT
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // ends its reply header).
 //
 //   bench_httpflood URL SECONDS
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -34,6 +34,8 @@
 #include <cstring>
 
 using namespace history;
+using namespace historyview;
+using namespace historyreport;
 
 namespace {
 
@@ -99,7 +101,7 @@ int Generate(const QString &dir, qint64 count, qint64 outages)
             p.At = at;
             p.Host = hosts[i % 3];
             p.Address = addresses[i % 3];
-            p.Kind = antiidle::TProbeKind::Echo;
+            p.Kind = session::TProbeKind::Echo;
             p.BytesSent = 84;
             if (outageLeft > 0) {
                 p.Outcome = TProbeOutcome::Timeout;

@@ -35,7 +35,7 @@ int main(int argc, char **argv)
         return 1;
     }
     options.Reflector.Host = QStringLiteral("127.0.0.1:%1").arg(reflector.Port());
-    idletimer::TIdleTimerWindow window(options);
+    idletimerview::TIdleTimerWindow window(options);
     window.OnUseInterval = [](int) {};
     window.se_IdleMax->setValue(argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 4);
     window.move(20, 20);

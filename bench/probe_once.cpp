@@ -11,7 +11,7 @@
 //   probe_once HOST[:PORT] [COUNT]
 #include "antiidle/antiidle.h"
 #include "session/probechoice.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "app/idlix.h"
 #include "platform/monoclock.h"
 #include "shell/mainform.h"
@@ -103,7 +103,7 @@ int main(int argc, char **argv)
     wake.stop();
     Ctl<TSpinText>(form, "edt_AIFreq")->setText(QStringLiteral("1"));
     Ctl<QLineEdit>(form, "edt_AIHost")->setText(host);
-    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmHttpGets);
     ai->CycleMode = false;
     if (!ai->StartSessionStats()) {
         std::fprintf(stderr, "probe_once: the session could not start\n");

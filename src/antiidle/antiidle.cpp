@@ -3,7 +3,7 @@
 // the stopwatch, the graph and the report table, as it happens.
 #include "antiidle/antiidle.h"
 
-#include "antiidle/report.h"
+#include "antiidle/antiidlereport.h"
 #include "components/tickingclock.h"
 #include "config/options.h"
 #include "session/antiidlesession.h"
@@ -168,7 +168,7 @@ void TAntiIdle::SessionStopped(const TSessionEnd &)
 
     // The end is the session's length as the stopwatch shows it.
     report_.lbl_RptTime->setText(report_.lbl_RptTime->text() + QStringLiteral("     Session End: ")
-                                 + antiidle::ElapsedText(clock.Hour(), clock.Min(), clock.Sec()));
+                                 + session::ElapsedText(clock.Hour(), clock.Min(), clock.Sec()));
     clock.SetEnabled(false);
     clock.SetTime(0, 0, 0);
 
@@ -189,7 +189,7 @@ void TAntiIdle::ProbeSent(const TProbeSent &sent)
         light->show();
         return;
     }
-    light->setText(sent.Kind == antiidle::TProbeKind::Echo ? QStringLiteral("PING")
+    light->setText(sent.Kind == session::TProbeKind::Echo ? QStringLiteral("PING")
                                                            : QStringLiteral("HTTP GET"));
     light->show();
     light->repaint();
@@ -198,7 +198,7 @@ void TAntiIdle::ProbeSent(const TProbeSent &sent)
 void TAntiIdle::ProbeResult(const TProbeResult &result)
 {
     // An echo whose name did not resolve was never sent: its lamp stays lit.
-    if (!(result.Kind == antiidle::TProbeKind::Echo && result.Outcome == TProbeOutcome::LookupFailed))
+    if (!(result.Kind == session::TProbeKind::Echo && result.Outcome == TProbeOutcome::LookupFailed))
         shell_.Info().PingLight->hide();
     if (!result.Counted)
         return;
@@ -207,11 +207,11 @@ void TAntiIdle::ProbeResult(const TProbeResult &result)
     if (result.Success()) {
         graph.PushResponse(result.Ms);
         report_.AddSuccess(result.Row, result.Ms);
-        shell_.Info().GoodLBL->setText(antiidle::CountsText(stats.Successes(), stats.Attempts()));
+        shell_.Info().GoodLBL->setText(session::CountsText(stats.Successes(), stats.Attempts()));
         graph.DrawGraph(Running());
         return;
     }
-    shell_.Info().GoodLBL->setText(antiidle::CountsText(stats.Successes(), stats.Attempts()));
+    shell_.Info().GoodLBL->setText(session::CountsText(stats.Successes(), stats.Attempts()));
     report_.AddFailure(result.Row);
 }
 

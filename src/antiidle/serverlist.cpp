@@ -3,7 +3,7 @@
 // stay in memory until Delete or Close writes the file.
 #include "antiidle/serverlist.h"
 
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "session/serverhosts.h"
 #include "session/serverlistfile.h"
 #include "session/webclient.h"
@@ -112,12 +112,12 @@ void TServerList::CreatePanel()
 
 void TServerList::LoadServerList()
 {
-    hosts_.Load(antiidle::ServerListPath());
+    hosts_.Load(session::ServerListPath());
 }
 
 bool TServerList::SaveServerList()
 {
-    const QString path = antiidle::ServerListPath();
+    const QString path = session::ServerListPath();
     if (hosts_.Save(path))
         return true;
     shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
@@ -193,7 +193,7 @@ void TServerList::edt_SrvHostKeyPress()
 // panel.
 void TServerList::btn_SrvUpdateClick()
 {
-    const QString host = QLatin1String(antiidle::MakerWebHost);
+    const QString host = QLatin1String(session::MakerWebHost);
     // A probe (or an earlier click) may still be using the client: its
     // transfer and its file are left alone.
     if (web_.Busy()) {
@@ -202,7 +202,7 @@ void TServerList::btn_SrvUpdateClick()
     }
     web_.CopyProxySettings(shell_.Options().Proxy);
 
-    const QString path = antiidle::ServerListPath();
+    const QString path = session::ServerListPath();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         shell_.ShowMessage(QStringLiteral("Cannot create file %1").arg(path));
@@ -211,8 +211,8 @@ void TServerList::btn_SrvUpdateClick()
     shell_.SetStatus(QStringLiteral("Status: Contacting ") + host + QStringLiteral("..."), true);
 
     const int limitMs = web_.HttpWatchdogLimit(0);
-    const TWebClient::TOutcome outcome = web_.Get(antiidle::ServerListUrl(), &file, limitMs,
-                                                 antiidle::ServerListBodyLimit);
+    const TWebClient::TOutcome outcome = web_.Get(session::ServerListUrl(), &file, limitMs,
+                                                 session::ServerListBodyLimit);
     THttpCli *cli = web_.HttpCli1;
     QString failure;     // status text of a failed transfer
     switch (outcome.Result) {
@@ -225,7 +225,7 @@ void TServerList::btn_SrvUpdateClick()
         break;
     case TWebClient::TResult::HttpError:
         failure = web_.HttpWatchdogFired
-            ? antiidle::TimeoutReason(limitMs)
+            ? session::TimeoutReason(limitMs)
             : QStringLiteral("%1 %2").arg(cli->StatusCode()).arg(cli->ReasonPhrase());
         break;
     case TWebClient::TResult::OtherError:

@@ -3,17 +3,19 @@
 #include "config/options.h"
 #include "shell/shellapi.h"
 
-void FollowAddressFamily(IShell &shell, std::optional<platform::FamilyChoice> forced)
+void FollowAddressFamily(IShell &shell, platform::TLookupService &lookups,
+                         std::optional<platform::FamilyChoice> forced)
 {
     if (forced) {
         // The run keeps what the command line said, whatever is saved later.
-        platform::SetFamilyChoice(*forced);
+        lookups.SetRunFamily(*forced);
         return;
     }
-    auto apply = [&shell] {
-        platform::SetFamilyChoice(shell.Options().Network.Choice());
+    auto apply = [&shell, &lookups] {
+        lookups.SetRunFamily(shell.Options().Network.Choice());
     };
     apply();
-    // The shell keeps its watchers as long as it lives, and so the reference.
+    // The shell keeps its watchers as long as it lives, and so the references
+    // (the service outlives the window).
     shell.WatchPreferences(apply);
 }

@@ -1,7 +1,7 @@
 #include "app/idlix.h"
 
 #include "app/addressfamily.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "antiidle/serverlist.h"
 #include "app/metricsendpoint.h"
 #include "dialup/dialupcontrol.h"
@@ -12,17 +12,17 @@
 #include "notify/meteredguard.h"
 #include "bus/meteredwatch.h"
 #include "bus/netidentity.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "platform/startuptrace.h"
 #include "platform/version.h"
 #include "session/antiidlesession.h"
-#include "shell/exitpath.h"
+#include "shell/exitroutes.h"
 #include "shell/holdform.h"
 #include "shell/mainform.h"
 #include "shell/trayicon.h"
 #include "tools/fingertool.h"
 #include "tools/isptree.h"
-#include "tools/latency.h"
+#include "tools/latencytest.h"
 #include "tools/pingtool.h"
 #include "tools/resolvetool.h"
 #include "tools/tracetool.h"
@@ -44,7 +44,7 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family, TE
         exitRoutes->SetWindows(hold, Form.get());
     // Before any feature can look a host up ("Connect on start" may start
     // the anti-idle session).
-    FollowAddressFamily(*Form, family);
+    FollowAddressFamily(*Form, Lookups, family);
     // The window is on the screen (it painted before its constructor
     // returned), and the user's input waits until the loop runs: nothing
     // built from here on changes what it shows (the features fill hidden
@@ -79,9 +79,9 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family, TE
                              hold->TrayIcon1->SetToolTip(
                                  waiting > 0 ? title + QStringLiteral(" - %1 records waiting").arg(waiting) : title);
                      });
-    HistoryView = new history::THistoryFeature(*Form, History->Store());
+    HistoryView = new historyview::THistoryFeature(*Form, History->Store());
     Form->WatchPreferences([keeper = History] { keeper->OptionsChanged(); });
-    IdleTimer = new idletimer::TIdleTimerFeature(*Form);
+    IdleTimer = new idletimerview::TIdleTimerFeature(*Form);
     FollowIdleTimers();
     // Last: "Connect on start" may start the anti-idle session, and the
     // auto-disconnect switches the tools off.
@@ -91,9 +91,9 @@ TIdlix::TIdlix(THoldForm *hold, std::optional<platform::FamilyChoice> family, TE
     TServerList *servers = AntiIdle->Servers;
     QObject::connect(Form->MenuItem(QStringLiteral("ServerList1")), &QAction::triggered, Form.get(),
                      [servers] { servers->ServerList1Click(); });
-    history::THistoryFeature *view = HistoryView;
+    historyview::THistoryFeature *view = HistoryView;
     QObject::connect(Form->MenuItem(QStringLiteral("History1")), &QAction::triggered, Form.get(), [view] { view->History1Click(); });
-    idletimer::TIdleTimerFeature *finder = IdleTimer;
+    idletimerview::TIdleTimerFeature *finder = IdleTimer;
     QObject::connect(Form->MenuItem(QStringLiteral("FindIdleTimer1")), &QAction::triggered, Form.get(),
                      [finder] { finder->FindIdleTimer1Click(); });
 

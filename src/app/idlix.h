@@ -3,6 +3,7 @@
 // features. Adding a tool is one class in src/tools and one line here.
 #pragma once
 
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include <memory>
@@ -24,10 +25,12 @@ class TPingTool;
 class TResolveTool;
 class TTraceTool;
 namespace history {
-class THistoryFeature;
 class THistoryKeeper;
 }
-namespace idletimer {
+namespace historyview {
+class THistoryFeature;
+}
+namespace idletimerview {
 class TIdleTimerFeature;
 }
 namespace service {
@@ -51,6 +54,10 @@ public:
     TIdlix(const TIdlix &) = delete;
     TIdlix &operator=(const TIdlix &) = delete;
 
+    // The program's name lookups, made first and joined last: every feature's
+    // lookups are forgotten before the service's threads are joined.
+    platform::TLookupService Lookups;
+    platform::TLookupService::TInstall LookupsInstalled{Lookups};
     std::unique_ptr<TMainForm> Form;
     // Children of the window; freed here before it.
     TAntiIdleFeature *AntiIdle = nullptr;
@@ -62,8 +69,8 @@ public:
     TResolveTool *ResolveTool = nullptr;
     TDialUpControl *DialUp = nullptr;
     history::THistoryKeeper *History = nullptr;        // the session's history
-    history::THistoryFeature *HistoryView = nullptr;   // Tools > History...
-    idletimer::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
+    historyview::THistoryFeature *HistoryView = nullptr;   // Tools > History...
+    idletimerview::TIdleTimerFeature *IdleTimer = nullptr; // Tools > Find Idle Timer...
     service::TIntervalFollower *Intervals = nullptr;   // the session's interval from the idle timers
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;

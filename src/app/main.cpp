@@ -11,7 +11,7 @@
 #include "platform/services.h"
 #include "platform/startuptrace.h"
 #include "session/logfile.h"
-#include "shell/exitpath.h"
+#include "shell/exitroutes.h"
 #include "shell/holdform.h"
 
 #include <QApplication>
@@ -59,7 +59,7 @@ int main(int argc, char **argv)
     // cannot be written) is kept in the session log as well as on stderr.
     routes.SetReportHook([](const QString &text) {
         QString error;
-        antiidle::AppendLogLines(antiidle::LogFilePath(), {antiidle::LogLine(text)}, &error);
+        session::AppendLogLines(session::LogFilePath(), {session::LogLine(text)}, &error);
     });
     // Engine failures that no handler took go to the program's error box.
     services.Error = [](const QString &text) { desktop::ShowMessage(text); };

@@ -17,6 +17,7 @@
 int AnswerReport(const config::TCommandLine &line, char **argv)
 {
     using namespace history;
+    using namespace historyreport;
     // The system's reasons in the user's language, as the report's texts are.
     std::setlocale(LC_ALL, "");
     TRange range{kOpenStart, kOpenEnd};

@@ -1,6 +1,6 @@
 #include "desktop/justone32.h"
 
-#include "desktop/instance.h"
+#include "desktop/instanceguard.h"
 
 #include <QApplication>
 #include <QTimer>

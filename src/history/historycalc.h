@@ -66,7 +66,7 @@ private:
 // One target of the per-target table: a host probed one way.
 struct TTargetRow {
     QString Host;
-    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    session::TProbeKind Kind = session::TProbeKind::None;
     qint64 Probes = 0;
     qint64 Lost = 0;
     int Min = -1, Max = -1;            // ms of the answered probes; -1 without any

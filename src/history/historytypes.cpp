@@ -52,22 +52,22 @@ TProbeOutcome OutcomeFromCode(int code)
     return TProbeOutcome::Failed;
 }
 
-int KindCode(antiidle::TProbeKind kind)
+int KindCode(session::TProbeKind kind)
 {
     switch (kind) {
-    case antiidle::TProbeKind::Echo: return 1;
-    case antiidle::TProbeKind::HttpGet: return 2;
-    case antiidle::TProbeKind::None: break;
+    case session::TProbeKind::Echo: return 1;
+    case session::TProbeKind::HttpGet: return 2;
+    case session::TProbeKind::None: break;
     }
     return 0;
 }
 
-antiidle::TProbeKind KindFromCode(int code)
+session::TProbeKind KindFromCode(int code)
 {
     switch (code) {
-    case 1: return antiidle::TProbeKind::Echo;
-    case 2: return antiidle::TProbeKind::HttpGet;
-    default: return antiidle::TProbeKind::None;
+    case 1: return session::TProbeKind::Echo;
+    case 2: return session::TProbeKind::HttpGet;
+    default: return session::TProbeKind::None;
     }
 }
 

@@ -34,7 +34,7 @@ struct TProbeRow {
     TUs At = 0;                       // when the result came
     QString Host;
     QString Address;                  // empty when the name did not resolve
-    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    session::TProbeKind Kind = session::TProbeKind::None;
     TProbeOutcome Outcome = TProbeOutcome::Failed;
     int Ms = -1;                      // round trip or transfer; -1 when lost
     qint64 Us = -1;                   // the same in microseconds (whole ms * 1000 in older rows)
@@ -76,8 +76,8 @@ struct TSpanRow {
 // outcomes are OutcomeName's; these numbers never change meaning.
 int OutcomeCode(TProbeOutcome outcome);
 TProbeOutcome OutcomeFromCode(int code);
-int KindCode(antiidle::TProbeKind kind);
-antiidle::TProbeKind KindFromCode(int code);
+int KindCode(session::TProbeKind kind);
+session::TProbeKind KindFromCode(int code);
 
 // The gap kinds recorded besides the pauses of a session.
 inline const QString kNotMonitored = QStringLiteral("not monitored");

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 double NiceCeiling(double v)
 {
@@ -99,4 +102,4 @@ TChartDrawing LayoutChart(const TDocChart &chart, double width, double height, c
     return d;
 }
 
-} // namespace history
+} // namespace historyreport

@@ -12,7 +12,10 @@
 
 #include <vector>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 struct TChartShape {
     enum TKind { Rect, Polyline, Text };
@@ -38,4 +41,4 @@ double NiceCeiling(double v);
 // The scale's values are written in 'locale'.
 TChartDrawing LayoutChart(const TDocChart &chart, double width, double height, const QLocale &locale);
 
-} // namespace history
+} // namespace historyreport

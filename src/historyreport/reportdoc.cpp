@@ -9,7 +9,10 @@
 
 #include <cmath>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 namespace {
 
@@ -272,4 +275,4 @@ TReportDoc MakeReportDoc(const TReport &r, const QLocale &locale)
     return doc;
 }
 
-} // namespace history
+} // namespace historyreport

@@ -14,7 +14,10 @@
 #include <utility>
 #include <vector>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 // A row of a table; 'Note' is a line of its own under the row (the route
 // at an outage's start).
@@ -70,4 +73,4 @@ QString PaperFor(const QLocale &locale);
 // The report as texts in 'locale', its local times in the process's zone.
 TReportDoc MakeReportDoc(const TReport &report, const QLocale &locale = QLocale());
 
-} // namespace history
+} // namespace historyreport

@@ -5,7 +5,10 @@
 #include "historyreport/reportpdf.h"
 #include "platform/replacefile.h"
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 std::optional<TReportFormat> ReportFormatFor(const QString &path)
 {
@@ -36,4 +39,4 @@ bool WriteReportFile(const TReport &report, TReportFormat format, const QString 
     return true;
 }
 
-} // namespace history
+} // namespace historyreport

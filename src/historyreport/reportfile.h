@@ -10,7 +10,10 @@
 
 #include <optional>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 enum class TReportFormat { Pdf, Html };
 
@@ -22,4 +25,4 @@ std::optional<TReportFormat> ReportFormatFor(const QString &path);
 bool WriteReportFile(const TReport &report, TReportFormat format, const QString &path, QString *error = nullptr,
                      const QLocale &locale = QLocale());
 
-} // namespace history
+} // namespace historyreport

@@ -2,7 +2,10 @@
 
 #include "historyreport/reportchart.h"
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 namespace {
 
@@ -119,4 +122,4 @@ QByteArray ReportHtml(const TReportDoc &doc)
     return out.toUtf8();
 }
 
-} // namespace history
+} // namespace historyreport

@@ -7,7 +7,10 @@
 
 #include <QByteArray>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 // UTF-8 bytes of the whole page; every text of the document is escaped.
 QByteArray ReportHtml(const TReportDoc &doc);
@@ -15,4 +18,4 @@ QByteArray ReportHtml(const TReportDoc &doc);
 // A chart as an SVG element (for the page above).
 QString ChartSvg(const TDocChart &chart, const QLocale &locale);
 
-} // namespace history
+} // namespace historyreport

@@ -13,7 +13,10 @@
 
 #include <algorithm>
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 namespace {
 
@@ -309,4 +312,4 @@ QByteArray ReportPdf(const TReportDoc &doc, QString *error)
     return bytes;
 }
 
-} // namespace history
+} // namespace historyreport

@@ -10,7 +10,10 @@
 
 class QPagedPaintDevice;
 
-namespace history {
+namespace historyreport {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 // Paints every page of 'doc' onto 'device' (its page size and margins as
 // the caller set them). False with 'error' when the device refuses.
@@ -21,4 +24,4 @@ bool PaintReport(QPagedPaintDevice *device, const TReportDoc &doc, QString *erro
 // display: the offscreen platform serves.
 QByteArray ReportPdf(const TReportDoc &doc, QString *error = nullptr);
 
-} // namespace history
+} // namespace historyreport

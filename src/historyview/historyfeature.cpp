@@ -5,7 +5,10 @@
 
 #include <QWidget>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 THistoryFeature::THistoryFeature(IShell &shell, THistoryStore &store)
     : QObject(shell.Window()), shell_(shell), store_(store)
@@ -22,4 +25,4 @@ void THistoryFeature::History1Click()
     window_->activateWindow();
 }
 
-} // namespace history
+} // namespace historyview

@@ -11,8 +11,14 @@
 class IShell;
 
 namespace history {
-
 class THistoryStore;
+}
+
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
+
 
 class THistoryFeature : public QObject {
     Q_OBJECT
@@ -31,4 +37,4 @@ private:
     QPointer<THistoryWindow> window_;
 };
 
-} // namespace history
+} // namespace historyview

@@ -26,7 +26,11 @@
 
 #include <cmath>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
+using namespace historyreport;
 
 namespace {
 
@@ -479,4 +483,4 @@ void THistoryWindow::ExportClick()
     menu.exec(btn_HistExport->mapToGlobal(QPoint(0, btn_HistExport->height())));
 }
 
-} // namespace history
+} // namespace historyview

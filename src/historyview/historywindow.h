@@ -23,11 +23,17 @@ struct TOptions;
 }
 
 namespace history {
-
 class THistoryStore;
-class TTimelineView;
 enum class TExportKind;
 enum class TExportFormat;
+}
+
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
+
+class TTimelineView;
 
 class THistoryWindow : public QWidget {
     Q_OBJECT
@@ -82,4 +88,4 @@ private:
     QTimer reload_;                        // gathers a burst of writes into one reload
 };
 
-} // namespace history
+} // namespace historyview

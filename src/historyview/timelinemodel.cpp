@@ -2,7 +2,10 @@
 
 #include <algorithm>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 int ColumnOf(TUs at, const TRange &range, int width)
 {
@@ -57,4 +60,4 @@ TTimelineShape ShapeTimeline(const std::vector<TTimelinePoint> &points, const st
     return shape;
 }
 
-} // namespace history
+} // namespace historyview

@@ -8,7 +8,10 @@
 
 #include <vector>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 // One probe on the timeline: its time and round trip (-1 when lost).
 struct TTimelinePoint {
@@ -36,4 +39,4 @@ TTimelineShape ShapeTimeline(const std::vector<TTimelinePoint> &points, const st
 // The column of a time in a range drawn 'width' columns wide.
 int ColumnOf(TUs at, const TRange &range, int width);
 
-} // namespace history
+} // namespace historyview

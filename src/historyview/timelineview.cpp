@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <iterator>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 namespace {
 
@@ -168,4 +171,4 @@ void TTimelineView::paintEvent(QPaintEvent *)
     emit Painted();
 }
 
-} // namespace history
+} // namespace historyview

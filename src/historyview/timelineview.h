@@ -7,7 +7,10 @@
 
 #include <QWidget>
 
-namespace history {
+namespace historyview {
+
+// What this folder shows is the history layer's: its types are used unqualified.
+using namespace history;
 
 class TTimelineView : public QWidget {
     Q_OBJECT
@@ -41,4 +44,4 @@ private:
     int scaleMs_ = 100;               // top of the axis
 };
 
-} // namespace history
+} // namespace historyview

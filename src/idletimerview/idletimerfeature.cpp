@@ -4,7 +4,10 @@
 
 #include <QWidget>
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 TIdleTimerFeature::TIdleTimerFeature(IShell &shell) : QObject(shell.Window()), shell_(shell)
 {
@@ -27,4 +30,4 @@ void TIdleTimerFeature::FindIdleTimer1Click()
     window_->activateWindow();
 }
 
-} // namespace idletimer
+} // namespace idletimerview

@@ -9,7 +9,10 @@
 
 class IShell;
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 class TIdleTimerFeature : public QObject {
     Q_OBJECT
@@ -28,4 +31,4 @@ private:
     QPointer<TIdleTimerWindow> window_;
 };
 
-} // namespace idletimer
+} // namespace idletimerview

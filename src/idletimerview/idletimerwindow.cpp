@@ -2,8 +2,9 @@
 
 #include "config/options.h"
 #include "idletimer/hostport.h"
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 #include "idletimer/reflector.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include <QComboBox>
@@ -19,7 +20,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace idletimer {
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
 
 namespace {
 
@@ -106,7 +110,7 @@ TIdleTimerWindow::TIdleTimerWindow(const config::TOptions &options, QWidget *par
 TIdleTimerWindow::~TIdleTimerWindow()
 {
     if (lookup_)
-        platform::CancelLookup(lookup_);
+        platform::Lookups().Cancel(lookup_);
 }
 
 void TIdleTimerWindow::KindChanged()
@@ -160,7 +164,7 @@ void TIdleTimerWindow::btn_IdleStartClick()
     }
     Progress(QStringLiteral("looking up %1").arg(host));
     SetRunning(true);
-    lookup_ = platform::AsyncLookupHost(this, host.toStdString(),
+    lookup_ = platform::Lookups().Submit(this, platform::TLookupRequest::ForName(host.toStdString(), platform::Lookups().RunFamily()),
                                         [this, host, port](unsigned, int code, const platform::HostEntry &entry) {
         lookup_ = 0;
         if (code != 0 || entry.addresses.empty()) {
@@ -228,7 +232,7 @@ void TIdleTimerWindow::btn_IdleStopClick()
         return;
     }
     if (lookup_) {
-        platform::CancelLookup(lookup_);
+        platform::Lookups().Cancel(lookup_);
         lookup_ = 0;
         SetRunning(false);
         return;
@@ -276,4 +280,4 @@ void TIdleTimerWindow::Done(const TIdleResult &r)
         OnResult(r);
 }
 
-} // namespace idletimer
+} // namespace idletimerview

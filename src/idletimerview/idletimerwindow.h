@@ -25,8 +25,14 @@ struct TOptions;
 }
 
 namespace idletimer {
-
 class TLineIdleFinder;
+}
+
+namespace idletimerview {
+
+// What this folder shows is the idletimer layer's: its types are used unqualified.
+using namespace idletimer;
+
 
 class TIdleTimerWindow : public QWidget {
     Q_OBJECT
@@ -78,4 +84,4 @@ private:
     TIdleResult result_;
 };
 
-} // namespace idletimer
+} // namespace idletimerview

@@ -1,122 +1,81 @@
 #include "net/addrlookups.h"
 
-#include "platform/errcodes.h"
-#include "platform/resolver.h"
+#include "platform/lookupservice.h"
 
-#include <QMetaObject>
+#include <QPointer>
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
-
-namespace {
-std::atomic<int> gRunning{0};
-}
-
-struct TAddrLookups::TRun {
-    std::mutex lock;                  // guards everything below
-    std::condition_variable more;     // the limit rose, or the run was cancelled
-    std::vector<std::uint32_t> addrs;
-    int next = 0;                     // next index to ask for
-    int limit = 0;                    // no index at or past this is asked yet
-    bool cancelled = false;
-    TAddrLookups *owner = nullptr;    // answers go to its thread while not cancelled
-    TDone done;
-};
 
 TAddrLookups::TAddrLookups(QObject *owner) : QObject(owner) {}
 
 TAddrLookups::~TAddrLookups() { Cancel(); }
 
-int TAddrLookups::Running() { return gRunning.load(); }
+int TAddrLookups::Running() { return platform::TLookupService::Installed().Busy(); }
 
-bool TAddrLookups::Start(std::vector<std::uint32_t> addrs, int threads, int limit, TDone done)
+bool TAddrLookups::Start(std::vector<std::uint32_t> addrs, int inFlight, int limit, TDone done)
 {
     Cancel();
-    auto run = std::make_shared<TRun>();
-    run->addrs = std::move(addrs);
-    run->limit = limit;
-    run->owner = this;
-    run->done = std::move(done);
-    m_run = run;
-
-    const auto work = [run] {
-        std::unique_lock<std::mutex> lk(run->lock);
-        for (;;) {
-            run->more.wait(lk, [&] {
-                return run->cancelled || run->next >= int(run->addrs.size())
-                    || run->next < run->limit;
-            });
-            if (run->cancelled || run->next >= int(run->addrs.size()))
-                break;
-            // Taken in order under the lock, asked the moment it is let go.
-            const int index = run->next++;
-            const std::uint32_t addr = run->addrs[std::size_t(index)];
-            lk.unlock();
-            platform::HostEntry entry;
-            // All ones is what inet_addr gives for a text that is no
-            // address: there is nothing to ask about.
-            const int error = addr == 0xFFFFFFFFu ? int(platform::kErrHostNotFound)
-                                                  : platform::LookupAddr(addr, entry);
-            lk.lock();
-            if (run->cancelled)
-                break;
-            // Posted under the lock: Cancel (from the owner's destructor among
-            // others) takes it first, so nothing reaches an owner that is gone,
-            // and a post already made goes with the owner's pending events.
-            QMetaObject::invokeMethod(
-                run->owner,
-                [run, index, error, name = entry.name] {
-                    if (run->owner->m_run != run)
-                        return;   // an answer of a run cancelled meanwhile
-                    if (TDone done = run->done)
-                        done(index, error, name);
-                },
-                Qt::QueuedConnection);
-        }
-        --gRunning;
-    };
-
-    const int count = std::max(1, std::min(threads, int(run->addrs.size())));
-    int started = 0;
-    for (int i = 0; i < count; ++i) {
-        ++gRunning;
-        try {
-            std::thread(work).detach();
-            ++started;
-        } catch (const std::system_error &) {
-            --gRunning;
-            break;   // fewer threads: the run is slower, not wrong
-        }
-    }
-    if (started == 0) {
+    m_addrs = std::move(addrs);
+    m_next = 0;
+    m_limit = limit;
+    m_inFlight = std::max(1, inFlight);
+    m_done = std::move(done);
+    if (!AskMore()) {
         Cancel();
         return false;
     }
     return true;
 }
 
+bool TAddrLookups::AskMore()
+{
+    while (m_next < int(m_addrs.size()) && m_next < m_limit && int(m_out.size()) < m_inFlight) {
+        const int index = m_next++;
+        const std::uint32_t addr = m_addrs[std::size_t(index)];
+        // All ones is what inet_addr gives for a text that is no address:
+        // there is nothing to ask about, and an empty name is answered 11001
+        // without a question, in its turn with the others.
+        const platform::TLookupRequest request =
+            addr == 0xFFFFFFFFu
+                ? platform::TLookupRequest::ForName({}, platform::FamilyChoice::IPv4Only, true)
+                : platform::TLookupRequest::ForAddress(platform::IpAddress::V4(addr), true);
+        const unsigned handle = platform::TLookupService::Installed().Submit(
+            this, request, [this, index](unsigned h, int error, const platform::HostEntry &entry) {
+                Answered(h, index, error, entry.name);
+            });
+        if (handle == 0)
+            return false;
+        m_out.insert(handle);
+    }
+    return true;
+}
+
+void TAddrLookups::Answered(unsigned handle, int index, int error, const std::string &name)
+{
+    if (m_out.erase(handle) == 0)
+        return;   // an answer of a run cancelled meanwhile
+    QPointer<TAddrLookups> self(this);
+    if (TDone done = m_done)
+        done(index, error, name);
+    // The owner may have cancelled, started again or destroyed the run.
+    if (self)
+        AskMore();
+}
+
 void TAddrLookups::Allow(int limit)
 {
-    if (!m_run)
-        return;
-    std::lock_guard<std::mutex> g(m_run->lock);
-    if (limit > m_run->limit) {
-        m_run->limit = limit;
-        m_run->more.notify_all();
+    if (limit > m_limit) {
+        m_limit = limit;
+        AskMore();
     }
 }
 
 void TAddrLookups::Cancel()
 {
-    if (!m_run)
-        return;
-    {
-        std::lock_guard<std::mutex> g(m_run->lock);
-        m_run->cancelled = true;
-        m_run->more.notify_all();
-    }
-    m_run.reset();
+    for (unsigned handle : m_out)
+        platform::TLookupService::Installed().Cancel(handle);
+    m_out.clear();
+    m_addrs.clear();
+    m_next = 0;
+    m_limit = 0;
+    m_done = nullptr;
 }

@@ -1,22 +1,20 @@
 // TAddrLookups: the names of a run of addresses (an ISP tree's block),
-// several asked at once, on a small pool of threads of the run's own.
+// several asked at once through the program's lookup service.
 //
-// The questions leave in the order of the list: a thread takes the next
-// address under the run's lock and goes straight into the system resolver
-// with it, so a question is asked at most a few microseconds after the one
-// before it. (A thread started per lookup would not do: threads start in
-// whatever order the scheduler likes, and the questions with them.) The
-// owner lets the run go on up to an index of its choosing (Allow), so the
-// answers that come back ahead of their turn stay bounded. Answers are
-// handed to the owner's thread through its event loop, in the order they
-// come.
+// The questions leave in the order of the list (the service's queue is first
+// come first asked) and their answers are handed on in that order too: an
+// answer that comes back ahead of its turn is held by the service until the
+// ones before it are in. The owner lets the run go on up to an index of its
+// choosing (Allow), and no more than the run's own number are out at once,
+// so the answers waiting for their turn stay bounded. Answers reach the
+// owner's thread through its event loop.
 #pragma once
 
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,21 +30,31 @@ public:
     ~TAddrLookups() override;
 
     // Starts asking for the names of addrs (network order), in order, at
-    // most 'threads' at a time and none at or past index 'limit'. An address
+    // most 'inFlight' at a time and none at or past index 'limit'. An address
     // of all ones (a text that was no address) is answered 11001 unasked. A run
-    // going on is cancelled first. False when no thread could be had (then
-    // nothing is asked).
-    bool Start(std::vector<std::uint32_t> addrs, int threads, int limit, TDone done);
+    // going on is cancelled first. False when the service would take no
+    // request (then nothing is asked).
+    bool Start(std::vector<std::uint32_t> addrs, int inFlight, int limit, TDone done);
     // Lets the run ask up to (not including) index limit.
     void Allow(int limit);
     // Forgets the run: nothing more is asked and no answer is handed on;
     // the questions out end on their own.
     void Cancel();
 
-    // Pool threads of all runs still working (their last question not ended).
+    // Lookups of the program still with the resolver, those of cancelled
+    // runs included.
     static int Running();
 
 private:
-    struct TRun;
-    std::shared_ptr<TRun> m_run;
+    // Asks the next addresses while the limits allow; false when the
+    // service refused one.
+    bool AskMore();
+    void Answered(unsigned handle, int index, int error, const std::string &name);
+
+    std::vector<std::uint32_t> m_addrs;
+    int m_next = 0;        // next index to ask for
+    int m_limit = 0;       // no index at or past this is asked yet
+    int m_inFlight = 1;    // the most out at once
+    std::set<unsigned> m_out;   // handles asked and not yet answered
+    TDone m_done;
 };

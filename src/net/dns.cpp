@@ -3,6 +3,7 @@
 #include "net/codetexts.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 
@@ -11,7 +12,7 @@ TDNS::TDNS(QObject *owner) : QObject(owner) {}
 TDNS::~TDNS()
 {
     if (m_request)
-        platform::CancelLookup(m_request);
+        platform::Lookups().Cancel(m_request);
 }
 
 void TDNS::Lookup(const QString &host)
@@ -43,7 +44,8 @@ void TDNS::Lookup(const QString &host)
     // An address typed as such is looked up in reverse, for its name only.
     const platform::IpAddress typed =
         text.kind == platform::HostText::Address ? text.address : platform::IpAddress{};
-    if (typed.Valid() && !platform::FamilyAllowed(typed.family)) {
+    const platform::FamilyChoice family = platform::Lookups().RunFamily();
+    if (typed.Valid() && !platform::FamilyAllows(family, typed.family)) {
         Completed(platform::kErrAfNoSupport, {}, {});
         return;
     }
@@ -52,7 +54,7 @@ void TDNS::Lookup(const QString &host)
     if (Mode == wsmBlocking) {
         platform::HostEntry entry;
         const int rc = typed.Valid() ? platform::LookupAddress(typed, entry)
-                                     : platform::LookupHost(name, entry);
+                                     : platform::LookupHost(name, family, entry);
         Completed(rc, entry, typed);
         return;
     }
@@ -62,8 +64,11 @@ void TDNS::Lookup(const QString &host)
         m_request = 0;
         Completed(error, entry, typed);
     };
-    m_request = typed.Valid() ? platform::AsyncLookupAddress(this, typed, done)
-                              : platform::AsyncLookupHost(this, name, done);
+    m_request = platform::Lookups().Submit(
+        this,
+        typed.Valid() ? platform::TLookupRequest::ForAddress(typed)
+                      : platform::TLookupRequest::ForName(name, family),
+        done);
     if (m_request == 0) {
         // No worker to be had for the request.
         LookupError = platform::kErrNoBufs;
@@ -109,7 +114,7 @@ void TDNS::CancelLookup()
 {
     if (Mode != wsmAsync || !LookupBusy || m_request == 0)
         return;
-    const int rc = platform::CancelLookup(m_request);
+    const int rc = platform::Lookups().Cancel(m_request);
     m_request = 0;
     if (rc == 0) {
         LookupError = kMsLookupCancelled;

@@ -3,6 +3,7 @@
 #include "net/fingertext.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/statetrace.h"
 
@@ -143,7 +144,8 @@ TFinger::WaitEnd TFinger::WaitSocket(bool forWrite)
 platform::IpAddress TFinger::Resolve(const QString &host)
 {
     const platform::HostText text = platform::ReadHostText(host);
-    if (text.kind == platform::HostText::Address && platform::FamilyAllowed(text.address.family))
+    const platform::FamilyChoice family = platform::Lookups().RunFamily();
+    if (text.kind == platform::HostText::Address && platform::FamilyAllows(family, text.address.family))
         return text.address;  // an address needs no lookup
     const std::string name = host.toStdString();
 
@@ -153,8 +155,8 @@ platform::IpAddress TFinger::Resolve(const QString &host)
     // The lookup runs on the resolver's worker; its completion arrives through
     // the loop. Cancelling the handle drops a late completion, so the captured
     // locals are never reached after this frame.
-    const unsigned handle = platform::AsyncLookupHost(
-        this, name, [&](unsigned, int e, const platform::HostEntry &found) {
+    const unsigned handle = platform::Lookups().Submit(
+        this, platform::TLookupRequest::ForName(name, family), [&](unsigned, int e, const platform::HostEntry &found) {
             done = true;
             error = e;
             entry = found;
@@ -166,7 +168,7 @@ platform::IpAddress TFinger::Resolve(const QString &host)
     if (Wait(done) == WaitEnd::Gone)
         throw EFingerError(QStringLiteral("Operation canceled."));
     if (!done)
-        platform::CancelLookup(handle);
+        platform::Lookups().Cancel(handle);
     // A cancel handled in the same pass as the lookup's answer still ends the
     // query here, before anything is sent.
     if (cancelled_)

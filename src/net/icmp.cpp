@@ -1,6 +1,7 @@
 #include "net/icmp.h"
 #include "net/codetexts.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include <vector>
@@ -40,14 +41,15 @@ void TICMP::Resolve()
 {
     m_target = platform::IpAddress{};
     const platform::HostText host = platform::ReadHostText(m_address);
-    if (host.kind == platform::HostText::Address && platform::FamilyAllowed(host.address.family)) {
+    const platform::FamilyChoice family = platform::Lookups().RunFamily();
+    if (host.kind == platform::HostText::Address && platform::FamilyAllows(family, host.address.family)) {
         m_target = host.address;
         m_hostName = host.shown;
     } else {
         // Names through the resolver, and whatever else the resolver's own
         // reading refuses with its code.
         platform::HostEntry entry;
-        const int rc = platform::LookupHost(m_address.toStdString(), entry);
+        const int rc = platform::LookupHost(m_address.toStdString(), family, entry);
         if (rc != 0) {
             LastError = rc;
             if (auto handler = OnDisplay)

@@ -1,6 +1,6 @@
 #include "net/mstrace.h"
 
-#include "net/lookupwait.h"
+#include "platform/lookupwait.h"
 #include "net/traceprobes.h"
 #include "platform/errcodes.h"
 #include "platform/monoclock.h"

@@ -1,6 +1,7 @@
 #include "net/ping.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/services.h"
 
@@ -36,15 +37,16 @@ TPing::~TPing()
 void TPing::DnsLookup(const QString &HostName)
 {
     if (m_pending) {
-        platform::CancelLookup(m_pending);
+        platform::Lookups().Cancel(m_pending);
         m_pending = 0;
     }
     m_dnsResult.clear();
     const platform::HostText text = platform::ReadHostText(HostName);
+    const platform::FamilyChoice family = platform::Lookups().RunFamily();
     if (text.kind == platform::HostText::Address) {
         // An address needs no lookup: its canonical text, at once, when the
         // address family setting lets it be used.
-        const bool allowed = platform::FamilyAllowed(text.address.family);
+        const bool allowed = platform::FamilyAllows(family, text.address.family);
         if (allowed)
             m_dnsResult = QString::fromStdString(platform::AddressText(text.address));
         if (auto handler = OnDnsLookupDone)
@@ -52,8 +54,8 @@ void TPing::DnsLookup(const QString &HostName)
         return;
     }
     const std::string host = HostName.toStdString();
-    m_pending = platform::AsyncLookupHost(
-        this, host, [this](unsigned h, int error, const platform::HostEntry &entry) {
+    m_pending = platform::Lookups().Submit(
+        this, platform::TLookupRequest::ForName(host, family), [this](unsigned h, int error, const platform::HostEntry &entry) {
             LookupDone(h, error, entry);
         });
     if (m_pending == 0)
@@ -79,7 +81,7 @@ void TPing::CancelDnsLookup()
 {
     if (!m_pending)
         return;
-    const int rc = platform::CancelLookup(m_pending);
+    const int rc = platform::Lookups().Cancel(m_pending);
     if (rc != 0)
         throw TICMPException(
             QStringLiteral("WSACancelAsyncRequest failed, error #%1").arg(rc));

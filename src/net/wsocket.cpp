@@ -2,6 +2,7 @@
 
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/statetrace.h"
 
@@ -286,14 +287,15 @@ void TCustomWSocket::SocketError(const QString &func)
 void TCustomWSocket::ResolveAddr()
 {
     const HostText text = ReadHostText(addrStr_);
-    if (text.kind == HostText::Address && FamilyAllowed(text.address.family)) {
+    const FamilyChoice family = Lookups().RunFamily();
+    if (text.kind == HostText::Address && FamilyAllows(family, text.address.family)) {
         remoteAddr_ = text.address;
         return;
     }
     // A name (the broadcast address "255.255.255.255" among them, which
     // inet_addr cannot tell from its failure) through the blocking resolver.
     HostEntry entry;
-    if (LookupHost(addrStr_.trimmed().toStdString(), entry) != 0 || entry.addresses.empty())
+    if (LookupHost(addrStr_.trimmed().toStdString(), family, entry) != 0 || entry.addresses.empty())
         throw ESocketException(
             QStringLiteral("SetAddr: Cannot convert host address '%1'").arg(addrStr_));
     remoteAddr_ = entry.addresses.front();

@@ -4,6 +4,7 @@
 
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 using namespace platform;
@@ -34,7 +35,7 @@ bool TCustomWSocket::BeginLookup(const QString &text)
         return false;
     }
     if (pendingLookup_ != 0) {
-        CancelLookup(pendingLookup_);
+        Lookups().Cancel(pendingLookup_);
         pendingLookup_ = 0;
     }
     dnsResult_.clear();
@@ -57,15 +58,16 @@ void TCustomWSocket::DnsLookup(const QString &hostName)
     if (!BeginLookup(hostName))
         return;
     const HostText text = ReadHostText(hostName);
+    const FamilyChoice family = Lookups().RunFamily();
     if (text.kind == HostText::Address) {
-        const bool allowed = FamilyAllowed(text.address.family);
+        const bool allowed = FamilyAllows(family, text.address.family);
         if (allowed)
             dnsResult_ = QString::fromStdString(AddressText(text.address));
         TriggerDnsLookupDone(allowed ? 0 : kErrAfNoSupport);
         return;
     }
     QPointer<TCustomWSocket> self(this);
-    pendingLookup_ = AsyncLookupHost(this, hostName.toStdString(),
+    pendingLookup_ = Lookups().Submit(this, TLookupRequest::ForName(hostName.toStdString(), family),
                                      [self](unsigned h, int err, const HostEntry &e) {
                                          if (self)
                                              self->LookupDone(h, err, addressTexts(e));
@@ -82,7 +84,7 @@ void TCustomWSocket::ReverseDnsLookup(const QString &address)
     const HostText text = ReadHostText(address);
     const IpAddress addr = text.kind == HostText::Address ? text.address : IpAddress::V4(0xFFFFFFFFu);
     QPointer<TCustomWSocket> self(this);
-    pendingLookup_ = AsyncLookupAddress(this, addr, [self](unsigned h, int err, const HostEntry &e) {
+    pendingLookup_ = Lookups().Submit(this, TLookupRequest::ForAddress(addr), [self](unsigned h, int err, const HostEntry &e) {
         if (!self)
             return;
         QStringList list;
@@ -111,7 +113,7 @@ void TCustomWSocket::CancelDnsLookup()
 {
     if (pendingLookup_ == 0)
         return;
-    int rc = CancelLookup(pendingLookup_);
+    int rc = Lookups().Cancel(pendingLookup_);
     pendingLookup_ = 0;
     if (rc != 0) {
         SetSocketLastError(rc);

@@ -25,8 +25,8 @@ std::optional<int> Minutes(const config::TAntiIdleOptions &o)
 double EchoBytesEstimate(const config::TAntiIdleOptions &o)
 {
     const double size = o.Checked(config::TAntiIdleOptions::VaryPacketSize)
-        ? (antiidle::MinEchoSize + antiidle::MaxEchoSize) / 2.0
-        : antiidle::MinEchoSize;
+        ? (session::MinEchoSize + session::MaxEchoSize) / 2.0
+        : session::MinEchoSize;
     return 2 * (size + kEchoHeaders);
 }
 

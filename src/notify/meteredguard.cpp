@@ -80,9 +80,9 @@ void TMeteredGuard::ProbeResult(const TProbeResult &r)
     const qint64 bytes = r.BytesSent + r.BytesReceived;
     if (!r.Success() || bytes <= 0)
         return;
-    if (r.Kind == antiidle::TProbeKind::Echo)
+    if (r.Kind == session::TProbeKind::Echo)
         Note(echoBytes_, r.Host, bytes);
-    else if (r.Kind == antiidle::TProbeKind::HttpGet)
+    else if (r.Kind == session::TProbeKind::HttpGet)
         Note(httpBytes_, r.Host, bytes);
     TellOnce();
 }

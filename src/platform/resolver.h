@@ -4,10 +4,11 @@
 // literals with or without brackets and zones, international names asked in
 // their ASCII form.
 //
-// The lookups that follow the process's address-family choice (LookupHost,
-// AsyncLookupHost) return the addresses of both families in the order the
-// system sorts them; LookupName and AsyncLookupName ask for IPv4 only, for
-// callers that can use nothing else. IPv4 addresses as bare numbers are in
+// A forward lookup returns the addresses of the families its request
+// allows, in the order the system sorts them; LookupName asks for IPv4 only,
+// for callers that can use nothing else. Every lookup is asked through the
+// lookup service (lookupservice.h), which bounds the threads blocked in the
+// resolver. IPv4 addresses as bare numbers are in
 // network byte order, as inet_addr returns them.
 // Error codes are the socket layer's (see errcodes.h): 0 success,
 // 11001..11004 resolver failures, 10047 for an address of a family the
@@ -32,16 +33,12 @@ struct HostEntry {
     std::vector<IpAddress> addresses;   // all of them, both families, resolver order
 };
 
-// Which addresses the lookups that follow the choice return. Automatic: both
+// Which addresses a forward lookup returns. Automatic: both
 // families, in the order the system prefers (RFC 6724 as /etc/gai.conf
 // tunes it). An address literal of an excluded family fails with 10047.
 enum class FamilyChoice { Automatic, IPv4Only, IPv6Only };
-// Process-wide; Automatic until set. Safe to call from any thread; a lookup
-// keeps the choice it started with.
-void SetFamilyChoice(FamilyChoice choice);
-FamilyChoice CurrentFamilyChoice();
-// Whether the current choice lets an address of this family be used.
-bool FamilyAllowed(Family family);
+// Whether the choice lets an address of this family be used.
+bool FamilyAllows(FamilyChoice choice, Family family);
 
 // The C library's inet_addr: accepts "10.1", octal and hex parts; returns
 // INADDR_NONE (0xFFFFFFFF) when the text is not an address.
@@ -49,10 +46,10 @@ std::uint32_t InetAddr(const std::string &text);
 // The C library's inet_ntoa: normalised dotted text of an address.
 std::string InetNtoa(std::uint32_t addr);
 
-// Blocking forward lookup that follows the family choice; fills entry and
+// Blocking forward lookup of the addresses 'choice' allows; fills entry and
 // returns 0, or a resolver code. An address literal comes back as itself,
 // its canonical text as the name.
-int LookupHost(const std::string &host, HostEntry &entry);
+int LookupHost(const std::string &host, FamilyChoice choice, HostEntry &entry);
 // Blocking forward lookup of IPv4 addresses only.
 int LookupName(const std::string &host, HostEntry &entry);
 // Blocking reverse lookup of an address of either family (IPv6 through
@@ -61,23 +58,17 @@ int LookupName(const std::string &host, HostEntry &entry);
 int LookupAddress(const IpAddress &address, HostEntry &entry);
 // The same for an IPv4 address in network order.
 int LookupAddr(std::uint32_t addr, HostEntry &entry);
+// The resolver itself, on the calling thread: a forward lookup whose
+// answer holds only the families 'choice' allows, and a reverse one. Only
+// the lookup service's threads call these (lookupservice.h); everything else
+// asks through the service, which bounds the threads blocked in them.
+int ResolveName(const std::string &host, FamilyChoice choice, HostEntry &entry);
+int ResolveAddress(const IpAddress &address, HostEntry &entry);
 // The local host's name (gethostname), empty on failure.
 std::string LocalHostName();
 
-// Completion of an asynchronous lookup, run on the GUI thread.
+// Completion of an asynchronous lookup (TLookupService::Submit), run on the
+// thread of the request's context.
 using LookupDone = std::function<void(unsigned handle, int error, const HostEntry &entry)>;
-
-// Starts LookupHost on a worker thread. Returns a non-zero handle; the
-// completion is posted to the thread of `context` and dropped when `context`
-// is gone or the request was cancelled. Never blocks the caller.
-unsigned AsyncLookupHost(QObject *context, const std::string &host, LookupDone done);
-// Same for LookupName (IPv4 only).
-unsigned AsyncLookupName(QObject *context, const std::string &host, LookupDone done);
-// Same for a reverse lookup.
-unsigned AsyncLookupAddress(QObject *context, const IpAddress &address, LookupDone done);
-unsigned AsyncLookupAddr(QObject *context, std::uint32_t addr, LookupDone done);
-// Forgets a pending request so its completion never arrives. Returns 0, or
-// 10022 when the handle is not pending.
-int CancelLookup(unsigned handle);
 
 } // namespace platform

@@ -4,7 +4,7 @@
 #include "config/optionsfile.h"
 #include "idletimer/hostport.h"
 #include "idletimer/idlefinder.h"
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 #include "idletimer/reflector.h"
 #include "net/wsextra.h"
 #include "platform/appdir.h"
@@ -13,7 +13,7 @@
 #include "platform/quitsignals.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
 
@@ -145,9 +145,10 @@ int RunFindIdleTimer(const config::TCommandLine &line, int argc, char **argv)
     std::uint16_t port = idletimer::kReflectorPort;
     if (!idletimer::SplitHostPort(where, &host, &port, &error) || host.isEmpty())
         return fail(kExitUsage, QStringLiteral("reflector %1").arg(error.isEmpty() ? where : error));
-    platform::SetFamilyChoice(line.Family ? *line.Family : options.Network.Choice());
+    // -4 and -6 hold the family for the command, as they do in the window.
+    const platform::FamilyChoice family = line.Family ? *line.Family : options.Network.Choice();
     platform::HostEntry entry;
-    const int lookup = platform::LookupHost(host.toStdString(), entry);
+    const int lookup = platform::LookupHost(host.toStdString(), family, entry);
     if (lookup != 0 || entry.addresses.empty())
         return fail(kExitFailure, QStringLiteral("%1 idle timer: not measured (reflector %2: %3)")
                                       .arg(idletimer::KindName(kind), host, SocketErrorText(lookup)));

@@ -5,7 +5,7 @@
 // library: a machine without a display, Qt Gui or Qt Widgets runs it as it is.
 #include "config/commandline.h"
 #include "service/findercmd.h"
-#include "service/headless.h"
+#include "service/headlessservice.h"
 #include "service/reflectorservice.h"
 #include "platform/version.h"
 

@@ -11,7 +11,7 @@
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
 #include "service/servicelog.h"
-#include "service/systemdnotify.h"
+#include "service/systemdnotifier.h"
 
 #include <QCoreApplication>
 #include <QTimer>

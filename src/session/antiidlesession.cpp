@@ -33,12 +33,12 @@ QString ListIndexText(int index)
 
 } // namespace
 
-QString KindName(antiidle::TProbeKind kind)
+QString KindName(session::TProbeKind kind)
 {
     switch (kind) {
-    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
-    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
-    case antiidle::TProbeKind::None: break;
+    case session::TProbeKind::Echo: return QStringLiteral("echo");
+    case session::TProbeKind::HttpGet: return QStringLiteral("http");
+    case session::TProbeKind::None: break;
     }
     return QString();
 }
@@ -104,16 +104,16 @@ TWebClient &TAntiIdleSession::Web()
     return http_->Web();
 }
 
-void TAntiIdleSession::SetTransport(antiidle::TProbeKind kind, probe::ITransport *transport)
+void TAntiIdleSession::SetTransport(session::TProbeKind kind, probe::ITransport *transport)
 {
     switch (kind) {
-    case antiidle::TProbeKind::Echo:
+    case session::TProbeKind::Echo:
         echoTransport_ = transport ? transport : echo_.get();
         break;
-    case antiidle::TProbeKind::HttpGet:
+    case session::TProbeKind::HttpGet:
         httpTransport_ = transport ? transport : http_;
         break;
-    case antiidle::TProbeKind::None:
+    case session::TProbeKind::None:
         break;
     }
 }
@@ -157,13 +157,13 @@ void TAntiIdleSession::Status(const QString &text, bool repaint)
 
 void TAntiIdleSession::HistoryLine(const QString &text)
 {
-    log_.Add(antiidle::LogLine(text));
+    log_.Add(session::LogLine(text));
     Notify([&](TSessionObserver *o) { o->HistoryLine(text); });
 }
 
 void TAntiIdleSession::FailureLine(const QString &text)
 {
-    log_.Add(antiidle::LogLine(text));
+    log_.Add(session::LogLine(text));
     Notify([&](TSessionObserver *o) { o->FailureLine(text); });
 }
 
@@ -229,7 +229,7 @@ QString TAntiIdleSession::StartAntiIdle()
 
     if (cycle) {
         State.CycleMode = true;
-        servers_.Load(antiidle::ServerListPath());
+        servers_.Load(session::ServerListPath());
         QString error;
         if (!StartSessionStats(&error))
             return error;
@@ -366,7 +366,7 @@ bool TAntiIdleSession::SkipProbe()
     const QString &target = last->second.Address;
     // A web probe's connection may still close after its result: a few
     // packets each way are its own.
-    const quint64 ownTail = last->second.Kind == antiidle::TProbeKind::HttpGet ? 3 : 0;
+    const quint64 ownTail = last->second.Kind == session::TProbeKind::HttpGet ? 3 : 0;
     if (!lineWatch_.Busy(target, ownTail))
         return false;
     TProbeResult result;

@@ -49,7 +49,7 @@ struct TSessionState {
     int ServerIndex = 0;              // position in the list of the server being probed
     QString CurrentHost;              // host of the probe being sent
     bool AlternateToggle = false;     // flipped by every probe; with "Alternate" true = echo
-    int EchoSize = antiidle::MinEchoSize;  // data bytes of the next echo (the opening one keeps it)
+    int EchoSize = session::MinEchoSize;  // data bytes of the next echo (the opening one keeps it)
 };
 
 // Where a session stands: idle, starting (a start that failed stays here until
@@ -144,7 +144,7 @@ public:
     // The transport a kind of probe goes out through. 'transport' is not
     // owned and must outlive the session or be replaced first; nullptr goes
     // back to the session's own. For tests, which script the outcomes.
-    void SetTransport(antiidle::TProbeKind kind, probe::ITransport *transport);
+    void SetTransport(session::TProbeKind kind, probe::ITransport *transport);
     // The clock the session stamps its events with; nullptr: the system's.
     // Not owned.
     void SetClock(const TEngineClock *clock);
@@ -156,7 +156,7 @@ private:
     // counted as that probe's, whatever the session did meanwhile.
     struct TFlight {
         QString Host;
-        antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+        session::TProbeKind Kind = session::TProbeKind::None;
         int Size = 0;                 // echo data bytes
         int ServerIndex = -1;         // list position; -1 without cycling
         int Row = 1;                  // report row
@@ -182,7 +182,7 @@ private:
     void RecordFailure();
     void RecordLookupFailure();
     int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
-    probe::ITransport &Transport(antiidle::TProbeKind kind) const;
+    probe::ITransport &Transport(session::TProbeKind kind) const;
     TStamp Now() const;
 
     void SetPhase(TSessionPhase next);
@@ -219,7 +219,7 @@ private:
     // The last probe that reached each host: where it went and what it cost.
     struct TLastProbe {
         QString Address;
-        antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+        session::TProbeKind Kind = session::TProbeKind::None;
         qint64 Sent = 0, Received = 0;
     };
     std::map<QString, TLastProbe> lastProbe_;

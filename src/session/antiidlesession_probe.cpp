@@ -24,9 +24,9 @@ int TAntiIdleSession::HttpWatchdogLimit(bool probe) const
     return http_->Web().HttpWatchdogLimit(probe ? Timer3->interval() : 0);
 }
 
-probe::ITransport &TAntiIdleSession::Transport(antiidle::TProbeKind kind) const
+probe::ITransport &TAntiIdleSession::Transport(session::TProbeKind kind) const
 {
-    return kind == antiidle::TProbeKind::Echo ? *echoTransport_ : *httpTransport_;
+    return kind == session::TProbeKind::Echo ? *echoTransport_ : *httpTransport_;
 }
 
 void TAntiIdleSession::SendOpeningEcho(const QString &host)
@@ -37,7 +37,7 @@ void TAntiIdleSession::SendOpeningEcho(const QString &host)
     // leaves the alternation where it was.
     TFlight flight;
     flight.Host = host;
-    flight.Kind = antiidle::TProbeKind::Echo;
+    flight.Kind = session::TProbeKind::Echo;
     flight.Size = State.EchoSize;
     const TProbeSent sent{host, flight.Kind, flight.Size, -1, true, Now()};
     Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
@@ -58,16 +58,16 @@ void TAntiIdleSession::SendProbe()
     flight.Host = State.CurrentHost;
     flight.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
     flight.Row = ReportRow();
-    flight.Kind = antiidle::ChooseProbe(options.Method, State.AlternateToggle);
+    flight.Kind = session::ChooseProbe(options.Method, State.AlternateToggle);
     switch (flight.Kind) {
-    case antiidle::TProbeKind::Echo:
-        State.EchoSize = options.Checked(TAntiIdleOptions::VaryPacketSize) ? antiidle::RandomEchoSize()
-                                                                          : antiidle::MinEchoSize;
+    case session::TProbeKind::Echo:
+        State.EchoSize = options.Checked(TAntiIdleOptions::VaryPacketSize) ? session::RandomEchoSize()
+                                                                          : session::MinEchoSize;
         flight.Size = State.EchoSize;
         break;
-    case antiidle::TProbeKind::HttpGet:
+    case session::TProbeKind::HttpGet:
         break;
-    case antiidle::TProbeKind::None:
+    case session::TProbeKind::None:
         return;
     }
     const TProbeSent sent{flight.Host, flight.Kind, flight.Size, flight.ServerIndex, false, Now()};
@@ -77,7 +77,7 @@ void TAntiIdleSession::SendProbe()
 
 void TAntiIdleSession::Dispatch(const TFlight &sending)
 {
-    const bool http = sending.Kind == antiidle::TProbeKind::HttpGet;
+    const bool http = sending.Kind == session::TProbeKind::HttpGet;
     probe::ITransport &transport = Transport(sending.Kind);
     // A transfer runs its own loop, in which the next tick can come: the
     // probe waits for the next tick rather than for the transfer.
@@ -95,8 +95,8 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
     request.Size = flight.Size;
     if (http) {
         // The transfer ends well before the next tick is due.
-        request.TimeoutMs = antiidle::ProbeTransferLimit(Timer3->interval());
-        request.BodyLimit = antiidle::ProbeBodyLimit;
+        request.TimeoutMs = session::ProbeTransferLimit(Timer3->interval());
+        request.BodyLimit = session::ProbeBodyLimit;
         Status(QStringLiteral("Status: Contacting ") + flight.Host + QStringLiteral("..."));
     }
     probe::TEvents events;
@@ -117,7 +117,7 @@ void TAntiIdleSession::ProbeSending(const TFlight &flight)
 {
     if (closing_)
         return;
-    if (flight.Kind == antiidle::TProbeKind::Echo) {
+    if (flight.Kind == session::TProbeKind::Echo) {
         const QString text = QStringLiteral("Sending ") + QString::number(flight.Size)
             + QStringLiteral(" bytes to ") + flight.Host;
         // Shown now: nothing repaints while the echo blocks.
@@ -139,7 +139,7 @@ void TAntiIdleSession::ProbeDone(const TFlight &flight, const probe::TReply &rep
     // shown, but not counted in that one: its attempt counted in the
     // session that sent it.
     const bool counts = session_.IsLatest(flight.Session);
-    const bool echo = flight.Kind == antiidle::TProbeKind::Echo;
+    const bool echo = flight.Kind == session::TProbeKind::Echo;
     TProbeResult result;
     result.Host = flight.Host;
     result.Address = reply.Address;

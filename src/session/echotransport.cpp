@@ -53,7 +53,7 @@ probe::TReply CancelledReply()
 } // namespace
 
 TEchoTransport::TEchoTransport()
-    : ping_(MakePing(QStringLiteral("Ping2"), 5000, antiidle::MinEchoSize))
+    : ping_(MakePing(QStringLiteral("Ping2"), 5000, session::MinEchoSize))
 {
     ping_->OnDnsLookupDone = [this](QObject *, quint16 error) { LookupDone(error); };
     ping_->OnEchoRequest = [this](QObject *) { EchoRequest(); };

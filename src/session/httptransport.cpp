@@ -1,7 +1,7 @@
 #include "session/httptransport.h"
 
 #include "components/supertimer.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "platform/appdir.h"
 #include "platform/errcodes.h"
 #include "session/webclient.h"
@@ -62,16 +62,16 @@ void THttpTransport::Cancel()
 
 void THttpTransport::Send(const probe::TRequest &request, probe::TEvents events)
 {
-    if (antiidle::ClientDue(web_->HttpRequestCount))
+    if (session::ClientDue(web_->HttpRequestCount))
         web_->ReplaceHttpCli1(request.Target);
     const int limitMs = web_->HttpWatchdogMs > 0 ? web_->HttpWatchdogMs
         : request.TimeoutMs > 0                  ? request.TimeoutMs
-                                                 : antiidle::DefaultTransferLimitMs;
-    const qint64 bodyLimit = request.BodyLimit > 0 ? request.BodyLimit : antiidle::ProbeBodyLimit;
+                                                 : session::DefaultTransferLimitMs;
+    const qint64 bodyLimit = request.BodyLimit > 0 ? request.BodyLimit : session::ProbeBodyLimit;
 
     elapsed_ = 0;
     probe::TReply reply;
-    QFile body(platform::DataFile(QLatin1String(antiidle::ProbeFileName)));
+    QFile body(platform::DataFile(QLatin1String(session::ProbeFileName)));
     if (!body.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         reply.Reason = QStringLiteral("Cannot create file %1").arg(body.fileName());
         events.Done(reply);
@@ -94,7 +94,7 @@ void THttpTransport::Send(const probe::TRequest &request, probe::TEvents events)
         ok = true;
         break;
     case TWebClient::TResult::HttpError:
-        reply.Reason = web_->HttpWatchdogFired ? antiidle::TimeoutReason(limitMs) : web_->HttpCli1->ReasonPhrase();
+        reply.Reason = web_->HttpWatchdogFired ? session::TimeoutReason(limitMs) : web_->HttpCli1->ReasonPhrase();
         break;
     case TWebClient::TResult::OtherError:
         reply.Reason = outcome.Error;

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace antiidle {
+namespace session {
 
 namespace {
 
@@ -110,4 +110,4 @@ bool DeleteLogFile(const QString &path, QString *error)
     return false;
 }
 
-} // namespace antiidle
+} // namespace session

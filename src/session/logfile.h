@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace antiidle {
+namespace session {
 
 // File name of the session log in the data folder (platform/appdir.h).
 inline constexpr char LogFileName[] = "AI_Log.txt";
@@ -32,4 +32,4 @@ bool AppendLogLines(const QString &path, const QStringList &lines, QString *erro
 // Removes the log at 'path' if present. False (with 'error') when it stays.
 bool DeleteLogFile(const QString &path, QString *error);
 
-} // namespace antiidle
+} // namespace session

@@ -1,6 +1,6 @@
 #include "session/probechoice.h"
 
-namespace antiidle {
+namespace session {
 
 TProbeKind ChooseProbe(int method, bool alternateToggle)
 {
@@ -29,4 +29,4 @@ int RandomEchoSize()
     return RandomEchoSize(generator);
 }
 
-} // namespace antiidle
+} // namespace session

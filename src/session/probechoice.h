@@ -4,7 +4,7 @@
 
 #include <random>
 
-namespace antiidle {
+namespace session {
 
 // Data bytes of an echo: the fixed size, and the range of "Vary packet size".
 constexpr int MinEchoSize = 56, MaxEchoSize = 499;
@@ -25,4 +25,4 @@ int RandomEchoSize(std::mt19937 &generator);
 // system's entropy so that runs do not repeat each other's sizes.
 int RandomEchoSize();
 
-} // namespace antiidle
+} // namespace session

@@ -5,7 +5,7 @@
 bool TServerHosts::Load(const QString &path)
 {
     QStringList entries;
-    if (!antiidle::ReadServerListFile(path, entries, &encoding_))
+    if (!session::ReadServerListFile(path, entries, &encoding_))
         return false;
     Replace(entries);
     return true;
@@ -13,7 +13,7 @@ bool TServerHosts::Load(const QString &path)
 
 bool TServerHosts::Save(const QString &path) const
 {
-    return antiidle::WriteServerListFile(path, entries_, encoding_);
+    return session::WriteServerListFile(path, entries_, encoding_);
 }
 
 void TServerHosts::Replace(const QStringList &entries)

@@ -34,5 +34,5 @@ public:
 
 private:
     QStringList entries_;
-    antiidle::TListEncoding encoding_ = antiidle::TListEncoding::Cp1252;   // as the file was read
+    session::TListEncoding encoding_ = session::TListEncoding::Cp1252;   // as the file was read
 };

@@ -6,7 +6,7 @@
 
 #include <QStringDecoder>
 
-namespace antiidle {
+namespace session {
 
 QString ServerListPath()
 {
@@ -85,4 +85,4 @@ bool WriteServerListFile(const QString &path, const QStringList &entries, TListE
     return platform::ReplaceFile(path, FormatServerList(entries, encoding), platform::TFileAccess::Shared);
 }
 
-} // namespace antiidle
+} // namespace session

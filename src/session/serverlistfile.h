@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace antiidle {
+namespace session {
 
 // File name of the server list in the data folder (platform/appdir.h). The download of a
 // new list writes the same name; Linux compares names case-sensitively, so
@@ -54,4 +54,4 @@ bool ReadServerListFile(const QString &path, QStringList &entries, TListEncoding
 bool WriteServerListFile(const QString &path, const QStringList &entries,
                          TListEncoding encoding = TListEncoding::Cp1252);
 
-} // namespace antiidle
+} // namespace session

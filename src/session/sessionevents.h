@@ -13,7 +13,7 @@
 
 // The name of a probe's method in files and metrics: "echo", "http" (empty
 // for none).
-QString KindName(antiidle::TProbeKind kind);
+QString KindName(session::TProbeKind kind);
 
 // A moment as the session records it: the wall clock in UTC and the
 // monotonic clock (which never jumps, for durations).
@@ -42,7 +42,7 @@ struct TStatsStart {
 // A probe goes out.
 struct TProbeSent {
     QString Host;
-    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    session::TProbeKind Kind = session::TProbeKind::None;
     int Size = 0;            // echo data bytes (0 for HTTP)
     int ServerIndex = -1;    // position in the server list; -1 without cycling
     bool Opening = false;    // the opening echo of a single-host session
@@ -53,7 +53,7 @@ struct TProbeSent {
 struct TProbeResult {
     QString Host;
     QString Address;         // the address probed, when the name resolved
-    antiidle::TProbeKind Kind = antiidle::TProbeKind::None;
+    session::TProbeKind Kind = session::TProbeKind::None;
     TProbeOutcome Outcome = TProbeOutcome::Failed;
     int Ms = -1;             // round trip or transfer time; -1 when lost
     qint64 Us = -1;          // the same in microseconds

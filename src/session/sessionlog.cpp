@@ -4,17 +4,17 @@
 
 QString TSessionLog::Path() const
 {
-    return path_.isEmpty() ? antiidle::LogFilePath() : path_;
+    return path_.isEmpty() ? session::LogFilePath() : path_;
 }
 
 bool TSessionLog::Remove(QString *error)
 {
-    return antiidle::DeleteLogFile(Path(), error);
+    return session::DeleteLogFile(Path(), error);
 }
 
 TSessionLog::TFlush TSessionLog::FlushIfDue(QString *error)
 {
-    if (pending_.size() <= antiidle::LogFlushThreshold)
+    if (pending_.size() <= session::LogFlushThreshold)
         return TFlush::Nothing;
     return Write(error);
 }
@@ -29,7 +29,7 @@ TSessionLog::TFlush TSessionLog::FlushAll(QString *error)
 TSessionLog::TFlush TSessionLog::Write(QString *error)
 {
     QString message;
-    if (!antiidle::AppendLogLines(Path(), pending_, &message)) {
+    if (!session::AppendLogLines(Path(), pending_, &message)) {
         if (error)
             *error = failing_ ? QString() : message;
         failing_ = true;

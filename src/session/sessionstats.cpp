@@ -48,10 +48,10 @@ void TSessionStats::End()
     failureCounted_ = false;
 }
 
-std::optional<antiidle::TRowSummary> TSessionStats::Summary(int row) const
+std::optional<session::TRowSummary> TSessionStats::Summary(int row) const
 {
     if (row < 1 || row > int(rows_.size()))
         return std::nullopt;
     const TServerStats &r = rows_[size_t(row - 1)];
-    return antiidle::SummariseRow(r.Successes, r.Failures, r.TimeSum);
+    return session::SummariseRow(r.Successes, r.Failures, r.TimeSum);
 }

@@ -50,7 +50,7 @@ public:
     void End();
 
     // The final figures of report row 'row' (1-based), or nothing past the end.
-    std::optional<antiidle::TRowSummary> Summary(int row) const;
+    std::optional<session::TRowSummary> Summary(int row) const;
 
 private:
     TServerStats *Row(int row);

@@ -1,6 +1,6 @@
 #include "session/statscalc.h"
 
-namespace antiidle {
+namespace session {
 
 qint64 DivRoundEven(qint64 num, qint64 den)
 {
@@ -50,4 +50,4 @@ QString ElapsedText(int hours, int minutes, int seconds)
     return two(hours) + QLatin1Char(':') + two(minutes) + QLatin1Char(':') + two(seconds);
 }
 
-} // namespace antiidle
+} // namespace session

@@ -6,7 +6,7 @@
 #include <QtGlobal>
 #include <optional>
 
-namespace antiidle {
+namespace session {
 
 // num / den rounded to the nearest integer, an exact half going to the even
 // neighbour (25 / 2 gives 12, 27 / 2 gives 14). den must not be 0.
@@ -30,4 +30,4 @@ QString CountsText(int successes, int attempts);
 // "hh:mm:ss" with at least two digits each.
 QString ElapsedText(int hours, int minutes, int seconds);
 
-} // namespace antiidle
+} // namespace session

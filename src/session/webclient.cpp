@@ -5,7 +5,7 @@
 #include "session/webclient.h"
 
 #include "config/options.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "session/webtransfer.h"
 
 #include <QPointer>
@@ -77,7 +77,7 @@ int TWebClient::HttpWatchdogLimit(int probeIntervalMs) const
 {
     if (HttpWatchdogMs > 0)
         return HttpWatchdogMs;
-    return antiidle::ProbeTransferLimit(probeIntervalMs);
+    return session::ProbeTransferLimit(probeIntervalMs);
 }
 
 bool TWebClient::Busy() const

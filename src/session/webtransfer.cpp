@@ -1,6 +1,6 @@
 #include "session/webtransfer.h"
 
-namespace antiidle {
+namespace session {
 
 QString ServerListUrl()
 {
@@ -30,4 +30,4 @@ bool ClientDue(int requestCount)
     return requestCount == HttpClientLifetime;
 }
 
-} // namespace antiidle
+} // namespace session

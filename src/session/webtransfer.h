@@ -4,7 +4,7 @@
 
 #include <QString>
 
-namespace antiidle {
+namespace session {
 
 // The maker's web server, which publishes the current server list.
 inline constexpr char MakerWebHost[] = "www.brisvane.com";
@@ -44,4 +44,4 @@ QString TimeoutReason(int limitMs);
 // example through a download, keeps the client).
 bool ClientDue(int requestCount);
 
-} // namespace antiidle
+} // namespace session

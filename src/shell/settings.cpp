@@ -7,7 +7,7 @@
 
 #include "config/optionsfile.h"
 #include "desktop/msgbox.h"
-#include "shell/preferences.h"
+#include "shell/preferencesdialog.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 

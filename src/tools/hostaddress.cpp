@@ -1,6 +1,6 @@
 #include "tools/hostaddress.h"
 
-#include "net/lookupwait.h"
+#include "platform/lookupwait.h"
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/resolver.h"

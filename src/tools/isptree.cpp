@@ -2,7 +2,7 @@
 // WSocket2 for a name), then asks for the name of every address .1 to .255 of
 // its block, and shows them in address order.
 //
-// The reverse lookups run on a pool of threads of the scan's own
+// The reverse lookups go through the program's lookup service
 // (TAddrLookups), many at a time: they are asked in address order, as many as
 // kLookupsInFlight ahead of the address whose turn it is, and an answer that comes back before its turn
 // waits for it, so the nodes, the gauge and the status line advance strictly
@@ -286,7 +286,7 @@ void TISPTree::ScanSubnet()
             LookupDone(ticket, index + 1, error, name);
         });
     if (!started) {
-        // No thread to be had: no address has a name to show.
+        // The lookup service took nothing: no address has a name to show.
         for (int n = 1; n <= LastHost; ++n)
             scan_->waiting[n] = std::nullopt;
         ShowReady();

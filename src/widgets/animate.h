@@ -1,7 +1,7 @@
 // TAnimate: plays a silent AVI clip (the spinning logo) frame by frame.
 #pragma once
 
-#include "desktop/avi.h"
+#include "desktop/avimovie.h"
 
 #include <QImage>
 #include <QTimer>

@@ -5,8 +5,8 @@
 
 #include "antiidle/antiidle.h"
 #include "session/antiidlesession.h"
-#include "antiidle/feature.h"
-#include "antiidle/report.h"
+#include "antiidle/antiidlefeature.h"
+#include "antiidle/antiidlereport.h"
 #include "antiidle/serverlist.h"
 #include "session/webclient.h"
 #include "desktop/msgbox.h"

@@ -45,7 +45,7 @@ class AntiIdle : public ::testing::Test, protected antiidletest::SessionWindow {
 protected:
     void SetUp() override
     {
-        OpenWindow(antiidle::pmIcmpPings);
+        OpenWindow(session::pmIcmpPings);
         Ctl<QLineEdit>(form, "edt_AIHost")->setText("127.0.0.1");
     }
     void TearDown() override
@@ -240,7 +240,7 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
         return kinds;
     };
 
-    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmHttpGets);
     Click();
     // Whatever the method, the start sends an echo.
     EXPECT_EQ(SentLines().size(), 1);
@@ -253,7 +253,7 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
     EXPECT_EQ(ai->Stats().Attempts(), 3);
     Click();
 
-    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmAlternate);
     const bool toggle = Inside(ai).State.AlternateToggle;
     Click();
     EXPECT_EQ(Ctl<QLabel>(form, "lbl_Method")->text(), "Alternate");
@@ -268,7 +268,7 @@ TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)
         EXPECT_NE(all[i], all[i - 1]) << "probe " << i << ": " << all.join(',').toStdString();
     EXPECT_EQ(first[0], toggle ? "HTTP GET" : "echo");
 
-    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmIcmpPings);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmIcmpPings);
     Click();
     EXPECT_EQ(probes(2), (QStringList{"echo", "echo"}));
     Click();
@@ -308,7 +308,7 @@ TEST(AntiIdleEchoSize, UniformOverTheRangeAndNotTheSameOnEveryRun)
     std::array<int, 500> seen{};
     constexpr int draws = 444 * 200;
     for (int i = 0; i < draws; ++i) {
-        const int s = antiidle::RandomEchoSize(gen);
+        const int s = session::RandomEchoSize(gen);
         ASSERT_GE(s, 56);
         ASSERT_LE(s, 499);
         ++seen[s];
@@ -323,7 +323,7 @@ TEST(AntiIdleEchoSize, UniformOverTheRangeAndNotTheSameOnEveryRun)
     std::mt19937 fixedSeed;
     int same = 0;
     for (int i = 0; i < 16; ++i)
-        same += antiidle::RandomEchoSize() == antiidle::RandomEchoSize(fixedSeed);
+        same += session::RandomEchoSize() == session::RandomEchoSize(fixedSeed);
     EXPECT_LT(same, 8);
 }
 

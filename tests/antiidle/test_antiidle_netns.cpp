@@ -95,7 +95,7 @@ protected:
         NetTest::SetUp();
         if (!Ready())
             return;
-        OpenWindow(antiidle::pmIcmpPings);
+        OpenWindow(session::pmIcmpPings);
     }
     void TearDown() override
     {

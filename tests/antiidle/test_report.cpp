@@ -1,7 +1,7 @@
 // The report: the grid's heading painting and a printed report of more rows
 // than one page holds, printed to a PDF file and read back with pdftotext.
 #include "widgets/reportgrid.h"
-#include "antiidle/reportprint.h"
+#include "antiidle/reportprintjob.h"
 #include "sessionwindow.h"
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"

@@ -23,7 +23,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-using namespace antiidle;
+using namespace session;
 
 namespace {
 

@@ -57,7 +57,7 @@ TEST(SessionLogFile, TheWindowsSessionWritesTheEnginesBytes)
         testutil::ScratchDir dir;
         antiidletest::SessionWindow w;
         WriteServers(dir.path(), hosts);
-        w.OpenWindow(antiidle::pmHttpGets);
+        w.OpenWindow(session::pmHttpGets);
         Ctl<TCheckListBox>(w.form, "cb_AIOptions")->SetChecked(0, true);
         Ctl<TPictureButton>(w.form, "btn_AntiIdle")->Click();
         ASSERT_TRUE(w.view->Running());

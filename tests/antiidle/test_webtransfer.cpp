@@ -13,7 +13,7 @@
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "components/supertimer.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/scriptserver.h"
@@ -52,7 +52,7 @@ class WebTransfer : public ::testing::Test, protected antiidletest::SessionWindo
 protected:
     void SetUp() override
     {
-        OpenWindow(antiidle::pmHttpGets);
+        OpenWindow(session::pmHttpGets);
     }
     void TearDown() override
     {
@@ -241,7 +241,7 @@ TEST_F(WebTransfer, ProbeFailuresAndOddReplies)
         SCOPED_TRACE(c.name);
         form = std::make_unique<TMainForm>();
         Attach(*form);
-        Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmHttpGets);
+        Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmHttpGets);
         Ctl<TSpinText>(form, "edt_AIFreq")->setText("1");
         std::unique_ptr<ScriptServer> server;
         QString host;
@@ -288,7 +288,7 @@ TEST_F(WebTransfer, ProbeFileThatCannotBeCreated)
 
 TEST_F(WebTransfer, ClientReplacedAtExactlyOneHundredRequests)
 {
-    constexpr int kLifetime = antiidle::HttpClientLifetime;
+    constexpr int kLifetime = session::HttpClientLifetime;
     std::vector<Script> scripts(kLifetime + 3, Script().readRequest().send(Page("200 OK", "x")));
     ScriptServer server(scripts);
     const QString host = Local(server);
@@ -372,13 +372,13 @@ TEST_F(WebTransfer, WatchdogLimits)
         {1000, 1000},      // never below a second
     };
     for (auto [interval, limit] : limits)
-        EXPECT_EQ(antiidle::ProbeTransferLimit(interval), limit) << interval;
+        EXPECT_EQ(session::ProbeTransferLimit(interval), limit) << interval;
     Inside(ai).Timer3->setInterval(60000);
     EXPECT_EQ(ai->HttpWatchdogLimit(true), 50000);
     EXPECT_EQ(ai->HttpWatchdogLimit(false), 60000);
     webClient->HttpWatchdogMs = 250;
     EXPECT_EQ(ai->HttpWatchdogLimit(true), 250);
-    EXPECT_EQ(antiidle::TimeoutReason(60000), "no complete reply within 60 s, transfer aborted");
+    EXPECT_EQ(session::TimeoutReason(60000), "no complete reply within 60 s, transfer aborted");
 }
 
 TEST_F(WebTransfer, TransfersThatComeDuringARunningOneAreSkipped)
@@ -547,13 +547,13 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
         Probe(host);
         EXPECT_EQ(Status(), "Status: Transfer from " + host
                                 + QStringLiteral(" failed. document larger than the limit of %1 bytes")
-                                      .arg(antiidle::ProbeBodyLimit));
+                                      .arg(session::ProbeBodyLimit));
         EXPECT_EQ(History().last(), "• " + Status().mid(8));
         EXPECT_EQ(ai->Stats().Failures(), 1);
         EXPECT_EQ(ai->Stats().Successes(), 0);
         const qint64 kept = QFileInfo(dir.file("temp.dat")).size();
-        EXPECT_LE(kept, antiidle::ProbeBodyLimit);
-        EXPECT_GT(kept, antiidle::ProbeBodyLimit - flood.size());
+        EXPECT_LE(kept, session::ProbeBodyLimit);
+        EXPECT_GT(kept, session::ProbeBodyLimit - flood.size());
         EXPECT_FALSE(webClient->HttpWatchdogFired);
         EXPECT_FALSE(Inside(ai).HTTPTimer->Enabled());
     }
@@ -570,7 +570,7 @@ TEST_F(WebTransfer, EndlessBodiesStopAtTheirLimits)
         Ctl<QLineEdit>(form, "edt_PxyPort")->setText(QString::number(proxy.port()));
         serverList->btn_SrvUpdate->Click();
         EXPECT_EQ(Status(), QStringLiteral("Status: Update failed. 404 document larger than the limit of %1 bytes")
-                                .arg(antiidle::ServerListBodyLimit));
+                                .arg(session::ServerListBodyLimit));
         QFile now(dir.file("Servers.dat"));
         ASSERT_TRUE(now.open(QIODevice::ReadOnly));
         EXPECT_EQ(now.readAll(), oldList);

@@ -9,7 +9,7 @@
 #include "shell/mainform.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 #include "desktop/msgbox.h"
 #include "sessionwindow.h"
 #include "../support/netfixture.h"
@@ -56,7 +56,7 @@ protected:
     static void SetUpTestSuite()
     {
         SetUpWeb({{"index.html", kIndex}, {"servers20.dat", kList}});
-        named = net && net->ok() && net->addName(testnet::kHost, antiidle::MakerWebHost);
+        named = net && net->ok() && net->addName(testnet::kHost, session::MakerWebHost);
     }
     void SetUp() override
     {
@@ -65,7 +65,7 @@ protected:
             return;
         ASSERT_TRUE(named) << "the maker's name could not be added to the test name server";
         // The window's sockets and lookups live in the client host: create it there.
-        OpenWindow(antiidle::pmHttpGets);
+        OpenWindow(session::pmHttpGets);
     }
     void TearDown() override
     {
@@ -112,7 +112,7 @@ TEST_F(WebNet, ProbesOfNginxAndOfAnUnknownName)
 
 TEST_F(WebNet, AlternateSessionsMixEchoesAndGets)
 {
-    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(antiidle::pmAlternate);
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmAlternate);
     Ctl<QLineEdit>(form, "edt_AIHost")->setText("host.idlix.test");
     Inside(ai).State.AlternateToggle = false;
     // Kinds of the probes as the history shows them: E echo, H HTTP GET.

@@ -3,6 +3,7 @@
 // saved, "automatic" following the client's /etc/gai.conf. Seen where it
 // counts: the address a trace of a name with both families goes to, in the
 // whole program's window inside the test network's client host.
+#include "platform/lookupservice.h"
 #include "app/cmdline.h"
 #include "app/idlix.h"
 #include "net/mstrace.h"
@@ -82,7 +83,7 @@ class FamilyNet : public testnet::NetTest {
 protected:
     void TearDown() override
     {
-        platform::SetFamilyChoice(Choice::Automatic);
+        platform::Lookups().SetRunFamily(Choice::Automatic);
         if (net)
             net->setGaiConf("");
         scope.reset();

@@ -8,7 +8,7 @@
 #include "dialup/disconnect.h"
 #include "shell/about.h"
 #include "shell/mainform.h"
-#include "shell/preferences.h"
+#include "shell/preferencesdialog.h"
 #include "widgets/reportgrid.h"
 #include "widgets/toolswitch.h"
 #include "../support/testutil.h"

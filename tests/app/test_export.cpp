@@ -55,7 +55,7 @@ void Fill(const QString &path, TUs base = kT0)
         p.At = base + i * 60 * kSec + 123000;
         p.Host = "host.test";
         p.Address = "10.200.3.10";
-        p.Kind = antiidle::TProbeKind::Echo;
+        p.Kind = session::TProbeKind::Echo;
         p.Outcome = i == 4 ? TProbeOutcome::Timeout : TProbeOutcome::Ok;
         p.Ms = i == 4 ? -1 : 10 + i;
         p.BytesSent = 84;

@@ -2,7 +2,7 @@
 // minimized where the desktop has none, so the window is never unreachable.
 // Also: Exit still ends the program while the window sits minimized, and a
 // quit request from outside takes the Exit path.
-#include "shell/exitpath.h"
+#include "shell/exitroutes.h"
 #include "shell/hidewindow.h"
 #include "shell/holdform.h"
 #include "shell/mainform.h"
@@ -14,7 +14,7 @@
 #include "program.h"
 #include "antiidle/antiidle.h"
 #include "session/antiidlesession.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"

@@ -5,7 +5,7 @@
 // outage the probes then find and into both notices; with no notification
 // server and no tray, nothing is shown and nothing asks to be dismissed.
 #include "app/idlix.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "history/historyrecorder.h"
@@ -204,7 +204,7 @@ TEST(OutageLength, TheNoticeAndTheHistoryWindowTellTheSameLength)
         open.End = {};
         store.CloseOutage(store.OpenOutage(history::OutageRow(open), session), history::OutageRow(o));
         store.EndSession(session, history::ToUs(o.End) + 60000000);
-        history::THistoryWindow w(store, options);
+        historyview::THistoryWindow w(store, options);
         w.show();
         w.cb_HistRange->setCurrentText("Everything");
         ASSERT_EQ(w.cb_HistRange->currentText(), "Everything");

@@ -4,7 +4,7 @@
 #include "shell/mainform.h"
 #include "antiidle/antiidle.h"
 #include "session/antiidlesession.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "tools/pingtool.h"
 #include "../support/trayoverride.h"
 #include "widgets/optioncontrols.h"

@@ -2,7 +2,7 @@
 // form as the headless service while [Service] MetricsAddress is set, moved
 // or closed when the preferences are saved, a wrong address told.
 #include "antiidle/antiidle.h"
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 #include "app/idlix.h"
 #include "app/metricsendpoint.h"
 #include "platform/icmpecho.h"

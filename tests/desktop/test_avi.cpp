@@ -1,6 +1,6 @@
 // AVI reader: the shipped logo clip, RLE8 codes, uncompressed frames, the
 // index, hostile headers, and a randomized damage run over the real file.
-#include "desktop/avi.h"
+#include "desktop/avimovie.h"
 
 #include <QFile>
 #include <QRandomGenerator>

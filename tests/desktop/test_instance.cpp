@@ -1,6 +1,6 @@
 // The single-instance guard: lock file, stale locks, and the activation
 // request from a later instance to the running one.
-#include "desktop/instance.h"
+#include "desktop/instanceguard.h"
 
 #include "../support/testutil.h"
 

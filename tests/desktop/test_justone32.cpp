@@ -1,7 +1,7 @@
 // One running instance: the later one asks the running one to come to the
 // front and ends; the running one raises its main window.
 #include "desktop/justone32.h"
-#include "desktop/instance.h"
+#include "desktop/instanceguard.h"
 
 #include "../support/testutil.h"
 

@@ -1,7 +1,7 @@
 // The pictures for windows drawn larger than 100 %: every picture (and the
 // logo clip) drawn anew at twice the size rather than blown up. What the
 // size setting does to the real window: app/test_windowsize.
-#include "desktop/avi.h"
+#include "desktop/avimovie.h"
 #include "desktop/pictures.h"
 
 #include <QFile>

@@ -17,7 +17,7 @@ inline history::TProbeRow Probe(history::TUs at, const QString &host, int ms,
     p.At = at;
     p.Host = host;
     p.Address = QStringLiteral("127.0.0.1");
-    p.Kind = antiidle::TProbeKind::Echo;
+    p.Kind = session::TProbeKind::Echo;
     p.Outcome = ms >= 0 ? outcome : (outcome == TProbeOutcome::Ok ? TProbeOutcome::Timeout : outcome);
     p.Ms = ms;
     p.BytesSent = p.BytesReceived = 84;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr TUs kMin = 60LL * 1000000;
 
-TProbeRow Probe(TUs at, const QString &host, int ms, antiidle::TProbeKind kind = antiidle::TProbeKind::Echo)
+TProbeRow Probe(TUs at, const QString &host, int ms, session::TProbeKind kind = session::TProbeKind::Echo)
 {
     TProbeRow p;
     p.At = at;
@@ -126,7 +126,7 @@ TEST(HistoryTargets, LossMinAvgMaxAndJitterPerTarget)
     for (const auto &[host, ms] : cycle)
         stats.Add(Probe(t += kMin, host, ms));
     // The same host probed over HTTP is a target of its own.
-    stats.Add(Probe(t += kMin, "near", 400, antiidle::TProbeKind::HttpGet));
+    stats.Add(Probe(t += kMin, "near", 400, session::TProbeKind::HttpGet));
     // A system that may not send echoes says nothing of the line.
     TProbeRow refused = Probe(t += kMin, "near", -1);
     refused.Outcome = TProbeOutcome::NotPermitted;
@@ -136,17 +136,17 @@ TEST(HistoryTargets, LossMinAvgMaxAndJitterPerTarget)
     ASSERT_EQ(rows.size(), 3u);
     struct Want {
         QString host;
-        antiidle::TProbeKind kind;
+        session::TProbeKind kind;
         qint64 probes, lost;
         int min, max;
         double avg;
         std::optional<double> jitter;
     };
     const std::vector<Want> want = {
-        {"near", antiidle::TProbeKind::Echo, 5, 0, 2, 3, 12.0 / 5, 1.0},
-        {"near", antiidle::TProbeKind::HttpGet, 1, 0, 400, 400, 400, std::nullopt},
+        {"near", session::TProbeKind::Echo, 5, 0, 2, 3, 12.0 / 5, 1.0},
+        {"near", session::TProbeKind::HttpGet, 1, 0, 400, 400, 400, std::nullopt},
         // 150, 50, (lost), 100, 200: differences 100, 50, 100 between answered ones.
-        {"slow", antiidle::TProbeKind::Echo, 5, 1, 50, 200, 125, 250.0 / 3},
+        {"slow", session::TProbeKind::Echo, 5, 1, 50, 200, 125, 250.0 / 3},
     };
     for (size_t i = 0; i < want.size(); ++i) {
         SCOPED_TRACE(i);

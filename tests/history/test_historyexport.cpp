@@ -44,7 +44,7 @@ void Fill(THistoryStore &store)
     lost.Reason = "Unknown Host";
     store.AddProbe(lost, s);
     TProbeRow http = Probe(kT0 + 120 * kSec + 7000, "web.test:8080", 1234);
-    http.Kind = antiidle::TProbeKind::HttpGet;
+    http.Kind = session::TProbeKind::HttpGet;
     http.Address = "fd00:200:3::10";
     http.BytesSent = 61;
     http.BytesReceived = 20512;

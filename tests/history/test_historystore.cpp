@@ -54,7 +54,7 @@ TEST_F(HistoryStore, WhatIsWrittenReadsBack)
     ASSERT_TRUE(store.AddProbe(Probe(kT0 + 2 * kSec, "b.test", -1), session));
     ASSERT_TRUE(store.AddProbe(Probe(kT0 + 2 * kSec, "a.test", 7), session));
     TProbeRow http = Probe(kT0 + 3 * kSec, "web, \"quoted\"", 250);
-    http.Kind = antiidle::TProbeKind::HttpGet;
+    http.Kind = session::TProbeKind::HttpGet;
     http.BytesSent = 64;
     http.BytesReceived = 1331;
     ASSERT_TRUE(store.AddProbe(http, session));

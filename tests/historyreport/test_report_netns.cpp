@@ -21,6 +21,7 @@
 #include <ctime>
 
 using namespace history;
+using namespace historyreport;
 using namespace std::chrono_literals;
 using testnet::Role;
 

@@ -17,6 +17,7 @@
 #include <ctime>
 
 using namespace history;
+using namespace historyreport;
 using namespace reporttest;
 
 namespace {

@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 using namespace history;
+using namespace historyview;
 using namespace std::chrono_literals;
 
 namespace {
@@ -47,7 +48,7 @@ TProbeRow Probe(TUs at, const QString &host, int ms)
     p.At = at;
     p.Host = host;
     p.Address = "127.0.0.1";
-    p.Kind = antiidle::TProbeKind::Echo;
+    p.Kind = session::TProbeKind::Echo;
     p.Outcome = ms >= 0 ? TProbeOutcome::Ok : TProbeOutcome::Timeout;
     p.Ms = ms;
     p.BytesSent = 84;

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 using namespace idletimer;
+using namespace idletimerview;
 using namespace std::chrono_literals;
 
 namespace {

@@ -2,7 +2,8 @@
 // host, names from the test name server (several addresses, reverse names,
 // unknown names) and a destination the router cannot reach. The test thread
 // runs inside the client namespace.
-#include "net/httpprot.h"
+#include "net/httpcli.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 
 #include "../support/netfixture.h"
@@ -135,7 +136,7 @@ TEST_F(HttpNet, SocketLookupsThroughTheNameServer)
 
 // The address family setting back to its default whatever a test did.
 struct FamilyReset {
-    ~FamilyReset() { platform::SetFamilyChoice(platform::FamilyChoice::Automatic); }
+    ~FamilyReset() { platform::Lookups().SetRunFamily(platform::FamilyChoice::Automatic); }
 };
 
 TEST_F(HttpNet, DocumentsOverIPv6)
@@ -214,11 +215,11 @@ TEST_F(HttpNet, DualStackServerReachedWhenTheFirstAddressRefuses)
         }
     }
     // With one family chosen, only its address is tried.
-    platform::SetFamilyChoice(platform::FamilyChoice::IPv6Only);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::IPv6Only);
     THttpCli c;
     c.URL = "http://dual.idlix.test:8081/";
     EXPECT_EQ(get(c), std::make_pair(QStringLiteral("Connection refused (Error #10061)"), 404));
-    platform::SetFamilyChoice(platform::FamilyChoice::IPv4Only);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::IPv4Only);
     c.URL = "http://dual.idlix.test:8082/";
     EXPECT_EQ(get(c), std::make_pair(QStringLiteral("Connection refused (Error #10061)"), 404));
     c.URL = QStringLiteral("http://[%1]/").arg(testnet::kHost6);
@@ -251,9 +252,9 @@ TEST_F(HttpNet, SocketLookupsOfBothFamilies)
     // A name with only an IPv6 record.
     EXPECT_EQ(lookup("host.v6.idlix.test"), 0);
     EXPECT_EQ(s.DnsResultList(), QStringList({testnet::kHost6}));
-    platform::SetFamilyChoice(platform::FamilyChoice::IPv4Only);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::IPv4Only);
     EXPECT_EQ(lookup("host.v6.idlix.test"), 11004);
-    platform::SetFamilyChoice(platform::FamilyChoice::Automatic);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::Automatic);
 
     // Reverse through ip6.arpa.
     done.clear();

@@ -1,7 +1,7 @@
 // The HTTP client against scripted servers on loopback: the request bytes on
 // the wire, responses in pieces, error statuses, redirects, local failures,
 // re-entrant use, and random responses that must never hang or crash it.
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"

@@ -1,6 +1,6 @@
 // Lookups that wait with the event loop running: the same answers as the
 // blocking calls, and timers keep firing while a name server stays silent.
-#include "net/lookupwait.h"
+#include "platform/lookupwait.h"
 #include "net/mstrace.h"
 #include "platform/errcodes.h"
 #include "tracerecorder.h"

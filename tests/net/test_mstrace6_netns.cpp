@@ -4,6 +4,7 @@
 // reached, the silent router given up early, and the address family setting
 // choosing between a name's two families. Hop names come through ip6.arpa.
 #include "net/mstrace.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "tracerecorder.h"
 #include "../support/netfixture.h"
@@ -22,7 +23,7 @@ class Trace6Net : public testnet::NetTest {
 protected:
     void TearDown() override
     {
-        platform::SetFamilyChoice(Choice::Automatic);
+        platform::Lookups().SetRunFamily(Choice::Automatic);
         if (net)
             net->setGaiConf("");
         scope.reset();
@@ -194,7 +195,7 @@ TEST_F(Trace6Net, FamilySettingChoosesTheRoute)
         for (TWSMode mode : {wsmAsync, wsmBlocking}) {
             SCOPED_TRACE(std::string(c.host) + " choice " + std::to_string(int(c.choice))
                          + (*c.gai ? " IPv4 first" : "") + " " + ModeName(mode));
-            platform::SetFamilyChoice(c.choice);
+            platform::Lookups().SetRunFamily(c.choice);
             ASSERT_TRUE(net->setGaiConf(c.gai));
             RecordedTrace r(mode);
             r.trace.SetTimeToLive(64);

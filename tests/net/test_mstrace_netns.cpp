@@ -34,7 +34,7 @@ protected:
         ASSERT_TRUE(testutil::waitFor([] {
             platform::HostEntry e4, e6;
             return platform::LookupName("beyond.idlix.test", e4) == 0
-                && platform::LookupHost("beyond.v6.idlix.test", e6) == 0;
+                && platform::LookupHost("beyond.v6.idlix.test", platform::FamilyChoice::Automatic, e6) == 0;
         }, 5000ms));
     }
     static inline bool silentRoute = false;

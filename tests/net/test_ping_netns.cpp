@@ -3,6 +3,7 @@
 // server. The test thread runs inside the client namespace. Round trips are
 // measured: CTest runs this file alone (RUN_SERIAL).
 #include "net/ping.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
@@ -227,8 +228,9 @@ TEST_F(PingNet, ResolverForwardReverseAndFailures)
 
     QObject ctx;
     int error = -1;
-    platform::AsyncLookupName(&ctx, "nosuch.idlix.test",
-                              [&](unsigned, int err, const platform::HostEntry &) { error = err; });
+    platform::Lookups().Submit(
+        &ctx, platform::TLookupRequest::ForName("nosuch.idlix.test", platform::FamilyChoice::IPv4Only),
+        [&](unsigned, int err, const platform::HostEntry &) { error = err; });
     ASSERT_TRUE(testutil::waitFor([&] { return error != -1; }, 10000ms));
     EXPECT_EQ(error, 11001);
 }
@@ -293,7 +295,7 @@ Outcome6 echo6(TPing &p, const std::string &addr, int hops, int timeout, int siz
 }
 
 struct FamilyReset {
-    ~FamilyReset() { platform::SetFamilyChoice(platform::FamilyChoice::Automatic); }
+    ~FamilyReset() { platform::Lookups().SetRunFamily(platform::FamilyChoice::Automatic); }
 };
 
 } // namespace
@@ -411,13 +413,13 @@ TEST_F(PingNet, IPv6NamesAndTheAddressFamilySetting)
         SCOPED_TRACE(std::string(r.name) + " choice " + std::to_string(int(r.choice)) + " gai "
                      + r.gai);
         ASSERT_TRUE(net->setGaiConf(r.gai));
-        platform::SetFamilyChoice(r.choice);
+        platform::Lookups().SetRunFamily(r.choice);
         EXPECT_EQ(lookup(r.name), r.error);
         EXPECT_EQ(p.DnsResult(), r.result);
     }
     net->setGaiConf("");
     // An address of the excluded family is refused at once.
-    platform::SetFamilyChoice(platform::FamilyChoice::IPv4Only);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::IPv4Only);
     done.clear();
     p.DnsLookup(testnet::kHost6);
     EXPECT_EQ(done, std::vector<int>{10047});
@@ -426,7 +428,7 @@ TEST_F(PingNet, IPv6NamesAndTheAddressFamilySetting)
     p.SetAddress("host.v6.idlix.test");
     EXPECT_EQ(p.Ping(), 0);
     EXPECT_EQ(p.LastError(), 11018);
-    platform::SetFamilyChoice(platform::FamilyChoice::Automatic);
+    platform::Lookups().SetRunFamily(platform::FamilyChoice::Automatic);
     p.SetAddress("narrow.v6.idlix.test");
     EXPECT_EQ(p.Ping(), 1);
     EXPECT_EQ(p.Engine().HostIP(), testnet::kNarrow6);

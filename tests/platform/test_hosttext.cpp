@@ -169,12 +169,10 @@ TEST(Resolver, FamilyChoiceOnAddressLiterals)
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(std::string(r.host) + " choice " + std::to_string(int(r.choice)));
-        SetFamilyChoice(r.choice);
         HostEntry e;
-        EXPECT_EQ(LookupHost(r.host, e), r.error);
+        EXPECT_EQ(LookupHost(r.host, r.choice, e), r.error);
         EXPECT_EQ(e.addresses.empty() ? std::string() : AddressText(e.addresses.front()), r.first);
     }
-    SetFamilyChoice(FamilyChoice::Automatic);
     // The IPv4-only lookup of the traceroute takes no IPv6 address.
     HostEntry e;
     EXPECT_EQ(LookupName("::1", e), 10047);

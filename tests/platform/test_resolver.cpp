@@ -1,4 +1,5 @@
 #include "platform/errcodes.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "../support/testutil.h"
 
@@ -59,12 +60,12 @@ TEST(Resolver, AsyncCompletesOnTheGuiThreadWithItsHandle)
 {
     QObject ctx;
     std::vector<Done> got;
-    const unsigned h1 = AsyncLookupName(&ctx, "localhost",
+    const unsigned h1 = Lookups().Submit(&ctx, TLookupRequest::ForName("localhost", FamilyChoice::IPv4Only),
                                         [&](unsigned h, int e, const HostEntry &en) {
                                             EXPECT_EQ(QThread::currentThread(), ctx.thread());
                                             got.push_back({h, e, en});
                                         });
-    const unsigned h2 = AsyncLookupAddr(&ctx, InetAddr("127.0.0.1"),
+    const unsigned h2 = Lookups().Submit(&ctx, TLookupRequest::ForAddress(IpAddress::V4(InetAddr("127.0.0.1"))),
                                         [&](unsigned h, int e, const HostEntry &en) {
                                             got.push_back({h, e, en});
                                         });
@@ -80,26 +81,26 @@ TEST(Resolver, AsyncCompletesOnTheGuiThreadWithItsHandle)
         EXPECT_EQ(InetNtoa(d.entry.addrs[0]), "127.0.0.1");
     }
     // A completed handle can no longer be cancelled.
-    EXPECT_EQ(CancelLookup(h1), kErrInvalid);
-    EXPECT_EQ(CancelLookup(0), kErrInvalid);
+    EXPECT_EQ(Lookups().Cancel(h1), kErrInvalid);
+    EXPECT_EQ(Lookups().Cancel(0), kErrInvalid);
 }
 
 TEST(Resolver, CancelAndDestroyedContextDropTheCompletion)
 {
     int calls = 0;
     QObject keep;
-    const unsigned h = AsyncLookupName(&keep, "localhost",
+    const unsigned h = Lookups().Submit(&keep, TLookupRequest::ForName("localhost", FamilyChoice::IPv4Only),
                                        [&](unsigned, int, const HostEntry &) { ++calls; });
-    EXPECT_EQ(CancelLookup(h), 0);
-    EXPECT_EQ(CancelLookup(h), kErrInvalid);
+    EXPECT_EQ(Lookups().Cancel(h), 0);
+    EXPECT_EQ(Lookups().Cancel(h), kErrInvalid);
 
     auto gone = std::make_unique<QObject>();
-    AsyncLookupName(gone.get(), "localhost", [&](unsigned, int, const HostEntry &) { ++calls; });
+    Lookups().Submit(gone.get(), TLookupRequest::ForName("localhost", FamilyChoice::IPv4Only), [&](unsigned, int, const HostEntry &) { ++calls; });
     gone.reset();
 
     // A third lookup tells when the worker threads have had their time.
     bool third = false;
-    AsyncLookupName(&keep, "localhost", [&](unsigned, int, const HostEntry &) { third = true; });
+    Lookups().Submit(&keep, TLookupRequest::ForName("localhost", FamilyChoice::IPv4Only), [&](unsigned, int, const HostEntry &) { third = true; });
     ASSERT_TRUE(testutil::waitFor([&] { return third; }, 5000ms));
     testutil::pump(200ms);
     EXPECT_EQ(calls, 0);

@@ -2,7 +2,7 @@
 // an error, and a failing exit status, with nothing sent. The settings checks
 // before it catch the usual cases; this is what holds when one slips past.
 #include "config/options.h"
-#include "service/headless.h"
+#include "service/headlessservice.h"
 #include "service/serviceargs.h"
 #include "../support/testutil.h"
 

@@ -3,7 +3,7 @@
 // timer found on the network in use, the timers of other networks ignored.
 #include "config/options.h"
 #include "bus/netidentity.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "session/antiidlesession.h"
 #include "../support/sessionaccess.h"
 #include "../support/testutil.h"

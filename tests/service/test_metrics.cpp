@@ -55,7 +55,7 @@ Exposition Read(const QByteArray &text)
     return e;
 }
 
-TProbeResult Result(const QString &host, antiidle::TProbeKind kind, TProbeOutcome outcome, int ms,
+TProbeResult Result(const QString &host, session::TProbeKind kind, TProbeOutcome outcome, int ms,
                     qint64 sent = 0, qint64 received = 0)
 {
     TProbeResult r;
@@ -76,7 +76,7 @@ TStamp Second(int s)
     return t;
 }
 
-using antiidle::TProbeKind;
+using session::TProbeKind;
 
 } // namespace
 

@@ -3,7 +3,7 @@
 // it is, and the messages of a service's life in order.
 // RUN_SERIAL: the watchdog's rate is counted.
 #include "platform/notifysocket.h"
-#include "service/systemdnotify.h"
+#include "service/systemdnotifier.h"
 #include "../support/qtprint.h"
 #include "../support/testutil.h"
 

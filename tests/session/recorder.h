@@ -11,12 +11,12 @@
 
 namespace sessiontest {
 
-inline QString KindName(antiidle::TProbeKind kind)
+inline QString KindName(session::TProbeKind kind)
 {
     switch (kind) {
-    case antiidle::TProbeKind::Echo: return QStringLiteral("echo");
-    case antiidle::TProbeKind::HttpGet: return QStringLiteral("http");
-    case antiidle::TProbeKind::None: break;
+    case session::TProbeKind::Echo: return QStringLiteral("echo");
+    case session::TProbeKind::HttpGet: return QStringLiteral("http");
+    case session::TProbeKind::None: break;
     }
     return QStringLiteral("none");
 }

@@ -7,6 +7,7 @@
 #include "recorder.h"
 
 #include "config/options.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "../support/netfixture.h"
 #include "../support/qtprint.h"
@@ -41,7 +42,7 @@ protected:
     static void SetUpTestSuite() { SetUpWeb({{"index.html", kPage}}); }
     void TearDown() override
     {
-        platform::SetFamilyChoice(Choice::Automatic);
+        platform::Lookups().SetRunFamily(Choice::Automatic);
         if (net)
             net->setGaiConf("");
         scope.reset();
@@ -106,7 +107,7 @@ TEST_F(Session6, EchoesOverIPv6)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.host.toStdString() + " choice " + std::to_string(int(c.choice)));
-        platform::SetFamilyChoice(c.choice);
+        platform::Lookups().SetRunFamily(c.choice);
         const QStringList events = OneProbe(config::TAntiIdleOptions::IcmpPings, c.host);
         EXPECT_EQ(events, (QStringList{"sent echo " + c.host,
                                        "line Sending 56 bytes to " + c.host,
@@ -138,7 +139,7 @@ TEST_F(Session6, EchoFailuresOverIPv6)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.host.toStdString());
-        platform::SetFamilyChoice(c.choice);
+        platform::Lookups().SetRunFamily(c.choice);
         const QStringList events = OneProbe(config::TAntiIdleOptions::IcmpPings, c.host);
         EXPECT_EQ(events, (QStringList{"sent echo " + c.host,
                                        "line Sending 56 bytes to " + c.host,
@@ -146,7 +147,7 @@ TEST_F(Session6, EchoFailuresOverIPv6)
                                        "result echo " + c.host + " " + c.outcome + " row 1"}));
     }
     // A name whose only address the setting excludes is an unknown host.
-    platform::SetFamilyChoice(Choice::IPv4Only);
+    platform::Lookups().SetRunFamily(Choice::IPv4Only);
     EXPECT_EQ(OneProbe(config::TAntiIdleOptions::IcmpPings, "host.v6"),
               (QStringList{"sent echo host.v6", "line Unknown Host host.v6",
                            "result echo host.v6 lookup-failed row 1"}));
@@ -166,7 +167,7 @@ TEST_F(Session6, HttpGetsOverIPv6)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.host.toStdString());
-        platform::SetFamilyChoice(c.choice);
+        platform::Lookups().SetRunFamily(c.choice);
         const QStringList events = OneProbe(config::TAntiIdleOptions::HttpGets, c.host);
         EXPECT_EQ(events, (QStringList{
                               "sent http " + c.host, "line Connecting to " + c.host,

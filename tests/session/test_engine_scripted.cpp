@@ -28,8 +28,8 @@ using config::TAntiIdleOptions;
 
 namespace {
 
-constexpr antiidle::TProbeKind Echo = antiidle::TProbeKind::Echo;
-constexpr antiidle::TProbeKind Http = antiidle::TProbeKind::HttpGet;
+constexpr session::TProbeKind Echo = session::TProbeKind::Echo;
+constexpr session::TProbeKind Http = session::TProbeKind::HttpGet;
 
 class ScriptedEngine : public ::testing::Test {
 protected:
@@ -192,14 +192,14 @@ TEST_F(ScriptedEngine, RequestsCarryTheSizeAndTheWatchdogOfTheInterval)
             EXPECT_EQ(r.TimeoutMs, c.timeoutMs);
             if (c.method == TAntiIdleOptions::HttpGets) {
                 EXPECT_EQ(r.Size, 0);
-                EXPECT_EQ(r.BodyLimit, antiidle::ProbeBodyLimit);
+                EXPECT_EQ(r.BodyLimit, session::ProbeBodyLimit);
                 continue;
             }
             if (!c.vary) {
-                EXPECT_EQ(r.Size, antiidle::MinEchoSize);
+                EXPECT_EQ(r.Size, session::MinEchoSize);
             }
-            EXPECT_GE(r.Size, antiidle::MinEchoSize);
-            EXPECT_LE(r.Size, antiidle::MaxEchoSize);
+            EXPECT_GE(r.Size, session::MinEchoSize);
+            EXPECT_LE(r.Size, session::MaxEchoSize);
             sizes.insert(r.Size);
         }
         if (c.method == TAntiIdleOptions::IcmpPings) {

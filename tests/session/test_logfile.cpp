@@ -18,7 +18,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-using antiidle::AppendLogLines;
+using session::AppendLogLines;
 
 namespace {
 

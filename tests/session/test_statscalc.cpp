@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace antiidle;
+using namespace session;
 
 TEST(StatsCalc, DivisionRoundsHalvesToEven)
 {

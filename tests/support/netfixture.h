@@ -4,6 +4,7 @@
 #pragma once
 
 #include "testnet.h"
+#include "platform/lookupservice.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -15,6 +16,15 @@
 #include <vector>
 
 namespace testnet {
+
+// The lookups of a test on the test network. The lookup service's threads
+// stay in the namespaces of the thread that made them, so the service of a
+// test made inside the client asks the test name server, and one made
+// before it (or in an earlier suite's network) would not.
+struct ClientLookups {
+    platform::TLookupService service;
+    platform::TLookupService::TInstall installed{service};
+};
 
 class NetTest : public ::testing::Test {
 protected:
@@ -38,11 +48,13 @@ protected:
         ASSERT_TRUE(net->setPingAllowed(true));
         scope = std::make_unique<ClientScope>(*net);
         ASSERT_TRUE(scope->ok()) << net->error();
+        lookups = std::make_unique<ClientLookups>();
     }
     bool Ready() const { return !IsSkipped() && !HasFatalFailure(); }
 
     static inline TestNet *net = nullptr;
     std::unique_ptr<ClientScope> scope;
+    std::unique_ptr<ClientLookups> lookups;
 };
 
 // The test network with nginx on the host (kHost, port 80) serving files the

@@ -5,6 +5,7 @@
 #include "lookuptools.h"
 #include "../support/netfixture.h"
 
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "widgets/picturebutton.h"
 #include "../support/ctl.h"
@@ -111,7 +112,7 @@ protected:
     }
     void TearDown() override
     {
-        platform::SetFamilyChoice(platform::FamilyChoice::Automatic);
+        platform::Lookups().SetRunFamily(platform::FamilyChoice::Automatic);
         if (net) {
             net->stopDnsDelay();
             net->setGaiConf("");
@@ -435,7 +436,7 @@ TEST_F(ISPTreeNet, DualStackNamesMapTheirIPv4BlockAndIPv6HostsNone)
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.host) + " choice " + std::to_string(int(c.choice))
                      + (c.ipv4First ? " IPv4 first" : ""));
-        platform::SetFamilyChoice(c.choice);
+        platform::Lookups().SetRunFamily(c.choice);
         ASSERT_TRUE(net->setGaiConf(c.ipv4First ? testnet::TestNet::kPreferIPv4 : ""));
         progress.clear();
         const qsizetype before = Queries().size();

@@ -9,6 +9,7 @@
 #include "desktop/msgbox.h"
 #include "net/finger.h"
 #include "net/ping.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "tools/fingertool.h"
 #include "tools/resolvetool.h"
@@ -62,7 +63,7 @@ protected:
     }
     void TearDown() override
     {
-        platform::SetFamilyChoice(Choice::Automatic);
+        platform::Lookups().SetRunFamily(Choice::Automatic);
         if (net)
             net->setGaiConf("");
         w.reset();
@@ -71,7 +72,7 @@ protected:
     // The order of the answers and the families allowed.
     void Order(Choice choice, const std::string &gai)
     {
-        platform::SetFamilyChoice(choice);
+        platform::Lookups().SetRunFamily(choice);
         ASSERT_TRUE(net->setGaiConf(gai));
     }
     QString Status() const { return Ctl<QLabel>(f, "StatusLBL")->text(); }

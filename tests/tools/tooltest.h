@@ -3,7 +3,7 @@
 #pragma once
 
 #include "shell/mainform.h"
-#include "tools/latency.h"
+#include "tools/latencytest.h"
 #include "tools/pingtool.h"
 #include "widgets/responsegraph.h"
 #include "widgets/toolswitch.h"

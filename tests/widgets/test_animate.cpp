@@ -1,7 +1,7 @@
 // TAnimate playing the shipped logo clip, and the compiled-in pictures.
 #include "widgets/animate.h"
 #include "desktop/pictures.h"
-#include "desktop/avi.h"
+#include "desktop/avimovie.h"
 #include "../support/testutil.h"
 
 #include <QElapsedTimer>

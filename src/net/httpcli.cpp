@@ -1,4 +1,4 @@
-#include "net/httpprot.h"
+#include "net/httpcli.h"
 
 #include "platform/statetrace.h"
 

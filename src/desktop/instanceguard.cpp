@@ -1,4 +1,4 @@
-#include "desktop/instance.h"
+#include "desktop/instanceguard.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -133,4 +133,4 @@ bool TInstanceGuard::AskFirstToActivate(int timeoutMs)
 
 // Built with this file rather than with the library's other classes, so that
 // a program that never uses them (the headless service) does not link Qt Network.
-#include "moc_instance.cpp"
+#include "moc_instanceguard.cpp"

@@ -7,7 +7,7 @@
 // flight. Ticks that fall due then are skipped: one echo at a time. An echo
 // that completes after the test was switched off, or after it was switched
 // off and on again, no longer reports.
-#include "tools/latency.h"
+#include "tools/latencytest.h"
 
 #include "components/runguard.h"
 #include "net/ping.h"

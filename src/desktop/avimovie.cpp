@@ -1,4 +1,4 @@
-#include "desktop/avi.h"
+#include "desktop/avimovie.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 
 #include "bus/netidentity.h"
 #include "session/antiidlesession.h"

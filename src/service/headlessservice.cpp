@@ -1,4 +1,4 @@
-#include "service/headless.h"
+#include "service/headlessservice.h"
 
 #include "config/commandline.h"
 #include "config/optionsfile.h"
@@ -9,13 +9,14 @@
 #include "platform/icmpecho.h"
 #include "platform/logstream.h"
 #include "platform/quitsignals.h"
+#include "platform/lookupservice.h"
 #include "platform/resolver.h"
 #include "platform/version.h"
-#include "service/idletimerrecord.h"
+#include "service/intervalfollower.h"
 #include "service/metricsserver.h"
 #include "service/serviceargs.h"
 #include "service/serviceconfig.h"
-#include "service/systemdnotify.h"
+#include "service/systemdnotifier.h"
 #include "session/antiidlesession.h"
 #include "session/logfile.h"
 #include "session/serverlistfile.h"
@@ -280,14 +281,14 @@ int RunHeadless(int argc, char **argv)
     // A service that could keep neither its history nor its log would run
     // for nothing.
     if (const TServiceProblem p = CheckWritableFiles(
-            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(antiidle::LogFileName))}))
+            {history::THistoryStore::DefaultPath(), platform::DataFile(QLatin1String(session::LogFileName))}))
         return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);
 
     QStringList list;
-    const QString listPath = antiidle::ServerListPath();
-    const bool listRead = antiidle::ReadServerListFile(listPath, list);
+    const QString listPath = session::ServerListPath();
+    const bool listRead = session::ReadServerListFile(listPath, list);
     if (const TServiceProblem p = CheckSessionOptions(options, settingsPath, listPath, listRead, list))
         return fail(p);
 
@@ -317,9 +318,11 @@ int RunHeadless(int argc, char **argv)
     }
     if (const TServiceProblem p = CheckEchoPermission(options, platform::IcmpAvailable()))
         return fail(p);
-    // -4 and -6 hold the family for the run, as they do in the window.
-    platform::SetFamilyChoice(parsed.Family ? *parsed.Family : options.Network.Choice());
-
+    // The service's lookups, joined when it ends (after the probes that ask
+    // them). -4 and -6 hold the family for the run, as they do in the window.
+    platform::TLookupService lookups;
+    platform::TLookupService::TInstall lookupsInstalled(lookups);
+    lookups.SetRunFamily(parsed.Family ? *parsed.Family : options.Network.Choice());
     THeadlessService service(log, options, metricsAt, remote);
     if (const int code = service.Start(); code != kExitOk)
         return code;

@@ -1,4 +1,4 @@
-#include "idletimer/linefinder.h"
+#include "idletimer/lineidlefinder.h"
 
 #include <algorithm>
 

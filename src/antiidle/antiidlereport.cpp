@@ -1,8 +1,8 @@
 // The "Anti-Idle Report" panel: the session time, the per-server table and
 // its Print and Close buttons.
-#include "antiidle/report.h"
+#include "antiidle/antiidlereport.h"
 
-#include "antiidle/reportprint.h"
+#include "antiidle/reportprintjob.h"
 #include "session/statscalc.h"
 #include "shell/shellapi.h"
 #include "shell/widepanel.h"
@@ -86,8 +86,8 @@ void TAntiIdleReport::ResetReportTable(const QStringList &hosts, bool cycle)
 
 void TAntiIdleReport::AddSuccess(int row, int ms)
 {
-    const auto good = antiidle::CellInteger(ReportGrid->Cells(1, row));
-    const auto sum = antiidle::CellInteger(ReportGrid->Cells(4, row));
+    const auto good = session::CellInteger(ReportGrid->Cells(1, row));
+    const auto sum = session::CellInteger(ReportGrid->Cells(4, row));
     if (row >= 1 && row < ReportGrid->RowCount() && good && sum) {
         ReportGrid->SetCells(1, row, QString::number(*good + 1));
         ReportGrid->SetCells(4, row, QString::number(*sum + ms));
@@ -96,7 +96,7 @@ void TAntiIdleReport::AddSuccess(int row, int ms)
 
 void TAntiIdleReport::AddFailure(int row)
 {
-    const auto failed = antiidle::CellInteger(ReportGrid->Cells(2, row));
+    const auto failed = session::CellInteger(ReportGrid->Cells(2, row));
     if (row >= 1 && row < ReportGrid->RowCount() && failed)
         ReportGrid->SetCells(2, row, QString::number(*failed + 1));
 }
@@ -104,12 +104,12 @@ void TAntiIdleReport::AddFailure(int row)
 void TAntiIdleReport::FinishReport()
 {
     for (int row = 1; row < ReportGrid->RowCount(); ++row) {
-        const auto a = antiidle::CellInteger(ReportGrid->Cells(1, row));
-        const auto f = antiidle::CellInteger(ReportGrid->Cells(2, row));
-        const auto t = antiidle::CellInteger(ReportGrid->Cells(4, row));
+        const auto a = session::CellInteger(ReportGrid->Cells(1, row));
+        const auto f = session::CellInteger(ReportGrid->Cells(2, row));
+        const auto t = session::CellInteger(ReportGrid->Cells(4, row));
         if (!a || !f || !t)
             continue; // an empty row (no session yet) has nothing to sum up
-        const antiidle::TRowSummary s = antiidle::SummariseRow(*a, *f, *t);
+        const session::TRowSummary s = session::SummariseRow(*a, *f, *t);
         ReportGrid->SetCells(3, row, s.Percent);
         ReportGrid->SetCells(4, row, s.Average);
     }

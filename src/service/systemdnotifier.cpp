@@ -1,4 +1,4 @@
-#include "service/systemdnotify.h"
+#include "service/systemdnotifier.h"
 
 #include <QCoreApplication>
 #include <QTimer>

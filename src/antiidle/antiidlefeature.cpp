@@ -1,7 +1,7 @@
-#include "antiidle/feature.h"
+#include "antiidle/antiidlefeature.h"
 
 #include "antiidle/antiidle.h"
-#include "antiidle/report.h"
+#include "antiidle/antiidlereport.h"
 #include "antiidle/serverlist.h"
 #include "session/antiidlesession.h"
 #include "shell/shellapi.h"

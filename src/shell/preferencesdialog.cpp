@@ -1,4 +1,4 @@
-#include "shell/preferences.h"
+#include "shell/preferencesdialog.h"
 
 #include "platform/appdir.h"
 #include "platform/boundedread.h"

@@ -1,4 +1,4 @@
-#include "antiidle/reportprint.h"
+#include "antiidle/reportprintjob.h"
 #include "platform/version.h"
 
 #include <QFont>

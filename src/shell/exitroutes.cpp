@@ -1,4 +1,4 @@
-#include "shell/exitpath.h"
+#include "shell/exitroutes.h"
 
 #include "shell/holdform.h"
 #include "shell/mainform.h"

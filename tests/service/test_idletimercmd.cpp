@@ -103,7 +103,8 @@ TEST(IdleTimerCommands, AMeasurementOnLoopbackEndsWithItsVerdict)
     reflector.setProcessEnvironment(reflectorEnv);
     reflector.setProcessChannelMode(QProcess::MergedChannels);
     reflector.start(Program(), {"--reflector", "127.0.0.1:27991"});
-    ASSERT_TRUE(notify.WaitFor([](const QByteArray &m) { return m.contains("READY=1"); }, 10000))
+    // A bound on a hang, not a measure: a start on a busy machine may take seconds.
+    ASSERT_TRUE(notify.WaitFor([](const QByteArray &m) { return m.contains("READY=1"); }, 30000))
         << reflector.readAll().toStdString();
 
     env.insert("IDLIX_FINDER_FIRST", "1");

@@ -10,7 +10,7 @@ namespace {
 // The outcome codes of the file. Ok must stay 0, NotPermitted 7 and Skipped
 // 9: queries count lost probes as "outcome NOT IN (0, 7, 9)" (an echo this
 // system did not let out, or a probe skipped, says nothing of the line).
-constexpr std::array<std::pair<TProbeOutcome, int>, 10> kOutcomeCodes{{
+constexpr std::array<std::pair<TProbeOutcome, int>, 12> kOutcomeCodes{{
     {TProbeOutcome::Ok, 0},
     {TProbeOutcome::Timeout, 1},
     {TProbeOutcome::Unreachable, 2},
@@ -21,6 +21,8 @@ constexpr std::array<std::pair<TProbeOutcome, int>, 10> kOutcomeCodes{{
     {TProbeOutcome::NotPermitted, 7},
     {TProbeOutcome::Failed, 8},
     {TProbeOutcome::Skipped, 9},
+    {TProbeOutcome::TlsFailed, 10},
+    {TProbeOutcome::DnsError, 11},
 }};
 
 } // namespace
@@ -57,6 +59,10 @@ int KindCode(session::TProbeKind kind)
     switch (kind) {
     case session::TProbeKind::Echo: return 1;
     case session::TProbeKind::HttpGet: return 2;
+    case session::TProbeKind::Tcp: return 3;
+    case session::TProbeKind::Https: return 4;
+    case session::TProbeKind::Dns: return 5;
+    case session::TProbeKind::Burst: return 6;
     case session::TProbeKind::None: break;
     }
     return 0;
@@ -67,6 +73,10 @@ session::TProbeKind KindFromCode(int code)
     switch (code) {
     case 1: return session::TProbeKind::Echo;
     case 2: return session::TProbeKind::HttpGet;
+    case 3: return session::TProbeKind::Tcp;
+    case 4: return session::TProbeKind::Https;
+    case 5: return session::TProbeKind::Dns;
+    case 6: return session::TProbeKind::Burst;
     default: return session::TProbeKind::None;
     }
 }

@@ -13,6 +13,8 @@ QString OutcomeName(TProbeOutcome outcome)
     case TProbeOutcome::NotPermitted: return QStringLiteral("not-permitted");
     case TProbeOutcome::Failed: return QStringLiteral("failed");
     case TProbeOutcome::Skipped: return QStringLiteral("skipped");
+    case TProbeOutcome::TlsFailed: return QStringLiteral("tls-failed");
+    case TProbeOutcome::DnsError: return QStringLiteral("dns-error");
     }
     return QStringLiteral("failed");
 }

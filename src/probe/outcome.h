@@ -15,6 +15,8 @@ enum class TProbeOutcome {
     NotPermitted,  // this system does not let the program send echoes
     Failed,        // any other failure
     Skipped,       // not sent: the line carried other traffic since the last probe
+    TlsFailed,     // the TLS handshake failed or the certificate did not verify
+    DnsError,      // the name server answered with an error, or without an answer
 };
 
 // Whether a probe with this outcome tells anything of the line: one the

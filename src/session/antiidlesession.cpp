@@ -38,6 +38,10 @@ QString KindName(session::TProbeKind kind)
     switch (kind) {
     case session::TProbeKind::Echo: return QStringLiteral("echo");
     case session::TProbeKind::HttpGet: return QStringLiteral("http");
+    case session::TProbeKind::Tcp: return QStringLiteral("tcp");
+    case session::TProbeKind::Https: return QStringLiteral("https");
+    case session::TProbeKind::Dns: return QStringLiteral("dns");
+    case session::TProbeKind::Burst: return QStringLiteral("burst");
     case session::TProbeKind::None: break;
     }
     return QString();
@@ -113,7 +117,7 @@ void TAntiIdleSession::SetTransport(session::TProbeKind kind, probe::ITransport 
     case session::TProbeKind::HttpGet:
         httpTransport_ = transport ? transport : http_;
         break;
-    case session::TProbeKind::None:
+    default:
         break;
     }
 }

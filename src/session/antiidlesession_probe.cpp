@@ -67,7 +67,7 @@ void TAntiIdleSession::SendProbe()
         break;
     case session::TProbeKind::HttpGet:
         break;
-    case session::TProbeKind::None:
+    default:
         return;
     }
     const TProbeSent sent{flight.Host, flight.Kind, flight.Size, flight.ServerIndex, false, Now()};

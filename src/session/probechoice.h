@@ -12,7 +12,9 @@ constexpr int MinEchoSize = 56, MaxEchoSize = 499;
 // Items of the method radio group.
 enum TProbeMethod { pmHttpGets = 0, pmIcmpPings = 1, pmAlternate = 2 };
 
-enum class TProbeKind { None, Echo, HttpGet };
+// Echo and HttpGet are the designed methods; the others are named by a URL
+// in the host field or the server list (tcp://, https://, dns://, echo://...?count=).
+enum class TProbeKind { None, Echo, HttpGet, Tcp, Https, Dns, Burst };
 
 // The probe of a method item index; alternateToggle is the toggle after this
 // probe flipped it (with "Alternate", true sends an echo). An index that is

@@ -18,6 +18,7 @@
 #include "history/historyexport.h"
 #include "history/historyreport.h"
 #include "history/historystore.h"
+#include "history/rangefigures.h"
 #include "historyreport/reportfile.h"
 #include "historyview/historywindow.h"
 #include "historyview/timelineview.h"
@@ -135,6 +136,28 @@ int Generate(const QString &dir, qint64 count, qint64 outages)
     return 0;
 }
 
+// The History window's figures of everything, without the window: the
+// summaries' share of its first paint.
+int Figures(const QString &dir)
+{
+    THistoryStore store;
+    if (!store.Open(dir + "/history.db", THistoryStore::TMode::Read))
+        return 1;
+    const TUs now = QDateTime::currentMSecsSinceEpoch() * kUsPerMs;
+    const TRange all{store.FirstProbe().value_or(0), now + 1};
+    QElapsedTimer t;
+    t.start();
+    const std::vector<TSpanRow> pauses = store.Gaps(all);
+    const qint64 gaps = t.elapsed();
+    TRangeFigures figures;
+    if (!ReadRangeFigures(store, all, pauses, now, 1000, figures))
+        return 1;
+    std::printf("figures_all %lld ms (pauses %lld ms; %zu pauses, %zu points, %zu days, %lld probes, hours %d)\n",
+                t.elapsed(), gaps, pauses.size(), figures.Points.size(), figures.Days.size(), figures.Probes,
+                int(figures.FromHours));
+    return 0;
+}
+
 int Uptime(const QString &dir)
 {
     const long before = RssKiB();
@@ -229,6 +252,19 @@ int Window(int argc, char **argv, const QString &dir, int range)
     QApplication::exec();
     std::printf("first_paint %lld ms (range %d, %zu runs)\n", painted, range,
                 window.img_HistTimeline->Shape().Runs.size());
+    // From there to each other range, as a click on the choice does it:
+    // the figures read again and the timeline painted.
+    window.show();
+    QCoreApplication::processEvents();
+    for (int other = 0; other < window.cb_HistRange->count(); ++other) {
+        if (other == range)
+            continue;
+        t.restart();
+        window.cb_HistRange->setCurrentIndex(other);
+        window.img_HistTimeline->repaint();
+        std::printf("range_change %lld ms (range %d to %d)\n", t.elapsed(), range, other);
+        window.cb_HistRange->setCurrentIndex(range);
+    }
     std::printf("window_rss_growth %.1f MB\n", (RssKiB() - before) / 1024.0);
     return painted < 0 ? 1 : 0;
 }
@@ -242,6 +278,8 @@ int main(int argc, char **argv)
     const QString dir = QString::fromLocal8Bit(argv[2]);
     if (!std::strcmp(argv[1], "gen"))
         return Generate(dir, argc > 3 ? std::atoll(argv[3]) : 525600, argc > 4 ? std::atoll(argv[4]) : 0);
+    if (!std::strcmp(argv[1], "figures"))
+        return Figures(dir);
     if (!std::strcmp(argv[1], "uptime"))
         return Uptime(dir);
     if (!std::strcmp(argv[1], "export") && argc > 3)

@@ -154,6 +154,32 @@ void TTargetStats::Add(const TProbeRow &p)
     a.LastUs = us;
 }
 
+void TTargetStats::Add(const TDayRow &hour)
+{
+    if (hour.Counted == 0)
+        return;
+    TAcc &a = acc_[{hour.Host, KindCode(hour.Kind)}];
+    if (a.Row.Probes == 0) {
+        a.Row.Host = hour.Host;
+        a.Row.Kind = hour.Kind;
+    }
+    a.Row.Probes += hour.Counted;
+    a.Row.Lost += hour.Lost;
+    if (hour.FirstUs < 0)
+        return;
+    a.Row.MinUs = a.Row.MinUs < 0 ? hour.MinUs : std::min(a.Row.MinUs, hour.MinUs);
+    a.Row.MaxUs = std::max(a.Row.MaxUs, hour.MaxUs);
+    a.SumUs += hour.SumUs;
+    // The step from the last answer before the day to its first.
+    if (a.LastUs >= 0) {
+        a.JitterSumUs += std::abs(hour.FirstUs - a.LastUs);
+        ++a.JitterCount;
+    }
+    a.JitterSumUs += hour.JitterUs;
+    a.JitterCount += hour.JitterCount;
+    a.LastUs = hour.LastUs;
+}
+
 std::vector<TTargetRow> TTargetStats::Rows() const
 {
     std::vector<TTargetRow> out;

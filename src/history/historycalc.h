@@ -83,6 +83,9 @@ struct TTargetRow {
 class TTargetStats {
 public:
     void Add(const TProbeRow &probe);
+    // A day's summary of one host and kind, after what was added before
+    // it (the same figures as adding its probes one by one).
+    void Add(const TDayRow &day);
     // By host, then echo before HTTP.
     std::vector<TTargetRow> Rows() const;
 private:

@@ -1,4 +1,5 @@
 #include "history/historystore.h"
+#include "history/sqlstatement.h"
 
 #include "platform/appdir.h"
 
@@ -21,7 +22,11 @@ namespace {
 // 3: probes.us, the round trip in microseconds beside the whole ms (a file
 // of an earlier version gains the column, empty for its old rows, when
 // opened for writing; read as it is, it has no microseconds to give).
-constexpr int kSchemaVersion = 3;
+// 4: hours and days, summaries of the probes kept by triggers as probes
+// are written (a file of an earlier version gains the tables, filled from
+// its probes, when opened for writing; read as it is, its figures come from
+// the probes themselves).
+constexpr int kSchemaVersion = 4;
 
 // Times are INTEGER microseconds (UTC). A probe's time is its key: probes
 // are stored in time order without a separate index, and a range of days is
@@ -42,6 +47,19 @@ const char *const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS idle_timers(id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind TEXT NOT NULL,"
     " network TEXT NOT NULL, verdict TEXT NOT NULL, seconds INTEGER, alive INTEGER, gone INTEGER,"
     " trials TEXT NOT NULL, bytes INTEGER NOT NULL, elapsed_ms INTEGER NOT NULL)",
+    // What the History window and the report would otherwise add up probe
+    // by probe (see historyhours.cpp): per UTC hour, the bytes and the
+    // timeline's figures of every probe; per UTC day, host and kind, the
+    // line's figures.
+    "CREATE TABLE IF NOT EXISTS hours(hour INTEGER PRIMARY KEY,"
+    " probes INTEGER NOT NULL DEFAULT 0, sent INTEGER NOT NULL DEFAULT 0, received INTEGER NOT NULL DEFAULT 0,"
+    " skipped INTEGER NOT NULL DEFAULT 0, saved INTEGER NOT NULL DEFAULT 0,"
+    " answered INTEGER NOT NULL DEFAULT 0, lost INTEGER NOT NULL DEFAULT 0, min_ms INTEGER, max_ms INTEGER)",
+    "CREATE TABLE IF NOT EXISTS days(day INTEGER NOT NULL, host TEXT NOT NULL, kind INTEGER NOT NULL,"
+    " counted INTEGER NOT NULL DEFAULT 0, lost INTEGER NOT NULL DEFAULT 0, sum_us INTEGER NOT NULL DEFAULT 0,"
+    " min_us INTEGER, max_us INTEGER, first_us INTEGER, last_us INTEGER,"
+    " jitter_us INTEGER NOT NULL DEFAULT 0, jitter_n INTEGER NOT NULL DEFAULT 0,"
+    " PRIMARY KEY(day, host, kind)) WITHOUT ROWID",
     "CREATE INDEX IF NOT EXISTS sessions_start ON sessions(start)",
     "CREATE INDEX IF NOT EXISTS gaps_start ON gaps(start)",
     "CREATE INDEX IF NOT EXISTS outages_start ON outages(start)",
@@ -116,11 +134,6 @@ bool Damaged(int code)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-QString Text(const unsigned char *p)
-{
-    return p ? QString::fromUtf8(reinterpret_cast<const char *>(p)) : QString();
-}
-
 // Who writes: this boot of the machine and this process. A session left open
 // by an owner that is gone was cut short by a kill or a crash.
 QString BootId()
@@ -149,60 +162,6 @@ bool OwnerAlive(const QString &owner)
 
 } // namespace
 
-// A prepared statement, reset and cleared before each use. One that failed
-// to prepare (a table of another layout) does nothing: each Step() answers
-// with the code the preparation failed with.
-class THistoryStore::TStatement {
-public:
-    TStatement(sqlite3 *db, const char *sql)
-    {
-        rc_ = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr);
-        if (!st_ && rc_ == SQLITE_OK)
-            rc_ = SQLITE_MISUSE;   // no statement in the text
-    }
-    ~TStatement() { sqlite3_finalize(st_); }
-    bool Ok() const { return st_ != nullptr; }
-    int PrepareCode() const { return rc_; }
-    TStatement &Reset()
-    {
-        if (st_) {
-            sqlite3_reset(st_);
-            sqlite3_clear_bindings(st_);
-        }
-        next_ = 1;
-        return *this;
-    }
-    // Read to the end or not: the statement lets go of the file (a
-    // statement left on a row keeps its read transaction, and with it the
-    // write-ahead log, open).
-    void Done()
-    {
-        if (st_)
-            sqlite3_reset(st_);
-    }
-    TStatement &Bind(qint64 v) { if (st_) sqlite3_bind_int64(st_, next_, v); ++next_; return *this; }
-    TStatement &BindNull() { if (st_) sqlite3_bind_null(st_, next_); ++next_; return *this; }
-    TStatement &Bind(const QString &v)
-    {
-        if (st_) {
-            const QByteArray u = v.toUtf8();
-            sqlite3_bind_text(st_, next_, u.constData(), int(u.size()), SQLITE_TRANSIENT);
-        }
-        ++next_;
-        return *this;
-    }
-    TStatement &Bind(const std::optional<TUs> &v) { return v ? Bind(*v) : BindNull(); }
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int Step() { return st_ ? sqlite3_step(st_) : rc_; }
-    qint64 Int(int col) const { return st_ ? sqlite3_column_int64(st_, col) : 0; }
-    bool Null(int col) const { return !st_ || sqlite3_column_type(st_, col) == SQLITE_NULL; }
-    QString Str(int col) const { return st_ ? Text(sqlite3_column_text(st_, col)) : QString(); }
-    std::optional<TUs> OptInt(int col) const { return Null(col) ? std::nullopt : std::optional<TUs>(Int(col)); }
-private:
-    sqlite3_stmt *st_ = nullptr;
-    int rc_ = SQLITE_OK;
-    int next_ = 1;
-};
 
 QString THistoryStore::Problem() const
 {
@@ -332,6 +291,8 @@ bool THistoryStore::Configure(TMode mode)
         // the file gains it when opened for writing.)
         QStringList differ;
         bool ours = false;
+        hoursMissing_ = layout.find(QStringLiteral("hours")) == layout.end()
+            || layout.find(QStringLiteral("days")) == layout.end();
         missingColumns_.clear();
         for (const auto &[table, columns] : OurLayout()) {
             const auto it = layout.find(table);
@@ -384,7 +345,7 @@ bool THistoryStore::Configure(TMode mode)
         }
     }
     if (mode == TMode::Write) {
-        if (!CreateSchema())
+        if (!CreateSchema() || !KeepHours())
             return false;
         Repair();
     }
@@ -799,6 +760,9 @@ qint64 THistoryStore::Prune(TUs before)
         Prepared("DELETE FROM gaps WHERE end IS NOT NULL AND end < ?").Bind(before).Step();
         Prepared("DELETE FROM sessions WHERE end IS NOT NULL AND end < ?").Bind(before).Step();
         Prepared("DELETE FROM targets WHERE id NOT IN (SELECT DISTINCT target FROM probes)").Step();
+        // Summaries before the cut go with their probes; the day it falls
+        // in is summed up again from the probes it kept.
+        RebuildHours(0, before / kUsPerDay + 1);
         targets_.clear();
         targetNames_.clear();
         if (removed > 0)

@@ -147,6 +147,17 @@ public:
     std::vector<TIdleTimerRow> IdleTimers(int limit = 1000);
     // The shortest timer found on 'network' (seconds), if any was.
     std::optional<int> ShortestIdleTimer(const QString &network);
+    // The summaries of the probes, oldest first: per UTC hour (hours since
+    // the epoch) and per UTC day (days since the epoch), host and kind.
+    // False when the file has none (one of an earlier layout read as it is)
+    // or cannot be read.
+    bool HasHours() const { return db_ && !hoursMissing_; }
+    bool ReadHours(qint64 fromHour, qint64 toHour, const std::function<void(const THourRow &)> &row);
+    bool ReadDays(qint64 fromDay, qint64 toDay, const std::function<void(const TDayRow &)> &row);
+    // Probes in [from, to) (one query along the key).
+    qint64 CountProbes(TUs from, TUs to);
+    // The latest probe in the range that was sent (skipped ones are not).
+    std::optional<TProbeRow> LatestSent(const TRange &range);
     // The first and last probe times; empty without probes.
     std::optional<TUs> FirstProbe();
     std::optional<TUs> LastProbe();
@@ -181,6 +192,13 @@ private:
     qint64 RealId(qint64 id) const;
     void ScheduleRetry();
     bool ReadSpans(const char *sql, const TRange &range, std::vector<TSpanRow> &out);
+    // The summaries: the triggers that keep them, and their rebuilding from
+    // the probes of whole UTC days [fromDay, toDay) (a file that had none, a
+    // prune that cut a day, the latest day when it disagrees).
+    bool KeepHours();
+    bool RebuildHours(qint64 fromDay, qint64 toDay);
+    void TargetNames();
+    bool hoursMissing_ = true;
 
     sqlite3 *db_ = nullptr;
     QString path_;

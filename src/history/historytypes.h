@@ -72,6 +72,35 @@ struct TSpanRow {
     QString Kind;                     // the pause's reason; empty for a session
 };
 
+// The summaries the store keeps while probes are written.
+constexpr TUs kUsPerHour = 3600LL * 1000000;
+
+// One UTC hour of every probe: what the bytes of the day and the timeline need.
+struct THourRow {
+    qint64 Hour = 0;                  // hours since the epoch
+    // Probes sent (every one but the skipped) and what they moved; skipped
+    // probes and what they would have cost.
+    qint64 Probes = 0, Sent = 0, Received = 0, Skipped = 0, Saved = 0;
+    // The timeline: answered probes (their smallest and largest whole ms)
+    // and lost ones.
+    qint64 Answered = 0, Lost = 0;
+    int MinMs = -1, MaxMs = -1;
+    TUs Start() const { return Hour * kUsPerHour; }
+};
+
+// One UTC day of the probes to one host of one kind: the line's figures.
+struct TDayRow {
+    qint64 Day = 0;                   // days since the epoch
+    QString Host;
+    session::TProbeKind Kind = session::TProbeKind::None;
+    // Probes that tell of the line, the lost ones, and the answered ones'
+    // round trips in microseconds (-1: none answered).
+    qint64 Counted = 0, Lost = 0, SumUs = 0;
+    qint64 MinUs = -1, MaxUs = -1, FirstUs = -1, LastUs = -1;
+    // Differences between consecutive answered round trips within the day.
+    qint64 JitterUs = 0, JitterCount = 0;
+};
+
 // The stable codes of outcomes and probe kinds in the file. The names of
 // outcomes are OutcomeName's; these numbers never change meaning.
 int OutcomeCode(TProbeOutcome outcome);

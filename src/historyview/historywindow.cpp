@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <ctime>
 
 namespace historyview {
 
@@ -68,21 +69,47 @@ QTableWidget *Table(const QString &name, const QStringList &headings, QWidget *p
 }
 
 // One row of texts; numbers are aligned right.
-void AddRow(QTableWidget *t, const QStringList &cells, int firstNumber)
-{
-    const int row = t->rowCount();
-    t->insertRow(row);
-    for (int c = 0; c < cells.size(); ++c) {
-        auto *item = new QTableWidgetItem(cells[c]);
-        if (c >= firstNumber)
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        t->setItem(row, c, item);
+// Fills a table from the top, its rows made at once: a decade's days or
+// outages one insertRow at a time would be told to the view row by row.
+class TTableFill {
+public:
+    TTableFill(QTableWidget *t, size_t rows) : t_(t)
+    {
+        t_->setUpdatesEnabled(false);
+        t_->setRowCount(0);
+        t_->setRowCount(int(rows));
     }
-}
+    ~TTableFill()
+    {
+        t_->setRowCount(row_);
+        t_->setUpdatesEnabled(true);
+    }
+    void Add(const QStringList &cells, int firstNumber)
+    {
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            if (c >= firstNumber)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            t_->setItem(row_, c, item);
+        }
+        ++row_;
+    }
 
+private:
+    QTableWidget *t_;
+    int row_ = 0;
+};
+
+// The local time of a moment, by the C library's conversion (Qt's asks the
+// system whether the zone changed at every call: slow over many rows).
 QString LocalTime(TUs at)
 {
-    return QDateTime::fromMSecsSinceEpoch(at / kUsPerMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const time_t seconds = time_t(at / 1000000);
+    std::tm tm{};
+    if (!localtime_r(&seconds, &tm))
+        return QDateTime::fromMSecsSinceEpoch(at / kUsPerMs).toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QString::asprintf("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
+                             tm.tm_min, tm.tm_sec);
 }
 
 // Decimals written by hand: a table of figures reads the same in every locale.
@@ -293,6 +320,8 @@ void THistoryWindow::ShowUptime()
 
 void THistoryWindow::Reload()
 {
+    // The zone as it is now, for every local time below.
+    tzset();
     ShowNotice();
     ShowUptime();
     const TUs now = Now();
@@ -301,97 +330,69 @@ void THistoryWindow::Reload()
     const std::vector<TSpanRow> pauses = store_.Gaps(range);
     const std::vector<TOutageRow> outages = store_.Outages(range);
 
-    // One pass over the probes: the timeline's points, each target's figures
-    // (probes while paused do not count against the line), the latest probe.
-    std::vector<TTimelinePoint> points;
-    TTargetStats targets;
-    TSpanCursor paused(Intervals(pauses, now));
-    TProbeRow last;
-    bool any = false;
-    qint64 bytes = 0, probes = 0;
-    // Bytes per local day: the day's bounds are worked out once per day,
-    // not once per probe.
-    std::vector<TDayBytes> days;
-    TUs dayFrom = 0, dayTo = 0;
-    store_.ReadProbes(range, [&](const TProbeRow &p) {
-        // An echo this system did not let out is no lost probe of the line,
-        // and a skipped probe was never sent.
-        const bool skipped = p.Outcome == TProbeOutcome::Skipped;
-        if (p.Outcome != TProbeOutcome::NotPermitted && !skipped)
-            points.push_back({p.At, p.Ok() ? std::max(0, p.Ms) : -1});
-        if (!paused.Inside(p.At))
-            targets.Add(p);
-        if (days.empty() || p.At < dayFrom || p.At >= dayTo) {
-            const QDate day = QDateTime::fromMSecsSinceEpoch(p.At / kUsPerMs).toLocalTime().date();
-            dayFrom = QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
-            dayTo = QDateTime(day.addDays(1), QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch() * kUsPerMs;
-            const QString name = day.toString(Qt::ISODate);
-            if (days.empty() || days.back().Day != name)
-                days.push_back({name});
-        }
-        TDayBytes &today = days.back();
-        // A skipped probe's bytes are those it did not cost.
-        if (skipped) {
-            ++today.Skipped;
-            today.Saved += p.BytesSent + p.BytesReceived;
-            return true;
-        }
-        ++today.Probes;
-        today.Sent += p.BytesSent;
-        today.Received += p.BytesReceived;
-        bytes += p.BytesSent + p.BytesReceived;
-        ++probes;
-        last = p;
-        any = true;
-        return true;
-    });
+    // One pass over the range: the timeline's points, each target's figures,
+    // the bytes of each day and the latest probe.
+    TRangeFigures figures;
+    // Hour summaries stand in for probes once a column of the timeline spans an
+    // hour or more, at the width it has or any it is likely to get.
+    if (!ReadRangeFigures(store_, range, pauses, now, std::max(1000, img_HistTimeline->width()), figures))
+        ShowNotice();
+    std::vector<TDayBytes> &days = figures.Days;
+    const qint64 bytes = figures.Bytes, probes = figures.Probes;
 
-    img_HistTimeline->SetData(range, std::move(points), Gaps(range, sessions, pauses, now),
+    img_HistTimeline->SetData(range, std::move(figures.Points), Gaps(range, sessions, pauses, now),
                               Intervals(outages, now));
-    lbl_HistLast->setText(any ? QStringLiteral("Latest probe: %1  %2 %3  %4%5")
-                                    .arg(LocalTime(last.At), KindName(last.Kind), last.Host, OutcomeName(last.Outcome),
-                                         last.Ok() ? QStringLiteral(" in %1 ms").arg(RoundTripText(last.TimeUs()))
-                                                   : QStringLiteral(" (%1)").arg(last.Reason))
-                              : QStringLiteral("No probes in this range."));
-
-    tbl_HistOutages->setRowCount(0);
-    for (auto it = outages.rbegin(); it != outages.rend(); ++it) {
-        const TOutageRow &o = *it;
-        QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
-        if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
-            end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
-        const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
-        AddRow(tbl_HistOutages, {LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason()},
-               5);
+    if (const std::optional<TProbeRow> &latest = figures.Latest) {
+        const TProbeRow &last = *latest;
+        lbl_HistLast->setText(QStringLiteral("Latest probe: %1  %2 %3  %4%5")
+                                  .arg(LocalTime(last.At), KindName(last.Kind), last.Host, OutcomeName(last.Outcome),
+                                       last.Ok() ? QStringLiteral(" in %1 ms").arg(RoundTripText(last.TimeUs()))
+                                                 : QStringLiteral(" (%1)").arg(last.Reason)));
+    } else {
+        lbl_HistLast->setText(QStringLiteral("No probes in this range."));
     }
 
-    tbl_HistTargets->setRowCount(0);
-    for (const TTargetRow &t : targets.Rows()) {
-        AddRow(tbl_HistTargets,
-               {t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1), RoundTripText(t.MinUs),
-                t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), RoundTripText(t.MaxUs),
-                t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
-               2);
+    {
+        TTableFill rows(tbl_HistOutages, outages.size());
+        for (auto it = outages.rbegin(); it != outages.rend(); ++it) {
+            const TOutageRow &o = *it;
+            QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
+            if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
+                end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
+            const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
+            rows.Add({LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason()},
+                     5);
+        }
     }
-
-    // Idle timers are few and measured now and then: all of them, whatever the range.
-    tbl_HistIdle->setRowCount(0);
-    for (const TIdleTimerRow &t : store_.IdleTimers()) {
-        const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
-                              : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
-                                                                      : t.Verdict;
-        AddRow(tbl_HistIdle,
-               {LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
-                t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
-               3);
+    {
+        TTableFill rows(tbl_HistTargets, figures.Targets.size());
+        for (const TTargetRow &t : figures.Targets) {
+            rows.Add({t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1),
+                      RoundTripText(t.MinUs), t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(),
+                      RoundTripText(t.MaxUs), t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
+                     2);
+        }
     }
-
-    tbl_HistBytes->setRowCount(0);
-    for (auto it = days.rbegin(); it != days.rend(); ++it)
-        AddRow(tbl_HistBytes,
-               {it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
-                FormatBytes(it->Sent + it->Received), QString::number(it->Skipped), FormatBytes(it->Saved)},
-               1);
+    {
+        // Idle timers are few and measured now and then: all of them, whatever the range.
+        const std::vector<TIdleTimerRow> timers = store_.IdleTimers();
+        TTableFill rows(tbl_HistIdle, timers.size());
+        for (const TIdleTimerRow &t : timers) {
+            const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
+                                  : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
+                                                                          : t.Verdict;
+            rows.Add({LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
+                      t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
+                     3);
+        }
+    }
+    {
+        TTableFill rows(tbl_HistBytes, days.size());
+        for (auto it = days.rbegin(); it != days.rend(); ++it)
+            rows.Add({it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
+                      FormatBytes(it->Sent + it->Received), QString::number(it->Skipped), FormatBytes(it->Saved)},
+                     1);
+    }
     // What a day costs at the current interval, from the bytes measured per probe.
     bool ok = false;
     const int minutes = config::TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));

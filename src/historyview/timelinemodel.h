@@ -5,6 +5,7 @@
 #pragma once
 
 #include "history/historycalc.h"
+#include "history/rangefigures.h"
 
 #include <vector>
 
@@ -14,10 +15,7 @@ namespace historyview {
 using namespace history;
 
 // One probe on the timeline: its time and round trip (-1 when lost).
-struct TTimelinePoint {
-    TUs At = 0;
-    int Ms = -1;
-};
+using TTimelinePoint = TPoint;
 
 struct TTimelineShape {
     // A pixel column of a run: the smallest and largest round trip that fell

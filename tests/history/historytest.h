@@ -6,7 +6,10 @@
 #include "history/historyexport.h"
 #include "history/historystore.h"
 
+#include <QFile>
 #include <QStringList>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace historytest {
 
@@ -26,6 +29,17 @@ inline history::TProbeRow Probe(history::TUs at, const QString &host, int ms,
         p.Reason = QStringLiteral("Request timed out");
     }
     return p;
+}
+
+// Runs statements on the file behind the store's back.
+inline void Sql(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    char *error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
 }
 
 // The store's records of a kind as CSV lines without the header.

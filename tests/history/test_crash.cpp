@@ -6,6 +6,7 @@
 #include "historytest.h"
 
 #include "history/historycalc.h"
+#include "history/rangefigures.h"
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
 
@@ -106,6 +107,25 @@ TEST(HistoryCrash, KilledDuringAnOutageThenStartedAgain)
     EXPECT_EQ(now.outages[0].section(',', 8, 8), "not monitored");
     EXPECT_EQ(now.outages[0].section(',', 0, 0), killed.probes[4].section(',', 0, 0));
     EXPECT_EQ(o.ProbesLost, killed.probes.size() - 4);
+
+    // The hour summaries say what the probes say, the kill notwithstanding.
+    {
+        THistoryStore store;
+        ASSERT_TRUE(store.Open(db, THistoryStore::TMode::Read));
+        const TRange all{0, 1LL << 52};
+        TRangeFigures probes, hours;
+        ASSERT_TRUE(ReadRangeFigures(store, all, store.Gaps(all), 1LL << 52, 1 << 30, probes));
+        ASSERT_TRUE(ReadRangeFigures(store, all, store.Gaps(all), 1LL << 52, 1, hours));
+        ASSERT_TRUE(hours.FromHours);
+        EXPECT_EQ(hours.Probes, probes.Probes);
+        EXPECT_EQ(hours.Bytes, probes.Bytes);
+        ASSERT_EQ(hours.Targets.size(), probes.Targets.size());
+        for (size_t i = 0; i < probes.Targets.size(); ++i) {
+            EXPECT_EQ(hours.Targets[i].Probes, probes.Targets[i].Probes);
+            EXPECT_EQ(hours.Targets[i].Lost, probes.Targets[i].Lost);
+            EXPECT_EQ(hours.Targets[i].MaxUs, probes.Targets[i].MaxUs);
+        }
+    }
 
     // Two sessions, the first ended at its last probe; between them the
     // program was not running: not monitored.

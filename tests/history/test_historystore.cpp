@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 using namespace history;
+using historytest::Sql;
 using historytest::CsvLines;
 using historytest::Probe;
 
@@ -20,16 +21,6 @@ namespace {
 constexpr TUs kSec = 1000000;
 constexpr TUs kT0 = 1714550400LL * kSec;   // 2024-05-01T08:00:00Z
 
-// Runs one statement on the file behind the store's back.
-void Sql(const QString &path, const char *sql)
-{
-    sqlite3 *db = nullptr;
-    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    char *error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
 
 class HistoryStore : public ::testing::Test {
 protected:
@@ -278,9 +269,14 @@ TEST_F(HistoryStore, AFileOfAnEarlierLayoutGainsTheMicrosecondsWhenWritten)
         const char *sql;
         const char *readBack;  // the old probe's ms as exported before the upgrade
     } cases[] = {
-        {"version 2, no column", "ALTER TABLE probes DROP COLUMN us; PRAGMA user_version=2", "12.000"},
+        {"version 2, no column",
+         "DROP TRIGGER probes_summed; DROP TABLE hours; DROP TABLE days;"
+         " ALTER TABLE probes DROP COLUMN us; PRAGMA user_version=2",
+         "12.000"},
         {"version 1, no column, no idle timers",
-         "ALTER TABLE probes DROP COLUMN us; DROP TABLE idle_timers; PRAGMA user_version=1", "12.000"},
+         "DROP TRIGGER probes_summed; DROP TABLE hours; DROP TABLE days;"
+         " ALTER TABLE probes DROP COLUMN us; DROP TABLE idle_timers; PRAGMA user_version=1",
+         "12.000"},
         {"version 2, column already there", "PRAGMA user_version=2", "12.345"},
     };
     for (const Case &c : cases) {

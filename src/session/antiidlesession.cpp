@@ -8,6 +8,7 @@
 #include "platform/statetrace.h"
 #include "session/echotransport.h"
 #include "session/engineclock.h"
+#include "session/httpstransport.h"
 #include "session/httptransport.h"
 #include "session/logfile.h"
 #include "session/probetexts.h"
@@ -62,6 +63,7 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     echo_ = std::make_unique<TEchoTransport>();
     http_ = new THttpTransport(this);
     tcp_ = std::make_unique<TTcpTransport>();
+    https_ = std::make_unique<THttpsTransport>();
     for (int kind = 0; kind < KindCount; ++kind)
         transports_[kind] = OwnTransport(session::TProbeKind(kind));
     // The server list download shares the client: its progress is told too.
@@ -104,6 +106,7 @@ TAntiIdleSession::~TAntiIdleSession()
     }
     echo_.reset();
     tcp_.reset();
+    https_.reset();
     QString error;
     log_.FlushAll(&error);
 }
@@ -122,9 +125,10 @@ probe::ITransport *TAntiIdleSession::OwnTransport(session::TProbeKind kind) cons
         return http_;
     case session::TProbeKind::Tcp:
         return tcp_.get();
+    case session::TProbeKind::Https:
+        return https_.get();
     case session::TProbeKind::Dns:     // TDnsTransport, when it is built in
     case session::TProbeKind::Burst:   // TBurstTransport, when it is built in
-    case session::TProbeKind::Https:
     case session::TProbeKind::None:
         break;
     }

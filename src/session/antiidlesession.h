@@ -37,6 +37,7 @@ class QTimer;
 class TEchoTransport;
 class TEngineClock;
 class THttpTransport;
+class THttpsTransport;
 class TTcpTransport;
 class TWebClient;
 struct TSessionTestAccess;
@@ -216,6 +217,7 @@ private:
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
+    std::unique_ptr<THttpsTransport> https_;  // https:// GETs
     // Where each kind goes, by TProbeKind: the session's own transports
     // unless a test's. dns:// and echo://...?count= have theirs set in
     // OwnTransport; a kind without one fails its probes with a reason.

@@ -2,7 +2,7 @@
 // network and a host that are unreachable, a host that never answers, a name
 // that does not resolve; through the transport and through a session whose
 // host is the URL. Root only.
-#include "recorder.h"
+#include "probewait.h"
 
 #include "config/options.h"
 #include "session/tcptransport.h"
@@ -27,25 +27,12 @@ protected:
             silent = net->addSilentRoute();
     }
 
-    // One probe to 'target', waited for; false when Done never came.
-    bool Probe(const QString &target, int timeoutMs, probe::TReply *reply, QString *sentTo = nullptr)
+    bool Probe(const QString &target, int timeoutMs, probe::TReply *reply, QString *sentTo)
     {
-        bool done = false;
-        probe::TEvents events;
-        events.Sending = [sentTo](const QString &address) {
-            if (sentTo)
-                *sentTo = address;
-        };
-        events.Done = [&](const probe::TReply &r) {
-            EXPECT_FALSE(done) << "Done told twice";
-            *reply = r;
-            done = true;
-        };
         probe::TRequest request;
         request.Target = target;
         request.TimeoutMs = timeoutMs;
-        transport.Send(request, std::move(events));
-        return testutil::waitFor([&] { return done; }, 10s);
+        return sessiontest::SendAndWait(transport, request, reply, sentTo);
     }
 
     static inline bool silent = false;
@@ -155,32 +142,21 @@ TEST_F(TcpProbe, ASessionWhoseHostIsATcpUrl)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.host.toStdString());
-        testutil::ScratchDir dir;
-        config::TOptions options;
-        options.AntiIdle.Frequency = QStringLiteral("1");
-        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-        options.AntiIdle.Host = c.host;
-        sessiontest::TRecorder rec;
-        TAntiIdleSession engine(options);
-        engine.AddObserver(&rec);
-        ASSERT_TRUE(engine.Start());
-        ASSERT_TRUE(testutil::waitFor([&] { return !rec.results.empty(); }, 10s));
-        const TProbeResult &r = rec.results.front();
+        sessiontest::TOpeningProbe session(c.host, config::TAntiIdleOptions::IcmpPings);
+        ASSERT_TRUE(session.Run());
+        const TProbeResult &r = session.Rec.results.front();
         EXPECT_EQ(r.Kind, session::TProbeKind::Tcp);
         EXPECT_EQ(OutcomeName(r.Outcome), OutcomeName(c.outcome));
         EXPECT_EQ(r.Address, testnet::kHost);
         EXPECT_TRUE(r.Counted);
         const QString text = c.outcome == TProbeOutcome::Ok ? c.text.arg(r.Ms) : c.text;
-        EXPECT_TRUE(rec.events.contains(QStringLiteral("line ") + text)) << rec.events.join('\n').toStdString();
-        EXPECT_EQ(rec.statuses.last(), QStringLiteral("Status: ") + text);
+        EXPECT_TRUE(session.Told(text));
         if (c.outcome == TProbeOutcome::Ok) {
             EXPECT_GE(r.Ms, 0);
             EXPECT_EQ(r.Ms, int(r.Us / 1000));
-            EXPECT_EQ(engine.Stats().Successes(), 1);
+            EXPECT_EQ(session.Engine->Stats().Successes(), 1);
         } else {
-            EXPECT_EQ(engine.Stats().Failures(), 1);
+            EXPECT_EQ(session.Engine->Stats().Failures(), 1);
         }
-        engine.RemoveObserver(&rec);
-        engine.Stop();
     }
 }

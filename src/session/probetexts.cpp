@@ -7,6 +7,21 @@ bool EchoLike(TProbeKind kind)
     return kind == TProbeKind::Echo || kind == TProbeKind::Burst;
 }
 
+QString LampText(TProbeKind kind)
+{
+    switch (kind) {
+    case TProbeKind::Echo:
+    case TProbeKind::Burst:
+        return QStringLiteral("PING");
+    case TProbeKind::Tcp:
+        return QStringLiteral("TCP");
+    case TProbeKind::Dns:
+        return QStringLiteral("DNS");
+    default:
+        return QStringLiteral("HTTP GET");
+    }
+}
+
 QString ShownName(const TProbeName &name)
 {
     const TProbeUrl &url = name.Url;

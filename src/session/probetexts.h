@@ -35,6 +35,9 @@ QString FailureText(const TProbeName &name, const QString &reason);
 QString LookupFailureText(const TProbeName &name);
 // An entry that names no probe it can send.
 QString MalformedText(const QString &entry, const QString &reason);
+// The caption of the window's probe lamp while a probe of the kind is out:
+// "PING" and "HTTP GET" as designed, for the kinds closest to them too.
+QString LampText(TProbeKind kind);
 // Whether a failed lookup ends the probe as the designed echo's does (told
 // as "Unknown Host", counted once per tick).
 bool EchoLike(TProbeKind kind);

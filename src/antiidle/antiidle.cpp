@@ -7,6 +7,7 @@
 #include "components/tickingclock.h"
 #include "config/options.h"
 #include "session/antiidlesession.h"
+#include "session/probetexts.h"
 #include "session/statscalc.h"
 #include "shell/shellapi.h"
 #include "widgets/animate.h"
@@ -189,8 +190,7 @@ void TAntiIdle::ProbeSent(const TProbeSent &sent)
         light->show();
         return;
     }
-    light->setText(sent.Kind == session::TProbeKind::Echo ? QStringLiteral("PING")
-                                                           : QStringLiteral("HTTP GET"));
+    light->setText(session::LampText(sent.Kind));
     light->show();
     light->repaint();
 }
@@ -198,7 +198,7 @@ void TAntiIdle::ProbeSent(const TProbeSent &sent)
 void TAntiIdle::ProbeResult(const TProbeResult &result)
 {
     // An echo whose name did not resolve was never sent: its lamp stays lit.
-    if (!(result.Kind == session::TProbeKind::Echo && result.Outcome == TProbeOutcome::LookupFailed))
+    if (!(session::EchoLike(result.Kind) && result.Outcome == TProbeOutcome::LookupFailed))
         shell_.Info().PingLight->hide();
     if (!result.Counted)
         return;

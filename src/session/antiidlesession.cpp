@@ -8,9 +8,12 @@
 #include "platform/statetrace.h"
 #include "session/echotransport.h"
 #include "session/engineclock.h"
+#include "session/httpstransport.h"
 #include "session/httptransport.h"
 #include "session/logfile.h"
+#include "session/probetexts.h"
 #include "session/serverlistfile.h"
+#include "session/tcptransport.h"
 #include "session/webclient.h"
 
 #include <QDateTime>
@@ -58,9 +61,11 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     setObjectName(QStringLiteral("AntiIdleSession"));
     clock_ = &TSystemClock::Instance();
     echo_ = std::make_unique<TEchoTransport>();
-    echoTransport_ = echo_.get();
     http_ = new THttpTransport(this);
-    httpTransport_ = http_;
+    tcp_ = std::make_unique<TTcpTransport>();
+    https_ = std::make_unique<THttpsTransport>();
+    for (int kind = 0; kind < KindCount; ++kind)
+        transports_[kind] = OwnTransport(session::TProbeKind(kind));
     // The server list download shares the client: its progress is told too.
     http_->Web().OnStatus = [this](const QString &text) { Status(text, true); };
 
@@ -94,11 +99,14 @@ TAntiIdleSession::~TAntiIdleSession()
     observers_.clear();
     closing_ = true;
     http_->Web().OnStatus = {};
-    if (echoTransport_ != echo_.get())
-        echoTransport_->Cancel();
-    if (httpTransport_ != http_)
-        httpTransport_->Cancel();
+    for (int kind = 0; kind < KindCount; ++kind) {
+        probe::ITransport *transport = transports_[kind];
+        if (transport && transport != OwnTransport(session::TProbeKind(kind)))
+            transport->Cancel();
+    }
     echo_.reset();
+    tcp_.reset();
+    https_.reset();
     QString error;
     log_.FlushAll(&error);
 }
@@ -108,18 +116,31 @@ TWebClient &TAntiIdleSession::Web()
     return http_->Web();
 }
 
-void TAntiIdleSession::SetTransport(session::TProbeKind kind, probe::ITransport *transport)
+probe::ITransport *TAntiIdleSession::OwnTransport(session::TProbeKind kind) const
 {
     switch (kind) {
     case session::TProbeKind::Echo:
-        echoTransport_ = transport ? transport : echo_.get();
-        break;
+        return echo_.get();
     case session::TProbeKind::HttpGet:
-        httpTransport_ = transport ? transport : http_;
-        break;
-    default:
+        return http_;
+    case session::TProbeKind::Tcp:
+        return tcp_.get();
+    case session::TProbeKind::Https:
+        return https_.get();
+    case session::TProbeKind::Dns:     // TDnsTransport, when it is built in
+    case session::TProbeKind::Burst:   // TBurstTransport, when it is built in
+    case session::TProbeKind::None:
         break;
     }
+    return nullptr;
+}
+
+void TAntiIdleSession::SetTransport(session::TProbeKind kind, probe::ITransport *transport)
+{
+    const int at = int(kind);
+    if (kind == session::TProbeKind::None || at >= KindCount)
+        return;
+    transports_[at] = transport ? transport : OwnTransport(kind);
 }
 
 void TAntiIdleSession::SetClock(const TEngineClock *clock)
@@ -134,13 +155,15 @@ TStamp TAntiIdleSession::Now() const
 
 void TAntiIdleSession::CancelProbes()
 {
-    echoTransport_->Cancel();
-    httpTransport_->Cancel();
+    for (probe::ITransport *transport : transports_) {
+        if (transport)
+            transport->Cancel();
+    }
 }
 
 bool TAntiIdleSession::TransferRunning() const
 {
-    return httpTransport_->Busy();
+    return transports_[int(session::TProbeKind::HttpGet)]->Busy();
 }
 
 void TAntiIdleSession::AddObserver(TSessionObserver *observer)
@@ -244,11 +267,15 @@ QString TAntiIdleSession::StartAntiIdle()
     // Without a host, or without a frequency, there is nothing to send.
     if (host.isEmpty())
         return QLatin1String(NoHostText);
+    // A URL that names no probe would fail every tick: it is told now.
+    session::TProbeUrl url;
     QString error;
+    if (!session::ParseProbeUrl(host, &url, &error))
+        return session::MalformedText(host, error);
     if (!StartSessionStats(&error))
         return error;
     if (!Paused())
-        SendOpeningEcho(host);
+        SendOpening(host);
     StartProbeTimer();
     return QString();
 }
@@ -370,7 +397,10 @@ bool TAntiIdleSession::SkipProbe()
     const QString &target = last->second.Address;
     // A web probe's connection may still close after its result: a few
     // packets each way are its own.
-    const quint64 ownTail = last->second.Kind == session::TProbeKind::HttpGet ? 3 : 0;
+    const session::TProbeKind kind = last->second.Kind;
+    const bool connection = kind == session::TProbeKind::HttpGet || kind == session::TProbeKind::Https
+        || kind == session::TProbeKind::Tcp;
+    const quint64 ownTail = connection ? 3 : 0;
     if (!lineWatch_.Busy(target, ownTail))
         return false;
     TProbeResult result;

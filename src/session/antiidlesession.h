@@ -7,7 +7,8 @@
 // The session reads its options when it uses them: the frequency when it
 // starts, the host at each tick, the method and "Vary packet size" at each
 // probe. Each kind of probe goes out through a transport (probe/transport.h):
-// echoes through TEchoTransport, HTTP GETs through THttpTransport, both
+// echoes through TEchoTransport, HTTP GETs through THttpTransport, and the
+// kinds an entry names by URL (session/probeurl.h) through their own, all
 // owned by the session; a test hands it scripted ones. Echoes and HTTP GETs
 // block the calling thread as they always did, with the event loop kept going
 // by the HTTP client; observers are told from inside those steps.
@@ -17,6 +18,7 @@
 #include "probe/transport.h"
 #include "session/linkmonitor.h"
 #include "session/linewatch.h"
+#include "session/probeurl.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
 #include "session/sessionobserver.h"
@@ -35,6 +37,8 @@ class QTimer;
 class TEchoTransport;
 class TEngineClock;
 class THttpTransport;
+class THttpsTransport;
+class TTcpTransport;
 class TWebClient;
 struct TSessionTestAccess;
 
@@ -155,7 +159,8 @@ private:
     // One probe out: what it was sent as, so that its result is told and
     // counted as that probe's, whatever the session did meanwhile.
     struct TFlight {
-        QString Host;
+        QString Host;                 // the entry as written (its report row's name)
+        session::TProbeUrl Url;       // what the entry names; Kind None for a plain one
         session::TProbeKind Kind = session::TProbeKind::None;
         int Size = 0;                 // echo data bytes
         int ServerIndex = -1;         // list position; -1 without cycling
@@ -171,6 +176,9 @@ private:
     int ProbeIntervalMs(int minutes) const;
     void SendProbe();                 // one echo or HTTP GET to CurrentHost, by the method
     void SendOpeningEcho(const QString &host);
+    void SendOpening(const QString &host);
+    // An entry that names no probe it can send: a failed probe with the reason.
+    void MalformedEntry(const TFlight &flight, const QString &reason);
     void Dispatch(const TFlight &flight);
     void ProbeSending(const TFlight &flight);
     void ProbeDone(const TFlight &flight, const probe::TReply &reply);
@@ -182,7 +190,8 @@ private:
     void RecordFailure();
     void RecordLookupFailure();
     int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
-    probe::ITransport &Transport(session::TProbeKind kind) const;
+    // The transport of a kind; nullptr for a kind this build cannot send.
+    probe::ITransport *Transport(session::TProbeKind kind) const;
     TStamp Now() const;
 
     void SetPhase(TSessionPhase next);
@@ -207,8 +216,14 @@ private:
     QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
-    probe::ITransport *echoTransport_ = nullptr;  // where echoes go (echo_ unless a test's)
-    probe::ITransport *httpTransport_ = nullptr;  // where HTTP GETs go
+    std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
+    std::unique_ptr<THttpsTransport> https_;  // https:// GETs
+    // Where each kind goes, by TProbeKind: the session's own transports
+    // unless a test's. dns:// and echo://...?count= have theirs set in
+    // OwnTransport; a kind without one fails its probes with a reason.
+    static constexpr int KindCount = int(session::TProbeKind::Burst) + 1;
+    probe::ITransport *transports_[KindCount] = {};
+    probe::ITransport *OwnTransport(session::TProbeKind kind) const;
     const TEngineClock *clock_ = nullptr;
     TSessionState State;              // where the session stands; its steps keep it
     TServerHosts servers_;

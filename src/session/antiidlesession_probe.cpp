@@ -8,6 +8,7 @@
 #include "config/options.h"
 #include "dialer/dialup.h"
 #include "session/httptransport.h"
+#include "session/probetexts.h"
 #include "session/webclient.h"
 #include "session/webtransfer.h"
 
@@ -24,9 +25,56 @@ int TAntiIdleSession::HttpWatchdogLimit(bool probe) const
     return http_->Web().HttpWatchdogLimit(probe ? Timer3->interval() : 0);
 }
 
-probe::ITransport &TAntiIdleSession::Transport(session::TProbeKind kind) const
+probe::ITransport *TAntiIdleSession::Transport(session::TProbeKind kind) const
 {
-    return kind == session::TProbeKind::Echo ? *echoTransport_ : *httpTransport_;
+    const int at = int(kind);
+    return at > 0 && at < KindCount ? transports_[at] : nullptr;
+}
+
+namespace {
+
+// What the kind's texts name the flight's target by.
+session::TProbeName NameOf(const QString &entry, const session::TProbeUrl &url, session::TProbeKind kind)
+{
+    return {kind, entry, url};
+}
+
+// What the transport of a kind is handed: the designed probes take the host
+// text as they always did, echo://HOST its host, the other kinds their URL.
+QString TargetOf(const QString &entry, const session::TProbeUrl &url, session::TProbeKind kind)
+{
+    if (url.Kind == session::TProbeKind::None)
+        return entry;
+    return kind == session::TProbeKind::Echo ? url.Host : entry.trimmed();
+}
+
+} // namespace
+
+void TAntiIdleSession::SendOpening(const QString &host)
+{
+    session::TProbeUrl url;
+    session::ParseProbeUrl(host, &url, nullptr);   // checked by the start
+    if (url.Kind == session::TProbeKind::None) {
+        SendOpeningEcho(host);
+        return;
+    }
+    // An entry that names its kind opens with that kind; an echo:// one says
+    // so as the designed opening echo does.
+    TFlight flight;
+    flight.Host = host;
+    flight.Url = url;
+    flight.Kind = url.Kind;
+    if (url.Kind == session::TProbeKind::Echo)
+        flight.Size = State.EchoSize;
+    if (session::EchoLike(url.Kind)) {
+        const QString shown = session::ShownName(NameOf(host, url, url.Kind));
+        Status(QStringLiteral("Status: Pinging ") + shown, true);
+        HistoryLine(QStringLiteral("Pinging ") + shown);
+    }
+    const TProbeSent sent{host, flight.Kind, flight.Size, -1, true, Now()};
+    Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
+    stats_.CountAttempt();
+    Dispatch(flight);
 }
 
 void TAntiIdleSession::SendOpeningEcho(const QString &host)
@@ -58,46 +106,75 @@ void TAntiIdleSession::SendProbe()
     flight.Host = State.CurrentHost;
     flight.ServerIndex = State.CycleMode ? State.ServerIndex : -1;
     flight.Row = ReportRow();
-    flight.Kind = session::ChooseProbe(options.Method, State.AlternateToggle);
-    switch (flight.Kind) {
-    case session::TProbeKind::Echo:
+    // An entry that names its kind by URL is probed so whatever the method;
+    // a plain one gets the method's probe.
+    QString malformed;
+    const bool named = session::ParseProbeUrl(flight.Host, &flight.Url, &malformed);
+    const session::TProbeKind method = session::ChooseProbe(options.Method, State.AlternateToggle);
+    flight.Kind = flight.Url.Kind != session::TProbeKind::None ? flight.Url.Kind : method;
+    if (flight.Kind == session::TProbeKind::None)
+        return;
+    if (flight.Kind == session::TProbeKind::Echo) {
         State.EchoSize = options.Checked(TAntiIdleOptions::VaryPacketSize) ? session::RandomEchoSize()
                                                                           : session::MinEchoSize;
         flight.Size = State.EchoSize;
-        break;
-    case session::TProbeKind::HttpGet:
-        break;
-    default:
-        return;
     }
     const TProbeSent sent{flight.Host, flight.Kind, flight.Size, flight.ServerIndex, false, Now()};
     Notify([&](TSessionObserver *o) { o->ProbeSent(sent); });
+    if (!named) {
+        MalformedEntry(flight, malformed);
+        return;
+    }
     Dispatch(flight);
+}
+
+void TAntiIdleSession::MalformedEntry(const TFlight &flight, const QString &reason)
+{
+    const QString text = session::MalformedText(flight.Host, reason);
+    Status(QStringLiteral("Status: ") + text);
+    FailureLine(text);
+    TProbeResult result;
+    result.Host = flight.Host;
+    result.Kind = flight.Kind;
+    result.ServerIndex = flight.ServerIndex;
+    result.Row = flight.Row;
+    result.Outcome = TProbeOutcome::Failed;
+    result.Reason = reason;
+    RecordFailure(result);
 }
 
 void TAntiIdleSession::Dispatch(const TFlight &sending)
 {
-    const bool http = sending.Kind == session::TProbeKind::HttpGet;
-    probe::ITransport &transport = Transport(sending.Kind);
+    const session::TProbeKind kind = sending.Kind;
+    const bool http = kind == session::TProbeKind::HttpGet || kind == session::TProbeKind::Https;
+    probe::ITransport *transport = Transport(kind);
+    if (!transport) {
+        MalformedEntry(sending, KindName(kind) + QStringLiteral(" probes are not available in this build"));
+        return;
+    }
     // A transfer runs its own loop, in which the next tick can come: the
     // probe waits for the next tick rather than for the transfer.
-    if (transport.Busy()) {
-        HistoryLine((http ? QStringLiteral("HTTP GET to ") : QStringLiteral("Echo to ")) + sending.Host
-                    + (http ? QStringLiteral(" skipped: the previous transfer still runs")
-                            : QStringLiteral(" skipped: the previous echo still runs")));
+    if (transport->Busy()) {
+        const bool echo = kind == session::TProbeKind::Echo;
+        HistoryLine((http ? QStringLiteral("HTTP GET to ") : echo ? QStringLiteral("Echo to ") : QStringLiteral("Probe of "))
+                    + sending.Host
+                    + (http   ? QStringLiteral(" skipped: the previous transfer still runs")
+                       : echo ? QStringLiteral(" skipped: the previous echo still runs")
+                              : QStringLiteral(" skipped: the previous one still runs")));
         return;
     }
     TFlight flight = sending;
     flight.Session = session_.Current();
 
     probe::TRequest request;
-    request.Target = flight.Host;
+    request.Target = TargetOf(flight.Host, flight.Url, kind);
     request.Size = flight.Size;
     if (http) {
         // The transfer ends well before the next tick is due.
         request.TimeoutMs = session::ProbeTransferLimit(Timer3->interval());
         request.BodyLimit = session::ProbeBodyLimit;
-        Status(QStringLiteral("Status: Contacting ") + flight.Host + QStringLiteral("..."));
+        Status(QStringLiteral("Status: Contacting ") + session::ShownName(NameOf(flight.Host, flight.Url, kind))
+               + QStringLiteral("..."));
     }
     probe::TEvents events;
     events.Sending = [this, flight](const QString &) { ProbeSending(flight); };
@@ -110,23 +187,17 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
             Message(text);
     };
     events.Done = [this, flight](const probe::TReply &reply) { ProbeDone(flight, reply); };
-    transport.Send(request, std::move(events));
+    transport->Send(request, std::move(events));
 }
 
 void TAntiIdleSession::ProbeSending(const TFlight &flight)
 {
     if (closing_)
         return;
-    if (flight.Kind == session::TProbeKind::Echo) {
-        const QString text = QStringLiteral("Sending ") + QString::number(flight.Size)
-            + QStringLiteral(" bytes to ") + flight.Host;
-        // Shown now: nothing repaints while the echo blocks.
-        Status(QStringLiteral("Status: ") + text, true);
-        HistoryLine(text);
-        return;
-    }
-    Status(QStringLiteral("Status: Connecting to ") + flight.Host);
-    HistoryLine(QStringLiteral("Connecting to ") + flight.Host);
+    const QString text = session::SendingText(NameOf(flight.Host, flight.Url, flight.Kind), flight.Size);
+    // Shown now: nothing repaints while an echo blocks.
+    Status(QStringLiteral("Status: ") + text, flight.Kind == session::TProbeKind::Echo);
+    HistoryLine(text);
 }
 
 void TAntiIdleSession::ProbeDone(const TFlight &flight, const probe::TReply &reply)
@@ -139,7 +210,7 @@ void TAntiIdleSession::ProbeDone(const TFlight &flight, const probe::TReply &rep
     // shown, but not counted in that one: its attempt counted in the
     // session that sent it.
     const bool counts = session_.IsLatest(flight.Session);
-    const bool echo = flight.Kind == session::TProbeKind::Echo;
+    const session::TProbeName name = NameOf(flight.Host, flight.Url, flight.Kind);
     TProbeResult result;
     result.Host = flight.Host;
     result.Address = reply.Address;
@@ -155,10 +226,7 @@ void TAntiIdleSession::ProbeDone(const TFlight &flight, const probe::TReply &rep
     if (reply.Success()) {
         result.Ms = reply.Ms;
         result.Us = reply.Us;
-        const QString text = echo
-            ? flight.Host + QStringLiteral(" pinged in ") + QString::number(reply.Ms) + QStringLiteral(" msecs")
-            : QStringLiteral("Received %1 bytes from ").arg(reply.BodyBytes) + flight.Host
-                + QStringLiteral(" in %1ms").arg(reply.Ms);
+        const QString text = session::SuccessText(name, reply.Ms, reply.BodyBytes);
         Status(QStringLiteral("Status: ") + text);
         HistoryLine(text);
         if (counts)
@@ -171,17 +239,10 @@ void TAntiIdleSession::ProbeDone(const TFlight &flight, const probe::TReply &rep
     result.Reason = reply.Reason;
     // An echo whose name did not resolve was never sent, and counts once
     // per tick; a transfer's failed lookup is a failed transfer.
-    const bool lookup = echo && reply.Outcome == TProbeOutcome::LookupFailed;
-    if (lookup) {
-        Status(QStringLiteral("Status: Unknown Host ") + flight.Host);
-        FailureLine(QStringLiteral("Unknown Host ") + flight.Host);
-    } else {
-        const QString text = echo
-            ? QStringLiteral("Error pinging ") + flight.Host + QStringLiteral(" : ") + reply.Reason
-            : QStringLiteral("Transfer from ") + flight.Host + QStringLiteral(" failed. ") + reply.Reason;
-        Status(QStringLiteral("Status: ") + text);
-        FailureLine(text);
-    }
+    const bool lookup = session::EchoLike(flight.Kind) && reply.Outcome == TProbeOutcome::LookupFailed;
+    const QString text = lookup ? session::LookupFailureText(name) : session::FailureText(name, reply.Reason);
+    Status(QStringLiteral("Status: ") + text);
+    FailureLine(text);
     if (!counts)
         Publish(result);
     else if (lookup)

@@ -3,7 +3,7 @@
 #include "components/supertimer.h"
 #include "net/httpcli.h"
 #include "platform/appdir.h"
-#include "platform/errcodes.h"
+#include "session/tcpconnect.h"
 #include "session/webclient.h"
 #include "session/webtransfer.h"
 
@@ -18,17 +18,9 @@ TProbeOutcome TransferOutcome(const TWebClient &web, TWebClient::TResult result)
 {
     if (web.HttpWatchdogFired)
         return TProbeOutcome::Timeout;
-    switch (web.LastRequestError) {
-    case platform::kErrConnRefused:
-        return TProbeOutcome::Refused;
-    case platform::kErrTimedOut:
-        return TProbeOutcome::Timeout;
-    case platform::kErrNetUnreach:
-    case platform::kErrHostUnreach:
-        return TProbeOutcome::Unreachable;
-    default:
-        break;
-    }
+    // The connection's own end says it first, as a tcp:// probe's would.
+    if (const TProbeOutcome connect = session::ConnectOutcome(web.LastRequestError); connect != TProbeOutcome::Failed)
+        return connect;
     if (result != TWebClient::TResult::HttpError)
         return TProbeOutcome::Failed;
     const THttpCli &cli = *web.HttpCli1;

@@ -15,6 +15,8 @@
 #include "net/ping.h"
 #include "desktop/msgbox.h"
 #include "platform/icmpecho.h"
+#include "platform/resolver.h"
+#include "platform/socket.h"
 #include "../support/testutil.h"
 #include "../support/ctl.h"
 
@@ -225,6 +227,48 @@ TEST_F(AntiIdleEchoes, CyclingVisitsEveryServerInTurnWithItsOwnRow)
     }
     Click();
     EXPECT_FALSE(Inside(ai).State.CycleMode);
+}
+
+TEST_F(AntiIdle, AHostNamedByATcpUrlIsConnectedToWhateverTheMethod)
+{
+    // A port that listens on loopback, and one that does not (bound, then let go).
+    const platform::IpAddress loopback = platform::IpAddress::V4(platform::InetAddr("127.0.0.1"));
+    std::uint16_t open = 0, closed = 0;
+    platform::IpAddress bound;
+    const platform::SocketHandle listener = platform::SockOpen(platform::Family::IPv4, platform::kSockStream, 0);
+    ASSERT_EQ(platform::SockBind(listener, loopback, 0), 0);
+    ASSERT_EQ(platform::SockListen(listener, 8), 0);
+    ASSERT_EQ(platform::SockLocalAddr(listener, bound, open), 0);
+    const platform::SocketHandle gone = platform::SockOpen(platform::Family::IPv4, platform::kSockStream, 0);
+    ASSERT_EQ(platform::SockBind(gone, loopback, 0), 0);
+    ASSERT_EQ(platform::SockLocalAddr(gone, bound, closed), 0);
+    platform::SockClose(gone);
+
+    const struct {
+        int port;
+        const char *line;        // each probe's history line
+        const char *good, *failed;  // the report row after the opening probe and one tick
+    } cases[] = {
+        {open, "^• TCP connect to 127\\.0\\.0\\.1:%1 in \\d+ msecs$", "2", "0"},
+        {closed, "^• TCP connect to 127\\.0\\.0\\.1:%1 failed: refused$", "0", "2"},
+    };
+    Ctl<TRadioGroup>(form, "rg_AIMethod")->SetItemIndex(session::pmHttpGets);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.port);
+        const QRegularExpression line(QString::fromUtf8(c.line).arg(c.port));
+        Ctl<QLineEdit>(form, "edt_AIHost")->setText(QStringLiteral("tcp://127.0.0.1:%1").arg(c.port));
+        Click();
+        ASSERT_TRUE(testutil::waitFor([&] { return History().filter(line).size() == 1; }, 5s));
+        Tick();
+        // The lamp names the kind that went out.
+        EXPECT_EQ(Ctl<QLabel>(form, "PingLight")->text(), "TCP");
+        ASSERT_TRUE(testutil::waitFor([&] { return History().filter(line).size() == 2; }, 5s));
+        EXPECT_TRUE(SentLines().isEmpty()) << "no echo went";
+        EXPECT_EQ(Cell(1, 1), c.good);
+        EXPECT_EQ(Cell(2, 1), c.failed);
+        Click();
+    }
+    platform::SockClose(listener);
 }
 
 TEST_F(AntiIdle, MethodDecidesEachTickProbeAndAlternateContinuesAcrossSessions)

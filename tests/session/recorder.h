@@ -11,14 +11,11 @@
 
 namespace sessiontest {
 
+// The kind's name in files, "none" for none.
 inline QString KindName(session::TProbeKind kind)
 {
-    switch (kind) {
-    case session::TProbeKind::Echo: return QStringLiteral("echo");
-    case session::TProbeKind::HttpGet: return QStringLiteral("http");
-    case session::TProbeKind::None: break;
-    }
-    return QStringLiteral("none");
+    const QString name = ::KindName(kind);
+    return name.isEmpty() ? QStringLiteral("none") : name;
 }
 
 class TRecorder : public TSessionObserver {

@@ -30,6 +30,8 @@ namespace {
 
 constexpr session::TProbeKind Echo = session::TProbeKind::Echo;
 constexpr session::TProbeKind Http = session::TProbeKind::HttpGet;
+constexpr session::TProbeKind Tcp = session::TProbeKind::Tcp, Https = session::TProbeKind::Https,
+                              Dns = session::TProbeKind::Dns, Burst = session::TProbeKind::Burst;
 
 class ScriptedEngine : public ::testing::Test {
 protected:
@@ -41,6 +43,8 @@ protected:
         engine = std::make_unique<TAntiIdleSession>(options);
         engine->SetTransport(Echo, &echo);
         engine->SetTransport(Http, &http);
+        for (auto &[kind, transport] : named)
+            engine->SetTransport(kind, transport);
         engine->SetClock(&clock);
         engine->AddObserver(&rec);
     }
@@ -68,7 +72,17 @@ protected:
 
     testutil::ScratchDir dir;
     config::TOptions options;
-    TScriptedTransport echo, http;
+    TScriptedTransport echo, http, tcp, https, dns, burst;
+    // The kinds an entry names by URL, and where the test has them go.
+    const std::vector<std::pair<session::TProbeKind, TScriptedTransport *>> named{
+        {Tcp, &tcp}, {Https, &https}, {Dns, &dns}, {Burst, &burst}};
+    TScriptedTransport &Of(session::TProbeKind kind)
+    {
+        for (auto &[k, transport] : named)
+            if (k == kind)
+                return *transport;
+        return kind == Http ? http : echo;
+    }
     TManualClock clock;
     TRecorder rec;
     std::unique_ptr<TAntiIdleSession> engine;
@@ -322,6 +336,10 @@ TEST_F(ScriptedEngine, StartsThatCannotWorkSayWhyAndSendNothing)
         {"empty frequency, one host", false, "", "h.test", "", "'' is not a valid integer value"},
         {"frequency no number, cycling", true, "x", "", "a.test\r\n", "'x' is not a valid integer value"},
         {"empty list", true, "1", "h.test", "", "List index out of bounds (0)"},
+        {"a host that is a URL without its port", false, "1", "tcp://h.test", "",
+         "Cannot probe tcp://h.test: no port (tcp://HOST:PORT)"},
+        {"a host that is a URL of no known kind", false, "1", "gopher://h.test", "",
+         "Cannot probe gopher://h.test: unknown kind of probe \"gopher://\" (tcp, https, dns and echo are known)"},
         {"frequency with blanks", false, " 2 ", "h.test", "", nullptr},
         {"one host", false, "1", "h.test", "", nullptr},
         {"a list", true, "1", "", "a.test\r\n", nullptr},
@@ -404,4 +422,137 @@ TEST_F(ScriptedEngine, AnOutageLastsFromItsFirstLostProbeToTheFirstAnswerBack)
         engine->Stop();
         engine->RemoveObserver(&upWatch);
     }
+}
+
+TEST_F(ScriptedEngine, AnEntryNamedByUrlGoesToItsKindWhateverTheMethod)
+{
+    const struct {
+        const char *host;
+        int method;
+        session::TProbeKind kind;   // the transport the probes go to
+        const char *target;         // what it is handed
+        sessiontest::TStep step;    // the tick's probe (the opening one answers Ok)
+        qint64 body;
+        QStringList events;         // from the tick's probe sent on
+        int successes, failures;
+    } cases[] = {
+        {"tcp://h.test:80", TAntiIdleOptions::IcmpPings, Tcp, "tcp://h.test:80", Answer(TProbeOutcome::Ok, 12), 0,
+         {"sent tcp tcp://h.test:80", "line Connecting to h.test:80", "line TCP connect to h.test:80 in 12 msecs",
+          "result tcp tcp://h.test:80 ok row 1"},
+         2, 0},
+        {" tcp://[fd00::1]:22 ", TAntiIdleOptions::Alternate, Tcp, "tcp://[fd00::1]:22",
+         Answer(TProbeOutcome::Refused, -1, "refused"), 0,
+         {"sent tcp  tcp://[fd00::1]:22 ", "line Connecting to [fd00::1]:22",
+          "line TCP connect to [fd00::1]:22 failed: refused", "result tcp  tcp://[fd00::1]:22  refused row 1"},
+         1, 1},
+        {"https://h.test/x", TAntiIdleOptions::IcmpPings, Https, "https://h.test/x", Answer(TProbeOutcome::Ok, 40),
+         321,
+         {"sent https https://h.test/x", "line Connecting to https://h.test/x",
+          "line Received 321 bytes from https://h.test/x in 40ms", "result https https://h.test/x ok row 1"},
+         2, 0},
+        {"https://h.test/x", TAntiIdleOptions::HttpGets, Https, "https://h.test/x",
+         Answer(TProbeOutcome::TlsFailed, -1, "certificate has expired"), 0,
+         {"sent https https://h.test/x", "line Connecting to https://h.test/x",
+          "line Transfer from https://h.test/x failed. certificate has expired",
+          "result https https://h.test/x tls-failed row 1"},
+         1, 1},
+        // A transfer's failed lookup is a failed transfer, as the designed GET's is.
+        {"https://h.test", TAntiIdleOptions::HttpGets, Https, "https://h.test",
+         Answer(TProbeOutcome::LookupFailed, -1, "can't resolve hostname to IP address"), 0,
+         {"sent https https://h.test", "line Transfer from https://h.test failed. can't resolve hostname to IP address",
+          "result https https://h.test lookup-failed row 1"},
+         1, 1},
+        {"dns:///x.test?type=mx", TAntiIdleOptions::HttpGets, Dns, "dns:///x.test?type=mx",
+         Answer(TProbeOutcome::Ok, 7), 0,
+         {"sent dns dns:///x.test?type=mx", "line Asking for x.test (MX)", "line DNS answer for x.test (MX) in 7 msecs",
+          "result dns dns:///x.test?type=mx ok row 1"},
+         2, 0},
+        {"dns://10.0.0.53/x.test", TAntiIdleOptions::IcmpPings, Dns, "dns://10.0.0.53/x.test",
+         Answer(TProbeOutcome::DnsError, -1, "NXDOMAIN"), 0,
+         {"sent dns dns://10.0.0.53/x.test", "line Asking for x.test (A) at 10.0.0.53:53",
+          "line DNS query for x.test (A) at 10.0.0.53:53 failed: NXDOMAIN",
+          "result dns dns://10.0.0.53/x.test dns-error row 1"},
+         1, 1},
+        {"echo://h.test?count=5", TAntiIdleOptions::HttpGets, Burst, "echo://h.test?count=5",
+         Answer(TProbeOutcome::Ok, 9), 0,
+         {"sent burst echo://h.test?count=5", "line Sending 5 echoes to h.test", "line h.test pinged in 9 msecs",
+          "result burst echo://h.test?count=5 ok row 1"},
+         2, 0},
+        // A burst's unknown name is told and counted as the designed echo's.
+        {"echo://h.test?count=3", TAntiIdleOptions::IcmpPings, Burst, "echo://h.test?count=3",
+         Answer(TProbeOutcome::LookupFailed, -1, "Unknown Host"), 0,
+         {"sent burst echo://h.test?count=3", "line Unknown Host h.test",
+          "result burst echo://h.test?count=3 lookup-failed row 1"},
+         1, 1},
+        // echo:// without a count is the designed echo, even with the HTTP method.
+        {"echo://h.test", TAntiIdleOptions::HttpGets, Echo, "h.test", Answer(TProbeOutcome::Ok, 3), 0,
+         {"sent echo echo://h.test", "line Sending 56 bytes to h.test", "line h.test pinged in 3 msecs",
+          "result echo echo://h.test ok row 1"},
+         2, 0},
+        // http:// stays the designed GET's, handed over as written.
+        {"http://h.test/x", TAntiIdleOptions::HttpGets, Http, "http://h.test/x", Answer(TProbeOutcome::Ok, 8), 10,
+         {"sent http http://h.test/x", "line Connecting to http://h.test/x",
+          "line Received 10 bytes from http://h.test/x in 8ms", "result http http://h.test/x ok row 1"},
+         2, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.host);
+        rec = TRecorder();
+        options.AntiIdle.Method = c.method;
+        options.AntiIdle.Host = QString::fromUtf8(c.host);
+        TScriptedTransport &transport = Of(c.kind);
+        transport.Requests.clear();
+        sessiontest::TStep step = c.step;
+        step.Reply.BodyBytes = c.body;
+        // A plain entry (http://) opens with the designed echo; a URL with its own kind.
+        if (c.kind == Http)
+            transport.Script = {step};
+        else
+            transport.Script = {transport.Otherwise, step};
+        ASSERT_TRUE(engine->Start());
+        engine->Tick();
+        EXPECT_EQ(EventsFromSent(), c.events);
+        EXPECT_EQ(rec.statuses.last(), QStringLiteral("Status: ") + c.events[c.events.size() - 2].mid(5));
+        ASSERT_EQ(rec.results.size(), 2u);
+        EXPECT_EQ(rec.results.front().Kind, c.kind == Http ? Echo : c.kind) << "the opening probe";
+        ASSERT_FALSE(transport.Requests.empty());
+        EXPECT_EQ(transport.Requests.back().Target, QString::fromUtf8(c.target));
+        EXPECT_EQ(engine->Stats().Attempts(), 2);
+        EXPECT_EQ(engine->Stats().Successes(), c.successes);
+        EXPECT_EQ(engine->Stats().Failures(), c.failures);
+        const TProbeResult &r = rec.results.back();
+        EXPECT_EQ(r.Ms, c.step.Reply.Ms);
+        EXPECT_EQ(r.Reason, c.step.Reply.Reason);
+        engine->Stop();
+    }
+}
+
+TEST_F(ScriptedEngine, AListMixesKindsAndAMalformedEntryIsAFailedProbe)
+{
+    WriteServers("a.test\r\nftp://x.test\r\ntcp://b.test:22\r\necho://c.test?count=40\r\nhttps://d.test\r\n");
+    options.AntiIdle.Options[TAntiIdleOptions::CycleServerList] = true;
+    options.AntiIdle.Method = TAntiIdleOptions::Alternate;
+    tcp.Script = {Answer(TProbeOutcome::Timeout, -1, "no answer within 5000 ms")};
+    https.Script = {Answer(TProbeOutcome::HttpError, -1, "Not Found")};
+    ASSERT_TRUE(engine->Start());
+    for (int i = 0; i < 5; ++i)
+        engine->Tick();
+    QStringList results;
+    for (const TProbeResult &r : rec.results)
+        results << QStringLiteral("%1 %2 %3 row %4").arg(sessiontest::KindName(r.Kind), r.Host, OutcomeName(r.Outcome)).arg(r.Row);
+    // Alternate flips at every probe, URL or not: the plain entry gets an
+    // echo first, then an HTTP GET when the list comes round; a malformed
+    // entry is recorded under the method's kind.
+    EXPECT_EQ(results, (QStringList{"echo a.test ok row 1", "http ftp://x.test failed row 2",
+                                    "tcp tcp://b.test:22 timeout row 3", "http echo://c.test?count=40 failed row 4",
+                                    "https https://d.test http-error row 5", "http a.test ok row 1"}));
+    EXPECT_TRUE(rec.events.contains(
+        "line Cannot probe ftp://x.test: unknown kind of probe \"ftp://\" (tcp, https, dns and echo are known)"));
+    EXPECT_TRUE(rec.events.contains("line Cannot probe echo://c.test?count=40: count \"40\" is not a number in 1..20"));
+    EXPECT_TRUE(rec.events.contains("line TCP connect to b.test:22 failed: no answer within 5000 ms"));
+    EXPECT_TRUE(rec.events.contains("line Transfer from https://d.test failed. Not Found"));
+    EXPECT_TRUE(burst.Requests.empty()) << "a malformed entry sends nothing";
+    EXPECT_EQ(engine->Stats().Attempts(), 6);
+    EXPECT_EQ(engine->Stats().Failures(), 4);
+    engine->Stop();
 }

@@ -211,6 +211,19 @@ pid_t TestNet::startNginx(Role role, const std::string &root, int port, Listen l
                        + std::to_string(port) + " " + family);
 }
 
+pid_t TestNet::startTlsNginx(Role role, const std::string &root, int port, const std::string &cert,
+                            const std::string &key, Listen listen) const
+{
+    const char *family = listen == Listen::V4 ? "4" : listen == Listen::V6 ? "6" : "both";
+    return startServer("nginx " + prefix_ + " " + roleName(role) + " " + quote(root) + " " + std::to_string(port)
+                       + " " + family + " " + quote(cert) + " " + quote(key));
+}
+
+bool TestNet::makeCerts(const std::string &dir)
+{
+    return shell(std::string("bash ") + IDLIX_TESTNET_SCRIPT + " certs " + quote(dir) + " >/dev/null") == 0;
+}
+
 pid_t TestNet::startFingerd(Role role, int port) const
 {
     return startServer("fingerd " + prefix_ + " " + roleName(role) + " " + std::to_string(port));

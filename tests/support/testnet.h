@@ -92,6 +92,13 @@ public:
     pid_t startNginx(Role role, const std::string &root, int port = 80,
                      Listen listen = Listen::Both) const;
     static void stopNginx(pid_t pid);
+    // The same over HTTPS with a certificate and key in PEM files (makeCerts).
+    pid_t startTlsNginx(Role role, const std::string &root, int port, const std::string &cert,
+                        const std::string &key, Listen listen = Listen::Both) const;
+    // Makes the test CA and the server certificates (valid, expired, wrong
+    // name, untrusted) in dir with the openssl command (README.md). True
+    // when every one was made.
+    static bool makeCerts(const std::string &dir);
 
     // Starts Debian's in.fingerd behind socat on a host's port (79, IPv4 and
     // IPv6); returns socat's pid or -1. It runs until the teardown.

@@ -7,8 +7,10 @@
 #   testnet.sh up PREFIX             build the network (tears down a leftover one first)
 #   testnet.sh down PREFIX           remove it, ending every process inside it
 #   testnet.sh exec PREFIX ROLE CMD  run CMD on a host (ip netns exec: its resolv.conf applies)
-#   testnet.sh nginx PREFIX ROLE ROOT [PORT [FAMILY]]  serve directory ROOT over HTTP on
-#                                    IPv4 and IPv6 (FAMILY both, the default), 4 or 6; prints the pid
+#   testnet.sh nginx PREFIX ROLE ROOT [PORT [FAMILY [CERT KEY]]]  serve directory ROOT over HTTP
+#                                    on IPv4 and IPv6 (FAMILY both, the default), 4 or 6; over
+#                                    HTTPS with CERT and KEY (PEM files); prints the pid
+#   testnet.sh certs DIR             make a test CA and server certificates in DIR (see certs())
 #   testnet.sh fingerd PREFIX ROLE [PORT]      in.fingerd behind socat (port 79, IPv4 and IPv6); prints the pid
 #   testnet.sh silent PREFIX         add the route through a silent router (see below)
 #   testnet.sh dnsdelay PREFIX BIN MS [ARGS]  start the delaying DNS forwarder BIN on the name
@@ -278,12 +280,16 @@ dnsdelay() {
 }
 
 nginx_up() {
-  local p=$1 role=$2 root=$3 port=${4:-80} family=${5:-both}
-  local listen
+  local p=$1 role=$2 root=$3 port=${4:-80} family=${5:-both} cert=${6:-} key=${7:-}
+  local listen ssl="" tls=""
+  if [ -n "$cert" ]; then
+    ssl=" ssl"
+    tls="ssl_certificate $cert; ssl_certificate_key $key; ssl_protocols TLSv1.2 TLSv1.3;"
+  fi
   case "$family" in
-    4) listen="listen $port;" ;;
-    6) listen="listen [::]:$port ipv6only=on;" ;;
-    *) listen="listen $port; listen [::]:$port ipv6only=on;" ;;
+    4) listen="listen $port$ssl;" ;;
+    6) listen="listen [::]:$port$ssl ipv6only=on;" ;;
+    *) listen="listen $port$ssl; listen [::]:$port$ssl ipv6only=on;" ;;
   esac
   command -v nginx >/dev/null || die "nginx is not installed"
   local conf="$STATE_DIR/${p}nginx-$role-$port.conf"
@@ -303,6 +309,7 @@ http {
   scgi_temp_path $STATE_DIR/${p}nginx-$role-$port.d;
   server {
     $listen
+    $tls
     root $root;
   }
 }
@@ -316,6 +323,74 @@ CONF
     sleep 0.1
   done
   echo "$pid"
+}
+
+# Certificates for TLS servers on the test network, made with the openssl
+# command in DIR (nothing else is written):
+#   ca.pem            the test CA (what a client's SSL_CERT_FILE names)
+#   valid.pem         host.idlix.test, 10.200.3.10 and fd00:200:3::10, valid
+#                     from a day ago until 30 days ahead at midnight UTC
+#                     (valid.expiry: that end in Unix seconds), signed by the test CA
+#   expired.pem       the same names, valid 2020-01-01 to 2020-02-01
+#   wrongname.pem     other.idlix.test only, valid like valid.pem
+#   untrusted.pem     the names of valid.pem, signed by a CA no client trusts
+# each with its key beside it (*.key). The CAs outlive every leaf, so the
+# leaf's end is the chain's earliest.
+certs() {
+  local d=$1 ca
+  command -v openssl >/dev/null || die "the openssl command is missing"
+  mkdir -p "$d"
+  local names="DNS:host.idlix.test,IP:10.200.3.10,IP:fd00:200:3::10"
+  for ca in ca rogue; do
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$d/$ca.key" -out "$d/$ca.pem" -days 7300 \
+      -subj "/CN=Idlix test $ca" -addext basicConstraints=critical,CA:true \
+      -addext keyUsage=critical,keyCertSign,cRLSign 2>/dev/null
+    mkdir -p "$d/$ca.db"
+    : >"$d/$ca.db/index.txt"
+    cat >"$d/$ca.cnf" <<CNF
+[ca]
+default_ca = test
+[test]
+database = $d/$ca.db/index.txt
+new_certs_dir = $d/$ca.db
+serial = $d/$ca.db/serial
+certificate = $d/$ca.pem
+private_key = $d/$ca.key
+default_md = sha256
+policy = any
+unique_subject = no
+copy_extensions = copy
+[any]
+commonName = supplied
+[leaf]
+basicConstraints = CA:false
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+CNF
+    openssl rand -hex 8 >"$d/$ca.db/serial"
+  done
+  leaf() {   # NAME CA CN SANS START END
+    openssl req -newkey rsa:2048 -nodes -keyout "$d/$1.key" -out "$d/$1.csr" -subj "/CN=$3" \
+      -addext "subjectAltName=$4" 2>/dev/null
+    openssl ca -batch -config "$d/$2.cnf" -extensions leaf -in "$d/$1.csr" -out "$d/$1.pem" \
+      -startdate "$5" -enddate "$6" -notext 2>/dev/null
+    rm -f "$d/$1.csr"
+  }
+  local start end
+  start=$(date -u -d '1 day ago' +%Y%m%d%H%M%SZ)
+  end=$(date -u -d "$(date -u -d '+30 days' +%F) 00:00:00" +%Y%m%d%H%M%SZ)
+  date -u -d "$(date -u -d '+30 days' +%F) 00:00:00" +%s >"$d/valid.expiry"
+  leaf valid ca host.idlix.test "$names" "$start" "$end"
+  leaf expired ca host.idlix.test "$names" 20200101000000Z 20200201000000Z
+  leaf wrongname ca other.idlix.test "DNS:other.idlix.test" "$start" "$end"
+  leaf untrusted rogue host.idlix.test "$names" "$start" "$end"
+  # nginx's workers run as another user: the keys must be readable to them.
+  chmod 755 "$d"
+  chmod 644 "$d"/*.pem "$d"/*.key
+  local f
+  for f in valid expired wrongname untrusted; do
+    [ -s "$d/$f.pem" ] || die "the certificate $f was not made"
+  done
 }
 
 # Debian's in.fingerd, started per connection by socat as inetd would; it runs
@@ -385,7 +460,8 @@ case "$cmd" in
   down) need_root; [ $# -ge 1 ] || die "usage: down PREFIX"; down "$1" ;;
   exec) need_root; [ $# -ge 3 ] || die "usage: exec PREFIX ROLE CMD..."
         p=$1; r=$2; shift 2; exec ip netns exec "$(ns "$p" "$r")" "$@" ;;
-  nginx) need_root; [ $# -ge 3 ] || die "usage: nginx PREFIX ROLE ROOT [PORT [4|6|both]]"; nginx_up "$@" ;;
+  nginx) need_root; [ $# -ge 3 ] || die "usage: nginx PREFIX ROLE ROOT [PORT [4|6|both [CERT KEY]]]"; nginx_up "$@" ;;
+  certs) [ $# -ge 1 ] || die "usage: certs DIR"; certs "$1" ;;
   fingerd) need_root; [ $# -ge 2 ] || die "usage: fingerd PREFIX ROLE [PORT]"; fingerd_up "$@" ;;
   silent) need_root; [ $# -ge 1 ] || die "usage: silent PREFIX"; silent "$1" ;;
   dnsdelay) need_root; [ $# -ge 3 ] || die "usage: dnsdelay PREFIX BIN MS [ARGS]"; dnsdelay "$@" ;;
@@ -394,5 +470,5 @@ case "$cmd" in
   nat-off) need_root; [ $# -ge 1 ] || die "usage: nat-off PREFIX"; nat_off "$1" ;;
   clean-stale) need_root; clean_stale ;;
   ns) [ $# -ge 2 ] || die "usage: ns PREFIX ROLE"; ns "$1" "$2" ;;
-  *) die "usage: testnet.sh up|down|exec|nginx|fingerd|silent|dnsdelay|dnsdirect|nat|nat-off|clean-stale|ns ..." ;;
+  *) die "usage: testnet.sh up|down|exec|nginx|certs|fingerd|silent|dnsdelay|dnsdirect|nat|nat-off|clean-stale|ns ..." ;;
 esac

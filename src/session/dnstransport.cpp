@@ -3,23 +3,16 @@
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/lookupservice.h"
+#include "session/urlsplit.h"
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QUrlQuery>
 
 #include <utility>
 
 namespace session {
 
 namespace {
-
-std::optional<TDnsTarget> Broken(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-    return std::nullopt;
-}
 
 // Splits "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address.
 bool SplitServer(const QString &authority, QString &host, quint16 &port)
@@ -57,34 +50,26 @@ bool SplitServer(const QString &authority, QString &host, quint16 &port)
 
 std::optional<TDnsTarget> ParseDnsUrl(const QString &url, QString *error)
 {
-    static const QString scheme = QStringLiteral("dns://");
-    if (!url.startsWith(scheme, Qt::CaseInsensitive))
-        return Broken(error, QStringLiteral("not a dns:// URL: %1").arg(url));
-    QString rest = url.mid(scheme.size());
-    QString query;
-    const int mark = rest.indexOf(QLatin1Char('?'));
-    if (mark >= 0) {
-        query = rest.mid(mark + 1);
-        rest.truncate(mark);
-    }
+    const auto split = SplitUrl(url, QStringLiteral("dns://"), error);
+    if (!split)
+        return std::nullopt;
+    const QString &rest = split->Rest;
     const int slash = rest.indexOf(QLatin1Char('/'));
     if (slash < 0)
-        return Broken(error, QStringLiteral("no name to ask for in %1").arg(url));
+        return Refuse<TDnsTarget>(error, QStringLiteral("no name to ask for in %1").arg(url));
     TDnsTarget target;
     if (!SplitServer(rest.left(slash), target.Server, target.Port))
-        return Broken(error, QStringLiteral("bad name server in %1").arg(url));
+        return Refuse<TDnsTarget>(error, QStringLiteral("bad name server in %1").arg(url));
     target.Name = rest.mid(slash + 1);
     if (target.Name.isEmpty() || target.Name.contains(QLatin1Char('/')))
-        return Broken(error, QStringLiteral("no name to ask for in %1").arg(url));
-    if (!query.isEmpty()) {
-        for (const auto &[key, value] : QUrlQuery(query).queryItems()) {
-            if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) != 0)
-                return Broken(error, QStringLiteral("unknown parameter \"%1\" in %2").arg(key, url));
-            const auto type = dnsmsg::TypeByName(value);
-            if (!type)
-                return Broken(error, QStringLiteral("unknown record type \"%1\" in %2").arg(value, url));
-            target.Type = *type;
-        }
+        return Refuse<TDnsTarget>(error, QStringLiteral("no name to ask for in %1").arg(url));
+    for (const auto &[key, value] : split->Parameters) {
+        if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) != 0)
+            return Refuse<TDnsTarget>(error, QStringLiteral("unknown parameter \"%1\" in %2").arg(key, url));
+        const auto type = dnsmsg::TypeByName(value);
+        if (!type)
+            return Refuse<TDnsTarget>(error, QStringLiteral("unknown record type \"%1\" in %2").arg(value, url));
+        target.Type = *type;
     }
     return target;
 }
@@ -111,13 +96,6 @@ namespace {
 
 // resolv.conf is a few lines; more than this is not one.
 constexpr qint64 kMaxResolvConf = 64 * 1024;
-
-probe::TReply CancelledReply()
-{
-    probe::TReply reply;
-    reply.Cancelled = true;
-    return reply;
-}
 
 // IP and UDP headers in front of a datagram's payload.
 qint64 UdpWireBytes(qint64 payload, bool ipv6)
@@ -175,7 +153,7 @@ void TDnsTransport::SetState(TState state)
 void TDnsTransport::Send(const probe::TRequest &request, probe::TEvents events)
 {
     if (state_ != TState::Idle)
-        Finish(CancelledReply());
+        Finish(probe::CancelledReply());
     ++generation_;
     events_ = std::move(events);
     QString error;
@@ -342,7 +320,7 @@ void TDnsTransport::TimedOut()
 void TDnsTransport::Cancel()
 {
     if (state_ != TState::Idle)
-        Finish(CancelledReply());
+        Finish(probe::CancelledReply());
 }
 
 void TDnsTransport::Fail(TProbeOutcome outcome, const QString &reason)

@@ -70,6 +70,9 @@ public:
     // Looks the host of the echo:// URL up and sends its burst; a burst
     // still out ends first, as Cancelled. A broken URL ends at once as Failed.
     void Send(const probe::TRequest &request, probe::TEvents events) override;
+    // A burst under way keeps the next probe from going: cut short, its
+    // loss and jitter would mean nothing.
+    bool Busy() const override { return state_ != TState::Idle; }
     // Ends the burst (its lookup, or the echoes still to go), as Cancelled.
     void Cancel() override;
 

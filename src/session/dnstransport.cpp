@@ -142,6 +142,7 @@ TDnsTransport::~TDnsTransport()
 {
     if (lookup_ != 0)
         platform::Lookups().Cancel(lookup_);
+    notifier_.reset();   // not from inside its signal: at once
     CloseSocket();
 }
 
@@ -352,7 +353,12 @@ void TDnsTransport::Finish(probe::TReply reply)
 
 void TDnsTransport::CloseSocket()
 {
-    notifier_.reset();
+    if (notifier_) {
+        // The probe may end inside the notifier's own signal: it goes once
+        // that has returned.
+        notifier_->setEnabled(false);
+        notifier_.release()->deleteLater();
+    }
     if (socket_ != platform::kInvalidSocket) {
         platform::SockClose(socket_);
         socket_ = platform::kInvalidSocket;

@@ -156,8 +156,9 @@ TEST(DnsMessage, RepliesReadAndCheckedAgainstTheQuery)
             EXPECT_EQ(info.Answers, c.answers) << c.what;
             EXPECT_EQ(info.Truncated, c.truncated) << c.what;
         }
-        if (parse == TParse::Malformed)
+        if (parse == TParse::Malformed) {
             EXPECT_FALSE(why.isEmpty()) << c.what;
+        }
     }
 }
 
@@ -189,12 +190,4 @@ TEST(DnsMessage, RandomInputNeverPassesForAnAnswer)
             ASSERT_LE(info.Rcode, 15);
         }
     }
-}
-
-TEST(DnsMessage, RcodeTextsNameTheCode)
-{
-    EXPECT_EQ(RcodeText(3), QStringLiteral("no such name (NXDOMAIN)"));
-    EXPECT_TRUE(RcodeText(2).contains(QLatin1String("SERVFAIL")));
-    EXPECT_TRUE(RcodeText(5).contains(QLatin1String("REFUSED")));
-    EXPECT_TRUE(RcodeText(9).contains(QLatin1String("9")));
 }

@@ -73,8 +73,9 @@ TEST_F(BurstNet, LossAndJitterOfKnownBursts)
         EXPECT_LT(run.ElapsedMs, (c.echoes - 1) * 200 + lost * 1000 + 600) << c.what;
         EXPECT_EQ(run.Reply.BytesSent, c.echoes * (56 + 28)) << c.what;
         EXPECT_EQ(run.Reply.BytesReceived, (c.echoes - lost) * (56 + 28)) << c.what;
-        if (c.echoes >= 4)
+        if (c.echoes >= 4) {
             EXPECT_GE(ticker.ticks, 2) << c.what << ": the event loop stood still during the burst";
+        }
     }
 }
 
@@ -134,7 +135,9 @@ TEST_F(BurstNet, CancelStopsTheEchoesStillToGo)
     transport.Send({QStringLiteral("echo://10.200.3.30?count=20")}, events);
     testutil::pump(500ms);   // the third echo has gone
     ASSERT_TRUE(done.empty());
+    EXPECT_TRUE(transport.Busy());
     transport.Cancel();
+    EXPECT_FALSE(transport.Busy());
     ASSERT_EQ(done.size(), 1u);
     EXPECT_TRUE(done[0].Cancelled);
     const int sent = requests();

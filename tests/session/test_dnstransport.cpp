@@ -241,23 +241,6 @@ TEST(DnsTransport, ScriptedRepliesToldAsOutcomes)
     }
 }
 
-TEST(DnsTransport, EveryRecordTypeAskedAsNamed)
-{
-    struct Case {
-        const char *type;
-        int code;
-    } cases[] = {{"A", 1}, {"aaaa", 28}, {"MX", 15}, {"TXT", 16}, {"NS", 2}, {"SOA", 6}};
-    for (const Case &c : cases) {
-        TScriptedNameServer server;
-        server.Answer = [](const QByteArray &q) { return std::vector{replyTo(q, 0x8180, 0, {})}; };
-        TDnsTransport transport;
-        RunProbe(transport, server.Url(QStringLiteral("idlix.test?type=%1").arg(QLatin1String(c.type))), 600);
-        ASSERT_EQ(server.Queries.size(), 1u) << c.type;
-        const QByteArray &q = server.Queries[0];
-        EXPECT_EQ(quint8(q[q.size() - 4]) * 256 + quint8(q[q.size() - 3]), c.code) << c.type;
-    }
-}
-
 TEST(DnsTransport, BrokenTargetsFailAtOnce)
 {
     QTemporaryDir dir;

@@ -75,8 +75,9 @@ TEST_F(DnsNet, AnswersAndErrorsOfTheTestNameServer)
             EXPECT_LT(run.Reply.Us, 1000000) << c.url;
             EXPECT_EQ(run.Reply.Timings.ResolveUs, run.Reply.Us) << c.url;
         }
-        if (*c.question)
+        if (*c.question) {
             EXPECT_TRUE(Asked(c.question)) << c.url << " did not ask " << c.question;
+        }
     }
 }
 

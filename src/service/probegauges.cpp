@@ -114,6 +114,11 @@ void TProbeGauges::Render(QByteArray &out) const
                if (!l.Details.TlsVersion.isEmpty())
                    s.push_back({t + QLatin1Char(',') + Label("version", l.Details.TlsVersion), "1"});
            });
+    family("idlix_probe_dns_rcode", "Response code of the name server's last answer (0 NOERROR, 3 NXDOMAIN, ...).",
+           [](const QString &t, const TLast &l, std::vector<TSample> &s) {
+               if (l.Details.DnsRcode >= 0)
+                   s.push_back({t, QByteArray::number(l.Details.DnsRcode)});
+           });
     family("idlix_probe_loss_ratio", "Share of the last burst's echoes that were not answered, 0 to 1.",
            [](const QString &t, const TLast &l, std::vector<TSample> &s) {
                if (l.Kind == TProbeKind::Burst && l.Details.LossPercent >= 0)

@@ -16,6 +16,7 @@
 //   probe_ssl_earliest_cert_expiry   Unix time the earliest certificate of the
 //                                    chain expires                              https
 //   probe_tls_version_info{version}  1, the TLS version as label                https
+//   idlix_probe_dns_rcode            the answer's response code                  dns
 //   idlix_probe_loss_ratio           a burst's lost share, 0 to 1                burst
 //   idlix_probe_jitter_seconds       a burst's jitter (bursttransport.h)         burst
 //

@@ -161,6 +161,9 @@ TEST(ProbeGauges, EachKindGetsItsFamiliesInBlackboxUnits)
         {Key("idlix_probe_loss_ratio", "echo://far.idlix.test?count=5"), 0.2},
         {Key("idlix_probe_jitter_seconds", "echo://far.idlix.test?count=5"), 0.1},
         {Key("idlix_probe_loss_ratio", "host.idlix.test"), NAN},
+        {Key("idlix_probe_dns_rcode", "dns://10.200.3.53/nothere.idlix.test"), 3},
+        {Key("idlix_probe_dns_rcode", "dns://10.200.3.53/host.idlix.test"), 0},
+        {Key("idlix_probe_dns_rcode", "https://ok.idlix.test/"), NAN},
     };
     for (const Case &c : cases) {
         if (std::isnan(c.value))

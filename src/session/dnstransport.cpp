@@ -77,15 +77,10 @@ std::optional<TDnsTarget> ParseDnsUrl(const QString &url, QString *error)
 QString FirstNameServer(const QByteArray &resolvConf)
 {
     for (const QByteArray &raw : resolvConf.split('\n')) {
-        const QByteArray line = raw.simplified();
-        if (!line.startsWith("nameserver ") && !line.startsWith("nameserver\t"))
-            continue;
-        QByteArray value = line.mid(int(sizeof "nameserver")).trimmed();
-        const int end = value.indexOf(' ');
-        if (end >= 0)
-            value.truncate(end);
-        if (!value.isEmpty())
-            return QString::fromLatin1(value);
+        // Blanks and tabs alike become one blank: "nameserver ADDRESS ...".
+        const QList<QByteArray> words = raw.simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "nameserver")
+            return QString::fromLatin1(words[1]);
     }
     return {};
 }

@@ -146,6 +146,7 @@ void TBurstTransport::NextEcho()
     if (state_ != TState::Echoing)
         return;
     const quint64 generation = generation_;
+    const std::size_t before = roundTrips_.size();
     try {
         // Blocks until the answer or echoWaitMs_; the two echo events fire inside.
         ping_->Ping();
@@ -160,6 +161,14 @@ void TBurstTransport::NextEcho()
     }
     if (generation != generation_ || state_ != TState::Echoing)
         return;   // a handler ended this burst
+    if (roundTrips_.size() == before) {
+        // An echo that never went (no address to send to) tells no reply
+        // event; it still counts as one of the burst, or the burst would
+        // never end.
+        roundTrips_.push_back(-1);
+        lastStatus_ = ping_->LastError();
+        lastError_ = ping_->ErrorText();
+    }
     if (int(roundTrips_.size()) >= target_.Count || ping_->LastError() == platform::kErrAccess) {
         Conclude();
         return;

@@ -1,0 +1,182 @@
+// The diagnosis on the test network, each cause made for real in the
+// namespaces: the client's link, the router dropping everything, the second
+// hop blackholing, the name server stopped, a target that ignores echoes.
+#include "diagnosis/diagnosis.h"
+
+#include "../support/netfixture.h"
+#include "../support/testutil.h"
+#include "platform/resolver.h"
+
+#include <QRegularExpression>
+
+#include <chrono>
+#include <optional>
+
+using namespace std::chrono_literals;
+using namespace testnet;
+using testutil::pump;
+using testutil::waitFor;
+using diagnosis::TDiagnosis;
+using diagnosis::TDiagnosisRequest;
+using diagnosis::TDiagnosisResult;
+using diagnosis::TVerdict;
+
+namespace {
+
+platform::IpAddress ip(const char *text)
+{
+    platform::IpAddress a;
+    if (!platform::ParseIPv6(text, a))
+        a = platform::IpAddress::V4(platform::InetAddr(text));
+    return a;
+}
+
+TDiagnosisRequest::TServer server(const char *host, const char *address)
+{
+    return {host, ip(address)};
+}
+
+// A table of nftables that drops every packet to, through and from a router
+// (its own "time exceeded" included; ARP is not in its families, so the
+// neighbour entry still completes).
+std::string dropAll(const char *family)
+{
+    return std::string("nft add table ") + family + " idxdiag && nft 'add chain " + family +
+           " idxdiag inbound { type filter hook input priority 0 ; policy drop ; }' && nft 'add chain " +
+           family + " idxdiag through { type filter hook forward priority 0 ; policy drop ; }' && nft 'add chain " +
+           family + " idxdiag outbound { type filter hook output priority 0 ; policy drop ; }'";
+}
+std::string mendDrop(const char *family) { return std::string("nft delete table ") + family + " idxdiag"; }
+
+// The client's eth0 switched off keeps its IPv6 addresses (as a laptop's
+// interface keeps its configuration), and its routes come back with it.
+const char *const kClientOff = "sysctl -qw net.ipv6.conf.eth0.keep_addr_on_down=1 && ip link set eth0 down";
+const char *const kClientOn = "ip link set eth0 up && ip route replace default via 10.200.1.1 && "
+                              "ip -6 route replace default via fd00:200:1::1";
+// r1's end of the cable pulled: the client's eth0 is up without carrier.
+const char *const kPeerOff = "sysctl -qw net.ipv6.conf.eth0.keep_addr_on_down=1 && ip link set eth0 down";
+const char *const kPeerOn = "ip link set eth0 up";
+
+struct Cause {
+    const char *name;
+    Role where;                  // whose namespace the fault is made in
+    std::string make, mend;      // shell commands there (empty: none)
+    bool silenceNameServer;
+    std::vector<TDiagnosisRequest::TServer> targets, others;
+    TVerdict verdict;
+    const char *evidence;        // the whole line, as a pattern
+};
+
+class DiagnosisNet : public NetTest {
+protected:
+    // Runs one diagnosis and waits for its answer; checks it is told once.
+    std::optional<TDiagnosisResult> diagnose(TDiagnosisRequest request)
+    {
+        TDiagnosis diagnosis;
+        int told = 0;
+        std::optional<TDiagnosisResult> result;
+        diagnosis.OnDone = [&](const TDiagnosisResult &r) {
+            ++told;
+            result = r;
+        };
+        EXPECT_TRUE(diagnosis.Start(std::move(request)));
+        EXPECT_FALSE(diagnosis.Start({})) << "a second start while one runs";
+        waitFor([&] { return told > 0; }, 8s);
+        pump(200ms);
+        EXPECT_EQ(told, result ? 1 : 0);
+        EXPECT_FALSE(diagnosis.Running());
+        return result;
+    }
+};
+
+TEST_F(DiagnosisNet, EachCauseGivesItsVerdictAndEvidence)
+{
+    if (!Ready())
+        return;
+    const auto host = server("host.idlix.test", kHost);
+    const auto quiet = server("quiet.idlix.test", kQuiet);
+    const Cause causes[] = {
+        {"all well", Role::Client, "", "", false, {host}, {}, TVerdict::Unknown,
+         R"(Everything answers now: The router 10\.200\.1\.1 answers in [0-9.]+ ms; hop 2 \(10\.200\.2\.2\) answers; 10\.200\.3\.10 in [0-9.]+ ms\.)"},
+        {"gateway drops everything", Role::R1, dropAll("inet"), mendDrop("inet"), false, {host}, {}, TVerdict::Gateway,
+         R"(The router 10\.200\.1\.1 does not answer \(no echo in 1 s\)\.)"},
+        {"provider blackholes", Role::R2, dropAll("inet"), mendDrop("inet"), false, {host}, {}, TVerdict::Provider,
+         R"(The router 10\.200\.1\.1 answers in [0-9.]+ ms; nothing past it does \(hop 2 silent\)\.)"},
+        {"name server stopped", Role::Client, "", "", true, {host}, {}, TVerdict::Dns,
+         R"(The name service does not answer for host\.idlix\.test \(no answer in 1\.5 s\); 10\.200\.3\.10 answers in [0-9.]+ ms\.)"},
+        {"target alone", Role::Client, "", "", false, {quiet}, {host}, TVerdict::Target,
+         R"(10\.200\.3\.20 does not answer; 10\.200\.3\.10 does \([0-9.]+ ms\)\.)"},
+        {"some others silent", Role::Client, "", "", false, {quiet}, {host, server("far", kNoRoute)}, TVerdict::Partial,
+         R"(10\.200\.3\.20, 10\.200\.9\.9 do not answer; 10\.200\.3\.10 does \([0-9.]+ ms\)\.)"},
+        {"nothing to compare with", Role::Client, "", "", false, {quiet}, {}, TVerdict::Unknown,
+         R"(The router 10\.200\.1\.1 answers in [0-9.]+ ms; hop 2 \(10\.200\.2\.2\) answers; 10\.200\.3\.20 does not answer, and there is no other server to compare with\.)"},
+        {"IPv6 blackholed past the router", Role::R2, dropAll("ip6"), mendDrop("ip6"), false,
+         {host, server("host.v6.idlix.test", kHost6)}, {}, TVerdict::Partial,
+         R"(IPv4 works; IPv6: The router fd00:200:1::1 answers in [0-9.]+ ms; nothing past it does \(hop 2 silent\)\.)"},
+        {"no carrier", Role::R1, kPeerOff, kPeerOn, false, {host}, {}, TVerdict::Link,
+         R"(The interface eth0 has no carrier \(cable or radio link lost\)\.)"},
+        {"interface off", Role::Client, kClientOff, kClientOn, false, {host}, {}, TVerdict::Link,
+         R"(There is no IPv4 route out: eth0 is switched off\.)"},
+    };
+    for (const Cause &c : causes) {
+        SCOPED_TRACE(c.name);
+        if (!c.make.empty()) {
+            ASSERT_EQ(net->run(c.where, c.make), 0) << c.make;
+        }
+        if (c.silenceNameServer) {
+            ASSERT_TRUE(net->silenceNameServer(true));
+        }
+        TDiagnosisRequest request;
+        request.Targets = c.targets;
+        request.Others = c.others;
+        const std::optional<TDiagnosisResult> result = diagnose(request);
+        if (c.silenceNameServer) {
+            EXPECT_TRUE(net->silenceNameServer(false));
+        }
+        if (!c.mend.empty()) {
+            EXPECT_EQ(net->run(c.where, c.mend), 0) << c.mend;
+        }
+        ASSERT_TRUE(result) << "no verdict within 8 s";
+        EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^(%1)$").arg(QString::fromUtf8(c.evidence)))
+                        .match(result->Evidence).hasMatch())
+            << result->Evidence.toStdString();
+        EXPECT_LT(result->ElapsedMs, 5000);
+        EXPECT_GT(result->BytesSent, 0);
+        EXPECT_LT(result->BytesSent, 2048);
+    }
+}
+
+TEST_F(DiagnosisNet, TheDialUpLineComesFirst)
+{
+    if (!Ready())
+        return;
+    TDiagnosisRequest request;
+    request.Targets = {server("host.idlix.test", kHost)};
+    request.Line = {true, false, QStringLiteral("Provider")};
+    const std::optional<TDiagnosisResult> result = diagnose(request);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Verdict, TVerdict::Link);
+    EXPECT_EQ(result->Evidence, QStringLiteral("The dial-up line Provider is not connected."));
+    // Nothing went on the wire but the name's lookup.
+    EXPECT_LT(result->BytesSent, 200);
+}
+
+TEST_F(DiagnosisNet, AbandonedDiagnosisTellsNobody)
+{
+    if (!Ready())
+        return;
+    int told = 0;
+    {
+        TDiagnosis diagnosis;
+        diagnosis.OnDone = [&](const TDiagnosisResult &) { ++told; };
+        TDiagnosisRequest request;
+        request.Targets = {server("quiet.idlix.test", kQuiet)};
+        ASSERT_TRUE(diagnosis.Start(request));
+        pump(100ms);
+    }
+    pump(3s);
+    EXPECT_EQ(told, 0);
+}
+
+} // namespace

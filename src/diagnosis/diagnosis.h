@@ -60,6 +60,8 @@ public:
     // Starts one; false (and nothing started) while another runs.
     bool Start(TDiagnosisRequest request);
     bool Running() const { return static_cast<bool>(m_run); }
+    // Gives up the one running: its answer is never told.
+    void Cancel() { Abandon(); }
 
     // Told once per Start, on this object's thread.
     std::function<void(const TDiagnosisResult &)> OnDone;

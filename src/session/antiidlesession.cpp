@@ -79,8 +79,21 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Tick);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
 
-    link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
-    link_.OnUp = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkUp(o); }); };
+    diagnosis_ = new TOutageDiagnosis(this);
+    diagnosis_->OnVerdict = [this](const diagnosis::TDiagnosisResult &r, bool down) {
+        if (down)
+            link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
+        const std::optional<TOutage> outage = down ? link_.Current() : std::nullopt;
+        Notify([&](TSessionObserver *ob) { ob->Diagnosed(r, outage); });
+    };
+    link_.OnDown = [this](const TOutage &o) {
+        Notify([&](TSessionObserver *ob) { ob->LinkDown(o); });
+        diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
+    };
+    link_.OnUp = [this](const TOutage &o) {
+        Notify([&](TSessionObserver *ob) { ob->LinkUp(o); });
+        diagnosis_->LineUp(DiagnosisRequest(o));
+    };
     link_.OnState = [this](TLinkMonitor::TLink state) {
         const TStamp at = Now();
         Notify([&](TSessionObserver *ob) { ob->LinkState(state, at); });
@@ -93,6 +106,7 @@ TAntiIdleSession::~TAntiIdleSession()
     // still out ends into nothing (a test's transport outlives the session).
     observers_.clear();
     closing_ = true;
+    diagnosis_->Stop();
     http_->Web().OnStatus = {};
     if (echoTransport_ != echo_.get())
         echoTransport_->Cancel();
@@ -417,8 +431,21 @@ void TAntiIdleSession::Publish(TProbeResult &result)
     link_.Feed(result);
 }
 
+diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &outage) const
+{
+    QStringList servers;
+    if (State.CycleMode)
+        for (int i = 0; i < servers_.Count(); ++i)
+            servers << servers_.At(i);
+    return OutageRequest(outage, servers, [this](const QString &host) {
+        const auto last = lastProbe_.find(host);
+        return last == lastProbe_.end() ? QString() : last->second.Address;
+    });
+}
+
 void TAntiIdleSession::StopMonitoring()
 {
+    diagnosis_->Stop();
     const TStamp at = Now();
     const std::optional<TOutage> open = link_.Stop(at);
     Notify([&](TSessionObserver *o) { o->MonitoringStopped(at, open); });

@@ -17,6 +17,7 @@
 #include "probe/transport.h"
 #include "session/linkmonitor.h"
 #include "session/linewatch.h"
+#include "session/outagediagnosis.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
 #include "session/sessionobserver.h"
@@ -128,6 +129,8 @@ public:
     // The line's state as the probes see it; thresholds from the history
     // options, read at each result.
     const TLinkMonitor &Link() const { return link_; }
+    // Why the line is down, diagnosed at each outage once switched on.
+    TOutageDiagnosis &Diagnosis() { return *diagnosis_; }
     // The counters "skip when busy" reads ([KeepAlive] SkipWhenBusy).
     TLineWatch &LineWatch() { return lineWatch_; }
 
@@ -193,6 +196,7 @@ private:
     TProbeResult CurrentResult() const;
     void Publish(TProbeResult &result);
     void StopMonitoring();
+    diagnosis::TDiagnosisRequest DiagnosisRequest(const TOutage &outage) const;
     // With [KeepAlive] SkipWhenBusy: CurrentHost's probe is skipped (and
     // recorded so) when its line carried other traffic since the last one.
     bool SkipProbe();
@@ -215,6 +219,7 @@ private:
     TSessionStats stats_;
     TSessionLog log_;
     TLinkMonitor link_;
+    TOutageDiagnosis *diagnosis_ = nullptr;  // a child: why the line is down
     QStringList pauses_;              // reasons the probes are paused for
     // The last probe that reached each host: where it went and what it cost.
     struct TLastProbe {

@@ -95,6 +95,14 @@ void TLinkMonitor::SetCause(const QString &cause)
     }
 }
 
+void TLinkMonitor::SetDiagnosis(const QString &verdict, const QString &evidence)
+{
+    if (!outage_)
+        return;
+    outage_->Verdict = verdict;
+    outage_->Evidence = evidence;
+}
+
 std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)
 {
     std::optional<TOutage> open = std::move(outage_);

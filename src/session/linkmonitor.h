@@ -23,6 +23,8 @@ struct TOutage {
     QString FirstReason;           // the first failure's text
     QStringList HostsTried;        // every host probed during the outage, once each, in order
     QString Cause;                 // why the line went, when the dial-up service said so
+    QString Verdict;               // whose fault, as the latest diagnosis found ("provider"); empty before one
+    QString Evidence;              // that diagnosis' evidence, in words
 
     bool Open() const { return !End.WallUtc.isValid(); }
     // Length in ms by the monotonic clock (0 while open).
@@ -56,6 +58,9 @@ public:
     // counted so far are forgotten and the state is unknown again. An open
     // outage is returned, ended 'at', without OnUp: nobody saw the line come back.
     std::optional<TOutage> Stop(const TStamp &at);
+    // A diagnosis' verdict and evidence for the outage under way; nothing
+    // while the line is up (a verdict found after it came back is not the outage's).
+    void SetDiagnosis(const QString &verdict, const QString &evidence);
 
     // Told when the line goes down (the outage so far) and when it is up
     // again (the whole outage).

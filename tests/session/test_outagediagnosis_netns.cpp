@@ -1,0 +1,96 @@
+// A session's outages diagnosed on the test network: the second hop made
+// to blackhole everything takes the line down, the verdict lands on the
+// outage and is checked again while the line stays down, and once more when
+// it comes back. Root only.
+#include "recorder.h"
+
+#include "config/options.h"
+#include "../support/netfixture.h"
+#include "../support/testutil.h"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using sessiontest::TRecorder;
+
+namespace {
+
+struct TDiagnosedRecorder : TRecorder {
+    struct TSeen {
+        QString verdict, evidence;
+        bool down;                   // told with the outage under way
+        QString outageVerdict;       // what that outage carried
+    };
+    std::vector<TSeen> diagnosed;
+    std::vector<TOutage> ups;
+
+    void Diagnosed(const diagnosis::TDiagnosisResult &r, const std::optional<TOutage> &outage) override
+    {
+        diagnosed.push_back({diagnosis::VerdictName(r.Verdict), r.Evidence, bool(outage),
+                             outage ? outage->Verdict : QString()});
+    }
+    void LinkUp(const TOutage &o) override
+    {
+        TRecorder::LinkUp(o);
+        ups.push_back(o);
+    }
+};
+
+const char *const kBlackhole =
+    "nft add table inet idxdiag && nft 'add chain inet idxdiag inbound { type filter hook input priority 0 ; "
+    "policy drop ; }' && nft 'add chain inet idxdiag through { type filter hook forward priority 0 ; policy drop ; }'"
+    " && nft 'add chain inet idxdiag outbound { type filter hook output priority 0 ; policy drop ; }'";
+
+using OutageDiagnosisNet = testnet::NetTest;
+
+TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
+{
+    if (!Ready())
+        return;
+    config::TOptions options;
+    options.AntiIdle.Frequency = QStringLiteral("1");
+    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
+    options.AntiIdle.Host = testnet::kHost;
+    options.History.DownAfter = 1;
+    options.History.UpAfter = 1;
+    TDiagnosedRecorder rec;
+    TAntiIdleSession engine(options);
+    engine.AddObserver(&rec);
+    engine.Diagnosis().SetEnabled(true);
+    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+    ASSERT_TRUE(rec.diagnosed.empty()) << "nothing is diagnosed while the line is up";
+
+    ASSERT_EQ(net->run(testnet::Role::R2, kBlackhole), 0);
+    engine.Tick();
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 2; }, 10s));
+    ASSERT_EQ(engine.Link().Link(), TLinkMonitor::TLink::Down);
+    // The verdict at the down edge, then a re-check a second after it.
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.diagnosed.size() >= 2; }, 10s));
+    for (const auto &seen : rec.diagnosed) {
+        EXPECT_TRUE(seen.down);
+        EXPECT_EQ(seen.verdict, "provider") << seen.evidence.toStdString();
+        EXPECT_EQ(seen.outageVerdict, "provider");
+    }
+    EXPECT_EQ(engine.Link().Current()->Verdict, "provider");
+    EXPECT_TRUE(engine.Link().Current()->Evidence.startsWith("The router 10.200.1.1 answers in"));
+    // 1 s before the second check, 2 s before the third, then 4 s.
+    EXPECT_EQ(engine.Diagnosis().NextPauseMs(), 4000);
+
+    ASSERT_EQ(net->run(testnet::Role::R2, "nft delete table inet idxdiag"), 0);
+    engine.Tick();
+    ASSERT_TRUE(testutil::waitFor([&] { return !rec.ups.empty(); }, 10s));
+    EXPECT_EQ(rec.ups[0].Verdict, "provider") << "the outage keeps its verdict";
+    const std::size_t whileDown = std::count_if(rec.diagnosed.begin(), rec.diagnosed.end(),
+                                                [](const auto &s) { return s.down; });
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.diagnosed.size() > whileDown; }, 10s));
+    testutil::pump(3s);
+    ASSERT_EQ(rec.diagnosed.size(), whileDown + 1) << "one check once the line is back, no more";
+    EXPECT_FALSE(rec.diagnosed.back().down);
+    EXPECT_EQ(rec.diagnosed.back().verdict, "unknown");
+    EXPECT_TRUE(rec.diagnosed.back().evidence.startsWith("Everything answers now"));
+    engine.Stop();
+    engine.RemoveObserver(&rec);
+}
+
+} // namespace

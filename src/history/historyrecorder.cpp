@@ -18,6 +18,8 @@ TOutageRow OutageRow(const TOutage &o)
     row.FirstReason = o.FirstReason;
     row.Hosts = o.HostsTried.join(QLatin1Char(' '));
     row.Cause = o.Cause;
+    row.Verdict = o.Verdict;
+    row.Evidence = o.Evidence;
     return row;
 }
 
@@ -109,6 +111,12 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
 void THistoryRecorder::LinkDown(const TOutage &outage)
 {
     outageId_ = store_.OpenOutage(OutageRow(outage), sessionId_);
+}
+
+void THistoryRecorder::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)
+{
+    if (outage && outageId_)
+        store_.SetOutageVerdict(outageId_, outage->Verdict, outage->Evidence);
 }
 
 void THistoryRecorder::LinkUp(const TOutage &outage)

@@ -41,6 +41,7 @@ public:
     void ProbeResult(const TProbeResult &result) override;
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage) override;
     void MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open) override;
     void Paused(const QString &why, const TStamp &at) override;
     void Resumed(const TStamp &at) override;

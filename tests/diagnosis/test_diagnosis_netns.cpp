@@ -36,18 +36,6 @@ TDiagnosisRequest::TServer server(const char *host, const char *address)
     return {host, ip(address)};
 }
 
-// A table of nftables that drops every packet to, through and from a router
-// (its own "time exceeded" included; ARP is not in its families, so the
-// neighbour entry still completes).
-std::string dropAll(const char *family)
-{
-    return std::string("nft add table ") + family + " idxdiag && nft 'add chain " + family +
-           " idxdiag inbound { type filter hook input priority 0 ; policy drop ; }' && nft 'add chain " +
-           family + " idxdiag through { type filter hook forward priority 0 ; policy drop ; }' && nft 'add chain " +
-           family + " idxdiag outbound { type filter hook output priority 0 ; policy drop ; }'";
-}
-std::string mendDrop(const char *family) { return std::string("nft delete table ") + family + " idxdiag"; }
-
 // The client's eth0 switched off keeps its IPv6 addresses (as a laptop's
 // interface keeps its configuration), and its routes come back with it.
 const char *const kClientOff = "sysctl -qw net.ipv6.conf.eth0.keep_addr_on_down=1 && ip link set eth0 down";
@@ -60,7 +48,8 @@ const char *const kPeerOn = "ip link set eth0 up";
 struct Cause {
     const char *name;
     Role where;                  // whose namespace the fault is made in
-    std::string make, mend;      // shell commands there (empty: none)
+    std::optional<Listen> dark;  // that host drops every packet of these families...
+    std::string make, mend;      // ...or these shell commands make and mend the fault there
     bool silenceNameServer;
     std::vector<TDiagnosisRequest::TServer> targets, others;
     TVerdict verdict;
@@ -96,30 +85,33 @@ TEST_F(DiagnosisNet, EachCauseGivesItsVerdictAndEvidence)
     const auto host = server("host.idlix.test", kHost);
     const auto quiet = server("quiet.idlix.test", kQuiet);
     const Cause causes[] = {
-        {"all well", Role::Client, "", "", false, {host}, {}, TVerdict::Unknown,
+        {"all well", Role::Client, std::nullopt, "", "", false, {host}, {}, TVerdict::Unknown,
          R"(Everything answers now: The router 10\.200\.1\.1 answers in [0-9.]+ ms; hop 2 \(10\.200\.2\.2\) answers; 10\.200\.3\.10 in [0-9.]+ ms\.)"},
-        {"gateway drops everything", Role::R1, dropAll("inet"), mendDrop("inet"), false, {host}, {}, TVerdict::Gateway,
+        {"gateway drops everything", Role::R1, Listen::Both, "", "", false, {host}, {}, TVerdict::Gateway,
          R"(The router 10\.200\.1\.1 does not answer \(no echo in 1 s\)\.)"},
-        {"provider blackholes", Role::R2, dropAll("inet"), mendDrop("inet"), false, {host}, {}, TVerdict::Provider,
+        {"provider blackholes", Role::R2, Listen::Both, "", "", false, {host}, {}, TVerdict::Provider,
          R"(The router 10\.200\.1\.1 answers in [0-9.]+ ms; nothing past it does \(hop 2 silent\)\.)"},
-        {"name server stopped", Role::Client, "", "", true, {host}, {}, TVerdict::Dns,
+        {"name server stopped", Role::Client, std::nullopt, "", "", true, {host}, {}, TVerdict::Dns,
          R"(The name service does not answer for host\.idlix\.test \(no answer in 1\.5 s\); 10\.200\.3\.10 answers in [0-9.]+ ms\.)"},
-        {"target alone", Role::Client, "", "", false, {quiet}, {host}, TVerdict::Target,
+        {"target alone", Role::Client, std::nullopt, "", "", false, {quiet}, {host}, TVerdict::Target,
          R"(10\.200\.3\.20 does not answer; 10\.200\.3\.10 does \([0-9.]+ ms\)\.)"},
-        {"some others silent", Role::Client, "", "", false, {quiet}, {host, server("far", kNoRoute)}, TVerdict::Partial,
+        {"some others silent", Role::Client, std::nullopt, "", "", false, {quiet}, {host, server("far", kNoRoute)}, TVerdict::Partial,
          R"(10\.200\.3\.20, 10\.200\.9\.9 do not answer; 10\.200\.3\.10 does \([0-9.]+ ms\)\.)"},
-        {"nothing to compare with", Role::Client, "", "", false, {quiet}, {}, TVerdict::Unknown,
+        {"nothing to compare with", Role::Client, std::nullopt, "", "", false, {quiet}, {}, TVerdict::Unknown,
          R"(The router 10\.200\.1\.1 answers in [0-9.]+ ms; hop 2 \(10\.200\.2\.2\) answers; 10\.200\.3\.20 does not answer, and there is no other server to compare with\.)"},
-        {"IPv6 blackholed past the router", Role::R2, dropAll("ip6"), mendDrop("ip6"), false,
+        {"IPv6 blackholed past the router", Role::R2, Listen::V6, "", "", false,
          {host, server("host.v6.idlix.test", kHost6)}, {}, TVerdict::Partial,
          R"(IPv4 works; IPv6: The router fd00:200:1::1 answers in [0-9.]+ ms; nothing past it does \(hop 2 silent\)\.)"},
-        {"no carrier", Role::R1, kPeerOff, kPeerOn, false, {host}, {}, TVerdict::Link,
+        {"no carrier", Role::R1, std::nullopt, kPeerOff, kPeerOn, false, {host}, {}, TVerdict::Link,
          R"(The interface eth0 has no carrier \(cable or radio link lost\)\.)"},
-        {"interface off", Role::Client, kClientOff, kClientOn, false, {host}, {}, TVerdict::Link,
+        {"interface off", Role::Client, std::nullopt, kClientOff, kClientOn, false, {host}, {}, TVerdict::Link,
          R"(There is no IPv4 route out: eth0 is switched off\.)"},
     };
     for (const Cause &c : causes) {
         SCOPED_TRACE(c.name);
+        if (c.dark) {
+            ASSERT_TRUE(net->dropEverything(c.where, true, *c.dark));
+        }
         if (!c.make.empty()) {
             ASSERT_EQ(net->run(c.where, c.make), 0) << c.make;
         }
@@ -135,6 +127,9 @@ TEST_F(DiagnosisNet, EachCauseGivesItsVerdictAndEvidence)
         }
         if (!c.mend.empty()) {
             EXPECT_EQ(net->run(c.where, c.mend), 0) << c.mend;
+        }
+        if (c.dark) {
+            EXPECT_TRUE(net->dropEverything(c.where, false, *c.dark));
         }
         ASSERT_TRUE(result) << "no verdict within 8 s";
         EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));

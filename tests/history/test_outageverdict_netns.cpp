@@ -20,10 +20,6 @@ using testnet::Role;
 
 namespace {
 
-const char *const kRouterDrops =
-    "nft add table inet idxdiag && nft 'add chain inet idxdiag inbound { type filter hook input priority 0 ; "
-    "policy drop ; }' && nft 'add chain inet idxdiag through { type filter hook forward priority 0 ; policy drop ; }'";
-
 class OutageVerdictNet : public testnet::NetTest {
 protected:
     void SetUp() override
@@ -49,7 +45,7 @@ protected:
         recorder.reset();
         engine.reset();
         if (net && dropping)
-            net->run(Role::R1, "nft delete table inet idxdiag");
+            net->dropEverything(Role::R1, false);
         NetTest::TearDown();
     }
     std::vector<TOutageRow> Outages() { return store.Outages({0, 1LL << 62}); }
@@ -61,6 +57,7 @@ protected:
         return all;
     }
 
+    testutil::ScratchDir dir;   // the history and the session log go here
     config::TOptions options;
     THistoryStore store;
     std::unique_ptr<TAntiIdleSession> engine;
@@ -77,7 +74,7 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
     ASSERT_TRUE(engine->Start());
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Up; }, 10s));
 
-    ASSERT_EQ(net->run(Role::R1, kRouterDrops), 0);
+    ASSERT_TRUE(net->dropEverything(Role::R1, true));
     dropping = true;
     engine->Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Down; }, 10s));
@@ -93,7 +90,7 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
         EXPECT_EQ(rows[0].Evidence, evidence);
     }
 
-    ASSERT_EQ(net->run(Role::R1, "nft delete table inet idxdiag"), 0);
+    ASSERT_TRUE(net->dropEverything(Role::R1, false));
     dropping = false;
     engine->Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Up; }, 10s));

@@ -36,17 +36,13 @@ struct TDiagnosedRecorder : TRecorder {
     }
 };
 
-const char *const kBlackhole =
-    "nft add table inet idxdiag && nft 'add chain inet idxdiag inbound { type filter hook input priority 0 ; "
-    "policy drop ; }' && nft 'add chain inet idxdiag through { type filter hook forward priority 0 ; policy drop ; }'"
-    " && nft 'add chain inet idxdiag outbound { type filter hook output priority 0 ; policy drop ; }'";
-
 using OutageDiagnosisNet = testnet::NetTest;
 
 TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
 {
     if (!Ready())
         return;
+    testutil::ScratchDir dir;   // the session log goes here
     config::TOptions options;
     options.AntiIdle.Frequency = QStringLiteral("1");
     options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
@@ -61,7 +57,7 @@ TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
     ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
     ASSERT_TRUE(rec.diagnosed.empty()) << "nothing is diagnosed while the line is up";
 
-    ASSERT_EQ(net->run(testnet::Role::R2, kBlackhole), 0);
+    ASSERT_TRUE(net->dropEverything(testnet::Role::R2, true));
     engine.Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 2; }, 10s));
     ASSERT_EQ(engine.Link().Link(), TLinkMonitor::TLink::Down);
@@ -77,7 +73,7 @@ TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
     // 1 s before the second check, 2 s before the third, then 4 s.
     EXPECT_EQ(engine.Diagnosis().NextPauseMs(), 4000);
 
-    ASSERT_EQ(net->run(testnet::Role::R2, "nft delete table inet idxdiag"), 0);
+    ASSERT_TRUE(net->dropEverything(testnet::Role::R2, false));
     engine.Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return !rec.ups.empty(); }, 10s));
     EXPECT_EQ(rec.ups[0].Verdict, "provider") << "the outage keeps its verdict";

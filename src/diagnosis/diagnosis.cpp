@@ -20,8 +20,9 @@ bool TDiagnosis::Start(TDiagnosisRequest request)
     auto run = std::make_shared<TRun>();
     run->Request = std::move(request);
     run->StartNs = platform::MonoNowNs();
-    for (const std::string &host : ProbedNames(run->Request))
-        run->Names.push_back(TRun::TName{host});
+    if (!run->Request.LocalOnly)
+        for (const std::string &host : ProbedNames(run->Request))
+            run->Names.push_back(TRun::TName{host});
     // The lookups go first, so that the resolver works while the echoes do;
     // their answers come back on this thread and are handed to the worker.
     for (std::size_t i = 0; i < run->Names.size(); ++i) {

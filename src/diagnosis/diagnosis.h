@@ -46,6 +46,11 @@ struct TDiagnosisRequest {
         QString Name;           // its entry, for the evidence
     } Line;
 
+    // Only the checks that send nothing (the link): no server is known at an
+    // address over the line to check past it (the probes went to this
+    // machine, or never found an address).
+    bool LocalOnly = false;
+
     int EchoTimeoutMs = 1000;    // one echo's wait
     int LookupTimeoutMs = 1500;  // the resolver's, from the start
 };

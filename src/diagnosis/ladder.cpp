@@ -256,6 +256,12 @@ TFinding Climb(Family family, TRun &run)
         return NoRoute(family, platform::Interfaces());
     if (std::optional<TFinding> fault = LinkFault(family, route))
         return *fault;
+    if (rq.LocalOnly) {
+        const QString via = route.Gateway.Valid() ? QStringLiteral(" via %1").arg(Text(route.Gateway)) : QString();
+        return Found(TVerdict::Unknown, QStringLiteral("The interface %1 is up (%2%3); no server was reached over the "
+                                                       "line to check past it.")
+                                            .arg(QString::fromStdString(route.Device), FamilyName(family), via));
+    }
 
     int bytes = 0;
     QString near;   // the nearest thing that answers, for the evidence

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -22,6 +23,13 @@ platform::IpAddress ParsedAddress(const QString &text)
         return a;
     const std::uint32_t v4 = platform::InetAddr(s);
     return v4 == 0xFFFFFFFFu ? platform::IpAddress{} : platform::IpAddress::V4(v4);
+}
+
+// An address that leaves this machine: not 127/8, not ::1.
+bool OverTheLine(const platform::IpAddress &a)
+{
+    static const std::array<std::uint8_t, 16> kLoopback6{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    return a.IsV4() ? a.bytes[0] != 127 : a.IsV6() && a.bytes != kLoopback6;
 }
 
 diagnosis::TDiagnosisRequest::TServer Server(const QString &host, const std::function<QString(const QString &)> &lastAddress)
@@ -43,6 +51,11 @@ diagnosis::TDiagnosisRequest OutageRequest(const TOutage &outage, const QStringL
         if (!host.trimmed().isEmpty() && !outage.HostsTried.contains(host))
             request.Others.push_back(Server(host, lastAddress));
     }
+    bool over = false;
+    for (const auto *list : {&request.Targets, &request.Others})
+        for (const diagnosis::TDiagnosisRequest::TServer &s : *list)
+            over = over || OverTheLine(s.LastAddress);
+    request.LocalOnly = !over;
     return request;
 }
 

@@ -17,7 +17,9 @@ class QTimer;
 
 // The diagnosis' request for an outage: its hosts, first failing first, with
 // the addresses they were last reached at ('lastAddress' of a host: "" when
-// none), against up to three other servers of the list.
+// none), against up to three other servers of the list. Without an address
+// off this machine among them only the link is checked: nothing is sent
+// towards a line the probes were never seen to use.
 diagnosis::TDiagnosisRequest OutageRequest(const TOutage &outage, const QStringList &servers,
                                            const std::function<QString(const QString &)> &lastAddress);
 

@@ -174,4 +174,21 @@ TEST_F(DiagnosisNet, AbandonedDiagnosisTellsNobody)
     EXPECT_EQ(told, 0);
 }
 
+TEST_F(DiagnosisNet, WithoutAServerOverTheLineNothingIsSent)
+{
+    if (!Ready())
+        return;
+    TDiagnosisRequest request;
+    request.Targets = {server("host.idlix.test", "127.0.0.1")};
+    request.LocalOnly = true;
+    const std::size_t asked = net->nameServerQueries().size();
+    const std::optional<TDiagnosisResult> result = diagnose(request);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Verdict, TVerdict::Unknown);
+    EXPECT_EQ(result->Evidence, QStringLiteral("The interface eth0 is up (IPv4 via 10.200.1.1); no server was "
+                                               "reached over the line to check past it."));
+    EXPECT_EQ(result->BytesSent, 0);
+    EXPECT_EQ(net->nameServerQueries().size(), asked) << "no lookup either";
+}
+
 } // namespace

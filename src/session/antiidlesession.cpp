@@ -80,15 +80,22 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
 
     diagnosis_ = new TOutageDiagnosis(this);
-    diagnosis_->OnVerdict = [this](const diagnosis::TDiagnosisResult &r, bool down) {
-        if (down)
-            link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
-        const std::optional<TOutage> outage = down ? link_.Current() : std::nullopt;
-        Notify([&](TSessionObserver *ob) { ob->Diagnosed(r, outage); });
+    diagnosis_->OnVerdict = [this](const diagnosis::TDiagnosisResult &r, bool down) { Diagnosed(r, down); };
+    // A cycle's run of failures waits for the diagnosis before it is the
+    // line's, at most this long (the ladder ends within 5 s).
+    DownHoldTimer = timer("DownHoldTimer", 6000);
+    DownHoldTimer->setSingleShot(true);
+    connect(DownHoldTimer, &QTimer::timeout, this, [this] { link_.ConfirmDown(); });
+    link_.OnPending = [this](const TOutage &o) {
+        DownHoldTimer->start();
+        diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
     };
     link_.OnDown = [this](const TOutage &o) {
+        DownHoldTimer->stop();
         Notify([&](TSessionObserver *ob) { ob->LinkDown(o); });
-        diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
+        // A held outage has its diagnosis running already.
+        if (!diagnosis_->Watching())
+            diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
     };
     link_.OnUp = [this](const TOutage &o) {
         Notify([&](TSessionObserver *ob) { ob->LinkUp(o); });
@@ -428,7 +435,38 @@ void TAntiIdleSession::Publish(TProbeResult &result)
     if (!watched || Paused())
         return;
     link_.SetThresholds(options_.History.DownAfter, options_.History.UpAfter);
+    // Over a cycle of servers one silent server is not the line: the
+    // diagnosis says which it is before the line goes down.
+    link_.SetHoldDown(State.CycleMode && diagnosis_->Enabled());
     link_.Feed(result);
+}
+
+void TAntiIdleSession::Diagnosed(const diagnosis::TDiagnosisResult &r, bool down)
+{
+    if (down && link_.Pending()) {
+        DownHoldTimer->stop();
+        if (r.Verdict == diagnosis::TVerdict::Target) {
+            // One server is silent while the others answer: not the line.
+            const QStringList hosts = link_.Pending()->HostsTried;
+            link_.Dismiss();
+            diagnosis_->Stop();
+            HistoryLine(QStringLiteral("Only %1 does not answer; the line is up. %2")
+                            .arg(hosts.join(QStringLiteral(", ")), r.Evidence));
+            return;
+        }
+        link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
+        link_.ConfirmDown();
+    } else if (down) {
+        link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
+    }
+    const std::optional<TOutage> outage = down ? link_.Current() : std::nullopt;
+    // A held run that ended unconfirmed (the line answered meanwhile) has
+    // no outage: nothing more to check.
+    if (down && !outage) {
+        diagnosis_->Stop();
+        return;
+    }
+    Notify([&](TSessionObserver *ob) { ob->Diagnosed(r, outage); });
 }
 
 diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &outage) const
@@ -446,6 +484,7 @@ diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &o
 void TAntiIdleSession::StopMonitoring()
 {
     diagnosis_->Stop();
+    DownHoldTimer->stop();
     const TStamp at = Now();
     const std::optional<TOutage> open = link_.Stop(at);
     Notify([&](TSessionObserver *o) { o->MonitoringStopped(at, open); });

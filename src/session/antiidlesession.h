@@ -197,6 +197,7 @@ private:
     void Publish(TProbeResult &result);
     void StopMonitoring();
     diagnosis::TDiagnosisRequest DiagnosisRequest(const TOutage &outage) const;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, bool down);
     // With [KeepAlive] SkipWhenBusy: CurrentHost's probe is skipped (and
     // recorded so) when its line carried other traffic since the last one.
     bool SkipProbe();
@@ -209,6 +210,7 @@ private:
     const config::TOptions &options_;
     QTimer *Timer3 = nullptr;         // one probe per tick; interval from the frequency
     QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
+    QTimer *DownHoldTimer = nullptr;  // the longest a cycle's failures wait for their diagnosis
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     probe::ITransport *echoTransport_ = nullptr;  // where echoes go (echo_ unless a test's)

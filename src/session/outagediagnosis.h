@@ -42,6 +42,8 @@ public:
     // Each verdict, with whether it was found while the line was down.
     std::function<void(const diagnosis::TDiagnosisResult &, bool down)> OnVerdict;
 
+    // Between LineDown and LineUp or Stop: the line's outage is being checked.
+    bool Watching() const { return down_; }
     // The pause before the next re-check (for tests).
     int NextPauseMs() const { return pauseMs_; }
 

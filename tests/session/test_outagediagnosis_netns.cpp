@@ -6,8 +6,10 @@
 
 #include "config/options.h"
 #include "../support/netfixture.h"
+#include "../support/sessionaccess.h"
 #include "../support/testutil.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -87,6 +89,77 @@ TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
     EXPECT_TRUE(rec.diagnosed.back().evidence.startsWith("Everything answers now"));
     engine.Stop();
     engine.RemoveObserver(&rec);
+}
+
+TEST_F(OutageDiagnosisNet, InACycleOneSilentServerIsNotTheLine)
+{
+    if (!Ready())
+        return;
+    // The cycle: the host answers, then the second server's probe fails.
+    const struct {
+        const char *name;
+        const char *second;              // the server whose probe fails
+        bool routerDark;                 // r1 drops everything before it
+        bool lineDown;
+        const char *verdict;             // of the outage, when the line went down
+        const char *line;                // the start of a history line said instead
+    } cases[] = {
+        {"only the quiet server", "quiet.idlix.test", false, false, nullptr,
+         "Only quiet.idlix.test does not answer; the line is up. 10.200.3.20 does not answer; 10.200.3.10 does ("},
+        {"the router gone dark", "host.idlix.test", true, true, "gateway", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        testutil::ScratchDir dir;
+        QFile list(dir.file("Servers.dat"));
+        ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+        list.write(QByteArray("host.idlix.test\r\n") + c.second + "\r\n");
+        list.close();
+        config::TOptions options;
+        options.AntiIdle.Frequency = QStringLiteral("1");
+        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
+        options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+        options.History.DownAfter = 1;
+        options.History.UpAfter = 1;
+        TDiagnosedRecorder rec;
+        TAntiIdleSession engine(options);
+        Inside(engine).Ping2->SetTimeout(300);
+        engine.AddObserver(&rec);
+        engine.Diagnosis().SetEnabled(true);
+        ASSERT_TRUE(engine.Start());
+        ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+        if (c.routerDark) {
+            ASSERT_TRUE(net->dropEverything(testnet::Role::R1, true));
+        }
+        engine.Tick();
+        const bool settled = testutil::waitFor([&] {
+            return engine.Link().Link() == TLinkMonitor::TLink::Down || rec.events.filter("line Only").size() > 0;
+        }, 10s);
+        if (c.routerDark) {
+            EXPECT_TRUE(net->dropEverything(testnet::Role::R1, false));
+        }
+        ASSERT_TRUE(settled) << rec.events.join("\n").toStdString();
+        EXPECT_FALSE(engine.Link().Pending());
+        const QStringList downs = rec.events.filter("link down");
+        EXPECT_EQ(downs.size(), c.lineDown ? 1 : 0) << rec.events.join("\n").toStdString();
+        if (c.lineDown) {
+            ASSERT_TRUE(engine.Link().Current());
+            EXPECT_EQ(engine.Link().Current()->Verdict, c.verdict);
+            ASSERT_FALSE(rec.diagnosed.empty());
+            EXPECT_EQ(rec.diagnosed[0].outageVerdict, c.verdict);
+        } else {
+            EXPECT_EQ(engine.Link().Link(), TLinkMonitor::TLink::Up);
+            const QStringList said = rec.events.filter("line Only");
+            ASSERT_EQ(said.size(), 1);
+            EXPECT_TRUE(said[0].startsWith(QStringLiteral("line ") + c.line)) << said[0].toStdString();
+            EXPECT_TRUE(rec.diagnosed.empty()) << "no outage to tell of";
+            // The checks stopped with it.
+            testutil::pump(2500ms);
+            EXPECT_TRUE(rec.diagnosed.empty());
+        }
+        engine.Stop();
+        engine.RemoveObserver(&rec);
+    }
 }
 
 } // namespace

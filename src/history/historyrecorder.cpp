@@ -111,6 +111,13 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
 void THistoryRecorder::LinkDown(const TOutage &outage)
 {
     outageId_ = store_.OpenOutage(OutageRow(outage), sessionId_);
+    tracedId_ = outageId_;
+}
+
+void THistoryRecorder::RouteTraced(const QString &hops)
+{
+    // The trace may end after a short outage did: it is still that one's.
+    store_.SetOutageRoute(tracedId_, hops);
 }
 
 void THistoryRecorder::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)

@@ -81,6 +81,9 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
 
     diagnosis_ = new TOutageDiagnosis(this);
     diagnosis_->OnVerdict = [this](const diagnosis::TDiagnosisResult &r, bool down) { Diagnosed(r, down); };
+    diagnosis_->OnRoute = [this](const QString &hops) {
+        Notify([&](TSessionObserver *ob) { ob->RouteTraced(hops); });
+    };
     // A cycle's run of failures waits for the diagnosis before it is the
     // line's, at most this long (the ladder ends within 5 s).
     DownHoldTimer = timer("DownHoldTimer", 6000);

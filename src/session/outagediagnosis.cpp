@@ -66,6 +66,10 @@ TOutageDiagnosis::TOutageDiagnosis(QObject *parent) : QObject(parent)
     DiagnosisTimer->setSingleShot(true);
     connect(DiagnosisTimer, &QTimer::timeout, this, &TOutageDiagnosis::Run);
     diagnosis_.OnDone = [this](const diagnosis::TDiagnosisResult &r) { Done(r); };
+    route_.OnDone = [this](const QString &hops) {
+        if (auto told = OnRoute)
+            told(hops);
+    };
 }
 
 void TOutageDiagnosis::SetEnabled(bool enabled)
@@ -85,6 +89,9 @@ void TOutageDiagnosis::LineDown(const diagnosis::TDiagnosisRequest &request, int
     ceilingMs_ = std::max(kFirstPauseMs, ceilingMs);
     diagnosis_.Cancel();
     Run();
+    route_.Cancel();
+    if (!request.LocalOnly && !request.Targets.empty() && request.Targets.front().LastAddress.Valid())
+        route_.Start(QString::fromStdString(platform::AddressText(request.Targets.front().LastAddress)));
 }
 
 void TOutageDiagnosis::LineUp(const diagnosis::TDiagnosisRequest &request)
@@ -103,6 +110,7 @@ void TOutageDiagnosis::Stop()
     down_ = false;
     DiagnosisTimer->stop();
     diagnosis_.Cancel();
+    route_.Cancel();
 }
 
 void TOutageDiagnosis::Run()

@@ -1,12 +1,14 @@
 // When the line's outages are diagnosed: at the down edge, again while the
 // line stays down (1 s after a verdict, then twice as long each time up to
 // the probe interval, as NetworkManager re-checks its connectivity), and once
-// when the line is back. Off until switched on: the composition does, for the
+// when the line is back; and the route at the outage's start, traced once to
+// its first failing target. Off until switched on: the composition does, for the
 // line it watches; a session whose probes are scripted (a test's) must not
 // send real echoes to the addresses its script names.
 #pragma once
 
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/routetrace.h"
 #include "session/linkmonitor.h"
 
 #include <QObject>
@@ -41,6 +43,9 @@ public:
 
     // Each verdict, with whether it was found while the line was down.
     std::function<void(const diagnosis::TDiagnosisResult &, bool down)> OnVerdict;
+    // The route at the outage's start, traced to its first failing target
+    // (TRouteTrace's JSON array of hops).
+    std::function<void(const QString &hops)> OnRoute;
 
     // Between LineDown and LineUp or Stop: the line's outage is being checked.
     bool Watching() const { return down_; }
@@ -52,6 +57,7 @@ private:
     void Done(const diagnosis::TDiagnosisResult &result);
 
     diagnosis::TDiagnosis diagnosis_;
+    diagnosis::TRouteTrace route_;
     QTimer *DiagnosisTimer = nullptr;   // the next re-check while down
     diagnosis::TDiagnosisRequest request_;
     bool enabled_ = false;

@@ -33,6 +33,9 @@ public:
     // A diagnosis of the line ended: while the line is down 'outage' is the
     // outage under way, carrying this verdict; once it is back, unset.
     virtual void Diagnosed(const diagnosis::TDiagnosisResult & /*result*/, const std::optional<TOutage> & /*outage*/) {}
+    // The route at the start of the outage under way (or the one that just
+    // ended): a JSON array of hops, as diagnosis::TRouteTrace gives it.
+    virtual void RouteTraced(const QString & /*hops*/) {}
     // The line's state changed: up (the first success of a session
     // included), down, or unknown again once the line is no longer watched.
     // Told before LinkDown, LinkUp and MonitoringStopped.

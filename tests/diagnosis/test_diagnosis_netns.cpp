@@ -2,11 +2,16 @@
 // namespaces: the client's link, the router dropping everything, the second
 // hop blackholing, the name server stopped, a target that ignores echoes.
 #include "diagnosis/diagnosis.h"
+#include "diagnosis/routetrace.h"
 
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 #include "platform/resolver.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -189,6 +194,68 @@ TEST_F(DiagnosisNet, WithoutAServerOverTheLineNothingIsSent)
                                                "reached over the line to check past it."));
     EXPECT_EQ(result->BytesSent, 0);
     EXPECT_EQ(net->nameServerQueries().size(), asked) << "no lookup either";
+}
+
+TEST_F(DiagnosisNet, TheRouteAtTheOutagesStart)
+{
+    if (!Ready())
+        return;
+    ASSERT_TRUE(net->addSilentRoute());
+    // Each hop as "address name ms?" ("*" for a lost one), and the longest
+    // the trace may take.
+    const struct {
+        const char *name;
+        const char *to;
+        std::optional<Role> dark;
+        QStringList hops;
+        int mostMs;
+    } cases[] = {
+        {"a silent router on the way", kBeyond, std::nullopt,
+         {"10.200.1.1 r1.idlix.test ms", "10.200.2.2 r2.idlix.test ms", "*", "10.200.4.10 beyond.idlix.test ms"}, 5000},
+        // The name server is behind the blackhole too: the router has no name.
+        {"blackholed past the router", kHost, Role::R2, {"10.200.1.1  ms", "*", "*", "*"}, 5600},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.dark) {
+            ASSERT_TRUE(net->dropEverything(*c.dark, true));
+        }
+        diagnosis::TRouteTrace trace;
+        QStringList told;
+        trace.OnDone = [&](const QString &hops) { told << hops; };
+        QElapsedTimer clock;
+        clock.start();
+        ASSERT_TRUE(trace.Start(QString::fromLatin1(c.to)));
+        EXPECT_FALSE(trace.Start(QString::fromLatin1(c.to))) << "one at a time";
+        waitFor([&] { return !told.isEmpty(); }, 8s);
+        const qint64 took = clock.elapsed();
+        pump(300ms);
+        if (c.dark) {
+            EXPECT_TRUE(net->dropEverything(*c.dark, false));
+        }
+        ASSERT_EQ(told.size(), 1);
+        EXPECT_LE(took, c.mostMs);
+        const QJsonDocument doc = QJsonDocument::fromJson(told[0].toUtf8());
+        ASSERT_TRUE(doc.isArray()) << told[0].toStdString();
+        QStringList hops;
+        int expected = 1;
+        for (const QJsonValue &v : doc.array()) {
+            const QJsonObject hop = v.toObject();
+            EXPECT_EQ(hop.value("hop").toInt(), expected++);
+            if (hop.value("address").isNull()) {
+                EXPECT_TRUE(hop.value("ms").isNull() && hop.value("name").isNull());
+                hops << "*";
+            } else {
+                hops << hop.value("address").toString() + " " + hop.value("name").toString()
+                            + (hop.value("ms").isDouble() ? " ms" : " no ms");
+            }
+        }
+        // A blackholed route runs into the time limit: at least its first silent hops.
+        EXPECT_EQ(hops.mid(0, c.hops.size()), c.hops) << told[0].toStdString();
+        if (!c.dark) {
+            EXPECT_EQ(hops.size(), c.hops.size()) << "nothing past the target";
+        }
+    }
 }
 
 } // namespace

@@ -89,6 +89,10 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
         EXPECT_EQ(rows[0].Verdict, "gateway");
         EXPECT_EQ(rows[0].Evidence, evidence);
     }
+    // The route at its start: nothing answers from the router on.
+    ASSERT_TRUE(testutil::waitFor([&] { return !Outages()[0].Route.isEmpty(); }, 8s));
+    EXPECT_TRUE(Outages()[0].Route.startsWith(R"([{"address":null,"hop":1,"ms":null,"name":null},)"))
+        << Outages()[0].Route.toStdString();
 
     ASSERT_TRUE(net->dropEverything(Role::R1, false));
     dropping = false;
@@ -105,6 +109,7 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
     EXPECT_TRUE(Export(TExportFormat::Csv).contains((",up,gateway," + evidence + "\r\n").toUtf8()))
         << Export(TExportFormat::Csv).toStdString();
     EXPECT_TRUE(Export(TExportFormat::Ndjson).contains(
-        ("\"verdict\":\"gateway\",\"evidence\":\"" + evidence + "\"").toUtf8()));
+        ("\"verdict\":\"gateway\",\"evidence\":\"" + evidence + "\",\"route\":[{\"address\":null,\"hop\":1,").toUtf8()))
+        << Export(TExportFormat::Ndjson).toStdString();
     engine->Stop();
 }

@@ -1,5 +1,8 @@
 #include "diagnosis/ladder.h"
 
+#include "bus/connectivity.h"
+#include "net/httpparse.h"
+#include "platform/httpexchange.h"
 #include "platform/icmpecho.h"
 #include "platform/monoclock.h"
 #include "platform/netroutes.h"
@@ -245,6 +248,68 @@ TFinding Ends(Family family, TRun &run, const QString &beyond)
     return out;
 }
 
+// The portal check's wait for the HTTP reply's head.
+constexpr int kPortalTimeoutMs = 1500;
+
+// What the portal check found: nothing, or why the network wants a login.
+struct TPortal {
+    bool Found = false;
+    QString Evidence;
+    int Bytes = 0;
+};
+
+// A login page standing in for the server: the HTTP request for "/" of the
+// server, by its own name, gets a redirect to another host.
+TPortal HttpPortal(const TDiagnosisRequest::TServer &server)
+{
+    TPortal out;
+    const QString address = Text(server.LastAddress);
+    const QString host = server.Host.empty() ? address : QString::fromStdString(server.Host);
+    const std::string request = ("GET / HTTP/1.1\r\nHost: " + HostHeaderText(host) +
+                                 "\r\nUser-Agent: Idlix\r\nConnection: close\r\n\r\n").toStdString();
+    out.Bytes = (server.LastAddress.IsV6() ? 40 : 20) + 20 + int(request.size());
+    std::string head;
+    if (platform::HttpExchange(server.LastAddress, 80, request, &head, kPortalTimeoutMs) != 0)
+        return out;
+    const QList<QByteArray> lines = QByteArray::fromStdString(head).split('\n');
+    int status = 0;
+    QString reason;
+    if (ParseStatusLine(lines.front().trimmed(), status, reason) != TStatusLine::Valid || status < 300 ||
+        status > 399)
+        return out;
+    for (const QByteArray &line : lines) {
+        QByteArray name;
+        QString value;
+        if (!SplitHeaderLine(line.trimmed(), name, value) || name != "location")
+            continue;
+        const QString to = SplitUrl(value).Host.toLower();
+        // A redirect within the server itself ("/index.html") is its own business.
+        if (to.isEmpty() || to == host.toLower() || to == address || to == QLatin1Char('[') + address + QLatin1Char(']'))
+            return out;
+        out.Found = true;
+        out.Evidence = QStringLiteral("A login page answers for %1: %2 (HTTP %3).").arg(host, value.left(200)).arg(status);
+        return out;
+    }
+    return out;
+}
+
+TPortal PortalCheck(const TDiagnosisRequest::TServer *server)
+{
+    if (bus::NetworkManagerConnectivity() == bus::TConnectivity::Portal)
+        return {true, QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."), 0};
+    return server ? HttpPortal(*server) : TPortal{};
+}
+
+// The first server of the family, targets first, that the portal check asks.
+const TDiagnosisRequest::TServer *FirstServer(const TDiagnosisRequest &rq, Family family)
+{
+    for (const auto *list : {&rq.Targets, &rq.Others})
+        for (const TDiagnosisRequest::TServer &s : *list)
+            if (s.LastAddress.family == family)
+                return &s;
+    return nullptr;
+}
+
 // One family's ladder, from the interface outwards.
 TFinding Climb(Family family, TRun &run)
 {
@@ -292,12 +357,34 @@ TFinding Climb(Family family, TRun &run)
             far.push_back(a);
     const int firstHop = route.Gateway.Valid() ? 2 : 1;
     QString beyond = near;
+    // A captive portal beside the provider's echoes: it may let them through
+    // or not, and only HTTP (or NetworkManager) tells it.
+    TPortal portal;
+    std::thread portalCheck;
+    const TDiagnosisRequest::TServer *asked = FirstServer(rq, family);
+    try {
+        portalCheck = std::thread([&portal, asked] { portal = PortalCheck(asked); });
+    } catch (const std::system_error &) {
+        portal = PortalCheck(asked);
+    }
+    const auto portalFound = [&]() -> std::optional<TFinding> {
+        if (portalCheck.joinable())
+            portalCheck.join();
+        bytes += portal.Bytes;
+        if (!portal.Found)
+            return std::nullopt;
+        TFinding f = Found(TVerdict::Portal, portal.Evidence);
+        f.Bytes = bytes;
+        return f;
+    };
     if (!far.empty()) {
         std::vector<TEcho> hops;
         for (const IpAddress &dest : far)
             for (int ttl = firstHop; ttl < firstHop + kProviderHops; ++ttl)
                 hops.push_back(EchoTo(dest, ttl));
         bytes += EchoAll(hops, rq.EchoTimeoutMs);
+        if (std::optional<TFinding> f = portalFound())
+            return *f;
         const TEcho *nearest = nullptr;
         for (const TEcho &e : hops)
             if (e.Answered && (!nearest || e.Ttl < nearest->Ttl))
@@ -308,6 +395,8 @@ TFinding Climb(Family family, TRun &run)
             return f;
         }
         beyond = QStringLiteral("%1; hop %2 (%3) answers").arg(near).arg(nearest->Ttl).arg(Text(nearest->From));
+    } else if (std::optional<TFinding> f = portalFound()) {
+        return *f;
     }
     TFinding f = Ends(family, run, beyond);
     f.Bytes += bytes;

@@ -4,6 +4,7 @@
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/routetrace.h"
 
+#include "../support/mockbus.h"
 #include "../support/netfixture.h"
 #include "../support/testutil.h"
 #include "platform/resolver.h"
@@ -254,6 +255,69 @@ TEST_F(DiagnosisNet, TheRouteAtTheOutagesStart)
         EXPECT_EQ(hops.mid(0, c.hops.size()), c.hops) << told[0].toStdString();
         if (!c.dark) {
             EXPECT_EQ(hops.size(), c.hops.size()) << "nothing past the target";
+        }
+    }
+}
+
+TEST_F(DiagnosisNet, ACaptivePortalWantsALogin)
+{
+    if (!Ready())
+        return;
+    // The router hands every web request of the client to the portal's
+    // server (on the host, port 8080) and lets nothing else through.
+    const pid_t portal = net->startNginx(Role::Host, "redirect:http://portal.idlix.test/login", 8080, Listen::V4);
+    ASSERT_GT(portal, 0);
+    const std::string captive =
+        "nft add table ip idxportal && "
+        "nft 'add chain ip idxportal pre { type nat hook prerouting priority -100 ; }' && "
+        "nft add rule ip idxportal pre iifname eth0 tcp dport 80 dnat to 10.200.3.10:8080 && "
+        "nft 'add chain ip idxportal through { type filter hook forward priority 0 ; }' && "
+        "nft add rule ip idxportal through iifname eth0 ip daddr 10.200.3.10 tcp dport 8080 accept && "
+        "nft add rule ip idxportal through iifname eth0 drop";
+    ASSERT_EQ(net->run(Role::R1, captive), 0);
+    TDiagnosisRequest request;
+    request.Targets = {server("quiet.idlix.test", kQuiet)};
+    request.Others = {server("host.idlix.test", kHost)};
+    const std::optional<TDiagnosisResult> result = diagnose(request);
+    EXPECT_EQ(net->run(Role::R1, "nft delete table ip idxportal"), 0);
+    TestNet::stopNginx(portal);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->Verdict, TVerdict::Portal);
+    EXPECT_EQ(result->Evidence,
+              QStringLiteral("A login page answers for quiet.idlix.test: http://portal.idlix.test/login (HTTP 302)."));
+    EXPECT_LT(result->ElapsedMs, 5000);
+    EXPECT_LT(result->BytesSent, 2048);
+}
+
+TEST_F(DiagnosisNet, NetworkManagerSaysPortal)
+{
+    if (!Ready())
+        return;
+    const QString skip = testsupport::MockBus::SkipReason();
+    if (!skip.isEmpty())
+        GTEST_SKIP() << skip.toStdString();
+    testsupport::MeteredNetworkManager nm;
+    ASSERT_TRUE(nm.Start());
+    // NetworkManager's word, whatever the echoes say: none, portal, full.
+    const struct {
+        uint connectivity;
+        TVerdict verdict;
+    } cases[] = {{1, TVerdict::Unknown}, {2, TVerdict::Portal}, {4, TVerdict::Unknown}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.connectivity);
+        const QDBusMessage set = nm.bus.Call(
+            "org.freedesktop.NetworkManager", "/org/freedesktop/NetworkManager", "org.freedesktop.DBus.Mock",
+            "SetProperty", {"/org/freedesktop/NetworkManager", "org.freedesktop.NetworkManager", "Connectivity",
+                            QVariant::fromValue(QDBusVariant(QVariant::fromValue(c.connectivity)))});
+        ASSERT_EQ(set.type(), QDBusMessage::ReplyMessage) << set.errorMessage().toStdString();
+        TDiagnosisRequest request;
+        request.Targets = {server("host.idlix.test", kHost)};
+        const std::optional<TDiagnosisResult> result = diagnose(request);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));
+        if (c.verdict == TVerdict::Portal) {
+            EXPECT_EQ(result->Evidence,
+                      QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."));
         }
     }
 }

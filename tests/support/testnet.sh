@@ -8,7 +8,8 @@
 #   testnet.sh down PREFIX           remove it, ending every process inside it
 #   testnet.sh exec PREFIX ROLE CMD  run CMD on a host (ip netns exec: its resolv.conf applies)
 #   testnet.sh nginx PREFIX ROLE ROOT [PORT [FAMILY]]  serve directory ROOT over HTTP on
-#                                    IPv4 and IPv6 (FAMILY both, the default), 4 or 6; prints the pid
+#                                    IPv4 and IPv6 (FAMILY both, the default), 4 or 6; prints the pid.
+#                                    ROOT "redirect:URL" answers every request with a redirect to URL
 #   testnet.sh fingerd PREFIX ROLE [PORT]      in.fingerd behind socat (port 79, IPv4 and IPv6); prints the pid
 #   testnet.sh silent PREFIX         add the route through a silent router (see below)
 #   testnet.sh dnsdelay PREFIX BIN MS [ARGS]  start the delaying DNS forwarder BIN on the name
@@ -286,6 +287,10 @@ nginx_up() {
     *) listen="listen $port; listen [::]:$port ipv6only=on;" ;;
   esac
   command -v nginx >/dev/null || die "nginx is not installed"
+  # ROOT "redirect:URL": every request is sent on to URL, as a captive
+  # portal's web server does.
+  local served="root $root;"
+  case "$root" in redirect:*) served="location / { return 302 ${root#redirect:}; }" ;; esac
   local conf="$STATE_DIR/${p}nginx-$role-$port.conf"
   mkdir -p "$STATE_DIR/${p}nginx-$role-$port.d"
   cat >"$conf" <<CONF
@@ -303,7 +308,7 @@ http {
   scgi_temp_path $STATE_DIR/${p}nginx-$role-$port.d;
   server {
     $listen
-    root $root;
+    $served
   }
 }
 CONF

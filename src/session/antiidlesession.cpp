@@ -444,8 +444,28 @@ void TAntiIdleSession::Publish(TProbeResult &result)
     link_.Feed(result);
 }
 
+namespace {
+
+// The pause while a captive portal holds the line: like sleep, not an outage.
+const QString kCaptive = QStringLiteral("captive");
+// How often a captive network is checked for letting traffic through.
+constexpr int kCaptiveCheckMs = 3000;
+
+} // namespace
+
 void TAntiIdleSession::Diagnosed(const diagnosis::TDiagnosisResult &r, bool down)
 {
+    if (!down && pauses_.contains(kCaptive)) {
+        // A check while captive: the portal let go (NetworkManager says so,
+        // or the server answers for itself), or it is checked again.
+        if (r.Verdict != diagnosis::TVerdict::Portal) {
+            HistoryLine(QStringLiteral("The portal lets traffic through: probes resume. ") + r.Evidence);
+            Resume(kCaptive);
+        } else {
+            CheckCaptive(captiveRequest_);
+        }
+        return;
+    }
     if (down && link_.Pending()) {
         DownHoldTimer->stop();
         if (r.Verdict == diagnosis::TVerdict::Target) {
@@ -470,6 +490,21 @@ void TAntiIdleSession::Diagnosed(const diagnosis::TDiagnosisResult &r, bool down
         return;
     }
     Notify([&](TSessionObserver *ob) { ob->Diagnosed(r, outage); });
+    if (outage && r.Verdict == diagnosis::TVerdict::Portal && !pauses_.contains(kCaptive)) {
+        // The time behind a portal is "captive", not down: the outage ends
+        // here and the probes wait until the portal lets traffic through.
+        captiveRequest_ = DiagnosisRequest(*outage);
+        Pause(kCaptive);
+        CheckCaptive(captiveRequest_);
+    }
+}
+
+void TAntiIdleSession::CheckCaptive(const diagnosis::TDiagnosisRequest &request)
+{
+    QTimer::singleShot(kCaptiveCheckMs, this, [this, request] {
+        if (pauses_.contains(kCaptive))
+            diagnosis_->LineUp(request);
+    });
 }
 
 diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &outage) const

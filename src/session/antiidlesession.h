@@ -198,6 +198,8 @@ private:
     void StopMonitoring();
     diagnosis::TDiagnosisRequest DiagnosisRequest(const TOutage &outage) const;
     void Diagnosed(const diagnosis::TDiagnosisResult &result, bool down);
+    // Checks again, a while from now, whether a captive portal still holds the line.
+    void CheckCaptive(const diagnosis::TDiagnosisRequest &request);
     // With [KeepAlive] SkipWhenBusy: CurrentHost's probe is skipped (and
     // recorded so) when its line carried other traffic since the last one.
     bool SkipProbe();
@@ -222,6 +224,7 @@ private:
     TSessionLog log_;
     TLinkMonitor link_;
     TOutageDiagnosis *diagnosis_ = nullptr;  // a child: why the line is down
+    diagnosis::TDiagnosisRequest captiveRequest_;  // what the checks while captive ask
     QStringList pauses_;              // reasons the probes are paused for
     // The last probe that reached each host: where it went and what it cost.
     struct TLastProbe {

@@ -10,6 +10,7 @@
 #include "../support/testutil.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -160,6 +161,67 @@ TEST_F(OutageDiagnosisNet, InACycleOneSilentServerIsNotTheLine)
         engine.Stop();
         engine.RemoveObserver(&rec);
     }
+}
+
+TEST_F(OutageDiagnosisNet, TimeBehindACaptivePortalIsNotDown)
+{
+    if (!Ready())
+        return;
+    const pid_t portal =
+        net->startNginx(testnet::Role::Host, "redirect:http://portal.idlix.test/login", 8080, testnet::Listen::V4);
+    ASSERT_GT(portal, 0);
+    testutil::ScratchDir dir;
+    config::TOptions options;
+    options.AntiIdle.Frequency = QStringLiteral("1");
+    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
+    options.AntiIdle.Host = testnet::kHost;
+    options.History.DownAfter = 1;
+    options.History.UpAfter = 1;
+    TDiagnosedRecorder rec;
+    TAntiIdleSession engine(options);
+    Inside(engine).Ping2->SetTimeout(300);
+    engine.AddObserver(&rec);
+    engine.Diagnosis().SetEnabled(true);
+    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+
+    // The router hands the client's web requests to the portal and lets
+    // nothing else through.
+    ASSERT_EQ(net->run(testnet::Role::R1,
+                       "nft add table ip idxportal && "
+                       "nft 'add chain ip idxportal pre { type nat hook prerouting priority -100 ; }' && "
+                       "nft add rule ip idxportal pre iifname eth0 tcp dport 80 dnat to 10.200.3.10:8080 && "
+                       "nft 'add chain ip idxportal through { type filter hook forward priority 0 ; }' && "
+                       "nft add rule ip idxportal through iifname eth0 ip daddr 10.200.3.10 tcp dport 8080 accept && "
+                       "nft add rule ip idxportal through iifname eth0 drop"),
+              0);
+    engine.Tick();
+    const bool captive = testutil::waitFor([&] { return rec.events.contains("paused captive"); }, 10s);
+    const int lostBehind = int(rec.results.size());
+    engine.Tick();   // probes wait while captive: nothing is sent, nothing lost
+    EXPECT_EQ(int(rec.results.size()), lostBehind);
+    // The portal lets go: the next check sees it and the probes resume.
+    EXPECT_EQ(net->run(testnet::Role::R1, "nft delete table ip idxportal"), 0);
+    const bool resumed = testutil::waitFor([&] { return rec.events.contains("resumed"); }, 10s);
+    testnet::TestNet::stopNginx(portal);
+    ASSERT_TRUE(captive) << rec.events.join("\n").toStdString();
+    ASSERT_TRUE(resumed) << rec.events.join("\n").toStdString();
+    ASSERT_FALSE(rec.diagnosed.empty());
+    EXPECT_EQ(rec.diagnosed[0].verdict, "portal");
+    EXPECT_EQ(rec.diagnosed[0].evidence,
+              "A login page answers for 10.200.3.10: http://portal.idlix.test/login (HTTP 302).");
+    // The outage ended where the portal was found, as the probes stopped.
+    const QStringList link = rec.events.filter(QRegularExpression("^(link|paused|unwatched|resumed|line The portal)"));
+    ASSERT_EQ(link.size(), 5) << link.join("\n").toStdString();
+    EXPECT_EQ(link[0], "link down, 1 lost");
+    EXPECT_EQ(link[1], "paused captive");
+    EXPECT_EQ(link[2], "unwatched, outage open");
+    EXPECT_TRUE(link[3].startsWith("line The portal lets traffic through: probes resume.")) << link[3].toStdString();
+    EXPECT_EQ(link[4], "resumed");
+    engine.Tick();
+    ASSERT_TRUE(testutil::waitFor([&] { return engine.Link().Link() == TLinkMonitor::TLink::Up; }, 10s));
+    engine.Stop();
+    engine.RemoveObserver(&rec);
 }
 
 } // namespace

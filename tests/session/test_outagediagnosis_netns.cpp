@@ -39,6 +39,32 @@ struct TDiagnosedRecorder : TRecorder {
     }
 };
 
+// Echoes once a minute (the test ticks), the line down after one lost
+// probe and up after one answer: to the host, or over the server list.
+config::TOptions Options(const char *host)
+{
+    config::TOptions options;
+    options.AntiIdle.Frequency = QStringLiteral("1");
+    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
+    if (host)
+        options.AntiIdle.Host = host;
+    else
+        options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
+    options.History.DownAfter = 1;
+    options.History.UpAfter = 1;
+    return options;
+}
+
+// The session started with its diagnosis on, its first probe answered.
+void StartWatched(TAntiIdleSession &engine, TDiagnosedRecorder &rec)
+{
+    Inside(engine).Ping2->SetTimeout(300);
+    engine.AddObserver(&rec);
+    engine.Diagnosis().SetEnabled(true);
+    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+}
+
 using OutageDiagnosisNet = testnet::NetTest;
 
 TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
@@ -46,18 +72,10 @@ TEST_F(OutageDiagnosisNet, VerdictOnTheOutageRecheckedWhileDownAndOnceAtTheEnd)
     if (!Ready())
         return;
     testutil::ScratchDir dir;   // the session log goes here
-    config::TOptions options;
-    options.AntiIdle.Frequency = QStringLiteral("1");
-    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-    options.AntiIdle.Host = testnet::kHost;
-    options.History.DownAfter = 1;
-    options.History.UpAfter = 1;
+    const config::TOptions options = Options(testnet::kHost);
     TDiagnosedRecorder rec;
     TAntiIdleSession engine(options);
-    engine.AddObserver(&rec);
-    engine.Diagnosis().SetEnabled(true);
-    ASSERT_TRUE(engine.Start());
-    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartWatched(engine, rec));
     ASSERT_TRUE(rec.diagnosed.empty()) << "nothing is diagnosed while the line is up";
 
     ASSERT_TRUE(net->dropEverything(testnet::Role::R2, true));
@@ -116,19 +134,10 @@ TEST_F(OutageDiagnosisNet, InACycleOneSilentServerIsNotTheLine)
         ASSERT_TRUE(list.open(QIODevice::WriteOnly));
         list.write(QByteArray("host.idlix.test\r\n") + c.second + "\r\n");
         list.close();
-        config::TOptions options;
-        options.AntiIdle.Frequency = QStringLiteral("1");
-        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-        options.AntiIdle.Options[config::TAntiIdleOptions::CycleServerList] = true;
-        options.History.DownAfter = 1;
-        options.History.UpAfter = 1;
+        const config::TOptions options = Options(nullptr);
         TDiagnosedRecorder rec;
         TAntiIdleSession engine(options);
-        Inside(engine).Ping2->SetTimeout(300);
-        engine.AddObserver(&rec);
-        engine.Diagnosis().SetEnabled(true);
-        ASSERT_TRUE(engine.Start());
-        ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+        ASSERT_NO_FATAL_FAILURE(StartWatched(engine, rec));
         if (c.routerDark) {
             ASSERT_TRUE(net->dropEverything(testnet::Role::R1, true));
         }
@@ -171,19 +180,10 @@ TEST_F(OutageDiagnosisNet, TimeBehindACaptivePortalIsNotDown)
         net->startNginx(testnet::Role::Host, "redirect:http://portal.idlix.test/login", 8080, testnet::Listen::V4);
     ASSERT_GT(portal, 0);
     testutil::ScratchDir dir;
-    config::TOptions options;
-    options.AntiIdle.Frequency = QStringLiteral("1");
-    options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-    options.AntiIdle.Host = testnet::kHost;
-    options.History.DownAfter = 1;
-    options.History.UpAfter = 1;
+    const config::TOptions options = Options(testnet::kHost);
     TDiagnosedRecorder rec;
     TAntiIdleSession engine(options);
-    Inside(engine).Ping2->SetTimeout(300);
-    engine.AddObserver(&rec);
-    engine.Diagnosis().SetEnabled(true);
-    ASSERT_TRUE(engine.Start());
-    ASSERT_TRUE(testutil::waitFor([&] { return rec.results.size() >= 1; }, 10s));
+    ASSERT_NO_FATAL_FAILURE(StartWatched(engine, rec));
 
     // The router hands the client's web requests to the portal and lets
     // nothing else through.

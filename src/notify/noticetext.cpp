@@ -39,11 +39,11 @@ TNoticeText LostText(const TOutage &o)
     if (!o.Cause.isEmpty())
         body << Sentence(o.Cause);
     QString summary = QStringLiteral("Connection lost");
-    if (!o.Verdict.isEmpty()) {
-        const std::optional<diagnosis::TVerdict> verdict = diagnosis::VerdictFromName(o.Verdict);
-        // A verdict that pins nothing adds its evidence, not a place.
-        if (verdict && *verdict != diagnosis::TVerdict::Unknown)
-            summary += QStringLiteral(": ") + diagnosis::VerdictPlace(*verdict);
+    // A verdict that pins nothing (or one of another version) adds nothing:
+    // the history keeps its evidence.
+    const std::optional<diagnosis::TVerdict> verdict = diagnosis::VerdictFromName(o.Verdict);
+    if (verdict && *verdict != diagnosis::TVerdict::Unknown) {
+        summary += QStringLiteral(": ") + diagnosis::VerdictPlace(*verdict);
         if (!o.Evidence.trimmed().isEmpty())
             body << Sentence(o.Evidence);
     }

@@ -2,7 +2,7 @@
 # Why the line is down, timed: for each cause made for real on the test
 # network (the client's cable pulled at the router's end, the router
 # dropping everything, the second hop blackholing, the name server stopped,
-# one server of a cycle ignoring echoes), a session in the client whose next
+# a captive portal on the router, one server of a cycle ignoring echoes), a session in the client whose next
 # probe fails, and the time from that failure (the down edge) to the verdict
 # stored on the outage (or, for one silent server of a cycle, said in the
 # session's history), with the bytes the first diagnosis sent. Goals: every
@@ -14,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(dirname "$here")
 build=${1:-$src/build}
-causes=${2:-link gateway provider dns target}
+causes=${2:-link gateway provider dns portal target}
 net="$src/tests/support/testnet.sh"
 [ "$(id -u)" -eq 0 ] || { echo "diagnosis_bench: needs root (network namespaces)" >&2; exit 1; }
 command -v nft >/dev/null || { echo "diagnosis_bench: needs nft (nftables)" >&2; exit 1; }
@@ -35,6 +35,18 @@ dark() {
 }
 light() { echo "ip netns exec $p$1 nft delete table inet bench"; }
 dnsmasq_pid() { cat "/run/idlix-testnet/${p}dnsmasq.pid"; }
+# The router hands the client's web requests to a portal (nginx on the
+# host, port 8080, redirecting everything to its login page) and lets
+# nothing else through.
+captive() {
+  local r1="ip netns exec ${p}r1 nft"
+  echo "$r1 add table ip bench && $r1 \"add chain ip bench pre { type nat hook prerouting priority -100 ; }\" &&" \
+       "$r1 add rule ip bench pre iifname eth0 tcp dport 80 dnat to 10.200.3.10:8080 &&" \
+       "$r1 \"add chain ip bench through { type filter hook forward priority 0 ; }\" &&" \
+       "$r1 add rule ip bench through iifname eth0 ip daddr 10.200.3.10 tcp dport 8080 accept &&" \
+       "$r1 add rule ip bench through iifname eth0 drop"
+}
+"$net" nginx "$p" host redirect:http://portal.idlix.test/login 8080 4 >/dev/null
 
 printf '%-10s %-10s %8s %8s  %s\n' cause verdict ms bytes evidence
 for cause in $causes; do
@@ -45,6 +57,7 @@ for cause in $causes; do
     gateway) fault=$(dark r1); mend=$(light r1) ;;
     provider) fault=$(dark r2); mend=$(light r2) ;;
     dns) fault="kill -STOP $(dnsmasq_pid)"; mend="kill -CONT $(dnsmasq_pid)" ;;
+    portal) fault=$(captive); mend="ip netns exec ${p}r1 nft delete table ip bench" ;;
     target) fault=true; mend=true; hosts="host.idlix.test quiet.idlix.test" ;;
     *) echo "diagnosis_bench: no cause $cause" >&2; exit 2 ;;
   esac

@@ -55,6 +55,7 @@ TAntiIdle::TAntiIdle(IShell &shell, TAntiIdleReport &report, QObject *parent)
 {
     setObjectName(QStringLiteral("AntiIdleView"));
     Engine = new TAntiIdleSession(shell.Options(), this);
+    Engine->Diagnosis().SetEnabled(true);
     Engine->AddObserver(this);
     // Lines from outside the session (a dial-up notice) go through it, so
     // that the log holds every line the pane shows.

@@ -5,6 +5,7 @@
 #include "platform/replacefile.h"
 
 #include <QFile>
+#include <QJsonDocument>
 
 #include <sys/stat.h>
 
@@ -86,6 +87,23 @@ void AppendJsonText(QByteArray &out, const QString &text)
     out.append('"');
 }
 
+void AppendJsonTextOrNull(QByteArray &out, const QString &text)
+{
+    if (text.isEmpty())
+        out.append("null");
+    else
+        AppendJsonText(out, text);
+}
+
+// The stored route as it goes out: an array, written compact on one line,
+// or null when there is none or the file holds something else there (the
+// file is anybody's to edit; the export stays one object a line).
+QByteArray RouteJson(const QString &stored)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(stored.toUtf8());
+    return doc.isArray() ? doc.toJson(QJsonDocument::Compact) : QByteArray("null");
+}
+
 void AppendJsonTime(QByteArray &out, TUs at)
 {
     out.append('"');
@@ -99,7 +117,7 @@ QByteArray CsvHeader(TExportKind kind)
 {
     if (kind == TExportKind::Probes)
         return "time,host,address,method,outcome,ms,bytes_sent,bytes_received,reason\r\n";
-    return "start,end,duration_s,lost_probes,first_outcome,reason,hosts,cause,ended_by\r\n";
+    return "start,end,duration_s,lost_probes,first_outcome,reason,hosts,cause,ended_by,verdict,evidence\r\n";
 }
 
 void AppendProbe(QByteArray &out, const TProbeRow &p, TExportFormat format)
@@ -169,6 +187,10 @@ void AppendOutage(QByteArray &out, const TOutageRow &o, TExportFormat format)
         AppendCsvText(out, o.Cause);
         out.append(',');
         AppendCsvText(out, o.EndedBy);
+        out.append(',');
+        AppendCsvText(out, o.Verdict);
+        out.append(',');
+        AppendCsvText(out, o.Evidence);
         out.append("\r\n");
         return;
     }
@@ -202,10 +224,12 @@ void AppendOutage(QByteArray &out, const TOutageRow &o, TExportFormat format)
     else
         AppendJsonText(out, o.Cause);
     out.append(",\"ended_by\":");
-    if (o.EndedBy.isEmpty())
-        out.append("null");
-    else
-        AppendJsonText(out, o.EndedBy);
+    AppendJsonTextOrNull(out, o.EndedBy);
+    out.append(",\"verdict\":");
+    AppendJsonTextOrNull(out, o.Verdict);
+    out.append(",\"evidence\":");
+    AppendJsonTextOrNull(out, o.Evidence);
+    out.append(",\"route\":").append(RouteJson(o.Route));
     out.append("}\n");
 }
 

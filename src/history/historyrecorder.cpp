@@ -18,6 +18,8 @@ TOutageRow OutageRow(const TOutage &o)
     row.FirstReason = o.FirstReason;
     row.Hosts = o.HostsTried.join(QLatin1Char(' '));
     row.Cause = o.Cause;
+    row.Verdict = o.Verdict;
+    row.Evidence = o.Evidence;
     return row;
 }
 
@@ -109,6 +111,19 @@ void THistoryRecorder::ProbeResult(const TProbeResult &r)
 void THistoryRecorder::LinkDown(const TOutage &outage)
 {
     outageId_ = store_.OpenOutage(OutageRow(outage), sessionId_);
+    tracedId_ = outageId_;
+}
+
+void THistoryRecorder::RouteTraced(const QString &hops)
+{
+    // The trace may end after a short outage did: it is still that one's.
+    store_.SetOutageRoute(tracedId_, hops);
+}
+
+void THistoryRecorder::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)
+{
+    if (outage && outageId_)
+        store_.SetOutageVerdict(outageId_, outage->Verdict, outage->Evidence);
 }
 
 void THistoryRecorder::LinkUp(const TOutage &outage)

@@ -41,6 +41,8 @@ public:
     void ProbeResult(const TProbeResult &result) override;
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage) override;
+    void RouteTraced(const QString &hops) override;
     void MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open) override;
     void Paused(const QString &why, const TStamp &at) override;
     void Resumed(const TStamp &at) override;
@@ -61,6 +63,7 @@ private:
     bool cycle_ = false;
     qint64 sessionId_ = 0;
     qint64 outageId_ = 0;
+    qint64 tracedId_ = 0;              // the outage the route being traced belongs to
     QStringList pauses_;               // reasons the probes are paused for
     std::vector<qint64> openGaps_;
 };

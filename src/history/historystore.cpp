@@ -26,7 +26,10 @@ namespace {
 // are written (a file of an earlier version gains the tables, filled from
 // its probes, when opened for writing; read as it is, its figures come from
 // the probes themselves).
-constexpr int kSchemaVersion = 4;
+// 5: outages.verdict, evidence and route: why the line was down, as the
+// diagnosis found, and the route at the outage's start (gained, empty, like
+// probes.us).
+constexpr int kSchemaVersion = 5;
 
 // Times are INTEGER microseconds (UTC). A probe's time is its key: probes
 // are stored in time order without a separate index, and a range of days is
@@ -43,7 +46,8 @@ const char *const kSchema[] = {
     " start INTEGER NOT NULL, end INTEGER, kind TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS outages(id INTEGER PRIMARY KEY, session INTEGER NOT NULL,"
     " start INTEGER NOT NULL, end INTEGER, duration_ms INTEGER, lost INTEGER NOT NULL,"
-    " first_outcome INTEGER NOT NULL, first_reason TEXT, hosts TEXT, cause TEXT, ended_by TEXT)",
+     " first_outcome INTEGER NOT NULL, first_reason TEXT, hosts TEXT, cause TEXT, ended_by TEXT,"
+    " verdict TEXT, evidence TEXT, route TEXT)",
     "CREATE TABLE IF NOT EXISTS idle_timers(id INTEGER PRIMARY KEY, t INTEGER NOT NULL, kind TEXT NOT NULL,"
     " network TEXT NOT NULL, verdict TEXT NOT NULL, seconds INTEGER, alive INTEGER, gone INTEGER,"
     " trials TEXT NOT NULL, bytes INTEGER NOT NULL, elapsed_ms INTEGER NOT NULL)",
@@ -75,6 +79,9 @@ struct TAddedColumn {
 };
 constexpr TAddedColumn kAddedColumns[] = {
     {"probes", "us", "us INTEGER", 3},
+    {"outages", "verdict", "verdict TEXT", 5},
+    {"outages", "evidence", "evidence TEXT", 5},
+    {"outages", "route", "route TEXT", 5},
 };
 
 // The tables of a file and their columns, by name; "sqlite_..." tables of
@@ -700,9 +707,10 @@ qint64 THistoryStore::OpenOutage(const TOutageRow &o, qint64 session)
 {
     return Write(QStringLiteral("Cannot record the outage"), [=, this](qint64 &id) {
         TStatement &st = Prepared("INSERT INTO outages(session, start, lost, first_outcome, first_reason, hosts,"
-                                  " cause) VALUES(?,?,?,?,?,?,?)");
+                                  " cause, verdict, evidence, route) VALUES(?,?,?,?,?,?,?,?,?,?)");
         st.Bind(std::max<qint64>(RealId(session), 0)).Bind(o.Start).Bind(o.ProbesLost)
-            .Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason).Bind(o.Hosts).Bind(o.Cause);
+            .Bind(OutcomeCode(o.FirstOutcome)).Bind(o.FirstReason).Bind(o.Hosts).Bind(o.Cause)
+            .Bind(o.Verdict).Bind(o.Evidence).Bind(o.Route);
         const int rc = st.Step();
         id = sqlite3_last_insert_rowid(db_);
         return rc;
@@ -717,10 +725,39 @@ void THistoryStore::CloseOutage(qint64 outage, const TOutageRow &o)
         const qint64 id = RealId(outage);
         if (id <= 0)
             return SQLITE_DONE;
+        // A verdict or route written while the outage ran stays when the
+        // end brings none.
         TStatement &st = Prepared("UPDATE outages SET end = ?, duration_ms = ?, lost = ?, hosts = ?, cause = ?,"
-                                  " ended_by = ? WHERE id = ?");
+                                  " ended_by = ?, verdict = coalesce(nullif(?, ''), verdict),"
+                                  " evidence = coalesce(nullif(?, ''), evidence), route = coalesce(nullif(?, ''), route)"
+                                  " WHERE id = ?");
         return st.Bind(o.End).Bind(o.DurationMs).Bind(o.ProbesLost).Bind(o.Hosts).Bind(o.Cause).Bind(o.EndedBy)
-            .Bind(id).Step();
+            .Bind(o.Verdict).Bind(o.Evidence).Bind(o.Route).Bind(id).Step();
+    });
+}
+
+void THistoryStore::SetOutageVerdict(qint64 outage, const QString &verdict, const QString &evidence)
+{
+    if (outage == 0)
+        return;
+    Write(QStringLiteral("Cannot record why the line is down"), [=, this](qint64 &) {
+        const qint64 id = RealId(outage);
+        if (id <= 0)
+            return SQLITE_DONE;
+        return Prepared("UPDATE outages SET verdict = ?, evidence = ? WHERE id = ?")
+            .Bind(verdict).Bind(evidence).Bind(id).Step();
+    });
+}
+
+void THistoryStore::SetOutageRoute(qint64 outage, const QString &route)
+{
+    if (outage == 0)
+        return;
+    Write(QStringLiteral("Cannot record the route of the outage"), [=, this](qint64 &) {
+        const qint64 id = RealId(outage);
+        if (id <= 0)
+            return SQLITE_DONE;
+        return Prepared("UPDATE outages SET route = ? WHERE id = ?").Bind(route).Bind(id).Step();
     });
 }
 
@@ -828,8 +865,15 @@ std::vector<TOutageRow> THistoryStore::Outages(const TRange &range)
     std::vector<TOutageRow> out;
     if (!db_)
         return out;
-    TStatement &st = Prepared("SELECT start, end, duration_ms, lost, first_outcome, first_reason, hosts, cause,"
-                              " ended_by FROM outages WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start");
+    // A file of an earlier layout, read as it is, has no diagnosis.
+    const bool diagnosed = !missingColumns_.contains(QLatin1String("verdict"))
+                           && !missingColumns_.contains(QLatin1String("evidence"))
+                           && !missingColumns_.contains(QLatin1String("route"));
+    TStatement &st = Prepared(diagnosed
+        ? "SELECT start, end, duration_ms, lost, first_outcome, first_reason, hosts, cause, ended_by, verdict,"
+          " evidence, route FROM outages WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start"
+        : "SELECT start, end, duration_ms, lost, first_outcome, first_reason, hosts, cause, ended_by, NULL,"
+          " NULL, NULL FROM outages WHERE start < ? AND (end IS NULL OR end >= ?) ORDER BY start");
     st.Bind(range.To).Bind(range.From);
     while (st.Step() == SQLITE_ROW) {
         TOutageRow o;
@@ -842,6 +886,9 @@ std::vector<TOutageRow> THistoryStore::Outages(const TRange &range)
         o.Hosts = st.Str(6);
         o.Cause = st.Str(7);
         o.EndedBy = st.Str(8);
+        o.Verdict = st.Str(9);
+        o.Evidence = st.Str(10);
+        o.Route = st.Str(11);
         out.push_back(std::move(o));
     }
     return out;

@@ -113,6 +113,10 @@ public:
     // The line went down; returns the outage's id for its end.
     qint64 OpenOutage(const TOutageRow &outage, qint64 session);
     void CloseOutage(qint64 outage, const TOutageRow &ended);
+    // Why the line is down, as a diagnosis found it while the outage ran.
+    void SetOutageVerdict(qint64 outage, const QString &verdict, const QString &evidence);
+    // The route at the outage's start (a JSON array of hops).
+    void SetOutageRoute(qint64 outage, const QString &route);
     // A pause of a session ("suspended", "paused (metered)") starts and ends.
     qint64 OpenGap(qint64 session, TUs at, const QString &kind);
     void CloseGap(qint64 gap, TUs at);

@@ -58,6 +58,9 @@ struct TOutageRow {
     QString Hosts;                    // the hosts tried, blank-separated
     QString Cause;                    // why the line went, when the dial-up service said
     QString EndedBy;                  // "up", or the gap that cut it short ("not monitored", "suspended", ...)
+    QString Verdict;                  // whose fault, as the diagnosis found ("provider"); empty without one
+    QString Evidence;                 // the diagnosis' evidence, in words
+    QString Route;                    // the trace at its start: a JSON array of hops; empty without one
 
     // What the outages table shows as its reason: the dial-up service's
     // cause when there is one, else the first failure.

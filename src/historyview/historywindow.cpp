@@ -8,6 +8,7 @@
 #include "history/rfc3339.h"
 #include "historyreport/reportfile.h"
 #include "historyview/timelineview.h"
+#include "diagnosis/verdict.h"
 #include "platform/durationtext.h"
 
 #include <QComboBox>
@@ -15,6 +16,9 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -68,6 +72,31 @@ QTableWidget *Table(const QString &name, const QStringList &headings, QWidget *p
     return t;
 }
 
+// The route an outage kept, a hop a line: "2  10.0.0.2  gw.isp.example  4 ms",
+// "3  *" for a hop that was lost. Empty for none, or for a text that is no route.
+QStringList RouteLines(const QString &stored)
+{
+    QStringList lines;
+    const QJsonDocument doc = QJsonDocument::fromJson(stored.toUtf8());
+    for (const QJsonValue &v : doc.array()) {
+        const QJsonObject hop = v.toObject();
+        QString line = QString::number(hop.value(QStringLiteral("hop")).toInt());
+        const QString address = hop.value(QStringLiteral("address")).toString();
+        if (address.isEmpty()) {
+            lines << line + QStringLiteral("  *");
+            continue;
+        }
+        line += QStringLiteral("  ") + address;
+        const QString name = hop.value(QStringLiteral("name")).toString();
+        if (!name.isEmpty())
+            line += QStringLiteral("  ") + name;
+        if (hop.value(QStringLiteral("ms")).isDouble())
+            line += QStringLiteral("  %1 ms").arg(hop.value(QStringLiteral("ms")).toInt());
+        lines << line;
+    }
+    return lines;
+}
+
 // One row of texts; numbers are aligned right.
 // Fills a table from the top, its rows made at once: a decade's days or
 // outages one insertRow at a time would be told to the view row by row.
@@ -94,6 +123,8 @@ public:
         }
         ++row_;
     }
+    // A cell of the row added last.
+    QTableWidgetItem *Last(int column) const { return t_->item(row_ - 1, column); }
 
 private:
     QTableWidget *t_;
@@ -180,7 +211,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     tab_Hist = new TSteadyTabs(this);
     tab_Hist->setObjectName(QStringLiteral("tab_Hist"));
     tbl_HistOutages = Table(QStringLiteral("tbl_HistOutages"),
-                            {"Start", "End", "Duration", "Lost probes", "Reason"}, this);
+                            {"Start", "End", "Duration", "Lost probes", "Reason", "Verdict"}, this);
     tbl_HistTargets = Table(QStringLiteral("tbl_HistTargets"),
                             {"Target", "Method", "Probes", "Loss %", "Min ms", "Avg ms", "Max ms", "Jitter ms"}, this);
     auto *bytes = new QWidget(this);
@@ -198,6 +229,13 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
                          {"Time", "Kind", "Network", "Timer s", "Alive after s", "Gone after s", "Trials", "Sent"}, this);
     tab_Hist->addTab(tbl_HistIdle, QStringLiteral("Idle timers"));
     layout->addWidget(tab_Hist, 2);
+    lbl_HistRoute = PlainLabel(QStringLiteral("lbl_HistRoute"), this);
+    lbl_HistRoute->setWordWrap(true);
+    lbl_HistRoute->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbl_HistRoute->hide();
+    layout->addWidget(lbl_HistRoute);
+    connect(tbl_HistOutages, &QTableWidget::itemSelectionChanged, this, &THistoryWindow::ShowSelectedOutage);
+    connect(tab_Hist, &QTabWidget::currentChanged, this, &THistoryWindow::ShowSelectedOutage);
 
     reload_.setObjectName(QStringLiteral("HistReloadTimer"));
     reload_.setSingleShot(true);
@@ -290,6 +328,31 @@ void THistoryWindow::ShowNotice()
     lbl_HistNotice->setVisible(!lines.isEmpty());
 }
 
+void THistoryWindow::ShowSelectedOutage()
+{
+    const int row = tbl_HistOutages->currentRow();
+    const bool selected = tab_Hist->currentWidget() == tbl_HistOutages && row >= 0
+                          && row < int(shownOutages_.size()) && tbl_HistOutages->item(row, 0)
+                          && tbl_HistOutages->item(row, 0)->isSelected();
+    if (!selected) {
+        lbl_HistRoute->hide();
+        return;
+    }
+    const TOutageRow &o = shownOutages_[size_t(row)];
+    QStringList lines;
+    if (const auto verdict = diagnosis::VerdictFromName(o.Verdict))
+        lines << QStringLiteral("Why: %1 (%2). %3").arg(diagnosis::VerdictPlace(*verdict), o.Verdict, o.Evidence);
+    else
+        lines << QStringLiteral("Why: not diagnosed.");
+    const QStringList route = RouteLines(o.Route);
+    if (route.isEmpty())
+        lines << QStringLiteral("No route was traced at its start.");
+    else
+        lines << QStringLiteral("Route at its start:") << route;
+    lbl_HistRoute->setText(lines.join(QLatin1Char('\n')));
+    lbl_HistRoute->show();
+}
+
 void THistoryWindow::ShowUptime()
 {
     const TUs now = Now();
@@ -352,18 +415,22 @@ void THistoryWindow::Reload()
         lbl_HistLast->setText(QStringLiteral("No probes in this range."));
     }
 
+    shownOutages_.assign(outages.rbegin(), outages.rend());
     {
         TTableFill rows(tbl_HistOutages, outages.size());
-        for (auto it = outages.rbegin(); it != outages.rend(); ++it) {
-            const TOutageRow &o = *it;
+        for (const TOutageRow &o : shownOutages_) {
             QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
             if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
                 end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
             const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
-            rows.Add({LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason()},
-                     5);
+            rows.Add({LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason(),
+                      o.Verdict},
+                     6);
+            if (!o.Evidence.isEmpty())
+                rows.Last(5)->setToolTip(o.Evidence);
         }
     }
+    ShowSelectedOutage();
     {
         TTableFill rows(tbl_HistTargets, figures.Targets.size());
         for (const TTargetRow &t : figures.Targets) {

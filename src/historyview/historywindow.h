@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <vector>
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -55,6 +57,7 @@ public:
     QTableWidget *tbl_HistOutages = nullptr, *tbl_HistTargets = nullptr, *tbl_HistBytes = nullptr;
     QTableWidget *tbl_HistIdle = nullptr;  // idle timers measured, newest first (every range)
     QLabel *lbl_HistCost = nullptr;        // the keep-alive's bytes a day at the current settings
+    QLabel *lbl_HistRoute = nullptr;       // the selected outage's diagnosis and its route at the start
 
     // The range shown now.
     TRange Range() const;
@@ -75,6 +78,7 @@ protected:
 
 private:
     void ShowUptime();
+    void ShowSelectedOutage();
     void ShowNotice();
     void ExportClick();
     void RangeChosen(int index);
@@ -86,6 +90,7 @@ private:
     THistoryStore &store_;
     const config::TOptions &options_;
     QTimer reload_;                        // gathers a burst of writes into one reload
+    std::vector<TOutageRow> shownOutages_; // the outages table's rows, in its order
 };
 
 } // namespace historyview

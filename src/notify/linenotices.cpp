@@ -27,7 +27,19 @@ void TLineNotices::LinkDown(const TOutage &outage)
 {
     if (!options_.Notify.Enabled)
         return;
+    shownVerdict_ = outage.Verdict;
     const notify::TNoticeText text = notify::LostText(outage);
+    Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true);
+}
+
+void TLineNotices::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)
+{
+    // A verdict that pins nothing is no news worth a notice.
+    if (!outage || !options_.Notify.Enabled || outage->Verdict == shownVerdict_
+        || outage->Verdict == diagnosis::VerdictName(diagnosis::TVerdict::Unknown))
+        return;
+    shownVerdict_ = outage->Verdict;
+    const notify::TNoticeText text = notify::LostText(*outage);
     Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true);
 }
 

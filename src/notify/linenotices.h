@@ -38,6 +38,9 @@ public:
 
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
+    // A diagnosis of the outage under way that finds another verdict than
+    // the notice shows takes its place (one that pins nothing does not).
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage) override;
 
     // A notice of its own (not about the line's state, so it replaces
     // nothing), shown whether or not the line's notices are switched on.
@@ -63,4 +66,5 @@ private:
     std::deque<TPending> queue_;
     bool sending_ = false;
     uint lineId_ = 0;
+    QString shownVerdict_;   // the verdict the line's "Connection lost" shows; empty when none
 };

@@ -1,5 +1,6 @@
 #include "notify/noticetext.h"
 
+#include "diagnosis/verdict.h"
 #include "platform/durationtext.h"
 
 #include <QLocale>
@@ -38,11 +39,20 @@ TNoticeText LostText(const TOutage &o)
     QStringList body;
     if (!o.Cause.isEmpty())
         body << Sentence(o.Cause);
+    QString summary = QStringLiteral("Connection lost");
+    // A verdict that pins nothing (or one of another version) adds nothing:
+    // the history keeps its evidence.
+    const std::optional<diagnosis::TVerdict> verdict = diagnosis::VerdictFromName(o.Verdict);
+    if (verdict && *verdict != diagnosis::TVerdict::Unknown) {
+        summary += QStringLiteral(": ") + diagnosis::VerdictPlace(*verdict);
+        if (!o.Evidence.trimmed().isEmpty())
+            body << Sentence(o.Evidence);
+    }
     QString failed = Probes(o.ProbesLost) + QStringLiteral(" failed since ") + ClockText(o.Start);
     failed += o.FirstReason.trimmed().isEmpty() ? QStringLiteral(".")
                                                 : QStringLiteral(": ") + Sentence(o.FirstReason);
     body << failed;
-    return {QStringLiteral("Connection lost"), body.join(QLatin1Char('\n'))};
+    return {summary, body.join(QLatin1Char('\n'))};
 }
 
 TNoticeText BackText(const TOutage &o)

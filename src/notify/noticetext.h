@@ -14,8 +14,9 @@ struct TNoticeText {
     QString Body;
 };
 
-// "Connection lost", with why (when the dial-up service said), since when and
-// the first failure.
+// "Connection lost" (": your provider's network" once diagnosed), with why
+// (when the dial-up service said; the diagnosis' evidence when it pins the
+// place), since when and the first failure.
 TNoticeText LostText(const TOutage &outage);
 // "Connection back after 4 min 12 s", with why it went and the probes lost.
 TNoticeText BackText(const TOutage &outage);

@@ -60,6 +60,7 @@ THeadlessService::THeadlessService(const TServiceLog &log, const config::TOption
       metrics_(QString::fromLatin1(platform::ProgramVersion))
 {
     session_ = std::make_unique<TAntiIdleSession>(options_);
+    session_->Diagnosis().SetEnabled(true);
     notifier_ = new TSystemdNotifier(this);
     notifier_->OnError = [this](const QString &text) { log_.Write(TLogLevel::Warning, text); };
 

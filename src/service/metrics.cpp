@@ -106,6 +106,7 @@ void TMetrics::LinkState(TLinkMonitor::TLink link, const TStamp &)
 void TMetrics::LinkDown(const TOutage &outage)
 {
     ++outages_;
+    verdict_ = outage.Verdict;
     // An outage in progress shows at once, not only once it has ended.
     downSinceMs_ = outage.Start.WallUtc.isValid() ? outage.Start.WallUtc.toMSecsSinceEpoch() : 0;
     Changed();
@@ -115,6 +116,16 @@ void TMetrics::LinkUp(const TOutage &outage)
 {
     outageMs_ += outage.DurationMs();
     downSinceMs_ = 0;
+    verdict_.clear();
+    Changed();
+}
+
+void TMetrics::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)
+{
+    // A check once the line is back is no outage's.
+    if (!outage)
+        return;
+    verdict_ = outage->Verdict;
     Changed();
 }
 
@@ -124,6 +135,7 @@ void TMetrics::MonitoringStopped(const TStamp &, const std::optional<TOutage> &o
     if (open) {
         outageMs_ += open->DurationMs();
         downSinceMs_ = 0;
+        verdict_.clear();
         Changed();
     }
 }
@@ -181,6 +193,13 @@ QByteArray TMetrics::Render() const
     TFamily(out, "idlix_line_down_since_seconds", "gauge",
             "Unix time the outage under way began (its first lost probe); 0 while the line is not down.")
         .Sample("idlix_line_down_since_seconds", {}, FormatSampleValue(downSinceMs_ / 1000.0));
+    TFamily verdict(out, "idlix_outage_verdict", "gauge",
+                    "Whose fault the outage under way is, as its diagnosis found: 1 for its verdict, 0 for the "
+                    "others; all 0 while the line is not down or before the first diagnosis.");
+    for (diagnosis::TVerdict v : diagnosis::kVerdicts) {
+        const QString name = diagnosis::VerdictName(v);
+        verdict.Sample("idlix_outage_verdict", Label("verdict", name), name == verdict_ ? "1" : "0");
+    }
     TFamily(out, "idlix_last_probe_timestamp_seconds", "gauge",
             "Unix time the last probe ended, answered or not; 0 before the first.")
         .Sample("idlix_last_probe_timestamp_seconds", {}, FormatSampleValue(lastProbeMs_ / 1000.0));

@@ -10,6 +10,7 @@
 //   idlix_outages_total                            counter
 //   idlix_outage_seconds_total                     counter
 //   idlix_line_down_since_seconds                  gauge, Unix time the outage under way began; 0 when not down
+//   idlix_outage_verdict{verdict}                  gauge, 1 for the outage under way's diagnosis, 0 for the others
 //   idlix_last_probe_timestamp_seconds             gauge, Unix time the last probe ended; 0 before one
 //   idlix_keepalive_bytes_total{direction}         counter, "sent" / "received"
 //   idlix_remote_write_pending_samples             gauge, while remote write is on
@@ -72,6 +73,7 @@ public:
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
     void MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open) override;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage) override;
 
 private:
     struct THistogram {
@@ -91,6 +93,7 @@ private:
     quint64 outages_ = 0;
     qint64 outageMs_ = 0;
     qint64 downSinceMs_ = 0;          // wall clock, ms since the epoch; 0 when not down
+    QString verdict_;                 // the outage under way's diagnosis; empty when up or not yet diagnosed
     qint64 lastProbeMs_ = 0;          // wall clock, ms since the epoch; 0 before a probe
     qint64 bytesSent_ = 0, bytesReceived_ = 0;
     quint64 probes_ = 0, answered_ = 0;

@@ -79,8 +79,24 @@ void TSessionLogger::LinkDown(const TOutage &outage)
     log_.Write(TLogLevel::Warning, text);
 }
 
+void TSessionLogger::Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage)
+{
+    if (!outage) {
+        log_.Write(TLogLevel::Info, QStringLiteral("Line checked once back: ") + result.Evidence);
+        return;
+    }
+    // The checks repeat while the line stays down; the log tells what changed.
+    const QString said = outage->Verdict + QLatin1Char('\n') + outage->Evidence;
+    if (said == diagnosed_)
+        return;
+    diagnosed_ = said;
+    log_.Write(TLogLevel::Warning, QStringLiteral("Line down: %1 (%2). %3")
+                                       .arg(diagnosis::VerdictPlace(result.Verdict), outage->Verdict, outage->Evidence));
+}
+
 void TSessionLogger::LinkUp(const TOutage &outage)
 {
+    diagnosed_.clear();
     log_.Write(TLogLevel::Notice, QStringLiteral("Line up again after %1 down, %2 lost")
                                       .arg(platform::DurationText(outage.DurationMs()))
                                       .arg(Probes(outage.ProbesLost)));

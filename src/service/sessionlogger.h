@@ -21,6 +21,7 @@ public:
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
     void MonitoringStopped(const TStamp &at, const std::optional<TOutage> &open) override;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage) override;
     void Paused(const QString &why, const TStamp &at) override;
     void Resumed(const TStamp &at) override;
     void Message(const QString &text) override;
@@ -28,6 +29,7 @@ public:
 private:
     const TServiceLog &log_;
     int method_ = -1;     // of the session being started
+    QString diagnosed_;   // the outage under way's verdict and evidence, as last logged
 };
 
 // The caption of a method item ("HTTP Gets", "ICMP Pings", "Alternate").

@@ -88,8 +88,31 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Tick);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
 
-    link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
-    link_.OnUp = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkUp(o); }); };
+    diagnosis_ = new TOutageDiagnosis(this);
+    diagnosis_->OnVerdict = [this](const diagnosis::TDiagnosisResult &r, bool down) { Diagnosed(r, down); };
+    diagnosis_->OnRoute = [this](const QString &hops) {
+        Notify([&](TSessionObserver *ob) { ob->RouteTraced(hops); });
+    };
+    // A cycle's run of failures waits for the diagnosis before it is the
+    // line's, at most this long (the ladder ends within 5 s).
+    DownHoldTimer = timer("DownHoldTimer", 6000);
+    DownHoldTimer->setSingleShot(true);
+    connect(DownHoldTimer, &QTimer::timeout, this, [this] { link_.ConfirmDown(); });
+    link_.OnPending = [this](const TOutage &o) {
+        DownHoldTimer->start();
+        diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
+    };
+    link_.OnDown = [this](const TOutage &o) {
+        DownHoldTimer->stop();
+        Notify([&](TSessionObserver *ob) { ob->LinkDown(o); });
+        // A held outage has its diagnosis running already.
+        if (!diagnosis_->Watching())
+            diagnosis_->LineDown(DiagnosisRequest(o), Timer3->interval());
+    };
+    link_.OnUp = [this](const TOutage &o) {
+        Notify([&](TSessionObserver *ob) { ob->LinkUp(o); });
+        diagnosis_->LineUp(DiagnosisRequest(o));
+    };
     link_.OnState = [this](TLinkMonitor::TLink state) {
         const TStamp at = Now();
         Notify([&](TSessionObserver *ob) { ob->LinkState(state, at); });
@@ -102,6 +125,7 @@ TAntiIdleSession::~TAntiIdleSession()
     // still out ends into nothing (a test's transport outlives the session).
     observers_.clear();
     closing_ = true;
+    diagnosis_->Stop();
     http_->Web().OnStatus = {};
     for (int kind = 0; kind < KindCount; ++kind) {
         probe::ITransport *transport = transports_[kind];
@@ -452,11 +476,91 @@ void TAntiIdleSession::Publish(TProbeResult &result)
     if (!watched || Paused())
         return;
     link_.SetThresholds(options_.History.DownAfter, options_.History.UpAfter);
+    // Over a cycle of servers one silent server is not the line: the
+    // diagnosis says which it is before the line goes down.
+    link_.SetHoldDown(State.CycleMode && diagnosis_->Enabled());
     link_.Feed(result);
+}
+
+namespace {
+
+// The pause while a captive portal holds the line: like sleep, not an outage.
+const QString kCaptive = QStringLiteral("captive");
+// How often a captive network is checked for letting traffic through.
+constexpr int kCaptiveCheckMs = 3000;
+
+} // namespace
+
+void TAntiIdleSession::Diagnosed(const diagnosis::TDiagnosisResult &r, bool down)
+{
+    if (!down && pauses_.contains(kCaptive)) {
+        // A check while captive: the portal let go (NetworkManager says so,
+        // or the server answers for itself), or it is checked again.
+        if (r.Verdict != diagnosis::TVerdict::Portal) {
+            HistoryLine(QStringLiteral("The portal lets traffic through: probes resume. ") + r.Evidence);
+            Resume(kCaptive);
+        } else {
+            CheckCaptive(captiveRequest_);
+        }
+        return;
+    }
+    if (down && link_.Pending()) {
+        DownHoldTimer->stop();
+        if (r.Verdict == diagnosis::TVerdict::Target) {
+            // One server is silent while the others answer: not the line.
+            const QStringList hosts = link_.Pending()->HostsTried;
+            link_.Dismiss();
+            diagnosis_->Stop();
+            HistoryLine(QStringLiteral("Only %1 does not answer; the line is up. %2")
+                            .arg(hosts.join(QStringLiteral(", ")), r.Evidence));
+            return;
+        }
+        link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
+        link_.ConfirmDown();
+    } else if (down) {
+        link_.SetDiagnosis(diagnosis::VerdictName(r.Verdict), r.Evidence);
+    }
+    const std::optional<TOutage> outage = down ? link_.Current() : std::nullopt;
+    // A held run that ended unconfirmed (the line answered meanwhile) has
+    // no outage: nothing more to check.
+    if (down && !outage) {
+        diagnosis_->Stop();
+        return;
+    }
+    Notify([&](TSessionObserver *ob) { ob->Diagnosed(r, outage); });
+    if (outage && r.Verdict == diagnosis::TVerdict::Portal && !pauses_.contains(kCaptive)) {
+        // The time behind a portal is "captive", not down: the outage ends
+        // here and the probes wait until the portal lets traffic through.
+        captiveRequest_ = DiagnosisRequest(*outage);
+        Pause(kCaptive);
+        CheckCaptive(captiveRequest_);
+    }
+}
+
+void TAntiIdleSession::CheckCaptive(const diagnosis::TDiagnosisRequest &request)
+{
+    QTimer::singleShot(kCaptiveCheckMs, this, [this, request] {
+        if (pauses_.contains(kCaptive))
+            diagnosis_->LineUp(request);
+    });
+}
+
+diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &outage) const
+{
+    QStringList servers;
+    if (State.CycleMode)
+        for (int i = 0; i < servers_.Count(); ++i)
+            servers << servers_.At(i);
+    return OutageRequest(outage, servers, [this](const QString &host) {
+        const auto last = lastProbe_.find(host);
+        return last == lastProbe_.end() ? QString() : last->second.Address;
+    });
 }
 
 void TAntiIdleSession::StopMonitoring()
 {
+    diagnosis_->Stop();
+    DownHoldTimer->stop();
     const TStamp at = Now();
     const std::optional<TOutage> open = link_.Stop(at);
     Notify([&](TSessionObserver *o) { o->MonitoringStopped(at, open); });

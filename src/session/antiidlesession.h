@@ -18,6 +18,7 @@
 #include "probe/transport.h"
 #include "session/linkmonitor.h"
 #include "session/linewatch.h"
+#include "session/outagediagnosis.h"
 #include "session/probeurl.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
@@ -134,6 +135,8 @@ public:
     // The line's state as the probes see it; thresholds from the history
     // options, read at each result.
     const TLinkMonitor &Link() const { return link_; }
+    // Why the line is down, diagnosed at each outage once switched on.
+    TOutageDiagnosis &Diagnosis() { return *diagnosis_; }
     // The counters "skip when busy" reads ([KeepAlive] SkipWhenBusy).
     TLineWatch &LineWatch() { return lineWatch_; }
 
@@ -204,6 +207,10 @@ private:
     TProbeResult CurrentResult() const;
     void Publish(TProbeResult &result);
     void StopMonitoring();
+    diagnosis::TDiagnosisRequest DiagnosisRequest(const TOutage &outage) const;
+    void Diagnosed(const diagnosis::TDiagnosisResult &result, bool down);
+    // Checks again, a while from now, whether a captive portal still holds the line.
+    void CheckCaptive(const diagnosis::TDiagnosisRequest &request);
     // With [KeepAlive] SkipWhenBusy: CurrentHost's probe is skipped (and
     // recorded so) when its line carried other traffic since the last one.
     bool SkipProbe();
@@ -216,6 +223,7 @@ private:
     const config::TOptions &options_;
     QTimer *Timer3 = nullptr;         // one probe per tick; interval from the frequency
     QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
+    QTimer *DownHoldTimer = nullptr;  // the longest a cycle's failures wait for their diagnosis
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
@@ -233,6 +241,8 @@ private:
     TSessionStats stats_;
     TSessionLog log_;
     TLinkMonitor link_;
+    TOutageDiagnosis *diagnosis_ = nullptr;  // a child: why the line is down
+    diagnosis::TDiagnosisRequest captiveRequest_;  // what the checks while captive ask
     QStringList pauses_;              // reasons the probes are paused for
     // The last probe that reached each host: where it went and what it cost.
     struct TLastProbe {

@@ -38,6 +38,7 @@ void TLinkMonitor::Feed(const TProbeResult &r)
         return;
     if (r.Success()) {
         failures_ = 0;
+        pending_.reset();
         if (link_ != TLink::Down) {
             SetLink(TLink::Up);
             if (!pendingCause_.isEmpty() && ++sinceCause_ >= upAfter_)
@@ -61,6 +62,11 @@ void TLinkMonitor::Feed(const TProbeResult &r)
 
     successes_ = 0;
     sinceCause_ = 0;
+    if (pending_) {
+        ++pending_->ProbesLost;
+        NoteHost(pending_->HostsTried, r.Host);
+        return;
+    }
     if (link_ == TLink::Down) {
         ++outage_->ProbesLost;
         NoteHost(outage_->HostsTried, r.Host);
@@ -77,28 +83,63 @@ void TLinkMonitor::Feed(const TProbeResult &r)
     if (failures_ < downAfter_)
         return;
     failures_ = 0;
-    outage_ = run_;
-    outage_->Cause = pendingCause_;
+    run_.Cause = pendingCause_;
     pendingCause_.clear();
+    if (hold_) {
+        pending_ = run_;
+        if (OnPending)
+            OnPending(*pending_);
+        return;
+    }
+    outage_ = run_;
     SetLink(TLink::Down);
     if (OnDown)
         OnDown(*outage_);
+}
+
+void TLinkMonitor::ConfirmDown()
+{
+    if (!pending_)
+        return;
+    outage_ = std::move(pending_);
+    pending_.reset();
+    SetLink(TLink::Down);
+    if (OnDown)
+        OnDown(*outage_);
+}
+
+void TLinkMonitor::Dismiss()
+{
+    pending_.reset();
+    failures_ = 0;
 }
 
 void TLinkMonitor::SetCause(const QString &cause)
 {
     if (outage_) {
         outage_->Cause = cause;
+    } else if (pending_) {
+        pending_->Cause = cause;
     } else {
         pendingCause_ = cause;
         sinceCause_ = 0;
     }
 }
 
+void TLinkMonitor::SetDiagnosis(const QString &verdict, const QString &evidence)
+{
+    std::optional<TOutage> &held = outage_ ? outage_ : pending_;
+    if (!held)
+        return;
+    held->Verdict = verdict;
+    held->Evidence = evidence;
+}
+
 std::optional<TOutage> TLinkMonitor::Stop(const TStamp &at)
 {
     std::optional<TOutage> open = std::move(outage_);
     outage_.reset();
+    pending_.reset();
     if (open)
         open->End = at;
     failures_ = successes_ = 0;

@@ -23,6 +23,8 @@ struct TOutage {
     QString FirstReason;           // the first failure's text
     QStringList HostsTried;        // every host probed during the outage, once each, in order
     QString Cause;                 // why the line went, when the dial-up service said so
+    QString Verdict;               // whose fault, as the latest diagnosis found ("provider"); empty before one
+    QString Evidence;              // that diagnosis' evidence, in words
 
     bool Open() const { return !End.WallUtc.isValid(); }
     // Length in ms by the monotonic clock (0 while open).
@@ -56,6 +58,23 @@ public:
     // counted so far are forgotten and the state is unknown again. An open
     // outage is returned, ended 'at', without OnUp: nobody saw the line come back.
     std::optional<TOutage> Stop(const TStamp &at);
+    // A diagnosis' verdict and evidence for the outage under way (or the
+    // one held); nothing while the line is up (a verdict found after it came
+    // back is not the outage's).
+    void SetDiagnosis(const QString &verdict, const QString &evidence);
+
+    // Held: a run that reaches DownAfter does not take the line down at
+    // once but waits as Pending() (OnPending tells it) until the owner
+    // says whose fault it is: ConfirmDown() makes it the line's outage
+    // (OnState, OnDown), Dismiss() forgets it (the server alone failed) and
+    // counting starts again. Failures meanwhile count on it; a success ends
+    // it unconfirmed, as the line answered. For a cycle over several
+    // servers, where one silent server is not the line.
+    void SetHoldDown(bool hold) { hold_ = hold; }
+    const std::optional<TOutage> &Pending() const { return pending_; }
+    void ConfirmDown();
+    void Dismiss();
+    std::function<void(const TOutage &)> OnPending;
 
     // Told when the line goes down (the outage so far) and when it is up
     // again (the whole outage).
@@ -75,6 +94,8 @@ private:
     TOutage run_;                       // the failure run being counted (while up)
     TStamp firstSuccess_;               // first success of the current run (while down)
     std::optional<TOutage> outage_;
+    bool hold_ = false;
+    std::optional<TOutage> pending_;    // a run that reached DownAfter, held
     QString pendingCause_;
     int sinceCause_ = 0;                // successes in a row since the pending cause came
 };

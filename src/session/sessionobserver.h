@@ -4,6 +4,7 @@
 // a nested event loop (a message box); the session is built for it.
 #pragma once
 
+#include "diagnosis/verdict.h"
 #include "session/linkmonitor.h"
 #include "session/sessionevents.h"
 
@@ -29,6 +30,12 @@ public:
     // The line went down (the outage so far) / came back (the whole outage).
     virtual void LinkDown(const TOutage &) {}
     virtual void LinkUp(const TOutage &) {}
+    // A diagnosis of the line ended: while the line is down 'outage' is the
+    // outage under way, carrying this verdict; once it is back, unset.
+    virtual void Diagnosed(const diagnosis::TDiagnosisResult & /*result*/, const std::optional<TOutage> & /*outage*/) {}
+    // The route at the start of the outage under way (or the one that just
+    // ended): a JSON array of hops, as diagnosis::TRouteTrace gives it.
+    virtual void RouteTraced(const QString & /*hops*/) {}
     // The line's state changed: up (the first success of a session
     // included), down, or unknown again once the line is no longer watched.
     // Told before LinkDown, LinkUp and MonitoringStopped.

@@ -64,13 +64,22 @@ void Fill(THistoryStore &store)
     done.Hosts = "b.test x";
     done.Cause = "the modem hung up";
     done.EndedBy = "up";
-    store.CloseOutage(store.OpenOutage(done, s), done);
+    // The diagnosis comes while the outage runs; its end brings none.
+    const qint64 id = store.OpenOutage(done, s);
+    store.SetOutageVerdict(id, "provider", "The router 10.0.0.1 answers in 0.8 ms; nothing past it does (hop 2 silent).");
+    store.SetOutageRoute(id, R"([ {"hop": 1, "address": "10.0.0.1", "name": "gw.test", "ms": 0.8},
+                                  {"hop": 2, "address": null, "name": null, "ms": null} ])");
+    store.CloseOutage(id, done);
     TOutageRow open;
     open.Start = kT0 + 400 * kSec;
     open.ProbesLost = 3;
     open.FirstOutcome = TProbeOutcome::Timeout;
     open.FirstReason = "Request timed out";
     open.Hosts = "a.test";
+    open.Verdict = "dns";
+    open.Evidence = "The name service does not answer for a.test, \"x\" (no answer in 1.5 s).";
+    // A route somebody edited into something else is no route.
+    open.Route = "{\"hop\": 1}";
     store.OpenOutage(open, s);
 }
 
@@ -82,10 +91,11 @@ const QByteArray kProbesCsv =
     "2024-05-01T08:03:00.000Z,x,127.0.0.1,echo,http-error,,84,0,\"Transfer said \"\"no\"\",\tthen\nstopped\"\r\n";
 
 const QByteArray kOutagesCsv =
-    "start,end,duration_s,lost_probes,first_outcome,reason,hosts,cause,ended_by\r\n"
+    "start,end,duration_s,lost_probes,first_outcome,reason,hosts,cause,ended_by,verdict,evidence\r\n"
     "2024-05-01T08:01:00.000Z,2024-05-01T08:05:12.310Z,252.310,4,lookup-failed,Unknown Host,b.test x,"
-    "the modem hung up,up\r\n"
-    "2024-05-01T08:06:40.000Z,,,3,timeout,Request timed out,a.test,,\r\n";
+    "the modem hung up,up,provider,The router 10.0.0.1 answers in 0.8 ms; nothing past it does (hop 2 silent).\r\n"
+    "2024-05-01T08:06:40.000Z,,,3,timeout,Request timed out,a.test,,,dns,"
+    "\"The name service does not answer for a.test, \"\"x\"\" (no answer in 1.5 s).\"\r\n";
 
 const QByteArray kProbesJson =
     "{\"time\":\"2024-05-01T08:00:00.250Z\",\"host\":\"a.test\",\"address\":\"127.0.0.1\",\"method\":\"echo\","
@@ -101,10 +111,14 @@ const QByteArray kProbesJson =
 const QByteArray kOutagesJson =
     "{\"start\":\"2024-05-01T08:01:00.000Z\",\"end\":\"2024-05-01T08:05:12.310Z\",\"duration_s\":252.310,"
     "\"lost_probes\":4,\"first_outcome\":\"lookup-failed\",\"reason\":\"Unknown Host\",\"hosts\":[\"b.test\",\"x\"],"
-    "\"cause\":\"the modem hung up\",\"ended_by\":\"up\"}\n"
+    "\"cause\":\"the modem hung up\",\"ended_by\":\"up\",\"verdict\":\"provider\","
+    "\"evidence\":\"The router 10.0.0.1 answers in 0.8 ms; nothing past it does (hop 2 silent).\","
+    "\"route\":[{\"address\":\"10.0.0.1\",\"hop\":1,\"ms\":0.8,\"name\":\"gw.test\"},"
+    "{\"address\":null,\"hop\":2,\"ms\":null,\"name\":null}]}\n"
     "{\"start\":\"2024-05-01T08:06:40.000Z\",\"end\":null,\"duration_s\":null,\"lost_probes\":3,"
     "\"first_outcome\":\"timeout\",\"reason\":\"Request timed out\",\"hosts\":[\"a.test\"],\"cause\":null,"
-    "\"ended_by\":null}\n";
+    "\"ended_by\":null,\"verdict\":\"dns\",\"evidence\":\"The name service does not answer for a.test, \\\"x\\\" "
+    "(no answer in 1.5 s).\",\"route\":null}\n";
 
 } // namespace
 

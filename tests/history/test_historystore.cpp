@@ -76,7 +76,7 @@ TEST_F(HistoryStore, WhatIsWrittenReadsBack)
     }));
     EXPECT_EQ(CsvLines(store, TExportKind::Outages), (QStringList{
         "2024-05-01T08:00:02.000Z,2024-05-01T08:03:20.000Z,198.000,4,timeout,Request timed out,"
-        "b.test a.test,,up"}));
+        "b.test a.test,,up,,"}));
     const std::vector<TSpanRow> sessions = store.Sessions({kT0, kT0 + 1000 * kSec});
     ASSERT_EQ(sessions.size(), 1u);
     EXPECT_EQ(sessions[0].End, kT0 + 400 * kSec);
@@ -212,7 +212,7 @@ TEST_F(HistoryStore, WhatAKilledWriterLeftOpenEndsAtItsLastMoment)
     ASSERT_EQ(gaps.size(), 1u);
     EXPECT_EQ(gaps[0].End, kT0 + 300 * kSec);
     EXPECT_EQ(CsvLines(store, TExportKind::Outages), (QStringList{
-        "2024-05-01T08:02:00.000Z,2024-05-01T08:05:00.000Z,180.000,4,failed,,,,not monitored"}));
+        "2024-05-01T08:02:00.000Z,2024-05-01T08:05:00.000Z,180.000,4,failed,,,,not monitored,,"}));
 }
 
 TEST_F(HistoryStore, DaysPastTheKeptOnesArePruned)
@@ -308,4 +308,83 @@ TEST_F(HistoryStore, AFileOfAnEarlierLayoutGainsTheMicrosecondsWhenWritten)
         EXPECT_TRUE(lines[0].contains(QStringLiteral(",ok,%1,").arg(c.readBack))) << lines[0].toStdString();
         EXPECT_TRUE(lines[1].contains(",ok,0.087,")) << lines[1].toStdString();
     }
+}
+
+TEST_F(HistoryStore, AFileOfAnEarlierLayoutGainsTheDiagnosisWhenWritten)
+{
+    const char *const dropped = "ALTER TABLE outages DROP COLUMN verdict; ALTER TABLE outages DROP COLUMN evidence;"
+                                " ALTER TABLE outages DROP COLUMN route;";
+    struct Case {
+        const char *what;
+        std::string sql;
+    } cases[] = {
+        {"version 3, no columns", std::string(dropped) + " PRAGMA user_version=3"},
+        {"version 3, only the verdict added before the write stopped",
+         "ALTER TABLE outages DROP COLUMN evidence; ALTER TABLE outages DROP COLUMN route; PRAGMA user_version=3"},
+        {"version 3, columns already there", "PRAGMA user_version=3"},
+    };
+    TOutageRow old;
+    old.Start = kT0;
+    old.End = kT0 + 60 * kSec;
+    old.DurationMs = 60000;
+    old.ProbesLost = 2;
+    old.Hosts = "a.test";
+    old.EndedBy = "up";
+    const QString oldLine = "2024-05-01T08:00:00.000Z,2024-05-01T08:01:00.000Z,60.000,2,failed,,a.test,,up,,";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(path());
+        {
+            THistoryStore store;
+            ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+            store.CloseOutage(store.OpenOutage(old, 0), old);
+        }
+        Sql(path(), c.sql.c_str());
+        {
+            // Read as it is: still ours, its outage without a diagnosis.
+            THistoryStore reader;
+            ASSERT_TRUE(reader.Open(path(), THistoryStore::TMode::Read)) << reader.Problem().toStdString();
+            EXPECT_EQ(CsvLines(reader, TExportKind::Outages), QStringList{oldLine});
+        }
+        THistoryStore store;
+        ASSERT_TRUE(store.Open(path())) << store.Problem().toStdString();
+        TOutageRow fresh = old;
+        fresh.Start = kT0 + 120 * kSec;
+        fresh.End.reset();
+        const qint64 id = store.OpenOutage(fresh, 0);
+        store.SetOutageVerdict(id, "gateway", "The router 10.0.0.1 does not answer (no echo in 1 s).");
+        store.SetOutageRoute(id, "[]");
+        const std::vector<TOutageRow> rows = store.Outages({0, 1LL << 62});
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].Verdict, "");
+        EXPECT_EQ(rows[1].Verdict, "gateway");
+        EXPECT_EQ(rows[1].Evidence, "The router 10.0.0.1 does not answer (no echo in 1 s).");
+        EXPECT_EQ(rows[1].Route, "[]");
+    }
+}
+
+TEST_F(HistoryStore, TheEndOfAnOutageKeepsTheDiagnosisFoundWhileItRan)
+{
+    THistoryStore store;
+    ASSERT_TRUE(store.Open(path()));
+    TOutageRow row;
+    row.Start = kT0;
+    row.ProbesLost = 3;
+    const qint64 id = store.OpenOutage(row, 0);
+    store.SetOutageVerdict(id, "target", "192.0.2.1 does not answer; 192.0.2.2 does (3.0 ms).");
+    store.SetOutageRoute(id, "[{\"hop\":1}]");
+    row.End = kT0 + 10 * kSec;
+    row.EndedBy = "up";
+    store.CloseOutage(id, row);              // an end that brings no diagnosis
+    std::vector<TOutageRow> rows = store.Outages({0, 1LL << 62});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Verdict, "target");
+    EXPECT_EQ(rows[0].Route, "[{\"hop\":1}]");
+    row.Verdict = "link";                    // one that does replaces it
+    row.Evidence = "The interface eth0 is switched off.";
+    store.CloseOutage(id, row);
+    rows = store.Outages({0, 1LL << 62});
+    EXPECT_EQ(rows[0].Verdict, "link");
+    EXPECT_EQ(rows[0].Evidence, "The interface eth0 is switched off.");
+    EXPECT_EQ(rows[0].Route, "[{\"hop\":1}]");
 }

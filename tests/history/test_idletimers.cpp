@@ -48,7 +48,7 @@ TEST(HistoryIdleTimers, ReadBackNewestFirst)
     EXPECT_EQ(rows[1].Trials, "15+ 30- 20+ 25-");
     EXPECT_EQ(rows[1].Gone, 31);
     EXPECT_EQ(store.IdleTimers(1).size(), 1u);
-    EXPECT_EQ(UserVersion(dir.file("history.db")), 4);
+    EXPECT_EQ(UserVersion(dir.file("history.db")), 5);
 }
 
 TEST(HistoryIdleTimers, AFirstLayoutFileGainsTheTableAdditively)
@@ -75,7 +75,7 @@ TEST(HistoryIdleTimers, AFirstLayoutFileGainsTheTableAdditively)
     }
     THistoryStore store;
     ASSERT_TRUE(store.Open(path)) << store.Problem().toStdString();
-    EXPECT_EQ(UserVersion(path), 4);
+    EXPECT_EQ(UserVersion(path), 5);
     EXPECT_TRUE(store.AddIdleTimer(Row(7000, "udp", 120)));
     EXPECT_EQ(store.IdleTimers().size(), 1u);
     EXPECT_EQ(store.LastProbe(), 5000000);

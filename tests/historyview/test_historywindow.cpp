@@ -126,6 +126,11 @@ protected:
         o.FirstReason = "Request timed out";
         o.Hosts = host;
         o.EndedBy = "up";
+        o.Verdict = "provider";
+        o.Evidence = "The router 10.0.0.1 answers in 0.8 ms; nothing past it does (hop 2 silent).";
+        o.Route = R"([{"hop":1,"address":"10.0.0.1","name":"gw.lan","ms":1},)"
+                  R"({"hop":2,"address":null,"name":null,"ms":null},)"
+                  R"({"hop":3,"address":"192.0.2.7","name":null,"ms":12}])";
         store.CloseOutage(store.OpenOutage(o, s), o);
         store.CloseGap(store.OpenGap(s, start + 40 * kMin - 1, kSuspended), start + 50 * kMin - 1);
         store.EndSession(s, start + 60 * kMin);
@@ -154,7 +159,9 @@ TEST_F(HistoryWindowTest, ShowsTheHistoryAsPlainText)
 
     ASSERT_EQ(w.tbl_HistOutages->rowCount(), 1);
     const QStringList outage = Row(w.tbl_HistOutages, 0);
-    EXPECT_EQ(outage.mid(2), (QStringList{"10 min", "10", "Request timed out"}));
+    EXPECT_EQ(outage.mid(2), (QStringList{"10 min", "10", "Request timed out", "provider"}));
+    EXPECT_EQ(w.tbl_HistOutages->item(0, 5)->toolTip(),
+              "The router 10.0.0.1 answers in 0.8 ms; nothing past it does (hop 2 silent).");
     ASSERT_EQ(w.tbl_HistTargets->rowCount(), 1);
     // 50 probes, 10 lost; round trips alternate 20 and 30 (a jitter of 10)
     // except across the outage and the sleep, where the turn is kept.
@@ -305,4 +312,56 @@ TEST_F(HistoryWindowTest, EscapeAndCtrlWCloseItTheTimelineKeepsItsHeightAndTheRa
     emit w.cb_HistRange->activated(THistoryWindow::LastHour);
     config::LoadOptions(config::SettingsPath(), options);
     EXPECT_EQ(THistoryWindow(store, options).cb_HistRange->currentText(), "Last hour");
+}
+
+TEST_F(HistoryWindowTest, ASelectedOutageShowsWhyAndItsRoute)
+{
+    THistoryWindow w(store, options);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_FALSE(w.lbl_HistRoute->isVisible()) << "nothing selected";
+    w.tbl_HistOutages->selectRow(0);
+    ASSERT_TRUE(w.lbl_HistRoute->isVisible());
+    EXPECT_EQ(w.lbl_HistRoute->text(),
+              "Why: your provider's network (provider). The router 10.0.0.1 answers in 0.8 ms; nothing past it "
+              "does (hop 2 silent).\n"
+              "Route at its start:\n"
+              "1  10.0.0.1  gw.lan  1 ms\n"
+              "2  *\n"
+              "3  192.0.2.7  12 ms");
+    // Another tab: the outage is not in view, nor is its route.
+    w.tab_Hist->setCurrentIndex(1);
+    EXPECT_FALSE(w.lbl_HistRoute->isVisible());
+    w.tab_Hist->setCurrentIndex(0);
+    EXPECT_TRUE(w.lbl_HistRoute->isVisible());
+    w.tbl_HistOutages->clearSelection();
+    EXPECT_FALSE(w.lbl_HistRoute->isVisible());
+}
+
+TEST_F(HistoryWindowTest, AnOutageWithoutADiagnosisOrARouteSaysSo)
+{
+    // One written before outages were diagnosed, and one whose route text is
+    // somebody else's: neither is taken for a route.
+    const struct {
+        const char *route;
+    } cases[] = {{""}, {"{\"hop\": 1}"}, {"not json"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.route);
+        testutil::ScratchDir fresh;
+        THistoryStore other;
+        ASSERT_TRUE(other.Open(THistoryStore::DefaultPath()));
+        TOutageRow o;
+        o.Start = now - 10 * kMin;
+        o.End = now - 5 * kMin;
+        o.DurationMs = 5 * 60000;
+        o.ProbesLost = 5;
+        o.Route = c.route;
+        other.CloseOutage(other.OpenOutage(o, 0), o);
+        THistoryWindow w(other, options);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        ASSERT_EQ(w.tbl_HistOutages->rowCount(), 1);
+        w.tbl_HistOutages->selectRow(0);
+        EXPECT_EQ(w.lbl_HistRoute->text(), "Why: not diagnosed.\nNo route was traced at its start.");
+    }
 }

@@ -13,6 +13,7 @@
 #include "../support/scriptserver.h"
 #include "../support/testutil.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -198,4 +199,48 @@ TEST_F(LineNotices, AStuckServerHoldsNothingUp)
     // The session's probes did not wait for the server.
     EXPECT_LT(t.elapsed(), 3000);
     ASSERT_TRUE(testutil::waitFor([&] { return fallback.size() == 2; }, 10s));
+}
+
+TEST_F(LineNotices, ADiagnosisTakesTheLostNoticesPlaceOncePerVerdict)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    TOutage outage;
+    outage.Start = {QDateTime::currentDateTimeUtc(), 1};
+    outage.ProbesLost = 3;
+    notices->LinkDown(outage);
+    ASSERT_TRUE(testutil::waitFor([&] { return notices->LineNoticeId() != 0; }, 10s));
+    const uint lostId = notices->LineNoticeId();
+
+    // What the session tells as the checks come: the verdict, the same again
+    // (re-checked while down), another one, then a check once it is back.
+    diagnosis::TDiagnosisResult result;
+    const struct {
+        const char *verdict, *evidence;
+        bool down;
+    } told[] = {
+        {"unknown", "The interface eth0 is up (IPv4 via 10.0.0.1); no server was reached over the line to check "
+                    "past it.", true},
+        {"provider", "The router 10.0.0.1 answers in 0.9 ms; nothing past it does (hop 2 silent).", true},
+        {"provider", "The router 10.0.0.1 answers in 1.4 ms; nothing past it does (hop 2 silent).", true},
+        {"gateway", "The router 10.0.0.1 does not answer (no echo in 1 s).", true},
+        {"unknown", "Everything answers now: The router 10.0.0.1 answers in 0.8 ms.", false},
+    };
+    for (const auto &t : told) {
+        outage.Verdict = t.verdict;
+        outage.Evidence = t.evidence;
+        notices->Diagnosed(result, t.down ? std::optional<TOutage>(outage) : std::nullopt);
+    }
+    ASSERT_TRUE(testutil::waitFor([&] { return server.Notices().size() >= 3; }, 10s));
+    testutil::pump(300ms);
+    const auto seen = server.Notices();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].Summary, "Connection lost: your provider's network");
+    EXPECT_TRUE(seen[1].Body.startsWith("The router 10.0.0.1 answers in 0.9 ms; nothing past it does (hop 2 silent).\n"
+                                        "3 probes failed since "))
+        << seen[1].Body.toStdString();
+    EXPECT_EQ(seen[1].ReplacesId, lostId);
+    EXPECT_EQ(seen[2].Summary, "Connection lost: your router");
+    EXPECT_EQ(seen[2].ReplacesId, notices->LineNoticeId());
+    EXPECT_EQ(seen[2].Hints.value("category").toString(), "network.disconnected");
 }

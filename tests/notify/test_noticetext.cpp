@@ -53,6 +53,8 @@ TEST(NoticeText, LostAndBack)
         QString cause, firstReason;
         int lost;
         const char *lostBody, *backBody;
+        QString verdict = {}, evidence = {};
+        const char *lostSummary = "Connection lost";
     };
     const Case cases[] = {
         {"with the dial-up service's reason", "the modem hung up", "Request timed out", 3,
@@ -64,6 +66,21 @@ TEST(NoticeText, LostAndBack)
         {"no failure text", "NetworkManager stopped", "  ", 5,
          "NetworkManager stopped.\n5 probes failed since 14:02.",
          "NetworkManager stopped.\nDown from 14:02 to 14:06, 5 probes lost."},
+        {"diagnosed", "", "Request timed out", 3,
+         "The router 192.168.1.1 answers in 1.2 ms; nothing past it does (hop 2 silent).\n"
+         "3 probes failed since 14:02: Request timed out.",
+         "Down from 14:02 to 14:06, 3 probes lost.", "provider",
+         "The router 192.168.1.1 answers in 1.2 ms; nothing past it does (hop 2 silent).",
+         "Connection lost: your provider's network"},
+        {"diagnosed, with the dial-up service's reason", "the modem hung up", "", 2,
+         "The modem hung up.\nThe dial-up line Provider is not connected.\n2 probes failed since 14:02.",
+         "The modem hung up.\nDown from 14:02 to 14:06, 2 probes lost.", "link",
+         "The dial-up line Provider is not connected.", "Connection lost: your own connection"},
+        {"a verdict that pins nothing says nothing", "", "", 1, "1 probe failed since 14:02.",
+         "Down from 14:02 to 14:06, 1 probe lost.", "unknown",
+         "10.0.0.9 does not answer, and there is no other server to compare with."},
+        {"a verdict word of another version", "", "", 1, "1 probe failed since 14:02.",
+         "Down from 14:02 to 14:06, 1 probe lost.", "captive", "something"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,8 +89,10 @@ TEST(NoticeText, LostAndBack)
         o.Cause = c.cause;
         o.FirstReason = c.firstReason;
         o.ProbesLost = c.lost;
+        o.Verdict = c.verdict;
+        o.Evidence = c.evidence;
         const TNoticeText lost = LostText(o);
-        EXPECT_EQ(lost.Summary, "Connection lost");
+        EXPECT_EQ(lost.Summary, QLatin1String(c.lostSummary));
         EXPECT_EQ(lost.Body, QLatin1String(c.lostBody));
         o.End = At(252);
         const TNoticeText back = BackText(o);

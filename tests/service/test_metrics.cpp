@@ -201,6 +201,50 @@ TEST(Metrics, AnOutageUnderWayAndTheLastProbeShowBeforeTheOutageEnds)
     }
 }
 
+TEST(Metrics, TheOutageVerdictIsOneForTheCurrentOutagesAndZeroOtherwise)
+{
+    service::TMetrics m("2.0");
+    const QStringList all{"link", "gateway", "provider", "dns", "portal", "target", "partial", "unknown"};
+    // The verdict each scrape should show as 1 ("" : all 0).
+    const auto shown = [&] {
+        const Exposition e = Read(m.Render());
+        QString one;
+        for (const QString &v : all) {
+            const double value = e.value(QStringLiteral("idlix_outage_verdict{verdict=\"%1\"}").arg(v));
+            EXPECT_TRUE(value == 0 || value == 1) << v.toStdString() << " " << value;
+            if (value == 1) {
+                EXPECT_TRUE(one.isEmpty()) << "two verdicts at once";
+                one = v;
+            }
+        }
+        EXPECT_EQ(e.types.at("idlix_outage_verdict"), "gauge");
+        return one;
+    };
+    TOutage outage;
+    outage.Start = Second(10);
+    diagnosis::TDiagnosisResult result;
+    const struct {
+        const char *what;
+        std::function<void()> step;
+        QString verdict;
+    } steps[] = {
+        {"before any outage", [] {}, ""},
+        {"down, not yet diagnosed", [&] { m.LinkDown(outage); }, ""},
+        {"diagnosed", [&] { outage.Verdict = "gateway"; m.Diagnosed(result, outage); }, "gateway"},
+        {"checked again, another verdict", [&] { outage.Verdict = "provider"; m.Diagnosed(result, outage); }, "provider"},
+        {"back up", [&] { outage.End = Second(70); m.LinkUp(outage); }, ""},
+        {"the check once back is no outage's", [&] { m.Diagnosed(result, std::nullopt); }, ""},
+        {"down again, diagnosed", [&] { outage.Verdict.clear(); m.LinkDown(outage); outage.Verdict = "dns";
+                                        m.Diagnosed(result, outage); }, "dns"},
+        {"the probes stop while down", [&] { m.MonitoringStopped(Second(140), outage); }, ""},
+    };
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.what);
+        s.step();
+        EXPECT_EQ(shown(), s.verdict);
+    }
+}
+
 TEST(Metrics, HostileTargetNamesStayInsideTheirLabel)
 {
     // A server list entry is whatever the file held.

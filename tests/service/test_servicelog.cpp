@@ -124,6 +124,22 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     outage.FirstReason = "Request timed out.";
     outage.Start.MonoNs = 1000000000;
     logger.LinkDown(outage);
+    // The checks while down: a line for a verdict, none for the same again,
+    // one when it changes; the check once back is information.
+    diagnosis::TDiagnosisResult checked;
+    for (const auto &[verdict, evidence] : std::vector<std::pair<diagnosis::TVerdict, QString>>{
+             {diagnosis::TVerdict::Gateway, "The router 10.0.0.1 does not answer (no echo in 1 s)."},
+             {diagnosis::TVerdict::Gateway, "The router 10.0.0.1 does not answer (no echo in 1 s)."},
+             {diagnosis::TVerdict::Provider, "The router 10.0.0.1 answers in 0.5 ms; nothing past it does (hop 2 silent)."}}) {
+        checked.Verdict = verdict;
+        checked.Evidence = evidence;
+        outage.Verdict = diagnosis::VerdictName(verdict);
+        outage.Evidence = evidence;
+        logger.Diagnosed(checked, outage);
+    }
+    checked.Verdict = diagnosis::TVerdict::Unknown;
+    checked.Evidence = "Everything answers now: The router 10.0.0.1 answers in 0.4 ms.";
+    logger.Diagnosed(checked, std::nullopt);
     outage.End.WallUtc = kAt;
     outage.End.MonoNs = 66500000000;   // 65.5 s: rounded, as every view rounds
     logger.LinkUp(outage);
@@ -144,6 +160,10 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
                          "<6>Sending 56 bytes to a.test",
                          "<4>Error pinging a.test : Request timed out",
                          "<4>Line down: 3 probes failed in a row, the first: Request timed out.",
+                         "<4>Line down: your router (gateway). The router 10.0.0.1 does not answer (no echo in 1 s).",
+                         "<4>Line down: your provider's network (provider). The router 10.0.0.1 answers in 0.5 ms; "
+                         "nothing past it does (hop 2 silent).",
+                         "<6>Line checked once back: Everything answers now: The router 10.0.0.1 answers in 0.4 ms.",
                          "<5>Line up again after 1 min 6 s down, 3 probes lost",
                          "<5>Session started: HTTP Gets every 1 minute to each server of the list in turn (3)",
                          "<4>Unable to write to /x/AI_Log.txt",

@@ -209,3 +209,50 @@ TEST(LinkMonitor, EveryChangeOfStateIsToldOnceBeforeItsOutage)
         EXPECT_EQ(states, c.states) << told;
     }
 }
+
+TEST(LinkMonitor, AHeldRunWaitsForTheOwnersWord)
+{
+    // 'S' success, 'F' failure, 'C' the owner confirms, 'D' dismisses, 'V'
+    // a verdict arrives; thresholds 2 and 1. What is seen: 'p' held, 'd'
+    // down, 'u' up; and the outage told down as (start, lost, verdict).
+    const struct {
+        const char *name;
+        const char *steps;
+        const char *seen;
+        std::vector<std::tuple<int, int, QString>> downs;
+    } cases[] = {
+        {"held, then confirmed with its verdict", "SFFVC", "pd", {{1, 2, "gateway"}}},
+        {"failures while held count on it", "FFFFC", "pd", {{0, 4, ""}}},
+        {"dismissed: counting starts again", "FFDFFC", "ppd", {{3, 2, ""}}},
+        {"dismissed, then a lone failure is nothing", "FFDFC", "p", {}},
+        {"an answer while held ends it unconfirmed", "FFSCFC", "p", {}},
+        {"confirming nothing held does nothing", "CSFC", "", {}},
+        {"confirmed, then up as usual", "FFCS", "pdu", {{0, 2, ""}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TLinkMonitor link(2, 1);
+        link.SetHoldDown(true);
+        std::string seen;
+        std::vector<std::tuple<int, int, QString>> downs;
+        link.OnPending = [&](const TOutage &) { seen += 'p'; };
+        link.OnDown = [&](const TOutage &o) {
+            seen += 'd';
+            downs.emplace_back(int(o.Start.MonoNs / 1000000000), o.ProbesLost, o.Verdict);
+        };
+        link.OnUp = [&](const TOutage &) { seen += 'u'; };
+        const std::string steps = c.steps;
+        for (size_t t = 0; t < steps.size(); ++t) {
+            switch (steps[t]) {
+            case 'S': link.Feed(At(int(t), true)); break;
+            case 'F': link.Feed(At(int(t), false)); break;
+            case 'C': link.ConfirmDown(); break;
+            case 'D': link.Dismiss(); break;
+            case 'V': link.SetDiagnosis("gateway", "The router does not answer."); break;
+            }
+        }
+        EXPECT_EQ(seen, c.seen);
+        EXPECT_EQ(downs, c.downs);
+        EXPECT_EQ(link.Link() == TLinkMonitor::TLink::Down, c.seen == std::string("pd") || c.seen == std::string("ppd"));
+    }
+}

@@ -303,6 +303,19 @@ bool TestNet::silenceNameServer(bool silent) const
     return kill(pid, silent ? SIGSTOP : SIGCONT) == 0;
 }
 
+bool TestNet::dropEverything(Role role, bool on, Listen families) const
+{
+    const std::string table = std::string(families == Listen::V4 ? "ip" : families == Listen::V6 ? "ip6" : "inet")
+                              + " idxdrop";
+    if (!on)
+        return run(role, "nft delete table " + table) == 0;
+    std::string command = "nft add table " + table;
+    for (const char *hook : {"input", "forward", "output"})
+        command += std::string(" && nft 'add chain ") + table + " " + hook + "s { type filter hook " + hook
+                   + " priority 0 ; policy drop ; }'";
+    return run(role, command) == 0;
+}
+
 bool TestNet::addSilentRoute() const
 {
     return ok_ && shell(script("silent " + prefix_) + " >/dev/null 2>&1") == 0;

@@ -123,6 +123,12 @@ public:
     // as "TYPE NAME" (e.g. "PTR 10.3.200.10.in-addr.arpa").
     std::vector<std::string> nameServerQueries() const;
 
+    // A host drops every packet of the families to it, through it and from
+    // it, its own ICMP errors included (on), or lets them pass again (off):
+    // a router or provider hop gone dark. ARP is not filtered, so a
+    // neighbour entry for it still completes. Needs nft. True when done.
+    bool dropEverything(Role role, bool on, Listen families = Listen::Both) const;
+
     // Adds the route client - r1 - r2 - mute - beyond, whose third hop never
     // answers (README.md). True once it is there.
     bool addSilentRoute() const;

@@ -9,7 +9,8 @@
 #   testnet.sh exec PREFIX ROLE CMD  run CMD on a host (ip netns exec: its resolv.conf applies)
 #   testnet.sh nginx PREFIX ROLE ROOT [PORT [FAMILY [CERT KEY]]]  serve directory ROOT over HTTP
 #                                    on IPv4 and IPv6 (FAMILY both, the default), 4 or 6; over
-#                                    HTTPS with CERT and KEY (PEM files); prints the pid
+#                                    HTTPS with CERT and KEY (PEM files); prints the pid.
+#                                    ROOT "redirect:URL" answers every request with a redirect to URL
 #   testnet.sh certs DIR             make a test CA and server certificates in DIR (see certs())
 #   testnet.sh fingerd PREFIX ROLE [PORT]      in.fingerd behind socat (port 79, IPv4 and IPv6); prints the pid
 #   testnet.sh silent PREFIX         add the route through a silent router (see below)
@@ -293,6 +294,10 @@ nginx_up() {
     *) listen="listen $port$ssl; listen [::]:$port$ssl ipv6only=on;" ;;
   esac
   command -v nginx >/dev/null || die "nginx is not installed"
+  # ROOT "redirect:URL": every request is sent on to URL, as a captive
+  # portal's web server does.
+  local served="root $root;"
+  case "$root" in redirect:*) served="location / { return 302 ${root#redirect:}; }" ;; esac
   local conf="$STATE_DIR/${p}nginx-$role-$port.conf"
   mkdir -p "$STATE_DIR/${p}nginx-$role-$port.d"
   cat >"$conf" <<CONF
@@ -311,7 +316,7 @@ http {
   server {
     $listen
     $tls
-    root $root;
+    $served
   }
 }
 CONF

@@ -81,7 +81,12 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     // nothing, and the probes keep their interval.
     Timer3->setTimerType(Qt::PreciseTimer);
     LogTimer = timer("LogTimer", 100000);
+    // Every target each interval: armed for the plan's next slot each time.
+    ProbeAllTimer = timer("ProbeAllTimer", 0);
+    ProbeAllTimer->setSingleShot(true);
+    ProbeAllTimer->setTimerType(Qt::PreciseTimer);
     connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Tick);
+    connect(ProbeAllTimer, &QTimer::timeout, this, &TAntiIdleSession::Tick);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
 
     link_.OnDown = [this](const TOutage &o) { Notify([&](TSessionObserver *ob) { ob->LinkDown(o); }); };
@@ -248,6 +253,15 @@ QString TAntiIdleSession::StartAntiIdle()
     const TAntiIdleOptions &options = options_.AntiIdle;
     const bool cycle = options.Checked(TAntiIdleOptions::CycleServerList);
     log_.Forget();
+    EndProbeAll();
+    if (options_.ProbeAll.Enabled) {
+        // Refused before anything starts: a plan that cannot run is no plan.
+        const QString why = session::ProbeAllIntervalProblem(options_.ProbeAll.Interval,
+                                                             QStringLiteral("[Probe All] Interval"));
+        if (!why.isEmpty())
+            return why;
+        probeAllMs_ = options_.ProbeAll.Interval * 1000;
+    }
     const TSessionStart start{options.Method, cycle, Now()};
     Notify([&](TSessionObserver *o) { o->SessionStarting(start); });
     Web().HttpRequestCount = 0;
@@ -274,6 +288,8 @@ QString TAntiIdleSession::StartAntiIdle()
         return session::MalformedText(host, error);
     if (!StartSessionStats(&error))
         return error;
+    if (probeAllMs_ > 0)
+        return StartProbeAll(1);
     if (!Paused())
         SendOpening(host);
     StartProbeTimer();
@@ -286,6 +302,8 @@ QString TAntiIdleSession::StartCycle()
     Notify([](TSessionObserver *o) { o->CycleStarted(); });
     if (servers_.Count() == 0)
         return ListIndexText(0);
+    if (probeAllMs_ > 0)
+        return StartProbeAll(servers_.Count());
     State.CurrentHost = servers_.At(0);
     State.ServerIndex = 0;
     Notify([&](TSessionObserver *o) { o->ServerPosition(0, State.CurrentHost); });
@@ -323,7 +341,7 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     if (!log_.Remove(&logError))
         Message(logError);
 
-    const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, Now()};
+    const TStatsStart start{ProbeIntervalNowMs(), State.CycleMode, hosts, Now()};
     Notify([&](TSessionObserver *o) { o->StatsReset(start); });
     return true;
 }
@@ -346,7 +364,8 @@ bool TAntiIdleSession::FollowsMeasuredInterval() const
 
 void TAntiIdleSession::IntervalSourceChanged()
 {
-    if (!Started())
+    // Every target each interval keeps the interval of its own.
+    if (!Started() || probeAllMs_ > 0)
         return;
     bool ok = false;
     const int minutes = TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
@@ -360,6 +379,10 @@ void TAntiIdleSession::IntervalSourceChanged()
 
 void TAntiIdleSession::Tick()
 {
+    if (probeAllMs_ > 0) {
+        ProbeAllTick();
+        return;
+    }
     // A paused session skips its ticks; the cycle stays where it was.
     if (Paused())
         return;
@@ -535,6 +558,7 @@ void TAntiIdleSession::EndSession()
 {
     LogTimer->stop();
     Timer3->stop();
+    EndProbeAll();
     // Every line of the session is in the log before the session is over.
     QString error;
     if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())

@@ -14,6 +14,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 using config::TAntiIdleOptions;
@@ -22,7 +24,7 @@ using config::TAntiIdleOptions;
 
 int TAntiIdleSession::HttpWatchdogLimit(bool probe) const
 {
-    return http_->Web().HttpWatchdogLimit(probe ? Timer3->interval() : 0);
+    return http_->Web().HttpWatchdogLimit(probe ? ProbeIntervalNowMs() : 0);
 }
 
 probe::ITransport *TAntiIdleSession::Transport(session::TProbeKind kind) const
@@ -152,6 +154,12 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
         MalformedEntry(sending, KindName(kind) + QStringLiteral(" probes are not available in this build"));
         return;
     }
+    // Every target each interval: a busy transport keeps the probe waiting
+    // for its turn rather than losing it.
+    if (plan_.Active()) {
+        Queue(sending);
+        return;
+    }
     // A transfer runs its own loop, in which the next tick can come: the
     // probe waits for the next tick rather than for the transfer.
     if (transport->Busy()) {
@@ -165,13 +173,19 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
     }
     TFlight flight = sending;
     flight.Session = session_.Current();
+    Launch(flight, transport);
+}
 
+void TAntiIdleSession::Launch(TFlight flight, probe::ITransport *transport)
+{
+    const session::TProbeKind kind = flight.Kind;
+    const bool http = kind == session::TProbeKind::HttpGet || kind == session::TProbeKind::Https;
     probe::TRequest request;
     request.Target = TargetOf(flight.Host, flight.Url, kind);
     request.Size = flight.Size;
     if (http) {
         // The transfer ends well before the next tick is due.
-        request.TimeoutMs = session::ProbeTransferLimit(Timer3->interval());
+        request.TimeoutMs = session::ProbeTransferLimit(ProbeIntervalNowMs());
         request.BodyLimit = session::ProbeBodyLimit;
         Status(QStringLiteral("Status: Contacting ") + session::ShownName(NameOf(flight.Host, flight.Url, kind))
                + QStringLiteral("..."));
@@ -186,7 +200,17 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
         if (!closing_)
             Message(text);
     };
-    events.Done = [this, flight](const probe::TReply &reply) { ProbeDone(flight, reply); };
+    events.Done = [this, flight](const probe::TReply &reply) {
+        int &out = out_[int(flight.Kind)];
+        out = std::max(out - 1, 0);
+        if (plan_.Active() && session_.IsLatest(flight.Session))
+            rowsOut_.erase(flight.Row);
+        ProbeDone(flight, reply);
+        // The kind's transport is free: the next probe waiting for it goes.
+        if (!closing_)
+            Drain(flight.Kind);
+    };
+    ++out_[int(kind)];
     transport->Send(request, std::move(events));
 }
 

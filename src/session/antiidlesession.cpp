@@ -341,7 +341,7 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     if (!log_.Remove(&logError))
         Message(logError);
 
-    const TStatsStart start{ProbeIntervalNowMs(), State.CycleMode, hosts, Now()};
+    const TStatsStart start{ProbeIntervalNowMs(), State.CycleMode, hosts, Now(), probeAllMs_ > 0};
     Notify([&](TSessionObserver *o) { o->StatsReset(start); });
     return true;
 }

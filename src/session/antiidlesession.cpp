@@ -6,6 +6,7 @@
 #include "config/options.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
+#include "session/echopooltransport.h"
 #include "session/echotransport.h"
 #include "session/engineclock.h"
 #include "session/httpstransport.h"
@@ -61,6 +62,7 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     setObjectName(QStringLiteral("AntiIdleSession"));
     clock_ = &TSystemClock::Instance();
     echo_ = std::make_unique<TEchoTransport>();
+    echoPool_ = std::make_unique<TEchoPoolTransport>();
     http_ = new THttpTransport(this);
     tcp_ = std::make_unique<TTcpTransport>();
     https_ = std::make_unique<THttpsTransport>();
@@ -110,6 +112,7 @@ TAntiIdleSession::~TAntiIdleSession()
             transport->Cancel();
     }
     echo_.reset();
+    echoPool_.reset();
     tcp_.reset();
     https_.reset();
     QString error;
@@ -160,6 +163,7 @@ TStamp TAntiIdleSession::Now() const
 
 void TAntiIdleSession::CancelProbes()
 {
+    echoPool_->Cancel();
     for (probe::ITransport *transport : transports_) {
         if (transport)
             transport->Cancel();

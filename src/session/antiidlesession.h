@@ -44,6 +44,7 @@
 #include <vector>
 
 class QTimer;
+class TEchoPoolTransport;
 class TEchoTransport;
 class TEngineClock;
 class THttpTransport;
@@ -220,6 +221,8 @@ private:
     void RecordLookupFailure();
     int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
     // The transport of a kind; nullptr for a kind this build cannot send.
+    // Every target each interval sends the session's own echoes through the
+    // pool, so that one waiting for its reply holds up no other.
     probe::ITransport *Transport(session::TProbeKind kind) const;
     TStamp Now() const;
 
@@ -245,6 +248,8 @@ private:
     QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
     QTimer *ProbeAllTimer = nullptr;  // single shot at the plan's next slot
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
+    // Every target each interval: echoes side by side, each on its own worker.
+    std::unique_ptr<TEchoPoolTransport> echoPool_;
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
     std::unique_ptr<THttpsTransport> https_;  // https:// GETs

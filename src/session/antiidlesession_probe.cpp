@@ -7,6 +7,8 @@
 
 #include "config/options.h"
 #include "dialer/dialup.h"
+#include "session/echopooltransport.h"
+#include "session/echotransport.h"
 #include "session/httptransport.h"
 #include "session/probetexts.h"
 #include "session/webclient.h"
@@ -30,7 +32,11 @@ int TAntiIdleSession::HttpWatchdogLimit(bool probe) const
 probe::ITransport *TAntiIdleSession::Transport(session::TProbeKind kind) const
 {
     const int at = int(kind);
-    return at > 0 && at < KindCount ? transports_[at] : nullptr;
+    if (at <= 0 || at >= KindCount)
+        return nullptr;
+    if (plan_.Active() && kind == session::TProbeKind::Echo && transports_[at] == echo_.get())
+        return echoPool_.get();
+    return transports_[at];
 }
 
 namespace {

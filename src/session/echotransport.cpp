@@ -14,6 +14,17 @@ namespace {
 // The code ~TPing and CancelDnsLookup end a pending lookup with.
 constexpr quint16 LookupCancelled = 10004;
 
+probe::TReply CancelledReply()
+{
+    probe::TReply reply;
+    reply.Cancelled = true;
+    return reply;
+}
+
+} // namespace
+
+namespace session {
+
 // What an echo's IP status says of its end.
 TProbeOutcome EchoOutcome(int status)
 {
@@ -43,14 +54,7 @@ qint64 EchoWireBytes(int size, bool ipv6)
     return qint64(size) + qint64(ip + platform::icmp::kHeaderLen);
 }
 
-probe::TReply CancelledReply()
-{
-    probe::TReply reply;
-    reply.Cancelled = true;
-    return reply;
-}
-
-} // namespace
+} // namespace session
 
 TEchoTransport::TEchoTransport()
     : ping_(MakePing(QStringLiteral("Ping2"), 5000, session::MinEchoSize))
@@ -137,7 +141,7 @@ void TEchoTransport::EchoReply(int replies)
         return;
     probe::TReply reply;
     reply.Address = ping_->Address();
-    reply.BytesSent = EchoWireBytes(ping_->Size(), ping_->Engine().Target().IsV6());
+    reply.BytesSent = session::EchoWireBytes(ping_->Size(), ping_->Engine().Target().IsV6());
     if (replies != 0) {
         // Whole milliseconds for the designed texts; microseconds, from the
         // kernel's receive stamp, for the history and the metrics.
@@ -146,7 +150,7 @@ void TEchoTransport::EchoReply(int replies)
         reply.Us = ping_->ReplyUs() >= 0 ? ping_->ReplyUs() : qint64(reply.Ms) * 1000;
         reply.BytesReceived = reply.BytesSent;
     } else {
-        reply.Outcome = EchoOutcome(ping_->LastError());
+        reply.Outcome = session::EchoOutcome(ping_->LastError());
         reply.Reason = ping_->ErrorText();
     }
     Finish(reply);

@@ -5,6 +5,13 @@
 #include "net/pingowner.h"
 #include "probe/transport.h"
 
+namespace session {
+// What an echo's IP status says of its end.
+TProbeOutcome EchoOutcome(int status);
+// Bytes of an echo of 'size' data bytes on the wire: the IP and ICMP headers too.
+qint64 EchoWireBytes(int size, bool ipv6);
+} // namespace session
+
 class TEchoTransport final : public probe::ITransport {
 public:
     // Ping2 with the session's settings: Timeout 5000 ms, TTL 64, Size 56.

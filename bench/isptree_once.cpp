@@ -31,7 +31,7 @@ int main(int argc, char **argv)
     took.start();
     isp->btn_ISPMap->Click();
     // The scan may run inside the click or go on from the event loop.
-    while (isp->MapState != TISPTree::TMapState::Idle)
+    while (isp->Run.MapState != TISPTree::TMapState::Idle)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const qint64 ms = took.elapsed();
     for (int i = 0; i < isp->tv_ISP->topLevelItemCount(); ++i)

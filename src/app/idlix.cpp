@@ -8,6 +8,7 @@
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
 #include "idletimerview/idletimerfeature.h"
+#include "notify/certnotices.h"
 #include "notify/linenotices.h"
 #include "notify/meteredguard.h"
 #include "bus/meteredwatch.h"
@@ -142,6 +143,13 @@ void TIdlix::WatchTheLine()
     // Why the dial-up line ended goes with the outage the probes then find.
     DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
 
+    // Certificates the probes were shown that are about to expire.
+    CertNotices = new TCertNotices(form);
+    CertNotices->OnMessage = [notices = Notices](const QString &summary, const QString &body) {
+        notices->Tell(summary, body);
+    };
+    engine.AddObserver(CertNotices);
+
     Metered = new TMeteredGuard(engine, form->Options(), form);
     Metered->OnMessage = [notices = Notices](const QString &summary, const QString &body) {
         notices->Tell(summary, body);
@@ -162,6 +170,9 @@ TIdlix::~TIdlix()
     // dial-up control.
     delete MeteredWatch;
     delete Metered;
+    if (CertNotices)
+        AntiIdle->Engine().RemoveObserver(CertNotices);
+    delete CertNotices;
     if (Notices)
         AntiIdle->Engine().RemoveObserver(Notices);
     delete Notices;

@@ -15,6 +15,7 @@ class TFingerTool;
 class TISPTree;
 class TLatencyTest;
 class TLineNotices;
+class TCertNotices;
 class TExitRoutes;
 class TPreviousInstance;
 class THoldForm;
@@ -75,8 +76,10 @@ public:
     // The session's metrics, served while an address is set; freed first.
     std::unique_ptr<TMetricsEndpoint> Metrics;
     // What the user is told about the line: notices of drops and returns,
-    // and the keep-alive on metered connections.
+    // of certificates about to expire, and the keep-alive on metered
+    // connections.
     TLineNotices *Notices = nullptr;
+    TCertNotices *CertNotices = nullptr;
     TMeteredGuard *Metered = nullptr;
     bus::TMeteredWatch *MeteredWatch = nullptr;
 

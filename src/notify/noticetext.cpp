@@ -2,6 +2,7 @@
 
 #include "platform/durationtext.h"
 
+#include <QLocale>
 #include <QStringList>
 
 namespace notify {
@@ -52,6 +53,22 @@ TNoticeText BackText(const TOutage &o)
     body << QStringLiteral("Down from %1 to %2, %3 lost.")
                 .arg(ClockText(o.Start), ClockText(o.End), Probes(o.ProbesLost));
     return {QStringLiteral("Connection back after ") + platform::DurationText(o.DurationMs()), body.join(QLatin1Char('\n'))};
+}
+
+TNoticeText CertExpiryText(const QString &target, const QDateTime &expiry, const QDateTime &now)
+{
+    const QString date = QLocale().toString(expiry.toLocalTime().date(), QLocale::LongFormat);
+    const qint64 secs = now.secsTo(expiry);
+    if (secs <= 0)
+        return {QStringLiteral("Certificate has expired"),
+                QStringLiteral("The certificate of %1 expired on %2.").arg(target, date)};
+    // Whole days left, as a calendar counts them down: 13.5 days is "13 days".
+    const qint64 days = secs / (24 * 60 * 60);
+    const QString left = days == 0 ? QStringLiteral("today")
+                         : days == 1 ? QStringLiteral("in 1 day")
+                                     : QStringLiteral("in %1 days").arg(days);
+    return {QStringLiteral("Certificate expires ") + left,
+            QStringLiteral("The certificate of %1 expires on %2.").arg(target, date)};
 }
 
 } // namespace notify

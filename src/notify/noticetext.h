@@ -4,6 +4,7 @@
 
 #include "session/linkmonitor.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace notify {
@@ -18,5 +19,9 @@ struct TNoticeText {
 TNoticeText LostText(const TOutage &outage);
 // "Connection back after 4 min 12 s", with why it went and the probes lost.
 TNoticeText BackText(const TOutage &outage);
+
+// "Certificate expires in 5 days" (or "has expired"), naming the target and
+// the expiry's date as this system writes dates.
+TNoticeText CertExpiryText(const QString &target, const QDateTime &expiry, const QDateTime &now);
 
 } // namespace notify

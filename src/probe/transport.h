@@ -64,6 +64,14 @@ struct TReply {
     bool Success() const { return Outcome == TProbeOutcome::Ok; }
 };
 
+// The end of a probe cut short (see Cancelled).
+inline TReply CancelledReply()
+{
+    TReply reply;
+    reply.Cancelled = true;
+    return reply;
+}
+
 // What a transport tells while a probe runs. Sending and Progress may be
 // left unset; Done must be set.
 struct TEvents {

@@ -1,36 +1,12 @@
 #include "service/metrics.h"
 
+#include "service/exposition.h"
+
 #include <charconv>
 
 namespace service {
 
 namespace {
-
-// The text of one metric family: its help and type lines, then its samples.
-class TFamily {
-public:
-    TFamily(QByteArray &out, const char *name, const char *type, const char *help) : out_(out)
-    {
-        out_ += QByteArray("# HELP ") + name + ' ' + help + '\n';
-        out_ += QByteArray("# TYPE ") + name + ' ' + type + '\n';
-    }
-    // name{labels} value; labels already escaped, as 'a="x",b="y"'.
-    void Sample(const char *name, const QString &labels, const QByteArray &value)
-    {
-        out_ += name;
-        if (!labels.isEmpty())
-            out_ += '{' + labels.toUtf8() + '}';
-        out_ += ' ' + value + '\n';
-    }
-
-private:
-    QByteArray &out_;
-};
-
-QString Label(const char *name, const QString &value)
-{
-    return QLatin1String(name) + QStringLiteral("=\"") + EscapeLabelValue(value) + QLatin1Char('"');
-}
 
 QByteArray Count(quint64 value)
 {
@@ -38,6 +14,11 @@ QByteArray Count(quint64 value)
 }
 
 } // namespace
+
+QString Label(const char *name, const QString &value)
+{
+    return QLatin1String(name) + QStringLiteral("=\"") + EscapeLabelValue(value) + QLatin1Char('"');
+}
 
 QString EscapeLabelValue(const QString &value)
 {
@@ -96,6 +77,7 @@ void TMetrics::ProbeResult(const TProbeResult &r)
     if (r.At.WallUtc.isValid())
         lastProbeMs_ = r.At.WallUtc.toMSecsSinceEpoch();
     ++probesBy_[{r.Host, KindName(r.Kind), OutcomeName(r.Outcome)}];
+    gauges_.Record(r);
     bytesSent_ += r.BytesSent;
     bytesReceived_ += r.BytesReceived;
     if (r.Success() && r.Ms >= 0) {
@@ -217,6 +199,7 @@ QByteArray TMetrics::Render() const
                 "Remote-write requests that failed: retried (no answer, 5xx, 429) or dropped (other 4xx).")
             .Sample("idlix_remote_write_failures_total", {}, Count(remoteFailures_));
     }
+    gauges_.Render(out);
     return out;
 }
 

@@ -14,11 +14,14 @@
 //   idlix_keepalive_bytes_total{direction}         counter, "sent" / "received"
 //   idlix_remote_write_pending_samples             gauge, while remote write is on
 //   idlix_remote_write_failures_total              counter, while remote write is on
+//   probe_success{target} and the other names of Prometheus' blackbox prober,
+//   with the last probe of each target (probegauges.h)
 //
 // Values change only as the probe loop tells its events; rendering reads
 // them and never probes.
 #pragma once
 
+#include "service/probegauges.h"
 #include "session/sessionobserver.h"
 
 #include <QByteArray>
@@ -83,6 +86,7 @@ private:
     // (target, method, outcome) -> probes
     std::map<std::tuple<QString, QString, QString>, quint64> probesBy_;
     std::map<QString, THistogram> roundTrips_;
+    TProbeGauges gauges_;
     TLinkMonitor::TLink link_ = TLinkMonitor::TLink::Unknown;
     quint64 outages_ = 0;
     qint64 outageMs_ = 0;

@@ -6,6 +6,8 @@
 #include "config/options.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
+#include "session/bursttransport.h"
+#include "session/dnstransport.h"
 #include "session/echopooltransport.h"
 #include "session/echotransport.h"
 #include "session/engineclock.h"
@@ -66,6 +68,8 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     http_ = new THttpTransport(this);
     tcp_ = std::make_unique<TTcpTransport>();
     https_ = std::make_unique<THttpsTransport>();
+    dns_ = std::make_unique<TDnsTransport>();
+    burst_ = std::make_unique<TBurstTransport>();
     for (int kind = 0; kind < KindCount; ++kind)
         transports_[kind] = OwnTransport(session::TProbeKind(kind));
     // The server list download shares the client: its progress is told too.
@@ -115,6 +119,8 @@ TAntiIdleSession::~TAntiIdleSession()
     echoPool_.reset();
     tcp_.reset();
     https_.reset();
+    dns_.reset();
+    burst_.reset();
     QString error;
     log_.FlushAll(&error);
 }
@@ -135,8 +141,10 @@ probe::ITransport *TAntiIdleSession::OwnTransport(session::TProbeKind kind) cons
         return tcp_.get();
     case session::TProbeKind::Https:
         return https_.get();
-    case session::TProbeKind::Dns:     // TDnsTransport, when it is built in
-    case session::TProbeKind::Burst:   // TBurstTransport, when it is built in
+    case session::TProbeKind::Dns:
+        return dns_.get();
+    case session::TProbeKind::Burst:
+        return burst_.get();
     case session::TProbeKind::None:
         break;
     }

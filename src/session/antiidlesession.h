@@ -44,6 +44,8 @@
 #include <vector>
 
 class QTimer;
+class TBurstTransport;
+class TDnsTransport;
 class TEchoPoolTransport;
 class TEchoTransport;
 class TEngineClock;
@@ -253,9 +255,10 @@ private:
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
     std::unique_ptr<THttpsTransport> https_;  // https:// GETs
+    std::unique_ptr<TDnsTransport> dns_;      // dns:// queries
+    std::unique_ptr<TBurstTransport> burst_;  // echo://...?count= bursts
     // Where each kind goes, by TProbeKind: the session's own transports
-    // unless a test's. dns:// and echo://...?count= have theirs set in
-    // OwnTransport; a kind without one fails its probes with a reason.
+    // unless a test's; a kind without one fails its probes with a reason.
     static constexpr int KindCount = int(session::TProbeKind::Burst) + 1;
     probe::ITransport *transports_[KindCount] = {};
     probe::ITransport *OwnTransport(session::TProbeKind kind) const;

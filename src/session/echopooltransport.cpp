@@ -11,13 +11,6 @@
 #include <algorithm>
 #include <utility>
 
-namespace {
-
-// The code ~TPing and CancelDnsLookup end a pending lookup with.
-constexpr quint16 LookupCancelled = 10004;
-
-} // namespace
-
 struct TEchoPoolTransport::TProbe {
     TPingOwner Ping;                        // its name lookup
     probe::TEvents Events;
@@ -66,13 +59,10 @@ void TEchoPoolTransport::Cancel()
 
 void TEchoPoolTransport::LookupDone(TProbe *p, quint16 error)
 {
-    if (error == LookupCancelled)
-        return;   // Cancel or the destructor ends the probe
-    if (error != 0) {
-        probe::TReply reply;
-        reply.Outcome = TProbeOutcome::LookupFailed;
-        reply.Reason = QStringLiteral("Unknown Host");
-        Finish(p, reply);
+    if (const auto end = EchoLookupEnd(error)) {
+        // A cancelled lookup is Cancel's or Finish's own doing: the probe
+        // has ended already (Finish finds it no more).
+        Finish(p, *end);
         return;
     }
     p->Address = platform::ReadHostText(p->Ping->DnsResult()).address;
@@ -86,7 +76,7 @@ void TEchoPoolTransport::LookupDone(TProbe *p, quint16 error)
         [this, p](std::int32_t code, const platform::IcmpEchoReply &echo, const platform::IpAddress &) {
             probe::TReply reply;
             reply.Address = p->Ping->DnsResult();
-            reply.BytesSent = session::EchoWireBytes(p->Size, p->Address.IsV6());
+            reply.BytesSent = EchoWireBytes(p->Size, p->Address.IsV6());
             const int status = code == 0 ? int(echo.Status) : code;
             if (code == 0 && echo.Status == 0) {
                 reply.Outcome = TProbeOutcome::Ok;
@@ -97,7 +87,7 @@ void TEchoPoolTransport::LookupDone(TProbe *p, quint16 error)
                 reply.Outcome = TProbeOutcome::NotPermitted;
                 reply.Reason = TICMP::ErrorTextFor(kIcmpNotPermitted);
             } else {
-                reply.Outcome = session::EchoOutcome(status);
+                reply.Outcome = EchoOutcome(status);
                 reply.Reason = TICMP::ErrorTextFor(status);
             }
             Finish(p, reply);

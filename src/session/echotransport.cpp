@@ -9,23 +9,6 @@
 #include <exception>
 #include <utility>
 
-namespace {
-
-// The code ~TPing and CancelDnsLookup end a pending lookup with.
-constexpr quint16 LookupCancelled = 10004;
-
-probe::TReply CancelledReply()
-{
-    probe::TReply reply;
-    reply.Cancelled = true;
-    return reply;
-}
-
-} // namespace
-
-namespace session {
-
-// What an echo's IP status says of its end.
 TProbeOutcome EchoOutcome(int status)
 {
     switch (status) {
@@ -46,15 +29,25 @@ TProbeOutcome EchoOutcome(int status)
     }
 }
 
-// Bytes of an echo of 'size' data bytes on the wire: the IP (IPv4's 20 or
-// IPv6's 40) and ICMP headers too.
+std::optional<probe::TReply> EchoLookupEnd(quint16 error)
+{
+    // The code ~TPing and CancelDnsLookup end a pending lookup with.
+    constexpr quint16 lookupCancelled = 10004;
+    if (error == 0)
+        return std::nullopt;
+    if (error == lookupCancelled)
+        return probe::CancelledReply();
+    probe::TReply reply;
+    reply.Outcome = TProbeOutcome::LookupFailed;
+    reply.Reason = QStringLiteral("Unknown Host");
+    return reply;
+}
+
 qint64 EchoWireBytes(int size, bool ipv6)
 {
     const std::size_t ip = ipv6 ? platform::icmp::kIpV6HeaderLen : platform::icmp::kMinIpHeaderLen;
     return qint64(size) + qint64(ip + platform::icmp::kHeaderLen);
 }
-
-} // namespace session
 
 TEchoTransport::TEchoTransport()
     : ping_(MakePing(QStringLiteral("Ping2"), 5000, session::MinEchoSize))
@@ -78,7 +71,7 @@ void TEchoTransport::Send(const probe::TRequest &request, probe::TEvents events)
             events.Message(hint);
     }
     if (inFlight_)
-        Finish(CancelledReply());
+        Finish(probe::CancelledReply());
     if (request.Size > 0)
         ping_->SetSize(request.Size);
     if (request.TimeoutMs > 0)
@@ -96,22 +89,15 @@ void TEchoTransport::Cancel()
     if (ping_->LookupPending())
         ping_->CancelDnsLookup();   // LookupDone(10004) ends the probe
     if (inFlight_)
-        Finish(CancelledReply());
+        Finish(probe::CancelledReply());
 }
 
 void TEchoTransport::LookupDone(quint16 error)
 {
     if (!inFlight_)
         return;
-    if (error == LookupCancelled) {
-        Finish(CancelledReply());
-        return;
-    }
-    if (error != 0) {
-        probe::TReply reply;
-        reply.Outcome = TProbeOutcome::LookupFailed;
-        reply.Reason = QStringLiteral("Unknown Host");
-        Finish(reply);
+    if (const auto end = EchoLookupEnd(error)) {
+        Finish(*end);
         return;
     }
     try {
@@ -123,7 +109,7 @@ void TEchoTransport::LookupDone(quint16 error)
         // user is told what failed; no echo went, so nothing is counted.
         const probe::TEvents events = events_;
         if (inFlight_)
-            Finish(CancelledReply());
+            Finish(probe::CancelledReply());
         if (events.Message)
             events.Message(QString::fromStdString(e.what()));
     }
@@ -141,7 +127,7 @@ void TEchoTransport::EchoReply(int replies)
         return;
     probe::TReply reply;
     reply.Address = ping_->Address();
-    reply.BytesSent = session::EchoWireBytes(ping_->Size(), ping_->Engine().Target().IsV6());
+    reply.BytesSent = EchoWireBytes(ping_->Size(), ping_->Engine().Target().IsV6());
     if (replies != 0) {
         // Whole milliseconds for the designed texts; microseconds, from the
         // kernel's receive stamp, for the history and the metrics.
@@ -150,7 +136,7 @@ void TEchoTransport::EchoReply(int replies)
         reply.Us = ping_->ReplyUs() >= 0 ? ping_->ReplyUs() : qint64(reply.Ms) * 1000;
         reply.BytesReceived = reply.BytesSent;
     } else {
-        reply.Outcome = session::EchoOutcome(ping_->LastError());
+        reply.Outcome = EchoOutcome(ping_->LastError());
         reply.Reason = ping_->ErrorText();
     }
     Finish(reply);

@@ -5,12 +5,16 @@
 #include "net/pingowner.h"
 #include "probe/transport.h"
 
-namespace session {
-// What an echo's IP status says of its end.
+#include <optional>
+
+// What an echo's IP status (Ping2's LastError) says of its end.
 TProbeOutcome EchoOutcome(int status);
-// Bytes of an echo of 'size' data bytes on the wire: the IP and ICMP headers too.
+// How a probe ends whose lookup of its host ended with 'error' (Ping2's
+// OnDnsLookupDone): nullopt when the host was found and the echo may go.
+std::optional<probe::TReply> EchoLookupEnd(quint16 error);
+// Bytes of an echo of 'size' data bytes on the wire: the IP (IPv4's 20 or
+// IPv6's 40) and ICMP headers too.
 qint64 EchoWireBytes(int size, bool ipv6);
-} // namespace session
 
 class TEchoTransport final : public probe::ITransport {
 public:

@@ -164,6 +164,7 @@ HOSTS
   in_ns "$(ns "$p" dns)" dnsmasq --conf-file=/dev/null --no-resolv --no-hosts \
     --addn-hosts="$hosts" --local=/#/ --listen-address=10.200.3.53,fd00:200:3::53 --bind-interfaces \
     --pid-file="$STATE_DIR/${p}dnsmasq.pid" --user=root --group=root --no-negcache \
+    --txt-record=txt.idlix.test,"idlix test record" --mx-host=idlix.test,host.idlix.test,10 \
     --log-queries --log-facility="$STATE_DIR/${p}dnsmasq.log"
 
   mkdir -p "/etc/netns/$C"

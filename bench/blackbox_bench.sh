@@ -196,13 +196,16 @@ usage "idlix-headless (ProbeAll)" "$idlix_pid"
 usage "prometheus-blackbox-exporter" "$bb_pid"
 usage "prometheus (drives both)" "$pr_pid"
 
-# probe_success by target from the Prometheus API: "TARGET LAST SHARE", one a line.
+# A query's series from the Prometheus API as "JOB TARGET VALUE", one a line:
+# the exporter's target is its instance (the DNS modules share one server,
+# so a target is known by its job too), Idlix's its target label.
 query() {
   in_client curl -sG "http://127.0.0.1:$pr_port/api/v1/query" --data-urlencode "query=$1" |
     python3 -c 'import json, sys
 for r in json.load(sys.stdin)["data"]["result"]:
     m = r["metric"]
-    print(m.get("instance") if m.get("job", "").startswith("blackbox_") else m.get("target"), r["value"][1])'
+    job = m.get("job", "")
+    print(job, m.get("instance") if job.startswith("blackbox_") else m.get("target"), r["value"][1])'
 }
 span="${minutes}m"
 query 'probe_success{job=~"blackbox_.*"}' | sort >"$work/bb.last"
@@ -217,21 +220,21 @@ if [ ! -s "$work/id.last" ]; then
   mkdir -m 700 "$work/run"
   IDLIX_DIR="$work/idlix" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=offscreen "$idlix" --export probes - |
     awk -F, 'NR > 1 { ok = ($5 == "ok"); n[$2]++; s[$2] += ok; last[$2] = ok }
-             END { for (t in n) { print t, last[t] >"'"$work/id.last.u"'"; printf "%s %.4f\n", t, s[t] / n[t] >"'"$work/id.share.u"'" } }'
+             END { for (t in n) { print "idlix", t, last[t] >"'"$work/id.last.u"'"; printf "idlix %s %.4f\n", t, s[t] / n[t] >"'"$work/id.share.u"'" } }'
   sort "$work/id.last.u" >"$work/id.last"; sort "$work/id.share.u" >"$work/id.share"
 fi
 probes=$(grep -c . "$work/idlix/Servers.dat")
 echo
 echo "  probe_success per target (last value, share of 1s over the run); Idlix's from the $source"
-printf "  %-5s %-44s %12s %12s\n" kind "target (Idlix's entry)" "blackbox" "idlix"
+printf "  %-5s %-52s %12s %12s\n" kind "target (Idlix's entry)" "blackbox" "idlix"
 same=0
-while read -r kind entry _ bbtarget _; do
-  bl=$(awk -v t="$bbtarget" '$1 == t { print $2 }' "$work/bb.last")
-  bs=$(awk -v t="$bbtarget" '$1 == t { printf "%.2f", $2 }' "$work/bb.share")
-  il=$(awk -v t="$entry" '$1 == t { print $2 }' "$work/id.last")
-  is=$(awk -v t="$entry" '$1 == t { printf "%.2f", $2 }' "$work/id.share")
+while read -r kind entry module bbtarget _; do
+  bl=$(awk -v j="blackbox_$module" -v t="$bbtarget" '$1 == j && $2 == t { print $3 }' "$work/bb.last")
+  bs=$(awk -v j="blackbox_$module" -v t="$bbtarget" '$1 == j && $2 == t { printf "%.2f", $3 }' "$work/bb.share")
+  il=$(awk -v t="$entry" '$2 == t { print $3 }' "$work/id.last")
+  is=$(awk -v t="$entry" '$2 == t { printf "%.2f", $3 }' "$work/id.share")
   [ -n "$bl" ] && [ "$bl" = "$il" ] && same=$((same + 1))
-  printf "  %-5s %-44s %4s (%5s)  %4s (%5s)\n" "$kind" "$entry" "${bl:--}" "${bs:--}" "${il:--}" "${is:--}"
+  printf "  %-5s %-52s %4s (%5s)  %4s (%5s)\n" "$kind" "$entry" "${bl:--}" "${bs:--}" "${il:--}" "${is:--}"
 done <"$work/targets"
 echo
 echo "  the same last probe_success for $same of $probes targets"

@@ -212,8 +212,9 @@ void TAntiIdleSession::Launch(TFlight flight, probe::ITransport *transport)
         if (plan_.Active() && session_.IsLatest(flight.Session))
             rowsOut_.erase(flight.Row);
         ProbeDone(flight, reply);
-        // The kind's transport is free: the next probe waiting for it goes.
-        if (!closing_)
+        // The kind's transport is free: the next probe waiting for it goes,
+        // unless this one was cut short because the program ends.
+        if (!closing_ && !reply.Cancelled)
             Drain(flight.Kind);
     };
     ++out_[int(kind)];

@@ -217,7 +217,18 @@ TEST_F(ProbeAllEngine, AOneAtATimeTransportQueuesProbesWithoutLosingOne)
     EXPECT_EQ(http.Requests[1].Target, "b.test");
     // The transfer ends well before the entry's next turn.
     EXPECT_EQ(http.Requests[0].TimeoutMs, 20'000);
+
+    // Probes cut short because the program ends: what waits behind them
+    // stays waiting rather than going out now.
+    http.Supersedes = true;
+    http.Script = {Held(Answer(TProbeOutcome::Ok, 3))};
+    RunUntil(60'000);                          // c at 50000 held, a at 60000 waits
+    ASSERT_EQ(http.Requests.size(), 3u);
+    engine->CancelProbes();
+    EXPECT_EQ(http.Pending(), 0);
+    EXPECT_EQ(http.Requests.size(), 3u);
     engine->Stop();
+    http.Supersedes = false;
 
     // What still waits when the session stops goes nowhere.
     http.BusyNow = true;
@@ -225,7 +236,7 @@ TEST_F(ProbeAllEngine, AOneAtATimeTransportQueuesProbesWithoutLosingOne)
     engine->Stop();
     http.BusyNow = false;
     ASSERT_TRUE(engine->Start());
-    EXPECT_EQ(http.Requests.size(), 3u);
+    EXPECT_EQ(http.Requests.size(), 4u);
     EXPECT_EQ(http.Requests.back().Target, "a.test");
     engine->Stop();
 }

@@ -158,6 +158,21 @@ struct TServiceOptions {
     int RemoteWriteInterval = 60;
     static constexpr TRange RemoteWriteKeepHoursRange{1, 24 * 90};
     static constexpr TRange RemoteWriteIntervalRange{1, 3600};
+    // ProbeAll= and ProbeAllInterval= of the service, which take the place
+    // of [Probe All] when given: -1 / 0 when the file does not set them (an
+    // interval that is no number reads as -1).
+    int ProbeAll = -1;
+    int ProbeAllInterval = 0;
+};
+
+// [Probe All]: every entry probed once per interval of its own, the entries
+// spread evenly over it, rather than one probe per tick to each in turn.
+struct TProbeAllOptions {
+    // Seconds. Below 5 s a list of a few entries would probe without pause;
+    // a day is the longest interval a watch of several targets makes sense at.
+    static constexpr TRange IntervalRange{5, 86400};
+    bool Enabled = false;
+    int Interval = 60;    // as read: a start refuses one outside IntervalRange, with the reason
 };
 
 // [KeepAlive]: where the probe interval comes from.
@@ -193,6 +208,7 @@ struct TOptions {
     TServiceOptions Service;
     TReflectorOptions Reflector;
     TKeepAliveOptions KeepAlive;
+    TProbeAllOptions ProbeAll;
 };
 
 } // namespace config

@@ -23,6 +23,7 @@ const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
 const QString ReflectorSection = QStringLiteral("Reflector");
 const QString KeepAliveSection = QStringLiteral("KeepAlive");
+const QString ProbeAllSection = QStringLiteral("Probe All");
 
 // Items of the two radio groups.
 constexpr int MethodItems = 3, TraceModeItems = 2;
@@ -38,6 +39,16 @@ int ReadClamped(const platform::TIniDocument &ini, const QString &section, const
                 int def, TRange range)
 {
     return range.Clamp(ini.ReadInteger(section, QLatin1String(key), def));
+}
+
+// A length in seconds as written, unclamped: 'absent' when the key is missing
+// or empty, -1 when its text is no number (a start refuses both -1 and a
+// length out of range, and says which key is wrong).
+int ReadSeconds(const platform::TIniDocument &ini, const QString &section, const char *key, int absent)
+{
+    if (ini.ReadString(section, QLatin1String(key), QString()).trimmed().isEmpty())
+        return absent;
+    return ini.ReadInteger(section, QLatin1String(key), -1);
 }
 
 // Makes the edits of one save on the file's text and writes it once: all of
@@ -175,6 +186,14 @@ void LoadOptions(const QString &path, TOptions &o)
             ? TKeepAliveOptions::Measured
             : TKeepAliveOptions::AsSet;
     o.KeepAlive.SkipWhenBusy = ini.ReadBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), false);
+    // Kept as read, not clamped: an interval too short is refused when the
+    // session starts, with the reason, rather than quietly made longer.
+    o.ProbeAll.Enabled = ini.ReadBool(ProbeAllSection, QStringLiteral("Enabled"), false);
+    o.ProbeAll.Interval = ReadSeconds(ini, ProbeAllSection, "Interval", 60);
+    svc.ProbeAll = ini.ReadString(ServiceSection, QStringLiteral("ProbeAll"), QString()).trimmed().isEmpty()
+        ? -1
+        : ini.ReadBool(ServiceSection, QStringLiteral("ProbeAll"), false);
+    svc.ProbeAllInterval = ReadSeconds(ini, ServiceSection, "ProbeAllInterval", 0);
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -230,6 +249,8 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));
         ini.WriteBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), o.KeepAlive.SkipWhenBusy);
+        ini.WriteBool(ProbeAllSection, QStringLiteral("Enabled"), o.ProbeAll.Enabled);
+        ini.WriteInteger(ProbeAllSection, QStringLiteral("Interval"), o.ProbeAll.Interval);
     });
 }
 

@@ -95,6 +95,9 @@ public:
     virtual void Send(const TRequest &request, TEvents events) = 0;
     // A probe still out keeps the next from going (a transfer in progress).
     virtual bool Busy() const { return false; }
+    // Probes may be out side by side, each on its own socket. False: one at
+    // a time, and a Send while one is out ends that one (as Cancelled).
+    virtual bool Parallel() const { return false; }
     // Stops a probe still out; its Done tells Cancelled.
     virtual void Cancel() {}
 };

@@ -286,6 +286,7 @@ int RunHeadless(int argc, char **argv)
         return fail(p);
     config::TOptions options;
     config::LoadOptions(settingsPath, options);
+    TakeServiceProbeAll(options);
 
     QStringList list;
     const QString listPath = session::ServerListPath();

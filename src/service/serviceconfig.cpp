@@ -2,6 +2,7 @@
 
 #include "platform/boundedread.h"
 #include "platform/inifile.h"
+#include "session/probeallplan.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -90,7 +91,22 @@ TServiceProblem CheckSessionOptions(const config::TOptions &options, const QStri
     if (ai.Method < 0)
         return Config(QStringLiteral("no probe method: Method=%1 must be 0 (HTTP Gets), 1 (ICMP Pings) or 2 (Alternate)")
                           .arg(where));
+    if (options.ProbeAll.Enabled) {
+        const QString key = options.Service.ProbeAllInterval != 0 ? QStringLiteral("[Service] ProbeAllInterval")
+                                                                   : QStringLiteral("[Probe All] Interval");
+        if (const QString why = session::ProbeAllIntervalProblem(options.ProbeAll.Interval, key); !why.isEmpty())
+            return Config(QStringLiteral("%1 (%2)").arg(why, settingsPath));
+    }
     return {};
+}
+
+void TakeServiceProbeAll(config::TOptions &options)
+{
+    const config::TServiceOptions &service = options.Service;
+    if (service.ProbeAll >= 0)
+        options.ProbeAll.Enabled = service.ProbeAll != 0;
+    if (service.ProbeAllInterval != 0)
+        options.ProbeAll.Interval = service.ProbeAllInterval;
 }
 
 TServiceProblem CheckEchoPermission(const config::TOptions &options, bool icmpAllowed)

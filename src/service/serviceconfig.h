@@ -29,9 +29,14 @@ TServiceProblem CheckWritableFiles(const QStringList &paths);
 
 // The settings give something to probe, how often, and how: a host, or the
 // server list when cycling (its entries as read; 'listRead' false when the
-// file is missing or unreadable); a frequency that is a number; a method.
+// file is missing or unreadable); a frequency that is a number; a method;
+// with every target each interval, an interval of 5 s to a day.
 TServiceProblem CheckSessionOptions(const config::TOptions &options, const QString &settingsPath,
                                     const QString &listPath, bool listRead, const QStringList &list);
+
+// [Service] ProbeAll= and ProbeAllInterval=, where the file sets them, take
+// the place of the window's [Probe All]: the service is set up on its own.
+void TakeServiceProbeAll(config::TOptions &options);
 
 // Echo probes need ICMP: the echo method, or "Alternate", on a system that
 // refuses the program ICMP sockets gives kExitNoPermission, with how to

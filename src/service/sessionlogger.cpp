@@ -43,6 +43,14 @@ void TSessionLogger::SessionStarting(const TSessionStart &start)
 
 void TSessionLogger::StatsReset(const TStatsStart &start)
 {
+    if (start.EveryTarget) {
+        const QString which = start.Cycle ? QStringLiteral("every server of the list (%1)").arg(start.Hosts.size())
+                                          : start.Hosts.value(0);
+        log_.Write(TLogLevel::Notice, QStringLiteral("Session started: %1 to %2, each every %3 s")
+                                          .arg(MethodCaption(method_), which)
+                                          .arg(start.IntervalMs / 1000));
+        return;
+    }
     const QString where = start.Cycle
         ? QStringLiteral("to each server of the list in turn (%1)").arg(start.Hosts.size())
         : QStringLiteral("to ") + start.Hosts.value(0);

@@ -8,6 +8,7 @@
 #include "platform/statetrace.h"
 #include "session/bursttransport.h"
 #include "session/dnstransport.h"
+#include "session/echopooltransport.h"
 #include "session/echotransport.h"
 #include "session/engineclock.h"
 #include "session/httpstransport.h"
@@ -63,6 +64,7 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     setObjectName(QStringLiteral("AntiIdleSession"));
     clock_ = &TSystemClock::Instance();
     echo_ = std::make_unique<TEchoTransport>();
+    echoPool_ = std::make_unique<TEchoPoolTransport>();
     http_ = new THttpTransport(this);
     tcp_ = std::make_unique<TTcpTransport>();
     https_ = std::make_unique<THttpsTransport>();
@@ -85,7 +87,12 @@ TAntiIdleSession::TAntiIdleSession(const config::TOptions &options, QObject *par
     // nothing, and the probes keep their interval.
     Timer3->setTimerType(Qt::PreciseTimer);
     LogTimer = timer("LogTimer", 100000);
+    // Every target each interval: armed for the plan's next slot each time.
+    ProbeAllTimer = timer("ProbeAllTimer", 0);
+    ProbeAllTimer->setSingleShot(true);
+    ProbeAllTimer->setTimerType(Qt::PreciseTimer);
     connect(Timer3, &QTimer::timeout, this, &TAntiIdleSession::Tick);
+    connect(ProbeAllTimer, &QTimer::timeout, this, &TAntiIdleSession::Tick);
     connect(LogTimer, &QTimer::timeout, this, &TAntiIdleSession::LogTimerTimer);
 
     diagnosis_ = new TOutageDiagnosis(this);
@@ -133,6 +140,7 @@ TAntiIdleSession::~TAntiIdleSession()
             transport->Cancel();
     }
     echo_.reset();
+    echoPool_.reset();
     tcp_.reset();
     https_.reset();
     dns_.reset();
@@ -187,6 +195,7 @@ TStamp TAntiIdleSession::Now() const
 
 void TAntiIdleSession::CancelProbes()
 {
+    echoPool_->Cancel();
     for (probe::ITransport *transport : transports_) {
         if (transport)
             transport->Cancel();
@@ -280,6 +289,15 @@ QString TAntiIdleSession::StartAntiIdle()
     const TAntiIdleOptions &options = options_.AntiIdle;
     const bool cycle = options.Checked(TAntiIdleOptions::CycleServerList);
     log_.Forget();
+    EndProbeAll();
+    if (options_.ProbeAll.Enabled) {
+        // Refused before anything starts: a plan that cannot run is no plan.
+        const QString why = session::ProbeAllIntervalProblem(options_.ProbeAll.Interval,
+                                                             QStringLiteral("[Probe All] Interval"));
+        if (!why.isEmpty())
+            return why;
+        probeAllMs_ = options_.ProbeAll.Interval * 1000;
+    }
     const TSessionStart start{options.Method, cycle, Now()};
     Notify([&](TSessionObserver *o) { o->SessionStarting(start); });
     Web().HttpRequestCount = 0;
@@ -306,6 +324,8 @@ QString TAntiIdleSession::StartAntiIdle()
         return session::MalformedText(host, error);
     if (!StartSessionStats(&error))
         return error;
+    if (probeAllMs_ > 0)
+        return StartProbeAll(1);
     if (!Paused())
         SendOpening(host);
     StartProbeTimer();
@@ -318,6 +338,8 @@ QString TAntiIdleSession::StartCycle()
     Notify([](TSessionObserver *o) { o->CycleStarted(); });
     if (servers_.Count() == 0)
         return ListIndexText(0);
+    if (probeAllMs_ > 0)
+        return StartProbeAll(servers_.Count());
     State.CurrentHost = servers_.At(0);
     State.ServerIndex = 0;
     Notify([&](TSessionObserver *o) { o->ServerPosition(0, State.CurrentHost); });
@@ -355,7 +377,7 @@ bool TAntiIdleSession::StartSessionStats(QString *error)
     if (!log_.Remove(&logError))
         Message(logError);
 
-    const TStatsStart start{Timer3->interval(), State.CycleMode, hosts, Now()};
+    const TStatsStart start{ProbeIntervalNowMs(), State.CycleMode, hosts, Now(), probeAllMs_ > 0};
     Notify([&](TSessionObserver *o) { o->StatsReset(start); });
     return true;
 }
@@ -378,7 +400,8 @@ bool TAntiIdleSession::FollowsMeasuredInterval() const
 
 void TAntiIdleSession::IntervalSourceChanged()
 {
-    if (!Started())
+    // Every target each interval keeps the interval of its own.
+    if (!Started() || probeAllMs_ > 0)
         return;
     bool ok = false;
     const int minutes = TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
@@ -392,6 +415,10 @@ void TAntiIdleSession::IntervalSourceChanged()
 
 void TAntiIdleSession::Tick()
 {
+    if (probeAllMs_ > 0) {
+        ProbeAllTick();
+        return;
+    }
     // A paused session skips its ticks; the cycle stays where it was.
     if (Paused())
         return;
@@ -647,6 +674,7 @@ void TAntiIdleSession::EndSession()
 {
     LogTimer->stop();
     Timer3->stop();
+    EndProbeAll();
     // Every line of the session is in the log before the session is over.
     QString error;
     if (log_.FlushAll(&error) == TSessionLog::TFlush::Failed && !error.isEmpty())

@@ -12,6 +12,13 @@
 // owned by the session; a test hands it scripted ones. Echoes and HTTP GETs
 // block the calling thread as they always did, with the event loop kept going
 // by the HTTP client; observers are told from inside those steps.
+//
+// With [Probe All] on, the ticks are the plan's rather than Timer3's: every
+// entry once per interval of its own, spread evenly over it
+// (session/probeallplan.h). Probes to different entries may then be out at
+// once; a kind whose transport sends one at a time queues its probes, each
+// keeping its place, and an entry whose last probe is still out skips its
+// turn.
 #pragma once
 
 #include "components/runguard.h"
@@ -19,6 +26,7 @@
 #include "session/linkmonitor.h"
 #include "session/linewatch.h"
 #include "session/outagediagnosis.h"
+#include "session/probeallplan.h"
 #include "session/probeurl.h"
 #include "session/serverhosts.h"
 #include "session/sessionlog.h"
@@ -29,14 +37,17 @@
 #include <QString>
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QTimer;
 class TBurstTransport;
 class TDnsTransport;
+class TEchoPoolTransport;
 class TEchoTransport;
 class TEngineClock;
 class THttpTransport;
@@ -96,8 +107,13 @@ public:
     // comes later and is reported as usual.
     void Stop();
     // One tick of the probe timer: the next host, then one probe. Timer3
-    // calls it; a test calls it rather than waiting a minute.
+    // calls it; a test calls it rather than waiting a minute. With every
+    // target each interval: the entries whose slot has come by the clock go
+    // (ProbeAllTimer calls it).
     void Tick();
+    // The session probes every target each interval: its length in ms; 0 in
+    // the designed cycle (or when no session runs).
+    int ProbeAllIntervalMs() const { return probeAllMs_; }
     // Stops a probe still out (the program ends): it is neither a success
     // nor a failure. True while a transfer runs that a next probe would wait for.
     void CancelProbes();
@@ -185,6 +201,20 @@ private:
     // An entry that names no probe it can send: a failed probe with the reason.
     void MalformedEntry(const TFlight &flight, const QString &reason);
     void Dispatch(const TFlight &flight);
+    // Hands the flight to its transport with the events that bring it back.
+    void Launch(TFlight flight, probe::ITransport *transport);
+    // Every target each interval (antiidlesession_probeall.cpp).
+    QString StartProbeAll(int count);
+    void ProbeAllTick();
+    void ProbeAllEntry(int index);
+    void ArmProbeAll(qint64 nowMs);
+    // The flight waits for its kind's transport, then goes in its turn.
+    void Queue(const TFlight &flight);
+    void Drain(session::TProbeKind kind);
+    bool CanSend(session::TProbeKind kind) const;
+    void EndProbeAll();
+    // The interval a probe must end within: the plan's, else Timer3's.
+    int ProbeIntervalNowMs() const;
     void ProbeSending(const TFlight &flight);
     void ProbeDone(const TFlight &flight, const probe::TReply &reply);
     void LogTimerTimer();
@@ -196,6 +226,8 @@ private:
     void RecordLookupFailure();
     int ReportRow() const { return State.CycleMode ? State.ServerIndex + 1 : 1; }
     // The transport of a kind; nullptr for a kind this build cannot send.
+    // Every target each interval sends the session's own echoes through the
+    // pool, so that one waiting for its reply holds up no other.
     probe::ITransport *Transport(session::TProbeKind kind) const;
     TStamp Now() const;
 
@@ -224,7 +256,10 @@ private:
     QTimer *Timer3 = nullptr;         // one probe per tick; interval from the frequency
     QTimer *LogTimer = nullptr;       // writes the waiting history lines to the log
     QTimer *DownHoldTimer = nullptr;  // the longest a cycle's failures wait for their diagnosis
+    QTimer *ProbeAllTimer = nullptr;  // single shot at the plan's next slot
     std::unique_ptr<TEchoTransport> echo_;  // Ping2: Timeout 5000, TTL 64, Size 56
+    // Every target each interval: echoes side by side, each on its own worker.
+    std::unique_ptr<TEchoPoolTransport> echoPool_;
     THttpTransport *http_ = nullptr;  // the web client and HTTPTimer (a child)
     std::unique_ptr<TTcpTransport> tcp_;      // tcp:// handshakes
     std::unique_ptr<THttpsTransport> https_;  // https:// GETs
@@ -253,6 +288,16 @@ private:
     std::map<QString, TLastProbe> lastProbe_;
     TLineWatch lineWatch_;
     std::vector<TSessionObserver *> observers_;
+
+    // Every target each interval: the plan, its interval (0: the designed
+    // cycle), the probes waiting for their transport by kind, the probes out
+    // by kind, the report rows with a probe out or waiting.
+    session::TProbeAllPlan plan_;
+    int probeAllMs_ = 0;
+    std::deque<TFlight> waiting_[KindCount];
+    int out_[KindCount] = {};
+    bool draining_[KindCount] = {};
+    std::set<int> rowsOut_;
 
     TSessionPhase phase_ = TSessionPhase::Idle;
     TRunGuard session_;               // one run per session started

@@ -7,12 +7,16 @@
 
 #include "config/options.h"
 #include "dialer/dialup.h"
+#include "session/echopooltransport.h"
+#include "session/echotransport.h"
 #include "session/httptransport.h"
 #include "session/probetexts.h"
 #include "session/webclient.h"
 #include "session/webtransfer.h"
 
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,13 +26,17 @@ using config::TAntiIdleOptions;
 
 int TAntiIdleSession::HttpWatchdogLimit(bool probe) const
 {
-    return http_->Web().HttpWatchdogLimit(probe ? Timer3->interval() : 0);
+    return http_->Web().HttpWatchdogLimit(probe ? ProbeIntervalNowMs() : 0);
 }
 
 probe::ITransport *TAntiIdleSession::Transport(session::TProbeKind kind) const
 {
     const int at = int(kind);
-    return at > 0 && at < KindCount ? transports_[at] : nullptr;
+    if (at <= 0 || at >= KindCount)
+        return nullptr;
+    if (plan_.Active() && kind == session::TProbeKind::Echo && transports_[at] == echo_.get())
+        return echoPool_.get();
+    return transports_[at];
 }
 
 namespace {
@@ -152,6 +160,12 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
         MalformedEntry(sending, KindName(kind) + QStringLiteral(" probes are not available in this build"));
         return;
     }
+    // Every target each interval: a busy transport keeps the probe waiting
+    // for its turn rather than losing it.
+    if (plan_.Active()) {
+        Queue(sending);
+        return;
+    }
     // A transfer runs its own loop, in which the next tick can come: the
     // probe waits for the next tick rather than for the transfer.
     if (transport->Busy()) {
@@ -165,13 +179,19 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
     }
     TFlight flight = sending;
     flight.Session = session_.Current();
+    Launch(flight, transport);
+}
 
+void TAntiIdleSession::Launch(TFlight flight, probe::ITransport *transport)
+{
+    const session::TProbeKind kind = flight.Kind;
+    const bool http = kind == session::TProbeKind::HttpGet || kind == session::TProbeKind::Https;
     probe::TRequest request;
     request.Target = TargetOf(flight.Host, flight.Url, kind);
     request.Size = flight.Size;
     if (http) {
         // The transfer ends well before the next tick is due.
-        request.TimeoutMs = session::ProbeTransferLimit(Timer3->interval());
+        request.TimeoutMs = session::ProbeTransferLimit(ProbeIntervalNowMs());
         request.BodyLimit = session::ProbeBodyLimit;
         Status(QStringLiteral("Status: Contacting ") + session::ShownName(NameOf(flight.Host, flight.Url, kind))
                + QStringLiteral("..."));
@@ -186,7 +206,18 @@ void TAntiIdleSession::Dispatch(const TFlight &sending)
         if (!closing_)
             Message(text);
     };
-    events.Done = [this, flight](const probe::TReply &reply) { ProbeDone(flight, reply); };
+    events.Done = [this, flight](const probe::TReply &reply) {
+        int &out = out_[int(flight.Kind)];
+        out = std::max(out - 1, 0);
+        if (plan_.Active() && session_.IsLatest(flight.Session))
+            rowsOut_.erase(flight.Row);
+        ProbeDone(flight, reply);
+        // The kind's transport is free: the next probe waiting for it goes,
+        // unless this one was cut short because the program ends.
+        if (!closing_ && !reply.Cancelled)
+            Drain(flight.Kind);
+    };
+    ++out_[int(kind)];
     transport->Send(request, std::move(events));
 }
 

@@ -37,6 +37,9 @@ struct TStatsStart {
     bool Cycle = false;
     QStringList Hosts;
     TStamp At;
+    // Every entry is probed once per IntervalMs, spread over it, rather
+    // than one probe per interval to each in turn.
+    bool EveryTarget = false;
 };
 
 // A probe goes out.

@@ -32,6 +32,7 @@ public:
     void Send(const probe::TRequest &request, probe::TEvents events) override;
     // Ends every probe still out, as Cancelled.
     void Cancel() override;
+    bool Parallel() const override { return true; }
     // Probes out now.
     int Running() const { return int(probes_.size()); }
 

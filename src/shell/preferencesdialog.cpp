@@ -121,6 +121,25 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
         "connection: it does not keep Idlix's own mapping alive. Leave this off behind a NAT whose "
         "timer you are beating.")));
 
+    auto *probeAll = new QFormLayout(AddTab(QStringLiteral("tab_PrefProbeAll"), QStringLiteral("Targets")));
+    cb_PrefProbeAll = new QCheckBox(QStringLiteral("Probe every server of the list once per interval"));
+    cb_PrefProbeAll->setObjectName(QStringLiteral("cb_PrefProbeAll"));
+    cb_PrefProbeAll->setChecked(o.ProbeAll.Enabled);
+    probeAll->addRow(cb_PrefProbeAll);
+    // A value the file holds out of range (written by hand) shows as the
+    // nearest the field takes.
+    se_PrefProbeAllInterval = MakeRangeSpin(QStringLiteral("se_PrefProbeAllInterval"),
+                                            config::TProbeAllOptions::IntervalRange,
+                                            config::TProbeAllOptions::IntervalRange.Clamp(o.ProbeAll.Interval),
+                                            QStringLiteral(" s"));
+    se_PrefProbeAllInterval->setEnabled(o.ProbeAll.Enabled);
+    connect(cb_PrefProbeAll, &QCheckBox::toggled, se_PrefProbeAllInterval, &QWidget::setEnabled);
+    probeAll->addRow(QStringLiteral("Interval:"), se_PrefProbeAllInterval);
+    probeAll->addRow(MakeNote(QStringLiteral(
+        "Rather than one probe per tick to each server in turn, each server of the list (or the host) is "
+        "probed once per interval, the servers spread evenly over it. For watching several targets at once; "
+        "the anti-idle frequency does not apply. Takes effect at the next start of the session.")));
+
     auto *service = new QFormLayout(AddTab(QStringLiteral("tab_PrefService"), QStringLiteral("Service")));
     edt_PrefMetrics = new QLineEdit(o.Service.MetricsAddress);
     edt_PrefMetrics->setObjectName(QStringLiteral("edt_PrefMetrics"));
@@ -178,4 +197,6 @@ void TPreferencesDialog::Apply(config::TOptions &o) const
     o.Service.Labels = edt_PrefLabels->text().trimmed();
     o.KeepAlive.IntervalFrom = cb_PrefInterval->currentData().toInt();
     o.KeepAlive.SkipWhenBusy = cb_PrefSkipBusy->isChecked();
+    o.ProbeAll.Enabled = cb_PrefProbeAll->isChecked();
+    o.ProbeAll.Interval = se_PrefProbeAllInterval->value();
 }

@@ -39,6 +39,8 @@ public:
     QLabel *lbl_PrefRemoteState = nullptr;    // the service's last word on remote write
     QComboBox *cb_PrefInterval = nullptr;     // probe interval as set, or from the measured idle timer
     QCheckBox *cb_PrefSkipBusy = nullptr;     // no probe while other traffic keeps the line busy
+    QCheckBox *cb_PrefProbeAll = nullptr;     // every server once per interval of its own
+    QSpinBox *se_PrefProbeAllInterval = nullptr;  // that interval, seconds
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

@@ -173,7 +173,8 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(both.mid(first.size()), (QStringList{
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
-        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting", "SkipWhenBusy=0"}));
+        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting", "SkipWhenBusy=0",
+        "[Probe All]", "Enabled=0", "Interval=60"}));
 
     // What was saved comes back.
     config::TOptions back;
@@ -182,6 +183,45 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(back.DialUp.Connection, 7);
     EXPECT_EQ(back.Window.Scale, 200);
     EXPECT_TRUE(back.Proxy.Server.isEmpty());
+}
+
+TEST(OptionsFile, EveryTargetEachIntervalIsReadAsWrittenForTheStartToJudge)
+{
+    testutil::ScratchDir dir;
+    const struct {
+        const char *name;
+        QByteArray text;
+        bool enabled;
+        int interval;
+        int serviceProbeAll, serviceInterval;   // -1 / 0: not set
+    } cases[] = {
+        {"nothing set", "", false, 60, -1, 0},
+        {"the window's section", "[Probe All]\nEnabled=1\nInterval=15\n", true, 15, -1, 0},
+        {"too short is kept, not clamped", "[Probe All]\nEnabled=1\nInterval=2\n", true, 2, -1, 0},
+        {"no number reads as -1", "[Probe All]\nEnabled=1\nInterval=15s\n", true, -1, -1, 0},
+        {"an empty interval is the default", "[Probe All]\nInterval=\n", false, 60, -1, 0},
+        {"the service's keys", "[Service]\nProbeAll=1\nProbeAllInterval=30\n", false, 60, 1, 30},
+        {"the service's keys off", "[Service]\nProbeAll=0\nProbeAllInterval= \n", false, 60, 0, 0},
+        {"the service's interval no number", "[Service]\nProbeAllInterval=fast\n", false, 60, -1, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        config::TOptions o;
+        config::LoadOptions(Write(dir, c.text), o);
+        EXPECT_EQ(o.ProbeAll.Enabled, c.enabled);
+        EXPECT_EQ(o.ProbeAll.Interval, c.interval);
+        EXPECT_EQ(o.Service.ProbeAll, c.serviceProbeAll);
+        EXPECT_EQ(o.Service.ProbeAllInterval, c.serviceInterval);
+    }
+    // The preferences keep the window's section through a save.
+    config::TOptions o;
+    o.ProbeAll = {true, 45};
+    const QString path = dir.file("saved.ini");
+    ASSERT_TRUE(config::SavePreferences(path, o, nullptr));
+    config::TOptions back;
+    config::LoadOptions(path, back);
+    EXPECT_TRUE(back.ProbeAll.Enabled);
+    EXPECT_EQ(back.ProbeAll.Interval, 45);
 }
 
 TEST(OptionsFile, ARefusedWriteSaysWhere)

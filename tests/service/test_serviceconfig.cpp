@@ -139,6 +139,48 @@ TEST(ServiceConfig, SettingsThatCannotWorkAreRefusedWithTheirReason)
     }
 }
 
+TEST(ServiceConfig, EveryTargetEachIntervalFromTheServiceKeysAndItsBounds)
+{
+    const struct {
+        const char *name;
+        bool windowOn;           // [Probe All] Enabled
+        int windowInterval;      // [Probe All] Interval
+        int serviceOn, serviceInterval;   // [Service] ProbeAll=, ProbeAllInterval= (-1 / 0: not set)
+        bool on;
+        int interval;
+        const char *reason;      // nullptr: runs
+    } cases[] = {
+        {"nothing set: the designed cycle", false, 60, -1, 0, false, 60, nullptr},
+        {"the service's keys alone", false, 60, 1, 15, true, 15, nullptr},
+        {"the window's section when the service sets nothing", true, 30, -1, 0, true, 30, nullptr},
+        {"the service turns off what the window set", true, 30, 0, 0, false, 30, nullptr},
+        {"the service's interval over the window's", true, 30, -1, 10, true, 10, nullptr},
+        {"too short from the service", false, 60, 1, 4,  true, 4,
+         "[Service] ProbeAllInterval of 4 s is too short: every target is probed at most every 5 s (/d/idlix2.ini)"},
+        {"no number from the service", false, 60, 1, -1, true, -1,
+         "[Service] ProbeAllInterval is not a number of seconds"},
+        {"too short from the window's section", true, 3, 1, 0, true, 3,
+         "[Probe All] Interval of 3 s is too short"},
+        {"too short but off: not looked at", false, 3, -1, 0, false, 3, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        config::TOptions o;
+        o.AntiIdle.Host = "h";
+        o.ProbeAll = {c.windowOn, c.windowInterval};
+        o.Service.ProbeAll = c.serviceOn;
+        o.Service.ProbeAllInterval = c.serviceInterval;
+        TakeServiceProbeAll(o);
+        EXPECT_EQ(o.ProbeAll.Enabled, c.on);
+        EXPECT_EQ(o.ProbeAll.Interval, c.interval);
+        const TServiceProblem p = CheckSessionOptions(o, "/d/idlix2.ini", "/d/Servers.dat", false, {});
+        EXPECT_EQ(p.Code, c.reason ? kExitConfig : kExitOk);
+        if (c.reason) {
+            EXPECT_TRUE(p.Reason.contains(c.reason)) << p.Reason.toStdString();
+        }
+    }
+}
+
 TEST(ServiceConfig, TheDataFolderAndTheSettingsFile)
 {
     testutil::ScratchDir dir;

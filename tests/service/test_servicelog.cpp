@@ -150,6 +150,13 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
     logger.StatsReset(stats);
     logger.Message("Unable to write to /x/AI_Log.txt");
     logger.SessionStopped({4, 3, 1, {}});
+    // Every target each interval, over the list and over the one host.
+    stats.EveryTarget = true;
+    stats.IntervalMs = 15000;
+    logger.StatsReset(stats);
+    stats.Cycle = false;
+    stats.Hosts = {"tcp://a.test:22"};
+    logger.StatsReset(stats);
     ::close(fds[1]);
 
     QFile in;
@@ -168,5 +175,7 @@ TEST(ServiceLog, SessionEventsBecomeLinesWithTheirPriorities)
                          "<5>Session started: HTTP Gets every 1 minute to each server of the list in turn (3)",
                          "<4>Unable to write to /x/AI_Log.txt",
                          "<5>Session ended: 3 of 4 probes answered, 1 failed",
+                         "<5>Session started: HTTP Gets to every server of the list (3), each every 15 s",
+                         "<5>Session started: HTTP Gets to tcp://a.test:22, each every 15 s",
                      }));
 }

@@ -75,6 +75,7 @@ public:
         End(id, false);
     }
     bool Busy() const override { return BusyNow; }
+    bool Parallel() const override { return !Supersedes; }
     void Cancel() override
     {
         ++Cancels;

@@ -434,6 +434,17 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         auto *skip = d->findChild<QCheckBox *>("cb_PrefSkipBusy");
         EXPECT_FALSE(skip->isChecked()) << "off unless turned on";
         skip->setChecked(true);
+        auto *all = d->findChild<QCheckBox *>("cb_PrefProbeAll");
+        auto *every = d->findChild<QSpinBox *>("se_PrefProbeAllInterval");
+        EXPECT_FALSE(all->isChecked());
+        EXPECT_FALSE(every->isEnabled()) << "the interval waits for the box";
+        EXPECT_EQ(every->value(), 60);
+        all->setChecked(true);
+        EXPECT_TRUE(every->isEnabled());
+        // The field keeps to the bounds a start accepts.
+        every->setValue(2);
+        EXPECT_EQ(every->value(), 5);
+        every->setValue(15);
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
     EXPECT_EQ(told, 1);
@@ -444,10 +455,12 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
     EXPECT_FALSE(o.Notify.Enabled);
     EXPECT_EQ(o.KeepAlive.IntervalFrom, config::TKeepAliveOptions::Measured);
     EXPECT_TRUE(o.KeepAlive.SkipWhenBusy);
+    EXPECT_TRUE(o.ProbeAll.Enabled);
+    EXPECT_EQ(o.ProbeAll.Interval, 15);
     const QStringList lines = iniLines(readFile(dir.file("idlix2.ini")));
     for (const char *want : {"DownAfter=9", "AddressFamily=ipv6", "MetricsAddress=127.0.0.1:9417", "Enabled=0",
                              "RemoteWrite=https://r.example/api/v1/write", "Labels=site=shop", "IntervalFrom=measured",
-                             "SkipWhenBusy=1"})
+                             "SkipWhenBusy=1", "[Probe All]", "Enabled=1", "Interval=15"})
         EXPECT_TRUE(lines.contains(want)) << want;
     EXPECT_TRUE(lines.contains("Bytes=100"));
     EXPECT_TRUE(catcher.messages.isEmpty());
@@ -459,6 +472,9 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         EXPECT_EQ(d->findChild<QComboBox *>("cb_PrefInterval")->currentData().toInt(),
                   config::TKeepAliveOptions::Measured);
         EXPECT_TRUE(d->findChild<QCheckBox *>("cb_PrefSkipBusy")->isChecked());
+        EXPECT_TRUE(d->findChild<QCheckBox *>("cb_PrefProbeAll")->isChecked());
+        EXPECT_EQ(d->findChild<QSpinBox *>("se_PrefProbeAllInterval")->value(), 15);
+        EXPECT_TRUE(d->findChild<QSpinBox *>("se_PrefProbeAllInterval")->isEnabled());
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
 }

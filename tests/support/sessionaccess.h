@@ -15,13 +15,14 @@
 
 struct TSessionTestAccess {
     explicit TSessionTestAccess(TAntiIdleSession &s)
-        : Timer3(s.Timer3), LogTimer(s.LogTimer), HTTPTimer(&s.http_->Stopwatch()),
+        : Timer3(s.Timer3), LogTimer(s.LogTimer), ProbeAllTimer(s.ProbeAllTimer), HTTPTimer(&s.http_->Stopwatch()),
           Ping2(&s.echo_->Ping2()), State(s.State), s_(s)
     {
     }
 
     QTimer *const Timer3;
     QTimer *const LogTimer;
+    QTimer *const ProbeAllTimer;
     TSuperTimer *const HTTPTimer;
     TPing *const Ping2;
     TSessionState &State;

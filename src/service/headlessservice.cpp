@@ -165,6 +165,29 @@ void THeadlessService::ProbeSent(const TProbeSent &)
 
 void THeadlessService::Publish()
 {
+    if (!publishTimer_) {
+        publishTimer_ = new QTimer(this);
+        publishTimer_->setObjectName(QStringLiteral("PublishTimer"));
+        publishTimer_->setSingleShot(true);
+        publishTimer_->setInterval(kPublishMs);
+        connect(publishTimer_, &QTimer::timeout, this, [this] {
+            if (!publishPending_)
+                return;
+            publishPending_ = false;
+            PublishNow();
+            publishTimer_->start();
+        });
+    }
+    if (publishTimer_->isActive()) {
+        publishPending_ = true;
+        return;
+    }
+    PublishNow();
+    publishTimer_->start();
+}
+
+void THeadlessService::PublishNow()
+{
     if (server_)
         server_->Publish(metrics_.Render());
     if (remote_)

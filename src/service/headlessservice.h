@@ -14,6 +14,8 @@
 
 #include <QObject>
 
+class QTimer;
+
 #include <memory>
 #include <optional>
 
@@ -77,7 +79,15 @@ private:
     QString lastLine_;                      // the last history line, for the status
     bool ready_ = false;
     bool stopping_ = false;
+    // The metrics text is made again on a change, at most once each
+    // kPublishMs: with a hundred targets probed every 15 s, once per
+    // probe would be most of what the service does. A change is published
+    // at once when none was in the last kPublishMs, else when it ends.
+    static constexpr int kPublishMs = 500;
+    QTimer *publishTimer_ = nullptr;
+    bool publishPending_ = false;
     void Publish();
+    void PublishNow();
 };
 
 // The program: reads the command line and the settings, runs the service

@@ -121,9 +121,10 @@ struct TFinding {
     QString Evidence;
     bool Fine = false;   // every check answered
     int Bytes = 0;
+    QString PortalUrl;   // a portal's login page, where its redirect named one
 };
 
-TFinding Found(TVerdict verdict, QString evidence) { return {verdict, std::move(evidence), false, 0}; }
+TFinding Found(TVerdict verdict, QString evidence) { return {verdict, std::move(evidence), false, 0, {}}; }
 
 // The link when the family has no default route: the interfaces say why.
 TFinding NoRoute(Family family, const std::vector<platform::TInterface> &interfaces)
@@ -250,12 +251,15 @@ TFinding Ends(Family family, TRun &run, const QString &beyond)
 
 // The portal check's wait for the HTTP reply's head.
 constexpr int kPortalTimeoutMs = 1500;
+// The longest login page address kept: it comes from whoever answers.
+constexpr int kPortalUrlMax = 2000;
 
 // What the portal check found: nothing, or why the network wants a login.
 struct TPortal {
     bool Found = false;
     QString Evidence;
     int Bytes = 0;
+    QString Url;   // where the redirect sends the user (its Location); empty when not told
 };
 
 // A login page standing in for the server: the HTTP request for "/" of the
@@ -287,6 +291,10 @@ TPortal HttpPortal(const TDiagnosisRequest::TServer &server)
         if (to.isEmpty() || to == host.toLower() || to == address || to == QLatin1Char('[') + address + QLatin1Char(']'))
             return out;
         out.Found = true;
+        // The address names another host (a relative one returned above);
+        // an overlong one is told in the evidence, cut, but not offered.
+        if (value.size() <= kPortalUrlMax)
+            out.Url = value.trimmed();
         out.Evidence = QStringLiteral("A login page answers for %1: %2 (HTTP %3).").arg(host, value.left(200)).arg(status);
         return out;
     }
@@ -296,7 +304,7 @@ TPortal HttpPortal(const TDiagnosisRequest::TServer &server)
 TPortal PortalCheck(const TDiagnosisRequest::TServer *server)
 {
     if (bus::NetworkManagerConnectivity() == bus::TConnectivity::Portal)
-        return {true, QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."), 0};
+        return {true, QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."), 0, {}};
     return server ? HttpPortal(*server) : TPortal{};
 }
 
@@ -375,6 +383,7 @@ TFinding Climb(Family family, TRun &run)
             return std::nullopt;
         TFinding f = Found(TVerdict::Portal, portal.Evidence);
         f.Bytes = bytes;
+        f.PortalUrl = portal.Url;
         return f;
     };
     if (!far.empty()) {
@@ -466,6 +475,7 @@ TDiagnosisResult RunLadder(TRun &run)
     } else {
         result.Verdict = fault->Verdict;
         result.Evidence = fault->Evidence;
+        result.PortalUrl = fault->PortalUrl;
     }
     for (const TFinding &f : found)
         result.BytesSent += f.Bytes;

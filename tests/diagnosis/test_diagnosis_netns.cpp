@@ -285,6 +285,8 @@ TEST_F(DiagnosisNet, ACaptivePortalWantsALogin)
     EXPECT_EQ(result->Verdict, TVerdict::Portal);
     EXPECT_EQ(result->Evidence,
               QStringLiteral("A login page answers for quiet.idlix.test: http://portal.idlix.test/login (HTTP 302)."));
+    // The page the user is sent to log in: the redirect's own address.
+    EXPECT_EQ(result->PortalUrl, QStringLiteral("http://portal.idlix.test/login"));
     EXPECT_LT(result->ElapsedMs, 5000);
     EXPECT_LT(result->BytesSent, 2048);
 }
@@ -315,6 +317,8 @@ TEST_F(DiagnosisNet, NetworkManagerSaysPortal)
         const std::optional<TDiagnosisResult> result = diagnose(request);
         ASSERT_TRUE(result);
         EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));
+        // NetworkManager names no login page: none is offered.
+        EXPECT_TRUE(result->PortalUrl.isEmpty()) << result->PortalUrl.toStdString();
         if (c.verdict == TVerdict::Portal) {
             EXPECT_EQ(result->Evidence,
                       QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."));

@@ -8,6 +8,7 @@
 // packet size when it runs.
 #pragma once
 
+#include "config/diagnosisoptions.h"
 #include "platform/resolver.h"
 
 #include <QString>
@@ -193,6 +194,7 @@ struct TOptions {
     TServiceOptions Service;
     TReflectorOptions Reflector;
     TKeepAliveOptions KeepAlive;
+    TDiagnosisOptions Diagnosis;
 };
 
 } // namespace config

@@ -22,6 +22,7 @@ const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
 const QString ReflectorSection = QStringLiteral("Reflector");
+const QString DiagnosisSection = QStringLiteral("Diagnosis");
 const QString KeepAliveSection = QStringLiteral("KeepAlive");
 
 // Items of the two radio groups.
@@ -175,6 +176,15 @@ void LoadOptions(const QString &path, TOptions &o)
             ? TKeepAliveOptions::Measured
             : TKeepAliveOptions::AsSet;
     o.KeepAlive.SkipWhenBusy = ini.ReadBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), false);
+    // A check or anchors the dialog would refuse are none: the diagnosis
+    // asks no one the user did not clearly name.
+    auto &dia = o.Diagnosis;
+    dia.CheckUrl = ini.ReadString(DiagnosisSection, QStringLiteral("CheckUrl"), QString()).trimmed();
+    dia.CheckExpect = ini.ReadString(DiagnosisSection, QStringLiteral("CheckExpect"), QString());
+    if (!CheckProblem(dia.CheckUrl, dia.CheckExpect).isEmpty())
+        dia.CheckUrl.clear(), dia.CheckExpect.clear();
+    dia.Anchors = ParseAnchors(ini.ReadString(DiagnosisSection, QStringLiteral("Anchors"), QString()), nullptr)
+                      .value_or(QStringList());
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -230,6 +240,9 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
                         o.KeepAlive.IntervalFrom == TKeepAliveOptions::Measured ? QStringLiteral("measured")
                                                                                 : QStringLiteral("setting"));
         ini.WriteBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), o.KeepAlive.SkipWhenBusy);
+        ini.WriteString(DiagnosisSection, QStringLiteral("CheckUrl"), o.Diagnosis.CheckUrl);
+        ini.WriteString(DiagnosisSection, QStringLiteral("CheckExpect"), o.Diagnosis.CheckExpect);
+        ini.WriteString(DiagnosisSection, QStringLiteral("Anchors"), AnchorsText(o.Diagnosis.Anchors));
     });
 }
 

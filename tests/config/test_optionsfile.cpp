@@ -173,7 +173,8 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
     EXPECT_EQ(both.mid(first.size()), (QStringList{
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
-        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting", "SkipWhenBusy=0"}));
+        "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting", "SkipWhenBusy=0",
+        "[Diagnosis]", "CheckUrl=", "CheckExpect=", "Anchors="}));
 
     // What was saved comes back.
     config::TOptions back;

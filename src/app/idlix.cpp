@@ -4,6 +4,7 @@
 #include "antiidle/antiidlefeature.h"
 #include "antiidle/serverlist.h"
 #include "app/metricsendpoint.h"
+#include "desktop/gotoweb.h"
 #include "dialup/dialupcontrol.h"
 #include "history/historykeeper.h"
 #include "historyview/historyfeature.h"
@@ -140,6 +141,13 @@ void TIdlix::WatchTheLine()
     engine.AddObserver(Notices);
     // A notice's action opens the History window.
     Notices->OnShowHistory = [view = HistoryView] { view->History1Click(); };
+    // The portal's notice opens its login page in the browser.
+    auto *portalPage = new TGoToWeb(form);
+    portalPage->setObjectName(QStringLiteral("PortalPage"));
+    Notices->OnOpenPortal = [portalPage](const QString &url) {
+        portalPage->Url = url;
+        portalPage->OpenUrl();
+    };
     // Why the dial-up line ended goes with the outage the probes then find.
     DialUp->OnLineEnded = [&engine](const QString &cause) { engine.SetLinkCause(cause); };
 

@@ -8,6 +8,7 @@
 // packet size when it runs.
 #pragma once
 
+#include "config/diagnosisoptions.h"
 #include "platform/resolver.h"
 
 #include <QString>
@@ -209,6 +210,7 @@ struct TOptions {
     TReflectorOptions Reflector;
     TKeepAliveOptions KeepAlive;
     TProbeAllOptions ProbeAll;
+    TDiagnosisOptions Diagnosis;
 };
 
 } // namespace config

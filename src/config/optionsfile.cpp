@@ -22,6 +22,7 @@ const QString NotifySection = QStringLiteral("Notifications");
 const QString NetworkSection = QStringLiteral("Network");
 const QString ServiceSection = QStringLiteral("Service");
 const QString ReflectorSection = QStringLiteral("Reflector");
+const QString DiagnosisSection = QStringLiteral("Diagnosis");
 const QString KeepAliveSection = QStringLiteral("KeepAlive");
 const QString ProbeAllSection = QStringLiteral("Probe All");
 
@@ -194,6 +195,15 @@ void LoadOptions(const QString &path, TOptions &o)
         ? -1
         : ini.ReadBool(ServiceSection, QStringLiteral("ProbeAll"), false);
     svc.ProbeAllInterval = ReadSeconds(ini, ServiceSection, "ProbeAllInterval", 0);
+    // A check or anchors the dialog would refuse are none: the diagnosis
+    // asks no one the user did not clearly name.
+    auto &dia = o.Diagnosis;
+    dia.CheckUrl = ini.ReadString(DiagnosisSection, QStringLiteral("CheckUrl"), QString()).trimmed();
+    dia.CheckExpect = ini.ReadString(DiagnosisSection, QStringLiteral("CheckExpect"), QString());
+    if (!CheckProblem(dia.CheckUrl, dia.CheckExpect).isEmpty())
+        dia.CheckUrl.clear(), dia.CheckExpect.clear();
+    dia.Anchors = ParseAnchors(ini.ReadString(DiagnosisSection, QStringLiteral("Anchors"), QString()), nullptr)
+                      .value_or(QStringList());
 }
 
 bool SaveOptions(const QString &path, const TOptions &o, QString *error)
@@ -251,6 +261,9 @@ bool SavePreferences(const QString &path, const TOptions &o, QString *error)
         ini.WriteBool(KeepAliveSection, QStringLiteral("SkipWhenBusy"), o.KeepAlive.SkipWhenBusy);
         ini.WriteBool(ProbeAllSection, QStringLiteral("Enabled"), o.ProbeAll.Enabled);
         ini.WriteInteger(ProbeAllSection, QStringLiteral("Interval"), o.ProbeAll.Interval);
+        ini.WriteString(DiagnosisSection, QStringLiteral("CheckUrl"), o.Diagnosis.CheckUrl);
+        ini.WriteString(DiagnosisSection, QStringLiteral("CheckExpect"), o.Diagnosis.CheckExpect);
+        ini.WriteString(DiagnosisSection, QStringLiteral("Anchors"), AnchorsText(o.Diagnosis.Anchors));
     });
 }
 

@@ -37,7 +37,15 @@ struct TDiagnosisRequest {
         platform::IpAddress LastAddress;  // where it was last reached; None when never
     };
     std::vector<TServer> Targets;  // the servers whose probes failed, the first failing first
-    std::vector<TServer> Others;   // the cycle's other servers, or the anchors
+    std::vector<TServer> Others;   // the anchors, and the cycle's other servers
+
+    // The user's check page (none unless set): asked in the portal step; a
+    // redirect or a reply without Expect in it is a portal.
+    struct TCheck {
+        QString Url;                   // http://host[:port]/path; empty = none
+        platform::IpAddress Address;   // its host's, looked up beforehand; None = not asked
+        QString Expect;                // text the reply holds when nothing stands in the way
+    } Check;
 
     // The dial-up line, when the program dials one.
     struct TLine {

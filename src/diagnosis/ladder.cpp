@@ -121,9 +121,10 @@ struct TFinding {
     QString Evidence;
     bool Fine = false;   // every check answered
     int Bytes = 0;
+    QString PortalUrl;   // a portal's login page, where its redirect named one
 };
 
-TFinding Found(TVerdict verdict, QString evidence) { return {verdict, std::move(evidence), false, 0}; }
+TFinding Found(TVerdict verdict, QString evidence) { return {verdict, std::move(evidence), false, 0, {}}; }
 
 // The link when the family has no default route: the interfaces say why.
 TFinding NoRoute(Family family, const std::vector<platform::TInterface> &interfaces)
@@ -250,13 +251,44 @@ TFinding Ends(Family family, TRun &run, const QString &beyond)
 
 // The portal check's wait for the HTTP reply's head.
 constexpr int kPortalTimeoutMs = 1500;
+// The longest login page address kept: it comes from whoever answers.
+constexpr int kPortalUrlMax = 2000;
 
 // What the portal check found: nothing, or why the network wants a login.
 struct TPortal {
     bool Found = false;
     QString Evidence;
     int Bytes = 0;
+    QString Url;   // where the redirect sends the user (its Location); empty when not told
 };
+
+// What a reply's head says: its status, and where it sends the client.
+struct TReplyHead {
+    int Status = 0;    // 0 when the status line is no HTTP one
+    QString Location;  // empty when none
+};
+
+TReplyHead ReadHead(const std::string &head)
+{
+    TReplyHead out;
+    const QList<QByteArray> lines = QByteArray::fromStdString(head).split('\n');
+    QString reason;
+    if (ParseStatusLine(lines.front().trimmed(), out.Status, reason) != TStatusLine::Valid)
+        return {};
+    for (const QByteArray &line : lines) {
+        QByteArray name;
+        QString value;
+        if (SplitHeaderLine(line.trimmed(), name, value) && name == "location") {
+            out.Location = value.trimmed();
+            break;
+        }
+    }
+    return out;
+}
+
+// A redirect's address as a login page to offer: an overlong one is told in
+// the evidence, cut, but not offered.
+QString Offered(const QString &location) { return location.size() <= kPortalUrlMax ? location : QString(); }
 
 // A login page standing in for the server: the HTTP request for "/" of the
 // server, by its own name, gets a redirect to another host.
@@ -271,32 +303,61 @@ TPortal HttpPortal(const TDiagnosisRequest::TServer &server)
     std::string head;
     if (platform::HttpExchange(server.LastAddress, 80, request, &head, kPortalTimeoutMs) != 0)
         return out;
-    const QList<QByteArray> lines = QByteArray::fromStdString(head).split('\n');
-    int status = 0;
-    QString reason;
-    if (ParseStatusLine(lines.front().trimmed(), status, reason) != TStatusLine::Valid || status < 300 ||
-        status > 399)
+    const TReplyHead reply = ReadHead(head);
+    if (reply.Status < 300 || reply.Status > 399 || reply.Location.isEmpty())
         return out;
-    for (const QByteArray &line : lines) {
-        QByteArray name;
-        QString value;
-        if (!SplitHeaderLine(line.trimmed(), name, value) || name != "location")
-            continue;
-        const QString to = SplitUrl(value).Host.toLower();
-        // A redirect within the server itself ("/index.html") is its own business.
-        if (to.isEmpty() || to == host.toLower() || to == address || to == QLatin1Char('[') + address + QLatin1Char(']'))
-            return out;
+    const QString to = SplitUrl(reply.Location).Host.toLower();
+    // A redirect within the server itself ("/index.html") is its own business.
+    if (to.isEmpty() || to == host.toLower() || to == address || to == QLatin1Char('[') + address + QLatin1Char(']'))
+        return out;
+    out.Found = true;
+    out.Url = Offered(reply.Location);
+    out.Evidence =
+        QStringLiteral("A login page answers for %1: %2 (HTTP %3).").arg(host, reply.Location.left(200)).arg(reply.Status);
+    return out;
+}
+
+// The user's check page: a redirect elsewhere, or a reply without the text
+// it always holds, is something standing in for it. No answer at all says
+// nothing of a portal (the other steps tell that).
+TPortal CheckPage(const TDiagnosisRequest::TCheck &check)
+{
+    TPortal out;
+    const TUrlParts url = SplitUrl(check.Url);
+    const int port = url.Port.isEmpty() ? 80 : url.Port.toInt();
+    if (port <= 0 || port > 65535)
+        return out;
+    const QString hostField = url.Port.isEmpty() ? url.Host : url.Host + QLatin1Char(':') + url.Port;
+    const std::string request = ("GET " + (url.Path.isEmpty() ? QStringLiteral("/") : url.Path) +
+                                 " HTTP/1.1\r\nHost: " + hostField +
+                                 "\r\nUser-Agent: Idlix\r\nConnection: close\r\n\r\n").toStdString();
+    out.Bytes = (check.Address.IsV6() ? 40 : 20) + 20 + int(request.size());
+    std::string head, body;
+    if (platform::HttpExchange(check.Address, std::uint16_t(port), request, &head, kPortalTimeoutMs, &body) != 0)
+        return out;
+    const TReplyHead reply = ReadHead(head);
+    if (reply.Status >= 300 && reply.Status <= 399 && !reply.Location.isEmpty()) {
         out.Found = true;
-        out.Evidence = QStringLiteral("A login page answers for %1: %2 (HTTP %3).").arg(host, value.left(200)).arg(status);
-        return out;
+        out.Url = Offered(reply.Location);
+        out.Evidence = QStringLiteral("The check page %1 is sent to %2 (HTTP %3).")
+                           .arg(check.Url, reply.Location.left(200))
+                           .arg(reply.Status);
+    } else if (!QString::fromUtf8(body).contains(check.Expect)) {
+        out.Found = true;
+        out.Evidence = QStringLiteral("The check page %1 does not hold \"%2\" (HTTP %3): something else answers for it.")
+                           .arg(check.Url, check.Expect)
+                           .arg(reply.Status);
     }
     return out;
 }
 
-TPortal PortalCheck(const TDiagnosisRequest::TServer *server)
+TPortal PortalCheck(const TDiagnosisRequest::TServer *server, const TDiagnosisRequest::TCheck &check, Family family)
 {
     if (bus::NetworkManagerConnectivity() == bus::TConnectivity::Portal)
-        return {true, QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."), 0};
+        return {true, QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."), 0, {}};
+    // The user's page, where set, is the surer word: its reply is known.
+    if (!check.Url.isEmpty() && check.Address.family == family)
+        return CheckPage(check);
     return server ? HttpPortal(*server) : TPortal{};
 }
 
@@ -363,9 +424,9 @@ TFinding Climb(Family family, TRun &run)
     std::thread portalCheck;
     const TDiagnosisRequest::TServer *asked = FirstServer(rq, family);
     try {
-        portalCheck = std::thread([&portal, asked] { portal = PortalCheck(asked); });
+        portalCheck = std::thread([&portal, asked, &rq, family] { portal = PortalCheck(asked, rq.Check, family); });
     } catch (const std::system_error &) {
-        portal = PortalCheck(asked);
+        portal = PortalCheck(asked, rq.Check, family);
     }
     const auto portalFound = [&]() -> std::optional<TFinding> {
         if (portalCheck.joinable())
@@ -375,6 +436,7 @@ TFinding Climb(Family family, TRun &run)
             return std::nullopt;
         TFinding f = Found(TVerdict::Portal, portal.Evidence);
         f.Bytes = bytes;
+        f.PortalUrl = portal.Url;
         return f;
     };
     if (!far.empty()) {
@@ -466,6 +528,7 @@ TDiagnosisResult RunLadder(TRun &run)
     } else {
         result.Verdict = fault->Verdict;
         result.Evidence = fault->Evidence;
+        result.PortalUrl = fault->PortalUrl;
     }
     for (const TFinding &f : found)
         result.BytesSent += f.Bytes;

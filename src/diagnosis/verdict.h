@@ -37,6 +37,7 @@ struct TDiagnosisResult {
     QString Evidence;        // one sentence or two, in words
     qint64 ElapsedMs = 0;    // from the start to the verdict
     int BytesSent = 0;       // IP packets' bytes the checks sent (lookups estimated)
+    QString PortalUrl;       // a portal verdict's login page (the redirect's Location); empty when unknown
 };
 
 } // namespace diagnosis

@@ -129,7 +129,7 @@ bool TSpanCursor::Inside(TUs t)
     return next_ < spans_.size() && spans_[next_].From <= t;
 }
 
-void TTargetStats::Add(const TProbeRow &p)
+void TTargetStats::Add(const TProbeRow &p, bool lineDown)
 {
     if (!TellsOfLine(p.Outcome))
         return;
@@ -139,10 +139,20 @@ void TTargetStats::Add(const TProbeRow &p)
         a.Row.Kind = p.Kind;
     }
     ++a.Row.Probes;
+    a.LastAt = p.At;
     const qint64 us = p.TimeUs();
     if (!p.Ok() || us < 0) {
         ++a.Row.Lost;
+        // The losses that led into a line outage were the line going.
+        if (lineDown)
+            a.DownSince = -1;
+        else if (a.DownSince < 0)
+            a.DownSince = p.At;
         return;
+    }
+    if (a.DownSince >= 0) {
+        a.Row.DownUs += p.At - a.DownSince;
+        a.DownSince = -1;
     }
     a.Row.MinUs = a.Row.MinUs < 0 ? us : std::min(a.Row.MinUs, us);
     a.Row.MaxUs = std::max(a.Row.MaxUs, us);
@@ -191,6 +201,8 @@ std::vector<TTargetRow> TTargetStats::Rows() const
         row.Average = answered ? double(a.SumUs) / double(answered) / 1000.0 : 0.0;
         if (a.JitterCount > 0)
             row.Jitter = double(a.JitterSumUs) / double(a.JitterCount) / 1000.0;
+        if (a.DownSince >= 0)
+            row.DownUs += a.LastAt - a.DownSince;
         out.push_back(row);
     }
     return out;

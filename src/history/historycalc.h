@@ -75,6 +75,10 @@ struct TTargetRow {
     // Mean absolute difference of consecutive round trips to this target
     // (never across probes to other targets); empty with fewer than two.
     std::optional<double> Jitter;
+    // How long it alone did not answer: from a lost probe while the line was
+    // up to its next answered one (to its last lost one while it still does
+    // not). Losses that ran into an outage of the line were the line's.
+    qint64 DownUs = 0;
     double LossPercent() const { return Probes ? 100.0 * double(Lost) / double(Probes) : 0.0; }
 };
 
@@ -82,7 +86,8 @@ struct TTargetRow {
 // system refused to send tell nothing of the line and are left out.
 class TTargetStats {
 public:
-    void Add(const TProbeRow &probe);
+    // 'lineDown': the probe was sent during an outage of the whole line.
+    void Add(const TProbeRow &probe, bool lineDown = false);
     // A day's summary of one host and kind, after what was added before
     // it (the same figures as adding its probes one by one).
     void Add(const TDayRow &day);
@@ -95,6 +100,8 @@ private:
         qint64 JitterSumUs = 0;
         qint64 JitterCount = 0;
         qint64 LastUs = -1;            // the previous answered round trip
+        TUs DownSince = -1;            // its first lost probe of a run while the line was up
+        TUs LastAt = -1;               // its last probe's time
     };
     std::map<std::pair<QString, int>, TAcc> acc_;
 };

@@ -76,6 +76,8 @@ bool ReadRangeFigures(THistoryStore &store, const TRange &range, const std::vect
     out = TRangeFigures();
     const std::vector<TInterval> paused = Intervals(pauses, now);
     TSpanCursor pausedAt(paused);
+    // A target's own down time leaves out the line's outages.
+    TSpanCursor lineDownAt(Intervals(store.Outages(range), now));
     TTargetStats targets;
     TDayCursor days(out.Days);
 
@@ -104,7 +106,7 @@ bool ReadRangeFigures(THistoryStore &store, const TRange &range, const std::vect
     // count against the line.
     const auto target = [&](const TProbeRow &p) {
         if (!pausedAt.Inside(p.At))
-            targets.Add(p);
+            targets.Add(p, lineDownAt.Inside(p.At));
         return true;
     };
     const auto finish = [&] {

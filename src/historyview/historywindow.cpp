@@ -213,7 +213,7 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     tbl_HistOutages = Table(QStringLiteral("tbl_HistOutages"),
                             {"Start", "End", "Duration", "Lost probes", "Reason", "Verdict"}, this);
     tbl_HistTargets = Table(QStringLiteral("tbl_HistTargets"),
-                            {"Target", "Method", "Probes", "Loss %", "Min ms", "Avg ms", "Max ms", "Jitter ms"}, this);
+                            {"Target", "Method", "Probes", "Loss %", "Min ms", "Avg ms", "Max ms", "Jitter ms", "Down"}, this);
     auto *bytes = new QWidget(this);
     auto *bytesLayout = new QVBoxLayout(bytes);
     bytesLayout->setContentsMargins(0, 0, 0, 0);
@@ -436,7 +436,8 @@ void THistoryWindow::Reload()
         for (const TTargetRow &t : figures.Targets) {
             rows.Add({t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1),
                       RoundTripText(t.MinUs), t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(),
-                      RoundTripText(t.MaxUs), t.Jitter ? Fixed(*t.Jitter, 1) : QString()},
+                      RoundTripText(t.MaxUs), t.Jitter ? Fixed(*t.Jitter, 1) : QString(),
+                      t.DownUs > 0 ? platform::DurationText(t.DownUs / kUsPerMs) : QString()},
                      2);
         }
     }

@@ -8,6 +8,8 @@ namespace {
 // The history opens from a click on the notice ("default") or its button.
 const QString kDefaultAction = QStringLiteral("default");
 const QString kHistoryAction = QStringLiteral("history");
+// Opens a captive portal's login page.
+const QString kPortalAction = QStringLiteral("portal");
 
 } // namespace
 
@@ -15,7 +17,14 @@ TLineNotices::TLineNotices(const config::TOptions &options, QObject *parent)
     : QObject(parent), options_(options), client_(QStringLiteral("Idlix"), this)
 {
     setObjectName(QStringLiteral("LineNotices"));
-    client_.OnAction = [this](uint, const QString &action) {
+    client_.OnAction = [this](uint id, const QString &action) {
+        if (action == kPortalAction) {
+            // Only the notice that offered it, and only the page it named.
+            if (id == lineId_ && !portalUrl_.isEmpty())
+                if (auto handler = OnOpenPortal)
+                    handler(portalUrl_);
+            return;
+        }
         if (action != kDefaultAction && action != kHistoryAction)
             return;
         if (auto handler = OnShowHistory)
@@ -32,7 +41,7 @@ void TLineNotices::LinkDown(const TOutage &outage)
     Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true);
 }
 
-void TLineNotices::Diagnosed(const diagnosis::TDiagnosisResult &, const std::optional<TOutage> &outage)
+void TLineNotices::Diagnosed(const diagnosis::TDiagnosisResult &result, const std::optional<TOutage> &outage)
 {
     // A verdict that pins nothing is no news worth a notice.
     if (!outage || !options_.Notify.Enabled || outage->Verdict == shownVerdict_
@@ -40,7 +49,8 @@ void TLineNotices::Diagnosed(const diagnosis::TDiagnosisResult &, const std::opt
         return;
     shownVerdict_ = outage->Verdict;
     const notify::TNoticeText text = notify::LostText(*outage);
-    Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true);
+    const bool portal = result.Verdict == diagnosis::TVerdict::Portal;
+    Send(text.Summary, text.Body, QStringLiteral("network.disconnected"), true, portal ? result.PortalUrl : QString());
 }
 
 void TLineNotices::LinkUp(const TOutage &outage)
@@ -56,7 +66,8 @@ void TLineNotices::Tell(const QString &summary, const QString &body)
     Send(summary, body, QStringLiteral("network"), false);
 }
 
-void TLineNotices::Send(const QString &summary, const QString &body, const QString &category, bool line)
+void TLineNotices::Send(const QString &summary, const QString &body, const QString &category, bool line,
+                        const QString &portalUrl)
 {
     bus::TNotice n;
     n.Summary = summary;
@@ -68,7 +79,10 @@ void TLineNotices::Send(const QString &summary, const QString &body, const QStri
         const QString label = QStringLiteral("Show History");
         n.Actions = {{kDefaultAction, label}, {kHistoryAction, label}};
     }
-    queue_.push_back({n, line});
+    const bool offered = !portalUrl.isEmpty() && OnOpenPortal;
+    if (offered)
+        n.Actions.append({kPortalAction, QStringLiteral("Open Login Page")});
+    queue_.push_back({n, line, offered ? portalUrl : QString()});
     SendNext();
 }
 
@@ -88,6 +102,7 @@ void TLineNotices::SendNext()
                 fallback(next.Notice.Summary, next.Notice.Body);
         } else if (next.Line) {
             lineId_ = id;
+            portalUrl_ = next.PortalUrl;
         }
         SendNext();
     });

@@ -35,6 +35,9 @@ public:
     std::function<bool(const QString &summary, const QString &body)> Fallback;
     // Opens the connection history; while unset, no notice offers it.
     std::function<void()> OnShowHistory;
+    // Opens a captive portal's login page in the browser; while unset, the
+    // portal's notice does not offer it.
+    std::function<void(const QString &url)> OnOpenPortal;
 
     void LinkDown(const TOutage &outage) override;
     void LinkUp(const TOutage &outage) override;
@@ -55,8 +58,11 @@ private:
     struct TPending {
         bus::TNotice Notice;
         bool Line;   // a notice of the line's state: it replaces the one before
+        QString PortalUrl;   // the login page its action opens; empty when it offers none
     };
-    void Send(const QString &summary, const QString &body, const QString &category, bool line);
+    // 'portalUrl': a login page the notice offers to open; empty for none.
+    void Send(const QString &summary, const QString &body, const QString &category, bool line,
+              const QString &portalUrl = {});
     void SendNext();
 
     const config::TOptions &options_;
@@ -67,4 +73,5 @@ private:
     bool sending_ = false;
     uint lineId_ = 0;
     QString shownVerdict_;   // the verdict the line's "Connection lost" shows; empty when none
+    QString portalUrl_;      // the login page the last line notice offered; empty when none
 };

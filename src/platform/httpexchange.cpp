@@ -14,6 +14,8 @@ namespace {
 
 // A head longer than this is no page a check needs to read further.
 constexpr std::size_t kMostHead = 8192;
+// A page read whole is a check page: small, or not the one that was meant.
+constexpr std::size_t kMostBody = 8192;
 
 constexpr int kErrTimedOut = 10060;
 constexpr int kErrRefused = 10061;
@@ -38,7 +40,7 @@ bool WaitFor(int fd, short events, std::int64_t deadlineNs)
 } // namespace
 
 int HttpExchange(const IpAddress &addr, std::uint16_t port, const std::string &request,
-                 std::string *head, int timeoutMs)
+                 std::string *head, int timeoutMs, std::string *body)
 {
     const std::int64_t deadline = MonoNowNs() + std::int64_t(timeoutMs) * 1000000;
     sockaddr_storage sa{};
@@ -70,7 +72,13 @@ int HttpExchange(const IpAddress &addr, std::uint16_t port, const std::string &r
             code = kErrTimedOut;
     }
     std::string got;
-    while (code == 0 && got.size() < kMostHead && got.find("\r\n\r\n") == std::string::npos) {
+    const auto more = [&] {
+        if (!body)
+            return got.size() < kMostHead && got.find("\r\n\r\n") == std::string::npos;
+        const std::size_t end = got.find("\r\n\r\n");
+        return end == std::string::npos ? got.size() < kMostHead : got.size() - end - 4 < kMostBody;
+    };
+    while (code == 0 && more()) {
         if (!WaitFor(fd, POLLIN, deadline)) {
             code = got.empty() ? kErrTimedOut : 0;
             break;
@@ -87,8 +95,11 @@ int HttpExchange(const IpAddress &addr, std::uint16_t port, const std::string &r
     ::close(fd);
     if (code == 0 && got.empty())
         code = kErrFailed;
+    const std::size_t end = got.find("\r\n\r\n");
     if (code == 0 && head)
-        *head = got.substr(0, std::min(got.find("\r\n\r\n"), kMostHead));
+        *head = got.substr(0, std::min(end, kMostHead));
+    if (code == 0 && body)
+        *body = end == std::string::npos ? std::string() : got.substr(end + 4, kMostBody);
     return code;
 }
 

@@ -14,8 +14,10 @@ namespace platform {
 // Sends 'request' to addr:port and reads the reply's head (status line and
 // header fields) into *head, at most 8 KB, all within timeoutMs. 0 when a
 // head came (whole, or cut at the limit), else a socket-layer code (10060
-// no answer in time, 10061 refused, ...).
+// no answer in time, 10061 refused, ...). With 'body', the reply is read on
+// to its end (the server closes), at most 8 KB of it, into *body; what came
+// by the time-out is kept.
 int HttpExchange(const IpAddress &addr, std::uint16_t port, const std::string &request,
-                 std::string *head, int timeoutMs);
+                 std::string *head, int timeoutMs, std::string *body = nullptr);
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "session/antiidlesession.h"
 
 #include "config/options.h"
+#include "platform/lookupservice.h"
 #include "platform/monoclock.h"
 #include "platform/statetrace.h"
 #include "session/bursttransport.h"
@@ -21,6 +22,7 @@
 
 #include <QDateTime>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -270,8 +272,28 @@ bool TAntiIdleSession::Start(QString *reason)
         return false;
     }
     SetPhase(Paused() ? TSessionPhase::Paused : TSessionPhase::Running);
+    LookUpAnchors();
     Notify([](TSessionObserver *o) { o->SessionStarted(); });
     return true;
+}
+
+void TAntiIdleSession::LookUpAnchors()
+{
+    anchorAddress_.clear();
+    // Nothing is asked for a line that is not diagnosed.
+    if (!diagnosis_->Enabled())
+        return;
+    QStringList names = options_.Diagnosis.Anchors;
+    if (!options_.Diagnosis.CheckUrl.isEmpty())
+        names << QUrl(options_.Diagnosis.CheckUrl).host();
+    for (const QString &anchor : names) {
+        platform::Lookups().Submit(
+            this, platform::TLookupRequest::ForName(anchor.toStdString(), options_.Network.Choice()),
+            [this, anchor](unsigned, int error, const platform::HostEntry &entry) {
+                if (error == 0 && !entry.addresses.empty())
+                    anchorAddress_[anchor] = QString::fromStdString(platform::AddressText(entry.addresses.front()));
+            });
+    }
 }
 
 void TAntiIdleSession::Stop()
@@ -578,10 +600,16 @@ diagnosis::TDiagnosisRequest TAntiIdleSession::DiagnosisRequest(const TOutage &o
     if (State.CycleMode)
         for (int i = 0; i < servers_.Count(); ++i)
             servers << servers_.At(i);
-    return OutageRequest(outage, servers, [this](const QString &host) {
-        const auto last = lastProbe_.find(host);
-        return last == lastProbe_.end() ? QString() : last->second.Address;
-    });
+    return OutageRequest(
+        outage, servers,
+        [this](const QString &host) {
+            const auto last = lastProbe_.find(host);
+            if (last != lastProbe_.end())
+                return last->second.Address;
+            const auto anchor = anchorAddress_.find(host);
+            return anchor == anchorAddress_.end() ? QString() : anchor->second;
+        },
+        options_.Diagnosis);
 }
 
 void TAntiIdleSession::StopMonitoring()

@@ -240,6 +240,8 @@ private:
     void Publish(TProbeResult &result);
     void StopMonitoring();
     diagnosis::TDiagnosisRequest DiagnosisRequest(const TOutage &outage) const;
+    // Looks up the anchors and the check page's host, for the diagnosis to ask.
+    void LookUpAnchors();
     void Diagnosed(const diagnosis::TDiagnosisResult &result, bool down);
     // Checks again, a while from now, whether a captive portal still holds the line.
     void CheckCaptive(const diagnosis::TDiagnosisRequest &request);
@@ -286,6 +288,9 @@ private:
         qint64 Sent = 0, Received = 0;
     };
     std::map<QString, TLastProbe> lastProbe_;
+    // The anchors' and the check page host's addresses, looked up as the session starts: during an
+    // outage the name service may be the very thing that is down.
+    std::map<QString, QString> anchorAddress_;
     TLineWatch lineWatch_;
     std::vector<TSessionObserver *> observers_;
 

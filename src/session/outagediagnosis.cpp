@@ -3,6 +3,7 @@
 #include "platform/resolver.h"
 
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -40,16 +41,37 @@ diagnosis::TDiagnosisRequest::TServer Server(const QString &host, const std::fun
 } // namespace
 
 diagnosis::TDiagnosisRequest OutageRequest(const TOutage &outage, const QStringList &servers,
-                                           const std::function<QString(const QString &)> &lastAddress)
+                                           const std::function<QString(const QString &)> &lastAddress,
+                                           const config::TDiagnosisOptions &user)
 {
+    const QStringList &anchors = user.Anchors;
     diagnosis::TDiagnosisRequest request;
     for (const QString &host : outage.HostsTried)
         request.Targets.push_back(Server(host, lastAddress));
-    for (const QString &host : servers) {
-        if (int(request.Others.size()) >= kMostOthers)
+    // The anchors first: the user chose them to answer when the line is up.
+    // One whose address is not known yet (a name not looked up) cannot be
+    // asked and is left out rather than counted silent.
+    for (const QString &host : anchors) {
+        diagnosis::TDiagnosisRequest::TServer anchor = Server(host, lastAddress);
+        if (!anchor.LastAddress.Valid())
+            anchor.LastAddress = ParsedAddress(host);
+        if (anchor.LastAddress.Valid() && !outage.HostsTried.contains(host))
+            request.Others.push_back(anchor);
+    }
+    for (int listed = 0; const QString &host : servers) {
+        if (listed >= kMostOthers)
             break;
-        if (!host.trimmed().isEmpty() && !outage.HostsTried.contains(host))
+        if (!host.trimmed().isEmpty() && !outage.HostsTried.contains(host) && !anchors.contains(host)) {
             request.Others.push_back(Server(host, lastAddress));
+            ++listed;
+        }
+    }
+    if (!user.CheckUrl.isEmpty()) {
+        const QString host = QUrl(user.CheckUrl).host();
+        const diagnosis::TDiagnosisRequest::TServer page = Server(host, lastAddress);
+        request.Check.Url = user.CheckUrl;
+        request.Check.Expect = user.CheckExpect;
+        request.Check.Address = page.LastAddress.Valid() ? page.LastAddress : ParsedAddress(host);
     }
     bool over = false;
     for (const auto *list : {&request.Targets, &request.Others})

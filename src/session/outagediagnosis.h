@@ -9,6 +9,7 @@
 
 #include "diagnosis/diagnosis.h"
 #include "diagnosis/routetrace.h"
+#include "config/diagnosisoptions.h"
 #include "session/linkmonitor.h"
 
 #include <QObject>
@@ -19,11 +20,14 @@ class QTimer;
 
 // The diagnosis' request for an outage: its hosts, first failing first, with
 // the addresses they were last reached at ('lastAddress' of a host: "" when
-// none), against up to three other servers of the list. Without an address
-// off this machine among them only the link is checked: nothing is sent
-// towards a line the probes were never seen to use.
+// none), against the anchors the user set (an address, or a name's address
+// as 'lastAddress' knows it) and up to three other servers of the list, and
+// the user's check page (its host's address found the same way).
+// Without an address off this machine among them only the link is checked:
+// nothing is sent towards a line the probes were never seen to use.
 diagnosis::TDiagnosisRequest OutageRequest(const TOutage &outage, const QStringList &servers,
-                                           const std::function<QString(const QString &)> &lastAddress);
+                                           const std::function<QString(const QString &)> &lastAddress,
+                                           const config::TDiagnosisOptions &user = {});
 
 class TOutageDiagnosis : public QObject {
     Q_OBJECT

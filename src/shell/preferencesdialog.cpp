@@ -139,6 +139,25 @@ TPreferencesDialog::TPreferencesDialog(const config::TOptions &o, QWidget *paren
         "Rather than one probe per tick to each server in turn, each server of the list (or the host) is "
         "probed once per interval, the servers spread evenly over it. For watching several targets at once; "
         "the anti-idle frequency does not apply. Takes effect at the next start of the session.")));
+    auto *diagnosis = new QFormLayout(AddTab(QStringLiteral("tab_PrefDiagnosis"), QStringLiteral("Diagnosis")));
+    diagnosis->addRow(MakeNote(QStringLiteral(
+        "When the line goes down, Idlix asks the router, the hops past it and the servers it probes why. "
+        "It asks no one else unless you name them here.")));
+    edt_PrefAnchors = new QLineEdit(config::AnchorsText(o.Diagnosis.Anchors));
+    edt_PrefAnchors->setObjectName(QStringLiteral("edt_PrefAnchors"));
+    edt_PrefAnchors->setPlaceholderText(QStringLiteral("none (up to three hosts that answer pings)"));
+    edt_PrefCheckUrl = new QLineEdit(o.Diagnosis.CheckUrl);
+    edt_PrefCheckUrl->setObjectName(QStringLiteral("edt_PrefCheckUrl"));
+    edt_PrefCheckUrl->setPlaceholderText(QStringLiteral("none (an http:// page whose reply you know)"));
+    edt_PrefCheckExpect = new QLineEdit(o.Diagnosis.CheckExpect);
+    edt_PrefCheckExpect->setObjectName(QStringLiteral("edt_PrefCheckExpect"));
+    edt_PrefCheckExpect->setPlaceholderText(QStringLiteral("text its reply holds"));
+    diagnosis->addRow(QStringLiteral("Anchor hosts:"), edt_PrefAnchors);
+    diagnosis->addRow(QStringLiteral("Check page:"), edt_PrefCheckUrl);
+    diagnosis->addRow(QStringLiteral("Its reply holds:"), edt_PrefCheckExpect);
+    lbl_PrefDiagnosisProblem = MakeNote(QString());
+    lbl_PrefDiagnosisProblem->setObjectName(QStringLiteral("lbl_PrefDiagnosisProblem"));
+    diagnosis->addRow(lbl_PrefDiagnosisProblem);
 
     auto *service = new QFormLayout(AddTab(QStringLiteral("tab_PrefService"), QStringLiteral("Service")));
     edt_PrefMetrics = new QLineEdit(o.Service.MetricsAddress);
@@ -199,4 +218,29 @@ void TPreferencesDialog::Apply(config::TOptions &o) const
     o.KeepAlive.SkipWhenBusy = cb_PrefSkipBusy->isChecked();
     o.ProbeAll.Enabled = cb_PrefProbeAll->isChecked();
     o.ProbeAll.Interval = se_PrefProbeAllInterval->value();
+    // Refused values (Problem) keep what was set.
+    if (Problem().isEmpty()) {
+        o.Diagnosis.Anchors = config::ParseAnchors(edt_PrefAnchors->text(), nullptr).value_or(QStringList());
+        o.Diagnosis.CheckUrl = edt_PrefCheckUrl->text().trimmed();
+        o.Diagnosis.CheckExpect = o.Diagnosis.CheckUrl.isEmpty() ? QString() : edt_PrefCheckExpect->text();
+    }
+}
+
+QString TPreferencesDialog::Problem() const
+{
+    QString error;
+    if (!config::ParseAnchors(edt_PrefAnchors->text(), &error))
+        return error;
+    return config::CheckProblem(edt_PrefCheckUrl->text(), edt_PrefCheckExpect->text());
+}
+
+void TPreferencesDialog::accept()
+{
+    const QString problem = Problem();
+    lbl_PrefDiagnosisProblem->setText(problem);
+    if (!problem.isEmpty()) {
+        Tabs->setCurrentWidget(lbl_PrefDiagnosisProblem->parentWidget());
+        return;
+    }
+    QDialog::accept();
 }

@@ -23,6 +23,10 @@ public:
     // The dialog's values -> the preference sections of 'options' (nothing
     // else of it changes).
     void Apply(config::TOptions &options) const;
+    // Why the dialog's values cannot be taken, in words; empty when they can.
+    QString Problem() const;
+    // OK: takes the values, or shows why not and stays open.
+    void accept() override;
 
     QTabWidget *Tabs = nullptr;
     QComboBox *cb_PrefScale = nullptr;        // window size
@@ -41,6 +45,10 @@ public:
     QCheckBox *cb_PrefSkipBusy = nullptr;     // no probe while other traffic keeps the line busy
     QCheckBox *cb_PrefProbeAll = nullptr;     // every server once per interval of its own
     QSpinBox *se_PrefProbeAllInterval = nullptr;  // that interval, seconds
+    QLineEdit *edt_PrefCheckUrl = nullptr;    // the diagnosis' check page (http://); empty = none
+    QLineEdit *edt_PrefCheckExpect = nullptr; // the text the check page's reply holds
+    QLineEdit *edt_PrefAnchors = nullptr;     // up to three hosts that answer echoes
+    QLabel *lbl_PrefDiagnosisProblem = nullptr;  // why OK was refused
 
 private:
     QWidget *AddTab(const QString &name, const QString &title);

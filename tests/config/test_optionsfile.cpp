@@ -174,7 +174,8 @@ TEST(OptionsFile, FirstSaveLaysOutTheSectionsAndPreferencesStayApart)
         "[Window]", "Scale=200", "[History]", "DownAfter=3", "UpAfter=2", "KeepDays=365",
         "[Notifications]", "Enabled=1", "PauseOnMetered=0", "[Network]", "AddressFamily=auto",
         "[Service]", "MetricsAddress=", "RemoteWrite=", "Node=", "Labels=", "[KeepAlive]", "IntervalFrom=setting", "SkipWhenBusy=0",
-        "[Probe All]", "Enabled=0", "Interval=60"}));
+        "[Probe All]", "Enabled=0", "Interval=60",
+        "[Diagnosis]", "CheckUrl=", "CheckExpect=", "Anchors="}));
 
     // What was saved comes back.
     config::TOptions back;

@@ -10,6 +10,7 @@
 #include "platform/resolver.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -285,8 +286,65 @@ TEST_F(DiagnosisNet, ACaptivePortalWantsALogin)
     EXPECT_EQ(result->Verdict, TVerdict::Portal);
     EXPECT_EQ(result->Evidence,
               QStringLiteral("A login page answers for quiet.idlix.test: http://portal.idlix.test/login (HTTP 302)."));
+    // The page the user is sent to log in: the redirect's own address.
+    EXPECT_EQ(result->PortalUrl, QStringLiteral("http://portal.idlix.test/login"));
     EXPECT_LT(result->ElapsedMs, 5000);
     EXPECT_LT(result->BytesSent, 2048);
+}
+
+TEST_F(DiagnosisNet, TheUsersCheckPageTellsAPortal)
+{
+    if (!Ready())
+        return;
+    // The host serves the check page on 8081, and on 8082 sends every
+    // request to a login page, as a portal in the path would.
+    testutil::ScratchDir www;
+    for (const auto &[name, text] : {std::pair{"ok.txt", "all good here\n"}, std::pair{"other.txt", "Please sign in\n"}}) {
+        QFile f(www.file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    QFile::setPermissions(www.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther |
+                                          QFile::ReadGroup | QFile::ExeGroup);
+    const pid_t page = net->startNginx(Role::Host, www.path().toStdString(), 8081, Listen::V4);
+    const pid_t portal = net->startNginx(Role::Host, "redirect:http://portal.idlix.test/login", 8082, Listen::V4);
+    ASSERT_GT(page, 0);
+    ASSERT_GT(portal, 0);
+    const struct {
+        const char *name;
+        const char *url;
+        TVerdict verdict;
+        QString evidence, portalUrl;
+    } cases[] = {
+        // The page as it always is: the ladder goes on to the servers.
+        {"the page as expected", "http://10.200.3.10:8081/ok.txt", TVerdict::Target,
+         "10.200.3.20 does not answer; 10.200.3.10 does (", ""},
+        {"another page in its place", "http://10.200.3.10:8081/other.txt", TVerdict::Portal,
+         "The check page http://10.200.3.10:8081/other.txt does not hold \"all good\" (HTTP 200): something else "
+         "answers for it.",
+         ""},
+        {"sent to a login page", "http://10.200.3.10:8082/ok.txt", TVerdict::Portal,
+         "The check page http://10.200.3.10:8082/ok.txt is sent to http://portal.idlix.test/login (HTTP 302).",
+         "http://portal.idlix.test/login"},
+        // Nobody answers for it: no word on a portal either way.
+        {"nobody there", "http://10.200.3.10:8089/ok.txt", TVerdict::Target,
+         "10.200.3.20 does not answer; 10.200.3.10 does (", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TDiagnosisRequest request;
+        request.Targets = {server("quiet.idlix.test", kQuiet)};
+        request.Others = {server("host.idlix.test", kHost)};
+        request.Check = {c.url, ip(kHost), QStringLiteral("all good")};
+        const std::optional<TDiagnosisResult> result = diagnose(request);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));
+        EXPECT_TRUE(result->Evidence.startsWith(c.evidence)) << result->Evidence.toStdString();
+        EXPECT_EQ(result->PortalUrl, c.portalUrl);
+        EXPECT_LT(result->BytesSent, 2048);
+    }
+    TestNet::stopNginx(page);
+    TestNet::stopNginx(portal);
 }
 
 TEST_F(DiagnosisNet, NetworkManagerSaysPortal)
@@ -315,6 +373,8 @@ TEST_F(DiagnosisNet, NetworkManagerSaysPortal)
         const std::optional<TDiagnosisResult> result = diagnose(request);
         ASSERT_TRUE(result);
         EXPECT_EQ(diagnosis::VerdictName(result->Verdict), diagnosis::VerdictName(c.verdict));
+        // NetworkManager names no login page: none is offered.
+        EXPECT_TRUE(result->PortalUrl.isEmpty()) << result->PortalUrl.toStdString();
         if (c.verdict == TVerdict::Portal) {
             EXPECT_EQ(result->Evidence,
                       QStringLiteral("NetworkManager says this network wants a login first (connectivity: portal)."));

@@ -165,6 +165,41 @@ TEST(HistoryTargets, LossMinAvgMaxAndJitterPerTarget)
     EXPECT_DOUBLE_EQ(rows[2].LossPercent(), 20.0);
 }
 
+TEST(HistoryTargets, DownTimeOfATargetAloneNotOfTheLine)
+{
+    // One host's probes a minute apart: ms, or -1 lost; 'L' marks a probe
+    // sent while the whole line was down.
+    const struct {
+        const char *name;
+        std::vector<std::pair<int, bool>> probes;   // ms, line down
+        qint64 downMin;
+    } cases[] = {
+        {"always answers", {{5, false}, {5, false}}, 0},
+        {"lost twice, back at the third", {{5, false}, {-1, false}, {-1, false}, {5, false}}, 2},
+        {"two runs", {{-1, false}, {5, false}, {5, false}, {-1, false}, {-1, false}, {-1, false}, {5, false}}, 4},
+        // Still silent at the range's end: up to its last lost probe.
+        {"silent to the end", {{5, false}, {-1, false}, {-1, false}, {-1, false}}, 2},
+        {"one lost at the end", {{5, false}, {-1, false}}, 0},
+        // The losses that ran into the line's outage were the line's.
+        {"the line went", {{5, false}, {-1, false}, {-1, true}, {-1, true}, {5, false}}, 0},
+        {"alone after the line came back", {{-1, true}, {-1, false}, {5, false}}, 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TTargetStats stats;
+        TUs t = 0;
+        for (const auto &[ms, lineDown] : c.probes)
+            stats.Add(Probe(t += kMin, "quiet", ms), lineDown);
+        // Another host answering all along has no down time of its own.
+        stats.Add(Probe(t += kMin, "steady", 3));
+        const std::vector<TTargetRow> rows = stats.Rows();
+        ASSERT_EQ(rows.size(), 2u);
+        EXPECT_EQ(rows[0].Host, "quiet");
+        EXPECT_EQ(rows[0].DownUs, c.downMin * kMin);
+        EXPECT_EQ(rows[1].DownUs, 0);
+    }
+}
+
 TEST(HistoryCursor, TellsWhichTimesFallInsideSortedSpans)
 {
     TSpanCursor cursor({{10, 20}, {30, 40}});

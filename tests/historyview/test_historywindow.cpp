@@ -168,6 +168,8 @@ TEST_F(HistoryWindowTest, ShowsTheHistoryAsPlainText)
     const QStringList target = Row(w.tbl_HistTargets, 0);
     EXPECT_EQ(target.mid(0, 7), (QStringList{host, "echo", "50", "20.0", "20", "25.0", "30"}));
     EXPECT_EQ(target[7], "10.0");
+    // Its ten losses were the line's outage: no down time of its own.
+    EXPECT_EQ(target[8], "");
     ASSERT_EQ(w.tbl_HistBytes->rowCount() >= 1, true);
     qint64 probes = 0;
     for (int r = 0; r < w.tbl_HistBytes->rowCount(); ++r)
@@ -204,6 +206,32 @@ TEST_F(HistoryWindowTest, FollowsNewRecordsWhileShown)
     ASSERT_TRUE(testutil::waitFor([&] { return w.tbl_HistIdle->rowCount() == 1; }, 3s));
     EXPECT_EQ(Row(w.tbl_HistIdle, 0).mid(1), (QStringList{"udp", "gateway 10.0.0.1 via eth0", "at least 1800", "1800",
                                                           "", "15+ 1800+", "248 bytes"}));
+}
+
+TEST_F(HistoryWindowTest, ATargetAloneSilentShowsItsOwnDownTime)
+{
+    // A second server of the cycle, silent for three minutes while the line
+    // was up, then silent again inside the line's outage.
+    const TUs start = now - 120 * kMin;
+    const qint64 s = store.BeginSession(start + 61 * kMin, 60000, 1, true);
+    const struct {
+        TUs at;
+        int ms;
+    } quiet[] = {{2 * kMin + kMin / 2, -1}, {3 * kMin + kMin / 2, -1}, {5 * kMin + kMin / 2, 7},
+                 {21 * kMin + kMin / 2, -1}, {31 * kMin + kMin / 2, 7}};
+    for (const auto &q : quiet)
+        store.AddProbe(Probe(start + q.at, "quiet.test", q.ms), s);
+    store.EndSession(s, start + 62 * kMin);
+    THistoryWindow w(store, options);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    ASSERT_EQ(w.tbl_HistTargets->rowCount(), 2);
+    ASSERT_EQ(w.tbl_HistTargets->columnCount(), 9);
+    EXPECT_EQ(w.tbl_HistTargets->horizontalHeaderItem(8)->text(), "Down");
+    const QStringList row = Row(w.tbl_HistTargets, 1);
+    EXPECT_EQ(row[0], "quiet.test");
+    EXPECT_EQ(row[8], "3 min");
+    EXPECT_EQ(Row(w.tbl_HistTargets, 0)[8], "");
 }
 
 TEST_F(HistoryWindowTest, ExportsTheRangeShown)

@@ -244,3 +244,65 @@ TEST_F(LineNotices, ADiagnosisTakesTheLostNoticesPlaceOncePerVerdict)
     EXPECT_EQ(seen[2].ReplacesId, notices->LineNoticeId());
     EXPECT_EQ(seen[2].Hints.value("category").toString(), "network.disconnected");
 }
+
+TEST_F(LineNotices, APortalsNoticeOpensItsLoginPageAndNothingElse)
+{
+    NotifyServer server;
+    ASSERT_TRUE(server.Start());
+    const QString login = QStringLiteral("http://portal.idlix.test/login?from=quiet.idlix.test");
+    const struct {
+        const char *name;
+        diagnosis::TVerdict verdict;
+        QString url;       // the diagnosis' login page
+        bool opener;       // the program can open pages
+        bool offered;      // the notice offers to open one
+    } cases[] = {
+        {"a portal's redirect", diagnosis::TVerdict::Portal, login, true, true},
+        {"NetworkManager's word: no page known", diagnosis::TVerdict::Portal, QString(), true, false},
+        {"no way to open a page", diagnosis::TVerdict::Portal, login, false, false},
+        // A page told beside another verdict is not a portal's.
+        {"the provider", diagnosis::TVerdict::Provider, login, true, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = server.Notices().size();
+        TLineNotices portalNotices(options);
+        QStringList opened;
+        if (c.opener)
+            portalNotices.OnOpenPortal = [&opened](const QString &url) { opened << url; };
+        TOutage outage;
+        outage.Start = {QDateTime::currentDateTimeUtc(), 1};
+        outage.ProbesLost = 3;
+        outage.Verdict = diagnosis::VerdictName(c.verdict);
+        outage.Evidence = QStringLiteral("A login page answers for quiet.idlix.test: %1 (HTTP 302).").arg(login);
+        diagnosis::TDiagnosisResult result;
+        result.Verdict = c.verdict;
+        result.PortalUrl = c.url;
+        portalNotices.Diagnosed(result, outage);
+        ASSERT_TRUE(testutil::waitFor([&] { return portalNotices.LineNoticeId() != 0; }, 10s));
+        ASSERT_EQ(server.Notices().size(), before + 1);
+        const QStringList actions = server.Notices()[before].Actions;
+        EXPECT_EQ(actions.contains("portal"), c.offered) << actions.join(',').toStdString();
+        if (c.offered) {
+            EXPECT_EQ(actions.mid(actions.indexOf("portal"), 2), (QStringList{"portal", "Open Login Page"}));
+        }
+
+        // The click asks for exactly the page the diagnosis found, once; a
+        // click on a notice that offered nothing opens nothing.
+        server.Click(portalNotices.LineNoticeId(), QStringLiteral("portal"));
+        server.Click(portalNotices.LineNoticeId() + 1000, QStringLiteral("portal"));
+        testutil::pump(300ms);
+        EXPECT_EQ(opened, c.offered ? QStringList{login} : QStringList{});
+
+        // The line back: its notice offers no login page, and a late click
+        // on the portal's action opens nothing.
+        opened.clear();
+        const uint portalId = portalNotices.LineNoticeId();
+        portalNotices.LinkUp(outage);
+        ASSERT_TRUE(testutil::waitFor([&] { return server.Notices().size() == before + 2; }, 10s));
+        EXPECT_FALSE(server.Notices()[before + 1].Actions.contains("portal"));
+        server.Click(portalId, QStringLiteral("portal"));
+        testutil::pump(300ms);
+        EXPECT_TRUE(opened.isEmpty());
+    }
+}

@@ -225,3 +225,53 @@ TEST_F(OutageDiagnosisNet, TimeBehindACaptivePortalIsNotDown)
 }
 
 } // namespace
+
+namespace {
+
+// One server probed, silent; the anchors the user named answer or not.
+TEST_F(OutageDiagnosisNet, AnAnchorThatAnswersPinsItOnTheTarget)
+{
+    if (!Ready())
+        return;
+    const struct {
+        const char *name;
+        QStringList anchors;
+        const char *verdict;    // of the outage; nullptr: anything but "target"
+        const char *evidence;   // its start
+    } cases[] = {
+        {"an anchor by name", {"host.idlix.test"}, "target", "10.200.3.20 does not answer; 10.200.3.10 does ("},
+        {"an anchor by address", {testnet::kHost}, "target", "10.200.3.20 does not answer; 10.200.3.10 does ("},
+        // An anchor the resolver does not know is not asked, so nothing
+        // answers past the router but the target could: no "target".
+        {"an anchor nobody knows", {"nowhere.idlix.test"}, nullptr, nullptr},
+        {"no anchors", {}, nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        testutil::ScratchDir dir;
+        config::TOptions options = Options("quiet.idlix.test");
+        options.Diagnosis.Anchors = c.anchors;
+        // Down at the second lost probe: the anchors' names are looked up as
+        // the session starts, long before an outage as a rule.
+        options.History.DownAfter = 2;
+        TDiagnosedRecorder rec;
+        TAntiIdleSession engine(options);
+        ASSERT_NO_FATAL_FAILURE(StartWatched(engine, rec));
+        testutil::pump(300ms);
+        engine.Tick();
+        ASSERT_TRUE(testutil::waitFor([&] { return !rec.diagnosed.empty(); }, 15s));
+        const auto &seen = rec.diagnosed[0];
+        EXPECT_TRUE(seen.down);
+        if (c.verdict) {
+            EXPECT_EQ(seen.outageVerdict, c.verdict) << seen.evidence.toStdString();
+            EXPECT_TRUE(seen.evidence.startsWith(c.evidence)) << seen.evidence.toStdString();
+        } else {
+            EXPECT_NE(seen.outageVerdict, "target") << seen.evidence.toStdString();
+            EXPECT_FALSE(seen.evidence.contains(testnet::kHost)) << seen.evidence.toStdString();
+        }
+        engine.Stop();
+        engine.RemoveObserver(&rec);
+    }
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 // Settings file <-> option controls, and the option panels' open/close cycle.
 #include "shell/mainform.h"
+#include "shell/preferencesdialog.h"
 #include "widgets/optioncontrols.h"
 #include "widgets/picturebutton.h"
 #include "desktop/msgbox.h"
@@ -477,4 +478,47 @@ TEST(Preferences, OkSavesItsSectionsAndTellsTheWatchersCancelDoesNothing)
         EXPECT_TRUE(d->findChild<QSpinBox *>("se_PrefProbeAllInterval")->isEnabled());
     });
     Ctl<QAction>(f, "Preferences1")->trigger();
+}
+
+TEST(Preferences, DiagnosisValuesRefusedWithTheirReasonOrTaken)
+{
+    const struct {
+        const char *name;
+        QString anchors, url, expect;
+        QString problem;           // empty: OK takes them
+        QStringList anchorsTaken;
+    } cases[] = {
+        {"none: the default", "", "", "", "", {}},
+        {"two anchors and a check page", "host.idlix.test, 10.200.3.10", " http://check.idlix.test/ok ", "ok", "",
+         {"host.idlix.test", "10.200.3.10"}},
+        {"four anchors", "a.test b.test c.test d.test", "", "", "At most 3 anchors (4 given).", {}},
+        {"a page with no expected text", "", "http://check.idlix.test/", "",
+         "Say what the check page's reply holds, or no reply could tell a portal.", {}},
+        {"a malformed page", "", "http//check", "ok", "The check URL \"http//check\" is not a web address.", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        config::TOptions o;
+        o.Diagnosis.Anchors = {"kept.test"};
+        TPreferencesDialog d(o);
+        EXPECT_EQ(d.edt_PrefAnchors->text(), "kept.test");
+        d.edt_PrefAnchors->setText(c.anchors);
+        d.edt_PrefCheckUrl->setText(c.url);
+        d.edt_PrefCheckExpect->setText(c.expect);
+        d.setResult(QDialog::Rejected);
+        d.accept();
+        EXPECT_EQ(d.lbl_PrefDiagnosisProblem->text(), c.problem);
+        d.Apply(o);
+        if (c.problem.isEmpty()) {
+            EXPECT_EQ(d.result(), QDialog::Accepted);
+            EXPECT_EQ(o.Diagnosis.Anchors, c.anchorsTaken);
+            EXPECT_EQ(o.Diagnosis.CheckUrl, c.url.trimmed());
+        } else {
+            // Still open, on the tab that says why; nothing of it taken.
+            EXPECT_EQ(d.result(), QDialog::Rejected);
+            EXPECT_EQ(d.Tabs->currentWidget()->objectName(), "tab_PrefDiagnosis");
+            EXPECT_EQ(o.Diagnosis.Anchors, QStringList{"kept.test"});
+            EXPECT_TRUE(o.Diagnosis.CheckUrl.isEmpty());
+        }
+    }
 }

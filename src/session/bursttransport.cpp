@@ -5,7 +5,7 @@
 #include "session/echotransport.h"
 #include "session/probechoice.h"
 
-#include "session/urlsplit.h"
+#include "session/probeurl.h"
 
 #include <cstdlib>
 #include <exception>
@@ -15,24 +15,18 @@ namespace session {
 
 std::optional<TBurstTarget> ParseBurstUrl(const QString &url, QString *error)
 {
-    const auto split = SplitUrl(url, QStringLiteral("echo://"), error);
-    if (!split)
+    TProbeUrl parsed;
+    if (!ParseProbeUrl(url, &parsed, error))
         return std::nullopt;
-    QString rest = split->Rest;
-    if (rest.endsWith(QLatin1Char('/')))
-        rest.chop(1);
-    TBurstTarget target;
-    target.Host = rest;
-    if (target.Host.isEmpty() || target.Host.contains(QLatin1Char('/')))
-        return Refuse<TBurstTarget>(error, QStringLiteral("no host in %1").arg(url));
-    for (const auto &[key, value] : split->Parameters) {
-        if (key.compare(QLatin1String("count"), Qt::CaseInsensitive) != 0)
-            return Refuse<TBurstTarget>(error, QStringLiteral("unknown parameter \"%1\" in %2").arg(key, url));
-        bool ok = false;
-        target.Count = value.toInt(&ok);
-        if (!ok || target.Count < 1 || target.Count > kMaxBurst)
-            return Refuse<TBurstTarget>(error, QStringLiteral("count must be 1 to %1 in %2").arg(kMaxBurst).arg(url));
+    if (parsed.Kind != TProbeKind::Echo && parsed.Kind != TProbeKind::Burst) {
+        if (error)
+            *error = QStringLiteral("not an echo:// probe: %1").arg(url);
+        return std::nullopt;
     }
+    TBurstTarget target;
+    target.Host = parsed.Host;
+    if (parsed.Count > 0)
+        target.Count = parsed.Count;
     return target;
 }
 

@@ -18,6 +18,7 @@
 #pragma once
 
 #include "net/pingowner.h"
+#include "session/probeurl.h"
 #include "probe/transport.h"
 
 #include <QElapsedTimer>
@@ -36,11 +37,9 @@ struct TBurstTarget {
     int Count = 5;
 };
 
-constexpr int kMaxBurst = 20;
 
-// Reads an echo:// URL ("echo://" in any case); nullopt with *error set when
-// it is not one, names no host, or has a count outside 1..20 or another
-// parameter.
+// An echo:// URL as the probe URL reader (probeurl.h) takes it apart (5
+// echoes without ?count=); nullopt with *error set when it is not one.
 std::optional<TBurstTarget> ParseBurstUrl(const QString &url, QString *error = nullptr);
 
 struct TBurstFigures {

@@ -3,7 +3,7 @@
 #include "platform/errcodes.h"
 #include "platform/hosttext.h"
 #include "platform/lookupservice.h"
-#include "session/urlsplit.h"
+#include "session/probeurl.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -12,66 +12,18 @@
 
 namespace session {
 
-namespace {
-
-// Splits "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address.
-bool SplitServer(const QString &authority, QString &host, quint16 &port)
-{
-    QString portText;
-    if (authority.startsWith(QLatin1Char('['))) {
-        const int close = authority.indexOf(QLatin1Char(']'));
-        if (close < 0)
-            return false;
-        host = authority.left(close + 1);
-        const QString rest = authority.mid(close + 1);
-        if (!rest.isEmpty()) {
-            if (!rest.startsWith(QLatin1Char(':')))
-                return false;
-            portText = rest.mid(1);
-        }
-    } else if (authority.count(QLatin1Char(':')) == 1) {
-        const int colon = authority.indexOf(QLatin1Char(':'));
-        host = authority.left(colon);
-        portText = authority.mid(colon + 1);
-    } else {
-        host = authority;
-    }
-    if (portText.isNull())
-        return true;
-    bool ok = false;
-    const uint value = portText.toUInt(&ok);
-    if (!ok || value == 0 || value > 65535)
-        return false;
-    port = quint16(value);
-    return true;
-}
-
-} // namespace
-
 std::optional<TDnsTarget> ParseDnsUrl(const QString &url, QString *error)
 {
-    const auto split = SplitUrl(url, QStringLiteral("dns://"), error);
-    if (!split)
+    TProbeUrl parsed;
+    if (!ParseProbeUrl(url, &parsed, error))
         return std::nullopt;
-    const QString &rest = split->Rest;
-    const int slash = rest.indexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return Refuse<TDnsTarget>(error, QStringLiteral("no name to ask for in %1").arg(url));
-    TDnsTarget target;
-    if (!SplitServer(rest.left(slash), target.Server, target.Port))
-        return Refuse<TDnsTarget>(error, QStringLiteral("bad name server in %1").arg(url));
-    target.Name = rest.mid(slash + 1);
-    if (target.Name.isEmpty() || target.Name.contains(QLatin1Char('/')))
-        return Refuse<TDnsTarget>(error, QStringLiteral("no name to ask for in %1").arg(url));
-    for (const auto &[key, value] : split->Parameters) {
-        if (key.compare(QLatin1String("type"), Qt::CaseInsensitive) != 0)
-            return Refuse<TDnsTarget>(error, QStringLiteral("unknown parameter \"%1\" in %2").arg(key, url));
-        const auto type = dnsmsg::TypeByName(value);
-        if (!type)
-            return Refuse<TDnsTarget>(error, QStringLiteral("unknown record type \"%1\" in %2").arg(value, url));
-        target.Type = *type;
+    const auto type = dnsmsg::TypeByName(parsed.DnsType);
+    if (parsed.Kind != TProbeKind::Dns || !type) {
+        if (error)
+            *error = QStringLiteral("not a dns:// probe: %1").arg(url);
+        return std::nullopt;
     }
-    return target;
+    return TDnsTarget{parsed.Host, quint16(parsed.Port), parsed.DnsName, *type};
 }
 
 QString FirstNameServer(const QByteArray &resolvConf)

@@ -33,9 +33,8 @@ struct TDnsTarget {
     dnsmsg::TType Type = dnsmsg::TType::A;
 };
 
-// Reads a dns:// URL ("dns://" in any case); nullopt with *error set when it
-// is not one or is broken (no name, a port outside 1..65535, an unknown type
-// or parameter).
+// A dns:// URL as the probe URL reader (probeurl.h) takes it apart; nullopt
+// with *error set when it is not one or is broken.
 std::optional<TDnsTarget> ParseDnsUrl(const QString &url, QString *error = nullptr);
 
 // The first "nameserver" address of a resolv.conf text; empty when none.

@@ -139,17 +139,8 @@ TEST(DnsTransport, ScriptedRepliesToldAsOutcomes)
          TProbeOutcome::DnsError, 0, "no answer"},
         {"servfail", [](const QByteArray &q) { return std::vector{replyTo(q, 0x8182, 0, {})}; },
          TProbeOutcome::DnsError, 2, "SERVFAIL"},
-        {"refused", [](const QByteArray &q) { return std::vector{replyTo(q, 0x8185, 0, {})}; },
-         TProbeOutcome::DnsError, 5, "REFUSED"},
-        {"an answer to another name",
-         [](const QByteArray &q) {
-             QByteArray r = replyTo(q, 0x8180, 1, addressRecord());
-             r[13] = 'X';
-             return std::vector{r};
-         },
-         TProbeOutcome::DnsError, -1, "malformed"},
-        {"an answer counted but missing", [](const QByteArray &q) { return std::vector{replyTo(q, 0x8180, 2, addressRecord())}; },
-         TProbeOutcome::DnsError, -1, "malformed"},
+        // Every way a reply can be broken is the codec's table (test_dnsmessage);
+        // here, that a broken one ends the probe as an error, never an answer.
         {"too long", [](const QByteArray &q) { return std::vector{replyTo(q, 0x8180, 1, addressRecord() + QByteArray(600, 'x'))}; },
          TProbeOutcome::DnsError, -1, "malformed"},
         {"only someone else's reply",

@@ -1,6 +1,7 @@
 #include "historyview/timelineview.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QPainter>
 
 #include <algorithm>
@@ -84,18 +85,34 @@ void TTimelineView::paintEvent(QPaintEvent *)
         return QRect(x0, plot.top(), std::max(1, x1 - x0 + 1), plot.height());
     };
 
-    // Unwatched and paused time, named where there is room for the name.
+    // Unwatched and paused time shaded grey, outages red. Every span is the
+    // plot's height, so each costs a blend per row; a decade has a couple of
+    // thousand of them a pixel or two wide, which took most of the paint. They
+    // are blended on one row of the plot's background in the same order and
+    // that row is stretched to the plot's height: on a plain background the
+    // same pixels, at a row's cost. The names go on top.
+    const QBrush base = palette().base();
+    QImage strip(w, 1, QImage::Format_ARGB32_Premultiplied);
+    strip.fill(base.style() == Qt::SolidPattern ? base.color() : QColor(Qt::transparent));
+    {
+        QPainter row(&strip);
+        auto shade = [&](const TInterval &i, const QColor &color) {
+            const QRect r = spanRect(i);
+            row.fillRect(r.left() - plot.left(), 0, r.width(), 1, color);
+        };
+        for (const TGap &g : gaps_)
+            shade(g.Span, QColor(128, 128, 128, 60));
+        for (const TInterval &o : outages_)
+            shade(o, QColor(220, 40, 40, 70));
+    }
+    p.drawImage(QRect(plot.left(), plot.top(), w, plot.height()), strip);
+    // The names of unwatched and paused time, where there is room for them.
+    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
     for (const TGap &g : gaps_) {
         const QRect r = spanRect(g.Span);
-        p.fillRect(r, QColor(128, 128, 128, 60));
-        const QString name = g.Kind;
-        if (fontMetrics().horizontalAdvance(name) + 6 < r.width()) {
-            p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
-            p.drawText(r.adjusted(3, 3, -3, -3), Qt::AlignLeft | Qt::AlignTop, name);
-        }
+        if (fontMetrics().horizontalAdvance(g.Kind) + 6 < r.width())
+            p.drawText(r.adjusted(3, 3, -3, -3), Qt::AlignLeft | Qt::AlignTop, g.Kind);
     }
-    for (const TInterval &o : outages_)
-        p.fillRect(spanRect(o), QColor(220, 40, 40, 70));
 
     // Axes: the round-trip scale on the left, local times below.
     p.setPen(palette().color(QPalette::Mid));

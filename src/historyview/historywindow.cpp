@@ -235,7 +235,10 @@ THistoryWindow::THistoryWindow(THistoryStore &store, const config::TOptions &opt
     lbl_HistRoute->hide();
     layout->addWidget(lbl_HistRoute);
     connect(tbl_HistOutages, &QTableWidget::itemSelectionChanged, this, &THistoryWindow::ShowSelectedOutage);
-    connect(tab_Hist, &QTabWidget::currentChanged, this, &THistoryWindow::ShowSelectedOutage);
+    connect(tab_Hist, &QTabWidget::currentChanged, this, [this](int page) {
+        FillPage(page);
+        ShowSelectedOutage();
+    });
 
     reload_.setObjectName(QStringLiteral("HistReloadTimer"));
     reload_.setSingleShot(true);
@@ -400,7 +403,6 @@ void THistoryWindow::Reload()
     // hour or more, at the width it has or any it is likely to get.
     if (!ReadRangeFigures(store_, range, pauses, now, std::max(1000, img_HistTimeline->width()), figures))
         ShowNotice();
-    std::vector<TDayBytes> &days = figures.Days;
     const qint64 bytes = figures.Bytes, probes = figures.Probes;
 
     img_HistTimeline->SetData(range, std::move(figures.Points), Gaps(range, sessions, pauses, now),
@@ -415,52 +417,27 @@ void THistoryWindow::Reload()
         lbl_HistLast->setText(QStringLiteral("No probes in this range."));
     }
 
+    // The tables get these rows as their pages are shown: a decade's days
+    // and outages are thousands of rows, a good part of the time to the
+    // first paint, for pages that may never be looked at.
+    readAt_ = now;
     shownOutages_.assign(outages.rbegin(), outages.rend());
-    {
-        TTableFill rows(tbl_HistOutages, outages.size());
-        for (const TOutageRow &o : shownOutages_) {
-            QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
-            if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
-                end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
-            const qint64 ms = o.End ? o.DurationMs : (now - o.Start) / kUsPerMs;
-            rows.Add({LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason(),
-                      o.Verdict},
-                     6);
-            if (!o.Evidence.isEmpty())
-                rows.Last(5)->setToolTip(o.Evidence);
-        }
+    targets_ = std::move(figures.Targets);
+    days_ = std::move(figures.Days);
+    // Idle timers are few and measured now and then: all of them, whatever the range.
+    idleTimers_ = store_.IdleTimers();
+    stale_.fill(true);
+    FillPage(tab_Hist->currentIndex());
+    // A page of a few rows costs nothing to fill: it is filled now all the
+    // same, so that what reads the tables (assistive tools) finds them as
+    // the range has them.
+    const size_t rows[PageCount] = {shownOutages_.size(), targets_.size(), days_.size(), idleTimers_.size()};
+    for (int page = 0; page < PageCount; ++page) {
+        if (rows[page] <= kFewRows)
+            FillPage(page);
     }
     ShowSelectedOutage();
-    {
-        TTableFill rows(tbl_HistTargets, figures.Targets.size());
-        for (const TTargetRow &t : figures.Targets) {
-            rows.Add({t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1),
-                      RoundTripText(t.MinUs), t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(),
-                      RoundTripText(t.MaxUs), t.Jitter ? Fixed(*t.Jitter, 1) : QString(),
-                      t.DownUs > 0 ? platform::DurationText(t.DownUs / kUsPerMs) : QString()},
-                     2);
-        }
-    }
-    {
-        // Idle timers are few and measured now and then: all of them, whatever the range.
-        const std::vector<TIdleTimerRow> timers = store_.IdleTimers();
-        TTableFill rows(tbl_HistIdle, timers.size());
-        for (const TIdleTimerRow &t : timers) {
-            const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
-                                  : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
-                                                                          : t.Verdict;
-            rows.Add({LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
-                      t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
-                     3);
-        }
-    }
-    {
-        TTableFill rows(tbl_HistBytes, days.size());
-        for (auto it = days.rbegin(); it != days.rend(); ++it)
-            rows.Add({it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
-                      FormatBytes(it->Sent + it->Received), QString::number(it->Skipped), FormatBytes(it->Saved)},
-                     1);
-    }
+
     // What a day costs at the current interval, from the bytes measured per probe.
     bool ok = false;
     const int minutes = config::TAntiIdleOptions::FrequencyRange.Clamp(options_.AntiIdle.Frequency.trimmed().toInt(&ok));
@@ -473,6 +450,70 @@ void THistoryWindow::Reload()
     } else {
         lbl_HistCost->setText(QStringLiteral("No probes measured in this range yet."));
     }
+}
+
+void THistoryWindow::FillPage(int page)
+{
+    if (page < 0 || page >= PageCount || !stale_[size_t(page)])
+        return;
+    stale_[size_t(page)] = false;
+    switch (TPage(page)) {
+    case OutagesPage: FillOutages(); break;
+    case TargetsPage: FillTargets(); break;
+    case BytesPage: FillBytes(); break;
+    case IdlePage: FillIdle(); break;
+    case PageCount: break;
+    }
+}
+
+void THistoryWindow::FillOutages()
+{
+    TTableFill rows(tbl_HistOutages, shownOutages_.size());
+    for (const TOutageRow &o : shownOutages_) {
+        QString end = o.End ? LocalTime(*o.End) : QStringLiteral("still down");
+        if (o.End && !o.EndedBy.isEmpty() && o.EndedBy != QLatin1String("up"))
+            end += QStringLiteral(" (") + o.EndedBy + QLatin1Char(')');
+        const qint64 ms = o.End ? o.DurationMs : (readAt_ - o.Start) / kUsPerMs;
+        rows.Add({LocalTime(o.Start), end, platform::DurationText(ms), QString::number(o.ProbesLost), o.Reason(),
+                  o.Verdict},
+                 6);
+        if (!o.Evidence.isEmpty())
+            rows.Last(5)->setToolTip(o.Evidence);
+    }
+}
+
+void THistoryWindow::FillTargets()
+{
+    TTableFill rows(tbl_HistTargets, targets_.size());
+    for (const TTargetRow &t : targets_) {
+        rows.Add({t.Host, KindName(t.Kind), QString::number(t.Probes), Fixed(t.LossPercent(), 1), RoundTripText(t.MinUs),
+                  t.Probes > t.Lost ? Fixed(t.Average, 1) : QString(), RoundTripText(t.MaxUs),
+                  t.Jitter ? Fixed(*t.Jitter, 1) : QString(),
+                  t.DownUs > 0 ? platform::DurationText(t.DownUs / kUsPerMs) : QString()},
+                 2);
+    }
+}
+
+void THistoryWindow::FillIdle()
+{
+    TTableFill rows(tbl_HistIdle, idleTimers_.size());
+    for (const TIdleTimerRow &t : idleTimers_) {
+        const QString timer = t.Verdict == QLatin1String("found")      ? QString::number(t.Seconds)
+                              : t.Verdict == QLatin1String("at least") ? QStringLiteral("at least %1").arg(t.Seconds)
+                                                                      : t.Verdict;
+        rows.Add({LocalTime(t.At), t.Kind, t.Network, timer, QString::number(t.Alive),
+                  t.Gone ? QString::number(t.Gone) : QString(), t.Trials, FormatBytes(t.Bytes)},
+                 3);
+    }
+}
+
+void THistoryWindow::FillBytes()
+{
+    TTableFill rows(tbl_HistBytes, days_.size());
+    for (auto it = days_.rbegin(); it != days_.rend(); ++it)
+        rows.Add({it->Day, QString::number(it->Probes), FormatBytes(it->Sent), FormatBytes(it->Received),
+                  FormatBytes(it->Sent + it->Received), QString::number(it->Skipped), FormatBytes(it->Saved)},
+                 1);
 }
 
 bool THistoryWindow::ExportTo(TExportKind kind, TExportFormat format, const QString &path)

@@ -9,10 +9,12 @@
 #pragma once
 
 #include "history/historycalc.h"
+#include "history/historystore.h"
 
 #include <QTimer>
 #include <QWidget>
 
+#include <array>
 #include <vector>
 
 class QComboBox;
@@ -77,7 +79,18 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The pages of tab_Hist, in its order.
+    enum TPage { OutagesPage = 0, TargetsPage, BytesPage, IdlePage, PageCount };
+    // A page with no more rows than this is filled with the page shown.
+    static constexpr size_t kFewRows = 100;
+
     void ShowUptime();
+    // Fills the table of 'page' from the rows read last, if it has not got them yet.
+    void FillPage(int page);
+    void FillOutages();
+    void FillTargets();
+    void FillBytes();
+    void FillIdle();
     void ShowSelectedOutage();
     void ShowNotice();
     void ExportClick();
@@ -90,7 +103,13 @@ private:
     THistoryStore &store_;
     const config::TOptions &options_;
     QTimer reload_;                        // gathers a burst of writes into one reload
+    // The rows of the range read last, for the pages that get them later.
+    TUs readAt_ = 0;                       // the time they were read
     std::vector<TOutageRow> shownOutages_; // the outages table's rows, in its order
+    std::vector<TTargetRow> targets_;
+    std::vector<TDayBytes> days_;          // oldest first
+    std::vector<TIdleTimerRow> idleTimers_;
+    std::array<bool, PageCount> stale_{};  // pages whose table does not hold those rows yet
 };
 
 } // namespace historyview

@@ -6,8 +6,8 @@
 # everything from the summaries, the CSV export of every probe beside the
 # sqlite3 shell's own CSV of the same rows, idlix --export end to end, and the
 # History window's first paint (in a real window on a private Xvfb display)
-# for each of its ranges and the change from it to every other, with each
-# step's growth in memory. Goals for a decade: first paint within 150 ms,
+# for each of its ranges, the change from it to every other, and the first
+# showing of each page under the timeline, with each step's growth in memory. Goals for a decade: first paint within 150 ms,
 # range changes within 100 ms, memory growth within 50 MB, the export within
 # 6 s, the file within 150 MB.
 #

@@ -11,12 +11,17 @@
 # range changes within 100 ms, memory growth within 50 MB, the export within
 # 6 s, the file within 150 MB.
 #
-#   bench/history_bench.sh [BUILD_DIR] [PROBES]
+#   bench/history_bench.sh [BUILD_DIR] [PROBES] [HISTORY_DIR]
+#
+# A decade takes a while to generate: with HISTORY_DIR the history is
+# generated there once and kept, and a later run given the same directory
+# reads it as it is.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(dirname "$here")
 build=${1:-$src/build}
 probes=${2:-525600}
+keep=${3:-}
 bench_name=history_bench
 
 missing=()
@@ -35,20 +40,27 @@ trap cleanup EXIT
 
 ms() { local s e; s=$(date +%s%N); "$@" >/dev/null; e=$(date +%s%N); echo $(( (e - s) / 1000000 )); }
 
-echo "== a generated history of $probes probes"
-"$once" gen "$work"
+data=${keep:-$work}
+if [ -n "$keep" ] && [ -f "$keep/history.db" ]; then
+  echo "== the history kept in $keep"
+  stat -c %s "$keep/history.db" | awk '{ printf "file %.1f MB\n", $1 / 1e6 }'
+else
+  mkdir -p "$data"
+  echo "== a generated history of $probes probes"
+  "$once" gen "$data" "$probes"
+fi
 echo "== 30-day uptime"
-"$once" uptime "$work"
+"$once" uptime "$data"
 echo "== the figures of everything, from the summaries"
-"$once" figures "$work"
+"$once" figures "$data"
 echo "== CSV of every probe"
-"$once" export "$work" "$work/probes.csv"
+"$once" export "$data" "$work/probes.csv"
 # The same rows as SQLite's own shell writes them: the floor of reading the
 # file and printing text, without the times turned into RFC 3339.
-ref=$(ms sqlite3 -csv "$work/history.db" \
+ref=$(ms sqlite3 -csv "$data/history.db" \
   "SELECT t, host, address, kind, outcome, ms, sent, received, reason FROM probes JOIN targets ON targets.id = probes.target ORDER BY t")
 echo "sqlite3_csv $ref ms (reference: the same rows, raw)"
-cli=$(IDLIX_DIR="$work" ms "$build/idlix" --export probes "$work/cli.csv")
+cli=$(IDLIX_DIR="$data" ms "$build/idlix" --export probes "$work/cli.csv")
 echo "idlix_export $cli ms (the whole command)"
 cmp -s "$work/probes.csv" "$work/cli.csv" && echo "idlix --export wrote the same bytes"
 
@@ -56,5 +68,5 @@ echo "== the History window's first paint"
 # shellcheck source=bench/xdisplay.sh
 source "$here/xdisplay.sh"
 for range in 0 1 2 3 4; do
-  "$once" window "$work" "$range" 2>/dev/null
+  "$once" window "$data" "$range" 2>/dev/null
 done

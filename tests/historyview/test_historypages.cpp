@@ -126,7 +126,9 @@ TEST(HistoryPages, AHiddenPageShownHoldsTheRowsOfThePageOnScreen)
             for (const QStringList &row : rows)
                 sum += row[1].section('|', 0, 0).toLongLong();
             EXPECT_EQ(sum, probes);
-            EXPECT_EQ(rows.size(), size_t(kDays + 1));
+            // 150 days less two minutes: 151 local days, or 150 just after midnight.
+            EXPECT_GE(rows.size(), size_t(kDays));
+            EXPECT_LE(rows.size(), size_t(kDays + 1));
             continue;
         }
         QStringList starts;

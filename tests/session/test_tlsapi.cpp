@@ -30,6 +30,8 @@ TEST(TlsApi, TheBuiltAgainstLibraryHasEveryFunctionAndOthersAreRefused)
         {notALibrary, false, QStringLiteral("could not be loaded")},
         // A real library, but not OpenSSL: the first function it lacks is named.
         {QStringLiteral("libz.so.1"), false, QStringLiteral("libz.so.1 has no ASN1_TIME_diff")},
+        // Half of it: libcrypto alone has the first functions, not libssl's.
+        {QStringLiteral("libcrypto.so.3"), false, QStringLiteral("libcrypto.so.3 has no SSL_CTX_free")},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.file.toStdString());
@@ -41,23 +43,10 @@ TEST(TlsApi, TheBuiltAgainstLibraryHasEveryFunctionAndOthersAreRefused)
         EXPECT_EQ(api.SSL_new != nullptr, r.loads);
         EXPECT_EQ(api.ASN1_TIME_diff != nullptr, r.loads);
     }
-}
-
-TEST(TlsApi, TheLoadedFunctionsWork)
-{
+    // The program's own table is loaded once; the probes over the test
+    // network (test_httpstransport_netns) call through it.
     QString error;
     const TTlsApi *tls = session::Tls(&error);
     ASSERT_NE(tls, nullptr) << error.toStdString();
-    EXPECT_EQ(session::Tls(nullptr), tls);  // loaded once
-    // A context with the system's trust store, as the first probe makes it.
-    SSL_CTX *ctx = tls->SSL_CTX_new(tls->TLS_client_method());
-    ASSERT_NE(ctx, nullptr);
-    EXPECT_EQ(tls->SSL_CTX_set_default_verify_paths(ctx), 1);
-    SSL *ssl = tls->SSL_new(ctx);
-    ASSERT_NE(ssl, nullptr);
-    EXPECT_EQ(tls->SSL_is_init_finished(ssl), 0);
-    tls->SSL_free(ssl);
-    tls->SSL_CTX_free(ctx);
-    // The words of a verification code come from the library loaded.
-    EXPECT_STREQ(tls->X509_verify_cert_error_string(X509_V_ERR_CERT_HAS_EXPIRED), "certificate has expired");
+    EXPECT_EQ(session::Tls(nullptr), tls);
 }

@@ -68,6 +68,20 @@ TInstanceGuard::TInstanceGuard(const QString &title, QObject *parent)
     listen();
 }
 
+namespace {
+
+// The notifiers have no parent and go only through here: the activation
+// handler may end the guard from inside a notifier's own signal (the one of
+// a caller, or the listener's while it takes a caller), and that notifier
+// must outlive the signal. Disabled at once, freed by the event loop.
+void RetireNotifier(QSocketNotifier *notifier)
+{
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+}
+
+} // namespace
+
 // A later start that has connected, and what it has sent so far.
 struct TInstanceGuard::TCaller {
     platform::SocketHandle Socket = platform::kInvalidSocket;
@@ -80,7 +94,7 @@ TInstanceGuard::~TInstanceGuard()
     while (!callers_.empty())
         dropCaller(callers_.front().get());
     if (listenFd_ >= 0) {
-        delete listening_;
+        RetireNotifier(listening_);
         platform::SockClose(listenFd_);
         QFile::remove(SocketPath(title_));
     }
@@ -95,7 +109,7 @@ void TInstanceGuard::listen()
     listenFd_ = platform::LocalListen(QFile::encodeName(SocketPath(title_)).constData(), kMaxCallers);
     if (listenFd_ < 0)
         return;  // later starts cannot reach this one, but it runs guarded all the same
-    listening_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read, this);
+    listening_ = new QSocketNotifier(listenFd_, QSocketNotifier::Read);
     connect(listening_, &QSocketNotifier::activated, this, [this] { acceptCallers(); });
 }
 
@@ -111,7 +125,7 @@ void TInstanceGuard::acceptCallers()
             dropCaller(callers_.front().get());
         auto caller = std::make_unique<TCaller>();
         caller->Socket = s;
-        caller->Readable = new QSocketNotifier(s, QSocketNotifier::Read, this);
+        caller->Readable = new QSocketNotifier(s, QSocketNotifier::Read);
         TCaller *c = caller.get();
         connect(caller->Readable, &QSocketNotifier::activated, this, [this, c] { readRequest(c); });
         callers_.push_back(std::move(caller));
@@ -146,10 +160,7 @@ void TInstanceGuard::dropCaller(TCaller *caller)
     for (auto it = callers_.begin(); it != callers_.end(); ++it) {
         if (it->get() != caller)
             continue;
-        // Its notifier may be the one whose signal runs now: disabled at
-        // once, freed when the signal has returned.
-        caller->Readable->setEnabled(false);
-        caller->Readable->deleteLater();
+        RetireNotifier(caller->Readable);
         platform::SockClose(caller->Socket);
         callers_.erase(it);
         return;

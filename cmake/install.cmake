@@ -64,10 +64,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://www.brisvane.com/idlix/")
-# Libraries come from dpkg-shlibdeps; Qt's platform plugins are loaded at run
-# time, so nothing links them, and setcap is what the post-install step uses.
+# Libraries come from dpkg-shlibdeps; Qt's platform plugins and OpenSSL (by
+# the first https:// probe) are loaded at run time, so nothing links them,
+# and setcap is what the post-install step uses.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libssl3, libcap2-bin")
 # Liberation Sans is the face whose widths fit the window's captions; DejaVu
 # covers the characters it lacks.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, fonts-dejavu-core, fonts-dejavu-extra")

@@ -1,23 +1,73 @@
 #include "config/diagnosisoptions.h"
 
-#include <QRegularExpression>
 #include <QUrl>
+
+#include <utility>
 
 namespace config {
 
 namespace {
 
-// A host name (letters, digits, hyphens, dots between labels) or an address
-// text (IPv4 dotted, IPv6 with colons); the resolver and the echo decide the
-// rest.
+bool LetterOrDigit(QChar c)
+{
+    return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
+           || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
+}
+
+// Labels of letters, digits and inner hyphens between single dots, a
+// final dot allowed.
+bool HostName(const QString &word)
+{
+    const QString name = word.endsWith(QLatin1Char('.')) ? word.chopped(1) : word;
+    for (const QStringView label : QStringView(name).split(QLatin1Char('.'))) {
+        if (label.isEmpty() || !LetterOrDigit(label.front()) || !LetterOrDigit(label.back()))
+            return false;
+        for (const QChar c : label)
+            if (!LetterOrDigit(c) && c != QLatin1Char('-'))
+                return false;
+    }
+    return true;
+}
+
+// Hex digits, colons and (for an embedded IPv4 tail) dots, with a colon.
+bool Ipv6Text(const QString &word)
+{
+    bool colon = false;
+    for (const QChar c : word) {
+        const bool hex = LetterOrDigit(c) && (c.isDigit() || c.toLower() <= QLatin1Char('f'));
+        if (!hex && c != QLatin1Char(':') && c != QLatin1Char('.'))
+            return false;
+        colon = colon || c == QLatin1Char(':');
+    }
+    return colon;
+}
+
+// A host name or an address text (IPv4 dotted, IPv6 with colons); the
+// resolver and the echo decide the rest. Plain scans rather than regular
+// expressions: this runs as the settings are read at every start.
 bool HostWord(const QString &word)
 {
     if (word.isEmpty() || word.size() > 253)
         return false;
-    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?"
-                                                        "(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*\\.?$"));
-    static const QRegularExpression v6(QStringLiteral("^[0-9A-Fa-f:.]+$"));
-    return name.match(word).hasMatch() || (word.contains(QLatin1Char(':')) && v6.match(word).hasMatch());
+    return HostName(word) || Ipv6Text(word);
+}
+
+// The words of a list separated by commas and ASCII white space.
+QStringList ListWords(const QString &text)
+{
+    QStringList words;
+    QString word;
+    for (const QChar c : text) {
+        if (c == QLatin1Char(',') || c == QLatin1Char(' ') || (c >= QLatin1Char('\t') && c <= QLatin1Char('\r'))) {
+            if (!word.isEmpty())
+                words << std::exchange(word, QString());
+        } else {
+            word += c;
+        }
+    }
+    if (!word.isEmpty())
+        words << word;
+    return words;
 }
 
 } // namespace
@@ -45,9 +95,8 @@ QString CheckProblem(const QString &url, const QString &expect)
 
 std::optional<QStringList> ParseAnchors(const QString &text, QString *error)
 {
-    static const QRegularExpression between(QStringLiteral("[,\\s]+"));
     QStringList out;
-    for (const QString &word : text.split(between, Qt::SkipEmptyParts)) {
+    for (const QString &word : ListWords(text)) {
         if (!HostWord(word)) {
             if (error)
                 *error = QStringLiteral("The anchor \"%1\" is not a host name or address.").arg(word.left(80));

@@ -9,9 +9,10 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <vector>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace desktop {
 
@@ -39,14 +40,22 @@ public:
     static QString LockPath(const QString &title);
     static QString SocketPath(const QString &title);
 
+    // Most callers whose request is still incomplete; a further one ends the oldest.
+    static constexpr int kMaxCallers = 8;
+
 private:
+    struct TCaller;
     void listen();
-    void readRequest(QLocalSocket *s);
+    void acceptCallers();
+    void readRequest(TCaller *caller);
+    void dropCaller(TCaller *caller);
 
     QString title_;
     int lockFd_ = -1;
     bool first_ = true;
-    QLocalServer *server_ = nullptr;
+    int listenFd_ = -1;                              // the socket later starts ask through
+    QSocketNotifier *listening_ = nullptr;           // watches listenFd_ for callers
+    std::vector<std::unique_ptr<TCaller>> callers_;  // connected, request not yet whole
 };
 
 } // namespace desktop

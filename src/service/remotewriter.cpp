@@ -226,3 +226,8 @@ void TRemoteWriter::Tell()
 }
 
 } // namespace service
+
+// Built with this file rather than with the library's other classes: the
+// desktop program links the metrics from this library, and with --as-needed
+// none of the remote write's libraries (libcurl, protobuf, snappy).
+#include "moc_remotewriter.cpp"

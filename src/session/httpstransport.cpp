@@ -8,19 +8,22 @@
 #include "session/probeurl.h"
 #include "session/replyreader.h"
 #include "session/tcpconnect.h"
+#include "session/tlsapi.h"
 #include "session/webtransfer.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
-
 #include <algorithm>
 #include <memory>
 
 namespace {
+
+// OpenSSL's functions, once Send has loaded them: nothing here runs before.
+const session::TTlsApi &Tls()
+{
+    return *session::Tls(nullptr);
+}
 
 // The socket under a TLS connection, and what went over it. OpenSSL's own
 // socket BIO writes with write(2), which raises SIGPIPE when the server has
@@ -33,12 +36,12 @@ struct TWire {
 
 int WireWrite(BIO *bio, const char *data, int len)
 {
-    BIO_clear_retry_flags(bio);
-    auto *wire = static_cast<TWire *>(BIO_get_data(bio));
+    Tls().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+    auto *wire = static_cast<TWire *>(Tls().BIO_get_data(bio));
     const int n = platform::SockSend(wire->Socket, data, len, platform::kSendNormal);
     if (n < 0) {
         if (platform::SocketLastError() == platform::kErrWouldBlock)
-            BIO_set_retry_write(bio);
+            Tls().BIO_set_flags(bio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
         return -1;
     }
     wire->Sent += n;
@@ -47,12 +50,12 @@ int WireWrite(BIO *bio, const char *data, int len)
 
 int WireRead(BIO *bio, char *data, int len)
 {
-    BIO_clear_retry_flags(bio);
-    auto *wire = static_cast<TWire *>(BIO_get_data(bio));
+    Tls().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+    auto *wire = static_cast<TWire *>(Tls().BIO_get_data(bio));
     const int n = platform::SockRecv(wire->Socket, data, len);
     if (n < 0) {
         if (platform::SocketLastError() == platform::kErrWouldBlock)
-            BIO_set_retry_read(bio);
+            Tls().BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
         return -1;
     }
     wire->Eof = n == 0;
@@ -66,7 +69,7 @@ long WireCtrl(BIO *bio, int cmd, long, void *)
     case BIO_CTRL_FLUSH:
         return 1;
     case BIO_CTRL_EOF:
-        return static_cast<TWire *>(BIO_get_data(bio))->Eof ? 1 : 0;
+        return static_cast<TWire *>(Tls().BIO_get_data(bio))->Eof ? 1 : 0;
     default:
         return 0;
     }
@@ -76,10 +79,10 @@ BIO_METHOD *WireMethod()
 {
     // One method table for the program; OpenSSL keeps it until exit.
     static BIO_METHOD *const method = [] {
-        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "idlix socket");
-        BIO_meth_set_write(m, WireWrite);
-        BIO_meth_set_read(m, WireRead);
-        BIO_meth_set_ctrl(m, WireCtrl);
+        BIO_METHOD *m = Tls().BIO_meth_new(Tls().BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "idlix socket");
+        Tls().BIO_meth_set_write(m, WireWrite);
+        Tls().BIO_meth_set_read(m, WireRead);
+        Tls().BIO_meth_set_ctrl(m, WireCtrl);
         return m;
     }();
     return method;
@@ -106,7 +109,7 @@ QString VerifyReason(long code)
     case X509_V_ERR_CERT_REVOKED:
         return QStringLiteral("certificate is revoked");
     default:
-        return QStringLiteral("certificate does not verify: ") + QString::fromLatin1(X509_verify_cert_error_string(code));
+        return QStringLiteral("certificate does not verify: ") + QString::fromLatin1(Tls().X509_verify_cert_error_string(code));
     }
 }
 
@@ -115,12 +118,12 @@ qint64 EarliestExpiry(STACK_OF(X509) *chain)
 {
     if (!chain)
         return -1;
-    std::unique_ptr<ASN1_TIME, decltype(&ASN1_TIME_free)> epoch(ASN1_TIME_set(nullptr, 0), ASN1_TIME_free);
+    std::unique_ptr<ASN1_TIME, decltype(session::TTlsApi::ASN1_TIME_free)> epoch(Tls().ASN1_TIME_set(nullptr, 0), Tls().ASN1_TIME_free);
     qint64 earliest = -1;
-    for (int i = 0; i < sk_X509_num(chain); ++i) {
+    for (int i = 0; i < Tls().OPENSSL_sk_num(ossl_check_const_X509_sk_type(chain)); ++i) {
         int days = 0, seconds = 0;
-        const ASN1_TIME *notAfter = X509_get0_notAfter(sk_X509_value(chain, i));
-        if (!epoch || !notAfter || !ASN1_TIME_diff(&days, &seconds, epoch.get(), notAfter))
+        const ASN1_TIME *notAfter = Tls().X509_get0_notAfter(static_cast<X509 *>(Tls().OPENSSL_sk_value(ossl_check_const_X509_sk_type(chain), i)));
+        if (!epoch || !notAfter || !Tls().ASN1_TIME_diff(&days, &seconds, epoch.get(), notAfter))
             continue;
         const qint64 at = qint64(days) * 86400 + seconds;
         if (earliest < 0 || at < earliest)
@@ -132,9 +135,9 @@ qint64 EarliestExpiry(STACK_OF(X509) *chain)
 // The last error OpenSSL queued on this thread, in words; the queue is left empty.
 QString TlsErrorText()
 {
-    const unsigned long code = ERR_peek_last_error();
-    ERR_clear_error();
-    const char *reason = code ? ERR_reason_error_string(code) : nullptr;
+    const unsigned long code = Tls().ERR_peek_last_error();
+    Tls().ERR_clear_error();
+    const char *reason = code ? Tls().ERR_reason_error_string(code) : nullptr;
     return reason ? QString::fromLatin1(reason) : QStringLiteral("the connection ended");
 }
 
@@ -189,12 +192,12 @@ public:
         writable_.reset();
         if (ssl_) {
             // close_notify, as far as the socket takes it now; no answer is awaited.
-            ERR_clear_error();
-            if (SSL_is_init_finished(ssl_))
-                SSL_shutdown(ssl_);
-            SSL_free(ssl_);
+            Tls().ERR_clear_error();
+            if (Tls().SSL_is_init_finished(ssl_))
+                Tls().SSL_shutdown(ssl_);
+            Tls().SSL_free(ssl_);
             ssl_ = nullptr;
-            ERR_clear_error();
+            Tls().ERR_clear_error();
         }
         if (wire_.Socket != platform::kInvalidSocket) {
             platform::SockClose(wire_.Socket);
@@ -220,31 +223,31 @@ private:
             return;
         }
         wire_.Socket = done.Socket;
-        ERR_clear_error();
-        ssl_ = SSL_new(ctx_);
-        BIO *bio = ssl_ ? BIO_new(WireMethod()) : nullptr;
+        Tls().ERR_clear_error();
+        ssl_ = Tls().SSL_new(ctx_);
+        BIO *bio = ssl_ ? Tls().BIO_new(WireMethod()) : nullptr;
         if (!bio) {
             Fail(TProbeOutcome::Failed, QStringLiteral("TLS cannot start: ") + TlsErrorText());
             return;
         }
-        BIO_set_data(bio, &wire_);
-        BIO_set_init(bio, 1);
-        SSL_set_bio(ssl_, bio, bio);
+        Tls().BIO_set_data(bio, &wire_);
+        Tls().BIO_set_init(bio, 1);
+        Tls().SSL_set_bio(ssl_, bio, bio);
         // The name the certificate must carry: a host name (and SNI), or the
         // address itself.
         const platform::HostText host = platform::ReadHostText(url_.Host);
         bool named = false;
         if (host.kind == platform::HostText::Address) {
             const std::string ip = platform::AddressText(host.address);
-            named = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), ip.c_str()) == 1;
+            named = Tls().X509_VERIFY_PARAM_set1_ip_asc(Tls().SSL_get0_param(ssl_), ip.c_str()) == 1;
         } else {
-            named = SSL_set_tlsext_host_name(ssl_, host.lookup.c_str()) == 1 && SSL_set1_host(ssl_, host.lookup.c_str()) == 1;
+            named = Tls().SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char *>(host.lookup.c_str())) == 1 && Tls().SSL_set1_host(ssl_, host.lookup.c_str()) == 1;
         }
         if (!named) {
             Fail(TProbeOutcome::Failed, QStringLiteral("TLS cannot check the name: ") + TlsErrorText());
             return;
         }
-        SSL_set_connect_state(ssl_);
+        Tls().SSL_set_connect_state(ssl_);
         readable_ = std::make_unique<QSocketNotifier>(wire_.Socket, QSocketNotifier::Read);
         writable_ = std::make_unique<QSocketNotifier>(wire_.Socket, QSocketNotifier::Write);
         connect(readable_.get(), &QSocketNotifier::activated, this, [this] { Step(); });
@@ -258,16 +261,16 @@ private:
     void Step()
     {
         while (stage_ == TStage::Handshake || stage_ == TStage::Sending || stage_ == TStage::Receiving) {
-            ERR_clear_error();
+            Tls().ERR_clear_error();
             int rc = 0;
             if (stage_ == TStage::Handshake) {
-                rc = SSL_connect(ssl_);
+                rc = Tls().SSL_connect(ssl_);
                 if (rc == 1) {
                     Handshaken();
                     continue;
                 }
             } else if (stage_ == TStage::Sending) {
-                rc = SSL_write(ssl_, request_.constData() + sent_, int(request_.size() - sent_));
+                rc = Tls().SSL_write(ssl_, request_.constData() + sent_, int(request_.size() - sent_));
                 if (rc > 0) {
                     sent_ += rc;
                     if (sent_ == request_.size()) {
@@ -278,7 +281,7 @@ private:
                 }
             } else {
                 char buffer[16384];
-                rc = SSL_read(ssl_, buffer, int(sizeof buffer));
+                rc = Tls().SSL_read(ssl_, buffer, int(sizeof buffer));
                 if (rc > 0) {
                     if (firstByteNs_ == 0) {
                         firstByteNs_ = platform::MonoNowNs();
@@ -290,7 +293,7 @@ private:
                     continue;
                 }
             }
-            const int error = SSL_get_error(ssl_, rc);
+            const int error = Tls().SSL_get_error(ssl_, rc);
             if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
                 readable_->setEnabled(error == SSL_ERROR_WANT_READ);
                 writable_->setEnabled(error == SSL_ERROR_WANT_WRITE);
@@ -303,8 +306,8 @@ private:
     void Handshaken()
     {
         reply_.Timings.TlsUs = SinceUs(stageNs_);
-        reply_.Details.TlsVersion = QString::fromLatin1(SSL_get_version(ssl_));
-        reply_.Details.CertExpiry = EarliestExpiry(SSL_get0_verified_chain(ssl_));
+        reply_.Details.TlsVersion = QString::fromLatin1(Tls().SSL_get_version(ssl_));
+        reply_.Details.CertExpiry = EarliestExpiry(Tls().SSL_get0_verified_chain(ssl_));
         const QString hostHeader = HostHeaderText(url_.Host.contains(QLatin1Char(':'))
                                                       ? QLatin1Char('[') + url_.Host + QLatin1Char(']')
                                                       : url_.Host);
@@ -320,11 +323,11 @@ private:
     void Broke(int error)
     {
         if (stage_ == TStage::Handshake) {
-            const long verify = SSL_get_verify_result(ssl_);
+            const long verify = Tls().SSL_get_verify_result(ssl_);
             if (verify != X509_V_OK) {
                 // The chain the server sent, though it did not verify.
-                reply_.Details.CertExpiry = EarliestExpiry(SSL_get_peer_cert_chain(ssl_));
-                ERR_clear_error();
+                reply_.Details.CertExpiry = EarliestExpiry(Tls().SSL_get_peer_cert_chain(ssl_));
+                Tls().ERR_clear_error();
                 Fail(TProbeOutcome::TlsFailed, VerifyReason(verify));
                 return;
             }
@@ -334,7 +337,7 @@ private:
         if (stage_ == TStage::Receiving) {
             // The end of the connection: whole only after close_notify.
             reader_.Closed(error == SSL_ERROR_ZERO_RETURN);
-            ERR_clear_error();
+            Tls().ERR_clear_error();
             Complete();
             return;
         }
@@ -415,7 +418,7 @@ THttpsTransport::~THttpsTransport()
     // The probes are children; they close their connections as they go.
     probes_.clear();
     if (ctx_)
-        SSL_CTX_free(ctx_);
+        Tls().SSL_CTX_free(ctx_);
 }
 
 void THttpsTransport::Send(const probe::TRequest &request, probe::TEvents events)
@@ -429,14 +432,20 @@ void THttpsTransport::Send(const probe::TRequest &request, probe::TEvents events
         return;
     }
     if (!ctx_) {
-        ERR_clear_error();
-        ctx_ = SSL_CTX_new(TLS_client_method());
+        QString missing;
+        if (!session::Tls(&missing)) {
+            failed.Reason = QStringLiteral("TLS cannot start: ") + missing;
+            events.Done(failed);
+            return;
+        }
+        Tls().ERR_clear_error();
+        ctx_ = Tls().SSL_CTX_new(Tls().TLS_client_method());
         // The system's trust store; every certificate is checked against it.
-        if (ctx_ && SSL_CTX_set_default_verify_paths(ctx_) == 1) {
-            SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+        if (ctx_ && Tls().SSL_CTX_set_default_verify_paths(ctx_) == 1) {
+            Tls().SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
         } else {
             if (ctx_)
-                SSL_CTX_free(ctx_);
+                Tls().SSL_CTX_free(ctx_);
             ctx_ = nullptr;
             failed.Reason = QStringLiteral("TLS cannot start: ") + TlsErrorText();
             events.Done(failed);

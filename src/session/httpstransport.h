@@ -5,8 +5,8 @@
 // reply is a success. No check is ever skipped: a certificate that does not
 // verify fails the probe, with the reason in words.
 //
-// TLS is OpenSSL's, the library libcurl already brings into the program
-// (the service links libcurl built on it). Every step runs from the event loop
+// TLS is OpenSSL's, loaded with the first probe (tlsapi.h); a system without
+// it fails the probe with the reason. Every step runs from the event loop
 // (socket notifiers), so probes run side by side and nothing blocks.
 #pragma once
 
@@ -49,6 +49,6 @@ private:
     friend class TProbe;
     void Finish(TProbe *flight, const probe::TReply &reply);
 
-    SSL_CTX *ctx_ = nullptr;          // made at the first probe: the trust store is read then
+    SSL_CTX *ctx_ = nullptr;          // made at the first probe: OpenSSL is loaded and the trust store read then
     std::vector<TProbe *> probes_;    // children, deleted once they end
 };

@@ -371,14 +371,16 @@ TEST(Package, ControlFields)
     EXPECT_TRUE(p.Field("Description").startsWith("keep an idle-sensitive Internet connection alive\n"));
 
     // The libraries come from the program itself, with their versions; the
-    // platform plugins and setcap are named by hand.
+    // platform plugins, OpenSSL (loaded by the first https:// probe) and
+    // setcap are named by hand. Nothing uses Qt Network.
     QStringList depends;
     for (const QString &d : p.Field("Depends").split(',', Qt::SkipEmptyParts))
         depends << d.trimmed().section(' ', 0, 0);
     for (const char *needed : {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
-                               "libqt6network6", "libqt6printsupport6", "libjpeg62-turbo",
-                               "qt6-qpa-plugins", "libcap2-bin"})
+                               "libqt6printsupport6", "libjpeg62-turbo", "qt6-qpa-plugins", "libssl3",
+                               "libcap2-bin"})
         EXPECT_TRUE(depends.contains(needed)) << needed << " missing from " << p.Field("Depends").toStdString();
+    EXPECT_FALSE(depends.contains("libqt6network6")) << p.Field("Depends").toStdString();
     EXPECT_TRUE(p.Field("Depends").contains(QRegularExpression("libqt6core6 \\(>= [0-9.]+\\)")));
     // The window's face comes recommended, so its captions fit their boxes.
     EXPECT_TRUE(p.Field("Recommends").split(", ").contains("fonts-liberation2"))

@@ -57,6 +57,16 @@ TEST(DiagnosisOptions, AnchorsAtMostThreeHostsOrAReason)
         {"-bad.test", std::nullopt, "The anchor \"-bad.test\" is not a host name or address."},
         {"a..test", std::nullopt, "The anchor \"a..test\" is not a host name or address."},
         {"host_name.test", std::nullopt, "The anchor \"host_name.test\" is not a host name or address."},
+        // Any run of commas and white space parts two anchors.
+        {",,a.test ,\r\n,\t b.test\v\fc.test,", QStringList{"a.test", "b.test", "c.test"}, ""},
+        {"xn--bcher-kva.test, 1.2.3.4., FE80::A:1", QStringList{"xn--bcher-kva.test", "1.2.3.4.", "FE80::A:1"}, ""},
+        {"::ffff:10.0.0.1", QStringList{"::ffff:10.0.0.1"}, ""},
+        {"a-.test", std::nullopt, "The anchor \"a-.test\" is not a host name or address."},
+        {".", std::nullopt, "The anchor \".\" is not a host name or address."},
+        {"a.test..", std::nullopt, "The anchor \"a.test..\" is not a host name or address."},
+        {"g::1", std::nullopt, "The anchor \"g::1\" is not a host name or address."},
+        {"fe80::1%eth0", std::nullopt, "The anchor \"fe80::1%eth0\" is not a host name or address."},
+        {QString(254, 'a'), std::nullopt, "The anchor \"" + QString(80, 'a') + "\" is not a host name or address."},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.text.toStdString());

@@ -159,3 +159,86 @@ TEST(InstanceGuard, NoHolderMeansNoDelivery)
     ::close(fd);
     ::unlink(lockPath.constData());
 }
+
+// What reaches the holder's socket decides: the request whole, however it is
+// cut, brings it to the front; anything else, or a caller that says nothing,
+// does not, and silent callers cannot keep a later start out.
+TEST(InstanceGuard, OnlyTheWholeRequestActivates)
+{
+    const QString title = freshTitle();
+    TInstanceGuard first(title);
+    ASSERT_TRUE(first.Holds());
+    int activations = 0;
+    first.OnActivate = [&] { ++activations; };
+    const QByteArray path = QFile::encodeName(TInstanceGuard::SocketPath(title));
+
+    auto connectTo = [&] {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.constData());
+        EXPECT_EQ(::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+        return s;
+    };
+    const struct {
+        const char *what;
+        QList<QByteArray> pieces;  // sent apart, the loop run between them
+        int activates;
+    } rows[] = {
+        {"whole", {"activate\n"}, 1},
+        {"in three pieces", {"act", "ivat", "e\n"}, 1},
+        {"with more after it", {"activate\nactivate\n"}, 1},
+        {"another word", {"activata\n"}, 0},
+        {"cut short, then closed", {"activ"}, 0},
+        {"nothing, then closed", {}, 0},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.what);
+        activations = 0;
+        const int s = connectTo();
+        for (const QByteArray &piece : r.pieces) {
+            ASSERT_EQ(::send(s, piece.constData(), size_t(piece.size()), MSG_NOSIGNAL), piece.size());
+            testutil::pump(30ms);
+        }
+        ::close(s);
+        testutil::pump(100ms);
+        EXPECT_EQ(activations, r.activates);
+    }
+
+    // More silent callers than the holder keeps: the oldest are let go, and
+    // a later start still gets through.
+    std::vector<int> silent;
+    for (int i = 0; i < TInstanceGuard::kMaxCallers + 4; ++i) {
+        silent.push_back(connectTo());
+        testutil::pump(10ms);
+    }
+    activations = 0;
+    TInstanceGuard later(title);
+    EXPECT_TRUE(later.AskFirstToActivate(2000));
+    EXPECT_TRUE(testutil::waitFor([&] { return activations == 1; }, 3000ms));
+    // The first silent ones were closed by the holder: they read end of file.
+    char c;
+    EXPECT_EQ(::recv(silent.front(), &c, 1, MSG_DONTWAIT), 0);
+    for (int s : silent)
+        ::close(s);
+}
+
+// A holder whose handler ends the guard itself (the window closing on the
+// request) is not touched again after it.
+TEST(InstanceGuard, AHandlerMayEndTheGuard)
+{
+    const QString title = freshTitle();
+    auto *first = new TInstanceGuard(title);
+    ASSERT_TRUE(first->Holds());
+    bool ended = false;
+    first->OnActivate = [&] {
+        delete first;
+        ended = true;
+    };
+    TInstanceGuard later(title);
+    EXPECT_TRUE(later.AskFirstToActivate(2000));
+    ASSERT_TRUE(testutil::waitFor([&] { return ended; }, 3000ms));
+    EXPECT_FALSE(QFile::exists(TInstanceGuard::SocketPath(title)));
+    TInstanceGuard next(title);
+    EXPECT_TRUE(next.IsFirst());
+}

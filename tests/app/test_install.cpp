@@ -1,7 +1,8 @@
 // Installing Idlix: the files under a prefix, the desktop entry and metadata
 // as their validators see them, --help and --version, and the Debian package
 // with its post-install step. The install and the package are made once, from
-// the build folder, into scratch folders.
+// the build folder, into scratch folders, and shared by the cases: the file
+// runs as ONE_PROCESS.
 #include "app/cmdline.h"
 
 #include "../support/childprogram.h"

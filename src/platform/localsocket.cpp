@@ -43,9 +43,10 @@ int openStream()
     return ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
 }
 
-// Binds s at path inside a fresh folder only this user can enter, narrows
-// the file to 0600 and moves it to its place. errno tells a failure.
-bool bindPrivately(int s, const std::string &path)
+// Binds s at path inside a fresh folder only this user can enter, listens,
+// narrows the file to 0600 and moves it to its place: once the file is at
+// path, a caller is taken, never refused. errno tells a failure.
+bool listenPrivately(int s, const std::string &path, int backlog)
 {
     const std::string::size_type slash = path.rfind('/');
     std::string dir = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/.idlix-sock.XXXXXX";
@@ -55,6 +56,7 @@ bool bindPrivately(int s, const std::string &path)
     sockaddr_un addr;
     bool ok = addressOf(staged, addr)
               && ::bind(s, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0
+              && ::listen(s, backlog) == 0
               && ::chmod(staged.c_str(), S_IRUSR | S_IWUSR) == 0
               && ::rename(staged.c_str(), path.c_str()) == 0;
     const int err = errno;
@@ -74,7 +76,7 @@ SocketHandle LocalListen(const char *path, int backlog)
     const int s = openStream();
     if (s < 0)
         return fail(errno);
-    if (!bindPrivately(s, path) || ::listen(s, backlog) != 0) {
+    if (!listenPrivately(s, path, backlog)) {
         const int err = errno;
         ::close(s);
         return fail(err);

@@ -200,7 +200,8 @@ void RunCases(const std::vector<Case> &cases, bool isolated)
         ASSERT_NO_FATAL_FAILURE(Prepare(dir, c.files));
         const Run run = RunProgram(dir, isolated);
         EXPECT_GE(run.longestAnswerMs, 0) << "the window did not answer within "
-                                          << kAnswerMs + 1000 << " ms";
+                                          << kAnswerMs + 1000 << " ms; it said:\n"
+                                          << run.errors.toStdString();
         EXPECT_LE(run.longestAnswerMs, kAnswerMs);
         EXPECT_GT(run.peakKiB, 0);
         EXPECT_LE(run.peakKiB, kPeakKiB);

@@ -17,7 +17,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 using namespace platform;
 
@@ -93,6 +95,28 @@ TEST(LocalSocket, ListensAsThisUserAloneInPlaceOfWhatWasThere)
         SockClose(s);
     }
     ::umask(oldMask);
+}
+
+// A later start looks for the file and connects at once: from the moment the
+// file is at its path, the socket listens.
+TEST(LocalSocket, ACallerThatFindsTheFileIsNeverRefused)
+{
+    QTemporaryDir dir;
+    for (int i = 0; i < 300; ++i) {
+        const std::string path = QFile::encodeName(dir.filePath(QStringLiteral("race%1.sock").arg(i))).toStdString();
+        std::atomic<int> result{1};
+        std::thread caller([&] {
+            struct stat st {};
+            while (::lstat(path.c_str(), &st) != 0) {
+            }
+            result = LocalSendOnce(path.c_str(), "x", 1, 1000) == 0 ? 0 : SocketLastError();
+        });
+        const SocketHandle s = LocalListen(path.c_str(), 4);
+        caller.join();
+        ASSERT_GE(s, 0) << SocketLastError();
+        SockClose(s);
+        ASSERT_EQ(result.load(), 0) << "refused at try " << i;
+    }
 }
 
 TEST(LocalSocket, ASenderLearnsWhyNothingWent)

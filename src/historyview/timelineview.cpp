@@ -29,6 +29,49 @@ int NiceScale(int ms)
 
 } // namespace
 
+std::vector<TAxisTick> AxisTicks(const TRange &range, int width)
+{
+    // Local times at round steps: whole minutes or hours, midnights for
+    // ranges of days, the first of January for ranges of years; as many as
+    // fit, about one per 90 pixels.
+    const qint64 minute = 60LL * 1000000;
+    const qint64 year = 365 * kUsPerDay;
+    const qint64 steps[] = {5 * minute,  10 * minute,  15 * minute,    30 * minute,    60 * minute,
+                            120 * minute, 180 * minute, 360 * minute,   720 * minute,   kUsPerDay,
+                            2 * kUsPerDay, 7 * kUsPerDay, 14 * kUsPerDay, 28 * kUsPerDay, 91 * kUsPerDay,
+                            year,         2 * year,     5 * year,       10 * year,      20 * year};
+    const int fit = std::max(2, width / 90);
+    qint64 step = steps[std::size(steps) - 1];
+    for (qint64 s : steps) {
+        if (range.Length() / s <= fit) {
+            step = s;
+            break;
+        }
+    }
+    const bool years = step >= year;
+    const bool days = step >= kUsPerDay;
+    // A range longer than a year names the year of each tick: "Mar 7" alone
+    // would read as this year's.
+    const QString format = years ? QStringLiteral("yyyy")
+                           : range.Length() > year ? QStringLiteral("MMM yyyy")
+                           : days                  ? QStringLiteral("MMM d")
+                                                   : QStringLiteral("HH:mm");
+    const QDateTime first = QDateTime::fromMSecsSinceEpoch(range.From / kUsPerMs).toLocalTime();
+    // Start at the local midnight (or new year) before the range, and step
+    // in local time (a day is not always 24 hours where the clocks change).
+    QDateTime tick(years ? QDate(first.date().year(), 1, 1) : first.date(), QTime(0, 0), Qt::LocalTime);
+    auto advance = [&](const QDateTime &t) {
+        return years ? t.addYears(int(step / year)) : days ? t.addDays(step / kUsPerDay) : t.addSecs(step / 1000000);
+    };
+    std::vector<TAxisTick> ticks;
+    for (int guard = 0; guard < 2000 && tick.toMSecsSinceEpoch() * kUsPerMs < range.To; ++guard, tick = advance(tick)) {
+        const TUs at = tick.toMSecsSinceEpoch() * kUsPerMs;
+        if (at >= range.From)
+            ticks.push_back({at, tick.toString(format)});
+    }
+    return ticks;
+}
+
 TTimelineView::TTimelineView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("img_HistTimeline"));
@@ -129,39 +172,13 @@ void TTimelineView::paintEvent(QPaintEvent *)
         p.drawText(QRect(0, y - fontMetrics().height() / 2, plot.left() - 4, fontMetrics().height()),
                    Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 ms").arg(ms));
     }
-    // Local times at round steps: whole minutes or hours, or midnights for
-    // ranges of days, as many as fit.
-    const qint64 minute = 60LL * 1000000;
-    const qint64 steps[] = {5 * minute, 10 * minute, 15 * minute, 30 * minute, 60 * minute, 120 * minute,
-                            180 * minute, 360 * minute, 720 * minute, kUsPerDay, 2 * kUsPerDay, 7 * kUsPerDay,
-                            14 * kUsPerDay, 28 * kUsPerDay, 91 * kUsPerDay};
-    const int fit = std::max(2, w / 90);
-    qint64 step = steps[std::size(steps) - 1];
-    for (qint64 s : steps) {
-        if (range_.Length() / s <= fit) {
-            step = s;
-            break;
-        }
-    }
-    const bool days = step >= kUsPerDay;
-    const QDateTime first = QDateTime::fromMSecsSinceEpoch(range_.From / kUsPerMs).toLocalTime();
-    // Start at the local midnight before the range, and step in local time
-    // (a day is not always 24 hours where the clocks change).
-    QDateTime tick(first.date(), QTime(0, 0), Qt::LocalTime);
-    auto advance = [&](const QDateTime &t) {
-        return days ? t.addDays(step / kUsPerDay) : t.addSecs(step / 1000000);
-    };
     p.setPen(palette().color(QPalette::Text));
-    for (int guard = 0; guard < 2000 && tick.toMSecsSinceEpoch() * kUsPerMs < range_.To; ++guard, tick = advance(tick)) {
-        const TUs at = tick.toMSecsSinceEpoch() * kUsPerMs;
-        if (at < range_.From)
-            continue;
-        const QString text = tick.toString(days ? QStringLiteral("MMM d") : QStringLiteral("HH:mm"));
-        const int x = plot.left() + ColumnOf(at, range_, w);
-        const int tw = fontMetrics().horizontalAdvance(text);
+    for (const TAxisTick &tick : AxisTicks(range_, w)) {
+        const int x = plot.left() + ColumnOf(tick.At, range_, w);
+        const int tw = fontMetrics().horizontalAdvance(tick.Text);
         p.drawLine(x, plot.bottom(), x, plot.bottom() + 3);
         if (x - tw / 2 >= 0 && x + tw / 2 <= width())
-            p.drawText(x - tw / 2, plot.bottom() + fontMetrics().ascent() + 4, text);
+            p.drawText(x - tw / 2, plot.bottom() + fontMetrics().ascent() + 4, tick.Text);
     }
 
     // The runs of answered probes, each its own line: between columns from

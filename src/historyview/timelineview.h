@@ -5,12 +5,23 @@
 
 #include "historyview/timelinemodel.h"
 
+#include <QString>
 #include <QWidget>
+
+#include <vector>
 
 namespace historyview {
 
 // What this folder shows is the history layer's: its types are used unqualified.
 using namespace history;
+
+// A labelled mark of the time axis.
+struct TAxisTick {
+    TUs At = 0;
+    QString Text;
+};
+// The marks of the time axis of range over a plot 'width' pixels wide.
+std::vector<TAxisTick> AxisTicks(const TRange &range, int width);
 
 class TTimelineView : public QWidget {
     Q_OBJECT

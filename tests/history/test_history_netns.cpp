@@ -6,6 +6,7 @@
 // the machine's firewall forbids kept apart from the line. Round trips are
 // measured: CTest runs this file alone (RUN_SERIAL).
 #include "historytest.h"
+#include "recordednet.h"
 
 #include "config/options.h"
 #include "history/historycalc.h"
@@ -38,41 +39,13 @@ constexpr int kIntervalMs = 400;     // Timer3 where the test lets it run
 
 TUs Now() { return QDateTime::currentMSecsSinceEpoch() * kUsPerMs; }
 
-class HistoryNet : public testnet::NetTest {
+class HistoryNet : public historytest::TRecordedNet {
 protected:
     void SetUp() override
     {
         NetTest::SetUp();
-        if (!Ready())
-            return;
-        if (QStandardPaths::findExecutable("nft").isEmpty())
-            GTEST_SKIP() << "nft is not installed (scripts/deps.sh test installs nftables)";
-        ASSERT_TRUE(store.Open(THistoryStore::DefaultPath()));
-        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-        options.AntiIdle.Frequency = "1";
-        options.History.DownAfter = 3;
-        options.History.UpAfter = 2;
-        engine = std::make_unique<TAntiIdleSession>(options);
-        Inside(engine).Ping2->SetTimeout(kTimeoutMs);
-        recorder = std::make_unique<THistoryRecorder>(*engine, store);
-    }
-    void TearDown() override
-    {
-        recorder.reset();
-        engine.reset();
-        if (net && dropping)
-            Drop(false);
-        NetTest::TearDown();
-    }
-    // The host's firewall drops echo requests (true) or lets them in again.
-    void Drop(bool on)
-    {
-        const std::string rule = on
-            ? "nft add table inet idlixtest && nft 'add chain inet idlixtest input { type filter hook input "
-              "priority 0 ; }' && nft add rule inet idlixtest input icmp type echo-request drop"
-            : "nft delete table inet idlixtest";
-        ASSERT_EQ(net->run(Role::Host, rule), 0) << rule;
-        dropping = on;
+        if (Ready())
+            SetUpSession(3, 2, kTimeoutMs);
     }
     std::vector<TProbeRow> Probes()
     {
@@ -80,13 +53,6 @@ protected:
         store.ReadProbes({0, 1LL << 62}, [&](const TProbeRow &p) { out.push_back(p); return true; });
         return out;
     }
-
-    testutil::ScratchDir dir;
-    config::TOptions options;
-    THistoryStore store;
-    std::unique_ptr<TAntiIdleSession> engine;
-    std::unique_ptr<THistoryRecorder> recorder;
-    bool dropping = false;
 };
 
 } // namespace

@@ -3,6 +3,7 @@
 // and evidence are in the file while it lasts and after it ended, and in
 // both exports. Root only.
 #include "historytest.h"
+#include "recordednet.h"
 
 #include "config/options.h"
 #include "history/historyrecorder.h"
@@ -20,33 +21,23 @@ using testnet::Role;
 
 namespace {
 
-class OutageVerdictNet : public testnet::NetTest {
+class OutageVerdictNet : public historytest::TRecordedNet {
 protected:
     void SetUp() override
     {
         NetTest::SetUp();
         if (!Ready())
             return;
-        if (QStandardPaths::findExecutable("nft").isEmpty())
-            GTEST_SKIP() << "nft is not installed (scripts/deps.sh test installs nftables)";
-        ASSERT_TRUE(store.Open(THistoryStore::DefaultPath()));
-        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-        options.AntiIdle.Frequency = "1";
-        options.AntiIdle.Host = testnet::kHost;
-        options.History.DownAfter = 1;
-        options.History.UpAfter = 1;
-        engine = std::make_unique<TAntiIdleSession>(options);
-        Inside(engine).Ping2->SetTimeout(300);
+        SetUpSession(1, 1, 300);
+        if (!engine)
+            return;
         engine->Diagnosis().SetEnabled(true);
-        recorder = std::make_unique<THistoryRecorder>(*engine, store);
     }
     void TearDown() override
     {
-        recorder.reset();
-        engine.reset();
-        if (net && dropping)
+        if (net && routerDropping)
             net->dropEverything(Role::R1, false);
-        NetTest::TearDown();
+        TRecordedNet::TearDown();
     }
     std::vector<TOutageRow> Outages() { return store.Outages({0, 1LL << 62}); }
     QByteArray Export(TExportFormat format)
@@ -57,12 +48,7 @@ protected:
         return all;
     }
 
-    testutil::ScratchDir dir;   // the history and the session log go here
-    config::TOptions options;
-    THistoryStore store;
-    std::unique_ptr<TAntiIdleSession> engine;
-    std::unique_ptr<THistoryRecorder> recorder;
-    bool dropping = false;
+    bool routerDropping = false;
 };
 
 } // namespace
@@ -75,7 +61,7 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Up; }, 10s));
 
     ASSERT_TRUE(net->dropEverything(Role::R1, true));
-    dropping = true;
+    routerDropping = true;
     engine->Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Down; }, 10s));
     ASSERT_TRUE(testutil::waitFor([&] {
@@ -95,7 +81,7 @@ TEST_F(OutageVerdictNet, TheOutageCarriesItsVerdictWhileOpenAndOnceEnded)
         << Outages()[0].Route.toStdString();
 
     ASSERT_TRUE(net->dropEverything(Role::R1, false));
-    dropping = false;
+    routerDropping = false;
     engine->Tick();
     ASSERT_TRUE(testutil::waitFor([&] { return engine->Link().Link() == TLinkMonitor::TLink::Up; }, 10s));
     // The check once the line is back says it answers again; the outage keeps

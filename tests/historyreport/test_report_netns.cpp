@@ -9,6 +9,7 @@
 #include "history/rfc3339.h"
 #include "historyreport/reportfile.h"
 #include "reporttest.h"
+#include "../history/recordednet.h"
 #include "session/antiidlesession.h"
 #include "../support/netfixture.h"
 #include "../support/sessionaccess.h"
@@ -47,40 +48,19 @@ QString GermanStamp(const QString &rfc3339)
     return QDateTime::fromString(rfc3339, Qt::ISODateWithMs).toUTC().toString(QStringLiteral("dd.MM.yy HH:mm:ss"));
 }
 
-class ReportNet : public testnet::NetTest {
+class ReportNet : public historytest::TRecordedNet {
 protected:
     void SetUp() override
     {
         NetTest::SetUp();
         if (!Ready())
             return;
-        if (QStandardPaths::findExecutable("nft").isEmpty() || !reporttest::HavePoppler())
-            GTEST_SKIP() << "nft or pdftotext missing (scripts/deps.sh test installs them)";
+        if (!reporttest::HavePoppler())
+            GTEST_SKIP() << "pdftotext is missing (scripts/deps.sh test installs poppler-utils)";
         qputenv("TZ", "UTC");
         tzset();
-        ASSERT_TRUE(store.Open(THistoryStore::DefaultPath()));
-        options.AntiIdle.Method = config::TAntiIdleOptions::IcmpPings;
-        options.AntiIdle.Host = testnet::kHost;
-        engine = std::make_unique<TAntiIdleSession>(options);
-        Inside(engine).Ping2->SetTimeout(300);
-        recorder = std::make_unique<THistoryRecorder>(*engine, store);
-    }
-    void TearDown() override
-    {
-        recorder.reset();
-        engine.reset();
-        if (net && dropping)
-            net->run(Role::Host, "nft delete table inet idlixtest");
-        NetTest::TearDown();
-    }
-    void Drop(bool on)
-    {
-        const std::string rule = on
-            ? "nft add table inet idlixtest && nft 'add chain inet idlixtest input { type filter hook input "
-              "priority 0 ; }' && nft add rule inet idlixtest input icmp type echo-request drop"
-            : "nft delete table inet idlixtest";
-        ASSERT_EQ(net->run(Role::Host, rule), 0) << rule;
-        dropping = on;
+        const config::THistoryOptions defaults;
+        SetUpSession(defaults.DownAfter, defaults.UpAfter, 300);
     }
     int Answered(TUs after)
     {
@@ -88,13 +68,6 @@ protected:
         store.ReadProbes({after, kOpenEnd}, [&](const TProbeRow &p) { n += p.Ok(); return true; });
         return n;
     }
-
-    testutil::ScratchDir dir;
-    config::TOptions options;
-    THistoryStore store;
-    std::unique_ptr<TAntiIdleSession> engine;
-    std::unique_ptr<THistoryRecorder> recorder;
-    bool dropping = false;
 };
 
 } // namespace

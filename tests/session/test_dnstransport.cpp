@@ -192,28 +192,21 @@ TEST(DnsTransport, BrokenTargetsFailAtOnce)
     QTemporaryDir dir;
     const QString noServer = dir.filePath(QStringLiteral("resolv.conf"));
     testutil::writeFile(noServer, "search idlix.test\n");
-    struct Case {
-        const char *target;
-        TProbeOutcome outcome;
-    } cases[] = {
-        {"dns://127.0.0.1/", TProbeOutcome::Failed},
-        {"dns://127.0.0.1/a..b", TProbeOutcome::Failed},
-        {"dns://127.0.0.1/x.test?type=PTR", TProbeOutcome::Failed},
-        {"dns:///x.test", TProbeOutcome::Failed},   // resolv.conf names no server
-        {"dns://[not-v6]/x.test", TProbeOutcome::Failed},
-    };
-    for (const Case &c : cases) {
+    // What the URL reader refuses is its own table; here, that the transport
+    // ends such a probe inside Send, and a resolv.conf without a server.
+    const char *targets[] = {"dns://127.0.0.1/a..b", "dns:///x.test"};
+    for (const char *target : targets) {
         TDnsTransport transport;
         transport.ResolvConf = noServer;
         int dones = 0;
         probe::TReply got;
         probe::TEvents events;
         events.Done = [&](const probe::TReply &r) { ++dones; got = r; };
-        transport.Send({QString::fromLatin1(c.target)}, events);
-        EXPECT_EQ(dones, 1) << c.target;   // inside Send: nothing to wait for
-        EXPECT_EQ(got.Outcome, c.outcome) << c.target;
-        EXPECT_FALSE(got.Reason.isEmpty()) << c.target;
-        EXPECT_FALSE(got.Cancelled) << c.target;
+        transport.Send({QString::fromLatin1(target)}, events);
+        EXPECT_EQ(dones, 1) << target;   // inside Send: nothing to wait for
+        EXPECT_EQ(got.Outcome, TProbeOutcome::Failed) << target;
+        EXPECT_FALSE(got.Reason.isEmpty()) << target;
+        EXPECT_FALSE(got.Cancelled) << target;
     }
 }
 

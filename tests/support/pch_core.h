@@ -1,26 +1,13 @@
-// What most tests of the layers without widgets include, precompiled once.
+// What most tests of the layers without widgets include, precompiled once:
+// the layers' own set, GoogleTest, and what tests use for files, processes
+// and time.
 #pragma once
+#include "../../cmake/pch/pch_core.h"
+
 #include <gtest/gtest.h>
 
-#include <QByteArray>
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QObject>
-#include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QTimer>
-
-#include <algorithm>
-#include <functional>
-#include <map>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
